@@ -1,0 +1,49 @@
+#include "protocol/MacText.h"
+
+namespace pemblor {
+namespace {
+
+constexpr char HexDigits[] = "0123456789ABCDEF";
+
+int DigitValue(char c)
+{
+    const int code = static_cast<unsigned char>(c);
+    return (c >= '0' && c <= '9') ? code - 48 : code - 55;
+}
+
+} // namespace
+
+MacText FormatMacText(const MacBytes& mac)
+{
+    MacText result;
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        if (i > 0)
+            result.text[out++] = ':';
+        result.text[out++] = HexDigits[mac[i] >> 4];
+        result.text[out++] = HexDigits[mac[i] & 0x0F];
+    }
+    result.text[out] = '\0';
+    return result;
+}
+
+MacBytes ParseMacText(std::string_view text)
+{
+    MacBytes mac{};
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        while (pos < text.size() && text[pos] == ':')
+            ++pos;
+        if (pos == text.size())
+            break;
+        const std::size_t begin = pos;
+        while (pos < text.size() && text[pos] != ':')
+            ++pos;
+        const int high = DigitValue(text[begin]);
+        const int low = pos - begin >= 2 ? DigitValue(text[begin + 1]) : 0;
+        mac[i] = static_cast<std::uint8_t>((16 * high + low) & 0xFF);
+    }
+    return mac;
+}
+
+} // namespace pemblor

@@ -1,0 +1,23 @@
+#pragma once
+#include "protocol/PacketHeader.h"
+
+#include <array>
+#include <string_view>
+
+namespace pemblor {
+
+// "%02X:%02X:%02X:%02X:%02X:%02X", 17 characters, held by value.
+struct MacText {
+    std::array<char, 18> text{};
+    std::string_view view() const { return {text.data(), 17}; }
+};
+
+MacText FormatMacText(const MacBytes& mac);
+
+// The reverse of FormatMacText. Pieces are separated by runs of ':'; each
+// piece's first two characters make one byte (digit value c-48 for '0'..'9',
+// c-55 for anything else, modulo 256). Missing pieces or characters leave
+// zero bytes. Keeps no state between calls.
+MacBytes ParseMacText(std::string_view text);
+
+} // namespace pemblor
