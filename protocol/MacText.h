@@ -16,8 +16,9 @@ MacText FormatMacText(const MacBytes& mac);
 
 // The reverse of FormatMacText. Pieces are separated by runs of ':'; each
 // piece's first two characters make one byte (digit value c-48 for '0'..'9',
-// c-55 for anything else, modulo 256). Missing pieces or characters leave
-// zero bytes. Keeps no state between calls.
+// c-55 for anything else, modulo 256). A missing piece gives a zero byte, a
+// one-character piece takes 0 as its second digit ("A" gives A0), pieces
+// after the sixth are ignored. Keeps no state between calls.
 MacBytes ParseMacText(std::string_view text);
 
 } // namespace pemblor

@@ -9,10 +9,10 @@ namespace pemblor {
 // The new values of one settings change; at least one is present. Addresses
 // are dotted-decimal texts.
 struct SettingsChange {
-    std::optional<std::string_view> ipAddress;
-    std::optional<std::string_view> subnetMask;
-    std::optional<std::string_view> gateway;
-    std::optional<int> dhcp; // 0 or 1
+    std::optional<std::string_view> ipAddress{};
+    std::optional<std::string_view> subnetMask{};
+    std::optional<std::string_view> gateway{};
+    std::optional<int> dhcp{}; // 0 or 1
 };
 
 Datagram BuildDiscoveryRequest();

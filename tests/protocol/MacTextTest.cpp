@@ -1,0 +1,40 @@
+#include "protocol/MacText.h"
+
+#include <gtest/gtest.h>
+
+using namespace pemblor;
+
+TEST(MacText, FormatsUpperCaseAndParsesBack)
+{
+    const MacBytes mac{0x00, 0x0A, 0xFF, 0x10, 0x2B, 0xC4};
+    EXPECT_EQ(FormatMacText(mac).view(), "00:0A:FF:10:2B:C4");
+    EXPECT_EQ(FormatMacText(mac).text[17], '\0');
+    EXPECT_EQ(ParseMacText("00:0A:FF:10:2B:C4"), mac);
+
+    for (int value = 0; value < 256; ++value) {
+        MacBytes each{};
+        each.fill(static_cast<std::uint8_t>(value));
+        EXPECT_EQ(ParseMacText(FormatMacText(each).view()), each) << value;
+    }
+}
+
+TEST(MacText, ParsesOtherFormsDefinedly)
+{
+    struct Case {
+        const char* text;
+        MacBytes mac;
+    };
+    const Case cases[] = {
+        {"0a:00:00:00:00:00", {0x2A}},
+        {"a0:00:00:00:00:00", {0xA0}},
+        {"::00::0A:FF:10:2B:C4:", {0x00, 0x0A, 0xFF, 0x10, 0x2B, 0xC4}},
+        {"A:B", {0xA0, 0xB0}},
+        {"0A0B:1C", {0x0A, 0x1C}},
+        {"11:22:33:44:55:66:77", {0x11, 0x22, 0x33, 0x44, 0x55, 0x66}},
+        {"", {}},
+        {":::", {}},
+        {"GZ", {static_cast<std::uint8_t>(16 * 16 + 35)}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseMacText(c.text), c.mac) << c.text;
+}
