@@ -1,0 +1,54 @@
+#pragma once
+#include "engine/ISocket.h"
+#include "engine/ISocketLayer.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace pemblor {
+
+// Process-wide slot through which the receive socket's handle passes from the
+// window, which opens it, to the receive thread, which owns it from then on.
+// Written once by the user-interface thread before the thread exists.
+extern std::atomic<SocketHandle> g_hRecvSocket;
+
+// The tool's two sockets: m_skSend on an ephemeral port and m_skRecv on the
+// device port, both with the broadcast option. Owned by the device list
+// window; m_skSend lives as long as the window, m_skRecv only until its handle
+// is handed over.
+class CNetworkEndpoint final {
+public:
+    using Report = std::function<void(const std::string&)>;
+
+    CNetworkEndpoint(ISocketLayer& layer, std::uint16_t recvPort);
+    CNetworkEndpoint(const CNetworkEndpoint&) = delete;
+    CNetworkEndpoint& operator=(const CNetworkEndpoint&) = delete;
+
+    // Opens the endpoint in the fixed order: create m_skSend, create m_skRecv,
+    // broadcast on each, hand m_skRecv over to `slot`. Stops at the first
+    // failure, reports its message (with the last error number) through
+    // `report` and returns false.
+    bool Open(std::atomic<SocketHandle>& slot, const Report& report);
+
+    // One datagram through m_skSend. Negative on failure; LastError() then
+    // holds the number.
+    int SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host);
+    int LastError() const;
+
+    bool HasSendSocket() const { return m_skSend != nullptr; }
+
+private:
+    std::unique_ptr<ISocket> Create(std::uint16_t port, int& error);
+
+    ISocketLayer& m_layer;
+    std::uint16_t m_nRecvPort;
+    int m_nLastError = 0;
+
+public:
+    std::unique_ptr<ISocket> m_skSend;
+    std::unique_ptr<ISocket> m_skRecv;
+};
+
+} // namespace pemblor

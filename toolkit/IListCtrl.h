@@ -1,0 +1,30 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace pemblor {
+
+// Report-style list: rows of text cells under column headings.
+class IListCtrl {
+public:
+    virtual ~IListCtrl() = default;
+    virtual int InsertColumn(int index, const std::string& heading, int widthPixels) = 0; // left-aligned
+    virtual int GetColumnCount() const = 0;
+    virtual void SetFullRowSelect() = 0;
+    virtual void DeleteAllItems() = 0;
+    // Inserts a row whose column 0 holds `text`; returns the row's index.
+    virtual int InsertItem(int index, std::string_view text) = 0;
+    // Cells past the last column are ignored, as the native control does.
+    virtual void SetItemText(int row, int column, std::string_view text) = 0;
+    virtual std::string GetItemText(int row, int column) const = 0;
+    virtual int GetItemCount() const = 0;
+    // The current row, or a negative value when there is none.
+    virtual int GetSelectionMark() const = 0;
+    virtual void RedrawItem(int row) = 0;
+    // Outer width of the control in pixels.
+    virtual int GetOuterWidth() const = 0;
+    // Suspends repainting while many rows go in; true resumes it.
+    virtual void SetRedraw(bool redraw) = 0;
+};
+
+} // namespace pemblor

@@ -1,0 +1,68 @@
+#pragma once
+#include "toolkit/FunctionRef.h"
+
+#include <functional>
+#include <string>
+
+namespace pemblor {
+
+class IDialogHandler;
+class IWindow;
+
+enum class MbButtons { Ok, OkCancel };
+enum class MbIcon { None, Exclamation, Question };
+enum MbResult { IdOk = 1, IdCancel = 2 };
+
+// The windowing toolkit as the windows' logic sees it. Everything runs on the
+// user-interface thread except InvokeOnUiThread and PostToUiThread, which
+// exist to be called from other threads.
+class IToolkit {
+public:
+    virtual ~IToolkit() = default;
+
+    // Caption of every message box: the base name of the program's file.
+    virtual std::string AppName() const = 0;
+
+    // Builds the window of layout `templateId`, calls OnInitDialog, shows it
+    // (OnShowWindow) and runs its modal loop until EndDialog. `owner` is the
+    // window that stays disabled meanwhile, or null.
+    virtual int RunModal(IDialogHandler& handler, int templateId, IWindow* owner) = 0;
+    virtual void EndDialog(IWindow& window, int result) = 0;
+    // A close request for `window`, processed by its loop later (OnClose).
+    virtual void PostClose(IWindow& window) = 0;
+
+    // Blocks (serving other threads' calls and timers) until answered.
+    virtual int MessageBox(IWindow* owner, const std::string& text, MbButtons buttons = MbButtons::Ok,
+                           MbIcon icon = MbIcon::None) = 0;
+
+    // Periodic timer `id` of `window`; arming an armed id replaces it. Returns
+    // the identifier to pass to KillTimer.
+    virtual unsigned SetTimer(IWindow& window, unsigned id, unsigned periodMs) = 0;
+    virtual void KillTimer(IWindow& window, unsigned id) = 0;
+
+    virtual void BeginWaitCursor() = 0;
+    virtual void EndWaitCursor() = 0;
+
+    // Waits `ms` on the user-interface thread. Windows keep painting, other
+    // threads' calls and timers are served, user input is not processed.
+    virtual void WaitOnUiThread(unsigned ms) = 0;
+
+    // From another thread: the user-interface thread carries out `call` while
+    // the caller waits. Returns false, without calling, once the
+    // user-interface thread no longer serves calls (the application ends).
+    virtual bool InvokeOnUiThread(FunctionRef<void()> call) = 0;
+    // From any thread: the user-interface thread carries out `call` later.
+    virtual void PostToUiThread(std::function<void()> call) = 0;
+
+    // Shows the first pop-up of menu `menuId` at the cursor; returns the
+    // command chosen, or 0.
+    virtual int TrackPopupMenu(IWindow& window, int menuId) = 0;
+    // Adds a separator and an entry to the window's system menu, or, where the
+    // desktop offers none, to the nearest equivalent; choosing it calls
+    // OnSysCommand(commandId).
+    virtual void AppendSystemMenu(IWindow& window, unsigned commandId, const std::string& text) = 0;
+    // Hands a URL to the desktop's default handler; failures are not reported.
+    virtual void OpenUrl(const std::string& url) = 0;
+};
+
+} // namespace pemblor

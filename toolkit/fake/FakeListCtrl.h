@@ -1,0 +1,84 @@
+#pragma once
+#include "toolkit/IListCtrl.h"
+
+#include <string>
+#include <vector>
+
+namespace pemblor {
+
+class FakeListCtrl final : public IListCtrl {
+public:
+    explicit FakeListCtrl(int outerWidth) : m_nOuterWidth(outerWidth) {}
+
+    int InsertColumn(int index, const std::string& heading, int widthPixels) override
+    {
+        m_columns.insert(m_columns.begin() + index, Column{heading, widthPixels});
+        return index;
+    }
+    int GetColumnCount() const override { return static_cast<int>(m_columns.size()); }
+    void SetFullRowSelect() override { m_bFullRowSelect = true; }
+    void DeleteAllItems() override
+    {
+        m_rows.clear();
+        m_nSelectionMark = -1;
+    }
+    int InsertItem(int index, std::string_view text) override
+    {
+        if (index < 0 || index > GetItemCount())
+            index = GetItemCount();
+        std::vector<std::string> row(m_columns.empty() ? 1 : m_columns.size());
+        row[0] = std::string(text);
+        m_rows.insert(m_rows.begin() + index, std::move(row));
+        if (m_nSelectionMark >= index)
+            ++m_nSelectionMark;
+        return index;
+    }
+    void SetItemText(int row, int column, std::string_view text) override
+    {
+        if (row < 0 || row >= GetItemCount() || column < 0 || column >= static_cast<int>(m_rows[row].size()))
+            return;
+        m_rows[row][column] = std::string(text);
+    }
+    std::string GetItemText(int row, int column) const override
+    {
+        ++m_nGetItemTextCalls;
+        if (row < 0 || row >= GetItemCount() || column < 0 || column >= static_cast<int>(m_rows[row].size()))
+            return {};
+        return m_rows[row][column];
+    }
+    int GetItemCount() const override { return static_cast<int>(m_rows.size()); }
+    int GetSelectionMark() const override { return m_nSelectionMark; }
+    void RedrawItem(int row) override { m_redrawn.push_back(row); }
+    int GetOuterWidth() const override { return m_nOuterWidth; }
+    void SetRedraw(bool redraw) override { m_bRedraw = redraw; }
+
+    // What the user's click does to the selection mark: a row is selected; a
+    // click on an empty part (row < 0) keeps the mark.
+    void Select(int row)
+    {
+        if (row >= 0 && row < GetItemCount())
+            m_nSelectionMark = row;
+    }
+
+    struct Column {
+        std::string heading;
+        int width;
+    };
+    const std::vector<Column>& Columns() const { return m_columns; }
+    const std::vector<std::vector<std::string>>& Rows() const { return m_rows; }
+    bool FullRowSelect() const { return m_bFullRowSelect; }
+    const std::vector<int>& Redrawn() const { return m_redrawn; }
+    long GetItemTextCalls() const { return m_nGetItemTextCalls; }
+
+private:
+    std::vector<Column> m_columns;
+    std::vector<std::vector<std::string>> m_rows;
+    std::vector<int> m_redrawn;
+    int m_nOuterWidth;
+    int m_nSelectionMark = -1;
+    bool m_bFullRowSelect = false;
+    bool m_bRedraw = true;
+    mutable long m_nGetItemTextCalls = 0;
+};
+
+} // namespace pemblor
