@@ -1,0 +1,74 @@
+#include "engine/NetworkEndpoint.h"
+
+#include "engine/FormatError.h"
+
+#include <cerrno>
+
+namespace pemblor {
+
+std::atomic<SocketHandle> g_hRecvSocket{InvalidSocket};
+
+CNetworkEndpoint::CNetworkEndpoint(ISocketLayer& layer, std::uint16_t recvPort)
+    : m_layer(layer), m_nRecvPort(recvPort)
+{
+}
+
+std::unique_ptr<ISocket> CNetworkEndpoint::Create(std::uint16_t port, int& error)
+{
+    std::unique_ptr<ISocket> socket = m_layer.Open();
+    if (!socket) {
+        error = m_layer.LastError();
+        return nullptr;
+    }
+    if (!socket->Bind(port)) {
+        // The bind's number is the one reported, whatever closing does.
+        error = m_layer.LastError();
+        socket.reset();
+        return nullptr;
+    }
+    return socket;
+}
+
+bool CNetworkEndpoint::Open(std::atomic<SocketHandle>& slot, const Report& report)
+{
+    const auto fail = [&](const char* format, int error) {
+        m_nLastError = error;
+        report(FormatError(format, error));
+        return false;
+    };
+
+    int error = 0;
+    m_skSend = Create(0, error);
+    if (!m_skSend)
+        return fail("m_skSend.Create Error(%d)", error);
+    m_skRecv = Create(m_nRecvPort, error);
+    if (!m_skRecv)
+        return fail("m_skRecv.Create Error(%d)", error);
+    if (!m_skSend->SetBroadcast())
+        return fail("m_skSend.SetSockOpt Error(%d)!", m_layer.LastError());
+    if (!m_skRecv->SetBroadcast())
+        return fail("m_skRecv.SetSockOpt Error(%d)!", m_layer.LastError());
+
+    slot.store(m_skRecv->Detach());
+    m_skRecv.reset();
+    return true;
+}
+
+int CNetworkEndpoint::SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host)
+{
+    if (!m_skSend) {
+        m_nLastError = EBADF;
+        return -1;
+    }
+    const int sent = m_skSend->SendTo(data, size, port, host);
+    if (sent < 0)
+        m_nLastError = m_layer.LastError();
+    return sent;
+}
+
+int CNetworkEndpoint::LastError() const
+{
+    return m_nLastError;
+}
+
+} // namespace pemblor

@@ -1,0 +1,242 @@
+#include "engine/PosixSocket.h"
+
+#include "engine/PosixSocketLayer.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace pemblor {
+
+namespace {
+
+bool Fail(int error)
+{
+    PosixSocketLayer::RecordError(error);
+    return false;
+}
+
+int FailCount(int error)
+{
+    PosixSocketLayer::RecordError(error);
+    return -1;
+}
+
+} // namespace
+
+// The descriptor, held for the length of one call; Fd() < 0 when the socket
+// has none (EBADF is then recorded).
+class PosixSocket::Use {
+public:
+    explicit Use(const PosixSocket& socket) : m_socket(socket), m_nFd(socket.Acquire())
+    {
+        if (m_nFd < 0)
+            PosixSocketLayer::RecordError(EBADF);
+    }
+    ~Use()
+    {
+        if (m_nFd >= 0)
+            m_socket.Release();
+    }
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+
+    int Fd() const { return m_nFd; }
+
+private:
+    const PosixSocket& m_socket;
+    const int m_nFd;
+};
+
+PosixSocket::PosixSocket(int fd) : m_nFd(fd) {}
+
+PosixSocket::~PosixSocket()
+{
+    Close();
+}
+
+int PosixSocket::Acquire() const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_nFd >= 0)
+        ++m_nUsers;
+    return m_nFd;
+}
+
+void PosixSocket::Release() const
+{
+    int closeNow = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        if (--m_nUsers == 0) {
+            closeNow = m_nPendingClose;
+            m_nPendingClose = -1;
+        }
+    }
+    if (closeNow >= 0)
+        ::close(closeNow);
+}
+
+bool PosixSocket::Bind(std::uint16_t port)
+{
+    const Use use(*this);
+    if (use.Fd() < 0)
+        return false;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port);
+    if (::bind(use.Fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return Fail(errno);
+    return true;
+}
+
+bool PosixSocket::SetBroadcast()
+{
+    const Use use(*this);
+    if (use.Fd() < 0)
+        return false;
+    const int on = 1;
+    if (::setsockopt(use.Fd(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+        return Fail(errno);
+    return true;
+}
+
+int PosixSocket::SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host)
+{
+    if (host == nullptr)
+        return FailCount(EINVAL);
+    const in_addr_t target = ::inet_addr(host);
+    // inet_addr answers INADDR_NONE for text it cannot read, which is also the
+    // broadcast address; only the literal broadcast text may mean that.
+    if (target == INADDR_NONE && std::strcmp(host, "255.255.255.255") != 0)
+        return FailCount(EINVAL);
+
+    const Use use(*this);
+    if (use.Fd() < 0)
+        return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = target;
+    address.sin_port = htons(port);
+    for (;;) {
+        const ssize_t sent = ::sendto(use.Fd(), data, size, MSG_NOSIGNAL,
+                                      reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        if (sent >= 0)
+            return static_cast<int>(sent);
+        if (errno != EINTR)
+            return FailCount(errno);
+    }
+}
+
+int PosixSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort)
+{
+    const Use use(*this);
+    if (use.Fd() < 0)
+        return -1;
+
+    iovec chunk{buffer, capacity > std::size_t{INT_MAX} ? std::size_t{INT_MAX} : capacity};
+    sockaddr_in sender{};
+    msghdr message{};
+    message.msg_name = &sender;
+    message.msg_namelen = sizeof sender;
+    message.msg_iov = &chunk;
+    message.msg_iovlen = 1;
+
+    ssize_t received = 0;
+    for (;;) {
+        received = ::recvmsg(use.Fd(), &message, 0);
+        if (received >= 0)
+            break;
+        if (errno != EINTR)
+            return FailCount(errno);
+        message.msg_namelen = sizeof sender;
+        message.msg_flags = 0;
+    }
+    // Close() shuts the socket down, which ends a blocked receive with 0
+    // bytes; that is a failure, not an empty datagram.
+    if (received == 0) {
+        std::lock_guard lock(m_mutex);
+        if (m_nFd != use.Fd())
+            return FailCount(EBADF);
+    }
+    if ((message.msg_flags & MSG_TRUNC) != 0)
+        return FailCount(EMSGSIZE);
+
+    if (::inet_ntop(AF_INET, &sender.sin_addr, from.text, sizeof from.text) == nullptr)
+        from.text[0] = '\0';
+    fromPort = ntohs(sender.sin_port);
+    return static_cast<int>(received);
+}
+
+SocketHandle PosixSocket::Detach()
+{
+    std::lock_guard lock(m_mutex);
+    const int fd = m_nFd;
+    m_nFd = -1;
+    if (fd < 0)
+        PosixSocketLayer::RecordError(EBADF);
+    return fd < 0 ? InvalidSocket : fd;
+}
+
+void PosixSocket::Close()
+{
+    int closeNow = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_nFd < 0)
+            return;
+        // Wakes a reader blocked on this socket; close() alone would not.
+        ::shutdown(m_nFd, SHUT_RDWR);
+        if (m_nUsers > 0)
+            m_nPendingClose = m_nFd;
+        else
+            closeNow = m_nFd;
+        m_nFd = -1;
+    }
+    if (closeNow >= 0)
+        ::close(closeNow);
+}
+
+int PosixSocket::SetReceiveBufferSize(int bytes)
+{
+    if (bytes <= 0)
+        return FailCount(EINVAL);
+    const Use use(*this);
+    if (use.Fd() < 0)
+        return -1;
+    if (::setsockopt(use.Fd(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0)
+        return FailCount(errno);
+
+    int granted = 0;
+    socklen_t length = sizeof granted;
+    if (::getsockopt(use.Fd(), SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0)
+        return FailCount(errno);
+    // The system caps SO_RCVBUF at its configured maximum; a privileged
+    // process may go past that cap.
+    if (granted < bytes && ::geteuid() == 0 &&
+        ::setsockopt(use.Fd(), SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0) {
+        length = sizeof granted;
+        if (::getsockopt(use.Fd(), SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0)
+            return FailCount(errno);
+    }
+    return granted;
+}
+
+std::uint16_t PosixSocket::LocalPort() const
+{
+    const Use use(*this);
+    if (use.Fd() < 0)
+        return 0;
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(use.Fd(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+} // namespace pemblor

@@ -1,0 +1,51 @@
+#pragma once
+#include "engine/ISocket.h"
+
+#include <mutex>
+
+namespace pemblor {
+
+// An IPv4 UDP socket on the POSIX sockets interface. Failures leave their
+// errno in PosixSocketLayer::LastError() of the calling thread.
+//
+// Close() may be called from another thread while a reader is blocked in
+// ReceiveFrom(): the reader wakes and fails with EBADF.
+class PosixSocket final : public ISocket {
+public:
+    // Takes ownership of `fd`.
+    explicit PosixSocket(int fd);
+    ~PosixSocket() override;
+    PosixSocket(const PosixSocket&) = delete;
+    PosixSocket& operator=(const PosixSocket&) = delete;
+
+    bool Bind(std::uint16_t port) override;
+    bool SetBroadcast() override;
+    // `host` is read as inet_addr reads it. Text that is not an address fails
+    // with EINVAL rather than becoming the broadcast address.
+    int SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host) override;
+    // A datagram larger than `capacity` is consumed and the call fails with
+    // EMSGSIZE.
+    int ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort) override;
+    SocketHandle Detach() override;
+    void Close() override;
+    int SetReceiveBufferSize(int bytes) override;
+
+    // The local port the socket is bound to, or 0.
+    std::uint16_t LocalPort() const;
+
+private:
+    // Every call that uses the descriptor holds it between Acquire() and
+    // Release(); a Close() meanwhile shuts the socket down at once (which
+    // wakes a blocked reader) and leaves the close() to the last user, so
+    // that the number is never reused under a running call.
+    int Acquire() const;
+    void Release() const;
+    class Use;
+
+    mutable std::mutex m_mutex;
+    int m_nFd;
+    mutable int m_nUsers = 0;
+    mutable int m_nPendingClose = -1;
+};
+
+} // namespace pemblor

@@ -1,0 +1,222 @@
+#include "engine/fake/FakeNetwork.h"
+
+#include "engine/fake/FakeNetworkState.h"
+#include "engine/fake/FakeSocket.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace pemblor {
+
+namespace {
+thread_local int t_nLastError = 0;
+} // namespace
+
+using State = FakeNetwork::State;
+
+// ---- State ----
+
+void FakeNetwork::State::SetLastError(int error)
+{
+    t_nLastError = error;
+}
+
+int FakeNetwork::State::LastError()
+{
+    return t_nLastError;
+}
+
+bool FakeNetwork::State::TakeFailure(const Socket& socket, FakeOp op)
+{
+    return socket.layer != nullptr && socket.layer->TakeFailure(op);
+}
+
+FakeNetwork::State::Host& FakeNetwork::State::HostFor(const std::string& address)
+{
+    auto& host = hosts[address];
+    if (!host) {
+        host = std::make_unique<Host>();
+        host->address = address;
+    }
+    return *host;
+}
+
+std::uint16_t FakeNetwork::State::BindEphemeral(Socket& socket)
+{
+    Host& host = *socket.host;
+    constexpr unsigned rangeSize = 65536u - FirstEphemeralPort;
+    for (unsigned tried = 0; tried < rangeSize; ++tried) {
+        const std::uint16_t port = host.nextEphemeral;
+        host.nextEphemeral = port == 65535 ? FirstEphemeralPort : static_cast<std::uint16_t>(port + 1);
+        if (host.ports.emplace(port, &socket).second) {
+            socket.port = port;
+            return port;
+        }
+    }
+    return 0;
+}
+
+void FakeNetwork::State::CloseSocket(Socket& socket)
+{
+    if (!socket.open)
+        return;
+    socket.open = false;
+    socket.busy = false;
+    socket.queue.clear();
+    if (socket.port != 0) {
+        auto found = socket.host->ports.find(socket.port);
+        if (found != socket.host->ports.end() && found->second == &socket)
+            socket.host->ports.erase(found);
+    }
+    sockets.erase(socket.handle);
+    socket.arrived.notify_all();
+}
+
+// ---- FakeNetwork ----
+
+FakeNetwork::FakeNetwork() : m_state(std::make_shared<State>()) {}
+
+FakeNetwork::~FakeNetwork()
+{
+    // Layers and sockets may outlive the network object; they share the
+    // state but find it shut down.
+    std::lock_guard lock(m_state->mutex);
+    m_state->shutdown = true;
+    for (auto& [handle, socket] : m_state->sockets)
+        socket->arrived.notify_all();
+}
+
+std::unique_ptr<FakeSocketLayer> FakeNetwork::NewLayer(const std::string& hostAddress)
+{
+    return std::make_unique<FakeSocketLayer>(m_state, hostAddress);
+}
+
+bool FakeNetwork::Quiescent() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return std::none_of(m_state->sockets.begin(), m_state->sockets.end(), [](const auto& entry) {
+        const State::Socket& socket = *entry.second;
+        return socket.busy || (socket.waiters > 0 && !socket.queue.empty());
+    });
+}
+
+std::vector<FakeNetwork::SentDatagram> FakeNetwork::SentLog() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->sent;
+}
+
+void FakeNetwork::ClearSentLog()
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->sent.clear();
+}
+
+// ---- FakeSocketLayer ----
+
+FakeSocketLayer::FakeSocketLayer(std::shared_ptr<FakeNetwork::State> state, std::string hostAddress)
+    : m_state(std::move(state)), m_host(std::move(hostAddress))
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->HostFor(m_host);
+}
+
+FakeSocketLayer::~FakeSocketLayer()
+{
+    // Sockets of this layer may live on; they stop consulting its failures.
+    std::lock_guard lock(m_state->mutex);
+    for (auto& [handle, socket] : m_state->sockets) {
+        if (socket->layer == this)
+            socket->layer = nullptr;
+    }
+}
+
+bool FakeSocketLayer::StartupProcess()
+{
+    return !TakeFailure(FakeOp::StartupProcess);
+}
+
+bool FakeSocketLayer::StartupThread()
+{
+    return !TakeFailure(FakeOp::StartupThread);
+}
+
+std::unique_ptr<ISocket> FakeSocketLayer::Open()
+{
+    if (TakeFailure(FakeOp::Open))
+        return nullptr;
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->shutdown) {
+        SetLastError(ENETDOWN);
+        return nullptr;
+    }
+    auto socket = std::make_shared<FakeNetwork::State::Socket>();
+    socket->handle = m_state->nextHandle++;
+    socket->host = &m_state->HostFor(m_host);
+    socket->layer = this;
+    m_state->sockets.emplace(socket->handle, socket);
+    return std::make_unique<FakeSocket>(m_state, std::move(socket));
+}
+
+std::unique_ptr<ISocket> FakeSocketLayer::Attach(SocketHandle handle)
+{
+    std::lock_guard lock(m_state->mutex);
+    auto found = m_state->sockets.find(handle);
+    // A handle passes between threads of one process, never between hosts,
+    // and has one owner at a time.
+    if (m_state->shutdown || found == m_state->sockets.end() || found->second->owned ||
+        found->second->host->address != m_host) {
+        SetLastError(EBADF);
+        return nullptr;
+    }
+    auto socket = found->second;
+    socket->owned = true;
+    socket->busy = true;
+    socket->layer = this;
+    return std::make_unique<FakeSocket>(m_state, std::move(socket));
+}
+
+int FakeSocketLayer::LastError() const
+{
+    return State::LastError();
+}
+
+void FakeSocketLayer::InjectFailure(FakeOp op, int error, int skip, int count)
+{
+    if (count == 0)
+        return;
+    std::lock_guard lock(m_mutex);
+    m_failures.push_back(Failure{op, error, skip, count});
+}
+
+void FakeSocketLayer::ClearFailures()
+{
+    std::lock_guard lock(m_mutex);
+    m_failures.clear();
+}
+
+bool FakeSocketLayer::TakeFailure(FakeOp op)
+{
+    std::lock_guard lock(m_mutex);
+    // Only the oldest injection for `op` counts the calls; later ones for the
+    // same operation wait until it is used up.
+    auto found = std::find_if(m_failures.begin(), m_failures.end(),
+                              [op](const Failure& failure) { return failure.op == op; });
+    if (found == m_failures.end())
+        return false;
+    if (found->skip > 0) {
+        --found->skip;
+        return false;
+    }
+    SetLastError(found->error);
+    if (found->count > 0 && --found->count == 0)
+        m_failures.erase(found);
+    return true;
+}
+
+void FakeSocketLayer::SetLastError(int error)
+{
+    State::SetLastError(error);
+}
+
+} // namespace pemblor

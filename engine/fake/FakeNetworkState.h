@@ -1,0 +1,68 @@
+#pragma once
+#include "engine/fake/FakeNetwork.h"
+
+#include <unordered_map>
+
+namespace pemblor {
+
+// The shared state of one fake network. Everything in it is guarded by
+// `mutex`; a socket layer's own failure list is locked only while `mutex` is
+// held or on its own, never the other way round.
+struct FakeNetwork::State {
+    struct Host;
+
+    struct Datagram {
+        std::vector<std::uint8_t> bytes;
+        PeerAddress from;
+        std::uint16_t fromPort = 0;
+    };
+
+    // One socket, whichever object owns its handle at the moment.
+    struct Socket {
+        SocketHandle handle = InvalidSocket;
+        Host* host = nullptr;
+        // The layer whose failures apply; null once that layer is gone.
+        FakeSocketLayer* layer = nullptr;
+        std::uint16_t port = 0; // 0: not bound
+        bool broadcast = false;
+        bool open = true;
+        bool owned = true; // false between Detach and Attach
+        // Between a hand-over or a receive and the owner's next receive.
+        bool busy = false;
+        int waiters = 0;
+        int receiveBuffer = 212992;
+        std::deque<Datagram> queue;
+        std::condition_variable arrived;
+    };
+
+    struct Host {
+        std::string address;
+        std::unordered_map<std::uint16_t, Socket*> ports;
+        std::uint16_t nextEphemeral = FirstEphemeralPort;
+    };
+
+    static constexpr std::uint16_t FirstEphemeralPort = 49152;
+    static constexpr std::size_t MaxDatagram = 65507;
+
+    // The calling thread's last error, shared by all fake layers.
+    static void SetLastError(int error);
+    static int LastError();
+    // Consumes an injected failure of `op` on the socket's layer. Mutex held.
+    static bool TakeFailure(const Socket& socket, FakeOp op);
+
+    Host& HostFor(const std::string& address); // mutex held
+    // Binds `socket` to a free port from the ephemeral range; 0 when none is
+    // free. Mutex held.
+    std::uint16_t BindEphemeral(Socket& socket);
+    // Takes `socket` off its host and wakes its readers. Mutex held.
+    void CloseSocket(Socket& socket);
+
+    mutable std::mutex mutex;
+    bool shutdown = false;
+    std::unordered_map<std::string, std::unique_ptr<Host>> hosts;
+    std::unordered_map<SocketHandle, std::shared_ptr<Socket>> sockets;
+    SocketHandle nextHandle = 3;
+    std::vector<SentDatagram> sent;
+};
+
+} // namespace pemblor

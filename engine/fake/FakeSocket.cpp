@@ -1,0 +1,210 @@
+#include "engine/fake/FakeSocket.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace pemblor {
+
+namespace {
+
+using State = FakeNetwork::State;
+using Socket = FakeNetwork::State::Socket;
+
+constexpr const char* LoopbackAddress = "127.0.0.1";
+constexpr const char* LimitedBroadcast = "255.255.255.255";
+
+PeerAddress ToPeer(const std::string& address)
+{
+    PeerAddress peer;
+    std::strncpy(peer.text, address.c_str(), sizeof peer.text - 1);
+    return peer;
+}
+
+bool Fail(int error)
+{
+    State::SetLastError(error);
+    return false;
+}
+
+int FailCount(int error)
+{
+    State::SetLastError(error);
+    return -1;
+}
+
+// With the mutex held: the socket, if it can still be used.
+Socket* Usable(const State& state, const std::shared_ptr<Socket>& socket)
+{
+    if (state.shutdown || !socket || !socket->open)
+        return nullptr;
+    return socket.get();
+}
+
+void Deliver(Socket& target, const void* data, std::size_t size, const PeerAddress& from, std::uint16_t fromPort)
+{
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    target.queue.push_back(State::Datagram{{bytes, bytes + size}, from, fromPort});
+    if (target.waiters > 0)
+        target.arrived.notify_one();
+}
+
+} // namespace
+
+FakeSocket::FakeSocket(std::shared_ptr<State> state, std::shared_ptr<Socket> socket)
+    : m_state(std::move(state)), m_socket(std::move(socket))
+{
+}
+
+FakeSocket::~FakeSocket()
+{
+    Close();
+}
+
+bool FakeSocket::Bind(std::uint16_t port)
+{
+    std::lock_guard lock(m_state->mutex);
+    Socket* socket = Usable(*m_state, m_socket);
+    if (socket == nullptr)
+        return Fail(EBADF);
+    if (State::TakeFailure(*socket, FakeOp::Bind))
+        return false;
+    if (socket->port != 0)
+        return Fail(EINVAL);
+    if (port == 0)
+        return m_state->BindEphemeral(*socket) != 0 || Fail(EADDRINUSE);
+    if (!socket->host->ports.emplace(port, socket).second)
+        return Fail(EADDRINUSE);
+    socket->port = port;
+    return true;
+}
+
+bool FakeSocket::SetBroadcast()
+{
+    std::lock_guard lock(m_state->mutex);
+    Socket* socket = Usable(*m_state, m_socket);
+    if (socket == nullptr)
+        return Fail(EBADF);
+    if (State::TakeFailure(*socket, FakeOp::SetBroadcast))
+        return false;
+    socket->broadcast = true;
+    return true;
+}
+
+int FakeSocket::SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host)
+{
+    std::lock_guard lock(m_state->mutex);
+    Socket* socket = Usable(*m_state, m_socket);
+    if (socket == nullptr)
+        return FailCount(EBADF);
+    if (State::TakeFailure(*socket, FakeOp::Send))
+        return -1;
+    if (host == nullptr || port == 0)
+        return FailCount(EINVAL);
+    if (size > State::MaxDatagram)
+        return FailCount(EMSGSIZE);
+    const bool broadcast = std::strcmp(host, LimitedBroadcast) == 0;
+    if (broadcast && !socket->broadcast)
+        return FailCount(EACCES);
+    if (socket->port == 0 && m_state->BindEphemeral(*socket) == 0)
+        return FailCount(EADDRINUSE);
+
+    State::Host& own = *socket->host;
+    if (broadcast) {
+        const PeerAddress from = ToPeer(own.address);
+        for (auto& [address, target] : m_state->hosts) {
+            auto bound = target->ports.find(port);
+            if (bound != target->ports.end())
+                Deliver(*bound->second, data, size, from, socket->port);
+        }
+    } else {
+        const bool loopback = std::strcmp(host, LoopbackAddress) == 0;
+        auto target = loopback ? m_state->hosts.end() : m_state->hosts.find(host);
+        State::Host* destination = loopback ? &own : target != m_state->hosts.end() ? target->second.get() : nullptr;
+        // A host that does not exist, or a port nobody is bound to, loses the
+        // datagram without telling the sender, as UDP does.
+        if (destination != nullptr) {
+            auto bound = destination->ports.find(port);
+            if (bound != destination->ports.end())
+                Deliver(*bound->second, data, size, ToPeer(loopback ? LoopbackAddress : own.address), socket->port);
+        }
+    }
+
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    m_state->sent.push_back(FakeNetwork::SentDatagram{own.address, socket->port, host, port, {bytes, bytes + size}});
+    return static_cast<int>(size);
+}
+
+int FakeSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort)
+{
+    State::Datagram datagram;
+    {
+        std::unique_lock lock(m_state->mutex);
+        const std::shared_ptr<Socket> socket = m_socket;
+        if (Usable(*m_state, socket) == nullptr)
+            return FailCount(EBADF);
+        socket->busy = false;
+        if (State::TakeFailure(*socket, FakeOp::Receive)) {
+            socket->busy = true;
+            return -1;
+        }
+        ++socket->waiters;
+        socket->arrived.wait(lock, [&] { return !socket->queue.empty() || !socket->open || m_state->shutdown; });
+        --socket->waiters;
+        if (!socket->open || m_state->shutdown)
+            return FailCount(EBADF);
+        datagram = std::move(socket->queue.front());
+        socket->queue.pop_front();
+        socket->busy = true;
+    }
+    // Like the platform, a datagram that does not fit is consumed and lost.
+    if (datagram.bytes.size() > capacity)
+        return FailCount(EMSGSIZE);
+    if (!datagram.bytes.empty())
+        std::memcpy(buffer, datagram.bytes.data(), datagram.bytes.size());
+    from = datagram.from;
+    fromPort = datagram.fromPort;
+    return static_cast<int>(datagram.bytes.size());
+}
+
+SocketHandle FakeSocket::Detach()
+{
+    std::lock_guard lock(m_state->mutex);
+    if (!m_socket) {
+        State::SetLastError(EBADF);
+        return InvalidSocket;
+    }
+    m_socket->owned = false;
+    m_socket->busy = false;
+    const SocketHandle handle = m_socket->handle;
+    m_socket.reset();
+    return handle;
+}
+
+void FakeSocket::Close()
+{
+    std::lock_guard lock(m_state->mutex);
+    if (!m_socket)
+        return;
+    m_state->CloseSocket(*m_socket);
+    m_socket.reset();
+}
+
+int FakeSocket::SetReceiveBufferSize(int bytes)
+{
+    std::lock_guard lock(m_state->mutex);
+    Socket* socket = Usable(*m_state, m_socket);
+    if (socket == nullptr)
+        return FailCount(EBADF);
+    if (bytes <= 0)
+        return FailCount(EINVAL);
+    socket->receiveBuffer = bytes;
+    return bytes;
+}
+
+std::uint16_t FakeSocket::LocalPort() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_socket ? m_socket->port : 0;
+}
+
+} // namespace pemblor

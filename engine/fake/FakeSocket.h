@@ -1,0 +1,35 @@
+#pragma once
+#include "engine/ISocket.h"
+#include "engine/fake/FakeNetworkState.h"
+
+#include <memory>
+
+namespace pemblor {
+
+// A socket object of the fake network. Several objects may refer to one
+// socket over time (Detach, then Attach); only one owns it at once.
+class FakeSocket final : public ISocket {
+public:
+    FakeSocket(std::shared_ptr<FakeNetwork::State> state, std::shared_ptr<FakeNetwork::State::Socket> socket);
+    ~FakeSocket() override;
+    FakeSocket(const FakeSocket&) = delete;
+    FakeSocket& operator=(const FakeSocket&) = delete;
+
+    bool Bind(std::uint16_t port) override;
+    bool SetBroadcast() override;
+    int SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host) override;
+    int ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort) override;
+    SocketHandle Detach() override;
+    void Close() override;
+    int SetReceiveBufferSize(int bytes) override;
+
+    // The bound port, or 0.
+    std::uint16_t LocalPort() const;
+
+private:
+    std::shared_ptr<FakeNetwork::State> m_state;
+    // Null once closed or given up; guarded by the network's mutex.
+    std::shared_ptr<FakeNetwork::State::Socket> m_socket;
+};
+
+} // namespace pemblor
