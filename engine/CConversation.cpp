@@ -216,6 +216,8 @@ void CConversation::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
         std::lock_guard dispatching(context->dispatchMutex);
         if (context->abandoned)
             break;
+        if (m_config.replyObserver)
+            m_config.replyObserver();
         Dispatch(reply);
     }
     socket.reset();

@@ -36,6 +36,9 @@ struct ConversationConfig {
     std::chrono::milliseconds stopTimeout{2000};
     // Kernel receive buffer asked for the receive socket (0: leave it).
     int receiveBufferBytes = 0;
+    // Called on the receive thread for every reply it dispatches, before the
+    // dispatch; for measurements. Must not block.
+    std::function<void()> replyObserver;
 };
 
 // The conversation half of the device list window: the two sockets, the
