@@ -1,0 +1,65 @@
+#include "tests/support/DeviceListHarness.h"
+
+#include "protocol/DatagramType.h"
+
+namespace pemblor {
+
+DeviceListHarness::DeviceListHarness(RowStrategy strategy, int listWidth)
+    : tool(net.NewLayer(ToolHost)), ui("Pemblor", listWidth), m_strategy(strategy)
+{
+    ui.SetQuiescenceProbe([this] { return net.Quiescent(); });
+}
+
+DeviceListHarness::~DeviceListHarness()
+{
+    // The window first: its receive thread calls into the toolkit.
+    dialog.reset();
+    accessPoints.clear();
+}
+
+std::string DeviceListHarness::ApHost(int index)
+{
+    return "198.18.0." + std::to_string(10 + index);
+}
+
+MacBytes DeviceListHarness::ApMac(int index)
+{
+    return {0x02, 0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(index + 1)};
+}
+
+FakeAccessPoint& DeviceListHarness::AddAccessPoint(const FakeAccessPoint::Profile& profile, const std::string& host)
+{
+    accessPoints.push_back(std::make_unique<FakeAccessPoint>(net, ui, host, profile));
+    return *accessPoints.back();
+}
+
+FakeAccessPoint& DeviceListHarness::AddStandardAccessPoint(int index)
+{
+    return AddAccessPoint(FakeAccessPoint::Standard(ApHost(index), ApMac(index), "ap" + std::to_string(index)),
+                          ApHost(index));
+}
+
+FakeWindow& DeviceListHarness::Open()
+{
+    dialog = std::make_unique<CDeviceListDlg>(ui, *tool, ConversationConfig{}, m_strategy);
+    window = &ui.Open(*dialog, IDD_DEVICELIST);
+    return *window;
+}
+
+void DeviceListHarness::Discover(FakeToolkit::Millis ms)
+{
+    window->Click(IDC_BTN_DISCOVER);
+    ui.Advance(ms);
+}
+
+int DeviceListHarness::StopDatagramsSent() const
+{
+    int count = 0;
+    for (const auto& sent : net.SentLog()) {
+        if (sent.fromHost == ToolHost && sent.bytes.size() > 11 && sent.bytes[11] == TypeStop)
+            ++count;
+    }
+    return count;
+}
+
+} // namespace pemblor

@@ -1,0 +1,56 @@
+#pragma once
+#include "engine/fake/FakeNetwork.h"
+#include "protocol/PacketHeader.h"
+#include "resources/ResourceIds.h"
+#include "tests/support/FakeAccessPoint.h"
+#include "toolkit/fake/FakeToolkit.h"
+#include "ui/devicelist/CDeviceListDlg.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pemblor {
+
+// The device list window on a fake LAN: the tool's host, any number of
+// access points on hosts of their own, and the fake toolkit whose clock
+// steps only when the network is quiet. The receive thread is real.
+class DeviceListHarness final {
+public:
+    static constexpr const char* ToolHost = "198.18.0.1";
+
+    explicit DeviceListHarness(RowStrategy strategy = CDeviceListDlg::DefaultRowStrategy, int listWidth = 403);
+    ~DeviceListHarness();
+    DeviceListHarness(const DeviceListHarness&) = delete;
+    DeviceListHarness& operator=(const DeviceListHarness&) = delete;
+
+    // Host 198.18.0.<10 + index>, MAC 02:00:00:00:00:<index + 1>.
+    static std::string ApHost(int index);
+    static MacBytes ApMac(int index);
+    FakeAccessPoint& AddAccessPoint(const FakeAccessPoint::Profile& profile, const std::string& host);
+    // The usual agent number `index`, SSID "ap<index>".
+    FakeAccessPoint& AddStandardAccessPoint(int index);
+
+    // Creates the window and opens it without a modal loop.
+    FakeWindow& Open();
+
+    FakeListCtrl& List() { return window->ListAt(IDC_LIST_DEVICES); }
+    std::vector<std::vector<std::string>> Rows() { return List().Rows(); }
+    bool Enabled(int id) { return window->ButtonAt(id).IsWindowEnabled(); }
+    // Presses Discover and lets `ms` of virtual time pass.
+    void Discover(FakeToolkit::Millis ms = 0);
+    // Datagrams of type 4 that left the tool's host.
+    int StopDatagramsSent() const;
+
+    FakeNetwork net;
+    std::unique_ptr<FakeSocketLayer> tool;
+    FakeToolkit ui;
+    std::vector<std::unique_ptr<FakeAccessPoint>> accessPoints;
+    std::unique_ptr<CDeviceListDlg> dialog;
+    FakeWindow* window = nullptr;
+
+private:
+    RowStrategy m_strategy;
+};
+
+} // namespace pemblor

@@ -1,0 +1,287 @@
+#include "tests/support/DeviceListHarness.h"
+
+#include "engine/fake/FakeNetwork.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace pemblor {
+
+// Readable parameters in test names and failures.
+void PrintTo(RowStrategy strategy, std::ostream* os)
+{
+    *os << (strategy == RowStrategy::Batched ? "Batched" : "LiteralScan");
+}
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+const std::string Mac0 = "02:00:00:00:00:01";
+const std::string Mac1 = "02:00:00:00:00:02";
+const std::string Host0 = "198.18.0.10";
+const std::string Host1 = "198.18.0.11";
+
+std::string StrategyName(const testing::TestParamInfo<RowStrategy>& info)
+{
+    return info.param == RowStrategy::Batched ? "Batched" : "LiteralScan";
+}
+
+class DiscoveryTest : public testing::TestWithParam<RowStrategy> {
+protected:
+    DeviceListHarness h{GetParam()};
+};
+
+INSTANTIATE_TEST_SUITE_P(Strategies, DiscoveryTest, testing::Values(RowStrategy::Batched, RowStrategy::LiteralScan),
+                         StrategyName);
+
+TEST_P(DiscoveryTest, RepliesBecomeRowsOncePerDeviceWithTheSenderAddress)
+{
+    auto twice = FakeAccessPoint::Standard(Host0, DeviceListHarness::ApMac(0), "ap0");
+    twice.discoveryReplies = 2;
+    h.AddAccessPoint(twice, Host0);
+    auto elsewhere = FakeAccessPoint::Standard(Host1, DeviceListHarness::ApMac(1), "ap1");
+    elsewhere.discoveryEntries[1] = "IP_ADDR=10.9.9.9";
+    elsewhere.discoveryDelay = 200;
+    h.AddAccessPoint(elsewhere, Host1);
+    h.Open();
+
+    h.Discover(6000);
+
+    EXPECT_EQ(h.Rows(), (Rows{{"1", "ap0", Host0, "255.255.255.0", "6", Mac0},
+                              {"2", "ap1", Host1, "255.255.255.0", "6", Mac1}}));
+    EXPECT_EQ(h.dialog->m_nDeviceCount.load(), 2);
+    EXPECT_TRUE(h.ui.Messages().empty());
+}
+
+TEST_P(DiscoveryTest, NewDiscoverRenumbersAndListsEarlierDevicesAgain)
+{
+    FakeAccessPoint& ap0 = h.AddStandardAccessPoint(0);
+    FakeAccessPoint& ap1 = h.AddStandardAccessPoint(1);
+    auto late = ap1.GetProfile();
+    late.discoveryDelay = 200;
+    ap1.SetProfile(late);
+    h.Open();
+
+    h.Discover(6000);
+    ASSERT_EQ(h.Rows().size(), 2u);
+
+    auto silent = ap0.GetProfile();
+    silent.answerDiscovery = false;
+    ap0.SetProfile(silent);
+    h.Discover(6000);
+    EXPECT_EQ(h.Rows(), (Rows{{"1", "ap1", Host1, "255.255.255.0", "6", Mac1}}));
+
+    auto last = ap0.GetProfile();
+    last.answerDiscovery = true;
+    last.discoveryDelay = 300;
+    ap0.SetProfile(last);
+    h.Discover(6000);
+    EXPECT_EQ(h.Rows(), (Rows{{"1", "ap1", Host1, "255.255.255.0", "6", Mac1},
+                              {"2", "ap0", Host0, "255.255.255.0", "6", Mac0}}));
+}
+
+// One device, replying twice in one cycle with the entries given.
+struct RowShape {
+    const char* name;
+    std::vector<std::string> entries;
+    int entryCountField; // -1: the number of entries
+    Rows expected;
+};
+
+void PrintTo(const RowShape& shape, std::ostream* os)
+{
+    *os << shape.name;
+}
+
+class RowShapeTest : public testing::TestWithParam<std::tuple<RowStrategy, RowShape>> {};
+
+TEST_P(RowShapeTest, RowFollowsTheEntriesByPosition)
+{
+    const auto& [strategy, shape] = GetParam();
+    DeviceListHarness h(strategy);
+    auto profile = FakeAccessPoint::Standard(Host0, DeviceListHarness::ApMac(0));
+    profile.discoveryEntries = shape.entries;
+    profile.discoveryEntryCountField = shape.entryCountField;
+    profile.discoveryReplies = 2;
+    h.AddAccessPoint(profile, Host0);
+    h.Open();
+
+    h.Discover(1000);
+
+    EXPECT_EQ(h.Rows(), shape.expected);
+}
+
+const RowShape kRowShapes[] = {
+    {"OutOfOrder",
+     {"CHANNEL=11", "SSID=\"my lab\"", "CURRENT_SUBNET_MASK=255.0.0.0", "IP_ADDR=1.2.3.4"},
+     -1,
+     {{"1", "11", "my lab", "255.0.0.0", Host0, Mac0}}},
+    // The MAC Address column stays empty, so the duplicate is not recognised.
+    {"ThreeEntries",
+     {"SSID=a", "IP_ADDR=1.1.1.1", "CURRENT_SUBNET_MASK=255.255.0.0"},
+     -1,
+     {{"1", "a", Host0, "255.255.0.0", Mac0, ""}, {"2", "a", Host0, "255.255.0.0", Mac0, ""}}},
+    // The MAC text has no column; the fifth entry is what the check reads.
+    {"FiveEntries",
+     {"SSID=a", "IP_ADDR=1.1.1.1", "CURRENT_SUBNET_MASK=m", "CHANNEL=3", "EXTRA=e"},
+     -1,
+     {{"1", "a", Host0, "m", "3", "e"}, {"2", "a", Host0, "m", "3", "e"}}},
+    {"SixEntries",
+     {"SSID=a", "X=b", "Y=c", "Z=d", "E5=five", "E6=six"},
+     -1,
+     {{"1", "a", "b", "c", "d", "five"}, {"2", "a", "b", "c", "d", "five"}}},
+    {"NoEntries", {}, -1, {{"1", Mac0, "", "", "", ""}, {"2", Mac0, "", "", "", ""}}},
+    // The header promises four entries, two arrive: the MAC text still goes
+    // where four entries put it, and the device is recognised.
+    {"CountBeyondTheDatagram", {"SSID=a", "IP_ADDR=1.1.1.1"}, 4, {{"1", "a", Host0, "", "", Mac0}}},
+};
+
+std::string ShapeName(const testing::TestParamInfo<std::tuple<RowStrategy, RowShape>>& info)
+{
+    return std::string(std::get<1>(info.param).name) +
+           (std::get<0>(info.param) == RowStrategy::Batched ? "_Batched" : "_LiteralScan");
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, RowShapeTest,
+                         testing::Combine(testing::Values(RowStrategy::Batched, RowStrategy::LiteralScan),
+                                          testing::ValuesIn(kRowShapes)),
+                         ShapeName);
+
+// Both strategies on the same mixed traffic, two cycles.
+Rows RunMixedTraffic(RowStrategy strategy, long& textFetches)
+{
+    DeviceListHarness h(strategy);
+    auto add = [&](int index, std::vector<std::string> entries, int replies) {
+        auto profile = FakeAccessPoint::Standard(DeviceListHarness::ApHost(index), DeviceListHarness::ApMac(index),
+                                                 "ap" + std::to_string(index));
+        if (!entries.empty())
+            profile.discoveryEntries = std::move(entries);
+        profile.discoveryReplies = replies;
+        profile.discoveryDelay = 100 * (index + 1);
+        h.AddAccessPoint(profile, DeviceListHarness::ApHost(index));
+    };
+    add(0, {"SSID=zero", "IP_ADDR=10.0.0.1", "CURRENT_SUBNET_MASK=255.255.255.0", "CHANNEL=1"}, 2);
+    add(1, {"SSID=one", "IP_ADDR=x", "CURRENT_SUBNET_MASK=255.0.0.0"}, 2);
+    // Its fifth entry reads like the MAC text of device 4, which is then
+    // taken as listed.
+    add(2, {"SSID=two", "IP_ADDR=x", "CURRENT_SUBNET_MASK=m", "CHANNEL=2", "MAC=02:00:00:00:00:05"}, 1);
+    add(3, {"CHANNEL=3", "IP_ADDR=x", "SSID=three", "CURRENT_SUBNET_MASK=m"}, 2);
+    add(4, {}, 1);
+    add(5, {"ONLY=one"}, 1);
+    h.Open();
+
+    h.Discover(6000);
+    Rows rows = h.Rows();
+    h.Discover(6000);
+    const Rows second = h.Rows();
+    rows.insert(rows.end(), second.begin(), second.end());
+    textFetches = h.List().GetItemTextCalls();
+    return rows;
+}
+
+TEST(DiscoveryStrategiesTest, BatchedAndLiteralScanGiveTheSameTable)
+{
+    long batchedFetches = 0;
+    long literalFetches = 0;
+    const Rows batched = RunMixedTraffic(RowStrategy::Batched, batchedFetches);
+    const Rows literal = RunMixedTraffic(RowStrategy::LiteralScan, literalFetches);
+
+    const Rows cycle{
+        {"1", "zero", "198.18.0.10", "255.255.255.0", "1", "02:00:00:00:00:01"},
+        {"2", "one", "198.18.0.11", "255.0.0.0", "02:00:00:00:00:02", ""},
+        {"3", "one", "198.18.0.11", "255.0.0.0", "02:00:00:00:00:02", ""},
+        {"4", "two", "198.18.0.12", "m", "2", "02:00:00:00:00:05"},
+        {"5", "3", "198.18.0.13", "three", "m", "02:00:00:00:00:04"},
+        {"6", "one", "02:00:00:00:00:06", "", "", ""},
+    };
+    Rows expected = cycle;
+    expected.insert(expected.end(), cycle.begin(), cycle.end());
+    EXPECT_EQ(batched, expected);
+    EXPECT_EQ(literal, expected);
+    // The batched check never reads the table back.
+    EXPECT_EQ(batchedFetches, 0);
+    EXPECT_GT(literalFetches, 0);
+}
+
+TEST(DiscoveryStrategiesTest, BurstOfSimultaneousRepliesIsNumberedWithoutGapsOrDuplicates)
+{
+    constexpr int kDevices = 40;
+    for (RowStrategy strategy : {RowStrategy::Batched, RowStrategy::LiteralScan}) {
+        DeviceListHarness h(strategy);
+        for (int i = 0; i < kDevices; ++i) {
+            auto profile = FakeAccessPoint::Standard(DeviceListHarness::ApHost(i), DeviceListHarness::ApMac(i));
+            profile.discoveryReplies = 3;
+            h.AddAccessPoint(profile, DeviceListHarness::ApHost(i));
+        }
+        h.Open();
+        h.Discover(1000);
+
+        const Rows rows = h.Rows();
+        ASSERT_EQ(rows.size(), static_cast<std::size_t>(kDevices));
+        std::vector<std::string> macs;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(rows[i][0], std::to_string(i + 1));
+            macs.push_back(rows[i][5]);
+        }
+        std::sort(macs.begin(), macs.end());
+        EXPECT_EQ(std::unique(macs.begin(), macs.end()), macs.end());
+        EXPECT_EQ(h.dialog->m_nDeviceCount.load(), kDevices);
+    }
+}
+
+TEST_P(DiscoveryTest, SilenceEndsTheCycleWithFindNoDevicesAfterFiveSeconds)
+{
+    h.Open();
+    h.Discover(4999);
+    EXPECT_TRUE(h.ui.Messages().empty());
+    EXPECT_EQ(h.dialog->m_nState.load(), Discovering);
+    EXPECT_FALSE(h.Enabled(IDC_BTN_DISCOVER));
+
+    h.ui.Advance(1);
+    ASSERT_EQ(h.ui.MessageTexts(), std::vector<std::string>{"Find no devices!"});
+    EXPECT_EQ(h.ui.Messages()[0].ownerTemplate, IDD_DEVICELIST);
+    EXPECT_EQ(h.dialog->m_nState.load(), Idle);
+    EXPECT_TRUE(h.Enabled(IDC_BTN_DISCOVER));
+
+    // The timer keeps ticking, but an idle conversation has nothing to end.
+    h.ui.Advance(10000);
+    EXPECT_EQ(h.ui.Messages().size(), 1u);
+}
+
+TEST_P(DiscoveryTest, FailedSendIsReportedAndAnEarlierTimerStillEndsTheCycle)
+{
+    h.Open();
+    h.Discover(5000);
+    h.ui.ClearMessages();
+
+    h.ui.Advance(1000);
+    h.tool->InjectFailure(FakeOp::Send, ENETUNREACH);
+    h.Discover();
+    EXPECT_EQ(h.ui.MessageTexts(), std::vector<std::string>{"skSend.SendTo: " + std::to_string(ENETUNREACH) + "\n"});
+    EXPECT_FALSE(h.Enabled(IDC_BTN_DISCOVER));
+
+    h.ui.Advance(3999);
+    EXPECT_EQ(h.ui.Messages().size(), 1u);
+    h.ui.Advance(1);
+    EXPECT_EQ(h.ui.MessageTexts().back(), "Find no devices!");
+    EXPECT_TRUE(h.Enabled(IDC_BTN_DISCOVER));
+}
+
+TEST_P(DiscoveryTest, FailedFirstSendLeavesTheCycleOpen)
+{
+    h.Open();
+    h.tool->InjectFailure(FakeOp::Send, ENETUNREACH);
+    h.Discover(20000);
+    EXPECT_EQ(h.ui.Messages().size(), 1u);
+    EXPECT_EQ(h.dialog->m_nState.load(), Discovering);
+    EXPECT_FALSE(h.Enabled(IDC_BTN_DISCOVER));
+}
+
+} // namespace
+} // namespace pemblor

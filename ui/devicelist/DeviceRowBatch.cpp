@@ -1,0 +1,49 @@
+#include "ui/devicelist/DeviceRowBatch.h"
+
+#include <utility>
+
+namespace pemblor {
+
+DeviceRowBatch::DeviceRowBatch(std::size_t rows, std::size_t textBytes)
+{
+    m_rows.reserve(rows);
+    m_arena.reserve(textBytes);
+}
+
+void DeviceRowBatch::Append(int number, const DeviceRowCells& cells)
+{
+    Row row{number, 0, {}, {}};
+    for (int column = 1; column < DeviceRowCells::ColumnCount; ++column) {
+        if (!cells.IsSet(column))
+            continue;
+        const std::string_view text = cells.Cell(column);
+        row.set |= 1u << column;
+        row.offset[column] = static_cast<std::uint32_t>(m_arena.size());
+        row.length[column] = static_cast<std::uint32_t>(text.size());
+        m_arena.append(text);
+    }
+    m_rows.push_back(row);
+}
+
+void DeviceRowBatch::Clear()
+{
+    m_rows.clear();
+    m_arena.clear();
+}
+
+void DeviceRowBatch::Swap(DeviceRowBatch& other) noexcept
+{
+    m_rows.swap(other.m_rows);
+    m_arena.swap(other.m_arena);
+    std::swap(m_nGeneration, other.m_nGeneration);
+}
+
+std::string_view DeviceRowBatch::Cell(std::size_t row, int column) const
+{
+    const Row& entry = m_rows[row];
+    if (((entry.set >> column) & 1u) == 0)
+        return {};
+    return std::string_view(m_arena).substr(entry.offset[column], entry.length[column]);
+}
+
+} // namespace pemblor
