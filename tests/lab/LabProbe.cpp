@@ -1,0 +1,458 @@
+// Runs inside the tool namespace of scripts/lab and talks to apsim over real
+// sockets. Modes:
+//   discovery            every lab access point answers one discovery
+//                        correctly; a second endpoint finds the port taken
+//   settings SECONDS     credentials, settings change and reboot of the first
+//                        access point (apsim runs with --reboot-seconds SECONDS)
+//   quirk-args           prints the apsim arguments the quirks mode expects
+//   quirks               each apsim quirk shapes its replies as documented
+//   many                 all PEMBLOR_LAB_AP_COUNT access points answer one
+//                        discovery; prints how long the replies took
+// Exit status 0 when every check passed.
+#include "LabLink.h"
+
+#include "protocol/DatagramType.h"
+#include "protocol/EntryText.h"
+#include "protocol/MacText.h"
+#include "protocol/ReplyDatagram.h"
+#include "protocol/Requests.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using pemblor::lab::LabLink;
+using Clock = LabLink::Clock;
+using namespace std::chrono_literals;
+
+constexpr auto ReplyWait = 5s;
+const std::vector<std::string> DiscoveryNames = {"SSID", "IP_ADDR", "CURRENT_SUBNET_MASK", "CHANNEL"};
+
+int g_nPassed = 0;
+int g_nFailed = 0;
+
+bool Check(bool condition, const std::string& what)
+{
+    std::printf("%s - %s\n", condition ? "ok  " : "FAIL", what.c_str());
+    ++(condition ? g_nPassed : g_nFailed);
+    return condition;
+}
+
+std::vector<std::string> LabAddresses()
+{
+    std::vector<std::string> addresses;
+    std::istringstream in(std::getenv("PEMBLOR_LAB_AP_ADDRS") ? std::getenv("PEMBLOR_LAB_AP_ADDRS") : "");
+    for (std::string address; in >> address;)
+        addresses.push_back(address);
+    return addresses;
+}
+
+pemblor::ReplyDatagram View(const LabLink::Reply& reply)
+{
+    return pemblor::ReplyDatagram(reply.bytes.data(), reply.bytes.size(), reply.sender);
+}
+
+std::string MacOf(const LabLink::Reply& reply)
+{
+    return std::string(pemblor::FormatMacText(View(reply).macAddress()).view());
+}
+
+// The whole entries as "NAME=VALUE" after splitting.
+std::vector<std::string> Entries(const LabLink::Reply& reply)
+{
+    std::vector<std::string> texts;
+    pemblor::EntryTextBuffer work;
+    const auto view = View(reply);
+    for (const auto& [index, entry] : view.entries()) {
+        const pemblor::EntryText split = pemblor::SplitEntryText(entry.text.data(), entry.length, work);
+        texts.push_back(std::string(split.name) + '=' + std::string(split.value));
+    }
+    return texts;
+}
+
+std::string Join(const std::vector<std::string>& texts)
+{
+    std::string joined;
+    for (const std::string& text : texts)
+        joined += (joined.empty() ? "" : " ") + text;
+    return joined;
+}
+
+// Replies until `count` have come or the deadline passes.
+std::vector<LabLink::Reply> Collect(LabLink& link, std::size_t count, Clock::time_point deadline)
+{
+    std::vector<LabLink::Reply> replies;
+    while (replies.size() < count)
+        if (auto reply = link.Receive(deadline))
+            replies.push_back(std::move(*reply));
+        else
+            break;
+    return replies;
+}
+
+bool OpenLink(LabLink& link)
+{
+    std::vector<std::string> messages;
+    const bool opened = link.Open(messages);
+    return Check(opened && messages.empty(), "endpoint opens on the platform sockets without a message" +
+                                                 (messages.empty() ? std::string() : ": " + messages.front()));
+}
+
+int Discovery()
+{
+    const std::vector<std::string> expected = LabAddresses();
+    Check(!expected.empty(), "the lab lists its access point addresses");
+    LabLink link;
+    if (!OpenLink(link))
+        return 1;
+    Check(link.Broadcast(pemblor::BuildDiscoveryRequest()), "discovery broadcast to 255.255.255.255:21212");
+    const auto replies = Collect(link, expected.size(), Clock::now() + ReplyWait);
+    Check(replies.size() == expected.size(),
+          std::to_string(replies.size()) + " of " + std::to_string(expected.size()) + " access points answered");
+    Check(link.ownRequestsHeard() >= 1, "the receive socket hears the tool's own broadcast, which is skipped");
+
+    std::set<std::string> macs;
+    std::set<std::string> senders;
+    for (const LabLink::Reply& reply : replies) {
+        macs.insert(MacOf(reply));
+        senders.insert(reply.sender);
+        std::vector<std::string> names;
+        std::string ipValue;
+        pemblor::EntryTextBuffer work;
+        const auto view = View(reply);
+        for (const auto& [index, entry] : view.entries()) {
+            const auto split = pemblor::SplitEntryText(entry.text.data(), entry.length, work);
+            names.emplace_back(split.name);
+            if (split.name == "IP_ADDR")
+                ipValue = split.value;
+        }
+        Check(names == DiscoveryNames, reply.sender + " answers " + Join(names));
+        Check(ipValue == reply.sender, reply.sender + " reports IP_ADDR " + ipValue);
+    }
+    Check(macs.size() == expected.size(), std::to_string(macs.size()) + " distinct MAC addresses");
+    Check(senders == std::set<std::string>(expected.begin(), expected.end()),
+          "the senders are the access points' addresses");
+
+    // A second copy of the tool in the same host finds the device port taken.
+    pemblor::PosixSocketLayer layer;
+    pemblor::CNetworkEndpoint second(layer, pemblor::DevicePort);
+    std::atomic<pemblor::SocketHandle> slot{pemblor::InvalidSocket};
+    std::vector<std::string> messages;
+    const bool opened = second.Open(slot, [&](const std::string& text) { messages.push_back(text); });
+    const std::string want = "m_skRecv.Create Error(" + std::to_string(EADDRINUSE) + ")";
+    Check(!opened && messages == std::vector<std::string>{want},
+          "a second endpoint reports " + (messages.empty() ? std::string("nothing") : messages.front()));
+    Check(slot.load() == pemblor::InvalidSocket && second.HasSendSocket(),
+          "after that failure the slot stays empty and the send socket exists");
+    return 0;
+}
+
+std::optional<LabLink::Reply> Ask(LabLink& link, const pemblor::Datagram& request, Clock::duration wait = ReplyWait)
+{
+    if (!link.Broadcast(request))
+        return std::nullopt;
+    return link.Receive(Clock::now() + wait);
+}
+
+int Settings(double rebootSeconds)
+{
+    const std::vector<std::string> addresses = LabAddresses();
+    if (!Check(!addresses.empty(), "the lab lists an access point"))
+        return 1;
+    const std::string& address = addresses.front();
+    const std::string newAddress = "198.18.7.7";
+    LabLink link;
+    if (!OpenLink(link))
+        return 1;
+
+    const auto found = Ask(link, pemblor::BuildDiscoveryRequest());
+    if (!Check(found && found->sender == address, "discovery finds " + address))
+        return 1;
+    const std::string mac = MacOf(*found);
+
+    auto detail = Ask(link, pemblor::BuildDetailQuery(mac));
+    Check(detail && detail->sender == address &&
+              Entries(*detail) == std::vector<std::string>{"IP_ADDR=" + address, "SUBNET_MASK=255.254.0.0",
+                                                           "DEFAULT_GATEWAY=198.18.0.254", "DHCP=0"},
+          "detail query answers " + (detail ? Join(Entries(*detail)) : std::string("nothing")));
+
+    struct Command {
+        const char* what;
+        const char* user;
+        const char* pass;
+        int result;
+    };
+    const Command commands[] = {
+        {"wrong password", "admin", "nimda", 1},
+        {"wrong user name", "root", "admin", 1},
+        {"empty credentials", "", "", 1},
+        {"right credentials", "admin", "admin", 0},
+    };
+    pemblor::SettingsChange change;
+    change.ipAddress = newAddress;
+    change.dhcp = 1;
+    for (const Command& command : commands) {
+        const auto reply = Ask(link, pemblor::BuildSettingsChange(mac, command.user, command.pass, change));
+        Check(reply && View(*reply).type() == pemblor::TypeCommandReply &&
+                  View(*reply).resultCode() == command.result && reply->sender == address,
+              std::string("settings change with ") + command.what + " gives result " +
+                  (reply ? std::to_string(View(*reply).resultCode()) : std::string("none")));
+    }
+
+    detail = Ask(link, pemblor::BuildDetailQuery(mac));
+    Check(detail && detail->sender == address &&
+              Entries(*detail) == std::vector<std::string>{"IP_ADDR=" + newAddress, "SUBNET_MASK=255.254.0.0",
+                                                           "DEFAULT_GATEWAY=198.18.0.254", "DHCP=1"},
+          "before the reboot the changed settings are reported from the old address");
+
+    const auto refused = Ask(link, pemblor::BuildRebootRequest(mac, "admin", "wrong"));
+    Check(refused && View(*refused).type() == pemblor::TypeCommandReply && View(*refused).resultCode() == 1,
+          "a reboot with a wrong password is refused with result 1");
+    detail = Ask(link, pemblor::BuildDetailQuery(mac));
+    Check(detail && detail->sender == address, "after a refused reboot the access point answers at once");
+
+    const Clock::time_point rebooted = Clock::now();
+    Check(link.Broadcast(pemblor::BuildRebootRequest(mac, "admin", "admin")), "reboot sent");
+    const auto during = Ask(link, pemblor::BuildDetailQuery(mac), std::chrono::milliseconds(
+                                                                      static_cast<int>(rebootSeconds * 500)));
+    Check(!during, "while rebooting the access point is silent (no answer to the reboot or a query)");
+
+    // Asks again and again, as the Setup IP dialog re-reads, until an answer.
+    std::optional<LabLink::Reply> after;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(
+                                                          static_cast<int>(rebootSeconds * 1000)) + 10s;
+    while (!after && Clock::now() < deadline)
+        after = Ask(link, pemblor::BuildDetailQuery(mac), 250ms);
+    const double took = std::chrono::duration<double>(after ? after->at - rebooted : Clock::duration{}).count();
+    Check(after && after->sender == newAddress,
+          "after the reboot it answers from " + (after ? after->sender : std::string("nowhere")));
+    Check(after && took >= rebootSeconds * 0.95,
+          "the first answer came " + std::to_string(took) + " s after the reboot");
+    const auto rediscovered = Ask(link, pemblor::BuildDiscoveryRequest());
+    Check(rediscovered && rediscovered->sender == newAddress && MacOf(*rediscovered) == mac,
+          "discovery now lists the same MAC address under the new address");
+    return 0;
+}
+
+// The access points of the quirks mode: 198.18.2.n, MAC 02:00:00:00:02:nn,
+// SSID qn, channel 6, and one quirk each.
+struct QuirkCase {
+    const char* keys;
+    const char* sender; // empty: the access point must stay silent
+    std::uint32_t type = 1;
+    int entryCount = 4;
+    std::vector<std::string> entries = {}; // empty: the four standard ones; {"*"}: not compared
+    std::size_t size = 0;             // 0: any
+    int delayMs = 0;
+    std::function<bool(const LabLink::Reply&)> extra = {};
+};
+
+std::string QuirkAddress(int n)
+{
+    return "198.18.2." + std::to_string(n);
+}
+
+std::vector<std::string> Standard(int n)
+{
+    return {"SSID=q" + std::to_string(n), "IP_ADDR=" + QuirkAddress(n), "CURRENT_SUBNET_MASK=255.254.0.0",
+            "CHANNEL=6"};
+}
+
+std::vector<QuirkCase> QuirkCases()
+{
+    std::vector<QuirkCase> cases = {
+        {.keys = "", .sender = "198.18.2.1"},
+        {.keys = "quote-ssid,reply-type=7",
+         .sender = "198.18.2.2",
+         .type = 7,
+         .extra =
+             [](const LabLink::Reply& r) {
+                 return (*View(r).entries().begin()).entry.text == std::string_view("SSID=\"q2\"\0", 10);
+             }},
+        {.keys = "answer-from=198.18.2.103", .sender = "198.18.2.103"},
+        {.keys = "broadcast-replies", .sender = "198.18.2.4"},
+        {.keys = "shuffle-entries,missing-entry=CHANNEL,extra-entry=EXTRA=1",
+         .sender = "198.18.2.5",
+         .entries = {"CURRENT_SUBNET_MASK=255.254.0.0", "IP_ADDR=198.18.2.5", "SSID=q5", "EXTRA=1"}},
+        {.keys = "malformed=count-past-end", .sender = "198.18.2.6", .entryCount = 7},
+        {.keys = "malformed=length-past-end",
+         .sender = "198.18.2.7",
+         .entries = {"SSID=q7", "IP_ADDR=198.18.2.7", "CURRENT_SUBNET_MASK=255.254.0.0"}},
+        {.keys = "malformed=huge-entry",
+         .sender = "198.18.2.8",
+         .entries = {"*"},
+         .size = 2048,
+         .extra =
+             [](const LabLink::Reply& r) {
+                 const auto entries = Entries(r);
+                 const auto standard = Standard(8);
+                 return entries.size() == 4 && entries[0].starts_with("SSID=q8SSSS") &&
+                        std::equal(entries.begin() + 1, entries.end(), standard.begin() + 1);
+             }},
+        {.keys = "malformed=zero-length-entries",
+         .sender = "198.18.2.9",
+         .entryCount = 6,
+         .entries = {"=", "="},
+         .extra =
+             [](const LabLink::Reply& r) {
+                 const auto view = View(r);
+                 auto it = view.entries().begin();
+                 const std::uint16_t first = (*it).entry.length;
+                 const std::uint16_t second = (*++it).entry.length;
+                 return first == 0 && second == 1;
+             }},
+        {.keys = "malformed=control-chars",
+         .sender = "198.18.2.10",
+         .entries = {"*"},
+         .extra =
+             [](const LabLink::Reply& r) {
+                 const auto entries = Entries(r);
+                 return entries.size() == 4 && entries[0].starts_with("SSID=q10\x01") &&
+                        entries[0].find('\x1b') != std::string::npos;
+             }},
+        {.keys = "silent", .sender = ""},
+        {.keys = "reply-delay-ms=400", .sender = "198.18.2.12", .delayMs = 400},
+        {.keys = "no-detail", .sender = "198.18.2.13"},
+    };
+    // The zero-length case: the two degenerate entries, then the standard ones.
+    auto& zero = cases[8].entries;
+    const auto standard = Standard(9);
+    zero.insert(zero.end(), standard.begin(), standard.end());
+    return cases;
+}
+
+std::string QuirkMac(int n)
+{
+    char text[18];
+    std::snprintf(text, sizeof text, "02:00:00:00:02:%02X", n);
+    return text;
+}
+
+int QuirkArgs()
+{
+    const auto cases = QuirkCases();
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const int n = static_cast<int>(i) + 1;
+        std::printf("--ap ip=%s,mac=%s,ssid=q%d,channel=6%s%s ", QuirkAddress(n).c_str(), QuirkMac(n).c_str(), n,
+                    *cases[i].keys ? "," : "", cases[i].keys);
+    }
+    std::printf("\n");
+    return 0;
+}
+
+int Quirks()
+{
+    const auto cases = QuirkCases();
+    LabLink link;
+    if (!OpenLink(link))
+        return 1;
+    std::size_t answering = 0;
+    for (const QuirkCase& c : cases)
+        answering += *c.sender ? 1 : 0;
+
+    const Clock::time_point sent = Clock::now();
+    Check(link.Broadcast(pemblor::BuildDiscoveryRequest()), "discovery broadcast");
+    std::map<std::string, LabLink::Reply> byMac;
+    for (auto& reply : Collect(link, answering, Clock::now() + ReplyWait))
+        byMac.emplace(MacOf(reply), std::move(reply));
+
+    // Requests are answered in order, so once the plain access point has
+    // answered a detail query sent after one to the no-detail access point,
+    // neither that one nor the silent one (which got the discovery earlier)
+    // will answer any more.
+    Check(link.Broadcast(pemblor::BuildDetailQuery(QuirkMac(13))), "detail query to the no-detail access point");
+    const auto marker = Ask(link, pemblor::BuildDetailQuery(QuirkMac(1)));
+    Check(marker && MacOf(*marker) == QuirkMac(1) && Entries(*marker).size() == 4 &&
+              Entries(*marker)[0] == "IP_ADDR=198.18.2.1",
+          "the plain access point answers its detail query, and it is the next reply");
+
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const QuirkCase& c = cases[i];
+        const int n = static_cast<int>(i) + 1;
+        const std::string label = std::string("[") + (*c.keys ? c.keys : "plain") + "] ";
+        const auto found = byMac.find(QuirkMac(n));
+        if (!*c.sender) {
+            Check(found == byMac.end(), label + "does not answer");
+            continue;
+        }
+        if (!Check(found != byMac.end(), label + "answers the discovery"))
+            continue;
+        const LabLink::Reply& reply = found->second;
+        const auto view = View(reply);
+        const auto entries = Entries(reply);
+        Check(reply.sender == c.sender, label + "sender " + reply.sender);
+        Check(view.type() == c.type, label + "type " + std::to_string(view.type()));
+        Check(view.entryCount() == c.entryCount, label + "entryCount " + std::to_string(view.entryCount()));
+        if (c.entries != std::vector<std::string>{"*"})
+            Check(entries == (c.entries.empty() ? Standard(n) : c.entries), label + "entries " + Join(entries));
+        if (c.size != 0)
+            Check(reply.bytes.size() == c.size, label + std::to_string(reply.bytes.size()) + " bytes");
+        if (c.delayMs != 0) {
+            const auto late = std::chrono::duration_cast<std::chrono::milliseconds>(reply.at - sent).count();
+            Check(late >= c.delayMs, label + "answered after " + std::to_string(late) + " ms");
+        }
+        if (c.extra)
+            Check(c.extra(reply), label + "raw form as documented");
+    }
+    return 0;
+}
+
+int Many()
+{
+    const char* countText = std::getenv("PEMBLOR_LAB_AP_COUNT");
+    const std::size_t count = countText ? std::strtoul(countText, nullptr, 10) : 0;
+    LabLink link;
+    if (!OpenLink(link))
+        return 1;
+    // Every access point answers at once; the burst must fit the queue.
+    Check(link.ForceReceiveBuffer(64 << 20), "receive buffer enlarged for the burst");
+    const Clock::time_point sent = Clock::now();
+    Check(link.Broadcast(pemblor::BuildDiscoveryRequest()), "discovery broadcast");
+    const auto replies = Collect(link, count, sent + 20s);
+    std::set<std::string> macs;
+    std::set<std::string> senders;
+    for (const auto& reply : replies) {
+        macs.insert(MacOf(reply));
+        senders.insert(reply.sender);
+    }
+    const double took =
+        replies.empty() ? 0.0 : std::chrono::duration<double>(replies.back().at - sent).count();
+    Check(replies.size() == count && macs.size() == count && senders.size() == count,
+          std::to_string(replies.size()) + " replies, " + std::to_string(macs.size()) + " MAC addresses, " +
+              std::to_string(senders.size()) + " senders of " + std::to_string(count));
+    std::printf("lab_probe: the last of %zu replies came %.3f s after the discovery\n", replies.size(), took);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string mode = argc > 1 ? argv[1] : "discovery";
+    if (mode == "quirk-args")
+        return QuirkArgs();
+    int status = 2;
+    if (mode == "discovery")
+        status = Discovery();
+    else if (mode == "settings")
+        status = Settings(argc > 2 ? std::atof(argv[2]) : 5.0);
+    else if (mode == "quirks")
+        status = Quirks();
+    else if (mode == "many")
+        status = Many();
+    else {
+        std::fprintf(stderr, "usage: lab_probe [discovery | settings SECONDS | quirk-args | quirks | many]\n");
+        return 2;
+    }
+    std::printf("lab_probe %s: %d passed, %d failed\n", mode.c_str(), g_nPassed, g_nFailed);
+    return status != 0 || g_nFailed != 0 || g_nPassed == 0 ? 1 : 0;
+}

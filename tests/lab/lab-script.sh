@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Checks scripts/lab itself: parallel runs, clean-up after a normal exit, a
+# signal and a SIGKILL, the exit status, and that the calling namespace keeps
+# its interfaces. Usage: lab-script.sh LAB APSIM PROBE
+# The checks are strings that check() evaluates later, hence single quotes.
+# shellcheck disable=SC2016,SC2034
+set -u
+lab=$1 apsim=$2 probe=$3
+run=("$lab" --apsim "$apsim")
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+passed=0 failed=0
+
+check() {
+    if eval "$2"; then
+        echo "ok   - $1"; ((passed++))
+    else
+        echo "FAIL - $1"; ((failed++))
+    fi
+}
+# The namespaces of the lab run whose script has pid $1.
+namespaces_of() { ip netns list | awk '{print $1}' | grep -E "^pb-$1-[0-9a-f]{4}-(tool|aps)$"; }
+# Waits up to 30 s for the file $1.
+await_file() {
+    local deadline=$((SECONDS + 30))
+    until [[ -e $1 ]]; do ((SECONDS < deadline)) || return 1; sleep 0.05; done
+}
+# Waits up to 10 s for process $1 to end.
+await_gone() {
+    local deadline=$((SECONDS + 10))
+    while kill -0 "$1" 2>/dev/null; do ((SECONDS < deadline)) || return 1; sleep 0.05; done
+}
+
+if ((EUID != 0)); then
+    echo "lab-script: network namespaces unavailable (needs root)"
+    exit 77
+fi
+host_links_before=$(ip -o link show | awk -F': ' '{print $2}' | sort)
+
+# Two runs at once get namespaces of their own and both pass.
+"${run[@]}" --aps 3 -- "$probe" discovery >"$tmp/a.log" 2>&1 &
+a=$!
+"${run[@]}" --aps 3 -- "$probe" discovery >"$tmp/b.log" 2>&1 &
+b=$!
+wait "$a"; status_a=$?
+wait "$b"; status_b=$?
+check "two parallel runs both pass ($status_a, $status_b)" '((status_a == 0 && status_b == 0))'
+check "after a normal exit no namespace of theirs is left" '[[ -z $(namespaces_of $a)$(namespaces_of $b) ]]'
+
+# The tool side sees only its own link.
+"${run[@]}" --aps 2 -- ip -o -4 address show >"$tmp/addr.log" 2>&1
+check "the tool namespace holds only 127.0.0.1 and 198.18.0.1/15" \
+    '[[ $(awk "{print \$4}" "$tmp/addr.log" | sort | tr "\n" " ") == "127.0.0.1/8 198.18.0.1/15 " ]]'
+
+"${run[@]}" --aps 1 -- sh -c 'exit 5' >/dev/null 2>&1
+status=$?
+check "the command's exit status is passed on ($status)" '((status == 5))'
+
+# A SIGKILLed run leaves its namespaces; its simulator follows it, and the
+# next run removes the namespaces together with what still runs in them.
+"${run[@]}" --aps 2 -- sh -c "touch '$tmp/k'; exec sleep 300" >/dev/null 2>&1 &
+k=$!
+check "the run to be killed starts" 'await_file "$tmp/k"'
+tool_ns=$(namespaces_of "$k" | grep -- -tool$)
+ap_ns=$(namespaces_of "$k" | grep -- -aps$)
+sleeper=$(ip netns pids "$tool_ns")
+simulator=$(ip netns pids "$ap_ns")
+kill -KILL "$k"
+wait "$k" 2>/dev/null
+check "its simulator ends with it" 'await_gone "$simulator"'
+"${run[@]}" --aps 3 -- "$probe" discovery >"$tmp/next.log" 2>&1
+status=$?
+check "the next run passes ($status)" '((status == 0))'
+check "and removed the killed run's namespaces" '[[ -z $(namespaces_of $k) ]]'
+check "and ended the command the killed run left behind" 'await_gone "$sleeper"'
+
+# SIGTERM while the command runs: the command is stopped, the lab cleaned up.
+"${run[@]}" --aps 2 -- sh -c "touch '$tmp/t'; exec sleep 300" >/dev/null 2>&1 &
+t=$!
+await_file "$tmp/t"
+sleeper=$(ip netns pids "$(namespaces_of "$t" | grep -- -tool$)")
+kill -TERM "$t"
+wait "$t"
+status=$?
+check "SIGTERM ends the run with 143 ($status)" '((status == 143))'
+check "and leaves no namespace" '[[ -z $(namespaces_of $t) ]]'
+check "and no command" 'await_gone "$sleeper"'
+
+if command -v setpriv >/dev/null; then
+    setpriv --reuid=65534 --regid=65534 --clear-groups "${run[@]}" -- true >"$tmp/user.log" 2>&1
+    status=$?
+    check "without root it exits 77 ($status) with the reason" \
+        '((status == 77)) && grep -q "network namespaces unavailable (needs root)" "$tmp/user.log"'
+fi
+
+host_links_after=$(ip -o link show | awk -F': ' '{print $2}' | sort)
+check "the calling namespace's interfaces are unchanged" '[[ $host_links_before == "$host_links_after" ]]'
+
+echo "lab-script: $passed passed, $failed failed"
+((failed == 0))

@@ -1,0 +1,56 @@
+#pragma once
+#include "ApSettings.h"
+#include "OutgoingReply.h"
+#include "Quirks.h"
+
+#include "protocol/ReplyDatagram.h"
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace apsim {
+
+// One access point's agent. Its flash holds the settings that "flash get"
+// reads and "flash set" writes; the running address and mask are the flash
+// values of the last (re)boot, so a changed IP_ADDR is reported at once but
+// answered from only after a reboot.
+class AccessPoint final {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    AccessPoint(const ApSettings& settings, const Quirks& quirks);
+
+    const pemblor::MacBytes& mac() const { return m_mac; }
+    std::uint32_t runningAddress() const { return m_nRunningIp; }
+    const Quirks& quirks() const { return m_quirks; }
+
+    // A type-0 request: `discovery` when its MAC is all zero, else it is a
+    // detail query for this access point.
+    std::optional<OutgoingReply> OnQuery(const pemblor::ReplyDatagram& request, bool discovery, Clock::time_point now);
+    // A type-2 request addressed to this access point. Refused credentials
+    // give result 1; accepted "flash set" entries give result 0; "reboot"
+    // with accepted credentials is not answered.
+    std::optional<OutgoingReply> OnCommand(const pemblor::ReplyDatagram& request, std::string_view user,
+                                           std::string_view pass, Clock::time_point now,
+                                           std::chrono::milliseconds rebootTime);
+
+private:
+    bool Awake(Clock::time_point now);
+    std::optional<std::string> Lookup(std::string_view name) const;
+    std::vector<std::uint8_t> BuildQueryReply(std::vector<std::string> texts) const;
+    OutgoingReply Address(std::vector<std::uint8_t> bytes) const;
+
+    pemblor::MacBytes m_mac;
+    std::string m_strUser;
+    std::string m_strPass;
+    Quirks m_quirks;
+    std::map<std::string, std::string, std::less<>> m_flash;
+    std::uint32_t m_nRunningIp;
+    std::uint32_t m_nRunningMask;
+    std::optional<Clock::time_point> m_rebootDone;
+};
+
+} // namespace apsim

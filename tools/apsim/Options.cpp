@@ -1,0 +1,265 @@
+#include "Options.h"
+
+#include "LabAddress.h"
+
+#include "protocol/MacText.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace apsim {
+namespace {
+
+constexpr int MaxGenerated = 120000;
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& out)
+{
+    const char* const end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, out);
+    return !text.empty() && result.ec == std::errc{} && result.ptr == end;
+}
+
+bool ParseMac(std::string_view text, pemblor::MacBytes& out)
+{
+    if (text.size() != 17)
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+        if (i % 3 == 2 ? c != ':' : !hex)
+            return false;
+    }
+    std::string upper(text);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'f')
+            c = static_cast<char>(c - 'a' + 'A');
+    out = pemblor::ParseMacText(upper);
+    return true;
+}
+
+bool LabAddressValue(std::string_view text, std::uint32_t& out)
+{
+    const auto address = ParseAddress(text);
+    if (!address || !IsLabAddress(*address))
+        return false;
+    out = *address;
+    return true;
+}
+
+// Next host address of the lab range, skipping .0 and .255.
+std::uint32_t NextHost(std::uint32_t address)
+{
+    do
+        ++address;
+    while ((address & 0xFF) == 0 || (address & 0xFF) == 0xFF);
+    return address;
+}
+
+// One "key=value,key=value" access point description.
+bool ParseApDescription(std::string_view text, ApSettings& settings, Quirks& quirks, std::string& error)
+{
+    bool haveIp = false;
+    while (!text.empty()) {
+        const std::size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
+        if (item.empty())
+            continue;
+        const std::size_t equals = item.find('=');
+        const std::string_view key = item.substr(0, equals);
+        const std::string_view value = equals == std::string_view::npos ? std::string_view{} : item.substr(equals + 1);
+        bool ok = true;
+        if (key == "ip")
+            ok = haveIp = LabAddressValue(value, settings.ip);
+        else if (key == "mac")
+            ok = ParseMac(value, settings.mac);
+        else if (key == "ssid")
+            settings.ssid = value;
+        else if (key == "channel")
+            ok = ParseNumber(value, settings.channel);
+        else if (key == "user")
+            settings.user = value;
+        else if (key == "pass")
+            settings.pass = value;
+        else if (key == "mask") {
+            const auto mask = ParseAddress(value);
+            ok = mask.has_value();
+            if (ok)
+                settings.mask = *mask;
+        }
+        else if (key == "gw")
+            ok = LabAddressValue(value, settings.gateway);
+        else if (key == "dhcp")
+            ok = (value == "0" || value == "1") && ParseNumber(value, settings.dhcp);
+        else if (Quirks::IsQuirk(key)) {
+            if (!quirks.Apply(key, value, error))
+                return false;
+        } else {
+            error = "--ap: unknown key '" + std::string(key) + "'";
+            return false;
+        }
+        if (!ok) {
+            error = "--ap: bad value '" + std::string(value) + "' for " + std::string(key);
+            return false;
+        }
+    }
+    if (!haveIp) {
+        error = "--ap: ip=ADDR (in 198.18.0.0/15) is required";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+const char* Options::Usage()
+{
+    return "usage: apsim [options]\n"
+           "Simulates access points answering on UDP port 21212. Runs until SIGINT/SIGTERM.\n"
+           "It serves only the lab range 198.18.0.0/15 and refuses to run in a namespace\n"
+           "with IPv4 addresses outside it and 127.0.0.0/8; start it through scripts/lab.\n"
+           "\n"
+           "Access points:\n"
+           "  --aps N              N access points: addresses from --base upward (skipping\n"
+           "                       .0 and .255), MAC 02:00:00:xx:xx:xx (xx = number),\n"
+           "                       SSID lab-<number>, channel 1..11 in turn\n"
+           "  --base ADDR          first generated address (default 198.18.1.1)\n"
+           "  --ap KEYS            one more access point; KEYS is key=value,... with keys\n"
+           "                       ip (required), mac, ssid, channel, user, pass, mask, gw,\n"
+           "                       dhcp=0|1 and the quirk names below without '--'\n"
+           "  --user U, --pass P   default credentials (admin/admin)\n"
+           "  --reboot-seconds S   silence after an accepted reboot (default 5, may be fractional)\n"
+           "  --port P             device port (default 21212)\n"
+           "\n"
+           "Quirks (for every access point; an --ap key overrides):\n"
+           "  --reply-delay-ms N   answer N ms late\n"
+           "  --reply-type N       type code of query replies (default 1)\n"
+           "  --answer-from ADDR   send replies from ADDR instead of the running IP address\n"
+           "  --quote-ssid         SSID value in double quotes\n"
+           "  --shuffle-entries    query reply entries in reverse order\n"
+           "  --missing-entry NAME leave that entry out (repeatable)\n"
+           "  --extra-entry N=V    append that entry to query replies (repeatable)\n"
+           "  --malformed MODE     count-past-end | length-past-end | huge-entry |\n"
+           "                       control-chars | zero-length-entries\n"
+           "  --silent             answer nothing\n"
+           "  --no-detail          ignore detail queries\n"
+           "  --broadcast-replies  send replies to 255.255.255.255 instead of the asker\n"
+           "\n"
+           "Other:\n"
+           "  --verbose            one line per datagram received and sent\n"
+           "  --print-addresses    print each access point's address and exit\n"
+           "  --parent-pid PID     exit when process PID (the parent) ends\n";
+}
+
+bool Options::Parse(int argc, char** argv, std::string& error)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (!arg.starts_with("--")) {
+            error = "unexpected argument '" + std::string(arg) + "'";
+            return false;
+        }
+        const std::string_view name = arg.substr(2);
+        if (name == "help") {
+            wantsHelp = true;
+            return true;
+        }
+        if (name == "verbose") {
+            verbose = true;
+            continue;
+        }
+        if (name == "print-addresses") {
+            printAddresses = true;
+            continue;
+        }
+        if (Quirks::IsFlag(name)) {
+            if (!m_quirks.Apply(name, "", error))
+                return false;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            error = std::string(arg) + " needs a value";
+            return false;
+        }
+        const std::string_view value = argv[++i];
+        bool ok = true;
+        if (name == "aps")
+            ok = ParseNumber(value, m_nGenerated) && m_nGenerated >= 0 && m_nGenerated <= MaxGenerated;
+        else if (name == "base")
+            ok = LabAddressValue(value, m_nBase);
+        else if (name == "ap")
+            m_apDescriptions.emplace_back(value);
+        else if (name == "user")
+            m_strUser = value;
+        else if (name == "pass")
+            m_strPass = value;
+        else if (name == "port")
+            ok = ParseNumber(value, port) && port != 0;
+        else if (name == "parent-pid")
+            ok = ParseNumber(value, parentPid) && parentPid > 0;
+        else if (name == "reboot-seconds") {
+            char* end = nullptr;
+            const std::string copy(value);
+            const double seconds = std::strtod(copy.c_str(), &end);
+            ok = end != copy.c_str() && *end == '\0' && seconds >= 0 && seconds < 86400;
+            if (ok)
+                rebootTime = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+        } else if (Quirks::IsQuirk(name)) {
+            if (!m_quirks.Apply(name, value, error))
+                return false;
+        } else {
+            error = "unknown option " + std::string(arg);
+            return false;
+        }
+        if (!ok) {
+            error = "bad value '" + std::string(value) + "' for " + std::string(arg);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Options::BuildAccessPoints(std::vector<AccessPoint>& out, std::string& error) const
+{
+    out.clear();
+    out.reserve(static_cast<std::size_t>(m_nGenerated) + m_apDescriptions.size());
+    std::uint32_t address = m_nBase;
+    if ((address & 0xFF) == 0 || (address & 0xFF) == 0xFF)
+        address = NextHost(address);
+    for (int n = 1; n <= m_nGenerated; ++n) {
+        if (!IsLabAddress(address)) {
+            error = "--aps: the addresses run out of 198.18.0.0/15";
+            return false;
+        }
+        ApSettings settings;
+        settings.ip = address;
+        const auto number = static_cast<std::uint32_t>(n);
+        settings.mac = {0x02, 0x00, 0x00, static_cast<std::uint8_t>(number >> 16),
+                        static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};
+        settings.ssid = "lab-" + std::to_string(n);
+        settings.channel = (n - 1) % 11 + 1;
+        settings.user = m_strUser;
+        settings.pass = m_strPass;
+        out.emplace_back(settings, m_quirks);
+        address = NextHost(address);
+    }
+    for (const std::string& keys : m_apDescriptions) {
+        ApSettings settings;
+        settings.user = m_strUser;
+        settings.pass = m_strPass;
+        Quirks quirks = m_quirks;
+        if (!ParseApDescription(keys, settings, quirks, error))
+            return false;
+        const std::uint32_t number = static_cast<std::uint32_t>(out.size()) + 1;
+        if (settings.mac == pemblor::MacBytes{})
+            settings.mac = {0x02, 0x00, 0x01, static_cast<std::uint8_t>(number >> 16),
+                            static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};
+        if (settings.ssid.empty())
+            settings.ssid = "lab-" + std::to_string(number);
+        out.emplace_back(settings, quirks);
+    }
+    return true;
+}
+
+} // namespace apsim

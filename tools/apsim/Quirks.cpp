@@ -1,0 +1,107 @@
+#include "Quirks.h"
+
+#include "LabAddress.h"
+
+#include <array>
+#include <charconv>
+
+namespace apsim {
+namespace {
+
+constexpr std::array<std::string_view, 5> Flags = {"quote-ssid", "shuffle-entries", "silent",
+                                                   "no-detail",  "broadcast-replies"};
+
+bool ParseFlag(std::string_view value, bool& out)
+{
+    if (value.empty() || value == "1") {
+        out = true;
+        return true;
+    }
+    if (value == "0") {
+        out = false;
+        return true;
+    }
+    return false;
+}
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& out)
+{
+    const char* const end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, out);
+    return !text.empty() && result.ec == std::errc{} && result.ptr == end;
+}
+
+std::optional<MalformedMode> ParseMalformed(std::string_view text)
+{
+    if (text == "count-past-end")
+        return MalformedMode::CountPastEnd;
+    if (text == "length-past-end")
+        return MalformedMode::LengthPastEnd;
+    if (text == "huge-entry")
+        return MalformedMode::HugeEntry;
+    if (text == "control-chars")
+        return MalformedMode::ControlChars;
+    if (text == "zero-length-entries")
+        return MalformedMode::ZeroLengthEntries;
+    if (text == "none")
+        return MalformedMode::None;
+    return std::nullopt;
+}
+
+} // namespace
+
+bool Quirks::IsFlag(std::string_view key)
+{
+    for (const std::string_view flag : Flags)
+        if (flag == key)
+            return true;
+    return false;
+}
+
+bool Quirks::IsQuirk(std::string_view key)
+{
+    return IsFlag(key) || key == "reply-delay-ms" || key == "reply-type" || key == "answer-from" ||
+           key == "missing-entry" || key == "extra-entry" || key == "malformed";
+}
+
+bool Quirks::Apply(std::string_view key, std::string_view value, std::string& error)
+{
+    bool ok = true;
+    if (key == "reply-delay-ms")
+        ok = ParseNumber(value, replyDelayMs) && replyDelayMs >= 0;
+    else if (key == "reply-type")
+        ok = ParseNumber(value, replyType);
+    else if (key == "answer-from") {
+        answerFrom = ParseAddress(value);
+        ok = answerFrom && IsLabAddress(*answerFrom);
+    } else if (key == "quote-ssid")
+        ok = ParseFlag(value, quoteSsid);
+    else if (key == "shuffle-entries")
+        ok = ParseFlag(value, shuffleEntries);
+    else if (key == "silent")
+        ok = ParseFlag(value, silent);
+    else if (key == "no-detail")
+        ok = ParseFlag(value, noDetail);
+    else if (key == "broadcast-replies")
+        ok = ParseFlag(value, broadcastReplies);
+    else if (key == "missing-entry")
+        missingEntries.emplace_back(value);
+    else if (key == "extra-entry")
+        extraEntries.emplace_back(value);
+    else if (key == "malformed") {
+        const auto mode = ParseMalformed(value);
+        ok = mode.has_value();
+        if (ok)
+            malformed = *mode;
+    } else {
+        error = "unknown quirk '" + std::string(key) + "'";
+        return false;
+    }
+    if (!ok)
+        error = "bad value '" + std::string(value) + "' for " + std::string(key) +
+                (key == "answer-from" ? " (must lie in 198.18.0.0/15)" : "");
+    return ok;
+}
+
+} // namespace apsim

@@ -1,0 +1,45 @@
+#pragma once
+#include "protocol/DatagramType.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace apsim {
+
+enum class MalformedMode {
+    None,
+    CountPastEnd,      // entryCount promises three entries more than follow
+    LengthPastEnd,     // the last entry's length runs 64 bytes past the datagram
+    HugeEntry,         // the SSID value is padded until the datagram is 2048 bytes
+    ControlChars,      // the SSID value carries control and non-ASCII bytes
+    ZeroLengthEntries, // an entry of length 0 and one of length 1 precede the real ones
+};
+
+// Ways in which one access point departs from a well-behaved agent. Reply
+// shaping (type, order, content, malformed) applies to query replies only;
+// delay, sender address, broadcast and silence apply to every reply.
+struct Quirks {
+    int replyDelayMs = 0;
+    std::uint32_t replyType = pemblor::TypeQueryReply;
+    std::optional<std::uint32_t> answerFrom; // host order
+    bool quoteSsid = false;
+    bool shuffleEntries = false; // entries in reverse order
+    bool silent = false;
+    bool noDetail = false;
+    bool broadcastReplies = false;
+    std::vector<std::string> missingEntries;
+    std::vector<std::string> extraEntries; // "NAME=VALUE" texts appended as they are
+    MalformedMode malformed = MalformedMode::None;
+
+    // Sets one quirk by its option name without the leading "--" (the same
+    // names serve as keys of --ap). Flags take an empty value, "1" or "0".
+    bool Apply(std::string_view key, std::string_view value, std::string& error);
+    // True for the names Apply knows and that take no value on the command line.
+    static bool IsFlag(std::string_view key);
+    static bool IsQuirk(std::string_view key);
+};
+
+} // namespace apsim
