@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace pemblor {
@@ -233,6 +235,32 @@ TEST(DiscoveryStrategiesTest, BurstOfSimultaneousRepliesIsNumberedWithoutGapsOrD
         EXPECT_EQ(std::unique(macs.begin(), macs.end()), macs.end());
         EXPECT_EQ(h.dialog->m_nDeviceCount.load(), kDevices);
     }
+}
+
+TEST(DiscoveryStrategiesTest, RowOfAnEarlierCycleStillOnItsWayIsNotListed)
+{
+    DeviceListHarness h(RowStrategy::Batched);
+    auto profile = FakeAccessPoint::Standard(Host0, DeviceListHarness::ApMac(0), "ap0");
+    profile.answerDiscovery = false;
+    FakeAccessPoint& ap = h.AddAccessPoint(profile, Host0);
+    h.Open();
+    h.Discover();
+    const Datagram reply = EncodeDatagram(1, DeviceListHarness::ApMac(0), "", "", {"SSID=old"});
+
+    // The receive thread has taken the reply, but the user-interface thread
+    // has not yet inserted its row when the next Discover is handled.
+    ap.Send(reply, DeviceListHarness::ToolHost);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (h.dialog->m_nDeviceCount.load() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_EQ(h.dialog->m_nDeviceCount.load(), 1);
+    h.window->Handler().OnCommand(IDC_BTN_DISCOVER);
+    h.ui.Advance(0);
+    EXPECT_TRUE(h.Rows().empty());
+
+    ap.Send(EncodeDatagram(1, DeviceListHarness::ApMac(0), "", "", {"SSID=new"}), DeviceListHarness::ToolHost);
+    h.ui.Advance(0);
+    EXPECT_EQ(h.Rows(), (Rows{{"1", "new", Mac0, "", "", ""}}));
 }
 
 TEST_P(DiscoveryTest, SilenceEndsTheCycleWithFindNoDevicesAfterFiveSeconds)
