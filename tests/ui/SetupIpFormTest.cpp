@@ -1,0 +1,279 @@
+#include "protocol/Requests.h"
+#include "resources/ResourceIds.h"
+#include "tests/support/SetupIpRig.h"
+#include "ui/setupip/SettingText.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pemblor {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Actions = std::function<void(FakeWindow&)>;
+
+Bytes Change(std::string_view user, std::string_view password, const SettingsChange& change)
+{
+    const Datagram d = BuildSettingsChange(SetupIpRig::MacText, user, password, change);
+    return {d.bytes.begin(), d.bytes.begin() + static_cast<std::ptrdiff_t>(d.size)};
+}
+
+std::string Shown(FakeWindow& w, int id)
+{
+    std::uint32_t value = 0;
+    w.IpAddressAt(id).GetAddress(value);
+    return AddressToText(value);
+}
+
+// The address controls, both edits and Apply; the DHCP box has its own rule.
+bool FormEnabled(FakeWindow& w)
+{
+    bool enabled = w.EditAt(IDC_EDIT_USERNAME).IsWindowEnabled() && w.EditAt(IDC_EDIT_PASSWORD).IsWindowEnabled() &&
+                   w.ButtonAt(IDC_BTN_APPLY).IsWindowEnabled();
+    for (int id : {IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY})
+        enabled = enabled && w.IpAddressAt(id).IsWindowEnabled();
+    return enabled;
+}
+
+bool FormDisabled(FakeWindow& w)
+{
+    bool disabled = !w.EditAt(IDC_EDIT_USERNAME).IsWindowEnabled() && !w.EditAt(IDC_EDIT_PASSWORD).IsWindowEnabled() &&
+                    !w.ButtonAt(IDC_BTN_APPLY).IsWindowEnabled() && !w.CheckBoxAt(IDC_CHK_DHCP).IsWindowEnabled();
+    for (int id : {IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY})
+        disabled = disabled && !w.IpAddressAt(id).IsWindowEnabled();
+    return disabled;
+}
+
+FakeWindow& OpenWith(SetupIpRig& rig, const std::string& ip = "192.168.1.20", const std::string& dhcp = "1",
+                     bool answerCommands = true)
+{
+    rig.Report(ip, "255.255.255.0", "192.168.1.1", dhcp);
+    rig.Configure(rig.device, [&](FakeAccessPoint::Profile& p) { p.answerCommands = answerCommands; });
+    rig.Start();
+    return rig.OpenDialog();
+}
+
+TEST(SetupIpForm, DetailReplyFillsAndEnablesTheForm)
+{
+    SetupIpRig rig;
+    FakeWindow& w = OpenWith(rig);
+
+    const Datagram query = BuildDetailQuery(SetupIpRig::MacText);
+    ASSERT_FALSE(rig.SentByTool().empty());
+    const Bytes queryBytes(query.bytes.begin(), query.bytes.begin() + static_cast<std::ptrdiff_t>(query.size));
+    EXPECT_EQ(rig.SentByTool().front(), queryBytes);
+    EXPECT_EQ(rig.owner.m_nState.load(), DetailReceived);
+    EXPECT_FALSE(rig.toolkit.TimerArmed(rig.OwnerWindow(), 1)) << "the reply stops the 5-second timer";
+    EXPECT_EQ(Shown(w, IDC_IP_ADDRESS), "192.168.1.20");
+    EXPECT_EQ(Shown(w, IDC_IP_NETMASK), "255.255.255.0");
+    EXPECT_EQ(Shown(w, IDC_IP_GATEWAY), "192.168.1.1");
+    EXPECT_TRUE(FormEnabled(w));
+
+    // Field 1 of the IP address starts at 1, of the gateway at 0; field 4 of
+    // all three ends at 254.
+    EXPECT_EQ(w.IpAddressAt(IDC_IP_ADDRESS).Range(0), std::make_pair(1, 223));
+    EXPECT_EQ(w.IpAddressAt(IDC_IP_GATEWAY).Range(0), std::make_pair(0, 223));
+    for (int id : {IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY})
+        EXPECT_EQ(w.IpAddressAt(id).Range(3), std::make_pair(0, 254)) << id;
+    for (int id : {IDC_EDIT_USERNAME, IDC_EDIT_PASSWORD}) {
+        w.TypeText(id, std::string(31, 'x'));
+        EXPECT_EQ(w.EditAt(id).GetWindowText(), std::string(30, 'x')) << "refuses the 31st character";
+    }
+    EXPECT_TRUE(rig.toolkit.Messages().empty());
+    // The row learns the address the reply came from, whatever it showed.
+    EXPECT_EQ(rig.CloseDialog(), SetupIpRig::DeviceHost);
+}
+
+TEST(SetupIpForm, DhcpBoxIsEnabledOnlyWhenTheFirstFillReadOne)
+{
+    struct Row {
+        const char *first, *later;
+        bool enabled;
+    };
+    const Row rows[] = {{"1", "0", true}, {" 1x", "", true}, {"0", "1", false}, {"2", "1", false}, {"yes", "1", false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.first);
+        SetupIpRig rig;
+        FakeWindow& w = OpenWith(rig, "192.168.1.20", row.first);
+        EXPECT_EQ(w.CheckBoxAt(IDC_CHK_DHCP).GetCheck(), row.enabled ? 1 : 0);
+        EXPECT_EQ(w.CheckBoxAt(IDC_CHK_DHCP).IsWindowEnabled(), row.enabled);
+        // A later fill ticks by the new value; enabling stays as the first
+        // fill decided.
+        rig.dialog->SetSetting("DHCP", row.later);
+        rig.dialog->FillControls();
+        EXPECT_EQ(w.CheckBoxAt(IDC_CHK_DHCP).GetCheck(), row.enabled ? 0 : 1);
+        EXPECT_EQ(w.CheckBoxAt(IDC_CHK_DHCP).IsWindowEnabled(), row.enabled);
+    }
+}
+
+// What Apply does after a series of edits tells which flags the edits left
+// set: the entries sent, or the first validation message and its focus.
+TEST(SetupIpForm, EditsSetAndClearFlagsAndApplyValidatesThem)
+{
+    constexpr int Ip = IDC_IP_ADDRESS, Mask = IDC_IP_NETMASK, Gw = IDC_IP_GATEWAY;
+    const std::optional<int> blank;
+    auto blankAll = [blank](FakeWindow& w, int id) {
+        for (int field = 0; field < 4; ++field)
+            w.TypeField(id, field, blank);
+    };
+    struct Row {
+        const char* what;
+        std::string deviceIp, dhcp;
+        Actions edit;
+        SettingsChange sent; // nothing present: a message instead
+        const char* message = nullptr;
+        int focus = 0;
+    };
+    const Row rows[] = {
+        {"other octet", "192.168.1.20", "1", [](FakeWindow& w) { w.TypeField(Ip, 3, 30); },
+         {.ipAddress = "192.168.1.30"}},
+        {"old octet typed back", "192.168.1.20", "1",
+         [](FakeWindow& w) { w.TypeField(Ip, 3, 30), w.TypeField(Ip, 3, 20); }, {}, "No change is made!"},
+        {"leading zeros never match", "192.168.001.001", "1", [](FakeWindow& w) { w.TypeField(Ip, 3, 1); },
+         {.ipAddress = "192.168.1.1"}},
+        {"netmask back", "192.168.1.20", "1", [](FakeWindow& w) { w.TypeField(Mask, 3, 128), w.TypeField(Mask, 3, 0); },
+         {}, "No change is made!"},
+        {"blank gateway", "192.168.1.20", "1", [&](FakeWindow& w) { blankAll(w, Gw); }, {.gateway = "0.0.0.0"}},
+        {"DHCP unticked", "192.168.1.20", "1", [](FakeWindow& w) { w.Click(IDC_CHK_DHCP); }, {.dhcp = 0}},
+        {"DHCP ticked back", "192.168.1.20", "1", [](FakeWindow& w) { w.Click(IDC_CHK_DHCP), w.Click(IDC_CHK_DHCP); },
+         {}, "No change is made!"},
+        {"blank first field", "192.168.1.20", "1", [&](FakeWindow& w) { w.TypeField(Ip, 0, blank); }, {},
+         "Invalid IP Address!", Ip},
+        {"blank IP", "192.168.1.20", "1", [&](FakeWindow& w) { blankAll(w, Ip); }, {}, "IP Address cannot be empty!",
+         Ip},
+        {"blank netmask", "192.168.1.20", "1", [&](FakeWindow& w) { blankAll(w, Mask); }, {},
+         "Netmask cannot be empty!", Mask},
+        {"IP before netmask", "192.168.1.20", "1",
+         [&](FakeWindow& w) { w.TypeField(Mask, 1, 0), w.TypeField(Ip, 0, blank); }, {}, "Invalid IP Address!", Ip},
+        {"gateway first field 0", "192.168.1.20", "1", [](FakeWindow& w) { w.TypeField(Gw, 0, 0); }, {},
+         "Invalid Gateway Address!", Gw},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetupIpRig rig;
+        FakeWindow& w = OpenWith(rig, row.deviceIp, row.dhcp, false);
+        EXPECT_EQ(Shown(w, Ip), AddressToText(AddressFromText(row.deviceIp)));
+        row.edit(w);
+        const std::size_t sentBefore = rig.SentByTool().size();
+        w.Click(IDC_BTN_APPLY);
+        if (row.message) {
+            ASSERT_EQ(rig.toolkit.MessageTexts(), std::vector<std::string>{row.message});
+            const auto& box = rig.toolkit.Messages().front();
+            EXPECT_EQ(box.ownerTemplate, IDD_SETUPIP);
+            EXPECT_EQ(box.buttons, MbButtons::Ok);
+            EXPECT_EQ(box.icon, MbIcon::None);
+            for (int id : {Ip, Mask, Gw})
+                EXPECT_EQ(w.IpAddressAt(id).Focused(), id == row.focus) << id;
+            EXPECT_EQ(rig.SentByTool().size(), sentBefore);
+            EXPECT_TRUE(FormEnabled(w));
+        } else {
+            EXPECT_TRUE(rig.toolkit.Messages().empty());
+            EXPECT_EQ(rig.SentByTool().back(), Change("", "", row.sent));
+        }
+    }
+}
+
+TEST(SetupIpApply, EntriesGoInFixedOrderWhateverTheEditingOrder)
+{
+    SetupIpRig rig;
+    FakeWindow& w = OpenWith(rig, "192.168.1.20", "1", false);
+    w.TypeText(IDC_EDIT_PASSWORD, "secret");
+    w.TypeField(IDC_IP_GATEWAY, 3, 254);
+    w.Click(IDC_CHK_DHCP);
+    w.TypeField(IDC_IP_NETMASK, 2, 254);
+    w.TypeText(IDC_EDIT_USERNAME, "admin");
+    w.TypeField(IDC_IP_ADDRESS, 3, 30);
+    w.Click(IDC_BTN_APPLY);
+
+    EXPECT_EQ(rig.SentByTool().back(), Change("admin", "secret",
+                                              {"192.168.1.30", "255.255.254.0", "192.168.1.254", 0}));
+    EXPECT_EQ(rig.owner.m_nState.load(), AwaitingSetResult);
+    EXPECT_TRUE(FormDisabled(w));
+    EXPECT_EQ(rig.toolkit.TimerPeriod(rig.OwnerWindow(), 1), 10000);
+    EXPECT_TRUE(rig.toolkit.TimerArmed(w, 1));
+    EXPECT_EQ(rig.toolkit.TimerPeriod(w, 1), 1000);
+}
+
+// A value accepted before a later check fails is stored all the same: typing
+// the device's old value back then no longer clears the flag.
+TEST(SetupIpApply, ValueAcceptedBeforeAFailureStaysStored)
+{
+    SetupIpRig rig;
+    FakeWindow& w = OpenWith(rig, "192.168.1.20", "1", false);
+    w.TypeField(IDC_IP_ADDRESS, 3, 30);
+    w.TypeField(IDC_IP_NETMASK, 1, 0); // 255.0.255.0
+    w.Click(IDC_BTN_APPLY);
+    EXPECT_EQ(rig.toolkit.MessageTexts(), std::vector<std::string>{"Invalid Netmask!"});
+
+    w.TypeField(IDC_IP_ADDRESS, 3, 20);
+    w.TypeField(IDC_IP_NETMASK, 1, 255); // as the device reported it: flag cleared
+    w.Click(IDC_BTN_APPLY);
+    EXPECT_EQ(rig.SentByTool().back(), Change("", "", {.ipAddress = "192.168.1.20"}));
+}
+
+TEST(SetupIpApply, AuthenticationErrorRefillsWithTheEnteredValues)
+{
+    SetupIpRig rig;
+    rig.Configure(rig.device, [](FakeAccessPoint::Profile& p) { p.commandResult = 1; });
+    FakeWindow& w = OpenWith(rig);
+    w.TypeText(IDC_EDIT_USERNAME, "admin");
+    w.TypeText(IDC_EDIT_PASSWORD, "wrong");
+    w.TypeField(IDC_IP_ADDRESS, 3, 30);
+    w.Click(IDC_BTN_APPLY);
+    rig.toolkit.Advance(999);
+    EXPECT_TRUE(rig.toolkit.Messages().empty()) << "acted on at the first poll tick";
+    rig.toolkit.Advance(1);
+
+    ASSERT_EQ(rig.toolkit.MessageTexts(), std::vector<std::string>{"Authentication Error!"});
+    EXPECT_EQ(rig.toolkit.Messages().front().ownerTemplate, IDD_SETUPIP);
+    EXPECT_TRUE(FormEnabled(w));
+    EXPECT_EQ(Shown(w, IDC_IP_ADDRESS), "192.168.1.30");
+    EXPECT_FALSE(rig.toolkit.TimerArmed(w, 1));
+
+    // The flags describe the last attempt: other credentials, same change.
+    w.TypeText(IDC_EDIT_PASSWORD, "2");
+    w.Click(IDC_BTN_APPLY);
+    EXPECT_EQ(rig.SentByTool().back(), Change("admin", "wrong2", {.ipAddress = "192.168.1.30"}));
+}
+
+TEST(SetupIpApply, ReplyOfAnotherTypeEndsTheWaitWithoutAResult)
+{
+    SetupIpRig rig;
+    FakeWindow& w = OpenWith(rig, "192.168.1.20", "1", false);
+    w.TypeField(IDC_IP_ADDRESS, 3, 30);
+    w.Click(IDC_BTN_APPLY);
+    rig.device.Send(EncodeDatagram(TypeQueryReply, rig.device.GetProfile().mac, "", "", {"IP_ADDR=192.168.1.30"}),
+                    SetupIpRig::ToolHost);
+    rig.toolkit.Advance(1000);
+    EXPECT_EQ(rig.owner.m_nState.load(), Idle);
+    EXPECT_FALSE(rig.toolkit.TimerArmed(w, 1)) << "the poll has ended";
+    // The owner's timer still ticks, finds Idle and says nothing.
+    rig.toolkit.Advance(25000);
+    EXPECT_TRUE(rig.toolkit.Messages().empty());
+    EXPECT_TRUE(FormDisabled(w));
+}
+
+TEST(SetupIpApply, NoResultWithinTenSecondsIsATimeOut)
+{
+    SetupIpRig rig;
+    FakeWindow& w = OpenWith(rig, "192.168.1.20", "1", false);
+    w.TypeField(IDC_IP_ADDRESS, 3, 30);
+    w.Click(IDC_BTN_APPLY);
+    rig.toolkit.Advance(9999);
+    EXPECT_TRUE(rig.toolkit.Messages().empty());
+    EXPECT_TRUE(FormDisabled(w));
+    rig.toolkit.Advance(1);
+    ASSERT_EQ(rig.toolkit.MessageTexts(), std::vector<std::string>{"Time Out!"});
+    EXPECT_EQ(rig.toolkit.Messages().front().ownerTemplate, IDD_SETUPIP);
+    EXPECT_TRUE(FormEnabled(w));
+    EXPECT_EQ(Shown(w, IDC_IP_ADDRESS), "192.168.1.30");
+    rig.toolkit.Advance(1000);
+    EXPECT_FALSE(rig.toolkit.TimerArmed(w, 1));
+}
+
+} // namespace
+} // namespace pemblor

@@ -1,0 +1,169 @@
+#include "protocol/Requests.h"
+#include "resources/ResourceIds.h"
+#include "tests/support/SetupIpRig.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace pemblor {
+namespace {
+
+using Millis = SetupIpRig::Millis;
+using Profile = FakeAccessPoint::Profile;
+
+constexpr const char* Question =
+    "Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?";
+constexpr const char* RebootNote = "It may take about one minute to reboot the target.";
+constexpr Millis ApplyAt = 300;
+// The device answers the change 100 ms later; the next poll tick, one second
+// after Apply, finds the result and asks the question.
+constexpr Millis QuestionAt = ApplyAt + 1000;
+// After the first detail reply (100 ms) and before Apply.
+constexpr Millis Reconfigure = 200;
+
+// The user changes the IP address to 192.168.1.30 and applies it at ApplyAt,
+// then answers the success question with `answer`.
+void Script(SetupIpRig& rig, int answer)
+{
+    rig.Report("192.168.1.20", "255.255.255.0", "192.168.1.1", "0");
+    rig.toolkit.AnswerNextMessage(answer);
+    rig.Start();
+    rig.toolkit.At(ApplyAt, [&rig] {
+        FakeWindow& w = *rig.toolkit.LastWindow(IDD_SETUPIP);
+        w.TypeText(IDC_EDIT_USERNAME, "admin");
+        w.TypeText(IDC_EDIT_PASSWORD, "pw");
+        w.TypeField(IDC_IP_ADDRESS, 3, 30);
+        w.Click(IDC_BTN_APPLY);
+    });
+}
+
+std::vector<Millis> Since(const std::vector<Millis>& times, std::size_t from)
+{
+    std::vector<Millis> relative;
+    for (std::size_t i = from; i < times.size(); ++i)
+        relative.push_back(times[i] - times[from]);
+    return relative;
+}
+
+bool Waited30Seconds(const FakeToolkit& toolkit)
+{
+    for (const auto& [start, ms] : toolkit.Waits()) {
+        if (ms == 30000)
+            return true;
+    }
+    return false;
+}
+
+TEST(SetupIpReread, CancelSkipsTheRebootAndRereadsOnTheFixedSchedule)
+{
+    SetupIpRig rig;
+    rig.ConfigureAt(Reconfigure, rig.device, [](Profile& p) { p.answerDetail = false; });
+    Script(rig, IdCancel);
+    rig.WatchDetailQueries(QuestionAt + 60000);
+    const std::string row = rig.RunDialog("10.0.0.99");
+
+    EXPECT_FALSE(rig.toolkit.Stalled());
+    ASSERT_EQ(rig.toolkit.Messages().size(), 1u);
+    const auto& box = rig.toolkit.Messages().front();
+    EXPECT_EQ(box.text, Question);
+    EXPECT_EQ(box.buttons, MbButtons::OkCancel);
+    EXPECT_EQ(box.icon, MbIcon::Question);
+    EXPECT_EQ(box.ownerTemplate, IDD_SETUPIP);
+    EXPECT_EQ(box.time, QuestionAt);
+    for (const auto& request : rig.device.Requests())
+        EXPECT_NE(request.entries, std::vector<std::string>{"reboot"});
+    EXPECT_FALSE(Waited30Seconds(rig.toolkit));
+
+    // The dialog's own query, then the nine of the re-read.
+    const auto times = rig.DetailQueryTimes();
+    ASSERT_EQ(times.size(), 10u);
+    EXPECT_EQ(times[1], QuestionAt) << "the re-read starts at once";
+    const std::vector<Millis> schedule{0, 5000, 11000, 17000, 23000, 29000, 35000, 41000, 47000};
+    EXPECT_EQ(Since(times, 1), schedule);
+    EXPECT_EQ(rig.toolkit.Now() - times[1], 53000) << "closes 53 s after the first re-read query";
+    for (const auto& [start, ms] : rig.toolkit.Waits())
+        EXPECT_EQ(ms, 1000);
+    EXPECT_EQ(rig.toolkit.Waits().size(), 53u);
+    EXPECT_EQ(rig.toolkit.WaitCursorDepth(), 0);
+    EXPECT_EQ(rig.window->Result(), IDCANCEL);
+    EXPECT_EQ(rig.owner.m_nState.load(), QueryingDetail) << "no timer ends the unanswered re-read";
+    // No reply during the re-read: the row keeps the first reply's sender.
+    EXPECT_EQ(row, SetupIpRig::DeviceHost);
+}
+
+TEST(SetupIpReread, AReplyBetweenTwoChecksEndsTheLoopAtTheNextCheck)
+{
+    SetupIpRig rig;
+    // The first re-read query is answered 2.5 s later, half-way between the
+    // checks at 2 s and 3 s.
+    rig.ConfigureAt(Reconfigure, rig.device, [](Profile& p) { p.detailDelay = 2500; });
+    Script(rig, IdCancel);
+    rig.WatchDetailQueries(QuestionAt + 60000);
+    const std::string row = rig.RunDialog();
+
+    const auto times = rig.DetailQueryTimes();
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_EQ(times[1], QuestionAt);
+    EXPECT_EQ(rig.toolkit.Now() - times[1], 3000);
+    EXPECT_EQ(rig.owner.m_nState.load(), DetailReceived);
+    EXPECT_EQ(rig.toolkit.WaitCursorDepth(), 0);
+    // A device that has not taken the new address yet answers from its old one.
+    EXPECT_EQ(row, SetupIpRig::DeviceHost);
+}
+
+TEST(SetupIpReread, RebootThenTheRowShowsTheAddressTheDeviceAnswersFrom)
+{
+    SetupIpRig rig;
+    FakeAccessPoint& rebooted = rig.AddMovedDevice("198.18.0.30");
+    rig.ConfigureAt(Reconfigure, rig.device, [](Profile& p) { p.answerDetail = false; });
+    rig.ConfigureAt(Reconfigure, rebooted, [](Profile& p) { p.answerDetail = true; });
+    Script(rig, IdOk);
+    rig.WatchDetailQueries(QuestionAt + 90000);
+    const std::string row = rig.RunDialog();
+
+    EXPECT_FALSE(rig.toolkit.Stalled());
+    EXPECT_EQ(rig.toolkit.MessageTexts(), (std::vector<std::string>{Question, RebootNote}));
+    const auto& note = rig.toolkit.Messages()[1];
+    EXPECT_EQ(note.buttons, MbButtons::Ok);
+    EXPECT_EQ(note.icon, MbIcon::None);
+    EXPECT_EQ(note.ownerTemplate, IDD_SETUPIP);
+
+    // The reboot request carries the credentials as they stand in the edits.
+    const Datagram reboot = BuildRebootRequest(SetupIpRig::MacText, "admin", "pw");
+    const std::vector<std::uint8_t> rebootBytes(reboot.bytes.begin(),
+                                                reboot.bytes.begin() + static_cast<std::ptrdiff_t>(reboot.size));
+    int reboots = 0;
+    for (const auto& bytes : rig.SentByTool())
+        reboots += bytes == rebootBytes ? 1 : 0;
+    EXPECT_EQ(reboots, 1);
+
+    ASSERT_FALSE(rig.toolkit.Waits().empty());
+    EXPECT_EQ(rig.toolkit.Waits().front(), std::make_pair(QuestionAt, Millis{30000}));
+    const auto times = rig.DetailQueryTimes();
+    ASSERT_EQ(times.size(), 2u) << "the device answers the first re-read query";
+    EXPECT_EQ(times[1], QuestionAt + 30000);
+    EXPECT_EQ(rig.toolkit.WaitCursorDepth(), 0);
+    EXPECT_EQ(row, "198.18.0.30");
+}
+
+TEST(SetupIpReread, NoDetailReplyIsATimeOutThatClosesTheDialog)
+{
+    SetupIpRig rig;
+    rig.Configure(rig.device, [](Profile& p) { p.answerDetail = false; });
+    rig.Start();
+    const std::string row = rig.RunDialog("10.0.0.99");
+
+    EXPECT_FALSE(rig.toolkit.Stalled());
+    ASSERT_EQ(rig.toolkit.MessageTexts(), std::vector<std::string>{"Time Out!"});
+    EXPECT_EQ(rig.toolkit.Messages().front().time, 5000);
+    EXPECT_EQ(rig.toolkit.Messages().front().ownerTemplate, IDD_SETUPIP);
+    EXPECT_TRUE(rig.window->Ended());
+    EXPECT_EQ(rig.window->Result(), IDCANCEL);
+    EXPECT_FALSE(rig.window->ButtonAt(IDC_BTN_APPLY).IsWindowEnabled());
+    EXPECT_EQ(row, "10.0.0.99");
+}
+
+} // namespace
+} // namespace pemblor

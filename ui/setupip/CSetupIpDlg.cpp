@@ -1,0 +1,404 @@
+#include "ui/setupip/CSetupIpDlg.h"
+
+#include "engine/CConversation.h"
+#include "protocol/Requests.h"
+#include "resources/ResourceIds.h"
+#include "toolkit/IButton.h"
+#include "toolkit/ICheckBox.h"
+#include "toolkit/IEdit.h"
+#include "toolkit/IIpAddressCtrl.h"
+#include "toolkit/IToolkit.h"
+#include "toolkit/IWindow.h"
+#include "ui/setupip/SettingText.h"
+#include "ui/setupip/ValidateSettings.h"
+
+#include <string>
+
+namespace pemblor {
+
+namespace {
+
+constexpr int SettingCount = 6;
+constexpr const char* SettingNames[SettingCount] = {"USER_NAME",   "USER_PASSWORD",   "IP_ADDR",
+                                                    "SUBNET_MASK", "DEFAULT_GATEWAY", "DHCP"};
+constexpr int CredentialLimit = 30;
+
+constexpr unsigned PollTimerId = 1;
+constexpr unsigned PollPeriodMs = 1000;
+constexpr unsigned DetailTimeoutMs = 5000;
+constexpr unsigned SetResultTimeoutMs = 10000;
+constexpr unsigned RebootWaitMs = 30000;
+constexpr unsigned ReReadPauseMs = 1000;
+constexpr int ReReadPauses = 5;
+constexpr int ReReadResends = 8;
+
+constexpr const char* MsgAuthError = "Authentication Error!";
+constexpr const char* MsgRebootQuestion =
+    "Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?";
+constexpr const char* MsgRebootWait = "It may take about one minute to reboot the target.";
+
+struct FieldRange {
+    int low, high;
+};
+constexpr FieldRange IpAddressRanges[4] = {{1, 223}, {0, 255}, {0, 255}, {0, 254}};
+constexpr FieldRange NetmaskRanges[4] = {{0, 255}, {0, 255}, {0, 255}, {0, 254}};
+constexpr FieldRange GatewayRanges[4] = {{0, 223}, {0, 255}, {0, 255}, {0, 254}};
+
+void SetRanges(IIpAddressCtrl& control, const FieldRange (&ranges)[4])
+{
+    for (int field = 0; field < 4; ++field)
+        control.SetFieldRange(field, ranges[field].low, ranges[field].high);
+}
+
+AddressInput ReadAddress(const IIpAddressCtrl& control)
+{
+    AddressInput input;
+    input.blank = control.IsBlank();
+    control.GetAddress(input.value);
+    return input;
+}
+
+std::string ReadAddressText(const IIpAddressCtrl& control)
+{
+    std::uint32_t value = 0;
+    control.GetAddress(value);
+    return AddressToText(value);
+}
+
+} // namespace
+
+CSetupIpDlg::CSetupIpDlg(CConversation& owner) : m_owner(owner) {}
+
+CSetupIpDlg::~CSetupIpDlg() = default;
+
+IToolkit& CSetupIpDlg::Toolkit()
+{
+    return m_owner.Toolkit();
+}
+
+void CSetupIpDlg::SetMacText(const std::string& text)
+{
+    m_strMac = text;
+}
+
+int CSetupIpDlg::DoModal()
+{
+    m_bEnded = false;
+    const int result = Toolkit().RunModal(*this, IDD_SETUPIP, m_owner.Window());
+    OnDestroy();
+    return result;
+}
+
+void CSetupIpDlg::SetSetting(std::string_view name, std::string_view value)
+{
+    m_settings.SetAt(name, value);
+}
+
+IWindow* CSetupIpDlg::GetWindow()
+{
+    return m_pWindow.load();
+}
+
+bool CSetupIpDlg::OnInitDialog(IWindow& window)
+{
+    m_pWindow = &window;
+    m_bEnded = false;
+    m_chkDhcp = window.CheckBox(IDC_CHK_DHCP);
+    m_editUserName = window.Edit(IDC_EDIT_USERNAME);
+    m_editPassword = window.Edit(IDC_EDIT_PASSWORD);
+    m_btnApply = window.Button(IDC_BTN_APPLY);
+    m_ipNetmask = window.IpAddress(IDC_IP_NETMASK);
+    m_ipAddress = window.IpAddress(IDC_IP_ADDRESS);
+    m_ipGateway = window.IpAddress(IDC_IP_GATEWAY);
+
+    m_nInitialDhcp = -1;
+    SetRanges(*m_ipAddress, IpAddressRanges);
+    SetRanges(*m_ipNetmask, NetmaskRanges);
+    SetRanges(*m_ipGateway, GatewayRanges);
+    DisableControls();
+
+    m_nSettingCount = SettingCount;
+    m_settingNames = std::make_unique<std::string[]>(static_cast<std::size_t>(m_nSettingCount));
+    for (int i = 0; i < m_nSettingCount; ++i)
+        m_settingNames[i] = SettingNames[i];
+    m_changed = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(m_nSettingCount));
+
+    m_editUserName->SetLimitText(CredentialLimit);
+    m_editPassword->SetLimitText(CredentialLimit);
+    ClearSettings();
+    return true;
+}
+
+void CSetupIpDlg::OnDestroy()
+{
+    m_pWindow = nullptr;
+    m_chkDhcp = nullptr;
+    m_editUserName = nullptr;
+    m_editPassword = nullptr;
+    m_btnApply = nullptr;
+    m_ipNetmask = nullptr;
+    m_ipAddress = nullptr;
+    m_ipGateway = nullptr;
+}
+
+void CSetupIpDlg::DisableControls()
+{
+    m_btnApply->EnableWindow(false);
+    m_chkDhcp->EnableWindow(false);
+    m_ipGateway->EnableWindow(false);
+    m_ipAddress->EnableWindow(false);
+    m_ipNetmask->EnableWindow(false);
+    m_editUserName->EnableWindow(false);
+    m_editPassword->EnableWindow(false);
+}
+
+void CSetupIpDlg::ClearSettings()
+{
+    if (!m_settingNames)
+        return;
+    for (int i = 0; i < m_nSettingCount; ++i)
+        m_settings.SetAt(m_settingNames[i], "");
+}
+
+void CSetupIpDlg::FillControls()
+{
+    if (m_pWindow.load() == nullptr || m_ipAddress == nullptr || !m_ipAddress->HasWindow())
+        return;
+    m_ipAddress->SetAddress(AddressFromText(m_settings.ValueOf(SettingNames[IpAddrIndex])));
+    m_ipNetmask->SetAddress(AddressFromText(m_settings.ValueOf(SettingNames[SubnetMaskIndex])));
+    m_ipGateway->SetAddress(AddressFromText(m_settings.ValueOf(SettingNames[GatewayIndex])));
+
+    const int dhcp = LeadingInteger(m_settings.ValueOf(SettingNames[DhcpIndex]));
+    m_chkDhcp->SetCheck(dhcp == 1 ? 1 : 0);
+    if (m_nInitialDhcp == -1)
+        m_nInitialDhcp = LeadingInteger(m_settings.ValueOf(SettingNames[DhcpIndex]));
+    // A device that did not report DHCP 1 at the first fill never gets the
+    // box enabled while the dialog lives.
+    if (m_nInitialDhcp == 1)
+        m_chkDhcp->EnableWindow(true);
+
+    m_ipAddress->EnableWindow(true);
+    m_ipNetmask->EnableWindow(true);
+    m_ipGateway->EnableWindow(true);
+    m_editUserName->EnableWindow(true);
+    m_editPassword->EnableWindow(true);
+    m_btnApply->EnableWindow(true);
+}
+
+void CSetupIpDlg::OnShowWindow()
+{
+    SendDetailQuery(true);
+}
+
+void CSetupIpDlg::SendDetailQuery(bool armTimer)
+{
+    m_owner.m_nState = QueryingDetail;
+    const Datagram query = BuildDetailQuery(m_strMac);
+    m_btnApply->EnableWindow(false);
+    if (m_owner.SendRequest(query) < 0) {
+        ShowSendFailure();
+        return;
+    }
+    if (armTimer)
+        m_owner.ArmTimer(DetailTimeoutMs);
+}
+
+void CSetupIpDlg::OnCommand(int id)
+{
+    if (m_pWindow.load() == nullptr)
+        return;
+    if (id == IDC_BTN_APPLY)
+        OnApplyChanges();
+    else if (id == IDC_CHK_DHCP)
+        OnDhcpClicked();
+}
+
+void CSetupIpDlg::OnNotify(int id, Notify code)
+{
+    if (code != Notify::FieldChanged || m_pWindow.load() == nullptr)
+        return;
+    if (id == IDC_IP_ADDRESS)
+        OnFieldChanged(m_ipAddress, IpAddrIndex);
+    else if (id == IDC_IP_GATEWAY)
+        OnFieldChanged(m_ipGateway, GatewayIndex);
+    else if (id == IDC_IP_NETMASK)
+        OnFieldChanged(m_ipNetmask, SubnetMaskIndex);
+}
+
+// The flag says whether the control's dotted text equals the value as the
+// device spelled it: a text comparison, so 192.168.001.001 from the device
+// never matches what the control shows.
+void CSetupIpDlg::OnFieldChanged(IIpAddressCtrl* control, int index)
+{
+    const std::string text = ReadAddressText(*control);
+    if (!m_changed)
+        return;
+    m_changed[index] = text != m_settings.ValueOf(SettingNames[index]) ? 1 : 0;
+}
+
+// Compared with the map's current value, not with the value of the first
+// fill; a value other than 0 or 1 never sets the flag.
+void CSetupIpDlg::OnDhcpClicked()
+{
+    const int value = LeadingInteger(m_settings.ValueOf(SettingNames[DhcpIndex]));
+    const int state = m_chkDhcp->GetCheck();
+    if (!m_changed)
+        return;
+    m_changed[DhcpIndex] = ((value == 1 && state == 0) || (value == 0 && state == 1)) ? 1 : 0;
+}
+
+void CSetupIpDlg::OnApplyChanges()
+{
+    if (!m_changed)
+        return;
+    SettingsInput input;
+    input.ipAddress = ReadAddress(*m_ipAddress);
+    input.netmask = ReadAddress(*m_ipNetmask);
+    input.gateway = ReadAddress(*m_ipGateway);
+    input.ipChanged = m_changed[IpAddrIndex] != 0;
+    input.netmaskChanged = m_changed[SubnetMaskIndex] != 0;
+    input.gatewayChanged = m_changed[GatewayIndex] != 0;
+    input.dhcpChanged = m_changed[DhcpIndex] != 0;
+    input.dhcpTicked = m_chkDhcp->GetCheck() == 1;
+
+    const ValidationOutcome outcome = ValidateSettings(input);
+    // Values accepted before a failure stay stored.
+    if (outcome.ipAddress)
+        m_settings.SetAt(m_settingNames[IpAddrIndex], *outcome.ipAddress);
+    if (outcome.subnetMask)
+        m_settings.SetAt(m_settingNames[SubnetMaskIndex], *outcome.subnetMask);
+    if (outcome.gateway)
+        m_settings.SetAt(m_settingNames[GatewayIndex], *outcome.gateway);
+    if (outcome.dhcp)
+        m_settings.SetAt(m_settingNames[DhcpIndex], *outcome.dhcp == 1 ? "1" : "0");
+
+    if (!outcome.Accepted()) {
+        ShowMessage(outcome.failure);
+        if (outcome.focus == FocusField::IpAddress)
+            m_ipAddress->SetFocus();
+        else if (outcome.focus == FocusField::Netmask)
+            m_ipNetmask->SetFocus();
+        else if (outcome.focus == FocusField::Gateway)
+            m_ipGateway->SetFocus();
+        return;
+    }
+
+    DisableControls();
+    m_owner.m_nState = AwaitingSetResult;
+    SettingsChange change;
+    if (outcome.ipAddress)
+        change.ipAddress = *outcome.ipAddress;
+    if (outcome.subnetMask)
+        change.subnetMask = *outcome.subnetMask;
+    if (outcome.gateway)
+        change.gateway = *outcome.gateway;
+    change.dhcp = outcome.dhcp;
+    const Datagram request = BuildSettingsChange(m_strMac, m_editUserName->GetWindowText(),
+                                                 m_editPassword->GetWindowText(), change);
+    // Stored before the request leaves, so the receive thread's result always
+    // lands on top of it.
+    m_nResult = -1;
+    if (m_owner.SendRequest(request) < 0) {
+        ShowSendFailure();
+        return;
+    }
+    m_owner.ArmTimer(SetResultTimeoutMs);
+    m_nPollTimer = Toolkit().SetTimer(*m_pWindow.load(), PollTimerId, PollPeriodMs);
+}
+
+void CSetupIpDlg::OnTimer(unsigned /*id*/)
+{
+    OnPollTimer();
+}
+
+// m_nResult is read only once the state has left AwaitingSetResult: the
+// receive thread stores the result before it changes the state.
+void CSetupIpDlg::OnPollTimer()
+{
+    IWindow* window = m_pWindow.load();
+    if (window == nullptr)
+        return;
+    Toolkit().KillTimer(*window, m_nPollTimer);
+    if (m_owner.m_nState == AwaitingSetResult) {
+        m_nPollTimer = Toolkit().SetTimer(*window, PollTimerId, PollPeriodMs);
+        return;
+    }
+    const int result = m_nResult;
+    if (result == 0) {
+        FinishChange();
+    } else if (result == 1) {
+        ShowMessage(MsgAuthError);
+        FillControls();
+    }
+}
+
+// Waits go through WaitOnUiThread, which keeps the windows painting and
+// serves timers and the receive thread's calls but refuses user input, so the
+// user-interface thread never freezes for the minute and more this can take.
+void CSetupIpDlg::FinishChange()
+{
+    IToolkit& toolkit = Toolkit();
+    const int answer =
+        toolkit.MessageBox(m_pWindow.load(), MsgRebootQuestion, MbButtons::OkCancel, MbIcon::Question);
+    if (answer == IdOk) {
+        SendReboot();
+        ShowMessage(MsgRebootWait);
+        toolkit.BeginWaitCursor();
+        toolkit.WaitOnUiThread(RebootWaitMs);
+    } else {
+        toolkit.BeginWaitCursor();
+    }
+    ClearSettings();
+    SendDetailQuery(false);
+
+    int pausesLeft = ReReadPauses;
+    int resendsLeft = ReReadResends;
+    // m_bEnded: a close request served during a wait has already ended the
+    // dialog; the loop then stops and does not close it a second time.
+    while (!m_bEnded && m_owner.m_nState != DetailReceived) {
+        if (pausesLeft > 0) {
+            --pausesLeft;
+        } else {
+            if (resendsLeft == 0)
+                break;
+            --resendsLeft;
+            SendDetailQuery(false);
+            pausesLeft = ReReadPauses;
+        }
+        toolkit.WaitOnUiThread(ReReadPauseMs);
+    }
+    toolkit.EndWaitCursor();
+    if (!m_bEnded)
+        OnClose();
+}
+
+void CSetupIpDlg::SendReboot()
+{
+    const Datagram request =
+        BuildRebootRequest(m_strMac, m_editUserName->GetWindowText(), m_editPassword->GetWindowText());
+    if (m_owner.SendRequest(request) < 0)
+        ShowSendFailure();
+}
+
+void CSetupIpDlg::OnCancel()
+{
+    m_settingNames.reset();
+    m_changed.reset();
+    IWindow* window = m_pWindow.load();
+    if (window == nullptr || m_bEnded)
+        return;
+    m_bEnded = true;
+    Toolkit().EndDialog(*window, IDCANCEL);
+}
+
+void CSetupIpDlg::ShowMessage(std::string_view text)
+{
+    Toolkit().MessageBox(m_pWindow.load(), std::string(text), MbButtons::Ok, MbIcon::None);
+}
+
+void CSetupIpDlg::ShowSendFailure()
+{
+    ShowMessage("detail_sk.SendTo: " + std::to_string(m_owner.LastError()) + "\n");
+}
+
+} // namespace pemblor

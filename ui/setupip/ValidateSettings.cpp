@@ -1,0 +1,74 @@
+#include "ui/setupip/ValidateSettings.h"
+
+#include "ui/setupip/SettingText.h"
+
+#include <algorithm>
+#include <array>
+
+namespace pemblor {
+
+namespace {
+
+// 233, not 223: the first octets 224 to 233 are let through on purpose.
+bool IsAcceptedFirstOctet(std::uint32_t address)
+{
+    const std::uint32_t first = address >> 24;
+    return first >= 1 && first <= 233;
+}
+
+} // namespace
+
+bool IsAcceptedNetmask(std::uint32_t netmask)
+{
+    constexpr std::array<std::uint32_t, 9> accepted{0, 128, 192, 224, 240, 248, 252, 254, 255};
+    std::uint32_t bound = 255;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const std::uint32_t octet = (netmask >> shift) & 0xFFu;
+        if (std::find(accepted.begin(), accepted.end(), octet) == accepted.end() || octet > bound)
+            return false;
+        bound = std::min(bound, octet);
+    }
+    return true;
+}
+
+ValidationOutcome ValidateSettings(const SettingsInput& input)
+{
+    ValidationOutcome outcome;
+    auto fail = [&outcome](std::string_view message, FocusField focus) {
+        outcome.failure = message;
+        outcome.focus = focus;
+        return outcome;
+    };
+    bool anyChange = false;
+
+    if (input.ipChanged) {
+        if (input.ipAddress.blank)
+            return fail(MsgIpEmpty, FocusField::IpAddress);
+        if (!IsAcceptedFirstOctet(input.ipAddress.value))
+            return fail(MsgIpInvalid, FocusField::IpAddress);
+        outcome.ipAddress = AddressToText(input.ipAddress.value);
+        anyChange = true;
+    }
+    if (input.netmaskChanged) {
+        if (input.netmask.blank)
+            return fail(MsgNetmaskEmpty, FocusField::Netmask);
+        if (!IsAcceptedNetmask(input.netmask.value))
+            return fail(MsgNetmaskInvalid, FocusField::Netmask);
+        outcome.subnetMask = AddressToText(input.netmask.value);
+        anyChange = true;
+    }
+    if (input.gatewayChanged) {
+        // A blank gateway reads as 0 and is sent as 0.0.0.0.
+        if (input.gateway.value != 0 && !IsAcceptedFirstOctet(input.gateway.value))
+            return fail(MsgGatewayInvalid, FocusField::Gateway);
+        outcome.gateway = AddressToText(input.gateway.value);
+        anyChange = true;
+    }
+    if (input.dhcpChanged)
+        outcome.dhcp = input.dhcpTicked ? 1 : 0;
+    else if (!anyChange)
+        return fail(MsgNoChange, FocusField::None);
+    return outcome;
+}
+
+} // namespace pemblor

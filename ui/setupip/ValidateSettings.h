@@ -1,0 +1,60 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pemblor {
+
+inline constexpr std::string_view MsgIpEmpty = "IP Address cannot be empty!";
+inline constexpr std::string_view MsgIpInvalid = "Invalid IP Address!";
+inline constexpr std::string_view MsgNetmaskEmpty = "Netmask cannot be empty!";
+inline constexpr std::string_view MsgNetmaskInvalid = "Invalid Netmask!";
+inline constexpr std::string_view MsgGatewayInvalid = "Invalid Gateway Address!";
+inline constexpr std::string_view MsgNoChange = "No change is made!";
+
+// What an address control holds: `blank` when all four fields are empty;
+// `value` reads blank fields as 0.
+struct AddressInput {
+    bool blank = true;
+    std::uint32_t value = 0;
+};
+
+struct SettingsInput {
+    AddressInput ipAddress;
+    AddressInput netmask;
+    AddressInput gateway;
+    // Changed flags 2 to 5.
+    bool ipChanged = false;
+    bool netmaskChanged = false;
+    bool gatewayChanged = false;
+    bool dhcpChanged = false;
+    bool dhcpTicked = false;
+};
+
+enum class FocusField { None, IpAddress, Netmask, Gateway };
+
+struct ValidationOutcome {
+    // Values accepted, as dotted texts and the DHCP flag. When validation
+    // fails these are the ones accepted before the failure; the dialog stores
+    // them all the same.
+    std::optional<std::string> ipAddress;
+    std::optional<std::string> subnetMask;
+    std::optional<std::string> gateway;
+    std::optional<int> dhcp;
+    // The first failure; empty when the change is to be sent.
+    std::string_view failure;
+    FocusField focus = FocusField::None;
+
+    bool Accepted() const { return failure.empty(); }
+};
+
+// Checks the flagged values in the order IP address, netmask, gateway, then
+// the DHCP flag; stops at the first failure.
+ValidationOutcome ValidateSettings(const SettingsInput& input);
+
+// Each octet one of 0, 128, 192, 224, 240, 248, 252, 254, 255 and none
+// greater than an octet to its left.
+bool IsAcceptedNetmask(std::uint32_t netmask);
+
+} // namespace pemblor
