@@ -11,7 +11,7 @@ using K = ControlKind;
 constexpr std::array<ControlTemplate, 4> kAbout{{
     {IDC_STATIC, K::Icon, "", 11, 17, 20, 20, false, false},
     {IDC_STATIC, K::Static, "Pemblor Version 1.0", 40, 10, 119, 8, false, false},
-    {IDC_STATIC, K::Static, "Finds access points and sets their addresses", 40, 25, 119, 8, false, false},
+    {IDC_STATIC, K::Static, "Sets up access point addresses", 40, 25, 119, 8, false, false},
     {IDOK, K::DefPushButton, "OK", 178, 7, 50, 14, true, false},
 }};
 

@@ -1,0 +1,103 @@
+#include "toolkit/qt/QtListModel.h"
+
+namespace pemblor {
+
+int QtListModel::InsertColumn(int index, const QString& heading)
+{
+    const int count = ColumnCount();
+    if (index < 0 || index > count)
+        index = count;
+    beginInsertColumns(QModelIndex(), index, index);
+    // The first column takes over the cells that rows held without columns.
+    if (count > 0) {
+        for (auto& row : m_rows)
+            row.insert(row.begin() + index, std::string());
+    }
+    m_headings.insert(index, heading);
+    endInsertColumns();
+    return index;
+}
+
+void QtListModel::Clear()
+{
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+int QtListModel::InsertRow(int index, std::string_view text)
+{
+    const int count = RowCount();
+    if (index < 0 || index > count)
+        index = count;
+    std::vector<std::string> cells(CellsPerRow());
+    cells[0] = std::string(text);
+    beginInsertRows(QModelIndex(), index, index);
+    m_rows.insert(m_rows.begin() + index, std::move(cells));
+    endInsertRows();
+    return index;
+}
+
+void QtListModel::SetText(int row, int column, std::string_view text)
+{
+    if (row < 0 || row >= RowCount() || column < 0)
+        return;
+    auto& cells = m_rows[static_cast<std::size_t>(row)];
+    if (static_cast<std::size_t>(column) >= cells.size())
+        return;
+    cells[static_cast<std::size_t>(column)] = std::string(text);
+    if (column < ColumnCount()) {
+        const QModelIndex cell = index(row, column);
+        emit dataChanged(cell, cell, {Qt::DisplayRole});
+    }
+}
+
+std::string QtListModel::Text(int row, int column) const
+{
+    if (row < 0 || row >= RowCount() || column < 0)
+        return {};
+    const auto& cells = m_rows[static_cast<std::size_t>(row)];
+    if (static_cast<std::size_t>(column) >= cells.size())
+        return {};
+    return cells[static_cast<std::size_t>(column)];
+}
+
+int QtListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : RowCount();
+}
+
+int QtListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount();
+}
+
+QVariant QtListModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= RowCount())
+        return {};
+    const auto& cells = m_rows[static_cast<std::size_t>(index.row())];
+    if (static_cast<std::size_t>(index.column()) >= cells.size())
+        return {};
+    return QString::fromStdString(cells[static_cast<std::size_t>(index.column())]);
+}
+
+QVariant QtListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount())
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_headings.at(section);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    return {};
+}
+
+Qt::ItemFlags QtListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+} // namespace pemblor

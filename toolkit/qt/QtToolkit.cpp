@@ -1,0 +1,229 @@
+#include "toolkit/qt/QtToolkit.h"
+
+#include "resources/DialogTemplate.h"
+#include "toolkit/IDialogHandler.h"
+#include "toolkit/qt/QtCallReceiver.h"
+#include "toolkit/qt/QtWindow.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QIcon>
+#include <QMenu>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+namespace pemblor {
+
+QtToolkit::QtToolkit() : m_pReceiver(std::make_unique<QtCallReceiver>([this](std::uint64_t call) { ServeCall(call); }))
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/pemblor/pemblor-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/pemblor/pemblor-32.png"), QSize(32, 32));
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+}
+
+QtToolkit::~QtToolkit()
+{
+    Shutdown();
+    while (m_nWaitCursors > 0)
+        EndWaitCursor();
+}
+
+std::string QtToolkit::AppName() const
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
+}
+
+QtWindow* QtToolkit::AsQtWindow(IWindow* window)
+{
+    return window ? dynamic_cast<QtWindow*>(window) : nullptr;
+}
+
+int QtToolkit::RunModal(IDialogHandler& handler, int templateId, IWindow* owner)
+{
+    Q_ASSERT(IsUiThread());
+    const DialogTemplate* layout = FindDialogTemplate(templateId);
+    if (!layout)
+        return -1;
+    QtWindow window(*layout, handler, AsQtWindow(owner));
+    window.setModal(true);
+    if (handler.OnInitDialog(window))
+        window.FocusFirstTabStop();
+    if (!window.IsEnded()) {
+        window.show();
+        handler.OnShowWindow();
+    }
+    if (!window.IsEnded())
+        window.exec();
+    window.hide();
+    handler.OnDestroy();
+    window.Detach();
+    return window.Result();
+}
+
+void QtToolkit::EndDialog(IWindow& window, int result)
+{
+    if (QtWindow* qtWindow = AsQtWindow(&window))
+        qtWindow->End(result);
+}
+
+void QtToolkit::PostClose(IWindow& window)
+{
+    if (QtWindow* qtWindow = AsQtWindow(&window))
+        QMetaObject::invokeMethod(qtWindow, [qtWindow] { qtWindow->RequestClose(); }, Qt::QueuedConnection);
+}
+
+int QtToolkit::MessageBox(IWindow* owner, const std::string& text, MbButtons buttons, MbIcon icon)
+{
+    Q_ASSERT(IsUiThread());
+    QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
+    if (icon == MbIcon::Exclamation)
+        boxIcon = QMessageBox::Warning;
+    else if (icon == MbIcon::Question)
+        boxIcon = QMessageBox::Question;
+    const QMessageBox::StandardButtons boxButtons =
+        buttons == MbButtons::OkCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok;
+    QMessageBox box(boxIcon, QString::fromStdString(AppName()), QString::fromStdString(text), boxButtons,
+                    AsQtWindow(owner));
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(buttons == MbButtons::OkCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+    const int answer = box.exec();
+    return answer == QMessageBox::Cancel ? IdCancel : IdOk;
+}
+
+unsigned QtToolkit::SetTimer(IWindow& window, unsigned id, unsigned periodMs)
+{
+    Q_ASSERT(IsUiThread());
+    QtWindow* qtWindow = AsQtWindow(&window);
+    return qtWindow ? qtWindow->SetTimer(id, periodMs) : 0;
+}
+
+void QtToolkit::KillTimer(IWindow& window, unsigned id)
+{
+    Q_ASSERT(IsUiThread());
+    if (QtWindow* qtWindow = AsQtWindow(&window))
+        qtWindow->KillTimer(id);
+}
+
+void QtToolkit::BeginWaitCursor()
+{
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    ++m_nWaitCursors;
+}
+
+void QtToolkit::EndWaitCursor()
+{
+    if (m_nWaitCursors == 0)
+        return;
+    --m_nWaitCursors;
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void QtToolkit::WaitOnUiThread(unsigned ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(std::chrono::milliseconds(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool QtToolkit::IsUiThread() const
+{
+    return QThread::currentThread() == m_pReceiver->thread();
+}
+
+bool QtToolkit::InvokeOnUiThread(FunctionRef<void()> call)
+{
+    Q_ASSERT_X(!IsUiThread(), "QtToolkit::InvokeOnUiThread", "called on the user-interface thread");
+    if (IsUiThread()) {
+        call();
+        return true;
+    }
+    PendingCall pending(call);
+    std::unique_lock lock(m_mutex);
+    if (m_bShutdown)
+        return false;
+    const std::uint64_t number = ++m_nLastCall;
+    m_pending.emplace(number, &pending);
+    QtCallReceiver::Post(m_pReceiver.get(), number);
+    pending.finished.wait(lock, [&pending] { return pending.bFinished; });
+    return pending.bRan;
+}
+
+void QtToolkit::ServeCall(std::uint64_t number)
+{
+    PendingCall* pending = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_pending.find(number);
+        if (found == m_pending.end())
+            return;
+        pending = found->second;
+        m_pending.erase(found);
+    }
+    pending->call();
+    std::lock_guard lock(m_mutex);
+    pending->bRan = true;
+    pending->bFinished = true;
+    // Notified under the lock: the waiter cannot return, and destroy the
+    // record, before this is done with it.
+    pending->finished.notify_one();
+}
+
+std::size_t QtToolkit::PendingCallCount()
+{
+    std::lock_guard lock(m_mutex);
+    return m_pending.size();
+}
+
+void QtToolkit::Shutdown()
+{
+    std::lock_guard lock(m_mutex);
+    m_bShutdown = true;
+    for (auto& [number, pending] : m_pending) {
+        pending->bFinished = true;
+        pending->finished.notify_one();
+    }
+    m_pending.clear();
+}
+
+void QtToolkit::PostToUiThread(std::function<void()> call)
+{
+    QMetaObject::invokeMethod(m_pReceiver.get(), std::move(call), Qt::QueuedConnection);
+}
+
+int QtToolkit::TrackPopupMenu(IWindow& window, int menuId)
+{
+    QtWindow* qtWindow = AsQtWindow(&window);
+    const auto items = FindPopupMenu(menuId);
+    if (items.empty())
+        return 0;
+    QMenu menu(qtWindow);
+    for (const MenuItemTemplate& item : items)
+        menu.addAction(QString::fromUtf8(item.text))->setData(item.command);
+    if (qtWindow) {
+        qtWindow->raise();
+        qtWindow->activateWindow();
+    }
+    const QAction* chosen = menu.exec(QCursor::pos());
+    return chosen ? chosen->data().toInt() : 0;
+}
+
+void QtToolkit::AppendSystemMenu(IWindow& window, unsigned commandId, const std::string& text)
+{
+    if (QtWindow* qtWindow = AsQtWindow(&window))
+        qtWindow->AddSystemCommand(commandId, QString::fromStdString(text));
+}
+
+void QtToolkit::OpenUrl(const std::string& url)
+{
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+} // namespace pemblor
