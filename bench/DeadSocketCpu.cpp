@@ -1,0 +1,81 @@
+// CPU used by the receive thread while its socket fails every receive: the
+// thread must wait between attempts instead of spinning. Prints the CPU time
+// of the process over a few seconds of wall time, for a dead socket and, for
+// comparison, an idle healthy one and a dead one retried without waiting.
+#include "engine/CConversation.h"
+#include "engine/fake/FakeNetwork.h"
+#include "protocol/ReplyDatagram.h"
+#include "resources/ResourceIds.h"
+#include "toolkit/IDialogHandler.h"
+#include "toolkit/fake/FakeToolkit.h"
+
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace pemblor {
+namespace {
+
+class Window final : public CConversation, public IDialogHandler {
+public:
+    Window(FakeToolkit& ui, ISocketLayer& sockets, ConversationConfig config) : CConversation(ui, sockets, std::move(config)) {}
+    ~Window() override { StopReceiveThread(); }
+    bool OnInitDialog(IWindow& window) override { return OpenEndpoint(window); }
+    void OnCommand(int) override {}
+    void OnCancel() override {}
+    using CConversation::StartReceiveThread;
+
+protected:
+    void AddDiscoveredDevice(const ReplyDatagram&) override {}
+    void ReturnToIdle() override {}
+};
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double Measure(bool dead, bool backoff, std::chrono::seconds span)
+{
+    g_hRecvSocket = InvalidSocket;
+    FakeNetwork net;
+    auto layer = net.NewLayer("198.18.0.1");
+    FakeToolkit ui;
+    ConversationConfig config;
+    if (!backoff) {
+        config.firstBackoff = std::chrono::milliseconds(0);
+        config.maxBackoff = std::chrono::milliseconds(0);
+    }
+    Window window(ui, *layer, std::move(config));
+    ui.Open(window, IDD_DEVICELIST);
+    if (dead)
+        layer->InjectFailure(FakeOp::Receive, EBADF, 0, -1);
+    window.StartReceiveThread();
+    const double before = CpuSeconds();
+    std::this_thread::sleep_for(span);
+    return CpuSeconds() - before;
+}
+
+} // namespace
+} // namespace pemblor
+
+int main()
+{
+    const auto span = std::chrono::seconds(5);
+    const double dead = pemblor::Measure(true, true, span);
+    const double idle = pemblor::Measure(false, true, span);
+    const double spin = pemblor::Measure(true, false, span);
+    std::printf("dead socket: %.4f s CPU in %lld s (%.3f%%)\n", dead, static_cast<long long>(span.count()),
+                100.0 * dead / static_cast<double>(span.count()));
+    std::printf("idle socket: %.4f s CPU in %lld s (%.3f%%)\n", idle, static_cast<long long>(span.count()),
+                100.0 * idle / static_cast<double>(span.count()));
+    std::printf("dead socket, retrying at once: %.4f s CPU in %lld s (%.3f%%)\n", spin,
+                static_cast<long long>(span.count()), 100.0 * spin / static_cast<double>(span.count()));
+    return 0;
+}
