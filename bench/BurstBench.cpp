@@ -1,0 +1,255 @@
+// burst_bench N [--cap-seconds S] [--hold-cycle] [--rcvbuf-bytes B]
+//
+// Opens the device list window (Qt, offscreen unless QT_QPA_PLATFORM says
+// otherwise) with real sockets, presses Discover once and measures how the
+// table fills while N access points answer at once. It broadcasts, so it
+// must run in the lab's tool namespace:
+//
+//   scripts/lab --aps N --apsim build/<dir>/tools/apsim/apsim -- burst_bench N
+//
+// --cap-seconds S   give up S seconds after the first reply (default 30; 120
+//                   in a build with the literal row scan)
+// --hold-cycle      disarm the window's 5 s discovery timer right after
+//                   Discover, so that a slow table is measured to the end
+// --rcvbuf-bytes B  kernel receive buffer asked for (default 8 MiB, as the
+//                   application asks; 0 leaves the system's default)
+//
+// Prints one line of key=value fields (times in milliseconds, NA when they
+// do not apply). Exit status: 0 when all N were listed, 1 when the run was
+// measured but the table is incomplete, 2 for a bad command line, 3 when the
+// run could not be measured, 77 outside a lab namespace (nothing is sent).
+
+#include "bench/BurstDriver.h"
+#include "bench/LabGuard.h"
+#include "bench/ReplyClock.h"
+#include "bench/WireClock.h"
+#include "engine/CConversation.h"
+#include "engine/PosixSocketLayer.h"
+#include "toolkit/qt/QtToolkit.h"
+#include "ui/devicelist/CDeviceListDlg.h"
+
+#include <QApplication>
+
+#include <charconv>
+#include <cstdlib>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using pemblor::bench::BurstResult;
+using pemblor::bench::BurstSettings;
+using pemblor::bench::ReplyClock;
+using Clock = ReplyClock::Clock;
+
+constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
+constexpr bool kLiteral = pemblor::CDeviceListDlg::DefaultRowStrategy == pemblor::RowStrategy::LiteralScan;
+constexpr int kDefaultCapSeconds = kLiteral ? 120 : 30;
+
+std::optional<int> ParseCount(std::string_view text)
+{
+    int value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec != std::errc{} || result.ptr != text.data() + text.size() || value <= 0)
+        return std::nullopt;
+    return value;
+}
+
+bool ParseArguments(int argc, char** argv, BurstSettings& settings, int& receiveBufferBytes)
+{
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    settings.cap = std::chrono::seconds(kDefaultCapSeconds);
+    bool haveCount = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--hold-cycle") {
+            settings.holdCycle = true;
+        } else if (args[i] == "--rcvbuf-bytes" && i + 1 < args.size()) {
+            // 0 leaves the system's default.
+            if (args[++i] == "0") {
+                receiveBufferBytes = 0;
+                continue;
+            }
+            const auto bytes = ParseCount(args[i]);
+            if (!bytes)
+                return false;
+            receiveBufferBytes = *bytes;
+        } else if (args[i] == "--cap-seconds" && i + 1 < args.size()) {
+            const auto seconds = ParseCount(args[++i]);
+            if (!seconds)
+                return false;
+            settings.cap = std::chrono::seconds(*seconds);
+        } else if (!haveCount) {
+            const auto count = ParseCount(args[i]);
+            if (!count)
+                return false;
+            settings.aps = *count;
+            haveCount = true;
+        } else {
+            return false;
+        }
+    }
+    return haveCount;
+}
+
+// A counter of the "Udp:" lines of /proc/net/snmp, which describe the
+// network namespace of the process; -1 when unreadable.
+long UdpCounter(const std::string& name)
+{
+    std::ifstream snmp("/proc/net/snmp");
+    std::string names;
+    std::string values;
+    std::string line;
+    while (std::getline(snmp, line)) {
+        if (line.rfind("Udp: ", 0) != 0)
+            continue;
+        if (names.empty())
+            names = line;
+        else {
+            values = line;
+            break;
+        }
+    }
+    std::istringstream nameWords(names);
+    std::istringstream valueWords(values);
+    std::string word;
+    std::string value;
+    while (nameWords >> word && valueWords >> value) {
+        if (word == name)
+            return std::stol(value);
+    }
+    return -1;
+}
+
+std::string Millis(Clock::duration duration)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", std::chrono::duration<double, std::milli>(duration).count());
+    return text;
+}
+
+// "NA" when either time point was never reached.
+std::string Millis(Clock::time_point from, Clock::time_point to)
+{
+    if (from == Clock::time_point{} || to == Clock::time_point{})
+        return "NA";
+    return Millis(to - from);
+}
+
+std::string OneLine(std::string text)
+{
+    for (char& c : text)
+        if (c == '\n' || c == ' ')
+            c = '_';
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    BurstSettings settings;
+    int receiveBufferBytes = kReceiveBufferBytes;
+    if (!ParseArguments(argc, argv, settings, receiveBufferBytes)) {
+        std::fprintf(stderr, "usage: burst_bench N [--cap-seconds S] [--hold-cycle] [--rcvbuf-bytes B]\n"
+                             "Run it inside the lab: scripts/lab --aps N -- burst_bench N\n");
+        return 2;
+    }
+    std::string outside;
+    if (!pemblor::bench::InLabNamespace(outside)) {
+        std::fprintf(stderr, "burst_bench: not inside a lab namespace (%s); run it through scripts/lab\n",
+                     outside.c_str());
+        return 77;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+
+    pemblor::QtToolkit toolkit;
+    pemblor::PosixSocketLayer sockets;
+    if (!sockets.StartupProcess()) {
+        std::fprintf(stderr, "burst_bench: the sockets library did not start\n");
+        return 3;
+    }
+
+    ReplyClock clock;
+    pemblor::ConversationConfig config;
+    config.receiveBufferBytes = receiveBufferBytes;
+    config.replyObserver = [&clock] { clock.OnReply(); };
+
+    // The lab names the tool host's interface.
+    pemblor::bench::WireClock wire;
+    std::string wireReason = "PEMBLOR_LAB_TOOL_IFACE not set";
+    const char* interface = std::getenv("PEMBLOR_LAB_TOOL_IFACE");
+    const bool watching = interface && wire.Start(interface, pemblor::DevicePort, wireReason);
+    if (!watching)
+        std::fprintf(stderr, "burst_bench: no arrival times from the wire: %s\n", wireReason.c_str());
+
+    const long rcvbufErrorsBefore = UdpCounter("RcvbufErrors");
+    int granted = 0;
+    BurstResult result;
+    {
+        pemblor::CDeviceListDlg dialog(toolkit, sockets, std::move(config));
+        clock.Watch(dialog.m_nState);
+        pemblor::bench::BurstDriver driver(settings, clock, dialog);
+        driver.Start();
+        dialog.DoModal();
+        granted = dialog.ReceiveBufferGranted();
+        result = driver.Result();
+    }
+    toolkit.Shutdown();
+    wire.Stop();
+    const long rcvbufErrorsAfter = UdpCounter("RcvbufErrors");
+
+    const int lost = settings.aps - result.distinctMacs;
+    std::string line;
+    auto field = [&line](const char* name, const std::string& value) {
+        if (!line.empty())
+            line += ' ';
+        line += name;
+        line += '=';
+        line += value;
+    };
+    using std::to_string;
+    field("variant", kLiteral ? "literal" : "product");
+    field("aps", to_string(settings.aps));
+    field("listed", to_string(result.distinctMacs));
+    field("lost", to_string(lost));
+    field("rows", to_string(result.rows));
+    field("replies", to_string(clock.DiscoveryReplies()));
+    field("late_replies", to_string(clock.OtherReplies()));
+    field("discover_to_first_reply_ms", Millis(result.discoverAt, clock.First()));
+    field("first_to_last_reply_ms", Millis(clock.First(), clock.Last()));
+    field("discover_to_complete_ms", Millis(result.discoverAt, result.completeAt));
+    field("table_complete_after_last_reply_ms", Millis(clock.Last(), result.completeAt));
+    field("wire_replies", watching ? to_string(wire.Replies()) : "NA");
+    field("wire_drops", watching ? to_string(wire.Drops()) : "NA");
+    field("wire_first_to_last_reply_ms", Millis(wire.First(), wire.Last()));
+    field("table_complete_after_last_wire_reply_ms", Millis(wire.Last(), result.completeAt));
+    field("last_row_after_discover_ms", Millis(result.discoverAt, result.lastGrowthAt));
+    field("discover_to_stop_ms", Millis(result.discoverAt, result.stoppedAt));
+    field("stop_after_last_wire_reply_ms", Millis(wire.Last(), result.stoppedAt));
+    field("listed_by_cycle_end", result.rowsAtCycleEnd < 0 ? "NA" : to_string(result.rowsAtCycleEnd));
+    field("paint_ms", result.complete ? Millis(result.paintTime) : "NA");
+    field("rcvbuf_asked", to_string(receiveBufferBytes));
+    field("rcvbuf_granted", to_string(granted));
+    field("udp_rcvbuf_errors", rcvbufErrorsBefore < 0 ? "NA" : to_string(rcvbufErrorsAfter - rcvbufErrorsBefore));
+    field("hold_cycle", settings.holdCycle ? "1" : "0");
+    if (result.timedOut)
+        field("timeout", "1");
+    if (result.cycleEnded)
+        field("cycle_ended", "1");
+    for (const std::string& message : result.messages)
+        field("message", OneLine(message));
+    if (!result.failure.empty())
+        field("failure", OneLine(result.failure));
+    std::printf("%s\n", line.c_str());
+
+    if (!result.failure.empty())
+        return 3;
+    return result.complete && lost == 0 ? 0 : 1;
+}

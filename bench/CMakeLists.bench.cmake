@@ -1,0 +1,20 @@
+# Burst benchmark: the real device list window on Qt (offscreen) with real
+# sockets. It sends a discovery broadcast, so it runs only inside the lab's
+# namespaces (scripts/bench-burst, or scripts/lab -- burst_bench N).
+if(NOT PEMBLOR_BUILD_GUI)
+  return()
+endif()
+
+# Qt's imported targets are scoped to the directory that finds them.
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
+
+add_executable(burst_bench
+  ${CMAKE_CURRENT_SOURCE_DIR}/BurstBench.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/BurstDriver.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/BurstDriver.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/LabGuard.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/LabGuard.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/ReplyClock.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.h)
+target_link_libraries(burst_bench PRIVATE pemblor_devicelist pemblor_toolkit_qt Qt6::Widgets)
