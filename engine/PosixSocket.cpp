@@ -216,9 +216,10 @@ int PosixSocket::SetReceiveBufferSize(int bytes)
     socklen_t length = sizeof granted;
     if (::getsockopt(use.Fd(), SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0)
         return FailCount(errno);
-    // The system caps SO_RCVBUF at its configured maximum; a privileged
-    // process may go past that cap.
-    if (granted < bytes && ::geteuid() == 0 &&
+    // The system caps SO_RCVBUF at its configured maximum and reports twice
+    // what it grants (its own bookkeeping); a privileged process may go past
+    // that cap.
+    if (granted / 2 < bytes && ::geteuid() == 0 &&
         ::setsockopt(use.Fd(), SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0) {
         length = sizeof granted;
         if (::getsockopt(use.Fd(), SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0)

@@ -1,6 +1,7 @@
 #include "engine/fake/FakeSocket.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 namespace pemblor {
@@ -16,7 +17,8 @@ constexpr const char* LimitedBroadcast = "255.255.255.255";
 PeerAddress ToPeer(const std::string& address)
 {
     PeerAddress peer;
-    std::strncpy(peer.text, address.c_str(), sizeof peer.text - 1);
+    const std::size_t size = std::min(address.size(), sizeof peer.text - 1);
+    std::memcpy(peer.text, address.data(), size);
     return peer;
 }
 

@@ -17,6 +17,10 @@ void Count()
 }
 } // namespace
 
+// These replace the global allocation functions, so free() of what the
+// replaced operator new returned is the matching call.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t size)
 {
     Count();

@@ -118,10 +118,10 @@ bool CSetupIpDlg::OnInitDialog(IWindow& window)
     DisableControls();
 
     m_nSettingCount = SettingCount;
-    m_settingNames = std::make_unique<std::string[]>(static_cast<std::size_t>(m_nSettingCount));
+    m_settingNames = std::make_unique<std::string[]>(SettingCount);
     for (int i = 0; i < m_nSettingCount; ++i)
         m_settingNames[i] = SettingNames[i];
-    m_changed = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(m_nSettingCount));
+    m_changed = std::make_unique<std::uint8_t[]>(SettingCount);
 
     m_editUserName->SetLimitText(CredentialLimit);
     m_editPassword->SetLimitText(CredentialLimit);
