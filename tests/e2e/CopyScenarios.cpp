@@ -1,0 +1,171 @@
+// Two copies of the tool: on the same host, where the second cannot have the
+// device port, and on two hosts, where one copy's stop datagram ends the
+// other's receive thread.
+
+#include "ChildProcess.h"
+#include "Scenario.h"
+
+#include "resources/ResourceIds.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using namespace pemblor;
+
+// Linux's numbers for an address in use and for a broadcast without the
+// broadcast option.
+const QString kBindError = QStringLiteral("m_skRecv.Create Error(98)");
+const QString kSendError = QStringLiteral("skSend.SendTo: 13\n");
+
+std::chrono::milliseconds Since(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
+
+// Polls a condition that needs no window.
+void PollUntil(const std::string& what, std::chrono::milliseconds timeout, const std::function<bool()>& condition)
+{
+    const Clock::time_point start = Clock::now();
+    while (!condition()) {
+        Expect(Since(start) < timeout, "waited " + std::to_string(timeout.count()) + " ms for: " + what);
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+std::string Tail(const std::string& path)
+{
+    const auto lines = ReadLines(path);
+    std::string out;
+    for (std::size_t i = lines.size() > 30 ? lines.size() - 30 : 0; i < lines.size(); ++i)
+        out += "  | " + lines[i] + "\n";
+    return out;
+}
+
+void RunPeer(const std::vector<std::string>& argv, const std::string& log)
+{
+    ChildProcess peer;
+    Expect(peer.Start(argv, log), "the second copy starts");
+    Note("second copy started, pid " + std::to_string(peer.Pid()));
+    const auto status = peer.Wait(40s);
+    Expect(status.has_value(), "the second copy ends within 40 s; its log:\n" + Tail(log));
+    Expect(*status == 0, "the second copy passed (status " + std::to_string(*status) + "); its log:\n" + Tail(log));
+    Note("second copy ended; its log:\n" + Tail(log));
+}
+
+// A simulator of our own in the access point namespace, for a run whose lab
+// started none. The lab has given the namespace the addresses of its APs.
+void StartApsim(Scenario& s, ChildProcess& apsim, const std::string& log)
+{
+    const std::vector<std::string> argv = {"ip",
+                                           "netns",
+                                           "exec",
+                                           s.lab.apNamespace,
+                                           s.lab.apsim,
+                                           "--aps",
+                                           std::to_string(s.lab.apAddresses.size()),
+                                           "--verbose",
+                                           "--parent-pid",
+                                           std::to_string(getpid())};
+    Expect(apsim.Start(argv, log), "the simulator starts");
+    PollUntil("the simulator ready", 10s, [&] {
+        const auto lines = ReadLines(log);
+        return std::any_of(lines.begin(), lines.end(),
+                           [](const std::string& line) { return line.find("access points on port") != std::string::npos; });
+    });
+    Note("simulator started, pid " + std::to_string(apsim.Pid()));
+}
+
+std::size_t RepliesSent(const std::string& log)
+{
+    const auto lines = ReadLines(log);
+    return static_cast<std::size_t>(
+        std::count_if(lines.begin(), lines.end(), [](const std::string& line) { return line.starts_with("send "); }));
+}
+
+void DiscoverThree(Scenario& s)
+{
+    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.WaitForRows(3, 3s);
+    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+    Expect(!s.user.IsMessageBoxShown(), "no message box after the discovery");
+}
+
+} // namespace
+
+// The first copy: it has the port and a running receive thread when the
+// second copy comes and goes.
+void SecondCopySameHost(Scenario& s)
+{
+    OpenMainWindow(s);
+    DiscoverThree(s);
+    RunPeer({s.self, "second-copy-peer"}, s.lab.dir + "/second-copy.log");
+    // The second copy could broadcast nothing, its stop datagram included.
+    DiscoverThree(s);
+    CloseMainWindow(s);
+}
+
+// The second copy on the same host.
+void SecondCopySameHostPeer(Scenario& s)
+{
+    ExpectMessageBox(s, kBindError, kMainTitle, 10s);
+    s.user.Answer(QMessageBox::Ok);
+    s.user.WaitForWindow(kMainTitle, 5s);
+    const TableSeen table = s.user.Table();
+    Expect(table.headings.isEmpty(), "a device table without columns\n" + table.Describe());
+
+    // Its send socket never got the broadcast option.
+    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    ExpectMessageBox(s, kSendError, kMainTitle, 5s);
+    s.user.Answer(QMessageBox::Ok);
+    Expect(!s.user.IsEnabled(kMainTitle, IDC_BTN_DISCOVER), "Discover stays disabled after the failed send");
+    Expect(s.user.RowCount() == 0, "no rows");
+
+    s.user.Click(kMainTitle, IDCANCEL);
+    ExpectMessageBox(s, kSendError, kMainTitle, 5s);
+    s.user.Answer(QMessageBox::Ok);
+    s.user.WaitUntilClosed(kMainTitle, 5s);
+}
+
+// The first copy, on the tool host; the second runs on the access point host
+// while no simulator holds the port there.
+void StopFromOtherHost(Scenario& s)
+{
+    ChildProcess apsim;
+    StartApsim(s, apsim, s.lab.dir + "/apsim-before.log");
+    OpenMainWindow(s);
+    DiscoverThree(s);
+    apsim.Stop();
+
+    RunPeer({"ip", "netns", "exec", s.lab.apNamespace, s.self, "stop-other-host-peer"},
+            s.lab.dir + "/other-host.log");
+
+    const std::string log = s.lab.dir + "/apsim-after.log";
+    StartApsim(s, apsim, log);
+    const Clock::time_point start = Clock::now();
+    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    ExpectMessageBox(s, QStringLiteral("Find no devices!"), kMainTitle, 8s);
+    ExpectWithin(Since(start), 4900ms, 7500ms, "\"Find no devices!\" after the discovery period");
+    s.user.Answer(QMessageBox::Ok);
+    Expect(s.user.RowCount() == 0, "no rows");
+    // The devices did answer; this copy no longer reads.
+    Expect(RepliesSent(log) >= s.lab.apAddresses.size(),
+           "the access points answered the discovery:\n" + Tail(log));
+    CloseMainWindow(s);
+}
+
+// The copy on the access point host: it opens normally and closes.
+void StopFromOtherHostPeer(Scenario& s)
+{
+    OpenMainWindow(s);
+    Expect(s.user.Table().headings.size() == 6, "the device table has its columns: the endpoint opened");
+    CloseMainWindow(s);
+}
+
+} // namespace e2e

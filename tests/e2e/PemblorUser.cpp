@@ -1,0 +1,432 @@
+#include "PemblorUser.h"
+
+#include "resources/ResourceIds.h"
+#include "toolkit/qt/QtIpAddressCtrl.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+
+#include <utility>
+
+namespace e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Marks a message box that has been answered, so that a box shown right
+// after it (possibly at the same address) is not taken for it.
+constexpr const char* kAnsweredProperty = "e2eAnswered";
+
+QString Plain(QString text)
+{
+    return text.remove(QLatin1Char('&'));
+}
+
+// ---- Looks, on the user-interface thread ----
+
+bool IsPlainWindow(const QWidget* widget)
+{
+    return !qobject_cast<const QMessageBox*>(widget) && !qobject_cast<const QMenu*>(widget);
+}
+
+QWidget* FindWindow(const QString& title)
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->isVisible() && IsPlainWindow(widget) && widget->windowTitle() == title)
+            return widget;
+    return nullptr;
+}
+
+template <typename T = QWidget>
+T* FindControl(const QString& window, int id)
+{
+    QWidget* found = FindWindow(window);
+    return found ? found->findChild<T*>(QStringLiteral("id%1").arg(id)) : nullptr;
+}
+
+QAbstractItemView* DeviceTable()
+{
+    return FindControl<QAbstractItemView>(kMainTitle, pemblor::IDC_LIST_DEVICES);
+}
+
+QMessageBox* TopMessageBox()
+{
+    auto* modal = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (modal && modal->isVisible() && !modal->property(kAnsweredProperty).toBool())
+        return modal;
+    QMessageBox* found = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box && box->isVisible() && !box->property(kAnsweredProperty).toBool())
+            found = box;
+    }
+    return found;
+}
+
+QMessageBox* AnsweredMessageBox()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box && box->isVisible() && box->property(kAnsweredProperty).toBool())
+            return box;
+    }
+    return nullptr;
+}
+
+QMenu* OpenMenu()
+{
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    return menu && menu->isVisible() ? menu : nullptr;
+}
+
+QPoint RowCentre(QAbstractItemView* view, int row)
+{
+    const QModelIndex index = view->model()->index(row, 0);
+    view->scrollTo(index);
+    return view->visualRect(index).center();
+}
+
+void WaitForRow(UiDriver& ui, int row)
+{
+    ui.WaitFor("row " + std::to_string(row) + " listed", 2s, [row] {
+        const QAbstractItemView* view = DeviceTable();
+        return view && view->model()->rowCount() > row;
+    });
+}
+
+QString Quoted(const QString& text)
+{
+    QString shown = text;
+    shown.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    return QLatin1Char('"') + shown + QLatin1Char('"');
+}
+
+} // namespace
+
+int TableSeen::Find(int column, const QString& text) const
+{
+    for (std::size_t row = 0; row < rows.size(); ++row)
+        if (column < rows[row].size() && rows[row][column] == text)
+            return static_cast<int>(row);
+    return -1;
+}
+
+std::string TableSeen::Describe() const
+{
+    std::string out = "  columns: " + headings.join(QStringLiteral(" | ")).toStdString() + "\n";
+    for (const QStringList& row : rows) {
+        QStringList cells;
+        for (const QString& cell : row)
+            cells << (cell.size() > 40 ? cell.left(37) + QStringLiteral("...") : cell);
+        out += "  row: " + cells.join(QStringLiteral(" | ")).toStdString() + "\n";
+    }
+    return out;
+}
+
+// ---- Windows and controls ----
+
+milliseconds PemblorUser::WaitForWindow(const QString& title, milliseconds timeout)
+{
+    return m_ui.WaitFor("window \"" + title.toStdString() + "\" shown", timeout,
+                        [title] { return FindWindow(title) != nullptr; });
+}
+
+milliseconds PemblorUser::WaitUntilClosed(const QString& title, milliseconds timeout)
+{
+    return m_ui.WaitFor("window \"" + title.toStdString() + "\" closed", timeout,
+                        [title] { return FindWindow(title) == nullptr; });
+}
+
+bool PemblorUser::IsShown(const QString& title)
+{
+    return m_ui.Query([&] { return FindWindow(title) != nullptr; });
+}
+
+bool PemblorUser::IsEnabled(const QString& window, int id)
+{
+    const auto state = m_ui.Query([&] {
+        const QWidget* control = FindControl(window, id);
+        return std::pair{control != nullptr, control && control->isEnabled()};
+    });
+    Expect(state.first, "control " + std::to_string(id) + " of \"" + window.toStdString() + "\" exists");
+    return state.second;
+}
+
+bool PemblorUser::IsChecked(const QString& window, int id)
+{
+    const auto state = m_ui.Query([&] {
+        const auto* box = FindControl<QAbstractButton>(window, id);
+        return std::pair{box != nullptr, box && box->isChecked()};
+    });
+    Expect(state.first, "check box " + std::to_string(id) + " exists");
+    return state.second;
+}
+
+QString PemblorUser::Text(const QString& window, int id)
+{
+    const auto state = m_ui.Query([&] {
+        const auto* edit = FindControl<QLineEdit>(window, id);
+        return std::pair{edit != nullptr, edit ? edit->text() : QString()};
+    });
+    Expect(state.first, "edit " + std::to_string(id) + " exists");
+    return state.second;
+}
+
+QString PemblorUser::Address(const QString& window, int id)
+{
+    const auto state = m_ui.Query([&] {
+        const auto* address = FindControl<pemblor::QtIpAddressCtrl>(window, id);
+        QStringList fields;
+        for (int field = 0; address && field < 4; ++field)
+            fields << address->Field(field)->text();
+        return std::pair{address != nullptr, fields.join(QLatin1Char('.'))};
+    });
+    Expect(state.first, "address control " + std::to_string(id) + " exists");
+    return state.second;
+}
+
+milliseconds PemblorUser::WaitEnabled(const QString& window, int id, bool enabled, milliseconds timeout)
+{
+    return m_ui.WaitFor("control " + std::to_string(id) + " of \"" + window.toStdString() + "\" " +
+                            (enabled ? "enabled" : "disabled"),
+                        timeout, [&] {
+                            QWidget* control = FindControl(window, id);
+                            return control && control->isVisible() && control->isEnabled() == enabled;
+                        });
+}
+
+void PemblorUser::Click(const QString& window, int id)
+{
+    WaitEnabled(window, id, true, 5s);
+    m_ui.Post([window, id] {
+        if (QWidget* control = FindControl(window, id))
+            QTest::mouseClick(control, Qt::LeftButton);
+    });
+}
+
+void PemblorUser::PressKey(const QString& window, Qt::Key key)
+{
+    WaitForWindow(window, 5s);
+    m_ui.Post([window, key] {
+        if (QWidget* target = FindWindow(window))
+            QTest::keyClick(target->focusWidget() ? target->focusWidget() : target, key);
+    });
+}
+
+void PemblorUser::Type(const QString& window, int id, const QString& text)
+{
+    WaitEnabled(window, id, true, 5s);
+    m_ui.Post([window, id, text] {
+        auto* edit = FindControl<QLineEdit>(window, id);
+        if (!edit)
+            return;
+        edit->setFocus(Qt::MouseFocusReason);
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+    });
+    m_ui.WaitFor("edit " + std::to_string(id) + " reads \"" + text.toStdString() + "\"", 2s,
+                 [&] {
+                     const auto* edit = FindControl<QLineEdit>(window, id);
+                     return edit && edit->text() == text;
+                 });
+}
+
+void PemblorUser::TypeAddressField(const QString& window, int id, int field, const QString& text)
+{
+    WaitEnabled(window, id, true, 5s);
+    m_ui.Post([window, id, field, text] {
+        auto* address = FindControl<pemblor::QtIpAddressCtrl>(window, id);
+        if (!address)
+            return;
+        QLineEdit* edit = address->Field(field);
+        edit->setFocus(Qt::MouseFocusReason);
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    });
+    m_ui.WaitFor("field " + std::to_string(field) + " of address control " + std::to_string(id) + " reads " +
+                     text.toStdString(),
+                 2s, [&] {
+                     auto* address = FindControl<pemblor::QtIpAddressCtrl>(window, id);
+                     return address && address->Field(field)->text() == text;
+                 });
+}
+
+// ---- The device table ----
+
+TableSeen PemblorUser::Table()
+{
+    const auto state = m_ui.Query([] {
+        TableSeen table;
+        const QAbstractItemView* view = DeviceTable();
+        if (!view)
+            return std::pair{false, table};
+        const QAbstractItemModel* model = view->model();
+        for (int column = 0; column < model->columnCount(); ++column)
+            table.headings << model->headerData(column, Qt::Horizontal).toString();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < model->columnCount(); ++column)
+                cells << model->data(model->index(row, column)).toString();
+            table.rows.push_back(cells);
+        }
+        return std::pair{true, table};
+    });
+    Expect(state.first, "the device table is shown");
+    return state.second;
+}
+
+int PemblorUser::RowCount()
+{
+    return m_ui.Query([] {
+        QAbstractItemView* view = DeviceTable();
+        return view ? view->model()->rowCount() : -1;
+    });
+}
+
+milliseconds PemblorUser::WaitForRows(int count, milliseconds timeout)
+{
+    return m_ui.WaitFor(std::to_string(count) + " rows in the device table", timeout, [count] {
+        QAbstractItemView* view = DeviceTable();
+        return view && view->model()->rowCount() == count;
+    });
+}
+
+void PemblorUser::ClickRow(int row)
+{
+    WaitForRow(m_ui, row);
+    m_ui.Post([row] {
+        if (QAbstractItemView* view = DeviceTable())
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, RowCentre(view, row));
+    });
+}
+
+void PemblorUser::DoubleClickRow(int row)
+{
+    WaitForRow(m_ui, row);
+    m_ui.Post([row] {
+        QAbstractItemView* view = DeviceTable();
+        if (!view)
+            return;
+        // As the window system delivers a double click.
+        const QPoint at = RowCentre(view, row);
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at);
+    });
+}
+
+void PemblorUser::RightClickRow(int row)
+{
+    WaitForRow(m_ui, row);
+    m_ui.Post([row] {
+        if (QAbstractItemView* view = DeviceTable())
+            QTest::mouseClick(view->viewport(), Qt::RightButton, {}, RowCentre(view, row));
+    });
+}
+
+QStringList PemblorUser::WaitForMenu(milliseconds timeout)
+{
+    m_ui.WaitFor("a pop-up menu", timeout, [] { return OpenMenu() != nullptr; });
+    return m_ui.Query([] {
+        QStringList items;
+        if (QMenu* menu = OpenMenu())
+            for (const QAction* action : menu->actions())
+                if (!action->isSeparator())
+                    items << Plain(action->text());
+        return items;
+    });
+}
+
+void PemblorUser::ChooseMenuItem(const QString& text)
+{
+    WaitForMenu(2s);
+    m_ui.Post([text] {
+        QMenu* menu = OpenMenu();
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions())
+            if (Plain(action->text()) == text)
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+    });
+    m_ui.WaitFor("the pop-up menu closed", 2s, [] { return OpenMenu() == nullptr; });
+}
+
+// ---- Message boxes ----
+
+MessageBoxSeen PemblorUser::WaitForMessageBox(milliseconds timeout)
+{
+    MessageBoxSeen seen;
+    seen.waited = m_ui.WaitFor("a message box", timeout, [] { return TopMessageBox() != nullptr; });
+    m_ui.Run([&] {
+        const QMessageBox* box = TopMessageBox();
+        if (!box)
+            return;
+        seen.text = box->text();
+        seen.title = box->windowTitle();
+        seen.icon = box->icon();
+        seen.ownerTitle = box->parentWidget() ? box->parentWidget()->window()->windowTitle() : QString();
+        for (const QAbstractButton* button : box->buttons())
+            seen.buttons << Plain(button->text());
+        seen.buttons.sort();
+    });
+    return seen;
+}
+
+bool PemblorUser::IsMessageBoxShown()
+{
+    return m_ui.Query([] { return TopMessageBox() != nullptr; });
+}
+
+void PemblorUser::Answer(QMessageBox::StandardButton button)
+{
+    // Nothing may throw on the user-interface thread: the verdict is drawn here.
+    bool found = false;
+    bool hasButton = false;
+    m_ui.Run([&] {
+        QMessageBox* box = TopMessageBox();
+        found = box != nullptr;
+        hasButton = found && box->button(button) != nullptr;
+        if (hasButton)
+            box->setProperty(kAnsweredProperty, true);
+    });
+    Expect(found, "a message box to answer");
+    Expect(hasButton, "the message box has the button to press");
+    m_ui.Post([button] {
+        if (QMessageBox* box = AnsweredMessageBox())
+            if (QAbstractButton* press = box->button(button))
+                QTest::mouseClick(press, Qt::LeftButton);
+    });
+    m_ui.WaitFor("the answered message box closed", 3s, [] { return AnsweredMessageBox() == nullptr; });
+}
+
+std::string PemblorUser::Describe()
+{
+    return m_ui.Query([] {
+        std::string out;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (!widget->isVisible())
+                continue;
+            out += "  ";
+            out += widget->metaObject()->className();
+            out += " " + Quoted(widget->windowTitle()).toStdString();
+            if (auto* box = qobject_cast<QMessageBox*>(widget))
+                out += " text " + Quoted(box->text()).toStdString();
+            out += "\n";
+        }
+        if (QAbstractItemView* view = DeviceTable()) {
+            const QAbstractItemModel* model = view->model();
+            out += "  device table: " + std::to_string(model->rowCount()) + " rows, " +
+                   std::to_string(model->columnCount()) + " columns\n";
+        }
+        return out.empty() ? std::string("  (no window shown)\n") : out;
+    });
+}
+
+} // namespace e2e

@@ -1,0 +1,54 @@
+#pragma once
+#include "LabEnv.h"
+#include "PemblorUser.h"
+#include "UiDriver.h"
+#include "UrlRecorder.h"
+
+#include <QString>
+
+#include <chrono>
+#include <string>
+
+namespace e2e {
+
+// What a scenario works with. A scenario runs on a thread of its own while
+// the program runs on the main thread; it fails by throwing StepFailed.
+struct Scenario {
+    UiDriver& ui;
+    PemblorUser& user;
+    UrlRecorder& urls;
+    const LabEnv& lab;
+    std::string self;  // this executable, for a second copy
+    QString appName;   // the caption of every message box
+};
+
+using ScenarioFunction = void (*)(Scenario&);
+
+// One line on stdout with the time since start, to follow a run in the log.
+void Note(const std::string& text);
+
+// Shared steps.
+void OpenMainWindow(Scenario& s);
+void CloseMainWindow(Scenario& s);
+// The message box on top: its text, caption, icon, its single OK button and
+// its owner are checked.
+MessageBoxSeen ExpectMessageBox(Scenario& s, const QString& text, const QString& owner,
+                                std::chrono::milliseconds timeout);
+void ExpectEqual(const QString& actual, const QString& expected, const std::string& what);
+void ExpectWithin(std::chrono::milliseconds actual, std::chrono::milliseconds low, std::chrono::milliseconds high,
+                  const std::string& what);
+
+// The cases, by the name given on the command line.
+void DiscoverThreeDevices(Scenario& s);
+void FindNoDevices(Scenario& s);
+void SenderAddressAndWebPage(Scenario& s);
+void MalformedReplies(Scenario& s);
+void SetupIpWithReboot(Scenario& s);
+void SetupIpCancelReboot(Scenario& s);
+void DetailTimeOut(Scenario& s);
+void SecondCopySameHost(Scenario& s);
+void SecondCopySameHostPeer(Scenario& s);
+void StopFromOtherHost(Scenario& s);
+void StopFromOtherHostPeer(Scenario& s);
+
+} // namespace e2e

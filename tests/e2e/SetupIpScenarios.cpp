@@ -1,0 +1,185 @@
+// The Setup IP dialog: the form read from the device, the change with its
+// credentials, the reboot question and the re-read, and the time-out.
+
+#include "Scenario.h"
+
+#include "protocol/Requests.h"
+#include "resources/ResourceIds.h"
+
+namespace e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using namespace pemblor;
+
+constexpr int kColSsid = 1;
+constexpr int kColIp = 2;
+constexpr int kColMask = 3;
+constexpr int kColMac = 5;
+
+const QString kQuestion =
+    QStringLiteral("Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?");
+const QString kRebootNotice = QStringLiteral("It may take about one minute to reboot the target.");
+
+std::chrono::milliseconds Since(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
+
+// Discover, select the only row and open Setup IP on it.
+void OpenSetupIp(Scenario& s)
+{
+    OpenMainWindow(s);
+    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.WaitForRows(1, 3s);
+    s.user.ClickRow(0);
+    s.user.Click(kMainTitle, IDC_BTN_SETUPIP);
+    s.user.WaitForWindow(kSetupIpTitle, 3s);
+    Note("Setup IP dialog shown");
+}
+
+// The form is filled and enabled once the detail reply is in.
+void ExpectForm(Scenario& s, const QString& ip, const QString& mask, const QString& gateway, bool dhcp)
+{
+    s.user.WaitEnabled(kSetupIpTitle, IDC_BTN_APPLY, true, 3s);
+    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_ADDRESS), ip, "IP address control");
+    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_NETMASK), mask, "netmask control");
+    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_GATEWAY), gateway, "gateway control");
+    Expect(s.user.IsChecked(kSetupIpTitle, IDC_CHK_DHCP) == dhcp, "DHCP box ticked as the device reports");
+    // A device that does not report DHCP 1 never gets its box enabled.
+    Expect(s.user.IsEnabled(kSetupIpTitle, IDC_CHK_DHCP) == dhcp, "DHCP box enabled only for DHCP 1");
+    for (const int id : {IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY, IDC_EDIT_USERNAME, IDC_EDIT_PASSWORD})
+        Expect(s.user.IsEnabled(kSetupIpTitle, id), "control " + std::to_string(id) + " enabled");
+    ExpectEqual(s.user.Text(kSetupIpTitle, IDC_EDIT_USERNAME), QString(), "user name starts empty");
+    ExpectEqual(s.user.Text(kSetupIpTitle, IDC_EDIT_PASSWORD), QString(), "password starts empty");
+}
+
+void ExpectQuestion(Scenario& s)
+{
+    const MessageBoxSeen box = s.user.WaitForMessageBox(5s);
+    Note("question after " + std::to_string(box.waited.count()) + " ms");
+    ExpectEqual(box.text, kQuestion, "question text");
+    ExpectEqual(box.title, s.appName, "question caption");
+    ExpectEqual(box.ownerTitle, kSetupIpTitle, "owner of the question");
+    Expect(box.icon == QMessageBox::Question, "the question has the question icon");
+    ExpectEqual(box.buttons.join(QLatin1Char(',')), QStringLiteral("Cancel,OK"), "buttons of the question");
+}
+
+std::size_t RebootDatagramSize(const std::string& mac)
+{
+    return BuildRebootRequest(mac, "admin", "admin").size;
+}
+
+std::string Lines(const std::vector<std::string>& lines)
+{
+    std::string out;
+    for (const std::string& line : lines)
+        out += "  " + line + "\n";
+    return out;
+}
+
+} // namespace
+
+// A device with DHCP on (lab arguments: see the test list). Wrong password
+// first, then the right one and a reboot into the new address.
+void SetupIpWithReboot(Scenario& s)
+{
+    const std::string mac = "02:00:00:BB:00:01";
+    OpenSetupIp(s);
+    ExpectForm(s, QStringLiteral("198.18.1.20"), QStringLiteral("255.255.0.0"), QStringLiteral("198.18.0.254"), true);
+
+    s.user.TypeAddressField(kSetupIpTitle, IDC_IP_ADDRESS, 3, QStringLiteral("77"));
+    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_ADDRESS), QStringLiteral("198.18.1.77"), "edited address");
+    s.user.Type(kSetupIpTitle, IDC_EDIT_USERNAME, QStringLiteral("admin"));
+    s.user.Type(kSetupIpTitle, IDC_EDIT_PASSWORD, QStringLiteral("wrong"));
+    s.user.Click(kSetupIpTitle, IDC_BTN_APPLY);
+    ExpectMessageBox(s, QStringLiteral("Authentication Error!"), kSetupIpTitle, 5s);
+    s.user.Answer(QMessageBox::Ok);
+
+    // Refilled with what the user entered, and open for another try.
+    s.user.WaitEnabled(kSetupIpTitle, IDC_BTN_APPLY, true, 2s);
+    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_ADDRESS), QStringLiteral("198.18.1.77"),
+                "address after the refused change");
+    s.user.Type(kSetupIpTitle, IDC_EDIT_PASSWORD, QStringLiteral("admin"));
+    s.user.Click(kSetupIpTitle, IDC_BTN_APPLY);
+    ExpectQuestion(s);
+    s.user.Answer(QMessageBox::Ok);
+    ExpectMessageBox(s, kRebootNotice, kSetupIpTitle, 2s);
+    const Clock::time_point answered = Clock::now();
+    s.user.Answer(QMessageBox::Ok);
+
+    // The 30-second wait, then the re-read finds the device at its new address.
+    s.user.WaitUntilClosed(kSetupIpTitle, 45s);
+    ExpectWithin(Since(answered), 29500ms, 40s, "reboot wait and re-read");
+    const TableSeen table = s.user.Table();
+    ExpectEqual(table.rows.at(0).value(kColIp), QStringLiteral("198.18.1.77"), "IP address column after the reboot");
+    ExpectEqual(table.rows.at(0).value(kColSsid), QStringLiteral("office"), "SSID keeps its discovery value");
+    ExpectEqual(table.rows.at(0).value(kColMask), QStringLiteral("255.255.0.0"), "mask keeps its discovery value");
+    ExpectEqual(table.rows.at(0).value(kColMac), QString::fromStdString(mac), "MAC address");
+
+    // Refused change, accepted change, reboot.
+    const auto commands = ReceivedLines(s.lab.ApsimLog(), 2, mac);
+    Expect(commands.size() == 3, "three commands reached the device:\n" + Lines(commands));
+    const std::string reboot = "recv " + std::to_string(RebootDatagramSize(mac)) + " bytes type 2";
+    Expect(commands.back().starts_with(reboot), "the last command is the reboot:\n" + Lines(commands));
+    CloseMainWindow(s);
+}
+
+// Cancel at the reboot question: no reboot command, the re-read finds the
+// device at once at its old address.
+void SetupIpCancelReboot(Scenario& s)
+{
+    const QString address = QString::fromStdString(s.lab.apAddresses.at(0));
+    const std::string mac = "02:00:00:00:00:01";
+    OpenSetupIp(s);
+    ExpectForm(s, address, QStringLiteral("255.254.0.0"), QStringLiteral("198.18.0.254"), false);
+
+    s.user.TypeAddressField(kSetupIpTitle, IDC_IP_ADDRESS, 3, QStringLiteral("50"));
+    s.user.Type(kSetupIpTitle, IDC_EDIT_USERNAME, QStringLiteral("admin"));
+    s.user.Type(kSetupIpTitle, IDC_EDIT_PASSWORD, QStringLiteral("admin"));
+    s.user.Click(kSetupIpTitle, IDC_BTN_APPLY);
+    ExpectQuestion(s);
+    const Clock::time_point answered = Clock::now();
+    s.user.Answer(QMessageBox::Cancel);
+
+    s.user.WaitUntilClosed(kSetupIpTitle, 10s);
+    ExpectWithin(Since(answered), 0ms, 2500ms, "re-read after Cancel");
+    ExpectEqual(s.user.Table().rows.at(0).value(kColIp), address, "IP address column keeps the old address");
+
+    const auto commands = ReceivedLines(s.lab.ApsimLog(), 2, mac);
+    Expect(commands.size() == 1, "only the settings change reached the device:\n" + Lines(commands));
+    Expect(!commands.front().starts_with("recv " + std::to_string(RebootDatagramSize(mac)) + " bytes"),
+           "the command is not a reboot:\n" + Lines(commands));
+
+    // The device did not reboot: it answers at once, from its old address.
+    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.WaitForRows(1, 3s);
+    ExpectEqual(s.user.Table().rows.at(0).value(kColIp), address, "address at the next Discover");
+    CloseMainWindow(s);
+}
+
+// A device that never answers the detail query.
+void DetailTimeOut(Scenario& s)
+{
+    const QString address = QString::fromStdString(s.lab.apAddresses.at(0));
+    OpenMainWindow(s);
+    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.WaitForRows(1, 3s);
+    s.user.ClickRow(0);
+    const Clock::time_point start = Clock::now();
+    s.user.Click(kMainTitle, IDC_BTN_SETUPIP);
+    s.user.WaitForWindow(kSetupIpTitle, 3s);
+
+    ExpectMessageBox(s, QStringLiteral("Time Out!"), kSetupIpTitle, 8s);
+    ExpectWithin(Since(start), 4900ms, 7500ms, "\"Time Out!\" after the detail period");
+    Expect(!s.user.IsEnabled(kSetupIpTitle, IDC_BTN_APPLY), "the form was never filled");
+    s.user.Answer(QMessageBox::Ok);
+    s.user.WaitUntilClosed(kSetupIpTitle, 3s);
+
+    ExpectEqual(s.user.Table().rows.at(0).value(kColIp), address, "IP address column unchanged");
+    Expect(s.user.IsEnabled(kMainTitle, IDC_BTN_DISCOVER), "Discover enabled");
+    CloseMainWindow(s);
+}
+
+} // namespace e2e

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Screenshots of the real tool under a virtual X server inside a lab with
+# three simulated access points: devicelist.png after Discover, setupip.png
+# with the Setup IP dialog of the first row filled in.
+#
+#   tests/e2e/screenshots.sh BUILD_DIR [OUT_DIR]     (root; OUT_DIR: BUILD_DIR)
+#
+# Needs the Pemblor and apsim targets built in BUILD_DIR (ui/Pemblor,
+# tools/apsim/apsim), xvfb-run, xdotool and ImageMagick's import. Exit status
+# 77 when the lab or a tool is unavailable, 1 when the windows do not come
+# as expected.
+set -euo pipefail
+
+readonly MAIN_TITLE='Quarnel Access Point Configuration Tool'
+readonly SETUP_TITLE='Setup IP Address'
+# The device list window's layout, in dialog units.
+readonly DLG_W=284 DLG_H=152
+
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [[ ${1:-} != --inside ]]; then
+    build=$(realpath "${1:?usage: screenshots.sh BUILD_DIR [OUT_DIR]}")
+    mkdir -p "${2:-$build}"
+    out=$(realpath "${2:-$build}")
+    for tool in xvfb-run xdotool import; do
+        command -v "$tool" >/dev/null || { echo "screenshots: $tool not found" >&2; exit 77; }
+    done
+    exec "$here/../../scripts/lab" --apsim "$build/tools/apsim/apsim" --aps 3 -- \
+        xvfb-run -a -s '-screen 0 1024x768x24' "$0" --inside "$build/ui/Pemblor" "$out"
+fi
+
+# ---- Inside the lab's tool namespace, on the virtual display ----
+pemblor=$2 out=$3
+shot=$PEMBLOR_LAB_DIR/shot.png
+
+capture() { import -window "$1" "png:$2"; }
+
+# Polls until `capture WINDOW` differs from the image BEFORE; gives up after
+# the deadline and keeps the last capture.
+capture_changed() {
+    local window=$1 before=$2 target=$3 deadline=$((SECONDS + 5))
+    while :; do
+        capture "$window" "$target"
+        cmp -s "$before" "$target" && ((SECONDS < deadline)) || return 0
+        sleep 0.1
+    done
+}
+
+# Polls until two captures in a row are equal: the window has settled.
+capture_settled() {
+    local window=$1 target=$2 deadline=$((SECONDS + 5))
+    capture "$window" "$target"
+    while :; do
+        sleep 0.2
+        capture "$window" "$shot"
+        cmp -s "$shot" "$target" && return 0
+        cp "$shot" "$target"
+        ((SECONDS < deadline)) || return 0
+    done
+}
+
+click_at() { # WINDOW X Y, in pixels of the window
+    xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+"$pemblor" >"$PEMBLOR_LAB_DIR/pemblor.log" 2>&1 &
+pemblor_pid=$!
+trap 'kill "$pemblor_pid" 2>/dev/null || true' EXIT
+
+# The first window of that name to show up within the deadline.
+find_window() {
+    timeout 10 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1 | grep . ||
+        { echo "screenshots: no window \"$1\"" >&2; exit 1; }
+}
+
+main=$(find_window "$MAIN_TITLE")
+eval "$(xdotool getwindowgeometry --shell "$main")"
+# shellcheck disable=SC2153 # WIDTH and HEIGHT come from getwindowgeometry
+width=$WIDTH height=$HEIGHT
+dlu_x() { echo $(($1 * width / DLG_W)); }
+dlu_y() { echo $(($1 * height / DLG_H)); }
+
+capture "$main" "$shot"
+# Discover (7, 134, 50, 14).
+click_at "$main" "$(dlu_x 32)" "$(dlu_y 141)"
+capture_changed "$main" "$shot" "$out/devicelist.png"
+capture_settled "$main" "$out/devicelist.png"
+echo "screenshots: $out/devicelist.png"
+
+# The first row: just below the table's headings, inside column "No".
+click_at "$main" "$(($(dlu_x 7) + 12))" "$(($(dlu_y 7) + 36))"
+# Setup IP (69, 134, 50, 14).
+click_at "$main" "$(dlu_x 94)" "$(dlu_y 141)"
+setup=$(find_window "$SETUP_TITLE")
+capture_settled "$setup" "$out/setupip.png"
+echo "screenshots: $out/setupip.png"
+
+# Close (141, 160, 50, 14) of the dialog (212 x 181), then Close of the list.
+eval "$(xdotool getwindowgeometry --shell "$setup")"
+click_at "$setup" $((166 * WIDTH / 212)) $((167 * HEIGHT / 181))
+deadline=$((SECONDS + 5))
+while xdotool search --onlyvisible --name "^$SETUP_TITLE\$" >/dev/null 2>&1; do
+    ((SECONDS < deadline)) || { echo "screenshots: the Setup IP dialog did not close" >&2; exit 1; }
+    sleep 0.1
+done
+click_at "$main" "$(dlu_x 251)" "$(dlu_y 141)"
+wait "$pemblor_pid"
+trap - EXIT
