@@ -74,7 +74,8 @@ int QtListModel::columnCount(const QModelIndex& parent) const
 
 QVariant QtListModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= RowCount())
+    // The tool tip shows a cell whose column is too narrow for it in full.
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() || index.row() >= RowCount())
         return {};
     const auto& cells = m_rows[static_cast<std::size_t>(index.row())];
     if (static_cast<std::size_t>(index.column()) >= cells.size())
