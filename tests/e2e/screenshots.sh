@@ -104,5 +104,11 @@ while xdotool search --onlyvisible --name "^$SETUP_TITLE\$" >/dev/null 2>&1; do
     sleep 0.1
 done
 click_at "$main" "$(dlu_x 251)" "$(dlu_y 141)"
-wait "$pemblor_pid"
+status=0
+wait "$pemblor_pid" || status=$?
 trap - EXIT
+if ((status != 0)); then
+    echo "screenshots: Pemblor exited with $status; last lines of its output:" >&2
+    tail -n 30 "$PEMBLOR_LAB_DIR/pemblor.log" >&2
+    exit "$status"
+fi
