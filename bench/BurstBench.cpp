@@ -20,10 +20,10 @@
 // run could not be measured, 77 outside a lab namespace (nothing is sent).
 
 #include "bench/BurstDriver.h"
-#include "bench/LabGuard.h"
 #include "bench/ReplyClock.h"
 #include "bench/WireClock.h"
 #include "engine/CConversation.h"
+#include "tools/apsim/LabAddress.h"
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "ui/devicelist/CDeviceListDlg.h"
@@ -160,7 +160,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     std::string outside;
-    if (!pemblor::bench::InLabNamespace(outside)) {
+    if (!apsim::CheckLabNamespace(outside)) {
         std::fprintf(stderr, "burst_bench: not inside a lab namespace (%s); run it through scripts/lab\n",
                      outside.c_str());
         return 77;

@@ -12,9 +12,7 @@ add_executable(burst_bench
   ${CMAKE_CURRENT_SOURCE_DIR}/BurstBench.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/BurstDriver.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/BurstDriver.h
-  ${CMAKE_CURRENT_SOURCE_DIR}/LabGuard.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/LabGuard.h
   ${CMAKE_CURRENT_SOURCE_DIR}/ReplyClock.h
   ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.h)
-target_link_libraries(burst_bench PRIVATE pemblor_devicelist pemblor_toolkit_qt Qt6::Widgets)
+target_link_libraries(burst_bench PRIVATE pemblor_labaddress pemblor_devicelist pemblor_toolkit_qt Qt6::Widgets)
