@@ -114,9 +114,6 @@ protected:
     virtual void AddDiscoveredDevice(const ReplyDatagram& reply) = 0;
     // User-interface thread: state Idle, Discover enabled.
     virtual void ReturnToIdle() = 0;
-    // User-interface thread: a new discovery cycle begins (the table is
-    // cleared); the default does nothing.
-    virtual void OnDiscoveryCycle() {}
 
     IToolkit& m_toolkit;
     ISocketLayer& m_sockets;

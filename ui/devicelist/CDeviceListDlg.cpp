@@ -177,7 +177,7 @@ void CDeviceListDlg::OnDestroy()
 
 void CDeviceListDlg::OnDiscover()
 {
-    OnDiscoveryCycle();
+    ResetRows();
     if (m_listDevices)
         m_listDevices->DeleteAllItems();
     m_nState = Discovering;
@@ -196,14 +196,14 @@ void CDeviceListDlg::OnDiscover()
     ArmTimer(kDiscoveryPeriodMs);
 }
 
-void CDeviceListDlg::OnDiscoveryCycle()
+void CDeviceListDlg::ResetRows()
 {
+    // Rows of the last cycle still waiting for their flush go with it; the
+    // flush runs on this thread, so none can be under way now.
     std::lock_guard lock(m_rowLock);
-    ++m_nGeneration;
     m_nDeviceCount = 0;
     m_keys.Clear();
     m_pendingRows.Clear();
-    m_pendingRows.SetGeneration(m_nGeneration);
 }
 
 void CDeviceListDlg::ReturnToIdle()
@@ -252,12 +252,9 @@ void CDeviceListDlg::FlushRows()
 {
     {
         std::lock_guard lock(m_rowLock);
-        m_flushRows.Clear();
         m_flushRows.Swap(m_pendingRows);
-        m_pendingRows.SetGeneration(m_nGeneration);
+        m_pendingRows.Clear();
         m_bFlushPosted = false;
-        if (m_flushRows.Generation() != m_nGeneration)
-            m_flushRows.Clear();
     }
     if (m_flushRows.Empty() || !m_listDevices)
         return;
@@ -271,7 +268,6 @@ void CDeviceListDlg::FlushRows()
         }
     }
     m_listDevices->SetRedraw(true);
-    m_flushRows.Clear();
 }
 
 void CDeviceListDlg::AddRowLiteral(const ReplyDatagram& reply)
@@ -374,16 +370,8 @@ void CDeviceListDlg::OnListRightClick()
 {
     if (CurrentRow() < 0 || !m_pWindow)
         return;
-    switch (m_toolkit.TrackPopupMenu(*m_pWindow, IDR_LISTMENU)) {
-    case ID_SETUP_IP:
-        OnSetupIp();
-        break;
-    case ID_CONNECT_WEB:
-        OnConnectWebServer();
-        break;
-    default:
-        break;
-    }
+    // The command chosen goes to the window like any other.
+    OnCommand(m_toolkit.TrackPopupMenu(*m_pWindow, IDR_LISTMENU));
 }
 
 } // namespace pemblor

@@ -6,7 +6,6 @@
 #include "ui/devicelist/DeviceRowBatch.h"
 #include "ui/devicelist/DeviceRowCells.h"
 
-#include <cstdint>
 #include <mutex>
 
 namespace pemblor {
@@ -56,7 +55,6 @@ protected:
     // CConversation
     void AddDiscoveredDevice(const ReplyDatagram& reply) override;
     void ReturnToIdle() override;
-    void OnDiscoveryCycle() override;
 
 private:
     void SetupTable();
@@ -68,6 +66,9 @@ private:
     void EnableDeviceCommands(bool enable);
     int CurrentRow() const;
 
+    // A new discovery cycle: no key, pending row or count of the last one
+    // survives it.
+    void ResetRows();
     void AddRowBatched(const ReplyDatagram& reply);
     void AddRowLiteral(const ReplyDatagram& reply);
     void FlushRows();
@@ -90,10 +91,10 @@ private:
     std::mutex m_rowLock;
     DeviceKeySet m_keys;
     DeviceRowBatch m_pendingRows;
-    std::uint64_t m_nGeneration = 0;
     bool m_bFlushPosted = false;
 
-    // User-interface thread only: the batch being inserted.
+    // User-interface thread only: the batch being inserted, kept for its
+    // capacity.
     DeviceRowBatch m_flushRows;
 };
 

@@ -1,6 +1,5 @@
 #include "ui/devicelist/DeviceRowBatch.h"
 
-#include <utility>
 
 namespace pemblor {
 
@@ -35,7 +34,6 @@ void DeviceRowBatch::Swap(DeviceRowBatch& other) noexcept
 {
     m_rows.swap(other.m_rows);
     m_arena.swap(other.m_arena);
-    std::swap(m_nGeneration, other.m_nGeneration);
 }
 
 std::string_view DeviceRowBatch::Cell(std::size_t row, int column) const

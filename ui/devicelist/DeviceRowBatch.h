@@ -10,8 +10,7 @@
 
 namespace pemblor {
 
-// Rows on their way from the receive thread to the device table, tagged with
-// the discovery cycle they belong to. The texts share one arena, so a batch
+// Rows on their way from the receive thread to the device table. The texts share one arena, so a batch
 // that has reached its working size allocates nothing more; Clear() and
 // Swap() keep the capacity. Not thread-safe: the window guards it.
 class DeviceRowBatch final {
@@ -25,8 +24,6 @@ public:
 
     bool Empty() const { return m_rows.empty(); }
     std::size_t Size() const { return m_rows.size(); }
-    std::uint64_t Generation() const { return m_nGeneration; }
-    void SetGeneration(std::uint64_t generation) { m_nGeneration = generation; }
 
     int Number(std::size_t row) const { return m_rows[row].number; }
     bool IsSet(std::size_t row, int column) const { return ((m_rows[row].set >> column) & 1u) != 0; }
@@ -41,7 +38,6 @@ private:
     };
     std::vector<Row> m_rows;
     std::string m_arena;
-    std::uint64_t m_nGeneration = 0;
 };
 
 } // namespace pemblor
