@@ -13,6 +13,7 @@ add_executable(burst_bench
   ${CMAKE_CURRENT_SOURCE_DIR}/BurstDriver.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/BurstDriver.h
   ${CMAKE_CURRENT_SOURCE_DIR}/ReplyClock.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/TickSpan.h
   ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.h)
 target_link_libraries(burst_bench PRIVATE pemblor_labaddress pemblor_devicelist pemblor_toolkit_qt Qt6::Widgets)

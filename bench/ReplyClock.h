@@ -1,9 +1,9 @@
 #pragma once
+#include "bench/TickSpan.h"
 #include "engine/ConversationState.h"
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 
 namespace pemblor::bench {
 
@@ -13,7 +13,7 @@ namespace pemblor::bench {
 // the readers run on any thread.
 class ReplyClock final {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = TickSpan::Clock;
 
     // The state the next dispatch will read; set before the first Discover.
     void Watch(const std::atomic<int>& state) { m_pState = &state; }
@@ -25,25 +25,19 @@ public:
             m_nOther.fetch_add(1);
             return;
         }
-        const std::int64_t now = Clock::now().time_since_epoch().count();
-        std::int64_t unset = 0;
-        m_nFirst.compare_exchange_strong(unset, now);
-        m_nLast.store(now);
+        m_span.Note(Clock::now().time_since_epoch().count());
         m_nDiscovery.fetch_add(1);
     }
 
     // Zero time points: no discovery reply yet.
-    Clock::time_point First() const { return At(m_nFirst.load()); }
-    Clock::time_point Last() const { return At(m_nLast.load()); }
+    Clock::time_point First() const { return m_span.First(); }
+    Clock::time_point Last() const { return m_span.Last(); }
     long DiscoveryReplies() const { return m_nDiscovery.load(); }
     long OtherReplies() const { return m_nOther.load(); }
 
 private:
-    static Clock::time_point At(std::int64_t ticks) { return Clock::time_point(Clock::duration(ticks)); }
-
     std::atomic<const std::atomic<int>*> m_pState{nullptr};
-    std::atomic<std::int64_t> m_nFirst{0};
-    std::atomic<std::int64_t> m_nLast{0};
+    TickSpan m_span;
     std::atomic<long> m_nDiscovery{0};
     std::atomic<long> m_nOther{0};
 };

@@ -146,10 +146,7 @@ void WireClock::Take(const unsigned char* frame, long length, std::int64_t arriv
     const std::uint32_t type = datagram.type();
     if (type == TypeQuery || type == TypeCommand || type == TypeStop)
         return;
-    std::int64_t unset = 0;
-    m_nFirst.compare_exchange_strong(unset, arrival);
-    if (arrival > m_nLast.load())
-        m_nLast.store(arrival);
+    m_span.Note(arrival);
     m_nReplies.fetch_add(1);
 }
 

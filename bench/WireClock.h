@@ -1,5 +1,5 @@
 #pragma once
-#include "bench/ReplyClock.h"
+#include "bench/TickSpan.h"
 
 #include <atomic>
 #include <cstdint>
@@ -14,7 +14,7 @@ namespace pemblor::bench {
 // with the kernel's arrival time stamps. Receives only. Root only.
 class WireClock final {
 public:
-    using Clock = ReplyClock::Clock;
+    using Clock = TickSpan::Clock;
 
     WireClock() = default;
     ~WireClock();
@@ -27,14 +27,13 @@ public:
     void Stop();
 
     // Zero time points: no reply seen.
-    Clock::time_point First() const { return At(m_nFirst.load()); }
-    Clock::time_point Last() const { return At(m_nLast.load()); }
+    Clock::time_point First() const { return m_span.First(); }
+    Clock::time_point Last() const { return m_span.Last(); }
     long Replies() const { return m_nReplies.load(); }
     // Frames the packet socket itself dropped (its buffer was full).
     long Drops() const { return m_nDrops.load(); }
 
 private:
-    static Clock::time_point At(std::int64_t ticks) { return Clock::time_point(Clock::duration(ticks)); }
     void Run();
     void Take(const unsigned char* frame, long length, std::int64_t arrival);
 
@@ -44,8 +43,7 @@ private:
     std::int64_t m_nRealtimeOffset = 0;
     std::thread m_thread;
     std::atomic<bool> m_bStop{false};
-    std::atomic<std::int64_t> m_nFirst{0};
-    std::atomic<std::int64_t> m_nLast{0};
+    TickSpan m_span;
     std::atomic<long> m_nReplies{0};
     std::atomic<long> m_nDrops{0};
 };

@@ -43,7 +43,6 @@ public:
     std::optional<Reply> Receive(Clock::time_point deadline);
 
     int ownRequestsHeard() const { return m_nOwnRequests; }
-    PosixSocketLayer& layer() { return m_layer; }
 
 private:
     PosixSocketLayer m_layer;

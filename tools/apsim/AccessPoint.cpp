@@ -22,11 +22,6 @@ std::string_view EntryString(const pemblor::CommandEntry& entry)
     return text.substr(0, std::min(text.find('\0'), text.size()));
 }
 
-std::string_view CredentialField(std::string_view field)
-{
-    return field.substr(0, std::min(field.find('\0'), field.size()));
-}
-
 void PutU16(std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t value)
 {
     bytes[at] = static_cast<std::uint8_t>(value >> 8);
@@ -38,13 +33,14 @@ std::size_t GetU16(const std::vector<std::uint8_t>& bytes, std::size_t at)
     return (std::size_t{bytes[at]} << 8) | bytes[at + 1];
 }
 
-void AppendEntry(std::vector<std::uint8_t>& bytes, std::string_view text, std::size_t length)
+// One entry of `text` and its NUL.
+void AppendEntry(std::vector<std::uint8_t>& bytes, std::string_view text)
 {
+    const std::size_t length = text.size() + 1;
     bytes.push_back(static_cast<std::uint8_t>(length >> 8));
     bytes.push_back(static_cast<std::uint8_t>(length));
     bytes.insert(bytes.end(), text.begin(), text.end());
-    if (length > text.size())
-        bytes.push_back(0);
+    bytes.push_back(0);
 }
 
 std::vector<std::uint8_t> Encode(std::uint32_t type, const pemblor::MacBytes& mac, const std::vector<std::string>& texts)
@@ -57,7 +53,7 @@ std::vector<std::uint8_t> Encode(std::uint32_t type, const pemblor::MacBytes& ma
     // Larger than the tool's own 512-byte limit: lay the entries out here.
     bytes.resize(pemblor::HeaderSize);
     for (const std::string& text : texts)
-        AppendEntry(bytes, text, text.size() + 1);
+        AppendEntry(bytes, text);
     PutU16(bytes, pemblor::PacketHeader::OffsetEntryCount, texts.size());
     return bytes;
 }
@@ -196,7 +192,7 @@ std::optional<OutgoingReply> AccessPoint::OnCommand(const pemblor::ReplyDatagram
     if (!Awake(now) || m_quirks.silent)
         return std::nullopt;
 
-    const bool accepted = CredentialField(user) == m_strUser && CredentialField(pass) == m_strPass;
+    const bool accepted = user == m_strUser && pass == m_strPass;
     bool reboot = false;
     if (accepted) {
         for (const auto& [index, entry] : request.entries()) {

@@ -25,14 +25,14 @@ public:
 
     const pemblor::MacBytes& mac() const { return m_mac; }
     std::uint32_t runningAddress() const { return m_nRunningIp; }
-    const Quirks& quirks() const { return m_quirks; }
 
     // A type-0 request: `discovery` when its MAC is all zero, else it is a
     // detail query for this access point.
     std::optional<OutgoingReply> OnQuery(const pemblor::ReplyDatagram& request, bool discovery, Clock::time_point now);
-    // A type-2 request addressed to this access point. Refused credentials
-    // give result 1; accepted "flash set" entries give result 0; "reboot"
-    // with accepted credentials is not answered.
+    // A type-2 request addressed to this access point; `user` and `pass` are
+    // its credential fields up to their NUL. Refused credentials give result
+    // 1; accepted "flash set" entries give result 0; "reboot" with accepted
+    // credentials is not answered.
     std::optional<OutgoingReply> OnCommand(const pemblor::ReplyDatagram& request, std::string_view user,
                                            std::string_view pass, Clock::time_point now,
                                            std::chrono::milliseconds rebootTime);

@@ -53,6 +53,22 @@ void SetBufferSize(int socket, int forceOption, int option)
         setsockopt(socket, SOL_SOCKET, option, &bytes, sizeof bytes);
 }
 
+using PktInfoControl = char[CMSG_SPACE(sizeof(in_pktinfo))];
+
+// A one-part message to or from `peer` with room for one IP_PKTINFO; it
+// points into the caller's objects.
+msghdr PktInfoMessage(sockaddr_in& peer, iovec& part, PktInfoControl& control)
+{
+    msghdr message{};
+    message.msg_name = &peer;
+    message.msg_namelen = sizeof peer;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    return message;
+}
+
 } // namespace
 
 Agent::Agent(std::vector<AccessPoint> accessPoints, const Config& config)
@@ -119,17 +135,11 @@ void Agent::Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask
 void Agent::ReceiveAll()
 {
     std::uint8_t buffer[ReceiveCapacity];
-    char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    PktInfoControl control;
     for (;;) {
         sockaddr_in from{};
         iovec io{buffer, sizeof buffer};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &io;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
+        msghdr message = PktInfoMessage(from, io, control);
         const ssize_t received = recvmsg(m_nSocket, &message, MSG_DONTWAIT);
         if (received < 0)
             return;
@@ -204,15 +214,9 @@ void Agent::Send(const OutgoingReply& reply, std::uint32_t asker, int ifindex)
 
     // The interface index lets a broadcast leave from a source address that
     // is not configured on the interface.
-    char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    PktInfoControl control = {};
     iovec io{const_cast<std::uint8_t*>(reply.bytes.data()), reply.bytes.size()};
-    msghdr message{};
-    message.msg_name = &to;
-    message.msg_namelen = sizeof to;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    msghdr message = PktInfoMessage(to, io, control);
     cmsghdr* c = CMSG_FIRSTHDR(&message);
     c->cmsg_level = IPPROTO_IP;
     c->cmsg_type = IP_PKTINFO;

@@ -1,6 +1,8 @@
 #include "LabAddress.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
 
 namespace apsim {
 
@@ -18,13 +20,6 @@ std::string FormatAddress(std::uint32_t address)
     return std::to_string(address >> 24) + '.' + std::to_string((address >> 16) & 0xFF) + '.' +
            std::to_string((address >> 8) & 0xFF) + '.' + std::to_string(address & 0xFF);
 }
-
-} // namespace apsim
-
-#include <ifaddrs.h>
-#include <netinet/in.h>
-
-namespace apsim {
 
 bool CheckLabNamespace(std::string& error)
 {

@@ -16,10 +16,6 @@ std::optional<std::uint32_t> ParseAddress(std::string_view text);
 std::string FormatAddress(std::uint32_t address);
 inline bool IsLabAddress(std::uint32_t address) { return (address & LabMask) == LabNetwork; }
 
-} // namespace apsim
-
-namespace apsim {
-
 // False, with the offending interface and address in `error`, when the
 // network namespace holds an IPv4 address outside the lab range and
 // 127.0.0.0/8: the simulator then is not inside a lab namespace.

@@ -1,24 +1,16 @@
 #include "Options.h"
 
 #include "LabAddress.h"
+#include "ParseNumber.h"
 
 #include "protocol/MacText.h"
 
-#include <charconv>
 #include <cstdlib>
 
 namespace apsim {
 namespace {
 
 constexpr int MaxGenerated = 120000;
-
-template <typename T>
-bool ParseNumber(std::string_view text, T& out)
-{
-    const char* const end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, out);
-    return !text.empty() && result.ec == std::errc{} && result.ptr == end;
-}
 
 bool ParseMac(std::string_view text, pemblor::MacBytes& out)
 {

@@ -1,9 +1,9 @@
 #include "Quirks.h"
 
 #include "LabAddress.h"
+#include "ParseNumber.h"
 
 #include <array>
-#include <charconv>
 
 namespace apsim {
 namespace {
@@ -22,14 +22,6 @@ bool ParseFlag(std::string_view value, bool& out)
         return true;
     }
     return false;
-}
-
-template <typename T>
-bool ParseNumber(std::string_view text, T& out)
-{
-    const char* const end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, out);
-    return !text.empty() && result.ec == std::errc{} && result.ptr == end;
 }
 
 std::optional<MalformedMode> ParseMalformed(std::string_view text)
