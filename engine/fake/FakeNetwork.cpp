@@ -106,12 +106,6 @@ std::vector<FakeNetwork::SentDatagram> FakeNetwork::SentLog() const
     return m_state->sent;
 }
 
-void FakeNetwork::ClearSentLog()
-{
-    std::lock_guard lock(m_state->mutex);
-    m_state->sent.clear();
-}
-
 // ---- FakeSocketLayer ----
 
 FakeSocketLayer::FakeSocketLayer(std::shared_ptr<FakeNetwork::State> state, std::string hostAddress)

@@ -57,7 +57,6 @@ public:
         std::vector<std::uint8_t> bytes;
     };
     std::vector<SentDatagram> SentLog() const;
-    void ClearSentLog();
 
     // Implementation detail shared with the fake sockets.
     struct State;
@@ -84,7 +83,6 @@ public:
     void InjectFailure(FakeOp op, int error, int skip = 0, int count = 1);
     void ClearFailures();
 
-    const std::string& HostAddress() const { return m_host; }
 
     // Used by the fake sockets: consumes an injected failure for `op`, if
     // any, and sets the calling thread's last error.

@@ -64,7 +64,9 @@ public:
     Millis Now() const { return m_now; }
     // Runs every event due up to Now() + ms, then sets the clock there.
     void Advance(Millis ms);
-    // Scripted user action at an absolute / relative virtual time. User
+    // Scripted user action at an absolute / relative virtual time; these
+    // three are for the user-interface thread only (another thread reaches
+    // them through PostToUiThread). User
     // actions wait while the user-interface thread refuses input
     // (WaitOnUiThread) and run when it ends.
     void At(Millis time, std::function<void()> action);
@@ -116,7 +118,6 @@ public:
     // True when a modal loop found nothing left to run and the test had to be
     // rescued (the dialog was ended with IDCANCEL), or settling timed out.
     bool Stalled() const { return m_bStalled; }
-    int Invocations() const { return m_nInvocations; }
 
 private:
     struct Event {
@@ -170,7 +171,6 @@ private:
     std::vector<std::pair<Millis, Millis>> m_waits;
     int m_nWaitCursor = 0;
     bool m_bStalled = false;
-    int m_nInvocations = 0;
 };
 
 } // namespace pemblor
