@@ -1,7 +1,7 @@
 #include "tests/support/SetupIpRig.h"
 
-#include "protocol/DatagramType.h"
 #include "protocol/MacText.h"
+#include "protocol/Requests.h"
 
 namespace pemblor {
 
@@ -21,11 +21,8 @@ constexpr FakeToolkit::Millis ProbeStep = 100;
 } // namespace
 
 SetupIpRig::SetupIpRig()
-    : toolLayer(network.NewLayer(ToolHost))
-    , device(network, toolkit, DeviceHost, DeviceProfile())
-    , owner(toolkit, *toolLayer)
+    : toolkit(lan.ui), device(lan.AddAccessPoint(DeviceProfile(), DeviceHost)), owner(toolkit, *lan.tool)
 {
-    toolkit.SetQuiescenceProbe([this] { return network.Quiescent(); });
 }
 
 SetupIpRig::~SetupIpRig()
@@ -62,8 +59,7 @@ FakeAccessPoint& SetupIpRig::AddMovedDevice(const std::string& host)
     profile.answerDiscovery = false;
     profile.answerDetail = false;
     profile.answerCommands = false;
-    movedDevices.push_back(std::make_unique<FakeAccessPoint>(network, toolkit, host, profile));
-    return *movedDevices.back();
+    return lan.AddAccessPoint(profile, host);
 }
 
 void SetupIpRig::Start()
@@ -99,24 +95,25 @@ std::string SetupIpRig::CloseDialog()
 std::vector<std::vector<std::uint8_t>> SetupIpRig::SentByTool() const
 {
     std::vector<std::vector<std::uint8_t>> sent;
-    for (const auto& datagram : network.SentLog()) {
+    for (const auto& datagram : lan.net.SentLog()) {
         if (datagram.fromHost == ToolHost)
             sent.push_back(datagram.bytes);
     }
     return sent;
 }
 
+std::vector<std::uint8_t> SetupIpRig::Wire(const Datagram& datagram)
+{
+    const auto bytes = datagram.view();
+    return {bytes.begin(), bytes.end()};
+}
+
 int SetupIpRig::DetailQueriesSent() const
 {
+    const std::vector<std::uint8_t> query = Wire(BuildDetailQuery(MacText));
     int count = 0;
-    for (const auto& bytes : SentByTool()) {
-        const bool query =
-            bytes.size() > 18 && bytes[8] == 0 && bytes[9] == 0 && bytes[10] == 0 && bytes[11] == TypeQuery;
-        bool addressed = false;
-        for (std::size_t i = 12; i < 18 && query; ++i)
-            addressed = addressed || bytes[i] != 0;
-        count += addressed ? 1 : 0;
-    }
+    for (const auto& bytes : SentByTool())
+        count += bytes == query ? 1 : 0;
     return count;
 }
 

@@ -1,9 +1,8 @@
 #pragma once
-#include "engine/fake/FakeNetwork.h"
+#include "protocol/Datagram.h"
 #include "resources/ResourceIds.h"
-#include "tests/support/FakeAccessPoint.h"
+#include "tests/support/DeviceListHarness.h"
 #include "tests/support/SetupIpTestOwner.h"
-#include "toolkit/fake/FakeToolkit.h"
 #include "ui/setupip/CSetupIpDlg.h"
 
 #include <cstdint>
@@ -15,10 +14,11 @@
 namespace pemblor {
 
 // A tool host and one device on the fake network, the fake toolkit with its
-// virtual clock, a device list window stand-in and the Setup IP dialog.
+// virtual clock (the device list harness's, without its window), a device
+// list window stand-in and the Setup IP dialog.
 struct SetupIpRig {
     using Millis = FakeToolkit::Millis;
-    static constexpr const char* ToolHost = "198.18.0.1";
+    static constexpr const char* ToolHost = DeviceListHarness::ToolHost;
     static constexpr const char* DeviceHost = "198.18.0.10";
     static constexpr const char* MacText = "00:0A:FF:10:2B:C4";
 
@@ -49,6 +49,8 @@ struct SetupIpRig {
 
     // Datagrams the tool sent, in order.
     std::vector<std::vector<std::uint8_t>> SentByTool() const;
+    // A built datagram's bytes, as SentByTool gives them.
+    static std::vector<std::uint8_t> Wire(const Datagram& datagram);
     // Records, every 100 ms of virtual time up to `until`, how many detail
     // queries the tool has sent; DetailQueryTimes() then gives the virtual
     // time of each.
@@ -56,11 +58,9 @@ struct SetupIpRig {
     std::vector<Millis> DetailQueryTimes() const;
     FakeWindow& OwnerWindow() { return *toolkit.LastWindow(IDD_DEVICELIST); }
 
-    FakeNetwork network;
-    FakeToolkit toolkit;
-    std::unique_ptr<FakeSocketLayer> toolLayer;
-    FakeAccessPoint device;
-    std::vector<std::unique_ptr<FakeAccessPoint>> movedDevices;
+    DeviceListHarness lan;
+    FakeToolkit& toolkit;
+    FakeAccessPoint& device;
     SetupIpTestOwner owner;
     std::unique_ptr<CSetupIpDlg> dialog;
     FakeWindow* window = nullptr;

@@ -26,12 +26,6 @@ void SetupIpTestOwner::OnCancel()
         m_toolkit.EndDialog(*m_pWindow, IDCANCEL);
 }
 
-void SetupIpTestOwner::ReturnToIdle()
-{
-    ++m_nReturnsToIdle;
-    m_nState = Idle;
-}
-
 void SetupIpTestOwner::Attach(CSetupIpDlg& dialog, const std::string& macText, const std::string& rowAddress)
 {
     DisarmTimer();

@@ -24,8 +24,6 @@ public:
     void Attach(CSetupIpDlg& dialog, const std::string& macText, const std::string& rowAddress);
     bool StartThread() { return StartReceiveThread(); }
 
-    int ReturnsToIdle() const { return m_nReturnsToIdle; }
-
     // IDialogHandler
     bool OnInitDialog(IWindow& window) override;
     void OnCommand(int /*id*/) override {}
@@ -34,10 +32,7 @@ public:
 
 protected:
     void AddDiscoveredDevice(const ReplyDatagram& /*reply*/) override {}
-    void ReturnToIdle() override;
-
-private:
-    int m_nReturnsToIdle = 0;
+    void ReturnToIdle() override { m_nState = Idle; }
 };
 
 } // namespace pemblor

@@ -18,8 +18,7 @@ using Actions = std::function<void(FakeWindow&)>;
 
 Bytes Change(std::string_view user, std::string_view password, const SettingsChange& change)
 {
-    const Datagram d = BuildSettingsChange(SetupIpRig::MacText, user, password, change);
-    return {d.bytes.begin(), d.bytes.begin() + static_cast<std::ptrdiff_t>(d.size)};
+    return SetupIpRig::Wire(BuildSettingsChange(SetupIpRig::MacText, user, password, change));
 }
 
 std::string Shown(FakeWindow& w, int id)
@@ -62,10 +61,8 @@ TEST(SetupIpForm, DetailReplyFillsAndEnablesTheForm)
     SetupIpRig rig;
     FakeWindow& w = OpenWith(rig);
 
-    const Datagram query = BuildDetailQuery(SetupIpRig::MacText);
     ASSERT_FALSE(rig.SentByTool().empty());
-    const Bytes queryBytes(query.bytes.begin(), query.bytes.begin() + static_cast<std::ptrdiff_t>(query.size));
-    EXPECT_EQ(rig.SentByTool().front(), queryBytes);
+    EXPECT_EQ(rig.SentByTool().front(), SetupIpRig::Wire(BuildDetailQuery(SetupIpRig::MacText)));
     EXPECT_EQ(rig.owner.m_nState.load(), DetailReceived);
     EXPECT_FALSE(rig.toolkit.TimerArmed(rig.OwnerWindow(), 1)) << "the reply stops the 5-second timer";
     EXPECT_EQ(Shown(w, IDC_IP_ADDRESS), "192.168.1.20");

@@ -131,9 +131,7 @@ TEST(SetupIpReread, RebootThenTheRowShowsTheAddressTheDeviceAnswersFrom)
     EXPECT_EQ(note.ownerTemplate, IDD_SETUPIP);
 
     // The reboot request carries the credentials as they stand in the edits.
-    const Datagram reboot = BuildRebootRequest(SetupIpRig::MacText, "admin", "pw");
-    const std::vector<std::uint8_t> rebootBytes(reboot.bytes.begin(),
-                                                reboot.bytes.begin() + static_cast<std::ptrdiff_t>(reboot.size));
+    const auto rebootBytes = SetupIpRig::Wire(BuildRebootRequest(SetupIpRig::MacText, "admin", "pw"));
     int reboots = 0;
     for (const auto& bytes : rig.SentByTool())
         reboots += bytes == rebootBytes ? 1 : 0;

@@ -1,6 +1,7 @@
 #include "ui/setupip/CSetupIpDlg.h"
 
 #include "engine/CConversation.h"
+#include "engine/FormatError.h"
 #include "protocol/Requests.h"
 #include "resources/ResourceIds.h"
 #include "toolkit/IButton.h"
@@ -83,7 +84,6 @@ void CSetupIpDlg::SetMacText(const std::string& text)
 
 int CSetupIpDlg::DoModal()
 {
-    m_bEnded = false;
     const int result = Toolkit().RunModal(*this, IDD_SETUPIP, m_owner.Window());
     OnDestroy();
     return result;
@@ -96,13 +96,12 @@ void CSetupIpDlg::SetSetting(std::string_view name, std::string_view value)
 
 IWindow* CSetupIpDlg::GetWindow()
 {
-    return m_pWindow.load();
+    return m_pWindow;
 }
 
 bool CSetupIpDlg::OnInitDialog(IWindow& window)
 {
     m_pWindow = &window;
-    m_bEnded = false;
     m_chkDhcp = window.CheckBox(IDC_CHK_DHCP);
     m_editUserName = window.Edit(IDC_EDIT_USERNAME);
     m_editPassword = window.Edit(IDC_EDIT_PASSWORD);
@@ -162,7 +161,7 @@ void CSetupIpDlg::ClearSettings()
 
 void CSetupIpDlg::FillControls()
 {
-    if (m_pWindow.load() == nullptr || m_ipAddress == nullptr || !m_ipAddress->HasWindow())
+    if (m_ipAddress == nullptr || !m_ipAddress->HasWindow())
         return;
     m_ipAddress->SetAddress(AddressFromText(m_settings.ValueOf(SettingNames[IpAddrIndex])));
     m_ipNetmask->SetAddress(AddressFromText(m_settings.ValueOf(SettingNames[SubnetMaskIndex])));
@@ -205,7 +204,7 @@ void CSetupIpDlg::SendDetailQuery(bool armTimer)
 
 void CSetupIpDlg::OnCommand(int id)
 {
-    if (m_pWindow.load() == nullptr)
+    if (m_pWindow == nullptr)
         return;
     if (id == IDC_BTN_APPLY)
         OnApplyChanges();
@@ -215,7 +214,7 @@ void CSetupIpDlg::OnCommand(int id)
 
 void CSetupIpDlg::OnNotify(int id, Notify code)
 {
-    if (code != Notify::FieldChanged || m_pWindow.load() == nullptr)
+    if (code != Notify::FieldChanged || m_pWindow == nullptr)
         return;
     if (id == IDC_IP_ADDRESS)
         OnFieldChanged(m_ipAddress, IpAddrIndex);
@@ -285,16 +284,8 @@ void CSetupIpDlg::OnApplyChanges()
 
     DisableControls();
     m_owner.m_nState = AwaitingSetResult;
-    SettingsChange change;
-    if (outcome.ipAddress)
-        change.ipAddress = *outcome.ipAddress;
-    if (outcome.subnetMask)
-        change.subnetMask = *outcome.subnetMask;
-    if (outcome.gateway)
-        change.gateway = *outcome.gateway;
-    change.dhcp = outcome.dhcp;
     const Datagram request = BuildSettingsChange(m_strMac, m_editUserName->GetWindowText(),
-                                                 m_editPassword->GetWindowText(), change);
+                                                 m_editPassword->GetWindowText(), outcome.Change());
     // Stored before the request leaves, so the receive thread's result always
     // lands on top of it.
     m_nResult = -1;
@@ -303,7 +294,7 @@ void CSetupIpDlg::OnApplyChanges()
         return;
     }
     m_owner.ArmTimer(SetResultTimeoutMs);
-    m_nPollTimer = Toolkit().SetTimer(*m_pWindow.load(), PollTimerId, PollPeriodMs);
+    m_nPollTimer = Toolkit().SetTimer(*m_pWindow, PollTimerId, PollPeriodMs);
 }
 
 void CSetupIpDlg::OnTimer(unsigned /*id*/)
@@ -315,12 +306,11 @@ void CSetupIpDlg::OnTimer(unsigned /*id*/)
 // receive thread stores the result before it changes the state.
 void CSetupIpDlg::OnPollTimer()
 {
-    IWindow* window = m_pWindow.load();
-    if (window == nullptr)
+    if (m_pWindow == nullptr)
         return;
-    Toolkit().KillTimer(*window, m_nPollTimer);
+    Toolkit().KillTimer(*m_pWindow, m_nPollTimer);
     if (m_owner.m_nState == AwaitingSetResult) {
-        m_nPollTimer = Toolkit().SetTimer(*window, PollTimerId, PollPeriodMs);
+        m_nPollTimer = Toolkit().SetTimer(*m_pWindow, PollTimerId, PollPeriodMs);
         return;
     }
     const int result = m_nResult;
@@ -339,7 +329,7 @@ void CSetupIpDlg::FinishChange()
 {
     IToolkit& toolkit = Toolkit();
     const int answer =
-        toolkit.MessageBox(m_pWindow.load(), MsgRebootQuestion, MbButtons::OkCancel, MbIcon::Question);
+        toolkit.MessageBox(m_pWindow, MsgRebootQuestion, MbButtons::OkCancel, MbIcon::Question);
     if (answer == IdOk) {
         SendReboot();
         ShowMessage(MsgRebootWait);
@@ -353,9 +343,9 @@ void CSetupIpDlg::FinishChange()
 
     int pausesLeft = ReReadPauses;
     int resendsLeft = ReReadResends;
-    // m_bEnded: a close request served during a wait has already ended the
-    // dialog; the loop then stops and does not close it a second time.
-    while (!m_bEnded && m_owner.m_nState != DetailReceived) {
+    // A close request served during a wait has already ended the dialog: the
+    // loop then stops, and the close below is ignored by OnCancel.
+    while (!Ended() && m_owner.m_nState != DetailReceived) {
         if (pausesLeft > 0) {
             --pausesLeft;
         } else {
@@ -368,8 +358,7 @@ void CSetupIpDlg::FinishChange()
         toolkit.WaitOnUiThread(ReReadPauseMs);
     }
     toolkit.EndWaitCursor();
-    if (!m_bEnded)
-        OnClose();
+    OnClose();
 }
 
 void CSetupIpDlg::SendReboot()
@@ -382,23 +371,22 @@ void CSetupIpDlg::SendReboot()
 
 void CSetupIpDlg::OnCancel()
 {
+    const bool ended = Ended();
     m_settingNames.reset();
     m_changed.reset();
-    IWindow* window = m_pWindow.load();
-    if (window == nullptr || m_bEnded)
+    if (m_pWindow == nullptr || ended)
         return;
-    m_bEnded = true;
-    Toolkit().EndDialog(*window, IDCANCEL);
+    Toolkit().EndDialog(*m_pWindow, IDCANCEL);
 }
 
 void CSetupIpDlg::ShowMessage(std::string_view text)
 {
-    Toolkit().MessageBox(m_pWindow.load(), std::string(text), MbButtons::Ok, MbIcon::None);
+    Toolkit().MessageBox(m_pWindow, std::string(text), MbButtons::Ok, MbIcon::None);
 }
 
 void CSetupIpDlg::ShowSendFailure()
 {
-    ShowMessage("detail_sk.SendTo: " + std::to_string(m_owner.LastError()) + "\n");
+    ShowMessage(FormatError("detail_sk.SendTo: %d\n", m_owner.LastError()));
 }
 
 } // namespace pemblor

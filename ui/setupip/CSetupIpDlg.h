@@ -4,7 +4,6 @@
 #include "toolkit/IDialogHandler.h"
 #include "ui/setupip/SettingsMap.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -66,6 +65,9 @@ private:
     void SendReboot();
     void ShowMessage(std::string_view text);
     void ShowSendFailure();
+    // Closing releases the names and flags; while the window exists their
+    // absence means the cancel command has ended the dialog already.
+    bool Ended() const { return !m_changed; }
 
     ICheckBox* m_chkDhcp = nullptr;
     IEdit* m_editUserName = nullptr;
@@ -84,10 +86,8 @@ private:
     SettingsMap m_settings;
 
     CConversation& m_owner;
-    // Set while the window exists; read by the receive thread too.
-    std::atomic<IWindow*> m_pWindow{nullptr};
-    // The cancel command has ended the dialog.
-    bool m_bEnded = false;
+    // Set while the window exists.
+    IWindow* m_pWindow = nullptr;
 };
 
 } // namespace pemblor

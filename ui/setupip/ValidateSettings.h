@@ -1,4 +1,6 @@
 #pragma once
+#include "protocol/Requests.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,6 +49,9 @@ struct ValidationOutcome {
     FocusField focus = FocusField::None;
 
     bool Accepted() const { return failure.empty(); }
+    // The accepted values as the request carries them; views into this
+    // outcome, valid while it lives.
+    SettingsChange Change() const { return {ipAddress, subnetMask, gateway, dhcp}; }
 };
 
 // Checks the flagged values in the order IP address, netmask, gateway, then
