@@ -22,7 +22,7 @@ public:
     virtual void SetSetting(std::string_view name, std::string_view value) = 0;
     // User-interface thread. Does nothing when the dialog has no window.
     virtual void FillControls() = 0;
-    // The dialog's window while it is shown, else null.
+    // User-interface thread: the dialog's window while it is shown, else null.
     virtual IWindow* GetWindow() = 0;
 
     // Result of the last settings change: -1 until the command reply's

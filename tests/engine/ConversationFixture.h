@@ -198,7 +198,7 @@ protected:
     {
         int count = 0;
         for (const auto& sent : net.SentLog()) {
-            if (sent.fromHost == kToolHost && sent.bytes.size() >= 12 && sent.bytes[11] == type && sent.bytes[8] == 0)
+            if (sent.fromHost == kToolHost && ReplyDatagram(sent.bytes.data(), sent.bytes.size(), {}).type() == type)
                 ++count;
         }
         return count;

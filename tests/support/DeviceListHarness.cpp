@@ -1,6 +1,8 @@
 #include "tests/support/DeviceListHarness.h"
 
-#include "protocol/DatagramType.h"
+#include "protocol/Requests.h"
+
+#include <vector>
 
 namespace pemblor {
 
@@ -54,9 +56,11 @@ void DeviceListHarness::Discover(FakeToolkit::Millis ms)
 
 int DeviceListHarness::StopDatagramsSent() const
 {
+    const Datagram stop = BuildStopDatagram();
+    const std::vector<std::uint8_t> expected(stop.data(), stop.data() + stop.size);
     int count = 0;
     for (const auto& sent : net.SentLog()) {
-        if (sent.fromHost == ToolHost && sent.bytes.size() > 11 && sent.bytes[11] == TypeStop)
+        if (sent.fromHost == ToolHost && sent.bytes == expected)
             ++count;
     }
     return count;
