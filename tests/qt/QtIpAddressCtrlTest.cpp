@@ -25,15 +25,16 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-        for (int id : {IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY})
-            window.IpAddress(id)->EnableWindow(true);
         const int ranges[3][4][2]{{{1, 223}, {0, 255}, {0, 255}, {0, 254}},
                                   {{0, 255}, {0, 255}, {0, 255}, {0, 254}},
                                   {{0, 223}, {0, 255}, {0, 255}, {0, 254}}};
         const int ids[3]{IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY};
-        for (int c = 0; c < 3; ++c)
+        for (int c = 0; c < 3; ++c) {
+            IIpAddressCtrl* ip = window.IpAddress(ids[c]);
+            ip->EnableWindow(true);
             for (int f = 0; f < 4; ++f)
-                window.IpAddress(ids[c])->SetFieldRange(f, ranges[c][f][0], ranges[c][f][1]);
+                ip->SetFieldRange(f, ranges[c][f][0], ranges[c][f][1]);
+        }
         window.Edit(IDC_EDIT_USERNAME)->EnableWindow(true);
         address = window.IpAddress(IDC_IP_ADDRESS);
         control = Control(IDC_IP_ADDRESS);

@@ -39,6 +39,14 @@ protected:
     ScriptedHandler handler{toolkit};
 };
 
+// Without serving events, so the call stays pending; gives up after 5 s.
+void WaitUntilCallPending(QtToolkit& toolkit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (toolkit.PendingCallCount() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+}
+
 TEST_F(QtToolkitTest, AppNameIsTheProgramFilesBaseName)
 {
     EXPECT_EQ(toolkit.AppName(), "qt_toolkit_tests");
@@ -230,9 +238,7 @@ TEST_F(QtToolkitTest, ShutdownReleasesWaitingCallers)
     std::atomic<int> calls{0};
     std::atomic<int> results{-1};
     std::thread caller([&] { results = toolkit.InvokeOnUiThread([&] { ++calls; }) ? 1 : 0; });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (toolkit.PendingCallCount() == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
+    WaitUntilCallPending(toolkit);
     ASSERT_EQ(toolkit.PendingCallCount(), 1u);
     toolkit.Shutdown();
     caller.join();
@@ -251,9 +257,7 @@ TEST_F(QtToolkitTest, WaitOnUiThreadServesCallsAndTimers)
     handler.whileShown = [&](QtWindow& window) {
         std::atomic<bool> served{false};
         std::thread caller([&] { served = toolkit.InvokeOnUiThread([] {}); });
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (toolkit.PendingCallCount() == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::yield();
+        WaitUntilCallPending(toolkit);
         toolkit.SetTimer(window, 1, 1);
         toolkit.WaitOnUiThread(100);
         caller.join();

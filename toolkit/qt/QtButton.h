@@ -15,7 +15,6 @@ public:
 
     void EnableWindow(bool enable) override;
     bool IsWindowEnabled() const override;
-    QPushButton* Widget() const { return m_pButton; }
 
 private:
     QPointer<QPushButton> m_pButton;

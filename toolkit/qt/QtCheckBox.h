@@ -17,7 +17,6 @@ public:
     void SetCheck(int state) override;
     void EnableWindow(bool enable) override;
     bool IsWindowEnabled() const override;
-    QCheckBox* Widget() const { return m_pCheckBox; }
 
 private:
     QPointer<QCheckBox> m_pCheckBox;

@@ -20,7 +20,6 @@ public:
     void SetLimitText(int characters) override;
     void EnableWindow(bool enable) override;
     bool IsWindowEnabled() const override;
-    QLineEdit* Widget() const { return m_pEdit; }
 
 private:
     QPointer<QLineEdit> m_pEdit;

@@ -25,8 +25,6 @@ public:
     bool IsWindowEnabled() const override;
     bool HasWindow() const override;
 
-    QtIpAddressCtrl* Widget() const { return m_pControl; }
-
 private:
     QPointer<QtIpAddressCtrl> m_pControl;
 };

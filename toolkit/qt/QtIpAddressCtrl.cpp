@@ -62,11 +62,6 @@ void QtIpAddressCtrl::SetFieldRange(int field, int low, int high)
     m_ranges[static_cast<std::size_t>(field)] = {low, high};
 }
 
-std::pair<int, int> QtIpAddressCtrl::FieldRange(int field) const
-{
-    return m_ranges.at(static_cast<std::size_t>(field));
-}
-
 void QtIpAddressCtrl::SetAddress(std::uint32_t address)
 {
     for (std::size_t i = 0; i < m_fields.size(); ++i)

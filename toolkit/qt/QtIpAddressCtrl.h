@@ -28,7 +28,6 @@ public:
 
     // Field 0 is the leftmost; low and high are clipped to 0..255.
     void SetFieldRange(int field, int low, int high);
-    std::pair<int, int> FieldRange(int field) const;
     // Field 0 in the most significant byte.
     void SetAddress(std::uint32_t address);
     // Blank fields read 0; returns the number of non-blank fields.

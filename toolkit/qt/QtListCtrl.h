@@ -27,8 +27,6 @@ public:
     int GetOuterWidth() const override;
     void SetRedraw(bool redraw) override;
 
-    QtListView* Widget() const { return m_pView; }
-
 private:
     QPointer<QtListView> m_pView;
 };

@@ -2,7 +2,6 @@
 
 #include "resources/DialogTemplate.h"
 #include "toolkit/IDialogHandler.h"
-#include "toolkit/qt/QtCallReceiver.h"
 #include "toolkit/qt/QtWindow.h"
 
 #include <QApplication>
@@ -19,7 +18,7 @@
 
 namespace pemblor {
 
-QtToolkit::QtToolkit() : m_pReceiver(std::make_unique<QtCallReceiver>([this](std::uint64_t call) { ServeCall(call); }))
+QtToolkit::QtToolkit() : m_pReceiver(std::make_unique<QObject>())
 {
     QIcon icon;
     icon.addFile(QStringLiteral(":/pemblor/pemblor-16.png"), QSize(16, 16));
@@ -42,7 +41,7 @@ std::string QtToolkit::AppName() const
 
 QtWindow* QtToolkit::AsQtWindow(IWindow* window)
 {
-    return window ? dynamic_cast<QtWindow*>(window) : nullptr;
+    return dynamic_cast<QtWindow*>(window);
 }
 
 int QtToolkit::RunModal(IDialogHandler& handler, int templateId, IWindow* owner)
@@ -151,11 +150,13 @@ bool QtToolkit::InvokeOnUiThread(FunctionRef<void()> call)
         return false;
     const std::uint64_t number = ++m_nLastCall;
     m_pending.emplace(number, &pending);
-    QtCallReceiver::Post(m_pReceiver.get(), number);
+    QMetaObject::invokeMethod(m_pReceiver.get(), [this, number] { ServeCall(number); }, Qt::QueuedConnection);
     pending.finished.wait(lock, [&pending] { return pending.bFinished; });
     return pending.bRan;
 }
 
+// A posted request carries only the number of its call, so one that outlives
+// its call (served or dropped by Shutdown) finds nothing and does nothing.
 void QtToolkit::ServeCall(std::uint64_t number)
 {
     PendingCall* pending = nullptr;

@@ -7,9 +7,10 @@
 #include <memory>
 #include <mutex>
 
+class QObject;
+
 namespace pemblor {
 
-class QtCallReceiver;
 class QtWindow;
 
 // The toolkit on Qt Widgets. Create it on the user-interface thread after the
@@ -67,7 +68,8 @@ private:
     static QtWindow* AsQtWindow(IWindow* window);
     void ServeCall(std::uint64_t call);
 
-    std::unique_ptr<QtCallReceiver> m_pReceiver;
+    // Lives on the user-interface thread; other threads post calls to it.
+    std::unique_ptr<QObject> m_pReceiver;
     std::mutex m_mutex;
     std::map<std::uint64_t, PendingCall*> m_pending; // guarded by m_mutex
     std::uint64_t m_nLastCall = 0;                   // guarded by m_mutex

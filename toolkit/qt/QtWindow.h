@@ -61,7 +61,6 @@ public:
     void KillTimer(unsigned id);
     // Offered in the background context menu; the first one also by Ctrl+F1.
     void AddSystemCommand(unsigned commandId, const QString& text);
-    const std::vector<QAction*>& SystemCommands() const { return m_systemCommands; }
     // After this the handler hears nothing more.
     void Detach() { m_bDetached = true; }
 
