@@ -11,6 +11,15 @@ int DigitValue(char c)
     return (c >= '0' && c <= '9') ? code - 48 : code - 55;
 }
 
+int StrictDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 } // namespace
 
 MacText FormatMacText(const MacBytes& mac)
@@ -43,6 +52,29 @@ MacBytes ParseMacText(std::string_view text)
         const int low = pos - begin >= 2 ? DigitValue(text[begin + 1]) : 0;
         mac[i] = static_cast<std::uint8_t>((16 * high + low) & 0xFF);
     }
+    return mac;
+}
+
+std::optional<MacBytes> ParseDeviceMac(std::string_view text)
+{
+    constexpr std::size_t Length = 17;
+    if (text.size() != Length)
+        return std::nullopt;
+    MacBytes mac{};
+    bool anySet = false;
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        const std::size_t at = 3 * i;
+        if (i > 0 && text[at - 1] != ':')
+            return std::nullopt;
+        const int high = StrictDigitValue(text[at]);
+        const int low = StrictDigitValue(text[at + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        mac[i] = static_cast<std::uint8_t>(16 * high + low);
+        anySet = anySet || mac[i] != 0;
+    }
+    if (!anySet)
+        return std::nullopt;
     return mac;
 }
 

@@ -2,6 +2,7 @@
 #include "protocol/PacketHeader.h"
 
 #include <array>
+#include <optional>
 #include <string_view>
 
 namespace pemblor {
@@ -20,5 +21,11 @@ MacText FormatMacText(const MacBytes& mac);
 // one-character piece takes 0 as its second digit ("A" gives A0), pieces
 // after the sixth are ignored. Keeps no state between calls.
 MacBytes ParseMacText(std::string_view text);
+
+// The bytes of a text that names one device: exactly the form FormatMacText
+// writes (17 characters, upper-case digits) and not all zero, which in a
+// request header addresses every device. Anything else gives nullopt; a
+// request must never be built from such a text.
+std::optional<MacBytes> ParseDeviceMac(std::string_view text);
 
 } // namespace pemblor

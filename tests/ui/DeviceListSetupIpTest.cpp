@@ -1,4 +1,5 @@
 #include "tests/support/DeviceListHarness.h"
+#include "ui/setupip/ValidateSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -96,6 +97,56 @@ TEST(DeviceListSetupIpTest, UnansweredDetailQueryTimesOutAndClosesTheDialog)
     EXPECT_EQ(h.Rows()[0][2], Host0);
     EXPECT_EQ(h.dialog->m_nState.load(), Idle);
     EXPECT_FALSE(h.ui.Stalled());
+}
+
+// A malformed discovery reply leaves the MAC Address cell empty, holding
+// another entry's text, or names the all-zero MAC (every device). Setup IP on
+// such a row says why it cannot go on and sends nothing at all.
+TEST(DeviceListSetupIpTest, RowWithoutAValidMacIsRefusedAndNothingIsSent)
+{
+    struct Row {
+        const char* what;
+        void (*shape)(FakeAccessPoint::Profile&);
+        const char* macCell;
+    };
+    const Row rows[] = {
+        {"entry count short of the MAC column", [](FakeAccessPoint::Profile& p) { p.discoveryEntryCountField = 3; },
+         ""},
+        {"a fifth entry in the MAC column",
+         [](FakeAccessPoint::Profile& p) { p.discoveryEntries.push_back("EXTRA=lab"); }, "lab"},
+        {"all-zero MAC", [](FakeAccessPoint::Profile& p) { p.mac = {}; }, "00:00:00:00:00:00"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DeviceListHarness h;
+        auto profile = FakeAccessPoint::Standard(Host0, DeviceListHarness::ApMac(0), "ap0");
+        row.shape(profile);
+        FakeAccessPoint& ap = h.AddAccessPoint(profile, Host0);
+        h.Open();
+        h.Discover(6000);
+        ASSERT_EQ(h.Rows().size(), 1u);
+        ASSERT_EQ(h.Rows()[0][5], row.macCell);
+        const std::size_t sentBefore = h.net.SentLog().size();
+        const std::size_t heardBefore = ap.Requests().size();
+
+        // Should a dialog open after all, it is closed so the test ends.
+        h.ui.After(1000, [&] {
+            if (FakeWindow* top = h.ui.TopWindow(); top && top->TemplateId() == IDD_SETUPIP)
+                top->Click(IDCANCEL);
+        });
+        h.window->ClickList(IDC_LIST_DEVICES, 0);
+        h.window->Click(IDC_BTN_SETUPIP);
+        h.ui.Advance(20000);
+
+        EXPECT_EQ(h.ui.LastWindow(IDD_SETUPIP), nullptr);
+        ASSERT_EQ(h.ui.MessageTexts(), std::vector<std::string>{std::string(MsgNoDeviceMac)});
+        EXPECT_EQ(h.ui.Messages()[0].ownerTemplate, IDD_DEVICELIST);
+        EXPECT_EQ(h.net.SentLog().size(), sentBefore) << "no datagram left the tool";
+        EXPECT_EQ(ap.Requests().size(), heardBefore);
+        EXPECT_EQ(h.dialog->m_nState.load(), Idle);
+        EXPECT_TRUE(h.Enabled(IDC_BTN_DISCOVER));
+        EXPECT_FALSE(h.ui.Stalled());
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "resources/ResourceIds.h"
 #include "tests/support/SetupIpRig.h"
 #include "ui/setupip/SettingText.h"
+#include "ui/setupip/ValidateSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +84,26 @@ TEST(SetupIpForm, DetailReplyFillsAndEnablesTheForm)
     EXPECT_TRUE(rig.toolkit.Messages().empty());
     // The row learns the address the reply came from, whatever it showed.
     EXPECT_EQ(rig.CloseDialog(), SetupIpRig::DeviceHost);
+}
+
+// Whoever opens the dialog, a MAC text that names no single device gets a
+// message and a closed dialog, never a query to every device.
+TEST(SetupIpForm, MacThatNamesNoDeviceClosesTheDialogWithoutSending)
+{
+    for (const char* mac : {"", "00:00:00:00:00:00", "00:0A:FF:10:2B", "lab"}) {
+        SCOPED_TRACE(mac);
+        SetupIpRig rig;
+        rig.Start();
+        rig.dialog = std::make_unique<CSetupIpDlg>(rig.owner);
+        rig.owner.RunSetupIp(*rig.dialog, mac, SetupIpRig::DeviceHost);
+        rig.toolkit.Advance(10000);
+
+        EXPECT_FALSE(rig.toolkit.Stalled());
+        ASSERT_EQ(rig.toolkit.MessageTexts(), std::vector<std::string>{std::string(MsgNoDeviceMac)});
+        EXPECT_EQ(rig.toolkit.Messages().front().ownerTemplate, IDD_SETUPIP);
+        EXPECT_TRUE(rig.toolkit.LastWindow(IDD_SETUPIP)->Ended());
+        EXPECT_TRUE(rig.SentByTool().empty());
+    }
 }
 
 TEST(SetupIpForm, DhcpBoxIsEnabledOnlyWhenTheFirstFillReadOne)

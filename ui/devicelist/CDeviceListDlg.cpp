@@ -12,6 +12,7 @@
 #include "toolkit/IWindow.h"
 #include "ui/devicelist/CAboutDlg.h"
 #include "ui/setupip/CSetupIpDlg.h"
+#include "ui/setupip/ValidateSettings.h"
 
 #include <charconv>
 #include <memory>
@@ -344,8 +345,17 @@ void CDeviceListDlg::OnSetupIp()
     if (row < 0 || SetupIpDlg() != nullptr)
         return;
 
+    // A malformed reply can leave the MAC column empty or holding another
+    // column's text; parsed, that becomes the all-zero MAC, which addresses
+    // every device.
+    const std::string macText = m_listDevices->GetItemText(row, kMacColumn);
+    if (!ParseDeviceMac(macText)) {
+        m_toolkit.MessageBox(m_pWindow, std::string(MsgNoDeviceMac));
+        return;
+    }
+
     auto dialog = std::make_unique<CSetupIpDlg>(*this);
-    dialog->SetMacText(m_listDevices->GetItemText(row, kMacColumn));
+    dialog->SetMacText(macText);
     AttachSetupIpDlg(dialog.get(), m_listDevices->GetItemText(row, kIpAddressColumn));
     m_nState = QueryingDetail;
     dialog->DoModal();

@@ -2,6 +2,7 @@
 
 #include "engine/CConversation.h"
 #include "engine/FormatError.h"
+#include "protocol/MacText.h"
 #include "protocol/Requests.h"
 #include "resources/ResourceIds.h"
 #include "toolkit/IButton.h"
@@ -186,11 +187,24 @@ void CSetupIpDlg::FillControls()
 
 void CSetupIpDlg::OnShowWindow()
 {
+    if (!AddressesOneDevice()) {
+        ShowMessage(MsgNoDeviceMac);
+        if (m_pWindow)
+            Toolkit().PostClose(*m_pWindow);
+        return;
+    }
     SendDetailQuery(true);
+}
+
+bool CSetupIpDlg::AddressesOneDevice() const
+{
+    return ParseDeviceMac(m_strMac).has_value();
 }
 
 void CSetupIpDlg::SendDetailQuery(bool armTimer)
 {
+    if (!AddressesOneDevice())
+        return;
     m_owner.m_nState = QueryingDetail;
     const Datagram query = BuildDetailQuery(m_strMac);
     m_btnApply->EnableWindow(false);
@@ -282,6 +296,11 @@ void CSetupIpDlg::OnApplyChanges()
         return;
     }
 
+    if (!AddressesOneDevice()) {
+        ShowMessage(MsgNoDeviceMac);
+        return;
+    }
+
     DisableControls();
     m_owner.m_nState = AwaitingSetResult;
     const Datagram request = BuildSettingsChange(m_strMac, m_editUserName->GetWindowText(),
@@ -363,6 +382,8 @@ void CSetupIpDlg::FinishChange()
 
 void CSetupIpDlg::SendReboot()
 {
+    if (!AddressesOneDevice())
+        return;
     const Datagram request =
         BuildRebootRequest(m_strMac, m_editUserName->GetWindowText(), m_editPassword->GetWindowText());
     if (m_owner.SendRequest(request) < 0)

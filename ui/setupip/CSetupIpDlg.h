@@ -65,6 +65,8 @@ private:
     void SendReboot();
     void ShowMessage(std::string_view text);
     void ShowSendFailure();
+    // Whether m_strMac names one device; nothing is sent to it otherwise.
+    bool AddressesOneDevice() const;
     // Closing releases the names and flags; while the window exists their
     // absence means the cancel command has ended the dialog already.
     bool Ended() const { return !m_changed; }

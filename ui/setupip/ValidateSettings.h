@@ -14,6 +14,8 @@ inline constexpr std::string_view MsgNetmaskEmpty = "Netmask cannot be empty!";
 inline constexpr std::string_view MsgNetmaskInvalid = "Invalid Netmask!";
 inline constexpr std::string_view MsgGatewayInvalid = "Invalid Gateway Address!";
 inline constexpr std::string_view MsgNoChange = "No change is made!";
+inline constexpr std::string_view MsgNoDeviceMac =
+    "This device has no valid MAC address, so it cannot be addressed on its own. Nothing was sent to it.";
 
 // What an address control holds: `blank` when all four fields are empty;
 // `value` reads blank fields as 0.
