@@ -25,9 +25,9 @@ public:
     // User-interface thread: the dialog's window while it is shown, else null.
     virtual IWindow* GetWindow() = 0;
 
-    // Result of the last settings change: -1 until the command reply's
-    // result is stored (receive thread), which happens before the state
-    // leaves AwaitingSetResult.
+    // Result of the last settings change: the dialog's "no result yet" value
+    // until the command reply's result is stored (receive thread), which
+    // happens before the state leaves AwaitingSetResult.
     std::atomic<int> m_nResult{-1};
 
     // Address the device last answered from. Guarded by the conversation's

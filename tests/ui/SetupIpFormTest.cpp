@@ -275,6 +275,52 @@ TEST(SetupIpApply, ReplyOfAnotherTypeEndsTheWaitWithoutAResult)
     EXPECT_TRUE(FormDisabled(w));
 }
 
+// A result other than 0 and 1, or a command reply too short to hold one
+// (read as -1), is reported with its code at the first poll tick after it
+// arrives, and the form comes back as after "Authentication Error!".
+TEST(SetupIpApply, UnknownOrShortResultIsReportedAndTheFormComesBack)
+{
+    struct Row {
+        const char* what;
+        int deviceResult; // negative: the device answers nothing itself
+        const char* message;
+    };
+    const Row rows[] = {
+        {"result 2", 2, "The device answered with an unknown result (2)."},
+        {"result 127", 127, "The device answered with an unknown result (127)."},
+        {"result byte FF", 0xFF, "The device answered with an unknown result (-1)."},
+        {"reply without a result byte", -1, "The device answered with an unknown result (-1)."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetupIpRig rig;
+        rig.Configure(rig.device, [&](FakeAccessPoint::Profile& p) { p.commandResult = row.deviceResult; });
+        FakeWindow& w = OpenWith(rig, "192.168.1.20", "1", row.deviceResult >= 0);
+        w.TypeText(IDC_EDIT_USERNAME, "admin");
+        w.TypeField(IDC_IP_ADDRESS, 3, 30);
+        w.Click(IDC_BTN_APPLY);
+        if (row.deviceResult < 0) {
+            const Datagram headerOnly = EncodeDatagram(TypeCommandReply, rig.device.GetProfile().mac, "", "",
+                                                       std::span<const std::string_view>{});
+            rig.device.Send(headerOnly, SetupIpRig::ToolHost);
+        }
+        rig.toolkit.Advance(999);
+        EXPECT_TRUE(rig.toolkit.Messages().empty());
+        EXPECT_TRUE(FormDisabled(w));
+        rig.toolkit.Advance(1);
+
+        ASSERT_EQ(rig.toolkit.MessageTexts(), std::vector<std::string>{row.message});
+        EXPECT_EQ(rig.toolkit.Messages().front().ownerTemplate, IDD_SETUPIP);
+        EXPECT_EQ(rig.toolkit.Messages().front().time, rig.toolkit.Now());
+        EXPECT_TRUE(FormEnabled(w));
+        EXPECT_EQ(Shown(w, IDC_IP_ADDRESS), "192.168.1.30");
+        EXPECT_FALSE(rig.toolkit.TimerArmed(w, 1));
+        // The same change can go again.
+        w.Click(IDC_BTN_APPLY);
+        EXPECT_EQ(rig.SentByTool().back(), Change("admin", "", {.ipAddress = "192.168.1.30"}));
+    }
+}
+
 TEST(SetupIpApply, NoResultWithinTenSecondsIsATimeOut)
 {
     SetupIpRig rig;

@@ -14,6 +14,7 @@
 #include "ui/setupip/SettingText.h"
 #include "ui/setupip/ValidateSettings.h"
 
+#include <limits>
 #include <string>
 
 namespace pemblor {
@@ -24,6 +25,9 @@ constexpr int SettingCount = 6;
 constexpr const char* SettingNames[SettingCount] = {"USER_NAME",   "USER_PASSWORD",   "IP_ADDR",
                                                     "SUBNET_MASK", "DEFAULT_GATEWAY", "DHCP"};
 constexpr int CredentialLimit = 30;
+
+// m_nResult while no command reply has been stored.
+constexpr int NoResultYet = std::numeric_limits<int>::min();
 
 constexpr unsigned PollTimerId = 1;
 constexpr unsigned PollPeriodMs = 1000;
@@ -38,6 +42,7 @@ constexpr const char* MsgAuthError = "Authentication Error!";
 constexpr const char* MsgRebootQuestion =
     "Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?";
 constexpr const char* MsgRebootWait = "It may take about one minute to reboot the target.";
+constexpr const char* MsgUnknownResult = "The device answered with an unknown result (%d).";
 
 struct FieldRange {
     int low, high;
@@ -306,8 +311,9 @@ void CSetupIpDlg::OnApplyChanges()
     const Datagram request = BuildSettingsChange(m_strMac, m_editUserName->GetWindowText(),
                                                  m_editPassword->GetWindowText(), outcome.Change());
     // Stored before the request leaves, so the receive thread's result always
-    // lands on top of it.
-    m_nResult = -1;
+    // lands on top of it. Not -1: a reply too short to hold a result reads as
+    // -1, and the poll tells that apart from no command reply at all.
+    m_nResult = NoResultYet;
     if (m_owner.SendRequest(request) < 0) {
         ShowSendFailure();
         return;
@@ -337,6 +343,9 @@ void CSetupIpDlg::OnPollTimer()
         FinishChange();
     } else if (result == 1) {
         ShowMessage(MsgAuthError);
+        FillControls();
+    } else if (result != NoResultYet) {
+        ShowMessage(FormatError(MsgUnknownResult, result));
         FillControls();
     }
 }
