@@ -6,9 +6,10 @@
 #   tests/e2e/screenshots.sh BUILD_DIR [OUT_DIR]     (root; OUT_DIR: BUILD_DIR)
 #
 # Needs the Pemblor and apsim targets built in BUILD_DIR (ui/Pemblor,
-# tools/apsim/apsim), xvfb-run, xdotool and ImageMagick's import. Exit status
-# 77 when the lab or a tool is unavailable, 1 when the windows do not come
-# as expected.
+# tools/apsim/apsim), xvfb-run, xdotool and ImageMagick's import.
+# PEMBLOR_PROGRAM runs another Pemblor binary (the packaged one) instead.
+# Exit status 77 when the lab or a tool is unavailable, 1 when the windows do
+# not come as expected.
 set -euo pipefail
 
 readonly MAIN_TITLE='Quarnel Access Point Configuration Tool'
@@ -26,7 +27,7 @@ if [[ ${1:-} != --inside ]]; then
         command -v "$tool" >/dev/null || { echo "screenshots: $tool not found" >&2; exit 77; }
     done
     exec "$here/../../scripts/lab" --apsim "$build/tools/apsim/apsim" --aps 3 -- \
-        xvfb-run -a -s '-screen 0 1024x768x24' "$0" --inside "$build/ui/Pemblor" "$out"
+        xvfb-run -a -s '-screen 0 1024x768x24' "$0" --inside "${PEMBLOR_PROGRAM:-$build/ui/Pemblor}" "$out"
 fi
 
 # ---- Inside the lab's tool namespace, on the virtual display ----
