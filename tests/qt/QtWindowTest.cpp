@@ -127,6 +127,12 @@ TEST_F(QtWindowTest, EditLimitCheckBoxClickAndSetCheck)
     auto* userEdit = window.findChild<QLineEdit*>(QtWindow::ControlName(IDC_EDIT_USERNAME));
     QTest::keyClicks(userEdit, QString(31, QLatin1Char('x')));
     EXPECT_EQ(user->GetWindowText(), std::string(30, 'x'));
+    // The limit counts characters; the text crosses as UTF-8.
+    userEdit->clear();
+    for (int i = 0; i < 31; ++i)
+        QTest::sendKeyEvent(QTest::Click, userEdit, Qt::Key_Adiaeresis, QString(QChar(0xE4)), Qt::NoModifier);
+    EXPECT_EQ(user->GetWindowText(), QString(30, QChar(0xE4)).toStdString());
+    EXPECT_EQ(user->GetWindowText().size(), 60u);
     user->SetWindowText("admin");
     EXPECT_EQ(user->GetWindowText(), "admin");
 

@@ -258,6 +258,58 @@ TEST(SetupIpApply, AuthenticationErrorRefillsWithTheEnteredValues)
     EXPECT_EQ(rig.SentByTool().back(), Change("admin", "wrong2", {.ipAddress = "192.168.1.30"}));
 }
 
+// Each credential travels in a 32-byte header field. Typed text that fits
+// (counted in UTF-8 bytes) goes out byte for byte; longer text is refused at
+// Apply, naming the field, and nothing is sent.
+TEST(SetupIpApply, CredentialsLongerThanTheHeaderHoldsAreRefusedAtApply)
+{
+    const auto times = [](const std::string& piece, int n) {
+        std::string text;
+        for (int i = 0; i < n; ++i)
+            text += piece;
+        return text;
+    };
+    const std::string ascii30(30, 'a');
+    struct Row {
+        const char* what;
+        std::string typedUser, typedPassword;
+        std::string sentUser, sentPassword; // when sent
+        const char* message = nullptr;
+        int focus = 0;
+    };
+    const Row rows[] = {
+        {"30 ASCII characters", ascii30, "pw", ascii30, "pw"},
+        {"a 31st character is refused by the edit", ascii30 + "b", "pw", ascii30, "pw"},
+        {"15 two-byte characters: 30 bytes", "admin", times("\u00e4", 15), "admin", times("\u00e4", 15)},
+        {"16 two-byte characters: 32 bytes", times("\u00e4", 16), "pw", "", "", MsgUserNameTooLong.data(),
+         IDC_EDIT_USERNAME},
+        {"one byte over", "m\u00fcller" + std::string(24, 'x'), "pw", "", "", MsgUserNameTooLong.data(),
+         IDC_EDIT_USERNAME},
+        {"11 three-byte characters: 33 bytes", "admin", times("\u30d1", 11), "", "", MsgPasswordTooLong.data(),
+         IDC_EDIT_PASSWORD},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetupIpRig rig;
+        FakeWindow& w = OpenWith(rig, "192.168.1.20", "1", false);
+        w.TypeText(IDC_EDIT_USERNAME, row.typedUser);
+        w.TypeText(IDC_EDIT_PASSWORD, row.typedPassword);
+        w.TypeField(IDC_IP_ADDRESS, 3, 30);
+        const std::size_t sentBefore = rig.SentByTool().size();
+        w.Click(IDC_BTN_APPLY);
+        if (row.message) {
+            ASSERT_EQ(rig.toolkit.MessageTexts(), std::vector<std::string>{row.message});
+            EXPECT_EQ(rig.toolkit.Messages().front().ownerTemplate, IDD_SETUPIP);
+            EXPECT_EQ(w.Focus(), row.focus);
+            EXPECT_EQ(rig.SentByTool().size(), sentBefore);
+            EXPECT_TRUE(FormEnabled(w));
+        } else {
+            EXPECT_TRUE(rig.toolkit.Messages().empty());
+            EXPECT_EQ(rig.SentByTool().back(), Change(row.sentUser, row.sentPassword, {.ipAddress = "192.168.1.30"}));
+        }
+    }
+}
+
 TEST(SetupIpApply, ReplyOfAnotherTypeEndsTheWaitWithoutAResult)
 {
     SetupIpRig rig;

@@ -33,12 +33,15 @@ struct In : SettingsInput {
     In& Gw(AddressInput a) { return gateway = a, gatewayChanged = true, *this; }
     In& Dhcp(bool ticked) { return dhcpChanged = true, dhcpTicked = ticked, *this; }
     In& UnflaggedIp(AddressInput a) { return ipAddress = a, *this; }
+    In& User(std::string_view text) { return userName = text, *this; }
+    In& Password(std::string_view text) { return password = text, *this; }
 };
 
 TEST(SetupIpValidation, FirstFailureInFixedOrderWithValuesAcceptedBeforeIt)
 {
     const AddressInput ip = Filled(A(10, 0, 0, 2)), mask = Filled(A(255, 255, 255, 0));
     const AddressInput badMask = Filled(A(255, 0, 255, 0));
+    const std::string bytes30(30, 'c'), bytes31(31, 'c');
     using S = std::optional<std::string>;
     struct Row {
         const char* what;
@@ -70,6 +73,12 @@ TEST(SetupIpValidation, FirstFailureInFixedOrderWithValuesAcceptedBeforeIt)
         {"DHCP alone", In().Dhcp(true), {}, none, S(), S(), S(), 1},
         {"all four", In().Ip(ip).Mask(mask).Gw(Blank).Dhcp(false), {}, none, "10.0.0.2", "255.255.255.0", "0.0.0.0", 0},
         {"nothing flagged", In().UnflaggedIp(ip), MsgNoChange, none, S(), S(), S(), {}},
+        {"31-byte user name", In().Ip(ip).User(bytes31), MsgUserNameTooLong, FocusField::UserName, "10.0.0.2", S(),
+         S(), {}},
+        {"30-byte credentials", In().Dhcp(true).User(bytes30).Password(bytes30), {}, none, S(), S(), S(), 1},
+        {"31-byte password", In().Dhcp(true).Password(bytes31), MsgPasswordTooLong, FocusField::Password, S(), S(),
+         S(), 1},
+        {"no change comes first", In().User(bytes31), MsgNoChange, none, S(), S(), S(), {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);

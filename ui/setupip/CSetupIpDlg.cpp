@@ -24,7 +24,6 @@ namespace {
 constexpr int SettingCount = 6;
 constexpr const char* SettingNames[SettingCount] = {"USER_NAME",   "USER_PASSWORD",   "IP_ADDR",
                                                     "SUBNET_MASK", "DEFAULT_GATEWAY", "DHCP"};
-constexpr int CredentialLimit = 30;
 
 // m_nResult while no command reply has been stored.
 constexpr int NoResultYet = std::numeric_limits<int>::min();
@@ -128,8 +127,8 @@ bool CSetupIpDlg::OnInitDialog(IWindow& window)
         m_settingNames[i] = SettingNames[i];
     m_changed = std::make_unique<std::uint8_t[]>(SettingCount);
 
-    m_editUserName->SetLimitText(CredentialLimit);
-    m_editPassword->SetLimitText(CredentialLimit);
+    m_editUserName->SetLimitText(static_cast<int>(CredentialLimit));
+    m_editPassword->SetLimitText(static_cast<int>(CredentialLimit));
     ClearSettings();
     return true;
 }
@@ -278,6 +277,10 @@ void CSetupIpDlg::OnApplyChanges()
     input.gatewayChanged = m_changed[GatewayIndex] != 0;
     input.dhcpChanged = m_changed[DhcpIndex] != 0;
     input.dhcpTicked = m_chkDhcp->GetCheck() == 1;
+    const std::string userName = m_editUserName->GetWindowText();
+    const std::string password = m_editPassword->GetWindowText();
+    input.userName = userName;
+    input.password = password;
 
     const ValidationOutcome outcome = ValidateSettings(input);
     // Values accepted before a failure stay stored.
@@ -298,6 +301,10 @@ void CSetupIpDlg::OnApplyChanges()
             m_ipNetmask->SetFocus();
         else if (outcome.focus == FocusField::Gateway)
             m_ipGateway->SetFocus();
+        else if (outcome.focus == FocusField::UserName)
+            m_pWindow->SetFocus(IDC_EDIT_USERNAME);
+        else if (outcome.focus == FocusField::Password)
+            m_pWindow->SetFocus(IDC_EDIT_PASSWORD);
         return;
     }
 
@@ -308,8 +315,7 @@ void CSetupIpDlg::OnApplyChanges()
 
     DisableControls();
     m_owner.m_nState = AwaitingSetResult;
-    const Datagram request = BuildSettingsChange(m_strMac, m_editUserName->GetWindowText(),
-                                                 m_editPassword->GetWindowText(), outcome.Change());
+    const Datagram request = BuildSettingsChange(m_strMac, userName, password, outcome.Change());
     // Stored before the request leaves, so the receive thread's result always
     // lands on top of it. Not -1: a reply too short to hold a result reads as
     // -1, and the poll tells that apart from no command reply at all.

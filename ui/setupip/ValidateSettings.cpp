@@ -68,6 +68,11 @@ ValidationOutcome ValidateSettings(const SettingsInput& input)
         outcome.dhcp = input.dhcpTicked ? 1 : 0;
     else if (!anyChange)
         return fail(MsgNoChange, FocusField::None);
+    // A longer text would reach the device cut, perhaps inside a character.
+    if (input.userName.size() > CredentialLimit)
+        return fail(MsgUserNameTooLong, FocusField::UserName);
+    if (input.password.size() > CredentialLimit)
+        return fail(MsgPasswordTooLong, FocusField::Password);
     return outcome;
 }
 

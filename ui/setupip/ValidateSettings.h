@@ -1,6 +1,7 @@
 #pragma once
 #include "protocol/Requests.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,8 +15,19 @@ inline constexpr std::string_view MsgNetmaskEmpty = "Netmask cannot be empty!";
 inline constexpr std::string_view MsgNetmaskInvalid = "Invalid Netmask!";
 inline constexpr std::string_view MsgGatewayInvalid = "Invalid Gateway Address!";
 inline constexpr std::string_view MsgNoChange = "No change is made!";
+inline constexpr std::string_view MsgUserNameTooLong =
+    "User Name is too long: at most 30 bytes fit in the request, and a character outside ASCII takes 2 to 4 "
+    "bytes.";
+inline constexpr std::string_view MsgPasswordTooLong =
+    "Password is too long: at most 30 bytes fit in the request, and a character outside ASCII takes 2 to 4 "
+    "bytes.";
 inline constexpr std::string_view MsgNoDeviceMac =
     "This device has no valid MAC address, so it cannot be addressed on its own. Nothing was sent to it.";
+
+// Longest user name or password, in bytes of its UTF-8 text, that the
+// request carries whole (its 32-byte header field also keeps a NUL); the
+// edits also refuse a character past this count.
+inline constexpr std::size_t CredentialLimit = 30;
 
 // What an address control holds: `blank` when all four fields are empty;
 // `value` reads blank fields as 0.
@@ -34,9 +46,12 @@ struct SettingsInput {
     bool gatewayChanged = false;
     bool dhcpChanged = false;
     bool dhcpTicked = false;
+    // As typed, UTF-8.
+    std::string_view userName;
+    std::string_view password;
 };
 
-enum class FocusField { None, IpAddress, Netmask, Gateway };
+enum class FocusField { None, IpAddress, Netmask, Gateway, UserName, Password };
 
 struct ValidationOutcome {
     // Values accepted, as dotted texts and the DHCP flag. When validation
@@ -57,7 +72,8 @@ struct ValidationOutcome {
 };
 
 // Checks the flagged values in the order IP address, netmask, gateway, then
-// the DHCP flag; stops at the first failure.
+// the DHCP flag, then the length of the credentials; stops at the first
+// failure.
 ValidationOutcome ValidateSettings(const SettingsInput& input);
 
 // Each octet one of 0, 128, 192, 224, 240, 248, 252, 254, 255 and none
