@@ -10,6 +10,13 @@ public:
     virtual ~IListCtrl() = default;
     virtual int InsertColumn(int index, const std::string& heading, int widthPixels) = 0; // left-aligned
     virtual int GetColumnCount() const = 0;
+    // Widens `column`, never narrows it, until its heading and `widestValue`
+    // show in full in the list's font. In `widestValue` every decimal digit
+    // counts as the font's widest digit and every letter A-F as its widest
+    // hexadecimal digit, so "255.255.255.255" covers every dotted address.
+    // The window grows to show the widened columns when it is first shown,
+    // as far as the screen allows; the list scrolls for the rest.
+    virtual void FitColumn(int column, std::string_view widestValue) = 0;
     virtual void SetFullRowSelect() = 0;
     virtual void DeleteAllItems() = 0;
     // Inserts a row whose column 0 holds `text`; returns the row's index.

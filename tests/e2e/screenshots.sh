@@ -5,6 +5,10 @@
 #
 #   tests/e2e/screenshots.sh BUILD_DIR [OUT_DIR]     (root; OUT_DIR: BUILD_DIR)
 #
+# PEMBLOR_SHOT_APS sets the number of access points (default 3),
+# PEMBLOR_SHOT_SCREEN the virtual screen (default 1024x768x24); QT_SCALE_FACTOR
+# and QT_FONT_DPI reach the tool as they are.
+#
 # Needs the Pemblor and apsim targets built in BUILD_DIR (ui/Pemblor,
 # tools/apsim/apsim), xvfb-run, xdotool and ImageMagick's import.
 # PEMBLOR_PROGRAM runs another Pemblor binary (the packaged one) instead.
@@ -14,7 +18,9 @@ set -euo pipefail
 
 readonly MAIN_TITLE='Quarnel Access Point Configuration Tool'
 readonly SETUP_TITLE='Setup IP Address'
-# The device list window's layout, in dialog units.
+# The device list window's layout, in dialog units. The window grows to the
+# right to show the table's columns in full, so only positions near its left
+# and top edges are computed from these; the rest is reached by keys.
 readonly DLG_W=284 DLG_H=152
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -26,8 +32,8 @@ if [[ ${1:-} != --inside ]]; then
     for tool in xvfb-run xdotool import; do
         command -v "$tool" >/dev/null || { echo "screenshots: $tool not found" >&2; exit 77; }
     done
-    exec "$here/../../scripts/lab" --apsim "$build/tools/apsim/apsim" --aps 3 -- \
-        xvfb-run -a -s '-screen 0 1024x768x24' "$0" --inside "${PEMBLOR_PROGRAM:-$build/ui/Pemblor}" "$out"
+    exec "$here/../../scripts/lab" --apsim "$build/tools/apsim/apsim" --aps "${PEMBLOR_SHOT_APS:-3}" -- \
+        xvfb-run -a -s "-screen 0 ${PEMBLOR_SHOT_SCREEN:-1024x768x24}" "$0" --inside "${PEMBLOR_PROGRAM:-$build/ui/Pemblor}" "$out"
 fi
 
 # ---- Inside the lab's tool namespace, on the virtual display ----
@@ -64,6 +70,12 @@ click_at() { # WINDOW X Y, in pixels of the window
     xdotool mousemove --window "$1" "$2" "$3" click 1
 }
 
+press() { # WINDOW KEY...
+    local window=$1
+    shift
+    xdotool windowfocus --sync "$window" key "$@"
+}
+
 "$pemblor" >"$PEMBLOR_LAB_DIR/pemblor.log" 2>&1 &
 pemblor_pid=$!
 trap 'kill "$pemblor_pid" 2>/dev/null || true' EXIT
@@ -88,10 +100,11 @@ capture_changed "$main" "$shot" "$out/devicelist.png"
 capture_settled "$main" "$out/devicelist.png"
 echo "screenshots: $out/devicelist.png"
 
-# The first row: just below the table's headings, inside column "No".
-click_at "$main" "$(($(dlu_x 7) + 12))" "$(($(dlu_y 7) + 36))"
-# Setup IP (69, 134, 50, 14).
-click_at "$main" "$(dlu_x 94)" "$(dlu_y 141)"
+# The first row: just below the table's headings (about a line and a half
+# high), inside column "No".
+click_at "$main" "$(dlu_x 12)" "$(dlu_y 22)"
+# Setup IP comes before the table in the tab order.
+press "$main" shift+Tab space
 setup=$(find_window "$SETUP_TITLE")
 capture_settled "$setup" "$out/setupip.png"
 echo "screenshots: $out/setupip.png"
@@ -104,7 +117,7 @@ while xdotool search --onlyvisible --name "^$SETUP_TITLE\$" >/dev/null 2>&1; do
     ((SECONDS < deadline)) || { echo "screenshots: the Setup IP dialog did not close" >&2; exit 1; }
     sleep 0.1
 done
-click_at "$main" "$(dlu_x 251)" "$(dlu_y 141)"
+press "$main" Escape
 status=0
 wait "$pemblor_pid" || status=$?
 trap - EXIT

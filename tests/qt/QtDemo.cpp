@@ -11,6 +11,7 @@
 #include "toolkit/IWindow.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtWindow.h"
+#include "ui/devicelist/DeviceTableColumns.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -77,14 +78,7 @@ public:
 private:
     static void FillList(IListCtrl& list)
     {
-        const int w = (list.GetOuterWidth() - 100) / 4;
-        list.InsertColumn(0, "No", 30);
-        list.InsertColumn(1, "SSID", w - 1);
-        list.InsertColumn(2, "IP Address", w - 10);
-        list.InsertColumn(3, "Subnet Mask", w - 10);
-        list.InsertColumn(4, "Channel", 70);
-        list.InsertColumn(5, "MAC Address", w + 10);
-        list.SetFullRowSelect();
+        AddDeviceTableColumns(list);
         const char* ssids[]{"Quarnel-Office", "Quarnel-Lab", "Warehouse AP"};
         for (int i = 0; i < 3; ++i) {
             const int row = list.InsertItem(i, std::to_string(i + 1));

@@ -21,6 +21,12 @@ int QtListCtrl::GetColumnCount() const
     return m_pView ? m_pView->Model().ColumnCount() : 0;
 }
 
+void QtListCtrl::FitColumn(int column, std::string_view widestValue)
+{
+    if (m_pView)
+        m_pView->FitColumn(column, QString::fromUtf8(widestValue.data(), static_cast<qsizetype>(widestValue.size())));
+}
+
 void QtListCtrl::SetFullRowSelect()
 {
     if (m_pView)

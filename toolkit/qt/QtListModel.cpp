@@ -1,5 +1,7 @@
 #include "toolkit/qt/QtListModel.h"
 
+#include <QTextDocument>
+
 namespace pemblor {
 
 int QtListModel::InsertColumn(int index, const QString& heading)
@@ -80,7 +82,12 @@ QVariant QtListModel::data(const QModelIndex& index, int role) const
     const auto& cells = m_rows[static_cast<std::size_t>(index.row())];
     if (static_cast<std::size_t>(index.column()) >= cells.size())
         return {};
-    return QString::fromStdString(cells[static_cast<std::size_t>(index.column())]);
+    const QString text = QString::fromStdString(cells[static_cast<std::size_t>(index.column())]);
+    // A tool tip that looks like rich text is shown as rich text; a cell is
+    // plain text, so such a tip is spelled out as rich text that shows it.
+    if (role == Qt::ToolTipRole && Qt::mightBeRichText(text))
+        return Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
+    return text;
 }
 
 QVariant QtListModel::headerData(int section, Qt::Orientation orientation, int role) const

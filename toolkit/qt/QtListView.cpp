@@ -4,6 +4,10 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QScrollBar>
+#include <QStyleOptionViewItem>
+
+#include <algorithm>
 
 namespace pemblor {
 
@@ -30,6 +34,60 @@ QtListView::QtListView(QWidget* parent) : QTreeView(parent), m_pModel(new QtList
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection&) { OnSelectionChanged(selected); });
+}
+
+namespace {
+
+QChar WidestOf(const QFontMetrics& metrics, QLatin1StringView candidates)
+{
+    QChar widest = QLatin1Char(candidates.front());
+    for (const QChar c : candidates) {
+        if (metrics.horizontalAdvance(c) > metrics.horizontalAdvance(widest))
+            widest = c;
+    }
+    return widest;
+}
+
+} // namespace
+
+QString QtListView::WidestSpelling(const QString& text) const
+{
+    const QFontMetrics metrics(font());
+    const QChar digit = WidestOf(metrics, QLatin1StringView("0123456789"));
+    const QChar hexDigit = WidestOf(metrics, QLatin1StringView("0123456789ABCDEF"));
+    QString spelled = text;
+    for (QChar& c : spelled) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            c = digit;
+        else if (c >= QLatin1Char('A') && c <= QLatin1Char('F'))
+            c = hexDigit;
+    }
+    return spelled;
+}
+
+void QtListView::FitColumn(int column, const QString& widestValue)
+{
+    if (column < 0 || column >= m_pModel->ColumnCount())
+        return;
+    int width = std::max(header()->sectionSize(column), header()->sectionSizeHint(column));
+    if (!widestValue.isEmpty()) {
+        // Measured the way the view's delegate sizes a cell, margins included.
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.features |= QStyleOptionViewItem::HasDisplay;
+        option.text = WidestSpelling(widestValue);
+        option.rect = QRect();
+        width = std::max(width, style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).width());
+    }
+    header()->resizeSection(column, width);
+}
+
+int QtListView::WantedOuterWidth() const
+{
+    int scrollBar = 0;
+    if (!style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, this))
+        scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
+    return header()->length() + 2 * frameWidth() + scrollBar;
 }
 
 void QtListView::OnSelectionChanged(const QItemSelection& selected)

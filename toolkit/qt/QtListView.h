@@ -24,12 +24,21 @@ public:
     int SelectionMark() const { return m_mark.isValid() ? m_mark.row() : -1; }
     void SetNotifyCallback(std::function<void(pemblor::Notify)> notify) { m_notify = std::move(notify); }
 
+    // See IListCtrl::FitColumn.
+    void FitColumn(int column, const QString& widestValue);
+    // The outer width that shows every column in full, with room for the
+    // vertical scroll bar that many rows bring.
+    int WantedOuterWidth() const;
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    // `text` with each digit replaced by the font's widest digit and each
+    // letter A-F by its widest hexadecimal digit.
+    QString WidestSpelling(const QString& text) const;
     void OnSelectionChanged(const QItemSelection& selected);
     void Report(pemblor::Notify code);
 

@@ -55,6 +55,7 @@ int QtToolkit::RunModal(IDialogHandler& handler, int templateId, IWindow* owner)
     if (handler.OnInitDialog(window))
         window.FocusFirstTabStop();
     if (!window.IsEnded()) {
+        window.WidenForLists();
         window.show();
         handler.OnShowWindow();
     }

@@ -21,15 +21,23 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimerEvent>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 namespace pemblor {
 
 namespace {
 
 constexpr int kIconSize = 32;
+// Kept free beside a window that grows: its frame is unknown before the
+// window manager has drawn it.
+constexpr int kScreenFrameAllowance = 16;
+// Pixels by which dialog-unit rounding can set edges of a layout apart.
+constexpr int kEdgeSlack = 2;
 
 QString Text(const char* text)
 {
@@ -201,6 +209,27 @@ QWidget* QtWindow::Control(int id) const
 {
     const auto found = m_controls.find(id);
     return found == m_controls.end() ? nullptr : found->second;
+}
+
+void QtWindow::WidenForLists()
+{
+    const QScreen* where = screen();
+    const int screenWidth = where ? where->availableGeometry().width() - kScreenFrameAllowance : INT_MAX;
+    for (const auto& entry : m_lists) {
+        auto* view = qobject_cast<QtListView*>(Control(entry.first));
+        if (!view)
+            continue;
+        const int extra = std::min(view->WantedOuterWidth() - view->width(), screenWidth - width());
+        if (extra <= 0)
+            continue;
+        const int listRight = view->geometry().right();
+        for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child != view && std::abs(child->geometry().right() - listRight) <= kEdgeSlack)
+                child->move(child->x() + extra, child->y());
+        }
+        view->resize(view->width() + extra, view->height());
+        setFixedSize(width() + extra, height());
+    }
 }
 
 void QtWindow::SetFocus(int id)

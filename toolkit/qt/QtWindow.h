@@ -50,6 +50,10 @@ public:
     QWidget* Control(int id) const;
     static QString ControlName(int id);
 
+    // Widens the window and its lists until the lists show their columns in
+    // full, within the screen's available width. Controls whose right edge
+    // lines up with a list's keep lining up with it; the rest stay put.
+    void WidenForLists();
     // The default focus: the first enabled tab stop in template order.
     void FocusFirstTabStop();
     void End(int result);

@@ -11,6 +11,7 @@
 #include "toolkit/IToolkit.h"
 #include "toolkit/IWindow.h"
 #include "ui/devicelist/CAboutDlg.h"
+#include "ui/devicelist/DeviceTableColumns.h"
 #include "ui/setupip/CSetupIpDlg.h"
 #include "ui/setupip/ValidateSettings.h"
 
@@ -89,17 +90,8 @@ bool CDeviceListDlg::OnInitDialog(IWindow& window)
 
 void CDeviceListDlg::SetupTable()
 {
-    if (!m_listDevices)
-        return;
-    const int width = m_listDevices->GetOuterWidth();
-    const int w = (width - 100) / 4;
-    m_listDevices->InsertColumn(0, "No", 30);
-    m_listDevices->InsertColumn(1, "SSID", w - 1);
-    m_listDevices->InsertColumn(2, "IP Address", w - 10);
-    m_listDevices->InsertColumn(3, "Subnet Mask", w - 10);
-    m_listDevices->InsertColumn(4, "Channel", 70);
-    m_listDevices->InsertColumn(5, "MAC Address", w + 10);
-    m_listDevices->SetFullRowSelect();
+    if (m_listDevices)
+        AddDeviceTableColumns(*m_listDevices);
 }
 
 void CDeviceListDlg::OnCommand(int id)

@@ -1,0 +1,35 @@
+#include "ui/devicelist/DeviceTableColumns.h"
+
+#include "toolkit/IListCtrl.h"
+
+#include <array>
+
+namespace pemblor {
+namespace {
+
+// Digits and A-F stand for the font's widest ones (IListCtrl::FitColumn).
+// "No" counts rows up to 99999.
+constexpr std::array<DeviceTableColumn, 6> kColumns{{
+    {"No", 0, 30, "99999"},
+    {"SSID", 1, -1, ""},
+    {"IP Address", 1, -10, "255.255.255.255"},
+    {"Subnet Mask", 1, -10, "255.255.255.255"},
+    {"Channel", 0, 70, "999"},
+    {"MAC Address", 1, 10, "FF:FF:FF:FF:FF:FF"},
+}};
+
+} // namespace
+
+void AddDeviceTableColumns(IListCtrl& list)
+{
+    const int w = (list.GetOuterWidth() - 100) / 4;
+    int index = 0;
+    for (const DeviceTableColumn& column : kColumns) {
+        list.InsertColumn(index, column.heading, column.perShare * w + column.offset);
+        list.FitColumn(index, column.widestValue);
+        ++index;
+    }
+    list.SetFullRowSelect();
+}
+
+} // namespace pemblor
