@@ -8,9 +8,11 @@ namespace pemblor {
 using SocketHandle = std::intptr_t;
 inline constexpr SocketHandle InvalidSocket = -1;
 
-// Sender of a received datagram as dotted-decimal text, held by value.
+// Sender of a received datagram as dotted-decimal text, held by value, and
+// the index of the interface it arrived on (0: not known).
 struct PeerAddress {
     char text[16] = {};
+    unsigned interfaceIndex = 0;
 };
 
 // A blocking IPv4 datagram socket. Failures return false or a negative
@@ -27,6 +29,11 @@ public:
     // One datagram to `host` (dotted-decimal text) and `port`. Returns the
     // byte count or a negative failure.
     virtual int SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host) = 0;
+    // The same, out of the interface with index `interfaceIndex` whatever the
+    // routes say (a limited broadcast then leaves by that interface only).
+    // Needs no privilege.
+    virtual int SendOutOf(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port,
+                          const char* host) = 0;
     // Waits without a time limit for one datagram of at most `capacity`
     // bytes. Returns the byte count (0 for an empty datagram) or a negative
     // failure; `from` and `fromPort` are set on success only.

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -52,7 +53,7 @@ private:
     const int m_nFd;
 };
 
-PosixSocket::PosixSocket(int fd) : m_nFd(fd) {}
+PosixSocket::PosixSocket(int fd, SendPath path) : m_nFd(fd), m_sendPath(path) {}
 
 PosixSocket::~PosixSocket()
 {
@@ -106,23 +107,53 @@ bool PosixSocket::SetBroadcast()
     return true;
 }
 
-int PosixSocket::SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host)
+namespace {
+
+// inet_addr answers INADDR_NONE for text it cannot read, which is also the
+// broadcast address; only the literal broadcast text may mean that.
+bool Destination(const char* host, std::uint16_t port, sockaddr_in& address)
 {
     if (host == nullptr)
-        return FailCount(EINVAL);
+        return false;
     const in_addr_t target = ::inet_addr(host);
-    // inet_addr answers INADDR_NONE for text it cannot read, which is also the
-    // broadcast address; only the literal broadcast text may mean that.
     if (target == INADDR_NONE && std::strcmp(host, "255.255.255.255") != 0)
+        return false;
+    address = sockaddr_in{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = target;
+    address.sin_port = htons(port);
+    return true;
+}
+
+int SendMessage(int fd, const msghdr& message)
+{
+    for (;;) {
+        const ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+        if (sent >= 0)
+            return static_cast<int>(sent);
+        if (errno != EINTR)
+            return FailCount(errno);
+    }
+}
+
+// Failures that say the system will not take IP_PKTINFO on send at all, as
+// opposed to a failure of this interface or this datagram.
+bool PacketInfoRefused(int error)
+{
+    return error == EINVAL || error == ENOPROTOOPT || error == EOPNOTSUPP;
+}
+
+} // namespace
+
+int PosixSocket::SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host)
+{
+    sockaddr_in address{};
+    if (!Destination(host, port, address))
         return FailCount(EINVAL);
 
     const Use use(*this);
     if (use.Fd() < 0)
         return -1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = target;
-    address.sin_port = htons(port);
     for (;;) {
         const ssize_t sent = ::sendto(use.Fd(), data, size, MSG_NOSIGNAL,
                                       reinterpret_cast<const sockaddr*>(&address), sizeof address);
@@ -133,6 +164,83 @@ int PosixSocket::SendTo(const void* data, std::size_t size, std::uint16_t port, 
     }
 }
 
+int PosixSocket::SendOutOf(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port,
+                           const char* host)
+{
+    sockaddr_in address{};
+    if (!Destination(host, port, address) || interfaceIndex == 0)
+        return FailCount(EINVAL);
+
+    const Use use(*this);
+    if (use.Fd() < 0)
+        return -1;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_sendPath == SendPath::SocketPerInterface)
+            return SendThroughDevice(interfaceIndex, data, size, &address);
+    }
+
+    iovec chunk{const_cast<void*>(data), size};
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr message{};
+    message.msg_name = &address;
+    message.msg_namelen = sizeof address;
+    message.msg_iov = &chunk;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = IPPROTO_IP;
+    header->cmsg_type = IP_PKTINFO;
+    header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    info.ipi_ifindex = static_cast<int>(interfaceIndex);
+    std::memcpy(CMSG_DATA(header), &info, sizeof info);
+
+    const int sent = SendMessage(use.Fd(), message);
+    if (sent >= 0 || !PacketInfoRefused(errno))
+        return sent;
+    std::lock_guard lock(m_mutex);
+    m_sendPath = SendPath::SocketPerInterface;
+    return SendThroughDevice(interfaceIndex, data, size, &address);
+}
+
+int PosixSocket::DeviceSocket(unsigned interfaceIndex)
+{
+    const auto known = m_deviceSockets.find(interfaceIndex);
+    if (known != m_deviceSockets.end())
+        return known->second;
+    char name[IF_NAMESIZE] = {};
+    if (::if_indextoname(interfaceIndex, name) == nullptr)
+        return FailCount(errno);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return FailCount(errno);
+    const int on = 1;
+    if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+        ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, name, static_cast<socklen_t>(std::strlen(name))) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return FailCount(error);
+    }
+    m_deviceSockets.emplace(interfaceIndex, fd);
+    return fd;
+}
+
+int PosixSocket::SendThroughDevice(unsigned interfaceIndex, const void* data, std::size_t size, const void* address)
+{
+    const int fd = DeviceSocket(interfaceIndex);
+    if (fd < 0)
+        return -1;
+    iovec chunk{const_cast<void*>(data), size};
+    msghdr message{};
+    message.msg_name = const_cast<void*>(address);
+    message.msg_namelen = sizeof(sockaddr_in);
+    message.msg_iov = &chunk;
+    message.msg_iovlen = 1;
+    return SendMessage(fd, message);
+}
+
 int PosixSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort)
 {
     const Use use(*this);
@@ -141,11 +249,14 @@ int PosixSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& fr
 
     iovec chunk{buffer, capacity > std::size_t{INT_MAX} ? std::size_t{INT_MAX} : capacity};
     sockaddr_in sender{};
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
     msghdr message{};
     message.msg_name = &sender;
     message.msg_namelen = sizeof sender;
     message.msg_iov = &chunk;
     message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
 
     ssize_t received = 0;
     for (;;) {
@@ -155,6 +266,7 @@ int PosixSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& fr
         if (errno != EINTR)
             return FailCount(errno);
         message.msg_namelen = sizeof sender;
+        message.msg_controllen = sizeof control;
         message.msg_flags = 0;
     }
     // Close() shuts the socket down, which ends a blocked receive with 0
@@ -170,6 +282,14 @@ int PosixSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& fr
     if (::inet_ntop(AF_INET, &sender.sin_addr, from.text, sizeof from.text) == nullptr)
         from.text[0] = '\0';
     fromPort = ntohs(sender.sin_port);
+    from.interfaceIndex = 0;
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr; header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(header), sizeof info);
+            from.interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
+        }
+    }
     return static_cast<int>(received);
 }
 
@@ -188,6 +308,10 @@ void PosixSocket::Close()
     int closeNow = -1;
     {
         std::lock_guard lock(m_mutex);
+        // The fallback's sockets are used only under the mutex.
+        for (const auto& [index, fd] : m_deviceSockets)
+            ::close(fd);
+        m_deviceSockets.clear();
         if (m_nFd < 0)
             return;
         // Wakes a reader blocked on this socket; close() alone would not.

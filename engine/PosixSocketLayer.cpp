@@ -3,6 +3,7 @@
 #include "engine/PosixSocket.h"
 
 #include <cerrno>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 namespace pemblor {
@@ -33,7 +34,11 @@ std::unique_ptr<ISocket> PosixSocketLayer::Open()
         RecordError(errno);
         return nullptr;
     }
-    return std::make_unique<PosixSocket>(fd);
+    // Cannot fail on an IPv4 datagram socket; if it ever did, datagrams would
+    // arrive with interface index 0 (not known), which callers handle.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+    return std::make_unique<PosixSocket>(fd, m_sendPath);
 }
 
 std::unique_ptr<ISocket> PosixSocketLayer::Attach(SocketHandle handle)
@@ -49,7 +54,11 @@ std::unique_ptr<ISocket> PosixSocketLayer::Attach(SocketHandle handle)
         RecordError(errno);
         return nullptr;
     }
-    return std::make_unique<PosixSocket>(fd);
+    // Cannot fail on an IPv4 datagram socket; if it ever did, datagrams would
+    // arrive with interface index 0 (not known), which callers handle.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+    return std::make_unique<PosixSocket>(fd, m_sendPath);
 }
 
 int PosixSocketLayer::LastError() const

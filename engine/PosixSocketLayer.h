@@ -1,5 +1,6 @@
 #pragma once
 #include "engine/ISocketLayer.h"
+#include "engine/PosixSocket.h"
 
 namespace pemblor {
 
@@ -8,6 +9,13 @@ namespace pemblor {
 // thread's last failed socket call.
 class PosixSocketLayer final : public ISocketLayer {
 public:
+    // `sendPath` is handed to every socket the layer opens; tests of the
+    // fallback ask for the per-interface sockets.
+    explicit PosixSocketLayer(PosixSocket::SendPath sendPath = PosixSocket::SendPath::PacketInfo)
+        : m_sendPath(sendPath)
+    {
+    }
+
     bool StartupProcess() override;
     bool StartupThread() override;
     std::unique_ptr<ISocket> Open() override;
@@ -17,6 +25,9 @@ public:
 
     // Used by the sockets: records errno of a failed call for this thread.
     static void RecordError(int error);
+
+private:
+    PosixSocket::SendPath m_sendPath;
 };
 
 } // namespace pemblor

@@ -1,5 +1,6 @@
 #include "engine/fake/FakeNetwork.h"
 
+#include "engine/fake/FakeInterfaceList.h"
 #include "engine/fake/FakeNetworkState.h"
 #include "engine/fake/FakeSocket.h"
 
@@ -10,6 +11,12 @@ namespace pemblor {
 
 namespace {
 thread_local int t_nLastError = 0;
+
+std::uint32_t MaskValue(const std::string& netmask)
+{
+    std::uint32_t value = 0;
+    return ParseIpv4(netmask.c_str(), value) ? value : 0xFFFFFF00u;
+}
 } // namespace
 
 using State = FakeNetwork::State;
@@ -31,14 +38,68 @@ bool FakeNetwork::State::TakeFailure(const Socket& socket, FakeOp op)
     return socket.layer != nullptr && socket.layer->TakeFailure(op);
 }
 
-FakeNetwork::State::Host& FakeNetwork::State::HostFor(const std::string& address)
+FakeNetwork::State::Interface* FakeNetwork::State::Host::Find(unsigned index)
+{
+    for (Interface& candidate : interfaces) {
+        if (candidate.index == index)
+            return &candidate;
+    }
+    return nullptr;
+}
+
+FakeNetwork::State::Interface* FakeNetwork::State::Host::OnSegment(const std::string& segment)
+{
+    for (Interface& candidate : interfaces) {
+        if (candidate.up && candidate.segment == segment)
+            return &candidate;
+    }
+    return nullptr;
+}
+
+FakeNetwork::State::Interface* FakeNetwork::State::Host::WithAddress(const std::string& wanted)
+{
+    for (Interface& candidate : interfaces) {
+        if (candidate.up && candidate.address == wanted)
+            return &candidate;
+    }
+    return nullptr;
+}
+
+FakeNetwork::State::Interface* FakeNetwork::State::Host::Default()
+{
+    for (Interface& candidate : interfaces) {
+        if (candidate.up)
+            return &candidate;
+    }
+    return nullptr;
+}
+
+bool FakeNetwork::State::Host::Drops(std::uint16_t port) const
+{
+    return std::find(droppedPorts.begin(), droppedPorts.end(), port) != droppedPorts.end();
+}
+
+FakeNetwork::State::Host& FakeNetwork::State::HostFor(const std::string& address, const std::string& segment)
 {
     auto& host = hosts[address];
     if (!host) {
         host = std::make_unique<Host>();
         host->address = address;
+        host->interfaces.push_back(Interface{"eth0", nextInterfaceIndex++, address, 0xFFFFFF00u, segment, true});
     }
     return *host;
+}
+
+FakeNetwork::State::Host* FakeNetwork::State::HostWithAddress(const std::string& address)
+{
+    const auto keyed = hosts.find(address);
+    if (keyed != hosts.end() && keyed->second->WithAddress(address))
+        return keyed->second.get();
+    for (auto& [key, host] : hosts) {
+        if (host->WithAddress(address))
+            return host.get();
+    }
+    return nullptr;
 }
 
 std::uint16_t FakeNetwork::State::BindEphemeral(Socket& socket)
@@ -89,6 +150,51 @@ FakeNetwork::~FakeNetwork()
 std::unique_ptr<FakeSocketLayer> FakeNetwork::NewLayer(const std::string& hostAddress)
 {
     return std::make_unique<FakeSocketLayer>(m_state, hostAddress);
+}
+
+unsigned FakeNetwork::AddHost(const std::string& hostAddress, const std::string& segment,
+                              const std::string& interfaceName, const std::string& netmask)
+{
+    std::lock_guard lock(m_state->mutex);
+    State::Host& host = m_state->HostFor(hostAddress, segment);
+    State::Interface& first = host.interfaces.front();
+    first.name = interfaceName;
+    first.segment = segment;
+    first.netmask = MaskValue(netmask);
+    return first.index;
+}
+
+unsigned FakeNetwork::AddInterface(const std::string& hostAddress, const std::string& name, const std::string& address,
+                                   const std::string& segment, const std::string& netmask)
+{
+    std::lock_guard lock(m_state->mutex);
+    State::Host& host = m_state->HostFor(hostAddress);
+    const unsigned index = m_state->nextInterfaceIndex++;
+    host.interfaces.push_back(State::Interface{name, index, address, MaskValue(netmask), segment, true});
+    return index;
+}
+
+void FakeNetwork::SetInterfaceUp(const std::string& hostAddress, const std::string& name, bool up)
+{
+    std::lock_guard lock(m_state->mutex);
+    for (State::Interface& candidate : m_state->HostFor(hostAddress).interfaces) {
+        if (candidate.name == name)
+            candidate.up = up;
+    }
+}
+
+void FakeNetwork::DropInbound(const std::string& hostAddress, std::uint16_t port, bool drop)
+{
+    std::lock_guard lock(m_state->mutex);
+    auto& ports = m_state->HostFor(hostAddress).droppedPorts;
+    std::erase(ports, port);
+    if (drop)
+        ports.push_back(port);
+}
+
+std::unique_ptr<IInterfaceList> FakeNetwork::InterfaceList(const std::string& hostAddress)
+{
+    return std::make_unique<FakeInterfaceList>(m_state, hostAddress);
 }
 
 bool FakeNetwork::Quiescent() const

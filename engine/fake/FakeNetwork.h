@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/IInterfaceList.h"
 #include "engine/ISocketLayer.h"
 
 #include <condition_variable>
@@ -17,18 +18,28 @@ class FakeSocketLayer;
 // Operations whose failure a test can inject on one socket layer.
 enum class FakeOp { StartupProcess, StartupThread, Open, Bind, SetBroadcast, Send, Receive };
 
-// An in-memory LAN. Hosts have one IPv4 address each; a host may run several
-// socket layers (one per simulated process) that share its port table.
+// An in-memory LAN of broadcast segments. A host has one or more interfaces,
+// each with an IPv4 address on one segment; a host is known by its first
+// interface's address, and may run several socket layers (one per simulated
+// process) that share its port table. A host made by NewLayer alone has one
+// interface, "eth0", netmask 255.255.255.0, on segment "lan", so hosts made
+// that way all share one segment. Interface indexes start at 2 (1 is the
+// loopback) and are unique across the network.
 //
-// Delivery: a datagram sent to 255.255.255.255:P reaches every socket bound to
-// P on every host, the sender's own host included; one sent to a host's own
-// address or to 127.0.0.1 reaches the sockets bound to P on the sender's host;
-// one sent to another host's address reaches that host. Broadcasting needs the
-// broadcast option on the sending socket (else the send fails with EACCES).
-// Binding a port already bound on the host fails with EADDRINUSE. A datagram
-// larger than the receiver's buffer makes that receive fail with EMSGSIZE.
-// The sender address a receiver sees is the sending host's address, or
-// 127.0.0.1 for loopback.
+// Delivery: a datagram sent to 255.255.255.255:P out of interface X reaches
+// every socket bound to P on every host with an interface up on X's segment,
+// the sender's own host included (arriving on X); without a chosen interface
+// it leaves by the host's first interface that is up. One sent to 127.0.0.1
+// or to an address of the sender's own host reaches the sockets bound to P on
+// that host; one sent to another host's address reaches that host, on the
+// interface that has the address. Broadcasting needs the broadcast option on
+// the sending socket (else the send fails with EACCES); an interface that is
+// down or unknown fails the send with ENODEV, a host without an interface up
+// fails it with ENETUNREACH. Binding a port already bound on the host fails
+// with EADDRINUSE. A datagram larger than the receiver's buffer makes that
+// receive fail with EMSGSIZE. The sender address a receiver sees is the
+// sending interface's address, or 127.0.0.1 for loopback; the arrival
+// interface is the receiver's interface on the segment (1 for loopback).
 //
 // Thread-safe: receive threads block in ReceiveFrom on a condition variable.
 class FakeNetwork final {
@@ -42,6 +53,21 @@ public:
     // is created on first use.
     std::unique_ptr<FakeSocketLayer> NewLayer(const std::string& hostAddress);
 
+    // Creates the host with its first interface, `interfaceName`, on
+    // `segment` (before any NewLayer for it). Returns the interface index.
+    unsigned AddHost(const std::string& hostAddress, const std::string& segment,
+                     const std::string& interfaceName = "eth0", const std::string& netmask = "255.255.255.0");
+    // One more interface of the host (created on first use); its index.
+    unsigned AddInterface(const std::string& hostAddress, const std::string& name, const std::string& address,
+                          const std::string& segment, const std::string& netmask = "255.255.255.0");
+    // A down interface neither sends nor receives nor is listed as usable.
+    void SetInterfaceUp(const std::string& hostAddress, const std::string& name, bool up);
+    // The host's firewall drops inbound datagrams to `port` (all but those
+    // over loopback), the host's own broadcasts coming back included.
+    void DropInbound(const std::string& hostAddress, std::uint16_t port, bool drop = true);
+    // The host's usable interfaces as the tool reads them.
+    std::unique_ptr<IInterfaceList> InterfaceList(const std::string& hostAddress);
+
     // True when no socket is between two receives (a thread took a datagram or
     // a handle and has not yet come back to ReceiveFrom) and no blocked reader
     // has a datagram waiting. Tests step virtual time only at such moments.
@@ -50,7 +76,8 @@ public:
     // Number of datagrams sent (successfully) so far, and a copy of each, for
     // assertions on the wire bytes.
     struct SentDatagram {
-        std::string fromHost;
+        std::string fromHost; // the sending interface's address
+        std::string interfaceName; // the interface it left by
         std::uint16_t fromPort;
         std::string toHost;
         std::uint16_t toPort;

@@ -13,8 +13,17 @@ struct FakeNetwork::State {
 
     struct Datagram {
         std::vector<std::uint8_t> bytes;
-        PeerAddress from;
+        PeerAddress from; // with the receiver's arrival interface
         std::uint16_t fromPort = 0;
+    };
+
+    struct Interface {
+        std::string name;
+        unsigned index = 0;
+        std::string address;
+        std::uint32_t netmask = 0;
+        std::string segment;
+        bool up = true;
     };
 
     // One socket, whichever object owns its handle at the moment.
@@ -36,10 +45,25 @@ struct FakeNetwork::State {
     };
 
     struct Host {
-        std::string address;
+        std::string address; // the key: the first interface's address
+        std::vector<Interface> interfaces;
         std::unordered_map<std::uint16_t, Socket*> ports;
         std::uint16_t nextEphemeral = FirstEphemeralPort;
+        // Ports whose inbound datagrams the host's firewall drops (all but
+        // those that come over loopback).
+        std::vector<std::uint16_t> droppedPorts;
+
+        Interface* Find(unsigned index);
+        Interface* OnSegment(const std::string& segment);
+        Interface* WithAddress(const std::string& address);
+        // The interface a datagram without a chosen interface leaves by: the
+        // first one that is up (where the default route points).
+        Interface* Default();
+        bool Drops(std::uint16_t port) const;
     };
+
+    static constexpr const char* DefaultSegment = "lan";
+    static constexpr unsigned LoopbackIndex = 1;
 
     static constexpr std::uint16_t FirstEphemeralPort = 49152;
     static constexpr std::size_t MaxDatagram = 65507;
@@ -50,7 +74,11 @@ struct FakeNetwork::State {
     // Consumes an injected failure of `op` on the socket's layer. Mutex held.
     static bool TakeFailure(const Socket& socket, FakeOp op);
 
-    Host& HostFor(const std::string& address); // mutex held
+    // The host with this key address, created on first use with one
+    // interface "eth0" on `segment`. Mutex held.
+    Host& HostFor(const std::string& address, const std::string& segment = DefaultSegment);
+    // The host that has an interface with this address, or null. Mutex held.
+    Host* HostWithAddress(const std::string& address);
     // Binds `socket` to a free port from the ephemeral range; 0 when none is
     // free. Mutex held.
     std::uint16_t BindEphemeral(Socket& socket);
@@ -62,6 +90,7 @@ struct FakeNetwork::State {
     std::unordered_map<std::string, std::unique_ptr<Host>> hosts;
     std::unordered_map<SocketHandle, std::shared_ptr<Socket>> sockets;
     SocketHandle nextHandle = 3;
+    unsigned nextInterfaceIndex = LoopbackIndex + 1;
     std::vector<SentDatagram> sent;
 };
 

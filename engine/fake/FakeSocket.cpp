@@ -94,6 +94,19 @@ bool FakeSocket::SetBroadcast()
 
 int FakeSocket::SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host)
 {
+    return Send(0, data, size, port, host);
+}
+
+int FakeSocket::SendOutOf(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port,
+                          const char* host)
+{
+    if (interfaceIndex == 0)
+        return FailCount(EINVAL);
+    return Send(interfaceIndex, data, size, port, host);
+}
+
+int FakeSocket::Send(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port, const char* host)
+{
     std::lock_guard lock(m_state->mutex);
     Socket* socket = Usable(*m_state, m_socket);
     if (socket == nullptr)
@@ -107,32 +120,52 @@ int FakeSocket::SendTo(const void* data, std::size_t size, std::uint16_t port, c
     const bool broadcast = std::strcmp(host, LimitedBroadcast) == 0;
     if (broadcast && !socket->broadcast)
         return FailCount(EACCES);
+
+    State::Host& own = *socket->host;
+    const bool loopback = std::strcmp(host, LoopbackAddress) == 0;
+    State::Interface* via = nullptr;
+    if (interfaceIndex != 0) {
+        via = own.Find(interfaceIndex);
+        if (via == nullptr || !via->up)
+            return FailCount(ENODEV);
+    } else if (!loopback) {
+        via = own.Default();
+        if (via == nullptr)
+            return FailCount(ENETUNREACH);
+    }
     if (socket->port == 0 && m_state->BindEphemeral(*socket) == 0)
         return FailCount(EADDRINUSE);
 
-    State::Host& own = *socket->host;
+    const auto deliver = [&](State::Host& target, unsigned arrival, const std::string& from) {
+        auto bound = target.ports.find(port);
+        if (bound == target.ports.end() || (arrival != State::LoopbackIndex && target.Drops(port)))
+            return;
+        PeerAddress peer = ToPeer(from);
+        peer.interfaceIndex = arrival;
+        Deliver(*bound->second, data, size, peer, socket->port);
+    };
     if (broadcast) {
-        const PeerAddress from = ToPeer(own.address);
         for (auto& [address, target] : m_state->hosts) {
-            auto bound = target->ports.find(port);
-            if (bound != target->ports.end())
-                Deliver(*bound->second, data, size, from, socket->port);
+            if (State::Interface* arrival = target->OnSegment(via->segment))
+                deliver(*target, target.get() == &own ? via->index : arrival->index, via->address);
         }
-    } else {
-        const bool loopback = std::strcmp(host, LoopbackAddress) == 0;
-        auto target = loopback ? m_state->hosts.end() : m_state->hosts.find(host);
-        State::Host* destination = loopback ? &own : target != m_state->hosts.end() ? target->second.get() : nullptr;
+    } else if (loopback || own.WithAddress(host)) {
+        deliver(own, State::LoopbackIndex, loopback ? LoopbackAddress : host);
+    } else if (State::Host* destination = m_state->HostWithAddress(host)) {
         // A host that does not exist, or a port nobody is bound to, loses the
-        // datagram without telling the sender, as UDP does.
-        if (destination != nullptr) {
-            auto bound = destination->ports.find(port);
-            if (bound != destination->ports.end())
-                Deliver(*bound->second, data, size, ToPeer(loopback ? LoopbackAddress : own.address), socket->port);
-        }
+        // datagram without telling the sender, as UDP does. A chosen
+        // interface reaches only its own segment.
+        State::Interface* arrival = destination->WithAddress(host);
+        State::Interface* near = own.OnSegment(arrival->segment);
+        if (interfaceIndex == 0 || near == via)
+            deliver(*destination, arrival->index, (near ? near : via)->address);
     }
 
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    m_state->sent.push_back(FakeNetwork::SentDatagram{own.address, socket->port, host, port, {bytes, bytes + size}});
+    const std::string fromAddress = via ? via->address : own.address;
+    const std::string interfaceName = via ? via->name : std::string("lo");
+    m_state->sent.push_back(
+        FakeNetwork::SentDatagram{fromAddress, interfaceName, socket->port, host, port, {bytes, bytes + size}});
     return static_cast<int>(size);
 }
 

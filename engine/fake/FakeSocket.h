@@ -18,6 +18,8 @@ public:
     bool Bind(std::uint16_t port) override;
     bool SetBroadcast() override;
     int SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host) override;
+    int SendOutOf(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port,
+                  const char* host) override;
     int ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort) override;
     SocketHandle Detach() override;
     void Close() override;
@@ -27,6 +29,9 @@ public:
     std::uint16_t LocalPort() const;
 
 private:
+    // interfaceIndex 0: the routes choose.
+    int Send(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port, const char* host);
+
     std::shared_ptr<FakeNetwork::State> m_state;
     // Null once closed or given up; guarded by the network's mutex.
     std::shared_ptr<FakeNetwork::State::Socket> m_socket;

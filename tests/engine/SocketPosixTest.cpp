@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <string>
 #include <thread>
+#include <net/if.h>
 #include <unistd.h>
 
 using namespace pemblor;
@@ -135,6 +136,40 @@ TEST_F(PosixSocketTest, ReceiveBufferReportsWhatWasGranted)
         EXPECT_GE(granted, 1 << 20);
     }
     EXPECT_LT(socket->SetReceiveBufferSize(0), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST(PosixSocketInterfaceTest, SendOutOfAnInterfaceAndLearnTheArrivalInterface)
+{
+    const unsigned loopback = if_nametoindex("lo");
+    ASSERT_NE(loopback, 0u);
+    for (const auto path : {PosixSocket::SendPath::PacketInfo, PosixSocket::SendPath::SocketPerInterface}) {
+        SCOPED_TRACE(path == PosixSocket::SendPath::PacketInfo ? "IP_PKTINFO" : "socket per interface");
+        PosixSocketLayer layer(path);
+        auto receiver = layer.Open();
+        auto sender = layer.Open();
+        ASSERT_TRUE(receiver && sender && receiver->Bind(0) && sender->Bind(0));
+        const std::uint16_t port = static_cast<PosixSocket&>(*receiver).LocalPort();
+
+        const int sent = sender->SendOutOf(loopback, "via", 3, port, Loopback);
+        if (sent < 0 && layer.LastError() == EPERM)
+            GTEST_SKIP() << "binding a socket to a device needs a privilege here";
+        ASSERT_EQ(sent, 3);
+        char buffer[16];
+        PeerAddress from;
+        std::uint16_t fromPort = 0;
+        ASSERT_EQ(receiver->ReceiveFrom(buffer, sizeof buffer, from, fromPort), 3);
+        EXPECT_EQ(from.interfaceIndex, loopback);
+        EXPECT_STREQ(from.text, "127.0.0.1");
+
+        EXPECT_LT(sender->SendOutOf(0, "x", 1, port, Loopback), 0);
+        EXPECT_EQ(layer.LastError(), EINVAL);
+        EXPECT_LT(sender->SendOutOf(loopback, "x", 1, port, "not an address"), 0);
+        EXPECT_EQ(layer.LastError(), EINVAL);
+    }
 }
 
 } // namespace

@@ -11,7 +11,7 @@
 
 namespace pemblor::lab {
 
-LabLink::LabLink() : m_endpoint(m_layer, DevicePort) {}
+LabLink::LabLink(PosixSocket::SendPath sendPath) : m_layer(sendPath), m_endpoint(m_layer, DevicePort) {}
 
 bool LabLink::Open(std::vector<std::string>& messages)
 {
@@ -34,6 +34,13 @@ bool LabLink::Broadcast(const Datagram& datagram)
     return m_endpoint.SendTo(datagram.data(), datagram.size, DevicePort, BroadcastAddress) >= 0;
 }
 
+bool LabLink::BroadcastOutOf(unsigned interfaceIndex, const Datagram& datagram)
+{
+    return m_endpoint.m_skSend &&
+           m_endpoint.m_skSend->SendOutOf(interfaceIndex, datagram.data(), datagram.size, DevicePort,
+                                          BroadcastAddress) == static_cast<int>(datagram.size);
+}
+
 std::optional<LabLink::Reply> LabLink::Receive(Clock::time_point deadline)
 {
     for (;;) {
@@ -54,10 +61,12 @@ std::optional<LabLink::Reply> LabLink::Receive(Clock::time_point deadline)
             continue;
         reply.bytes.resize(static_cast<std::size_t>(received));
         reply.sender = from.text;
+        reply.interfaceIndex = from.interfaceIndex;
         reply.at = Clock::now();
         const std::uint32_t type = ReplyDatagram(reply.bytes.data(), reply.bytes.size(), "").type();
         if (type == TypeQuery || type == TypeCommand) {
             ++m_nOwnRequests;
+            ++m_ownRequestsOn[from.interfaceIndex];
             continue;
         }
         return reply;

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,10 +25,11 @@ public:
     struct Reply {
         std::vector<std::uint8_t> bytes;
         std::string sender;
+        unsigned interfaceIndex = 0; // arrival interface
         Clock::time_point at;
     };
 
-    LabLink();
+    explicit LabLink(PosixSocket::SendPath sendPath = PosixSocket::SendPath::PacketInfo);
     LabLink(const LabLink&) = delete;
     LabLink& operator=(const LabLink&) = delete;
 
@@ -38,11 +40,15 @@ public:
     bool ForceReceiveBuffer(int bytes);
     // Broadcasts to the device port through the endpoint's send socket.
     bool Broadcast(const Datagram& datagram);
+    // The same out of one interface.
+    bool BroadcastOutOf(unsigned interfaceIndex, const Datagram& datagram);
     // The next reply before `deadline`. Requests (types 0 and 2, among them
     // the tool's own broadcasts) are skipped and counted.
     std::optional<Reply> Receive(Clock::time_point deadline);
 
     int ownRequestsHeard() const { return m_nOwnRequests; }
+    // The tool's own requests heard, by arrival interface.
+    const std::map<unsigned, int>& ownRequestsByInterface() const { return m_ownRequestsOn; }
 
 private:
     PosixSocketLayer m_layer;
@@ -50,6 +56,7 @@ private:
     std::unique_ptr<ISocket> m_recv;
     SocketHandle m_hRecv = InvalidSocket;
     int m_nOwnRequests = 0;
+    std::map<unsigned, int> m_ownRequestsOn;
 };
 
 } // namespace pemblor::lab

@@ -8,9 +8,18 @@
 //   quirks               each apsim quirk shapes its replies as documented
 //   many                 all PEMBLOR_LAB_AP_COUNT access points answer one
 //                        discovery; prints how long the replies took
+//   links                (scripts/lab --links N) the interfaces are listed;
+//                        a discovery out of each reaches the access points
+//                        behind it, on both send paths, and each reply and
+//                        echo tells its arrival interface; a broadcast that
+//                        chooses no interface reaches link 1 only
+//   blocked              (--links N --drop-inbound) the sends out of every
+//                        interface succeed but neither the echo nor a reply
+//                        comes back
 // Exit status 0 when every check passed.
 #include "LabLink.h"
 
+#include "engine/PosixInterfaceList.h"
 #include "protocol/DatagramType.h"
 #include "protocol/EntryText.h"
 #include "protocol/MacText.h"
@@ -21,6 +30,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
@@ -433,6 +443,114 @@ int Many()
     return 0;
 }
 
+std::vector<std::string> Words(const char* variable)
+{
+    std::vector<std::string> words;
+    std::istringstream in(std::getenv(variable) ? std::getenv(variable) : "");
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+// The tool's interfaces as the product lists them, checked against the lab's.
+std::vector<pemblor::NetworkInterface> LabInterfaces()
+{
+    pemblor::PosixInterfaceList list;
+    std::vector<pemblor::NetworkInterface> interfaces;
+    Check(list.Usable(interfaces), "the interfaces can be listed");
+    std::vector<std::string> names;
+    std::vector<std::string> subnets;
+    for (const auto& usable : interfaces) {
+        names.push_back(usable.name);
+        subnets.push_back(pemblor::FormatIpv4(usable.address) + " " + pemblor::SubnetText(usable));
+    }
+    Check(names == Words("PEMBLOR_LAB_TOOL_IFACES"), "usable interfaces (no loopback): " + Join(names));
+    std::vector<std::string> wanted;
+    for (const std::string& address : Words("PEMBLOR_LAB_TOOL_ADDRS"))
+        wanted.push_back(address + " " + address.substr(0, address.rfind('.')) + ".0/24");
+    Check(subnets == wanted, "their addresses and subnets: " + Join(subnets));
+    return interfaces;
+}
+
+std::string NameOf(const std::vector<pemblor::NetworkInterface>& interfaces, unsigned index)
+{
+    for (const auto& usable : interfaces)
+        if (usable.index == index)
+            return usable.name;
+    return "#" + std::to_string(index);
+}
+
+// "ADDRESS IFACE" of every access point, from the lab.
+std::map<std::string, std::string> ExpectedInterfaces()
+{
+    std::map<std::string, std::string> expected;
+    const char* file = std::getenv("PEMBLOR_LAB_AP_IFACE_FILE");
+    std::ifstream in(file ? file : "");
+    for (std::string address, name; in >> address >> name;)
+        expected[address] = name;
+    return expected;
+}
+
+int Links()
+{
+    const auto interfaces = LabInterfaces();
+    const auto expected = ExpectedInterfaces();
+    if (!Check(interfaces.size() >= 2 && !expected.empty(), "the lab has several links and access points"))
+        return 1;
+
+    const std::pair<pemblor::PosixSocket::SendPath, const char*> paths[] = {
+        {pemblor::PosixSocket::SendPath::PacketInfo, "IP_PKTINFO"},
+        {pemblor::PosixSocket::SendPath::SocketPerInterface, "a socket per interface"},
+    };
+    for (const auto& [path, label] : paths) {
+        LabLink link(path);
+        if (!OpenLink(link))
+            return 1;
+        const std::string how = std::string(" (") + label + ")";
+        for (const auto& usable : interfaces)
+            Check(link.BroadcastOutOf(usable.index, pemblor::BuildDiscoveryRequest()),
+                  "discovery out of " + usable.name + how);
+        std::map<std::string, std::string> heard;
+        std::set<std::string> macs;
+        for (const auto& reply : Collect(link, expected.size(), Clock::now() + ReplyWait)) {
+            heard[reply.sender] = NameOf(interfaces, reply.interfaceIndex);
+            macs.insert(MacOf(reply));
+        }
+        Check(macs.size() == expected.size(), "the links' access points have distinct MACs" + how);
+        Check(heard == expected, std::to_string(heard.size()) + " of " + std::to_string(expected.size()) +
+                                     " access points answered, each on the interface it sits behind" + how);
+        for (const auto& usable : interfaces)
+            Check(link.ownRequestsByInterface().count(usable.index) == 1,
+                  "the tool's own broadcast comes back on " + usable.name + how);
+    }
+
+    // What the tool did before: the routes pick one interface.
+    LabLink link;
+    if (!OpenLink(link))
+        return 1;
+    Check(link.Broadcast(pemblor::BuildDiscoveryRequest()), "discovery that chooses no interface");
+    std::set<std::string> heard;
+    for (const auto& reply : Collect(link, expected.size(), Clock::now() + 2s))
+        heard.insert(NameOf(interfaces, reply.interfaceIndex));
+    Check(heard == std::set<std::string>{"lab0"}, "is answered only behind lab0, the default route's link");
+    return 0;
+}
+
+int Blocked()
+{
+    const auto interfaces = LabInterfaces();
+    LabLink link;
+    if (!OpenLink(link))
+        return 1;
+    for (const auto& usable : interfaces)
+        Check(link.BroadcastOutOf(usable.index, pemblor::BuildDiscoveryRequest()), "discovery out of " + usable.name);
+    const auto replies = Collect(link, 1, Clock::now() + 2s);
+    Check(replies.empty() && link.ownRequestsHeard() == 0,
+          "the firewall lets neither a reply (" + std::to_string(replies.size()) + ") nor the own broadcast (" +
+              std::to_string(link.ownRequestsHeard()) + ") in");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -449,8 +567,12 @@ int main(int argc, char** argv)
         status = Quirks();
     else if (mode == "many")
         status = Many();
+    else if (mode == "links")
+        status = Links();
+    else if (mode == "blocked")
+        status = Blocked();
     else {
-        std::fprintf(stderr, "usage: lab_probe [discovery | settings SECONDS | quirk-args | quirks | many]\n");
+        std::fprintf(stderr, "usage: lab_probe [discovery | settings SECONDS | quirk-args | quirks | many | links | blocked]\n");
         return 2;
     }
     std::printf("lab_probe %s: %d passed, %d failed\n", mode.c_str(), g_nPassed, g_nFailed);

@@ -19,7 +19,7 @@ check() {
     fi
 }
 # The namespaces of the lab run whose script has pid $1.
-namespaces_of() { ip netns list | awk '{print $1}' | grep -E "^pb-$1-[0-9a-f]{4}-(tool|aps)$"; }
+namespaces_of() { ip netns list | awk '{print $1}' | grep -E "^pb-$1-[0-9a-f]{4}-(tool|aps[0-9]*)$"; }
 # Waits up to 30 s for the file $1.
 await_file() {
     local deadline=$((SECONDS + 30))
@@ -85,6 +85,33 @@ status=$?
 check "SIGTERM ends the run with 143 ($status)" '((status == 143))'
 check "and leaves no namespace" '[[ -z $(namespaces_of $t) ]]'
 check "and no command" 'await_gone "$sleeper"'
+
+# Several links: one /24 each, the default route on the first only.
+"${run[@]}" --links 3 --aps 1 -- sh -c 'ip -o -4 address show; ip route show default' >"$tmp/links.log" 2>&1
+check "--links 3: the tool namespace holds 127.0.0.1 and one /24 per link" \
+    '[[ $(awk "/inet/ {print \$2 \" \" \$4}" "$tmp/links.log" | sort | tr "\n" " ") == "lab0 198.18.1.1/24 lab1 198.18.2.1/24 lab2 198.18.3.1/24 lo 127.0.0.1/8 " ]]'
+check "--links 3: the default route leaves by lab0 only" \
+    '[[ $(grep "^default" "$tmp/links.log") == "default dev lab0 scope link "* && $(grep -c "^default" "$tmp/links.log") == 1 ]]'
+"${run[@]}" --links 2 --aps 300 -- sh -c 'cat "$PEMBLOR_LAB_AP_IFACE_FILE"' >"$tmp/big.log" 2>&1
+check "--links 2 --aps 300: each link's access points start outside the /24s" \
+    '[[ $(grep -c " lab0$" "$tmp/big.log") == 300 && $(grep -c " lab1$" "$tmp/big.log") == 300 ]] &&
+     grep -qx "198.19.0.1 lab0" "$tmp/big.log" && grep -qx "198.19.64.1 lab1" "$tmp/big.log"'
+for bad in "--links 9" "--links x" "--links 2 --link-apsim-arg 3 --silent"; do
+    # shellcheck disable=SC2086 # the options are words
+    "${run[@]}" $bad -- true >/dev/null 2>&1
+    status=$?
+    check "$bad is a bad command line ($status)" '((status == 2))'
+done
+
+# SIGTERM while a multi-link run with the firewall rule is up: everything goes.
+"${run[@]}" --links 2 --aps 1 --drop-inbound -- sh -c "touch '$tmp/m'; exec sleep 300" >/dev/null 2>&1 &
+m=$!
+check "a multi-link run with the firewall rule starts" 'await_file "$tmp/m"'
+check "it has a tool and two access point namespaces" '(($(namespaces_of "$m" | wc -l) == 3))'
+kill -TERM "$m"
+wait "$m"
+status=$?
+check "SIGTERM ends it with 143 ($status) and leaves no namespace" '((status == 143)) && [[ -z $(namespaces_of $m) ]]'
 
 if command -v setpriv >/dev/null; then
     setpriv --reuid=65534 --regid=65534 --clear-groups "${run[@]}" -- true >"$tmp/user.log" 2>&1

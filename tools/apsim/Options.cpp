@@ -11,6 +11,8 @@ namespace apsim {
 namespace {
 
 constexpr int MaxGenerated = 120000;
+// The MAC holds the number in three bytes.
+constexpr int MaxFirstNumber = 0xFFFFFF - MaxGenerated;
 
 bool ParseMac(std::string_view text, pemblor::MacBytes& out)
 {
@@ -117,6 +119,8 @@ const char* Options::Usage()
            "                       .0 and .255), MAC 02:00:00:xx:xx:xx (xx = number),\n"
            "                       SSID lab-<number>, channel 1..11 in turn\n"
            "  --base ADDR          first generated address (default 198.18.1.1)\n"
+           "  --first-number N     number of the first access point (default 1), so that\n"
+           "                       simulators on several links have distinct MACs and SSIDs\n"
            "  --ap KEYS            one more access point; KEYS is key=value,... with keys\n"
            "                       ip (required), mac, ssid, channel, user, pass, mask, gw,\n"
            "                       dhcp=0|1 and the quirk names below without '--'\n"
@@ -178,6 +182,8 @@ bool Options::Parse(int argc, char** argv, std::string& error)
         bool ok = true;
         if (name == "aps")
             ok = ParseNumber(value, m_nGenerated) && m_nGenerated >= 0 && m_nGenerated <= MaxGenerated;
+        else if (name == "first-number")
+            ok = ParseNumber(value, m_nFirstNumber) && m_nFirstNumber >= 1 && m_nFirstNumber <= MaxFirstNumber;
         else if (name == "base")
             ok = LabAddressValue(value, m_nBase);
         else if (name == "ap")
@@ -226,11 +232,11 @@ bool Options::BuildAccessPoints(std::vector<AccessPoint>& out, std::string& erro
         }
         ApSettings settings;
         settings.ip = address;
-        const auto number = static_cast<std::uint32_t>(n);
+        const auto number = static_cast<std::uint32_t>(n + m_nFirstNumber - 1);
         settings.mac = {0x02, 0x00, 0x00, static_cast<std::uint8_t>(number >> 16),
                         static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};
-        settings.ssid = "lab-" + std::to_string(n);
-        settings.channel = (n - 1) % 11 + 1;
+        settings.ssid = "lab-" + std::to_string(number);
+        settings.channel = static_cast<int>((number - 1) % 11 + 1);
         settings.user = m_strUser;
         settings.pass = m_strPass;
         out.emplace_back(settings, m_quirks);
@@ -243,7 +249,7 @@ bool Options::BuildAccessPoints(std::vector<AccessPoint>& out, std::string& erro
         Quirks quirks = m_quirks;
         if (!ParseApDescription(keys, settings, quirks, error))
             return false;
-        const std::uint32_t number = static_cast<std::uint32_t>(out.size()) + 1;
+        const std::uint32_t number = static_cast<std::uint32_t>(out.size() + m_nFirstNumber);
         if (settings.mac == pemblor::MacBytes{})
             settings.mac = {0x02, 0x00, 0x01, static_cast<std::uint8_t>(number >> 16),
                             static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};

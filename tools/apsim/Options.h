@@ -29,6 +29,7 @@ public:
 
 private:
     int m_nGenerated = 0;
+    int m_nFirstNumber = 1;
     std::uint32_t m_nBase = 0xC6120101u; // 198.18.1.1
     std::string m_strUser = "admin";
     std::string m_strPass = "admin";

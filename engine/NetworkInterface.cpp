@@ -1,0 +1,52 @@
+#include "engine/NetworkInterface.h"
+
+#include <bit>
+#include <charconv>
+#include <cstring>
+
+namespace pemblor {
+
+std::string FormatIpv4(std::uint32_t address)
+{
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        if (shift != 24)
+            text += '.';
+        text += std::to_string((address >> shift) & 0xFFu);
+    }
+    return text;
+}
+
+bool ParseIpv4(const char* text, std::uint32_t& address)
+{
+    if (text == nullptr)
+        return false;
+    const char* at = text;
+    const char* end = text + std::strlen(text);
+    std::uint32_t value = 0;
+    for (int field = 0; field < 4; ++field) {
+        if (field > 0) {
+            if (at == end || *at != '.')
+                return false;
+            ++at;
+        }
+        unsigned octet = 0;
+        const auto result = std::from_chars(at, end, octet);
+        if (result.ec != std::errc{} || result.ptr == at || result.ptr - at > 3 || octet > 255)
+            return false;
+        value = (value << 8) | octet;
+        at = result.ptr;
+    }
+    if (at != end)
+        return false;
+    address = value;
+    return true;
+}
+
+std::string SubnetText(const NetworkInterface& networkInterface)
+{
+    return FormatIpv4(networkInterface.address & networkInterface.netmask) + '/' +
+           std::to_string(std::countl_one(networkInterface.netmask));
+}
+
+} // namespace pemblor
