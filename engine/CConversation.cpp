@@ -1,5 +1,6 @@
 #include "engine/CConversation.h"
 
+#include "engine/DetailEntries.h"
 #include "engine/FormatError.h"
 #include "protocol/EntryText.h"
 #include "protocol/ReplyDatagram.h"
@@ -254,10 +255,9 @@ void CConversation::TakeDetailReply(const ReplyDatagram& reply)
         if (SetupIpTarget* dialog = m_pSetupIpDlg.load()) {
             dialog->m_strIpAddress.assign(reply.sender());
             EntryTextBuffer work;
-            for (const auto& item : reply.entries()) {
-                const EntryText text = SplitEntryText(item.entry.text.data(), item.entry.length, work);
-                dialog->SetSetting(text.name, text.value);
-            }
+            ForEachSetting(reply, work, [&](std::string_view name, std::string_view value) {
+                dialog->SetSetting(name, value);
+            });
             stored = true;
         }
     }

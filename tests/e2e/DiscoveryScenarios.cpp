@@ -165,7 +165,8 @@ void MalformedReplies(Scenario& s)
     DiscoverCycle(s);
     const TableSeen table = s.user.Table();
     Note("listed:\n" + table.Describe());
-    Expect(table.rows.size() >= 2 && table.rows.size() <= 7, "2 to 7 rows\n" + table.Describe());
+    // Every reply names a MAC of its own, so each of the seven is one row.
+    Expect(table.rows.size() == 7, "7 rows\n" + table.Describe());
     ExpectNumbered(table);
     ExpectGeneratedRow(table, s.lab, 1);
     ExpectGeneratedRow(table, s.lab, 2);
@@ -189,6 +190,18 @@ void MalformedReplies(Scenario& s)
     const QString hugeSsid = table.rows[static_cast<std::size_t>(huge)].value(kColSsid);
     Expect(hugeSsid.startsWith(QStringLiteral("huge-entry")) && hugeSsid.size() > 1800,
            "its SSID cell holds the whole long value (" + std::to_string(hugeSsid.size()) + " characters)");
+    // Two degenerate entries come first and take columns 1 and 2, so the
+    // SSID lands in column 3, the sender's address in 4, the mask in 5 and
+    // the channel and MAC text past the last column.
+    const int zero = table.Find(kColMask, QStringLiteral("zero-length-entries"));
+    Expect(zero >= 0, "the row of the access point that sends zero-length entries\n" + table.Describe());
+    if (zero >= 0) {
+        const QStringList& row = table.rows[static_cast<std::size_t>(zero)];
+        ExpectEqual(row.value(kColSsid), QString(), "zero-length entries, column 1");
+        ExpectEqual(row.value(kColIp), QString(), "zero-length entries, column 2");
+        ExpectEqual(row.value(kColChannel), QStringLiteral("198.18.2.5"), "zero-length entries, column 4");
+        ExpectEqual(row.value(kColMac), QStringLiteral("255.254.0.0"), "zero-length entries, column 5");
+    }
     Expect(!s.user.IsMessageBoxShown(), "no message box");
 
     // The receive thread is still there: the same replies again.

@@ -42,15 +42,21 @@ shot=$PEMBLOR_LAB_DIR/shot.png
 
 capture() { import -window "$1" "png:$2"; }
 
-# Polls until `capture WINDOW` differs from the image BEFORE; gives up after
-# the deadline and keeps the last capture.
+# Polls until `capture WINDOW` differs from the image BEFORE; fails after
+# the deadline, keeping the last capture.
 capture_changed() {
     local window=$1 before=$2 target=$3 deadline=$((SECONDS + 5))
     while :; do
         capture "$window" "$target"
-        cmp -s "$before" "$target" && ((SECONDS < deadline)) || return 0
+        cmp -s "$before" "$target" || return 0
+        ((SECONDS < deadline)) || return 1
         sleep 0.1
     done
+}
+
+# Number of pixels in which two images of the same size differ.
+pixels_differing() {
+    compare -metric AE "$1" "$2" null: 2>&1 >/dev/null | cut -d' ' -f1 || true
 }
 
 # Polls until two captures in a row are equal: the window has settled.
@@ -93,11 +99,25 @@ width=$WIDTH height=$HEIGHT
 dlu_x() { echo $(($1 * width / DLG_W)); }
 dlu_y() { echo $(($1 * height / DLG_H)); }
 
-capture "$main" "$shot"
+before=$PEMBLOR_LAB_DIR/before.png
+capture "$main" "$before"
 # Discover (7, 134, 50, 14).
 click_at "$main" "$(dlu_x 32)" "$(dlu_y 141)"
-capture_changed "$main" "$shot" "$out/devicelist.png"
+capture_changed "$main" "$before" "$out/devicelist.png" ||
+    { echo "screenshots: the device list did not change after Discover" >&2; exit 1; }
 capture_settled "$main" "$out/devicelist.png"
+# The rows below the table's headings (table at 7, 7, 269 x 119 dialog
+# units; the headings take about 25 pixels): three rows of text change far
+# more than focus frames and buttons that grey out and back.
+rows_crop="$(($(dlu_x 269) - 4))x$(($(dlu_y 119) - 30))+$(($(dlu_x 7) + 2))+$(($(dlu_y 7) + 28))"
+convert "$before" -crop "$rows_crop" +repage "$PEMBLOR_LAB_DIR/rows-before.png"
+convert "$out/devicelist.png" -crop "$rows_crop" +repage "$PEMBLOR_LAB_DIR/rows-after.png"
+changed=$(pixels_differing "$PEMBLOR_LAB_DIR/rows-before.png" "$PEMBLOR_LAB_DIR/rows-after.png")
+if ! ((${changed%.*} > 600)); then
+    echo "screenshots: only $changed pixels of the table's rows changed after Discover" >&2
+    exit 1
+fi
+echo "screenshots: $changed pixels of the table's rows changed after Discover"
 echo "screenshots: $out/devicelist.png"
 
 # The first row: just below the table's headings (about a line and a half

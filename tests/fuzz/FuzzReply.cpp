@@ -1,14 +1,71 @@
-// Treats the input as one received datagram and runs every decoding step the
-// receive thread runs on it.
+// Treats the input as one received datagram and runs on it what the tool
+// does with a reply: the header and entry decoding, the MAC text, the cells
+// of a device-table row (DeviceRowCells::Compose) and the storing of a detail
+// reply's entries into a settings map (ForEachSetting into SettingsMap::SetAt,
+// which is all the Setup IP dialog's SetSetting does). Not covered: the
+// receive loop itself, the state routing and anything on the user-interface
+// thread.
+#include "engine/DetailEntries.h"
 #include "protocol/EntryText.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
+#include "ui/devicelist/DeviceRowCells.h"
+#include "ui/setupip/SettingsMap.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
+
+namespace {
+
+constexpr std::string_view kSender = "198.18.0.2";
+
+void CheckRowCells(const pemblor::ReplyDatagram& reply, const pemblor::MacText& mac)
+{
+    using pemblor::DeviceRowCells;
+    static DeviceRowCells cells; // large; composing reuses it like the receive thread does
+    cells.Compose(reply, mac.view());
+    const int macColumn = reply.entryCount() + 1;
+    pemblor::EntryTextBuffer work;
+    for (const auto& [index, entry] : reply.entries()) {
+        const int column = index + 1;
+        if (column >= DeviceRowCells::ColumnCount)
+            break;
+        if (column == macColumn)
+            continue;
+        const pemblor::EntryText split = pemblor::SplitEntryText(entry.text.data(), entry.length, work);
+        const std::string_view expected = split.name == "IP_ADDR" ? kSender : split.value;
+        if (!cells.IsSet(column) || cells.Cell(column) != expected)
+            __builtin_trap();
+    }
+    if (macColumn < DeviceRowCells::ColumnCount && cells.Cell(macColumn) != mac.view())
+        __builtin_trap();
+    for (int column = 1; column < DeviceRowCells::ColumnCount; ++column) {
+        const bool entryThere = column <= reply.wholeEntryCount() || column == macColumn;
+        if (cells.IsSet(column) != entryThere || cells.Cell(column).size() > pemblor::EntryTextBufferSize)
+            __builtin_trap();
+    }
+}
+
+void CheckDetailStore(const pemblor::ReplyDatagram& reply)
+{
+    pemblor::SettingsMap settings;
+    pemblor::EntryTextBuffer work;
+    int stored = 0;
+    pemblor::ForEachSetting(reply, work, [&](std::string_view name, std::string_view value) {
+        settings.SetAt(name, value);
+        if (settings.ValueOf(name) != value)
+            __builtin_trap();
+        ++stored;
+    });
+    if (stored != reply.wholeEntryCount() || settings.GetCount() > stored)
+        __builtin_trap();
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -18,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (received > 0)
         std::memcpy(buffer.data(), data, received);
 
-    const pemblor::ReplyDatagram reply(buffer.data(), received, "198.18.0.2");
+    const pemblor::ReplyDatagram reply(buffer.data(), received, kSender);
     volatile std::uint32_t sink = reply.type() + reply.entryCount() + static_cast<std::uint32_t>(reply.resultCode());
     const pemblor::MacText mac = pemblor::FormatMacText(reply.macAddress());
     sink = sink + static_cast<std::uint32_t>(mac.view().size());
@@ -41,6 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (walked > reply.entryCount() || walked != reply.wholeEntryCount())
         __builtin_trap();
+
+    CheckRowCells(reply, mac);
+    CheckDetailStore(reply);
     (void)sink;
     return 0;
 }

@@ -43,7 +43,7 @@ FakeAccessPoint& DeviceListHarness::AddStandardAccessPoint(int index)
 
 FakeWindow& DeviceListHarness::Open()
 {
-    dialog = std::make_unique<CDeviceListDlg>(ui, *tool, ConversationConfig{}, m_strategy);
+    dialog = std::make_unique<CDeviceListDlg>(ui, *tool, config, m_strategy);
     window = &ui.Open(*dialog, IDD_DEVICELIST);
     return *window;
 }
@@ -63,6 +63,14 @@ int DeviceListHarness::StopDatagramsSent() const
         if (sent.fromHost == ToolHost && sent.bytes == expected)
             ++count;
     }
+    return count;
+}
+
+int DeviceListHarness::DatagramsSent() const
+{
+    int count = 0;
+    for (const auto& sent : net.SentLog())
+        count += sent.fromHost == ToolHost ? 1 : 0;
     return count;
 }
 

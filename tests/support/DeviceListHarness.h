@@ -41,10 +41,14 @@ public:
     void Discover(FakeToolkit::Millis ms = 0);
     // Datagrams of type 4 that left the tool's host.
     int StopDatagramsSent() const;
+    // Every datagram that left the tool's host.
+    int DatagramsSent() const;
 
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool;
     FakeToolkit ui;
+    // The window's conversation settings, as Open() passes them.
+    ConversationConfig config;
     std::vector<std::unique_ptr<FakeAccessPoint>> accessPoints;
     std::unique_ptr<CDeviceListDlg> dialog;
     FakeWindow* window = nullptr;

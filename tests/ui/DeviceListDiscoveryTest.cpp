@@ -301,6 +301,23 @@ TEST_P(DiscoveryTest, FailedSendIsReportedAndAnEarlierTimerStillEndsTheCycle)
     EXPECT_TRUE(h.Enabled(IDC_BTN_DISCOVER));
 }
 
+TEST_P(DiscoveryTest, ReceiveThreadThatCannotStartIsReportedAndNothingIsSent)
+{
+    h.config.launchThread = [](std::thread&, std::function<void()>) { return false; };
+    h.AddStandardAccessPoint(0);
+    h.Open();
+    h.Discover(20000);
+    ASSERT_EQ(h.ui.MessageTexts(), std::vector<std::string>{"Cannot Create ServiceSocket Thread"});
+    EXPECT_EQ(h.ui.Messages()[0].ownerTemplate, IDD_DEVICELIST);
+    EXPECT_EQ(h.DatagramsSent(), 0);
+    EXPECT_FALSE(h.ui.TimerArmed(*h.window, 1));
+    EXPECT_EQ(h.dialog->m_nState.load(), Discovering);
+    EXPECT_FALSE(h.dialog->m_bThreadStarted);
+    for (int id : {IDC_BTN_DISCOVER, IDC_BTN_SETUPIP, IDC_BTN_WEBSERVER})
+        EXPECT_FALSE(h.Enabled(id)) << id;
+    EXPECT_TRUE(h.Rows().empty());
+}
+
 TEST_P(DiscoveryTest, FailedFirstSendLeavesTheCycleOpen)
 {
     h.Open();

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -20,6 +22,42 @@ using Actions = std::function<void(FakeWindow&)>;
 Bytes Change(std::string_view user, std::string_view password, const SettingsChange& change)
 {
     return SetupIpRig::Wire(BuildSettingsChange(SetupIpRig::MacText, user, password, change));
+}
+
+// A datagram written out by hand from the layout, independent of the
+// product's encoder: two signatures, the type, the MAC bytes, user name and
+// password in 32 NUL-padded bytes each, the entry count, then each entry as
+// a 16-bit length counting its NUL and the text with the NUL.
+Bytes HandWritten(std::uint32_t type, const std::array<std::uint8_t, 6>& mac, std::string_view user,
+                  std::string_view password, const std::vector<std::string>& entries)
+{
+    Bytes out;
+    const auto u32 = [&](std::uint32_t v) {
+        for (int shift : {24, 16, 8, 0})
+            out.push_back(static_cast<std::uint8_t>(v >> shift));
+    };
+    const auto u16 = [&](std::size_t v) {
+        out.push_back(static_cast<std::uint8_t>(v >> 8));
+        out.push_back(static_cast<std::uint8_t>(v));
+    };
+    const auto padded = [&](std::string_view text) {
+        Bytes field(32, 0);
+        std::copy(text.begin(), text.end(), field.begin());
+        out.insert(out.end(), field.begin(), field.end());
+    };
+    u32(0xA1B2C3D4);
+    u32(0xA1B2C3D4);
+    u32(type);
+    out.insert(out.end(), mac.begin(), mac.end());
+    padded(user);
+    padded(password);
+    u16(entries.size());
+    for (const std::string& entry : entries) {
+        u16(entry.size() + 1);
+        out.insert(out.end(), entry.begin(), entry.end());
+        out.push_back(0);
+    }
+    return out;
 }
 
 std::string Shown(FakeWindow& w, int id)
@@ -207,8 +245,12 @@ TEST(SetupIpApply, EntriesGoInFixedOrderWhateverTheEditingOrder)
     w.TypeField(IDC_IP_ADDRESS, 3, 30);
     w.Click(IDC_BTN_APPLY);
 
-    EXPECT_EQ(rig.SentByTool().back(), Change("admin", "secret",
-                                              {"192.168.1.30", "255.255.254.0", "192.168.1.254", 0}));
+    // The device MAC 00:0A:FF:10:2B:C4; entries in the fixed order address,
+    // netmask, gateway, DHCP.
+    EXPECT_EQ(rig.SentByTool().back(),
+              HandWritten(2, {0x00, 0x0A, 0xFF, 0x10, 0x2B, 0xC4}, "admin", "secret",
+                          {"flash set IP_ADDR 192.168.1.30", "flash set SUBNET_MASK 255.255.254.0",
+                           "flash set DEFAULT_GATEWAY 192.168.1.254", "flash set DHCP 0"}));
     EXPECT_EQ(rig.owner.m_nState.load(), AwaitingSetResult);
     EXPECT_TRUE(FormDisabled(w));
     EXPECT_EQ(rig.toolkit.TimerPeriod(rig.OwnerWindow(), 1), 10000);
