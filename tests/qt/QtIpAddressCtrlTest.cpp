@@ -9,13 +9,36 @@
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtWindow.h"
 
+#include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+#include <ostream>
+
+// Readable failure messages; found by argument-dependent lookup.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace pemblor {
 namespace {
+
+constexpr std::uint32_t kFilled = 0x0A000001u; // 10.0.0.1
+
+QString RangeNotice(int entered, int low, int high)
+{
+    return QStringLiteral("%1 is not a valid entry. Please specify a value between %2 and %3.")
+        .arg(entered)
+        .arg(low)
+        .arg(high);
+}
 
 class QtIpAddressCtrlTest : public ::testing::Test {
 protected:
@@ -28,44 +51,68 @@ protected:
         const int ranges[3][4][2]{{{1, 223}, {0, 255}, {0, 255}, {0, 254}},
                                   {{0, 255}, {0, 255}, {0, 255}, {0, 254}},
                                   {{0, 223}, {0, 255}, {0, 255}, {0, 254}}};
-        const int ids[3]{IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY};
         for (int c = 0; c < 3; ++c) {
-            IIpAddressCtrl* ip = window.IpAddress(ids[c]);
+            IIpAddressCtrl* ip = window.IpAddress(kIds[c]);
             ip->EnableWindow(true);
             for (int f = 0; f < 4; ++f)
                 ip->SetFieldRange(f, ranges[c][f][0], ranges[c][f][1]);
+            QtIpAddressCtrl* target = Control(kIds[c]);
+            QObject::connect(target, &QtIpAddressCtrl::FieldChanged, target,
+                             [this, target, id = kIds[c]] { seen[id] << Fields(target); });
         }
         window.Edit(IDC_EDIT_USERNAME)->EnableWindow(true);
         address = window.IpAddress(IDC_IP_ADDRESS);
         control = Control(IDC_IP_ADDRESS);
     }
     QtIpAddressCtrl* Control(int id) { return window.findChild<QtIpAddressCtrl*>(QtWindow::ControlName(id)); }
-    QString Fields(const QtIpAddressCtrl* c) const
+    static QString Fields(const QtIpAddressCtrl* c)
     {
         QStringList texts;
         for (int i = 0; i < 4; ++i)
             texts << c->Field(i)->text();
         return texts.join(QLatin1Char('|'));
     }
-    // Types as a user does: each key goes to whichever widget has the focus.
-    static void Type(const QString& keys)
+    // Keys as a person types them: each one goes to whichever widget has
+    // the focus at that moment.
+    static void Type(const QString& keys) { QTest::keyClicks(static_cast<QWidget*>(nullptr), keys); }
+    static void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
-        for (const QChar key : keys)
-            QTest::keyClick(QApplication::focusWidget(), key.toLatin1());
+        QTest::keyClick(static_cast<QWidget*>(nullptr), key, modifiers);
     }
-    int FocusedField(const QtIpAddressCtrl* c) const
+    // A click through the window, so it lands on whatever is on top there.
+    void ClickAt(const QWidget* target, QPoint local, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mouseClick(window.windowHandle(), button, Qt::NoModifier, target->mapTo(&window, local));
+    }
+    static int FocusedField(const QtIpAddressCtrl* c)
     {
         for (int i = 0; i < 4; ++i)
             if (c->Field(i)->hasFocus())
                 return i;
         return -1;
     }
+    // Tab from the tab stop before the control.
+    void TabInto(int id)
+    {
+        const std::map<int, int> before{
+            {IDC_IP_ADDRESS, IDCANCEL}, {IDC_IP_NETMASK, IDC_IP_ADDRESS}, {IDC_IP_GATEWAY, IDC_IP_NETMASK}};
+        window.SetFocus(before.at(id));
+        Press(Qt::Key_Tab);
+    }
+    // The control changed, and the last notification saw it as it is now.
+    void ExpectNotified(int id, const std::string& what)
+    {
+        ASSERT_FALSE(seen[id].isEmpty()) << what;
+        EXPECT_EQ(seen[id].back(), Fields(Control(id))) << what;
+    }
 
+    static constexpr int kIds[3]{IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY};
     QtToolkit toolkit;
     ScriptedHandler handler{toolkit};
     QtWindow window{*FindDialogTemplate(IDD_SETUPIP), handler, nullptr};
     IIpAddressCtrl* address = nullptr;
     QtIpAddressCtrl* control = nullptr;
+    std::map<int, QStringList> seen; // the fields at each FieldChanged
 };
 
 TEST_F(QtIpAddressCtrlTest, BlankFieldsValueOrderAndNoNotificationFromCode)
@@ -93,72 +140,289 @@ TEST_F(QtIpAddressCtrlTest, BlankFieldsValueOrderAndNoNotificationFromCode)
     EXPECT_EQ(handler.Count("notify 1004 field"), 0);
 }
 
-// What typing leaves in a field, per range: above the range becomes the high
-// bound at once, below it the low bound when the field is left.
-TEST_F(QtIpAddressCtrlTest, TypedValuesAreBroughtIntoTheFieldRange)
+// A click at the left or right end of a field, on each field of each
+// control, puts the caret there: the next digit goes in at that spot.
+TEST_F(QtIpAddressCtrlTest, ClickPutsTheCaretInTheClickedFieldWhereClicked)
+{
+    for (const int id : kIds) {
+        QtIpAddressCtrl* target = Control(id);
+        for (int field = 0; field < 4; ++field) {
+            for (const bool left : {true, false}) {
+                const std::string what = std::to_string(id) + " field " + std::to_string(field) +
+                                          (left ? " left" : " right");
+                target->SetAddress(0x01020304u);
+                window.SetFocus(IDC_EDIT_USERNAME);
+                const QLineEdit* edit = target->Field(field);
+                ClickAt(edit, QPoint(left ? 1 : edit->width() - 2, edit->height() / 2));
+                EXPECT_EQ(FocusedField(target), field) << what;
+                Type(QStringLiteral("5"));
+                QStringList expected{"1", "2", "3", "4"};
+                expected[field] = left ? "5" + expected[field] : expected[field] + "5";
+                EXPECT_EQ(Fields(target), expected.join(QLatin1Char('|'))) << what;
+                ExpectNotified(id, what);
+            }
+        }
+    }
+    EXPECT_EQ(handler.Count("notify 1004 field"), 8);
+}
+
+// Whole addresses typed after tabbing into an empty or a filled control.
+TEST_F(QtIpAddressCtrlTest, TypedAddressIsTheAddressKept)
+{
+    struct Case {
+        int id;
+        bool filled;
+        const char* typed;
+        const char* kept;
+        QString notice;
+    };
+    const Case cases[]{
+        {IDC_IP_ADDRESS, false, "198.18.200.77", "198|18|200|77", {}},
+        {IDC_IP_ADDRESS, true, "198.18.200.77", "198|18|200|77", {}},
+        {IDC_IP_ADDRESS, true, "192.168.1.10", "192|168|1|10", {}},
+        {IDC_IP_ADDRESS, false, "1..2.3.4", "1|2|3|4", {}},
+        {IDC_IP_ADDRESS, true, "1.2.3", "1|2|3|1", {}},
+        {IDC_IP_ADDRESS, false, "192.168.001.010", "192|168|1|010", {}},
+        {IDC_IP_ADDRESS, true, "300.1.2.3", "223|1|2|3", RangeNotice(300, 1, 223)},
+        {IDC_IP_ADDRESS, true, "0.1.2.3", "1|1|2|3", RangeNotice(0, 1, 223)},
+        {IDC_IP_NETMASK, true, "255255255255", "255|255|255|254", RangeNotice(255, 0, 254)},
+        {IDC_IP_NETMASK, false, "255.255.0.0", "255|255|0|0", {}},
+        {IDC_IP_GATEWAY, true, "0.0.0.0", "0|0|0|0", {}},
+        {IDC_IP_GATEWAY, false, "198.18.0.1", "198|18|0|1", {}},
+    };
+    for (const Case& c : cases) {
+        QtIpAddressCtrl* target = Control(c.id);
+        if (c.filled)
+            target->SetAddress(kFilled);
+        else
+            target->ClearAddress();
+        seen.clear();
+        TabInto(c.id);
+        ASSERT_EQ(FocusedField(target), 0) << c.typed;
+        EXPECT_EQ(target->Field(0)->selectedText(), target->Field(0)->text()) << c.typed;
+        Type(QString::fromLatin1(c.typed));
+        EXPECT_EQ(Fields(target), QString::fromLatin1(c.kept)) << c.id << " " << c.typed;
+        EXPECT_EQ(target->Notice(), c.notice) << c.typed;
+        ExpectNotified(c.id, c.typed);
+    }
+}
+
+// What typing into one field and leaving it keeps, per range, and what the
+// user is told about it.
+TEST_F(QtIpAddressCtrlTest, OutOfRangeValueIsClampedAndTheUserTold)
 {
     struct Case {
         int id;
         int field;
         const char* typed;
         const char* kept;
+        QString notice;
     };
     const Case cases[]{
-        {IDC_IP_ADDRESS, 0, "300", "223"}, {IDC_IP_ADDRESS, 0, "0", "1"},   {IDC_IP_ADDRESS, 0, "224", "223"},
-        {IDC_IP_ADDRESS, 3, "255", "254"}, {IDC_IP_ADDRESS, 1, "255", "255"}, {IDC_IP_GATEWAY, 0, "0", "0"},
-        {IDC_IP_GATEWAY, 0, "999", "223"}, {IDC_IP_NETMASK, 0, "255", "255"}, {IDC_IP_NETMASK, 3, "255", "254"},
-        {IDC_IP_ADDRESS, 2, "007", "7"},   {IDC_IP_ADDRESS, 1, "a1b", "1"},
+        {IDC_IP_ADDRESS, 0, "300", "223", RangeNotice(300, 1, 223)},
+        {IDC_IP_ADDRESS, 0, "0", "1", RangeNotice(0, 1, 223)},
+        {IDC_IP_ADDRESS, 0, "224", "223", RangeNotice(224, 1, 223)},
+        {IDC_IP_ADDRESS, 3, "255", "254", RangeNotice(255, 0, 254)},
+        {IDC_IP_ADDRESS, 1, "255", "255", {}},
+        {IDC_IP_GATEWAY, 0, "0", "0", {}},
+        {IDC_IP_GATEWAY, 0, "999", "223", RangeNotice(999, 0, 223)},
+        {IDC_IP_NETMASK, 0, "255", "255", {}},
+        {IDC_IP_NETMASK, 3, "255", "254", RangeNotice(255, 0, 254)},
+        {IDC_IP_ADDRESS, 2, "007", "7", {}},
+        {IDC_IP_ADDRESS, 1, "a1b", "1", {}},
     };
     for (const Case& c : cases) {
         QtIpAddressCtrl* target = Control(c.id);
         target->ClearAddress();
+        seen.clear();
         target->FocusField(c.field, true);
         Type(QString::fromLatin1(c.typed));
         window.SetFocus(IDC_EDIT_USERNAME);
         EXPECT_EQ(target->Field(c.field)->text(), QString::fromLatin1(c.kept)) << c.id << " " << c.typed;
+        EXPECT_EQ(target->Notice(), c.notice) << c.id << " " << c.typed;
+        ExpectNotified(c.id, c.typed);
+    }
+
+    // Enter presses the dialog's default button, which reads the value: it
+    // is in range by then.
+    control->ClearAddress();
+    control->FocusField(0, true);
+    Type(QStringLiteral("0"));
+    Press(Qt::Key_Return);
+    EXPECT_EQ(control->Field(0)->text(), QStringLiteral("1"));
+    EXPECT_EQ(control->Notice(), RangeNotice(0, 1, 223));
+}
+
+// Ctrl+V and Shift+Insert on a field of 10.0.0.1 in the IP address control.
+TEST_F(QtIpAddressCtrlTest, PastedAddressFillsAllFieldsAndOtherTextChangesNothing)
+{
+    struct Case {
+        Qt::KeyboardModifiers modifiers;
+        Qt::Key key;
+        QString pasted;
+        int field;
+        const char* kept;
+        QString notice;
+    };
+    const auto ctrl = Qt::ControlModifier;
+    const auto shift = Qt::ShiftModifier;
+    const Case cases[]{
+        {ctrl, Qt::Key_V, "198.18.200.77", 0, "198|18|200|77", {}},
+        {shift, Qt::Key_Insert, " 198.18.0.5\n", 2, "198|18|0|5", {}},
+        {ctrl, Qt::Key_V, "0.1.2.255", 1, "1|1|2|254", RangeNotice(0, 1, 223)},
+        {ctrl, Qt::Key_V, "7", 2, "10|0|7|1", {}},
+        {ctrl, Qt::Key_V, "hello", 0, "10|0|0|1", {}},
+        {ctrl, Qt::Key_V, "1.2.3", 0, "10|0|0|1", {}},
+        {ctrl, Qt::Key_V, "1.2.3.4.5", 0, "10|0|0|1", {}},
+        {ctrl, Qt::Key_V, "256.1.1.1", 0, "10|0|0|1", {}},
+        {ctrl, Qt::Key_V, "1.2.3.4/24", 0, "10|0|0|1", {}},
+        {ctrl, Qt::Key_V, "1.2..4", 0, "10|0|0|1", {}},
+        {ctrl, Qt::Key_V, "-1.2.3.4", 0, "10|0|0|1", {}},
+        {ctrl, Qt::Key_V, QString::fromUtf8("\u0661.\u0662.\u0663.\u0664"), 0, "10|0|0|1", {}},
+        {shift, Qt::Key_Insert, "", 3, "10|0|0|1", {}},
+    };
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    for (const Case& c : cases) {
+        control->SetAddress(kFilled);
+        seen.clear();
+        clipboard->setText(c.pasted, QClipboard::Clipboard);
+        control->FocusField(c.field, true);
+        Press(c.key, c.modifiers);
+        const std::string what = c.pasted.toStdString();
+        EXPECT_EQ(Fields(control), QString::fromLatin1(c.kept)) << what;
+        EXPECT_EQ(control->Notice(), c.notice) << what;
+        if (Fields(control) == QStringLiteral("10|0|0|1"))
+            EXPECT_TRUE(seen[IDC_IP_ADDRESS].isEmpty()) << what;
+        else
+            ExpectNotified(IDC_IP_ADDRESS, what);
     }
 }
 
-TEST_F(QtIpAddressCtrlTest, TypingNotifiesAndMovesBetweenFields)
+TEST_F(QtIpAddressCtrlTest, MiddleClickPastesTheSelection)
 {
-    address->SetFocus();
-    EXPECT_EQ(FocusedField(control), 0);
-    Type(QStringLiteral("10.0.3.4"));
-    std::uint32_t value = 0;
-    EXPECT_EQ(address->GetAddress(value), 4);
-    EXPECT_EQ(value, 0x0A000304u);
-    EXPECT_GE(handler.Count("notify 1004 field"), 4);
-    EXPECT_EQ(handler.Count("notify 1007 field"), 0);
-
-    // Three digits move on; the next field is selected, so typing replaces it.
-    address->SetFocus();
-    Type(QStringLiteral("192168"));
-    EXPECT_EQ(Fields(control), QStringLiteral("192|168|3|4"));
-    EXPECT_EQ(FocusedField(control), 2);
-
-    // '.' in an empty field stays; Backspace at the start goes back.
-    control->Field(2)->clear();
-    QTest::keyClick(control->Field(2), Qt::Key_Period);
-    EXPECT_EQ(FocusedField(control), 2);
-    QTest::keyClick(control->Field(2), Qt::Key_Backspace);
-    EXPECT_EQ(FocusedField(control), 1);
-    EXPECT_EQ(control->Field(1)->cursorPosition(), 3);
-    QTest::keyClick(control->Field(1), Qt::Key_Backspace);
-    EXPECT_EQ(control->Field(1)->text(), QStringLiteral("16"));
-    QTest::keyClick(control->Field(1), Qt::Key_Right);
-    EXPECT_EQ(FocusedField(control), 2);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard->supportsSelection())
+        GTEST_SKIP() << "this platform has no selection clipboard (run under X11 for it)";
+    const struct {
+        const char* selected;
+        int field;
+        const char* kept;
+    } cases[]{
+        {"198.18.200.77", 3, "198|18|200|77"},
+        {"hello", 0, "10|0|0|1"},
+        {"1.2.3", 1, "10|0|0|1"},
+    };
+    for (const auto& c : cases) {
+        control->SetAddress(kFilled);
+        seen.clear();
+        window.SetFocus(IDC_EDIT_USERNAME);
+        clipboard->setText(QString::fromLatin1(c.selected), QClipboard::Selection);
+        ClickAt(control->Field(c.field), control->Field(c.field)->rect().center(), Qt::MiddleButton);
+        EXPECT_EQ(Fields(control), QString::fromLatin1(c.kept)) << c.selected;
+        EXPECT_EQ(FocusedField(control) >= 0, true) << c.selected;
+        if (Fields(control) != QStringLiteral("10|0|0|1"))
+            ExpectNotified(IDC_IP_ADDRESS, c.selected);
+        else
+            EXPECT_TRUE(seen[IDC_IP_ADDRESS].isEmpty()) << c.selected;
+    }
 }
 
-// One tab stop: Tab and Shift+Tab leave the control from any field.
-TEST_F(QtIpAddressCtrlTest, TabLeavesTheControlFromAnyField)
+// Keys that move or delete, from a caret position in 192.168.100.200; -1
+// stands for the whole field selected.
+TEST_F(QtIpAddressCtrlTest, NavigationKeysCrossFieldEdges)
 {
-    QWidget* netmaskFirst = Control(IDC_IP_NETMASK)->Field(0);
-    control->FocusField(2, false);
-    QTest::keyClick(control->Field(2), Qt::Key_Tab);
-    EXPECT_TRUE(netmaskFirst->hasFocus()) << QApplication::focusWidget()->objectName().toStdString();
-    Control(IDC_IP_NETMASK)->FocusField(3, false);
-    QTest::keyClick(Control(IDC_IP_NETMASK)->Field(3), Qt::Key_Backtab);
-    EXPECT_TRUE(control->Field(0)->hasFocus());
+    const char* const start = "192|168|100|200";
+    struct Case {
+        int field;
+        int caret;
+        Qt::Key key;
+        int toField;
+        int toCaret;
+        const char* kept;
+    };
+    const Case cases[]{
+        {1, 0, Qt::Key_Left, 0, 3, start},
+        {1, 1, Qt::Key_Left, 1, 0, start},
+        {0, 0, Qt::Key_Left, 0, 0, start},
+        {1, 3, Qt::Key_Right, 2, 0, start},
+        {1, 2, Qt::Key_Right, 1, 3, start},
+        {3, 3, Qt::Key_Right, 3, 3, start},
+        {2, 1, Qt::Key_Home, 0, 0, start},
+        {1, 1, Qt::Key_End, 3, 3, start},
+        {2, 0, Qt::Key_Backspace, 1, 3, start},
+        {0, 0, Qt::Key_Backspace, 0, 0, start},
+        {2, 3, Qt::Key_Backspace, 2, 2, "192|168|10|200"},
+        {1, -1, Qt::Key_Backspace, 1, 0, "192||100|200"},
+        {2, 0, Qt::Key_Delete, 2, 0, "192|168|00|200"},
+        {1, -1, Qt::Key_Delete, 1, 0, "192||100|200"},
+        {3, 3, Qt::Key_Delete, 3, 3, start},
+    };
+    for (const Case& c : cases) {
+        control->SetAddress(0xC0A864C8u);
+        seen.clear();
+        control->FocusField(c.field, c.caret < 0);
+        if (c.caret >= 0)
+            control->Field(c.field)->setCursorPosition(c.caret);
+        Press(c.key);
+        const std::string what = std::to_string(c.field) + ":" + std::to_string(c.caret) + " key " +
+                                 QKeySequence(c.key).toString().toStdString();
+        EXPECT_EQ(FocusedField(control), c.toField) << what;
+        EXPECT_EQ(control->Field(c.toField)->cursorPosition(), c.toCaret) << what;
+        EXPECT_EQ(Fields(control), QString::fromLatin1(c.kept)) << what;
+        if (c.kept != start)
+            ExpectNotified(IDC_IP_ADDRESS, what);
+    }
+}
+
+// One tab stop: Tab enters at the first field, all of it selected, and Tab or
+// Shift+Tab leave the control from any field.
+TEST_F(QtIpAddressCtrlTest, TheControlIsOneTabStop)
+{
+    control->SetAddress(kFilled);
+    TabInto(IDC_IP_ADDRESS);
+    EXPECT_EQ(FocusedField(control), 0);
+    EXPECT_EQ(control->Field(0)->selectedText(), QStringLiteral("10"));
+    QtIpAddressCtrl* netmask = Control(IDC_IP_NETMASK);
+    const struct {
+        QtIpAddressCtrl* from;
+        int field;
+        Qt::Key key;
+        QWidget* to;
+    } cases[]{
+        {control, 0, Qt::Key_Tab, netmask->Field(0)},
+        {control, 2, Qt::Key_Tab, netmask->Field(0)},
+        {control, 3, Qt::Key_Tab, netmask->Field(0)},
+        {netmask, 3, Qt::Key_Backtab, control->Field(0)},
+        {netmask, 0, Qt::Key_Backtab, control->Field(0)},
+    };
+    for (const auto& c : cases) {
+        c.from->FocusField(c.field, false);
+        Press(c.key);
+        EXPECT_TRUE(c.to->hasFocus()) << c.field << " " << QApplication::focusWidget()->objectName().toStdString();
+    }
+}
+
+// A screen reader finds each field under the label beside its control.
+TEST_F(QtIpAddressCtrlTest, FieldsHaveAccessibleNames)
+{
+    std::map<QString, QObject*> named;
+    std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+        if (node->role() == QAccessible::EditableText)
+            named[node->text(QAccessible::Name)] = node->object();
+        for (int i = 0; i < node->childCount(); ++i)
+            walk(node->child(i));
+    };
+    walk(QAccessible::queryAccessibleInterface(&window));
+    const std::pair<int, const char*> labels[]{
+        {IDC_IP_ADDRESS, "IP Address"}, {IDC_IP_NETMASK, "Netmask"}, {IDC_IP_GATEWAY, "Default Gateway"}};
+    for (const auto& [id, label] : labels) {
+        for (int field = 0; field < 4; ++field) {
+            const QString name = QStringLiteral("%1, field %2 of 4").arg(QLatin1String(label)).arg(field + 1);
+            const auto found = named.find(name);
+            ASSERT_NE(found, named.end()) << name.toStdString();
+            EXPECT_EQ(found->second, Control(id)->Field(field)) << name.toStdString();
+        }
+    }
 }
 
 TEST_F(QtIpAddressCtrlTest, AdapterOutlivesItsControl)

@@ -79,6 +79,7 @@ QtWindow::QtWindow(const DialogTemplate& layout, IDialogHandler& handler, QWidge
     setFixedSize(m_units.ToPixelsX(layout.cx), m_units.ToPixelsY(layout.cy));
     for (const ControlTemplate& control : layout.controls)
         CreateControl(control);
+    LabelAddressControls();
 }
 
 QtWindow::~QtWindow()
@@ -121,6 +122,9 @@ void QtWindow::CreateControl(const ControlTemplate& control)
         auto* group = new QGroupBox(text, this);
         group->setCheckable(false);
         group->setFocusPolicy(Qt::NoFocus);
+        // Beneath the controls it frames, even those made before it, so
+        // that clicks reach them.
+        group->lower();
         widget = group;
         break;
     }
@@ -178,6 +182,27 @@ void QtWindow::CreateControl(const ControlTemplate& control)
         widget->setFocusPolicy(Qt::ClickFocus);
     if (control.disabled)
         widget->setEnabled(false);
+}
+
+void QtWindow::LabelAddressControls()
+{
+    // An address control has no text of its own: its label is the static
+    // text on its row, left of it.
+    const QList<QLabel*> labels = findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+    for (auto* address : findChildren<QtIpAddressCtrl*>(Qt::FindDirectChildrenOnly)) {
+        const QRect row = address->geometry();
+        QLabel* nearest = nullptr;
+        for (QLabel* label : labels) {
+            const QRect at = label->geometry();
+            if (label->text().isEmpty() || at.right() >= row.left() || at.center().y() < row.top() ||
+                at.center().y() > row.bottom())
+                continue;
+            if (!nearest || at.right() > nearest->geometry().right())
+                nearest = label;
+        }
+        if (nearest)
+            nearest->setBuddy(address);
+    }
 }
 
 IButton* QtWindow::Button(int id)

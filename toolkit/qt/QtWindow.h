@@ -27,7 +27,8 @@ enum class Notify;
 //
 // Controls with an id are named "id<id>" (objectName) and carry their text
 // without '&' as accessible name. Id-less controls (statics, group boxes,
-// icons) have no object name.
+// icons) have no object name. An address control is the buddy of the static
+// text on its row, to its left.
 //
 // The window ends only through End(): Escape, the Cancel button (id 2) and
 // reject() go to the handler's OnCancel, the close box and Alt+F4 to its
@@ -79,6 +80,7 @@ protected:
 
 private:
     void CreateControl(const ControlTemplate& control);
+    void LabelAddressControls();
     void OnButtonClicked(int id);
     void OnNotify(int id, Notify code);
 
