@@ -1,0 +1,39 @@
+#pragma once
+#include "ctl/CtlOptions.h"
+#include "ctl/DeviceSession.h"
+
+#include <functional>
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace pemblor {
+
+class EventLoop;
+class ISocketLayer;
+
+// What a run of pemblorctl reads and writes besides the network.
+struct CtlIo {
+    std::ostream& out;
+    std::ostream& err;
+    std::istream& in;
+    // Asks for the password without echo; nothing, with `error` set, when it
+    // cannot ask.
+    std::function<std::optional<std::string>(std::string& error)> promptPassword;
+};
+
+// The dialog's timings.
+inline constexpr EventLoop::Millis DetailTimeoutMs = 5000;
+inline constexpr EventLoop::Millis SettingsTimeoutMs = 10000;
+inline constexpr EventLoop::Millis RebootWaitMs = 30000;
+inline constexpr EventLoop::Millis RereadPauseMs = 1000;
+inline constexpr int RereadPauses = 5;
+inline constexpr int RereadResends = 8;
+
+// Runs one parsed command: checks the settings, reads the password, opens
+// the network and talks to the devices. Returns the exit status.
+int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, CtlIo& io,
+               SessionConfig config = {});
+
+} // namespace pemblor

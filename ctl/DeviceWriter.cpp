@@ -1,0 +1,147 @@
+#include "ctl/DeviceWriter.h"
+
+#include "format/DelimitedRow.h"
+#include "ui/setupip/SettingText.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <iomanip>
+
+namespace pemblor {
+
+namespace {
+
+std::string Printable(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return out;
+}
+
+std::string_view Text(const std::optional<std::string>& value)
+{
+    return value ? std::string_view(*value) : std::string_view();
+}
+
+nlohmann::ordered_json JsonValue(const std::optional<std::string>& value)
+{
+    return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
+}
+
+// Device texts are bytes, not necessarily UTF-8: invalid sequences become
+// U+FFFD instead of failing the line.
+std::string JsonLine(const nlohmann::ordered_json& object)
+{
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+} // namespace
+
+bool DhcpEnabled(const std::string& value)
+{
+    return LeadingInteger(value) == 1;
+}
+
+DeviceWriter::DeviceWriter(std::ostream& out, OutputFormat format, bool withInterface)
+    : m_out(out)
+    , m_format(format)
+    , m_withInterface(withInterface)
+{
+}
+
+void DeviceWriter::Header()
+{
+    if (m_headerDone)
+        return;
+    m_headerDone = true;
+    switch (m_format) {
+    case OutputFormat::Table:
+        m_out << std::left << std::setw(18) << "MAC ADDRESS" << std::setw(16) << "IP ADDRESS" << std::setw(16)
+              << "SUBNET MASK" << std::setw(8) << "CHANNEL";
+        if (m_withInterface)
+            m_out << std::setw(12) << "INTERFACE";
+        m_out << "SSID\n";
+        break;
+    case OutputFormat::Csv: {
+        std::array<std::string_view, 7> names{"mac", "ssid", "ip", "ip_addr", "netmask", "channel", "interface"};
+        m_out << CsvRow(std::span<const std::string_view>(names.data(), m_withInterface ? 7 : 6));
+        break;
+    }
+    case OutputFormat::Json:
+        break;
+    }
+}
+
+void DeviceWriter::Device(const FoundDevice& device)
+{
+    Header();
+    switch (m_format) {
+    case OutputFormat::Table:
+        m_out << std::left << std::setw(18) << device.mac << std::setw(16) << Printable(device.ip) << std::setw(16)
+              << Printable(Text(device.netmask)) << std::setw(8) << Printable(Text(device.channel));
+        if (m_withInterface)
+            m_out << std::setw(12) << Printable(Text(device.interfaceName));
+        m_out << Printable(Text(device.ssid)) << '\n';
+        break;
+    case OutputFormat::Csv: {
+        std::array<std::string_view, 7> fields{device.mac,          Text(device.ssid),    device.ip,
+                                               Text(device.ipAddr), Text(device.netmask), Text(device.channel),
+                                               Text(device.interfaceName)};
+        m_out << CsvRow(std::span<const std::string_view>(fields.data(), m_withInterface ? 7 : 6));
+        break;
+    }
+    case OutputFormat::Json: {
+        nlohmann::ordered_json object;
+        object["mac"] = device.mac;
+        object["ssid"] = JsonValue(device.ssid);
+        object["ip"] = device.ip;
+        object["ip_addr"] = JsonValue(device.ipAddr);
+        object["netmask"] = JsonValue(device.netmask);
+        object["channel"] = JsonValue(device.channel);
+        if (m_withInterface)
+            object["interface"] = JsonValue(device.interfaceName);
+        m_out << JsonLine(object);
+        break;
+    }
+    }
+    m_out.flush();
+}
+
+void WriteDetail(std::ostream& out, OutputFormat format, const DeviceDetail& detail)
+{
+    const std::string dhcp = detail.dhcp ? (DhcpEnabled(*detail.dhcp) ? "on" : "off") : "";
+    switch (format) {
+    case OutputFormat::Table:
+        out << "MAC Address:      " << detail.mac << '\n'
+            << "Answered from:    " << Printable(detail.ip) << '\n'
+            << "IP Address:       " << Printable(Text(detail.ipAddr)) << '\n'
+            << "Netmask:          " << Printable(Text(detail.netmask)) << '\n'
+            << "Default Gateway:  " << Printable(Text(detail.gateway)) << '\n'
+            << "DHCP Client:      " << dhcp << '\n';
+        break;
+    case OutputFormat::Csv: {
+        const std::array<std::string_view, 6> names{"mac", "ip", "ip_addr", "netmask", "gateway", "dhcp"};
+        const std::array<std::string_view, 6> fields{detail.mac,           detail.ip,           Text(detail.ipAddr),
+                                                     Text(detail.netmask), Text(detail.gateway), dhcp};
+        out << CsvRow(names) << CsvRow(fields);
+        break;
+    }
+    case OutputFormat::Json: {
+        nlohmann::ordered_json object;
+        object["mac"] = detail.mac;
+        object["ip"] = detail.ip;
+        object["ip_addr"] = JsonValue(detail.ipAddr);
+        object["netmask"] = JsonValue(detail.netmask);
+        object["gateway"] = JsonValue(detail.gateway);
+        object["dhcp"] = detail.dhcp ? nlohmann::ordered_json(DhcpEnabled(*detail.dhcp)) : nlohmann::ordered_json(nullptr);
+        out << JsonLine(object);
+        break;
+    }
+    }
+    out.flush();
+}
+
+} // namespace pemblor

@@ -1,0 +1,57 @@
+#include "format/DelimitedRow.h"
+
+namespace pemblor {
+
+namespace {
+
+bool NeedsQuotes(std::string_view field)
+{
+    if (field.empty())
+        return false;
+    if (field.front() == ' ' || field.back() == ' ')
+        return true;
+    return field.find_first_of(",\"\r\n") != std::string_view::npos;
+}
+
+} // namespace
+
+std::string CsvRow(std::span<const std::string_view> fields)
+{
+    std::string row;
+    bool first = true;
+    for (std::string_view field : fields) {
+        if (!first)
+            row += ',';
+        first = false;
+        if (!NeedsQuotes(field)) {
+            row += field;
+            continue;
+        }
+        row += '"';
+        for (char c : field) {
+            if (c == '"')
+                row += '"';
+            row += c;
+        }
+        row += '"';
+    }
+    row += '\n';
+    return row;
+}
+
+std::string TsvRow(std::span<const std::string_view> fields)
+{
+    std::string row;
+    bool first = true;
+    for (std::string_view field : fields) {
+        if (!first)
+            row += '\t';
+        first = false;
+        for (char c : field)
+            row += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+    }
+    row += '\n';
+    return row;
+}
+
+} // namespace pemblor

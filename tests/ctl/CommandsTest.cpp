@@ -1,0 +1,281 @@
+#include "ctl/CommandLine.h"
+#include "ctl/Commands.h"
+#include "ctl/EventLoop.h"
+#include "ctl/ExitCode.h"
+#include "engine/fake/FakeNetwork.h"
+#include "protocol/Requests.h"
+#include "tests/ctl/FakeAgent.h"
+#include "tests/ctl/VirtualLoopClock.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <set>
+#include <sstream>
+
+namespace pemblor {
+namespace {
+
+constexpr const char* ToolHost = "10.0.0.1";
+using Wire = std::vector<std::vector<std::uint8_t>>;
+
+MacBytes Mac(std::uint8_t last)
+{
+    return {0x02, 0x00, 0x00, 0xAA, 0x00, last};
+}
+
+FakeAgent::Settings Agent(std::uint8_t last)
+{
+    FakeAgent::Settings settings;
+    settings.mac = Mac(last);
+    settings.ssid = "lab-" + std::to_string(last);
+    return settings;
+}
+
+// One run of pemblorctl on the fake network, with virtual time.
+class Ctl : public ::testing::Test {
+protected:
+    struct Result {
+        int status;
+        std::string out;
+        std::string err;
+        EventLoop::Millis took;
+    };
+
+    Result Run(std::vector<const char*> args, const std::string& input = {})
+    {
+        args.insert(args.begin(), "pemblorctl");
+        std::ostringstream out, err;
+        std::istringstream in(input);
+        CtlOptions options;
+        if (auto status = ParseCommandLine(static_cast<int>(args.size()), args.data(), options, out, err))
+            return {*status, out.str(), err.str(), 0};
+        CtlIo io{out, err, in, prompt};
+        const EventLoop::Millis start = clock.Now();
+        const int status = RunCommand(options, *layer, loop, io);
+        return {status, out.str(), err.str(), clock.Now() - start};
+    }
+
+    // Datagrams this tool sent to the device port, as their bytes.
+    std::vector<std::vector<std::uint8_t>> Sent() const
+    {
+        std::vector<std::vector<std::uint8_t>> sent;
+        for (const auto& datagram : network.SentLog())
+            if (datagram.fromHost == ToolHost && datagram.toPort == DevicePort)
+                sent.push_back(datagram.bytes);
+        return sent;
+    }
+
+    static std::vector<std::uint8_t> Bytes(const Datagram& datagram)
+    {
+        return {datagram.data(), datagram.data() + datagram.size};
+    }
+
+    FakeNetwork network;
+    VirtualLoopClock clock{[this] { return network.Quiescent(); }};
+    EventLoop loop{clock};
+    std::unique_ptr<FakeSocketLayer> layer = network.NewLayer(ToolHost);
+    std::function<std::optional<std::string>(std::string&)> prompt;
+};
+
+TEST_F(Ctl, DiscoverPrintsEveryDeviceOnceAndListensForTheWholeTimeOut)
+{
+    FakeAgent::Settings twice = Agent(2);
+    twice.discoveryReplies = 3;
+    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
+    FakeAgent b(network, clock, "10.0.0.12", twice);
+    FakeAgent c(network, clock, "10.0.0.13", Agent(3));
+
+    const Result result = Run({"discover", "--format", "json"});
+    EXPECT_EQ(result.status, ExitOk) << result.err;
+    EXPECT_EQ(result.took, 5000);
+    std::istringstream lines(result.out);
+    std::set<std::string> macs;
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        const auto object = nlohmann::json::parse(line);
+        macs.insert(object["mac"]);
+        const std::string last = object["mac"].get<std::string>().substr(15);
+        EXPECT_EQ(object["ip"], "10.0.0.1" + std::to_string(std::stoi(last)));
+        EXPECT_EQ(object["ip_addr"], object["ip"]);
+        EXPECT_EQ(object["ssid"], "lab-" + std::to_string(std::stoi(last)));
+        EXPECT_EQ(object["netmask"], "255.255.255.0");
+        EXPECT_EQ(object["channel"], "6");
+    }
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(macs, (std::set<std::string>{a.Mac(), b.Mac(), c.Mac()}));
+    EXPECT_EQ(Sent(), Wire{Bytes(BuildDiscoveryRequest())});
+}
+
+TEST_F(Ctl, DiscoverWithoutAnswersSaysWhyAndExitsTwo)
+{
+    const Result result = Run({"discover", "--timeout", "2.5"});
+    EXPECT_EQ(result.status, ExitNoDevice);
+    EXPECT_EQ(result.took, 2500);
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_EQ(result.err.rfind("Find no devices!\n", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("21212"), std::string::npos);
+}
+
+TEST_F(Ctl, PortHeldByAnotherProgramIsOneLineAndExitFive)
+{
+    auto other = network.NewLayer(ToolHost);
+    auto holder = other->Open();
+    ASSERT_TRUE(holder->Bind(DevicePort));
+    const Result result = Run({"discover"});
+    EXPECT_EQ(result.status, ExitPortTaken);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_NE(result.err.find("21212"), std::string::npos);
+    EXPECT_NE(result.err.find("in use"), std::string::npos);
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(Ctl, ShowReadsTheAddressedDeviceOnly)
+{
+    FakeAgent other(network, clock, "10.0.0.12", Agent(2));
+    FakeAgent::Settings settings = Agent(1);
+    settings.dhcp = "1";
+    settings.mask = "255.255.0.0";
+    FakeAgent device(network, clock, "10.0.0.11", settings);
+
+    const Result result = Run({"show", "02:00:00:aa:00:01", "--format", "json"});
+    EXPECT_EQ(result.status, ExitOk) << result.err;
+    const auto object = nlohmann::json::parse(result.out);
+    EXPECT_EQ(object["mac"], "02:00:00:AA:00:01");
+    EXPECT_EQ(object["ip"], "10.0.0.11");
+    EXPECT_EQ(object["ip_addr"], "10.0.0.11");
+    EXPECT_EQ(object["netmask"], "255.255.0.0");
+    EXPECT_EQ(object["gateway"], "10.0.0.254");
+    EXPECT_EQ(object["dhcp"], true);
+    EXPECT_EQ(Sent(), Wire{Bytes(BuildDetailQuery("02:00:00:AA:00:01"))});
+}
+
+TEST_F(Ctl, ShowOfASilentDeviceTimesOutAfterFiveSeconds)
+{
+    FakeAgent::Settings settings = Agent(1);
+    settings.answerDetail = false;
+    FakeAgent device(network, clock, "10.0.0.11", settings);
+    const Result result = Run({"show", "02:00:00:AA:00:01"});
+    EXPECT_EQ(result.status, ExitTimeOut);
+    EXPECT_EQ(result.took, 5000);
+    EXPECT_EQ(result.err, "Time Out!\n");
+}
+
+TEST_F(Ctl, SetMapsEachOutcomeToItsExitStatus)
+{
+    struct Case {
+        const char* name;
+        std::vector<const char*> args;
+        std::string password;
+        bool answers;
+        int status;
+        std::string out;
+        std::string err;
+        EventLoop::Millis took;
+        bool sent;
+    };
+    const std::vector<Case> cases = {
+        {"accepted", {"--ip", "10.0.0.50"}, "admin\n", true, ExitOk, "Change setting successfully!\n", "", 0, true},
+        {"wrong password", {"--ip", "10.0.0.50"}, "guess\n", true, ExitRefused, "", "Authentication Error!\n", 0,
+         true},
+        {"no answer", {"--dhcp", "on"}, "admin\n", false, ExitTimeOut, "", "Time Out!\n", 10000, true},
+        {"invalid", {"--netmask", "255.0.255.0"}, "admin\n", true, ExitUsage, "", "Invalid Netmask!\n", 0, false},
+        {"nothing", {}, "admin\n", true, ExitUsage, "", "No change is made!\n", 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeAgent::Settings settings = Agent(1);
+        settings.answerCommands = c.answers;
+        FakeAgent device(network, clock, "10.0.0.11", settings);
+        const std::size_t sentBefore = Sent().size();
+        std::vector<const char*> args = {"set", "02:00:00:AA:00:01", "--user", "admin", "--password-stdin"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result result = Run(args, c.password);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.took, c.took);
+        EXPECT_EQ(Sent().size() - sentBefore, c.sent ? 1u : 0u);
+    }
+}
+
+TEST_F(Ctl, SetSendsTheEntriesInTheFixedOrderWithTheCredentialsAsTyped)
+{
+    FakeAgent device(network, clock, "10.0.0.11", Agent(1));
+    const Result result = Run({"set", "02:00:00:AA:00:01", "--dhcp", "on", "--gateway", "", "--netmask",
+                               "255.255.0.0", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"},
+                              "admin\r\n");
+    EXPECT_EQ(result.status, ExitOk) << result.err;
+    EXPECT_EQ(device.Requests(), std::vector<std::string>{
+                                     "2 admin/admin:|flash set IP_ADDR 10.0.0.50|flash set SUBNET_MASK 255.255.0.0"
+                                     "|flash set DEFAULT_GATEWAY 0.0.0.0|flash set DHCP 1"});
+}
+
+TEST_F(Ctl, PasswordComesFromThePromptWhenNoOptionGivesIt)
+{
+    FakeAgent device(network, clock, "10.0.0.11", Agent(1));
+    int asked = 0;
+    prompt = [&](std::string&) -> std::optional<std::string> {
+        ++asked;
+        return "admin";
+    };
+    EXPECT_EQ(Run({"set", "02:00:00:AA:00:01", "--dhcp", "off", "--user", "admin"}).status, ExitOk);
+    EXPECT_EQ(asked, 1);
+
+    prompt = [](std::string& error) -> std::optional<std::string> {
+        error = "no terminal";
+        return std::nullopt;
+    };
+    const Result result = Run({"set", "02:00:00:AA:00:01", "--dhcp", "off", "--user", "admin"});
+    EXPECT_EQ(result.status, ExitUsage);
+    EXPECT_EQ(result.err, "pemblorctl: no terminal\n");
+
+    const Result tooLong =
+        Run({"set", "02:00:00:AA:00:01", "--dhcp", "off", "--user", "admin", "--password-stdin"},
+            std::string(31, 'x'));
+    EXPECT_EQ(tooLong.status, ExitUsage);
+}
+
+TEST_F(Ctl, RebootWaitFindsTheDeviceAtItsNewAddress)
+{
+    FakeAgent device(network, clock, "10.0.0.11", Agent(1), "10.0.0.50");
+    ASSERT_EQ(Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin")
+                  .status,
+              ExitOk);
+    const Result result =
+        Run({"reboot", "02:00:00:AA:00:01", "--wait", "--user", "admin", "--password-stdin"}, "admin\n");
+    EXPECT_EQ(result.status, ExitOk) << result.err;
+    EXPECT_EQ(result.out, "10.0.0.50\n");
+    // The device is back after 20 s; the first query goes out at 30 s.
+    EXPECT_EQ(result.took, 30000);
+    EXPECT_NE(result.err.find("about one minute"), std::string::npos);
+}
+
+TEST_F(Ctl, RebootWaitGivesUpAfterTheDialogsNineQueries)
+{
+    FakeAgent::Settings settings = Agent(1);
+    settings.rebootMs = 3600000;
+    FakeAgent device(network, clock, "10.0.0.11", settings);
+    const Result result =
+        Run({"reboot", "02:00:00:AA:00:01", "--wait", "--user", "admin", "--password-stdin"}, "admin\n");
+    EXPECT_EQ(result.status, ExitTimeOut);
+    EXPECT_EQ(result.took, 30000 + 53000);
+    const auto sent = Sent();
+    ASSERT_EQ(sent.size(), 10u);
+    EXPECT_EQ(sent[0], Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin")));
+    for (std::size_t i = 1; i < sent.size(); ++i)
+        EXPECT_EQ(sent[i], Bytes(BuildDetailQuery("02:00:00:AA:00:01")));
+}
+
+TEST_F(Ctl, RebootWithoutWaitSendsOnlyTheRequest)
+{
+    FakeAgent device(network, clock, "10.0.0.11", Agent(1));
+    const Result result = Run({"reboot", "02:00:00:AA:00:01", "--user", "admin", "--password-stdin"}, "admin\n");
+    EXPECT_EQ(result.status, ExitOk);
+    EXPECT_EQ(result.took, 0);
+    EXPECT_EQ(Sent(), Wire{Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin"))});
+}
+
+} // namespace
+} // namespace pemblor

@@ -1,0 +1,103 @@
+#include "ctl/EventLoop.h"
+#include "tests/ctl/VirtualLoopClock.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace pemblor {
+namespace {
+
+struct Recorded : EventLoop::Task {
+    std::vector<int>* log = nullptr;
+    int value = 0;
+    static void Record(EventLoop::Task& task)
+    {
+        auto& self = static_cast<Recorded&>(task);
+        self.log->push_back(self.value);
+    }
+};
+
+TEST(EventLoop, InvocationsAndPostsRunOnTheLoopThreadInOrder)
+{
+    SteadyLoopClock clock;
+    EventLoop loop(clock);
+    std::vector<int> log;
+    std::vector<Recorded> tasks(3);
+    std::atomic<bool> invoked{false};
+    std::thread::id ranOn;
+    std::thread other([&] {
+        for (int i = 0; i < 3; ++i) {
+            tasks[i].run = &Recorded::Record;
+            tasks[i].log = &log;
+            tasks[i].value = i;
+            loop.Post(tasks[i]);
+        }
+        invoked = loop.Invoke([&] {
+            ranOn = std::this_thread::get_id();
+            log.push_back(99);
+        });
+    });
+    EXPECT_TRUE(loop.RunUntil(loop.Now() + 10000, [&] { return log.size() == 4; }));
+    other.join();
+    EXPECT_TRUE(invoked);
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_EQ(log, (std::vector<int>{0, 1, 2, 99}));
+}
+
+TEST(EventLoop, TimerTicksEveryPeriodOnVirtualTimeUntilDisarmed)
+{
+    VirtualLoopClock clock([] { return true; });
+    EventLoop loop(clock);
+    std::vector<EventLoop::Millis> ticks;
+    loop.ArmTimer(5000, [&] {
+        ticks.push_back(loop.Now());
+        if (ticks.size() == 3)
+            loop.DisarmTimer();
+    });
+    loop.Wait(60000);
+    EXPECT_EQ(ticks, (std::vector<EventLoop::Millis>{5000, 10000, 15000}));
+    EXPECT_EQ(loop.Now(), 60000);
+}
+
+TEST(EventLoop, StopReleasesAWaitingInvokerWithoutRunningItsCall)
+{
+    SteadyLoopClock clock;
+    EventLoop loop(clock);
+    std::atomic<int> result{-1};
+    bool ran = false;
+    std::thread other([&] { result = loop.Invoke([&] { ran = true; }) ? 1 : 0; });
+    // The loop never serves: the invoker waits until Stop lets it go.
+    while (result == -1) {
+        loop.Stop();
+        std::this_thread::yield();
+    }
+    other.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(ran);
+    EXPECT_FALSE(loop.Invoke([&] { ran = true; }));
+}
+
+TEST(EventLoop, AWithdrawnTaskDoesNotRun)
+{
+    SteadyLoopClock clock;
+    EventLoop loop(clock);
+    std::vector<int> log;
+    Recorded first, second;
+    for (Recorded* task : {&first, &second}) {
+        task->run = &Recorded::Record;
+        task->log = &log;
+    }
+    first.value = 1;
+    second.value = 2;
+    loop.Post(first);
+    loop.Post(second);
+    loop.Withdraw(first);
+    loop.Wait(1);
+    EXPECT_EQ(log, std::vector<int>{2});
+}
+
+} // namespace
+} // namespace pemblor
