@@ -16,8 +16,10 @@
 # not come as expected.
 set -euo pipefail
 
-readonly MAIN_TITLE='Quarnel Access Point Configuration Tool'
-readonly SETUP_TITLE='Setup IP Address'
+# In another language (LANG) the captions are that language's (patterns, as
+# xdotool search takes them).
+readonly MAIN_TITLE=${PEMBLOR_MAIN_TITLE:-Quarnel Access Point Configuration Tool}
+readonly SETUP_TITLE=${PEMBLOR_SETUP_TITLE:-Setup IP Address}
 # The device list window's layout, in dialog units. The window grows to the
 # right to show the table's columns in full, so only positions near its left
 # and top edges are computed from these; the rest is reached by keys.

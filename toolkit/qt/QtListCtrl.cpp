@@ -2,6 +2,7 @@
 
 #include "toolkit/qt/QtListModel.h"
 #include "toolkit/qt/QtListView.h"
+#include "toolkit/qt/QtTranslation.h"
 
 #include <QHeaderView>
 
@@ -11,7 +12,7 @@ int QtListCtrl::InsertColumn(int index, const std::string& heading, int widthPix
 {
     if (!m_pView)
         return -1;
-    const int column = m_pView->Model().InsertColumn(index, QString::fromStdString(heading));
+    const int column = m_pView->Model().InsertColumn(index, Translated(heading));
     m_pView->header()->resizeSection(column, widthPixels > 0 ? widthPixels : 0);
     return column;
 }

@@ -2,6 +2,7 @@
 
 #include "resources/DialogTemplate.h"
 #include "toolkit/IDialogHandler.h"
+#include "toolkit/qt/QtTranslation.h"
 #include "toolkit/qt/QtWindow.h"
 
 #include <QApplication>
@@ -89,7 +90,7 @@ int QtToolkit::MessageBox(IWindow* owner, const std::string& text, MbButtons but
         boxIcon = QMessageBox::Question;
     const QMessageBox::StandardButtons boxButtons =
         buttons == MbButtons::OkCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok;
-    QMessageBox box(boxIcon, QString::fromStdString(AppName()), QString::fromStdString(text), boxButtons,
+    QMessageBox box(boxIcon, QString::fromStdString(AppName()), TranslatedMessage(text), boxButtons,
                     AsQtWindow(owner));
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
@@ -208,7 +209,7 @@ int QtToolkit::TrackPopupMenu(IWindow& window, int menuId)
         return 0;
     QMenu menu(qtWindow);
     for (const MenuItemTemplate& item : items)
-        menu.addAction(QString::fromUtf8(item.text))->setData(item.command);
+        menu.addAction(Translated(item.text))->setData(item.command);
     if (qtWindow) {
         qtWindow->raise();
         qtWindow->activateWindow();
@@ -220,7 +221,7 @@ int QtToolkit::TrackPopupMenu(IWindow& window, int menuId)
 void QtToolkit::AppendSystemMenu(IWindow& window, unsigned commandId, const std::string& text)
 {
     if (QtWindow* qtWindow = AsQtWindow(&window))
-        qtWindow->AddSystemCommand(commandId, QString::fromStdString(text));
+        qtWindow->AddSystemCommand(commandId, Translated(text));
 }
 
 void QtToolkit::OpenUrl(const std::string& url)

@@ -9,6 +9,7 @@
 #include "toolkit/qt/QtIpAddressCtrl.h"
 #include "toolkit/qt/QtListCtrl.h"
 #include "toolkit/qt/QtListView.h"
+#include "toolkit/qt/QtTranslation.h"
 
 #include <QAction>
 #include <QApplication>
@@ -38,11 +39,6 @@ constexpr int kIconSize = 32;
 constexpr int kScreenFrameAllowance = 16;
 // Pixels by which dialog-unit rounding can set edges of a layout apart.
 constexpr int kEdgeSlack = 2;
-
-QString Text(const char* text)
-{
-    return QString::fromUtf8(text ? text : "");
-}
 
 // "&Apply Changes" -> "Apply Changes"; "&&" stays one '&'.
 QString WithoutMnemonic(const QString& text)
@@ -74,7 +70,7 @@ QtWindow::QtWindow(const DialogTemplate& layout, IDialogHandler& handler, QWidge
     , m_units(QtDialogUnits::DialogFont(layout.fontName, layout.pointSize))
 {
     setFont(QtDialogUnits::DialogFont(layout.fontName, layout.pointSize));
-    setWindowTitle(Text(layout.caption));
+    setWindowTitle(Translated(layout.caption));
     setSizeGripEnabled(false);
     setFixedSize(m_units.ToPixelsX(layout.cx), m_units.ToPixelsY(layout.cy));
     for (const ControlTemplate& control : layout.controls)
@@ -95,7 +91,7 @@ QString QtWindow::ControlName(int id)
 void QtWindow::CreateControl(const ControlTemplate& control)
 {
     const QRect geometry = m_units.ToPixels(control.x, control.y, control.cx, control.cy);
-    const QString text = Text(control.text);
+    const QString text = Translated(control.text);
     const int id = control.id;
     QWidget* widget = nullptr;
     switch (control.kind) {

@@ -6,6 +6,7 @@
 #include "protocol/Requests.h"
 #include "resources/DialogTemplate.h"
 #include "resources/ResourceIds.h"
+#include "resources/Translatable.h"
 #include "toolkit/IButton.h"
 #include "toolkit/IListCtrl.h"
 #include "toolkit/IToolkit.h"
@@ -183,7 +184,7 @@ void CDeviceListDlg::OnDiscover()
 
     m_nState = Discovering;
     if (SendRequest(BuildDiscoveryRequest()) < 0) {
-        m_toolkit.MessageBox(m_pWindow, FormatError("skSend.SendTo: %d\n", LastError()));
+        m_toolkit.MessageBox(m_pWindow, FormatError(PEMBLOR_TR_NOOP("Pemblor", "skSend.SendTo: %d\n"), LastError()));
         return;
     }
     ArmTimer(kDiscoveryPeriodMs);

@@ -1,5 +1,6 @@
 #include "ui/devicelist/DeviceTableColumns.h"
 
+#include "resources/Translatable.h"
 #include "toolkit/IListCtrl.h"
 
 #include <array>
@@ -10,12 +11,12 @@ namespace {
 // Digits and A-F stand for the font's widest ones (IListCtrl::FitColumn).
 // "No" counts rows up to 99999.
 constexpr std::array<DeviceTableColumn, 6> kColumns{{
-    {"No", 0, 30, "99999"},
-    {"SSID", 1, -1, ""},
-    {"IP Address", 1, -10, "255.255.255.255"},
-    {"Subnet Mask", 1, -10, "255.255.255.255"},
-    {"Channel", 0, 70, "999"},
-    {"MAC Address", 1, 10, "FF:FF:FF:FF:FF:FF"},
+    {PEMBLOR_TR_NOOP("Pemblor", "No"), 0, 30, "99999"},
+    {PEMBLOR_TR_NOOP("Pemblor", "SSID"), 1, -1, ""},
+    {PEMBLOR_TR_NOOP("Pemblor", "IP Address"), 1, -10, "255.255.255.255"},
+    {PEMBLOR_TR_NOOP("Pemblor", "Subnet Mask"), 1, -10, "255.255.255.255"},
+    {PEMBLOR_TR_NOOP("Pemblor", "Channel"), 0, 70, "999"},
+    {PEMBLOR_TR_NOOP("Pemblor", "MAC Address"), 1, 10, "FF:FF:FF:FF:FF:FF"},
 }};
 
 } // namespace

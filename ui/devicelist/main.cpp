@@ -1,6 +1,7 @@
 #include "engine/CConversation.h"
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
+#include "toolkit/qt/QtTranslation.h"
 #include "ui/devicelist/CPemblorApp.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    pemblor::InstallTranslations(application);
 
     // The icon images are embedded by the Qt layer; without them the windows
     // simply carry the desktop's default icon.

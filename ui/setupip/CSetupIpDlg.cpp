@@ -5,6 +5,7 @@
 #include "protocol/MacText.h"
 #include "protocol/Requests.h"
 #include "resources/ResourceIds.h"
+#include "resources/Translatable.h"
 #include "toolkit/IButton.h"
 #include "toolkit/ICheckBox.h"
 #include "toolkit/IEdit.h"
@@ -37,11 +38,13 @@ constexpr unsigned ReReadPauseMs = 1000;
 constexpr int ReReadPauses = 5;
 constexpr int ReReadResends = 8;
 
-constexpr const char* MsgAuthError = "Authentication Error!";
-constexpr const char* MsgRebootQuestion =
-    "Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?";
-constexpr const char* MsgRebootWait = "It may take about one minute to reboot the target.";
-constexpr const char* MsgUnknownResult = "The device answered with an unknown result (%d).";
+constexpr const char* MsgAuthError = PEMBLOR_TR_NOOP("Pemblor", "Authentication Error!");
+constexpr const char* MsgRebootQuestion = PEMBLOR_TR_NOOP(
+    "Pemblor", "Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?");
+constexpr const char* MsgRebootWait =
+    PEMBLOR_TR_NOOP("Pemblor", "It may take about one minute to reboot the target.");
+constexpr const char* MsgUnknownResult =
+    PEMBLOR_TR_NOOP("Pemblor", "The device answered with an unknown result (%d).");
 
 struct FieldRange {
     int low, high;
@@ -422,7 +425,7 @@ void CSetupIpDlg::ShowMessage(std::string_view text)
 
 void CSetupIpDlg::ShowSendFailure()
 {
-    ShowMessage(FormatError("detail_sk.SendTo: %d\n", m_owner.LastError()));
+    ShowMessage(FormatError(PEMBLOR_TR_NOOP("Pemblor", "detail_sk.SendTo: %d\n"), m_owner.LastError()));
 }
 
 } // namespace pemblor

@@ -1,5 +1,6 @@
 #pragma once
 #include "protocol/Requests.h"
+#include "resources/Translatable.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,20 +10,21 @@
 
 namespace pemblor {
 
-inline constexpr std::string_view MsgIpEmpty = "IP Address cannot be empty!";
-inline constexpr std::string_view MsgIpInvalid = "Invalid IP Address!";
-inline constexpr std::string_view MsgNetmaskEmpty = "Netmask cannot be empty!";
-inline constexpr std::string_view MsgNetmaskInvalid = "Invalid Netmask!";
-inline constexpr std::string_view MsgGatewayInvalid = "Invalid Gateway Address!";
-inline constexpr std::string_view MsgNoChange = "No change is made!";
+inline constexpr std::string_view MsgIpEmpty = PEMBLOR_TR_NOOP("Pemblor", "IP Address cannot be empty!");
+inline constexpr std::string_view MsgIpInvalid = PEMBLOR_TR_NOOP("Pemblor", "Invalid IP Address!");
+inline constexpr std::string_view MsgNetmaskEmpty = PEMBLOR_TR_NOOP("Pemblor", "Netmask cannot be empty!");
+inline constexpr std::string_view MsgNetmaskInvalid = PEMBLOR_TR_NOOP("Pemblor", "Invalid Netmask!");
+inline constexpr std::string_view MsgGatewayInvalid = PEMBLOR_TR_NOOP("Pemblor", "Invalid Gateway Address!");
+inline constexpr std::string_view MsgNoChange = PEMBLOR_TR_NOOP("Pemblor", "No change is made!");
 inline constexpr std::string_view MsgUserNameTooLong =
-    "User Name is too long: at most 30 bytes fit in the request, and a character outside ASCII takes 2 to 4 "
-    "bytes.";
+    PEMBLOR_TR_NOOP("Pemblor", "User Name is too long: at most 30 bytes fit in the request, and a character "
+                               "outside ASCII takes 2 to 4 bytes.");
 inline constexpr std::string_view MsgPasswordTooLong =
-    "Password is too long: at most 30 bytes fit in the request, and a character outside ASCII takes 2 to 4 "
-    "bytes.";
+    PEMBLOR_TR_NOOP("Pemblor", "Password is too long: at most 30 bytes fit in the request, and a character "
+                               "outside ASCII takes 2 to 4 bytes.");
 inline constexpr std::string_view MsgNoDeviceMac =
-    "This device has no valid MAC address, so it cannot be addressed on its own. Nothing was sent to it.";
+    PEMBLOR_TR_NOOP("Pemblor", "This device has no valid MAC address, so it cannot be addressed on its own. "
+                               "Nothing was sent to it.");
 
 // Longest user name or password, in bytes of its UTF-8 text, that the
 // request carries whole (its 32-byte header field also keeps a NUL); the

@@ -1,0 +1,190 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de">
+<context>
+    <name>Pemblor</name>
+    <message>
+        <source>Pemblor Version 1.0</source>
+        <translation>Pemblor Version 1.0</translation>
+    </message>
+    <message>
+        <source>Sets up access point addresses</source>
+        <translation>Adressierung von Access Points</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Discover</source>
+        <translation>Suchen</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Setup IP</source>
+        <translation>IP einrichten</translation>
+    </message>
+    <message>
+        <source>Connect to Web Server</source>
+        <translation>Webseite öffnen</translation>
+    </message>
+    <message>
+        <source>&amp;Apply Changes</source>
+        <translation>Ü&amp;bernehmen</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Schließen</translation>
+    </message>
+    <message>
+        <source>IP Address: </source>
+        <translation>IP-Adresse: </translation>
+    </message>
+    <message>
+        <source>Netmask: </source>
+        <translation>Maske: </translation>
+    </message>
+    <message>
+        <source>Default Gateway: </source>
+        <translation>Gateway: </translation>
+    </message>
+    <message>
+        <source>IP Address</source>
+        <translation>IP-Adresse</translation>
+    </message>
+    <message>
+        <source>User Name:</source>
+        <translation>Benutzer:</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>Passwort:</translation>
+    </message>
+    <message>
+        <source>DHCP Client Enabled</source>
+        <translation>DHCP-Client aktiviert</translation>
+    </message>
+    <message>
+        <source>About Pemblor</source>
+        <translation>Über Pemblor</translation>
+    </message>
+    <message>
+        <source>Quarnel Access Point Configuration Tool</source>
+        <translation>Quarnel Konfigurationsprogramm für Access Points</translation>
+    </message>
+    <message>
+        <source>Setup IP Address</source>
+        <translation>IP-Adresse einrichten</translation>
+    </message>
+    <message>
+        <source>Setup IP ...</source>
+        <translation>IP einrichten ...</translation>
+    </message>
+    <message>
+        <source>Connect to web server ...</source>
+        <translation>Webseite öffnen ...</translation>
+    </message>
+    <message>
+        <source>&amp;About Pemblor...</source>
+        <translation>Ü&amp;ber Pemblor...</translation>
+    </message>
+    <message>
+        <source>Windows sockets initialization failed.</source>
+        <translation>Initialisierung der Windows-Sockets fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>Nr.</translation>
+    </message>
+    <message>
+        <source>SSID</source>
+        <translation>SSID</translation>
+    </message>
+    <message>
+        <source>Subnet Mask</source>
+        <translation>Subnetzmaske</translation>
+    </message>
+    <message>
+        <source>Channel</source>
+        <translation>Kanal</translation>
+    </message>
+    <message>
+        <source>MAC Address</source>
+        <translation>MAC-Adresse</translation>
+    </message>
+    <message>
+        <source>skSend.SendTo: %d
+</source>
+        <translation>skSend.SendTo: %d
+</translation>
+    </message>
+    <message>
+        <source>Authentication Error!</source>
+        <translation>Authentifizierungsfehler!</translation>
+    </message>
+    <message>
+        <source>Change setting successfully!
+
+Do you want to reboot the target to take effect immediately?</source>
+        <translation>Einstellungen erfolgreich geändert!
+
+Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</translation>
+    </message>
+    <message>
+        <source>It may take about one minute to reboot the target.</source>
+        <translation>Der Neustart des Geräts kann etwa eine Minute dauern.</translation>
+    </message>
+    <message>
+        <source>The device answered with an unknown result (%d).</source>
+        <translation>Das Gerät hat mit einem unbekannten Ergebnis (%d) geantwortet.</translation>
+    </message>
+    <message>
+        <source>detail_sk.SendTo: %d
+</source>
+        <translation>detail_sk.SendTo: %d
+</translation>
+    </message>
+    <message>
+        <source>IP Address cannot be empty!</source>
+        <translation>Die IP-Adresse darf nicht leer sein!</translation>
+    </message>
+    <message>
+        <source>Invalid IP Address!</source>
+        <translation>Ungültige IP-Adresse!</translation>
+    </message>
+    <message>
+        <source>Netmask cannot be empty!</source>
+        <translation>Die Netzmaske darf nicht leer sein!</translation>
+    </message>
+    <message>
+        <source>Invalid Netmask!</source>
+        <translation>Ungültige Netzmaske!</translation>
+    </message>
+    <message>
+        <source>Invalid Gateway Address!</source>
+        <translation>Ungültige Gateway-Adresse!</translation>
+    </message>
+    <message>
+        <source>No change is made!</source>
+        <translation>Es wurde nichts geändert!</translation>
+    </message>
+    <message>
+        <source>This device has no valid MAC address, so it cannot be addressed on its own. Nothing was sent to it.</source>
+        <translation>Dieses Gerät hat keine gültige MAC-Adresse und kann daher nicht einzeln angesprochen werden. Es wurde nichts an das Gerät gesendet.</translation>
+    </message>
+</context>
+<context>
+    <name>QPlatformTheme</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,264 @@
+// The texts the windows show, as a person reads them, in the language that
+// the environment chooses. ctest runs the German suite under LANG=de_DE.UTF-8
+// and the Source suite under LANG=C and LANG=en, each with the catalogues
+// installed as main() installs them.
+#include "../qt/QtTestSupport.h"
+
+#include "engine/fake/FakeNetwork.h"
+#include "resources/ResourceIds.h"
+#include "toolkit/qt/QtToolkit.h"
+#include "toolkit/qt/QtTranslation.h"
+#include "toolkit/qt/QtWindow.h"
+#include "ui/devicelist/CPemblorApp.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStyle>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+namespace pemblor {
+namespace {
+
+enum class Language { Source, German };
+
+// One text a window shows: today's source text, byte for byte, and German.
+struct Text {
+    const char* source;
+    const char* german;
+};
+
+using Texts = std::vector<Text>;
+
+// In the order the windows create them: the caption first, then the
+// controls of the layout, the column headings, the window's own commands.
+const Texts kDeviceList{
+    {"Quarnel Access Point Configuration Tool", "Quarnel Konfigurationsprogramm für Access Points"},
+    {"Discover", "Suchen"},
+    {"Close", "Schließen"},
+    {"Setup IP", "IP einrichten"},
+    {"Connect to Web Server", "Webseite öffnen"},
+    {"No", "Nr."},
+    {"SSID", "SSID"},
+    {"IP Address", "IP-Adresse"},
+    {"Subnet Mask", "Subnetzmaske"},
+    {"Channel", "Kanal"},
+    {"MAC Address", "MAC-Adresse"},
+    {"&About Pemblor...", "Ü&ber Pemblor..."},
+};
+
+const Texts kSetupIp{
+    {"Setup IP Address", "IP-Adresse einrichten"},
+    {"&Apply Changes", "Ü&bernehmen"},
+    {"&Close", "&Schließen"},
+    {"IP Address: ", "IP-Adresse: "},
+    {"Netmask: ", "Maske: "},
+    {"Default Gateway: ", "Gateway: "},
+    {"IP Address", "IP-Adresse"},
+    {"User Name:", "Benutzer:"},
+    {"Password:", "Passwort:"},
+    {"DHCP Client Enabled", "DHCP-Client aktiviert"},
+};
+
+const Texts kAbout{
+    {"About Pemblor", "Über Pemblor"},
+    {"Pemblor Version 1.0", "Pemblor Version 1.0"},
+    {"Sets up access point addresses", "Adressierung von Access Points"},
+    {"OK", "OK"},
+};
+
+const Texts kRowMenu{
+    {"Setup IP ...", "IP einrichten ..."},
+    {"Connect to web server ...", "Webseite öffnen ..."},
+};
+
+const Texts kMessageButtons{
+    {"OK", "OK"},
+    {"Cancel", "Abbrechen"},
+};
+
+// Message texts as the logic hands them to the Qt layer (today's texts, the
+// error codes filled in) and as a person reads them.
+const Texts kMessages{
+    {"Windows sockets initialization failed.", "Initialisierung der Windows-Sockets fehlgeschlagen."},
+    {"Invalid Gateway Address!", "Ungültige Gateway-Adresse!"},
+    {"Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?",
+     "Einstellungen erfolgreich geändert!\n\nSoll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam "
+     "werden?"},
+    {"The device answered with an unknown result (-1).", "Das Gerät hat mit einem unbekannten Ergebnis (-1) geantwortet."},
+    {"skSend.SendTo: 101\n", "skSend.SendTo: 101\n"},
+};
+
+std::vector<std::string> Expected(const Texts& texts, Language language)
+{
+    std::vector<std::string> expected;
+    for (const Text& text : texts)
+        expected.emplace_back(language == Language::German ? text.german : text.source);
+    return expected;
+}
+
+void Add(std::vector<std::string>& shown, const QString& text)
+{
+    if (!text.isEmpty())
+        shown.push_back(text.toStdString());
+}
+
+// The caption and the texts of the window's own controls (not those inside
+// composite controls such as the address fields' dots).
+std::vector<std::string> WindowTexts(const QWidget& window)
+{
+    std::vector<std::string> shown;
+    Add(shown, window.windowTitle());
+    for (const QObject* child : window.children()) {
+        if (const auto* button = qobject_cast<const QAbstractButton*>(child))
+            Add(shown, button->text());
+        else if (const auto* label = qobject_cast<const QLabel*>(child))
+            Add(shown, label->text());
+        else if (const auto* group = qobject_cast<const QGroupBox*>(child))
+            Add(shown, group->title());
+    }
+    for (const auto* view : window.findChildren<const QTreeView*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QAbstractItemModel* model = view->header()->model();
+        for (int column = 0; column < model->columnCount(); ++column)
+            Add(shown, model->headerData(column, Qt::Horizontal).toString());
+    }
+    for (const QAction* action : window.actions())
+        Add(shown, action->text());
+    return shown;
+}
+
+// The controls of the window whose text needs more room than the layout gives
+// it: a translation that a person would see cut off.
+std::vector<std::string> CutOffTexts(const QWidget& window)
+{
+    std::vector<std::string> cut;
+    for (const QObject* child : window.children()) {
+        const auto* widget = qobject_cast<const QWidget*>(child);
+        QString text;
+        int room = 0;
+        if (const auto* label = qobject_cast<const QLabel*>(child)) {
+            text = label->text();
+            room = label->contentsRect().width();
+        } else if (const auto* check = qobject_cast<const QCheckBox*>(child)) {
+            text = check->text();
+            room = check->width() - check->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, check) -
+                   check->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, check);
+        } else if (const auto* button = qobject_cast<const QPushButton*>(child)) {
+            text = button->text();
+            room = button->width() - 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+        } else {
+            continue;
+        }
+        text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+        const int needed = widget->fontMetrics().horizontalAdvance(text.trimmed());
+        if (needed > room)
+            cut.push_back(text.toStdString() + " (" + std::to_string(needed) + " > " + std::to_string(room) + ")");
+    }
+    return cut;
+}
+
+class TranslationTest : public ::testing::Test {
+protected:
+    // The device list window of the real application, on a LAN of its own
+    // that nothing answers on; closed with its Close button once looked at.
+    std::vector<std::string> DeviceListTexts()
+    {
+        std::vector<std::string> shown;
+        WhenActive<QtWindow>([&](QtWindow* window) {
+            shown = WindowTexts(*window);
+            EXPECT_EQ(CutOffTexts(*window), std::vector<std::string>()) << "device list";
+            qobject_cast<QPushButton*>(window->Control(IDCANCEL))->click();
+        });
+        FakeNetwork network;
+        auto sockets = network.NewLayer("198.18.0.1");
+        CPemblorApp().InitInstance(toolkit, *sockets);
+        return shown;
+    }
+
+    std::vector<std::string> LayoutTexts(int templateId)
+    {
+        std::vector<std::string> shown;
+        handler.whileShown = [&](QtWindow& window) {
+            shown = WindowTexts(window);
+            EXPECT_EQ(CutOffTexts(window), std::vector<std::string>()) << window.windowTitle().toStdString();
+        };
+        toolkit.RunModal(handler, templateId, nullptr);
+        return shown;
+    }
+
+    std::vector<std::string> RowMenuTexts()
+    {
+        std::vector<std::string> shown;
+        handler.whileShown = [&](QtWindow& window) {
+            WhenActive<QMenu>([&](QMenu* menu) {
+                for (const QAction* action : menu->actions())
+                    Add(shown, action->text());
+                menu->close();
+            });
+            EXPECT_EQ(toolkit.TrackPopupMenu(window, IDR_LISTMENU), 0);
+        };
+        toolkit.RunModal(handler, IDD_DEVICELIST, nullptr);
+        return shown;
+    }
+
+    // The text of a message box, then its buttons.
+    std::vector<std::string> MessageTexts(const std::string& text)
+    {
+        std::vector<std::string> shown;
+        WhenActive<QMessageBox>([&](QMessageBox* box) {
+            Add(shown, box->text());
+            for (const QAbstractButton* button : box->buttons())
+                Add(shown, button->text());
+            box->button(QMessageBox::Cancel)->click();
+        });
+        EXPECT_EQ(toolkit.MessageBox(nullptr, text, MbButtons::OkCancel), IdCancel);
+        return shown;
+    }
+
+    void ExpectWindowsIn(Language language)
+    {
+        EXPECT_EQ(DeviceListTexts(), Expected(kDeviceList, language)) << "device list";
+        EXPECT_EQ(LayoutTexts(IDD_SETUPIP), Expected(kSetupIp, language)) << "Setup IP";
+        EXPECT_EQ(LayoutTexts(IDD_ABOUTBOX), Expected(kAbout, language)) << "About";
+        EXPECT_EQ(RowMenuTexts(), Expected(kRowMenu, language)) << "row menu";
+        for (const Text& message : kMessages) {
+            std::vector<std::string> expected = Expected(kMessageButtons, language);
+            expected.insert(expected.begin(), language == Language::German ? message.german : message.source);
+            EXPECT_EQ(MessageTexts(message.source), expected) << "message box";
+        }
+    }
+
+    QtToolkit toolkit;
+    ScriptedHandler handler{toolkit};
+};
+
+TEST_F(TranslationTest, GermanWindows)
+{
+    ExpectWindowsIn(Language::German);
+}
+
+TEST_F(TranslationTest, SourceWindows)
+{
+    ExpectWindowsIn(Language::Source);
+}
+
+} // namespace
+} // namespace pemblor
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    pemblor::InstallTranslations(app);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

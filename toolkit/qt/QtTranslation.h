@@ -1,0 +1,28 @@
+#pragma once
+#include <QString>
+
+#include <string>
+
+class QCoreApplication;
+
+namespace pemblor {
+
+// The catalogue's translation of a text marked in the layouts or the windows'
+// logic (resources/Translatable.h), or the text itself when it has none.
+QString Translated(const char* text);
+QString Translated(const std::string& text);
+
+// A message box text: translated as a whole when the catalogue has it, else
+// taken as a marked format whose one "%d" the logic has filled with a number
+// (FormatError): the format's translation with the same number in its "%d".
+// Any other text is shown as it is.
+QString TranslatedMessage(const std::string& text);
+
+// Installs on `app` the catalogues of the user's language as Qt's system
+// locale names it (LC_ALL, LC_MESSAGES, LANG; LANGUAGE for the order): Qt's
+// own texts from the system's Qt translations when they are installed, then
+// the tool's embedded catalogue, which takes precedence. A language without a
+// catalogue shows the source texts. Call once, after `app` exists.
+void InstallTranslations(QCoreApplication& app);
+
+} // namespace pemblor
