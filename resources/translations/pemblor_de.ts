@@ -175,6 +175,14 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <source>This device has no valid MAC address, so it cannot be addressed on its own. Nothing was sent to it.</source>
         <translation>Dieses Gerät hat keine gültige MAC-Adresse und kann daher nicht einzeln angesprochen werden. Es wurde nichts an das Gerät gesendet.</translation>
     </message>
+    <message>
+        <source>User Name is too long: at most 30 bytes fit in the request, and a character outside ASCII takes 2 to 4 bytes.</source>
+        <translation>Der Benutzername ist zu lang: Die Anfrage fasst höchstens 30 Bytes, und ein Zeichen außerhalb von ASCII belegt 2 bis 4 Bytes.</translation>
+    </message>
+    <message>
+        <source>Password is too long: at most 30 bytes fit in the request, and a character outside ASCII takes 2 to 4 bytes.</source>
+        <translation>Das Passwort ist zu lang: Die Anfrage fasst höchstens 30 Bytes, und ein Zeichen außerhalb von ASCII belegt 2 bis 4 Bytes.</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>

@@ -94,7 +94,8 @@ const Texts kMessages{
     {"Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?",
      "Einstellungen erfolgreich geändert!\n\nSoll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam "
      "werden?"},
-    {"The device answered with an unknown result (-1).", "Das Gerät hat mit einem unbekannten Ergebnis (-1) geantwortet."},
+    {"The device answered with an unknown result (-1).",
+     "Das Gerät hat mit einem unbekannten Ergebnis (-1) geantwortet."},
     {"skSend.SendTo: 101\n", "skSend.SendTo: 101\n"},
 };
 

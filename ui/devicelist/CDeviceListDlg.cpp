@@ -184,7 +184,8 @@ void CDeviceListDlg::OnDiscover()
 
     m_nState = Discovering;
     if (SendRequest(BuildDiscoveryRequest()) < 0) {
-        m_toolkit.MessageBox(m_pWindow, FormatError(PEMBLOR_TR_NOOP("Pemblor", "skSend.SendTo: %d\n"), LastError()));
+        m_toolkit.MessageBox(m_pWindow,
+                             FormatError(PEMBLOR_TR_NOOP("Pemblor", "skSend.SendTo: %d\n"), LastError()));
         return;
     }
     ArmTimer(kDiscoveryPeriodMs);
