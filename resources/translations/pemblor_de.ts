@@ -195,4 +195,19 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Abbrechen</translation>
     </message>
 </context>
+<context>
+    <name>pemblor::QtIpAddressCtrl</name>
+    <message>
+        <source>%1 is not a valid entry. Please specify a value between %2 and %3.</source>
+        <translation>%1 ist kein gültiger Eintrag. Bitte geben Sie einen Wert zwischen %2 und %3 an.</translation>
+    </message>
+    <message>
+        <source>Field %1 of %2</source>
+        <translation>Feld %1 von %2</translation>
+    </message>
+    <message>
+        <source>%1, field %2 of %3</source>
+        <translation>%1, Feld %2 von %3</translation>
+    </message>
+</context>
 </TS>

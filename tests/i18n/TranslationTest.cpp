@@ -17,6 +17,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -25,6 +26,8 @@
 #include <QTreeView>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace pemblor {
 namespace {
@@ -39,8 +42,8 @@ struct Text {
 
 using Texts = std::vector<Text>;
 
-// In the order the windows create them: the caption first, then the
-// controls of the layout, the column headings, the window's own commands.
+// Per window: the caption, the controls' texts, the column headings, the
+// window's own commands.
 const Texts kDeviceList{
     {"Quarnel Access Point Configuration Tool", "Quarnel Konfigurationsprogramm für Access Points"},
     {"Discover", "Suchen"},
@@ -68,6 +71,9 @@ const Texts kSetupIp{
     {"Password:", "Passwort:"},
     {"DHCP Client Enabled", "DHCP-Client aktiviert"},
 };
+
+// The accessible name of the first field of the IP address control.
+const Text kAddressField{"IP Address, field 1 of 4", "IP-Adresse, Feld 1 von 4"};
 
 const Texts kAbout{
     {"About Pemblor", "Über Pemblor"},
@@ -105,6 +111,13 @@ std::vector<std::string> Expected(const Texts& texts, Language language)
     for (const Text& text : texts)
         expected.emplace_back(language == Language::German ? text.german : text.source);
     return expected;
+}
+
+// The order in which a window creates its controls is not the point.
+std::vector<std::string> Sorted(std::vector<std::string> texts)
+{
+    std::sort(texts.begin(), texts.end());
+    return texts;
 }
 
 void Add(std::vector<std::string>& shown, const QString& text)
@@ -196,6 +209,18 @@ protected:
         return shown;
     }
 
+    std::string AddressFieldName()
+    {
+        std::string name;
+        handler.whileShown = [&](QtWindow& window) {
+            const auto fields = window.Control(IDC_IP_ADDRESS)->findChildren<QLineEdit*>();
+            ASSERT_FALSE(fields.isEmpty());
+            name = fields.front()->accessibleName().toStdString();
+        };
+        toolkit.RunModal(handler, IDD_SETUPIP, nullptr);
+        return name;
+    }
+
     std::vector<std::string> RowMenuTexts()
     {
         std::vector<std::string> shown;
@@ -227,9 +252,10 @@ protected:
 
     void ExpectWindowsIn(Language language)
     {
-        EXPECT_EQ(DeviceListTexts(), Expected(kDeviceList, language)) << "device list";
-        EXPECT_EQ(LayoutTexts(IDD_SETUPIP), Expected(kSetupIp, language)) << "Setup IP";
-        EXPECT_EQ(LayoutTexts(IDD_ABOUTBOX), Expected(kAbout, language)) << "About";
+        EXPECT_EQ(Sorted(DeviceListTexts()), Sorted(Expected(kDeviceList, language))) << "device list";
+        EXPECT_EQ(Sorted(LayoutTexts(IDD_SETUPIP)), Sorted(Expected(kSetupIp, language))) << "Setup IP";
+        EXPECT_EQ(AddressFieldName(), language == Language::German ? kAddressField.german : kAddressField.source);
+        EXPECT_EQ(Sorted(LayoutTexts(IDD_ABOUTBOX)), Sorted(Expected(kAbout, language))) << "About";
         EXPECT_EQ(RowMenuTexts(), Expected(kRowMenu, language)) << "row menu";
         for (const Text& message : kMessages) {
             std::vector<std::string> expected = Expected(kMessageButtons, language);
