@@ -25,7 +25,7 @@ constexpr std::array<ControlTemplate, 5> kDeviceList{{
      true},
 }};
 
-constexpr std::array<ControlTemplate, 14> kSetupIp{{
+constexpr std::array<ControlTemplate, 15> kSetupIp{{
     {IDC_BTN_APPLY, K::DefPushButton, PEMBLOR_TR_NOOP("Pemblor", "&Apply Changes"), 23, 160, 60, 14, true, true},
     {IDCANCEL, K::PushButton, PEMBLOR_TR_NOOP("Pemblor", "&Close"), 141, 160, 50, 14, true, false},
     {IDC_STATIC, K::Static, PEMBLOR_TR_NOOP("Pemblor", "IP Address: "), 21, 48, 39, 8, false, false},
@@ -40,6 +40,7 @@ constexpr std::array<ControlTemplate, 14> kSetupIp{{
     {IDC_EDIT_USERNAME, K::Edit, "", 85, 101, 100, 14, true, true},
     {IDC_EDIT_PASSWORD, K::PasswordEdit, "", 85, 122, 100, 14, true, true},
     {IDC_CHK_DHCP, K::CheckBox, PEMBLOR_TR_NOOP("Pemblor", "DHCP Client Enabled"), 21, 25, 83, 10, true, false},
+    {IDC_TEXT_PROGRESS, K::Static, "", 7, 150, 198, 9, false, false},
 }};
 
 constexpr std::array<DialogTemplate, 3> kDialogs{{

@@ -36,6 +36,9 @@ inline constexpr int IDC_CHK_DHCP = 1011;
 inline constexpr int IDC_EDIT_USERNAME = 1017;
 inline constexpr int IDC_EDIT_PASSWORD = 1018;
 inline constexpr int IDC_BTN_APPLY = 1020;
+// What the dialog is waiting for, and the time left, during the reboot wait
+// and the re-read; empty otherwise.
+inline constexpr int IDC_TEXT_PROGRESS = 1021;
 
 inline constexpr int IDC_STATIC = -1;
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 
 namespace pemblor {
 
@@ -21,6 +22,9 @@ public:
     virtual IListCtrl* List(int id) = 0;
     // Moves the keyboard focus to the control.
     virtual void SetFocus(int id) = 0;
+    // Replaces the text (UTF-8) of the static text control `id`; does nothing
+    // for another id.
+    virtual void SetItemText(int id, const std::string& text) = 0;
 };
 
 } // namespace pemblor

@@ -115,6 +115,16 @@ TEST_F(QtWindowTest, LookupsByIdAndKind)
     EXPECT_EQ(window.findChild<QLineEdit*>(QtWindow::ControlName(IDC_EDIT_USERNAME))->echoMode(), QLineEdit::Normal);
     EXPECT_EQ(window.findChild<QPushButton*>(QtWindow::ControlName(IDC_BTN_APPLY))->accessibleName(),
               QStringLiteral("Apply Changes"));
+
+    auto* progress = window.findChild<QLabel*>(QtWindow::ControlName(IDC_TEXT_PROGRESS));
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(progress->text(), QString());
+    window.SetItemText(IDC_TEXT_PROGRESS, "Waiting\u2026 <b>9</b> s");
+    EXPECT_EQ(progress->text(), QStringLiteral("Waiting\u2026 <b>9</b> s"));
+    EXPECT_EQ(progress->textFormat(), Qt::PlainText);
+    window.SetItemText(IDC_BTN_APPLY, "not a static");
+    EXPECT_EQ(window.findChild<QPushButton*>(QtWindow::ControlName(IDC_BTN_APPLY))->text(),
+              QStringLiteral("&Apply Changes"));
 }
 
 TEST_F(QtWindowTest, EditLimitCheckBoxClickAndSetCheck)

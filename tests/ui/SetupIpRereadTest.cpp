@@ -47,14 +47,26 @@ std::vector<Millis> Since(const std::vector<Millis>& times, std::size_t from)
     return relative;
 }
 
-bool Waited30Seconds(const FakeToolkit& toolkit)
+// Virtual time spent in waits, from `from` on.
+Millis WaitedSince(const FakeToolkit& toolkit, Millis from)
 {
-    for (const auto& [start, ms] : toolkit.Waits()) {
-        if (ms == 30000)
-            return true;
-    }
-    return false;
+    Millis total = 0;
+    for (const auto& [start, ms] : toolkit.Waits())
+        total += start >= from ? ms : 0;
+    return total;
 }
+
+// What the progress line shows at the given virtual times.
+struct ProgressProbe {
+    std::vector<std::string> seen;
+    void Watch(SetupIpRig& rig, const std::vector<Millis>& times)
+    {
+        for (Millis at : times)
+            rig.toolkit.AfterExternal(at - rig.toolkit.Now(), [this, &rig] {
+                seen.push_back(rig.toolkit.LastWindow(IDD_SETUPIP)->ItemText(IDC_TEXT_PROGRESS));
+            });
+    }
+};
 
 TEST(SetupIpReread, CancelSkipsTheRebootAndRereadsOnTheFixedSchedule)
 {
@@ -74,7 +86,6 @@ TEST(SetupIpReread, CancelSkipsTheRebootAndRereadsOnTheFixedSchedule)
     EXPECT_EQ(box.time, QuestionAt);
     for (const auto& request : rig.device.Requests())
         EXPECT_NE(request.entries, std::vector<std::string>{"reboot"});
-    EXPECT_FALSE(Waited30Seconds(rig.toolkit));
 
     // The dialog's own query, then the nine of the re-read.
     const auto times = rig.DetailQueryTimes();
@@ -138,12 +149,57 @@ TEST(SetupIpReread, RebootThenTheRowShowsTheAddressTheDeviceAnswersFrom)
     EXPECT_EQ(reboots, 1);
 
     ASSERT_FALSE(rig.toolkit.Waits().empty());
-    EXPECT_EQ(rig.toolkit.Waits().front(), std::make_pair(QuestionAt, Millis{30000}));
+    EXPECT_EQ(rig.toolkit.Waits().front().first, QuestionAt);
     const auto times = rig.DetailQueryTimes();
     ASSERT_EQ(times.size(), 2u) << "the device answers the first re-read query";
     EXPECT_EQ(times[1], QuestionAt + 30000);
+    EXPECT_EQ(WaitedSince(rig.toolkit, QuestionAt) - WaitedSince(rig.toolkit, times[1]), 30000);
     EXPECT_EQ(rig.toolkit.WaitCursorDepth(), 0);
     EXPECT_EQ(row, "198.18.0.30");
+}
+
+// The greyed form is not all the user sees: a line under it says what the
+// dialog waits for and how many seconds are left, counting down the 30 s of
+// the reboot and then the 53 s the re-read can last.
+TEST(SetupIpReread, ProgressLineCountsDownTheRebootWaitAndTheReread)
+{
+    const std::string restart = "Waiting for the device to restart\u2026 ";
+    const std::string reread = "Reading the device's settings\u2026 ";
+    struct Row {
+        int answer;
+        std::vector<Millis> at; // after the question
+        std::vector<std::string> shown;
+        Millis closesAfter;
+    };
+    const Row rows[] = {
+        {IdOk,
+         {-500, 500, 7500, 29500, 30500, 31500, 30000 + 52500},
+         {"", restart + "30 s", restart + "23 s", restart + "1 s", reread + "53 s", reread + "52 s", reread + "1 s"},
+         30000 + 53000},
+        {IdCancel, {500, 23500, 52500}, {reread + "53 s", reread + "30 s", reread + "1 s"}, 53000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.answer);
+        SetupIpRig rig;
+        rig.ConfigureAt(Reconfigure, rig.device, [](Profile& p) { p.answerDetail = false; });
+        Script(rig, row.answer);
+        rig.WatchDetailQueries(QuestionAt + 90000);
+        ProgressProbe probe;
+        std::vector<Millis> times;
+        for (Millis at : row.at)
+            times.push_back(QuestionAt + at);
+        probe.Watch(rig, times);
+        rig.RunDialog();
+
+        EXPECT_FALSE(rig.toolkit.Stalled());
+        EXPECT_EQ(probe.seen, row.shown);
+        // The timings and datagrams stay those of the re-read.
+        EXPECT_EQ(rig.toolkit.Now(), QuestionAt + row.closesAfter);
+        const auto queries = rig.DetailQueryTimes();
+        ASSERT_EQ(queries.size(), 10u);
+        EXPECT_EQ(queries[1], QuestionAt + row.closesAfter - 53000);
+        EXPECT_EQ(rig.toolkit.WaitCursorDepth(), 0);
+    }
 }
 
 TEST(SetupIpReread, NoDetailReplyIsATimeOutThatClosesTheDialog)

@@ -39,6 +39,9 @@ FakeWindow::FakeWindow(FakeToolkit& toolkit, IDialogHandler& handler, const Dial
         case ControlKind::List:
             m_lists[control.id] = std::make_unique<FakeListCtrl>(toolkit.m_nListOuterWidth);
             break;
+        case ControlKind::Static:
+            m_statics[control.id] = control.text;
+            break;
         default:
             break;
         }
@@ -57,6 +60,12 @@ IEdit* FakeWindow::Edit(int id) { return Find(m_edits, id); }
 ICheckBox* FakeWindow::CheckBox(int id) { return Find(m_checks, id); }
 IIpAddressCtrl* FakeWindow::IpAddress(int id) { return Find(m_ips, id); }
 IListCtrl* FakeWindow::List(int id) { return Find(m_lists, id); }
+
+void FakeWindow::SetItemText(int id, const std::string& text)
+{
+    if (auto it = m_statics.find(id); it != m_statics.end())
+        it->second = text;
+}
 
 bool FakeWindow::Accepts() const
 {

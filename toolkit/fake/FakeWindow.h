@@ -32,6 +32,7 @@ public:
     IIpAddressCtrl* IpAddress(int id) override;
     IListCtrl* List(int id) override;
     void SetFocus(int id) override { m_nFocus = id; }
+    void SetItemText(int id, const std::string& text) override;
 
     // User actions. Disabled controls ignore them, as do ended windows.
     // Click on id 2 is the cancel command; on a check box it toggles the box
@@ -53,6 +54,8 @@ public:
     FakeCheckBox& CheckBoxAt(int id) { return *m_checks.at(id); }
     FakeIpAddressCtrl& IpAddressAt(int id) { return *m_ips.at(id); }
     FakeListCtrl& ListAt(int id) { return *m_lists.at(id); }
+    // Text of the static text control `id`.
+    const std::string& ItemText(int id) const { return m_statics.at(id); }
 
     int TemplateId() const { return m_nTemplateId; }
     FakeWindow* Owner() const { return m_pOwner; }
@@ -77,6 +80,7 @@ private:
     std::map<int, std::unique_ptr<FakeCheckBox>> m_checks;
     std::map<int, std::unique_ptr<FakeIpAddressCtrl>> m_ips;
     std::map<int, std::unique_ptr<FakeListCtrl>> m_lists;
+    std::map<int, std::string> m_statics;
     int m_nFocus = 0;
     bool m_bEnded = false;
     int m_nResult = 0;

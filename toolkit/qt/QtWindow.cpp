@@ -259,6 +259,12 @@ void QtWindow::SetFocus(int id)
         control->setFocus(Qt::OtherFocusReason);
 }
 
+void QtWindow::SetItemText(int id, const std::string& text)
+{
+    if (auto* label = qobject_cast<QLabel*>(Control(id)))
+        label->setText(TranslatedMessage(text));
+}
+
 void QtWindow::FocusFirstTabStop()
 {
     for (QWidget* control : m_tabStops) {

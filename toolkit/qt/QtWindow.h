@@ -45,6 +45,7 @@ public:
     IIpAddressCtrl* IpAddress(int id) override;
     IListCtrl* List(int id) override;
     void SetFocus(int id) override;
+    void SetItemText(int id, const std::string& text) override;
 
     int TemplateId() const { return m_nTemplateId; }
     const QtDialogUnits& Units() const { return m_units; }

@@ -37,6 +37,9 @@ constexpr unsigned RebootWaitMs = 30000;
 constexpr unsigned ReReadPauseMs = 1000;
 constexpr int ReReadPauses = 5;
 constexpr int ReReadResends = 8;
+// The re-read loop waits one pause per check until it gives up: 53 s.
+constexpr int ReReadBudgetSeconds = (ReReadResends + 1) * (ReReadPauses + 1) - 1;
+constexpr unsigned ProgressStepMs = 1000;
 
 constexpr const char* MsgAuthError = PEMBLOR_TR_NOOP("Pemblor", "Authentication Error!");
 constexpr const char* MsgRebootQuestion = PEMBLOR_TR_NOOP(
@@ -45,6 +48,8 @@ constexpr const char* MsgRebootWait =
     PEMBLOR_TR_NOOP("Pemblor", "It may take about one minute to reboot the target.");
 constexpr const char* MsgUnknownResult =
     PEMBLOR_TR_NOOP("Pemblor", "The device answered with an unknown result (%d).");
+constexpr const char* MsgProgressRestart = PEMBLOR_TR_NOOP("Pemblor", "Waiting for the device to restart… %d s");
+constexpr const char* MsgProgressReRead = PEMBLOR_TR_NOOP("Pemblor", "Reading the device's settings… %d s");
 
 struct FieldRange {
     int low, high;
@@ -371,7 +376,11 @@ void CSetupIpDlg::FinishChange()
         SendReboot();
         ShowMessage(MsgRebootWait);
         toolkit.BeginWaitCursor();
-        toolkit.WaitOnUiThread(RebootWaitMs);
+        // Waited a second at a time so that the line can count down.
+        for (unsigned waited = 0; waited < RebootWaitMs; waited += ProgressStepMs) {
+            ShowProgress(MsgProgressRestart, static_cast<int>((RebootWaitMs - waited) / 1000));
+            toolkit.WaitOnUiThread(ProgressStepMs);
+        }
     } else {
         toolkit.BeginWaitCursor();
     }
@@ -380,6 +389,7 @@ void CSetupIpDlg::FinishChange()
 
     int pausesLeft = ReReadPauses;
     int resendsLeft = ReReadResends;
+    int secondsLeft = ReReadBudgetSeconds;
     // A close request served during a wait has already ended the dialog: the
     // loop then stops, and the close below is ignored by OnCancel.
     while (!Ended() && m_owner.m_nState != DetailReceived) {
@@ -392,6 +402,7 @@ void CSetupIpDlg::FinishChange()
             SendDetailQuery(false);
             pausesLeft = ReReadPauses;
         }
+        ShowProgress(MsgProgressReRead, secondsLeft--);
         toolkit.WaitOnUiThread(ReReadPauseMs);
     }
     toolkit.EndWaitCursor();
@@ -421,6 +432,12 @@ void CSetupIpDlg::OnCancel()
 void CSetupIpDlg::ShowMessage(std::string_view text)
 {
     Toolkit().MessageBox(m_pWindow, std::string(text), MbButtons::Ok, MbIcon::None);
+}
+
+void CSetupIpDlg::ShowProgress(const char* format, int secondsLeft)
+{
+    if (m_pWindow)
+        m_pWindow->SetItemText(IDC_TEXT_PROGRESS, FormatError(format, secondsLeft));
 }
 
 void CSetupIpDlg::ShowSendFailure()

@@ -65,6 +65,8 @@ private:
     void SendReboot();
     void ShowMessage(std::string_view text);
     void ShowSendFailure();
+    // The progress line: `format` with its "%d" filled with the seconds left.
+    void ShowProgress(const char* format, int secondsLeft);
     // Whether m_strMac names one device; nothing is sent to it otherwise.
     bool AddressesOneDevice() const;
     // Closing releases the names and flags; while the window exists their
