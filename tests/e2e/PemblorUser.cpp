@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
@@ -175,6 +176,17 @@ QString PemblorUser::Text(const QString& window, int id)
     });
     Expect(state.first, "edit " + std::to_string(id) + " exists");
     return state.second;
+}
+
+QString PemblorUser::WaitForLabel(const QString& window, int id, const QString& prefix, milliseconds timeout)
+{
+    QString seen;
+    m_ui.WaitFor("text \"" + prefix.toStdString() + "\" in control " + std::to_string(id), timeout, [&] {
+        const auto* label = FindControl<QLabel>(window, id);
+        seen = label ? label->text() : QString();
+        return seen.startsWith(prefix);
+    });
+    return seen;
 }
 
 QString PemblorUser::Address(const QString& window, int id)

@@ -53,6 +53,8 @@ public:
     bool IsEnabled(const QString& window, int id);
     bool IsChecked(const QString& window, int id);
     QString Text(const QString& window, int id);
+    // Waits until the static text `id` starts with `prefix`; returns its text.
+    QString WaitForLabel(const QString& window, int id, const QString& prefix, milliseconds timeout);
     // The four fields of an address control joined by dots, blanks as "".
     QString Address(const QString& window, int id);
     milliseconds WaitEnabled(const QString& window, int id, bool enabled, milliseconds timeout);

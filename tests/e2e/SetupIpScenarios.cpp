@@ -21,6 +21,7 @@ constexpr int kColMac = 5;
 const QString kQuestion =
     QStringLiteral("Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?");
 const QString kRebootNotice = QStringLiteral("It may take about one minute to reboot the target.");
+const QString kRestartLine = QString::fromUtf8("Waiting for the device to restart\u2026 ");
 
 std::chrono::milliseconds Since(Clock::time_point start)
 {
@@ -108,6 +109,13 @@ void SetupIpWithReboot(Scenario& s)
     ExpectMessageBox(s, kRebootNotice, kSetupIpTitle, 2s);
     const Clock::time_point answered = Clock::now();
     s.user.Answer(QMessageBox::Ok);
+
+    // The line under the greyed form counts the wait down. (The re-read's
+    // line may never be seen here: the device can answer the first query
+    // before the loop's first check.)
+    Note(s.user.WaitForLabel(kSetupIpTitle, IDC_TEXT_PROGRESS, kRestartLine, 3s).toStdString());
+    Note(s.user.WaitForLabel(kSetupIpTitle, IDC_TEXT_PROGRESS, kRestartLine + QStringLiteral("25 s"), 8s)
+             .toStdString());
 
     // The 30-second wait, then the re-read finds the device at its new address.
     s.user.WaitUntilClosed(kSetupIpTitle, 45s);
