@@ -183,6 +183,14 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <source>Password is too long: at most 30 bytes fit in the request, and a character outside ASCII takes 2 to 4 bytes.</source>
         <translation>Das Passwort ist zu lang: Die Anfrage fasst höchstens 30 Bytes, und ein Zeichen außerhalb von ASCII belegt 2 bis 4 Bytes.</translation>
     </message>
+    <message>
+        <source>Waiting for the device to restart… %d s</source>
+        <translation>Warten auf Neustart des Geräts… %d s</translation>
+    </message>
+    <message>
+        <source>Reading the device&apos;s settings… %d s</source>
+        <translation>Geräteeinstellungen werden gelesen… %d s</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>
