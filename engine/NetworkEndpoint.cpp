@@ -66,6 +66,19 @@ int CNetworkEndpoint::SendTo(const void* data, std::size_t size, std::uint16_t p
     return sent;
 }
 
+int CNetworkEndpoint::SendOutOf(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port,
+                                const char* host)
+{
+    if (!m_skSend) {
+        m_nLastError = EBADF;
+        return -1;
+    }
+    const int sent = m_skSend->SendOutOf(interfaceIndex, data, size, port, host);
+    if (sent < 0)
+        m_nLastError = m_layer.LastError();
+    return sent;
+}
+
 int CNetworkEndpoint::LastError() const
 {
     return m_nLastError;

@@ -35,6 +35,8 @@ public:
     // One datagram through m_skSend. Negative on failure; LastError() then
     // holds the number.
     int SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host);
+    // The same out of one interface (ISocket::SendOutOf).
+    int SendOutOf(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port, const char* host);
     int LastError() const;
 
     bool HasSendSocket() const { return m_skSend != nullptr; }

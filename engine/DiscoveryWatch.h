@@ -1,0 +1,38 @@
+#pragma once
+#include "engine/NetworkInterface.h"
+#include "engine/SilenceDiagnosis.h"
+
+#include <mutex>
+#include <vector>
+
+namespace pemblor {
+
+// What one discovery cycle did on each interface: sent out of it, and heard
+// back on it. A receive socket bound to the device port always hears the
+// tool's own broadcast on the interface it left by, unless something on this
+// computer drops inbound datagrams to that port; that is how a silent network
+// is told from a blocked one.
+//
+// Threads: Begin, Sent and Diagnose on the user-interface thread; Heard on
+// the receive thread.
+class DiscoveryWatch final {
+public:
+    // A new cycle over `interfaces`; `listed` false when they could not be read.
+    void Begin(const std::vector<NetworkInterface>& interfaces, bool listed);
+    void Sent(unsigned interfaceIndex);
+    // The tool's own query arrived on this interface.
+    void Heard(unsigned interfaceIndex);
+    SilenceDiagnosis Diagnose() const;
+
+private:
+    struct Track {
+        NetworkInterface networkInterface;
+        bool sent = false;
+        bool heard = false;
+    };
+    mutable std::mutex m_mutex;
+    std::vector<Track> m_tracks;
+    bool m_listed = false;
+};
+
+} // namespace pemblor

@@ -1,0 +1,33 @@
+#pragma once
+#include "engine/IInterfaceList.h"
+
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace pemblor {
+
+// The interfaces the conversation works with, as read at the last Refresh
+// (each Discover). Refresh runs on the user-interface thread; the look-ups
+// may run on any thread.
+class InterfaceSet final {
+public:
+    explicit InterfaceSet(IInterfaceList& list) : m_list(list) {}
+
+    // Re-reads the interfaces. False when the system could not be asked; the
+    // set is then empty and LastError() tells why.
+    bool Refresh();
+    int LastError() const { return m_list.LastError(); }
+
+    std::vector<NetworkInterface> All() const;
+    std::optional<NetworkInterface> ByIndex(unsigned index) const;
+    std::optional<NetworkInterface> ByName(std::string_view name) const;
+
+private:
+    IInterfaceList& m_list;
+    mutable std::mutex m_mutex;
+    std::vector<NetworkInterface> m_interfaces;
+};
+
+} // namespace pemblor
