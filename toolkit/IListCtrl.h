@@ -24,6 +24,10 @@ public:
     // Cells past the last column are ignored, as the native control does.
     virtual void SetItemText(int row, int column, std::string_view text) = 0;
     virtual std::string GetItemText(int row, int column) const = 0;
+    // Marks one cell with a warning icon whose tool tip is `reason`; an empty
+    // reason takes the mark away. A row has at most one marked cell; the
+    // mark goes with the row when rows are inserted or deleted.
+    virtual void SetItemWarning(int row, int column, std::string_view reason) = 0;
     virtual int GetItemCount() const = 0;
     // The current row, or a negative value when there is none.
     virtual int GetSelectionMark() const = 0;

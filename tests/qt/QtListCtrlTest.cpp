@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QTest>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,40 @@ TEST_F(QtListCtrlTest, InsertSetAndGetCells)
     list->RedrawItem(42);
     list->DeleteAllItems();
     EXPECT_EQ(list->GetItemCount(), 0);
+}
+
+// A warned cell shows an icon and gives its reason as the tool tip, plain
+// text; the mark moves with its row and goes when the table is cleared.
+TEST_F(QtListCtrlTest, WarningMarksOneCellOfItsRow)
+{
+    AddColumns();
+    AddRows(2);
+    list->SetItemText(1, 2, "10.0.0.5");
+    const std::string reason = "This device's address 10.0.0.5 is outside <b>this</b> network";
+    list->SetItemWarning(1, 2, reason);
+    const QtListModel& model = view->Model();
+    const auto decoration = [&](int row, int column) { return model.data(model.index(row, column), Qt::DecorationRole); };
+    const auto tip = [&](int row, int column) { return model.data(model.index(row, column), Qt::ToolTipRole).toString(); };
+    EXPECT_TRUE(decoration(1, 2).isValid());
+    EXPECT_FALSE(decoration(1, 1).isValid());
+    EXPECT_FALSE(decoration(0, 2).isValid());
+    QTextDocument shown;
+    shown.setHtml(tip(1, 2));
+    EXPECT_EQ(shown.toPlainText().simplified().toStdString(), reason);
+    EXPECT_EQ(tip(1, 1).toStdString(), "ssid1") << "the other cells keep their own text";
+
+    list->InsertItem(0, "0");
+    EXPECT_TRUE(decoration(2, 2).isValid()) << "the mark moved with its row";
+    EXPECT_FALSE(decoration(1, 2).isValid());
+    list->SetItemWarning(2, 2, "");
+    EXPECT_FALSE(decoration(2, 2).isValid());
+    EXPECT_EQ(tip(2, 2).toStdString(), "10.0.0.5");
+    list->SetItemWarning(2, 2, reason);
+    list->DeleteAllItems();
+    list->InsertItem(0, "1");
+    list->InsertItem(1, "2");
+    list->InsertItem(2, "3");
+    EXPECT_FALSE(decoration(2, 2).isValid());
 }
 
 // The selection mark follows the row the user selected last, survives a

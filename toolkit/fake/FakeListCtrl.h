@@ -25,6 +25,7 @@ public:
     void DeleteAllItems() override
     {
         m_rows.clear();
+        m_warnings.clear();
         m_nSelectionMark = -1;
     }
     int InsertItem(int index, std::string_view text) override
@@ -34,6 +35,7 @@ public:
         std::vector<std::string> row(m_columns.empty() ? 1 : m_columns.size());
         row[0] = std::string(text);
         m_rows.insert(m_rows.begin() + index, std::move(row));
+        m_warnings.insert(m_warnings.begin() + index, Warning{});
         if (m_nSelectionMark >= index)
             ++m_nSelectionMark;
         return index;
@@ -50,6 +52,11 @@ public:
         if (row < 0 || row >= GetItemCount() || column < 0 || column >= static_cast<int>(m_rows[row].size()))
             return {};
         return m_rows[row][column];
+    }
+    void SetItemWarning(int row, int column, std::string_view reason) override
+    {
+        if (row >= 0 && row < GetItemCount())
+            m_warnings[static_cast<std::size_t>(row)] = reason.empty() ? Warning{} : Warning{column, std::string(reason)};
     }
     int GetItemCount() const override { return static_cast<int>(m_rows.size()); }
     int GetSelectionMark() const override { return m_nSelectionMark; }
@@ -72,6 +79,11 @@ public:
     };
     const std::vector<Column>& Columns() const { return m_columns; }
     const std::vector<std::vector<std::string>>& Rows() const { return m_rows; }
+    struct Warning {
+        int column = -1; // -1: none
+        std::string reason;
+    };
+    const std::vector<Warning>& Warnings() const { return m_warnings; }
     bool FullRowSelect() const { return m_bFullRowSelect; }
     const std::vector<int>& Redrawn() const { return m_redrawn; }
     long GetItemTextCalls() const { return m_nGetItemTextCalls; }
@@ -79,6 +91,7 @@ public:
 private:
     std::vector<Column> m_columns;
     std::vector<std::vector<std::string>> m_rows;
+    std::vector<Warning> m_warnings; // one per row
     std::vector<int> m_redrawn;
     int m_nOuterWidth;
     int m_nSelectionMark = -1;

@@ -51,6 +51,12 @@ void QtListCtrl::SetItemText(int row, int column, std::string_view text)
         m_pView->Model().SetText(row, column, text);
 }
 
+void QtListCtrl::SetItemWarning(int row, int column, std::string_view reason)
+{
+    if (m_pView)
+        m_pView->Model().SetWarning(row, column, reason);
+}
+
 std::string QtListCtrl::GetItemText(int row, int column) const
 {
     return m_pView ? m_pView->Model().Text(row, column) : std::string();

@@ -21,6 +21,7 @@ public:
     void DeleteAllItems() override;
     int InsertItem(int index, std::string_view text) override;
     void SetItemText(int row, int column, std::string_view text) override;
+    void SetItemWarning(int row, int column, std::string_view reason) override;
     std::string GetItemText(int row, int column) const override;
     int GetItemCount() const override;
     int GetSelectionMark() const override;

@@ -1,5 +1,7 @@
 #include "toolkit/qt/QtListModel.h"
 
+#include <QApplication>
+#include <QStyle>
 #include <QTextDocument>
 
 namespace pemblor {
@@ -24,6 +26,7 @@ void QtListModel::Clear()
 {
     beginResetModel();
     m_rows.clear();
+    m_warnings.clear();
     endResetModel();
 }
 
@@ -36,6 +39,7 @@ int QtListModel::InsertRow(int index, std::string_view text)
     cells[0] = std::string(text);
     beginInsertRows(QModelIndex(), index, index);
     m_rows.insert(m_rows.begin() + index, std::move(cells));
+    m_warnings.insert(m_warnings.begin() + index, Warning{});
     endInsertRows();
     return index;
 }
@@ -51,6 +55,21 @@ void QtListModel::SetText(int row, int column, std::string_view text)
     if (column < ColumnCount()) {
         const QModelIndex cell = index(row, column);
         emit dataChanged(cell, cell, {Qt::DisplayRole});
+    }
+}
+
+void QtListModel::SetWarning(int row, int column, std::string_view reason)
+{
+    if (row < 0 || row >= RowCount())
+        return;
+    Warning& warning = m_warnings[static_cast<std::size_t>(row)];
+    const int before = warning.column;
+    warning = reason.empty() ? Warning{} : Warning{column, QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size()))};
+    for (const int changed : {before, warning.column}) {
+        if (changed >= 0 && changed < ColumnCount()) {
+            const QModelIndex cell = index(row, changed);
+            emit dataChanged(cell, cell, {Qt::DecorationRole, Qt::ToolTipRole});
+        }
     }
 }
 
@@ -76,8 +95,17 @@ int QtListModel::columnCount(const QModelIndex& parent) const
 
 QVariant QtListModel::data(const QModelIndex& index, int role) const
 {
+    if (!index.isValid() || index.row() >= RowCount())
+        return {};
+    const Warning& warning = m_warnings[static_cast<std::size_t>(index.row())];
+    if (warning.column == index.column()) {
+        if (role == Qt::DecorationRole)
+            return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        if (role == Qt::ToolTipRole)
+            return Qt::convertFromPlainText(warning.reason, Qt::WhiteSpaceNormal);
+    }
     // The tool tip shows a cell whose column is too narrow for it in full.
-    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() || index.row() >= RowCount())
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     const auto& cells = m_rows[static_cast<std::size_t>(index.row())];
     if (static_cast<std::size_t>(index.column()) >= cells.size())

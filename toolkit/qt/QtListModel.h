@@ -23,6 +23,8 @@ public:
     // Cells outside the table are ignored.
     void SetText(int row, int column, std::string_view text);
     std::string Text(int row, int column) const;
+    // IListCtrl::SetItemWarning.
+    void SetWarning(int row, int column, std::string_view reason);
     int RowCount() const { return static_cast<int>(m_rows.size()); }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -36,6 +38,11 @@ private:
 
     QStringList m_headings;
     std::vector<std::vector<std::string>> m_rows;
+    struct Warning {
+        int column = -1; // -1: none
+        QString reason;
+    };
+    std::vector<Warning> m_warnings; // one per row
 };
 
 } // namespace pemblor
