@@ -34,6 +34,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -181,11 +182,19 @@ int main(int argc, char* argv[])
     config.receiveBufferBytes = receiveBufferBytes;
     config.replyObserver = [&clock] { clock.OnReply(); };
 
-    // The lab names the tool host's interface.
-    pemblor::bench::WireClock wire;
+    // The lab names the tool host's interfaces (several with --links).
+    std::vector<std::unique_ptr<pemblor::bench::WireClock>> wires;
     std::string wireReason = "PEMBLOR_LAB_TOOL_IFACE not set";
-    const char* interface = std::getenv("PEMBLOR_LAB_TOOL_IFACE");
-    const bool watching = interface && wire.Start(interface, pemblor::DevicePort, wireReason);
+    const char* interfaces = std::getenv("PEMBLOR_LAB_TOOL_IFACES");
+    if (!interfaces)
+        interfaces = std::getenv("PEMBLOR_LAB_TOOL_IFACE");
+    std::istringstream names(interfaces ? interfaces : "");
+    bool watching = interfaces != nullptr;
+    for (std::string name; watching && names >> name;) {
+        wires.push_back(std::make_unique<pemblor::bench::WireClock>());
+        watching = wires.back()->Start(name, pemblor::DevicePort, wireReason);
+    }
+    watching = watching && !wires.empty();
     if (!watching)
         std::fprintf(stderr, "burst_bench: no arrival times from the wire: %s\n", wireReason.c_str());
 
@@ -202,7 +211,20 @@ int main(int argc, char* argv[])
         result = driver.Result();
     }
     toolkit.Shutdown();
-    wire.Stop();
+    long wireReplies = 0;
+    long wireDrops = 0;
+    const Clock::time_point none{};
+    Clock::time_point wireFirst{};
+    Clock::time_point wireLast{};
+    for (const auto& wire : wires) {
+        wire->Stop();
+        wireReplies += wire->Replies();
+        wireDrops += wire->Drops();
+        if (wire->First() != none && (wireFirst == none || wire->First() < wireFirst))
+            wireFirst = wire->First();
+        if (wire->Last() > wireLast)
+            wireLast = wire->Last();
+    }
     const long rcvbufErrorsAfter = UdpCounter("RcvbufErrors");
 
     const int lost = settings.aps - result.distinctMacs;
@@ -226,13 +248,14 @@ int main(int argc, char* argv[])
     field("first_to_last_reply_ms", Millis(clock.First(), clock.Last()));
     field("discover_to_complete_ms", Millis(result.discoverAt, result.completeAt));
     field("table_complete_after_last_reply_ms", Millis(clock.Last(), result.completeAt));
-    field("wire_replies", watching ? to_string(wire.Replies()) : "NA");
-    field("wire_drops", watching ? to_string(wire.Drops()) : "NA");
-    field("wire_first_to_last_reply_ms", Millis(wire.First(), wire.Last()));
-    field("table_complete_after_last_wire_reply_ms", Millis(wire.Last(), result.completeAt));
+    field("interfaces", to_string(wires.size()));
+    field("wire_replies", watching ? to_string(wireReplies) : "NA");
+    field("wire_drops", watching ? to_string(wireDrops) : "NA");
+    field("wire_first_to_last_reply_ms", Millis(wireFirst, wireLast));
+    field("table_complete_after_last_wire_reply_ms", Millis(wireLast, result.completeAt));
     field("last_row_after_discover_ms", Millis(result.discoverAt, result.lastGrowthAt));
     field("discover_to_stop_ms", Millis(result.discoverAt, result.stoppedAt));
-    field("stop_after_last_wire_reply_ms", Millis(wire.Last(), result.stoppedAt));
+    field("stop_after_last_wire_reply_ms", Millis(wireLast, result.stoppedAt));
     field("listed_by_cycle_end", result.rowsAtCycleEnd < 0 ? "NA" : to_string(result.rowsAtCycleEnd));
     field("paint_ms", result.complete ? Millis(result.paintTime) : "NA");
     field("rcvbuf_asked", to_string(receiveBufferBytes));
