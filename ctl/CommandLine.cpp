@@ -1,6 +1,7 @@
 #include "ctl/CommandLine.h"
 
 #include "ctl/ExitCode.h"
+#include "protocol/MacText.h"
 
 #include <CLI/CLI.hpp>
 
@@ -21,6 +22,9 @@ std::string CheckMac(std::string& text)
         return "MAC address must look like 00:0A:FF:10:2B:C4: " + text;
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // In a request header the all-zero MAC addresses every device.
+    if (!ParseDeviceMac(text))
+        return "MAC address " + text + " names no single device";
     return {};
 }
 

@@ -49,6 +49,8 @@ TEST(CommandLine, BadArgumentsGiveTheCommandsUsageAndStatusOne)
         {"show"},
         {"show", "00:0A:FF:10:2B"},
         {"show", "00-0A-FF-10-2B-C4"},
+        {"show", "00:00:00:00:00:00"},
+        {"reboot", "00:00:00:00:00:00", "--user", "admin", "--password-stdin"},
         {"show", "00:0A:FF:10:2B:C4", "extra"},
         {"set", "00:0A:FF:10:2B:C4", "--ip", "10.0.0.2"},
         {"set", "00:0A:FF:10:2B:C4", "--user", "u", "--dhcp", "maybe"},
