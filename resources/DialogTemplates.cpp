@@ -51,9 +51,10 @@ constexpr std::array<DialogTemplate, 3> kDialogs{{
      kSetupIp},
 }};
 
-constexpr std::array<MenuItemTemplate, 2> kListMenu{{
+constexpr std::array<MenuItemTemplate, 3> kListMenu{{
     {ID_SETUP_IP, PEMBLOR_TR_NOOP("Pemblor", "Setup IP ...")},
     {ID_CONNECT_WEB, PEMBLOR_TR_NOOP("Pemblor", "Connect to web server ...")},
+    {ID_EXPORT_LIST, PEMBLOR_TR_NOOP("Pemblor", "Export list...")},
 }};
 
 } // namespace

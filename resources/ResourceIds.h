@@ -21,6 +21,7 @@ inline constexpr int IDCANCEL = 2;
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
 inline constexpr int ID_SETUP_IP = 32774;
 inline constexpr int ID_CONNECT_WEB = 32775;
+inline constexpr int ID_EXPORT_LIST = 32776;
 
 // Device list window (102)
 inline constexpr int IDC_BTN_SETUPIP = 1000;

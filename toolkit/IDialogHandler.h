@@ -4,7 +4,8 @@ namespace pemblor {
 
 class IWindow;
 
-enum class Notify { Click, DoubleClick, RightClick, FieldChanged };
+// Copy: the platform's copy key (Ctrl+C) in a list.
+enum class Notify { Click, DoubleClick, RightClick, FieldChanged, Copy };
 
 // What a dialog's logic hears from its window; all of it on the
 // user-interface thread.

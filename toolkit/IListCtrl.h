@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pemblor {
 
@@ -31,6 +32,9 @@ public:
     virtual int GetItemCount() const = 0;
     // The current row, or a negative value when there is none.
     virtual int GetSelectionMark() const = 0;
+    // The rows selected now, in ascending order; empty when the user has
+    // deselected every row (the selection mark stays).
+    virtual std::vector<int> GetSelectedRows() const = 0;
     virtual void RedrawItem(int row) = 0;
     // Outer width of the control in pixels.
     virtual int GetOuterWidth() const = 0;

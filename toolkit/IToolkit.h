@@ -2,6 +2,7 @@
 #include "toolkit/FunctionRef.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace pemblor {
@@ -63,6 +64,15 @@ public:
     virtual void AppendSystemMenu(IWindow& window, unsigned commandId, const std::string& text) = 0;
     // Hands a URL to the desktop's default handler; failures are not reported.
     virtual void OpenUrl(const std::string& url) = 0;
+
+    // Puts `text` (UTF-8) on the clipboard as plain text.
+    virtual void SetClipboardText(const std::string& text) = 0;
+    // Asks, in a modal file dialog owned by `owner`, for the name of a file to
+    // save; `suggestedName` is offered and `filter` names the file types
+    // ("CSV files (*.csv)"). Nothing when the user cancels.
+    virtual std::optional<std::string> AskSaveFileName(IWindow& owner, const std::string& title,
+                                                       const std::string& suggestedName,
+                                                       const std::string& filter) = 0;
 };
 
 } // namespace pemblor

@@ -149,7 +149,7 @@ void SenderAddressAndWebPage(Scenario& s)
     expectUrls(2, "a double click");
     s.user.RightClickRow(0);
     const QStringList items = s.user.WaitForMenu(2s);
-    ExpectEqual(items.join(QLatin1Char('|')), QStringLiteral("Setup IP ...|Connect to web server ..."),
+    ExpectEqual(items.join(QLatin1Char('|')), QStringLiteral("Setup IP ...|Connect to web server ...|Export list..."),
                 "context menu items");
     s.user.ChooseMenuItem(QStringLiteral("Connect to web server ..."));
     expectUrls(3, "the context menu");

@@ -221,14 +221,15 @@ void PemblorUser::Click(const QString& window, int id)
     });
 }
 
-void PemblorUser::PressKey(const QString& window, Qt::Key key)
+void PemblorUser::PressKey(const QString& window, Qt::Key key, Qt::KeyboardModifiers modifiers)
 {
     WaitForWindow(window, 5s);
-    m_ui.Post([window, key] {
+    m_ui.Post([window, key, modifiers] {
         if (QWidget* target = FindWindow(window))
-            QTest::keyClick(target->focusWidget() ? target->focusWidget() : target, key);
+            QTest::keyClick(target->focusWidget() ? target->focusWidget() : target, key, modifiers);
     });
 }
+
 
 void PemblorUser::Type(const QString& window, int id, const QString& text)
 {
@@ -309,12 +310,12 @@ milliseconds PemblorUser::WaitForRows(int count, milliseconds timeout)
     });
 }
 
-void PemblorUser::ClickRow(int row)
+void PemblorUser::ClickRow(int row, Qt::KeyboardModifiers modifiers)
 {
     WaitForRow(m_ui, row);
-    m_ui.Post([row] {
+    m_ui.Post([row, modifiers] {
         if (QAbstractItemView* view = DeviceTable())
-            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, RowCentre(view, row));
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, RowCentre(view, row));
     });
 }
 

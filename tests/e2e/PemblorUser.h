@@ -60,7 +60,7 @@ public:
     milliseconds WaitEnabled(const QString& window, int id, bool enabled, milliseconds timeout);
     void Click(const QString& window, int id);
     // A key pressed while `window` is active: it goes to the window's focus.
-    void PressKey(const QString& window, Qt::Key key);
+    void PressKey(const QString& window, Qt::Key key, Qt::KeyboardModifiers modifiers = {});
     // Replaces the text of an edit by typing.
     void Type(const QString& window, int id, const QString& text);
     // Replaces one field (0 leftmost) of an address control by typing.
@@ -69,7 +69,7 @@ public:
     TableSeen Table();
     int RowCount();
     milliseconds WaitForRows(int count, milliseconds timeout);
-    void ClickRow(int row);
+    void ClickRow(int row, Qt::KeyboardModifiers modifiers = {});
     void DoubleClickRow(int row);
     void RightClickRow(int row);
     // The items of the pop-up menu once it is open.

@@ -50,5 +50,6 @@ void SecondCopySameHost(Scenario& s);
 void SecondCopySameHostPeer(Scenario& s);
 void StopFromOtherHost(Scenario& s);
 void StopFromOtherHostPeer(Scenario& s);
+void ShareList(Scenario& s);
 
 } // namespace e2e

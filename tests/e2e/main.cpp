@@ -39,6 +39,7 @@ struct Case {
 
 constexpr Case kCases[] = {
     {"discover", DiscoverThreeDevices},
+    {"share-list", ShareList},
     {"no-devices", FindNoDevices},
     {"sender-address", SenderAddressAndWebPage},
     {"malformed", MalformedReplies},
@@ -94,6 +95,12 @@ int main(int argc, char* argv[])
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &urls, "Open");
 
     pemblor::QtToolkit toolkit;
+    // The file dialog answers with the suggested name in the run's scratch
+    // directory.
+    toolkit.SetSaveFileChooser([&lab](QWidget*, const std::string&, const std::string& suggested,
+                                      const std::string&) -> std::optional<std::string> {
+        return lab.dir + "/" + suggested;
+    });
     pemblor::PosixSocketLayer sockets;
     pemblor::ConversationConfig config;
     config.receiveBufferBytes = 8 * 1024 * 1024;

@@ -18,6 +18,8 @@ const char* NotifyName(Notify code)
         return "right";
     case Notify::FieldChanged:
         return "field";
+    case Notify::Copy:
+        return "copy";
     }
     return "?";
 }

@@ -302,7 +302,8 @@ TEST_F(QtToolkitTest, PopupMenuReturnsTheChosenCommand)
         };
         toolkit.RunModal(handler, IDD_DEVICELIST, nullptr);
         EXPECT_EQ(result, c.expected);
-        EXPECT_EQ(texts, (QStringList{QStringLiteral("Setup IP ..."), QStringLiteral("Connect to web server ...")}));
+        EXPECT_EQ(texts, (QStringList{QStringLiteral("Setup IP ..."), QStringLiteral("Connect to web server ..."),
+                              QStringLiteral("Export list...")}));
     }
     handler.whileShown = [&](QtWindow& window) {
         EXPECT_EQ(toolkit.TrackPopupMenu(window, 9999), 0);

@@ -27,6 +27,7 @@ public:
         m_rows.clear();
         m_warnings.clear();
         m_nSelectionMark = -1;
+        m_nSelected = -1;
     }
     int InsertItem(int index, std::string_view text) override
     {
@@ -38,6 +39,8 @@ public:
         m_warnings.insert(m_warnings.begin() + index, Warning{});
         if (m_nSelectionMark >= index)
             ++m_nSelectionMark;
+        if (m_nSelected >= index)
+            ++m_nSelected;
         return index;
     }
     void SetItemText(int row, int column, std::string_view text) override
@@ -60,6 +63,10 @@ public:
     }
     int GetItemCount() const override { return static_cast<int>(m_rows.size()); }
     int GetSelectionMark() const override { return m_nSelectionMark; }
+    std::vector<int> GetSelectedRows() const override
+    {
+        return m_nSelected >= 0 ? std::vector<int>{m_nSelected} : std::vector<int>{};
+    }
     void RedrawItem(int row) override { m_redrawn.push_back(row); }
     int GetOuterWidth() const override { return m_nOuterWidth; }
     void SetRedraw(bool redraw) override { m_bRedraw = redraw; }
@@ -69,8 +76,10 @@ public:
     void Select(int row)
     {
         if (row >= 0 && row < GetItemCount())
-            m_nSelectionMark = row;
+            m_nSelectionMark = m_nSelected = row;
     }
+    // Ctrl+click on the selected row: nothing is selected, the mark stays.
+    void Deselect() { m_nSelected = -1; }
 
     struct Column {
         std::string heading;
@@ -95,6 +104,7 @@ private:
     std::vector<int> m_redrawn;
     int m_nOuterWidth;
     int m_nSelectionMark = -1;
+    int m_nSelected = -1; // single selection
     bool m_bFullRowSelect = false;
     bool m_bRedraw = true;
     mutable long m_nGetItemTextCalls = 0;

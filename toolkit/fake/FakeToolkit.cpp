@@ -269,6 +269,18 @@ void FakeToolkit::AppendSystemMenu(IWindow&, unsigned commandId, const std::stri
     m_sysMenu.push_back({commandId, text});
 }
 
+std::optional<std::string> FakeToolkit::AskSaveFileName(IWindow& owner, const std::string& title,
+                                                        const std::string& suggestedName, const std::string& filter)
+{
+    FakeWindow* window = AsFake(&owner);
+    m_saveDialogs.push_back({window ? window->TemplateId() : 0, title, suggestedName, filter});
+    if (m_saveAnswers.empty())
+        return std::nullopt;
+    std::optional<std::string> answer = std::move(m_saveAnswers.front());
+    m_saveAnswers.pop_front();
+    return answer;
+}
+
 void FakeToolkit::OpenUrl(const std::string& url)
 {
     m_urls.push_back(url);

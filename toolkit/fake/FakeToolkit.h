@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -49,6 +50,9 @@ public:
     int TrackPopupMenu(IWindow& window, int menuId) override;
     void AppendSystemMenu(IWindow& window, unsigned commandId, const std::string& text) override;
     void OpenUrl(const std::string& url) override;
+    void SetClipboardText(const std::string& text) override { m_clipboard = text; }
+    std::optional<std::string> AskSaveFileName(IWindow& owner, const std::string& title,
+                                               const std::string& suggestedName, const std::string& filter) override;
 
     // --- For tests -------------------------------------------------------
     // Opens a top-level window without a modal loop: builds it, calls
@@ -105,6 +109,17 @@ public:
     };
     const std::vector<PopupRecord>& Popups() const { return m_popups; }
     const std::vector<std::string>& OpenedUrls() const { return m_urls; }
+    const std::string& Clipboard() const { return m_clipboard; }
+    // Answers for the next file dialogs, in order: a file name, or nothing
+    // for Cancel (also when no answer is left).
+    void AnswerNextSaveFile(std::optional<std::string> path) { m_saveAnswers.push_back(std::move(path)); }
+    struct SaveFileRecord {
+        int ownerTemplate;
+        std::string title;
+        std::string suggestedName;
+        std::string filter;
+    };
+    const std::vector<SaveFileRecord>& SaveFileDialogs() const { return m_saveDialogs; }
     struct SysMenuEntry {
         unsigned command;
         std::string text;
@@ -167,6 +182,9 @@ private:
     std::deque<int> m_popupAnswers;
     std::vector<PopupRecord> m_popups;
     std::vector<std::string> m_urls;
+    std::string m_clipboard;
+    std::deque<std::optional<std::string>> m_saveAnswers;
+    std::vector<SaveFileRecord> m_saveDialogs;
     std::vector<SysMenuEntry> m_sysMenu;
     std::vector<std::pair<Millis, Millis>> m_waits;
     int m_nWaitCursor = 0;

@@ -123,6 +123,13 @@ void FakeWindow::RightClickList(int id, int row)
     m_handler.OnNotify(id, Notify::RightClick);
 }
 
+void FakeWindow::PressCopy(int id)
+{
+    if (!Accepts())
+        return;
+    m_handler.OnNotify(id, Notify::Copy);
+}
+
 void FakeWindow::TypeField(int id, int field, std::optional<int> value)
 {
     if (!Accepts())

@@ -41,6 +41,8 @@ public:
     void ClickList(int id, int row);       // row < 0: an empty part of the list
     void DoubleClickList(int id, int row);
     void RightClickList(int id, int row);
+    // The copy key (Ctrl+C) with the list focused.
+    void PressCopy(int id);
     // Types into one field of an address control (nullopt blanks it) and
     // sends the field-changed notification.
     void TypeField(int id, int field, std::optional<int> value);

@@ -72,6 +72,11 @@ int QtListCtrl::GetSelectionMark() const
     return m_pView ? m_pView->SelectionMark() : -1;
 }
 
+std::vector<int> QtListCtrl::GetSelectedRows() const
+{
+    return m_pView ? m_pView->SelectedRows() : std::vector<int>{};
+}
+
 void QtListCtrl::RedrawItem(int row)
 {
     if (!m_pView || row < 0 || row >= m_pView->Model().RowCount())

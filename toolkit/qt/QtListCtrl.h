@@ -25,6 +25,7 @@ public:
     std::string GetItemText(int row, int column) const override;
     int GetItemCount() const override;
     int GetSelectionMark() const override;
+    std::vector<int> GetSelectedRows() const override;
     void RedrawItem(int row) override;
     int GetOuterWidth() const override;
     void SetRedraw(bool redraw) override;

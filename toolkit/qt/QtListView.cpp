@@ -3,6 +3,7 @@
 #include "toolkit/qt/QtListModel.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyleOptionViewItem>
@@ -132,6 +133,28 @@ void QtListView::mouseDoubleClickEvent(QMouseEvent* event)
         m_bSkipNextClick = true;
         Report(Notify::DoubleClick);
     }
+}
+
+std::vector<int> QtListView::SelectedRows() const
+{
+    std::vector<int> rows;
+    if (const QItemSelectionModel* selection = selectionModel()) {
+        for (const QModelIndex& index : selection->selectedIndexes())
+            rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void QtListView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        event->accept();
+        Report(Notify::Copy);
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 } // namespace pemblor

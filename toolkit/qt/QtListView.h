@@ -5,6 +5,7 @@
 #include <QTreeView>
 
 #include <functional>
+#include <vector>
 
 namespace pemblor {
 
@@ -14,7 +15,8 @@ class QtListModel;
 // the user selected last; deselecting (a click on an empty part included)
 // keeps it, clearing the model resets it. Mouse clicks anywhere in the rows'
 // area are reported after the view has acted on them; a right click selects
-// the row under the cursor first.
+// the row under the cursor first. The rows the user selected now are
+// SelectedRows(); the selection may be empty while the mark stays.
 class QtListView final : public QTreeView {
     Q_OBJECT
 public:
@@ -22,6 +24,7 @@ public:
 
     QtListModel& Model() const { return *m_pModel; }
     int SelectionMark() const { return m_mark.isValid() ? m_mark.row() : -1; }
+    std::vector<int> SelectedRows() const;
     void SetNotifyCallback(std::function<void(pemblor::Notify)> notify) { m_notify = std::move(notify); }
 
     // See IListCtrl::FitColumn.
@@ -34,6 +37,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // The copy key goes to the window (Notify::Copy) instead of copying the
+    // current cell.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // `text` with each digit replaced by the font's widest digit and each

@@ -6,10 +6,14 @@
 #include "toolkit/qt/QtWindow.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
 #include <QMessageBox>
@@ -222,6 +226,28 @@ void QtToolkit::AppendSystemMenu(IWindow& window, unsigned commandId, const std:
 {
     if (QtWindow* qtWindow = AsQtWindow(&window))
         qtWindow->AddSystemCommand(commandId, Translated(text));
+}
+
+void QtToolkit::SetClipboardText(const std::string& text)
+{
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setText(QString::fromStdString(text));
+}
+
+std::optional<std::string> QtToolkit::AskSaveFileName(IWindow& owner, const std::string& title,
+                                                      const std::string& suggestedName, const std::string& filter)
+{
+    QWidget* parent = AsQtWindow(&owner);
+    if (m_saveFileChooser)
+        return m_saveFileChooser(parent, title, suggestedName, filter);
+    const QString chosen = QFileDialog::getSaveFileName(parent, QString::fromStdString(title),
+                                                        QString::fromStdString(suggestedName),
+                                                        QString::fromStdString(filter));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    // The name as the file system spells it.
+    const QByteArray encoded = QFile::encodeName(chosen);
+    return std::string(encoded.constData(), static_cast<std::size_t>(encoded.size()));
 }
 
 void QtToolkit::OpenUrl(const std::string& url)

@@ -3,11 +3,13 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 
 class QObject;
+class QWidget;
 
 namespace pemblor {
 
@@ -47,6 +49,16 @@ public:
     int TrackPopupMenu(IWindow& window, int menuId) override;
     void AppendSystemMenu(IWindow& window, unsigned commandId, const std::string& text) override;
     void OpenUrl(const std::string& url) override;
+    void SetClipboardText(const std::string& text) override;
+    std::optional<std::string> AskSaveFileName(IWindow& owner, const std::string& title,
+                                               const std::string& suggestedName, const std::string& filter) override;
+
+    // The file dialog behind AskSaveFileName: given the owner widget, title,
+    // suggested name and filter, it returns the chosen name or nothing. The
+    // default is QFileDialog::getSaveFileName; tests answer in its place.
+    using SaveFileChooser = std::function<std::optional<std::string>(QWidget*, const std::string&,
+                                                                     const std::string&, const std::string&)>;
+    void SetSaveFileChooser(SaveFileChooser chooser) { m_saveFileChooser = std::move(chooser); }
 
     // From now on InvokeOnUiThread returns false without calling, and callers
     // that wait for a call not yet started return false at once. A call being
@@ -75,6 +87,7 @@ private:
     std::uint64_t m_nLastCall = 0;                   // guarded by m_mutex
     bool m_bShutdown = false;                        // guarded by m_mutex
     int m_nWaitCursors = 0;
+    SaveFileChooser m_saveFileChooser;
 };
 
 } // namespace pemblor

@@ -12,11 +12,13 @@
 #include "toolkit/IToolkit.h"
 #include "toolkit/IWindow.h"
 #include "ui/devicelist/CAboutDlg.h"
+#include "ui/devicelist/DeviceListText.h"
 #include "ui/devicelist/DeviceTableColumns.h"
 #include "ui/setupip/CSetupIpDlg.h"
 #include "ui/setupip/ValidateSettings.h"
 
 #include <charconv>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -109,6 +111,9 @@ void CDeviceListDlg::OnCommand(int id)
     case ID_CONNECT_WEB:
         OnConnectWebServer();
         break;
+    case ID_EXPORT_LIST:
+        OnExportList();
+        break;
     default:
         break;
     }
@@ -127,6 +132,9 @@ void CDeviceListDlg::OnNotify(int id, Notify code)
         break;
     case Notify::RightClick:
         OnListRightClick();
+        break;
+    case Notify::Copy:
+        OnCopyRows();
         break;
     default:
         break;
@@ -376,6 +384,43 @@ void CDeviceListDlg::OnListRightClick()
         return;
     // The command chosen goes to the window like any other.
     OnCommand(m_toolkit.TrackPopupMenu(*m_pWindow, IDR_LISTMENU));
+}
+
+std::vector<int> CDeviceListDlg::RowsToShare(bool selectedOnly) const
+{
+    std::vector<int> rows = selectedOnly ? m_listDevices->GetSelectedRows() : std::vector<int>{};
+    if (rows.empty()) {
+        rows.resize(static_cast<std::size_t>(m_listDevices->GetItemCount()));
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            rows[i] = static_cast<int>(i);
+    }
+    return rows;
+}
+
+void CDeviceListDlg::OnCopyRows()
+{
+    // A table without columns (the endpoint failed) has nothing to copy.
+    if (!m_listDevices || m_listDevices->GetColumnCount() == 0)
+        return;
+    const auto headings = DeviceTableHeadings();
+    m_toolkit.SetClipboardText(DeviceListText(*m_listDevices, headings, RowsToShare(true), ListTextFormat::Tsv));
+}
+
+void CDeviceListDlg::OnExportList()
+{
+    if (!m_listDevices || !m_pWindow || m_listDevices->GetColumnCount() == 0)
+        return;
+    // The rows are taken when the file is chosen; a discovery that still
+    // runs meanwhile may add more.
+    const std::optional<std::string> path =
+        m_toolkit.AskSaveFileName(*m_pWindow, "Export list", "devices.csv", "CSV files (*.csv);;All files (*)");
+    if (!path || !m_listDevices)
+        return;
+    const auto headings = DeviceTableHeadings();
+    const std::string text = DeviceListText(*m_listDevices, headings, RowsToShare(false), ListTextFormat::Csv);
+    int error = 0;
+    if (!WriteTextFile(*path, text, error))
+        m_toolkit.MessageBox(m_pWindow, "Cannot write " + *path + ": " + std::strerror(error));
 }
 
 } // namespace pemblor

@@ -63,6 +63,12 @@ private:
     void OnConnectWebServer();
     void OnListClick();
     void OnListRightClick();
+    // Ctrl+C in the table: the selected rows, or all when none is selected,
+    // as tab-separated text with a header line.
+    void OnCopyRows();
+    // "Export list...": every row as CSV into a file the user chooses.
+    void OnExportList();
+    std::vector<int> RowsToShare(bool selectedOnly) const;
     void EnableDeviceCommands(bool enable);
     int CurrentRow() const;
 

@@ -33,4 +33,12 @@ void AddDeviceTableColumns(IListCtrl& list)
     list.SetFullRowSelect();
 }
 
+std::vector<std::string_view> DeviceTableHeadings()
+{
+    std::vector<std::string_view> headings;
+    for (const DeviceTableColumn& column : kColumns)
+        headings.emplace_back(column.heading);
+    return headings;
+}
+
 } // namespace pemblor

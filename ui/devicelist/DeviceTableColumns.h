@@ -1,4 +1,6 @@
 #pragma once
+#include <string_view>
+#include <vector>
 
 namespace pemblor {
 
@@ -19,5 +21,8 @@ struct DeviceTableColumn {
 
 // Inserts the columns into an empty list, fitted to their widest values.
 void AddDeviceTableColumns(IListCtrl& list);
+
+// The headings, left to right.
+std::vector<std::string_view> DeviceTableHeadings();
 
 } // namespace pemblor

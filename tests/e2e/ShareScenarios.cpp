@@ -1,0 +1,76 @@
+#include "Scenario.h"
+
+#include "resources/ResourceIds.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QStringList>
+
+#include <fstream>
+#include <sstream>
+
+namespace e2e {
+
+using namespace std::chrono_literals;
+using pemblor::IDC_BTN_DISCOVER;
+
+namespace {
+
+// The table's rows as the user sees them, each joined by `separator`, under
+// the headings.
+QString TableText(const TableSeen& table, QChar separator, const std::vector<int>& rows)
+{
+    QString text = table.headings.join(separator) + QLatin1Char('\n');
+    for (int row : rows)
+        text += table.rows.at(static_cast<std::size_t>(row)).join(separator) + QLatin1Char('\n');
+    return text;
+}
+
+} // namespace
+
+// The conditions of WaitFor run on the user-interface thread: they read the
+// clipboard themselves.
+//
+// Ctrl+C in the table copies the selected row, or every row when none is
+// selected; "Export list..." saves every row as CSV.
+void ShareList(Scenario& s)
+{
+    OpenMainWindow(s);
+    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.WaitForRows(3, 3s);
+    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+    const TableSeen table = s.user.Table();
+    Note("3 rows listed");
+
+    s.user.ClickRow(1);
+    s.user.PressKey(kMainTitle, Qt::Key_C, Qt::ControlModifier);
+    s.ui.WaitFor("the selected row on the clipboard", 3s,
+                 [&] { return QGuiApplication::clipboard()->text() == TableText(table, QLatin1Char('\t'), {1}); });
+    Note("the selected row copied");
+
+    // Ctrl+click takes the selection away: every row is copied.
+    s.user.ClickRow(1, Qt::ControlModifier);
+    s.user.PressKey(kMainTitle, Qt::Key_C, Qt::ControlModifier);
+    s.ui.WaitFor("every row on the clipboard", 3s,
+                 [&] { return QGuiApplication::clipboard()->text() == TableText(table, QLatin1Char('\t'), {0, 1, 2}); });
+
+    s.user.RightClickRow(2);
+    const QStringList items = s.user.WaitForMenu(3s);
+    Expect(items.contains(QStringLiteral("Export list...")), "the menu offers Export list...");
+    s.user.ChooseMenuItem(QStringLiteral("Export list..."));
+    const std::string path = s.lab.dir + "/devices.csv";
+    QString written;
+    s.ui.WaitFor("the exported file", 3s, [&] {
+        std::ifstream in(path);
+        std::ostringstream text;
+        text << in.rdbuf();
+        written = QString::fromStdString(text.str());
+        return written.count(QLatin1Char('\n')) == 4;
+    });
+    // The generated SSIDs, addresses and MACs need no quotes.
+    ExpectEqual(written, TableText(table, QLatin1Char(','), {0, 1, 2}), "the exported CSV");
+    Expect(!s.user.IsMessageBoxShown(), "no message after the export");
+    CloseMainWindow(s);
+}
+
+} // namespace e2e
