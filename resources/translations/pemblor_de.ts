@@ -191,6 +191,22 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <source>Reading the device&apos;s settings… %d s</source>
         <translation>Geräteeinstellungen werden gelesen… %d s</translation>
     </message>
+    <message>
+        <source>Export list...</source>
+        <translation>Liste exportieren ...</translation>
+    </message>
+    <message>
+        <source>Export list</source>
+        <translation>Liste exportieren</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv);;All files (*)</source>
+        <translation>CSV-Dateien (*.csv);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Cannot save the list (error %d).</source>
+        <translation>Die Liste kann nicht gespeichert werden (Fehler %d).</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>

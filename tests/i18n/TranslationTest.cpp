@@ -85,6 +85,7 @@ const Texts kAbout{
 const Texts kRowMenu{
     {"Setup IP ...", "IP einrichten ..."},
     {"Connect to web server ...", "Webseite öffnen ..."},
+    {"Export list...", "Liste exportieren ..."},
 };
 
 const Texts kMessageButtons{

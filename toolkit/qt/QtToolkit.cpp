@@ -240,9 +240,8 @@ std::optional<std::string> QtToolkit::AskSaveFileName(IWindow& owner, const std:
     QWidget* parent = AsQtWindow(&owner);
     if (m_saveFileChooser)
         return m_saveFileChooser(parent, title, suggestedName, filter);
-    const QString chosen = QFileDialog::getSaveFileName(parent, QString::fromStdString(title),
-                                                        QString::fromStdString(suggestedName),
-                                                        QString::fromStdString(filter));
+    const QString chosen = QFileDialog::getSaveFileName(parent, Translated(title), QString::fromStdString(suggestedName),
+                                                        Translated(filter));
     if (chosen.isEmpty())
         return std::nullopt;
     // The name as the file system spells it.

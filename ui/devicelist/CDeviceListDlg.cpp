@@ -18,7 +18,6 @@
 #include "ui/setupip/ValidateSettings.h"
 
 #include <charconv>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -413,14 +412,18 @@ void CDeviceListDlg::OnExportList()
     // The rows are taken when the file is chosen; a discovery that still
     // runs meanwhile may add more.
     const std::optional<std::string> path =
-        m_toolkit.AskSaveFileName(*m_pWindow, "Export list", "devices.csv", "CSV files (*.csv);;All files (*)");
+        m_toolkit.AskSaveFileName(*m_pWindow, PEMBLOR_TR_NOOP("Pemblor", "Export list"), "devices.csv",
+                                  PEMBLOR_TR_NOOP("Pemblor", "CSV files (*.csv);;All files (*)"));
     if (!path || !m_listDevices)
         return;
     const auto headings = DeviceTableHeadings();
     const std::string text = DeviceListText(*m_listDevices, headings, RowsToShare(false), ListTextFormat::Csv);
     int error = 0;
-    if (!WriteTextFile(*path, text, error))
-        m_toolkit.MessageBox(m_pWindow, "Cannot write " + *path + ": " + std::strerror(error));
+    if (!WriteTextFile(*path, text, error)) {
+        std::string message = PEMBLOR_TR_NOOP("Pemblor", "Cannot save the list (error %d).");
+        message.replace(message.find("%d"), 2, std::to_string(error));
+        m_toolkit.MessageBox(m_pWindow, message);
+    }
 }
 
 } // namespace pemblor
