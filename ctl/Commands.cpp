@@ -5,6 +5,7 @@
 #include "ctl/ExitCode.h"
 #include "ctl/PasswordReader.h"
 #include "ctl/SettingsArguments.h"
+#include "ui/devicelist/InterfaceTexts.h"
 #include "protocol/PacketHeader.h"
 
 #include <cmath>
@@ -41,10 +42,19 @@ public:
     int Reboot(const std::string& password);
 
 private:
-    int SendFailed(const std::string& error)
+    // Prints the send failures, one line each; returns `sent`. A request that
+    // went out of at least one interface goes on.
+    bool Sent(bool sent, const std::string& failures)
     {
-        m_io.err << "pemblorctl: " << OneLine(error) << '\n';
-        return ExitNetwork;
+        std::size_t start = 0;
+        while (start < failures.size()) {
+            const std::size_t end = failures.find('\n', start);
+            const std::string line = failures.substr(start, end == std::string::npos ? end : end - start);
+            if (!line.empty())
+                m_io.err << "pemblorctl: " << line << '\n';
+            start = end == std::string::npos ? failures.size() : end + 1;
+        }
+        return sent;
     }
     bool WaitFor(EventLoop::Millis ms, const std::function<bool()>& done)
     {
@@ -60,27 +70,31 @@ private:
 
 int CommandRun::Discover()
 {
-    DeviceWriter writer(m_io.out, m_options.format);
+    DeviceWriter writer(m_io.out, m_options.format, m_session.NamesInterfaces());
     std::string error;
-    if (!m_session.BeginDiscovery([&writer](const FoundDevice& device) { writer.Device(device); }, error))
-        return SendFailed(error);
-    const auto ms = static_cast<EventLoop::Millis>(std::llround(m_options.timeoutSeconds * 1000.0));
-    WaitFor(ms, [] { return false; });
+    const bool sent =
+        m_session.BeginDiscovery([&writer](const FoundDevice& device) { writer.Device(device); }, error);
+    if (!sent && m_session.Diagnose().cause != SilenceCause::NoInterface) {
+        Sent(false, error);
+        return ExitNetwork;
+    }
+    if (sent) {
+        Sent(true, error);
+        const auto ms = static_cast<EventLoop::Millis>(std::llround(m_options.timeoutSeconds * 1000.0));
+        WaitFor(ms, [] { return false; });
+    }
     m_session.ReturnToIdle();
     if (m_session.DeviceCount() > 0)
         return ExitOk;
-    m_io.err << "Find no devices!\n"
-             << "No access point answered within " << m_options.timeoutSeconds
-             << " s. Check that this computer lets inbound UDP port 21212 in (host firewall), that the access "
-                "points run their configuration agent, and that this computer is on their network segment.\n";
+    m_io.err << FindNoDevicesText(m_session.Diagnose()) << '\n';
     return ExitNoDevice;
 }
 
 int CommandRun::Show()
 {
     std::string error;
-    if (!m_session.BeginDetailQuery(m_options.mac, error))
-        return SendFailed(error);
+    if (!Sent(m_session.BeginDetailQuery(m_options.mac, error), error))
+        return ExitNetwork;
     if (!WaitFor(DetailTimeoutMs, [this] { return DetailArrived(); })) {
         m_session.ReturnToIdle();
         m_io.err << "Time Out!\n";
@@ -93,8 +107,8 @@ int CommandRun::Show()
 int CommandRun::Set(const SettingsChange& change, const std::string& password)
 {
     std::string error;
-    if (!m_session.BeginSettingsChange(m_options.mac, m_options.user, password, change, error))
-        return SendFailed(error);
+    if (!Sent(m_session.BeginSettingsChange(m_options.mac, m_options.user, password, change, error), error))
+        return ExitNetwork;
     if (!WaitFor(SettingsTimeoutMs, [this] { return m_session.State() != AwaitingSetResult; })) {
         m_session.ReturnToIdle();
         m_io.err << "Time Out!\n";
@@ -119,8 +133,8 @@ int CommandRun::Set(const SettingsChange& change, const std::string& password)
 int CommandRun::Reboot(const std::string& password)
 {
     std::string error;
-    if (!m_session.SendReboot(m_options.mac, m_options.user, password, error))
-        return SendFailed(error);
+    if (!Sent(m_session.SendReboot(m_options.mac, m_options.user, password, error), error))
+        return ExitNetwork;
     if (!m_options.wait)
         return ExitOk;
 
@@ -134,9 +148,8 @@ int CommandRun::Reboot(const std::string& password)
     auto query = [&] {
         m_io.err << "Asking " << m_options.mac << " for its settings (query " << queries << " of "
                  << RereadResends + 1 << ")...\n";
-        std::string failure;
-        if (!m_session.BeginDetailQuery(m_options.mac, failure))
-            m_io.err << "pemblorctl: " << OneLine(failure) << '\n';
+        std::string failures;
+        Sent(m_session.BeginDetailQuery(m_options.mac, failures), failures);
     };
     query();
     int pausesLeft = RereadPauses;

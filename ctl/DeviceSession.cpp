@@ -2,6 +2,7 @@
 
 #include "engine/FormatError.h"
 #include "engine/NetworkEndpoint.h"
+#include "ui/devicelist/InterfaceTexts.h"
 #include "protocol/EntryText.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
@@ -37,6 +38,8 @@ DeviceSession::DeviceSession(ISocketLayer& sockets, EventLoop& loop, SessionConf
     , m_loop(loop)
     , m_config(std::move(config))
 {
+    if (m_config.interfaces)
+        m_interfaceSet = std::make_unique<InterfaceSet>(*m_config.interfaces);
     m_drainTask.owner = this;
     m_drainTask.run = &DeviceSession::DrainNow;
 }
@@ -83,17 +86,39 @@ DeviceSession::OpenResult DeviceSession::Open()
     return result;
 }
 
-bool DeviceSession::Send(const Datagram& datagram, const char* format, std::string& error)
+bool DeviceSession::Send(const Datagram& datagram, const char* format, std::string& error, bool discovery)
 {
+    error.clear();
     if (!m_endpoint || !m_endpoint->HasSendSocket()) {
         error = FormatError(format, EBADF);
         return false;
     }
-    if (m_endpoint->SendTo(datagram.data(), datagram.size, m_config.port, m_config.destination.c_str()) < 0) {
+    // Interfaces come and go (a VPN, a cable): read them for every request.
+    // When they cannot be read, the routes pick one.
+    const bool listed = m_interfaceSet && m_interfaceSet->Refresh();
+    const std::vector<NetworkInterface> interfaces = listed ? m_interfaceSet->All() : std::vector<NetworkInterface>{};
+    if (discovery)
+        m_watch.Begin(interfaces, listed);
+    if (!listed) {
+        if (m_endpoint->SendTo(datagram.data(), datagram.size, m_config.port, m_config.destination.c_str()) >= 0)
+            return true;
         error = FormatError(format, m_endpoint->LastError());
         return false;
     }
-    return true;
+    bool sent = false;
+    for (const NetworkInterface& networkInterface : interfaces) {
+        if (m_endpoint->SendOutOf(networkInterface.index, datagram.data(), datagram.size, m_config.port,
+                                  m_config.destination.c_str()) < 0) {
+            error += SendFailureText(format, m_endpoint->LastError(), networkInterface.name);
+            continue;
+        }
+        sent = true;
+        if (discovery)
+            m_watch.Sent(networkInterface.index);
+    }
+    if (interfaces.empty())
+        error = "no IPv4 interface of this computer is up with broadcast\n";
+    return sent;
 }
 
 bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDevice, std::string& error)
@@ -101,7 +126,7 @@ bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDev
     m_onDevice = std::move(onDevice);
     m_seen.clear();
     m_state = Discovering;
-    return Send(BuildDiscoveryRequest(), "skSend.SendTo: %d\n", error);
+    return Send(BuildDiscoveryRequest(), "skSend.SendTo: %d\n", error, true);
 }
 
 bool DeviceSession::BeginDetailQuery(const std::string& mac, std::string& error)
@@ -153,6 +178,10 @@ void DeviceSession::Receive()
             continue;
         const ReplyDatagram datagram(buffer.data(), static_cast<std::size_t>(received), sender.text);
         const std::uint32_t type = datagram.type();
+        // A discovery request coming back on an interface is the tool's own
+        // broadcast heard there: inbound datagrams to the port get through.
+        if (type == TypeQuery && datagram.macAddress() == MacBytes{} && sender.interfaceIndex != 0)
+            m_watch.Heard(sender.interfaceIndex);
         // Requests (the tool's own broadcasts among them) are not replies. A
         // stop datagram is ignored as well: it ends the listening of a window
         // that closes, and this program closes its socket itself.
@@ -163,6 +192,7 @@ void DeviceSession::Receive()
         reply.mac = std::string(FormatMacText(datagram.macAddress()).view());
         reply.sender = sender.text;
         reply.resultCode = datagram.resultCode();
+        reply.interfaceIndex = sender.interfaceIndex;
         for (const auto& item : datagram.entries()) {
             const EntryText text = SplitEntryText(item.entry.text.data(), item.entry.length, work);
             reply.entries.emplace_back(std::string(text.name), std::string(text.value));
@@ -206,6 +236,10 @@ void DeviceSession::Route(const Reply& reply)
         device.ipAddr = Value(reply.entries, "IP_ADDR");
         device.netmask = Value(reply.entries, "CURRENT_SUBNET_MASK");
         device.channel = Value(reply.entries, "CHANNEL");
+        if (m_interfaceSet) {
+            if (const auto heardOn = m_interfaceSet->ByIndex(reply.interfaceIndex))
+                device.interfaceName = heardOn->name;
+        }
         if (m_onDevice)
             m_onDevice(device);
         break;

@@ -2,6 +2,8 @@
 #include "ctl/DeviceRecords.h"
 #include "ctl/EventLoop.h"
 #include "engine/ConversationState.h"
+#include "engine/DiscoveryWatch.h"
+#include "engine/InterfaceSet.h"
 #include "engine/ISocketLayer.h"
 #include "protocol/DatagramType.h"
 #include "protocol/Requests.h"
@@ -26,6 +28,9 @@ struct SessionConfig {
     // Many devices answer a discovery at once; their replies wait in the
     // kernel while the receive thread works through them.
     int receiveBufferBytes = 8 * 1024 * 1024;
+    // The computer's interfaces: every request goes out of each usable one.
+    // Null: one send, out of the interface the routes pick.
+    IInterfaceList* interfaces = nullptr;
 };
 
 // The command line's conversation with the devices: the tool's two sockets,
@@ -50,8 +55,9 @@ public:
     // Opens both sockets and starts the receive thread.
     OpenResult Open();
 
-    // Each Begin sets the state, then sends. False with `error` set to the
-    // send failure message ("skSend.SendTo: 13\n" and the like).
+    // Each Begin sets the state, then sends out of every usable interface.
+    // `error` collects the failure of each interface that could not send, one
+    // line each ("skSend.SendTo: 19 (eth1)"); false when nothing went out.
     bool BeginDiscovery(std::function<void(const FoundDevice&)> onDevice, std::string& error);
     bool BeginDetailQuery(const std::string& mac, std::string& error);
     bool BeginSettingsChange(const std::string& mac, const std::string& user, const std::string& password,
@@ -62,6 +68,9 @@ public:
     void ReturnToIdle() { m_state = Idle; }
 
     ConversationState State() const { return m_state; }
+    // Why the last discovery may have found nothing.
+    SilenceDiagnosis Diagnose() const { return m_watch.Diagnose(); }
+    bool NamesInterfaces() const { return m_interfaceSet != nullptr; }
     int DeviceCount() const { return static_cast<int>(m_seen.size()); }
     // The last detail reply taken, and the last command result.
     const std::optional<DeviceDetail>& Detail() const { return m_detail; }
@@ -73,12 +82,13 @@ private:
         std::string mac;
         std::string sender;
         int resultCode = -1;
+        unsigned interfaceIndex = 0;
         std::vector<std::pair<std::string, std::string>> entries;
     };
     struct DrainTask : EventLoop::Task {
         DeviceSession* owner = nullptr;
     };
-    bool Send(const Datagram& datagram, const char* format, std::string& error);
+    bool Send(const Datagram& datagram, const char* format, std::string& error, bool discovery = false);
     void Receive();
     static void DrainNow(EventLoop::Task& task);
     void Drain();
@@ -88,6 +98,8 @@ private:
     EventLoop& m_loop;
     SessionConfig m_config;
     std::unique_ptr<CNetworkEndpoint> m_endpoint;
+    std::unique_ptr<InterfaceSet> m_interfaceSet; // lookups from both threads
+    DiscoveryWatch m_watch;                        // Heard from the receive thread
     std::unique_ptr<ISocket> m_recvSocket;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};

@@ -2,6 +2,7 @@
 #include "ctl/Commands.h"
 #include "ctl/EventLoop.h"
 #include "ctl/PasswordReader.h"
+#include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
 
 #include <fcntl.h>
@@ -29,7 +30,10 @@ int main(int argc, char* argv[])
                           return password;
                       }};
     pemblor::PosixSocketLayer sockets;
+    pemblor::PosixInterfaceList interfaces;
     pemblor::SteadyLoopClock clock;
     pemblor::EventLoop loop(clock);
-    return pemblor::RunCommand(options, sockets, loop, io);
+    pemblor::SessionConfig config;
+    config.interfaces = &interfaces;
+    return pemblor::RunCommand(options, sockets, loop, io, std::move(config));
 }

@@ -52,8 +52,14 @@ protected:
         if (auto status = ParseCommandLine(static_cast<int>(args.size()), args.data(), options, out, err))
             return {*status, out.str(), err.str(), 0};
         CtlIo io{out, err, in, prompt};
+        if (!layer) {
+            layer = network.NewLayer(ToolHost);
+            interfaces = network.InterfaceList(ToolHost);
+        }
+        SessionConfig config;
+        config.interfaces = interfaces.get();
         const EventLoop::Millis start = clock.Now();
-        const int status = RunCommand(options, *layer, loop, io);
+        const int status = RunCommand(options, *layer, loop, io, std::move(config));
         return {status, out.str(), err.str(), clock.Now() - start};
     }
 
@@ -75,7 +81,9 @@ protected:
     FakeNetwork network;
     VirtualLoopClock clock{[this] { return network.Quiescent(); }};
     EventLoop loop{clock};
-    std::unique_ptr<FakeSocketLayer> layer = network.NewLayer(ToolHost);
+    // Made by the first run, so that a test can lay out the tool's host first.
+    std::unique_ptr<FakeSocketLayer> layer;
+    std::unique_ptr<IInterfaceList> interfaces;
     std::function<std::optional<std::string>(std::string&)> prompt;
 };
 
@@ -102,20 +110,76 @@ TEST_F(Ctl, DiscoverPrintsEveryDeviceOnceAndListensForTheWholeTimeOut)
         EXPECT_EQ(object["ssid"], "lab-" + std::to_string(std::stoi(last)));
         EXPECT_EQ(object["netmask"], "255.255.255.0");
         EXPECT_EQ(object["channel"], "6");
+        EXPECT_EQ(object["interface"], "eth0");
     }
     EXPECT_EQ(count, 3);
     EXPECT_EQ(macs, (std::set<std::string>{a.Mac(), b.Mac(), c.Mac()}));
     EXPECT_EQ(Sent(), Wire{Bytes(BuildDiscoveryRequest())});
 }
 
-TEST_F(Ctl, DiscoverWithoutAnswersSaysWhyAndExitsTwo)
+TEST_F(Ctl, DiscoverGoesOutOfEveryInterfaceAndNamesWhereEachDeviceAnswered)
 {
-    const Result result = Run({"discover", "--timeout", "2.5"});
-    EXPECT_EQ(result.status, ExitNoDevice);
-    EXPECT_EQ(result.took, 2500);
-    EXPECT_TRUE(result.out.empty());
-    EXPECT_EQ(result.err.rfind("Find no devices!\n", 0), 0u) << result.err;
-    EXPECT_NE(result.err.find("21212"), std::string::npos);
+    network.AddHost(ToolHost, "lan");
+    network.AddInterface(ToolHost, "eth1", "10.0.1.1", "aps");
+    network.AddInterface(ToolHost, "wg0", "10.0.2.1", "vpn");
+    network.AddHost("10.0.1.11", "aps");
+    FakeAgent onLan(network, clock, "10.0.0.11", Agent(1));
+    FakeAgent onAps(network, clock, "10.0.1.11", Agent(2));
+
+    const Result result = Run({"discover", "--format", "csv", "--timeout", "1"});
+    EXPECT_EQ(result.status, ExitOk) << result.err;
+    std::istringstream lines(result.out);
+    std::set<std::string> rows;
+    for (std::string line; std::getline(lines, line);)
+        rows.insert(line);
+    EXPECT_EQ(rows, (std::set<std::string>{"mac,ssid,ip,ip_addr,netmask,channel,interface",
+                                           "02:00:00:AA:00:01,lab-1,10.0.0.11,10.0.0.11,255.255.255.0,6,eth0",
+                                           "02:00:00:AA:00:02,lab-2,10.0.1.11,10.0.1.11,255.255.255.0,6,eth1"}));
+    std::multiset<std::string> from;
+    for (const auto& datagram : network.SentLog())
+        if (datagram.bytes == Bytes(BuildDiscoveryRequest()))
+            from.insert(datagram.fromHost);
+    EXPECT_EQ(from, (std::multiset<std::string>{ToolHost, "10.0.1.1", "10.0.2.1"}));
+}
+
+// Each cause of silence, set up on the fake network, gives its diagnosis
+// under "Find no devices!" and exit status 2.
+TEST_F(Ctl, SilentDiscoverSaysWhyAndExitsTwo)
+{
+    struct Case {
+        const char* name;
+        std::function<void(FakeNetwork&)> setUp;
+        std::string says;
+        EventLoop::Millis took;
+    };
+    const std::vector<Case> cases = {
+        {"nobody answered", [](FakeNetwork&) {}, "Nobody answered: the query was sent and heard on eth0,", 2500},
+        {"inbound blocked", [](FakeNetwork& net) { net.DropInbound(ToolHost, DevicePort); },
+         "Inbound UDP 21212 is blocked on this computer: the query was sent on eth0,", 2500},
+        {"no interface", [](FakeNetwork& net) { net.SetInterfaceUp(ToolHost, "eth0", false); },
+         "No usable network interface", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeNetwork net;
+        VirtualLoopClock virtualClock([&net] { return net.Quiescent(); });
+        EventLoop eventLoop(virtualClock);
+        net.AddHost(ToolHost, "lan");
+        c.setUp(net);
+        auto tool = net.NewLayer(ToolHost);
+        auto list = net.InterfaceList(ToolHost);
+        std::ostringstream out, err;
+        std::istringstream in;
+        CtlIo io{out, err, in, nullptr};
+        CtlOptions options;
+        options.timeoutSeconds = 2.5;
+        SessionConfig config;
+        config.interfaces = list.get();
+        EXPECT_EQ(RunCommand(options, *tool, eventLoop, io, std::move(config)), ExitNoDevice);
+        EXPECT_EQ(virtualClock.Now(), c.took);
+        EXPECT_TRUE(out.str().empty());
+        EXPECT_EQ(err.str().rfind("Find no devices!\n\n" + c.says, 0), 0u) << err.str();
+    }
 }
 
 TEST_F(Ctl, PortHeldByAnotherProgramIsOneLineAndExitFive)

@@ -36,10 +36,11 @@ discover)
     check "each with the address it answered from" \
         '[[ $(jq -r .ip "$tmp/out" | sort) == $(sort "$PEMBLOR_LAB_AP_ADDR_FILE") ]]'
     check "three different MACs" '[[ $(jq -r .mac "$tmp/out" | sort -u | wc -l) == 3 ]]'
+    check "each heard on the lab link" '[[ $(jq -r .interface "$tmp/out" | sort -u) == "$PEMBLOR_LAB_TOOL_IFACE" ]]'
     check "listened the default 5 s ($ms ms)" '((ms >= 5000 && ms < 8000))'
     run discover --format csv --timeout 1
     check "csv: header and three records" \
-        '[[ $(head -1 "$tmp/out") == "mac,ssid,ip,ip_addr,netmask,channel" && $(wc -l <"$tmp/out") == 4 ]]'
+        '[[ $(head -1 "$tmp/out") == "mac,ssid,ip,ip_addr,netmask,channel,interface" && $(wc -l <"$tmp/out") == 4 ]]'
     run discover --timeout 1
     check "table: header and three rows" '[[ $(head -1 "$tmp/out") == "MAC ADDRESS"* && $(wc -l <"$tmp/out") == 4 ]]'
     ;;
@@ -83,9 +84,37 @@ timeouts)
     run discover --timeout 2
     check "nobody answers: exit 2 after the time-out, reason on stderr ($status, $ms ms)" \
         '((status == 2 && ms >= 2000 && ms < 4000)) && [[ $(head -1 "$tmp/err") == "Find no devices!" ]] && [[ ! -s "$tmp/out" ]]'
+    check "the diagnosis: sent and heard on the link, nobody answered" \
+        'grep -q "^Nobody answered: the query was sent and heard on $PEMBLOR_LAB_TOOL_IFACE," "$tmp/err"'
     run set 02:00:00:00:00:01 --dhcp on --user admin --password-stdin <<<"admin"
     check "set without an answer: exit 4 after 10 s ($status, $ms ms)" \
         '((status == 4 && ms >= 10000 && ms < 13000)) && [[ $(<"$tmp/err") == "Time Out!" ]]'
+    ;;
+links)
+    run discover --format json --timeout 2
+    check "discover exits 0 ($status)" '((status == 0))'
+    check "every access point of every link, once ($(wc -l <"$tmp/out"))" \
+        '[[ $(wc -l <"$tmp/out") == $(wc -l <"$PEMBLOR_LAB_AP_IFACE_FILE") ]]'
+    check "each with the interface it sits behind" \
+        '[[ $(jq -r "[.ip, .interface] | join(\" \")" "$tmp/out" | sort) == $(sort "$PEMBLOR_LAB_AP_IFACE_FILE") ]]'
+    # The last access point sits behind the link without the default route.
+    read -r far_ip far_iface < <(tail -1 "$PEMBLOR_LAB_AP_IFACE_FILE")
+    far_mac=$(jq -r "select(.ip == \"$far_ip\") | .mac" "$tmp/out")
+    run show "$far_mac" --format json
+    check "show reaches the device behind $far_iface ($status)" \
+        '((status == 0)) && [[ $(jq -r .ip "$tmp/out") == "$far_ip" ]]'
+    ;;
+blocked)
+    run discover --timeout 2
+    check "inbound blocked: exit 2 ($status)" '((status == 2))'
+    check "the diagnosis names the firewall and the link" \
+        'grep -q "^Inbound UDP 21212 is blocked on this computer: the query was sent on $PEMBLOR_LAB_TOOL_IFACE," "$tmp/err"'
+    ;;
+no-interface)
+    ip link set "$PEMBLOR_LAB_TOOL_IFACE" down
+    run discover --timeout 2
+    check "no usable interface: exit 2 at once ($status, $ms ms)" '((status == 2 && ms < 1000))'
+    check "the diagnosis says so" 'grep -q "^No usable network interface" "$tmp/err"'
     ;;
 port-taken)
     "$ctl" discover --timeout 4 --format json >"$tmp/first" 2>&1 &
