@@ -4,8 +4,11 @@ namespace pemblor {
 
 class IWindow;
 
-// Copy: the platform's copy key (Ctrl+C) in a list.
-enum class Notify { Click, DoubleClick, RightClick, FieldChanged, Copy };
+// List notifications: Click, DoubleClick and RightClick come from the mouse,
+// RightClick also from the Menu key and Shift+F10 (a menu for the current
+// row); SelectionChanged when a key moved the selection to a row; Copy from
+// the platform's copy key (Ctrl+C).
+enum class Notify { Click, DoubleClick, RightClick, FieldChanged, Copy, SelectionChanged };
 
 // What a dialog's logic hears from its window; all of it on the
 // user-interface thread.

@@ -55,8 +55,9 @@ public:
     // From any thread: the user-interface thread carries out `call` later.
     virtual void PostToUiThread(std::function<void()> call) = 0;
 
-    // Shows the first pop-up of menu `menuId` at the cursor; returns the
-    // command chosen, or 0.
+    // Shows the first pop-up of menu `menuId` at the cursor (at the current
+    // row of a list whose menu key asked for it); returns the command chosen,
+    // or 0.
     virtual int TrackPopupMenu(IWindow& window, int menuId) = 0;
     // Adds a separator and an entry to the window's system menu, or, where the
     // desktop offers none, to the nearest equivalent; choosing it calls

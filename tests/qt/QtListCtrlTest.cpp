@@ -197,5 +197,46 @@ TEST_F(QtListCtrlTest, TenThousandRowsGoInQuickly)
     EXPECT_LT(totalMs, 3000);
 }
 
+// The keyboard alone: Tab reaches the list, keys select rows and report the
+// change, Ctrl+Space deselects without a report; the Menu key and Shift+F10
+// ask for the current row's menu.
+TEST_F(QtListCtrlTest, KeysSelectRowsAndAskForTheRowMenu)
+{
+    AddColumns();
+    AddRows(4);
+    window.FocusFirstTabStop();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), view);
+    EXPECT_LT(list->GetSelectionMark(), 0);
+
+    struct Step {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int mark;
+        int selections;
+        int menus;
+    } const steps[]{
+        {Qt::Key_Space, {}, 0, 1, 0},
+        {Qt::Key_Down, {}, 1, 2, 0},
+        {Qt::Key_End, {}, 3, 3, 0},
+        {Qt::Key_Up, {}, 2, 4, 0},
+        {Qt::Key_Space, Qt::ControlModifier, 2, 4, 0}, // deselected: the mark stays
+        {Qt::Key_Menu, {}, 2, 4, 1},
+        {Qt::Key_Space, {}, 2, 5, 1},
+        {Qt::Key_Home, {}, 0, 6, 1},
+        {Qt::Key_F10, Qt::ShiftModifier, 0, 6, 2},
+        {Qt::Key_F10, {}, 0, 6, 2},
+    };
+    for (const Step& step : steps) {
+        QTest::keyClick(view, step.key, step.modifiers);
+        SCOPED_TRACE(QTest::toString(QKeySequence(step.key | step.modifiers)));
+        EXPECT_EQ(list->GetSelectionMark(), step.mark);
+        EXPECT_EQ(handler.Count("notify 1001 selection"), step.selections);
+        EXPECT_EQ(handler.Count("notify 1001 right"), step.menus);
+    }
+    EXPECT_EQ(handler.Count("notify 1001 click"), 0);
+}
+
 } // namespace
 } // namespace pemblor

@@ -20,6 +20,8 @@ const char* NotifyName(Notify code)
         return "field";
     case Notify::Copy:
         return "copy";
+    case Notify::SelectionChanged:
+        return "selection";
     }
     return "?";
 }
@@ -54,6 +56,8 @@ void ScriptedHandler::OnCommand(int id)
 void ScriptedHandler::OnNotify(int id, Notify code)
 {
     log.push_back("notify " + std::to_string(id) + " " + NotifyName(code));
+    if (onNotify)
+        onNotify(id, code);
 }
 
 void ScriptedHandler::OnTimer(unsigned id)

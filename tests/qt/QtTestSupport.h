@@ -39,6 +39,7 @@ public:
     // Runs inside the modal loop, once the window is shown.
     std::function<void(QtWindow&)> whileShown;
     std::function<void(unsigned)> onTimer;
+    std::function<void(int, Notify)> onNotify;
 
 private:
     IToolkit& m_toolkit;

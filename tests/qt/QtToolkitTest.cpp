@@ -1,11 +1,14 @@
 #include "QtTestSupport.h"
 
 #include "resources/ResourceIds.h"
+#include "toolkit/IListCtrl.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtWindow.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMenu>
@@ -275,6 +278,53 @@ TEST_F(QtToolkitTest, PostToUiThreadRunsLaterOnTheUiThread)
     poster.join();
     EXPECT_TRUE(WaitFor([&] { return ranOn.load() != nullptr; }));
     EXPECT_EQ(ranOn.load(), QThread::currentThread());
+}
+
+// A menu asked for by the Menu key opens at the current row, wherever the
+// mouse pointer is; one from a right click opens at the pointer.
+TEST_F(QtToolkitTest, RowMenuFromTheKeyboardOpensAtTheCurrentRow)
+{
+    struct Case {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    };
+    for (const Case& c : {Case{Qt::Key_Menu, {}}, Case{Qt::Key_F10, Qt::ShiftModifier}}) {
+        QRect rowOnScreen;
+        QPoint menuAt;
+        int result = -1;
+        handler.onNotify = [&](int, Notify code) {
+            if (code != Notify::RightClick)
+                return;
+            WhenActive<QMenu>([&](QMenu* menu) {
+                menuAt = menu->pos();
+                QTest::keyClick(menu, Qt::Key_Down);
+                QTest::keyClick(menu, Qt::Key_Down);
+                QTest::keyClick(menu, Qt::Key_Return);
+            });
+            result = toolkit.TrackPopupMenu(handler.Window(), IDR_LISTMENU);
+        };
+        handler.onInit = [](IWindow& window) {
+            IListCtrl* list = window.List(IDC_LIST_DEVICES);
+            list->InsertColumn(0, "No", 30);
+            for (int row = 0; row < 30; ++row)
+                list->InsertItem(row, std::to_string(row + 1));
+        };
+        handler.whileShown = [&](QtWindow& window) {
+            auto* view = window.findChild<QAbstractItemView*>(QtWindow::ControlName(IDC_LIST_DEVICES));
+            QCursor::setPos(window.mapToGlobal(QPoint(1, 1)));
+            view->setFocus();
+            QTest::keyClick(view, Qt::Key_Down);
+            QTest::keyClick(view, Qt::Key_End);
+            QTest::keyClick(view, c.key, c.modifiers);
+            const QRect row = view->visualRect(view->model()->index(29, 0));
+            rowOnScreen = QRect(view->viewport()->mapToGlobal(row.topLeft()), row.size());
+        };
+        toolkit.RunModal(handler, IDD_DEVICELIST, nullptr);
+        EXPECT_EQ(result, ID_CONNECT_WEB);
+        EXPECT_EQ(menuAt.x(), rowOnScreen.left());
+        EXPECT_GE(menuAt.y(), rowOnScreen.top());
+        EXPECT_LE(menuAt.y(), rowOnScreen.bottom() + 1);
+    }
 }
 
 TEST_F(QtToolkitTest, PopupMenuReturnsTheChosenCommand)

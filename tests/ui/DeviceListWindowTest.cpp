@@ -137,6 +137,38 @@ TEST(DeviceListWindowTest, WebServerAndContextMenuActOnTheCurrentRow)
     EXPECT_EQ(h.ui.Popups()[0].windowTemplate, IDD_DEVICELIST);
 }
 
+// From the keyboard alone: a row selected by a key enables the device
+// commands as a click does, and the Menu key opens the current row's menu.
+TEST(DeviceListWindowTest, KeyboardSelectionAndMenuKeyActLikeTheMouse)
+{
+    DeviceListHarness h;
+    h.AddStandardAccessPoint(0);
+    auto second = FakeAccessPoint::Standard(DeviceListHarness::ApHost(1), DeviceListHarness::ApMac(1));
+    second.discoveryDelay = 200;
+    h.AddAccessPoint(second, DeviceListHarness::ApHost(1));
+    h.Open();
+
+    h.window->PressListMenuKey(IDC_LIST_DEVICES); // no row yet: no menu
+    EXPECT_TRUE(h.ui.Popups().empty());
+
+    h.Discover(1000);
+    ASSERT_EQ(h.Rows().size(), 2u);
+    h.ui.Advance(4000);
+    EXPECT_FALSE(h.Enabled(IDC_BTN_SETUPIP));
+    h.window->SelectListByKey(IDC_LIST_DEVICES, 1);
+    EXPECT_TRUE(h.Enabled(IDC_BTN_SETUPIP));
+    EXPECT_TRUE(h.Enabled(IDC_BTN_WEBSERVER));
+
+    h.ui.AnswerNextPopup(ID_CONNECT_WEB);
+    h.window->PressListMenuKey(IDC_LIST_DEVICES);
+    h.window->SelectListByKey(IDC_LIST_DEVICES, 0);
+    h.ui.AnswerNextPopup(ID_CONNECT_WEB);
+    h.window->PressListMenuKey(IDC_LIST_DEVICES);
+    ASSERT_EQ(h.ui.Popups().size(), 2u);
+    EXPECT_EQ(h.ui.Popups()[1].menuId, IDR_LISTMENU);
+    EXPECT_EQ(h.ui.OpenedUrls(), (std::vector<std::string>{"http://" + DeviceListHarness::ApHost(1), "http://" + Host0}));
+}
+
 TEST(DeviceListWindowTest, CloseBoxSendsTwoStopDatagramsCloseButtonAndEscapeOne)
 {
     struct Case {

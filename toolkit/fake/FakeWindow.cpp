@@ -130,6 +130,20 @@ void FakeWindow::PressCopy(int id)
     m_handler.OnNotify(id, Notify::Copy);
 }
 
+void FakeWindow::SelectListByKey(int id, int row)
+{
+    if (!Accepts() || row < 0 || row >= ListAt(id).GetItemCount())
+        return;
+    ListAt(id).Select(row);
+    m_handler.OnNotify(id, Notify::SelectionChanged);
+}
+
+void FakeWindow::PressListMenuKey(int id)
+{
+    if (Accepts())
+        m_handler.OnNotify(id, Notify::RightClick);
+}
+
 void FakeWindow::TypeField(int id, int field, std::optional<int> value)
 {
     if (!Accepts())

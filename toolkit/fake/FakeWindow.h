@@ -43,6 +43,9 @@ public:
     void RightClickList(int id, int row);
     // The copy key (Ctrl+C) with the list focused.
     void PressCopy(int id);
+    // A key that selects `row` (arrows, Space); the Menu key.
+    void SelectListByKey(int id, int row);
+    void PressListMenuKey(int id);
     // Types into one field of an address control (nullopt blanks it) and
     // sends the field-changed notification.
     void TypeField(int id, int field, std::optional<int> value);

@@ -154,7 +154,25 @@ void QtListView::keyPressEvent(QKeyEvent* event)
         Report(Notify::Copy);
         return;
     }
+    const bool menuKey = event->key() == Qt::Key_Menu ||
+                         (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+    if (menuKey) {
+        event->accept();
+        const QModelIndex mark = m_pModel->index(SelectionMark(), 0);
+        if (mark.isValid()) {
+            scrollTo(mark);
+            m_menuAnchor = viewport()->mapToGlobal(visualRect(mark).bottomLeft());
+        } else {
+            m_menuAnchor = mapToGlobal(QPoint(0, 0));
+        }
+        Report(Notify::RightClick);
+        m_menuAnchor.reset();
+        return;
+    }
+    const QItemSelection before = selectionModel()->selection();
     QTreeView::keyPressEvent(event);
+    if (selectionModel()->hasSelection() && selectionModel()->selection() != before)
+        Report(Notify::SelectionChanged);
 }
 
 } // namespace pemblor

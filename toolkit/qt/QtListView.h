@@ -5,6 +5,7 @@
 #include <QTreeView>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace pemblor {
@@ -16,7 +17,9 @@ class QtListModel;
 // keeps it, clearing the model resets it. Mouse clicks anywhere in the rows'
 // area are reported after the view has acted on them; a right click selects
 // the row under the cursor first. The rows the user selected now are
-// SelectedRows(); the selection may be empty while the mark stays.
+// SelectedRows(); the selection may be empty while the mark stays. A key that
+// selects a row is reported as a selection change; the Menu key and Shift+F10 as a right click, with
+// MenuAnchor() telling where the menu belongs meanwhile.
 class QtListView final : public QTreeView {
     Q_OBJECT
 public:
@@ -32,6 +35,9 @@ public:
     // The outer width that shows every column in full, with room for the
     // vertical scroll bar that many rows bring.
     int WantedOuterWidth() const;
+    // While a menu key is being reported: the screen point below the current
+    // row's first cell, where its menu opens.
+    std::optional<QPoint> MenuAnchor() const { return m_menuAnchor; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -51,6 +57,7 @@ private:
     QtListModel* m_pModel;
     QPersistentModelIndex m_mark;
     std::function<void(pemblor::Notify)> m_notify;
+    std::optional<QPoint> m_menuAnchor;
     bool m_bSkipNextClick = false;
 };
 

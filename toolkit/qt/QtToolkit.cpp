@@ -2,6 +2,7 @@
 
 #include "resources/DialogTemplate.h"
 #include "toolkit/IDialogHandler.h"
+#include "toolkit/qt/QtListView.h"
 #include "toolkit/qt/QtTranslation.h"
 #include "toolkit/qt/QtWindow.h"
 
@@ -218,7 +219,11 @@ int QtToolkit::TrackPopupMenu(IWindow& window, int menuId)
         qtWindow->raise();
         qtWindow->activateWindow();
     }
-    const QAction* chosen = menu.exec(QCursor::pos());
+    // A menu asked for from the keyboard opens at the list's current row.
+    QPoint at = QCursor::pos();
+    if (const auto* list = qtWindow ? qobject_cast<QtListView*>(qtWindow->focusWidget()) : nullptr)
+        at = list->MenuAnchor().value_or(at);
+    const QAction* chosen = menu.exec(at);
     return chosen ? chosen->data().toInt() : 0;
 }
 

@@ -124,6 +124,7 @@ void CDeviceListDlg::OnNotify(int id, Notify code)
         return;
     switch (code) {
     case Notify::Click:
+    case Notify::SelectionChanged:
         OnListClick();
         break;
     case Notify::DoubleClick:
