@@ -60,7 +60,7 @@ private:
     {
         return m_loop.RunUntil(m_loop.Now() + ms, done);
     }
-    bool DetailArrived() const { return m_session.State() == DetailReceived; }
+    bool DetailArrived() const { return m_session.DetailReady(); }
 
     const CtlOptions& m_options;
     EventLoop& m_loop;

@@ -72,6 +72,8 @@ public:
     SilenceDiagnosis Diagnose() const { return m_watch.Diagnose(); }
     bool NamesInterfaces() const { return m_interfaceSet != nullptr; }
     int DeviceCount() const { return static_cast<int>(m_seen.size()); }
+    // The addressed device's detail reply has been taken (Detail() holds it).
+    bool DetailReady() const { return m_state == DetailReceived; }
     // The last detail reply taken, and the last command result.
     const std::optional<DeviceDetail>& Detail() const { return m_detail; }
     std::optional<int> Result() const { return m_result; }

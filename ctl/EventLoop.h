@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 namespace pemblor {
 
@@ -28,6 +29,8 @@ public:
     EventLoop& operator=(const EventLoop&) = delete;
 
     LoopClock& Clock() { return m_clock; }
+    // The loop's thread is the one that constructed it.
+    bool OnLoopThread() const { return std::this_thread::get_id() == m_thread; }
     Millis Now() const { return m_clock.Now(); }
 
     // Any thread: `task` runs on the loop's thread in a later RunUntil.
@@ -85,6 +88,7 @@ private:
     void RunTask(Task& task);
 
     LoopClock& m_clock;
+    const std::thread::id m_thread = std::this_thread::get_id();
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_invokeDone;
