@@ -71,17 +71,7 @@ TEST(CommandLine, BadArgumentsGiveTheCommandsUsageAndStatusOne)
 
 TEST(CommandLine, ReadsEachCommandsOptions)
 {
-    Parsed parsed = Parse({"discover"});
-    EXPECT_FALSE(parsed.status);
-    EXPECT_EQ(parsed.options.command, CtlCommand::Discover);
-    EXPECT_EQ(parsed.options.timeoutSeconds, 5.0);
-    EXPECT_EQ(parsed.options.format, OutputFormat::Table);
-
-    parsed = Parse({"discover", "--timeout", "2.5", "--format", "JSON"});
-    EXPECT_EQ(parsed.options.timeoutSeconds, 2.5);
-    EXPECT_EQ(parsed.options.format, OutputFormat::Json);
-
-    parsed = Parse({"show", "00:0a:ff:10:2b:c4", "--format", "csv"});
+    Parsed parsed = Parse({"show", "00:0a:ff:10:2b:c4", "--format", "csv"});
     EXPECT_EQ(parsed.options.command, CtlCommand::Show);
     EXPECT_EQ(parsed.options.mac, "00:0A:FF:10:2B:C4");
     EXPECT_EQ(parsed.options.format, OutputFormat::Csv);

@@ -80,24 +80,5 @@ TEST(EventLoop, StopReleasesAWaitingInvokerWithoutRunningItsCall)
     EXPECT_FALSE(loop.Invoke([&] { ran = true; }));
 }
 
-TEST(EventLoop, AWithdrawnTaskDoesNotRun)
-{
-    SteadyLoopClock clock;
-    EventLoop loop(clock);
-    std::vector<int> log;
-    Recorded first, second;
-    for (Recorded* task : {&first, &second}) {
-        task->run = &Recorded::Record;
-        task->log = &log;
-    }
-    first.value = 1;
-    second.value = 2;
-    loop.Post(first);
-    loop.Post(second);
-    loop.Withdraw(first);
-    loop.Wait(1);
-    EXPECT_EQ(log, std::vector<int>{2});
-}
-
 } // namespace
 } // namespace pemblor
