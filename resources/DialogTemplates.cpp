@@ -20,7 +20,8 @@ constexpr std::array<ControlTemplate, 5> kDeviceList{{
     {IDC_BTN_DISCOVER, K::DefPushButton, PEMBLOR_TR_NOOP("Pemblor", "Discover"), 7, 134, 50, 14, true, false},
     {IDCANCEL, K::PushButton, PEMBLOR_TR_NOOP("Pemblor", "Close"), 226, 134, 50, 14, true, false},
     {IDC_BTN_SETUPIP, K::PushButton, PEMBLOR_TR_NOOP("Pemblor", "Setup IP"), 69, 134, 50, 14, true, true},
-    {IDC_LIST_DEVICES, K::List, "", 7, 7, 269, 119, true, false},
+    // A list shows no text of its own: this one is its accessible name.
+    {IDC_LIST_DEVICES, K::List, PEMBLOR_TR_NOOP("Pemblor", "Devices"), 7, 7, 269, 119, true, false},
     {IDC_BTN_WEBSERVER, K::PushButton, PEMBLOR_TR_NOOP("Pemblor", "Connect to Web Server"), 131, 134, 83, 14, true,
      true},
 }};

@@ -32,6 +32,10 @@
         <translation>Webseite öffnen</translation>
     </message>
     <message>
+        <source>Devices</source>
+        <translation>Geräte</translation>
+    </message>
+    <message>
         <source>&amp;Apply Changes</source>
         <translation>Ü&amp;bernehmen</translation>
     </message>

@@ -230,6 +230,38 @@ void PemblorUser::PressKey(const QString& window, Qt::Key key, Qt::KeyboardModif
     });
 }
 
+void PemblorUser::TypeKeys(const QString& window, const QString& text)
+{
+    WaitForWindow(window, 5s);
+    m_ui.Post([window, text] {
+        // Key by key to wherever the focus is then, as the keyboard does.
+        for (const QChar c : text) {
+            if (QWidget* target = FindWindow(window))
+                QTest::keyClick(target->focusWidget() ? target->focusWidget() : target, c.toLatin1());
+        }
+    });
+}
+
+void PemblorUser::TabTo(const QString& window, int id, int presses)
+{
+    WaitEnabled(window, id, true, 5s);
+    for (int pressed = 0;; ++pressed) {
+        // Tab opens no modal loop, so it may be pressed inside the look.
+        const bool there = m_ui.Query([&] {
+            QWidget* control = FindControl(window, id);
+            QWidget* focus = control ? control->window()->focusWidget() : nullptr;
+            if (!focus || focus == control || control->isAncestorOf(focus))
+                return focus != nullptr;
+            if (pressed < presses)
+                QTest::keyClick(focus, Qt::Key_Tab);
+            return false;
+        });
+        if (there)
+            return;
+        Expect(pressed < presses, "Tab reaches control " + std::to_string(id) + " of \"" + window.toStdString() +
+                                      "\" within " + std::to_string(presses) + " presses");
+    }
+}
 
 void PemblorUser::Type(const QString& window, int id, const QString& text)
 {
@@ -417,6 +449,23 @@ void PemblorUser::Answer(QMessageBox::StandardButton button)
                 QTest::mouseClick(press, Qt::LeftButton);
     });
     m_ui.WaitFor("the answered message box closed", 3s, [] { return AnsweredMessageBox() == nullptr; });
+}
+
+void PemblorUser::AnswerByKey(Qt::Key key)
+{
+    bool found = false;
+    m_ui.Run([&] {
+        QMessageBox* box = TopMessageBox();
+        found = box != nullptr;
+        if (found)
+            box->setProperty(kAnsweredProperty, true);
+    });
+    Expect(found, "a message box to answer");
+    m_ui.Post([key] {
+        if (QMessageBox* box = AnsweredMessageBox())
+            QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, key);
+    });
+    m_ui.WaitFor("the message box answered by key closed", 3s, [] { return AnsweredMessageBox() == nullptr; });
 }
 
 std::string PemblorUser::Describe()

@@ -61,6 +61,11 @@ public:
     void Click(const QString& window, int id);
     // A key pressed while `window` is active: it goes to the window's focus.
     void PressKey(const QString& window, Qt::Key key, Qt::KeyboardModifiers modifiers = {});
+    // Text (ASCII) typed while `window` is active, into the window's focus.
+    void TypeKeys(const QString& window, const QString& text);
+    // Presses Tab until control `id` holds the focus; fails when it does not
+    // after `presses` presses.
+    void TabTo(const QString& window, int id, int presses = 12);
     // Replaces the text of an edit by typing.
     void Type(const QString& window, int id, const QString& text);
     // Replaces one field (0 leftmost) of an address control by typing.
@@ -80,6 +85,8 @@ public:
     bool IsMessageBoxShown();
     // Presses the button of the message box on top and waits until it is gone.
     void Answer(QMessageBox::StandardButton button);
+    // Presses a key on the message box on top and waits until it is gone.
+    void AnswerByKey(Qt::Key key);
 
     // Windows, boxes and the device table as they stand, for failure reports.
     std::string Describe();

@@ -75,7 +75,7 @@ QtWindow::QtWindow(const DialogTemplate& layout, IDialogHandler& handler, QWidge
     setFixedSize(m_units.ToPixelsX(layout.cx), m_units.ToPixelsY(layout.cy));
     for (const ControlTemplate& control : layout.controls)
         CreateControl(control);
-    LabelAddressControls();
+    LabelTextlessControls();
 }
 
 QtWindow::~QtWindow()
@@ -180,13 +180,15 @@ void QtWindow::CreateControl(const ControlTemplate& control)
         widget->setEnabled(false);
 }
 
-void QtWindow::LabelAddressControls()
+void QtWindow::LabelTextlessControls()
 {
-    // An address control has no text of its own: its label is the static
-    // text on its row, left of it.
+    // Address controls and edits have no text of their own: their label is
+    // the static text on their row, left of them.
     const QList<QLabel*> labels = findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
-    for (auto* address : findChildren<QtIpAddressCtrl*>(Qt::FindDirectChildrenOnly)) {
-        const QRect row = address->geometry();
+    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!qobject_cast<QtIpAddressCtrl*>(control) && !qobject_cast<QLineEdit*>(control))
+            continue;
+        const QRect row = control->geometry();
         QLabel* nearest = nullptr;
         for (QLabel* label : labels) {
             const QRect at = label->geometry();
@@ -196,8 +198,13 @@ void QtWindow::LabelAddressControls()
             if (!nearest || at.right() > nearest->geometry().right())
                 nearest = label;
         }
-        if (nearest)
-            nearest->setBuddy(address);
+        if (!nearest)
+            continue;
+        nearest->setBuddy(control);
+        QString name = WithoutMnemonic(nearest->text()).trimmed();
+        while (name.endsWith(QLatin1Char(':')))
+            name = name.chopped(1).trimmed();
+        control->setAccessibleName(name);
     }
 }
 

@@ -27,8 +27,9 @@ enum class Notify;
 //
 // Controls with an id are named "id<id>" (objectName) and carry their text
 // without '&' as accessible name. Id-less controls (statics, group boxes,
-// icons) have no object name. An address control is the buddy of the static
-// text on its row, to its left.
+// icons) have no object name. An address control or edit is the buddy of the
+// static text on its row, to its left, and takes that text, without its
+// colon, as accessible name. The device list is named "Devices".
 //
 // The window ends only through End(): Escape, the Cancel button (id 2) and
 // reject() go to the handler's OnCancel, the close box and Alt+F4 to its
@@ -81,7 +82,7 @@ protected:
 
 private:
     void CreateControl(const ControlTemplate& control);
-    void LabelAddressControls();
+    void LabelTextlessControls();
     void OnButtonClicked(int id);
     void OnNotify(int id, Notify code);
 
