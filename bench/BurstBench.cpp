@@ -22,10 +22,11 @@
 #include "bench/BurstDriver.h"
 #include "bench/ReplyClock.h"
 #include "bench/WireClock.h"
-#include "engine/CConversation.h"
+#include "engine/Conversation.h"
 #include "tools/apsim/LabAddress.h"
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
+#include "tests/support/LiteralScanDeviceListDlg.h"
 #include "ui/devicelist/CDeviceListDlg.h"
 
 #include <QApplication>
@@ -49,7 +50,13 @@ using pemblor::bench::ReplyClock;
 using Clock = ReplyClock::Clock;
 
 constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
-constexpr bool kLiteral = pemblor::CDeviceListDlg::DefaultRowStrategy == pemblor::RowStrategy::LiteralScan;
+#ifdef PEMBLOR_LITERAL_SCAN
+constexpr bool kLiteral = true;
+using Window = pemblor::LiteralScanDeviceListDlg;
+#else
+constexpr bool kLiteral = false;
+using Window = pemblor::CDeviceListDlg;
+#endif
 constexpr int kDefaultCapSeconds = kLiteral ? 120 : 30;
 
 std::optional<int> ParseCount(std::string_view text)
@@ -202,12 +209,12 @@ int main(int argc, char* argv[])
     int granted = 0;
     BurstResult result;
     {
-        pemblor::CDeviceListDlg dialog(toolkit, sockets, std::move(config));
-        clock.Watch(dialog.m_nState);
+        Window dialog(toolkit, sockets, std::move(config));
+        clock.Watch(dialog.GetConversation());
         pemblor::bench::BurstDriver driver(settings, clock, dialog);
         driver.Start();
         dialog.DoModal();
-        granted = dialog.ReceiveBufferGranted();
+        granted = dialog.GetConversation().ReceiveBufferGranted();
         result = driver.Result();
     }
     toolkit.Shutdown();

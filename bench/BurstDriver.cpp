@@ -86,7 +86,7 @@ void BurstDriver::PressDiscover()
     m_quietSince = m_result.discoverAt;
     discover->click();
     if (m_settings.holdCycle)
-        m_dialog.DisarmTimer();
+        m_dialog.GetConversation().DisarmTimer();
 }
 
 void BurstDriver::Watch()
@@ -106,7 +106,7 @@ void BurstDriver::Watch()
     const long replies = m_clock.DiscoveryReplies() + m_clock.OtherReplies();
     if (rows != m_nLastRows)
         m_result.lastGrowthAt = now;
-    if (rows != m_nLastRows || replies != m_nLastReplies || m_dialog.m_nState.load() == Discovering)
+    if (rows != m_nLastRows || replies != m_nLastReplies || m_dialog.GetConversation().State() == Discovering)
         m_quietSince = now;
     m_nLastRows = rows;
     m_nLastReplies = replies;

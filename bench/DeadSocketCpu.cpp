@@ -2,12 +2,9 @@
 // thread must wait between attempts instead of spinning. Prints the CPU time
 // of the process over a few seconds of wall time, for a dead socket and, for
 // comparison, an idle healthy one and a dead one retried without waiting.
-#include "engine/CConversation.h"
+#include "engine/Conversation.h"
+#include "engine/fake/FakeDispatcher.h"
 #include "engine/fake/FakeNetwork.h"
-#include "protocol/ReplyDatagram.h"
-#include "resources/ResourceIds.h"
-#include "toolkit/IDialogHandler.h"
-#include "toolkit/fake/FakeToolkit.h"
 
 #include <sys/resource.h>
 
@@ -19,18 +16,15 @@
 namespace pemblor {
 namespace {
 
-class Window final : public CConversation, public IDialogHandler {
+class Listener final : public ConversationListener {
 public:
-    Window(FakeToolkit& ui, ISocketLayer& sockets, ConversationConfig config) : CConversation(ui, sockets, std::move(config)) {}
-    ~Window() override { StopReceiveThread(); }
-    bool OnInitDialog(IWindow& window) override { return OpenEndpoint(window); }
-    void OnCommand(int) override {}
-    void OnCancel() override {}
-    using CConversation::StartReceiveThread;
-
-protected:
-    void AddDiscoveredDevice(const ReplyDatagram&) override {}
-    void ReturnToIdle() override {}
+    bool DeviceFound(const ReplyDatagram&) override { return false; }
+    void DiscoveryEnded(int) override {}
+    void DetailStored() override {}
+    void CommandResult(int) override {}
+    void TimedOut(ConversationState) override {}
+    void SendFailed(Request, int) override {}
+    void ReceiveFailed(ReceiveFailure) override {}
 };
 
 double CpuSeconds()
@@ -46,17 +40,18 @@ double Measure(bool dead, bool backoff, std::chrono::seconds span)
     g_hRecvSocket = InvalidSocket;
     FakeNetwork net;
     auto layer = net.NewLayer("198.18.0.1");
-    FakeToolkit ui;
+    FakeDispatcher ui;
+    Listener listener;
     ConversationConfig config;
     if (!backoff) {
         config.firstBackoff = std::chrono::milliseconds(0);
         config.maxBackoff = std::chrono::milliseconds(0);
     }
-    Window window(ui, *layer, std::move(config));
-    ui.Open(window, IDD_DEVICELIST);
+    Conversation conversation(*layer, ui, listener, std::move(config));
+    conversation.Open();
     if (dead)
         layer->InjectFailure(FakeOp::Receive, EBADF, 0, -1);
-    window.StartReceiveThread();
+    conversation.StartReceiveThread();
     const double before = CpuSeconds();
     std::this_thread::sleep_for(span);
     return CpuSeconds() - before;

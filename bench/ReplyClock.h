@@ -1,6 +1,6 @@
 #pragma once
 #include "bench/TickSpan.h"
-#include "engine/ConversationState.h"
+#include "engine/Conversation.h"
 
 #include <atomic>
 #include <chrono>
@@ -15,13 +15,14 @@ class ReplyClock final {
 public:
     using Clock = TickSpan::Clock;
 
-    // The state the next dispatch will read; set before the first Discover.
-    void Watch(const std::atomic<int>& state) { m_pState = &state; }
+    // The conversation whose state the next dispatch will read; set before
+    // the first Discover.
+    void Watch(const Conversation& conversation) { m_pConversation = &conversation; }
 
     void OnReply() noexcept
     {
-        const std::atomic<int>* state = m_pState.load();
-        if (state && state->load() != Discovering) {
+        const Conversation* conversation = m_pConversation.load();
+        if (conversation && conversation->State() != Discovering) {
             m_nOther.fetch_add(1);
             return;
         }
@@ -36,7 +37,7 @@ public:
     long OtherReplies() const { return m_nOther.load(); }
 
 private:
-    std::atomic<const std::atomic<int>*> m_pState{nullptr};
+    std::atomic<const Conversation*> m_pConversation{nullptr};
     TickSpan m_span;
     std::atomic<long> m_nDiscovery{0};
     std::atomic<long> m_nOther{0};

@@ -1,6 +1,6 @@
 #include "ctl/DeviceSession.h"
 
-#include "engine/FormatError.h"
+#include "ui/FormatError.h"
 #include "engine/NetworkEndpoint.h"
 #include "ui/devicelist/InterfaceTexts.h"
 #include "protocol/EntryText.h"
@@ -63,10 +63,10 @@ DeviceSession::OpenResult DeviceSession::Open()
     }
     m_endpoint = std::make_unique<CNetworkEndpoint>(m_sockets, m_config.port);
     std::atomic<SocketHandle> slot{InvalidSocket};
-    std::string failure;
-    if (!m_endpoint->Open(slot, [&failure](const std::string& message) { failure = message; })) {
-        result.message = failure;
-        result.portTaken = failure.starts_with("m_skRecv.Create") && m_endpoint->LastError() == EADDRINUSE;
+    const EndpointResult opened = m_endpoint->Open(slot);
+    if (!opened.Ok()) {
+        result.message = EndpointFailureText(opened);
+        result.portTaken = opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE;
         return result;
     }
     m_recvSocket = m_sockets.Attach(slot.exchange(InvalidSocket));

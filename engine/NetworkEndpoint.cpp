@@ -1,7 +1,5 @@
 #include "engine/NetworkEndpoint.h"
 
-#include "engine/FormatError.h"
-
 #include <cerrno>
 
 namespace pemblor {
@@ -29,29 +27,28 @@ std::unique_ptr<ISocket> CNetworkEndpoint::Create(std::uint16_t port, int& error
     return socket;
 }
 
-bool CNetworkEndpoint::Open(std::atomic<SocketHandle>& slot, const Report& report)
+EndpointResult CNetworkEndpoint::Open(std::atomic<SocketHandle>& slot)
 {
-    const auto fail = [&](const char* format, int error) {
+    const auto fail = [&](EndpointStep step, int error) {
         m_nLastError = error;
-        report(FormatError(format, error));
-        return false;
+        return EndpointResult{step, error};
     };
 
     int error = 0;
     m_skSend = Create(0, error);
     if (!m_skSend)
-        return fail("m_skSend.Create Error(%d)", error);
+        return fail(EndpointStep::CreateSend, error);
     m_skRecv = Create(m_nRecvPort, error);
     if (!m_skRecv)
-        return fail("m_skRecv.Create Error(%d)", error);
+        return fail(EndpointStep::CreateReceive, error);
     if (!m_skSend->SetBroadcast())
-        return fail("m_skSend.SetSockOpt Error(%d)!", m_layer.LastError());
+        return fail(EndpointStep::BroadcastSend, m_layer.LastError());
     if (!m_skRecv->SetBroadcast())
-        return fail("m_skRecv.SetSockOpt Error(%d)!", m_layer.LastError());
+        return fail(EndpointStep::BroadcastReceive, m_layer.LastError());
 
     slot.store(m_skRecv->Detach());
     m_skRecv.reset();
-    return true;
+    return {};
 }
 
 int CNetworkEndpoint::SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host)

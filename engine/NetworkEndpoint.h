@@ -3,7 +3,6 @@
 #include "engine/ISocketLayer.h"
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,23 +13,29 @@ namespace pemblor {
 // Written once by the user-interface thread before the thread exists.
 extern std::atomic<SocketHandle> g_hRecvSocket;
 
+// The step of opening the endpoint that failed.
+enum class EndpointStep { None, CreateSend, CreateReceive, BroadcastSend, BroadcastReceive };
+
+struct EndpointResult {
+    EndpointStep failed = EndpointStep::None;
+    int error = 0; // the system's number behind the failure
+    bool Ok() const { return failed == EndpointStep::None; }
+};
+
 // The tool's two sockets: m_skSend on an ephemeral port and m_skRecv on the
 // device port, both with the broadcast option. Owned by the device list
 // window; m_skSend lives as long as the window, m_skRecv only until its handle
 // is handed over.
 class CNetworkEndpoint final {
 public:
-    using Report = std::function<void(const std::string&)>;
-
     CNetworkEndpoint(ISocketLayer& layer, std::uint16_t recvPort);
     CNetworkEndpoint(const CNetworkEndpoint&) = delete;
     CNetworkEndpoint& operator=(const CNetworkEndpoint&) = delete;
 
     // Opens the endpoint in the fixed order: create m_skSend, create m_skRecv,
     // broadcast on each, hand m_skRecv over to `slot`. Stops at the first
-    // failure, reports its message (with the last error number) through
-    // `report` and returns false.
-    bool Open(std::atomic<SocketHandle>& slot, const Report& report);
+    // failure and returns its step with the last error number.
+    EndpointResult Open(std::atomic<SocketHandle>& slot);
 
     // One datagram through m_skSend. Negative on failure; LastError() then
     // holds the number.

@@ -1,5 +1,5 @@
 #pragma once
-#include "toolkit/FunctionRef.h"
+#include "engine/FunctionRef.h"
 
 #include <functional>
 #include <optional>

@@ -9,7 +9,7 @@
 
 #include "Scenario.h"
 
-#include "engine/CConversation.h"
+#include "engine/Conversation.h"
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "tools/apsim/LabAddress.h"

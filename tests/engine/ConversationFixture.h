@@ -1,17 +1,15 @@
 #pragma once
-// A device-list stand-in on the fake toolkit and the fake network: enough of
-// the window to drive the conversation engine through every state.
-#include "engine/CConversation.h"
-#include "engine/FormatError.h"
+// The conversation alone on the fake network, with the engine's fake
+// dispatcher and its virtual clock, a listener that records what it hears
+// and a detail target: no toolkit, no window.
+#include "engine/Conversation.h"
+#include "engine/DetailTarget.h"
+#include "engine/fake/FakeDispatcher.h"
 #include "engine/fake/FakeNetwork.h"
 #include "protocol/Datagram.h"
-#include "protocol/EntryText.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
 #include "protocol/Requests.h"
-#include "resources/ResourceIds.h"
-#include "toolkit/IDialogHandler.h"
-#include "toolkit/fake/FakeToolkit.h"
 
 #include <gtest/gtest.h>
 
@@ -27,42 +25,53 @@ namespace pemblor::test {
 inline constexpr const char* kToolHost = "198.18.0.1";
 inline constexpr const char* kApHost = "198.18.1.10";
 
-class TestWindow final : public CConversation, public IDialogHandler {
+inline const char* RequestName(Request request)
+{
+    switch (request) {
+    case Request::Discovery: return "discovery";
+    case Request::DetailQuery: return "detail-query";
+    case Request::SettingsChange: return "settings-change";
+    case Request::Reboot: return "reboot";
+    case Request::Stop: return "stop";
+    }
+    return "?";
+}
+
+// Every report, worded for assertions, with the virtual time and the thread
+// it came on. Only DeviceFound comes from the receive thread.
+class Recorder final : public ConversationListener {
 public:
-    TestWindow(FakeToolkit& ui, ISocketLayer& sockets, ConversationConfig config = {})
-        : CConversation(ui, sockets, std::move(config))
-    {
-    }
-    ~TestWindow() override { StopReceiveThread(); }
+    struct Event {
+        std::string text;
+        FakeDispatcher::Millis time;
+        std::thread::id thread;
+        ConversationState state; // the conversation's state during the call
+    };
+    Recorder(FakeDispatcher& ui) : m_ui(ui) {}
+    void Attach(const Conversation& conversation) { m_conversation = &conversation; }
 
-    bool OnInitDialog(IWindow& window) override { return OpenEndpoint(window); }
-    void OnCommand(int id) override
+    bool DeviceFound(const ReplyDatagram& reply) override
     {
-        if (id == IDC_BTN_DISCOVER)
-            Discover();
+        if (!recordRows)
+            return true;
+        std::lock_guard lock(m_rowsMutex);
+        m_rows.push_back({std::string(reply.sender()), std::string(FormatMacText(reply.macAddress()).view()),
+                          reply.type()});
+        return true;
     }
-    void OnTimer(unsigned id) override { CConversation::OnTimer(id); }
-    void OnCancel() override
+    void DiscoveryEnded(int deviceCount) override { Note("ended " + std::to_string(deviceCount)); }
+    void DetailStored() override { Note("detail"); }
+    void CommandResult(int result) override { Note("result " + std::to_string(result)); }
+    void TimedOut(ConversationState ended) override { Note("timeout " + std::to_string(ended)); }
+    void SendFailed(Request request, int error) override
     {
-        SendStopDatagram();
-        m_toolkit.EndDialog(*m_pWindow, IDCANCEL);
+        Note(std::string("send-failed ") + RequestName(request) + " " + std::to_string(error));
     }
-    void OnDestroy() override { OnWindowDestroyed(); }
-
-    void Discover()
+    void ReceiveFailed(ReceiveFailure failure) override
     {
-        m_nDeviceCount = 0;
-        m_nState = Discovering;
-        if (!StartReceiveThread())
-            return;
-        m_nState = Discovering;
-        if (SendRequest(BuildDiscoveryRequest()) >= 0)
-            ArmTimer(5000);
-        else
-            m_toolkit.MessageBox(m_pWindow, FormatError("skSend.SendTo: %d\n", LastError()));
+        Note(failure == ReceiveFailure::Launch ? "receive-failed launch" : "receive-failed startup");
     }
 
-    // Each reply handed to the table, with the thread it arrived on.
     struct Row {
         std::string sender;
         std::string mac;
@@ -73,66 +82,53 @@ public:
         std::lock_guard lock(m_rowsMutex);
         return m_rows;
     }
-    int returnToIdleCalls = 0;
-    std::atomic<bool> recordRows{true};
-    using CConversation::OnWindowDestroyed;
-    using CConversation::StartReceiveThread;
-    using CConversation::StopReceiveThread;
+    std::vector<std::string> Texts() const
+    {
+        std::vector<std::string> texts;
+        for (const Event& event : events)
+            texts.push_back(event.text);
+        return texts;
+    }
 
-protected:
-    void AddDiscoveredDevice(const ReplyDatagram& reply) override
-    {
-        m_nDeviceCount.fetch_add(1);
-        if (!recordRows)
-            return;
-        std::lock_guard lock(m_rowsMutex);
-        m_rows.push_back({std::string(reply.sender()), std::string(FormatMacText(reply.macAddress()).view()), reply.type()});
-    }
-    void ReturnToIdle() override
-    {
-        ++returnToIdleCalls;
-        m_nState = Idle;
-    }
+    std::vector<Event> events; // user-interface thread only
+    std::atomic<bool> recordRows{true};
+    // Called inside every user-interface report, after it is recorded.
+    std::function<void()> during;
 
 private:
+    void Note(std::string text)
+    {
+        events.push_back({std::move(text), m_ui.Now(), std::this_thread::get_id(),
+                          m_conversation ? m_conversation->State() : Idle});
+        if (during)
+            during();
+    }
+    FakeDispatcher& m_ui;
+    const Conversation* m_conversation = nullptr;
     std::mutex m_rowsMutex;
     std::vector<Row> m_rows;
 };
 
-// The open Setup IP dialog as the conversation sees it.
-class TestDialog final : public SetupIpTarget, public IDialogHandler {
+// The selected device's settings as the receive thread stores them.
+class TestTarget final : public DetailTarget {
 public:
-    explicit TestDialog(FakeToolkit& ui) : m_ui(ui) {}
-
     void SetSetting(std::string_view name, std::string_view value) override
     {
-        settings[std::string(name)] = std::string(value);
+        std::lock_guard lock(m_mutex);
+        m_settings[std::string(name)] = std::string(value);
     }
-    void FillControls() override
+    std::map<std::string, std::string> Settings()
     {
-        ++fills;
-        fillThread = std::this_thread::get_id();
+        std::lock_guard lock(m_mutex);
+        return m_settings;
     }
-    IWindow* GetWindow() override { return m_pWindow; }
-
-    bool OnInitDialog(IWindow& window) override
-    {
-        m_pWindow = &window;
-        return true;
-    }
-    void OnCommand(int) override {}
-    void OnCancel() override { m_ui.EndDialog(*m_pWindow, IDCANCEL); }
-
-    std::map<std::string, std::string> settings;
-    int fills = 0;
-    std::thread::id fillThread;
 
 private:
-    FakeToolkit& m_ui;
-    IWindow* m_pWindow = nullptr;
+    std::mutex m_mutex;
+    std::map<std::string, std::string> m_settings;
 };
 
-// A simulated access point on its own fake host.
+// A simulated access point (or any other sender) on its own fake host.
 class TestAp {
 public:
     TestAp(FakeNetwork& net, const std::string& host) : m_layer(net.NewLayer(host))
@@ -156,6 +152,7 @@ private:
 };
 
 inline MacBytes Mac(std::uint8_t last) { return {0x02, 0x00, 0x00, 0x00, 0x00, last}; }
+inline std::string MacString(std::uint8_t last) { return std::string(FormatMacText(Mac(last)).view()); }
 
 inline Datagram DiscoveryReply(std::uint8_t last, std::uint32_t type = TypeQueryReply)
 {
@@ -169,9 +166,9 @@ inline Datagram DetailReply(std::uint8_t last)
                           {"IP_ADDR=10.0.0.2", "SUBNET_MASK=255.255.255.0", "DEFAULT_GATEWAY=10.0.0.1", "DHCP=1"});
 }
 
-inline Datagram CommandReply(std::int8_t result, std::uint32_t type = TypeCommandReply)
+inline Datagram CommandReply(std::int8_t result, const MacBytes& mac = Mac(1), std::uint32_t type = TypeCommandReply)
 {
-    Datagram datagram = EncodeDatagram(type, Mac(1), "", "", {"0"});
+    Datagram datagram = EncodeDatagram(type, mac, "", "", {"0"});
     datagram.bytes[86] = static_cast<std::uint8_t>(result);
     return datagram;
 }
@@ -182,16 +179,28 @@ protected:
     {
         g_hRecvSocket = InvalidSocket;
         ui.SetQuiescenceProbe([this] { return net.Quiescent(); });
+        ui.SetTickHandler([this] {
+            if (conversation)
+                conversation->OnTimer();
+        });
     }
     void TearDown() override
     {
-        window.reset();
+        conversation.reset();
         g_hRecvSocket = InvalidSocket;
     }
-    FakeWindow& OpenWindow(ConversationConfig config = {})
+    EndpointResult Open(ConversationConfig config = {})
     {
-        window = std::make_unique<TestWindow>(ui, *tool, std::move(config));
-        return ui.Open(*window, IDD_DEVICELIST);
+        conversation = std::make_unique<Conversation>(*tool, ui, listener, std::move(config));
+        listener.Attach(*conversation);
+        return conversation->Open();
+    }
+    // What the device list window's Discover does with the conversation.
+    void Discover()
+    {
+        conversation->BeginDiscovery();
+        if (conversation->StartReceiveThread())
+            conversation->SendDiscovery();
     }
     // Number of datagrams of `type` the tool host sent.
     int SentOfType(std::uint32_t type)
@@ -206,9 +215,10 @@ protected:
 
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    FakeToolkit ui;
+    FakeDispatcher ui;
+    Recorder listener{ui};
     TestAp ap{net, kApHost};
-    std::unique_ptr<TestWindow> window;
+    std::unique_ptr<Conversation> conversation;
 };
 
 } // namespace pemblor::test

@@ -1,5 +1,6 @@
-// The conversation engine on the fake network and the fake toolkit: every
-// transition of the conversation state, grouped by conversation.
+// The conversation engine on the fake network and the engine's fake
+// dispatcher: every transition of the conversation state, grouped by
+// conversation, and what the listener hears.
 #include "ConversationFixture.h"
 
 #include <cerrno>
@@ -7,16 +8,17 @@
 namespace pemblor::test {
 namespace {
 
+using Texts = std::vector<std::string>;
+
 // --- Receive thread start-up ------------------------------------------------
 
 TEST_F(ConversationTest, OpensWithInitialFieldsAndNoThread)
 {
-    FakeWindow& w = OpenWindow();
-    EXPECT_TRUE(ui.InitResult(w));
-    EXPECT_TRUE(ui.Messages().empty());
-    EXPECT_EQ(window->m_nState, Idle);
-    EXPECT_EQ(window->m_nDeviceCount, 0);
-    EXPECT_FALSE(window->m_bThreadStarted);
+    EXPECT_TRUE(Open().Ok());
+    EXPECT_TRUE(listener.events.empty());
+    EXPECT_EQ(conversation->State(), Idle);
+    EXPECT_EQ(conversation->DeviceCount(), 0);
+    EXPECT_FALSE(conversation->ThreadStarted());
     EXPECT_NE(g_hRecvSocket.load(), InvalidSocket);
 }
 
@@ -29,52 +31,51 @@ TEST_F(ConversationTest, SecondDiscoverStartsNoSecondThread)
         thread = std::thread(std::move(body));
         return true;
     };
-    OpenWindow(std::move(config));
-    window->Discover();
+    Open(std::move(config));
+    Discover();
     ui.Advance(6000);
-    window->Discover();
+    Discover();
     ui.Advance(6000);
     EXPECT_EQ(launches, 1);
-    EXPECT_TRUE(window->m_bThreadStarted);
+    EXPECT_TRUE(conversation->ThreadStarted());
 }
 
 TEST_F(ConversationTest, ThreadThatCannotBeCreatedIsReportedAndNothingIsSent)
 {
     ConversationConfig config;
     config.launchThread = [](std::thread&, std::function<void()>) { return false; };
-    FakeWindow& w = OpenWindow(std::move(config));
-    window->Discover();
+    Open(std::move(config));
+    Discover();
     ui.Advance(10000);
-    ASSERT_EQ(ui.MessageTexts(), std::vector<std::string>{"Cannot Create ServiceSocket Thread"});
-    EXPECT_EQ(ui.Messages()[0].ownerTemplate, IDD_DEVICELIST);
-    EXPECT_FALSE(window->m_bThreadStarted);
+    EXPECT_EQ(listener.Texts(), Texts{"receive-failed launch"});
+    EXPECT_FALSE(conversation->ThreadStarted());
     EXPECT_EQ(SentOfType(TypeQuery), 0);
-    EXPECT_FALSE(ui.TimerArmed(w, 1));
-    EXPECT_EQ(window->m_nState, Discovering);
+    EXPECT_FALSE(ui.TimerArmed());
+    EXPECT_EQ(conversation->State(), Discovering);
 }
 
 TEST_F(ConversationTest, ThreadSocketStartupFailureEndsThreadAndDiscoveriesFindNothing)
 {
-    OpenWindow();
+    Open();
     tool->InjectFailure(FakeOp::StartupThread, 10093);
-    window->Discover();
+    Discover();
     ap.Send(DiscoveryReply(1));
     ui.Advance(5000);
-    EXPECT_EQ(ui.MessageTexts(), (std::vector<std::string>{"Socket Init Error", "Find no devices!"}));
-    EXPECT_TRUE(window->m_bThreadStarted);
-    window->Discover();
+    EXPECT_EQ(listener.Texts(), (Texts{"receive-failed startup", "ended 0"}));
+    EXPECT_TRUE(conversation->ThreadStarted());
+    Discover();
     ap.Send(DiscoveryReply(1));
     ui.Advance(5000);
-    EXPECT_EQ(ui.MessageTexts().back(), "Find no devices!");
-    EXPECT_TRUE(window->Rows().empty());
+    EXPECT_EQ(listener.Texts().back(), "ended 0");
+    EXPECT_TRUE(listener.Rows().empty());
 }
 
 // --- The receive loop ---------------------------------------------------------
 
 TEST_F(ConversationTest, RequestsEmptyAndFailedReceivesAreIgnored)
 {
-    OpenWindow();
-    window->Discover();
+    Open();
+    Discover();
     ap.Send(EncodeDatagram(TypeQuery, Mac(1), "", "", {"SSID=x"}));
     ap.Send(EncodeDatagram(TypeCommand, Mac(2), "u", "p", {"SSID=x"}));
     ap.SendBytes({});
@@ -82,34 +83,43 @@ TEST_F(ConversationTest, RequestsEmptyAndFailedReceivesAreIgnored)
     ap.SendBytes(std::vector<std::uint8_t>(ReceiveBufferSize + 1, 0)); // too big: the receive fails
     ap.Send(DiscoveryReply(3));
     ui.Advance(100);
-    const auto rows = window->Rows();
+    const auto rows = listener.Rows();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].mac, "02:00:00:00:00:03");
     EXPECT_EQ(rows[0].sender, kApHost);
+    EXPECT_EQ(conversation->DeviceCount(), 1);
 }
 
 TEST_F(ConversationTest, OwnBroadcastsAreHeardAndIgnored)
 {
-    OpenWindow();
-    window->Discover();
+    Open();
+    Discover();
     ui.Advance(5000);
     EXPECT_GE(SentOfType(TypeQuery), 1);
-    EXPECT_TRUE(window->Rows().empty());
-    EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{"Find no devices!"});
+    EXPECT_TRUE(listener.Rows().empty());
+    EXPECT_EQ(listener.Texts(), Texts{"ended 0"});
 }
 
-TEST_F(ConversationTest, StopDatagramFromAnyHostEndsTheThread)
+// Only this process's own close ends its receive loop. A stop datagram from
+// another host, from another copy on this host, or twelve bytes of type 4
+// from anyone, used to end it, and every later Discover found nothing.
+TEST_F(ConversationTest, StopDatagramsFromElsewhereAreIgnored)
 {
-    OpenWindow();
-    window->Discover();
+    Open();
+    Discover();
     ui.Advance(5000);
-    ap.Send(BuildStopDatagram(), BroadcastAddress);
+    TestAp otherCopy(net, kToolHost);
+    const Datagram stop = BuildStopDatagram();
+    ap.Send(stop, BroadcastAddress);
+    otherCopy.Send(stop, BroadcastAddress);
+    ap.SendBytes({0xA1, 0xB2, 0xC3, 0xD4, 0xA1, 0xB2, 0xC3, 0xD4, 0, 0, 0, 4});
+    ap.SendBytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4});
     ui.Advance(10);
-    window->Discover();
+    Discover();
     ap.Send(DiscoveryReply(1));
     ui.Advance(5000);
-    EXPECT_TRUE(window->Rows().empty());
-    EXPECT_EQ(ui.MessageTexts().back(), "Find no devices!");
+    ASSERT_EQ(listener.Rows().size(), 1u);
+    EXPECT_EQ(listener.Texts(), (Texts{"ended 0", "ended 1"}));
 }
 
 TEST_F(ConversationTest, DeadSocketBacksOffInsteadOfSpinning)
@@ -122,11 +132,11 @@ TEST_F(ConversationTest, DeadSocketBacksOffInsteadOfSpinning)
         delays.push_back(static_cast<long>(delay.count()));
         return delays.size() < 10;
     };
-    OpenWindow(std::move(config));
+    Open(std::move(config));
     tool->InjectFailure(FakeOp::Receive, EBADF, 0, -1);
-    window->Discover();
+    Discover();
     ui.Advance(5000);
-    window->StopReceiveThread();
+    conversation->StopReceiveThread();
     std::lock_guard lock(mutex);
     EXPECT_EQ(delays, (std::vector<long>{10, 20, 40, 80, 160, 320, 640, 1000, 1000, 1000}));
 }
@@ -134,273 +144,339 @@ TEST_F(ConversationTest, DeadSocketBacksOffInsteadOfSpinning)
 TEST_F(ConversationTest, NoReceiveSocketEndsTheThreadAtOnce)
 {
     tool->InjectFailure(FakeOp::SetBroadcast, EINVAL, 1); // the receive socket's option
-    OpenWindow();
-    EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{"m_skRecv.SetSockOpt Error(22)!"});
+    const EndpointResult opened = Open();
+    EXPECT_EQ(opened.failed, EndpointStep::BroadcastReceive);
+    EXPECT_EQ(opened.error, EINVAL);
     EXPECT_EQ(g_hRecvSocket.load(), InvalidSocket);
-    window->Discover();
+    Discover();
     ap.Send(DiscoveryReply(1), BroadcastAddress);
     ui.Advance(5000);
-    EXPECT_EQ(ui.MessageTexts().back(), "Find no devices!");
+    EXPECT_EQ(listener.Texts(), Texts{"ended 0"});
 }
 
 // --- Discovering ----------------------------------------------------------------
 
-TEST_F(ConversationTest, DiscoveryTakesEveryReplyTypeAndTimesOutOnlyWithoutRows)
+TEST_F(ConversationTest, DiscoveryTakesEveryReplyTypeAndEndsAtTheFirstTick)
 {
-    FakeWindow& w = OpenWindow();
-    window->Discover();
+    Open();
+    Discover();
     ap.Send(DiscoveryReply(1));
     ap.Send(CommandReply(0)); // a command reply is a row while discovering
     ap.Send(DiscoveryReply(2, 77));
     ui.Advance(4999);
-    EXPECT_EQ(window->m_nState, Discovering);
+    EXPECT_EQ(conversation->State(), Discovering);
+    EXPECT_TRUE(listener.events.empty());
     ui.Advance(1);
-    EXPECT_EQ(window->m_nState, Idle);
-    EXPECT_EQ(window->Rows().size(), 3u);
-    EXPECT_TRUE(ui.Messages().empty());
+    EXPECT_EQ(conversation->State(), Idle);
+    EXPECT_EQ(listener.Rows().size(), 3u);
+    ASSERT_EQ(listener.Texts(), Texts{"ended 3"});
+    EXPECT_EQ(listener.events[0].state, Idle) << "the state is Idle when the end is reported";
     // The timer stays armed; later ticks find Idle and only set it again.
-    EXPECT_TRUE(ui.TimerArmed(w, 1));
+    EXPECT_TRUE(ui.TimerArmed());
     ui.Advance(20000);
-    EXPECT_TRUE(ui.Messages().empty());
+    EXPECT_EQ(listener.events.size(), 1u);
     ap.Send(DiscoveryReply(9)); // in Idle: dropped
     ui.Advance(10);
-    EXPECT_EQ(window->Rows().size(), 3u);
+    EXPECT_EQ(listener.Rows().size(), 3u);
 }
 
 TEST_F(ConversationTest, FailedDiscoverySendIsEndedByTheStillRunningTimer)
 {
-    FakeWindow& w = OpenWindow();
-    window->Discover();
-    ui.Advance(5000); // "Find no devices!", timer keeps running
+    Open();
+    Discover();
+    ui.Advance(5000); // ended 0, timer keeps running
     tool->InjectFailure(FakeOp::Send, EACCES);
     ui.Advance(1000);
-    window->Discover();
-    EXPECT_EQ(window->m_nState, Discovering);
+    Discover();
+    EXPECT_EQ(conversation->State(), Discovering);
     ui.Advance(5000);
-    EXPECT_EQ(window->m_nState, Idle);
-    EXPECT_EQ(ui.MessageTexts(),
-              (std::vector<std::string>{"Find no devices!", "skSend.SendTo: 13\n", "Find no devices!"}));
-    EXPECT_EQ(ui.Messages().back().time, 10000); // the tick of the earlier arming
-    EXPECT_TRUE(ui.TimerArmed(w, 1));
+    EXPECT_EQ(conversation->State(), Idle);
+    EXPECT_EQ(listener.Texts(), (Texts{"ended 0", "send-failed discovery 13", "ended 0"}));
+    EXPECT_EQ(listener.events.back().time, 10000); // the tick of the earlier arming
+    EXPECT_TRUE(ui.TimerArmed());
 }
 
 // --- Detail query -------------------------------------------------------------
 
 class DetailTest : public ConversationTest {
 protected:
-    void OpenDialog()
+    void SelectDevice()
     {
-        FakeWindow& w = OpenWindow();
-        (void)w;
-        window->Discover();
+        Open();
+        Discover();
         ui.Advance(5000);
-        ui.ClearMessages();
-        dialog = std::make_unique<TestDialog>(ui);
-        dialogWindow = &ui.Open(*dialog, IDD_SETUPIP);
-        window->AttachSetupIpDlg(dialog.get(), "10.0.0.99");
-        window->m_nState = QueryingDetail;
-        window->ArmTimer(5000);
+        listener.events.clear();
+        conversation->SelectDevice(MacString(1), target, "10.0.0.99");
+        conversation->ExpectDetail();
+        conversation->BeginDetailQuery();
     }
     void TearDown() override
     {
-        if (window)
-            window->DetachSetupIpDlg();
+        if (conversation)
+            conversation->ReleaseDevice();
         ConversationTest::TearDown();
     }
-    std::unique_ptr<TestDialog> dialog;
-    FakeWindow* dialogWindow = nullptr;
+    TestTarget target;
 };
 
-TEST_F(DetailTest, ReplyIsStoredFilledAndDisarmsTheTimer)
+TEST_F(DetailTest, ReplyIsStoredReportedAndDisarmsTheTimer)
 {
-    OpenDialog();
+    SelectDevice();
+    const Datagram query = BuildDetailQuery(MacString(1));
+    EXPECT_EQ(net.SentLog().back().bytes, std::vector<std::uint8_t>(query.view().begin(), query.view().end()));
     ap.Send(DetailReply(1));
     ui.Advance(10);
-    EXPECT_EQ(window->m_nState, DetailReceived);
-    EXPECT_EQ(dialog->settings.at("IP_ADDR"), "10.0.0.2");
-    EXPECT_EQ(dialog->settings.at("DHCP"), "1");
-    EXPECT_EQ(dialog->fills, 1);
-    EXPECT_EQ(dialog->fillThread, std::this_thread::get_id());
-    EXPECT_FALSE(ui.TimerArmed(*window->Window(), 1));
-    EXPECT_EQ(window->DetachSetupIpDlg(), kApHost);
+    EXPECT_EQ(conversation->State(), DetailReceived);
+    EXPECT_EQ(target.Settings().at("IP_ADDR"), "10.0.0.2");
+    EXPECT_EQ(target.Settings().at("DHCP"), "1");
+    ASSERT_EQ(listener.Texts(), Texts{"detail"});
+    EXPECT_EQ(listener.events[0].thread, std::this_thread::get_id());
+    EXPECT_FALSE(ui.TimerArmed());
+    EXPECT_EQ(conversation->ReleaseDevice(), kApHost);
     ui.Advance(10000);
-    EXPECT_TRUE(ui.Messages().empty());
+    EXPECT_EQ(listener.events.size(), 1u);
 }
 
 TEST_F(DetailTest, ReplyWithoutEntriesStillSetsAddressAndState)
 {
-    OpenDialog();
-    dialog->settings["IP_ADDR"] = "1.2.3.4";
+    SelectDevice();
+    target.SetSetting("IP_ADDR", "1.2.3.4");
     ap.Send(EncodeDatagram(TypeQueryReply, Mac(1), "", "", {}));
     ui.Advance(10);
-    EXPECT_EQ(window->m_nState, DetailReceived);
-    EXPECT_EQ(dialog->settings.at("IP_ADDR"), "1.2.3.4");
-    EXPECT_EQ(dialog->fills, 1);
-    EXPECT_EQ(window->DetachSetupIpDlg(), kApHost);
+    EXPECT_EQ(conversation->State(), DetailReceived);
+    EXPECT_EQ(target.Settings().at("IP_ADDR"), "1.2.3.4");
+    EXPECT_EQ(listener.Texts(), Texts{"detail"});
+    EXPECT_EQ(conversation->ReleaseDevice(), kApHost);
 }
 
-TEST_F(DetailTest, AnyReplyIsTakenAsTheDetailReplyEvenADiscoveryReply)
+// Another person's Discover, or a second agent answering, used to be taken as
+// the device's detail: another device's settings in the form and its address
+// in the row. Only a reply carrying the device's MAC counts, and the others
+// do not end the wait.
+TEST_F(DetailTest, RepliesOfOtherDevicesAreIgnored)
 {
-    OpenDialog();
+    SelectDevice();
     TestAp other(net, "198.18.1.20");
     other.Send(DiscoveryReply(7));
+    other.Send(DetailReply(7));
+    other.Send(EncodeDatagram(TypeQueryReply, MacBytes{}, "", "", {"IP_ADDR=10.9.9.9"}));
     ui.Advance(10);
-    EXPECT_EQ(dialog->settings.at("SSID"), "lab");
-    EXPECT_EQ(dialog->settings.at("CURRENT_SUBNET_MASK"), "255.255.255.0");
-    EXPECT_EQ(window->DetachSetupIpDlg(), "198.18.1.20");
+    EXPECT_EQ(conversation->State(), QueryingDetail);
+    EXPECT_TRUE(target.Settings().empty());
+    EXPECT_TRUE(listener.events.empty());
+    EXPECT_TRUE(ui.TimerArmed());
+
+    ap.Send(DetailReply(1));
+    other.Send(DetailReply(7));
+    ui.Advance(10);
+    EXPECT_EQ(listener.Texts(), Texts{"detail"});
+    EXPECT_EQ(target.Settings().at("DEFAULT_GATEWAY"), "10.0.0.1");
+    EXPECT_EQ(conversation->ReleaseDevice(), kApHost);
 }
 
-TEST_F(DetailTest, NoReplyTimesOutOnTheDialogAndClosesIt)
+TEST_F(DetailTest, OnlyOtherDevicesAnsweringIsATimeOut)
 {
-    OpenDialog();
+    SelectDevice();
+    TestAp other(net, "198.18.1.20");
+    ui.After(1000, [&] { other.Send(DetailReply(7)); });
     ui.Advance(5000);
-    ASSERT_EQ(ui.MessageTexts(), std::vector<std::string>{"Time Out!"});
-    EXPECT_EQ(ui.Messages()[0].ownerTemplate, IDD_SETUPIP);
-    EXPECT_EQ(ui.Messages()[0].caption, "Pemblor");
-    EXPECT_TRUE(dialogWindow->Ended());
-    EXPECT_EQ(window->m_nState, Idle);
-    EXPECT_EQ(window->DetachSetupIpDlg(), "10.0.0.99");
+    EXPECT_EQ(listener.Texts(), Texts{"timeout 2"});
+    EXPECT_EQ(listener.events[0].state, Idle);
+    EXPECT_EQ(conversation->State(), Idle);
+    EXPECT_EQ(conversation->ReleaseDevice(), "10.0.0.99");
 }
 
-TEST_F(DetailTest, ReplyWithNoDialogOnlyChangesTheState)
+TEST_F(DetailTest, ReplyAfterTheDeviceWasReleasedIsIgnored)
 {
-    OpenDialog();
-    window->DetachSetupIpDlg();
+    SelectDevice();
+    conversation->ReleaseDevice();
     ap.Send(DetailReply(1));
     ui.Advance(10);
-    EXPECT_EQ(window->m_nState, DetailReceived);
-    EXPECT_EQ(dialog->fills, 0);
-    EXPECT_TRUE(dialog->settings.empty());
-    EXPECT_TRUE(ui.TimerArmed(*window->Window(), 1));
+    EXPECT_EQ(conversation->State(), QueryingDetail);
+    EXPECT_TRUE(listener.events.empty());
+    EXPECT_TRUE(target.Settings().empty());
+    EXPECT_TRUE(ui.TimerArmed());
 }
 
 TEST_F(DetailTest, ReplyDuringAWaitOnTheUiThreadIsSeenAtOnce)
 {
-    OpenDialog();
-    window->m_nState = QueryingDetail;
-    ui.AfterExternal(2500, [&] { ap.Send(DetailReply(1)); });
+    SelectDevice();
+    ui.After(2500, [&] { ap.Send(DetailReply(1)); });
     int checks = 0;
-    while (window->m_nState != DetailReceived && checks < 10) {
-        ui.WaitOnUiThread(1000);
+    while (conversation->State() != DetailReceived && checks < 10) {
+        ui.WaitServing(1000);
         ++checks;
     }
     EXPECT_EQ(checks, 3);
-    EXPECT_EQ(dialog->fills, 1);
+    EXPECT_EQ(listener.Texts(), Texts{"detail"});
 }
 
-TEST_F(DetailTest, CallsFromTheThreadAreServedWhileAMessageBoxIsUp)
+// A report may wait on the user-interface thread (a message box); the
+// thread's calls are served meanwhile.
+TEST_F(DetailTest, CallsFromTheThreadAreServedWhileAReportWaits)
 {
-    OpenDialog();
-    ui.SetMessageHold(3000);
-    ui.AfterExternal(1000, [&] { ap.Send(DetailReply(1)); });
-    ui.MessageBox(window->Window(), "waiting", MbButtons::Ok, MbIcon::None);
-    EXPECT_EQ(dialog->fills, 1);
+    SelectDevice();
+    listener.during = [&] {
+        if (listener.events.size() == 1) {
+            conversation->ExpectDetail();
+            ui.After(1000, [&] { ap.Send(DetailReply(1)); });
+            ui.WaitServing(3000);
+        }
+    };
+    ui.Advance(5000);
+    EXPECT_EQ(listener.Texts(), (Texts{"timeout 2", "detail"}));
+    EXPECT_EQ(listener.events[1].time, listener.events[0].time + 1000) << "inside the report's wait";
+}
+
+TEST_F(DetailTest, SendFailureIsReportedAndArmsNoTimer)
+{
+    SelectDevice();
+    conversation->DisarmTimer();
+    tool->InjectFailure(FakeOp::Send, ENETDOWN);
+    EXPECT_FALSE(conversation->BeginDetailQuery());
+    EXPECT_EQ(listener.Texts(), Texts{"send-failed detail-query " + std::to_string(ENETDOWN)});
+    EXPECT_FALSE(ui.TimerArmed());
 }
 
 // --- Settings change result ----------------------------------------------------
 
-TEST_F(DetailTest, CommandResultIsStoredBeforeTheStateGoesIdle)
+TEST_F(DetailTest, CommandResultIsReportedBeforeTheStateGoesIdle)
 {
     struct Case {
         std::int8_t byte;
-        int result;
+        const char* text;
     };
-    for (const Case c : {Case{0, 0}, Case{1, 1}, Case{-1, -1}, Case{5, 5}}) {
-        OpenDialog();
-        window->m_nState = AwaitingSetResult;
-        dialog->m_nResult = -7;
-        window->ArmTimer(10000);
+    for (const Case c : {Case{0, "result 0"}, Case{1, "result 1"}, Case{-1, "result -1"}, Case{5, "result 5"}}) {
+        SelectDevice();
+        listener.events.clear();
+        EXPECT_TRUE(conversation->BeginSettingsChange("admin", "secret", {.ipAddress = "10.0.0.3"}));
+        EXPECT_EQ(ui.TimerPeriod(), 10000);
         ap.Send(CommandReply(c.byte));
         ui.Advance(10);
-        EXPECT_EQ(window->m_nState, Idle);
-        EXPECT_EQ(dialog->m_nResult, c.result);
-        EXPECT_FALSE(ui.TimerArmed(*window->Window(), 1));
-        window->DetachSetupIpDlg();
-        window.reset();
+        EXPECT_EQ(conversation->State(), Idle);
+        ASSERT_EQ(listener.Texts(), Texts{c.text});
+        EXPECT_EQ(listener.events[0].state, AwaitingSetResult);
+        EXPECT_FALSE(ui.TimerArmed());
+        conversation->ReleaseDevice();
+        conversation.reset();
         g_hRecvSocket = InvalidSocket;
     }
 }
 
-TEST_F(DetailTest, ReplyOfAnotherTypeEndsTheWaitWithoutAResult)
+// Only a type-3 reply of the device ends the wait: by its MAC, or, with a
+// zero MAC, by the address the device answered from.
+TEST_F(DetailTest, OnlyTheDevicesCommandReplyEndsTheWait)
 {
-    OpenDialog();
-    window->m_nState = AwaitingSetResult;
-    dialog->m_nResult = -1;
-    window->ArmTimer(10000);
-    ap.Send(DiscoveryReply(1));
+    SelectDevice();
+    ap.Send(DetailReply(1));
     ui.Advance(10);
-    EXPECT_EQ(window->m_nState, Idle);
-    EXPECT_EQ(dialog->m_nResult, -1);
-    EXPECT_TRUE(ui.TimerArmed(*window->Window(), 1));
-    ui.Advance(10000);
-    EXPECT_TRUE(ui.Messages().empty());
+    listener.events.clear();
+    conversation->BeginSettingsChange("admin", "secret", {.dhcp = 0});
+    TestAp other(net, "198.18.1.20");
+    other.Send(CommandReply(0, Mac(7)));
+    other.Send(CommandReply(0, MacBytes{}));
+    ap.Send(DiscoveryReply(1));
+    ap.Send(CommandReply(0, Mac(1), TypeQueryReply));
+    ui.Advance(10);
+    EXPECT_EQ(conversation->State(), AwaitingSetResult);
+    EXPECT_TRUE(listener.events.empty());
+    EXPECT_TRUE(ui.TimerArmed());
+
+    ap.Send(CommandReply(1, MacBytes{}));
+    ui.Advance(10);
+    EXPECT_EQ(listener.Texts(), Texts{"result 1"});
+    EXPECT_EQ(conversation->State(), Idle);
 }
 
-TEST_F(DetailTest, NoResultTimesOutAndRefillsTheForm)
+TEST_F(DetailTest, NoResultTimesOut)
 {
-    OpenDialog();
-    window->m_nState = AwaitingSetResult;
-    window->ArmTimer(10000);
-    ui.Advance(10000);
-    EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{"Time Out!"});
-    EXPECT_EQ(ui.Messages()[0].ownerTemplate, IDD_SETUPIP);
-    EXPECT_EQ(dialog->fills, 1);
-    EXPECT_FALSE(dialogWindow->Ended());
-    EXPECT_EQ(window->m_nState, Idle);
+    SelectDevice();
+    listener.events.clear();
+    conversation->BeginSettingsChange("admin", "secret", {.dhcp = 1});
+    ui.Advance(9999);
+    EXPECT_TRUE(listener.events.empty());
+    ui.Advance(1);
+    EXPECT_EQ(listener.Texts(), Texts{"timeout 4"});
+    EXPECT_EQ(conversation->State(), Idle);
 }
 
-TEST_F(ConversationTest, CommandResultWithoutDialogOnlySetsIdle)
+// Without a selected device a request would carry the all-zero MAC, which
+// every agent takes as its own: nothing is sent, and no reply is taken.
+TEST_F(ConversationTest, WithoutASelectedDeviceNothingIsSentAndNoResultTaken)
 {
-    OpenWindow();
-    window->Discover();
+    Open();
+    Discover();
     ui.Advance(5000);
-    window->m_nState = AwaitingSetResult;
+    listener.events.clear();
+    const std::size_t sent = net.SentLog().size();
+    EXPECT_FALSE(conversation->BeginDetailQuery());
+    EXPECT_FALSE(conversation->SendReboot("admin", "secret"));
+    EXPECT_FALSE(conversation->BeginSettingsChange("admin", "secret", {.dhcp = 1}));
+    EXPECT_EQ(net.SentLog().size(), sent);
+    const std::string error = std::to_string(EDESTADDRREQ);
+    EXPECT_EQ(listener.Texts(), (Texts{"send-failed detail-query " + error, "send-failed reboot " + error,
+                                       "send-failed settings-change " + error}));
     ap.Send(CommandReply(0));
     ui.Advance(10);
-    EXPECT_EQ(window->m_nState, Idle);
+    EXPECT_EQ(conversation->State(), AwaitingSetResult);
+    EXPECT_EQ(listener.events.size(), 3u);
 }
 
-TEST_F(ConversationTest, RepliesInIdleClosingAndDetailReceivedAreDropped)
+TEST_F(ConversationTest, RepliesInIdleAndDetailReceivedAreDropped)
 {
-    OpenWindow();
-    window->Discover();
+    Open();
+    Discover();
     ui.Advance(5000);
-    for (int state : {Idle, Closing, DetailReceived}) {
-        window->m_nState = state;
-        ap.Send(DiscoveryReply(1));
-        ap.Send(CommandReply(0));
-        ui.Advance(10);
-        EXPECT_EQ(window->m_nState, state);
-    }
-    EXPECT_TRUE(window->Rows().empty());
+    TestTarget target;
+    conversation->SelectDevice(MacString(1), target, "");
+    conversation->ReturnToIdle();
+    ap.Send(DiscoveryReply(1));
+    ap.Send(CommandReply(0));
+    ui.Advance(10);
+    EXPECT_EQ(conversation->State(), Idle);
+    conversation->ExpectDetail();
+    ap.Send(DetailReply(1));
+    ui.Advance(10);
+    ASSERT_EQ(conversation->State(), DetailReceived);
+    ap.Send(DetailReply(1));
+    ap.Send(CommandReply(0));
+    ui.Advance(10);
+    EXPECT_EQ(conversation->State(), DetailReceived);
+    EXPECT_EQ(listener.Texts(), (Texts{"ended 0", "detail"}));
+    EXPECT_TRUE(listener.Rows().empty());
+    conversation->ReleaseDevice();
 }
 
 // --- Closing ----------------------------------------------------------------------
 
-TEST_F(ConversationTest, ClosingSendsTheStopDatagramThatEndsTheThread)
+TEST_F(ConversationTest, ClosingBroadcastsTheStopDatagramThatEndsTheThread)
 {
-    FakeWindow& w = OpenWindow();
-    window->Discover();
+    Open();
+    Discover();
     ui.Advance(5000);
-    w.PressEscape();
-    EXPECT_TRUE(w.Ended());
-    EXPECT_EQ(window->m_nState, Closing);
+    conversation->Close();
+    EXPECT_EQ(conversation->State(), Closing);
+    const auto sent = net.SentLog().back();
+    const Datagram stop = BuildStopDatagram();
+    EXPECT_EQ(sent.bytes, std::vector<std::uint8_t>(stop.data(), stop.data() + stop.size));
+    EXPECT_EQ(sent.toHost, BroadcastAddress);
+    EXPECT_EQ(sent.toPort, DevicePort);
     EXPECT_EQ(SentOfType(TypeStop), 1);
-    window.reset(); // joins the thread: it heard the stop datagram
+    conversation.reset(); // joins the thread: it heard the stop datagram
 }
 
 TEST_F(ConversationTest, LostStopDatagramDoesNotKeepTheThreadAlive)
 {
     ConversationConfig config;
     config.stopTimeout = std::chrono::seconds(60);
-    FakeWindow& w = OpenWindow(std::move(config));
-    window->Discover();
+    Open(std::move(config));
+    Discover();
     ui.Advance(5000);
     tool->InjectFailure(FakeOp::Send, ENETUNREACH);
-    w.PressEscape();
-    EXPECT_EQ(ui.MessageTexts().back(), "skSend.SendTo: 101\n");
+    conversation->Close();
+    EXPECT_EQ(listener.Texts().back(), "send-failed stop 101");
     const auto start = std::chrono::steady_clock::now();
-    window.reset(); // wakes the thread over loopback and joins it
+    conversation.reset(); // wakes the thread over loopback and joins it
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 

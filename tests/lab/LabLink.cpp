@@ -2,6 +2,7 @@
 
 #include "protocol/DatagramType.h"
 #include "protocol/ReplyDatagram.h"
+#include "ui/FormatError.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -17,8 +18,11 @@ bool LabLink::Open(std::vector<std::string>& messages)
 {
     if (!m_layer.StartupProcess())
         return false;
-    if (!m_endpoint.Open(g_hRecvSocket, [&](const std::string& text) { messages.push_back(text); }))
+    const EndpointResult opened = m_endpoint.Open(g_hRecvSocket);
+    if (!opened.Ok()) {
+        messages.push_back(EndpointFailureText(opened));
         return false;
+    }
     m_hRecv = g_hRecvSocket.load();
     m_recv = m_layer.Attach(m_hRecv);
     return m_recv != nullptr;

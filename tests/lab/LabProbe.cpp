@@ -21,6 +21,7 @@
 
 #include "engine/PosixInterfaceList.h"
 #include "protocol/DatagramType.h"
+#include "ui/FormatError.h"
 #include "protocol/EntryText.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
@@ -157,7 +158,10 @@ int Discovery()
     pemblor::CNetworkEndpoint second(layer, pemblor::DevicePort);
     std::atomic<pemblor::SocketHandle> slot{pemblor::InvalidSocket};
     std::vector<std::string> messages;
-    const bool opened = second.Open(slot, [&](const std::string& text) { messages.push_back(text); });
+    const pemblor::EndpointResult result = second.Open(slot);
+    const bool opened = result.Ok();
+    if (!opened)
+        messages.push_back(pemblor::EndpointFailureText(result));
     const std::string want = "m_skRecv.Create Error(" + std::to_string(EADDRINUSE) + ")";
     Check(!opened && messages == std::vector<std::string>{want},
           "a second endpoint reports " + (messages.empty() ? std::string("nothing") : messages.front()));

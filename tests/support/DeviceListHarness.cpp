@@ -1,6 +1,7 @@
 #include "tests/support/DeviceListHarness.h"
 
 #include "protocol/Requests.h"
+#include "tests/support/LiteralScanDeviceListDlg.h"
 
 #include <vector>
 
@@ -43,7 +44,10 @@ FakeAccessPoint& DeviceListHarness::AddStandardAccessPoint(int index)
 
 FakeWindow& DeviceListHarness::Open()
 {
-    dialog = std::make_unique<CDeviceListDlg>(ui, *tool, config, m_strategy);
+    if (m_strategy == RowStrategy::LiteralScan)
+        dialog = std::make_unique<LiteralScanDeviceListDlg>(ui, *tool, config);
+    else
+        dialog = std::make_unique<CDeviceListDlg>(ui, *tool, config);
     window = &ui.Open(*dialog, IDD_DEVICELIST);
     return *window;
 }

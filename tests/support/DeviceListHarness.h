@@ -12,6 +12,12 @@
 
 namespace pemblor {
 
+// Which device list window the harness opens; both give the same table.
+enum class RowStrategy {
+    Batched,     // the product's
+    LiteralScan, // the benchmark's row-by-row baseline (LiteralScanDeviceListDlg)
+};
+
 // The device list window on a fake LAN: the tool's host, any number of
 // access points on hosts of their own, and the fake toolkit whose clock
 // steps only when the network is quiet. The receive thread is real.
@@ -19,7 +25,7 @@ class DeviceListHarness final {
 public:
     static constexpr const char* ToolHost = "198.18.0.1";
 
-    explicit DeviceListHarness(RowStrategy strategy = CDeviceListDlg::DefaultRowStrategy, int listWidth = 403);
+    explicit DeviceListHarness(RowStrategy strategy = RowStrategy::Batched, int listWidth = 403);
     ~DeviceListHarness();
     DeviceListHarness(const DeviceListHarness&) = delete;
     DeviceListHarness& operator=(const DeviceListHarness&) = delete;

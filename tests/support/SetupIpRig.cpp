@@ -70,7 +70,7 @@ void SetupIpRig::Start()
 
 FakeWindow& SetupIpRig::OpenDialog(const std::string& rowAddress)
 {
-    dialog = std::make_unique<CSetupIpDlg>(owner);
+    dialog = owner.NewDialog();
     owner.Attach(*dialog, MacText, rowAddress);
     window = &toolkit.Open(*dialog, IDD_SETUPIP);
     toolkit.Advance(device.GetProfile().detailDelay);
@@ -79,7 +79,7 @@ FakeWindow& SetupIpRig::OpenDialog(const std::string& rowAddress)
 
 std::string SetupIpRig::RunDialog(const std::string& rowAddress)
 {
-    dialog = std::make_unique<CSetupIpDlg>(owner);
+    dialog = owner.NewDialog();
     const std::string address = owner.RunSetupIp(*dialog, MacText, rowAddress);
     window = toolkit.LastWindow(IDD_SETUPIP);
     return address;
@@ -89,7 +89,7 @@ std::string SetupIpRig::CloseDialog()
 {
     if (window && !window->Ended())
         window->PressCloseBox();
-    return owner.DetachSetupIpDlg();
+    return owner.Detach();
 }
 
 std::vector<std::vector<std::uint8_t>> SetupIpRig::SentByTool() const

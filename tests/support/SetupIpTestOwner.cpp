@@ -6,33 +6,50 @@
 
 namespace pemblor {
 
-SetupIpTestOwner::SetupIpTestOwner(IToolkit& toolkit, ISocketLayer& sockets) : CConversation(toolkit, sockets) {}
+SetupIpTestOwner::SetupIpTestOwner(IToolkit& toolkit, ISocketLayer& sockets)
+    : m_toolkit(toolkit), m_dispatcher(toolkit), conversation(sockets, m_dispatcher, *this)
+{
+}
 
 SetupIpTestOwner::~SetupIpTestOwner()
 {
-    SendStopDatagram();
-    StopReceiveThread();
+    conversation.Close();
+    conversation.StopReceiveThread();
+}
+
+std::unique_ptr<CSetupIpDlg> SetupIpTestOwner::NewDialog()
+{
+    return std::make_unique<CSetupIpDlg>(m_toolkit, conversation, m_window);
 }
 
 bool SetupIpTestOwner::OnInitDialog(IWindow& window)
 {
-    OpenEndpoint(window);
+    m_window = &window;
+    m_dispatcher.SetWindow(&window);
+    conversation.Open();
     return true;
 }
 
 void SetupIpTestOwner::OnCancel()
 {
-    if (m_pWindow)
-        m_toolkit.EndDialog(*m_pWindow, IDCANCEL);
+    if (m_window)
+        m_toolkit.EndDialog(*m_window, IDCANCEL);
 }
 
 void SetupIpTestOwner::Attach(CSetupIpDlg& dialog, const std::string& macText, const std::string& rowAddress)
 {
-    DisarmTimer();
-    ReturnToIdle();
+    conversation.DisarmTimer();
+    conversation.ReturnToIdle();
     dialog.SetMacText(macText);
-    AttachSetupIpDlg(&dialog, rowAddress);
-    m_nState = QueryingDetail;
+    conversation.SelectDevice(macText, dialog, rowAddress);
+    m_dialog = &dialog;
+    conversation.ExpectDetail();
+}
+
+std::string SetupIpTestOwner::Detach()
+{
+    m_dialog = nullptr;
+    return conversation.ReleaseDevice();
 }
 
 std::string SetupIpTestOwner::RunSetupIp(CSetupIpDlg& dialog, const std::string& macText,
@@ -40,7 +57,31 @@ std::string SetupIpTestOwner::RunSetupIp(CSetupIpDlg& dialog, const std::string&
 {
     Attach(dialog, macText, rowAddress);
     dialog.DoModal();
-    return DetachSetupIpDlg();
+    return Detach();
+}
+
+void SetupIpTestOwner::DetailStored()
+{
+    if (m_dialog)
+        m_dialog->FillControls();
+}
+
+void SetupIpTestOwner::CommandResult(int result)
+{
+    if (m_dialog)
+        m_dialog->OnCommandResult(result);
+}
+
+void SetupIpTestOwner::TimedOut(ConversationState ended)
+{
+    if (m_dialog)
+        m_dialog->OnConversationTimedOut(ended);
+}
+
+void SetupIpTestOwner::SendFailed(Request request, int error)
+{
+    if (m_dialog && request != Request::Discovery && request != Request::Stop)
+        m_dialog->OnSendFailed(error);
 }
 
 } // namespace pemblor

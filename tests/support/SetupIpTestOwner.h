@@ -1,38 +1,60 @@
 #pragma once
-#include "engine/CConversation.h"
+#include "engine/Conversation.h"
 #include "toolkit/IDialogHandler.h"
+#include "ui/devicelist/ToolkitDispatcher.h"
 
+#include <memory>
 #include <string>
 
 namespace pemblor {
 
 class CSetupIpDlg;
+class IToolkit;
 
-// The least of a device list window that a Setup IP dialog needs: the
-// conversation, a window of layout 102 for its timer and messages, and the
-// Setup IP command's run of the dialog.
-class SetupIpTestOwner final : public CConversation, public IDialogHandler {
+// The least of a device list window that a Setup IP dialog needs: a window
+// of layout 102 for the conversation's timer and messages, the conversation,
+// the Setup IP command's run of the dialog, and the window's passing on of
+// what the conversation reports about the dialog's device.
+class SetupIpTestOwner final : public IDialogHandler, private ConversationListener {
 public:
     SetupIpTestOwner(IToolkit& toolkit, ISocketLayer& sockets);
     ~SetupIpTestOwner() override;
 
+    // A dialog for this owner's conversation and window.
+    std::unique_ptr<CSetupIpDlg> NewDialog();
     // What the Setup IP command does around the dialog: stop the timer, go
-    // idle, register the dialog with the row's address, QueryingDetail, run
+    // idle, select the device with the row's address, QueryingDetail, run
     // it, then return the address to write back into the row.
     std::string RunSetupIp(CSetupIpDlg& dialog, const std::string& macText, const std::string& rowAddress);
     // The same steps without a modal loop: the dialog is opened and stays up.
     void Attach(CSetupIpDlg& dialog, const std::string& macText, const std::string& rowAddress);
-    bool StartThread() { return StartReceiveThread(); }
+    // Ends what Attach began; returns the row's address.
+    std::string Detach();
+    bool StartThread() { return conversation.StartReceiveThread(); }
 
     // IDialogHandler
     bool OnInitDialog(IWindow& window) override;
     void OnCommand(int /*id*/) override {}
-    void OnTimer(unsigned id) override { CConversation::OnTimer(id); }
+    void OnTimer(unsigned /*id*/) override { conversation.OnTimer(); }
     void OnCancel() override;
 
-protected:
-    void AddDiscoveredDevice(const ReplyDatagram& /*reply*/) override {}
-    void ReturnToIdle() override { m_nState = Idle; }
+private:
+    // ConversationListener
+    bool DeviceFound(const ReplyDatagram& /*reply*/) override { return false; }
+    void DiscoveryEnded(int /*deviceCount*/) override {}
+    void DetailStored() override;
+    void CommandResult(int result) override;
+    void TimedOut(ConversationState ended) override;
+    void SendFailed(Request request, int error) override;
+    void ReceiveFailed(ReceiveFailure /*failure*/) override {}
+
+    IToolkit& m_toolkit;
+    ToolkitDispatcher m_dispatcher;
+    IWindow* m_window = nullptr;
+    CSetupIpDlg* m_dialog = nullptr;
+
+public:
+    Conversation conversation;
 };
 
 } // namespace pemblor

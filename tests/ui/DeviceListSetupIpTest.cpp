@@ -71,7 +71,7 @@ TEST(DeviceListSetupIpTest, RowShowsTheAddressTheDetailReplyCameFrom)
     h.window->Click(IDC_BTN_SETUPIP);
 
     EXPECT_EQ(h.Rows(), (Rows{{"1", "ap0", moved, "255.255.255.0", "6", "02:00:00:00:00:01"}}));
-    EXPECT_EQ(h.dialog->SetupIpDlg(), nullptr);
+    EXPECT_EQ(h.ui.TopWindow(), h.window) << "the dialog is gone";
     EXPECT_TRUE(h.ui.Messages().empty());
 }
 
@@ -95,7 +95,7 @@ TEST(DeviceListSetupIpTest, UnansweredDetailQueryTimesOutAndClosesTheDialog)
     EXPECT_EQ(h.ui.Messages()[0].ownerTemplate, IDD_SETUPIP);
     EXPECT_EQ(h.ui.Messages()[0].time, opened + 5000);
     EXPECT_EQ(h.Rows()[0][2], Host0);
-    EXPECT_EQ(h.dialog->m_nState.load(), Idle);
+    EXPECT_EQ(h.dialog->GetConversation().State(), Idle);
     EXPECT_FALSE(h.ui.Stalled());
 }
 
@@ -143,7 +143,7 @@ TEST(DeviceListSetupIpTest, RowWithoutAValidMacIsRefusedAndNothingIsSent)
         EXPECT_EQ(h.ui.Messages()[0].ownerTemplate, IDD_DEVICELIST);
         EXPECT_EQ(h.net.SentLog().size(), sentBefore) << "no datagram left the tool";
         EXPECT_EQ(ap.Requests().size(), heardBefore);
-        EXPECT_EQ(h.dialog->m_nState.load(), Idle);
+        EXPECT_EQ(h.dialog->GetConversation().State(), Idle);
         EXPECT_TRUE(h.Enabled(IDC_BTN_DISCOVER));
         EXPECT_FALSE(h.ui.Stalled());
     }

@@ -23,7 +23,7 @@ TEST(DeviceListWindowTest, TableColumnsFollowTheControlWidth)
     };
     for (const Case& c : {Case{403, {30, 74, 65, 65, 70, 85}}, Case{500, {30, 99, 90, 90, 70, 110}},
                           Case{97, {30, -1, -10, -10, 70, 10}}}) {
-        DeviceListHarness h(CDeviceListDlg::DefaultRowStrategy, c.width);
+        DeviceListHarness h(RowStrategy::Batched, c.width);
         h.Open();
         std::vector<int> widths;
         std::vector<std::string> headings;
@@ -50,6 +50,8 @@ TEST(DeviceListWindowTest, EndpointFailureLeavesTheTableWithoutColumns)
     const std::vector<Case> cases{
         {FakeOp::Bind, EADDRINUSE, 0, "m_skSend.Create Error(" + std::to_string(EADDRINUSE) + ")"},
         {FakeOp::Bind, EADDRINUSE, 1, "m_skRecv.Create Error(" + std::to_string(EADDRINUSE) + ")"},
+        {FakeOp::Open, EMFILE, 1, "m_skRecv.Create Error(" + std::to_string(EMFILE) + ")"},
+        {FakeOp::SetBroadcast, ENOPROTOOPT, 0, "m_skSend.SetSockOpt Error(" + std::to_string(ENOPROTOOPT) + ")!"},
         {FakeOp::SetBroadcast, EACCES, 1, "m_skRecv.SetSockOpt Error(" + std::to_string(EACCES) + ")!"},
     };
     for (const Case& c : cases) {
@@ -64,6 +66,18 @@ TEST(DeviceListWindowTest, EndpointFailureLeavesTheTableWithoutColumns)
         // The About entry comes before the sockets.
         EXPECT_EQ(h.ui.SystemMenu().size(), 1u);
     }
+}
+
+TEST(DeviceListWindowTest, ReceiveThreadWithoutSocketsLibraryIsReportedAndFindsNothing)
+{
+    DeviceListHarness h;
+    h.AddStandardAccessPoint(0);
+    h.tool->InjectFailure(FakeOp::StartupThread, 10093);
+    h.Open();
+    h.Discover(5000);
+    EXPECT_EQ(h.ui.MessageTexts(), (std::vector<std::string>{"Socket Init Error", "Find no devices!"}));
+    EXPECT_EQ(h.ui.Messages()[0].ownerTemplate, IDD_DEVICELIST);
+    EXPECT_TRUE(h.Rows().empty());
 }
 
 TEST(DeviceListWindowTest, ButtonsFollowDiscoverSelectionAndTimeOut)
@@ -190,7 +204,7 @@ TEST(DeviceListWindowTest, CloseBoxSendsTwoStopDatagramsCloseButtonAndEscapeOne)
         EXPECT_EQ(h.StopDatagramsSent(), c.stops) << c.name;
         EXPECT_TRUE(h.window->Ended()) << c.name;
         EXPECT_EQ(h.window->Result(), IDCANCEL) << c.name;
-        EXPECT_EQ(h.dialog->m_nState.load(), Closing) << c.name;
+        EXPECT_EQ(h.dialog->GetConversation().State(), Closing) << c.name;
     }
 }
 

@@ -102,7 +102,7 @@ TEST(SetupIpForm, DetailReplyFillsAndEnablesTheForm)
 
     ASSERT_FALSE(rig.SentByTool().empty());
     EXPECT_EQ(rig.SentByTool().front(), SetupIpRig::Wire(BuildDetailQuery(SetupIpRig::MacText)));
-    EXPECT_EQ(rig.owner.m_nState.load(), DetailReceived);
+    EXPECT_EQ(rig.owner.conversation.State(), DetailReceived);
     EXPECT_FALSE(rig.toolkit.TimerArmed(rig.OwnerWindow(), 1)) << "the reply stops the 5-second timer";
     EXPECT_EQ(Shown(w, IDC_IP_ADDRESS), "192.168.1.20");
     EXPECT_EQ(Shown(w, IDC_IP_NETMASK), "255.255.255.0");
@@ -132,7 +132,7 @@ TEST(SetupIpForm, MacThatNamesNoDeviceClosesTheDialogWithoutSending)
         SCOPED_TRACE(mac);
         SetupIpRig rig;
         rig.Start();
-        rig.dialog = std::make_unique<CSetupIpDlg>(rig.owner);
+        rig.dialog = rig.owner.NewDialog();
         rig.owner.RunSetupIp(*rig.dialog, mac, SetupIpRig::DeviceHost);
         rig.toolkit.Advance(10000);
 
@@ -251,7 +251,7 @@ TEST(SetupIpApply, EntriesGoInFixedOrderWhateverTheEditingOrder)
               HandWritten(2, {0x00, 0x0A, 0xFF, 0x10, 0x2B, 0xC4}, "admin", "secret",
                           {"flash set IP_ADDR 192.168.1.30", "flash set SUBNET_MASK 255.255.254.0",
                            "flash set DEFAULT_GATEWAY 192.168.1.254", "flash set DHCP 0"}));
-    EXPECT_EQ(rig.owner.m_nState.load(), AwaitingSetResult);
+    EXPECT_EQ(rig.owner.conversation.State(), AwaitingSetResult);
     EXPECT_TRUE(FormDisabled(w));
     EXPECT_EQ(rig.toolkit.TimerPeriod(rig.OwnerWindow(), 1), 10000);
     EXPECT_TRUE(rig.toolkit.TimerArmed(w, 1));
@@ -352,21 +352,32 @@ TEST(SetupIpApply, CredentialsLongerThanTheHeaderHoldsAreRefusedAtApply)
     }
 }
 
-TEST(SetupIpApply, ReplyOfAnotherTypeEndsTheWaitWithoutAResult)
+// Only a command reply (type 3) from the device ends the wait: a query reply
+// of the device, or another device's result, is ignored, and without the
+// device's answer the wait ends in "Time Out!" with the form given back.
+TEST(SetupIpApply, RepliesOtherThanTheDevicesResultDoNotEndTheWait)
 {
     SetupIpRig rig;
+    FakeAccessPoint& other = rig.lan.AddAccessPoint(FakeAccessPoint::Standard("198.18.0.11", DeviceListHarness::ApMac(1)),
+                                                    "198.18.0.11");
     FakeWindow& w = OpenWith(rig, "192.168.1.20", "1", false);
     w.TypeField(IDC_IP_ADDRESS, 3, 30);
     w.Click(IDC_BTN_APPLY);
     rig.device.Send(EncodeDatagram(TypeQueryReply, rig.device.GetProfile().mac, "", "", {"IP_ADDR=192.168.1.30"}),
                     SetupIpRig::ToolHost);
-    rig.toolkit.Advance(1000);
-    EXPECT_EQ(rig.owner.m_nState.load(), Idle);
-    EXPECT_FALSE(rig.toolkit.TimerArmed(w, 1)) << "the poll has ended";
-    // The owner's timer still ticks, finds Idle and says nothing.
-    rig.toolkit.Advance(25000);
+    Datagram accepted = EncodeDatagram(TypeCommandReply, DeviceListHarness::ApMac(1), "", "", {"0"});
+    accepted.bytes[86] = 0;
+    other.Send(accepted, SetupIpRig::ToolHost);
+    rig.toolkit.Advance(3000);
+    EXPECT_EQ(rig.owner.conversation.State(), AwaitingSetResult);
+    EXPECT_TRUE(rig.toolkit.TimerArmed(w, 1)) << "the poll goes on";
     EXPECT_TRUE(rig.toolkit.Messages().empty());
     EXPECT_TRUE(FormDisabled(w));
+
+    rig.toolkit.Advance(7000);
+    EXPECT_EQ(rig.toolkit.MessageTexts(), std::vector<std::string>{"Time Out!"});
+    EXPECT_EQ(rig.owner.conversation.State(), Idle);
+    EXPECT_TRUE(FormEnabled(w));
 }
 
 // A result other than 0 and 1, or a command reply too short to hold one

@@ -99,7 +99,7 @@ TEST(SetupIpReread, CancelSkipsTheRebootAndRereadsOnTheFixedSchedule)
     EXPECT_EQ(rig.toolkit.Waits().size(), 53u);
     EXPECT_EQ(rig.toolkit.WaitCursorDepth(), 0);
     EXPECT_EQ(rig.window->Result(), IDCANCEL);
-    EXPECT_EQ(rig.owner.m_nState.load(), QueryingDetail) << "no timer ends the unanswered re-read";
+    EXPECT_EQ(rig.owner.conversation.State(), QueryingDetail) << "no timer ends the unanswered re-read";
     // No reply during the re-read: the row keeps the first reply's sender.
     EXPECT_EQ(row, SetupIpRig::DeviceHost);
 }
@@ -118,7 +118,7 @@ TEST(SetupIpReread, AReplyBetweenTwoChecksEndsTheLoopAtTheNextCheck)
     ASSERT_EQ(times.size(), 2u);
     EXPECT_EQ(times[1], QuestionAt);
     EXPECT_EQ(rig.toolkit.Now() - times[1], 3000);
-    EXPECT_EQ(rig.owner.m_nState.load(), DetailReceived);
+    EXPECT_EQ(rig.owner.conversation.State(), DetailReceived);
     EXPECT_EQ(rig.toolkit.WaitCursorDepth(), 0);
     // A device that has not taken the new address yet answers from its old one.
     EXPECT_EQ(row, SetupIpRig::DeviceHost);

@@ -1,9 +1,8 @@
 #include "ui/devicelist/CDeviceListDlg.h"
 
-#include "engine/FormatError.h"
+#include "ui/FormatError.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
-#include "protocol/Requests.h"
 #include "resources/DialogTemplate.h"
 #include "resources/ResourceIds.h"
 #include "resources/Translatable.h"
@@ -25,7 +24,10 @@
 namespace pemblor {
 namespace {
 
-constexpr unsigned kDiscoveryPeriodMs = 5000;
+constexpr const char* MsgNoDevices = PEMBLOR_TR_NOOP("Pemblor", "Find no devices!");
+constexpr const char* MsgThreadLaunch = PEMBLOR_TR_NOOP("Pemblor", "Cannot Create ServiceSocket Thread");
+constexpr const char* MsgSocketStartup = PEMBLOR_TR_NOOP("Pemblor", "Socket Init Error");
+constexpr const char* MsgSendFailed = PEMBLOR_TR_NOOP("Pemblor", "skSend.SendTo: %d\n");
 constexpr int kIpAddressColumn = 2;
 constexpr int kMacColumn = DeviceRowCells::MacColumn;
 // Working size of the row bookkeeping; beyond it the containers grow once
@@ -50,13 +52,13 @@ NumberText FormatNumber(int number)
 
 } // namespace
 
-CDeviceListDlg::CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config,
-                               RowStrategy strategy)
-    : CConversation(toolkit, sockets, std::move(config))
-    , m_rowStrategy(strategy)
+CDeviceListDlg::CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config)
+    : m_toolkit(toolkit)
+    , m_dispatcher(toolkit)
     , m_keys(kReservedRows)
     , m_pendingRows(kReservedRows, kReservedText)
     , m_flushRows(kReservedRows, kReservedText)
+    , m_conversation(sockets, m_dispatcher, *this, std::move(config))
 {
 }
 
@@ -64,7 +66,8 @@ CDeviceListDlg::~CDeviceListDlg()
 {
     // The receive thread calls into this object; it must be gone before the
     // members it uses.
-    StopReceiveThread();
+    m_conversation.StopReceiveThread();
+    m_dispatcher.Cancel(m_rowFlush);
 }
 
 int CDeviceListDlg::DoModal()
@@ -74,6 +77,8 @@ int CDeviceListDlg::DoModal()
 
 bool CDeviceListDlg::OnInitDialog(IWindow& window)
 {
+    m_pWindow = &window;
+    m_dispatcher.SetWindow(&window);
     m_listDevices = window.List(IDC_LIST_DEVICES);
     m_btnSetupIp = window.Button(IDC_BTN_SETUPIP);
     m_btnDiscover = window.Button(IDC_BTN_DISCOVER);
@@ -82,11 +87,12 @@ bool CDeviceListDlg::OnInitDialog(IWindow& window)
     if (!about.empty())
         m_toolkit.AppendSystemMenu(window, IDM_ABOUTBOX, std::string(about));
 
-    if (!OpenEndpoint(window))
+    const EndpointResult opened = m_conversation.Open();
+    if (!opened.Ok()) {
+        ShowMessage(EndpointFailureText(opened));
         return false;
+    }
     SetupTable();
-    m_nDeviceCount = 0;
-    m_nState = Idle;
     return true;
 }
 
@@ -141,9 +147,9 @@ void CDeviceListDlg::OnNotify(int id, Notify code)
     }
 }
 
-void CDeviceListDlg::OnTimer(unsigned id)
+void CDeviceListDlg::OnTimer(unsigned /*id*/)
 {
-    CConversation::OnTimer(id);
+    m_conversation.OnTimer();
 }
 
 void CDeviceListDlg::OnSysCommand(unsigned id)
@@ -156,13 +162,13 @@ void CDeviceListDlg::OnSysCommand(unsigned id)
 
 void CDeviceListDlg::OnClose()
 {
-    SendStopDatagram();
+    m_conversation.Close();
     IDialogHandler::OnClose();
 }
 
 void CDeviceListDlg::OnCancel()
 {
-    SendStopDatagram();
+    m_conversation.Close();
     if (m_pWindow)
         m_toolkit.EndDialog(*m_pWindow, IDCANCEL);
 }
@@ -172,7 +178,62 @@ void CDeviceListDlg::OnDestroy()
     m_listDevices = nullptr;
     m_btnSetupIp = nullptr;
     m_btnDiscover = nullptr;
-    OnWindowDestroyed();
+    m_pWindow = nullptr;
+    m_dispatcher.SetWindow(nullptr);
+}
+
+void CDeviceListDlg::ShowMessage(const std::string& text)
+{
+    m_toolkit.MessageBox(m_pWindow, text);
+}
+
+// ---- What the conversation reports ----
+
+void CDeviceListDlg::DiscoveryEnded(int deviceCount)
+{
+    EnableDiscover();
+    if (deviceCount == 0)
+        ShowMessage(MsgNoDevices);
+}
+
+void CDeviceListDlg::DetailStored()
+{
+    if (m_pSetupIpDlg)
+        m_pSetupIpDlg->FillControls();
+}
+
+void CDeviceListDlg::CommandResult(int result)
+{
+    if (m_pSetupIpDlg)
+        m_pSetupIpDlg->OnCommandResult(result);
+}
+
+void CDeviceListDlg::TimedOut(ConversationState ended)
+{
+    EnableDiscover();
+    if (m_pSetupIpDlg)
+        m_pSetupIpDlg->OnConversationTimedOut(ended);
+}
+
+void CDeviceListDlg::SendFailed(Request request, int error)
+{
+    switch (request) {
+    case Request::Discovery:
+    case Request::Stop:
+        ShowMessage(FormatError(MsgSendFailed, error));
+        break;
+    case Request::DetailQuery:
+    case Request::SettingsChange:
+    case Request::Reboot:
+        if (m_pSetupIpDlg)
+            m_pSetupIpDlg->OnSendFailed(error);
+        break;
+    }
+}
+
+void CDeviceListDlg::ReceiveFailed(ReceiveFailure failure)
+{
+    ShowMessage(failure == ReceiveFailure::Launch ? MsgThreadLaunch : MsgSocketStartup);
 }
 
 // ---- Discovery ----
@@ -182,21 +243,14 @@ void CDeviceListDlg::OnDiscover()
     ResetRows();
     if (m_listDevices)
         m_listDevices->DeleteAllItems();
-    m_nState = Discovering;
+    m_conversation.BeginDiscovery();
     if (m_btnDiscover)
         m_btnDiscover->EnableWindow(false);
     EnableDeviceCommands(false);
 
-    if (!StartReceiveThread())
+    if (!m_conversation.StartReceiveThread())
         return;
-
-    m_nState = Discovering;
-    if (SendRequest(BuildDiscoveryRequest()) < 0) {
-        m_toolkit.MessageBox(m_pWindow,
-                             FormatError(PEMBLOR_TR_NOOP("Pemblor", "skSend.SendTo: %d\n"), LastError()));
-        return;
-    }
-    ArmTimer(kDiscoveryPeriodMs);
+    m_conversation.SendDiscovery();
 }
 
 void CDeviceListDlg::ResetRows()
@@ -204,51 +258,40 @@ void CDeviceListDlg::ResetRows()
     // Rows of the last cycle still waiting for their flush go with it; the
     // flush runs on this thread, so none can be under way now.
     std::lock_guard lock(m_rowLock);
-    m_nDeviceCount = 0;
     m_keys.Clear();
     m_pendingRows.Clear();
 }
 
 void CDeviceListDlg::ReturnToIdle()
 {
-    m_nState = Idle;
+    m_conversation.ReturnToIdle();
+    EnableDiscover();
+}
+
+void CDeviceListDlg::EnableDiscover()
+{
     if (m_btnDiscover)
         m_btnDiscover->EnableWindow(true);
 }
 
-void CDeviceListDlg::AddDiscoveredDevice(const ReplyDatagram& reply)
-{
-    if (m_rowStrategy == RowStrategy::LiteralScan)
-        AddRowLiteral(reply);
-    else
-        AddRowBatched(reply);
-}
-
-void CDeviceListDlg::AddRowBatched(const ReplyDatagram& reply)
+bool CDeviceListDlg::AddDiscoveredDevice(const ReplyDatagram& reply)
 {
     const MacText mac = FormatMacText(reply.macAddress());
     m_rowCells.Compose(reply, mac.view());
-
-    bool post = false;
     {
         std::lock_guard lock(m_rowLock);
         // A device is listed when its MAC text stands in the MAC Address
         // column of a row of this cycle; the set holds exactly those texts
         // of that column that could match.
         if (m_keys.Contains(mac.view()))
-            return;
-        const int number = m_nDeviceCount.load() + 1;
-        m_nDeviceCount = number;
+            return false;
         m_keys.Insert(m_rowCells.KeyColumnText());
-        m_pendingRows.Append(number, m_rowCells);
-        if (!m_bFlushPosted) {
-            m_bFlushPosted = true;
-            post = true;
-        }
+        m_pendingRows.Append(m_conversation.DeviceCount() + 1, m_rowCells);
     }
-    // One flush per batch: rows that arrive before it runs join it.
-    if (post)
-        PostToWindow([this] { FlushRows(); });
+    // Rows that arrive before the flush runs join it: a posted flush is
+    // queued once.
+    m_dispatcher.Post(m_rowFlush);
+    return true;
 }
 
 void CDeviceListDlg::FlushRows()
@@ -257,7 +300,6 @@ void CDeviceListDlg::FlushRows()
         std::lock_guard lock(m_rowLock);
         m_flushRows.Swap(m_pendingRows);
         m_pendingRows.Clear();
-        m_bFlushPosted = false;
     }
     if (m_flushRows.Empty() || !m_listDevices)
         return;
@@ -271,49 +313,6 @@ void CDeviceListDlg::FlushRows()
         }
     }
     m_listDevices->SetRedraw(true);
-}
-
-void CDeviceListDlg::AddRowLiteral(const ReplyDatagram& reply)
-{
-    const MacText mac = FormatMacText(reply.macAddress());
-    const std::string_view macText = mac.view();
-
-    for (int i = 0; i < m_nDeviceCount.load(); ++i) {
-        std::string text;
-        const bool fetched = CallWindow([&] {
-            if (m_listDevices)
-                text = m_listDevices->GetItemText(i, kMacColumn);
-        });
-        if (!fetched)
-            return;
-        if (text == macText)
-            return;
-    }
-
-    const int count = ++m_nDeviceCount;
-    const NumberText number = FormatNumber(count);
-    int row = -1;
-    const bool inserted = CallWindow([&] {
-        if (m_listDevices)
-            row = m_listDevices->InsertItem(count - 1, number.view());
-    });
-    if (!inserted)
-        return;
-
-    const int entryCount = reply.entryCount();
-    for (const auto& item : reply.entries()) {
-        const EntryText entry = SplitEntryText(item.entry.text.data(), item.entry.length, m_literalWork);
-        const std::string_view cell = entry.name == "IP_ADDR" ? reply.sender() : entry.value;
-        CallWindow([&] {
-            if (m_listDevices)
-                m_listDevices->SetItemText(row, item.index + 1, cell);
-        });
-    }
-    CallWindow([&] {
-        if (m_listDevices)
-            m_listDevices->SetItemText(count - 1, entryCount + 1, macText);
-    });
-    m_nDeviceCount = row + 1;
 }
 
 // ---- Device commands ----
@@ -339,12 +338,12 @@ void CDeviceListDlg::OnListClick()
 
 void CDeviceListDlg::OnSetupIp()
 {
-    DisarmTimer();
+    m_conversation.DisarmTimer();
     ReturnToIdle();
     const int row = CurrentRow();
     // The dialog is modal, so none can be open already; the check keeps a
     // stray command from nesting a second one.
-    if (row < 0 || SetupIpDlg() != nullptr)
+    if (row < 0 || m_pSetupIpDlg != nullptr)
         return;
 
     // A malformed reply can leave the MAC column empty or holding another
@@ -356,13 +355,15 @@ void CDeviceListDlg::OnSetupIp()
         return;
     }
 
-    auto dialog = std::make_unique<CSetupIpDlg>(*this);
+    auto dialog = std::make_unique<CSetupIpDlg>(m_toolkit, m_conversation, m_pWindow);
     dialog->SetMacText(macText);
-    AttachSetupIpDlg(dialog.get(), m_listDevices->GetItemText(row, kIpAddressColumn));
-    m_nState = QueryingDetail;
+    m_conversation.SelectDevice(macText, *dialog, m_listDevices->GetItemText(row, kIpAddressColumn));
+    m_pSetupIpDlg = dialog.get();
+    m_conversation.ExpectDetail();
     dialog->DoModal();
 
-    const std::string address = DetachSetupIpDlg();
+    m_pSetupIpDlg = nullptr;
+    const std::string address = m_conversation.ReleaseDevice();
     if (m_listDevices) {
         m_listDevices->SetItemText(row, kIpAddressColumn, address);
         m_listDevices->RedrawItem(row);

@@ -1,45 +1,35 @@
 #pragma once
-#include "engine/CConversation.h"
-#include "protocol/EntryText.h"
+#include "engine/Conversation.h"
 #include "toolkit/IDialogHandler.h"
 #include "ui/devicelist/DeviceKeySet.h"
 #include "ui/devicelist/DeviceRowBatch.h"
 #include "ui/devicelist/DeviceRowCells.h"
+#include "ui/devicelist/ToolkitDispatcher.h"
 
 #include <mutex>
 
 namespace pemblor {
 
+class CSetupIpDlg;
 class IButton;
 class IListCtrl;
-
-// How a discovery reply becomes a row. Both give the same table.
-enum class RowStrategy {
-    // The duplicate check looks up a key set kept with the receive thread;
-    // new rows reach the table in batches posted to the user-interface thread.
-    Batched,
-    // Every cell fetched for the duplicate check, the row insertion and every
-    // cell written is its own synchronous call to the user-interface thread.
-    LiteralScan,
-};
+class IToolkit;
 
 // The main window: the device table, Discover, the commands on a listed
-// device, the About box and closing. The conversation with the devices is
-// the base class's.
-class CDeviceListDlg final : public CConversation, public IDialogHandler {
+// device, the About box and closing. It owns the conversation with the
+// devices and words what the conversation tells it.
+class CDeviceListDlg : public IDialogHandler, private ConversationListener {
 public:
-#ifdef PEMBLOR_LITERAL_SCAN
-    static constexpr RowStrategy DefaultRowStrategy = RowStrategy::LiteralScan;
-#else
-    static constexpr RowStrategy DefaultRowStrategy = RowStrategy::Batched;
-#endif
-
-    CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config = {},
-                   RowStrategy strategy = DefaultRowStrategy);
+    CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config = {});
     ~CDeviceListDlg() override;
+    CDeviceListDlg(const CDeviceListDlg&) = delete;
+    CDeviceListDlg& operator=(const CDeviceListDlg&) = delete;
 
     // Runs the window modally, without an owner, until it closes.
     int DoModal();
+
+    const Conversation& GetConversation() const { return m_conversation; }
+    Conversation& GetConversation() { return m_conversation; }
 
     // IDialogHandler
     bool OnInitDialog(IWindow& window) override;
@@ -52,11 +42,36 @@ public:
     void OnDestroy() override;
 
 protected:
-    // CConversation
-    void AddDiscoveredDevice(const ReplyDatagram& reply) override;
-    void ReturnToIdle() override;
+    // Receive thread, state Discovering: makes the reply a row unless its
+    // device is listed; true when it added one. Rows reach the table in
+    // batches posted to the user-interface thread.
+    virtual bool AddDiscoveredDevice(const ReplyDatagram& reply);
+
+    // For a variant of the row path: the table (user-interface thread only;
+    // null before the window is built and after it has gone) and the way to
+    // that thread.
+    IListCtrl* DeviceTable() const { return m_listDevices; }
+    UiDispatcher& Dispatcher() { return m_dispatcher; }
 
 private:
+    class RowFlush final : public PostedCall {
+    public:
+        explicit RowFlush(CDeviceListDlg& window) : m_window(window) {}
+        void Run() override { m_window.FlushRows(); }
+
+    private:
+        CDeviceListDlg& m_window;
+    };
+
+    // ConversationListener
+    bool DeviceFound(const ReplyDatagram& reply) override { return AddDiscoveredDevice(reply); }
+    void DiscoveryEnded(int deviceCount) override;
+    void DetailStored() override;
+    void CommandResult(int result) override;
+    void TimedOut(ConversationState ended) override;
+    void SendFailed(Request request, int error) override;
+    void ReceiveFailed(ReceiveFailure failure) override;
+
     void SetupTable();
     void OnDiscover();
     void OnSetupIp();
@@ -69,39 +84,47 @@ private:
     // "Export list...": every row as CSV into a file the user chooses.
     void OnExportList();
     std::vector<int> RowsToShare(bool selectedOnly) const;
+    void ReturnToIdle();
+    void EnableDiscover();
     void EnableDeviceCommands(bool enable);
     int CurrentRow() const;
+    void ShowMessage(const std::string& text);
 
-    // A new discovery cycle: no key, pending row or count of the last one
-    // survives it.
+    // A new discovery cycle: no key or pending row of the last one survives
+    // it.
     void ResetRows();
-    void AddRowBatched(const ReplyDatagram& reply);
-    void AddRowLiteral(const ReplyDatagram& reply);
     void FlushRows();
 
+    IToolkit& m_toolkit;
+    ToolkitDispatcher m_dispatcher;
+
+    // The open Setup IP dialog, null when none. User-interface thread only.
+    CSetupIpDlg* m_pSetupIpDlg = nullptr;
     // Controls of the window; null before it is built and after it has gone.
     // User-interface thread only.
+    IWindow* m_pWindow = nullptr;
     IListCtrl* m_listDevices = nullptr;
     IButton* m_btnSetupIp = nullptr;
     IButton* m_btnDiscover = nullptr;
 
-    const RowStrategy m_rowStrategy;
-
     // Receive thread only.
     DeviceRowCells m_rowCells;
-    EntryTextBuffer m_literalWork;
 
-    // The cycle's duplicate keys, the rows not yet in the table and the
-    // device count move together under m_rowLock: a new cycle resets all
-    // three at once, so no row of an earlier cycle reaches the new table.
+    // The cycle's duplicate keys and the rows not yet in the table move
+    // together under m_rowLock: a new cycle resets both at once, so no row of
+    // an earlier cycle reaches the new table.
     std::mutex m_rowLock;
     DeviceKeySet m_keys;
     DeviceRowBatch m_pendingRows;
-    bool m_bFlushPosted = false;
+    RowFlush m_rowFlush{*this};
 
     // User-interface thread only: the batch being inserted, kept for its
     // capacity.
     DeviceRowBatch m_flushRows;
+
+    // Last: it calls into the members above from its receive thread, so it
+    // is the first to go.
+    Conversation m_conversation;
 };
 
 } // namespace pemblor

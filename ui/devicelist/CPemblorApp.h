@@ -1,5 +1,5 @@
 #pragma once
-#include "engine/CConversation.h"
+#include "engine/Conversation.h"
 
 namespace pemblor {
 

@@ -1,4 +1,4 @@
-#include "engine/CConversation.h"
+#include "engine/Conversation.h"
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtTranslation.h"

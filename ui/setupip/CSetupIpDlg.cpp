@@ -1,7 +1,7 @@
 #include "ui/setupip/CSetupIpDlg.h"
 
-#include "engine/CConversation.h"
-#include "engine/FormatError.h"
+#include "engine/Conversation.h"
+#include "ui/FormatError.h"
 #include "protocol/MacText.h"
 #include "protocol/Requests.h"
 #include "resources/ResourceIds.h"
@@ -31,8 +31,6 @@ constexpr int NoResultYet = std::numeric_limits<int>::min();
 
 constexpr unsigned PollTimerId = 1;
 constexpr unsigned PollPeriodMs = 1000;
-constexpr unsigned DetailTimeoutMs = 5000;
-constexpr unsigned SetResultTimeoutMs = 10000;
 constexpr unsigned RebootWaitMs = 30000;
 constexpr unsigned ReReadPauseMs = 1000;
 constexpr int ReReadPauses = 5;
@@ -42,6 +40,7 @@ constexpr int ReReadBudgetSeconds = (ReReadResends + 1) * (ReReadPauses + 1) - 1
 constexpr unsigned ProgressStepMs = 1000;
 
 constexpr const char* MsgAuthError = PEMBLOR_TR_NOOP("Pemblor", "Authentication Error!");
+constexpr const char* MsgTimeOut = PEMBLOR_TR_NOOP("Pemblor", "Time Out!");
 constexpr const char* MsgRebootQuestion = PEMBLOR_TR_NOOP(
     "Pemblor", "Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?");
 constexpr const char* MsgRebootWait =
@@ -81,13 +80,16 @@ std::string ReadAddressText(const IIpAddressCtrl& control)
 
 } // namespace
 
-CSetupIpDlg::CSetupIpDlg(CConversation& owner) : m_owner(owner) {}
+CSetupIpDlg::CSetupIpDlg(IToolkit& toolkit, Conversation& conversation, IWindow* owner)
+    : m_nResult(NoResultYet), m_toolkit(toolkit), m_conversation(conversation), m_pOwner(owner)
+{
+}
 
 CSetupIpDlg::~CSetupIpDlg() = default;
 
 IToolkit& CSetupIpDlg::Toolkit()
 {
-    return m_owner.Toolkit();
+    return m_toolkit;
 }
 
 void CSetupIpDlg::SetMacText(const std::string& text)
@@ -97,7 +99,7 @@ void CSetupIpDlg::SetMacText(const std::string& text)
 
 int CSetupIpDlg::DoModal()
 {
-    const int result = Toolkit().RunModal(*this, IDD_SETUPIP, m_owner.Window());
+    const int result = Toolkit().RunModal(*this, IDD_SETUPIP, m_pOwner);
     OnDestroy();
     return result;
 }
@@ -217,15 +219,8 @@ void CSetupIpDlg::SendDetailQuery(bool armTimer)
 {
     if (!AddressesOneDevice())
         return;
-    m_owner.m_nState = QueryingDetail;
-    const Datagram query = BuildDetailQuery(m_strMac);
     m_btnApply->EnableWindow(false);
-    if (m_owner.SendRequest(query) < 0) {
-        ShowSendFailure();
-        return;
-    }
-    if (armTimer)
-        m_owner.ArmTimer(DetailTimeoutMs);
+    m_conversation.BeginDetailQuery(armTimer);
 }
 
 void CSetupIpDlg::OnCommand(int id)
@@ -322,17 +317,12 @@ void CSetupIpDlg::OnApplyChanges()
     }
 
     DisableControls();
-    m_owner.m_nState = AwaitingSetResult;
-    const Datagram request = BuildSettingsChange(m_strMac, userName, password, outcome.Change());
-    // Stored before the request leaves, so the receive thread's result always
-    // lands on top of it. Not -1: a reply too short to hold a result reads as
-    // -1, and the poll tells that apart from no command reply at all.
+    // Cleared before the request leaves, so the device's result always lands
+    // on top of it. Not -1: a reply too short to hold a result reads as -1,
+    // and the poll tells that apart from no command reply at all.
     m_nResult = NoResultYet;
-    if (m_owner.SendRequest(request) < 0) {
-        ShowSendFailure();
+    if (!m_conversation.BeginSettingsChange(userName, password, outcome.Change()))
         return;
-    }
-    m_owner.ArmTimer(SetResultTimeoutMs);
     m_nPollTimer = Toolkit().SetTimer(*m_pWindow, PollTimerId, PollPeriodMs);
 }
 
@@ -348,7 +338,7 @@ void CSetupIpDlg::OnPollTimer()
     if (m_pWindow == nullptr)
         return;
     Toolkit().KillTimer(*m_pWindow, m_nPollTimer);
-    if (m_owner.m_nState == AwaitingSetResult) {
+    if (m_conversation.State() == AwaitingSetResult) {
         m_nPollTimer = Toolkit().SetTimer(*m_pWindow, PollTimerId, PollPeriodMs);
         return;
     }
@@ -392,7 +382,7 @@ void CSetupIpDlg::FinishChange()
     int secondsLeft = ReReadBudgetSeconds;
     // A close request served during a wait has already ended the dialog: the
     // loop then stops, and the close below is ignored by OnCancel.
-    while (!Ended() && m_owner.m_nState != DetailReceived) {
+    while (!Ended() && m_conversation.State() != DetailReceived) {
         if (pausesLeft > 0) {
             --pausesLeft;
         } else {
@@ -413,10 +403,7 @@ void CSetupIpDlg::SendReboot()
 {
     if (!AddressesOneDevice())
         return;
-    const Datagram request =
-        BuildRebootRequest(m_strMac, m_editUserName->GetWindowText(), m_editPassword->GetWindowText());
-    if (m_owner.SendRequest(request) < 0)
-        ShowSendFailure();
+    m_conversation.SendReboot(m_editUserName->GetWindowText(), m_editPassword->GetWindowText());
 }
 
 void CSetupIpDlg::OnCancel()
@@ -440,9 +427,22 @@ void CSetupIpDlg::ShowProgress(const char* format, int secondsLeft)
         m_pWindow->SetItemText(IDC_TEXT_PROGRESS, FormatError(format, secondsLeft));
 }
 
-void CSetupIpDlg::ShowSendFailure()
+void CSetupIpDlg::OnSendFailed(int error)
 {
-    ShowMessage(FormatError(PEMBLOR_TR_NOOP("Pemblor", "detail_sk.SendTo: %d\n"), m_owner.LastError()));
+    ShowMessage(FormatError(PEMBLOR_TR_NOOP("Pemblor", "detail_sk.SendTo: %d\n"), error));
+}
+
+// The device did not answer in time: a detail query closes the dialog, a
+// settings change gives the form back.
+void CSetupIpDlg::OnConversationTimedOut(ConversationState ended)
+{
+    Toolkit().MessageBox(m_pWindow, MsgTimeOut, MbButtons::Ok, MbIcon::None);
+    if (ended == QueryingDetail) {
+        if (m_pWindow)
+            Toolkit().PostClose(*m_pWindow);
+    } else if (ended == AwaitingSetResult) {
+        FillControls();
+    }
 }
 
 } // namespace pemblor

@@ -1,6 +1,7 @@
 #pragma once
 // Public surface agreed with the device list window.
-#include "engine/SetupIpTarget.h"
+#include "engine/ConversationState.h"
+#include "engine/DetailTarget.h"
 #include "toolkit/IDialogHandler.h"
 #include "ui/setupip/SettingsMap.h"
 
@@ -11,22 +12,24 @@
 
 namespace pemblor {
 
-class CConversation;
+class Conversation;
 class IButton;
 class ICheckBox;
 class IEdit;
 class IIpAddressCtrl;
 class IToolkit;
+class IWindow;
 
 // The Setup IP dialog: reads one device's addressing settings, tracks what
 // the user changed, sends the change and re-reads the device.
 //
 // Threads: everything runs on the user-interface thread except SetSetting,
-// which the receive thread calls under the conversation's dialog lock.
-class CSetupIpDlg final : public SetupIpTarget, public IDialogHandler {
+// which the receive thread calls under the conversation's device lock.
+class CSetupIpDlg final : public DetailTarget, public IDialogHandler {
 public:
-    // `owner` is the device list window, reached as the dialog's parent.
-    explicit CSetupIpDlg(CConversation& owner);
+    // `conversation` is the device list window's, with this dialog's device
+    // selected; `owner` is that window, which stays disabled meanwhile.
+    CSetupIpDlg(IToolkit& toolkit, Conversation& conversation, IWindow* owner);
     ~CSetupIpDlg() override;
     CSetupIpDlg(const CSetupIpDlg&) = delete;
     CSetupIpDlg& operator=(const CSetupIpDlg&) = delete;
@@ -35,10 +38,16 @@ public:
     // Runs the dialog modally, owned by the owner's window.
     int DoModal();
 
-    // SetupIpTarget
+    // DetailTarget
     void SetSetting(std::string_view name, std::string_view value) override;
-    void FillControls() override;
-    IWindow* GetWindow() override;
+    void FillControls();
+    IWindow* GetWindow();
+
+    // What the conversation tells the device list window about this dialog's
+    // device, passed on.
+    void OnCommandResult(int result) { m_nResult = result; }
+    void OnConversationTimedOut(ConversationState ended);
+    void OnSendFailed(int error);
 
     // IDialogHandler
     bool OnInitDialog(IWindow& window) override;
@@ -64,7 +73,6 @@ private:
     void FinishChange();
     void SendReboot();
     void ShowMessage(std::string_view text);
-    void ShowSendFailure();
     // The progress line: `format` with its "%d" filled with the seconds left.
     void ShowProgress(const char* format, int secondsLeft);
     // Whether m_strMac names one device; nothing is sent to it otherwise.
@@ -89,7 +97,12 @@ private:
     std::unique_ptr<std::uint8_t[]> m_changed;
     SettingsMap m_settings;
 
-    CConversation& m_owner;
+    // Result of the last settings change, stored when the device's command
+    // reply arrives, which is before the state leaves AwaitingSetResult.
+    int m_nResult;
+    IToolkit& m_toolkit;
+    Conversation& m_conversation;
+    IWindow* m_pOwner;
     // Set while the window exists.
     IWindow* m_pWindow = nullptr;
 };

@@ -1,0 +1,168 @@
+#pragma once
+#include "engine/ConversationListener.h"
+#include "engine/ConversationState.h"
+#include "engine/NetworkEndpoint.h"
+#include "engine/UiDispatcher.h"
+#include "protocol/Datagram.h"
+#include "protocol/DatagramType.h"
+#include "protocol/PacketHeader.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace pemblor {
+
+class DetailTarget;
+class ISocketLayer;
+class ReplyDatagram;
+struct SettingsChange;
+
+struct ConversationConfig {
+    std::uint16_t port = DevicePort;          // receive port and destination port
+    std::string destination = BroadcastAddress; // every request goes here
+    // Starts the receive thread; false when it cannot be created.
+    std::function<bool(std::thread&, std::function<void()>)> launchThread;
+    // Waits between failed receives; returns false when the thread is to stop.
+    // Default: an interruptible wait on the conversation's stop signal.
+    std::function<bool(std::chrono::milliseconds)> backoffWait;
+    std::chrono::milliseconds firstBackoff{10};
+    std::chrono::milliseconds maxBackoff{1000};
+    // Bound on the wait for the receive thread when the conversation ends.
+    std::chrono::milliseconds stopTimeout{2000};
+    // Kernel receive buffer asked for the receive socket (0: leave it).
+    int receiveBufferBytes = 0;
+    // Called on the receive thread for every reply it dispatches, before the
+    // dispatch; for measurements. Must not block.
+    std::function<void()> replyObserver;
+};
+
+// The tool's one conversation with the devices: the two sockets, the receive
+// thread, the conversation state, which reply is taken when, and the
+// time-outs. A front end owns it, drives it through the methods below and
+// hears from it through its ConversationListener; it reaches the front end's
+// user-interface thread only through the UiDispatcher.
+//
+// Threads: every method is for the user-interface thread unless it says
+// otherwise. The receive thread reads the state and the selected device, and
+// calls the listener as that interface states.
+class Conversation final {
+public:
+    Conversation(ISocketLayer& sockets, UiDispatcher& ui, ConversationListener& listener,
+                 ConversationConfig config = {});
+    // Stops the receive thread (a bounded wait).
+    ~Conversation();
+    Conversation(const Conversation&) = delete;
+    Conversation& operator=(const Conversation&) = delete;
+
+    // Opens the send socket and the receive socket; on failure the endpoint
+    // has no sockets and every send fails.
+    EndpointResult Open();
+    // Starts the receive thread unless it runs already; false (after
+    // ReceiveFailed(Launch)) when it cannot be started.
+    bool StartReceiveThread();
+
+    // Discovery: a new cycle (count 0, state Discovering), then the request.
+    // The send arms the timer for 5000 ms; false after SendFailed.
+    void BeginDiscovery();
+    bool SendDiscovery();
+    // State Idle.
+    void ReturnToIdle();
+    void DisarmTimer();
+
+    // The device that detail queries, settings changes and reboots address
+    // (by its MAC text), whose replies alone are taken while they are
+    // awaited, and the target its detail reply is stored into. Without a
+    // selected device those requests are not sent. `address` is
+    // where the device is believed to answer from until its reply says.
+    void SelectDevice(std::string_view macText, DetailTarget& target, std::string address);
+    // Forgets the device; returns the address it last answered from. Waits
+    // for a detail reply that is being stored.
+    std::string ReleaseDevice();
+    // The address the selected device last answered from.
+    std::string DeviceAddress() const;
+    // State QueryingDetail without a request: the first query follows.
+    void ExpectDetail();
+    // State QueryingDetail and the detail query; with `armTimeout` the timer
+    // for 5000 ms. False after SendFailed.
+    bool BeginDetailQuery(bool armTimeout = true);
+    // State AwaitingSetResult, the settings change with the credentials and
+    // the timer for 10000 ms. False after SendFailed.
+    bool BeginSettingsChange(std::string_view userName, std::string_view password, const SettingsChange& change);
+    // The reboot request; nothing is awaited. False after SendFailed.
+    bool SendReboot(std::string_view userName, std::string_view password);
+    // State Closing and the stop datagram, which ends this conversation's
+    // receive thread (and no other's).
+    void Close();
+
+    // A tick of the dispatcher's timer.
+    void OnTimer();
+
+    // Any thread.
+    ConversationState State() const { return static_cast<ConversationState>(m_nState.load()); }
+    int DeviceCount() const { return m_nDeviceCount.load(); }
+    bool ThreadStarted() const { return m_bThreadStarted; }
+    // The system's number behind the last failed send or open.
+    int LastError() const { return m_endpoint.LastError(); }
+    // Receive buffer the kernel granted the receive socket (0: not asked).
+    int ReceiveBufferGranted() const { return m_receiveBufferGranted.load(); }
+
+    // Stops the receive thread with a bounded wait, serving the dispatcher
+    // meanwhile. The destructor calls it; a front end calls it earlier when
+    // the receive thread must stop calling it first.
+    void StopReceiveThread();
+
+private:
+    struct ThreadContext;
+    class StartupFailure final : public PostedCall {
+    public:
+        explicit StartupFailure(ConversationListener& listener) : m_listener(listener) {}
+        void Run() override { m_listener.ReceiveFailed(ReceiveFailure::SocketStartup); }
+
+    private:
+        ConversationListener& m_listener;
+    };
+
+    bool Send(Request request, const Datagram& datagram);
+    // False, after SendFailed with EDESTADDRREQ, when no device is selected.
+    bool DeviceRequestAllowed(Request request);
+    void ServiceSocketThread(std::shared_ptr<ThreadContext> context);
+    void Dispatch(const ReplyDatagram& reply);
+    void TakeDetailReply(const ReplyDatagram& reply);
+    void TakeCommandResult(const ReplyDatagram& reply);
+    bool FromSelectedDevice(const ReplyDatagram& reply, bool zeroMacFromItsAddress) const;
+    // Receive thread: runs `call` on the user-interface thread unless the
+    // conversation is stopping.
+    bool CallUi(FunctionRef<void()> call);
+
+    ISocketLayer& m_sockets;
+    UiDispatcher& m_ui;
+    ConversationListener& m_listener;
+    ConversationConfig m_config;
+    CNetworkEndpoint m_endpoint;
+
+    std::atomic<int> m_nState{Idle};
+    std::atomic<int> m_nDeviceCount{0};
+    bool m_bThreadStarted = false;
+
+    // The selected device; under m_deviceLock.
+    mutable std::mutex m_deviceLock;
+    bool m_deviceSelected = false;
+    MacBytes m_deviceMac{};
+    std::string m_deviceMacText;
+    std::string m_deviceAddress;
+    DetailTarget* m_target = nullptr;
+
+    StartupFailure m_startupFailure;
+    std::thread m_recvThread;
+    std::shared_ptr<ThreadContext> m_context;
+    std::atomic<int> m_receiveBufferGranted{0};
+};
+
+} // namespace pemblor

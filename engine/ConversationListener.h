@@ -1,0 +1,54 @@
+#pragma once
+#include "engine/ConversationState.h"
+
+namespace pemblor {
+
+class ReplyDatagram;
+
+// The requests whose send can fail.
+enum class Request { Discovery, DetailQuery, SettingsChange, Reboot, Stop };
+
+// Why the receive thread is not listening.
+enum class ReceiveFailure {
+    Launch,        // the thread could not be created
+    SocketStartup, // the thread could not start the sockets library
+};
+
+// What the conversation tells its front end. It holds no text: the front
+// end words each event.
+//
+// Threads: DeviceFound runs on the receive thread; every other call on the
+// user-interface thread (from a handler the front end called, from
+// Conversation::OnTimer, or through the dispatcher while the receive thread
+// waits). None of them may destroy the conversation.
+class ConversationListener {
+public:
+    virtual ~ConversationListener() = default;
+
+    // Receive thread, state Discovering, one reply at a time. True when the
+    // reply is a device that this cycle has not counted yet: the count grows
+    // by one when the call returns, so inside the call
+    // Conversation::DeviceCount() + 1 is its running number.
+    virtual bool DeviceFound(const ReplyDatagram& reply) = 0;
+    // The first timer tick of a discovery cycle; the state is Idle already.
+    virtual void DiscoveryEnded(int deviceCount) = 0;
+    // The selected device's detail reply has been stored into its target
+    // and the time-out disarmed; state DetailReceived. The receive thread
+    // waits meanwhile.
+    virtual void DetailStored() = 0;
+    // The selected device answered a settings change with `result` (byte
+    // 86, signed; -1 when the reply is too short to hold it). The time-out is
+    // disarmed; the state leaves AwaitingSetResult for Idle when this
+    // returns. The receive thread waits meanwhile.
+    virtual void CommandResult(int result) = 0;
+    // A timer tick ended `ended` (QueryingDetail or AwaitingSetResult)
+    // without an answer; the state is Idle already.
+    virtual void TimedOut(ConversationState ended) = 0;
+    // `request` could not be sent; `error` is the system's error number.
+    virtual void SendFailed(Request request, int error) = 0;
+    // The receive thread is not listening (Launch: from StartReceiveThread;
+    // SocketStartup: posted by the thread as it ends).
+    virtual void ReceiveFailed(ReceiveFailure failure) = 0;
+};
+
+} // namespace pemblor

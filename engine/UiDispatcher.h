@@ -1,0 +1,62 @@
+#pragma once
+#include "engine/FunctionRef.h"
+
+#include <atomic>
+
+namespace pemblor {
+
+// A call that the user-interface thread runs later. The object is its own
+// queue link, so posting it allocates nothing; its owner keeps it alive
+// until it has run or has been cancelled.
+class PostedCall {
+public:
+    PostedCall() = default;
+    PostedCall(const PostedCall&) = delete;
+    PostedCall& operator=(const PostedCall&) = delete;
+
+    virtual void Run() = 0;
+
+protected:
+    ~PostedCall() = default;
+
+private:
+    friend class PostedCallQueue;
+    PostedCall* m_next = nullptr;
+    bool m_queued = false; // guarded by the queue that holds the call
+};
+
+// How the conversation reaches the user-interface thread: the one thread on
+// which a front end runs its handlers and which owns the conversation's
+// timer. A front end implements it once (over its toolkit, or a plain event
+// loop) and passes it to the conversation.
+//
+// Threads: Invoke and Post may be called from any thread; ArmTimer,
+// DisarmTimer, Cancel and WaitServing only on the user-interface thread.
+class UiDispatcher {
+public:
+    virtual ~UiDispatcher() = default;
+
+    // Runs `call` on the user-interface thread while the caller waits; from
+    // that thread itself it runs at once. False, without running it, once the
+    // user-interface thread no longer serves calls (its window has gone or
+    // the front end is ending).
+    virtual bool Invoke(FunctionRef<void()> call) = 0;
+    // Queues `call` to run later on the user-interface thread, without
+    // allocating. A call posted again before it has run runs once. Calls
+    // still queued when the front end stops serving never run.
+    virtual void Post(PostedCall& call) = 0;
+    // Takes `call` off the queue if it is still there.
+    virtual void Cancel(PostedCall& call) = 0;
+
+    // The conversation's single periodic timer. Arming replaces an armed
+    // timer; each tick the front end calls Conversation::OnTimer on the
+    // user-interface thread until the timer is disarmed.
+    virtual void ArmTimer(unsigned periodMs) = 0;
+    virtual void DisarmTimer() = 0;
+
+    // Waits up to `ms`, running invoked and posted calls (and timer ticks)
+    // meanwhile but no user input.
+    virtual void WaitServing(unsigned ms) = 0;
+};
+
+} // namespace pemblor

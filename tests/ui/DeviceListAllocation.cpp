@@ -1,0 +1,48 @@
+// The device list window's own row path allocates nothing on the receive
+// thread per reply, also when replies come one at a time and each becomes a
+// batch of its own (a flush posted to the user-interface thread per reply).
+#include "engine/ISocket.h"
+#include "tests/support/AllocationCounter.h"
+#include "tests/support/DeviceListHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace pemblor {
+namespace {
+
+TEST(DeviceListAllocation, RepliesOneAtATimeAllocateNothingOnTheReceiveThread)
+{
+    DeviceListHarness h;
+    h.Open();
+    // Replies sent from this thread, so that only the window's own threads
+    // are counted.
+    auto host = h.net.NewLayer("198.18.0.10");
+    auto socket = host->Open();
+    ASSERT_TRUE(socket->Bind(0) && socket->SetBroadcast());
+    const auto reply = [&](int index) {
+        const Datagram datagram =
+            EncodeDatagram(TypeQueryReply, DeviceListHarness::ApMac(index), "", "",
+                           {"SSID=ap" + std::to_string(index), "IP_ADDR=198.18.0.10", "CURRENT_SUBNET_MASK=255.255.255.0",
+                            "CHANNEL=6"});
+        socket->SendTo(datagram.data(), datagram.size, DevicePort, DeviceListHarness::ToolHost);
+    };
+
+    h.Discover();
+    reply(0); // warm-up: the first row may set up what lasts
+    h.ui.Advance(1);
+    const int replies = 20;
+    {
+        test::AllocationCount count;
+        for (int i = 1; i <= replies; ++i) {
+            reply(i);
+            reply(i); // a duplicate: not listed
+            h.ui.Advance(1);
+        }
+        EXPECT_EQ(count.Stop(), 0) << "allocations on the receive thread for " << 2 * replies << " replies";
+    }
+    EXPECT_EQ(h.Rows().size(), replies + 1u);
+    EXPECT_EQ(h.Rows().back()[1], "ap20");
+}
+
+} // namespace
+} // namespace pemblor
