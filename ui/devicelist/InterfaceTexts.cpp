@@ -1,6 +1,6 @@
 #include "ui/devicelist/InterfaceTexts.h"
 
-#include "engine/FormatError.h"
+#include "ui/FormatError.h"
 
 namespace pemblor {
 namespace {
