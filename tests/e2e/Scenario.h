@@ -46,6 +46,7 @@ void MalformedReplies(Scenario& s);
 void SetupIpWithReboot(Scenario& s);
 void SetupIpCancelReboot(Scenario& s);
 void DetailTimeOut(Scenario& s);
+void DetailWithAnotherDeviceAnswering(Scenario& s);
 void KeyboardOnly(Scenario& s);
 void SecondCopySameHost(Scenario& s);
 void SecondCopySameHostPeer(Scenario& s);

@@ -3,6 +3,8 @@
 
 #include "Scenario.h"
 
+#include "engine/PosixSocketLayer.h"
+#include "protocol/DatagramType.h"
 #include "protocol/Requests.h"
 #include "resources/ResourceIds.h"
 
@@ -187,6 +189,39 @@ void DetailTimeOut(Scenario& s)
 
     ExpectEqual(s.user.Table().rows.at(0).value(kColIp), address, "IP address column unchanged");
     Expect(s.user.IsEnabled(kMainTitle, IDC_BTN_DISCOVER), "Discover enabled");
+    CloseMainWindow(s);
+}
+
+// Two devices; the one whose Setup IP is open answers 1.5 s late. Someone
+// else's Discover (a broadcast from this host's ephemeral port) makes the
+// other device answer at once, while the detail query is still open. Its
+// reply is not the device's: the form waits for the device's own.
+void DetailWithAnotherDeviceAnswering(Scenario& s)
+{
+    OpenMainWindow(s);
+    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.WaitForRows(2, 4s);
+    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+    const TableSeen table = s.user.Table();
+    const int slow = table.Find(kColSsid, QStringLiteral("slow"));
+    Expect(slow >= 0, "the slow device is listed\n" + table.Describe());
+    s.user.ClickRow(slow);
+    s.user.Click(kMainTitle, IDC_BTN_SETUPIP);
+    s.user.WaitForWindow(kSetupIpTitle, 3s);
+
+    PosixSocketLayer sockets;
+    auto other = sockets.Open();
+    Expect(other && other->Bind(0) && other->SetBroadcast(), "a socket for the other Discover");
+    const Datagram discovery = BuildDiscoveryRequest();
+    Expect(other->SendTo(discovery.data(), discovery.size, DevicePort, BroadcastAddress) >= 0,
+           "the other Discover is sent");
+    Note("other Discover sent");
+
+    ExpectForm(s, QStringLiteral("198.18.1.30"), QStringLiteral("255.255.0.0"), QStringLiteral("198.18.0.1"), false);
+    s.user.Click(kSetupIpTitle, IDCANCEL);
+    s.user.WaitUntilClosed(kSetupIpTitle, 5s);
+    ExpectEqual(s.user.Table().rows.at(static_cast<std::size_t>(slow)).value(kColIp), QStringLiteral("198.18.1.30"),
+                "the row keeps the device's own address");
     CloseMainWindow(s);
 }
 

@@ -46,6 +46,7 @@ constexpr Case kCases[] = {
     {"setup-ip-reboot", SetupIpWithReboot},
     {"setup-ip-cancel", SetupIpCancelReboot},
     {"detail-timeout", DetailTimeOut},
+    {"detail-out-of-turn", DetailWithAnotherDeviceAnswering},
     {"keyboard-only", KeyboardOnly},
     {"second-copy", SecondCopySameHost},
     {"second-copy-peer", SecondCopySameHostPeer},
