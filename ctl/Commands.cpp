@@ -109,7 +109,7 @@ int CommandRun::Set(const SettingsChange& change, const std::string& password)
     std::string error;
     if (!Sent(m_session.BeginSettingsChange(m_options.mac, m_options.user, password, change, error), error))
         return ExitNetwork;
-    if (!WaitFor(SettingsTimeoutMs, [this] { return m_session.State() != AwaitingSetResult; })) {
+    if (!WaitFor(SettingsTimeoutMs, [this] { return m_session.Result().has_value(); })) {
         m_session.ReturnToIdle();
         m_io.err << "Time Out!\n";
         return ExitTimeOut;
@@ -123,10 +123,7 @@ int CommandRun::Set(const SettingsChange& change, const std::string& password)
         m_io.err << "Authentication Error!\n";
         return ExitRefused;
     }
-    if (result)
-        m_io.err << "pemblorctl: the device answered with result " << *result << '\n';
-    else
-        m_io.err << "pemblorctl: the device answered without a result\n";
+    m_io.err << "pemblorctl: the device answered with result " << *result << '\n';
     return ExitOtherResult;
 }
 

@@ -262,10 +262,10 @@ void DeviceSession::Route(const Reply& reply)
         break;
     }
     case AwaitingSetResult:
-        if (reply.mac != m_queriedMac)
+        // Only the addressed device's command reply ends the wait.
+        if (reply.mac != m_queriedMac || reply.type != TypeCommandReply)
             return;
-        if (reply.type == TypeCommandReply)
-            m_result = reply.resultCode;
+        m_result = reply.resultCode;
         m_state = Idle;
         break;
     default:
