@@ -24,6 +24,7 @@
 #include "bench/WireClock.h"
 #include "engine/Conversation.h"
 #include "tools/apsim/LabAddress.h"
+#include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "tests/support/LiteralScanDeviceListDlg.h"
@@ -185,7 +186,9 @@ int main(int argc, char* argv[])
     }
 
     ReplyClock clock;
+    pemblor::PosixInterfaceList toolInterfaces;
     pemblor::ConversationConfig config;
+    config.interfaces = &toolInterfaces;
     config.receiveBufferBytes = receiveBufferBytes;
     config.replyObserver = [&clock] { clock.OnReply(); };
 

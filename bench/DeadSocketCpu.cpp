@@ -18,12 +18,12 @@ namespace {
 
 class Listener final : public ConversationListener {
 public:
-    bool DeviceFound(const ReplyDatagram&) override { return false; }
-    void DiscoveryEnded(int) override {}
+    bool DeviceFound(const ReplyDatagram&, const NetworkInterface&) override { return false; }
+    void DiscoveryEnded(int, const SilenceDiagnosis&) override {}
     void DetailStored() override {}
     void CommandResult(int) override {}
     void TimedOut(ConversationState) override {}
-    void SendFailed(Request, int) override {}
+    void SendFailed(Request, int, std::string_view) override {}
     void ReceiveFailed(ReceiveFailure) override {}
 };
 

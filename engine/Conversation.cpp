@@ -80,6 +80,8 @@ Conversation::Conversation(ISocketLayer& sockets, UiDispatcher& ui, Conversation
 {
     if (!m_config.launchThread)
         m_config.launchThread = LaunchStdThread;
+    if (m_config.interfaces)
+        m_interfaces.emplace(*m_config.interfaces);
 }
 
 Conversation::~Conversation()
@@ -93,18 +95,64 @@ EndpointResult Conversation::Open()
     return m_endpoint.Open(g_hRecvSocket);
 }
 
-bool Conversation::Send(Request request, const Datagram& datagram)
+bool Conversation::SendByRoute(Request request, const Datagram& datagram)
 {
     if (m_endpoint.SendTo(datagram.data(), datagram.size, m_config.port, m_config.destination.c_str()) >= 0)
         return true;
-    m_listener.SendFailed(request, m_endpoint.LastError());
+    m_listener.SendFailed(request, m_endpoint.LastError(), {});
     return false;
+}
+
+bool Conversation::Send(Request request, const Datagram& datagram, unsigned only)
+{
+    if (!m_interfaces || !m_interfacesListed)
+        return SendByRoute(request, datagram);
+    std::vector<NetworkInterface> targets = m_interfaces->All();
+    if (only != 0 && std::any_of(targets.begin(), targets.end(), [&](const auto& usable) { return usable.index == only; }))
+        std::erase_if(targets, [&](const NetworkInterface& usable) { return usable.index != only; });
+
+    // Every interface is tried before any failure is told: telling may wait
+    // for the user, and the other interfaces must not wait with it.
+    struct Failure {
+        std::string name;
+        int error;
+    };
+    std::vector<Failure> failures;
+    bool sent = targets.empty() && request == Request::Discovery;
+    for (const NetworkInterface& target : targets) {
+        if (m_endpoint.SendOutOf(target.index, datagram.data(), datagram.size, m_config.port,
+                                 m_config.destination.c_str()) >= 0) {
+            sent = true;
+            if (request == Request::Discovery)
+                m_watch.Sent(target.index);
+        } else {
+            failures.push_back({target.name, m_endpoint.LastError()});
+        }
+    }
+    for (const Failure& failure : failures)
+        m_listener.SendFailed(request, failure.error, failure.name);
+    return sent;
 }
 
 void Conversation::BeginDiscovery()
 {
     m_nDeviceCount = 0;
     m_nState = Discovering;
+    if (m_interfaces) {
+        m_interfacesListed = m_interfaces->Refresh();
+        m_watch.Begin(m_interfaces->All(), m_interfacesListed);
+    }
+}
+
+std::optional<NetworkInterface> Conversation::InterfaceNamed(std::string_view name) const
+{
+    return m_interfaces ? m_interfaces->ByName(name) : std::nullopt;
+}
+
+unsigned Conversation::DeviceInterface() const
+{
+    std::lock_guard lock(m_deviceLock);
+    return m_deviceInterface;
 }
 
 bool Conversation::SendDiscovery()
@@ -126,9 +174,12 @@ void Conversation::DisarmTimer()
     m_ui.DisarmTimer();
 }
 
-void Conversation::SelectDevice(std::string_view macText, DetailTarget& target, std::string address)
+void Conversation::SelectDevice(std::string_view macText, DetailTarget& target, std::string address,
+                                std::string_view interfaceName)
 {
+    const std::optional<NetworkInterface> heardOn = InterfaceNamed(interfaceName);
     std::lock_guard lock(m_deviceLock);
+    m_deviceInterface = heardOn ? heardOn->index : 0;
     m_deviceSelected = true;
     m_deviceMacText.assign(macText);
     m_deviceMac = ParseMacText(macText);
@@ -161,7 +212,7 @@ bool Conversation::DeviceRequestAllowed(Request request)
     // its own.
     if (m_deviceSelected)
         return true;
-    m_listener.SendFailed(request, EDESTADDRREQ);
+    m_listener.SendFailed(request, EDESTADDRREQ, {});
     return false;
 }
 
@@ -169,7 +220,7 @@ bool Conversation::BeginDetailQuery(bool armTimeout)
 {
     m_nState = QueryingDetail;
     if (!DeviceRequestAllowed(Request::DetailQuery) ||
-        !Send(Request::DetailQuery, BuildDetailQuery(m_deviceMacText)))
+        !Send(Request::DetailQuery, BuildDetailQuery(m_deviceMacText), DeviceInterface()))
         return false;
     if (armTimeout)
         m_ui.ArmTimer(kDetailTimeoutMs);
@@ -181,7 +232,8 @@ bool Conversation::BeginSettingsChange(std::string_view userName, std::string_vi
 {
     m_nState = AwaitingSetResult;
     if (!DeviceRequestAllowed(Request::SettingsChange) ||
-        !Send(Request::SettingsChange, BuildSettingsChange(m_deviceMacText, userName, password, change)))
+        !Send(Request::SettingsChange, BuildSettingsChange(m_deviceMacText, userName, password, change),
+              DeviceInterface()))
         return false;
     m_ui.ArmTimer(kSetResultTimeoutMs);
     return true;
@@ -190,7 +242,7 @@ bool Conversation::BeginSettingsChange(std::string_view userName, std::string_vi
 bool Conversation::SendReboot(std::string_view userName, std::string_view password)
 {
     return DeviceRequestAllowed(Request::Reboot) &&
-           Send(Request::Reboot, BuildRebootRequest(m_deviceMacText, userName, password));
+           Send(Request::Reboot, BuildRebootRequest(m_deviceMacText, userName, password), DeviceInterface());
 }
 
 void Conversation::Close()
@@ -245,6 +297,7 @@ void Conversation::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
     std::unique_ptr<ISocket> socket = handle == InvalidSocket ? nullptr : m_sockets.Attach(handle);
     if (socket && m_config.receiveBufferBytes > 0)
         m_receiveBufferGranted = socket->SetReceiveBufferSize(m_config.receiveBufferBytes);
+    m_listening = socket != nullptr;
     context->Signal(context->attached);
 
     // Without a socket nothing can ever arrive: end at once rather than fail
@@ -273,7 +326,10 @@ void Conversation::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
         // Requests are the tool's own broadcasts (or another copy's). A stop
         // datagram ends nothing here: only this process's own close does,
         // through the stop flag, so another copy closing, or anyone sending
-        // these bytes, cannot silence this one.
+        // these bytes, cannot silence this one. A query heard during a
+        // discovery shows that inbound datagrams pass on its interface.
+        if (type == TypeQuery && m_nState.load() == Discovering)
+            m_watch.Heard(sender.interfaceIndex);
         if (type == TypeQuery || type == TypeCommand || type == TypeStop)
             continue;
         std::lock_guard dispatching(context->dispatchMutex);
@@ -281,19 +337,24 @@ void Conversation::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
             break;
         if (m_config.replyObserver)
             m_config.replyObserver();
-        Dispatch(reply);
+        Dispatch(reply, sender.interfaceIndex);
     }
+    m_listening = false;
     socket.reset();
     context->Signal(context->ended);
 }
 
-void Conversation::Dispatch(const ReplyDatagram& reply)
+void Conversation::Dispatch(const ReplyDatagram& reply, unsigned arrival)
 {
     switch (m_nState.load()) {
-    case Discovering:
-        if (m_listener.DeviceFound(reply))
+    case Discovering: {
+        std::optional<NetworkInterface> heardOn;
+        if (m_interfaces && arrival != 0)
+            heardOn = m_interfaces->ByIndex(arrival);
+        if (m_listener.DeviceFound(reply, heardOn ? *heardOn : NetworkInterface{}))
             m_nDeviceCount.fetch_add(1);
         break;
+    }
     case QueryingDetail:
         TakeDetailReply(reply);
         break;
@@ -381,7 +442,11 @@ void Conversation::OnTimer()
     switch (state) {
     case Discovering:
         m_nState = Idle;
-        m_listener.DiscoveryEnded(m_nDeviceCount.load());
+        // Without a receive thread that listens, nothing could be heard, so
+        // nothing can be told from what was not.
+        m_listener.DiscoveryEnded(m_nDeviceCount.load(), m_nDeviceCount.load() == 0 && m_listening.load()
+                                                             ? m_watch.Diagnose()
+                                                             : SilenceDiagnosis{});
         break;
     case QueryingDetail:
     case AwaitingSetResult:

@@ -1,6 +1,8 @@
 #pragma once
 #include "engine/ConversationListener.h"
 #include "engine/ConversationState.h"
+#include "engine/DiscoveryWatch.h"
+#include "engine/InterfaceSet.h"
 #include "engine/NetworkEndpoint.h"
 #include "engine/UiDispatcher.h"
 #include "protocol/Datagram.h"
@@ -13,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -41,6 +44,12 @@ struct ConversationConfig {
     // Called on the receive thread for every reply it dispatches, before the
     // dispatch; for measurements. Must not block.
     std::function<void()> replyObserver;
+    // The computer's interfaces, read at every discovery: each request then
+    // goes out of every usable interface (a selected device's out of the one
+    // it answered on). Null, or a list that cannot be read: every request
+    // goes where the routes send it, as out of one interface. Must outlive
+    // the conversation.
+    IInterfaceList* interfaces = nullptr;
 };
 
 // The tool's one conversation with the devices: the two sockets, the receive
@@ -80,8 +89,11 @@ public:
     // (by its MAC text), whose replies alone are taken while they are
     // awaited, and the target its detail reply is stored into. Without a
     // selected device those requests are not sent. `address` is
-    // where the device is believed to answer from until its reply says.
-    void SelectDevice(std::string_view macText, DetailTarget& target, std::string address);
+    // where the device is believed to answer from until its reply says;
+    // `interfaceName` the interface it answered on (empty: not known, its
+    // requests then go out of every interface).
+    void SelectDevice(std::string_view macText, DetailTarget& target, std::string address,
+                      std::string_view interfaceName = {});
     // Forgets the device; returns the address it last answered from. Waits
     // for a detail reply that is being stored.
     std::string ReleaseDevice();
@@ -110,6 +122,8 @@ public:
     bool ThreadStarted() const { return m_bThreadStarted; }
     // The system's number behind the last failed send or open.
     int LastError() const { return m_endpoint.LastError(); }
+    // Any thread: the interface of this name as read at the last discovery.
+    std::optional<NetworkInterface> InterfaceNamed(std::string_view name) const;
     // Receive buffer the kernel granted the receive socket (0: not asked).
     int ReceiveBufferGranted() const { return m_receiveBufferGranted.load(); }
 
@@ -129,11 +143,17 @@ private:
         ConversationListener& m_listener;
     };
 
-    bool Send(Request request, const Datagram& datagram);
+    // Out of every interface of the last discovery, or of `only` when it is
+    // one of them; true when it went out of at least one (a discovery with
+    // no interface at all counts as sent: its cycle ends with the
+    // diagnosis).
+    bool Send(Request request, const Datagram& datagram, unsigned only = 0);
+    bool SendByRoute(Request request, const Datagram& datagram);
+    unsigned DeviceInterface() const;
     // False, after SendFailed with EDESTADDRREQ, when no device is selected.
     bool DeviceRequestAllowed(Request request);
     void ServiceSocketThread(std::shared_ptr<ThreadContext> context);
-    void Dispatch(const ReplyDatagram& reply);
+    void Dispatch(const ReplyDatagram& reply, unsigned arrival);
     void TakeDetailReply(const ReplyDatagram& reply);
     void TakeCommandResult(const ReplyDatagram& reply);
     bool FromSelectedDevice(const ReplyDatagram& reply, bool zeroMacFromItsAddress) const;
@@ -146,6 +166,10 @@ private:
     ConversationListener& m_listener;
     ConversationConfig m_config;
     CNetworkEndpoint m_endpoint;
+    std::optional<InterfaceSet> m_interfaces;
+    // Whether the interfaces could be read at the last discovery.
+    bool m_interfacesListed = false;
+    DiscoveryWatch m_watch;
 
     std::atomic<int> m_nState{Idle};
     std::atomic<int> m_nDeviceCount{0};
@@ -157,12 +181,15 @@ private:
     MacBytes m_deviceMac{};
     std::string m_deviceMacText;
     std::string m_deviceAddress;
+    unsigned m_deviceInterface = 0;
     DetailTarget* m_target = nullptr;
 
     StartupFailure m_startupFailure;
     std::thread m_recvThread;
     std::shared_ptr<ThreadContext> m_context;
     std::atomic<int> m_receiveBufferGranted{0};
+    // The receive thread holds its socket and waits on it.
+    std::atomic<bool> m_listening{false};
 };
 
 } // namespace pemblor

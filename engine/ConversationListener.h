@@ -1,5 +1,9 @@
 #pragma once
 #include "engine/ConversationState.h"
+#include "engine/NetworkInterface.h"
+#include "engine/SilenceDiagnosis.h"
+
+#include <string_view>
 
 namespace pemblor {
 
@@ -28,10 +32,13 @@ public:
     // Receive thread, state Discovering, one reply at a time. True when the
     // reply is a device that this cycle has not counted yet: the count grows
     // by one when the call returns, so inside the call
-    // Conversation::DeviceCount() + 1 is its running number.
-    virtual bool DeviceFound(const ReplyDatagram& reply) = 0;
+    // Conversation::DeviceCount() + 1 is its running number. `heardOn` is
+    // the interface the reply arrived on (index 0 and no name when not
+    // known, as without an interface list).
+    virtual bool DeviceFound(const ReplyDatagram& reply, const NetworkInterface& heardOn) = 0;
     // The first timer tick of a discovery cycle; the state is Idle already.
-    virtual void DiscoveryEnded(int deviceCount) = 0;
+    // With no device, `silence` tells what the tool can about why.
+    virtual void DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence) = 0;
     // The selected device's detail reply has been stored into its target
     // and the time-out disarmed; state DetailReceived. The receive thread
     // waits meanwhile.
@@ -44,8 +51,11 @@ public:
     // A timer tick ended `ended` (QueryingDetail or AwaitingSetResult)
     // without an answer; the state is Idle already.
     virtual void TimedOut(ConversationState ended) = 0;
-    // `request` could not be sent; `error` is the system's error number.
-    virtual void SendFailed(Request request, int error) = 0;
+    // `request` could not be sent out of the interface `interfaceName`
+    // (empty when the routes chose it); `error` is the system's error
+    // number. A request that goes out of several interfaces reports each
+    // failure once all of them have been tried.
+    virtual void SendFailed(Request request, int error, std::string_view interfaceName) = 0;
     // The receive thread is not listening (Launch: from StartReceiveThread;
     // SocketStartup: posted by the thread as it ends).
     virtual void ReceiveFailed(ReceiveFailure failure) = 0;

@@ -211,6 +211,10 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <source>Cannot save the list (error %d).</source>
         <translation>Die Liste kann nicht gespeichert werden (Fehler %d).</translation>
     </message>
+    <message>
+        <source>Interface</source>
+        <translation>Schnittstelle</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>

@@ -3,6 +3,7 @@
 #include "Scenario.h"
 
 #include "resources/ResourceIds.h"
+#include "ui/devicelist/InterfaceTexts.h"
 
 namespace e2e {
 namespace {
@@ -70,7 +71,7 @@ void DiscoverThreeDevices(Scenario& s)
     OpenMainWindow(s);
     const TableSeen empty = s.user.Table();
     ExpectEqual(empty.headings.join(QLatin1Char('|')),
-                QStringLiteral("No|SSID|IP Address|Subnet Mask|Channel|MAC Address"), "column headings");
+                QStringLiteral("No|SSID|IP Address|Subnet Mask|Channel|MAC Address|Interface"), "column headings");
     Expect(empty.rows.empty(), "no rows before the first Discover");
 
     // Enter starts the first cycle: Discover is the default button and has
@@ -105,7 +106,9 @@ void FindNoDevices(Scenario& s)
     OpenMainWindow(s);
     const Clock::time_point start = Clock::now();
     s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
-    ExpectMessageBox(s, QStringLiteral("Find no devices!"), kMainTitle, 8s);
+    // The query went out of the lab's one interface and came back there.
+    ExpectMessageBox(s, QString::fromStdString(pemblor::FindNoDevicesText({pemblor::SilenceCause::NobodyAnswered, {"lab0"}})),
+                     kMainTitle, 8s);
     ExpectWithin(Since(start), 4900ms, 7500ms, "\"Find no devices!\" after the discovery period");
     Expect(s.user.IsEnabled(kMainTitle, IDC_BTN_DISCOVER), "Discover enabled while the box is shown");
     Expect(s.user.RowCount() == 0, "no rows");

@@ -26,6 +26,14 @@ bool LabEnv::FromEnvironment(LabEnv& lab, std::string& missing)
     std::istringstream words(addresses);
     for (std::string address; words >> address;)
         lab.apAddresses.push_back(address);
+    std::istringstream interfaces(std::getenv("PEMBLOR_LAB_TOOL_IFACES") ? std::getenv("PEMBLOR_LAB_TOOL_IFACES") : "");
+    for (std::string name; interfaces >> name;)
+        lab.toolInterfaces.push_back(name);
+    if (const char* file = std::getenv("PEMBLOR_LAB_AP_IFACE_FILE")) {
+        std::ifstream in(file);
+        for (std::string address, name; in >> address >> name;)
+            lab.apInterface[address] = name;
+    }
     return ok;
 }
 

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
+#include <QTextDocument>
 
 #include <utility>
 
@@ -124,6 +125,9 @@ std::string TableSeen::Describe() const
         QStringList cells;
         for (const QString& cell : row)
             cells << (cell.size() > 40 ? cell.left(37) + QStringLiteral("...") : cell);
+        const std::size_t index = static_cast<std::size_t>(&row - rows.data());
+        if (index < warnedColumns.size() && warnedColumns[index] >= 0)
+            cells << QStringLiteral("[warning on column %1: %2]").arg(warnedColumns[index]).arg(warnings[index]);
         out += "  row: " + cells.join(QStringLiteral(" | ")).toStdString() + "\n";
     }
     return out;
@@ -316,9 +320,21 @@ TableSeen PemblorUser::Table()
             table.headings << model->headerData(column, Qt::Horizontal).toString();
         for (int row = 0; row < model->rowCount(); ++row) {
             QStringList cells;
-            for (int column = 0; column < model->columnCount(); ++column)
-                cells << model->data(model->index(row, column)).toString();
+            QString warning;
+            int warned = -1;
+            for (int column = 0; column < model->columnCount(); ++column) {
+                const QModelIndex cell = model->index(row, column);
+                cells << model->data(cell).toString();
+                if (warned < 0 && !model->data(cell, Qt::DecorationRole).isNull()) {
+                    warned = column;
+                    QTextDocument tip;
+                    tip.setHtml(model->data(cell, Qt::ToolTipRole).toString());
+                    warning = tip.toPlainText().simplified();
+                }
+            }
             table.rows.push_back(cells);
+            table.warnings.push_back(warning);
+            table.warnedColumns.push_back(warned);
         }
         return std::pair{true, table};
     });

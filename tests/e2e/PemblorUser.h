@@ -28,6 +28,10 @@ struct MessageBoxSeen {
 struct TableSeen {
     QStringList headings;
     std::vector<QStringList> rows;
+    // Per row: the tool tip of the cell that carries a warning icon, and
+    // that cell's column; empty and -1 where none does.
+    std::vector<QString> warnings;
+    std::vector<int> warnedColumns;
 
     // The first row whose `column` holds `text`, or -1.
     int Find(int column, const QString& text) const;

@@ -53,5 +53,10 @@ void SecondCopySameHostPeer(Scenario& s);
 void StopFromOtherHost(Scenario& s);
 void StopFromOtherHostPeer(Scenario& s);
 void ShareList(Scenario& s);
+void LinksDiscover(Scenario& s);
+void LinksSetupIpReboot(Scenario& s);
+void DiagnoseBlocked(Scenario& s);
+void DiagnoseNobody(Scenario& s);
+void DiagnoseNoInterface(Scenario& s);
 
 } // namespace e2e

@@ -10,6 +10,7 @@
 #include "Scenario.h"
 
 #include "engine/Conversation.h"
+#include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "tools/apsim/LabAddress.h"
@@ -52,6 +53,11 @@ constexpr Case kCases[] = {
     {"second-copy-peer", SecondCopySameHostPeer},
     {"stop-other-host", StopFromOtherHost},
     {"stop-other-host-peer", StopFromOtherHostPeer},
+    {"links-discover", LinksDiscover},
+    {"links-setup-ip-reboot", LinksSetupIpReboot},
+    {"diagnose-blocked", DiagnoseBlocked},
+    {"diagnose-nobody", DiagnoseNobody},
+    {"diagnose-no-interface", DiagnoseNoInterface},
 };
 
 // After the window has closed the scenario may still be looking at what
@@ -104,7 +110,9 @@ int main(int argc, char* argv[])
         return lab.dir + "/" + suggested;
     });
     pemblor::PosixSocketLayer sockets;
+    pemblor::PosixInterfaceList interfaces;
     pemblor::ConversationConfig config;
+    config.interfaces = &interfaces;
     config.receiveBufferBytes = 8 * 1024 * 1024;
 
     UiDriver ui(&application);

@@ -50,22 +50,33 @@ public:
     Recorder(FakeDispatcher& ui) : m_ui(ui) {}
     void Attach(const Conversation& conversation) { m_conversation = &conversation; }
 
-    bool DeviceFound(const ReplyDatagram& reply) override
+    bool DeviceFound(const ReplyDatagram& reply, const NetworkInterface& heardOn) override
     {
         if (!recordRows)
             return true;
         std::lock_guard lock(m_rowsMutex);
         m_rows.push_back({std::string(reply.sender()), std::string(FormatMacText(reply.macAddress()).view()),
-                          reply.type()});
+                          reply.type(), heardOn.name});
         return true;
     }
-    void DiscoveryEnded(int deviceCount) override { Note("ended " + std::to_string(deviceCount)); }
+    // "ended N", and the diagnosis's cause and interfaces when there is one.
+    void DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence) override
+    {
+        static constexpr const char* causes[] = {"", "no-interface", "blocked", "nobody"};
+        std::string text = "ended " + std::to_string(deviceCount);
+        if (silence.cause != SilenceCause::Unknown)
+            text += std::string(" ") + causes[static_cast<int>(silence.cause)];
+        for (const std::string& name : silence.interfaces)
+            text += " " + name;
+        Note(text);
+    }
     void DetailStored() override { Note("detail"); }
     void CommandResult(int result) override { Note("result " + std::to_string(result)); }
     void TimedOut(ConversationState ended) override { Note("timeout " + std::to_string(ended)); }
-    void SendFailed(Request request, int error) override
+    void SendFailed(Request request, int error, std::string_view interfaceName) override
     {
-        Note(std::string("send-failed ") + RequestName(request) + " " + std::to_string(error));
+        Note(std::string("send-failed ") + RequestName(request) + " " + std::to_string(error) +
+             (interfaceName.empty() ? "" : " " + std::string(interfaceName)));
     }
     void ReceiveFailed(ReceiveFailure failure) override
     {
@@ -76,6 +87,7 @@ public:
         std::string sender;
         std::string mac;
         std::uint32_t type;
+        std::string interfaceName;
     };
     std::vector<Row> Rows()
     {

@@ -56,6 +56,7 @@ const Texts kDeviceList{
     {"Subnet Mask", "Subnetzmaske"},
     {"Channel", "Kanal"},
     {"MAC Address", "MAC-Adresse"},
+    {"Interface", "Schnittstelle"},
     {"&About Pemblor...", "Ü&ber Pemblor..."},
 };
 

@@ -42,7 +42,7 @@ std::vector<std::vector<std::string>> WidestRows()
         const std::string pair{c, c};
         rows.push_back({d + d + d + d + d, "", octet + "." + octet + "." + octet + "." + octet,
                         "255.255.255.255", d + d + d,
-                        pair + ":" + pair + ":" + pair + ":" + pair + ":" + pair + ":" + pair});
+                        pair + ":" + pair + ":" + pair + ":" + pair + ":" + pair + ":" + pair, "enp0s31f6"});
     }
     return rows;
 }
@@ -78,8 +78,9 @@ protected:
 
 TEST_F(QtDeviceTableTest, ColumnsShowTheirWidestValuesInTheFontInUse)
 {
-    // The offscreen screen is 800 pixels wide: at 13 points the window
-    // itself fits, the widened table does not.
+    // The offscreen screen is 800 pixels wide: with the Interface column the
+    // widened table fits at the default size only; at 11 and 13 points the
+    // window takes the screen and the table scrolls.
     const int available = QGuiApplication::primaryScreen()->availableGeometry().width();
     int fitted = 0;
     int scrolled = 0;
@@ -90,12 +91,12 @@ TEST_F(QtDeviceTableTest, ColumnsShowTheirWidestValuesInTheFontInUse)
         IListCtrl& list = *window->List(IDC_LIST_DEVICES);
         for (const auto& cells : WidestRows()) {
             const int row = list.InsertItem(list.GetItemCount(), cells[0]);
-            for (int column = 1; column < 6; ++column)
+            for (int column = 1; column < 7; ++column)
                 list.SetItemText(row, column, cells[static_cast<std::size_t>(column)]);
         }
         const int w = (listWidth - 100) / 4;
-        const int minimum[]{30, w - 1, w - 10, w - 10, 70, w + 10};
-        for (int column = 0; column < 6; ++column) {
+        const int minimum[]{30, w - 1, w - 10, w - 10, 70, w + 10, 70};
+        for (int column = 0; column < 7; ++column) {
             const int width = view.header()->sectionSize(column);
             EXPECT_GE(width, minimum[column]) << column;
             EXPECT_GE(width, view.header()->sectionSizeHint(column)) << "heading of " << column;
@@ -120,8 +121,8 @@ TEST_F(QtDeviceTableTest, ColumnsShowTheirWidestValuesInTheFontInUse)
         EXPECT_NEAR(close->geometry().right(), view.geometry().right(), 2);
         EXPECT_EQ(window->Control(IDC_BTN_DISCOVER)->x(), window->Units().ToPixelsX(7));
     }
-    EXPECT_EQ(fitted, 2);
-    EXPECT_EQ(scrolled, 1);
+    EXPECT_EQ(fitted, 1);
+    EXPECT_EQ(scrolled, 2);
 }
 
 TEST_F(QtDeviceTableTest, RunModalGrowsTheWindowForFittedColumns)

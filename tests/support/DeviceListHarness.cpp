@@ -8,8 +8,9 @@
 namespace pemblor {
 
 DeviceListHarness::DeviceListHarness(RowStrategy strategy, int listWidth)
-    : tool(net.NewLayer(ToolHost)), ui("Pemblor", listWidth), m_strategy(strategy)
+    : tool(net.NewLayer(ToolHost)), interfaces(net.InterfaceList(ToolHost)), ui("Pemblor", listWidth), m_strategy(strategy)
 {
+    config.interfaces = interfaces.get();
     ui.SetQuiescenceProbe([this] { return net.Quiescent(); });
 }
 

@@ -41,7 +41,22 @@ public:
     FakeWindow& Open();
 
     FakeListCtrl& List() { return window->ListAt(IDC_LIST_DEVICES); }
-    std::vector<std::vector<std::string>> Rows() { return List().Rows(); }
+    // The cells a reply fills (columns 0 to 5), row by row.
+    std::vector<std::vector<std::string>> Rows()
+    {
+        std::vector<std::vector<std::string>> rows = List().Rows();
+        for (auto& row : rows)
+            row.resize(6);
+        return rows;
+    }
+    // The Interface column, row by row.
+    std::vector<std::string> Interfaces()
+    {
+        std::vector<std::string> names;
+        for (const auto& row : List().Rows())
+            names.push_back(row.size() > 6 ? row[6] : std::string("<no column>"));
+        return names;
+    }
     bool Enabled(int id) { return window->ButtonAt(id).IsWindowEnabled(); }
     // Presses Discover and lets `ms` of virtual time pass.
     void Discover(FakeToolkit::Millis ms = 0);
@@ -52,8 +67,11 @@ public:
 
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool;
+    // The tool host's interfaces (one, "eth0", unless a test adds more).
+    std::unique_ptr<IInterfaceList> interfaces;
     FakeToolkit ui;
-    // The window's conversation settings, as Open() passes them.
+    // The window's conversation settings, as Open() passes them; they name
+    // the interfaces above.
     ConversationConfig config;
     std::vector<std::unique_ptr<FakeAccessPoint>> accessPoints;
     std::unique_ptr<CDeviceListDlg> dialog;

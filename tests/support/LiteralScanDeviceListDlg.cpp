@@ -9,7 +9,7 @@
 
 namespace pemblor {
 
-bool LiteralScanDeviceListDlg::AddDiscoveredDevice(const ReplyDatagram& reply)
+bool LiteralScanDeviceListDlg::AddDiscoveredDevice(const ReplyDatagram& reply, const NetworkInterface& /*heardOn*/)
 {
     const MacText mac = FormatMacText(reply.macAddress());
     const std::string_view macText = mac.view();
@@ -37,7 +37,11 @@ bool LiteralScanDeviceListDlg::AddDiscoveredDevice(const ReplyDatagram& reply)
     if (!inserted)
         return false;
 
+    // The Interface column lies past the reply's columns: what a reply would
+    // put there has no column to go to, as before that column existed.
     for (const auto& item : reply.entries()) {
+        if (item.index + 1 > DeviceRowCells::MacColumn)
+            break;
         const EntryText entry = SplitEntryText(item.entry.text.data(), item.entry.length, m_work);
         const std::string_view cell = entry.name == "IP_ADDR" ? reply.sender() : entry.value;
         Dispatcher().Invoke([&] {
@@ -46,10 +50,12 @@ bool LiteralScanDeviceListDlg::AddDiscoveredDevice(const ReplyDatagram& reply)
         });
     }
     const int macColumn = reply.entryCount() + 1;
-    Dispatcher().Invoke([&] {
-        if (IListCtrl* table = DeviceTable())
-            table->SetItemText(number - 1, macColumn, macText);
-    });
+    if (macColumn <= DeviceRowCells::MacColumn) {
+        Dispatcher().Invoke([&] {
+            if (IListCtrl* table = DeviceTable())
+                table->SetItemText(number - 1, macColumn, macText);
+        });
+    }
     return true;
 }
 

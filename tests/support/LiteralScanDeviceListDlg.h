@@ -14,7 +14,9 @@ public:
     using CDeviceListDlg::CDeviceListDlg;
 
 protected:
-    bool AddDiscoveredDevice(const ReplyDatagram& reply) override;
+    // The baseline keeps the six columns of a reply; it leaves the Interface
+    // column empty.
+    bool AddDiscoveredDevice(const ReplyDatagram& reply, const NetworkInterface& heardOn) override;
 
 private:
     EntryTextBuffer m_work; // receive thread only

@@ -78,10 +78,10 @@ void SetupIpTestOwner::TimedOut(ConversationState ended)
         m_dialog->OnConversationTimedOut(ended);
 }
 
-void SetupIpTestOwner::SendFailed(Request request, int error)
+void SetupIpTestOwner::SendFailed(Request request, int error, std::string_view interfaceName)
 {
     if (m_dialog && request != Request::Discovery && request != Request::Stop)
-        m_dialog->OnSendFailed(error);
+        m_dialog->OnSendFailed(error, interfaceName);
 }
 
 } // namespace pemblor

@@ -1,4 +1,5 @@
 #include "tests/support/DeviceListHarness.h"
+#include "ui/devicelist/InterfaceTexts.h"
 
 #include "engine/fake/FakeNetwork.h"
 
@@ -271,8 +272,12 @@ TEST_P(DiscoveryTest, SilenceEndsTheCycleWithFindNoDevicesAfterFiveSeconds)
     EXPECT_EQ(h.dialog->GetConversation().State(), Discovering);
     EXPECT_FALSE(h.Enabled(IDC_BTN_DISCOVER));
 
+    // The query went out of the tool host's one interface and came back
+    // there: nobody answered.
     h.ui.Advance(1);
-    ASSERT_EQ(h.ui.MessageTexts(), std::vector<std::string>{"Find no devices!"});
+    ASSERT_EQ(h.ui.MessageTexts(),
+              std::vector<std::string>{FindNoDevicesText({SilenceCause::NobodyAnswered, {"eth0"}})});
+    EXPECT_EQ(h.ui.Messages()[0].text.substr(0, 17), "Find no devices!\n");
     EXPECT_EQ(h.ui.Messages()[0].ownerTemplate, IDD_DEVICELIST);
     EXPECT_EQ(h.dialog->GetConversation().State(), Idle);
     EXPECT_TRUE(h.Enabled(IDC_BTN_DISCOVER));
@@ -291,7 +296,8 @@ TEST_P(DiscoveryTest, FailedSendIsReportedAndAnEarlierTimerStillEndsTheCycle)
     h.ui.Advance(1000);
     h.tool->InjectFailure(FakeOp::Send, ENETUNREACH);
     h.Discover();
-    EXPECT_EQ(h.ui.MessageTexts(), std::vector<std::string>{"skSend.SendTo: " + std::to_string(ENETUNREACH) + "\n"});
+    EXPECT_EQ(h.ui.MessageTexts(),
+              std::vector<std::string>{"skSend.SendTo: " + std::to_string(ENETUNREACH) + " (eth0)\n"});
     EXPECT_FALSE(h.Enabled(IDC_BTN_DISCOVER));
 
     h.ui.Advance(3999);

@@ -21,8 +21,8 @@ TEST(DeviceListWindowTest, TableColumnsFollowTheControlWidth)
         int width;
         std::vector<int> widths;
     };
-    for (const Case& c : {Case{403, {30, 74, 65, 65, 70, 85}}, Case{500, {30, 99, 90, 90, 70, 110}},
-                          Case{97, {30, -1, -10, -10, 70, 10}}}) {
+    for (const Case& c : {Case{403, {30, 74, 65, 65, 70, 85, 70}}, Case{500, {30, 99, 90, 90, 70, 110, 70}},
+                          Case{97, {30, -1, -10, -10, 70, 10, 70}}}) {
         DeviceListHarness h(RowStrategy::Batched, c.width);
         h.Open();
         std::vector<int> widths;
@@ -33,7 +33,8 @@ TEST(DeviceListWindowTest, TableColumnsFollowTheControlWidth)
         }
         EXPECT_EQ(widths, c.widths) << "width " << c.width;
         EXPECT_EQ(headings,
-                  (std::vector<std::string>{"No", "SSID", "IP Address", "Subnet Mask", "Channel", "MAC Address"}));
+                  (std::vector<std::string>{"No", "SSID", "IP Address", "Subnet Mask", "Channel", "MAC Address",
+                                            "Interface"}));
         EXPECT_TRUE(h.List().FullRowSelect());
         EXPECT_TRUE(h.ui.InitResult(*h.window));
     }

@@ -13,6 +13,7 @@
 #include "ui/devicelist/CAboutDlg.h"
 #include "ui/devicelist/DeviceListText.h"
 #include "ui/devicelist/DeviceTableColumns.h"
+#include "ui/devicelist/InterfaceTexts.h"
 #include "ui/setupip/CSetupIpDlg.h"
 #include "ui/setupip/ValidateSettings.h"
 
@@ -30,6 +31,7 @@ constexpr const char* MsgSocketStartup = "Socket Init Error";
 constexpr const char* MsgSendFailed = PEMBLOR_TR_NOOP("Pemblor", "skSend.SendTo: %d\n");
 constexpr int kIpAddressColumn = 2;
 constexpr int kMacColumn = DeviceRowCells::MacColumn;
+constexpr int kInterfaceColumn = DeviceRowCells::InterfaceColumn;
 // Working size of the row bookkeeping; beyond it the containers grow once
 // and keep their size.
 constexpr std::size_t kReservedRows = 1024;
@@ -189,11 +191,11 @@ void CDeviceListDlg::ShowMessage(const std::string& text)
 
 // ---- What the conversation reports ----
 
-void CDeviceListDlg::DiscoveryEnded(int deviceCount)
+void CDeviceListDlg::DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence)
 {
     EnableDiscover();
     if (deviceCount == 0)
-        ShowMessage(MsgNoDevices);
+        ShowMessage(silence.cause == SilenceCause::Unknown ? std::string(MsgNoDevices) : FindNoDevicesText(silence));
 }
 
 void CDeviceListDlg::DetailStored()
@@ -215,18 +217,19 @@ void CDeviceListDlg::TimedOut(ConversationState ended)
         m_pSetupIpDlg->OnConversationTimedOut(ended);
 }
 
-void CDeviceListDlg::SendFailed(Request request, int error)
+void CDeviceListDlg::SendFailed(Request request, int error, std::string_view interfaceName)
 {
     switch (request) {
     case Request::Discovery:
     case Request::Stop:
-        ShowMessage(FormatError(MsgSendFailed, error));
+        ShowMessage(interfaceName.empty() ? FormatError(MsgSendFailed, error)
+                                          : SendFailureText(MsgSendFailed, error, interfaceName));
         break;
     case Request::DetailQuery:
     case Request::SettingsChange:
     case Request::Reboot:
         if (m_pSetupIpDlg)
-            m_pSetupIpDlg->OnSendFailed(error);
+            m_pSetupIpDlg->OnSendFailed(error, interfaceName);
         break;
     }
 }
@@ -274,7 +277,7 @@ void CDeviceListDlg::EnableDiscover()
         m_btnDiscover->EnableWindow(true);
 }
 
-bool CDeviceListDlg::AddDiscoveredDevice(const ReplyDatagram& reply)
+bool CDeviceListDlg::AddDiscoveredDevice(const ReplyDatagram& reply, const NetworkInterface& heardOn)
 {
     const MacText mac = FormatMacText(reply.macAddress());
     m_rowCells.Compose(reply, mac.view());
@@ -286,7 +289,7 @@ bool CDeviceListDlg::AddDiscoveredDevice(const ReplyDatagram& reply)
         if (m_keys.Contains(mac.view()))
             return false;
         m_keys.Insert(m_rowCells.KeyColumnText());
-        m_pendingRows.Append(m_conversation.DeviceCount() + 1, m_rowCells);
+        m_pendingRows.Append(m_conversation.DeviceCount() + 1, m_rowCells, heardOn.name);
     }
     // Rows that arrive before the flush runs join it: a posted flush is
     // queued once.
@@ -304,13 +307,24 @@ void CDeviceListDlg::FlushRows()
     if (m_flushRows.Empty() || !m_listDevices)
         return;
     m_listDevices->SetRedraw(false);
+    // Rows of one burst mostly share their interface: it is looked up once.
+    std::optional<NetworkInterface> heardOn;
     for (std::size_t i = 0; i < m_flushRows.Size(); ++i) {
         const int number = m_flushRows.Number(i);
         const int row = m_listDevices->InsertItem(number - 1, FormatNumber(number).view());
-        for (int column = 1; column < DeviceRowCells::ColumnCount; ++column) {
+        for (int column = 1; column < DeviceRowCells::TableColumnCount; ++column) {
             if (m_flushRows.IsSet(i, column))
                 m_listDevices->SetItemText(row, column, m_flushRows.Cell(i, column));
         }
+        const std::string_view name = m_flushRows.Cell(i, kInterfaceColumn);
+        if (name.empty())
+            continue;
+        if (!heardOn || heardOn->name != name)
+            heardOn = m_conversation.InterfaceNamed(name);
+        if (!heardOn)
+            continue;
+        if (const auto reason = OutsideSubnetReason(m_flushRows.Cell(i, kIpAddressColumn), *heardOn))
+            m_listDevices->SetItemWarning(row, kIpAddressColumn, *reason);
     }
     m_listDevices->SetRedraw(true);
 }
@@ -357,7 +371,8 @@ void CDeviceListDlg::OnSetupIp()
 
     auto dialog = std::make_unique<CSetupIpDlg>(m_toolkit, m_conversation, m_pWindow);
     dialog->SetMacText(macText);
-    m_conversation.SelectDevice(macText, *dialog, m_listDevices->GetItemText(row, kIpAddressColumn));
+    m_conversation.SelectDevice(macText, *dialog, m_listDevices->GetItemText(row, kIpAddressColumn),
+                                m_listDevices->GetItemText(row, kInterfaceColumn));
     m_pSetupIpDlg = dialog.get();
     m_conversation.ExpectDetail();
     dialog->DoModal();
@@ -366,6 +381,7 @@ void CDeviceListDlg::OnSetupIp()
     const std::string address = m_conversation.ReleaseDevice();
     if (m_listDevices) {
         m_listDevices->SetItemText(row, kIpAddressColumn, address);
+        UpdateSubnetWarning(row);
         m_listDevices->RedrawItem(row);
     }
     dialog.reset();
@@ -376,7 +392,30 @@ void CDeviceListDlg::OnConnectWebServer()
     const int row = CurrentRow();
     if (row < 0)
         return;
-    m_toolkit.OpenUrl("http://" + m_listDevices->GetItemText(row, kIpAddressColumn));
+    const std::string address = m_listDevices->GetItemText(row, kIpAddressColumn);
+    if (const auto heardOn = m_conversation.InterfaceNamed(m_listDevices->GetItemText(row, kInterfaceColumn));
+        heardOn && OutsideSubnetReason(address, *heardOn)) {
+        if (m_toolkit.MessageBox(m_pWindow, OpenAnywayQuestion(address, *heardOn), MbButtons::OkCancel,
+                                 MbIcon::Question) != IdOk)
+            return;
+    }
+    m_toolkit.OpenUrl("http://" + address);
+}
+
+std::optional<std::string> CDeviceListDlg::SubnetWarning(int row) const
+{
+    if (!m_listDevices)
+        return std::nullopt;
+    const auto heardOn = m_conversation.InterfaceNamed(m_listDevices->GetItemText(row, kInterfaceColumn));
+    if (!heardOn)
+        return std::nullopt;
+    return OutsideSubnetReason(m_listDevices->GetItemText(row, kIpAddressColumn), *heardOn);
+}
+
+void CDeviceListDlg::UpdateSubnetWarning(int row)
+{
+    if (m_listDevices)
+        m_listDevices->SetItemWarning(row, kIpAddressColumn, SubnetWarning(row).value_or(std::string()));
 }
 
 void CDeviceListDlg::OnListRightClick()

@@ -7,6 +7,8 @@
 #include "ui/devicelist/ToolkitDispatcher.h"
 
 #include <mutex>
+#include <optional>
+#include <string>
 
 namespace pemblor {
 
@@ -45,7 +47,7 @@ protected:
     // Receive thread, state Discovering: makes the reply a row unless its
     // device is listed; true when it added one. Rows reach the table in
     // batches posted to the user-interface thread.
-    virtual bool AddDiscoveredDevice(const ReplyDatagram& reply);
+    virtual bool AddDiscoveredDevice(const ReplyDatagram& reply, const NetworkInterface& heardOn);
 
     // For a variant of the row path: the table (user-interface thread only;
     // null before the window is built and after it has gone) and the way to
@@ -64,12 +66,15 @@ private:
     };
 
     // ConversationListener
-    bool DeviceFound(const ReplyDatagram& reply) override { return AddDiscoveredDevice(reply); }
-    void DiscoveryEnded(int deviceCount) override;
+    bool DeviceFound(const ReplyDatagram& reply, const NetworkInterface& heardOn) override
+    {
+        return AddDiscoveredDevice(reply, heardOn);
+    }
+    void DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence) override;
     void DetailStored() override;
     void CommandResult(int result) override;
     void TimedOut(ConversationState ended) override;
-    void SendFailed(Request request, int error) override;
+    void SendFailed(Request request, int error, std::string_view interfaceName) override;
     void ReceiveFailed(ReceiveFailure failure) override;
 
     void SetupTable();
@@ -84,6 +89,11 @@ private:
     // "Export list...": every row as CSV into a file the user chooses.
     void OnExportList();
     std::vector<int> RowsToShare(bool selectedOnly) const;
+    // Marks the row when its address is outside the network of the interface
+    // it answered on (the reason as the mark's tool tip), or clears the mark.
+    void UpdateSubnetWarning(int row);
+    // The warning for the row, or nothing.
+    std::optional<std::string> SubnetWarning(int row) const;
     void ReturnToIdle();
     void EnableDiscover();
     void EnableDeviceCommands(bool enable);

@@ -9,18 +9,21 @@ DeviceRowBatch::DeviceRowBatch(std::size_t rows, std::size_t textBytes)
     m_arena.reserve(textBytes);
 }
 
-void DeviceRowBatch::Append(int number, const DeviceRowCells& cells)
+void DeviceRowBatch::Append(int number, const DeviceRowCells& cells, std::string_view interfaceName)
 {
     Row row{number, 0, {}, {}};
-    for (int column = 1; column < DeviceRowCells::ColumnCount; ++column) {
-        if (!cells.IsSet(column))
-            continue;
-        const std::string_view text = cells.Cell(column);
+    const auto store = [&](int column, std::string_view text) {
         row.set |= 1u << column;
         row.offset[column] = static_cast<std::uint32_t>(m_arena.size());
         row.length[column] = static_cast<std::uint32_t>(text.size());
         m_arena.append(text);
+    };
+    for (int column = 1; column < DeviceRowCells::ColumnCount; ++column) {
+        if (cells.IsSet(column))
+            store(column, cells.Cell(column));
     }
+    if (!interfaceName.empty())
+        store(DeviceRowCells::InterfaceColumn, interfaceName);
     m_rows.push_back(row);
 }
 

@@ -17,8 +17,9 @@ class DeviceRowBatch final {
 public:
     DeviceRowBatch(std::size_t rows, std::size_t textBytes);
 
-    // `number` is the row's running number, shown in column 0.
-    void Append(int number, const DeviceRowCells& cells);
+    // `number` is the row's running number, shown in column 0;
+    // `interfaceName` goes to the Interface column (none when empty).
+    void Append(int number, const DeviceRowCells& cells, std::string_view interfaceName);
     void Clear();
     void Swap(DeviceRowBatch& other) noexcept;
 
@@ -33,8 +34,8 @@ private:
     struct Row {
         int number;
         unsigned set;
-        std::array<std::uint32_t, DeviceRowCells::ColumnCount> offset;
-        std::array<std::uint32_t, DeviceRowCells::ColumnCount> length;
+        std::array<std::uint32_t, DeviceRowCells::TableColumnCount> offset;
+        std::array<std::uint32_t, DeviceRowCells::TableColumnCount> length;
     };
     std::vector<Row> m_rows;
     std::string m_arena;

@@ -21,6 +21,10 @@ class DeviceRowCells final {
 public:
     static constexpr int ColumnCount = 6;
     static constexpr int MacColumn = 5;
+    // The table's last column, after those a reply can fill: the interface
+    // the reply arrived on. No entry ever reaches it.
+    static constexpr int InterfaceColumn = 6;
+    static constexpr int TableColumnCount = 7;
 
     void Compose(const ReplyDatagram& reply, std::string_view macText);
 

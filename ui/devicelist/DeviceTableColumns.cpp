@@ -9,14 +9,16 @@ namespace pemblor {
 namespace {
 
 // Digits and A-F stand for the font's widest ones (IListCtrl::FitColumn).
-// "No" counts rows up to 99999.
-constexpr std::array<DeviceTableColumn, 6> kColumns{{
+// "No" counts rows up to 99999; an interface name (15 bytes at most) is
+// fitted to a common long one, and a longer one shows in its tool tip.
+constexpr std::array<DeviceTableColumn, 7> kColumns{{
     {PEMBLOR_TR_NOOP("Pemblor", "No"), 0, 30, "99999"},
     {PEMBLOR_TR_NOOP("Pemblor", "SSID"), 1, -1, ""},
     {PEMBLOR_TR_NOOP("Pemblor", "IP Address"), 1, -10, "255.255.255.255"},
     {PEMBLOR_TR_NOOP("Pemblor", "Subnet Mask"), 1, -10, "255.255.255.255"},
     {PEMBLOR_TR_NOOP("Pemblor", "Channel"), 0, 70, "999"},
     {PEMBLOR_TR_NOOP("Pemblor", "MAC Address"), 1, 10, "FF:FF:FF:FF:FF:FF"},
+    {PEMBLOR_TR_NOOP("Pemblor", "Interface"), 0, 70, "enp0s31f6"},
 }};
 
 } // namespace

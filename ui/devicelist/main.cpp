@@ -1,4 +1,5 @@
 #include "engine/Conversation.h"
+#include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtTranslation.h"
@@ -23,7 +24,9 @@ int main(int argc, char* argv[])
 
     pemblor::QtToolkit toolkit;
     pemblor::PosixSocketLayer sockets;
+    pemblor::PosixInterfaceList interfaces;
     pemblor::ConversationConfig config;
+    config.interfaces = &interfaces;
     // Many devices answer a discovery at once; the replies must wait in the
     // kernel while the receive thread works through them.
     config.receiveBufferBytes = 8 * 1024 * 1024;

@@ -2,6 +2,7 @@
 
 #include "engine/Conversation.h"
 #include "ui/FormatError.h"
+#include "ui/devicelist/InterfaceTexts.h"
 #include "protocol/MacText.h"
 #include "protocol/Requests.h"
 #include "resources/ResourceIds.h"
@@ -427,9 +428,10 @@ void CSetupIpDlg::ShowProgress(const char* format, int secondsLeft)
         m_pWindow->SetItemText(IDC_TEXT_PROGRESS, FormatError(format, secondsLeft));
 }
 
-void CSetupIpDlg::OnSendFailed(int error)
+void CSetupIpDlg::OnSendFailed(int error, std::string_view interfaceName)
 {
-    ShowMessage(FormatError(PEMBLOR_TR_NOOP("Pemblor", "detail_sk.SendTo: %d\n"), error));
+    const char* format = PEMBLOR_TR_NOOP("Pemblor", "detail_sk.SendTo: %d\n");
+    ShowMessage(interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName));
 }
 
 // The device did not answer in time: a detail query closes the dialog, a

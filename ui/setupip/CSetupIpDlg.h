@@ -47,7 +47,9 @@ public:
     // device, passed on.
     void OnCommandResult(int result) { m_nResult = result; }
     void OnConversationTimedOut(ConversationState ended);
-    void OnSendFailed(int error);
+    // `interfaceName`: the interface the request could not leave by (empty
+    // when the routes chose it).
+    void OnSendFailed(int error, std::string_view interfaceName = {});
 
     // IDialogHandler
     bool OnInitDialog(IWindow& window) override;
