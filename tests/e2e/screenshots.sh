@@ -7,7 +7,10 @@
 #
 # PEMBLOR_SHOT_APS sets the number of access points (default 3),
 # PEMBLOR_SHOT_SCREEN the virtual screen (default 1024x768x24); QT_SCALE_FACTOR
-# and QT_FONT_DPI reach the tool as they are.
+# and QT_FONT_DPI reach the tool as they are. PEMBLOR_SHOT_LAB_ARGS adds lab
+# options (split into words, e.g. "--links 2"); PEMBLOR_SHOT_HOVER="X Y"
+# (pixels of the main window) rests the mouse there after Discover and saves
+# the whole screen, tool tip included, as devicelist-hover.png.
 #
 # Needs the Pemblor and apsim targets built in BUILD_DIR (ui/Pemblor,
 # tools/apsim/apsim), xvfb-run, xdotool and ImageMagick's import.
@@ -34,7 +37,9 @@ if [[ ${1:-} != --inside ]]; then
     for tool in xvfb-run xdotool import; do
         command -v "$tool" >/dev/null || { echo "screenshots: $tool not found" >&2; exit 77; }
     done
-    exec "$here/../../scripts/lab" --apsim "$build/tools/apsim/apsim" --aps "${PEMBLOR_SHOT_APS:-3}" -- \
+    # shellcheck disable=SC2086 # the extra lab options are words
+    exec "$here/../../scripts/lab" --apsim "$build/tools/apsim/apsim" --aps "${PEMBLOR_SHOT_APS:-3}" \
+        ${PEMBLOR_SHOT_LAB_ARGS:-} -- \
         xvfb-run -a -s "-screen 0 ${PEMBLOR_SHOT_SCREEN:-1024x768x24}" "$0" --inside "${PEMBLOR_PROGRAM:-$build/ui/Pemblor}" "$out"
 fi
 
@@ -121,6 +126,13 @@ if ! ((${changed%.*} > 600)); then
 fi
 echo "screenshots: $changed pixels of the table's rows changed after Discover"
 echo "screenshots: $out/devicelist.png"
+if [[ -n ${PEMBLOR_SHOT_HOVER:-} ]]; then
+    read -r hover_x hover_y <<<"$PEMBLOR_SHOT_HOVER"
+    xdotool mousemove --window "$main" "$hover_x" "$hover_y"
+    sleep 1.5
+    capture root "$out/devicelist-hover.png"
+    echo "screenshots: $out/devicelist-hover.png"
+fi
 
 # The first row: just below the table's headings (about a line and a half
 # high), inside column "No".
