@@ -18,14 +18,34 @@
 #include <QIcon>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
+
 namespace pemblor {
+
+namespace {
+constexpr std::size_t kPostedRoom = 256;
+} // namespace
 
 QtToolkit::QtToolkit() : m_pReceiver(std::make_unique<QObject>())
 {
+    m_posted.reserve(kPostedRoom);
+    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd >= 0) {
+        m_pWakeNotifier = std::make_unique<QSocketNotifier>(m_wakeFd, QSocketNotifier::Read);
+        QObject::connect(m_pWakeNotifier.get(), &QSocketNotifier::activated, m_pReceiver.get(), [this] {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t got = read(m_wakeFd, &count, sizeof count);
+            RunPosted();
+        });
+    }
     QIcon icon;
     icon.addFile(QStringLiteral(":/pemblor/pemblor-16.png"), QSize(16, 16));
     icon.addFile(QStringLiteral(":/pemblor/pemblor-32.png"), QSize(32, 32));
@@ -36,6 +56,9 @@ QtToolkit::QtToolkit() : m_pReceiver(std::make_unique<QObject>())
 QtToolkit::~QtToolkit()
 {
     Shutdown();
+    m_pWakeNotifier.reset();
+    if (m_wakeFd >= 0)
+        close(m_wakeFd);
     while (m_nWaitCursors > 0)
         EndWaitCursor();
 }
@@ -203,7 +226,30 @@ void QtToolkit::Shutdown()
 
 void QtToolkit::PostToUiThread(std::function<void()> call)
 {
-    QMetaObject::invokeMethod(m_pReceiver.get(), std::move(call), Qt::QueuedConnection);
+    if (m_wakeFd < 0) {
+        QMetaObject::invokeMethod(m_pReceiver.get(), std::move(call), Qt::QueuedConnection);
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    m_posted.push_back(std::move(call));
+    if (!m_bWakePending) {
+        m_bWakePending = true;
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t put = write(m_wakeFd, &one, sizeof one);
+    }
+}
+
+void QtToolkit::RunPosted()
+{
+    std::vector<std::function<void()>> posted;
+    posted.reserve(kPostedRoom);
+    {
+        std::lock_guard lock(m_mutex);
+        posted.swap(m_posted);
+        m_bWakePending = false;
+    }
+    for (auto& call : posted)
+        call();
 }
 
 int QtToolkit::TrackPopupMenu(IWindow& window, int menuId)

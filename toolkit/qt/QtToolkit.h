@@ -7,8 +7,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class QObject;
+class QSocketNotifier;
 class QWidget;
 
 namespace pemblor {
@@ -79,6 +81,7 @@ private:
 
     static QtWindow* AsQtWindow(IWindow* window);
     void ServeCall(std::uint64_t call);
+    void RunPosted();
 
     // Lives on the user-interface thread; other threads post calls to it.
     std::unique_ptr<QObject> m_pReceiver;
@@ -86,6 +89,14 @@ private:
     std::map<std::uint64_t, PendingCall*> m_pending; // guarded by m_mutex
     std::uint64_t m_nLastCall = 0;                   // guarded by m_mutex
     bool m_bShutdown = false;                        // guarded by m_mutex
+    // Calls posted from other threads wait here; one write to m_wakeFd (an
+    // eventfd the user-interface thread watches) wakes it for all that came
+    // meanwhile. Posting a call whose target fits in std::function allocates
+    // nothing while the list has room.
+    std::vector<std::function<void()>> m_posted; // guarded by m_mutex
+    bool m_bWakePending = false;                 // guarded by m_mutex
+    int m_wakeFd = -1;
+    std::unique_ptr<QSocketNotifier> m_pWakeNotifier;
     int m_nWaitCursors = 0;
     SaveFileChooser m_saveFileChooser;
 };
