@@ -195,12 +195,6 @@ std::string Conversation::ReleaseDevice()
     return m_deviceAddress;
 }
 
-std::string Conversation::DeviceAddress() const
-{
-    std::lock_guard lock(m_deviceLock);
-    return m_deviceAddress;
-}
-
 void Conversation::ExpectDetail()
 {
     m_nState = QueryingDetail;

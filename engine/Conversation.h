@@ -97,8 +97,6 @@ public:
     // Forgets the device; returns the address it last answered from. Waits
     // for a detail reply that is being stored.
     std::string ReleaseDevice();
-    // The address the selected device last answered from.
-    std::string DeviceAddress() const;
     // State QueryingDetail without a request: the first query follows.
     void ExpectDetail();
     // State QueryingDetail and the detail query; with `armTimeout` the timer
@@ -120,8 +118,6 @@ public:
     ConversationState State() const { return static_cast<ConversationState>(m_nState.load()); }
     int DeviceCount() const { return m_nDeviceCount.load(); }
     bool ThreadStarted() const { return m_bThreadStarted; }
-    // The system's number behind the last failed send or open.
-    int LastError() const { return m_endpoint.LastError(); }
     // Any thread: the interface of this name as read at the last discovery.
     std::optional<NetworkInterface> InterfaceNamed(std::string_view name) const;
     // Receive buffer the kernel granted the receive socket (0: not asked).

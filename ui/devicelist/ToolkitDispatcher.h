@@ -28,7 +28,6 @@ public:
     // User-interface thread: the window that owns the timer; null once it
     // has gone (calls on their way then do nothing).
     void SetWindow(IWindow* window) { m_window = window; }
-    IWindow* Window() const { return m_window; }
 
     bool Invoke(FunctionRef<void()> call) override;
     void Post(PostedCall& call) override;

@@ -29,10 +29,4 @@ std::string SettingsMap::ValueOf(std::string_view name) const
     return value;
 }
 
-int SettingsMap::GetCount() const
-{
-    std::lock_guard lock(m_mutex);
-    return static_cast<int>(m_values.size());
-}
-
 } // namespace pemblor

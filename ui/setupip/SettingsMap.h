@@ -20,7 +20,6 @@ public:
     bool Lookup(std::string_view name, std::string& value) const;
     // The value, or empty text when the name is absent.
     std::string ValueOf(std::string_view name) const;
-    int GetCount() const;
 
 private:
     mutable std::mutex m_mutex;
