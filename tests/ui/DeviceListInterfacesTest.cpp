@@ -70,7 +70,7 @@ TEST_F(InterfacesTest, DiscoveryGoesOutOfEveryInterfaceAndRowsTellWhereTheyAnswe
     // Each row names the interface its device's address sits behind.
     ASSERT_EQ(h.Rows().size(), 2u) << "one row per MAC";
     for (std::size_t row = 0; row < h.Rows().size(); ++row) {
-        const std::string& address = h.Rows()[row][2];
+        const std::string address = h.Rows()[row][2];
         EXPECT_EQ(h.Interfaces()[row], address.starts_with("198.18.2.") ? "eth1" : "eth0") << address;
     }
     EXPECT_TRUE(h.ui.Messages().empty());
