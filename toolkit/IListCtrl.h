@@ -15,9 +15,11 @@ public:
     // show in full in the list's font. In `widestValue` every decimal digit
     // counts as the font's widest digit and every letter A-F as its widest
     // hexadecimal digit, so "255.255.255.255" covers every dotted address.
-    // The window grows to show the widened columns when it is first shown,
-    // as far as the screen allows; the list scrolls for the rest.
-    virtual void FitColumn(int column, std::string_view widestValue) = 0;
+    // With `withMark`, room for a warning icon (SetItemWarning) beside the
+    // value is kept as well. The window grows to show the widened columns
+    // when it is first shown, as far as the screen allows; the list scrolls
+    // for the rest.
+    virtual void FitColumn(int column, std::string_view widestValue, bool withMark) = 0;
     virtual void SetFullRowSelect() = 0;
     virtual void DeleteAllItems() = 0;
     // Inserts a row whose column 0 holds `text`; returns the row's index.

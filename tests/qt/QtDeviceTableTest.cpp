@@ -93,6 +93,9 @@ TEST_F(QtDeviceTableTest, ColumnsShowTheirWidestValuesInTheFontInUse)
             const int row = list.InsertItem(list.GetItemCount(), cells[0]);
             for (int column = 1; column < 7; ++column)
                 list.SetItemText(row, column, cells[static_cast<std::size_t>(column)]);
+            // A device outside its interface's network: the icon goes beside
+            // the address, which still shows whole.
+            list.SetItemWarning(row, 2, "outside");
         }
         const int w = (listWidth - 100) / 4;
         const int minimum[]{30, w - 1, w - 10, w - 10, 70, w + 10, 70};

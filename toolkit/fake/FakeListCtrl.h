@@ -12,14 +12,16 @@ public:
 
     int InsertColumn(int index, const std::string& heading, int widthPixels) override
     {
-        m_columns.insert(m_columns.begin() + index, Column{heading, widthPixels, {}});
+        m_columns.insert(m_columns.begin() + index, Column{heading, widthPixels, {}, false});
         return index;
     }
     int GetColumnCount() const override { return static_cast<int>(m_columns.size()); }
-    void FitColumn(int column, std::string_view widestValue) override
+    void FitColumn(int column, std::string_view widestValue, bool withMark) override
     {
-        if (column >= 0 && column < GetColumnCount())
+        if (column >= 0 && column < GetColumnCount()) {
             m_columns[static_cast<std::size_t>(column)].widestValue = std::string(widestValue);
+            m_columns[static_cast<std::size_t>(column)].withMark = withMark;
+        }
     }
     void SetFullRowSelect() override { m_bFullRowSelect = true; }
     void DeleteAllItems() override
@@ -85,6 +87,7 @@ public:
         std::string heading;
         int width;
         std::string widestValue;
+        bool withMark = false;
     };
     const std::vector<Column>& Columns() const { return m_columns; }
     const std::vector<std::vector<std::string>>& Rows() const { return m_rows; }

@@ -22,10 +22,11 @@ int QtListCtrl::GetColumnCount() const
     return m_pView ? m_pView->Model().ColumnCount() : 0;
 }
 
-void QtListCtrl::FitColumn(int column, std::string_view widestValue)
+void QtListCtrl::FitColumn(int column, std::string_view widestValue, bool withMark)
 {
     if (m_pView)
-        m_pView->FitColumn(column, QString::fromUtf8(widestValue.data(), static_cast<qsizetype>(widestValue.size())));
+        m_pView->FitColumn(column, QString::fromUtf8(widestValue.data(), static_cast<qsizetype>(widestValue.size())),
+                           withMark);
 }
 
 void QtListCtrl::SetFullRowSelect()

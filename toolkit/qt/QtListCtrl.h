@@ -16,7 +16,7 @@ public:
 
     int InsertColumn(int index, const std::string& heading, int widthPixels) override;
     int GetColumnCount() const override;
-    void FitColumn(int column, std::string_view widestValue) override;
+    void FitColumn(int column, std::string_view widestValue, bool withMark) override;
     void SetFullRowSelect() override;
     void DeleteAllItems() override;
     int InsertItem(int index, std::string_view text) override;

@@ -66,7 +66,7 @@ QString QtListView::WidestSpelling(const QString& text) const
     return spelled;
 }
 
-void QtListView::FitColumn(int column, const QString& widestValue)
+void QtListView::FitColumn(int column, const QString& widestValue, bool withMark)
 {
     if (column < 0 || column >= m_pModel->ColumnCount())
         return;
@@ -77,6 +77,10 @@ void QtListView::FitColumn(int column, const QString& widestValue)
         initViewItemOption(&option);
         option.features |= QStyleOptionViewItem::HasDisplay;
         option.text = WidestSpelling(widestValue);
+        if (withMark) {
+            option.features |= QStyleOptionViewItem::HasDecoration;
+            option.icon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        }
         option.rect = QRect();
         width = std::max(width, style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).width());
     }

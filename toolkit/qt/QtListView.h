@@ -31,7 +31,7 @@ public:
     void SetNotifyCallback(std::function<void(pemblor::Notify)> notify) { m_notify = std::move(notify); }
 
     // See IListCtrl::FitColumn.
-    void FitColumn(int column, const QString& widestValue);
+    void FitColumn(int column, const QString& widestValue, bool withMark);
     // The outer width that shows every column in full, with room for the
     // vertical scroll bar that many rows bring.
     int WantedOuterWidth() const;

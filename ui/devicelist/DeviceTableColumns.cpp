@@ -14,7 +14,7 @@ namespace {
 constexpr std::array<DeviceTableColumn, 7> kColumns{{
     {PEMBLOR_TR_NOOP("Pemblor", "No"), 0, 30, "99999"},
     {PEMBLOR_TR_NOOP("Pemblor", "SSID"), 1, -1, ""},
-    {PEMBLOR_TR_NOOP("Pemblor", "IP Address"), 1, -10, "255.255.255.255"},
+    {PEMBLOR_TR_NOOP("Pemblor", "IP Address"), 1, -10, "255.255.255.255", true},
     {PEMBLOR_TR_NOOP("Pemblor", "Subnet Mask"), 1, -10, "255.255.255.255"},
     {PEMBLOR_TR_NOOP("Pemblor", "Channel"), 0, 70, "999"},
     {PEMBLOR_TR_NOOP("Pemblor", "MAC Address"), 1, 10, "FF:FF:FF:FF:FF:FF"},
@@ -29,7 +29,7 @@ void AddDeviceTableColumns(IListCtrl& list)
     int index = 0;
     for (const DeviceTableColumn& column : kColumns) {
         list.InsertColumn(index, column.heading, column.perShare * w + column.offset);
-        list.FitColumn(index, column.widestValue);
+        list.FitColumn(index, column.widestValue, column.withMark);
         ++index;
     }
     list.SetFullRowSelect();

@@ -17,6 +17,8 @@ struct DeviceTableColumn {
     int offset;
     // Empty where no value bounds the width (the SSID, cut with a tool tip).
     const char* widestValue;
+    // The column can carry a row's warning icon beside its value.
+    bool withMark = false;
 };
 
 // Inserts the columns into an empty list, fitted to their widest values.
