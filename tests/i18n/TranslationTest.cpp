@@ -99,6 +99,8 @@ const Texts kMessageButtons{
 const Texts kMessages{
     {"Windows sockets initialization failed.", "Initialisierung der Windows-Sockets fehlgeschlagen."},
     {"Invalid Gateway Address!", "Ungültige Gateway-Adresse!"},
+    {"Find no devices!", "Keine Geräte gefunden!"},
+    {"m_skRecv.Create Error(98)", "m_skRecv.Create: Fehler (98)"},
     {"Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?",
      "Einstellungen erfolgreich geändert!\n\nSoll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam "
      "werden?"},

@@ -25,9 +25,9 @@
 namespace pemblor {
 namespace {
 
-constexpr const char* MsgNoDevices = "Find no devices!";
-constexpr const char* MsgThreadLaunch = "Cannot Create ServiceSocket Thread";
-constexpr const char* MsgSocketStartup = "Socket Init Error";
+constexpr const char* MsgNoDevices = PEMBLOR_TR_NOOP("Pemblor", "Find no devices!");
+constexpr const char* MsgThreadLaunch = PEMBLOR_TR_NOOP("Pemblor", "Cannot Create ServiceSocket Thread");
+constexpr const char* MsgSocketStartup = PEMBLOR_TR_NOOP("Pemblor", "Socket Init Error");
 constexpr const char* MsgSendFailed = PEMBLOR_TR_NOOP("Pemblor", "skSend.SendTo: %d\n");
 constexpr int kIpAddressColumn = 2;
 constexpr int kMacColumn = DeviceRowCells::MacColumn;
