@@ -74,15 +74,13 @@ int CommandRun::Discover()
     std::string error;
     const bool sent =
         m_session.BeginDiscovery([&writer](const FoundDevice& device) { writer.Device(device); }, error);
-    if (!sent && m_session.Diagnose().cause != SilenceCause::NoInterface) {
-        Sent(false, error);
+    if (!Sent(sent, error)) {
+        m_session.ReturnToIdle();
         return ExitNetwork;
     }
-    if (sent) {
-        Sent(true, error);
-        const auto ms = static_cast<EventLoop::Millis>(std::llround(m_options.timeoutSeconds * 1000.0));
-        WaitFor(ms, [] { return false; });
-    }
+    const auto ms = static_cast<EventLoop::Millis>(std::llround(m_options.timeoutSeconds * 1000.0));
+    WaitFor(ms, [] { return false; });
+    // Ends the cycle; its diagnosis is known from then on.
     m_session.ReturnToIdle();
     if (m_session.DeviceCount() > 0)
         return ExitOk;

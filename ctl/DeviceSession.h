@@ -1,26 +1,24 @@
 #pragma once
 #include "ctl/DeviceRecords.h"
 #include "ctl/EventLoop.h"
-#include "engine/ConversationState.h"
-#include "engine/DiscoveryWatch.h"
-#include "engine/InterfaceSet.h"
+#include "ctl/LoopDispatcher.h"
+#include "engine/Conversation.h"
+#include "engine/ConversationListener.h"
+#include "engine/DetailTarget.h"
+#include "engine/IInterfaceList.h"
 #include "engine/ISocketLayer.h"
+#include "engine/SilenceDiagnosis.h"
 #include "protocol/DatagramType.h"
 #include "protocol/Requests.h"
 
-#include <atomic>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace pemblor {
-
-class CNetworkEndpoint;
 
 struct SessionConfig {
     std::uint16_t port = DevicePort;
@@ -33,17 +31,17 @@ struct SessionConfig {
     IInterfaceList* interfaces = nullptr;
 };
 
-// The command line's conversation with the devices: the tool's two sockets,
-// a receive thread, and the conversation state that decides what a reply
-// means. Requests go out exactly as the windows send them.
+// The command line's side of the engine's conversation: it selects the
+// device each command addresses, hears what the conversation reports and
+// keeps it for the commands, which wait on the event loop.
 //
-// Threads: every method runs on the event loop's thread. The receive thread
-// decodes replies and hands them to the loop with one posted task per batch;
-// routing and the listener calls happen on the loop's thread.
-class DeviceSession final {
+// Threads: every method runs on the event loop's thread. DeviceFound and
+// SetSetting come from the receive thread; found devices reach the loop's
+// thread in batches, by one posted call.
+class DeviceSession final : private ConversationListener, private DetailTarget {
 public:
     DeviceSession(ISocketLayer& sockets, EventLoop& loop, SessionConfig config = {});
-    ~DeviceSession();
+    ~DeviceSession() override;
     DeviceSession(const DeviceSession&) = delete;
     DeviceSession& operator=(const DeviceSession&) = delete;
 
@@ -52,74 +50,77 @@ public:
         bool portTaken = false; // the device port is bound by another program
         std::string message;    // the failing step's message, as the window words it
     };
-    // Opens both sockets and starts the receive thread.
     OpenResult Open();
 
-    // Each Begin sets the state, then sends out of every usable interface.
-    // `error` collects the failure of each interface that could not send, one
-    // line each ("skSend.SendTo: 19 (eth1)"); false when nothing went out.
+    // Each sends its request; false with `error` set to the failure message
+    // when it could not be sent. The commands keep their own time-outs.
     bool BeginDiscovery(std::function<void(const FoundDevice&)> onDevice, std::string& error);
     bool BeginDetailQuery(const std::string& mac, std::string& error);
     bool BeginSettingsChange(const std::string& mac, const std::string& user, const std::string& password,
                              const SettingsChange& change, std::string& error);
-    // Sets no state; no answer is awaited.
     bool SendReboot(const std::string& mac, const std::string& user, const std::string& password,
                     std::string& error);
-    void ReturnToIdle() { m_state = Idle; }
+    // Ends the discovery cycle (its diagnosis is then known), or any other
+    // conversation.
+    void ReturnToIdle();
 
-    ConversationState State() const { return m_state; }
-    // Why the last discovery may have found nothing.
-    SilenceDiagnosis Diagnose() const { return m_watch.Diagnose(); }
-    bool NamesInterfaces() const { return m_interfaceSet != nullptr; }
-    int DeviceCount() const { return static_cast<int>(m_seen.size()); }
-    // The addressed device's detail reply has been taken (Detail() holds it).
-    bool DetailReady() const { return m_state == DetailReceived; }
-    // The last detail reply taken, and the last command result.
+    ConversationState State() const { return m_conversation.State(); }
+    int DeviceCount() const { return m_conversation.DeviceCount(); }
+    bool DetailReady() const { return m_detailReady; }
     const std::optional<DeviceDetail>& Detail() const { return m_detail; }
     std::optional<int> Result() const { return m_result; }
+    // Why the last discovery found nothing, once it has ended.
+    const SilenceDiagnosis& Diagnose() const { return m_silence; }
+    bool NamesInterfaces() const { return m_namesInterfaces; }
 
 private:
-    struct Reply {
-        std::uint32_t type = 0;
-        std::string mac;
-        std::string sender;
-        int resultCode = -1;
-        unsigned interfaceIndex = 0;
-        std::vector<std::pair<std::string, std::string>> entries;
-    };
-    struct DrainTask : EventLoop::Task {
-        DeviceSession* owner = nullptr;
-    };
-    bool Send(const Datagram& datagram, const char* format, std::string& error, bool discovery = false);
-    void Receive();
-    static void DrainNow(EventLoop::Task& task);
-    void Drain();
-    void Route(const Reply& reply);
+    // ConversationListener
+    bool DeviceFound(const ReplyDatagram& reply, const NetworkInterface& heardOn) override;
+    void DiscoveryEnded(int, const SilenceDiagnosis& silence) override { m_silence = silence; }
+    void DetailStored() override;
+    void CommandResult(int result) override { m_result = result; }
+    void TimedOut(ConversationState) override {}
+    void SendFailed(Request request, int error, std::string_view interfaceName) override;
+    void ReceiveFailed(ReceiveFailure failure) override;
+    // DetailTarget
+    void SetSetting(std::string_view name, std::string_view value) override;
 
-    ISocketLayer& m_sockets;
+    void Select(const std::string& mac);
+    bool Sent(bool sent, std::string& error);
+    void DrainFound();
+
+    class DrainCall final : public PostedCall {
+    public:
+        explicit DrainCall(DeviceSession& owner) : m_owner(owner) {}
+        void Run() override { m_owner.DrainFound(); }
+
+    private:
+        DeviceSession& m_owner;
+    };
+
     EventLoop& m_loop;
-    SessionConfig m_config;
-    std::unique_ptr<CNetworkEndpoint> m_endpoint;
-    std::unique_ptr<InterfaceSet> m_interfaceSet; // lookups from both threads
-    DiscoveryWatch m_watch;                        // Heard from the receive thread
-    std::unique_ptr<ISocket> m_recvSocket;
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
+    LoopDispatcher m_dispatcher;
+    Conversation m_conversation;
+    DrainCall m_drain{*this};
 
     // Receive thread to loop thread.
-    std::mutex m_inboxMutex;
-    std::vector<Reply> m_inbox;
-    bool m_drainPosted = false;
-    DrainTask m_drainTask;
-
-    // Loop thread only.
-    ConversationState m_state = Idle;
-    std::function<void(const FoundDevice&)> m_onDevice;
+    std::mutex m_foundMutex;
     std::set<std::string> m_seen;
-    std::string m_queriedMac; // detail replies and results count from this device only
+    std::vector<FoundDevice> m_found;
+
+    // Loop thread only, but for m_pending, which the receive thread fills
+    // under the conversation's device lock before DetailStored.
+    std::function<void(const FoundDevice&)> m_onDevice;
+    std::vector<FoundDevice> m_draining;
+    std::string m_selected;
+    DeviceDetail m_pending;
     std::optional<DeviceDetail> m_detail;
+    bool m_detailReady = false;
     std::optional<int> m_result;
-    std::vector<Reply> m_draining;
+    std::string m_sendError;
+    SilenceDiagnosis m_silence;
+    bool m_namesInterfaces = false;
+    std::string m_receiveError;
 };
 
 } // namespace pemblor

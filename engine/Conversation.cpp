@@ -105,6 +105,10 @@ bool Conversation::SendByRoute(Request request, const Datagram& datagram)
 
 bool Conversation::Send(Request request, const Datagram& datagram, unsigned only)
 {
+    if (m_interfaces && !m_interfacesRead) {
+        m_interfacesListed = m_interfaces->Refresh();
+        m_interfacesRead = true;
+    }
     if (!m_interfaces || !m_interfacesListed)
         return SendByRoute(request, datagram);
     std::vector<NetworkInterface> targets = m_interfaces->All();
@@ -140,6 +144,7 @@ void Conversation::BeginDiscovery()
     m_nState = Discovering;
     if (m_interfaces) {
         m_interfacesListed = m_interfaces->Refresh();
+        m_interfacesRead = true;
         m_watch.Begin(m_interfaces->All(), m_interfacesListed);
     }
 }
@@ -192,6 +197,12 @@ std::string Conversation::ReleaseDevice()
     std::lock_guard lock(m_deviceLock);
     m_deviceSelected = false;
     m_target = nullptr;
+    return m_deviceAddress;
+}
+
+std::string Conversation::DeviceAddress() const
+{
+    std::lock_guard lock(m_deviceLock);
     return m_deviceAddress;
 }
 

@@ -97,6 +97,9 @@ public:
     // Forgets the device; returns the address it last answered from. Waits
     // for a detail reply that is being stored.
     std::string ReleaseDevice();
+    // The address the selected device last answered from (the command line
+    // prints it after a detail reply).
+    std::string DeviceAddress() const;
     // State QueryingDetail without a request: the first query follows.
     void ExpectDetail();
     // State QueryingDetail and the detail query; with `armTimeout` the timer
@@ -165,6 +168,10 @@ private:
     std::optional<InterfaceSet> m_interfaces;
     // Whether the interfaces could be read at the last discovery.
     bool m_interfacesListed = false;
+    // Whether they have been read at all: a front end that addresses a device
+    // it did not discover in this run (the command line) sends before any
+    // discovery, and its requests must go out of every interface too.
+    bool m_interfacesRead = false;
     DiscoveryWatch m_watch;
 
     std::atomic<int> m_nState{Idle};

@@ -1,6 +1,5 @@
 #pragma once
 #include "engine/NetworkEndpoint.h"
-#include "resources/Translatable.h"
 
 #include <string>
 #include <string_view>
@@ -23,13 +22,13 @@ inline std::string EndpointFailureText(const EndpointResult& result)
 {
     switch (result.failed) {
     case EndpointStep::CreateSend:
-        return FormatError(PEMBLOR_TR_NOOP("Pemblor", "m_skSend.Create Error(%d)"), result.error);
+        return FormatError("m_skSend.Create Error(%d)", result.error);
     case EndpointStep::CreateReceive:
-        return FormatError(PEMBLOR_TR_NOOP("Pemblor", "m_skRecv.Create Error(%d)"), result.error);
+        return FormatError("m_skRecv.Create Error(%d)", result.error);
     case EndpointStep::BroadcastSend:
-        return FormatError(PEMBLOR_TR_NOOP("Pemblor", "m_skSend.SetSockOpt Error(%d)!"), result.error);
+        return FormatError("m_skSend.SetSockOpt Error(%d)!", result.error);
     case EndpointStep::BroadcastReceive:
-        return FormatError(PEMBLOR_TR_NOOP("Pemblor", "m_skRecv.SetSockOpt Error(%d)!"), result.error);
+        return FormatError("m_skRecv.SetSockOpt Error(%d)!", result.error);
     case EndpointStep::None:
         break;
     }

@@ -33,6 +33,14 @@ FakeAgent::Settings Agent(std::uint8_t last)
     return settings;
 }
 
+// The virtual time a run took: the command's own, plus up to one 10 ms wait
+// while the receive thread stops at the end.
+void ExpectTook(EventLoop::Millis took, EventLoop::Millis expected)
+{
+    EXPECT_GE(took, expected);
+    EXPECT_LE(took, expected + 10);
+}
+
 // One run of pemblorctl on the fake network, with virtual time.
 class Ctl : public ::testing::Test {
 protected:
@@ -68,7 +76,9 @@ protected:
     {
         std::vector<std::vector<std::uint8_t>> sent;
         for (const auto& datagram : network.SentLog())
-            if (datagram.fromHost == ToolHost && datagram.toPort == DevicePort)
+            // The loopback datagram that wakes the receive thread at the end
+            // never leaves the host.
+            if (datagram.fromHost == ToolHost && datagram.toPort == DevicePort && datagram.toHost != "127.0.0.1")
                 sent.push_back(datagram.bytes);
         return sent;
     }
@@ -97,7 +107,7 @@ TEST_F(Ctl, DiscoverPrintsEveryDeviceOnceAndListensForTheWholeTimeOut)
 
     const Result result = Run({"discover", "--format", "json"});
     EXPECT_EQ(result.status, ExitOk) << result.err;
-    EXPECT_EQ(result.took, 5000);
+    ExpectTook(result.took, 5000);
     std::istringstream lines(result.out);
     std::set<std::string> macs;
     int count = 0;
@@ -140,6 +150,12 @@ TEST_F(Ctl, DiscoverGoesOutOfEveryInterfaceAndNamesWhereEachDeviceAnswered)
         if (datagram.bytes == Bytes(BuildDiscoveryRequest()))
             from.insert(datagram.fromHost);
     EXPECT_EQ(from, (std::multiset<std::string>{ToolHost, "10.0.1.1", "10.0.2.1"}));
+
+    // A run of its own, without a discovery, still reaches the device on the
+    // second segment.
+    const Result shown = Run({"show", "02:00:00:AA:00:02", "--format", "csv"});
+    EXPECT_EQ(shown.status, ExitOk) << shown.err;
+    EXPECT_NE(shown.out.find("\n02:00:00:AA:00:02,10.0.1.11,"), std::string::npos) << shown.out;
 }
 
 // Each cause of silence, set up on the fake network, gives its diagnosis
@@ -157,7 +173,7 @@ TEST_F(Ctl, SilentDiscoverSaysWhyAndExitsTwo)
         {"inbound blocked", [](FakeNetwork& net) { net.DropInbound(ToolHost, DevicePort); },
          "Inbound UDP 21212 is blocked on this computer: the query was sent on eth0,", 2500},
         {"no interface", [](FakeNetwork& net) { net.SetInterfaceUp(ToolHost, "eth0", false); },
-         "No usable network interface", 0},
+         "No usable network interface", 2500},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -176,7 +192,7 @@ TEST_F(Ctl, SilentDiscoverSaysWhyAndExitsTwo)
         SessionConfig config;
         config.interfaces = list.get();
         EXPECT_EQ(RunCommand(options, *tool, eventLoop, io, std::move(config)), ExitNoDevice);
-        EXPECT_EQ(virtualClock.Now(), c.took);
+        ExpectTook(virtualClock.Now(), c.took);
         EXPECT_TRUE(out.str().empty());
         EXPECT_EQ(err.str().rfind("Find no devices!\n\n" + c.says, 0), 0u) << err.str();
     }
@@ -222,7 +238,7 @@ TEST_F(Ctl, ShowOfASilentDeviceTimesOutAfterFiveSeconds)
     FakeAgent device(network, clock, "10.0.0.11", settings);
     const Result result = Run({"show", "02:00:00:AA:00:01"});
     EXPECT_EQ(result.status, ExitTimeOut);
-    EXPECT_EQ(result.took, 5000);
+    ExpectTook(result.took, 5000);
     EXPECT_EQ(result.err, "Time Out!\n");
 }
 
@@ -259,7 +275,7 @@ TEST_F(Ctl, SetMapsEachOutcomeToItsExitStatus)
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(result.err, c.err);
-        EXPECT_EQ(result.took, c.took);
+        ExpectTook(result.took, c.took);
         EXPECT_EQ(Sent().size() - sentBefore, c.sent ? 1u : 0u);
     }
 }
@@ -312,7 +328,7 @@ TEST_F(Ctl, RebootWaitFindsTheDeviceAtItsNewAddress)
     EXPECT_EQ(result.status, ExitOk) << result.err;
     EXPECT_EQ(result.out, "10.0.0.50\n");
     // The device is back after 20 s; the first query goes out at 30 s.
-    EXPECT_EQ(result.took, 30000);
+    ExpectTook(result.took, 30000);
     EXPECT_NE(result.err.find("about one minute"), std::string::npos);
 }
 
@@ -324,7 +340,7 @@ TEST_F(Ctl, RebootWaitGivesUpAfterTheDialogsNineQueries)
     const Result result =
         Run({"reboot", "02:00:00:AA:00:01", "--wait", "--user", "admin", "--password-stdin"}, "admin\n");
     EXPECT_EQ(result.status, ExitTimeOut);
-    EXPECT_EQ(result.took, 30000 + 53000);
+    ExpectTook(result.took, 30000 + 53000);
     const auto sent = Sent();
     ASSERT_EQ(sent.size(), 10u);
     EXPECT_EQ(sent[0], Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin")));
@@ -337,7 +353,7 @@ TEST_F(Ctl, RebootWithoutWaitSendsOnlyTheRequest)
     FakeAgent device(network, clock, "10.0.0.11", Agent(1));
     const Result result = Run({"reboot", "02:00:00:AA:00:01", "--user", "admin", "--password-stdin"}, "admin\n");
     EXPECT_EQ(result.status, ExitOk);
-    EXPECT_EQ(result.took, 0);
+    ExpectTook(result.took, 0);
     EXPECT_EQ(Sent(), Wire{Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin"))});
 }
 
