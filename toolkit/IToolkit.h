@@ -24,6 +24,12 @@ public:
     // Caption of every message box: the base name of the program's file.
     virtual std::string AppName() const = 0;
 
+    // The translation of a text marked with PEMBLOR_TR_NOOP, for the texts the
+    // logic composes from pieces (names, addresses put in) before it shows
+    // them; the toolkit translates the rest where it shows it. Where nothing
+    // translates, the text itself.
+    virtual std::string Translate(const char* text) const { return text; }
+
     // Builds the window of layout `templateId`, calls OnInitDialog, shows it
     // (OnShowWindow) and runs its modal loop until EndDialog. `owner` is the
     // window that stays disabled meanwhile, or null.

@@ -1,5 +1,6 @@
 #pragma once
 #include "engine/NetworkEndpoint.h"
+#include "resources/Translatable.h"
 
 #include <string>
 #include <string_view>
@@ -22,13 +23,13 @@ inline std::string EndpointFailureText(const EndpointResult& result)
 {
     switch (result.failed) {
     case EndpointStep::CreateSend:
-        return FormatError("m_skSend.Create Error(%d)", result.error);
+        return FormatError(PEMBLOR_TR_NOOP("Pemblor", "m_skSend.Create Error(%d)"), result.error);
     case EndpointStep::CreateReceive:
-        return FormatError("m_skRecv.Create Error(%d)", result.error);
+        return FormatError(PEMBLOR_TR_NOOP("Pemblor", "m_skRecv.Create Error(%d)"), result.error);
     case EndpointStep::BroadcastSend:
-        return FormatError("m_skSend.SetSockOpt Error(%d)!", result.error);
+        return FormatError(PEMBLOR_TR_NOOP("Pemblor", "m_skSend.SetSockOpt Error(%d)!"), result.error);
     case EndpointStep::BroadcastReceive:
-        return FormatError("m_skRecv.SetSockOpt Error(%d)!", result.error);
+        return FormatError(PEMBLOR_TR_NOOP("Pemblor", "m_skRecv.SetSockOpt Error(%d)!"), result.error);
     case EndpointStep::None:
         break;
     }

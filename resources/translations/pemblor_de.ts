@@ -215,6 +215,70 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <source>Interface</source>
         <translation>Schnittstelle</translation>
     </message>
+    <message>
+        <source>m_skSend.Create Error(%d)</source>
+        <translation>m_skSend.Create: Fehler (%d)</translation>
+    </message>
+    <message>
+        <source>m_skRecv.Create Error(%d)</source>
+        <translation>m_skRecv.Create: Fehler (%d)</translation>
+    </message>
+    <message>
+        <source>m_skSend.SetSockOpt Error(%d)!</source>
+        <translation>m_skSend.SetSockOpt: Fehler (%d)!</translation>
+    </message>
+    <message>
+        <source>m_skRecv.SetSockOpt Error(%d)!</source>
+        <translation>m_skRecv.SetSockOpt: Fehler (%d)!</translation>
+    </message>
+    <message>
+        <source>Find no devices!</source>
+        <translation>Keine Geräte gefunden!</translation>
+    </message>
+    <message>
+        <source>Cannot Create ServiceSocket Thread</source>
+        <translation>ServiceSocket-Thread kann nicht erstellt werden</translation>
+    </message>
+    <message>
+        <source>Socket Init Error</source>
+        <translation>Fehler beim Initialisieren des Sockets</translation>
+    </message>
+    <message>
+        <source>Time Out!</source>
+        <translation>Zeitüberschreitung!</translation>
+    </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 und %2</translation>
+    </message>
+    <message>
+        <source>No usable network interface: no IPv4 interface of this computer is up with broadcast. Connect the network (cable, Wi-Fi) and press Discover again.</source>
+        <translation>Keine nutzbare Netzwerkschnittstelle: Keine IPv4-Schnittstelle dieses Computers ist mit Broadcast aktiv. Verbinden Sie das Netzwerk (Kabel, WLAN) und drücken Sie erneut auf Suchen.</translation>
+    </message>
+    <message>
+        <source>Inbound UDP 21212 is blocked on this computer: the query was sent on %1, but not even its own copy came back there, so the answers of the access points cannot come in either. The likely cause is the host firewall. Let inbound UDP 21212 in, e.g. sudo ufw allow 21212/udp, or nft add rule inet filter input udp dport 21212 accept.</source>
+        <translation>Eingehendes UDP 21212 ist auf diesem Computer blockiert: Die Anfrage wurde über %1 gesendet, aber nicht einmal ihre eigene Kopie kam dort an, also können auch die Antworten der Access Points nicht ankommen. Die wahrscheinliche Ursache ist die Firewall dieses Computers. Lassen Sie eingehendes UDP 21212 zu, z. B. mit sudo ufw allow 21212/udp oder nft add rule inet filter input udp dport 21212 accept.</translation>
+    </message>
+    <message>
+        <source>Nobody answered: the query was sent and heard on %1, but no access point&apos;s agent answered. Check that the access points are on %2 and that their agent runs.</source>
+        <translation>Niemand hat geantwortet: Die Anfrage wurde über %1 gesendet und dort auch empfangen, aber kein Agent eines Access Points hat geantwortet. Prüfen Sie, ob die Access Points in %2 sind und ihr Agent läuft.</translation>
+    </message>
+    <message>
+        <source>this network segment</source>
+        <translation>diesem Netzsegment</translation>
+    </message>
+    <message>
+        <source>one of these network segments</source>
+        <translation>einem dieser Netzsegmente</translation>
+    </message>
+    <message>
+        <source>This device&apos;s address %1 is outside this computer&apos;s network %2 on %3, so its page will probably not open. Use Setup IP to move it into that network.</source>
+        <translation>Die Adresse %1 dieses Geräts liegt außerhalb des Netzes %2 dieses Computers an %3, daher öffnet sich seine Seite wahrscheinlich nicht. Verschieben Sie es mit „IP einrichten“ in dieses Netz.</translation>
+    </message>
+    <message>
+        <source>%1 Open anyway?</source>
+        <translation>%1 Trotzdem öffnen?</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>

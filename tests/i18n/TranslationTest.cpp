@@ -10,6 +10,7 @@
 #include "toolkit/qt/QtTranslation.h"
 #include "toolkit/qt/QtWindow.h"
 #include "ui/devicelist/CPemblorApp.h"
+#include "ui/devicelist/InterfaceTexts.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -99,6 +100,8 @@ const Texts kMessageButtons{
 const Texts kMessages{
     {"Windows sockets initialization failed.", "Initialisierung der Windows-Sockets fehlgeschlagen."},
     {"Invalid Gateway Address!", "Ungültige Gateway-Adresse!"},
+    {"Find no devices!", "Keine Geräte gefunden!"},
+    {"m_skRecv.Create Error(98)", "m_skRecv.Create: Fehler (98)"},
     {"Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?",
      "Einstellungen erfolgreich geändert!\n\nSoll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam "
      "werden?"},
@@ -106,6 +109,16 @@ const Texts kMessages{
      "Das Gerät hat mit einem unbekannten Ergebnis (-1) geantwortet."},
     {"skSend.SendTo: 101\n", "skSend.SendTo: 101\n"},
 };
+
+// A message the logic composes from translated pieces and the interfaces'
+// names (no device answered on two interfaces).
+const Text kComposedMessage{
+    "Find no devices!\n\nNobody answered: the query was sent and heard on eth0, eth1 and wg0, but no access "
+    "point's agent answered. Check that the access points are on one of these network segments and that their "
+    "agent runs.",
+    "Keine Geräte gefunden!\n\nNiemand hat geantwortet: Die Anfrage wurde über eth0, eth1 und wg0 gesendet und "
+    "dort auch empfangen, aber kein Agent eines Access Points hat geantwortet. Prüfen Sie, ob die Access Points in "
+    "einem dieser Netzsegmente sind und ihr Agent läuft."};
 
 std::vector<std::string> Expected(const Texts& texts, Language language)
 {
@@ -259,6 +272,10 @@ protected:
         EXPECT_EQ(AddressFieldName(), language == Language::German ? kAddressField.german : kAddressField.source);
         EXPECT_EQ(Sorted(LayoutTexts(IDD_ABOUTBOX)), Sorted(Expected(kAbout, language))) << "About";
         EXPECT_EQ(RowMenuTexts(), Expected(kRowMenu, language)) << "row menu";
+        const SilenceDiagnosis silence{SilenceCause::NobodyAnswered, {"eth0", "eth1", "wg0"}};
+        const std::string composed =
+            FindNoDevicesText(silence, [this](const char* text) { return toolkit.Translate(text); });
+        EXPECT_EQ(composed, language == Language::German ? kComposedMessage.german : kComposedMessage.source);
         for (const Text& message : kMessages) {
             std::vector<std::string> expected = Expected(kMessageButtons, language);
             expected.insert(expected.begin(), language == Language::German ? message.german : message.source);

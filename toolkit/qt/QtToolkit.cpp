@@ -108,6 +108,11 @@ void QtToolkit::PostClose(IWindow& window)
         QMetaObject::invokeMethod(qtWindow, [qtWindow] { qtWindow->RequestClose(); }, Qt::QueuedConnection);
 }
 
+std::string QtToolkit::Translate(const char* text) const
+{
+    return Translated(text).toStdString();
+}
+
 int QtToolkit::MessageBox(IWindow* owner, const std::string& text, MbButtons buttons, MbIcon icon)
 {
     Q_ASSERT(IsUiThread());

@@ -25,10 +25,17 @@
 namespace pemblor {
 namespace {
 
-constexpr const char* MsgNoDevices = "Find no devices!";
-constexpr const char* MsgThreadLaunch = "Cannot Create ServiceSocket Thread";
-constexpr const char* MsgSocketStartup = "Socket Init Error";
+constexpr const char* MsgNoDevices = PEMBLOR_TR_NOOP("Pemblor", "Find no devices!");
+constexpr const char* MsgThreadLaunch = PEMBLOR_TR_NOOP("Pemblor", "Cannot Create ServiceSocket Thread");
+constexpr const char* MsgSocketStartup = PEMBLOR_TR_NOOP("Pemblor", "Socket Init Error");
 constexpr const char* MsgSendFailed = PEMBLOR_TR_NOOP("Pemblor", "skSend.SendTo: %d\n");
+
+// The toolkit's lookup of marked texts, for the messages composed here.
+auto Translator(const IToolkit& toolkit)
+{
+    return [&toolkit](const char* text) { return toolkit.Translate(text); };
+}
+
 constexpr int kIpAddressColumn = 2;
 constexpr int kMacColumn = DeviceRowCells::MacColumn;
 constexpr int kInterfaceColumn = DeviceRowCells::InterfaceColumn;
@@ -195,7 +202,8 @@ void CDeviceListDlg::DiscoveryEnded(int deviceCount, const SilenceDiagnosis& sil
 {
     EnableDiscover();
     if (deviceCount == 0)
-        ShowMessage(silence.cause == SilenceCause::Unknown ? std::string(MsgNoDevices) : FindNoDevicesText(silence));
+        ShowMessage(silence.cause == SilenceCause::Unknown ? std::string(MsgNoDevices)
+                                                           : FindNoDevicesText(silence, Translator(m_toolkit)));
 }
 
 void CDeviceListDlg::DetailStored()
@@ -323,7 +331,8 @@ void CDeviceListDlg::FlushRows()
             heardOn = m_conversation.InterfaceNamed(name);
         if (!heardOn)
             continue;
-        if (const auto reason = OutsideSubnetReason(m_flushRows.Cell(i, kIpAddressColumn), *heardOn))
+        const auto reason = OutsideSubnetReason(m_flushRows.Cell(i, kIpAddressColumn), *heardOn, Translator(m_toolkit));
+        if (reason)
             m_listDevices->SetItemWarning(row, kIpAddressColumn, *reason);
     }
     m_listDevices->SetRedraw(true);
@@ -395,8 +404,8 @@ void CDeviceListDlg::OnConnectWebServer()
     const std::string address = m_listDevices->GetItemText(row, kIpAddressColumn);
     if (const auto heardOn = m_conversation.InterfaceNamed(m_listDevices->GetItemText(row, kInterfaceColumn));
         heardOn && OutsideSubnetReason(address, *heardOn)) {
-        if (m_toolkit.MessageBox(m_pWindow, OpenAnywayQuestion(address, *heardOn), MbButtons::OkCancel,
-                                 MbIcon::Question) != IdOk)
+        const std::string question = OpenAnywayQuestion(address, *heardOn, Translator(m_toolkit));
+        if (m_toolkit.MessageBox(m_pWindow, question, MbButtons::OkCancel, MbIcon::Question) != IdOk)
             return;
     }
     m_toolkit.OpenUrl("http://" + address);
@@ -409,7 +418,7 @@ std::optional<std::string> CDeviceListDlg::SubnetWarning(int row) const
     const auto heardOn = m_conversation.InterfaceNamed(m_listDevices->GetItemText(row, kInterfaceColumn));
     if (!heardOn)
         return std::nullopt;
-    return OutsideSubnetReason(m_listDevices->GetItemText(row, kIpAddressColumn), *heardOn);
+    return OutsideSubnetReason(m_listDevices->GetItemText(row, kIpAddressColumn), *heardOn, Translator(m_toolkit));
 }
 
 void CDeviceListDlg::UpdateSubnetWarning(int row)

@@ -1,25 +1,61 @@
 #include "ui/devicelist/InterfaceTexts.h"
 
+#include "resources/Translatable.h"
 #include "ui/FormatError.h"
+
+#include <initializer_list>
 
 namespace pemblor {
 namespace {
 
-// "eth0", "eth0 and eth1", "eth0, eth1 and wg0".
-std::string JoinNames(const std::vector<std::string>& names)
+constexpr const char* MsgNoDevices = PEMBLOR_TR_NOOP("Pemblor", "Find no devices!");
+constexpr const char* MsgNoInterface =
+    PEMBLOR_TR_NOOP("Pemblor", "No usable network interface: no IPv4 interface of this computer is up with "
+                               "broadcast. Connect the network (cable, Wi-Fi) and press Discover again.");
+constexpr const char* MsgInboundBlocked =
+    PEMBLOR_TR_NOOP("Pemblor", "Inbound UDP 21212 is blocked on this computer: the query was sent on %1, but not "
+                               "even its own copy came back there, so the answers of the access points cannot come "
+                               "in either. The likely cause is the host firewall. Let inbound UDP 21212 in, e.g. "
+                               "sudo ufw allow 21212/udp, or nft add rule inet filter input udp dport 21212 accept.");
+constexpr const char* MsgNobodyAnswered =
+    PEMBLOR_TR_NOOP("Pemblor", "Nobody answered: the query was sent and heard on %1, but no access point's agent "
+                               "answered. Check that the access points are on %2 and that their agent runs.");
+constexpr const char* MsgOneSegment = PEMBLOR_TR_NOOP("Pemblor", "this network segment");
+constexpr const char* MsgSomeSegment = PEMBLOR_TR_NOOP("Pemblor", "one of these network segments");
+constexpr const char* MsgOutsideSubnet =
+    PEMBLOR_TR_NOOP("Pemblor", "This device's address %1 is outside this computer's network %2 on %3, so its page "
+                               "will probably not open. Use Setup IP to move it into that network.");
+constexpr const char* MsgOpenAnyway = PEMBLOR_TR_NOOP("Pemblor", "%1 Open anyway?");
+// The last two names of a list ("eth0, eth1 and wg0").
+constexpr const char* MsgTwoNames = PEMBLOR_TR_NOOP("Pemblor", "%1 and %2");
+
+// `format` with "%1", "%2", ... replaced by the arguments in that order of
+// numbers; what an argument brings in is not read again.
+std::string Fill(std::string_view format, std::initializer_list<std::string_view> args)
 {
-    std::string joined;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0)
-            joined += i + 1 == names.size() ? " and " : ", ";
-        joined += names[i];
+    std::string text;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        const char next = i + 1 < format.size() ? format[i + 1] : '\0';
+        const std::size_t number = next >= '1' && next <= '9' ? static_cast<std::size_t>(next - '1') : args.size();
+        if (format[i] == '%' && number < args.size()) {
+            text += args.begin()[number];
+            ++i;
+        } else {
+            text += format[i];
+        }
     }
-    return joined;
+    return text;
 }
 
-std::string Plural(const std::vector<std::string>& names, const char* one, const char* many)
+// "eth0", "eth0 and eth1", "eth0, eth1 and wg0".
+std::string JoinNames(const std::vector<std::string>& names, TextLookup lookup)
 {
-    return names.size() == 1 ? one : many;
+    std::string joined;
+    for (std::size_t i = 0; i + 1 < names.size(); ++i)
+        joined += i == 0 ? names[i] : ", " + names[i];
+    if (names.size() < 2)
+        return names.empty() ? joined : names.front();
+    return Fill(lookup(MsgTwoNames), {joined, names.back()});
 }
 
 bool Outside(std::string_view address, const NetworkInterface& heardOn)
@@ -30,28 +66,22 @@ bool Outside(std::string_view address, const NetworkInterface& heardOn)
 
 } // namespace
 
-std::string FindNoDevicesText(const SilenceDiagnosis& diagnosis)
+std::string FindNoDevicesText(const SilenceDiagnosis& diagnosis, TextLookup lookup)
 {
-    std::string text = "Find no devices!";
+    std::string text = lookup(MsgNoDevices);
     const auto& names = diagnosis.interfaces;
     switch (diagnosis.cause) {
     case SilenceCause::Unknown:
         break;
     case SilenceCause::NoInterface:
-        text += "\n\nNo usable network interface: no IPv4 interface of this computer is up with "
-                "broadcast. Connect the network (cable, Wi-Fi) and press Discover again.";
+        text += "\n\n" + lookup(MsgNoInterface);
         break;
     case SilenceCause::InboundBlocked:
-        text += "\n\nInbound UDP 21212 is blocked on this computer: the query was sent on " + JoinNames(names) +
-                ", but not even its own copy came back there, so the answers of the access points cannot "
-                "come in either. The likely cause is the host firewall. Let inbound UDP 21212 in, e.g. "
-                "sudo ufw allow 21212/udp, or nft add rule inet filter input udp dport 21212 accept.";
+        text += "\n\n" + Fill(lookup(MsgInboundBlocked), {JoinNames(names, lookup)});
         break;
     case SilenceCause::NobodyAnswered:
-        text += "\n\nNobody answered: the query was sent and heard on " + JoinNames(names) +
-                ", but no access point's agent answered. Check that the access points are on " +
-                Plural(names, "this network segment", "one of these network segments") +
-                " and that their agent runs.";
+        text += "\n\n" + Fill(lookup(MsgNobodyAnswered),
+                                {JoinNames(names, lookup), lookup(names.size() == 1 ? MsgOneSegment : MsgSomeSegment)});
         break;
     }
     return text;
@@ -66,18 +96,17 @@ std::string SendFailureText(std::string_view format, int error, std::string_view
     return text;
 }
 
-std::optional<std::string> OutsideSubnetReason(std::string_view address, const NetworkInterface& heardOn)
+std::optional<std::string> OutsideSubnetReason(std::string_view address, const NetworkInterface& heardOn,
+                                               TextLookup lookup)
 {
     if (!Outside(address, heardOn))
         return std::nullopt;
-    return "This device's address " + std::string(address) + " is outside this computer's network " +
-           SubnetText(heardOn) + " on " + heardOn.name +
-           ", so its page will probably not open. Use Setup IP to move it into that network.";
+    return Fill(lookup(MsgOutsideSubnet), {address, SubnetText(heardOn), heardOn.name});
 }
 
-std::string OpenAnywayQuestion(std::string_view address, const NetworkInterface& heardOn)
+std::string OpenAnywayQuestion(std::string_view address, const NetworkInterface& heardOn, TextLookup lookup)
 {
-    return OutsideSubnetReason(address, heardOn).value_or(std::string()) + " Open anyway?";
+    return Fill(lookup(MsgOpenAnyway), {OutsideSubnetReason(address, heardOn, lookup).value_or(std::string())});
 }
 
 } // namespace pemblor

@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/FunctionRef.h"
 #include "engine/NetworkInterface.h"
 #include "engine/SilenceDiagnosis.h"
 
@@ -8,9 +9,14 @@
 
 namespace pemblor {
 
+// Looks up the translation of a marked text (IToolkit::Translate); the
+// default keeps the source texts (pemblorctl, tests).
+using TextLookup = FunctionRef<std::string(const char*)>;
+inline constexpr auto kSourceText = [](const char* text) { return std::string(text); };
+
 // The message at the end of a discovery that found no device: "Find no
 // devices!" as its first line, then what the tool can tell about the cause.
-std::string FindNoDevicesText(const SilenceDiagnosis& diagnosis);
+std::string FindNoDevicesText(const SilenceDiagnosis& diagnosis, TextLookup lookup = kSourceText);
 
 // A failed send's message: `format` with its "%d" replaced by the error and
 // the interface's name after the number, e.g. "skSend.SendTo: 19 (eth1)\n".
@@ -19,8 +25,10 @@ std::string SendFailureText(std::string_view format, int error, std::string_view
 // Why the page of a device at `address` (dotted text) that answered on
 // `heardOn` will probably not open, or nothing when the address is inside
 // that interface's network (or is not an address).
-std::optional<std::string> OutsideSubnetReason(std::string_view address, const NetworkInterface& heardOn);
+std::optional<std::string> OutsideSubnetReason(std::string_view address, const NetworkInterface& heardOn,
+                                               TextLookup lookup = kSourceText);
 // The question Connect to Web Server asks before opening such a page.
-std::string OpenAnywayQuestion(std::string_view address, const NetworkInterface& heardOn);
+std::string OpenAnywayQuestion(std::string_view address, const NetworkInterface& heardOn,
+                               TextLookup lookup = kSourceText);
 
 } // namespace pemblor

@@ -41,7 +41,7 @@ constexpr int ReReadBudgetSeconds = (ReReadResends + 1) * (ReReadPauses + 1) - 1
 constexpr unsigned ProgressStepMs = 1000;
 
 constexpr const char* MsgAuthError = PEMBLOR_TR_NOOP("Pemblor", "Authentication Error!");
-constexpr const char* MsgTimeOut = "Time Out!";
+constexpr const char* MsgTimeOut = PEMBLOR_TR_NOOP("Pemblor", "Time Out!");
 constexpr const char* MsgRebootQuestion = PEMBLOR_TR_NOOP(
     "Pemblor", "Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?");
 constexpr const char* MsgRebootWait =
