@@ -89,8 +89,16 @@ void DeviceSession::ReturnToIdle()
 
 void DeviceSession::Select(const std::string& mac)
 {
+    if (m_selected == mac)
+        return;
     m_conversation.ReleaseDevice();
+    // No reply of the device released is stored from here on, so m_pending
+    // is the loop thread's to clear; while the same device stays selected,
+    // the receive thread may be storing into it even as a query goes again.
+    m_pending = DeviceDetail{};
+    m_pending.mac = mac;
     m_conversation.SelectDevice(mac, *this, std::string());
+    m_selected = mac;
 }
 
 bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDevice, std::string& error)
@@ -112,12 +120,7 @@ bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDev
 
 bool DeviceSession::BeginDetailQuery(const std::string& mac, std::string& error)
 {
-    if (m_selected != mac) {
-        Select(mac);
-        m_selected = mac;
-    }
-    m_pending = DeviceDetail{};
-    m_pending.mac = mac;
+    Select(mac);
     m_detail.reset();
     m_detailReady = false;
     return Sent(m_conversation.BeginDetailQuery(false), error);
@@ -126,10 +129,7 @@ bool DeviceSession::BeginDetailQuery(const std::string& mac, std::string& error)
 bool DeviceSession::BeginSettingsChange(const std::string& mac, const std::string& user, const std::string& password,
                                         const SettingsChange& change, std::string& error)
 {
-    if (m_selected != mac) {
-        Select(mac);
-        m_selected = mac;
-    }
+    Select(mac);
     m_result.reset();
     const bool sent = m_conversation.BeginSettingsChange(user, password, change);
     m_conversation.DisarmTimer();
@@ -139,10 +139,7 @@ bool DeviceSession::BeginSettingsChange(const std::string& mac, const std::strin
 bool DeviceSession::SendReboot(const std::string& mac, const std::string& user, const std::string& password,
                                std::string& error)
 {
-    if (m_selected != mac) {
-        Select(mac);
-        m_selected = mac;
-    }
+    Select(mac);
     return Sent(m_conversation.SendReboot(user, password), error);
 }
 
