@@ -230,7 +230,7 @@ TEST_F(QtListCtrlTest, KeysSelectRowsAndAskForTheRowMenu)
     };
     for (const Step& step : steps) {
         QTest::keyClick(view, step.key, step.modifiers);
-        SCOPED_TRACE(QTest::toString(QKeySequence(step.key | step.modifiers)));
+        SCOPED_TRACE(QKeySequence(step.key | step.modifiers).toString().toStdString());
         EXPECT_EQ(list->GetSelectionMark(), step.mark);
         EXPECT_EQ(handler.Count("notify 1001 selection"), step.selections);
         EXPECT_EQ(handler.Count("notify 1001 right"), step.menus);
