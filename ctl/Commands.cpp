@@ -5,6 +5,7 @@
 #include "ctl/ExitCode.h"
 #include "ctl/PasswordReader.h"
 #include "ctl/SettingsArguments.h"
+#include "engine/RereadSchedule.h"
 #include "ui/devicelist/InterfaceTexts.h"
 #include "protocol/PacketHeader.h"
 
@@ -134,35 +135,28 @@ int CommandRun::Reboot(const std::string& password)
         return ExitOk;
 
     m_io.err << "It may take about one minute to reboot the target.\n"
-             << "Waiting " << RebootWaitMs / 1000 << " s for " << m_options.mac << " to restart...\n";
-    m_loop.Wait(RebootWaitMs);
+             << "Waiting " << RereadSchedule::RebootWaitMs / 1000 << " s for " << m_options.mac
+             << " to restart...\n";
+    m_loop.Wait(RereadSchedule::RebootWaitMs);
 
-    // The dialog's re-read: a query, a check every second, a new query after
-    // every five checks without an answer, at most eight of them.
     int queries = 1;
     auto query = [&] {
         m_io.err << "Asking " << m_options.mac << " for its settings (query " << queries << " of "
-                 << RereadResends + 1 << ")...\n";
+                 << RereadSchedule::Resends + 1 << ")...\n";
         std::string failures;
         Sent(m_session.BeginDetailQuery(m_options.mac, failures), failures);
     };
     query();
-    int pausesLeft = RereadPauses;
-    int resendsLeft = RereadResends;
-    for (;;) {
-        if (DetailArrived())
+    RereadSchedule schedule;
+    while (!DetailArrived()) {
+        const RereadSchedule::Step step = schedule.Next();
+        if (step == RereadSchedule::Step::GiveUp)
             break;
-        if (pausesLeft > 0) {
-            --pausesLeft;
-        } else {
-            if (resendsLeft == 0)
-                break;
-            --resendsLeft;
+        if (step == RereadSchedule::Step::ResendThenPause) {
             ++queries;
             query();
-            pausesLeft = RereadPauses;
         }
-        WaitFor(RereadPauseMs, [this] { return DetailArrived(); });
+        WaitFor(RereadSchedule::PauseMs, [this] { return DetailArrived(); });
     }
     if (!DetailArrived()) {
         m_session.ReturnToIdle();

@@ -26,10 +26,6 @@ struct CtlIo {
 // The dialog's timings.
 inline constexpr EventLoop::Millis DetailTimeoutMs = 5000;
 inline constexpr EventLoop::Millis SettingsTimeoutMs = 10000;
-inline constexpr EventLoop::Millis RebootWaitMs = 30000;
-inline constexpr EventLoop::Millis RereadPauseMs = 1000;
-inline constexpr int RereadPauses = 5;
-inline constexpr int RereadResends = 8;
 
 // Runs one parsed command: checks the settings, reads the password, opens
 // the network and talks to the devices. Returns the exit status.

@@ -1,6 +1,7 @@
 #include "ui/setupip/CSetupIpDlg.h"
 
 #include "engine/Conversation.h"
+#include "engine/RereadSchedule.h"
 #include "ui/FormatError.h"
 #include "ui/devicelist/InterfaceTexts.h"
 #include "protocol/MacText.h"
@@ -32,12 +33,7 @@ constexpr int NoResultYet = std::numeric_limits<int>::min();
 
 constexpr unsigned PollTimerId = 1;
 constexpr unsigned PollPeriodMs = 1000;
-constexpr unsigned RebootWaitMs = 30000;
-constexpr unsigned ReReadPauseMs = 1000;
-constexpr int ReReadPauses = 5;
-constexpr int ReReadResends = 8;
-// The re-read loop waits one pause per check until it gives up: 53 s.
-constexpr int ReReadBudgetSeconds = (ReReadResends + 1) * (ReReadPauses + 1) - 1;
+constexpr unsigned RebootWaitMs = RereadSchedule::RebootWaitMs;
 constexpr unsigned ProgressStepMs = 1000;
 
 constexpr const char* MsgAuthError = PEMBLOR_TR_NOOP("Pemblor", "Authentication Error!");
@@ -378,23 +374,18 @@ void CSetupIpDlg::FinishChange()
     ClearSettings();
     SendDetailQuery(false);
 
-    int pausesLeft = ReReadPauses;
-    int resendsLeft = ReReadResends;
-    int secondsLeft = ReReadBudgetSeconds;
+    RereadSchedule schedule;
+    int secondsLeft = RereadSchedule::BudgetSeconds;
     // A close request served during a wait has already ended the dialog: the
     // loop then stops, and the close below is ignored by OnCancel.
     while (!Ended() && m_conversation.State() != DetailReceived) {
-        if (pausesLeft > 0) {
-            --pausesLeft;
-        } else {
-            if (resendsLeft == 0)
-                break;
-            --resendsLeft;
+        const RereadSchedule::Step step = schedule.Next();
+        if (step == RereadSchedule::Step::GiveUp)
+            break;
+        if (step == RereadSchedule::Step::ResendThenPause)
             SendDetailQuery(false);
-            pausesLeft = ReReadPauses;
-        }
         ShowProgress(MsgProgressReRead, secondsLeft--);
-        toolkit.WaitOnUiThread(ReReadPauseMs);
+        toolkit.WaitOnUiThread(RereadSchedule::PauseMs);
     }
     toolkit.EndWaitCursor();
     OnClose();
