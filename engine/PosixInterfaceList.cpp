@@ -14,7 +14,7 @@ bool PosixInterfaceList::Usable(std::vector<NetworkInterface>& out)
     out.clear();
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0) {
-        m_nLastError = errno;
+        m_lastError = errno;
         return false;
     }
     for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
@@ -37,7 +37,7 @@ bool PosixInterfaceList::Usable(std::vector<NetworkInterface>& out)
         out.push_back(std::move(usable));
     }
     ::freeifaddrs(list);
-    m_nLastError = 0;
+    m_lastError = 0;
     return true;
 }
 

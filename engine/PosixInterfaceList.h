@@ -8,10 +8,10 @@ namespace pemblor {
 class PosixInterfaceList final : public IInterfaceList {
 public:
     bool Usable(std::vector<NetworkInterface>& out) override;
-    int LastError() const override { return m_nLastError; }
+    int LastError() const override { return m_lastError; }
 
 private:
-    int m_nLastError = 0;
+    int m_lastError = 0;
 };
 
 } // namespace pemblor

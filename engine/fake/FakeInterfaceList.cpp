@@ -11,7 +11,7 @@ bool FakeInterfaceList::Usable(std::vector<NetworkInterface>& out)
 {
     out.clear();
     if (m_nFailNext != 0) {
-        m_nLastError = m_nFailNext;
+        m_lastError = m_nFailNext;
         m_nFailNext = 0;
         return false;
     }

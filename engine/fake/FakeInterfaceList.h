@@ -15,7 +15,7 @@ public:
     FakeInterfaceList(std::shared_ptr<FakeNetwork::State> state, std::string hostAddress);
 
     bool Usable(std::vector<NetworkInterface>& out) override;
-    int LastError() const override { return m_nLastError; }
+    int LastError() const override { return m_lastError; }
 
     // The next call fails with `error`.
     void FailNext(int error) { m_nFailNext = error; }
@@ -23,7 +23,7 @@ public:
 private:
     std::shared_ptr<FakeNetwork::State> m_state;
     std::string m_host;
-    int m_nLastError = 0;
+    int m_lastError = 0;
     int m_nFailNext = 0;
 };
 
