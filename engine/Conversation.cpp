@@ -345,8 +345,12 @@ void Conversation::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
         Dispatch(reply, sender.interfaceIndex);
     }
     m_listening = false;
-    socket.reset();
+    // Ended is told while the socket is still held: the owner joins the
+    // thread after it, and the join waits for the close. Until then the
+    // socket counts as busy, so a virtual clock that moves only while every
+    // socket is idle cannot run ahead while this thread winds down.
     context->Signal(context->ended);
+    socket.reset();
 }
 
 void Conversation::Dispatch(const ReplyDatagram& reply, unsigned arrival)
