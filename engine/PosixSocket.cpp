@@ -125,6 +125,25 @@ bool Destination(const char* host, std::uint16_t port, sockaddr_in& address)
     return true;
 }
 
+using PacketInfoControl = unsigned char[CMSG_SPACE(sizeof(in_pktinfo))];
+
+// A one-part message to or from `peer`, with room for one IP_PKTINFO when
+// `control` is given; it points into the caller's objects. recvmsg writes
+// the peer, so `peer` must be a writable object there.
+msghdr OnePartMessage(const sockaddr_in& peer, iovec& part, PacketInfoControl* control)
+{
+    msghdr message{};
+    message.msg_name = const_cast<sockaddr_in*>(&peer);
+    message.msg_namelen = sizeof peer;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    if (control) {
+        message.msg_control = *control;
+        message.msg_controllen = sizeof *control;
+    }
+    return message;
+}
+
 int SendMessage(int fd, const msghdr& message)
 {
     for (;;) {
@@ -181,14 +200,8 @@ int PosixSocket::SendOutOf(unsigned interfaceIndex, const void* data, std::size_
     }
 
     iovec chunk{const_cast<void*>(data), size};
-    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr message{};
-    message.msg_name = &address;
-    message.msg_namelen = sizeof address;
-    message.msg_iov = &chunk;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    alignas(cmsghdr) PacketInfoControl control = {};
+    msghdr message = OnePartMessage(address, chunk, &control);
     cmsghdr* header = CMSG_FIRSTHDR(&message);
     header->cmsg_level = IPPROTO_IP;
     header->cmsg_type = IP_PKTINFO;
@@ -233,12 +246,7 @@ int PosixSocket::SendThroughDevice(unsigned interfaceIndex, const void* data, st
     if (fd < 0)
         return -1;
     iovec chunk{const_cast<void*>(data), size};
-    msghdr message{};
-    message.msg_name = const_cast<void*>(address);
-    message.msg_namelen = sizeof(sockaddr_in);
-    message.msg_iov = &chunk;
-    message.msg_iovlen = 1;
-    return SendMessage(fd, message);
+    return SendMessage(fd, OnePartMessage(*static_cast<const sockaddr_in*>(address), chunk, nullptr));
 }
 
 int PosixSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort)
@@ -249,14 +257,8 @@ int PosixSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& fr
 
     iovec chunk{buffer, capacity > std::size_t{INT_MAX} ? std::size_t{INT_MAX} : capacity};
     sockaddr_in sender{};
-    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr message{};
-    message.msg_name = &sender;
-    message.msg_namelen = sizeof sender;
-    message.msg_iov = &chunk;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    alignas(cmsghdr) PacketInfoControl control = {};
+    msghdr message = OnePartMessage(sender, chunk, &control);
 
     ssize_t received = 0;
     for (;;) {
