@@ -203,8 +203,7 @@ bool Options::Parse(int argc, char** argv, std::string& error)
         } else if (name == "command-log") {
             commandLog = value;
             ok = !commandLog.empty();
-        }
-        else if (name == "ap")
+        } else if (name == "ap")
             m_apDescriptions.emplace_back(value);
         else if (name == "user")
             m_strUser = value;
