@@ -41,11 +41,8 @@ std::string NotVerifiedText(const JobReport& report)
                    report.expectedAddress + " or still restarting.";
         return "The device did not answer after restarting. It may still be restarting.";
     }
-    if (report.address == report.oldAddress)
-        return "The device answered only from its old address " + report.oldAddress + ", not from its new address " +
-               report.expectedAddress + ".";
-    return "The device answered from " + report.address + ", not from its new address " + report.expectedAddress +
-           ".";
+    return "The device answered only from its old address " + report.oldAddress + ", not from its new address " +
+           report.expectedAddress + ".";
 }
 
 // The outcomes every command words alike: a failure message on standard

@@ -331,13 +331,16 @@ void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
     }
     m_report.heardAfterRestart = true;
     m_report.after = settings;
+    // Back, unless it answers from its old address when it should have
+    // moved (the change did not take effect, or not yet): the re-read then
+    // goes on for an answer from elsewhere, and ends NotVerified without one.
     const std::string& expected = m_report.expectedAddress;
-    if (expected.empty() || SameAddress(m_address, expected)) {
+    const bool stayed = !expected.empty() && !SameAddress(expected, m_report.oldAddress) &&
+                        SameAddress(m_address, m_report.oldAddress);
+    if (!stayed) {
         Finish(JobOutcome::Verified);
         return;
     }
-    // Heard elsewhere (its old address, most likely: the change did not take
-    // effect yet): the re-read goes on for an answer from the new one.
     Await(Awaited::Detail);
 }
 

@@ -65,7 +65,7 @@ enum class JobOutcome {
     Timeout,             // no detail reply or no result in time
     NotFound,            // (for owners that look devices up; a job never ends so)
     UnknownResult,       // another non-zero result
-    NotVerified,         // not back after the reboot, or only elsewhere
+    NotVerified,         // not back after the reboot, or only at its old address
     RebootSent,          // reboot without verify: no refusal within its wait
     SendFailed,          // the request went out of no interface
     Stopped,             // the owner stopped it
