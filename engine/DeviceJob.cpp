@@ -124,6 +124,8 @@ bool DeviceJob::Start(const JobPlan& plan)
     m_plan = plan;
     m_report = JobReport{};
     m_report.address = m_address;
+    // A plan that does not read starts from what the earlier ones learned.
+    m_report.before = m_known;
     m_schedule = RereadSchedule{};
     m_queriesSent = 0;
     if (m_plan.read) {
@@ -326,6 +328,7 @@ void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
     if (m_step == JobStep::Read) {
         m_ui.Cancel(*this);
         m_report.before = settings;
+        m_known = settings;
         AfterRead();
         return;
     }
@@ -384,6 +387,8 @@ void DeviceJob::Finish(JobOutcome outcome, int result)
                                            outcome == JobOutcome::NotVerified || outcome == JobOutcome::RebootSent);
     if (!m_report.after && m_report.before)
         m_report.after = changed ? m_plan.change->AppliedTo(*m_report.before) : m_report.before;
+    if (m_report.after && outcome != JobOutcome::Timeout)
+        m_known = m_report.after;
     m_step = JobStep::Done;
     // The last call: the owner may end the job once it returns.
     m_listener.JobFinished(*this, m_report);

@@ -350,6 +350,45 @@ TEST_F(DeviceJobTest, VerifyCountsAnAnswerFromAnywhereButAnOldAddressItShouldHav
     }
 }
 
+// One plan after another on one job, as a dialog runs them: the reboot's
+// plan knows from the earlier ones where the device should come back.
+TEST_F(DeviceJobTest, PlansRunOneAfterAnotherBuildOnWhatTheJobLearned)
+{
+    DeviceJob job(transport, ui, reports, MacString(1));
+    JobPlan read;
+    ASSERT_TRUE(job.Start(read));
+    AnswerRead();
+    ASSERT_EQ(reports.finished.size(), 1u);
+    EXPECT_EQ(reports.finished[0].report.outcome, JobOutcome::Unchanged);
+    ASSERT_TRUE(job.Start(read));
+    EXPECT_FALSE(job.Start(read)) << "a plan while another runs";
+    ap.Send(Detail(1, kApHost));
+    ui.Advance(10);
+
+    JobPlan change = SetPlan(kMovedHost);
+    change.read = false;
+    ASSERT_TRUE(job.Start(change));
+    ui.Advance(10);
+    ap.Send(CommandReply(0));
+    ui.Advance(10);
+    ASSERT_EQ(reports.finished.size(), 3u);
+    EXPECT_EQ(reports.finished[2].report.outcome, JobOutcome::Stored);
+    EXPECT_EQ(reports.finished[2].report.after->ipAddr, kMovedHost);
+
+    JobPlan reboot;
+    reboot.read = false;
+    reboot.reboot = true;
+    reboot.verify = true;
+    ASSERT_TRUE(job.Start(reboot));
+    ui.Advance(30100);
+    ap.Send(Detail(1, kApHost));
+    ui.Advance(60000);
+    ASSERT_EQ(reports.finished.size(), 4u);
+    EXPECT_EQ(reports.finished[3].report.outcome, JobOutcome::NotVerified);
+    EXPECT_EQ(reports.finished[3].report.expectedAddress, kMovedHost);
+    EXPECT_EQ(reports.finished[3].report.oldAddress, kApHost);
+}
+
 TEST_F(DeviceJobTest, RefusedRebootEndsTheWait)
 {
     struct Case {
