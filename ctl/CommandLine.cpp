@@ -51,6 +51,8 @@ void AddTimeout(CLI::App& command, std::string& text, const char* what)
     command.add_option("--timeout", text, what)->type_name("SECONDS");
 }
 
+} // namespace
+
 // The names a format option takes; false for anything else (a number is
 // not a format).
 bool ReadFormat(std::string text, bool csvAllowed, OutputFormat& format)
@@ -100,8 +102,6 @@ void AddCredentials(CLI::App& command, CtlOptions& options)
 
 constexpr const char* PasswordNote =
     "Without a password option the password is asked for on the terminal, without echo.\n\n";
-
-} // namespace
 
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOptions& options, std::ostream& out,
                                     std::ostream& err)
@@ -194,6 +194,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     }
 
     const CLI::App* chosen = app.get_subcommands().front();
+    // Only these commands read --format and --timeout as text.
+    const bool ownChecks = chosen == discover || chosen == show || chosen == set || chosen == reboot;
     if (discover->parsed())
         options.command = CtlCommand::Discover;
     else if (show->parsed())
@@ -204,11 +206,11 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
         options.command = CtlCommand::Reboot;
 
     const bool csvAllowed = options.command == CtlCommand::Discover || options.command == CtlCommand::Show;
-    if (chosen->count("--format") > 0 && !ReadFormat(formatText, csvAllowed, options.format))
-        return usage(csvAllowed ? "--format must be table, csv or json" : "--format must be table or json", chosen);
-    if (chosen->get_option_no_throw("--timeout") && chosen->count("--timeout") > 0 &&
+    if (ownChecks && chosen->count("--format") > 0 && !ReadFormat(formatText, csvAllowed, options.format))
+        return usage(csvAllowed ? FormatMessage : FormatMessageNoCsv, chosen);
+    if (ownChecks && chosen != reboot && chosen->count("--timeout") > 0 &&
         !ReadTimeout(timeoutText, options.timeoutSeconds))
-        return usage("--timeout must be a number of seconds between 0.1 and 3600", chosen);
+        return usage(TimeoutMessage, chosen);
     return std::nullopt;
 }
 

@@ -148,7 +148,8 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         return ExitNetwork;
     };
 
-    if (options.command != CtlCommand::Discover) {
+    if (options.command == CtlCommand::Show || options.command == CtlCommand::Set ||
+        options.command == CtlCommand::Reboot) {
         JobSession jobs(sockets, loop, config);
         if (const int failed = opening(jobs.Open()); failed != ExitOk)
             return failed;
@@ -159,7 +160,7 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
             return RunSet(options, jobs, io, settings.Change(), password);
         case CtlCommand::Reboot:
             return RunReboot(options, jobs, io, password);
-        case CtlCommand::Discover:
+        default:
             break;
         }
         return ExitUsage;
