@@ -1,6 +1,7 @@
 #include "ctl/CommandLine.h"
 
 #include "ctl/ExitCode.h"
+#include "ctl/FleetCommandLine.h"
 #include "protocol/MacText.h"
 
 #include <CLI/CLI.hpp>
@@ -71,7 +72,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     CLI::App app{"Finds wireless access points on the local network and changes their addressing.", "pemblorctl"};
     app.require_subcommand(1);
     app.footer("Exit status: 0 done, 1 bad arguments or settings, 2 no device answered, 3 authentication "
-               "refused, 4 time-out, 5 UDP port 21212 in use, 6 other network failure, 7 other device result.");
+               "refused, 4 time-out, 5 UDP port 21212 in use, 6 other network failure, 7 other device result, 8 apply: "
+               "some device did not end verified, stored or unchanged.");
 
     auto* discover = app.add_subcommand("discover", "Broadcast one discovery and list the devices as they answer");
     discover->add_option("--timeout", options.timeoutSeconds, "Seconds to listen for answers (default 5)")
@@ -107,6 +109,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
                      "Wait for the device to answer again (30 s, then up to 53 s of queries) and print its address");
     AddCredentials(*reboot, options);
 
+    const FleetCommands fleet = AddFleetCommands(app, options, AddCredentials);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -120,6 +124,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
         return ExitUsage;
     }
 
+    if (TakeFleetCommand(fleet, options))
+        return std::nullopt;
     if (discover->parsed())
         options.command = CtlCommand::Discover;
     else if (show->parsed())

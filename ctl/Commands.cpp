@@ -3,6 +3,7 @@
 #include "ctl/DeviceWriter.h"
 #include "ctl/EventLoop.h"
 #include "ctl/ExitCode.h"
+#include "ctl/FleetCommands.h"
 #include "ctl/PasswordReader.h"
 #include "ctl/SettingsArguments.h"
 #include "engine/RereadSchedule.h"
@@ -198,8 +199,12 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
             return ExitUsage;
         }
     }
+    if (const std::optional<int> refused = CheckPlanArguments(options, io))
+        return *refused;
     std::string password;
-    if (options.command == CtlCommand::Set || options.command == CtlCommand::Reboot) {
+    // A dry run sends nothing that needs the password.
+    const bool applies = options.command == CtlCommand::Apply && !options.dryRun;
+    if (options.command == CtlCommand::Set || options.command == CtlCommand::Reboot || applies) {
         if (options.user.size() > MaxCredentialLength) {
             io.err << "pemblorctl: the user name is longer than " << MaxCredentialLength << " characters\n";
             return ExitUsage;
@@ -217,6 +222,7 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         password = *read;
     }
 
+    IInterfaceList* const interfaces = config.interfaces;
     DeviceSession session(sockets, loop, std::move(config));
     const DeviceSession::OpenResult opened = session.Open();
     if (!opened.ok) {
@@ -229,6 +235,8 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         return ExitNetwork;
     }
 
+    if (options.command == CtlCommand::Plan)
+        return RunPlan(options, session, loop, io, interfaces);
     CommandRun run(options, loop, session, io);
     switch (options.command) {
     case CtlCommand::Discover:
@@ -239,6 +247,9 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         return run.Set(settings.Change(), password);
     case CtlCommand::Reboot:
         return run.Reboot(password);
+    case CtlCommand::Plan:
+    case CtlCommand::Apply:
+        break;
     }
     return ExitUsage;
 }

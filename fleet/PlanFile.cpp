@@ -64,6 +64,8 @@ std::string Upper(std::string text)
     return text;
 }
 
+} // namespace
+
 std::string CheckMacText(const std::string& mac)
 {
     bool ok = mac.size() == 17;
@@ -75,8 +77,6 @@ std::string CheckMacText(const std::string& mac)
         return "MAC address " + mac + " names no single device";
     return {};
 }
-
-} // namespace
 
 bool ReadPlanFile(std::istream& in, std::vector<PlanFileRow>& rows, std::string& error)
 {

@@ -26,6 +26,9 @@ struct PlanFileRow {
 // as a whole is not a plan (no header, another header, an unclosed quote).
 bool ReadPlanFile(std::istream& in, std::vector<PlanFileRow>& rows, std::string& error);
 
+// Empty when `mac` (either case) names one device, else why not.
+std::string CheckMacText(const std::string& mac);
+
 void WritePlanFile(std::ostream& out, std::span<const PlanRow> rows);
 
 // Checks every row before anything is sent: the MAC names one device, the
