@@ -83,6 +83,18 @@ void EventLoop::DisarmTimer()
     m_nextTick.reset();
 }
 
+EventLoop::AlarmId EventLoop::AddAlarm(Millis at, std::function<void()> call)
+{
+    const AlarmId id = ++m_lastAlarm;
+    m_alarms.emplace(std::make_pair(at, id), std::move(call));
+    return id;
+}
+
+void EventLoop::RemoveAlarm(AlarmId id)
+{
+    std::erase_if(m_alarms, [id](const auto& alarm) { return alarm.first.second == id; });
+}
+
 bool EventLoop::RunUntil(Millis deadline, const std::function<bool()>& done)
 {
     for (;;) {
@@ -104,9 +116,17 @@ bool EventLoop::RunUntil(Millis deadline, const std::function<bool()>& done)
             tick();
             continue;
         }
+        if (!m_alarms.empty() && now >= m_alarms.begin()->first.first) {
+            std::function<void()> call = std::move(m_alarms.begin()->second);
+            m_alarms.erase(m_alarms.begin());
+            call();
+            continue;
+        }
         if (now >= deadline)
             return done();
-        const Millis until = m_nextTick ? std::min(deadline, *m_nextTick) : deadline;
+        Millis until = m_nextTick ? std::min(deadline, *m_nextTick) : deadline;
+        if (!m_alarms.empty())
+            until = std::min(until, m_alarms.begin()->first.first);
         std::unique_lock lock(m_mutex);
         m_clock.WaitUntil(lock, m_wake, until, m_hasWork);
     }

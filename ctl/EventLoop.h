@@ -2,7 +2,9 @@
 #include "ctl/LoopClock.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -55,6 +57,12 @@ public:
     void ArmTimer(Millis period, std::function<void()> onTick);
     void DisarmTimer();
 
+    // Loop thread: one-shot alarms beside the timer, any number at once.
+    // `call` runs once the clock has reached `at`, unless removed first.
+    using AlarmId = std::uint64_t;
+    AlarmId AddAlarm(Millis at, std::function<void()> call);
+    void RemoveAlarm(AlarmId id);
+
     // Loop thread: serves posted work, invocations and the timer until
     // `done()` holds (checked after every piece of work) or the clock reaches
     // `deadline`. Returns done().
@@ -101,6 +109,8 @@ private:
     std::optional<Millis> m_nextTick;
     Millis m_period = 0;
     std::function<void()> m_onTick;
+    std::map<std::pair<Millis, AlarmId>, std::function<void()>> m_alarms;
+    AlarmId m_lastAlarm = 0;
 };
 
 } // namespace pemblor

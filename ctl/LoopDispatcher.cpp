@@ -12,6 +12,8 @@ LoopDispatcher::LoopDispatcher(EventLoop& loop, std::function<void()> onTick)
 
 LoopDispatcher::~LoopDispatcher()
 {
+    for (const auto& [deadline, alarm] : m_deadlines)
+        m_loop.RemoveAlarm(alarm);
     m_loop.Withdraw(m_wake);
 }
 
@@ -57,6 +59,28 @@ void LoopDispatcher::DisarmTimer()
 void LoopDispatcher::WaitServing(unsigned ms)
 {
     m_loop.Wait(ms);
+}
+
+} // namespace pemblor
+
+namespace pemblor {
+
+void LoopDispatcher::Schedule(Deadline& deadline, unsigned delayMs)
+{
+    Cancel(deadline);
+    m_deadlines[&deadline] = m_loop.AddAlarm(m_loop.Now() + delayMs, [this, pointer = &deadline] {
+        m_deadlines.erase(pointer);
+        pointer->Expired();
+    });
+}
+
+void LoopDispatcher::Cancel(Deadline& deadline)
+{
+    const auto it = m_deadlines.find(&deadline);
+    if (it == m_deadlines.end())
+        return;
+    m_loop.RemoveAlarm(it->second);
+    m_deadlines.erase(it);
 }
 
 } // namespace pemblor

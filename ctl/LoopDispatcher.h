@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 
 namespace pemblor {
 
@@ -25,6 +26,8 @@ public:
     void ArmTimer(unsigned periodMs) override;
     void DisarmTimer() override;
     void WaitServing(unsigned ms) override;
+    void Schedule(Deadline& deadline, unsigned delayMs) override;
+    void Cancel(Deadline& deadline) override;
 
 private:
     struct WakeTask : EventLoop::Task {
@@ -37,6 +40,8 @@ private:
     PostedCallQueue m_queue;
     std::atomic<bool> m_wakePending{false};
     WakeTask m_wake;
+    // Each pending deadline and the loop's alarm for it.
+    std::map<Deadline*, EventLoop::AlarmId> m_deadlines;
 };
 
 } // namespace pemblor

@@ -14,144 +14,76 @@
 
 namespace pemblor {
 
-// What the receive thread shares with the conversation. Held by both through
-// a shared pointer, so that a thread the conversation could not wait for
-// never touches freed memory.
-struct Conversation::ThreadContext {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool attached = false; // the thread holds the receive socket (or gave up)
-    bool ended = false;
-    // Set by this process only: its own close, or the conversation ending.
-    std::atomic<bool> stop{false};
-    // Held while a datagram is dispatched; `abandoned` is set under it when
-    // the conversation stops waiting for the thread.
-    std::mutex dispatchMutex;
-    bool abandoned = false;
-    std::function<bool(std::chrono::milliseconds)> backoffWait;
-    std::chrono::milliseconds firstBackoff{10};
-    std::chrono::milliseconds maxBackoff{1000};
-
-    void Signal(bool& flag)
-    {
-        std::lock_guard lock(mutex);
-        flag = true;
-        cv.notify_all();
-    }
-    // False when the thread is to stop.
-    bool Backoff(std::chrono::milliseconds delay)
-    {
-        if (backoffWait)
-            return backoffWait(delay) && !stop.load();
-        std::unique_lock lock(mutex);
-        cv.wait_for(lock, delay, [&] { return stop.load(); });
-        return !stop.load();
-    }
-};
-
 namespace {
 
-bool LaunchStdThread(std::thread& thread, std::function<void()> body)
-{
-    try {
-        thread = std::thread(std::move(body));
-        return true;
-    } catch (const std::system_error&) {
-        return false;
-    }
-}
-
-constexpr std::chrono::seconds kThreadStartBound{5};
 constexpr unsigned kDiscoveryPeriodMs = 5000;
 constexpr unsigned kDetailTimeoutMs = 5000;
 constexpr unsigned kSetResultTimeoutMs = 10000;
-constexpr unsigned kStopServeSliceMs = 10;
+
+TransportConfig TransportPart(const ConversationConfig& config)
+{
+    TransportConfig transport;
+    transport.port = config.port;
+    transport.destination = config.destination;
+    transport.launchThread = config.launchThread;
+    transport.backoffWait = config.backoffWait;
+    transport.firstBackoff = config.firstBackoff;
+    transport.maxBackoff = config.maxBackoff;
+    transport.stopTimeout = config.stopTimeout;
+    transport.receiveBufferBytes = config.receiveBufferBytes;
+    transport.replyObserver = config.replyObserver;
+    transport.interfaces = config.interfaces;
+    return transport;
+}
 
 } // namespace
 
 Conversation::Conversation(ISocketLayer& sockets, UiDispatcher& ui, ConversationListener& listener,
                            ConversationConfig config)
-    : m_sockets(sockets)
-    , m_ui(ui)
+    : m_ui(ui)
     , m_listener(listener)
     , m_config(std::move(config))
-    , m_endpoint(sockets, m_config.port)
-    , m_startupFailure(listener)
+    , m_transport(sockets, ui, TransportPart(m_config))
 {
-    if (!m_config.launchThread)
-        m_config.launchThread = LaunchStdThread;
-    if (m_config.interfaces)
-        m_interfaces.emplace(*m_config.interfaces);
+    m_transport.SetObserver(this);
 }
 
 Conversation::~Conversation()
 {
     StopReceiveThread();
-    m_ui.Cancel(m_startupFailure);
 }
 
 EndpointResult Conversation::Open()
 {
-    return m_endpoint.Open(g_hRecvSocket);
-}
-
-bool Conversation::SendByRoute(Request request, const Datagram& datagram)
-{
-    if (m_endpoint.SendTo(datagram.data(), datagram.size, m_config.port, m_config.destination.c_str()) >= 0)
-        return true;
-    m_listener.SendFailed(request, m_endpoint.LastError(), {});
-    return false;
+    return m_transport.Open();
 }
 
 bool Conversation::Send(Request request, const Datagram& datagram, unsigned only)
 {
-    if (m_interfaces && !m_interfacesRead) {
-        m_interfacesListed = m_interfaces->Refresh();
-        m_interfacesRead = true;
-    }
-    if (!m_interfaces || !m_interfacesListed)
-        return SendByRoute(request, datagram);
-    std::vector<NetworkInterface> targets = m_interfaces->All();
-    if (only != 0 && std::any_of(targets.begin(), targets.end(), [&](const auto& usable) { return usable.index == only; }))
-        std::erase_if(targets, [&](const NetworkInterface& usable) { return usable.index != only; });
-
+    const SendReport report = m_transport.Send(request, datagram, only);
+    if (request == Request::Discovery)
+        for (unsigned index : report.sentOn)
+            m_watch.Sent(index);
     // Every interface is tried before any failure is told: telling may wait
     // for the user, and the other interfaces must not wait with it.
-    struct Failure {
-        std::string name;
-        int error;
-    };
-    std::vector<Failure> failures;
-    bool sent = targets.empty() && request == Request::Discovery;
-    for (const NetworkInterface& target : targets) {
-        if (m_endpoint.SendOutOf(target.index, datagram.data(), datagram.size, m_config.port,
-                                 m_config.destination.c_str()) >= 0) {
-            sent = true;
-            if (request == Request::Discovery)
-                m_watch.Sent(target.index);
-        } else {
-            failures.push_back({target.name, m_endpoint.LastError()});
-        }
-    }
-    for (const Failure& failure : failures)
-        m_listener.SendFailed(request, failure.error, failure.name);
-    return sent;
+    for (const SendReport::Failure& failure : report.failures)
+        m_listener.SendFailed(request, failure.error, failure.interfaceName);
+    return report.sent;
 }
 
 void Conversation::BeginDiscovery()
 {
     m_nDeviceCount = 0;
     m_nState = Discovering;
-    if (m_interfaces) {
-        m_interfacesListed = m_interfaces->Refresh();
-        m_interfacesRead = true;
-        m_watch.Begin(m_interfaces->All(), m_interfacesListed);
+    if (const InterfaceSet* interfaces = m_transport.Interfaces()) {
+        const bool listed = m_transport.RefreshInterfaces();
+        m_watch.Begin(interfaces->All(), listed);
     }
 }
 
 std::optional<NetworkInterface> Conversation::InterfaceNamed(std::string_view name) const
 {
-    return m_interfaces ? m_interfaces->ByName(name) : std::nullopt;
+    return m_transport.InterfaceNamed(name);
 }
 
 unsigned Conversation::DeviceInterface() const
@@ -255,111 +187,28 @@ void Conversation::Close()
     m_nState = Closing;
     // The flag goes first: the thread ends when its receive returns, woken by
     // the stop datagram below (or by anything else that arrives).
-    if (m_context)
-        m_context->stop = true;
+    m_transport.BeginStop();
     Send(Request::Stop, BuildStopDatagram());
 }
 
 bool Conversation::StartReceiveThread()
 {
-    if (m_bThreadStarted)
-        return true;
-    auto context = std::make_shared<ThreadContext>();
-    context->backoffWait = m_config.backoffWait;
-    context->firstBackoff = m_config.firstBackoff;
-    context->maxBackoff = m_config.maxBackoff;
-    m_context = context;
-    if (!m_config.launchThread(m_recvThread, [this, context] { ServiceSocketThread(context); })) {
-        m_context.reset();
-        m_listener.ReceiveFailed(ReceiveFailure::Launch);
-        return false;
-    }
-    m_bThreadStarted = true;
-    // Wait until the thread holds the socket: from then on every datagram
-    // queued for it is the thread's to take.
-    std::unique_lock lock(context->mutex);
-    context->cv.wait_for(lock, kThreadStartBound, [&] { return context->attached || context->ended; });
-    return true;
+    return m_transport.StartReceiveThread();
 }
 
-bool Conversation::CallUi(FunctionRef<void()> call)
+void Conversation::QueryHeard(unsigned arrival)
 {
-    if (m_context && m_context->stop.load())
-        return false;
-    return m_ui.Invoke(call);
+    // A query heard during a discovery shows that inbound datagrams pass on
+    // its interface.
+    if (m_nState.load() == Discovering)
+        m_watch.Heard(arrival);
 }
 
-void Conversation::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
-{
-    PeerAddress sender{};
-    if (!m_sockets.StartupThread()) {
-        m_ui.Post(m_startupFailure);
-        context->Signal(context->attached);
-        context->Signal(context->ended);
-        return;
-    }
-    const SocketHandle handle = g_hRecvSocket.exchange(InvalidSocket);
-    std::unique_ptr<ISocket> socket = handle == InvalidSocket ? nullptr : m_sockets.Attach(handle);
-    if (socket && m_config.receiveBufferBytes > 0)
-        m_receiveBufferGranted = socket->SetReceiveBufferSize(m_config.receiveBufferBytes);
-    m_listening = socket != nullptr;
-    context->Signal(context->attached);
-
-    // Without a socket nothing can ever arrive: end at once rather than fail
-    // receives for ever. The tool then behaves as when no device answers.
-    std::array<std::uint8_t, ReceiveBufferSize> buffer;
-    std::chrono::milliseconds backoff{0};
-    while (socket && !context->stop.load()) {
-        buffer.fill(0);
-        std::uint16_t port = 0;
-        const int received = socket->ReceiveFrom(buffer.data(), buffer.size(), sender, port);
-        if (context->stop.load())
-            break;
-        if (received < 0) {
-            // A socket that keeps failing must not spin: wait longer after
-            // every failure, up to the bound.
-            backoff = backoff.count() == 0 ? context->firstBackoff : std::min(backoff * 2, context->maxBackoff);
-            if (!context->Backoff(backoff))
-                break;
-            continue;
-        }
-        backoff = std::chrono::milliseconds{0};
-        if (received == 0)
-            continue;
-        const ReplyDatagram reply(buffer.data(), static_cast<std::size_t>(received), sender.text);
-        const std::uint32_t type = reply.type();
-        // Requests are the tool's own broadcasts (or another copy's). A stop
-        // datagram ends nothing here: only this process's own close does,
-        // through the stop flag, so another copy closing, or anyone sending
-        // these bytes, cannot silence this one. A query heard during a
-        // discovery shows that inbound datagrams pass on its interface.
-        if (type == TypeQuery && m_nState.load() == Discovering)
-            m_watch.Heard(sender.interfaceIndex);
-        if (type == TypeQuery || type == TypeCommand || type == TypeStop)
-            continue;
-        std::lock_guard dispatching(context->dispatchMutex);
-        if (context->abandoned)
-            break;
-        if (m_config.replyObserver)
-            m_config.replyObserver();
-        Dispatch(reply, sender.interfaceIndex);
-    }
-    m_listening = false;
-    // Ended is told while the socket is still held: the owner joins the
-    // thread after it, and the join waits for the close. Until then the
-    // socket counts as busy, so a virtual clock that moves only while every
-    // socket is idle cannot run ahead while this thread winds down.
-    context->Signal(context->ended);
-    socket.reset();
-}
-
-void Conversation::Dispatch(const ReplyDatagram& reply, unsigned arrival)
+void Conversation::ReplyReceived(const ReplyDatagram& reply, unsigned arrival)
 {
     switch (m_nState.load()) {
     case Discovering: {
-        std::optional<NetworkInterface> heardOn;
-        if (m_interfaces && arrival != 0)
-            heardOn = m_interfaces->ByIndex(arrival);
+        const std::optional<NetworkInterface> heardOn = m_transport.InterfaceByIndex(arrival);
         if (m_listener.DeviceFound(reply, heardOn ? *heardOn : NetworkInterface{}))
             m_nDeviceCount.fetch_add(1);
         break;
@@ -453,7 +302,7 @@ void Conversation::OnTimer()
         m_nState = Idle;
         // Without a receive thread that listens, nothing could be heard, so
         // nothing can be told from what was not.
-        m_listener.DiscoveryEnded(m_nDeviceCount.load(), m_nDeviceCount.load() == 0 && m_listening.load()
+        m_listener.DiscoveryEnded(m_nDeviceCount.load(), m_nDeviceCount.load() == 0 && m_transport.Listening()
                                                              ? m_watch.Diagnose()
                                                              : SilenceDiagnosis{});
         break;
@@ -470,38 +319,7 @@ void Conversation::OnTimer()
 
 void Conversation::StopReceiveThread()
 {
-    std::shared_ptr<ThreadContext> context = m_context;
-    if (!context || !m_recvThread.joinable())
-        return;
-    context->stop = true;
-    {
-        std::lock_guard lock(context->mutex);
-        context->cv.notify_all();
-    }
-    auto ended = [&] {
-        std::lock_guard lock(context->mutex);
-        return context->ended;
-    };
-    if (!ended()) {
-        // The stop datagram of the close may have been lost (or never sent):
-        // wake a receive that is still waiting with one over loopback.
-        const Datagram stop = BuildStopDatagram();
-        m_endpoint.SendTo(stop.data(), stop.size, m_config.port, "127.0.0.1");
-    }
-    const auto deadline = std::chrono::steady_clock::now() + m_config.stopTimeout;
-    while (!ended() && std::chrono::steady_clock::now() < deadline) {
-        // Serves a call the thread may be waiting on.
-        m_ui.WaitServing(kStopServeSliceMs);
-    }
-    if (ended()) {
-        m_recvThread.join();
-    } else {
-        {
-            std::lock_guard lock(context->dispatchMutex);
-            context->abandoned = true;
-        }
-        m_recvThread.detach();
-    }
+    m_transport.StopReceiveThread();
 }
 
 } // namespace pemblor

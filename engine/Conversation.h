@@ -4,6 +4,7 @@
 #include "engine/DiscoveryWatch.h"
 #include "engine/InterfaceSet.h"
 #include "engine/NetworkEndpoint.h"
+#include "engine/Transport.h"
 #include "engine/UiDispatcher.h"
 #include "protocol/Datagram.h"
 #include "protocol/DatagramType.h"
@@ -52,16 +53,17 @@ struct ConversationConfig {
     IInterfaceList* interfaces = nullptr;
 };
 
-// The tool's one conversation with the devices: the two sockets, the receive
-// thread, the conversation state, which reply is taken when, and the
-// time-outs. A front end owns it, drives it through the methods below and
+// The tool's one conversation with the devices: the discovery and one
+// selected device, over the transport (the two sockets and the receive
+// thread, which it shares with the jobs), the conversation state, which
+// reply is taken when, and the time-outs. A front end owns it, drives it through the methods below and
 // hears from it through its ConversationListener; it reaches the front end's
 // user-interface thread only through the UiDispatcher.
 //
 // Threads: every method is for the user-interface thread unless it says
 // otherwise. The receive thread reads the state and the selected device, and
 // calls the listener as that interface states.
-class Conversation final {
+class Conversation final : private TransportObserver {
 public:
     Conversation(ISocketLayer& sockets, UiDispatcher& ui, ConversationListener& listener,
                  ConversationConfig config = {});
@@ -120,11 +122,15 @@ public:
     // Any thread.
     ConversationState State() const { return static_cast<ConversationState>(m_nState.load()); }
     int DeviceCount() const { return m_nDeviceCount.load(); }
-    bool ThreadStarted() const { return m_bThreadStarted; }
+    bool ThreadStarted() const { return m_transport.ThreadStarted(); }
     // Any thread: the interface of this name as read at the last discovery.
     std::optional<NetworkInterface> InterfaceNamed(std::string_view name) const;
     // Receive buffer the kernel granted the receive socket (0: not asked).
-    int ReceiveBufferGranted() const { return m_receiveBufferGranted.load(); }
+    int ReceiveBufferGranted() const { return m_transport.ReceiveBufferGranted(); }
+
+    // The sockets and the receive thread, for the jobs that share them with
+    // this conversation.
+    Transport& GetTransport() { return m_transport; }
 
     // Stops the receive thread with a bounded wait, serving the dispatcher
     // meanwhile. The destructor calls it; a front end calls it earlier when
@@ -132,51 +138,34 @@ public:
     void StopReceiveThread();
 
 private:
-    struct ThreadContext;
-    class StartupFailure final : public PostedCall {
-    public:
-        explicit StartupFailure(ConversationListener& listener) : m_listener(listener) {}
-        void Run() override { m_listener.ReceiveFailed(ReceiveFailure::SocketStartup); }
-
-    private:
-        ConversationListener& m_listener;
-    };
+    // TransportObserver
+    void QueryHeard(unsigned arrival) override;
+    void ReplyReceived(const ReplyDatagram& reply, unsigned arrival) override;
+    void ReceiveFailed(ReceiveFailure failure) override { m_listener.ReceiveFailed(failure); }
 
     // Out of every interface of the last discovery, or of `only` when it is
     // one of them; true when it went out of at least one (a discovery with
     // no interface at all counts as sent: its cycle ends with the
     // diagnosis).
     bool Send(Request request, const Datagram& datagram, unsigned only = 0);
-    bool SendByRoute(Request request, const Datagram& datagram);
     unsigned DeviceInterface() const;
     // False, after SendFailed with EDESTADDRREQ, when no device is selected.
     bool DeviceRequestAllowed(Request request);
-    void ServiceSocketThread(std::shared_ptr<ThreadContext> context);
-    void Dispatch(const ReplyDatagram& reply, unsigned arrival);
     void TakeDetailReply(const ReplyDatagram& reply);
     void TakeCommandResult(const ReplyDatagram& reply);
     bool FromSelectedDevice(const ReplyDatagram& reply, bool zeroMacFromItsAddress) const;
     // Receive thread: runs `call` on the user-interface thread unless the
     // conversation is stopping.
-    bool CallUi(FunctionRef<void()> call);
+    bool CallUi(FunctionRef<void()> call) { return m_transport.CallUi(call); }
 
-    ISocketLayer& m_sockets;
     UiDispatcher& m_ui;
     ConversationListener& m_listener;
     ConversationConfig m_config;
-    CNetworkEndpoint m_endpoint;
-    std::optional<InterfaceSet> m_interfaces;
-    // Whether the interfaces could be read at the last discovery.
-    bool m_interfacesListed = false;
-    // Whether they have been read at all: a front end that addresses a device
-    // it did not discover in this run (the command line) sends before any
-    // discovery, and its requests must go out of every interface too.
-    bool m_interfacesRead = false;
+    Transport m_transport;
     DiscoveryWatch m_watch;
 
     std::atomic<int> m_nState{Idle};
     std::atomic<int> m_nDeviceCount{0};
-    bool m_bThreadStarted = false;
 
     // The selected device; under m_deviceLock.
     mutable std::mutex m_deviceLock;
@@ -186,13 +175,6 @@ private:
     std::string m_deviceAddress;
     unsigned m_deviceInterface = 0;
     DetailTarget* m_target = nullptr;
-
-    StartupFailure m_startupFailure;
-    std::thread m_recvThread;
-    std::shared_ptr<ThreadContext> m_context;
-    std::atomic<int> m_receiveBufferGranted{0};
-    // The receive thread holds its socket and waits on it.
-    std::atomic<bool> m_listening{false};
 };
 
 } // namespace pemblor

@@ -25,13 +25,30 @@ private:
     bool m_queued = false; // guarded by the queue that holds the call
 };
 
+// A deadline of one job: Expired runs on the user-interface thread once the
+// delay it was scheduled with has passed, unless it was cancelled first.
+// Any number of deadlines may be pending at once, each with its own time.
+// The owner cancels a pending deadline before it goes away.
+class Deadline {
+public:
+    Deadline() = default;
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+    virtual void Expired() = 0;
+
+protected:
+    ~Deadline() = default;
+};
+
 // How the conversation reaches the user-interface thread: the one thread on
 // which a front end runs its handlers and which owns the conversation's
 // timer. A front end implements it once (over its toolkit, or a plain event
 // loop) and passes it to the conversation.
 //
 // Threads: Invoke and Post may be called from any thread; ArmTimer,
-// DisarmTimer, Cancel and WaitServing only on the user-interface thread.
+// DisarmTimer, Schedule, Cancel and WaitServing only on the user-interface
+// thread.
 class UiDispatcher {
 public:
     virtual ~UiDispatcher() = default;
@@ -53,6 +70,12 @@ public:
     // user-interface thread until the timer is disarmed.
     virtual void ArmTimer(unsigned periodMs) = 0;
     virtual void DisarmTimer() = 0;
+
+    // Per-job deadlines, beside the conversation's timer. Scheduling a
+    // pending deadline again replaces its time; a deadline runs at most once
+    // per scheduling, and Expired may schedule it again.
+    virtual void Schedule(Deadline& deadline, unsigned delayMs) = 0;
+    virtual void Cancel(Deadline& deadline) = 0;
 
     // Waits up to `ms`, running invoked and posted calls (and timer ticks)
     // meanwhile but no user input.

@@ -132,6 +132,24 @@ void FakeDispatcher::DisarmTimer()
     m_timerArmed = false;
 }
 
+void FakeDispatcher::Schedule(Deadline& deadline, unsigned delayMs)
+{
+    const std::uint64_t scheduling = ++m_seq;
+    m_deadlines[&deadline] = scheduling;
+    After(delayMs, [this, pointer = &deadline, scheduling] {
+        const auto it = m_deadlines.find(pointer);
+        if (it == m_deadlines.end() || it->second != scheduling)
+            return;
+        m_deadlines.erase(it);
+        pointer->Expired();
+    });
+}
+
+void FakeDispatcher::Cancel(Deadline& deadline)
+{
+    m_deadlines.erase(&deadline);
+}
+
 void FakeDispatcher::ScheduleTick(std::uint64_t generation, Millis at)
 {
     m_events.emplace(std::make_pair(at, ++m_seq), [this, generation] {

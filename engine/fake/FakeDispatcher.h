@@ -52,6 +52,11 @@ public:
     void ArmTimer(unsigned periodMs) override;
     void DisarmTimer() override;
     void WaitServing(unsigned ms) override;
+    void Schedule(Deadline& deadline, unsigned delayMs) override;
+    void Cancel(Deadline& deadline) override;
+
+    // Number of deadlines scheduled and not yet expired or cancelled.
+    std::size_t PendingDeadlines() const { return m_deadlines.size(); }
 
 private:
     struct Call;
@@ -70,6 +75,8 @@ private:
     Millis m_timerPeriod = 0;
     std::uint64_t m_timerGeneration = 0;
     std::vector<Millis> m_waits;
+    // Each pending deadline with the scheduling it waits for.
+    std::map<Deadline*, std::uint64_t> m_deadlines;
 
     std::mutex m_callMutex;
     std::condition_variable m_callCv;

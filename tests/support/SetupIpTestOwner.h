@@ -35,7 +35,11 @@ public:
     // IDialogHandler
     bool OnInitDialog(IWindow& window) override;
     void OnCommand(int /*id*/) override {}
-    void OnTimer(unsigned /*id*/) override { conversation.OnTimer(); }
+    void OnTimer(unsigned id) override
+    {
+        if (!m_dispatcher.OnDeadlineTimer(id))
+            conversation.OnTimer();
+    }
     void OnCancel() override;
 
 private:

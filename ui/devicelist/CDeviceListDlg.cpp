@@ -156,8 +156,10 @@ void CDeviceListDlg::OnNotify(int id, Notify code)
     }
 }
 
-void CDeviceListDlg::OnTimer(unsigned /*id*/)
+void CDeviceListDlg::OnTimer(unsigned id)
 {
+    if (m_dispatcher.OnDeadlineTimer(id))
+        return;
     m_conversation.OnTimer();
 }
 

@@ -95,6 +95,42 @@ void ToolkitDispatcher::DisarmTimer()
         m_toolkit.KillTimer(*m_window, m_nTimerId);
 }
 
+void ToolkitDispatcher::Schedule(Deadline& deadline, unsigned delayMs)
+{
+    Cancel(deadline);
+    if (!m_window)
+        return;
+    if (m_nextDeadlineTimer < FirstDeadlineTimer)
+        m_nextDeadlineTimer = FirstDeadlineTimer;
+    const unsigned id = m_nextDeadlineTimer++;
+    m_deadlines[m_toolkit.SetTimer(*m_window, id, delayMs)] = &deadline;
+}
+
+void ToolkitDispatcher::Cancel(Deadline& deadline)
+{
+    for (auto it = m_deadlines.begin(); it != m_deadlines.end(); ++it) {
+        if (it->second != &deadline)
+            continue;
+        if (m_window)
+            m_toolkit.KillTimer(*m_window, it->first);
+        m_deadlines.erase(it);
+        return;
+    }
+}
+
+bool ToolkitDispatcher::OnDeadlineTimer(unsigned id)
+{
+    const auto it = m_deadlines.find(id);
+    if (it == m_deadlines.end())
+        return id >= FirstDeadlineTimer;
+    Deadline* deadline = it->second;
+    if (m_window)
+        m_toolkit.KillTimer(*m_window, id);
+    m_deadlines.erase(it);
+    deadline->Expired();
+    return true;
+}
+
 void ToolkitDispatcher::WaitServing(unsigned ms)
 {
     m_toolkit.WaitOnUiThread(ms);

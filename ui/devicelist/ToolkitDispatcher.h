@@ -3,6 +3,7 @@
 #include "engine/UiDispatcher.h"
 
 #include <atomic>
+#include <map>
 
 namespace pemblor {
 
@@ -35,6 +36,16 @@ public:
     void ArmTimer(unsigned periodMs) override;
     void DisarmTimer() override;
     void WaitServing(unsigned ms) override;
+    // Each deadline is a one-shot timer of its own on the window, with an
+    // identifier from FirstDeadlineTimer up; the window passes its ticks to
+    // OnDeadlineTimer.
+    void Schedule(Deadline& deadline, unsigned delayMs) override;
+    void Cancel(Deadline& deadline) override;
+
+    static constexpr unsigned FirstDeadlineTimer = 1000;
+    // User-interface thread: a tick of window timer `id`; true when it was a
+    // deadline's (which then ran).
+    bool OnDeadlineTimer(unsigned id);
 
 private:
     static void Wake(ToolkitDispatcher* dispatcher);
@@ -45,6 +56,8 @@ private:
     // The identifier the toolkit returned for the window's timer 1.
     unsigned m_nTimerId = 0;
     PostedCallQueue m_queue;
+    std::map<unsigned, Deadline*> m_deadlines; // by window timer
+    unsigned m_nextDeadlineTimer = FirstDeadlineTimer;
     std::atomic<bool> m_wakePending{false};
     // Link in the list of dispatchers alive (see Wake).
     ToolkitDispatcher* m_nextAlive = nullptr;

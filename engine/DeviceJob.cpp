@@ -1,0 +1,389 @@
+#include "engine/DeviceJob.h"
+
+#include "engine/DetailEntries.h"
+#include "engine/NetworkInterface.h"
+#include "protocol/MacText.h"
+#include "protocol/ReplyDatagram.h"
+#include "protocol/Requests.h"
+
+namespace pemblor {
+
+namespace {
+
+constexpr unsigned kSecondMs = 1000;
+
+// The dialog's reading of a DHCP text: its leading decimal integer, as atoi.
+bool LeadingIntegerIsOne(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    if (i < text.size() && text[i] == '+')
+        ++i;
+    while (i < text.size() && text[i] == '0')
+        ++i;
+    return i < text.size() && text[i] == '1' && (i + 1 == text.size() || text[i + 1] < '0' || text[i + 1] > '9');
+}
+
+// Two address texts name the same address: equal as dotted decimal, or,
+// where one is not, equal as text.
+bool SameAddress(std::string_view a, std::string_view b)
+{
+    std::uint32_t left = 0, right = 0;
+    const std::string first(a), second(b);
+    if (ParseIpv4(first.c_str(), left) && ParseIpv4(second.c_str(), right))
+        return left == right;
+    return a == b;
+}
+
+// A blank gateway is sent as none.
+std::string_view GatewayText(std::string_view text)
+{
+    return text.empty() ? std::string_view("0.0.0.0") : text;
+}
+
+} // namespace
+
+bool DeviceSettings::DhcpOn() const
+{
+    return dhcp && LeadingIntegerIsOne(*dhcp);
+}
+
+SettingsRequest SettingsRequest::From(const SettingsChange& change)
+{
+    SettingsRequest request;
+    if (change.ipAddress)
+        request.ipAddress = std::string(*change.ipAddress);
+    if (change.subnetMask)
+        request.subnetMask = std::string(*change.subnetMask);
+    if (change.gateway)
+        request.gateway = std::string(*change.gateway);
+    request.dhcp = change.dhcp;
+    return request;
+}
+
+SettingsChange SettingsRequest::View() const
+{
+    SettingsChange change;
+    if (ipAddress)
+        change.ipAddress = *ipAddress;
+    if (subnetMask)
+        change.subnetMask = *subnetMask;
+    if (gateway)
+        change.gateway = *gateway;
+    change.dhcp = dhcp;
+    return change;
+}
+
+bool SettingsRequest::WouldChange(const DeviceSettings& current) const
+{
+    const auto differs = [](const std::optional<std::string>& wanted, const std::optional<std::string>& held) {
+        return wanted && (!held || !SameAddress(*wanted, *held));
+    };
+    if (differs(ipAddress, current.ipAddr) || differs(subnetMask, current.netmask))
+        return true;
+    if (gateway && (!current.gateway || !SameAddress(GatewayText(*gateway), GatewayText(*current.gateway))))
+        return true;
+    return dhcp && (*dhcp == 1) != current.DhcpOn();
+}
+
+DeviceSettings SettingsRequest::AppliedTo(DeviceSettings current) const
+{
+    if (ipAddress)
+        current.ipAddr = *ipAddress;
+    if (subnetMask)
+        current.netmask = *subnetMask;
+    if (gateway)
+        current.gateway = std::string(GatewayText(*gateway));
+    if (dhcp)
+        current.dhcp = std::to_string(*dhcp);
+    return current;
+}
+
+DeviceJob::DeviceJob(Transport& transport, UiDispatcher& ui, JobListener& listener, std::string macText,
+                     std::string address, unsigned interfaceIndex)
+    : m_transport(transport)
+    , m_ui(ui)
+    , m_listener(listener)
+    , m_macText(std::move(macText))
+    , m_mac(ParseMacText(m_macText))
+    , m_address(std::move(address))
+    , m_interface(interfaceIndex)
+{
+}
+
+DeviceJob::~DeviceJob()
+{
+    Stop();
+}
+
+bool DeviceJob::Start(const JobPlan& plan)
+{
+    if (Running())
+        return false;
+    m_plan = plan;
+    m_report = JobReport{};
+    m_report.address = m_address;
+    m_schedule = RereadSchedule{};
+    m_queriesSent = 0;
+    if (m_plan.read) {
+        Begin(JobStep::Read);
+        Await(Awaited::Detail);
+        if (!Send(Request::DetailQuery, BuildDetailQuery(m_macText))) {
+            Finish(JobOutcome::SendFailed);
+            return true;
+        }
+        m_ui.Schedule(*this, m_plan.detailTimeoutMs);
+        return true;
+    }
+    AfterRead();
+    return true;
+}
+
+void DeviceJob::Stop()
+{
+    if (!Running())
+        return;
+    m_ui.Cancel(*this);
+    m_transport.StopAwaiting(*this);
+    m_report.outcome = JobOutcome::Stopped;
+    m_report.step = m_step;
+    m_report.address = m_address;
+    m_step = JobStep::Done;
+}
+
+void DeviceJob::Begin(JobStep step)
+{
+    m_step = step;
+    Progress();
+}
+
+void DeviceJob::Progress()
+{
+    int secondsLeft = 0;
+    if (m_step == JobStep::Restart)
+        secondsLeft = static_cast<int>((m_waitLeftMs + kSecondMs - 1) / kSecondMs);
+    else if (m_step == JobStep::Verify)
+        secondsLeft = RereadSchedule::BudgetSeconds - m_verifySeconds;
+    m_listener.JobProgress(*this, m_step, secondsLeft, m_queriesSent);
+}
+
+bool DeviceJob::Send(Request request, const Datagram& datagram)
+{
+    const SendReport report = m_transport.Send(request, datagram, m_interface);
+    for (const SendReport::Failure& failure : report.failures)
+        m_listener.JobSendFailed(*this, request, failure.error, failure.interfaceName);
+    return report.sent;
+}
+
+void DeviceJob::Await(Awaited what)
+{
+    m_transport.Await(*this, m_mac, m_address, what);
+}
+
+void DeviceJob::AfterRead()
+{
+    if (m_plan.change) {
+        if (m_report.before && !m_plan.change->WouldChange(*m_report.before)) {
+            Finish(JobOutcome::Unchanged);
+            return;
+        }
+        BeginChange();
+        return;
+    }
+    if (m_plan.reboot) {
+        BeginReboot();
+        return;
+    }
+    Finish(JobOutcome::Unchanged);
+}
+
+void DeviceJob::BeginChange()
+{
+    Begin(JobStep::Change);
+    Await(Awaited::Result);
+    if (!Send(Request::SettingsChange, BuildSettingsChange(m_macText, m_plan.credentials.user,
+                                                           m_plan.credentials.password, m_plan.change->View()))) {
+        Finish(JobOutcome::SendFailed);
+        return;
+    }
+    m_ui.Schedule(*this, m_plan.resultTimeoutMs);
+}
+
+void DeviceJob::BeginReboot()
+{
+    m_report.oldAddress = m_address;
+    // Where the device should come back: the address it will hold, unless
+    // its DHCP client will choose one.
+    const DeviceSettings expected = m_plan.change ? m_plan.change->AppliedTo(m_report.before.value_or(DeviceSettings{}))
+                                                  : m_report.before.value_or(DeviceSettings{});
+    m_report.expectedAddress = expected.DhcpOn() || !expected.ipAddr ? std::string() : *expected.ipAddr;
+
+    Begin(JobStep::Reboot);
+    // A refusal answers the reboot; an accepted reboot may go unanswered.
+    Await(Awaited::Result);
+    if (!Send(Request::Reboot,
+              BuildRebootRequest(m_macText, m_plan.credentials.user, m_plan.credentials.password))) {
+        Finish(JobOutcome::SendFailed);
+        return;
+    }
+    if (!m_plan.verify) {
+        m_ui.Schedule(*this, m_plan.refusalWaitMs);
+        return;
+    }
+    m_waitLeftMs = m_plan.rebootWaitMs;
+    Begin(JobStep::Restart);
+    // Counted down a second at a time, so that the owner can show it.
+    m_ui.Schedule(*this, std::min(kSecondMs, m_waitLeftMs));
+}
+
+void DeviceJob::BeginVerify()
+{
+    m_verifySeconds = 0;
+    m_step = JobStep::Verify;
+    Await(Awaited::Detail);
+    SendQuery();
+    VerifyTick();
+}
+
+void DeviceJob::SendQuery()
+{
+    // A query that cannot go out now may go out at the next resend: the
+    // re-read goes on whatever a send says.
+    Send(Request::DetailQuery, BuildDetailQuery(m_macText));
+    ++m_queriesSent;
+    Progress();
+}
+
+// Before every pause of the re-read while no answer has come.
+void DeviceJob::VerifyTick()
+{
+    switch (m_schedule.Next()) {
+    case RereadSchedule::Step::GiveUp:
+        m_report.address = m_report.heardAfterRestart ? m_address : m_report.oldAddress;
+        Finish(JobOutcome::NotVerified);
+        return;
+    case RereadSchedule::Step::ResendThenPause:
+        SendQuery();
+        break;
+    case RereadSchedule::Step::Pause:
+        break;
+    }
+    m_ui.Schedule(*this, RereadSchedule::PauseMs);
+}
+
+void DeviceJob::Expired()
+{
+    switch (m_step) {
+    case JobStep::Read:
+    case JobStep::Change:
+        Finish(JobOutcome::Timeout);
+        return;
+    case JobStep::Reboot:
+        Finish(JobOutcome::RebootSent);
+        return;
+    case JobStep::Restart: {
+        m_waitLeftMs -= std::min(kSecondMs, m_waitLeftMs);
+        if (m_waitLeftMs == 0) {
+            BeginVerify();
+            return;
+        }
+        Progress();
+        m_ui.Schedule(*this, std::min(kSecondMs, m_waitLeftMs));
+        return;
+    }
+    case JobStep::Verify:
+        ++m_verifySeconds;
+        Progress();
+        VerifyTick();
+        return;
+    case JobStep::Idle:
+    case JobStep::Done:
+        return;
+    }
+}
+
+void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
+{
+    if (m_step != JobStep::Read && m_step != JobStep::Verify)
+        return;
+    DeviceSettings settings;
+    EntryTextBuffer work;
+    ForEachSetting(reply, work, [&](std::string_view name, std::string_view value) {
+        std::optional<std::string>* field = name == "IP_ADDR"           ? &settings.ipAddr
+                                            : name == "SUBNET_MASK"     ? &settings.netmask
+                                            : name == "DEFAULT_GATEWAY" ? &settings.gateway
+                                            : name == "DHCP"            ? &settings.dhcp
+                                                                        : nullptr;
+        if (field)
+            *field = std::string(value);
+    });
+    m_address.assign(reply.sender());
+    if (arrival != 0 && m_transport.InterfaceByIndex(arrival))
+        m_interface = arrival;
+    m_report.address = m_address;
+
+    if (m_step == JobStep::Read) {
+        m_ui.Cancel(*this);
+        m_report.before = settings;
+        AfterRead();
+        return;
+    }
+    m_report.heardAfterRestart = true;
+    m_report.after = settings;
+    const std::string& expected = m_report.expectedAddress;
+    if (expected.empty() || SameAddress(m_address, expected)) {
+        Finish(JobOutcome::Verified);
+        return;
+    }
+    // Heard elsewhere (its old address, most likely: the change did not take
+    // effect yet): the re-read goes on for an answer from the new one.
+    Await(Awaited::Detail);
+}
+
+void DeviceJob::ResultReply(const ReplyDatagram& reply, unsigned /*arrival*/)
+{
+    const int result = reply.resultCode();
+    switch (m_step) {
+    case JobStep::Change:
+        if (result == 0 && m_plan.reboot) {
+            m_ui.Cancel(*this);
+            BeginReboot();
+        } else if (result == 0) {
+            Finish(JobOutcome::Stored);
+        } else {
+            Finish(result == 1 ? JobOutcome::AuthenticationError : JobOutcome::UnknownResult, result);
+        }
+        return;
+    case JobStep::Reboot:
+    case JobStep::Restart:
+        // Result 0 (an agent that confirms the reboot) changes nothing.
+        if (result != 0)
+            Finish(result == 1 ? JobOutcome::AuthenticationError : JobOutcome::UnknownResult, result);
+        return;
+    default:
+        return;
+    }
+}
+
+void DeviceJob::Finish(JobOutcome outcome, int result)
+{
+    m_ui.Cancel(*this);
+    m_transport.StopAwaiting(*this);
+    m_report.outcome = outcome;
+    m_report.step = m_step;
+    m_report.result = result;
+    if (m_report.address.empty())
+        m_report.address = m_address;
+    // Not read again: what the device should hold now. A refused change,
+    // or one that went unanswered, is taken as not made.
+    const bool changed = m_plan.change && (outcome == JobOutcome::Stored || outcome == JobOutcome::Verified ||
+                                           outcome == JobOutcome::NotVerified || outcome == JobOutcome::RebootSent);
+    if (!m_report.after && m_report.before)
+        m_report.after = changed ? m_plan.change->AppliedTo(*m_report.before) : m_report.before;
+    m_step = JobStep::Done;
+    // The last call: the owner may end the job once it returns.
+    m_listener.JobFinished(*this, m_report);
+}
+
+} // namespace pemblor

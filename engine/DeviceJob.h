@@ -1,0 +1,202 @@
+#pragma once
+#include "engine/ConversationListener.h"
+#include "engine/RereadSchedule.h"
+#include "engine/Transport.h"
+#include "engine/UiDispatcher.h"
+#include "protocol/PacketHeader.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pemblor {
+
+struct SettingsChange;
+
+// A device's addressing as its detail reply tells it: the entries' texts by
+// name (the last of a name wins); an entry the reply lacks stays empty.
+struct DeviceSettings {
+    std::optional<std::string> ipAddr;
+    std::optional<std::string> netmask;
+    std::optional<std::string> gateway;
+    std::optional<std::string> dhcp; // "1": the DHCP client is on (its leading integer)
+
+    bool DhcpOn() const;
+    bool operator==(const DeviceSettings&) const = default;
+};
+
+// A settings change the job owns (SettingsChange only views its texts).
+struct SettingsRequest {
+    std::optional<std::string> ipAddress;
+    std::optional<std::string> subnetMask;
+    std::optional<std::string> gateway;
+    std::optional<int> dhcp; // 0 or 1
+
+    static SettingsRequest From(const SettingsChange& change);
+    SettingsChange View() const;
+    // Whether sending it would change anything in `current`: an address
+    // differs (read as dotted decimal where both are), or the DHCP flag.
+    bool WouldChange(const DeviceSettings& current) const;
+    // `current` with this change applied (what the device should hold).
+    DeviceSettings AppliedTo(DeviceSettings current) const;
+};
+
+struct JobCredentials {
+    std::string user;
+    std::string password;
+};
+
+// The steps of a job, in the order they run.
+enum class JobStep {
+    Idle,
+    Read,    // the detail query, until its reply or its time-out
+    Change,  // the settings change, until its result or 10 s
+    Reboot,  // the reboot request, and the wait for a refusal
+    Restart, // the 30 s while the device restarts (a refusal still ends it)
+    Verify,  // the re-read: 9 queries over 53 s
+    Done,
+};
+
+enum class JobOutcome {
+    Stored,              // the change was accepted (no reboot asked)
+    Unchanged,           // read; nothing to change, nothing sent
+    Verified,            // back after the reboot, where it was expected
+    AuthenticationError, // result 1 to the change or the reboot
+    Timeout,             // no detail reply or no result in time
+    NotFound,            // (for owners that look devices up; a job never ends so)
+    UnknownResult,       // another non-zero result
+    NotVerified,         // not back after the reboot, or only elsewhere
+    RebootSent,          // reboot without verify: no refusal within its wait
+    SendFailed,          // the request went out of no interface
+    Stopped,             // the owner stopped it
+};
+
+// How a job ended.
+struct JobReport {
+    JobOutcome outcome = JobOutcome::Stopped;
+    JobStep step = JobStep::Idle; // the step that ended it
+    int result = 0;               // the device's result, when one ended it
+    // Where the device answered from last; empty when it never answered.
+    std::string address;
+    // Read at the start (when the job read), and read again after the
+    // restart (when it answered).
+    std::optional<DeviceSettings> before;
+    std::optional<DeviceSettings> after;
+    // Verify: the address the device was expected back at (empty: any), the
+    // one it answered from before the restart, and whether it answered at
+    // all after it.
+    std::string expectedAddress;
+    std::string oldAddress;
+    bool heardAfterRestart = false;
+};
+
+// What one job runs: read, change, reboot, verify, each when asked, in that
+// order. With a read and a change, the change goes only when it would change
+// what was read; otherwise the job ends Unchanged and sends nothing more.
+struct JobPlan {
+    bool read = true;
+    std::optional<SettingsRequest> change;
+    bool reboot = false;
+    // After the reboot: the restart wait and the re-read. Without it the job
+    // waits refusalWaitMs for a refusal and ends RebootSent.
+    bool verify = false;
+    JobCredentials credentials;
+    unsigned detailTimeoutMs = 5000;
+    unsigned resultTimeoutMs = 10000;
+    unsigned refusalWaitMs = 2000;
+    unsigned rebootWaitMs = RereadSchedule::RebootWaitMs;
+};
+
+class DeviceJob;
+
+// What a job tells its owner, on the user-interface thread. No call may
+// destroy the job; JobFinished is the job's last call and nothing of the job
+// runs after it returns, so the owner may destroy it from a posted call or
+// once the handler has returned.
+class JobListener {
+public:
+    virtual ~JobListener() = default;
+    // A step began, or a second passed in Restart or Verify, or a verify
+    // query went out. `secondsLeft`: of the restart wait or of the re-read's
+    // budget (0 in the other steps); `queriesSent`: verify queries so far.
+    virtual void JobProgress(DeviceJob& /*job*/, JobStep /*step*/, int /*secondsLeft*/, int /*queriesSent*/) {}
+    // A request could not go out of `interfaceName` (empty: the routes
+    // chose); the job goes on when it went out of another.
+    virtual void JobSendFailed(DeviceJob& /*job*/, Request /*request*/, int /*error*/,
+                               std::string_view /*interfaceName*/)
+    {
+    }
+    virtual void JobFinished(DeviceJob& job, const JobReport& report) = 0;
+};
+
+// One device's job: a small state machine on the user-interface thread,
+// driven by its device's replies (routed to it by the transport) and by its
+// own deadlines (through the dispatcher). Jobs for devices at different
+// addresses run side by side on one transport; a zero-MAC result reaches a
+// job only while no other job awaits a result from the same address.
+//
+// Threads: user-interface thread only.
+class DeviceJob final : private ReplyHandler, private Deadline {
+public:
+    // `macText`: the device's MAC as FormatMacText writes it. `address`:
+    // where it is believed to answer from (empty: not known until its detail
+    // reply); `interfaceIndex`: the interface it answered on (0: every one).
+    DeviceJob(Transport& transport, UiDispatcher& ui, JobListener& listener, std::string macText,
+              std::string address = {}, unsigned interfaceIndex = 0);
+    // Stops a running job.
+    ~DeviceJob();
+    DeviceJob(const DeviceJob&) = delete;
+    DeviceJob& operator=(const DeviceJob&) = delete;
+
+    // Starts the plan; false (and nothing happens) while a plan runs.
+    bool Start(const JobPlan& plan);
+    // Ends a running job without a word to the listener: nothing more is
+    // sent and no reply or deadline reaches it. Its report says Stopped.
+    void Stop();
+
+    bool Running() const { return m_step != JobStep::Idle && m_step != JobStep::Done; }
+    JobStep Step() const { return m_step; }
+    const std::string& MacText() const { return m_macText; }
+    const std::string& Address() const { return m_address; }
+    // The report of the plan that ended last.
+    const JobReport& Report() const { return m_report; }
+
+private:
+    // ReplyHandler
+    void DetailReply(const ReplyDatagram& reply, unsigned arrival) override;
+    void ResultReply(const ReplyDatagram& reply, unsigned arrival) override;
+    // Deadline
+    void Expired() override;
+
+    void Begin(JobStep step);
+    void AfterRead();
+    void BeginChange();
+    void BeginReboot();
+    void BeginVerify();
+    void VerifyTick();
+    void SendQuery();
+    // False when the request went out of no interface.
+    bool Send(Request request, const Datagram& datagram);
+    void Await(Awaited what);
+    void Progress();
+    void Finish(JobOutcome outcome, int result = 0);
+
+    Transport& m_transport;
+    UiDispatcher& m_ui;
+    JobListener& m_listener;
+    const std::string m_macText;
+    const MacBytes m_mac;
+    std::string m_address;
+    unsigned m_interface;
+
+    JobPlan m_plan;
+    JobStep m_step = JobStep::Idle;
+    JobReport m_report;
+    // Restart: milliseconds still to wait; Verify: seconds of the budget used.
+    unsigned m_waitLeftMs = 0;
+    int m_verifySeconds = 0;
+    int m_queriesSent = 0;
+    RereadSchedule m_schedule;
+};
+
+} // namespace pemblor

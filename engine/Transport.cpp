@@ -1,0 +1,362 @@
+#include "engine/Transport.h"
+
+#include "protocol/ReplyDatagram.h"
+#include "protocol/Requests.h"
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <system_error>
+
+namespace pemblor {
+
+// What the receive thread shares with the transport. Held by both through a
+// shared pointer, so that a thread the transport could not wait for never
+// touches freed memory.
+struct Transport::ThreadContext {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool attached = false; // the thread holds the receive socket (or gave up)
+    bool ended = false;
+    // Set by this process only: its own close, or the transport ending.
+    std::atomic<bool> stop{false};
+    // Held while a datagram is dispatched; `abandoned` is set under it when
+    // the transport stops waiting for the thread.
+    std::mutex dispatchMutex;
+    bool abandoned = false;
+    std::function<bool(std::chrono::milliseconds)> backoffWait;
+    std::chrono::milliseconds firstBackoff{10};
+    std::chrono::milliseconds maxBackoff{1000};
+
+    void Signal(bool& flag)
+    {
+        std::lock_guard lock(mutex);
+        flag = true;
+        cv.notify_all();
+    }
+    // False when the thread is to stop.
+    bool Backoff(std::chrono::milliseconds delay)
+    {
+        if (backoffWait)
+            return backoffWait(delay) && !stop.load();
+        std::unique_lock lock(mutex);
+        cv.wait_for(lock, delay, [&] { return stop.load(); });
+        return !stop.load();
+    }
+};
+
+namespace {
+
+bool LaunchStdThread(std::thread& thread, std::function<void()> body)
+{
+    try {
+        thread = std::thread(std::move(body));
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+constexpr std::chrono::seconds kThreadStartBound{5};
+constexpr unsigned kStopServeSliceMs = 10;
+
+} // namespace
+
+Transport::Transport(ISocketLayer& sockets, UiDispatcher& ui, TransportConfig config)
+    : m_sockets(sockets)
+    , m_ui(ui)
+    , m_config(std::move(config))
+    , m_endpoint(sockets, m_config.port)
+{
+    if (!m_config.launchThread)
+        m_config.launchThread = LaunchStdThread;
+    if (m_config.interfaces)
+        m_interfaces.emplace(*m_config.interfaces);
+}
+
+Transport::~Transport()
+{
+    StopReceiveThread();
+    m_ui.Cancel(m_startupFailure);
+}
+
+EndpointResult Transport::Open()
+{
+    return m_endpoint.Open(g_hRecvSocket);
+}
+
+bool Transport::RefreshInterfaces()
+{
+    if (!m_interfaces)
+        return false;
+    m_interfacesListed = m_interfaces->Refresh();
+    m_interfacesRead = true;
+    return m_interfacesListed;
+}
+
+std::optional<NetworkInterface> Transport::InterfaceByIndex(unsigned index) const
+{
+    return m_interfaces && index != 0 ? m_interfaces->ByIndex(index) : std::nullopt;
+}
+
+std::optional<NetworkInterface> Transport::InterfaceNamed(std::string_view name) const
+{
+    return m_interfaces ? m_interfaces->ByName(name) : std::nullopt;
+}
+
+SendReport Transport::SendByRoute(const Datagram& datagram)
+{
+    SendReport report;
+    if (m_endpoint.SendTo(datagram.data(), datagram.size, m_config.port, m_config.destination.c_str()) >= 0)
+        report.sent = true;
+    else
+        report.failures.push_back({{}, m_endpoint.LastError()});
+    return report;
+}
+
+bool Transport::SendToHost(const Datagram& datagram, const char* host)
+{
+    return m_endpoint.SendTo(datagram.data(), datagram.size, m_config.port, host) >= 0;
+}
+
+SendReport Transport::Send(Request request, const Datagram& datagram, unsigned only)
+{
+    if (m_interfaces && !m_interfacesRead)
+        RefreshInterfaces();
+    if (!m_interfaces || !m_interfacesListed)
+        return SendByRoute(datagram);
+    std::vector<NetworkInterface> targets = m_interfaces->All();
+    if (only != 0 && std::any_of(targets.begin(), targets.end(), [&](const auto& usable) { return usable.index == only; }))
+        std::erase_if(targets, [&](const NetworkInterface& usable) { return usable.index != only; });
+
+    SendReport report;
+    report.sent = targets.empty() && request == Request::Discovery;
+    for (const NetworkInterface& target : targets) {
+        if (m_endpoint.SendOutOf(target.index, datagram.data(), datagram.size, m_config.port,
+                                 m_config.destination.c_str()) >= 0) {
+            report.sent = true;
+            report.sentOn.push_back(target.index);
+        } else {
+            report.failures.push_back({target.name, m_endpoint.LastError()});
+        }
+    }
+    return report;
+}
+
+void Transport::Await(ReplyHandler& handler, const MacBytes& mac, std::string_view address, Awaited what)
+{
+    std::lock_guard lock(m_routesLock);
+    const std::uint64_t generation = ++m_routeGeneration;
+    for (Route& route : m_routes) {
+        if (route.handler == &handler) {
+            route = Route{&handler, mac, std::string(address), what, generation};
+            return;
+        }
+    }
+    m_routes.push_back(Route{&handler, mac, std::string(address), what, generation});
+}
+
+void Transport::StopAwaiting(ReplyHandler& handler)
+{
+    std::lock_guard lock(m_routesLock);
+    std::erase_if(m_routes, [&](const Route& route) { return route.handler == &handler; });
+}
+
+bool Transport::ResultAwaitedFrom(std::string_view address) const
+{
+    std::lock_guard lock(m_routesLock);
+    return std::any_of(m_routes.begin(), m_routes.end(), [&](const Route& route) {
+        return route.what == Awaited::Result && route.address == address;
+    });
+}
+
+void Transport::RouteReply(const ReplyDatagram& reply, unsigned arrival)
+{
+    const bool isResult = reply.type() == TypeCommandReply;
+    const Awaited kind = isResult ? Awaited::Result : Awaited::Detail;
+    const MacBytes mac = reply.macAddress();
+    const bool zeroMac = mac == MacBytes{};
+    ReplyHandler* target = nullptr;
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(m_routesLock);
+        int fromAddress = 0;
+        for (const Route& route : m_routes) {
+            if (route.what != kind)
+                continue;
+            if (route.mac == mac && !zeroMac) {
+                target = route.handler;
+                generation = route.generation;
+                fromAddress = 1;
+                break;
+            }
+            if (isResult && zeroMac && !route.address.empty() && route.address == reply.sender()) {
+                if (++fromAddress == 1) {
+                    target = route.handler;
+                    generation = route.generation;
+                }
+            }
+        }
+        // A zero-MAC result from an address with two commands outstanding
+        // could be either's.
+        if (fromAddress != 1)
+            target = nullptr;
+    }
+    if (!target)
+        return;
+    // The entry is looked up again on the user-interface thread: the job may
+    // have moved on (or gone) since, and only the same awaiting may hear it.
+    CallUi([&] {
+        {
+            std::lock_guard lock(m_routesLock);
+            const auto it = std::find_if(m_routes.begin(), m_routes.end(),
+                                         [&](const Route& route) { return route.handler == target; });
+            if (it == m_routes.end() || it->generation != generation)
+                return;
+        }
+        if (isResult)
+            target->ResultReply(reply, arrival);
+        else
+            target->DetailReply(reply, arrival);
+    });
+}
+
+bool Transport::StartReceiveThread()
+{
+    if (m_bThreadStarted)
+        return true;
+    auto context = std::make_shared<ThreadContext>();
+    context->backoffWait = m_config.backoffWait;
+    context->firstBackoff = m_config.firstBackoff;
+    context->maxBackoff = m_config.maxBackoff;
+    m_context = context;
+    if (!m_config.launchThread(m_recvThread, [this, context] { ServiceSocketThread(context); })) {
+        m_context.reset();
+        if (m_observer)
+            m_observer->ReceiveFailed(ReceiveFailure::Launch);
+        return false;
+    }
+    m_bThreadStarted = true;
+    // Wait until the thread holds the socket: from then on every datagram
+    // queued for it is the thread's to take.
+    std::unique_lock lock(context->mutex);
+    context->cv.wait_for(lock, kThreadStartBound, [&] { return context->attached || context->ended; });
+    return true;
+}
+
+bool Transport::CallUi(FunctionRef<void()> call)
+{
+    if (m_context && m_context->stop.load())
+        return false;
+    return m_ui.Invoke(call);
+}
+
+void Transport::BeginStop()
+{
+    // The flag goes first: the thread ends when its receive returns, woken by
+    // the stop datagram the owner sends (or by anything else that arrives).
+    if (m_context)
+        m_context->stop = true;
+}
+
+void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
+{
+    PeerAddress sender{};
+    if (!m_sockets.StartupThread()) {
+        m_ui.Post(m_startupFailure);
+        context->Signal(context->attached);
+        context->Signal(context->ended);
+        return;
+    }
+    const SocketHandle handle = g_hRecvSocket.exchange(InvalidSocket);
+    std::unique_ptr<ISocket> socket = handle == InvalidSocket ? nullptr : m_sockets.Attach(handle);
+    if (socket && m_config.receiveBufferBytes > 0)
+        m_receiveBufferGranted = socket->SetReceiveBufferSize(m_config.receiveBufferBytes);
+    m_listening = socket != nullptr;
+    context->Signal(context->attached);
+
+    // Without a socket nothing can ever arrive: end at once rather than fail
+    // receives for ever. The tool then behaves as when no device answers.
+    std::array<std::uint8_t, ReceiveBufferSize> buffer;
+    std::chrono::milliseconds backoff{0};
+    while (socket && !context->stop.load()) {
+        buffer.fill(0);
+        std::uint16_t port = 0;
+        const int received = socket->ReceiveFrom(buffer.data(), buffer.size(), sender, port);
+        if (context->stop.load())
+            break;
+        if (received < 0) {
+            // A socket that keeps failing must not spin: wait longer after
+            // every failure, up to the bound.
+            backoff = backoff.count() == 0 ? context->firstBackoff : std::min(backoff * 2, context->maxBackoff);
+            if (!context->Backoff(backoff))
+                break;
+            continue;
+        }
+        backoff = std::chrono::milliseconds{0};
+        if (received == 0)
+            continue;
+        const ReplyDatagram reply(buffer.data(), static_cast<std::size_t>(received), sender.text);
+        const std::uint32_t type = reply.type();
+        // Requests are the tool's own broadcasts (or another copy's). A stop
+        // datagram ends nothing here: only this process's own close does,
+        // through the stop flag, so another copy closing, or anyone sending
+        // these bytes, cannot silence this one.
+        if (type == TypeQuery && m_observer)
+            m_observer->QueryHeard(sender.interfaceIndex);
+        if (type == TypeQuery || type == TypeCommand || type == TypeStop)
+            continue;
+        std::lock_guard dispatching(context->dispatchMutex);
+        if (context->abandoned)
+            break;
+        if (m_config.replyObserver)
+            m_config.replyObserver();
+        RouteReply(reply, sender.interfaceIndex);
+        if (m_observer)
+            m_observer->ReplyReceived(reply, sender.interfaceIndex);
+    }
+    m_listening = false;
+    // Ended is told while the socket is still held: the owner joins the
+    // thread after it, and the join waits for the close. Until then the
+    // socket counts as busy, so a virtual clock that moves only while every
+    // socket is idle cannot run ahead while this thread winds down.
+    context->Signal(context->ended);
+    socket.reset();
+}
+
+void Transport::StopReceiveThread()
+{
+    std::shared_ptr<ThreadContext> context = m_context;
+    if (!context || !m_recvThread.joinable())
+        return;
+    context->stop = true;
+    {
+        std::lock_guard lock(context->mutex);
+        context->cv.notify_all();
+    }
+    auto ended = [&] {
+        std::lock_guard lock(context->mutex);
+        return context->ended;
+    };
+    if (!ended()) {
+        // The stop datagram of the close may have been lost (or never sent):
+        // wake a receive that is still waiting with one over loopback.
+        SendToHost(BuildStopDatagram(), "127.0.0.1");
+    }
+    const auto deadline = std::chrono::steady_clock::now() + m_config.stopTimeout;
+    while (!ended() && std::chrono::steady_clock::now() < deadline) {
+        // Serves a call the thread may be waiting on.
+        m_ui.WaitServing(kStopServeSliceMs);
+    }
+    if (ended()) {
+        m_recvThread.join();
+    } else {
+        {
+            std::lock_guard lock(context->dispatchMutex);
+            context->abandoned = true;
+        }
+        m_recvThread.detach();
+    }
+}
+
+} // namespace pemblor
