@@ -222,6 +222,8 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         password = *read;
     }
 
+    if (options.command == CtlCommand::Apply)
+        return RunApply(options, sockets, loop, io, config, password);
     IInterfaceList* const interfaces = config.interfaces;
     DeviceSession session(sockets, loop, std::move(config));
     const DeviceSession::OpenResult opened = session.Open();

@@ -22,6 +22,10 @@ public:
     virtual bool SendReboot(std::string_view mac, std::string_view user, std::string_view password,
                             std::string& error) = 0;
     virtual bool SendDiscovery(std::string& error) = 0;
+    // The device awaits no more replies to its requests (a late one would be
+    // ignored anyway; forgetting it keeps a zero-MAC result from its address
+    // clear for the next device there).
+    virtual void Forget(std::string_view mac) = 0;
 };
 
 } // namespace pemblor

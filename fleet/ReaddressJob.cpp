@@ -126,6 +126,7 @@ void ReaddressJob::Finish(Device& device, DeviceResult result, std::optional<std
 {
     if (device.phase == DevicePhase::Reading || device.phase == DevicePhase::Changing)
         --m_outstanding;
+    m_link.Forget(device.row.mac);
     DeviceOutcome outcome;
     outcome.mac = device.row.mac;
     outcome.result = result;
@@ -237,6 +238,7 @@ void ReaddressJob::DetailHeard(std::string_view mac, std::string_view sender, co
     Device* device = Awaiting(DevicePhase::Reading, mac, sender);
     if (!device)
         return;
+    m_link.Forget(device->row.mac);
     device->address = std::string(sender);
     device->before = values;
     DeviceValues& target = device->target;
@@ -267,6 +269,7 @@ void ReaddressJob::ResultHeard(std::string_view mac, std::string_view sender, in
     Device* device = Awaiting(DevicePhase::Changing, mac, sender);
     if (!device)
         return;
+    m_link.Forget(device->row.mac);
     if (code == 0)
         Accepted(*device, now);
     else if (code == 1)
@@ -386,6 +389,7 @@ void ReaddressJob::Cancel()
         case DevicePhase::Queued:
             if (device.phase == DevicePhase::Reading)
                 --m_outstanding;
+            m_link.Forget(device.row.mac);
             device.phase = DevicePhase::Done;
             --m_remaining;
             ++m_untouched;

@@ -145,6 +145,124 @@ TEST_F(FleetCtl, PlanAsJsonAndTable)
                          "02:00:00:AA:00:01 10.0.0.20       -               -               -\n");
 }
 
+// A plan file in the test's temporary directory.
+std::string PlanFileWith(const std::string& name, const std::string& text)
+{
+    const std::string path = ::testing::TempDir() + "/" + name;
+    std::ofstream(path) << text;
+    return path;
+}
+
+int Commands(const FakeAgent& agent)
+{
+    int commands = 0;
+    for (const std::string& request : agent.Requests())
+        commands += request.rfind("2 ", 0) == 0;
+    return commands;
+}
+
+TEST_F(FleetCtl, ApplyRebootsVerifiesAndASecondApplySendsNothing)
+{
+    FakeAgent moving(network, clock, "10.0.0.11", Agent(1), "10.0.0.50");
+    FakeAgent holding(network, clock, "10.0.0.12", Agent(2));
+    const std::string plan = PlanFileWith("apply.csv", "mac,ip,netmask,gateway,dhcp\n"
+                                                       "02:00:00:AA:00:01,10.0.0.50,,,off\n"
+                                                       "02:00:00:AA:00:02,10.0.0.12,255.255.255.0,10.0.0.254,\n");
+    const Result first = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot", "--format",
+                              "json"},
+                             "admin\n");
+    ASSERT_EQ(first.status, ExitOk) << first.err;
+    EXPECT_EQ(first.out,
+              "{\"mac\":\"02:00:00:AA:00:02\",\"result\":\"unchanged\",\"ip\":\"10.0.0.12\","
+              "\"before\":{\"ip\":\"10.0.0.12\",\"netmask\":\"255.255.255.0\",\"gateway\":\"10.0.0.254\",\"dhcp\":false},"
+              "\"after\":{\"ip\":\"10.0.0.12\",\"netmask\":\"255.255.255.0\",\"gateway\":\"10.0.0.254\",\"dhcp\":false}}\n"
+              "{\"mac\":\"02:00:00:AA:00:01\",\"result\":\"verified\",\"ip\":\"10.0.0.50\","
+              "\"before\":{\"ip\":\"10.0.0.11\",\"netmask\":\"255.255.255.0\",\"gateway\":\"10.0.0.254\",\"dhcp\":false},"
+              "\"after\":{\"ip\":\"10.0.0.50\",\"netmask\":\"255.255.255.0\",\"gateway\":\"10.0.0.254\",\"dhcp\":false}}\n");
+    EXPECT_NE(first.err.find("02:00:00:AA:00:01: rebooting"), std::string::npos) << first.err;
+    EXPECT_EQ(Commands(moving), 2); // the change and the reboot
+    EXPECT_EQ(Commands(holding), 0);
+
+    const Result second = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot"}, "admin\n");
+    ASSERT_EQ(second.status, ExitOk) << second.err;
+    // In the order the devices answer.
+    EXPECT_EQ(second.out.rfind("MAC ADDRESS       RESULT               IP ADDRESS      MESSAGE\n", 0), 0u);
+    EXPECT_NE(second.out.find("02:00:00:AA:00:01 unchanged            10.0.0.50       \n"), std::string::npos);
+    EXPECT_NE(second.out.find("02:00:00:AA:00:02 unchanged            10.0.0.12       \n"), std::string::npos);
+    EXPECT_EQ(Commands(moving), 2);
+}
+
+TEST_F(FleetCtl, ApplyDryRunReadsAndSendsNoCommand)
+{
+    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
+    FakeAgent b(network, clock, "10.0.0.12", Agent(2));
+    const std::string plan = PlanFileWith("dry.csv", "mac,ip,netmask,gateway,dhcp\n"
+                                                     "02:00:00:AA:00:01,10.0.0.50,,,\n"
+                                                     "02:00:00:AA:00:02,10.0.0.12,,,\n");
+    const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--dry-run", "--format", "csv"});
+    ASSERT_EQ(result.status, ExitOk) << result.err;
+    EXPECT_NE(result.out.find("02:00:00:AA:00:01,would-change,10.0.0.11,10.0.0.11,"), std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("02:00:00:AA:00:02,unchanged,10.0.0.12,"), std::string::npos) << result.out;
+    EXPECT_EQ(Commands(a) + Commands(b), 0);
+}
+
+TEST_F(FleetCtl, ApplyNamesEveryFailureAndExitsEight)
+{
+    FakeAgent::Settings refusing = Agent(2);
+    refusing.password = "other";
+    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
+    FakeAgent b(network, clock, "10.0.0.12", refusing);
+    const std::string plan = PlanFileWith("mixed.csv", "mac,ip,netmask,gateway,dhcp\n"
+                                                       "02:00:00:AA:00:01,10.0.0.51,,,\n"
+                                                       "02:00:00:AA:00:02,10.0.0.52,,,\n"
+                                                       "02:00:00:AA:00:03,10.0.0.53,,,\n"
+                                                       "02:00:00:AA:00:04,10.0.0.300,,,\n");
+    const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin"}, "admin\n");
+    EXPECT_EQ(result.status, ExitNotAllDone) << result.err;
+    EXPECT_NE(result.out.find("02:00:00:AA:00:04 invalid              -               Invalid IP Address!"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("02:00:00:AA:00:01 stored               10.0.0.11"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("02:00:00:AA:00:02 authentication-error 10.0.0.12       Authentication Error!"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("02:00:00:AA:00:03 not-found"), std::string::npos) << result.out;
+}
+
+TEST_F(FleetCtl, ApplyRefusesAFileThatIsNoPlanBeforeTouchingTheNetwork)
+{
+    const std::string wrong = PlanFileWith("wrong.csv", "mac,address\n02:00:00:AA:00:01,10.0.0.5\n");
+    const std::string empty = PlanFileWith("empty.csv", "mac,ip,netmask,gateway,dhcp\n");
+    struct Case {
+        std::string path;
+        const char* err;
+    };
+    for (const Case& c : {Case{wrong, "line 1 is not the plan's header mac,ip,netmask,gateway,dhcp"},
+                          Case{empty, "the plan has no devices"}, Case{wrong + ".missing", "cannot read the plan"}}) {
+        const Result result = Run({"apply", c.path.c_str(), "--user", "admin", "--dry-run"});
+        EXPECT_EQ(result.status, ExitUsage);
+        EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(SentCount(), 0u);
+}
+
+TEST_F(FleetCtl, ApplyStoppedByTheUserSaysSoAndExitsEight)
+{
+    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
+    const std::string plan = PlanFileWith("stop.csv", "mac,ip,netmask,gateway,dhcp\n02:00:00:AA:00:01,10.0.0.51,,,\n");
+    std::atomic<bool> interrupted{true};
+    std::ostringstream out, err;
+    std::istringstream in;
+    CtlIo io{out, err, in, {}, &interrupted};
+    CtlOptions options;
+    const char* args[] = {"pemblorctl", "apply", plan.c_str(), "--user", "admin", "--dry-run"};
+    ASSERT_FALSE(ParseCommandLine(6, args, options, out, err));
+    layer = network.NewLayer(ToolHost);
+    EXPECT_EQ(RunCommand(options, *layer, loop, io), ExitNotAllDone);
+    EXPECT_NE(err.str().find("pemblorctl: stopped"), std::string::npos) << err.str();
+}
+
 TEST_F(FleetCtl, PlanRefusesAMacThatNamesNoDevice)
 {
     const Result result = Run({"plan", "--from", "10.0.0.20", "00:00:00:00:00:00"});

@@ -64,6 +64,7 @@ public:
     bool SendReboot(std::string_view mac, std::string_view user, std::string_view password,
                     std::string& error) override;
     bool SendDiscovery(std::string& error) override;
+    void Forget(std::string_view) override {}
 
 private:
     void Later(Millis delay, std::function<void(ReaddressJob&)> action);
