@@ -2,8 +2,9 @@
 # pemblorctl against simulated access points; runs inside a lab made by
 # scripts/lab (see tests/ctl/CMakeLists.txt for the lab of each case).
 # Usage: ctl-lab.sh CASE PEMBLORCTL
-# The checks are strings that check() evaluates later, hence single quotes.
-# shellcheck disable=SC2016
+# The checks are strings that check() evaluates later, hence single quotes;
+# run() takes pemblorctl's command words, "set" among them.
+# shellcheck disable=SC2016,SC2034,SC2217
 set -u
 case_name=$1 ctl=$2
 tmp=$(mktemp -d)
@@ -20,12 +21,23 @@ check() {
 # Runs pemblorctl with the rest of the line; status in $status, output in
 # $tmp/out and $tmp/err, wall time in $ms.
 run() {
-    local start=$(date +%s%N)
+    local start
+    start=$(date +%s%N)
     "$ctl" "$@" >"$tmp/out" 2>"$tmp/err"
     status=$?
     ms=$((($(date +%s%N) - start) / 1000000))
 }
-show_output() { echo "--- stdout"; head -20 "$tmp/out"; echo "--- stderr"; head -20 "$tmp/err"; }
+show_output() {
+    echo "--- stdout"; head -20 "$tmp/out"; echo "--- stderr"; head -20 "$tmp/err"
+    [[ -n ${PEMBLOR_LAB_COMMAND_LOG:-} ]] && { echo "--- command log"; cat "$PEMBLOR_LAB_COMMAND_LOG"; }
+}
+# jq expression $2 over the JSON line of MAC $1 in $tmp/out (one line a device).
+of() { jq -r --arg mac "$1" "select(.mac == \$mac) | $2" "$tmp/out"; }
+# The simulators' command log (scripts/lab --command-log), sorted.
+commands() { sort "$PEMBLOR_LAB_COMMAND_LOG"; }
+# The arguments one a line; sorted() sorts them too.
+lines() { printf '%s\n' "$@"; }
+sorted() { lines "$@" | sort; }
 
 mac=02:00:00:BB:00:01
 case $case_name in
@@ -128,6 +140,135 @@ port-taken)
     first_status=$?
     check "the first copy still lists the devices ($first_status)" \
         '((first_status == 0)) && [[ $(wc -l <"$tmp/first") == 3 ]]'
+    ;;
+reboot-refused)
+    # The device holds admin/admin; a restart would keep it silent 2 s.
+    run reboot "$mac" --user admin --password-stdin <<<"wrong"
+    check "refused reboot: exit 3 with the dialog's message, at once ($status, $ms ms)" \
+        '((status == 3 && ms < 2000)) && [[ $(<"$tmp/err") == "Authentication Error!" ]]'
+    run reboot "$mac" --wait --user admin --password-stdin <<<"wrong"
+    check "refused reboot --wait: exit 3 without the 30 s wait ($status, $ms ms)" \
+        '((status == 3 && ms < 5000)) && grep -qx "Authentication Error!" "$tmp/err"'
+    run reboot "$mac" --wait --user admin --password-stdin --format json <<<"wrong"
+    check "refused reboot --wait, JSON: authentication-error with the message ($status)" \
+        '((status == 3)) && [[ $(of "$mac" "[.result, .message] | join(\",\")") == "authentication-error,Authentication Error!" ]]'
+    run show "$mac" --timeout 1 --format csv
+    check "the device did not restart: it answers at once ($status)" '((status == 0))'
+    check "the simulator was asked three times and refused each" \
+        '[[ $(commands) == $(sorted "$mac reboot refused" "$mac reboot refused" "$mac reboot refused") ]]'
+    run reboot "$mac" --user admin --password-stdin <<<"admin"
+    check "accepted reboot without --wait: exit 0 after the 2 s for a refusal ($status, $ms ms)" \
+        '((status == 0 && ms >= 1900 && ms < 4000)) && grep -qF "Reboot sent to $mac." "$tmp/out" "$tmp/err"'
+    check "and the simulator restarts it" '[[ $(tail -1 "$PEMBLOR_LAB_COMMAND_LOG") == "$mac reboot accepted" ]]'
+    ;;
+set-zero-mac)
+    # Two devices at 198.18.1.20; the first leaves the MAC of its results zero.
+    other=02:00:00:BB:00:02
+    run set "$mac" --ip 198.18.1.77 --user admin --password-stdin <<<"admin"
+    check "set to the zero-MAC device: exit 0 with the dialog's message ($status, $ms ms)" \
+        '((status == 0)) && [[ $(<"$tmp/out") == "Change setting successfully!" ]]'
+    check "the simulator got one change, for that device, and accepted it" \
+        '[[ $(commands) == "$mac set accepted" ]]'
+    run set "$other" --netmask 255.255.0.0 --ip 198.18.1.78 --user admin --password-stdin --format json <<<"admin"
+    check "set to the device beside it, JSON: stored, before and after ($status)" \
+        '((status == 0)) && [[ $(of "$other" "[.result, .ip, .before.ip, .after.ip, .after.netmask, .message] | map(. // \"-\") | join(\",\")") == "stored,198.18.1.20,198.18.1.20,198.18.1.78,255.255.0.0,-" ]]'
+    run set "$mac" --ip 198.18.1.77 --user admin --password-stdin <<<"admin"
+    check "the same change again: exit 0, nothing to change ($status)" \
+        '((status == 0)) && grep -qx "Nothing to change." "$tmp/out" "$tmp/err"'
+    run set "$mac" --ip 198.18.1.77 --user admin --password-stdin --format json <<<"admin"
+    check "and in JSON: unchanged ($status)" '((status == 0)) && [[ $(of "$mac" .result) == unchanged ]]'
+    check "and nothing was sent for them" \
+        '[[ $(commands) == $(sorted "$mac set accepted" "$other set accepted") ]]'
+    run discover --format json --timeout 2
+    check "both report the new addresses, answering from the old one" \
+        '[[ $(jq -r "[.mac, .ip, .ip_addr] | join(\" \")" "$tmp/out" | sort) == $(lines "$mac 198.18.1.20 198.18.1.77" "$other 198.18.1.20 198.18.1.78") ]]'
+    ;;
+reboot-never-return)
+    run reboot "$mac" --wait --user admin --password-stdin <<<"admin"
+    check "reboot --wait to a device that never returns: exit 4 ($status)" '((status == 4))'
+    check "after the 30 s wait and the re-read's 53 s ($ms ms)" '((ms >= 80000 && ms < 100000))'
+    check "no address printed as if it had come back, a reason on standard error" \
+        '[[ ! -s "$tmp/out" && -s "$tmp/err" ]]'
+    check "the simulator accepted the reboot, and nothing else was sent" '[[ $(commands) == "$mac reboot accepted" ]]'
+    ;;
+plan)
+    # lab0 holds 198.18.1.1/24. The three generated devices share
+    # 198.19.250.1; DD:00:01 answers from 198.18.1.51; DD:00:02 reports
+    # 198.18.1.52 and answers from 198.18.1.53.
+    m1=02:00:00:00:00:01 m2=02:00:00:00:00:02 m3=02:00:00:00:00:03
+    run plan --from 198.18.1.50 --netmask 255.255.255.0 --timeout 2 "$m3" "$m1" "$m2"
+    check "plan exits 0 ($status)" '((status == 0))'
+    check "CSV with the plan file's header" '[[ $(head -1 "$tmp/out") == "mac,ip,netmask,gateway,dhcp" ]]'
+    check "in the order given, skipping what others answer from or report (.51, .52, .53)" \
+        '[[ $(tail -n +2 "$tmp/out" | cut -d, -f1-3) == $(lines "$m3,198.18.1.50,255.255.255.0" "$m1,198.18.1.54,255.255.255.0" "$m2,198.18.1.55,255.255.255.0") ]]'
+    check "gateway and DHCP left empty" '[[ $(tail -n +2 "$tmp/out" | cut -d, -f4-5 | sort -u) == "," ]]'
+    run plan --from 198.18.1.64 --netmask 255.255.255.192 --dhcp off --timeout 2 --format json "$m1"
+    check "JSON: the /26's network address is skipped, DHCP off ($status)" \
+        '((status == 0)) && [[ $(of "$m1" "[.ip, .netmask, .dhcp] | map(tostring) | join(\",\")") == "198.18.1.65,255.255.255.192,false" ]]'
+    run plan --from 198.18.1.253 --timeout 2 "$m1" "$m2"
+    check "without a netmask the plan stays in lab0's /24 ($status)" \
+        '((status == 0)) && [[ $(tail -n +2 "$tmp/out" | cut -d, -f1-2) == $(lines "$m1,198.18.1.253" "$m2,198.18.1.254") ]]'
+    run plan --from 198.18.1.253 --timeout 2 "$m1" "$m2" "$m3"
+    check "the addresses run out before the broadcast address: exit 1 with a reason ($status)" \
+        '((status == 1)) && [[ ! -s "$tmp/out" && -s "$tmp/err" ]]'
+    check "planning sent no command" '[[ ! -s "$PEMBLOR_LAB_COMMAND_LOG" ]]'
+    ;;
+apply)
+    # lab0 holds 198.18.1.1/24. CC:00:01..03 share 198.19.250.1 (01 leaves
+    # the MAC of its results zero, 03 has other credentials); 04 never
+    # returns from its reboot; 05 takes a change at once; 06 already holds
+    # its row.
+    c1=02:00:00:CC:00:01 c2=02:00:00:CC:00:02 c3=02:00:00:CC:00:03
+    c4=02:00:00:CC:00:04 c5=02:00:00:CC:00:05 c6=02:00:00:CC:00:06
+    cat >"$tmp/plan.csv" <<PLAN
+mac,ip,netmask,gateway,dhcp
+$c1,198.18.1.41,255.255.255.0,,off
+$c2,198.18.1.42,255.255.255.0,,off
+$c3,198.18.1.43,255.255.255.0,,off
+$c4,198.18.1.44,255.255.255.0,,off
+$c5,198.18.1.45,255.255.255.0,,
+$c6,198.18.1.60,255.255.255.0,,
+PLAN
+    outcomes() { jq -r '"\(.mac) \(.result) \(.ip)"' "$tmp/out" | sort; }
+
+    run apply "$tmp/plan.csv" --dry-run --user admin --password-stdin --format json <<<"admin"
+    check "apply --dry-run exits 0 ($status)" '((status == 0))'
+    check "it says what would change, one line a device" \
+        '[[ $(outcomes) == $(sorted "$c1 would-change 198.19.250.1" "$c2 would-change 198.19.250.1" "$c3 would-change 198.19.250.1" "$c4 would-change 198.18.1.30" "$c5 would-change 198.18.1.31" "$c6 unchanged 198.18.1.60") ]]'
+    check "with what it read and what it would write" \
+        '[[ $(of "$c1" "[.before.ip, .before.netmask, .after.ip, .after.netmask] | join(\",\")") == "198.19.250.1,255.254.0.0,198.18.1.41,255.255.255.0" ]]'
+    check "and the simulators got no command" '[[ ! -s "$PEMBLOR_LAB_COMMAND_LOG" ]]'
+
+    run apply "$tmp/plan.csv" --reboot --user admin --password-stdin --format json <<<"admin"
+    check "apply --reboot: exit 8, not every device verified ($status, $ms ms)" '((status == 8))'
+    check "about one reboot and the verification's 90 s, not one device after the other" '((ms < 150000))'
+    check "each device's outcome" \
+        '[[ $(outcomes) == $(sorted "$c1 verified 198.18.1.41" "$c2 verified 198.18.1.42" "$c3 authentication-error 198.19.250.1" "$c4 not-verified 198.18.1.30" "$c5 verified 198.18.1.45" "$c6 unchanged 198.18.1.60") ]]'
+    check "the refusal carries the dialog's message" '[[ $(of "$c3" .message) == "Authentication Error!" ]]'
+    check "a verified device reports what it holds now" \
+        '[[ $(of "$c1" "[.after.ip, .after.netmask, (.after.dhcp | tostring)] | join(\",\")") == "198.18.1.41,255.255.255.0,false" ]]'
+    check "progress on standard error" '[[ -s "$tmp/err" ]]'
+    check "the simulators: a change and a reboot for each that accepted, one refused change, nothing for 06" \
+        '[[ $(commands) == $(sorted "$c1 set accepted" "$c1 reboot accepted" "$c2 set accepted" "$c2 reboot accepted" "$c3 set refused" "$c4 set accepted" "$c4 reboot accepted" "$c5 set accepted" "$c5 reboot accepted") ]]'
+    jq -r 'select(.result == "verified" or .result == "unchanged") | .mac' "$tmp/out" >"$tmp/done"
+    { head -1 "$tmp/plan.csv"; grep -Ff "$tmp/done" "$tmp/plan.csv"; } >"$tmp/again.csv"
+
+    run discover --format json --timeout 2
+    check "discovery agrees: the moved ones answer from their new addresses, 04 is gone" \
+        '[[ $(jq -r "\"\(.mac) \(.ip)\"" "$tmp/out" | sort) == $(sorted "$c1 198.18.1.41" "$c2 198.18.1.42" "$c3 198.19.250.1" "$c5 198.18.1.45" "$c6 198.18.1.60") ]]'
+
+    logged=$(wc -l <"$PEMBLOR_LAB_COMMAND_LOG")
+    run apply "$tmp/again.csv" --reboot --user admin --password-stdin --format json <<<"admin"
+    check "a second apply of the rows that ended well: exit 0 ($status)" '((status == 0))'
+    check "every device unchanged" \
+        '[[ $(outcomes) == $(sorted "$c1 unchanged 198.18.1.41" "$c2 unchanged 198.18.1.42" "$c5 unchanged 198.18.1.45" "$c6 unchanged 198.18.1.60") ]]'
+    check "and nothing sent" '(($(wc -l <"$PEMBLOR_LAB_COMMAND_LOG") == logged))'
+
+    printf 'mac,ip,netmask,gateway,dhcp\n%s,198.18.1.46,255.0.255.0,,\n' "$c6" >"$tmp/bad.csv"
+    run apply "$tmp/bad.csv" --user admin --password-stdin --format json <<<"admin"
+    check "a row with a bad netmask: invalid with the dialog's message, exit 8 ($status)" \
+        '((status == 8)) && [[ $(of "$c6" "[.result, .message] | join(\",\")") == "invalid,Invalid Netmask!" ]]'
+    check "and nothing sent" '(($(wc -l <"$PEMBLOR_LAB_COMMAND_LOG") == logged))'
     ;;
 *)
     echo "ctl-lab: unknown case $case_name" >&2

@@ -6,6 +6,17 @@
 //                        access point (apsim runs with --reboot-seconds SECONDS)
 //   quirk-args           prints the apsim arguments the quirks mode expects
 //   quirks               each apsim quirk shapes its replies as documented
+//   command-args         prints the apsim arguments the commands mode expects
+//   commands SECONDS     (scripts/lab --command-log, --reboot-seconds SECONDS)
+//                        the command quirks: zero-MAC results, two devices at
+//                        one address, per-device credentials for changes and
+//                        reboots, a device that never returns, a change that
+//                        takes effect at once; and the command log's lines
+//   shared SECONDS       (scripts/lab --links 2, link 2's access points all
+//                        at one address outside its /24, --reboot-seconds
+//                        SECONDS) they are reached out of lab1 and answer
+//                        from that address on lab1, one by one by MAC; one
+//                        moved into the link's subnet answers from there
 //   many                 all PEMBLOR_LAB_AP_COUNT access points answer one
 //                        discovery; prints how long the replies took
 //   links                (scripts/lab --links N) the interfaces are listed;
@@ -420,6 +431,196 @@ int Quirks()
     return 0;
 }
 
+// The access points of the commands mode, on 198.18.3.0/24 with MACs
+// 02:00:00:00:03:0n.
+struct CommandDevice {
+    const char* keys;
+    const char* address;
+};
+const CommandDevice CommandDevices[] = {
+    {"zero-mac-result", "198.18.3.1"},
+    {"", "198.18.3.1"}, // shares the first one's address
+    {"user=other,pass=secret", "198.18.3.3"},
+    {"never-return", "198.18.3.4"},
+    {"apply-immediately", "198.18.3.5"},
+};
+
+std::string CommandMac(int n)
+{
+    char text[18];
+    std::snprintf(text, sizeof text, "02:00:00:00:03:%02X", n);
+    return text;
+}
+
+int CommandArgs()
+{
+    int n = 0;
+    for (const CommandDevice& device : CommandDevices) {
+        ++n;
+        std::printf("--ap ip=%s,mac=%s%s%s ", device.address, CommandMac(n).c_str(), *device.keys ? "," : "",
+                    device.keys);
+    }
+    std::printf("\n");
+    return 0;
+}
+
+// Every reply to `request` within `wait`.
+std::vector<LabLink::Reply> AskAll(LabLink& link, const pemblor::Datagram& request, Clock::duration wait = 1s)
+{
+    if (!link.Broadcast(request))
+        return {};
+    return Collect(link, 100, Clock::now() + wait);
+}
+
+std::string Describe(const std::vector<LabLink::Reply>& replies)
+{
+    std::string text;
+    for (const LabLink::Reply& reply : replies)
+        text += (text.empty() ? "" : "; ") + MacOf(reply) + " from " + reply.sender + " type " +
+                std::to_string(View(reply).type()) +
+                (View(reply).type() == pemblor::TypeCommandReply
+                     ? " result " + std::to_string(View(reply).resultCode())
+                     : " " + Join(Entries(reply)));
+    return text.empty() ? "nothing" : text;
+}
+
+// The replies are exactly one result `code` from `sender` with header `mac`.
+bool IsResult(const std::vector<LabLink::Reply>& replies, int code, const std::string& sender, const std::string& mac)
+{
+    return replies.size() == 1 && View(replies[0]).type() == pemblor::TypeCommandReply &&
+           View(replies[0]).resultCode() == code && replies[0].sender == sender && MacOf(replies[0]) == mac;
+}
+
+// The replies are exactly one detail reply from `sender` whose IP_ADDR is `ip`.
+bool IsDetail(const std::vector<LabLink::Reply>& replies, const std::string& sender, const std::string& ip)
+{
+    return replies.size() == 1 && View(replies[0]).type() == pemblor::TypeQueryReply &&
+           replies[0].sender == sender && !Entries(replies[0]).empty() && Entries(replies[0])[0] == "IP_ADDR=" + ip;
+}
+
+std::vector<std::string> ReadLines(const char* path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path ? path : "");
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+int Commands(double rebootSeconds)
+{
+    const char* logPath = std::getenv("PEMBLOR_LAB_COMMAND_LOG");
+    if (!Check(logPath != nullptr && ReadLines(logPath).empty(), "the command log exists and is empty"))
+        return 1;
+    LabLink link;
+    if (!OpenLink(link))
+        return 1;
+    const std::string zero = "00:00:00:00:00:00";
+    const auto reboot = std::chrono::milliseconds(static_cast<int>(rebootSeconds * 1000));
+
+    const auto found = AskAll(link, pemblor::BuildDiscoveryRequest());
+    std::map<std::string, std::string> senders;
+    for (const auto& reply : found)
+        senders[MacOf(reply)] = reply.sender;
+    Check(senders.size() == std::size(CommandDevices) && senders[CommandMac(1)] == "198.18.3.1" &&
+              senders[CommandMac(2)] == "198.18.3.1",
+          "every access point answers the discovery, the first two from one address: " + Describe(found));
+
+    pemblor::SettingsChange change;
+    struct Step {
+        const char* what;
+        int device;
+        bool isReboot;
+        const char* user;
+        const char* pass;
+        std::string ip;                  // a settings change's new IP_ADDR
+        std::string mask;                // and SUBNET_MASK, when not empty
+        std::function<bool(const std::vector<LabLink::Reply>&)> expect;
+        const char* logged;              // the command log's verdict
+    };
+    const std::vector<Step> steps = {
+        {"zero-mac-result: a change is accepted with a zero MAC from the shared address", 1, false, "admin",
+         "admin", "198.18.3.101", "", [&](const auto& r) { return IsResult(r, 0, "198.18.3.1", zero); }, "accepted"},
+        {"zero-mac-result: a refused reboot answers result 1 with a zero MAC", 1, true, "admin", "nimda", "", "",
+         [&](const auto& r) { return IsResult(r, 1, "198.18.3.1", zero); }, "refused"},
+        {"the device beside it at the same address answers its own change with its MAC", 2, false, "admin",
+         "admin", "198.18.3.102", "",
+         [&](const auto& r) { return IsResult(r, 0, "198.18.3.1", CommandMac(2)); }, "accepted"},
+        {"own credentials: the default ones are refused for a change", 3, false, "admin", "admin", "198.18.3.103", "",
+         [&](const auto& r) { return IsResult(r, 1, "198.18.3.3", CommandMac(3)); }, "refused"},
+        {"own credentials: a refused reboot answers result 1", 3, true, "admin", "admin", "", "",
+         [&](const auto& r) { return IsResult(r, 1, "198.18.3.3", CommandMac(3)); }, "refused"},
+        {"own credentials: its own accepted for a change", 3, false, "other", "secret", "198.18.3.103", "",
+         [&](const auto& r) { return IsResult(r, 0, "198.18.3.3", CommandMac(3)); }, "accepted"},
+        {"apply-immediately: the result comes from the old address", 5, false, "admin", "admin", "198.18.3.105", "255.255.0.0",
+         [&](const auto& r) { return IsResult(r, 0, "198.18.3.5", CommandMac(5)); }, "accepted"},
+        {"never-return: an accepted reboot is not answered", 4, true, "admin", "admin", "", "",
+         [&](const auto& r) { return r.empty(); }, "accepted"},
+    };
+    std::vector<std::string> expectedLog;
+    for (const Step& step : steps) {
+        const std::string mac = CommandMac(step.device);
+        change.ipAddress = step.ip;
+        change.subnetMask.reset();
+        if (!step.mask.empty())
+            change.subnetMask = step.mask;
+        const auto replies = AskAll(link, step.isReboot ? pemblor::BuildRebootRequest(mac, step.user, step.pass)
+                                                        : pemblor::BuildSettingsChange(mac, step.user, step.pass,
+                                                                                      change));
+        Check(step.expect(replies), std::string(step.what) + ": " + Describe(replies));
+        expectedLog.push_back(mac + (step.isReboot ? " reboot " : " set ") + step.logged);
+    }
+
+    // What each device reports now: the refused ones changed nothing, and
+    // the refused reboots did not restart (they answer at once).
+    struct Detail {
+        int device;
+        const char* sender;
+        const char* ip;
+    };
+    const Detail details[] = {
+        {1, "198.18.3.1", "198.18.3.101"},
+        {2, "198.18.3.1", "198.18.3.102"},
+        {3, "198.18.3.3", "198.18.3.103"},
+        {5, "198.18.3.105", "198.18.3.105"},
+    };
+    for (const Detail& detail : details) {
+        const auto replies = AskAll(link, pemblor::BuildDetailQuery(CommandMac(detail.device)));
+        Check(IsDetail(replies, detail.sender, detail.ip),
+              CommandMac(detail.device) + " answers at once from " + detail.sender + " with IP_ADDR " + detail.ip +
+                  ": " + Describe(replies));
+    }
+    const auto mask = AskAll(link, pemblor::BuildDiscoveryRequest());
+    bool maskRunning = false;
+    for (const auto& reply : mask)
+        if (MacOf(reply) == CommandMac(5))
+            maskRunning = Entries(reply) == std::vector<std::string>{"SSID=lab-5", "IP_ADDR=198.18.3.105",
+                                                                     "CURRENT_SUBNET_MASK=255.255.0.0", "CHANNEL=1"};
+    Check(maskRunning, "apply-immediately: the discovery reply already carries the new address and running mask");
+    Check(mask.size() == std::size(CommandDevices) - 1, "the never-returning device no longer answers a discovery (" +
+                                                            std::to_string(mask.size()) + " replies)");
+
+    // Device 3 restarts with its own credentials and comes back at its new
+    // address; device 4 stays silent well past its reboot time.
+    const auto restart = AskAll(link, pemblor::BuildRebootRequest(CommandMac(3), "other", "secret"), 200ms);
+    expectedLog.push_back(CommandMac(3) + " reboot accepted");
+    Check(restart.empty(), "own credentials: the accepted reboot is not answered");
+    std::optional<LabLink::Reply> back;
+    const Clock::time_point deadline = Clock::now() + reboot + 10s;
+    while (!back && Clock::now() < deadline)
+        back = Ask(link, pemblor::BuildDetailQuery(CommandMac(3)), 250ms);
+    Check(back && back->sender == "198.18.3.103", "own credentials: after the reboot it answers from 198.18.3.103");
+    const auto gone = AskAll(link, pemblor::BuildDetailQuery(CommandMac(4)), reboot + 1s);
+    Check(gone.empty(), "never-return: silent " + std::to_string(rebootSeconds + 1) + " s after its reboot time");
+    const auto again = AskAll(link, pemblor::BuildRebootRequest(CommandMac(4), "admin", "admin"), 200ms);
+    expectedLog.push_back(CommandMac(4) + " reboot ignored");
+    Check(again.empty(), "never-return: a command to it goes unanswered");
+
+    const std::vector<std::string> logged = ReadLines(logPath);
+    Check(logged == expectedLog, "the command log has one line per command, in order: " + Join(logged));
+    return 0;
+}
+
 int Many()
 {
     const char* countText = std::getenv("PEMBLOR_LAB_AP_COUNT");
@@ -540,6 +741,80 @@ int Links()
     return 0;
 }
 
+// Link 2's access points share one address outside 198.18.2.0/24.
+int Shared(double rebootSeconds)
+{
+    const auto interfaces = LabInterfaces();
+    std::multimap<std::string, std::string> lines; // IFACE -> ADDRESS, as the lab lists them
+    {
+        const char* file = std::getenv("PEMBLOR_LAB_AP_IFACE_FILE");
+        std::ifstream in(file ? file : "");
+        for (std::string address, name; in >> address >> name;)
+            lines.emplace(name, address);
+    }
+    if (!Check(interfaces.size() == 2 && lines.count("lab1") == 2, "two links, two access points behind lab1"))
+        return 1;
+    const std::string shared = lines.find("lab1")->second;
+    const unsigned far = interfaces[1].index;
+    std::uint32_t sharedValue = 0;
+    Check(lines.find("lab1")->second == std::next(lines.find("lab1"))->second &&
+              pemblor::ParseIpv4(shared.c_str(), sharedValue) && !interfaces[1].Contains(sharedValue),
+          "the lab lists both at one address outside 198.18.2.0/24: " + shared);
+
+    LabLink link;
+    if (!OpenLink(link))
+        return 1;
+    for (const auto& usable : interfaces)
+        Check(link.BroadcastOutOf(usable.index, pemblor::BuildDiscoveryRequest()), "discovery out of " + usable.name);
+    std::multimap<std::string, std::string> heard; // IFACE -> sender
+    std::vector<std::string> farMacs;
+    for (const auto& reply : Collect(link, lines.size(), Clock::now() + ReplyWait)) {
+        heard.emplace(NameOf(interfaces, reply.interfaceIndex), reply.sender);
+        if (reply.interfaceIndex == far)
+            farMacs.push_back(MacOf(reply));
+    }
+    Check(heard == lines, std::to_string(heard.size()) + " replies, each from its address on its link");
+    std::sort(farMacs.begin(), farMacs.end());
+    if (!Check(farMacs.size() == 2 && farMacs[0] != farMacs[1], "two MACs behind lab1"))
+        return 1;
+
+    // Each one, asked by MAC out of its link, answers alone; out of the
+    // other link nobody hears the question.
+    for (const std::string& mac : farMacs) {
+        link.BroadcastOutOf(far, pemblor::BuildDetailQuery(mac));
+        const auto replies = Collect(link, 2, Clock::now() + 1s);
+        Check(replies.size() == 1 && MacOf(replies[0]) == mac && replies[0].sender == shared &&
+                  replies[0].interfaceIndex == far,
+              "detail query to " + mac + " out of lab1: one reply from " + shared + " on lab1");
+    }
+    link.BroadcastOutOf(interfaces[0].index, pemblor::BuildDetailQuery(farMacs[0]));
+    Check(Collect(link, 1, Clock::now() + 1s).empty(), "out of lab0 it goes unanswered");
+
+    // The first moves into the link's subnet.
+    pemblor::SettingsChange change;
+    change.ipAddress = "198.18.2.50";
+    change.subnetMask = "255.255.255.0";
+    link.BroadcastOutOf(far, pemblor::BuildSettingsChange(farMacs[0], "admin", "admin", change));
+    const auto result = Collect(link, 2, Clock::now() + 1s);
+    Check(result.size() == 1 && View(result[0]).type() == pemblor::TypeCommandReply &&
+              View(result[0]).resultCode() == 0 && result[0].sender == shared,
+          "the change is accepted, answered from " + shared);
+    link.BroadcastOutOf(far, pemblor::BuildRebootRequest(farMacs[0], "admin", "admin"));
+    std::optional<LabLink::Reply> back;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(static_cast<int>(rebootSeconds * 1000)) + 10s;
+    while (!back && Clock::now() < deadline) {
+        link.BroadcastOutOf(far, pemblor::BuildDetailQuery(farMacs[0]));
+        back = link.Receive(Clock::now() + 250ms);
+    }
+    Check(back && back->sender == "198.18.2.50" && back->interfaceIndex == far,
+          "after its reboot it answers from 198.18.2.50 on lab1");
+    link.BroadcastOutOf(far, pemblor::BuildDetailQuery(farMacs[1]));
+    const auto other = Collect(link, 1, Clock::now() + 1s);
+    Check(other.size() == 1 && other[0].sender == shared, "the other one is still at " + shared);
+    return 0;
+}
+
 int Blocked()
 {
     const auto interfaces = LabInterfaces();
@@ -562,6 +837,8 @@ int main(int argc, char** argv)
     const std::string mode = argc > 1 ? argv[1] : "discovery";
     if (mode == "quirk-args")
         return QuirkArgs();
+    if (mode == "command-args")
+        return CommandArgs();
     int status = 2;
     if (mode == "discovery")
         status = Discovery();
@@ -569,6 +846,10 @@ int main(int argc, char** argv)
         status = Settings(argc > 2 ? std::atof(argv[2]) : 5.0);
     else if (mode == "quirks")
         status = Quirks();
+    else if (mode == "commands")
+        status = Commands(argc > 2 ? std::atof(argv[2]) : 5.0);
+    else if (mode == "shared")
+        status = Shared(argc > 2 ? std::atof(argv[2]) : 5.0);
     else if (mode == "many")
         status = Many();
     else if (mode == "links")
@@ -576,7 +857,8 @@ int main(int argc, char** argv)
     else if (mode == "blocked")
         status = Blocked();
     else {
-        std::fprintf(stderr, "usage: lab_probe [discovery | settings SECONDS | quirk-args | quirks | many | links | blocked]\n");
+        std::fprintf(stderr, "usage: lab_probe [discovery | settings SECONDS | quirk-args | quirks | command-args |\n"
+                             "                  commands SECONDS | shared SECONDS | many | links | blocked]\n");
         return 2;
     }
     std::printf("lab_probe %s: %d passed, %d failed\n", mode.c_str(), g_nPassed, g_nFailed);

@@ -86,6 +86,15 @@ check "SIGTERM ends the run with 143 ($status)" '((status == 143))'
 check "and leaves no namespace" '[[ -z $(namespaces_of $t) ]]'
 check "and no command" 'await_gone "$sleeper"'
 
+# Devices at one address: the access point host holds it once, the lab lists
+# it per device; --command-log hands COMMAND an empty log.
+"${run[@]}" --aps 3 --apsim-args "--shared-ip 198.19.250.1" --command-log -- sh -c \
+    'ip -n "$PEMBLOR_LAB_AP_NS" -o -4 address show dev "$PEMBLOR_LAB_AP_IFACE"; echo "log ${PEMBLOR_LAB_COMMAND_LOG:-none} $(wc -c <"$PEMBLOR_LAB_COMMAND_LOG")"; cat "$PEMBLOR_LAB_AP_ADDR_FILE"' \
+    >"$tmp/shared.log" 2>&1
+check "--shared-ip: the access point host holds 198.19.250.1/15 once, listed for each of 3" \
+    '[[ $(awk "/inet/ {print \$4}" "$tmp/shared.log") == "198.19.250.1/15" && $(grep -cx "198.19.250.1" "$tmp/shared.log") == 3 ]]'
+check "--command-log: the log is in the scratch directory and empty" 'grep -Eq "^log /.*/commands.log 0$" "$tmp/shared.log"'
+
 # Several links: one /24 each, the default route on the first only.
 "${run[@]}" --links 3 --aps 1 -- sh -c 'ip -o -4 address show; ip route show default' >"$tmp/links.log" 2>&1
 check "--links 3: the tool namespace holds 127.0.0.1 and one /24 per link" \

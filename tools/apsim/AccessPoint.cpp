@@ -86,17 +86,24 @@ AccessPoint::AccessPoint(const ApSettings& settings, const Quirks& quirks)
 
 bool AccessPoint::Awake(Clock::time_point now)
 {
+    if (m_bGone)
+        return false;
     if (!m_rebootDone)
         return true;
     if (now < *m_rebootDone)
         return false;
     m_rebootDone.reset();
+    RunFlashAddresses();
+    return true;
+}
+
+void AccessPoint::RunFlashAddresses()
+{
     // An address the flash cannot give as dotted decimal keeps the old one.
     if (const auto ip = ParseAddress(m_flash["IP_ADDR"]))
         m_nRunningIp = *ip;
     if (const auto mask = ParseAddress(m_flash["SUBNET_MASK"]))
         m_nRunningMask = *mask;
-    return true;
 }
 
 std::optional<std::string> AccessPoint::Lookup(std::string_view name) const
@@ -185,34 +192,45 @@ std::optional<OutgoingReply> AccessPoint::OnQuery(const pemblor::ReplyDatagram& 
     return Address(BuildQueryReply(std::move(texts)));
 }
 
-std::optional<OutgoingReply> AccessPoint::OnCommand(const pemblor::ReplyDatagram& request, std::string_view user,
-                                                    std::string_view pass, Clock::time_point now,
-                                                    std::chrono::milliseconds rebootTime)
+CommandOutcome AccessPoint::OnCommand(const pemblor::ReplyDatagram& request, std::string_view user,
+                                     std::string_view pass, Clock::time_point now,
+                                     std::chrono::milliseconds rebootTime)
 {
+    CommandOutcome outcome;
+    for (const auto& [index, entry] : request.entries())
+        if (EntryString(entry) == Reboot)
+            outcome.kind = CommandOutcome::Kind::Reboot;
     if (!Awake(now) || m_quirks.silent)
-        return std::nullopt;
+        return outcome;
 
     const bool accepted = user == m_strUser && pass == m_strPass;
-    bool reboot = false;
+    outcome.verdict = accepted ? CommandOutcome::Verdict::Accepted : CommandOutcome::Verdict::Refused;
     if (accepted) {
         for (const auto& [index, entry] : request.entries()) {
             const std::string_view text = EntryString(entry);
-            if (text == Reboot) {
-                reboot = true;
-            } else if (text.starts_with(FlashSet)) {
-                const std::string_view rest = text.substr(FlashSet.size());
-                const std::size_t space = rest.find(' ');
-                if (space != std::string_view::npos && space > 0)
-                    m_flash[std::string(rest.substr(0, space))] = std::string(rest.substr(space + 1));
-            }
+            if (!text.starts_with(FlashSet))
+                continue;
+            const std::string_view rest = text.substr(FlashSet.size());
+            const std::size_t space = rest.find(' ');
+            if (space != std::string_view::npos && space > 0)
+                m_flash[std::string(rest.substr(0, space))] = std::string(rest.substr(space + 1));
         }
     }
-    if (reboot) {
-        m_rebootDone = now + rebootTime;
-        return std::nullopt;
+    if (accepted && outcome.kind == CommandOutcome::Kind::Reboot) {
+        if (m_quirks.neverReturn)
+            m_bGone = true;
+        else
+            m_rebootDone = now + rebootTime;
+        return outcome;
     }
     const std::vector<std::string> result = {std::string(1, accepted ? '\0' : '\1')};
-    return Address(Encode(pemblor::TypeCommandReply, m_mac, result));
+    // The result leaves before the new address takes effect, so it comes
+    // from the address that the change was asked of.
+    outcome.reply = Address(Encode(pemblor::TypeCommandReply, m_quirks.zeroMacResult ? pemblor::MacBytes{} : m_mac,
+                                   result));
+    if (accepted && m_quirks.applyImmediately)
+        RunFlashAddresses();
+    return outcome;
 }
 
 } // namespace apsim

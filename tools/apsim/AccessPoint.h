@@ -13,10 +13,21 @@
 
 namespace apsim {
 
+// What one command (a type-2 request) addressed to an access point did.
+struct CommandOutcome {
+    enum class Kind { Set, Reboot };
+    // Ignored: the access point was restarting, gone or silent.
+    enum class Verdict { Accepted, Refused, Ignored };
+
+    Kind kind = Kind::Set;
+    Verdict verdict = Verdict::Ignored;
+    std::optional<OutgoingReply> reply;
+};
+
 // One access point's agent. Its flash holds the settings that "flash get"
 // reads and "flash set" writes; the running address and mask are the flash
 // values of the last (re)boot, so a changed IP_ADDR is reported at once but
-// answered from only after a reboot.
+// answered from only after a reboot (at once with apply-immediately).
 class AccessPoint final {
 public:
     using Clock = std::chrono::steady_clock;
@@ -31,14 +42,16 @@ public:
     std::optional<OutgoingReply> OnQuery(const pemblor::ReplyDatagram& request, bool discovery, Clock::time_point now);
     // A type-2 request addressed to this access point; `user` and `pass` are
     // its credential fields up to their NUL. Refused credentials give result
-    // 1; accepted "flash set" entries give result 0; "reboot" with accepted
-    // credentials is not answered.
-    std::optional<OutgoingReply> OnCommand(const pemblor::ReplyDatagram& request, std::string_view user,
-                                           std::string_view pass, Clock::time_point now,
-                                           std::chrono::milliseconds rebootTime);
+    // 1 and change nothing (a refused reboot does not restart); accepted
+    // "flash set" entries give result 0; "reboot" with accepted credentials
+    // is not answered. A request with a "reboot" entry is a reboot, any
+    // other a settings change.
+    CommandOutcome OnCommand(const pemblor::ReplyDatagram& request, std::string_view user, std::string_view pass,
+                             Clock::time_point now, std::chrono::milliseconds rebootTime);
 
 private:
     bool Awake(Clock::time_point now);
+    void RunFlashAddresses();
     std::optional<std::string> Lookup(std::string_view name) const;
     std::vector<std::uint8_t> BuildQueryReply(std::vector<std::string> texts) const;
     OutgoingReply Address(std::vector<std::uint8_t> bytes) const;
@@ -51,6 +64,7 @@ private:
     std::uint32_t m_nRunningIp;
     std::uint32_t m_nRunningMask;
     std::optional<Clock::time_point> m_rebootDone;
+    bool m_bGone = false; // rebooted with never-return
 };
 
 } // namespace apsim

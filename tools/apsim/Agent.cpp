@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -82,10 +83,19 @@ Agent::~Agent()
 {
     if (m_nSocket >= 0)
         close(m_nSocket);
+    if (m_nCommandLog >= 0)
+        close(m_nCommandLog);
 }
 
 bool Agent::Open(std::string& error)
 {
+    if (!m_config.commandLog.empty()) {
+        m_nCommandLog = open(m_config.commandLog.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (m_nCommandLog < 0) {
+            error = "command log " + m_config.commandLog + ": " + std::strerror(errno);
+            return false;
+        }
+    }
     m_nSocket = socket(AF_INET, SOCK_DGRAM, 0);
     if (m_nSocket < 0) {
         error = std::string("socket: ") + std::strerror(errno);
@@ -179,9 +189,29 @@ void Agent::OnDatagram(const std::uint8_t* data, std::size_t size, std::uint32_t
     } else if (request.type() == pemblor::TypeCommand) {
         const std::string user = ReadField(data, size, pemblor::PacketHeader::OffsetUserName);
         const std::string pass = ReadField(data, size, pemblor::PacketHeader::OffsetPassword);
-        for (const std::size_t i : found->second)
-            Dispatch(m_accessPoints[i].OnCommand(request, user, pass, now, m_config.rebootTime), from, ifindex, now);
+        for (const std::size_t i : found->second) {
+            CommandOutcome outcome = m_accessPoints[i].OnCommand(request, user, pass, now, m_config.rebootTime);
+            LogCommand(m_accessPoints[i].mac(), outcome);
+            Dispatch(std::move(outcome.reply), from, ifindex, now);
+        }
     }
+}
+
+void Agent::LogCommand(const pemblor::MacBytes& mac, const CommandOutcome& outcome)
+{
+    if (m_nCommandLog < 0)
+        return;
+    using Verdict = CommandOutcome::Verdict;
+    std::string line(pemblor::FormatMacText(mac).view());
+    line += outcome.kind == CommandOutcome::Kind::Reboot ? " reboot " : " set ";
+    line += outcome.verdict == Verdict::Accepted ? "accepted"
+            : outcome.verdict == Verdict::Refused ? "refused"
+                                                   : "ignored";
+    line += '\n';
+    // One write per line on an O_APPEND descriptor: a reader never sees half
+    // a line, and simulators on several links may share one file.
+    if (write(m_nCommandLog, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+        std::fprintf(stderr, "apsim: command log: %s\n", std::strerror(errno));
 }
 
 void Agent::Dispatch(std::optional<OutgoingReply> reply, std::uint32_t asker, int ifindex, Clock::time_point now)

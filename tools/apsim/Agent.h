@@ -25,6 +25,9 @@ public:
         std::uint16_t port = 21212;
         std::chrono::milliseconds rebootTime{5000};
         bool verbose = false;
+        // Appended to, one line per command an access point received:
+        // "<MAC> <set|reboot> <accepted|refused|ignored>". Empty: no log.
+        std::string commandLog;
     };
 
     Agent(std::vector<AccessPoint> accessPoints, const Config& config);
@@ -59,11 +62,13 @@ private:
     void Dispatch(std::optional<OutgoingReply> reply, std::uint32_t asker, int ifindex, Clock::time_point now);
     void Send(const OutgoingReply& reply, std::uint32_t asker, int ifindex);
     void SendDue(Clock::time_point now);
+    void LogCommand(const pemblor::MacBytes& mac, const CommandOutcome& outcome);
 
     std::vector<AccessPoint> m_accessPoints;
     std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_byMac;
     Config m_config;
     int m_nSocket = -1;
+    int m_nCommandLog = -1;
     std::uint64_t m_nSequence = 0;
     std::priority_queue<Pending, std::vector<Pending>, std::greater<>> m_pending;
 };

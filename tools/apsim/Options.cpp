@@ -119,6 +119,8 @@ const char* Options::Usage()
            "                       .0 and .255), MAC 02:00:00:xx:xx:xx (xx = number),\n"
            "                       SSID lab-<number>, channel 1..11 in turn\n"
            "  --base ADDR          first generated address (default 198.18.1.1)\n"
+           "  --shared-ip ADDR     every generated access point at ADDR instead (as\n"
+           "                       factory-fresh devices often are)\n"
            "  --first-number N     number of the first access point (default 1), so that\n"
            "                       simulators on several links have distinct MACs and SSIDs\n"
            "  --ap KEYS            one more access point; KEYS is key=value,... with keys\n"
@@ -141,9 +143,16 @@ const char* Options::Usage()
            "  --silent             answer nothing\n"
            "  --no-detail          ignore detail queries\n"
            "  --broadcast-replies  send replies to 255.255.255.255 instead of the asker\n"
+           "  --zero-mac-result    results of settings changes and reboots carry a zero MAC\n"
+           "  --never-return       after an accepted reboot answer nothing, for good\n"
+           "  --apply-immediately  a changed address and mask are answered from at once,\n"
+           "                       without a reboot (the result still comes from the old one)\n"
            "\n"
            "Other:\n"
            "  --verbose            one line per datagram received and sent\n"
+           "  --command-log FILE   append a line per command an access point received:\n"
+           "                       MAC set|reboot accepted|refused|ignored (ignored: it\n"
+           "                       was restarting, gone or silent)\n"
            "  --print-addresses    print each access point's address and exit\n"
            "  --parent-pid PID     exit when process PID (the parent) ends\n";
 }
@@ -186,6 +195,15 @@ bool Options::Parse(int argc, char** argv, std::string& error)
             ok = ParseNumber(value, m_nFirstNumber) && m_nFirstNumber >= 1 && m_nFirstNumber <= MaxFirstNumber;
         else if (name == "base")
             ok = LabAddressValue(value, m_nBase);
+        else if (name == "shared-ip") {
+            std::uint32_t shared = 0;
+            ok = LabAddressValue(value, shared);
+            if (ok)
+                m_sharedIp = shared;
+        } else if (name == "command-log") {
+            commandLog = value;
+            ok = !commandLog.empty();
+        }
         else if (name == "ap")
             m_apDescriptions.emplace_back(value);
         else if (name == "user")
@@ -226,12 +244,12 @@ bool Options::BuildAccessPoints(std::vector<AccessPoint>& out, std::string& erro
     if ((address & 0xFF) == 0 || (address & 0xFF) == 0xFF)
         address = NextHost(address);
     for (int n = 1; n <= m_nGenerated; ++n) {
-        if (!IsLabAddress(address)) {
+        if (!m_sharedIp && !IsLabAddress(address)) {
             error = "--aps: the addresses run out of 198.18.0.0/15";
             return false;
         }
         ApSettings settings;
-        settings.ip = address;
+        settings.ip = m_sharedIp.value_or(address);
         const auto number = static_cast<std::uint32_t>(n + m_nFirstNumber - 1);
         settings.mac = {0x02, 0x00, 0x00, static_cast<std::uint8_t>(number >> 16),
                         static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};

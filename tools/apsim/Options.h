@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,11 +27,13 @@ public:
     std::uint16_t port = 21212;
     std::chrono::milliseconds rebootTime{5000};
     int parentPid = 0;
+    std::string commandLog;
 
 private:
     int m_nGenerated = 0;
     int m_nFirstNumber = 1;
     std::uint32_t m_nBase = 0xC6120101u; // 198.18.1.1
+    std::optional<std::uint32_t> m_sharedIp; // every generated access point there
     std::string m_strUser = "admin";
     std::string m_strPass = "admin";
     Quirks m_quirks;

@@ -8,8 +8,9 @@
 namespace apsim {
 namespace {
 
-constexpr std::array<std::string_view, 5> Flags = {"quote-ssid", "shuffle-entries", "silent",
-                                                   "no-detail",  "broadcast-replies"};
+constexpr std::array<std::string_view, 8> Flags = {
+    "quote-ssid",      "shuffle-entries", "silent",       "no-detail", "broadcast-replies",
+    "zero-mac-result", "never-return",    "apply-immediately"};
 
 bool ParseFlag(std::string_view value, bool& out)
 {
@@ -77,6 +78,12 @@ bool Quirks::Apply(std::string_view key, std::string_view value, std::string& er
         ok = ParseFlag(value, noDetail);
     else if (key == "broadcast-replies")
         ok = ParseFlag(value, broadcastReplies);
+    else if (key == "zero-mac-result")
+        ok = ParseFlag(value, zeroMacResult);
+    else if (key == "never-return")
+        ok = ParseFlag(value, neverReturn);
+    else if (key == "apply-immediately")
+        ok = ParseFlag(value, applyImmediately);
     else if (key == "missing-entry")
         missingEntries.emplace_back(value);
     else if (key == "extra-entry")

@@ -19,8 +19,9 @@ enum class MalformedMode {
 };
 
 // Ways in which one access point departs from a well-behaved agent. Reply
-// shaping (type, order, content, malformed) applies to query replies only;
-// delay, sender address, broadcast and silence apply to every reply.
+// shaping (type, order, content, malformed) applies to query replies only,
+// the zero MAC to results only; delay, sender address, broadcast and silence
+// apply to every reply.
 struct Quirks {
     int replyDelayMs = 0;
     std::uint32_t replyType = pemblor::TypeQueryReply;
@@ -30,6 +31,9 @@ struct Quirks {
     bool silent = false;
     bool noDetail = false;
     bool broadcastReplies = false;
+    bool zeroMacResult = false;    // results (to settings changes and reboots) carry MAC 00:00:00:00:00:00
+    bool neverReturn = false;      // an accepted reboot silences the access point for good
+    bool applyImmediately = false; // a changed address and mask are answered from at once, no reboot
     std::vector<std::string> missingEntries;
     std::vector<std::string> extraEntries; // "NAME=VALUE" texts appended as they are
     MalformedMode malformed = MalformedMode::None;

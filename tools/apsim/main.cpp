@@ -68,6 +68,7 @@ int main(int argc, char** argv)
     config.port = options.port;
     config.rebootTime = options.rebootTime;
     config.verbose = options.verbose;
+    config.commandLog = options.commandLog;
     const std::size_t count = accessPoints.size();
     apsim::Agent agent(std::move(accessPoints), config);
     if (!agent.Open(error)) {
