@@ -22,7 +22,9 @@ constexpr EventLoop::Millis InterruptPollMs = 200;
 // How often the wait for rebooted devices is reported.
 constexpr EventLoop::Millis WaitReportMs = 10000;
 
-bool ReadPlan(const std::string& path, std::vector<JobRow>& rows, CtlIo& io)
+} // namespace
+
+bool ReadApplyPlan(const std::string& path, std::vector<JobRow>& rows, CtlIo& io)
 {
     std::ifstream file(path);
     if (!file) {
@@ -43,6 +45,8 @@ bool ReadPlan(const std::string& path, std::vector<JobRow>& rows, CtlIo& io)
         rows.push_back({std::move(row.row), std::move(row.problem)});
     return true;
 }
+
+namespace {
 
 const char* PhaseText(DevicePhase phase)
 {
@@ -67,7 +71,7 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
              const std::string& password)
 {
     std::vector<JobRow> rows;
-    if (!ReadPlan(options.planFile, rows, io))
+    if (!ReadApplyPlan(options.planFile, rows, io))
         return ExitUsage;
 
     LoopDispatcher dispatcher(loop, [] {});

@@ -1,5 +1,6 @@
 #pragma once
 #include "ctl/Commands.h"
+#include "fleet/ReaddressJob.h"
 
 namespace pemblor {
 
@@ -15,6 +16,10 @@ std::optional<int> CheckPlanArguments(const CtlOptions& options, CtlIo& io);
 // interface a device answered on and the computer's own addresses.
 int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
             IInterfaceList* interfaces);
+
+// Reads the plan file of `apply`; false, having said why, when it is not a
+// plan. A row that cannot be read is kept, refused.
+bool ReadApplyPlan(const std::string& path, std::vector<JobRow>& rows, CtlIo& io);
 
 // `apply`: reads the plan file, then re-addresses its devices (the
 // re-address job) and prints each device's outcome as it ends; 0 when every

@@ -11,6 +11,13 @@ namespace pemblor {
 
 std::optional<int> CheckPlanArguments(const CtlOptions& options, CtlIo& io)
 {
+    if (options.command == CtlCommand::Apply) {
+        // Before the password is asked for.
+        std::vector<JobRow> rows;
+        if (!ReadApplyPlan(options.planFile, rows, io))
+            return ExitUsage;
+        return std::nullopt;
+    }
     if (options.command != CtlCommand::Plan)
         return std::nullopt;
     const ValidationOutcome settings = CheckSettingTexts(options.from, options.netmask, options.gateway, options.dhcp);
