@@ -263,12 +263,5 @@ TEST_F(FleetCtl, ApplyStoppedByTheUserSaysSoAndExitsEight)
     EXPECT_NE(err.str().find("pemblorctl: stopped"), std::string::npos) << err.str();
 }
 
-TEST_F(FleetCtl, PlanRefusesAMacThatNamesNoDevice)
-{
-    const Result result = Run({"plan", "--from", "10.0.0.20", "00:00:00:00:00:00"});
-    EXPECT_EQ(result.status, ExitUsage);
-    EXPECT_NE(result.err.find("names no single device"), std::string::npos) << result.err;
-}
-
 } // namespace
 } // namespace pemblor

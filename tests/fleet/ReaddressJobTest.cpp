@@ -161,16 +161,6 @@ TEST(ReaddressJob, WithoutRebootTheAcceptedChangeIsStoredAndADryRunSendsNothing)
     EXPECT_EQ(dry.At(Mac(0)).changes + dry.At(Mac(0)).reboots, 0);
 }
 
-TEST(ReaddressJob, ADeviceWhoseChangeTakesEffectAtOnceIsVerified)
-{
-    FakeFleet fleet({Ap(0)});
-    fleet.At(Mac(0)).applyImmediately = true;
-    fleet.At(Mac(0)).rebootMs = 30000;
-    JobRun run(fleet, {Row(0, Host(0))});
-    fleet.Run(run.job);
-    EXPECT_EQ(run.Of(0).result, DeviceResult::Verified);
-}
-
 TEST(ReaddressJob, ZeroMacResultsFromASharedAddressAreTakenOneDeviceAtATime)
 {
     std::vector<FakeFleet::Device> aps;
