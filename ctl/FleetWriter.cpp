@@ -90,8 +90,11 @@ void OutcomeWriter::Outcome(const DeviceOutcome& outcome)
             m_out << std::left << std::setw(18) << "MAC ADDRESS" << std::setw(21) << "RESULT" << std::setw(16)
                   << "IP ADDRESS"
                   << "MESSAGE\n";
-        m_out << std::left << std::setw(18) << outcome.mac << std::setw(21) << ResultName(outcome.result)
-              << std::setw(16) << Printable(Cell(outcome.ip, "-")) << Printable(outcome.message) << '\n';
+        m_out << std::left << std::setw(18) << outcome.mac << std::setw(21) << ResultName(outcome.result);
+        if (outcome.message.empty())
+            m_out << Printable(Cell(outcome.ip, "-")) << '\n';
+        else
+            m_out << std::setw(16) << Printable(Cell(outcome.ip, "-")) << Printable(outcome.message) << '\n';
         break;
     case OutputFormat::Csv: {
         if (!m_headerDone) {

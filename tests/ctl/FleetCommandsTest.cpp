@@ -187,8 +187,8 @@ TEST_F(FleetCtl, ApplyRebootsVerifiesAndASecondApplySendsNothing)
     ASSERT_EQ(second.status, ExitOk) << second.err;
     // In the order the devices answer.
     EXPECT_EQ(second.out.rfind("MAC ADDRESS       RESULT               IP ADDRESS      MESSAGE\n", 0), 0u);
-    EXPECT_NE(second.out.find("02:00:00:AA:00:01 unchanged            10.0.0.50       \n"), std::string::npos);
-    EXPECT_NE(second.out.find("02:00:00:AA:00:02 unchanged            10.0.0.12       \n"), std::string::npos);
+    EXPECT_NE(second.out.find("02:00:00:AA:00:01 unchanged            10.0.0.50\n"), std::string::npos);
+    EXPECT_NE(second.out.find("02:00:00:AA:00:02 unchanged            10.0.0.12\n"), std::string::npos);
     EXPECT_EQ(Commands(moving), 2);
 }
 
