@@ -6,6 +6,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <map>
 
 namespace pemblor {
@@ -37,13 +40,48 @@ void AddMac(CLI::App& command, CtlOptions& options)
         ->type_name("MAC");
 }
 
-void AddFormat(CLI::App& command, CtlOptions& options)
+// Format and time-out are read as text and checked once the line is parsed,
+// so that their messages say what is wanted.
+void AddFormat(CLI::App& command, std::string& text, const char* names)
 {
-    static const std::map<std::string, OutputFormat> formats{
-        {"table", OutputFormat::Table}, {"csv", OutputFormat::Csv}, {"json", OutputFormat::Json}};
-    command.add_option("--format", options.format, "Output: table (default), csv or json (one object a line)")
-        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case).description(""))
-        ->type_name("table|csv|json");
+    command.add_option("--format", text, std::string("Output: ") + names)->type_name(names);
+}
+
+void AddTimeout(CLI::App& command, std::string& text, const char* what)
+{
+    command.add_option("--timeout", text, what)->type_name("SECONDS");
+}
+
+} // namespace
+
+// The names a format option takes; false for anything else (a number is
+// not a format).
+bool ReadFormat(std::string text, bool csvAllowed, OutputFormat& format)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (text == "table")
+        format = OutputFormat::Table;
+    else if (text == "json")
+        format = OutputFormat::Json;
+    else if (text == "csv" && csvAllowed)
+        format = OutputFormat::Csv;
+    else
+        return false;
+    return true;
+}
+
+bool ReadTimeout(const std::string& text, double& seconds)
+{
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front())))
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(value) || value < 0.1 || value > 3600.0)
+        return false;
+    seconds = value;
+    return true;
 }
 
 void AddCredentials(CLI::App& command, CtlOptions& options)
@@ -61,31 +99,38 @@ void AddCredentials(CLI::App& command, CtlOptions& options)
         "Read the password from the first line of a file")
         ->type_name("FILE");
     fromStdin->excludes(fromFile);
-    command.footer("Without a password option the password is asked for on the terminal, without echo.");
 }
 
-} // namespace
+constexpr const char* PasswordNote =
+    "Without a password option the password is asked for on the terminal, without echo.\n\n";
 
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOptions& options, std::ostream& out,
                                     std::ostream& err)
 {
     CLI::App app{"Finds wireless access points on the local network and changes their addressing.", "pemblorctl"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("pemblorctl ") + PEMBLOR_VERSION, "Print the version and exit");
     app.footer("Exit status: 0 done, 1 bad arguments or settings, 2 no device answered, 3 authentication "
                "refused, 4 time-out, 5 UDP port 21212 in use, 6 other network failure, 7 other device result, 8 apply: "
                "some device did not end verified, stored or unchanged.");
 
+    std::string formatText;
+    std::string timeoutText;
+
     auto* discover = app.add_subcommand("discover", "Broadcast one discovery and list the devices as they answer");
-    discover->add_option("--timeout", options.timeoutSeconds, "Seconds to listen for answers (default 5)")
-        ->check(CLI::Range(0.1, 3600.0).description(""))
-        ->type_name("SECONDS");
-    AddFormat(*discover, options);
+    AddTimeout(*discover, timeoutText, "Seconds to listen for answers (default 5)");
+    AddFormat(*discover, formatText, "table|csv|json");
+    discover->footer("Exit status: 0 devices answered, 1 bad arguments, 2 no device answered, 5 UDP port 21212 "
+                     "in use, 6 other network failure.");
 
     auto* show = app.add_subcommand("show", "Read one device's IP address, netmask, gateway and DHCP setting");
     AddMac(*show, options);
-    AddFormat(*show, options);
+    AddTimeout(*show, timeoutText, "Seconds to wait for the device's answer (default 5)");
+    AddFormat(*show, formatText, "table|csv|json");
+    show->footer("Exit status: 0 read, 1 bad arguments, 4 no answer (Time Out!), 5 UDP port 21212 in use, "
+                 "6 other network failure.");
 
-    auto* set = app.add_subcommand("set", "Change one device's addressing");
+    auto* set = app.add_subcommand("set", "Change one device's addressing (it is read first)");
     AddMac(*set, options);
     set->add_option_function<std::string>("--ip", [&options](const std::string& v) { options.ip = v; },
                                           "New IP address")
@@ -102,14 +147,43 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
         ->transform(CLI::CheckedTransformer(onOff, CLI::ignore_case).description(""))
         ->type_name("on|off");
     AddCredentials(*set, options);
+    AddTimeout(*set, timeoutText, "Seconds to wait for the device's settings before the change (default 5)");
+    AddFormat(*set, formatText, "table|json");
+    set->footer(std::string(PasswordNote) +
+                "Exit status: 0 changed, or nothing to change (nothing sent), 1 bad arguments or settings, "
+                "3 Authentication Error!, 4 no answer (Time Out!), 5 UDP port 21212 in use, 6 other network "
+                "failure, 7 other device result.");
 
     auto* reboot = app.add_subcommand("reboot", "Restart one device");
     AddMac(*reboot, options);
     reboot->add_flag("--wait", options.wait,
-                     "Wait for the device to answer again (30 s, then up to 53 s of queries) and print its address");
+                     "Read the device, then wait for it to answer again (30 s, then up to 53 s of queries) and "
+                     "print its address");
     AddCredentials(*reboot, options);
+    AddFormat(*reboot, formatText, "table|json");
+    reboot->footer(std::string(PasswordNote) +
+                   "Exit status: 0 reboot sent (with --wait: the device answered again), 1 bad arguments, "
+                   "3 Authentication Error!, 4 no answer, or with --wait: the device was not seen again or "
+                   "answered only from its old address, 5 UDP port 21212 in use, 6 other network failure, "
+                   "7 other device result.");
 
-    const FleetCommands fleet = AddFleetCommands(app, options, AddCredentials);
+    FleetCommands fleet;
+    AddFleetCommands(app, options, fleet, AddCredentials);
+
+    const auto usage = [&](const std::string& message, const CLI::App* command) {
+        err << "pemblorctl: " << message << "\n\n" << (command ? command->help("pemblorctl") : app.help());
+        return ExitUsage;
+    };
+    std::string commandList;
+    bool known = false;
+    for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+        commandList += (commandList.empty() ? "" : ", ") + command->get_name();
+        known = known || (argc >= 2 && command->get_name() == argv[1]);
+    }
+    if (argc < 2)
+        return usage("a command is required: " + commandList, nullptr);
+    if (argv[1][0] != '-' && !known)
+        return usage(std::string("unknown command '") + argv[1] + "'; the commands are " + commandList, nullptr);
 
     try {
         app.parse(argc, argv);
@@ -117,15 +191,21 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
         return app.exit(e, out, err);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e, out, err);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e, out, err);
     } catch (const CLI::ParseError& e) {
-        err << "pemblorctl: " << e.what() << "\n\n";
         const auto chosen = app.get_subcommands();
-        err << (chosen.empty() ? app.help() : chosen.front()->help("pemblorctl"));
-        return ExitUsage;
+        return usage(e.what(), chosen.empty() ? nullptr : chosen.front());
     }
 
-    if (TakeFleetCommand(fleet, options))
-        return std::nullopt;
+    if (const std::optional<std::string> refused = TakeFleetCommand(fleet, options)) {
+        if (refused->empty())
+            return std::nullopt;
+        return usage(*refused, app.get_subcommands().front());
+    }
+    const CLI::App* chosen = app.get_subcommands().front();
+    // Only these commands read --format and --timeout as text.
+    const bool ownChecks = chosen == discover || chosen == show || chosen == set || chosen == reboot;
     if (discover->parsed())
         options.command = CtlCommand::Discover;
     else if (show->parsed())
@@ -134,6 +214,13 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
         options.command = CtlCommand::Set;
     else
         options.command = CtlCommand::Reboot;
+
+    const bool csvAllowed = options.command == CtlCommand::Discover || options.command == CtlCommand::Show;
+    if (ownChecks && chosen->count("--format") > 0 && !ReadFormat(formatText, csvAllowed, options.format))
+        return usage(csvAllowed ? FormatMessage : FormatMessageNoCsv, chosen);
+    if (ownChecks && chosen != reboot && chosen->count("--timeout") > 0 &&
+        !ReadTimeout(timeoutText, options.timeoutSeconds))
+        return usage(TimeoutMessage, chosen);
     return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include "ctl/DeviceWriter.h"
 #include "ctl/EventLoop.h"
+#include "ctl/JobCommands.h"
 #include "ctl/ExitCode.h"
 #include "ctl/FleetCommands.h"
 #include "ctl/PasswordReader.h"
@@ -39,9 +40,6 @@ public:
     }
 
     int Discover();
-    int Show();
-    int Set(const SettingsChange& change, const std::string& password);
-    int Reboot(const std::string& password);
 
 private:
     // Prints the send failures, one line each; returns `sent`. A request that
@@ -62,7 +60,6 @@ private:
     {
         return m_loop.RunUntil(m_loop.Now() + ms, done);
     }
-    bool DetailArrived() const { return m_session.DetailReady(); }
 
     const CtlOptions& m_options;
     EventLoop& m_loop;
@@ -88,84 +85,6 @@ int CommandRun::Discover()
         return ExitOk;
     m_io.err << FindNoDevicesText(m_session.Diagnose()) << '\n';
     return ExitNoDevice;
-}
-
-int CommandRun::Show()
-{
-    std::string error;
-    if (!Sent(m_session.BeginDetailQuery(m_options.mac, error), error))
-        return ExitNetwork;
-    if (!WaitFor(DetailTimeoutMs, [this] { return DetailArrived(); })) {
-        m_session.ReturnToIdle();
-        m_io.err << "Time Out!\n";
-        return ExitTimeOut;
-    }
-    WriteDetail(m_io.out, m_options.format, *m_session.Detail());
-    return ExitOk;
-}
-
-int CommandRun::Set(const SettingsChange& change, const std::string& password)
-{
-    std::string error;
-    if (!Sent(m_session.BeginSettingsChange(m_options.mac, m_options.user, password, change, error), error))
-        return ExitNetwork;
-    if (!WaitFor(SettingsTimeoutMs, [this] { return m_session.Result().has_value(); })) {
-        m_session.ReturnToIdle();
-        m_io.err << "Time Out!\n";
-        return ExitTimeOut;
-    }
-    const std::optional<int> result = m_session.Result();
-    if (result == 0) {
-        m_io.out << "Change setting successfully!\n";
-        return ExitOk;
-    }
-    if (result == 1) {
-        m_io.err << "Authentication Error!\n";
-        return ExitRefused;
-    }
-    m_io.err << "pemblorctl: the device answered with result " << *result << '\n';
-    return ExitOtherResult;
-}
-
-int CommandRun::Reboot(const std::string& password)
-{
-    std::string error;
-    if (!Sent(m_session.SendReboot(m_options.mac, m_options.user, password, error), error))
-        return ExitNetwork;
-    if (!m_options.wait)
-        return ExitOk;
-
-    m_io.err << "It may take about one minute to reboot the target.\n"
-             << "Waiting " << RereadSchedule::RebootWaitMs / 1000 << " s for " << m_options.mac
-             << " to restart...\n";
-    m_loop.Wait(RereadSchedule::RebootWaitMs);
-
-    int queries = 1;
-    auto query = [&] {
-        m_io.err << "Asking " << m_options.mac << " for its settings (query " << queries << " of "
-                 << RereadSchedule::Resends + 1 << ")...\n";
-        std::string failures;
-        Sent(m_session.BeginDetailQuery(m_options.mac, failures), failures);
-    };
-    query();
-    RereadSchedule schedule;
-    while (!DetailArrived()) {
-        const RereadSchedule::Step step = schedule.Next();
-        if (step == RereadSchedule::Step::GiveUp)
-            break;
-        if (step == RereadSchedule::Step::ResendThenPause) {
-            ++queries;
-            query();
-        }
-        WaitFor(RereadSchedule::PauseMs, [this] { return DetailArrived(); });
-    }
-    if (!DetailArrived()) {
-        m_session.ReturnToIdle();
-        m_io.err << "Time Out!\n";
-        return ExitTimeOut;
-    }
-    m_io.out << m_session.Detail()->ip << '\n';
-    return ExitOk;
 }
 
 std::optional<std::string> ReadPassword(const CtlOptions& options, CtlIo& io, std::string& error)
@@ -224,10 +143,9 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
 
     if (options.command == CtlCommand::Apply)
         return RunApply(options, sockets, loop, io, config, password);
-    IInterfaceList* const interfaces = config.interfaces;
-    DeviceSession session(sockets, loop, std::move(config));
-    const DeviceSession::OpenResult opened = session.Open();
-    if (!opened.ok) {
+    const auto opening = [&](const DeviceSession::OpenResult& opened) {
+        if (opened.ok)
+            return ExitOk;
         if (opened.portTaken) {
             io.err << "pemblorctl: UDP port " << DevicePort
                    << " is in use by another program (Pemblor or another pemblorctl); close it and try again\n";
@@ -235,25 +153,34 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         }
         io.err << "pemblorctl: " << OneLine(opened.message) << '\n';
         return ExitNetwork;
+    };
+
+    if (options.command == CtlCommand::Show || options.command == CtlCommand::Set ||
+        options.command == CtlCommand::Reboot) {
+        JobSession jobs(sockets, loop, config);
+        if (const int failed = opening(jobs.Open()); failed != ExitOk)
+            return failed;
+        switch (options.command) {
+        case CtlCommand::Show:
+            return RunShow(options, jobs, io);
+        case CtlCommand::Set:
+            return RunSet(options, jobs, io, settings.Change(), password);
+        case CtlCommand::Reboot:
+            return RunReboot(options, jobs, io, password);
+        default:
+            break;
+        }
+        return ExitUsage;
     }
 
+    IInterfaceList* const interfaces = config.interfaces;
+    DeviceSession session(sockets, loop, std::move(config));
+    if (const int failed = opening(session.Open()); failed != ExitOk)
+        return failed;
     if (options.command == CtlCommand::Plan)
         return RunPlan(options, session, loop, io, interfaces);
     CommandRun run(options, loop, session, io);
-    switch (options.command) {
-    case CtlCommand::Discover:
-        return run.Discover();
-    case CtlCommand::Show:
-        return run.Show();
-    case CtlCommand::Set:
-        return run.Set(settings.Change(), password);
-    case CtlCommand::Reboot:
-        return run.Reboot(password);
-    case CtlCommand::Plan:
-    case CtlCommand::Apply:
-        break;
-    }
-    return ExitUsage;
+    return run.Discover();
 }
 
 } // namespace pemblor

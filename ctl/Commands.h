@@ -27,10 +27,6 @@ struct CtlIo {
     const std::atomic<bool>* interrupted = nullptr;
 };
 
-// The dialog's timings.
-inline constexpr EventLoop::Millis DetailTimeoutMs = 5000;
-inline constexpr EventLoop::Millis SettingsTimeoutMs = 10000;
-
 // Runs one parsed command: checks the settings, reads the password, opens
 // the network and talks to the devices. Returns the exit status.
 int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, CtlIo& io,

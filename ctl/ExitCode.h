@@ -7,11 +7,11 @@ enum ExitCode : int {
     ExitOk = 0,
     ExitUsage = 1,         // bad arguments or invalid settings
     ExitNoDevice = 2,      // discover: nobody answered
-    ExitRefused = 3,       // set: "Authentication Error!"
-    ExitTimeOut = 4,       // no answer in time
+    ExitRefused = 3,       // set, reboot: "Authentication Error!"
+    ExitTimeOut = 4,       // no answer in time; reboot --wait: the device not back
     ExitPortTaken = 5,     // the device port is held by another program
     ExitNetwork = 6,       // any other network failure
-    ExitOtherResult = 7,   // set: the device answered with another result code
+    ExitOtherResult = 7,   // set, reboot: the device answered with another result code
     ExitNotAllDone = 8,    // apply: some device did not end verified, stored or unchanged
 };
 

@@ -1,5 +1,6 @@
 #include "ctl/FleetCommandLine.h"
 
+#include "ctl/CommandLine.h"
 #include "fleet/PlanFile.h"
 
 #include <CLI/CLI.hpp>
@@ -19,20 +20,11 @@ std::string CheckMac(std::string& text)
     return failure;
 }
 
-void AddFormat(CLI::App& command, CtlOptions& options, const char* help)
-{
-    static const std::map<std::string, OutputFormat> formats{
-        {"table", OutputFormat::Table}, {"csv", OutputFormat::Csv}, {"json", OutputFormat::Json}};
-    command.add_option("--format", options.format, help)
-        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case).description(""))
-        ->type_name("table|csv|json");
-}
-
 } // namespace
 
-FleetCommands AddFleetCommands(CLI::App& app, CtlOptions& options, void (*addCredentials)(CLI::App&, CtlOptions&))
+void AddFleetCommands(CLI::App& app, CtlOptions& options, FleetCommands& commands,
+                      void (*addCredentials)(CLI::App&, CtlOptions&))
 {
-    FleetCommands commands;
     auto* plan = app.add_subcommand("plan", "Discover, then give the devices addresses upward from a start address "
                                             "and print the plan");
     plan->add_option("MAC", options.macs, "The devices, in the order they get addresses")
@@ -53,12 +45,14 @@ FleetCommands AddFleetCommands(CLI::App& app, CtlOptions& options, void (*addCre
                                     "DHCP client for every device: on or off")
         ->transform(CLI::CheckedTransformer(onOff, CLI::ignore_case).description(""))
         ->type_name("on|off");
-    plan->add_option("--timeout", options.timeoutSeconds, "Seconds to listen for the discovery's answers (default 5)")
-        ->check(CLI::Range(0.1, 3600.0).description(""))
+    plan->add_option("--timeout", commands.timeoutText, "Seconds to listen for the discovery's answers (default 5)")
         ->type_name("SECONDS");
-    AddFormat(*plan, options, "Output: csv (default, the plan file), json (one object a line) or table");
+    plan->add_option("--format", commands.formatText,
+                     "Output: csv (default, the plan file), json (one object a line) or table")
+        ->type_name("csv|json|table");
     plan->footer("Blank cells in the plan leave a value as the device has it. Save the CSV, edit it if need be, "
-                 "and give it to apply.");
+                 "and give it to apply.\n\nExit status: 0 planned, 1 bad arguments or it cannot plan (the reason "
+                 "is on standard error), 5 UDP port 21212 in use, 6 other network failure.");
     commands.plan = plan;
 
     auto* apply = app.add_subcommand("apply", "Re-address the devices of a plan file, each verified at its new "
@@ -72,27 +66,29 @@ FleetCommands AddFleetCommands(CLI::App& app, CtlOptions& options, void (*addCre
                     "answers from its planned address with its planned netmask, or 90 s after its reboot");
     apply->add_flag("--dry-run", options.dryRun,
                     "Read each device and say whether it would change; send no change (no password is read)");
-    apply->add_option("--timeout", options.timeoutSeconds, "Seconds to wait for each device's detail (default 5)")
-        ->check(CLI::Range(0.1, 3600.0).description(""))
+    apply->add_option("--timeout", commands.timeoutText, "Seconds to wait for each device's detail (default 5)")
         ->type_name("SECONDS");
-    AddFormat(*apply, options, "Output: table (default), csv or json (one object a line)");
+    apply->add_option("--format", commands.formatText, "Output: table (default), csv or json (one object a line)")
+        ->type_name("table|csv|json");
+    apply->footer("Exit status: 0 every device verified, stored or unchanged (with --dry-run: or would-change), "
+                  "1 bad arguments or plan file, 5 UDP port 21212 in use, 6 other network failure, 8 some device "
+                  "ended otherwise, or the run was stopped.");
     commands.apply = apply;
-    return commands;
 }
 
-bool TakeFleetCommand(const FleetCommands& commands, CtlOptions& options)
+std::optional<std::string> TakeFleetCommand(const FleetCommands& commands, CtlOptions& options)
 {
-    if (commands.plan->parsed()) {
-        options.command = CtlCommand::Plan;
-        if (commands.plan->count("--format") == 0)
-            options.format = OutputFormat::Csv;
-        return true;
-    }
-    if (commands.apply->parsed()) {
-        options.command = CtlCommand::Apply;
-        return true;
-    }
-    return false;
+    const CLI::App* chosen = commands.plan->parsed() ? commands.plan : commands.apply->parsed() ? commands.apply : nullptr;
+    if (!chosen)
+        return std::nullopt;
+    options.command = chosen == commands.plan ? CtlCommand::Plan : CtlCommand::Apply;
+    if (chosen == commands.plan)
+        options.format = OutputFormat::Csv;
+    if (chosen->count("--format") > 0 && !ReadFormat(commands.formatText, true, options.format))
+        return std::string(FormatMessage);
+    if (chosen->count("--timeout") > 0 && !ReadTimeout(commands.timeoutText, options.timeoutSeconds))
+        return std::string(TimeoutMessage);
+    return std::string();
 }
 
 } // namespace pemblor

@@ -124,6 +124,8 @@ bool DeviceJob::Start(const JobPlan& plan)
     m_plan = plan;
     m_report = JobReport{};
     m_report.address = m_address;
+    // A plan that does not read starts from what the earlier ones learned.
+    m_report.before = m_known;
     m_schedule = RereadSchedule{};
     m_queriesSent = 0;
     if (m_plan.read) {
@@ -326,18 +328,22 @@ void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
     if (m_step == JobStep::Read) {
         m_ui.Cancel(*this);
         m_report.before = settings;
+        m_known = settings;
         AfterRead();
         return;
     }
     m_report.heardAfterRestart = true;
     m_report.after = settings;
+    // Back, unless it answers from its old address when it should have
+    // moved (the change did not take effect, or not yet): the re-read then
+    // goes on for an answer from elsewhere, and ends NotVerified without one.
     const std::string& expected = m_report.expectedAddress;
-    if (expected.empty() || SameAddress(m_address, expected)) {
+    const bool stayed = !expected.empty() && !SameAddress(expected, m_report.oldAddress) &&
+                        SameAddress(m_address, m_report.oldAddress);
+    if (!stayed) {
         Finish(JobOutcome::Verified);
         return;
     }
-    // Heard elsewhere (its old address, most likely: the change did not take
-    // effect yet): the re-read goes on for an answer from the new one.
     Await(Awaited::Detail);
 }
 
@@ -381,6 +387,8 @@ void DeviceJob::Finish(JobOutcome outcome, int result)
                                            outcome == JobOutcome::NotVerified || outcome == JobOutcome::RebootSent);
     if (!m_report.after && m_report.before)
         m_report.after = changed ? m_plan.change->AppliedTo(*m_report.before) : m_report.before;
+    if (m_report.after && outcome != JobOutcome::Timeout)
+        m_known = m_report.after;
     m_step = JobStep::Done;
     // The last call: the owner may end the job once it returns.
     m_listener.JobFinished(*this, m_report);

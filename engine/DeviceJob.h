@@ -65,7 +65,7 @@ enum class JobOutcome {
     Timeout,             // no detail reply or no result in time
     NotFound,            // (for owners that look devices up; a job never ends so)
     UnknownResult,       // another non-zero result
-    NotVerified,         // not back after the reboot, or only elsewhere
+    NotVerified,         // not back after the reboot, or only at its old address
     RebootSent,          // reboot without verify: no refusal within its wait
     SendFailed,          // the request went out of no interface
     Stopped,             // the owner stopped it
@@ -93,6 +93,9 @@ struct JobReport {
 // What one job runs: read, change, reboot, verify, each when asked, in that
 // order. With a read and a change, the change goes only when it would change
 // what was read; otherwise the job ends Unchanged and sends nothing more.
+// A job may run one plan after another (a dialog reads when it opens,
+// changes on Apply, reboots when asked); a plan without a read starts from
+// what the earlier plans of the same job learned.
 struct JobPlan {
     bool read = true;
     std::optional<SettingsRequest> change;
@@ -197,6 +200,9 @@ private:
     int m_verifySeconds = 0;
     int m_queriesSent = 0;
     RereadSchedule m_schedule;
+    // The device's settings as last read, or as a change accepted since
+    // left them; a later plan that does not read starts from them.
+    std::optional<DeviceSettings> m_known;
 };
 
 } // namespace pemblor

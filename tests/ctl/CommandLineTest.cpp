@@ -94,6 +94,76 @@ TEST(CommandLine, ReadsEachCommandsOptions)
     EXPECT_EQ(parsed.options.passwordSource, PasswordSource::Stdin);
 }
 
+// Each mistake is named in words, above the usage of the command it was
+// made in.
+TEST(CommandLine, MistakesAreNamedInWords)
+{
+    const std::string formats = "pemblorctl: --format must be table, csv or json\n";
+    const std::string twoFormats = "pemblorctl: --format must be table or json\n";
+    const std::string timeout = "pemblorctl: --timeout must be a number of seconds between 0.1 and 3600\n";
+    const std::string commands = "discover, show, set, reboot, plan, apply";
+    struct Case {
+        std::vector<const char*> args;
+        std::string starts;
+    };
+    const std::vector<Case> cases = {
+        {{"discover", "--format", "xml"}, formats},
+        {{"discover", "--format", "1"}, formats},
+        {{"show", "00:0A:FF:10:2B:C4", "--format", "0"}, formats},
+        {{"set", "00:0A:FF:10:2B:C4", "--dhcp", "on", "--user", "u", "--format", "csv"}, twoFormats},
+        {{"reboot", "00:0A:FF:10:2B:C4", "--user", "u", "--format", "2"}, twoFormats},
+        {{"discover", "--timeout", "abc"}, timeout},
+        {{"discover", "--timeout", "0.05"}, timeout},
+        {{"discover", "--timeout", "3601"}, timeout},
+        {{"discover", "--timeout", "nan"}, timeout},
+        {{"discover", "--timeout", "5s"}, timeout},
+        {{"show", "00:0A:FF:10:2B:C4", "--timeout", "-1"}, timeout},
+        {{"frob"}, "pemblorctl: unknown command 'frob'; the commands are " + commands + "\n"},
+        {{}, "pemblorctl: a command is required: " + commands + "\n"},
+    };
+    for (const Case& c : cases) {
+        const Parsed parsed = Parse(c.args);
+        EXPECT_EQ(parsed.status, 1) << c.starts;
+        EXPECT_EQ(parsed.err.rfind(c.starts, 0), 0u) << parsed.err;
+        EXPECT_NE(parsed.err.find("Usage:"), std::string::npos) << parsed.err;
+    }
+    const Parsed upper = Parse({"discover", "--format", "JSON", "--timeout", "0.1"});
+    EXPECT_FALSE(upper.status) << upper.err;
+    EXPECT_EQ(upper.options.format, OutputFormat::Json);
+    EXPECT_DOUBLE_EQ(upper.options.timeoutSeconds, 0.1);
+}
+
+TEST(CommandLine, VersionIsTheProjectsOne)
+{
+    const Parsed parsed = Parse({"--version"});
+    EXPECT_EQ(parsed.status, 0);
+    EXPECT_EQ(parsed.out, std::string("pemblorctl ") + EXPECTED_VERSION + "\n");
+    EXPECT_TRUE(parsed.err.empty());
+}
+
+TEST(CommandLine, EveryCommandsHelpEndsWithItsExitStatuses)
+{
+    struct Case {
+        const char* command;
+        std::vector<std::string> statuses;
+    };
+    const Case cases[] = {
+        {"discover", {"0 ", "1 ", "2 ", "5 ", "6 "}},
+        {"show", {"0 ", "1 ", "4 ", "5 ", "6 "}},
+        {"set", {"0 ", "1 ", "3 Authentication Error!", "4 ", "5 ", "6 ", "7 "}},
+        {"reboot", {"0 ", "1 ", "3 Authentication Error!", "4 ", "5 ", "6 ", "7 "}},
+    };
+    for (const Case& c : cases) {
+        const Parsed parsed = Parse({c.command, "--help"});
+        const std::size_t at = parsed.out.rfind("Exit status: ");
+        ASSERT_NE(at, std::string::npos) << parsed.out;
+        const std::string tail = parsed.out.substr(at);
+        EXPECT_EQ(tail.find("\n\n"), std::string::npos) << c.command << ": not the last paragraph\n" << tail;
+        for (const std::string& status : c.statuses)
+            EXPECT_NE(tail.find(status), std::string::npos) << c.command << " " << status;
+    }
+}
+
 // The dialog's messages, in the dialog's order; an address the dialog's
 // control could not hold fails with that control's message.
 TEST(CheckSettings, GivesTheDialogsMessages)

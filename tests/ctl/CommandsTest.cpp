@@ -221,14 +221,15 @@ TEST_F(Ctl, ShowReadsTheAddressedDeviceOnly)
 
     const Result result = Run({"show", "02:00:00:aa:00:01", "--format", "json"});
     EXPECT_EQ(result.status, ExitOk) << result.err;
-    const auto object = nlohmann::json::parse(result.out);
-    EXPECT_EQ(object["mac"], "02:00:00:AA:00:01");
-    EXPECT_EQ(object["ip"], "10.0.0.11");
-    EXPECT_EQ(object["ip_addr"], "10.0.0.11");
-    EXPECT_EQ(object["netmask"], "255.255.0.0");
-    EXPECT_EQ(object["gateway"], "10.0.0.254");
-    EXPECT_EQ(object["dhcp"], true);
+    EXPECT_EQ(result.out, "{\"mac\":\"02:00:00:AA:00:01\",\"result\":\"unchanged\",\"ip\":\"10.0.0.11\","
+                          "\"before\":{\"ip\":\"10.0.0.11\",\"netmask\":\"255.255.0.0\",\"gateway\":\"10.0.0.254\","
+                          "\"dhcp\":true},\"after\":{\"ip\":\"10.0.0.11\",\"netmask\":\"255.255.0.0\",\"gateway\":"
+                          "\"10.0.0.254\",\"dhcp\":true}}\n");
     EXPECT_EQ(Sent(), Wire{Bytes(BuildDetailQuery("02:00:00:AA:00:01"))});
+
+    const Result csv = Run({"show", "02:00:00:AA:00:01", "--format", "csv"});
+    EXPECT_EQ(csv.out, "mac,ip,ip_addr,netmask,gateway,dhcp\n02:00:00:AA:00:01,10.0.0.11,10.0.0.11,255.255.0.0,"
+                       "10.0.0.254,on\n");
 }
 
 TEST_F(Ctl, ShowOfASilentDeviceTimesOutAfterFiveSeconds)
@@ -242,31 +243,40 @@ TEST_F(Ctl, ShowOfASilentDeviceTimesOutAfterFiveSeconds)
     EXPECT_EQ(result.err, "Time Out!\n");
 }
 
+// set reads the device first (one datagram), then sends the change when it
+// would change something.
 TEST_F(Ctl, SetMapsEachOutcomeToItsExitStatus)
 {
     struct Case {
         const char* name;
         std::vector<const char*> args;
         std::string password;
-        bool answers;
+        bool answersDetail;
+        bool answersCommands;
         int status;
         std::string out;
         std::string err;
         EventLoop::Millis took;
-        bool sent;
+        std::size_t sent;
     };
     const std::vector<Case> cases = {
-        {"accepted", {"--ip", "10.0.0.50"}, "admin\n", true, ExitOk, "Change setting successfully!\n", "", 0, true},
-        {"wrong password", {"--ip", "10.0.0.50"}, "guess\n", true, ExitRefused, "", "Authentication Error!\n", 0,
-         true},
-        {"no answer", {"--dhcp", "on"}, "admin\n", false, ExitTimeOut, "", "Time Out!\n", 10000, true},
-        {"invalid", {"--netmask", "255.0.255.0"}, "admin\n", true, ExitUsage, "", "Invalid Netmask!\n", 0, false},
-        {"nothing", {}, "admin\n", true, ExitUsage, "", "No change is made!\n", 0, false},
+        {"accepted", {"--ip", "10.0.0.50"}, "admin\n", true, true, ExitOk, "Change setting successfully!\n", "", 0, 2},
+        {"wrong password", {"--ip", "10.0.0.50"}, "guess\n", true, true, ExitRefused, "", "Authentication Error!\n",
+         0, 2},
+        {"no answer", {"--dhcp", "on"}, "admin\n", true, false, ExitTimeOut, "", "Time Out!\n", 10000, 2},
+        {"not read", {"--dhcp", "on"}, "admin\n", false, true, ExitTimeOut, "", "Time Out!\n", 5000, 1},
+        {"not read, own time-out", {"--dhcp", "on", "--timeout", "1.5"}, "admin\n", false, true, ExitTimeOut, "",
+         "Time Out!\n", 1500, 1},
+        {"already so", {"--ip", "10.0.0.11", "--dhcp", "off"}, "admin\n", true, true, ExitOk, "Nothing to change.\n", "",
+         0, 1},
+        {"invalid", {"--netmask", "255.0.255.0"}, "admin\n", true, true, ExitUsage, "", "Invalid Netmask!\n", 0, 0},
+        {"nothing", {}, "admin\n", true, true, ExitUsage, "", "No change is made!\n", 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeAgent::Settings settings = Agent(1);
-        settings.answerCommands = c.answers;
+        settings.answerDetail = c.answersDetail;
+        settings.answerCommands = c.answersCommands;
         FakeAgent device(network, clock, "10.0.0.11", settings);
         const std::size_t sentBefore = Sent().size();
         std::vector<const char*> args = {"set", "02:00:00:AA:00:01", "--user", "admin", "--password-stdin"};
@@ -276,7 +286,64 @@ TEST_F(Ctl, SetMapsEachOutcomeToItsExitStatus)
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(result.err, c.err);
         ExpectTook(result.took, c.took);
-        EXPECT_EQ(Sent().size() - sentBefore, c.sent ? 1u : 0u);
+        EXPECT_EQ(Sent().size() - sentBefore, c.sent);
+    }
+}
+
+// A device that leaves the MAC of its results zero: set read it first, so
+// it knows the address its result comes from.
+TEST_F(Ctl, SetToADeviceWhoseResultsCarryAZeroMac)
+{
+    FakeAgent::Settings settings = Agent(1);
+    settings.zeroMacResult = true;
+    FakeAgent device(network, clock, "10.0.0.11", settings);
+    const Result result =
+        Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin");
+    EXPECT_EQ(result.status, ExitOk) << result.err;
+    EXPECT_EQ(result.out, "Change setting successfully!\n");
+    ExpectTook(result.took, 0);
+}
+
+TEST_F(Ctl, SetInJsonGivesTheOutcomeObject)
+{
+    struct Case {
+        const char* password;
+        const char* ip;
+        int status;
+        std::string result;
+        std::string afterIp;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"admin", "10.0.0.50", ExitOk, "stored", "10.0.0.50", nullptr},
+        {"admin", "10.0.0.11", ExitOk, "unchanged", "10.0.0.11", nullptr},
+        {"guess", "10.0.0.50", ExitRefused, "authentication-error", "10.0.0.11", "Authentication Error!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.result);
+        FakeAgent device(network, clock, "10.0.0.11", Agent(1));
+        const Result result = Run({"set", "02:00:00:AA:00:01", "--ip", c.ip, "--user", "admin", "--password-stdin",
+                                   "--format", "json"},
+                                  c.password);
+        EXPECT_EQ(result.status, c.status);
+        ASSERT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1) << result.out;
+        const auto object = nlohmann::ordered_json::parse(result.out);
+        std::vector<std::string> keys;
+        for (const auto& item : object.items())
+            keys.push_back(item.key());
+        std::vector<std::string> expected{"mac", "result", "ip", "before", "after"};
+        if (c.message)
+            expected.push_back("message");
+        EXPECT_EQ(keys, expected);
+        EXPECT_EQ(object["result"], c.result);
+        EXPECT_EQ(object["ip"], "10.0.0.11");
+        EXPECT_EQ(object["before"]["ip"], "10.0.0.11");
+        EXPECT_EQ(object["before"]["dhcp"], false);
+        EXPECT_EQ(object["after"]["ip"], c.afterIp);
+        EXPECT_EQ(object["after"]["netmask"], "255.255.255.0");
+        if (c.message) {
+            EXPECT_EQ(object["message"], c.message);
+        }
     }
 }
 
@@ -287,9 +354,11 @@ TEST_F(Ctl, SetSendsTheEntriesInTheFixedOrderWithTheCredentialsAsTyped)
                                "255.255.0.0", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"},
                               "admin\r\n");
     EXPECT_EQ(result.status, ExitOk) << result.err;
-    EXPECT_EQ(device.Requests(), std::vector<std::string>{
-                                     "2 admin/admin:|flash set IP_ADDR 10.0.0.50|flash set SUBNET_MASK 255.255.0.0"
-                                     "|flash set DEFAULT_GATEWAY 0.0.0.0|flash set DHCP 1"});
+    EXPECT_EQ(device.Requests(),
+              (std::vector<std::string>{
+                  "0 /:|flash get IP_ADDR|flash get SUBNET_MASK|flash get DEFAULT_GATEWAY|flash get DHCP",
+                  "2 admin/admin:|flash set IP_ADDR 10.0.0.50|flash set SUBNET_MASK 255.255.0.0"
+                  "|flash set DEFAULT_GATEWAY 0.0.0.0|flash set DHCP 1"}));
 }
 
 TEST_F(Ctl, PasswordComesFromThePromptWhenNoOptionGivesIt)
@@ -332,7 +401,7 @@ TEST_F(Ctl, RebootWaitFindsTheDeviceAtItsNewAddress)
     EXPECT_NE(result.err.find("about one minute"), std::string::npos);
 }
 
-TEST_F(Ctl, RebootWaitGivesUpAfterTheDialogsNineQueries)
+TEST_F(Ctl, RebootWaitOfADeviceNotSeenAgainGivesUpAfterTheDialogsNineQueries)
 {
     FakeAgent::Settings settings = Agent(1);
     settings.rebootMs = 3600000;
@@ -341,20 +410,84 @@ TEST_F(Ctl, RebootWaitGivesUpAfterTheDialogsNineQueries)
         Run({"reboot", "02:00:00:AA:00:01", "--wait", "--user", "admin", "--password-stdin"}, "admin\n");
     EXPECT_EQ(result.status, ExitTimeOut);
     ExpectTook(result.took, 30000 + 53000);
+    EXPECT_NE(result.err.find("The device did not answer after restarting."), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("(query 9 of 9)"), std::string::npos) << result.err;
+    EXPECT_TRUE(result.out.empty());
     const auto sent = Sent();
-    ASSERT_EQ(sent.size(), 10u);
-    EXPECT_EQ(sent[0], Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin")));
-    for (std::size_t i = 1; i < sent.size(); ++i)
+    ASSERT_EQ(sent.size(), 11u);
+    EXPECT_EQ(sent[0], Bytes(BuildDetailQuery("02:00:00:AA:00:01")));
+    EXPECT_EQ(sent[1], Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin")));
+    for (std::size_t i = 2; i < sent.size(); ++i)
         EXPECT_EQ(sent[i], Bytes(BuildDetailQuery("02:00:00:AA:00:01")));
 }
 
-TEST_F(Ctl, RebootWithoutWaitSendsOnlyTheRequest)
+TEST_F(Ctl, RebootWaitTellsADeviceThatAnsweredOnlyFromItsOldAddress)
+{
+    FakeAgent::Settings settings = Agent(1);
+    settings.moveOnReboot = false;
+    FakeAgent device(network, clock, "10.0.0.11", settings, "10.0.0.50");
+    ASSERT_EQ(Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin")
+                  .status,
+              ExitOk);
+    const Result result = Run({"reboot", "02:00:00:AA:00:01", "--wait", "--user", "admin", "--password-stdin",
+                               "--format", "json"},
+                              "admin\n");
+    EXPECT_EQ(result.status, ExitTimeOut);
+    const auto object = nlohmann::json::parse(result.out);
+    EXPECT_EQ(object["result"], "not-verified");
+    EXPECT_EQ(object["ip"], "10.0.0.11");
+    EXPECT_EQ(object["message"],
+              "The device answered only from its old address 10.0.0.11, not from its new address 10.0.0.50.");
+    ExpectTook(result.took, 30000 + 53000);
+}
+
+TEST_F(Ctl, RebootWaitInJsonIsVerifiedAtTheNewAddress)
+{
+    FakeAgent device(network, clock, "10.0.0.11", Agent(1), "10.0.0.50");
+    ASSERT_EQ(Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin")
+                  .status,
+              ExitOk);
+    const Result result = Run({"reboot", "02:00:00:AA:00:01", "--wait", "--user", "admin", "--password-stdin",
+                               "--format", "json"},
+                              "admin\n");
+    EXPECT_EQ(result.status, ExitOk) << result.err;
+    const auto object = nlohmann::json::parse(result.out);
+    EXPECT_EQ(object["result"], "verified");
+    EXPECT_EQ(object["ip"], "10.0.0.50");
+    EXPECT_EQ(object["before"]["ip"], "10.0.0.50");
+    EXPECT_EQ(object["after"]["ip"], "10.0.0.50");
+    EXPECT_FALSE(object.contains("message"));
+}
+
+TEST_F(Ctl, RebootWithoutWaitWaitsTwoSecondsForARefusal)
 {
     FakeAgent device(network, clock, "10.0.0.11", Agent(1));
     const Result result = Run({"reboot", "02:00:00:AA:00:01", "--user", "admin", "--password-stdin"}, "admin\n");
     EXPECT_EQ(result.status, ExitOk);
-    ExpectTook(result.took, 0);
+    EXPECT_EQ(result.out, "Reboot sent to 02:00:00:AA:00:01.\n");
+    ExpectTook(result.took, 2000);
     EXPECT_EQ(Sent(), Wire{Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin"))});
+}
+
+// The device answers a reboot with a wrong password with result 1 and does
+// not restart.
+TEST_F(Ctl, RefusedRebootExitsThreeAndWaitsNoLonger)
+{
+    for (bool wait : {false, true}) {
+        SCOPED_TRACE(wait ? "--wait" : "no wait");
+        FakeAgent device(network, clock, "10.0.0.11", Agent(1));
+        const std::size_t sentBefore = Sent().size();
+        std::vector<const char*> args = {"reboot", "02:00:00:AA:00:01", "--user", "admin", "--password-stdin"};
+        if (wait)
+            args.push_back("--wait");
+        const Result result = Run(args, "guess\n");
+        EXPECT_EQ(result.status, ExitRefused);
+        EXPECT_TRUE(result.out.empty());
+        EXPECT_EQ(result.err.substr(result.err.size() - std::string("Authentication Error!\n").size()),
+                  "Authentication Error!\n");
+        ExpectTook(result.took, 0);
+        EXPECT_EQ(Sent().size() - sentBefore, wait ? 2u : 1u) << "no query after the refusal";
+    }
 }
 
 } // namespace

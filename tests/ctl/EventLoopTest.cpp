@@ -1,9 +1,11 @@
 #include "ctl/EventLoop.h"
+#include "ctl/LoopDispatcher.h"
 #include "tests/ctl/VirtualLoopClock.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -78,6 +80,60 @@ TEST(EventLoop, StopReleasesAWaitingInvokerWithoutRunningItsCall)
     EXPECT_EQ(result, 0);
     EXPECT_FALSE(ran);
     EXPECT_FALSE(loop.Invoke([&] { ran = true; }));
+}
+
+// The jobs' deadlines on the command line's loop: each at its own time,
+// beside the timer; scheduling again replaces, a cancelled one never runs,
+// and one may schedule itself again from Expired.
+TEST(LoopDispatcher, DeadlinesRunOnceEachAtTheirOwnTimes)
+{
+    VirtualLoopClock clock([] { return true; });
+    EventLoop loop(clock);
+    std::vector<EventLoop::Millis> ticks;
+    LoopDispatcher dispatcher(loop, [&] { ticks.push_back(loop.Now()); });
+    struct Marked final : Deadline {
+        std::vector<std::pair<int, EventLoop::Millis>>* log;
+        EventLoop* loop;
+        int mark;
+        std::function<void()> then;
+        void Expired() override
+        {
+            log->emplace_back(mark, loop->Now());
+            if (then)
+                then();
+        }
+    };
+    std::vector<std::pair<int, EventLoop::Millis>> log;
+    std::vector<Marked> deadlines(4);
+    for (int i = 0; i < 4; ++i) {
+        deadlines[i].log = &log;
+        deadlines[i].loop = &loop;
+        deadlines[i].mark = i;
+    }
+    dispatcher.ArmTimer(2500);
+    dispatcher.Schedule(deadlines[0], 3000);
+    dispatcher.Schedule(deadlines[1], 1000);
+    dispatcher.Schedule(deadlines[2], 2000);
+    dispatcher.Schedule(deadlines[2], 4000);
+    dispatcher.Schedule(deadlines[3], 1500);
+    dispatcher.Cancel(deadlines[3]);
+    int again = 0;
+    deadlines[1].then = [&] {
+        if (++again < 3)
+            dispatcher.Schedule(deadlines[1], 1000);
+    };
+    loop.Wait(5000);
+    dispatcher.DisarmTimer();
+    EXPECT_EQ(log, (std::vector<std::pair<int, EventLoop::Millis>>{{1, 1000}, {1, 2000}, {0, 3000}, {1, 3000},
+                                                                  {2, 4000}}));
+    EXPECT_EQ(ticks, (std::vector<EventLoop::Millis>{2500, 5000}));
+    // A deadline still pending when its dispatcher goes never runs.
+    {
+        LoopDispatcher brief(loop, [] {});
+        brief.Schedule(deadlines[3], 100);
+    }
+    loop.Wait(1000);
+    EXPECT_EQ(log.size(), 5u);
 }
 
 } // namespace

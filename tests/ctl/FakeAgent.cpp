@@ -58,10 +58,11 @@ std::vector<std::string> FakeAgent::Requests() const
     return m_requests;
 }
 
-void FakeAgent::Reply(std::uint32_t type, const std::vector<std::string>& texts, const std::string& to)
+void FakeAgent::Reply(std::uint32_t type, const std::vector<std::string>& texts, const std::string& to, bool zeroMac)
 {
     std::vector<std::string_view> views(texts.begin(), texts.end());
-    const Datagram datagram = EncodeDatagram(type, m_settings.mac, "", "", std::span<const std::string_view>(views));
+    const Datagram datagram = EncodeDatagram(type, zeroMac ? MacBytes{} : m_settings.mac, "", "",
+                                             std::span<const std::string_view>(views));
     ISocket& socket = (m_ip != m_host && m_movedSocket) ? *m_movedSocket : *m_socket;
     socket.SendTo(datagram.data(), datagram.size, DevicePort, to.c_str());
 }
@@ -103,7 +104,7 @@ void FakeAgent::Run()
             if (m_clock.Now() < m_backAt)
                 continue; // still restarting
             m_backAt = -1;
-            if (!m_pendingIp.empty())
+            if (!m_pendingIp.empty() && m_settings.moveOnReboot)
                 m_ip = m_pendingIp;
         }
         const std::string to = from.text;
@@ -115,16 +116,20 @@ void FakeAgent::Run()
                       to);
         } else if (request.type() == TypeQuery) {
             if (m_settings.answerDetail)
+                // The flash's address: a change shows before the reboot.
                 Reply(TypeQueryReply,
-                      {"IP_ADDR=" + m_ip, "SUBNET_MASK=" + m_settings.mask,
+                      {"IP_ADDR=" + (m_pendingIp.empty() ? m_ip : m_pendingIp), "SUBNET_MASK=" + m_settings.mask,
                        "DEFAULT_GATEWAY=" + m_settings.gateway, "DHCP=" + m_settings.dhcp},
                       to);
         } else if (m_settings.answerCommands) {
             const bool accepted = user == m_settings.user && password == m_settings.password;
             if (texts.size() == 1 && texts[0] == "reboot") {
-                if (accepted)
+                if (accepted) {
                     m_backAt = m_clock.Now() + m_settings.rebootMs;
-                continue; // a reboot is not answered
+                    continue; // an accepted reboot is not answered
+                }
+                Reply(TypeCommandReply, {std::string(1, '\1')}, to, m_settings.zeroMacResult);
+                continue;
             }
             if (accepted) {
                 for (const std::string& text : texts) {
@@ -134,7 +139,8 @@ void FakeAgent::Run()
                 }
             }
             // Result byte at offset 86: the first entry's first text byte.
-            Reply(TypeCommandReply, {accepted ? std::string(1, '\0') : std::string(1, '\1')}, to);
+            Reply(TypeCommandReply, {accepted ? std::string(1, '\0') : std::string(1, '\1')}, to,
+                  m_settings.zeroMacResult);
         }
     }
 }

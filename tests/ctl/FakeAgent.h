@@ -16,7 +16,7 @@ namespace pemblor {
 
 // An access point's agent on the fake network, answering at once on its own
 // thread: discovery, detail query, settings change (checking the
-// credentials) and reboot. After a reboot it is silent until the clock
+// credentials) and reboot (answered only when refused, with result 1). After a reboot it is silent until the clock
 // reaches the end of the restart, and then answers from its new address if a
 // change moved it.
 class FakeAgent final {
@@ -33,6 +33,11 @@ public:
         bool answerDetail = true;
         bool answerCommands = true;
         LoopClock::Millis rebootMs = 20000;
+        // Results (the answers to changes and refused reboots) carry a zero
+        // MAC in their header.
+        bool zeroMacResult = false;
+        // An accepted change of IP_ADDR moves the agent at its reboot.
+        bool moveOnReboot = true;
     };
 
     // `host` is the agent's address; `movedHost` the address it answers from
@@ -50,7 +55,8 @@ public:
 
 private:
     void Run();
-    void Reply(std::uint32_t type, const std::vector<std::string>& texts, const std::string& to);
+    void Reply(std::uint32_t type, const std::vector<std::string>& texts, const std::string& to,
+               bool zeroMac = false);
 
     const LoopClock& m_clock;
     std::string m_host;

@@ -126,6 +126,26 @@ TEST_F(FleetCtl, PlanSaysWhyItCannotPlanAndExitsOne)
     }
 }
 
+TEST_F(FleetCtl, BadFormatOrTimeOutIsNamedInWords)
+{
+    struct Case {
+        std::vector<const char*> args;
+        const char* starts;
+    };
+    const std::vector<Case> cases{
+        {{"plan", "--from", "10.0.0.5", "--format", "xml", "02:00:00:AA:00:01"}, "pemblorctl: --format must be"},
+        {{"plan", "--from", "10.0.0.5", "--timeout", "0", "02:00:00:AA:00:01"}, "pemblorctl: --timeout must be"},
+        {{"apply", "plan.csv", "--user", "admin", "--format", "7"}, "pemblorctl: --format must be"},
+        {{"plan", "02:00:00:AA:00:01"}, "pemblorctl: --from is required"},
+    };
+    for (const Case& c : cases) {
+        const Result result = Run(c.args);
+        EXPECT_EQ(result.status, ExitUsage);
+        EXPECT_EQ(result.err.rfind(c.starts, 0), 0u) << result.err;
+    }
+    EXPECT_EQ(SentCount(), 0u);
+}
+
 TEST_F(FleetCtl, PlanAsJsonAndTable)
 {
     FakeAgent a(network, clock, "10.0.0.11", Agent(1));

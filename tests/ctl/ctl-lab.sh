@@ -68,8 +68,11 @@ many)
 show)
     run show "${mac,,}" --format json
     check "show exits 0 ($status)" '((status == 0))'
-    check "show reads the four settings" \
-        '[[ $(jq -c "[.mac,.ip,.ip_addr,.netmask,.gateway,.dhcp]" "$tmp/out") == "[\"$mac\",\"198.18.1.20\",\"198.18.1.20\",\"255.255.0.0\",\"198.18.0.254\",true]" ]]'
+    check "show reads the four settings into the outcome object" \
+        '[[ $(jq -c "[.mac,.result,.ip,.before.ip,.before.netmask,.before.gateway,.before.dhcp,.after == .before]" "$tmp/out") == "[\"$mac\",\"unchanged\",\"198.18.1.20\",\"198.18.1.20\",\"255.255.0.0\",\"198.18.0.254\",true,true]" ]]'
+    run show "$mac" --format csv
+    check "csv: the detail's header and record" \
+        '[[ $(<"$tmp/out") == $(printf "mac,ip,ip_addr,netmask,gateway,dhcp\n$mac,198.18.1.20,198.18.1.20,255.255.0.0,198.18.0.254,on") ]]'
     run show 02:00:00:BB:00:99
     check "show of a device that is not there: exit 4 after 5 s ($status, $ms ms)" \
         '((status == 4 && ms >= 5000 && ms < 8000)) && [[ $(<"$tmp/err") == "Time Out!" ]]'
@@ -99,8 +102,11 @@ timeouts)
     check "the diagnosis: sent and heard on the link, nobody answered" \
         'grep -q "^Nobody answered: the query was sent and heard on $PEMBLOR_LAB_TOOL_IFACE," "$tmp/err"'
     run set 02:00:00:00:00:01 --dhcp on --user admin --password-stdin <<<"admin"
-    check "set without an answer: exit 4 after 10 s ($status, $ms ms)" \
-        '((status == 4 && ms >= 10000 && ms < 13000)) && [[ $(<"$tmp/err") == "Time Out!" ]]'
+    check "set without an answer: exit 4 after the 5 s read ($status, $ms ms)" \
+        '((status == 4 && ms >= 5000 && ms < 8000)) && [[ $(<"$tmp/err") == "Time Out!" ]]'
+    run set 02:00:00:00:00:01 --dhcp on --timeout 1 --user admin --password-stdin --format json <<<"admin"
+    check "with --timeout 1 after one second, JSON: timeout, never heard ($status, $ms ms)" \
+        '((status == 4 && ms >= 1000 && ms < 3000)) && [[ $(jq -c "[.result,.ip,.before,.message]" "$tmp/out") == "[\"timeout\",null,null,\"Time Out!\"]" ]]'
     ;;
 links)
     run discover --format json --timeout 2

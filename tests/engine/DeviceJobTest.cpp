@@ -309,6 +309,86 @@ TEST_F(DeviceJobTest, DeviceThatAnswersOnlyFromItsOldAddressIsToldSo)
     EXPECT_EQ(report.oldAddress, kApHost);
 }
 
+// After the restart, an answer counts unless it comes from the old address
+// while the device should have moved.
+TEST_F(DeviceJobTest, VerifyCountsAnAnswerFromAnywhereButAnOldAddressItShouldHaveLeft)
+{
+    TestAp elsewhere(net, kOtherApHost);
+    struct Case {
+        const char* name;
+        std::optional<std::string> newIp; // the change's address; none: no change
+        TestAp* answersFrom;
+        std::string answerHost;
+        JobOutcome outcome;
+    };
+    const Case cases[] = {
+        {"at its new address", std::string(kMovedHost), &moved, kMovedHost, JobOutcome::Verified},
+        {"somewhere else", std::string(kMovedHost), &elsewhere, kOtherApHost, JobOutcome::Verified},
+        {"at the old address, no move asked", std::nullopt, &ap, kApHost, JobOutcome::Verified},
+        {"at the old address, a move asked", std::string(kMovedHost), &ap, kApHost, JobOutcome::NotVerified},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        reports.finished.clear();
+        DeviceJob job(transport, ui, reports, MacString(1));
+        JobPlan plan = RebootPlan(c.newIp.value_or(""));
+        if (!c.newIp) {
+            plan.change.reset();
+        }
+        ASSERT_TRUE(job.Start(plan));
+        AnswerRead();
+        if (c.newIp)
+            ap.Send(CommandReply(0));
+        ui.Advance(30100);
+        ASSERT_EQ(job.Step(), JobStep::Verify);
+        c.answersFrom->Send(Detail(1, c.answerHost));
+        ui.Advance(60000);
+        ASSERT_EQ(reports.finished.size(), 1u);
+        EXPECT_EQ(reports.finished[0].report.outcome, c.outcome);
+        EXPECT_EQ(reports.finished[0].report.address, c.answerHost);
+        EXPECT_TRUE(reports.finished[0].report.heardAfterRestart);
+    }
+}
+
+// One plan after another on one job, as a dialog runs them: the reboot's
+// plan knows from the earlier ones where the device should come back.
+TEST_F(DeviceJobTest, PlansRunOneAfterAnotherBuildOnWhatTheJobLearned)
+{
+    DeviceJob job(transport, ui, reports, MacString(1));
+    JobPlan read;
+    ASSERT_TRUE(job.Start(read));
+    AnswerRead();
+    ASSERT_EQ(reports.finished.size(), 1u);
+    EXPECT_EQ(reports.finished[0].report.outcome, JobOutcome::Unchanged);
+    ASSERT_TRUE(job.Start(read));
+    EXPECT_FALSE(job.Start(read)) << "a plan while another runs";
+    ap.Send(Detail(1, kApHost));
+    ui.Advance(10);
+
+    JobPlan change = SetPlan(kMovedHost);
+    change.read = false;
+    ASSERT_TRUE(job.Start(change));
+    ui.Advance(10);
+    ap.Send(CommandReply(0));
+    ui.Advance(10);
+    ASSERT_EQ(reports.finished.size(), 3u);
+    EXPECT_EQ(reports.finished[2].report.outcome, JobOutcome::Stored);
+    EXPECT_EQ(reports.finished[2].report.after->ipAddr, kMovedHost);
+
+    JobPlan reboot;
+    reboot.read = false;
+    reboot.reboot = true;
+    reboot.verify = true;
+    ASSERT_TRUE(job.Start(reboot));
+    ui.Advance(30100);
+    ap.Send(Detail(1, kApHost));
+    ui.Advance(60000);
+    ASSERT_EQ(reports.finished.size(), 4u);
+    EXPECT_EQ(reports.finished[3].report.outcome, JobOutcome::NotVerified);
+    EXPECT_EQ(reports.finished[3].report.expectedAddress, kMovedHost);
+    EXPECT_EQ(reports.finished[3].report.oldAddress, kApHost);
+}
+
 TEST_F(DeviceJobTest, RefusedRebootEndsTheWait)
 {
     struct Case {

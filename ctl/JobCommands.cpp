@@ -1,0 +1,170 @@
+#include "ctl/JobCommands.h"
+
+#include "ctl/DeviceWriter.h"
+#include "ctl/ExitCode.h"
+#include "ctl/OutcomeWriter.h"
+#include "engine/RereadSchedule.h"
+#include "protocol/Requests.h"
+
+#include <cmath>
+
+namespace pemblor {
+
+namespace {
+
+constexpr const char* MsgTimeOut = "Time Out!";
+constexpr const char* MsgAuthError = "Authentication Error!";
+
+unsigned DetailTimeoutMs(const CtlOptions& options)
+{
+    return static_cast<unsigned>(std::llround(options.timeoutSeconds * 1000.0));
+}
+
+// Prints the send failures as they come, one line each.
+void TellSendFailures(JobSession& session, CtlIo& io)
+{
+    session.onSendFailure = [&io](const std::string& message) { io.err << "pemblorctl: " << message << '\n'; };
+}
+
+std::string UnknownResultText(int result)
+{
+    return "The device answered with an unknown result (" + std::to_string(result) + ").";
+}
+
+// Why a rebooted device does not count as back.
+std::string NotVerifiedText(const JobReport& report)
+{
+    const bool moved = !report.expectedAddress.empty() && report.expectedAddress != report.oldAddress;
+    if (!report.heardAfterRestart) {
+        if (moved)
+            return "The device did not answer after restarting. It may be at its new address " +
+                   report.expectedAddress + " or still restarting.";
+        return "The device did not answer after restarting. It may still be restarting.";
+    }
+    return "The device answered only from its old address " + report.oldAddress + ", not from its new address " +
+           report.expectedAddress + ".";
+}
+
+// The outcomes every command words alike: a failure message on standard
+// error (and in the JSON object) and its exit status. Nothing for an outcome
+// the command words itself.
+struct Failure {
+    std::string message;
+    int status = ExitOk;
+};
+
+std::optional<Failure> CommonFailure(const JobReport& report)
+{
+    switch (report.outcome) {
+    case JobOutcome::Timeout:
+        return Failure{MsgTimeOut, ExitTimeOut};
+    case JobOutcome::AuthenticationError:
+        return Failure{MsgAuthError, ExitRefused};
+    case JobOutcome::UnknownResult:
+        return Failure{UnknownResultText(report.result), ExitOtherResult};
+    case JobOutcome::NotVerified:
+        return Failure{NotVerifiedText(report), ExitTimeOut};
+    case JobOutcome::SendFailed:
+    case JobOutcome::Stopped:
+        return Failure{{}, ExitNetwork};
+    default:
+        return std::nullopt;
+    }
+}
+
+// Prints a failure; returns its status.
+int Fail(const CtlOptions& options, CtlIo& io, const JobReport& report, const Failure& failure)
+{
+    if (options.format == OutputFormat::Json && !OutcomeName(report.outcome).empty())
+        WriteOutcome(io.out, options.mac, report, failure.message);
+    if (report.outcome == JobOutcome::UnknownResult)
+        io.err << "pemblorctl: the device answered with result " << report.result << '\n';
+    else if (!failure.message.empty())
+        io.err << failure.message << '\n';
+    return failure.status;
+}
+
+} // namespace
+
+int RunShow(const CtlOptions& options, JobSession& session, CtlIo& io)
+{
+    TellSendFailures(session, io);
+    JobPlan plan;
+    plan.detailTimeoutMs = DetailTimeoutMs(options);
+    const JobReport report = session.Run(options.mac, plan);
+    if (const auto failure = CommonFailure(report))
+        return Fail(options, io, report, *failure);
+    if (options.format == OutputFormat::Json) {
+        WriteOutcome(io.out, options.mac, report);
+        return ExitOk;
+    }
+    DeviceDetail detail;
+    detail.mac = options.mac;
+    detail.ip = report.address;
+    if (report.before) {
+        detail.ipAddr = report.before->ipAddr;
+        detail.netmask = report.before->netmask;
+        detail.gateway = report.before->gateway;
+        detail.dhcp = report.before->dhcp;
+    }
+    WriteDetail(io.out, options.format, detail);
+    return ExitOk;
+}
+
+int RunSet(const CtlOptions& options, JobSession& session, CtlIo& io, const SettingsChange& change,
+           const std::string& password)
+{
+    TellSendFailures(session, io);
+    JobPlan plan;
+    plan.detailTimeoutMs = DetailTimeoutMs(options);
+    plan.change = SettingsRequest::From(change);
+    plan.credentials = {options.user, password};
+    const JobReport report = session.Run(options.mac, plan);
+    if (const auto failure = CommonFailure(report))
+        return Fail(options, io, report, *failure);
+    if (options.format == OutputFormat::Json)
+        WriteOutcome(io.out, options.mac, report);
+    else
+        io.out << (report.outcome == JobOutcome::Unchanged ? "Nothing to change.\n" : "Change setting successfully!\n");
+    return ExitOk;
+}
+
+int RunReboot(const CtlOptions& options, JobSession& session, CtlIo& io, const std::string& password)
+{
+    TellSendFailures(session, io);
+    JobPlan plan;
+    plan.credentials = {options.user, password};
+    plan.reboot = true;
+    // Waiting, the device is read first: that tells where it answers from
+    // now and where it should come back.
+    plan.read = options.wait;
+    plan.verify = options.wait;
+    bool waitTold = false;
+    int queriesTold = 0;
+    session.onProgress = [&](JobStep step, int /*secondsLeft*/, int queriesSent) {
+        if (step == JobStep::Restart && !waitTold) {
+            waitTold = true;
+            io.err << "It may take about one minute to reboot the target.\n"
+                   << "Waiting " << RereadSchedule::RebootWaitMs / 1000 << " s for " << options.mac
+                   << " to restart...\n";
+        }
+        if (step == JobStep::Verify && queriesSent > queriesTold) {
+            queriesTold = queriesSent;
+            io.err << "Asking " << options.mac << " for its settings (query " << queriesSent << " of "
+                   << RereadSchedule::Resends + 1 << ")...\n";
+        }
+    };
+    const JobReport report = session.Run(options.mac, plan);
+    session.onProgress = nullptr;
+    if (const auto failure = CommonFailure(report))
+        return Fail(options, io, report, *failure);
+    if (options.format == OutputFormat::Json)
+        WriteOutcome(io.out, options.mac, report);
+    else if (options.wait)
+        io.out << report.address << '\n';
+    else
+        io.out << "Reboot sent to " << options.mac << ".\n";
+    return ExitOk;
+}
+
+} // namespace pemblor
