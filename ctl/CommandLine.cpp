@@ -1,6 +1,7 @@
 #include "ctl/CommandLine.h"
 
 #include "ctl/ExitCode.h"
+#include "ctl/FleetCommandLine.h"
 #include "protocol/MacText.h"
 
 #include <CLI/CLI.hpp>
@@ -110,7 +111,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("pemblorctl ") + PEMBLOR_VERSION, "Print the version and exit");
     app.footer("Exit status: 0 done, 1 bad arguments or settings, 2 no device answered, 3 authentication "
-               "refused, 4 time-out, 5 UDP port 21212 in use, 6 other network failure, 7 other device result.");
+               "refused, 4 time-out, 5 UDP port 21212 in use, 6 other network failure, 7 other device result, 8 apply: "
+               "some device did not end verified, stored or unchanged.");
 
     std::string formatText;
     std::string timeoutText;
@@ -165,6 +167,9 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
                    "answered only from its old address, 5 UDP port 21212 in use, 6 other network failure, "
                    "7 other device result.");
 
+    FleetCommands fleet;
+    AddFleetCommands(app, options, fleet, AddCredentials);
+
     const auto usage = [&](const std::string& message, const CLI::App* command) {
         err << "pemblorctl: " << message << "\n\n" << (command ? command->help("pemblorctl") : app.help());
         return ExitUsage;
@@ -193,6 +198,11 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
         return usage(e.what(), chosen.empty() ? nullptr : chosen.front());
     }
 
+    if (const std::optional<std::string> refused = TakeFleetCommand(fleet, options)) {
+        if (refused->empty())
+            return std::nullopt;
+        return usage(*refused, app.get_subcommands().front());
+    }
     const CLI::App* chosen = app.get_subcommands().front();
     // Only these commands read --format and --timeout as text.
     const bool ownChecks = chosen == discover || chosen == show || chosen == set || chosen == reboot;

@@ -4,6 +4,7 @@
 #include "ctl/EventLoop.h"
 #include "ctl/JobCommands.h"
 #include "ctl/ExitCode.h"
+#include "ctl/FleetCommands.h"
 #include "ctl/PasswordReader.h"
 #include "ctl/SettingsArguments.h"
 #include "engine/RereadSchedule.h"
@@ -117,8 +118,12 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
             return ExitUsage;
         }
     }
+    if (const std::optional<int> refused = CheckPlanArguments(options, io))
+        return *refused;
     std::string password;
-    if (options.command == CtlCommand::Set || options.command == CtlCommand::Reboot) {
+    // A dry run sends nothing that needs the password.
+    const bool applies = options.command == CtlCommand::Apply && !options.dryRun;
+    if (options.command == CtlCommand::Set || options.command == CtlCommand::Reboot || applies) {
         if (options.user.size() > MaxCredentialLength) {
             io.err << "pemblorctl: the user name is longer than " << MaxCredentialLength << " characters\n";
             return ExitUsage;
@@ -136,6 +141,8 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         password = *read;
     }
 
+    if (options.command == CtlCommand::Apply)
+        return RunApply(options, sockets, loop, io, config, password);
     const auto opening = [&](const DeviceSession::OpenResult& opened) {
         if (opened.ok)
             return ExitOk;
@@ -166,9 +173,12 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         return ExitUsage;
     }
 
+    IInterfaceList* const interfaces = config.interfaces;
     DeviceSession session(sockets, loop, std::move(config));
     if (const int failed = opening(session.Open()); failed != ExitOk)
         return failed;
+    if (options.command == CtlCommand::Plan)
+        return RunPlan(options, session, loop, io, interfaces);
     CommandRun run(options, loop, session, io);
     return run.Discover();
 }

@@ -2,6 +2,7 @@
 #include "ctl/CtlOptions.h"
 #include "ctl/DeviceSession.h"
 
+#include <atomic>
 #include <functional>
 #include <istream>
 #include <optional>
@@ -21,6 +22,9 @@ struct CtlIo {
     // Asks for the password without echo; nothing, with `error` set, when it
     // cannot ask.
     std::function<std::optional<std::string>(std::string& error)> promptPassword;
+    // Set (by a signal handler, say) when the user asks to stop; `apply`
+    // then stops cleanly. Null: nobody can ask.
+    const std::atomic<bool>* interrupted = nullptr;
 };
 
 // Runs one parsed command: checks the settings, reads the password, opens

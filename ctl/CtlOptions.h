@@ -1,10 +1,11 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pemblor {
 
-enum class CtlCommand { Discover, Show, Set, Reboot };
+enum class CtlCommand { Discover, Show, Set, Reboot, Plan, Apply };
 enum class OutputFormat { Table, Csv, Json };
 enum class PasswordSource { Prompt, Stdin, File };
 
@@ -25,6 +26,13 @@ struct CtlOptions {
     PasswordSource passwordSource = PasswordSource::Prompt;
     std::string passwordFile;
     bool wait = false;
+
+    // plan: the devices in order and the first address; apply: the plan file.
+    std::vector<std::string> macs;
+    std::string from;
+    std::string planFile;
+    bool reboot = false;
+    bool dryRun = false;
 };
 
 } // namespace pemblor

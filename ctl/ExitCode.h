@@ -12,6 +12,7 @@ enum ExitCode : int {
     ExitPortTaken = 5,     // the device port is held by another program
     ExitNetwork = 6,       // any other network failure
     ExitOtherResult = 7,   // set, reboot: the device answered with another result code
+    ExitNotAllDone = 8,    // apply: some device did not end verified, stored or unchanged
 };
 
 } // namespace pemblor

@@ -1,68 +1,10 @@
 #include "ctl/SettingsArguments.h"
 
-#include <charconv>
-
 namespace pemblor {
-
-std::optional<AddressInput> ReadAddressArgument(std::string_view text, const FieldRanges& ranges)
-{
-    AddressInput input;
-    if (text.empty())
-        return input;
-    input.blank = false;
-    for (int field = 0; field < 4; ++field) {
-        const std::size_t dot = text.find('.');
-        const std::string_view part = field < 3 ? text.substr(0, dot) : text;
-        if ((field < 3 && dot == std::string_view::npos) || part.empty() || part.size() > 3)
-            return std::nullopt;
-        unsigned value = 0;
-        const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
-        if (error != std::errc() || end != part.data() + part.size())
-            return std::nullopt;
-        if (value < ranges.low[field] || value > ranges.high[field])
-            return std::nullopt;
-        input.value = (input.value << 8) | value;
-        if (field < 3)
-            text.remove_prefix(dot + 1);
-    }
-    return input;
-}
 
 ValidationOutcome CheckSettings(const CtlOptions& options)
 {
-    SettingsInput input;
-    struct Field {
-        const std::optional<std::string>& argument;
-        const FieldRanges& ranges;
-        AddressInput& target;
-        bool& changed;
-        std::string_view invalid;
-    };
-    const Field fields[] = {
-        {options.ip, IpAddressFields, input.ipAddress, input.ipChanged, MsgIpInvalid},
-        {options.netmask, NetmaskFields, input.netmask, input.netmaskChanged, MsgNetmaskInvalid},
-        {options.gateway, GatewayFields, input.gateway, input.gatewayChanged, MsgGatewayInvalid},
-    };
-    for (const Field& field : fields) {
-        if (!field.argument)
-            continue;
-        const auto address = ReadAddressArgument(*field.argument, field.ranges);
-        if (!address) {
-            // The dialog checks in this same order, so an earlier field's
-            // failure has already been reported.
-            ValidationOutcome failed = ValidateSettings(input);
-            if (failed.Accepted() || failed.failure == MsgNoChange) {
-                failed = {};
-                failed.failure = field.invalid;
-            }
-            return failed;
-        }
-        field.target = *address;
-        field.changed = true;
-    }
-    input.dhcpChanged = options.dhcp.has_value();
-    input.dhcpTicked = options.dhcp.value_or(false);
-    return ValidateSettings(input);
+    return CheckSettingTexts(options.ip, options.netmask, options.gateway, options.dhcp);
 }
 
 } // namespace pemblor

@@ -8,7 +8,22 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <iostream>
+
+namespace {
+
+// Ctrl-C or a TERM during `apply`: the job stops cleanly and reports every
+// device already sent a change.
+std::atomic<bool> g_interrupted{false};
+
+void Interrupted(int)
+{
+    g_interrupted = true;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -29,6 +44,14 @@ int main(int argc, char* argv[])
                           close(fd);
                           return password;
                       }};
+    if (options.command == pemblor::CtlCommand::Apply) {
+        io.interrupted = &g_interrupted;
+        struct sigaction action {};
+        action.sa_handler = Interrupted;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    }
     pemblor::PosixSocketLayer sockets;
     pemblor::PosixInterfaceList interfaces;
     pemblor::SteadyLoopClock clock;

@@ -101,7 +101,7 @@ TEST(CommandLine, MistakesAreNamedInWords)
     const std::string formats = "pemblorctl: --format must be table, csv or json\n";
     const std::string twoFormats = "pemblorctl: --format must be table or json\n";
     const std::string timeout = "pemblorctl: --timeout must be a number of seconds between 0.1 and 3600\n";
-    const std::string commands = "discover, show, set, reboot";
+    const std::string commands = "discover, show, set, reboot, plan, apply";
     struct Case {
         std::vector<const char*> args;
         std::string starts;

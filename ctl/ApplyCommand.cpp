@@ -1,0 +1,166 @@
+#include "ctl/ExitCode.h"
+#include "ctl/FleetCommands.h"
+#include "ctl/FleetWriter.h"
+#include "ctl/LoopDispatcher.h"
+#include "engine/Transport.h"
+#include "fleet/PlanFile.h"
+#include "fleet/ReaddressJob.h"
+#include "fleet/TransportFleetLink.h"
+#include "ui/FormatError.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+namespace pemblor {
+
+namespace {
+
+// How often the loop looks at the interrupt flag: a signal does not wake it.
+constexpr EventLoop::Millis InterruptPollMs = 200;
+// How often the wait for rebooted devices is reported.
+constexpr EventLoop::Millis WaitReportMs = 10000;
+
+} // namespace
+
+bool ReadApplyPlan(const std::string& path, std::vector<JobRow>& rows, CtlIo& io)
+{
+    std::ifstream file(path);
+    if (!file) {
+        io.err << "pemblorctl: cannot read the plan " << path << ": " << std::strerror(errno) << '\n';
+        return false;
+    }
+    std::vector<PlanFileRow> read;
+    std::string error;
+    if (!ReadPlanFile(file, read, error)) {
+        io.err << "pemblorctl: " << path << ": " << error << '\n';
+        return false;
+    }
+    if (read.empty()) {
+        io.err << "pemblorctl: " << path << ": the plan has no devices\n";
+        return false;
+    }
+    for (PlanFileRow& row : read)
+        rows.push_back({std::move(row.row), std::move(row.problem)});
+    return true;
+}
+
+namespace {
+
+const char* PhaseText(DevicePhase phase)
+{
+    switch (phase) {
+    case DevicePhase::Reading:
+        return "reading";
+    case DevicePhase::Changing:
+        return "changing";
+    case DevicePhase::Verifying:
+        return "rebooting; waiting up to 90 s to see it at its new address";
+    case DevicePhase::Waiting:
+    case DevicePhase::Queued:
+    case DevicePhase::Done:
+        break;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, CtlIo& io, const SessionConfig& config,
+             const std::string& password)
+{
+    std::vector<JobRow> rows;
+    if (!ReadApplyPlan(options.planFile, rows, io))
+        return ExitUsage;
+
+    LoopDispatcher dispatcher(loop, [] {});
+    TransportConfig transportConfig;
+    transportConfig.port = config.port;
+    transportConfig.destination = config.destination;
+    transportConfig.receiveBufferBytes = config.receiveBufferBytes;
+    transportConfig.interfaces = config.interfaces;
+    Transport transport(sockets, dispatcher, transportConfig);
+    TransportFleetLink link(transport, [&loop] { return loop.Now(); });
+    transport.SetObserver(&link);
+    const EndpointResult opened = transport.Open();
+    if (!opened.Ok()) {
+        if (opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE) {
+            io.err << "pemblorctl: UDP port " << config.port
+                   << " is in use by another program (Pemblor or another pemblorctl); close it and try again\n";
+            return ExitPortTaken;
+        }
+        io.err << "pemblorctl: " << EndpointFailureText(opened) << '\n';
+        return ExitNetwork;
+    }
+    if (!transport.StartReceiveThread()) {
+        io.err << "pemblorctl: the receive thread could not be started\n";
+        return ExitNetwork;
+    }
+
+    JobSettings settings;
+    settings.user = options.user;
+    settings.password = password;
+    settings.reboot = options.reboot;
+    settings.dryRun = options.dryRun;
+    settings.readTimeoutMs = static_cast<JobSettings::Millis>(std::llround(options.timeoutSeconds * 1000.0));
+
+    OutcomeWriter writer(io.out, options.format);
+    bool allDone = true;
+    std::size_t verifying = 0;
+    ReaddressJob job(
+        link, settings, std::move(rows),
+        [&](const DeviceOutcome& outcome) {
+            writer.Outcome(outcome);
+            allDone = allDone && (Succeeded(outcome.result) ||
+                                  (options.dryRun && outcome.result == DeviceResult::WouldChange));
+        },
+        [&](std::string_view mac, DevicePhase phase) {
+            if (const char* text = PhaseText(phase))
+                io.err << mac << ": " << text << '\n';
+        });
+    link.Attach(&job);
+
+    const auto interrupted = [&io] { return io.interrupted && io.interrupted->load(); };
+    bool stopped = false;
+    job.Start(loop.Now());
+    EventLoop::Millis nextReport = loop.Now() + WaitReportMs;
+    while (!job.Done()) {
+        if (interrupted()) {
+            job.Cancel();
+            stopped = true;
+            break;
+        }
+        EventLoop::Millis until = loop.Now() + InterruptPollMs;
+        if (const auto next = job.NextDeadline())
+            until = std::min(until, *next);
+        // Back to the top as soon as a reply moves the job's next deadline
+        // before this wait's end.
+        loop.RunUntil(until, [&] {
+            const auto next = job.NextDeadline();
+            return job.Done() || interrupted() || (next && *next < until);
+        });
+        job.Tick(loop.Now());
+        verifying = job.Verifying();
+        if (verifying > 0 && loop.Now() >= nextReport) {
+            io.err << "waiting for " << verifying << (verifying == 1 ? " device" : " devices")
+                   << " to answer at the new address\n";
+            nextReport = loop.Now() + WaitReportMs;
+        }
+    }
+    link.Attach(nullptr);
+    transport.StopReceiveThread();
+    if (link.ReceiveStopped())
+        io.err << "pemblorctl: the receive thread stopped listening; replies may have been missed\n";
+    if (stopped) {
+        io.err << "pemblorctl: stopped";
+        if (job.Untouched() > 0)
+            io.err << "; " << job.Untouched() << (job.Untouched() == 1 ? " device was" : " devices were")
+                   << " not changed";
+        io.err << '\n';
+        return ExitNotAllDone;
+    }
+    return allDone ? ExitOk : ExitNotAllDone;
+}
+
+} // namespace pemblor

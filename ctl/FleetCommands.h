@@ -1,0 +1,31 @@
+#pragma once
+#include "ctl/Commands.h"
+#include "fleet/ReaddressJob.h"
+
+namespace pemblor {
+
+class DeviceSession;
+class IInterfaceList;
+
+// Before the network is touched: what `plan` or `apply` can refuse from its
+// arguments and files alone. Nothing when they can go on; else the status.
+std::optional<int> CheckPlanArguments(const CtlOptions& options, CtlIo& io);
+
+// `plan`: discovers for the timeout, then prints the plan, or why it cannot
+// plan (status 1). `interfaces` (may be null) tells the network of the
+// interface a device answered on and the computer's own addresses.
+int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
+            IInterfaceList* interfaces);
+
+// Reads the plan file of `apply`; false, having said why, when it is not a
+// plan. A row that cannot be read is kept, refused.
+bool ReadApplyPlan(const std::string& path, std::vector<JobRow>& rows, CtlIo& io);
+
+// `apply`: reads the plan file, then re-addresses its devices (the
+// re-address job) and prints each device's outcome as it ends; 0 when every
+// device ended verified, stored or unchanged (a dry run: or would-change),
+// else 8. A plan file that cannot be read is status 1.
+int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, CtlIo& io, const SessionConfig& config,
+             const std::string& password);
+
+} // namespace pemblor

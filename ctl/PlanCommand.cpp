@@ -1,0 +1,87 @@
+#include "ctl/DeviceSession.h"
+#include "ctl/ExitCode.h"
+#include "ctl/FleetCommands.h"
+#include "ctl/FleetWriter.h"
+#include "fleet/Planner.h"
+#include "fleet/SettingsCheck.h"
+
+#include <cmath>
+
+namespace pemblor {
+
+std::optional<int> CheckPlanArguments(const CtlOptions& options, CtlIo& io)
+{
+    if (options.command == CtlCommand::Apply) {
+        // Before the password is asked for.
+        std::vector<JobRow> rows;
+        if (!ReadApplyPlan(options.planFile, rows, io))
+            return ExitUsage;
+        return std::nullopt;
+    }
+    if (options.command != CtlCommand::Plan)
+        return std::nullopt;
+    const ValidationOutcome settings = CheckSettingTexts(options.from, options.netmask, options.gateway, options.dhcp);
+    if (!settings.Accepted()) {
+        io.err << settings.failure << '\n';
+        return ExitUsage;
+    }
+    return std::nullopt;
+}
+
+int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
+            IInterfaceList* interfaces)
+{
+    std::vector<FoundDevice> found;
+    std::string error;
+    const bool sent = session.BeginDiscovery([&found](const FoundDevice& device) { found.push_back(device); }, error);
+    if (!error.empty())
+        io.err << "pemblorctl: " << error << (error.back() == '\n' ? "" : "\n");
+    if (!sent) {
+        session.ReturnToIdle();
+        return ExitNetwork;
+    }
+    const auto ms = static_cast<EventLoop::Millis>(std::llround(options.timeoutSeconds * 1000.0));
+    loop.RunUntil(loop.Now() + ms, [] { return false; });
+    session.ReturnToIdle();
+
+    std::vector<NetworkInterface> own;
+    if (interfaces)
+        interfaces->Usable(own);
+    std::vector<std::uint32_t> reserved;
+    for (const NetworkInterface& networkInterface : own)
+        reserved.push_back(networkInterface.address);
+
+    std::vector<HeardDevice> heard;
+    for (const FoundDevice& device : found) {
+        HeardDevice entry;
+        entry.mac = device.mac;
+        if (!ParseIpv4(device.ip.c_str(), entry.answersFrom))
+            continue;
+        std::uint32_t reports = 0;
+        if (device.ipAddr && ParseIpv4(device.ipAddr->c_str(), reports))
+            entry.reports = reports;
+        for (const NetworkInterface& networkInterface : own) {
+            if (device.interfaceName && *device.interfaceName == networkInterface.name)
+                entry.heardOn = networkInterface;
+        }
+        heard.push_back(std::move(entry));
+    }
+
+    PlanRequest request;
+    request.macs = options.macs;
+    request.start = options.from;
+    request.netmask = options.netmask;
+    request.gateway = options.gateway;
+    request.dhcp = options.dhcp;
+    const PlanResult plan = MakePlan(request, heard, reserved);
+    if (!plan.Planned()) {
+        io.err << "pemblorctl: cannot plan: " << plan.failure << '\n';
+        return ExitUsage;
+    }
+    for (const std::string& mac : plan.unheard)
+        io.err << "pemblorctl: " << mac << " did not answer the discovery; planned all the same\n";
+    WritePlan(io.out, options.format, plan.rows);
+    return ExitOk;
+}
+
+} // namespace pemblor

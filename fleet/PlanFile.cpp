@@ -1,0 +1,180 @@
+#include "fleet/PlanFile.h"
+
+#include "format/DelimitedRow.h"
+#include "fleet/SettingsCheck.h"
+#include "protocol/MacText.h"
+
+#include <array>
+#include <cctype>
+#include <map>
+
+namespace pemblor {
+
+namespace {
+
+// One CSV record from `in`, which may span lines inside quotes. False at the
+// end of the input; `unclosed` when it ended inside a quoted field.
+bool ReadRecord(std::istream& in, std::vector<std::string>& cells, int& lines, bool& unclosed)
+{
+    cells.assign(1, {});
+    std::string line;
+    bool quoted = false;
+    bool any = false;
+    while (std::getline(in, line)) {
+        ++lines;
+        any = true;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const char c = line[i];
+            if (quoted) {
+                if (c != '"')
+                    cells.back() += c;
+                else if (i + 1 < line.size() && line[i + 1] == '"')
+                    cells.back() += line[++i];
+                else
+                    quoted = false;
+            } else if (c == '"') {
+                quoted = true;
+            } else if (c == ',') {
+                cells.emplace_back();
+            } else {
+                cells.back() += c;
+            }
+        }
+        if (!quoted)
+            return true;
+        cells.back() += '\n';
+    }
+    unclosed = quoted;
+    return any && !quoted;
+}
+
+std::optional<std::string> Cell(const std::string& text)
+{
+    if (text.empty())
+        return std::nullopt;
+    return text;
+}
+
+std::string Upper(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+} // namespace
+
+std::string CheckMacText(const std::string& mac)
+{
+    bool ok = mac.size() == 17;
+    for (std::size_t i = 0; ok && i < mac.size(); ++i)
+        ok = i % 3 == 2 ? mac[i] == ':' : std::isxdigit(static_cast<unsigned char>(mac[i])) != 0;
+    if (!ok)
+        return "MAC address must look like 00:0A:FF:10:2B:C4: " + mac;
+    if (!ParseDeviceMac(Upper(mac)))
+        return "MAC address " + mac + " names no single device";
+    return {};
+}
+
+bool ReadPlanFile(std::istream& in, std::vector<PlanFileRow>& rows, std::string& error)
+{
+    rows.clear();
+    std::vector<std::string> cells;
+    int lines = 0;
+    bool unclosed = false;
+    if (!ReadRecord(in, cells, lines, unclosed)) {
+        error = unclosed ? "the header line has an unclosed quote" : "the file is empty; a plan starts with the "
+                                                                     "line " + std::string(PlanHeader);
+        return false;
+    }
+    std::string header;
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        header += (i ? "," : "") + cells[i];
+    // A byte order mark, as some editors write one.
+    if (header.rfind("\xEF\xBB\xBF", 0) == 0)
+        header.erase(0, 3);
+    if (header != PlanHeader) {
+        error = "line 1 is not the plan's header " + std::string(PlanHeader);
+        return false;
+    }
+    for (;;) {
+        const int startLine = lines + 1;
+        if (!ReadRecord(in, cells, lines, unclosed))
+            break;
+        if (cells.size() == 1 && cells[0].empty())
+            continue;
+        PlanFileRow read;
+        read.line = startLine;
+        read.row.mac = Upper(cells[0]);
+        if (cells.size() != 5) {
+            read.problem = "line " + std::to_string(startLine) + " has " + std::to_string(cells.size()) +
+                           " cells; a plan row has 5";
+        } else {
+            read.row.ip = Cell(cells[1]);
+            read.row.netmask = Cell(cells[2]);
+            read.row.gateway = Cell(cells[3]);
+            const std::string dhcp = Upper(cells[4]);
+            if (dhcp == "ON")
+                read.row.dhcp = true;
+            else if (dhcp == "OFF")
+                read.row.dhcp = false;
+            else if (!dhcp.empty())
+                read.problem = "the dhcp cell is on, off or empty, not " + cells[4];
+        }
+        rows.push_back(std::move(read));
+    }
+    if (unclosed) {
+        error = "a quote opened on line " + std::to_string(lines) + " is never closed";
+        return false;
+    }
+    return true;
+}
+
+void WritePlanFile(std::ostream& out, std::span<const PlanRow> rows)
+{
+    out << PlanHeader << '\n';
+    for (const PlanRow& row : rows) {
+        auto cell = [](const std::optional<std::string>& value) {
+            return value ? std::string_view(*value) : std::string_view();
+        };
+        const std::array<std::string_view, 5> cells{row.mac, cell(row.ip), cell(row.netmask), cell(row.gateway),
+                                                    row.dhcp ? (*row.dhcp ? "on" : "off") : ""};
+        out << CsvRow(cells);
+    }
+}
+
+std::vector<std::string> CheckPlan(std::span<const PlanRow> rows)
+{
+    std::vector<std::string> failures(rows.size());
+    std::map<std::string, std::size_t> macs;
+    std::map<std::string, std::size_t> addresses;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const PlanRow& row = rows[i];
+        failures[i] = CheckMacText(row.mac);
+        if (!failures[i].empty())
+            continue;
+        const ValidationOutcome settings = CheckSettingTexts(row.ip, row.netmask, row.gateway, row.dhcp);
+        if (!settings.Accepted()) {
+            failures[i] = settings.failure;
+            continue;
+        }
+        const auto [mac, newMac] = macs.emplace(Upper(row.mac), i);
+        if (!newMac) {
+            failures[i] = row.mac + " is listed twice.";
+            failures[mac->second] = failures[i];
+            continue;
+        }
+        if (!settings.ipAddress)
+            continue;
+        const auto [address, newAddress] = addresses.emplace(*settings.ipAddress, i);
+        if (!newAddress) {
+            failures[i] = *settings.ipAddress + " is planned for " + rows[address->second].mac + " too.";
+            failures[address->second] = *settings.ipAddress + " is planned for " + row.mac + " too.";
+        }
+    }
+    return failures;
+}
+
+} // namespace pemblor

@@ -1,0 +1,287 @@
+#include "ctl/CommandLine.h"
+#include "ctl/Commands.h"
+#include "ctl/EventLoop.h"
+#include "ctl/ExitCode.h"
+#include "engine/fake/FakeNetwork.h"
+#include "tests/ctl/FakeAgent.h"
+#include "tests/ctl/VirtualLoopClock.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace pemblor {
+namespace {
+
+constexpr const char* ToolHost = "10.0.0.1";
+
+FakeAgent::Settings Agent(std::uint8_t last)
+{
+    FakeAgent::Settings settings;
+    settings.mac = {0x02, 0x00, 0x00, 0xAA, 0x00, last};
+    settings.ssid = "lab-" + std::to_string(last);
+    return settings;
+}
+
+std::string Mac(std::uint8_t last)
+{
+    char text[18];
+    std::snprintf(text, sizeof text, "02:00:00:AA:00:%02X", last);
+    return text;
+}
+
+// `plan` and `apply` of pemblorctl on the fake network, with virtual time.
+class FleetCtl : public ::testing::Test {
+protected:
+    struct Result {
+        int status;
+        std::string out;
+        std::string err;
+    };
+
+    Result Run(std::vector<const char*> args, const std::string& input = {})
+    {
+        args.insert(args.begin(), "pemblorctl");
+        std::ostringstream out, err;
+        std::istringstream in(input);
+        CtlOptions options;
+        if (auto status = ParseCommandLine(static_cast<int>(args.size()), args.data(), options, out, err))
+            return {*status, out.str(), err.str()};
+        CtlIo io{out, err, in, {}};
+        if (!layer) {
+            layer = network.NewLayer(ToolHost);
+            interfaces = network.InterfaceList(ToolHost);
+        }
+        SessionConfig config;
+        config.interfaces = interfaces.get();
+        const int status = RunCommand(options, *layer, loop, io, std::move(config));
+        return {status, out.str(), err.str()};
+    }
+
+    std::size_t SentCount() const
+    {
+        std::size_t count = 0;
+        for (const auto& datagram : network.SentLog())
+            count += datagram.fromHost == ToolHost && datagram.toPort == DevicePort && datagram.toHost != "127.0.0.1";
+        return count;
+    }
+
+    FakeNetwork network;
+    VirtualLoopClock clock{[this] { return network.Quiescent(); }};
+    EventLoop loop{clock};
+    std::unique_ptr<FakeSocketLayer> layer;
+    std::unique_ptr<IInterfaceList> interfaces;
+};
+
+TEST_F(FleetCtl, PlanSkipsTheAddressesOfDevicesOutsideThePlanAndTheComputersOwn)
+{
+    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
+    FakeAgent b(network, clock, "10.0.0.12", Agent(2));
+    FakeAgent other(network, clock, "10.0.0.4", Agent(3));
+
+    const std::string second = Mac(2);
+    const Result result = Run({"plan", "--from", "10.0.0.1", "--dhcp", "off", "--timeout", "1", second.c_str(),
+                               "02:00:00:aa:00:01"});
+    ASSERT_EQ(result.status, ExitOk) << result.err;
+    EXPECT_EQ(result.out, "mac,ip,netmask,gateway,dhcp\n"
+                          "02:00:00:AA:00:02,10.0.0.2,,,off\n"
+                          "02:00:00:AA:00:01,10.0.0.3,,,off\n");
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(FleetCtl, PlanSaysWhyItCannotPlanAndExitsOne)
+{
+    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
+    FakeAgent b(network, clock, "10.0.0.12", Agent(2));
+    const std::string first = Mac(1), second = Mac(2);
+    struct Case {
+        std::vector<const char*> args;
+        const char* err;
+        bool discovers;
+    };
+    const std::vector<Case> cases{
+        {{"--from", "10.0.0.254"}, "pemblorctl: cannot plan: The network 10.0.0.0/24 has no address left for "
+                                   "02:00:00:AA:00:02 (counting from 10.0.0.254).\n",
+         true},
+        {{"--from", "10.0.1.5"}, "pemblorctl: cannot plan: 10.0.1.5 is not in the network 10.0.0.0/24 of eth0, "
+                                 "where 02:00:00:AA:00:01 answered; give the netmask.\n",
+         true},
+        {{"--from", "10.0.0.300"}, "Invalid IP Address!\n", false},
+        {{"--from", "10.0.0.5", "--netmask", "255.0.255.0"}, "Invalid Netmask!\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        const std::size_t before = SentCount();
+        std::vector<const char*> args{"plan", "--timeout", "1"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.push_back(first.c_str());
+        args.push_back(second.c_str());
+        const Result result = Run(args);
+        EXPECT_EQ(result.status, ExitUsage);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(SentCount() > before, c.discovers);
+    }
+}
+
+TEST_F(FleetCtl, BadFormatOrTimeOutIsNamedInWords)
+{
+    struct Case {
+        std::vector<const char*> args;
+        const char* starts;
+    };
+    const std::vector<Case> cases{
+        {{"plan", "--from", "10.0.0.5", "--format", "xml", "02:00:00:AA:00:01"}, "pemblorctl: --format must be"},
+        {{"plan", "--from", "10.0.0.5", "--timeout", "0", "02:00:00:AA:00:01"}, "pemblorctl: --timeout must be"},
+        {{"apply", "plan.csv", "--user", "admin", "--format", "7"}, "pemblorctl: --format must be"},
+        {{"plan", "02:00:00:AA:00:01"}, "pemblorctl: --from is required"},
+    };
+    for (const Case& c : cases) {
+        const Result result = Run(c.args);
+        EXPECT_EQ(result.status, ExitUsage);
+        EXPECT_EQ(result.err.rfind(c.starts, 0), 0u) << result.err;
+    }
+    EXPECT_EQ(SentCount(), 0u);
+}
+
+TEST_F(FleetCtl, PlanAsJsonAndTable)
+{
+    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
+    const std::string first = Mac(1);
+    const Result json = Run({"plan", "--from", "10.1.0.9", "--netmask", "255.255.0.0", "--gateway", "", "--format",
+                             "json", "--timeout", "1", first.c_str(), "02:00:00:AA:00:09"});
+    ASSERT_EQ(json.status, ExitOk) << json.err;
+    EXPECT_EQ(json.out, "{\"mac\":\"02:00:00:AA:00:01\",\"ip\":\"10.1.0.9\",\"netmask\":\"255.255.0.0\","
+                        "\"gateway\":\"0.0.0.0\",\"dhcp\":null}\n"
+                        "{\"mac\":\"02:00:00:AA:00:09\",\"ip\":\"10.1.0.10\",\"netmask\":\"255.255.0.0\","
+                        "\"gateway\":\"0.0.0.0\",\"dhcp\":null}\n");
+    EXPECT_EQ(json.err, "pemblorctl: 02:00:00:AA:00:09 did not answer the discovery; planned all the same\n");
+
+    const Result table = Run({"plan", "--from", "10.0.0.20", "--format", "table", "--timeout", "1", first.c_str()});
+    ASSERT_EQ(table.status, ExitOk) << table.err;
+    EXPECT_EQ(table.out, "MAC ADDRESS       IP ADDRESS      SUBNET MASK     GATEWAY         DHCP\n"
+                         "02:00:00:AA:00:01 10.0.0.20       -               -               -\n");
+}
+
+// A plan file in the test's temporary directory.
+std::string PlanFileWith(const std::string& name, const std::string& text)
+{
+    const std::string path = ::testing::TempDir() + "/" + name;
+    std::ofstream(path) << text;
+    return path;
+}
+
+int Commands(const FakeAgent& agent)
+{
+    int commands = 0;
+    for (const std::string& request : agent.Requests())
+        commands += request.rfind("2 ", 0) == 0;
+    return commands;
+}
+
+TEST_F(FleetCtl, ApplyRebootsVerifiesAndASecondApplySendsNothing)
+{
+    FakeAgent moving(network, clock, "10.0.0.11", Agent(1), "10.0.0.50");
+    FakeAgent holding(network, clock, "10.0.0.12", Agent(2));
+    const std::string plan = PlanFileWith("apply.csv", "mac,ip,netmask,gateway,dhcp\n"
+                                                       "02:00:00:AA:00:01,10.0.0.50,,,off\n"
+                                                       "02:00:00:AA:00:02,10.0.0.12,255.255.255.0,10.0.0.254,\n");
+    const Result first = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot", "--format",
+                              "json"},
+                             "admin\n");
+    ASSERT_EQ(first.status, ExitOk) << first.err;
+    EXPECT_EQ(first.out,
+              "{\"mac\":\"02:00:00:AA:00:02\",\"result\":\"unchanged\",\"ip\":\"10.0.0.12\","
+              "\"before\":{\"ip\":\"10.0.0.12\",\"netmask\":\"255.255.255.0\",\"gateway\":\"10.0.0.254\",\"dhcp\":false},"
+              "\"after\":{\"ip\":\"10.0.0.12\",\"netmask\":\"255.255.255.0\",\"gateway\":\"10.0.0.254\",\"dhcp\":false}}\n"
+              "{\"mac\":\"02:00:00:AA:00:01\",\"result\":\"verified\",\"ip\":\"10.0.0.50\","
+              "\"before\":{\"ip\":\"10.0.0.11\",\"netmask\":\"255.255.255.0\",\"gateway\":\"10.0.0.254\",\"dhcp\":false},"
+              "\"after\":{\"ip\":\"10.0.0.50\",\"netmask\":\"255.255.255.0\",\"gateway\":\"10.0.0.254\",\"dhcp\":false}}\n");
+    EXPECT_NE(first.err.find("02:00:00:AA:00:01: rebooting"), std::string::npos) << first.err;
+    EXPECT_EQ(Commands(moving), 2); // the change and the reboot
+    EXPECT_EQ(Commands(holding), 0);
+
+    const Result second = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot"}, "admin\n");
+    ASSERT_EQ(second.status, ExitOk) << second.err;
+    // In the order the devices answer.
+    EXPECT_EQ(second.out.rfind("MAC ADDRESS       RESULT               IP ADDRESS      MESSAGE\n", 0), 0u);
+    EXPECT_NE(second.out.find("02:00:00:AA:00:01 unchanged            10.0.0.50\n"), std::string::npos);
+    EXPECT_NE(second.out.find("02:00:00:AA:00:02 unchanged            10.0.0.12\n"), std::string::npos);
+    EXPECT_EQ(Commands(moving), 2);
+}
+
+TEST_F(FleetCtl, ApplyDryRunReadsAndSendsNoCommand)
+{
+    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
+    FakeAgent b(network, clock, "10.0.0.12", Agent(2));
+    const std::string plan = PlanFileWith("dry.csv", "mac,ip,netmask,gateway,dhcp\n"
+                                                     "02:00:00:AA:00:01,10.0.0.50,,,\n"
+                                                     "02:00:00:AA:00:02,10.0.0.12,,,\n");
+    const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--dry-run", "--format", "csv"});
+    ASSERT_EQ(result.status, ExitOk) << result.err;
+    EXPECT_NE(result.out.find("02:00:00:AA:00:01,would-change,10.0.0.11,10.0.0.11,"), std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("02:00:00:AA:00:02,unchanged,10.0.0.12,"), std::string::npos) << result.out;
+    EXPECT_EQ(Commands(a) + Commands(b), 0);
+}
+
+TEST_F(FleetCtl, ApplyNamesEveryFailureAndExitsEight)
+{
+    FakeAgent::Settings refusing = Agent(2);
+    refusing.password = "other";
+    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
+    FakeAgent b(network, clock, "10.0.0.12", refusing);
+    const std::string plan = PlanFileWith("mixed.csv", "mac,ip,netmask,gateway,dhcp\n"
+                                                       "02:00:00:AA:00:01,10.0.0.51,,,\n"
+                                                       "02:00:00:AA:00:02,10.0.0.52,,,\n"
+                                                       "02:00:00:AA:00:03,10.0.0.53,,,\n"
+                                                       "02:00:00:AA:00:04,10.0.0.300,,,\n");
+    const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin"}, "admin\n");
+    EXPECT_EQ(result.status, ExitNotAllDone) << result.err;
+    EXPECT_NE(result.out.find("02:00:00:AA:00:04 invalid              -               Invalid IP Address!"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("02:00:00:AA:00:01 stored               10.0.0.11"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("02:00:00:AA:00:02 authentication-error 10.0.0.12       Authentication Error!"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("02:00:00:AA:00:03 not-found"), std::string::npos) << result.out;
+}
+
+TEST_F(FleetCtl, ApplyRefusesAFileThatIsNoPlanBeforeTouchingTheNetwork)
+{
+    const std::string wrong = PlanFileWith("wrong.csv", "mac,address\n02:00:00:AA:00:01,10.0.0.5\n");
+    const std::string empty = PlanFileWith("empty.csv", "mac,ip,netmask,gateway,dhcp\n");
+    struct Case {
+        std::string path;
+        const char* err;
+    };
+    for (const Case& c : {Case{wrong, "line 1 is not the plan's header mac,ip,netmask,gateway,dhcp"},
+                          Case{empty, "the plan has no devices"}, Case{wrong + ".missing", "cannot read the plan"}}) {
+        const Result result = Run({"apply", c.path.c_str(), "--user", "admin", "--dry-run"});
+        EXPECT_EQ(result.status, ExitUsage);
+        EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(SentCount(), 0u);
+}
+
+TEST_F(FleetCtl, ApplyStoppedByTheUserSaysSoAndExitsEight)
+{
+    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
+    const std::string plan = PlanFileWith("stop.csv", "mac,ip,netmask,gateway,dhcp\n02:00:00:AA:00:01,10.0.0.51,,,\n");
+    std::atomic<bool> interrupted{true};
+    std::ostringstream out, err;
+    std::istringstream in;
+    CtlIo io{out, err, in, {}, &interrupted};
+    CtlOptions options;
+    const char* args[] = {"pemblorctl", "apply", plan.c_str(), "--user", "admin", "--dry-run"};
+    ASSERT_FALSE(ParseCommandLine(6, args, options, out, err));
+    layer = network.NewLayer(ToolHost);
+    EXPECT_EQ(RunCommand(options, *layer, loop, io), ExitNotAllDone);
+    EXPECT_NE(err.str().find("pemblorctl: stopped"), std::string::npos) << err.str();
+}
+
+} // namespace
+} // namespace pemblor
