@@ -1,6 +1,6 @@
 #pragma once
 #include "ctl/CtlOptions.h"
-#include "ui/setupip/ValidateSettings.h"
+#include "common/ValidateSettings.h"
 
 #include <optional>
 #include <string_view>

@@ -1,6 +1,6 @@
 #include "resources/DialogTemplate.h"
 #include "resources/ResourceIds.h"
-#include "resources/Translatable.h"
+#include "common/Translatable.h"
 
 #include <array>
 

@@ -3,7 +3,7 @@
 #include "Scenario.h"
 
 #include "resources/ResourceIds.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/InterfaceTexts.h"
 
 namespace e2e {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "engine/NetworkInterface.h"
 #include "resources/ResourceIds.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/InterfaceTexts.h"
 
 #include <cstdlib>
 

@@ -10,7 +10,7 @@
 #include "toolkit/qt/QtTranslation.h"
 #include "toolkit/qt/QtWindow.h"
 #include "ui/devicelist/CPemblorApp.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/InterfaceTexts.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,5 +1,5 @@
 #include "tests/support/DeviceListHarness.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/InterfaceTexts.h"
 
 #include "engine/fake/FakeNetwork.h"
 

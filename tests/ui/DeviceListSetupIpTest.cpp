@@ -1,5 +1,5 @@
 #include "tests/support/DeviceListHarness.h"
-#include "ui/setupip/ValidateSettings.h"
+#include "common/ValidateSettings.h"
 
 #include <gtest/gtest.h>
 

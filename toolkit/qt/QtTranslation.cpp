@@ -1,6 +1,6 @@
 #include "toolkit/qt/QtTranslation.h"
 
-#include "resources/Translatable.h"
+#include "common/Translatable.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

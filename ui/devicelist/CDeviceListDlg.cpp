@@ -1,11 +1,11 @@
 #include "ui/devicelist/CDeviceListDlg.h"
 
-#include "ui/FormatError.h"
+#include "common/FormatError.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
 #include "resources/DialogTemplate.h"
 #include "resources/ResourceIds.h"
-#include "resources/Translatable.h"
+#include "common/Translatable.h"
 #include "toolkit/IButton.h"
 #include "toolkit/IListCtrl.h"
 #include "toolkit/IToolkit.h"
@@ -13,9 +13,9 @@
 #include "ui/devicelist/CAboutDlg.h"
 #include "ui/devicelist/DeviceListText.h"
 #include "ui/devicelist/DeviceTableColumns.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/InterfaceTexts.h"
 #include "ui/setupip/CSetupIpDlg.h"
-#include "ui/setupip/ValidateSettings.h"
+#include "common/ValidateSettings.h"
 
 #include <charconv>
 #include <memory>

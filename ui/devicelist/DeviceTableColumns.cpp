@@ -1,6 +1,6 @@
 #include "ui/devicelist/DeviceTableColumns.h"
 
-#include "resources/Translatable.h"
+#include "common/Translatable.h"
 #include "toolkit/IListCtrl.h"
 
 #include <array>

@@ -2,20 +2,20 @@
 
 #include "engine/Conversation.h"
 #include "engine/RereadSchedule.h"
-#include "ui/FormatError.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/FormatError.h"
+#include "common/InterfaceTexts.h"
 #include "protocol/MacText.h"
 #include "protocol/Requests.h"
 #include "resources/ResourceIds.h"
-#include "resources/Translatable.h"
+#include "common/EngineTexts.h"
 #include "toolkit/IButton.h"
 #include "toolkit/ICheckBox.h"
 #include "toolkit/IEdit.h"
 #include "toolkit/IIpAddressCtrl.h"
 #include "toolkit/IToolkit.h"
 #include "toolkit/IWindow.h"
-#include "ui/setupip/SettingText.h"
-#include "ui/setupip/ValidateSettings.h"
+#include "common/SettingText.h"
+#include "common/ValidateSettings.h"
 
 #include <limits>
 #include <string>
@@ -421,7 +421,7 @@ void CSetupIpDlg::ShowProgress(const char* format, int secondsLeft)
 
 void CSetupIpDlg::OnSendFailed(int error, std::string_view interfaceName)
 {
-    const char* format = PEMBLOR_TR_NOOP("Pemblor", "detail_sk.SendTo: %d\n");
+    const char* format = MsgDeviceSendFailed;
     ShowMessage(interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 #include "engine/NetworkEndpoint.h"
-#include "resources/Translatable.h"
+#include "common/Translatable.h"
 
 #include <string>
 #include <string_view>
