@@ -27,7 +27,6 @@
 #include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
-#include "tests/support/LiteralScanDeviceListDlg.h"
 #include "ui/devicelist/CDeviceListDlg.h"
 
 #include <QApplication>
@@ -51,13 +50,10 @@ using pemblor::bench::ReplyClock;
 using Clock = ReplyClock::Clock;
 
 constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
-#ifdef PEMBLOR_LITERAL_SCAN
-constexpr bool kLiteral = true;
-using Window = pemblor::LiteralScanDeviceListDlg;
-#else
+// The row-by-row baseline is retired: the table is a view of the device
+// registry now, and the literal-scan build measures the product too.
 constexpr bool kLiteral = false;
 using Window = pemblor::CDeviceListDlg;
-#endif
 constexpr int kDefaultCapSeconds = kLiteral ? 120 : 30;
 
 std::optional<int> ParseCount(std::string_view text)

@@ -1,7 +1,6 @@
 #include "tests/support/DeviceListHarness.h"
 
 #include "protocol/Requests.h"
-#include "tests/support/LiteralScanDeviceListDlg.h"
 
 #include <vector>
 
@@ -45,10 +44,7 @@ FakeAccessPoint& DeviceListHarness::AddStandardAccessPoint(int index)
 
 FakeWindow& DeviceListHarness::Open()
 {
-    if (m_strategy == RowStrategy::LiteralScan)
-        dialog = std::make_unique<LiteralScanDeviceListDlg>(ui, *tool, config);
-    else
-        dialog = std::make_unique<CDeviceListDlg>(ui, *tool, config);
+    dialog = std::make_unique<CDeviceListDlg>(ui, *tool, config);
     window = &ui.Open(*dialog, IDD_DEVICELIST);
     return *window;
 }

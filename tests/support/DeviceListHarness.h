@@ -14,8 +14,7 @@ namespace pemblor {
 
 // Which device list window the harness opens; both give the same table.
 enum class RowStrategy {
-    Batched,     // the product's
-    LiteralScan, // the benchmark's row-by-row baseline (LiteralScanDeviceListDlg)
+    Batched, // the product's
 };
 
 // The device list window on a fake LAN: the tool's host, any number of
@@ -41,7 +40,7 @@ public:
     FakeWindow& Open();
 
     FakeListCtrl& List() { return window->ListAt(IDC_LIST_DEVICES); }
-    // The cells a reply fills (columns 0 to 5), row by row.
+    // The cells a reply fills (columns 0 to 5), row by row, as shown.
     std::vector<std::vector<std::string>> Rows()
     {
         std::vector<std::vector<std::string>> rows = List().Rows();

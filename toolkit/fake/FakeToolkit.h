@@ -2,6 +2,7 @@
 #include "toolkit/IToolkit.h"
 #include "toolkit/fake/FakeWindow.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -36,6 +37,7 @@ public:
 
     // IToolkit
     std::string AppName() const override { return m_strAppName; }
+    std::int64_t NowMs() const override { return m_now.load(); }
     int RunModal(IDialogHandler& handler, int templateId, IWindow* owner) override;
     void EndDialog(IWindow& window, int result) override;
     void PostClose(IWindow& window) override;
@@ -65,7 +67,7 @@ public:
     bool InitResult(const FakeWindow& window) const;
 
     using Millis = std::int64_t;
-    Millis Now() const { return m_now; }
+    Millis Now() const { return m_now.load(); }
     // Runs every event due up to Now() + ms, then sets the clock there.
     void Advance(Millis ms);
     // Scripted user action at an absolute / relative virtual time; these
@@ -155,7 +157,8 @@ private:
     std::string m_strAppName;
     int m_nListOuterWidth;
     std::thread::id m_uiThread;
-    Millis m_now = 0;
+    // Read by other threads (NowMs).
+    std::atomic<Millis> m_now{0};
     std::uint64_t m_seq = 0;
     std::multimap<std::pair<Millis, std::uint64_t>, Event> m_events;
     std::vector<std::unique_ptr<FakeWindow>> m_windows;

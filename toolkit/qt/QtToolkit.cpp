@@ -26,6 +26,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 
 namespace pemblor {
@@ -68,6 +69,12 @@ std::string QtToolkit::AppName() const
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
 }
 
+std::int64_t QtToolkit::NowMs() const
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 QtWindow* QtToolkit::AsQtWindow(IWindow* window)
 {
     return dynamic_cast<QtWindow*>(window);
@@ -84,7 +91,6 @@ int QtToolkit::RunModal(IDialogHandler& handler, int templateId, IWindow* owner)
     if (handler.OnInitDialog(window))
         window.FocusFirstTabStop();
     if (!window.IsEnded()) {
-        window.WidenForLists();
         window.show();
         handler.OnShowWindow();
     }

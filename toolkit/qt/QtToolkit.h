@@ -33,6 +33,7 @@ public:
     QtToolkit& operator=(const QtToolkit&) = delete;
 
     std::string AppName() const override;
+    std::int64_t NowMs() const override;
     std::string Translate(const char* text) const override;
     int RunModal(IDialogHandler& handler, int templateId, IWindow* owner) override;
     void EndDialog(IWindow& window, int result) override;

@@ -121,6 +121,8 @@ bool CSetupIpDlg::OnInitDialog(IWindow& window)
     m_ipNetmask = window.IpAddress(IDC_IP_NETMASK);
     m_ipAddress = window.IpAddress(IDC_IP_ADDRESS);
     m_ipGateway = window.IpAddress(IDC_IP_GATEWAY);
+    window.SetItemText(IDC_TEXT_DEVICE, m_strDeviceLine);
+    window.SetDescription(m_strDeviceLine);
 
     m_nInitialDhcp = -1;
     SetRanges(*m_ipAddress, IpAddressRanges);
