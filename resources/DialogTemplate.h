@@ -18,6 +18,7 @@ struct ControlTemplate {
     bool tabStop;
     bool disabled; // initially
     int buddy = 0; // for a static text: the control it labels, 0: none
+    bool wrap = false; // a static text whose lines wrap at the window's width
 };
 
 struct DialogTemplate {

@@ -40,7 +40,7 @@ constexpr std::array<ControlTemplate, 16> kSetupIp{{
     {IDC_EDIT_USERNAME, K::Edit, "", true, true},
     {IDC_STATIC, K::Static, PEMBLOR_TR_NOOP("Pemblor", "Password:"), false, false, IDC_EDIT_PASSWORD},
     {IDC_EDIT_PASSWORD, K::PasswordEdit, "", true, true},
-    {IDC_TEXT_PROGRESS, K::Static, "", false, false},
+    {IDC_TEXT_PROGRESS, K::Static, "", false, false, 0, true},
     {IDC_BTN_APPLY, K::DefPushButton, PEMBLOR_TR_NOOP("Pemblor", "&Apply Changes"), true, true},
     {IDCANCEL, K::PushButton, PEMBLOR_TR_NOOP("Pemblor", "&Close"), true, false},
 }};

@@ -58,6 +58,9 @@ const Texts kDeviceList{
     {"Channel", "Kanal"},
     {"MAC Address", "MAC-Adresse"},
     {"Interface", "Schnittstelle"},
+    {"Last seen", "Zuletzt gehört"},
+    {"Filter", "Filter"},
+    {"Keep discovering", "Laufend suchen"},
     {"&About Pemblor...", "Ü&ber Pemblor..."},
 };
 
@@ -66,10 +69,10 @@ const Texts kSetupIp{
     {"&Apply Changes", "Ü&bernehmen"},
     {"&Close", "&Schließen"},
     {"IP Address: ", "IP-Adresse: "},
-    {"Netmask: ", "Maske: "},
-    {"Default Gateway: ", "Gateway: "},
+    {"Netmask: ", "Netzmaske: "},
+    {"Default Gateway: ", "Standard-Gateway: "},
     {"IP Address", "IP-Adresse"},
-    {"User Name:", "Benutzer:"},
+    {"User Name:", "Benutzername:"},
     {"Password:", "Passwort:"},
     {"DHCP Client Enabled", "DHCP-Client aktiviert"},
 };
@@ -143,11 +146,25 @@ void Add(std::vector<std::string>& shown, const QString& text)
 
 // The caption and the texts of the window's own controls (not those inside
 // composite controls such as the address fields' dots).
+// The window's own controls: its children and those of its group boxes.
+std::vector<const QObject*> OwnControls(const QWidget& window)
+{
+    std::vector<const QObject*> controls;
+    for (const QObject* child : window.children()) {
+        controls.push_back(child);
+        if (qobject_cast<const QGroupBox*>(child)) {
+            for (const QObject* inner : child->children())
+                controls.push_back(inner);
+        }
+    }
+    return controls;
+}
+
 std::vector<std::string> WindowTexts(const QWidget& window)
 {
     std::vector<std::string> shown;
     Add(shown, window.windowTitle());
-    for (const QObject* child : window.children()) {
+    for (const QObject* child : OwnControls(window)) {
         if (const auto* button = qobject_cast<const QAbstractButton*>(child))
             Add(shown, button->text());
         else if (const auto* label = qobject_cast<const QLabel*>(child))
@@ -170,7 +187,7 @@ std::vector<std::string> WindowTexts(const QWidget& window)
 std::vector<std::string> CutOffTexts(const QWidget& window)
 {
     std::vector<std::string> cut;
-    for (const QObject* child : window.children()) {
+    for (const QObject* child : OwnControls(window)) {
         const auto* widget = qobject_cast<const QWidget*>(child);
         QString text;
         int room = 0;

@@ -40,6 +40,13 @@ QtListView::QtListView(QWidget* parent)
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection&) { OnSelectionChanged(selected); });
     connect(m_pModel, &QAbstractItemModel::modelReset, this, [this] { FitColumns(); });
+    // The table may have the focus before its first rows arrive (the focus
+    // comes back to it while Discover runs): the keys then need a current
+    // row to act on, as when the focus arrives with rows there.
+    connect(m_pProxy, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (hasFocus() && !currentIndex().isValid())
+            selectionModel()->setCurrentIndex(m_pProxy->index(0, 0), QItemSelectionModel::NoUpdate);
+    });
 }
 
 namespace {
@@ -59,7 +66,7 @@ QChar WidestOf(const QFontMetrics& metrics, QLatin1StringView candidates)
 // tool tip). "No" counts rows up to 99999; an interface name is fitted to a
 // common long one.
 constexpr std::array<const char*, kDeviceColumnCount> kWidestValues{
-    "99999", "MMMMMMMMMMMM", "255.255.255.255", "255.255.255.255", "999", "FF:FF:FF:FF:FF:FF", "enp0s31f6", "59 min"};
+    "99999", "Quarnel-Lab-00", "255.255.255.255", "255.255.255.255", "999", "FF:FF:FF:FF:FF:FF", "enp0s31f6", "59 min"};
 
 } // namespace
 

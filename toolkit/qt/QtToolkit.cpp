@@ -91,6 +91,7 @@ int QtToolkit::RunModal(IDialogHandler& handler, int templateId, IWindow* owner)
     if (handler.OnInitDialog(window))
         window.FocusFirstTabStop();
     if (!window.IsEnded()) {
+        window.FitToContents();
         window.show();
         handler.OnShowWindow();
     }

@@ -28,6 +28,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -99,6 +100,13 @@ void QtWindow::CreateControl(const ControlTemplate& control)
         button->setAutoDefault(true);
         button->setDefault(control.kind == ControlKind::DefPushButton);
         connect(button, &QPushButton::clicked, this, [this, id] { OnButtonClicked(id); });
+        // Room for the text inside the button's margins on both sides,
+        // whatever the font and the translation.
+        const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+        const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+        button->setMinimumWidth(
+            std::max(button->sizeHint().width(),
+                     button->fontMetrics().horizontalAdvance(WithoutMnemonic(text)) + 2 * margin + 2 * frame));
         m_buttons[id] = std::make_unique<QtButton>(button);
         widget = button;
         break;
@@ -107,7 +115,7 @@ void QtWindow::CreateControl(const ControlTemplate& control)
         auto* label = new QLabel(this);
         label->setTextFormat(Qt::PlainText);
         label->setText(text);
-        label->setWordWrap(control.buddy == 0);
+        label->setWordWrap(control.wrap);
         widget = label;
         break;
     }
@@ -261,17 +269,33 @@ void QtWindow::Arrange(const DialogTemplate& layout)
 
     if (layout.minWidth > 0) {
         setSizeGripEnabled(true);
-        QSize minimum = top->minimumSize().expandedTo(QSize(layout.minWidth, layout.minHeight));
-        if (const QScreen* where = screen()) {
-            const QSize room = where->availableGeometry().size() - QSize(kScreenFrameAllowance, 2 * kScreenFrameAllowance);
-            minimum = minimum.boundedTo(room);
-            resize(sizeHint().expandedTo(minimum).boundedTo(room));
-        }
-        setMinimumSize(minimum);
+        m_minimum = QSize(layout.minWidth, layout.minHeight);
+        setMinimumSize(m_minimum.boundedTo(ScreenRoom()));
     } else {
         setSizeGripEnabled(false);
         top->setSizeConstraint(QLayout::SetFixedSize);
     }
+}
+
+QSize QtWindow::ScreenRoom() const
+{
+    const QScreen* where = screen();
+    if (!where)
+        return {INT_MAX, INT_MAX};
+    return where->availableGeometry().size() - QSize(kScreenFrameAllowance, 2 * kScreenFrameAllowance);
+}
+
+void QtWindow::FitToContents()
+{
+    if (!m_minimum.isValid())
+        return;
+    // The size that shows the table's columns in full, at least the minimum,
+    // and never more than the screen holds: the whole window, Close
+    // included, stays on a small screen.
+    const QSize room = ScreenRoom();
+    const QSize minimum = layout()->minimumSize().expandedTo(m_minimum).boundedTo(room);
+    setMinimumSize(minimum);
+    resize(sizeHint().expandedTo(minimum).boundedTo(room));
 }
 
 bool QtWindow::IsLabelled(int id) const

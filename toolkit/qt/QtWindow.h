@@ -56,6 +56,9 @@ public:
     QWidget* Control(int id) const;
     static QString ControlName(int id);
 
+    // A resizable window takes the size its contents want (within the
+    // screen), once they are filled in.
+    void FitToContents();
     // The default focus: the default push button when it is enabled, else
     // the first enabled tab stop in template order.
     void FocusFirstTabStop();
@@ -85,12 +88,14 @@ private:
     void Arrange(const DialogTemplate& layout);
     void ArrangeList(QVBoxLayout& top, QtListView& view, std::vector<QWidget*>& tabOrder);
     bool IsLabelled(int id) const;
+    QSize ScreenRoom() const;
     void OnButtonClicked(int id);
     void OnNotify(int id, Notify code);
 
     IDialogHandler& m_handler;
     int m_nTemplateId;
     std::vector<std::pair<const ControlTemplate*, QWidget*>> m_widgets; // template order
+    QSize m_minimum; // invalid: the window keeps the size its controls need
     std::map<int, std::unique_ptr<QtButton>> m_buttons;
     std::map<int, std::unique_ptr<QtEdit>> m_edits;
     std::map<int, std::unique_ptr<QtCheckBox>> m_checkBoxes;
