@@ -85,6 +85,11 @@ public:
     virtual std::optional<std::string> AskSaveFileName(IWindow& owner, const std::string& title,
                                                        const std::string& suggestedName,
                                                        const std::string& filter) = 0;
+    // Writes `text` to the file at `path` (a name as AskSaveFileName gives
+    // it) so that it replaces an earlier file only once written whole; a
+    // failed write leaves the earlier file as it was. Nothing on success,
+    // else the cause in words.
+    virtual std::optional<std::string> SaveTextFile(const std::string& path, const std::string& text) = 0;
 };
 
 } // namespace pemblor

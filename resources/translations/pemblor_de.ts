@@ -208,10 +208,6 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>CSV-Dateien (*.csv);;Alle Dateien (*)</translation>
     </message>
     <message>
-        <source>Cannot save the list (error %d).</source>
-        <translation>Die Liste kann nicht gespeichert werden (Fehler %d).</translation>
-    </message>
-    <message>
         <source>Interface</source>
         <translation>Schnittstelle</translation>
     </message>
@@ -310,6 +306,10 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
     <message>
         <source>%1 of %2 devices</source>
         <translation>%1 von %2 Geräten</translation>
+    </message>
+    <message>
+        <source>Cannot save the list: %1</source>
+        <translation>Die Liste kann nicht gespeichert werden: %1</translation>
     </message>
 </context>
 <context>

@@ -67,6 +67,18 @@ int DeviceListHarness::StopDatagramsSent() const
     return count;
 }
 
+int DeviceListHarness::DiscoveriesSent() const
+{
+    const Datagram query = BuildDiscoveryRequest();
+    const std::vector<std::uint8_t> expected(query.data(), query.data() + query.size);
+    int count = 0;
+    for (const auto& sent : net.SentLog()) {
+        if (sent.fromHost == ToolHost && sent.bytes == expected)
+            ++count;
+    }
+    return count;
+}
+
 int DeviceListHarness::DatagramsSent() const
 {
     int count = 0;

@@ -63,6 +63,8 @@ public:
     int StopDatagramsSent() const;
     // Every datagram that left the tool's host.
     int DatagramsSent() const;
+    // Discovery queries that left the tool's host (one per interface).
+    int DiscoveriesSent() const;
 
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool;

@@ -41,6 +41,11 @@ TEST(DeviceListSetupIpTest, SetupIpDuringDiscoveryEndsTheCycle)
     FakeWindow* setup = h.ui.LastWindow(IDD_SETUPIP);
     ASSERT_NE(setup, nullptr);
     EXPECT_TRUE(setup->Ended());
+    // The dialog names the device it edits, in its first line and to a
+    // screen reader.
+    EXPECT_EQ(setup->Caption(), "Setup IP Address");
+    EXPECT_EQ(setup->ItemText(IDC_TEXT_DEVICE), "ap0 \u00B7 02:00:00:00:00:01 \u00B7 eth0");
+    EXPECT_EQ(setup->Description(), "ap0 \u00B7 02:00:00:00:00:01 \u00B7 eth0");
     EXPECT_EQ(setup->Owner(), h.window);
     EXPECT_TRUE(HeardDetailQuery(ap0));
 

@@ -55,6 +55,8 @@ public:
     void SetClipboardText(const std::string& text) override { m_clipboard = text; }
     std::optional<std::string> AskSaveFileName(IWindow& owner, const std::string& title,
                                                const std::string& suggestedName, const std::string& filter) override;
+    // Writes a file of its own beside `path` and renames it over `path`.
+    std::optional<std::string> SaveTextFile(const std::string& path, const std::string& text) override;
 
     // --- For tests -------------------------------------------------------
     // Opens a top-level window without a modal loop: builds it, calls

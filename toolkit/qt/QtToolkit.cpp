@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
@@ -310,6 +311,19 @@ std::optional<std::string> QtToolkit::AskSaveFileName(IWindow& owner, const std:
     // The name as the file system spells it.
     const QByteArray encoded = QFile::encodeName(chosen);
     return std::string(encoded.constData(), static_cast<std::size_t>(encoded.size()));
+}
+
+std::optional<std::string> QtToolkit::SaveTextFile(const std::string& path, const std::string& text)
+{
+    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !file.commit()) {
+        const QString cause = file.errorString();
+        file.cancelWriting();
+        return cause.toStdString();
+    }
+    return std::nullopt;
 }
 
 void QtToolkit::OpenUrl(const std::string& url)

@@ -187,12 +187,14 @@ void CDeviceListDlg::DiscoveryEnded(int deviceCount, const SilenceDiagnosis& sil
     m_bLiveRound = false;
     if (m_listDevices)
         m_listDevices->RefreshLastSeen();
-    // The next round follows once this tick has been handled.
-    if (KeepDiscovering())
-        m_dispatcher.Post(m_liveRound);
     if (deviceCount == 0 && !quiet)
         ShowMessage(silence.cause == SilenceCause::Unknown ? std::string(MsgNoDevices)
                                                            : FindNoDevicesText(silence, Translator(m_toolkit)));
+    // The next round follows once this tick has been handled (posted after
+    // the message box: calls posted before it would run inside its loop,
+    // while the tick still ends the state it started).
+    if (KeepDiscovering())
+        m_dispatcher.Post(m_liveRound);
 }
 
 void CDeviceListDlg::DetailStored()
@@ -295,11 +297,13 @@ void CDeviceListDlg::OnKeepDiscovering()
 
 void CDeviceListDlg::StartLiveRound()
 {
-    if (!KeepDiscovering() || m_pSetupIpDlg != nullptr || m_conversation.State() != Idle || !m_pWindow)
+    // A discovery under way posts the next round when it ends.
+    if (!KeepDiscovering() || m_pSetupIpDlg != nullptr || m_conversation.State() == Discovering || !m_pWindow)
         return;
     if (!m_conversation.StartReceiveThread())
         return;
     m_bLiveRound = true;
+    m_conversation.ReturnToIdle();
     m_conversation.BeginDiscovery();
     m_conversation.SendDiscovery();
 }
@@ -473,10 +477,9 @@ void CDeviceListDlg::OnExportList()
     if (!path || !m_listDevices)
         return;
     const std::string text = DeviceListText(m_registry, RowsToShare(false), ListTextFormat::Csv);
-    int error = 0;
-    if (!WriteTextFile(*path, text, error)) {
-        std::string message = PEMBLOR_TR_NOOP("Pemblor", "Cannot save the list (error %d).");
-        message.replace(message.find("%d"), 2, std::to_string(error));
+    if (const std::optional<std::string> cause = m_toolkit.SaveTextFile(*path, text)) {
+        std::string message = m_toolkit.Translate(PEMBLOR_TR_NOOP("Pemblor", "Cannot save the list: %1"));
+        message.replace(message.find("%1"), 2, *cause);
         m_toolkit.MessageBox(m_pWindow, message);
     }
 }

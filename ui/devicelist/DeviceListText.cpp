@@ -4,8 +4,6 @@
 #include "common/DeviceColumns.h"
 #include "engine/DeviceRegistry.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -32,25 +30,6 @@ std::string DeviceListText(const DeviceRegistry& registry, const std::vector<int
         text += row(fields);
     }
     return text;
-}
-
-bool WriteTextFile(const std::string& path, const std::string& text, int& error)
-{
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!file) {
-        error = errno;
-        return false;
-    }
-    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
-        error = errno;
-        return false;
-    }
-    // A full disk may show only when the buffered bytes go out.
-    if (std::fclose(file.release()) != 0) {
-        error = errno;
-        return false;
-    }
-    return true;
 }
 
 } // namespace pemblor

@@ -13,8 +13,4 @@ enum class ListTextFormat { Tsv, Csv };
 // (the device's bytes, never cut to the column's width).
 std::string DeviceListText(const DeviceRegistry& registry, const std::vector<int>& devices, ListTextFormat format);
 
-// Writes `text` to the file at `path`, replacing it. False with the system's
-// error number in `error` when it cannot.
-bool WriteTextFile(const std::string& path, const std::string& text, int& error);
-
 } // namespace pemblor
