@@ -10,6 +10,7 @@
 #include "toolkit/qt/QtTranslation.h"
 #include "toolkit/qt/QtWindow.h"
 #include "ui/devicelist/CPemblorApp.h"
+#include "common/FormatError.h"
 #include "common/InterfaceTexts.h"
 
 #include <QAbstractButton>
@@ -104,13 +105,25 @@ const Texts kMessages{
     {"Windows sockets initialization failed.", "Initialisierung der Windows-Sockets fehlgeschlagen."},
     {"Invalid Gateway Address!", "Ungültige Gateway-Adresse!"},
     {"Find no devices!", "Keine Geräte gefunden!"},
-    {"m_skRecv.Create Error(98)", "m_skRecv.Create: Fehler (98)"},
     {"Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?",
      "Einstellungen erfolgreich geändert!\n\nSoll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam "
      "werden?"},
-    {"The device answered with an unknown result (-1).",
+};
+
+// Messages the logic composes from a translated format and a number
+// (FormatError over IToolkit::Translate): the format, the number, and what a
+// person reads.
+struct NumberedText {
+    const char* format;
+    int number;
+    const char* source;
+    const char* german;
+};
+const std::vector<NumberedText> kNumberedMessages{
+    {"m_skRecv.Create Error(%d)", 98, "m_skRecv.Create Error(98)", "m_skRecv.Create: Fehler (98)"},
+    {"The device answered with an unknown result (%d).", -1, "The device answered with an unknown result (-1).",
      "Das Gerät hat mit einem unbekannten Ergebnis (-1) geantwortet."},
-    {"skSend.SendTo: 101\n", "skSend.SendTo: 101\n"},
+    {"skSend.SendTo: %d\n", 101, "skSend.SendTo: 101\n", "skSend.SendTo: 101\n"},
 };
 
 // A message the logic composes from translated pieces and the interfaces'
@@ -297,6 +310,12 @@ protected:
             std::vector<std::string> expected = Expected(kMessageButtons, language);
             expected.insert(expected.begin(), language == Language::German ? message.german : message.source);
             EXPECT_EQ(MessageTexts(message.source), expected) << "message box";
+        }
+        for (const NumberedText& message : kNumberedMessages) {
+            std::vector<std::string> expected = Expected(kMessageButtons, language);
+            expected.insert(expected.begin(), language == Language::German ? message.german : message.source);
+            EXPECT_EQ(MessageTexts(FormatError(toolkit.Translate(message.format), message.number)), expected)
+                << "message box";
         }
     }
 

@@ -131,7 +131,7 @@ int QtToolkit::MessageBox(IWindow* owner, const std::string& text, MbButtons but
         boxIcon = QMessageBox::Question;
     const QMessageBox::StandardButtons boxButtons =
         buttons == MbButtons::OkCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok;
-    QMessageBox box(boxIcon, QString::fromStdString(AppName()), TranslatedMessage(text), boxButtons,
+    QMessageBox box(boxIcon, QString::fromStdString(AppName()), Translated(text), boxButtons,
                     AsQtWindow(owner));
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);

@@ -396,7 +396,7 @@ void QtWindow::SetFocus(int id)
 void QtWindow::SetItemText(int id, const std::string& text)
 {
     if (auto* label = qobject_cast<QLabel*>(Control(id)))
-        label->setText(TranslatedMessage(text));
+        label->setText(Translated(text));
 }
 
 void QtWindow::FocusFirstTabStop()

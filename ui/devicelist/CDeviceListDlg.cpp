@@ -77,7 +77,7 @@ bool CDeviceListDlg::OnInitDialog(IWindow& window)
 
     const EndpointResult opened = m_conversation.Open();
     if (!opened.Ok()) {
-        ShowMessage(EndpointFailureText(opened));
+        ShowMessage(EndpointFailureText(opened, Translator(m_toolkit)));
         return false;
     }
     SetupTable();
@@ -220,10 +220,11 @@ void CDeviceListDlg::SendFailed(Request request, int error, std::string_view int
 {
     switch (request) {
     case Request::Discovery:
-    case Request::Stop:
-        ShowMessage(interfaceName.empty() ? FormatError(MsgSendFailed, error)
-                                          : SendFailureText(MsgSendFailed, error, interfaceName));
+    case Request::Stop: {
+        const std::string format = m_toolkit.Translate(MsgSendFailed);
+        ShowMessage(interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName));
         break;
+    }
     case Request::DetailQuery:
     case Request::SettingsChange:
     case Request::Reboot:

@@ -348,7 +348,7 @@ void CSetupIpDlg::OnPollTimer()
         ShowMessage(MsgAuthError);
         FillControls();
     } else if (result != NoResultYet) {
-        ShowMessage(FormatError(MsgUnknownResult, result));
+        ShowMessage(FormatError(Toolkit().Translate(MsgUnknownResult), result));
         FillControls();
     }
 }
@@ -418,12 +418,12 @@ void CSetupIpDlg::ShowMessage(std::string_view text)
 void CSetupIpDlg::ShowProgress(const char* format, int secondsLeft)
 {
     if (m_pWindow)
-        m_pWindow->SetItemText(IDC_TEXT_PROGRESS, FormatError(format, secondsLeft));
+        m_pWindow->SetItemText(IDC_TEXT_PROGRESS, FormatError(Toolkit().Translate(format), secondsLeft));
 }
 
 void CSetupIpDlg::OnSendFailed(int error, std::string_view interfaceName)
 {
-    const char* format = MsgDeviceSendFailed;
+    const std::string format = Toolkit().Translate(MsgDeviceSendFailed);
     ShowMessage(interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName));
 }
 
