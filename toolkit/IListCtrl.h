@@ -25,9 +25,9 @@ public:
     // The registry holds `count` records now: those past the rows shown so
     // far become rows (in their sorted place).
     virtual void DevicesAdded(int count) = 0;
-    // Record `device` changed: its row is read again (and moves to its
-    // sorted place).
-    virtual void DeviceChanged(int device) = 0;
+    // Records `first` to `last` changed: their rows are read again (and move
+    // to their sorted places).
+    virtual void DevicesChanged(int first, int last) = 0;
     // The registry was cleared: no rows, no selection.
     virtual void DeleteAllItems() = 0;
     // Marks the IP Address cell of `device` with a warning icon whose tool

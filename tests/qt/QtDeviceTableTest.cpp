@@ -131,7 +131,7 @@ TEST_F(QtDeviceTableTest, ArrivingRowsGoToTheirSortedPlaceAndChangedOnesMove)
 
     // Device 2 moves to another address: the row shows it and moves.
     RecordDevice(registry, 2, "198.18.1.30", {"SSID=b", "IP_ADDR=x"});
-    model.DeviceChanged(1);
+    model.DevicesChanged(1, 1);
     EXPECT_EQ(Numbers(proxy), (std::vector<int>{3, 1, 2}));
     EXPECT_EQ(proxy.index(2, kIp).data().toString(), QStringLiteral("198.18.1.30"));
 }

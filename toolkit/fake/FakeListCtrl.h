@@ -23,7 +23,11 @@ public:
     }
     bool HasColumns() const override { return m_pRegistry != nullptr; }
     void DevicesAdded(int count) override { m_nRows = std::max(m_nRows, count); }
-    void DeviceChanged(int device) override { m_changed.push_back(device); }
+    void DevicesChanged(int first, int last) override
+    {
+        for (int device = first; device <= last; ++device)
+            m_changed.push_back(device);
+    }
     void DeleteAllItems() override
     {
         m_nRows = 0;

@@ -4,6 +4,8 @@
 #include "toolkit/qt/QtTranslation.h"
 
 #include <QApplication>
+
+#include <algorithm>
 #include <QIcon>
 #include <QPalette>
 #include <QStyle>
@@ -35,11 +37,13 @@ void QtDeviceTableModel::DevicesAdded(int count)
     endInsertRows();
 }
 
-void QtDeviceTableModel::DeviceChanged(int device)
+void QtDeviceTableModel::DevicesChanged(int first, int last)
 {
-    if (device < 0 || device >= m_nRows)
+    first = std::max(first, 0);
+    last = std::min(last, m_nRows - 1);
+    if (first > last)
         return;
-    emit dataChanged(index(device, 0), index(device, kDeviceColumnCount - 1));
+    emit dataChanged(index(first, 0), index(last, kDeviceColumnCount - 1));
 }
 
 void QtDeviceTableModel::Clear()

@@ -22,7 +22,7 @@ public:
     void ShowDevices(const DeviceRegistry& registry, std::function<Millis()> now);
     bool HasColumns() const { return m_pRegistry != nullptr; }
     void DevicesAdded(int count);
-    void DeviceChanged(int device);
+    void DevicesChanged(int first, int last);
     void Clear();
     void SetWarning(int device, const QString& reason);
     void SetStaleAfter(std::optional<Millis> staleAfter);

@@ -22,10 +22,10 @@ void QtListCtrl::DevicesAdded(int count)
         m_pView->Model().DevicesAdded(count);
 }
 
-void QtListCtrl::DeviceChanged(int device)
+void QtListCtrl::DevicesChanged(int first, int last)
 {
     if (m_pView)
-        m_pView->Model().DeviceChanged(device);
+        m_pView->Model().DevicesChanged(first, last);
 }
 
 void QtListCtrl::DeleteAllItems()

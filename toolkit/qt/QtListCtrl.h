@@ -17,7 +17,7 @@ public:
     void ShowDevices(const DeviceRegistry& registry, std::function<Millis()> now) override;
     bool HasColumns() const override;
     void DevicesAdded(int count) override;
-    void DeviceChanged(int device) override;
+    void DevicesChanged(int first, int last) override;
     void DeleteAllItems() override;
     void SetItemWarning(int device, std::string_view reason) override;
     void SetStaleAfter(std::optional<Millis> staleAfter) override;

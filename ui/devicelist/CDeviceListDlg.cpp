@@ -19,6 +19,7 @@
 #include "ui/devicelist/DeviceListText.h"
 #include "ui/setupip/CSetupIpDlg.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -338,11 +339,22 @@ void CDeviceListDlg::FlushRows()
     m_nRowsShown = m_registry.Size();
     if (m_nRowsShown > shownBefore)
         m_listDevices->DevicesAdded(m_nRowsShown);
-    for (const int device : m_flushChanges) {
-        if (device < shownBefore)
-            m_listDevices->DeviceChanged(device);
-        UpdateSubnetWarning(device);
+    // A live round brings every listed device again: the changed rows are
+    // told in runs, not one by one.
+    std::sort(m_flushChanges.begin(), m_flushChanges.end());
+    m_flushChanges.erase(std::unique(m_flushChanges.begin(), m_flushChanges.end()), m_flushChanges.end());
+    for (std::size_t i = 0; i < m_flushChanges.size();) {
+        std::size_t end = i + 1;
+        while (end < m_flushChanges.size() && m_flushChanges[end] == m_flushChanges[end - 1] + 1)
+            ++end;
+        const int first = m_flushChanges[i];
+        const int last = std::min(m_flushChanges[end - 1], shownBefore - 1);
+        if (first <= last)
+            m_listDevices->DevicesChanged(first, last);
+        i = end;
     }
+    for (const int device : m_flushChanges)
+        UpdateSubnetWarning(device);
 }
 
 // ---- Device commands ----
@@ -401,7 +413,7 @@ void CDeviceListDlg::OnSetupIp()
     // The device is found again by its MAC: rows may have moved meanwhile.
     if (const std::optional<int> index = m_registry.Find(device->mac); index && m_listDevices) {
         m_registry.SetAddress(*index, address);
-        m_listDevices->DeviceChanged(*index);
+        m_listDevices->DevicesChanged(*index, *index);
         UpdateSubnetWarning(*index);
     }
     dialog.reset();
