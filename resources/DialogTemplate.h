@@ -9,8 +9,9 @@ enum class ControlKind { PushButton, DefPushButton, Static, GroupBox, Icon, Edit
 // One control of a layout. The toolkit lays the controls out in the order
 // given, which is also the tab order: a static text with a buddy labels
 // that control on its row; a group box frames what follows it up to the
-// next static text without a buddy; push buttons (and a check box that
-// follows one) form the row along the bottom, Close (id 2) at its right.
+// next static text without a buddy; push buttons form the row along the
+// bottom, Close (id 2) at its right, and a check box that follows one stands
+// just above that row.
 struct ControlTemplate {
     int id;
     ControlKind kind;

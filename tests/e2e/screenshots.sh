@@ -11,6 +11,9 @@
 # options (split into words, e.g. "--links 2"); PEMBLOR_SHOT_HOVER="X Y"
 # (pixels of the main window) rests the mouse there after Discover and saves
 # the whole screen, tool tip included, as devicelist-hover.png.
+# PEMBLOR_SHOT_FILTER=TEXT then maximises the window, clicks the heading at
+# PEMBLOR_SHOT_SORT_AT="X Y" (when set), types TEXT into the filter and saves
+# devicelist-filtered.png.
 #
 # Needs the Pemblor and apsim targets built in BUILD_DIR (ui/Pemblor,
 # tools/apsim/apsim), xvfb-run, xdotool and ImageMagick's import.
@@ -131,12 +134,22 @@ fi
 if [[ -n ${PEMBLOR_SHOT_FILTER:-} ]]; then
     # Sorted by address (a click on the heading's left part), filtered, and
     # maximised.
-    xdotool windowsize "$main" 100% 100%
-    sleep 1
+    # No window manager runs on the virtual display: the window is moved
+    # to the corner and given the whole screen, as maximising does.
+    read -r screen_w screen_h < <(xdotool getdisplaygeometry)
+    xdotool windowmove --sync "$main" 0 0
+    xdotool windowsize --sync "$main" "$screen_w" "$screen_h"
+    sleep 1.5
+    if [[ -n ${PEMBLOR_SHOT_SORT_AT:-} ]]; then
+        read -r sort_x sort_y <<<"$PEMBLOR_SHOT_SORT_AT"
+        click_at "$main" "$sort_x" "$sort_y"
+        sleep 0.5
+    fi
     press "$main" ctrl+f
     xdotool type --delay 50 "$PEMBLOR_SHOT_FILTER"
     sleep 1
-    capture_settled "$main" "$out/devicelist-filtered.png"
+    sleep 1
+    capture root "$out/devicelist-filtered.png"
     echo "screenshots: $out/devicelist-filtered.png"
     press "$main" Escape Tab
 fi

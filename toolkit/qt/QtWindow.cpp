@@ -184,6 +184,9 @@ void QtWindow::Arrange(const DialogTemplate& layout)
 {
     auto* top = new QVBoxLayout(this);
     auto* buttons = new QHBoxLayout;
+    // Check boxes that go with the buttons stand in a row of their own just
+    // above them, so that the button row fits narrow screens.
+    auto* besideButtons = new QHBoxLayout;
     QBoxLayout* body = top;     // where the next row goes
     QFormLayout* form = nullptr; // the current run of labelled controls
     QVBoxLayout* beside = nullptr; // texts beside an icon
@@ -191,8 +194,11 @@ void QtWindow::Arrange(const DialogTemplate& layout)
 
     for (const auto& [control, widget] : m_widgets) {
         const ControlKind kind = control->kind;
-        const bool buttonRow = kind == ControlKind::PushButton || kind == ControlKind::DefPushButton ||
-                               (kind == ControlKind::CheckBox && buttons->count() > 0);
+        if (kind == ControlKind::CheckBox && buttons->count() > 0) {
+            besideButtons->addWidget(widget);
+            continue;
+        }
+        const bool buttonRow = kind == ControlKind::PushButton || kind == ControlKind::DefPushButton;
         if (buttonRow) {
             // Close stands at the right, the others left of it in their order.
             if (control->id == IDCANCEL)
@@ -262,6 +268,12 @@ void QtWindow::Arrange(const DialogTemplate& layout)
                                  control->kind == ControlKind::DefPushButton || control->kind == ControlKind::CheckBox) &&
             std::find(tabOrder.begin(), tabOrder.end(), widget) == tabOrder.end())
             tabOrder.push_back(widget);
+    }
+    if (besideButtons->count() > 0) {
+        besideButtons->addStretch(1);
+        top->addLayout(besideButtons);
+    } else {
+        delete besideButtons;
     }
     top->addLayout(buttons);
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
