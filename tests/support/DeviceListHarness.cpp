@@ -6,8 +6,8 @@
 
 namespace pemblor {
 
-DeviceListHarness::DeviceListHarness(RowStrategy strategy, int listWidth)
-    : tool(net.NewLayer(ToolHost)), interfaces(net.InterfaceList(ToolHost)), ui("Pemblor", listWidth), m_strategy(strategy)
+DeviceListHarness::DeviceListHarness(RowStrategy strategy)
+    : tool(net.NewLayer(ToolHost)), interfaces(net.InterfaceList(ToolHost)), ui("Pemblor"), m_strategy(strategy)
 {
     config.interfaces = interfaces.get();
     ui.SetQuiescenceProbe([this] { return net.Quiescent(); });

@@ -24,7 +24,7 @@ class DeviceListHarness final {
 public:
     static constexpr const char* ToolHost = "198.18.0.1";
 
-    explicit DeviceListHarness(RowStrategy strategy = RowStrategy::Batched, int listWidth = 403);
+    explicit DeviceListHarness(RowStrategy strategy = RowStrategy::Batched);
     ~DeviceListHarness();
     DeviceListHarness(const DeviceListHarness&) = delete;
     DeviceListHarness& operator=(const DeviceListHarness&) = delete;

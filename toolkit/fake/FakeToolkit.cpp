@@ -20,9 +20,8 @@ struct FakeToolkit::Call {
     bool ran = false;
 };
 
-FakeToolkit::FakeToolkit(std::string appName, int listOuterWidth)
+FakeToolkit::FakeToolkit(std::string appName)
     : m_strAppName(std::move(appName))
-    , m_nListOuterWidth(listOuterWidth)
     , m_uiThread(std::this_thread::get_id())
 {
     m_calls.reserve(256);

@@ -32,7 +32,7 @@ namespace pemblor {
 // of replies and ticks is deterministic.
 class FakeToolkit final : public IToolkit {
 public:
-    explicit FakeToolkit(std::string appName = "Pemblor", int listOuterWidth = 403);
+    explicit FakeToolkit(std::string appName = "Pemblor");
     ~FakeToolkit() override;
 
     // IToolkit
@@ -157,7 +157,6 @@ private:
     friend class FakeWindow;
 
     std::string m_strAppName;
-    int m_nListOuterWidth;
     std::thread::id m_uiThread;
     // Read by other threads (NowMs).
     std::atomic<Millis> m_now{0};
