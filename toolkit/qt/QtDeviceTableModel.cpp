@@ -43,7 +43,9 @@ void QtDeviceTableModel::DevicesChanged(int first, int last)
     last = std::min(last, m_nRows - 1);
     if (first > last)
         return;
-    emit dataChanged(index(first, 0), index(last, kDeviceColumnCount - 1));
+    // A record keeps its number: the No column never changes, so a table
+    // sorted by it (the order at start) needs no new order for a change.
+    emit dataChanged(index(first, static_cast<int>(DeviceColumn::Number) + 1), index(last, kDeviceColumnCount - 1));
 }
 
 void QtDeviceTableModel::Clear()
@@ -76,7 +78,9 @@ void QtDeviceTableModel::RefreshLastSeen()
 {
     if (m_nRows == 0)
         return;
-    emit dataChanged(index(0, 0), index(m_nRows - 1, kDeviceColumnCount - 1),
+    // Not the No column, which never changes (a table sorted by it keeps its
+    // order); the view repaints it with the rest.
+    emit dataChanged(index(0, static_cast<int>(DeviceColumn::Number) + 1), index(m_nRows - 1, kDeviceColumnCount - 1),
                      {Qt::DisplayRole, Qt::ForegroundRole, Qt::ToolTipRole});
 }
 

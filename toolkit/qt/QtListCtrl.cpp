@@ -42,14 +42,19 @@ void QtListCtrl::SetItemWarning(int device, std::string_view reason)
 
 void QtListCtrl::SetStaleAfter(std::optional<Millis> staleAfter)
 {
-    if (m_pView)
-        m_pView->Model().SetStaleAfter(staleAfter);
+    if (!m_pView)
+        return;
+    m_pView->Model().SetStaleAfter(staleAfter);
+    m_pView->viewport()->update();
 }
 
 void QtListCtrl::RefreshLastSeen()
 {
-    if (m_pView)
-        m_pView->Model().RefreshLastSeen();
+    if (!m_pView)
+        return;
+    m_pView->Model().RefreshLastSeen();
+    // The greying reaches the No column too.
+    m_pView->viewport()->update();
 }
 
 int QtListCtrl::GetItemCount() const

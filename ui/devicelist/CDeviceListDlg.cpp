@@ -436,22 +436,29 @@ void CDeviceListDlg::OnConnectWebServer()
     m_toolkit.OpenUrl("http://" + address);
 }
 
-std::optional<std::string> CDeviceListDlg::SubnetWarning(const DeviceRecord& record) const
+std::optional<std::string> CDeviceListDlg::SubnetWarning(std::string_view address,
+                                                         std::string_view interfaceName) const
 {
-    const auto heardOn = m_conversation.InterfaceNamed(record.interfaceName);
+    const auto heardOn = m_conversation.InterfaceNamed(interfaceName);
     if (!heardOn)
         return std::nullopt;
-    const auto cell = record.Cell(kIpAddressColumn);
-    return OutsideSubnetReason(cell ? *cell : std::string_view(), *heardOn, Translator(m_toolkit));
+    return OutsideSubnetReason(address, *heardOn, Translator(m_toolkit));
 }
 
 void CDeviceListDlg::UpdateSubnetWarning(int device)
 {
     if (!m_listDevices)
         return;
-    const std::optional<DeviceRecord> record = m_registry.Get(device);
-    if (record)
-        m_listDevices->SetItemWarning(device, SubnetWarning(*record).value_or(std::string()));
+    // The two texts the check needs, copied out under the registry's lock
+    // into strings kept for their capacity (a live round checks every
+    // device).
+    const bool found = m_registry.Visit(device, [this](const DeviceRecord& record) {
+        const auto cell = record.Cell(kIpAddressColumn);
+        m_checkAddress.assign(cell ? *cell : std::string_view());
+        m_checkInterface.assign(record.interfaceName);
+    });
+    if (found)
+        m_listDevices->SetItemWarning(device, SubnetWarning(m_checkAddress, m_checkInterface).value_or(std::string()));
 }
 
 void CDeviceListDlg::OnListRightClick()

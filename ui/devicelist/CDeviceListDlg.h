@@ -88,8 +88,9 @@ private:
     // interface it answered on (the reason as the mark's tool tip), or
     // clears the mark.
     void UpdateSubnetWarning(int device);
-    // The warning for the device, or nothing.
-    std::optional<std::string> SubnetWarning(const DeviceRecord& record) const;
+    // The warning for a device at `address` (its IP Address cell) heard on
+    // `interfaceName`, or nothing.
+    std::optional<std::string> SubnetWarning(std::string_view address, std::string_view interfaceName) const;
     // "Keep discovering" ticked or not.
     void OnKeepDiscovering();
     bool KeepDiscovering() const;
@@ -135,6 +136,8 @@ private:
     // capacity) and how many records the table shows.
     std::vector<int> m_flushChanges;
     int m_nRowsShown = 0;
+    std::string m_checkAddress;
+    std::string m_checkInterface;
 
     // Last: it calls into the members above from its receive thread, so it
     // is the first to go.
