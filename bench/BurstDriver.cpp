@@ -6,9 +6,18 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSet>
+#include <QTest>
+#include <QTreeView>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
 
 namespace pemblor::bench {
 namespace {
@@ -22,6 +31,25 @@ QPushButton* FindButton(QWidget* window, int id)
 {
     return window ? window->findChild<QPushButton*>(QtWindow::ControlName(id)) : nullptr;
 }
+
+// Resident memory of this process, in KiB.
+double ResidentKb()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stod(line.substr(6));
+    }
+    return 0;
+}
+
+double MillisSince(Clock::time_point from)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
+}
+
+constexpr int kIpColumn = 2;
+constexpr auto kLiveRoundCap = std::chrono::seconds(20);
 
 } // namespace
 
@@ -44,6 +72,10 @@ void BurstDriver::Poll()
     if (m_bFinished)
         return;
     CloseMessageBoxes();
+    if (m_nLivePhase != 0) {
+        WatchLiveRound();
+        return;
+    }
     if (!m_pWindow) {
         if (FindWindow()) {
             PressDiscover();
@@ -81,6 +113,7 @@ void BurstDriver::PressDiscover()
         Finish();
         return;
     }
+    m_result.rssBeforeKb = ResidentKb();
     m_result.discoverAt = Clock::now();
     m_result.lastGrowthAt = m_result.discoverAt;
     m_quietSince = m_result.discoverAt;
@@ -121,6 +154,12 @@ void BurstDriver::Watch()
         const Clock::time_point paintFrom = Clock::now();
         m_pList->viewport()->repaint();
         m_result.paintTime = Clock::now() - paintFrom;
+        m_result.rssFullKb = ResidentKb();
+        if (m_settings.workspace) {
+            MeasureSortAndFilter();
+            StartLiveRound();
+            return;
+        }
         Finish();
         return;
     }
@@ -169,6 +208,103 @@ void BurstDriver::Finish()
         close->click();
     else if (m_pWindow)
         m_pWindow->close();
+}
+
+void BurstDriver::MeasureSortAndFilter()
+{
+    auto* view = qobject_cast<QTreeView*>(m_pList.data());
+    auto* filter = m_pWindow->findChild<QLineEdit*>(QStringLiteral("filter"));
+    if (!view || !filter) {
+        m_result.workspaceFailure = "no table view or filter field";
+        return;
+    }
+    QHeaderView* header = view->header();
+    const QPoint ipHeading(header->sectionViewportPosition(kIpColumn) + 4, header->height() / 2);
+    const QPoint noHeading(header->sectionViewportPosition(0) + 4, header->height() / 2);
+    for (int i = 0; i < m_settings.workspaceRepeats; ++i) {
+        // By address, then back to the order of arrival.
+        for (const QPoint& heading : {ipHeading, noHeading}) {
+            const Clock::time_point from = Clock::now();
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, heading);
+            view->viewport()->repaint();
+            m_result.sortMs.push_back(MillisSince(from));
+        }
+    }
+    filter->setFocus();
+    const QString typed = QStringLiteral("lab-12");
+    for (int i = 0; i < m_settings.workspaceRepeats; ++i) {
+        for (const QChar c : typed) {
+            const Clock::time_point from = Clock::now();
+            QTest::keyClick(filter, c.toLatin1());
+            view->viewport()->repaint();
+            m_result.filterMs.push_back(MillisSince(from));
+        }
+        for (qsizetype k = 0; k < typed.size(); ++k) {
+            const Clock::time_point from = Clock::now();
+            QTest::keyClick(filter, Qt::Key_Backspace);
+            view->viewport()->repaint();
+            m_result.filterMs.push_back(MillisSince(from));
+        }
+    }
+}
+
+void BurstDriver::StartLiveRound()
+{
+    // The Discover cycle runs on; the round follows once it has ended.
+    m_nLivePhase = 1;
+    m_liveSince = Clock::now();
+    m_lastTick = m_liveSince;
+    m_result.liveMaxBlockMs = 0;
+}
+
+void BurstDriver::WatchLiveRound()
+{
+    // The poll runs every millisecond on the user-interface thread: the
+    // gap between two polls is how long that thread was kept from its
+    // events.
+    const Clock::time_point now = Clock::now();
+    if (m_nLivePhase == 2) {
+        m_result.liveMaxBlockMs =
+            std::max(m_result.liveMaxBlockMs, std::chrono::duration<double, std::milli>(now - m_lastTick).count());
+    }
+    m_lastTick = now;
+    const ConversationState state = m_dialog.GetConversation().State();
+    if (m_nLivePhase == 1 && state != Discovering) {
+        auto* keep = m_pWindow->findChild<QCheckBox*>(QtWindow::ControlName(IDC_CHK_KEEP_DISCOVERING));
+        if (!keep) {
+            m_result.workspaceFailure = "no Keep discovering check box";
+            m_nLivePhase = 0;
+            Finish();
+            return;
+        }
+        m_liveStartMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+        // Ticked, the first round goes at once; unticked again, that round
+        // runs to its end and no other follows, so its end can be seen.
+        keep->click();
+        keep->click();
+        m_nLivePhase = 2;
+        m_lastTick = Clock::now();
+    } else if (m_nLivePhase == 2 && state != Discovering) {
+        int heard = 0;
+        const DeviceRegistry& devices = m_dialog.Devices();
+        for (int i = 0; i < devices.Size(); ++i) {
+            devices.Visit(i, [&](const DeviceRecord& record) {
+                if (record.lastHeard >= m_liveStartMs)
+                    ++heard;
+            });
+        }
+        m_result.liveHeard = heard;
+        m_nLivePhase = 0;
+        Finish();
+        return;
+    }
+    if (now - m_liveSince > kLiveRoundCap) {
+        m_result.workspaceFailure = "the live round did not end";
+        m_nLivePhase = 0;
+        Finish();
+    }
 }
 
 } // namespace pemblor::bench

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ struct BurstSettings {
     // Disarm the window's discovery timer right after Discover, so that the
     // table can be measured to completion however long it takes.
     bool holdCycle = false;
+    // Once the table is complete: sort by heading clicks, filter by
+    // keystrokes, and one live round (Keep discovering), each measured.
+    bool workspace = false;
+    int workspaceRepeats = 7;
 };
 
 struct BurstResult {
@@ -49,6 +54,16 @@ struct BurstResult {
     bool complete = false;
     bool timedOut = false;
     bool cycleEnded = false;
+
+    // --workspace: the medians and worst cases of what the user does with the
+    // full table, and what a live round does to it.
+    std::vector<double> sortMs;   // a heading click until the view is repainted
+    std::vector<double> filterMs; // a keystroke in the filter until repainted
+    int liveHeard = -1;           // devices whose reply the live round recorded
+    double liveMaxBlockMs = -1;   // longest gap of the user-interface thread
+    double rssBeforeKb = 0;       // before Discover
+    double rssFullKb = 0;         // with the table complete
+    std::string workspaceFailure;
 };
 
 // Drives the device list window from inside its modal loop on the
@@ -72,6 +87,9 @@ private:
     void Watch();
     void CloseMessageBoxes();
     void Finish();
+    void MeasureSortAndFilter();
+    void StartLiveRound();
+    void WatchLiveRound();
 
     BurstSettings m_settings;
     const ReplyClock& m_clock;
@@ -86,6 +104,11 @@ private:
     int m_nCompleteRows = 0;
     long m_nLastReplies = 0;
     bool m_bFinished = false;
+    // The live round: 0 none, 1 waiting for it to start, 2 running.
+    int m_nLivePhase = 0;
+    ReplyClock::Clock::time_point m_liveSince{};
+    ReplyClock::Clock::time_point m_lastTick{};
+    std::int64_t m_liveStartMs = 0;
 };
 
 } // namespace pemblor::bench

@@ -6,7 +6,7 @@ if(NOT PEMBLOR_BUILD_GUI)
 endif()
 
 # Qt's imported targets are scoped to the directory that finds them.
-find_package(Qt6 REQUIRED COMPONENTS Widgets)
+find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 
 add_executable(burst_bench
   ${CMAKE_CURRENT_SOURCE_DIR}/BurstBench.cpp
@@ -17,7 +17,7 @@ add_executable(burst_bench
   ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.h)
 target_link_libraries(burst_bench PRIVATE pemblor_labaddress pemblor_devicelist pemblor_testsupport pemblor_toolkit_qt
-                                          Qt6::Widgets)
+                                          Qt6::Widgets Qt6::Test)
 # The baseline variant: the row-by-row window of the test support.
 if(PEMBLOR_LITERAL_SCAN)
   target_compile_definitions(burst_bench PRIVATE PEMBLOR_LITERAL_SCAN=1)

@@ -6,7 +6,7 @@
 #include "fleet/PlanFile.h"
 #include "fleet/ReaddressJob.h"
 #include "fleet/TransportFleetLink.h"
-#include "ui/FormatError.h"
+#include "common/FormatError.h"
 
 #include <cerrno>
 #include <cmath>

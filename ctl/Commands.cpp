@@ -8,7 +8,7 @@
 #include "ctl/PasswordReader.h"
 #include "ctl/SettingsArguments.h"
 #include "engine/RereadSchedule.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/InterfaceTexts.h"
 #include "protocol/PacketHeader.h"
 
 #include <cmath>

@@ -1,7 +1,8 @@
 #include "ctl/DeviceSession.h"
 
-#include "ui/FormatError.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/EngineTexts.h"
+#include "common/FormatError.h"
+#include "common/InterfaceTexts.h"
 #include "protocol/EntryText.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
@@ -107,7 +108,7 @@ bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDev
     m_silence = {};
     {
         std::lock_guard lock(m_foundMutex);
-        m_seen.clear();
+        m_registry.Clear();
         m_found.clear();
     }
     m_conversation.BeginDiscovery();
@@ -145,25 +146,28 @@ bool DeviceSession::SendReboot(const std::string& mac, const std::string& user, 
 
 bool DeviceSession::DeviceFound(const ReplyDatagram& reply, const NetworkInterface& heardOn)
 {
-    FoundDevice device;
-    if (!heardOn.name.empty())
-        device.interfaceName = heardOn.name;
-    device.mac = std::string(FormatMacText(reply.macAddress()).view());
     std::lock_guard lock(m_foundMutex);
-    if (!m_seen.insert(device.mac).second)
+    // The command line prints each device once, as it is first heard; it
+    // keeps no times.
+    const DeviceRegistry::Recorded recorded = m_registry.Record(reply, heardOn, 0);
+    if (!recorded.added)
         return false;
-    device.ip = std::string(reply.sender());
-    EntryTextBuffer work;
-    for (const auto& item : reply.entries()) {
-        const EntryText text = SplitEntryText(item.entry.text.data(), item.entry.length, work);
-        std::optional<std::string>* field = text.name == "SSID"                  ? &device.ssid
-                                            : text.name == "IP_ADDR"             ? &device.ipAddr
-                                            : text.name == "CURRENT_SUBNET_MASK" ? &device.netmask
-                                            : text.name == "CHANNEL"             ? &device.channel
-                                                                                 : nullptr;
-        if (field && !*field)
-            *field = std::string(text.value);
-    }
+    FoundDevice device;
+    m_registry.Visit(recorded.index, [&device](const DeviceRecord& record) {
+        if (!record.interfaceName.empty())
+            device.interfaceName = record.interfaceName;
+        device.mac = std::string(record.macText.view());
+        device.ip = record.address;
+        auto value = [&record](std::string_view name) -> std::optional<std::string> {
+            if (const auto found = record.Value(name))
+                return std::string(*found);
+            return std::nullopt;
+        };
+        device.ssid = value("SSID");
+        device.ipAddr = value("IP_ADDR");
+        device.netmask = value("CURRENT_SUBNET_MASK");
+        device.channel = value("CHANNEL");
+    });
     const bool wake = m_found.empty();
     m_found.push_back(std::move(device));
     if (wake)
@@ -203,15 +207,13 @@ void DeviceSession::DetailStored()
 
 void DeviceSession::SendFailed(Request request, int error, std::string_view interfaceName)
 {
-    const char* format =
-        request == Request::Discovery || request == Request::Stop ? "skSend.SendTo: %d\n" : "detail_sk.SendTo: %d\n";
+    const char* format = SendFailureFormat(request);
     m_sendError += interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName);
 }
 
 void DeviceSession::ReceiveFailed(ReceiveFailure failure)
 {
-    m_receiveError =
-        failure == ReceiveFailure::Launch ? "Cannot Create ServiceSocket Thread" : "Socket Init Error";
+    m_receiveError = ReceiveFailureText(failure);
 }
 
 } // namespace pemblor

@@ -5,6 +5,7 @@
 #include "engine/Conversation.h"
 #include "engine/ConversationListener.h"
 #include "engine/DetailTarget.h"
+#include "engine/DeviceRegistry.h"
 #include "engine/IInterfaceList.h"
 #include "engine/ISocketLayer.h"
 #include "engine/SilenceDiagnosis.h"
@@ -105,7 +106,7 @@ private:
 
     // Receive thread to loop thread.
     std::mutex m_foundMutex;
-    std::set<std::string> m_seen;
+    DeviceRegistry m_registry;
     std::vector<FoundDevice> m_found;
 
     // Loop thread only, but for m_pending, which the receive thread fills

@@ -1,7 +1,7 @@
 #include "ctl/DeviceWriter.h"
 
 #include "format/DelimitedRow.h"
-#include "ui/setupip/SettingText.h"
+#include "common/SettingText.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,7 +1,7 @@
 #include "ctl/JobSession.h"
 
-#include "ui/FormatError.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/FormatError.h"
+#include "common/InterfaceTexts.h"
 
 #include <cerrno>
 

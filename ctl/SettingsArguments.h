@@ -1,7 +1,7 @@
 #pragma once
 #include "ctl/CtlOptions.h"
+#include "common/ValidateSettings.h"
 #include "fleet/SettingsCheck.h"
-#include "ui/setupip/ValidateSettings.h"
 
 #include <optional>
 #include <string_view>

@@ -1,5 +1,5 @@
 #pragma once
-#include "ui/setupip/ValidateSettings.h"
+#include "common/ValidateSettings.h"
 
 #include <cstdint>
 #include <optional>

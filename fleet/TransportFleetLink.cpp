@@ -6,7 +6,7 @@
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
 #include "protocol/Requests.h"
-#include "ui/setupip/SettingText.h"
+#include "common/SettingText.h"
 
 namespace pemblor {
 

@@ -28,6 +28,7 @@ inline constexpr int IDC_BTN_SETUPIP = 1000;
 inline constexpr int IDC_LIST_DEVICES = 1001;
 inline constexpr int IDC_BTN_DISCOVER = 1002;
 inline constexpr int IDC_BTN_WEBSERVER = 1010;
+inline constexpr int IDC_CHK_KEEP_DISCOVERING = 1030;
 
 // Setup IP dialog (129)
 inline constexpr int IDC_IP_ADDRESS = 1004;
@@ -40,6 +41,8 @@ inline constexpr int IDC_BTN_APPLY = 1020;
 // What the dialog is waiting for, and the time left, during the reboot wait
 // and the re-read; empty otherwise.
 inline constexpr int IDC_TEXT_PROGRESS = 1021;
+// The device edited: "SSID · MAC · interface".
+inline constexpr int IDC_TEXT_DEVICE = 1022;
 
 inline constexpr int IDC_STATIC = -1;
 

@@ -1,47 +1,52 @@
 #pragma once
-#include <string>
+#include "engine/DeviceRegistry.h"
+
+#include <functional>
 #include <string_view>
 #include <vector>
 
 namespace pemblor {
 
-// Report-style list: rows of text cells under column headings.
+// The device table: a view of a DeviceRegistry, one row per record, in the
+// columns of common/DeviceColumns.h. The user sorts it (a heading click) and
+// filters it (the Filter field); rows are named by their record's index in
+// the registry, never by their place on screen, so a row keeps naming its
+// device while rows move. User-interface thread only.
 class IListCtrl {
 public:
+    using Millis = DeviceRecord::Millis;
     virtual ~IListCtrl() = default;
-    virtual int InsertColumn(int index, const std::string& heading, int widthPixels) = 0; // left-aligned
-    virtual int GetColumnCount() const = 0;
-    // Widens `column`, never narrows it, until its heading and `widestValue`
-    // show in full in the list's font. In `widestValue` every decimal digit
-    // counts as the font's widest digit and every letter A-F as its widest
-    // hexadecimal digit, so "255.255.255.255" covers every dotted address.
-    // With `withMark`, room for a warning icon (SetItemWarning) beside the
-    // value is kept as well. The window grows to show the widened columns
-    // when it is first shown, as far as the screen allows; the list scrolls
-    // for the rest.
-    virtual void FitColumn(int column, std::string_view widestValue, bool withMark) = 0;
-    virtual void SetFullRowSelect() = 0;
+
+    // Shows `registry`, whose records the table reads while it paints;
+    // `now` is the clock the Last seen column counts from. Both outlive the
+    // table. Until then the table has no columns.
+    virtual void ShowDevices(const DeviceRegistry& registry, std::function<Millis()> now) = 0;
+    virtual bool HasColumns() const = 0;
+    // The registry holds `count` records now: those past the rows shown so
+    // far become rows (in their sorted place).
+    virtual void DevicesAdded(int count) = 0;
+    // Records `first` to `last` changed: their rows are read again (and move
+    // to their sorted places).
+    virtual void DevicesChanged(int first, int last) = 0;
+    // The registry was cleared: no rows, no selection.
     virtual void DeleteAllItems() = 0;
-    // Inserts a row whose column 0 holds `text`; returns the row's index.
-    virtual int InsertItem(int index, std::string_view text) = 0;
-    // Cells past the last column are ignored, as the native control does.
-    virtual void SetItemText(int row, int column, std::string_view text) = 0;
-    virtual std::string GetItemText(int row, int column) const = 0;
-    // Marks one cell with a warning icon whose tool tip is `reason`; an empty
-    // reason takes the mark away. A row has at most one marked cell; the
-    // mark goes with the row when rows are inserted or deleted.
-    virtual void SetItemWarning(int row, int column, std::string_view reason) = 0;
+    // Marks the IP Address cell of `device` with a warning icon whose tool
+    // tip is `reason`; an empty reason takes the mark away.
+    virtual void SetItemWarning(int device, std::string_view reason) = 0;
+    // Live view: with `staleAfter`, a device not heard for that long is
+    // greyed, with the time in its tool tip; every Last seen text is read
+    // again. Nothing: no greying.
+    virtual void SetStaleAfter(std::optional<Millis> staleAfter) = 0;
+    virtual void RefreshLastSeen() = 0;
+
     virtual int GetItemCount() const = 0;
-    // The current row, or a negative value when there is none.
+    // The device of the current row, or a negative value when there is none.
     virtual int GetSelectionMark() const = 0;
-    // The rows selected now, in ascending order; empty when the user has
-    // deselected every row (the selection mark stays).
+    // The devices of the selected rows, as shown (top to bottom); empty when
+    // the user has deselected every row (the current row stays).
     virtual std::vector<int> GetSelectedRows() const = 0;
-    virtual void RedrawItem(int row) = 0;
-    // Outer width of the control in pixels.
-    virtual int GetOuterWidth() const = 0;
-    // Suspends repainting while many rows go in; true resumes it.
-    virtual void SetRedraw(bool redraw) = 0;
+    // The devices of the rows the filter shows, top to bottom.
+    virtual std::vector<int> GetShownRows() const = 0;
 };
 
 } // namespace pemblor

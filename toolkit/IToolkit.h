@@ -1,6 +1,7 @@
 #pragma once
 #include "engine/FunctionRef.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,6 +30,10 @@ public:
     // them; the toolkit translates the rest where it shows it. Where nothing
     // translates, the text itself.
     virtual std::string Translate(const char* text) const { return text; }
+
+    // Any thread: milliseconds on a clock that never goes back (the fake's
+    // virtual clock in tests).
+    virtual std::int64_t NowMs() const = 0;
 
     // Builds the window of layout `templateId`, calls OnInitDialog, shows it
     // (OnShowWindow) and runs its modal loop until EndDialog. `owner` is the
@@ -80,6 +85,11 @@ public:
     virtual std::optional<std::string> AskSaveFileName(IWindow& owner, const std::string& title,
                                                        const std::string& suggestedName,
                                                        const std::string& filter) = 0;
+    // Writes `text` to the file at `path` (a name as AskSaveFileName gives
+    // it) so that it replaces an earlier file only once written whole; a
+    // failed write leaves the earlier file as it was. Nothing on success,
+    // else the cause in words.
+    virtual std::optional<std::string> SaveTextFile(const std::string& path, const std::string& text) = 0;
 };
 
 } // namespace pemblor

@@ -25,6 +25,8 @@ public:
     // Replaces the text (UTF-8) of the static text control `id`; does nothing
     // for another id.
     virtual void SetItemText(int id, const std::string& text) = 0;
+    // What assistive technology reads out about the window beside its title.
+    virtual void SetDescription(const std::string& text) = 0;
 };
 
 } // namespace pemblor

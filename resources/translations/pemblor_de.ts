@@ -49,11 +49,11 @@
     </message>
     <message>
         <source>Netmask: </source>
-        <translation>Maske: </translation>
+        <translation>Netzmaske: </translation>
     </message>
     <message>
         <source>Default Gateway: </source>
-        <translation>Gateway: </translation>
+        <translation>Standard-Gateway: </translation>
     </message>
     <message>
         <source>IP Address</source>
@@ -61,7 +61,7 @@
     </message>
     <message>
         <source>User Name:</source>
-        <translation>Benutzer:</translation>
+        <translation>Benutzername:</translation>
     </message>
     <message>
         <source>Password:</source>
@@ -208,10 +208,6 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>CSV-Dateien (*.csv);;Alle Dateien (*)</translation>
     </message>
     <message>
-        <source>Cannot save the list (error %d).</source>
-        <translation>Die Liste kann nicht gespeichert werden (Fehler %d).</translation>
-    </message>
-    <message>
         <source>Interface</source>
         <translation>Schnittstelle</translation>
     </message>
@@ -278,6 +274,42 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
     <message>
         <source>%1 Open anyway?</source>
         <translation>%1 Trotzdem öffnen?</translation>
+    </message>
+    <message>
+        <source>Last seen</source>
+        <translation>Zuletzt gehört</translation>
+    </message>
+    <message>
+        <source>now</source>
+        <translation>jetzt</translation>
+    </message>
+    <message>
+        <source>%d s</source>
+        <translation>%d s</translation>
+    </message>
+    <message>
+        <source>%d min</source>
+        <translation>%d min</translation>
+    </message>
+    <message>
+        <source>Not heard for %d s</source>
+        <translation>Seit %d s nicht gehört</translation>
+    </message>
+    <message>
+        <source>Keep discovering</source>
+        <translation>Laufend suchen</translation>
+    </message>
+    <message>
+        <source>Filter</source>
+        <translation>Filter</translation>
+    </message>
+    <message>
+        <source>%1 of %2 devices</source>
+        <translation>%1 von %2 Geräten</translation>
+    </message>
+    <message>
+        <source>Cannot save the list: %1</source>
+        <translation>Die Liste kann nicht gespeichert werden: %1</translation>
     </message>
 </context>
 <context>

@@ -161,7 +161,7 @@ void StopFromOtherHost(Scenario& s)
 void StopFromOtherHostPeer(Scenario& s)
 {
     OpenMainWindow(s);
-    Expect(s.user.Table().headings.size() == 7, "the device table has its columns: the endpoint opened");
+    Expect(s.user.Table().headings.size() == 8, "the device table has its columns: the endpoint opened");
     CloseMainWindow(s);
 }
 

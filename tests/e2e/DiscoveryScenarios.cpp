@@ -3,7 +3,7 @@
 #include "Scenario.h"
 
 #include "resources/ResourceIds.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/InterfaceTexts.h"
 
 namespace e2e {
 namespace {
@@ -71,7 +71,7 @@ void DiscoverThreeDevices(Scenario& s)
     OpenMainWindow(s);
     const TableSeen empty = s.user.Table();
     ExpectEqual(empty.headings.join(QLatin1Char('|')),
-                QStringLiteral("No|SSID|IP Address|Subnet Mask|Channel|MAC Address|Interface"), "column headings");
+                QStringLiteral("No|SSID|IP Address|Subnet Mask|Channel|MAC Address|Interface|Last seen"), "column headings");
     Expect(empty.rows.empty(), "no rows before the first Discover");
 
     // Enter starts the first cycle: Discover is the default button and has

@@ -6,7 +6,7 @@
 
 #include "engine/NetworkInterface.h"
 #include "resources/ResourceIds.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/InterfaceTexts.h"
 
 #include <cstdlib>
 
@@ -71,7 +71,7 @@ void LinksDiscover(Scenario& s)
     const TableSeen table = s.user.Table();
     Note("listed:\n" + table.Describe());
     ExpectEqual(table.headings.join(QLatin1Char('|')),
-                QStringLiteral("No|SSID|IP Address|Subnet Mask|Channel|MAC Address|Interface"), "column headings");
+                QStringLiteral("No|SSID|IP Address|Subnet Mask|Channel|MAC Address|Interface|Last seen"), "column headings");
     Expect(table.rows.size() == s.lab.apInterface.size(), "one row per access point\n" + table.Describe());
 
     for (std::size_t row = 0; row < table.rows.size(); ++row) {

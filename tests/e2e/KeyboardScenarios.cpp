@@ -21,6 +21,13 @@ void KeyboardOnly(Scenario& s)
     s.user.PressKey(kMainTitle, Qt::Key_Return);
     s.user.WaitForRows(1, 3s);
     s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+    // Enter again discovers again: disabling itself, Discover handed the
+    // focus back to the table, not on to Close.
+    s.user.PressKey(kMainTitle, Qt::Key_Return);
+    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, false, 2s);
+    s.user.WaitForRows(1, 3s);
+    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+    Note("Enter twice: two discoveries");
 
     s.user.TabTo(kMainTitle, IDC_LIST_DEVICES);
     Expect(!s.user.IsEnabled(kMainTitle, IDC_BTN_SETUPIP), "Setup IP waits for a selected row");

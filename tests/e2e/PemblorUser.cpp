@@ -332,6 +332,10 @@ TableSeen PemblorUser::Table()
                     warning = tip.toPlainText().simplified();
                 }
             }
+            const QModelIndex first = model->index(row, 1);
+            table.greyed.push_back(model->data(first, Qt::ForegroundRole).isValid()
+                                       ? model->data(first, Qt::ToolTipRole).toString()
+                                       : QString());
             table.rows.push_back(cells);
             table.warnings.push_back(warning);
             table.warnedColumns.push_back(warned);

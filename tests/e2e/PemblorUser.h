@@ -32,6 +32,9 @@ struct TableSeen {
     // that cell's column; empty and -1 where none does.
     std::vector<QString> warnings;
     std::vector<int> warnedColumns;
+    // Per row: the tool tip of a greyed row (the live view's silence), empty
+    // where the row is drawn as usual.
+    std::vector<QString> greyed;
 
     // The first row whose `column` holds `text`, or -1.
     int Find(int column, const QString& text) const;

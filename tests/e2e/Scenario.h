@@ -58,5 +58,6 @@ void LinksSetupIpReboot(Scenario& s);
 void DiagnoseBlocked(Scenario& s);
 void DiagnoseNobody(Scenario& s);
 void DiagnoseNoInterface(Scenario& s);
+void LiveView(Scenario& s);
 
 } // namespace e2e

@@ -17,12 +17,14 @@ using pemblor::IDC_BTN_DISCOVER;
 namespace {
 
 // The table's rows as the user sees them, each joined by `separator`, under
-// the headings.
+// the headings; without Last seen, which changes by the second and is not
+// shared.
 QString TableText(const TableSeen& table, QChar separator, const std::vector<int>& rows)
 {
-    QString text = table.headings.join(separator) + QLatin1Char('\n');
+    constexpr int kShared = 7;
+    QString text = table.headings.mid(0, kShared).join(separator) + QLatin1Char('\n');
     for (int row : rows)
-        text += table.rows.at(static_cast<std::size_t>(row)).join(separator) + QLatin1Char('\n');
+        text += table.rows.at(static_cast<std::size_t>(row)).mid(0, kShared).join(separator) + QLatin1Char('\n');
     return text;
 }
 

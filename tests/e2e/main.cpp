@@ -58,6 +58,7 @@ constexpr Case kCases[] = {
     {"diagnose-blocked", DiagnoseBlocked},
     {"diagnose-nobody", DiagnoseNobody},
     {"diagnose-no-interface", DiagnoseNoInterface},
+    {"live-view", LiveView},
 };
 
 // After the window has closed the scenario may still be looking at what

@@ -11,6 +11,9 @@
 # options (split into words, e.g. "--links 2"); PEMBLOR_SHOT_HOVER="X Y"
 # (pixels of the main window) rests the mouse there after Discover and saves
 # the whole screen, tool tip included, as devicelist-hover.png.
+# PEMBLOR_SHOT_FILTER=TEXT then maximises the window, clicks the heading at
+# PEMBLOR_SHOT_SORT_AT="X Y" (when set), types TEXT into the filter and saves
+# devicelist-filtered.png.
 #
 # Needs the Pemblor and apsim targets built in BUILD_DIR (ui/Pemblor,
 # tools/apsim/apsim), xvfb-run, xdotool and ImageMagick's import.
@@ -23,10 +26,8 @@ set -euo pipefail
 # xdotool search takes them).
 readonly MAIN_TITLE=${PEMBLOR_MAIN_TITLE:-Quarnel Access Point Configuration Tool}
 readonly SETUP_TITLE=${PEMBLOR_SETUP_TITLE:-Setup IP Address}
-# The device list window's layout, in dialog units. The window grows to the
-# right to show the table's columns in full, so only positions near its left
-# and top edges are computed from these; the rest is reached by keys.
-readonly DLG_W=284 DLG_H=152
+# The windows are laid out by Qt's layouts, so the script reaches their
+# controls by keys: Discover has the focus when the main window opens.
 
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -103,20 +104,17 @@ main=$(find_window "$MAIN_TITLE")
 eval "$(xdotool getwindowgeometry --shell "$main")"
 # shellcheck disable=SC2153 # WIDTH and HEIGHT come from getwindowgeometry
 width=$WIDTH height=$HEIGHT
-dlu_x() { echo $(($1 * width / DLG_W)); }
-dlu_y() { echo $(($1 * height / DLG_H)); }
 
 before=$PEMBLOR_LAB_DIR/before.png
 capture "$main" "$before"
-# Discover (7, 134, 50, 14).
-click_at "$main" "$(dlu_x 32)" "$(dlu_y 141)"
+press "$main" Return
 capture_changed "$main" "$before" "$out/devicelist.png" ||
     { echo "screenshots: the device list did not change after Discover" >&2; exit 1; }
 capture_settled "$main" "$out/devicelist.png"
-# The rows below the table's headings (table at 7, 7, 269 x 119 dialog
-# units; the headings take about 25 pixels): three rows of text change far
-# more than focus frames and buttons that grey out and back.
-rows_crop="$(($(dlu_x 269) - 4))x$(($(dlu_y 119) - 30))+$(($(dlu_x 7) + 2))+$(($(dlu_y 7) + 28))"
+# The middle of the window, where the table's rows are (the filter above,
+# the buttons below): rows of text change far more than focus frames and
+# buttons that grey out and back.
+rows_crop="$((width - 24))x$((height - 160))+12+70"
 convert "$before" -crop "$rows_crop" +repage "$PEMBLOR_LAB_DIR/rows-before.png"
 convert "$out/devicelist.png" -crop "$rows_crop" +repage "$PEMBLOR_LAB_DIR/rows-after.png"
 changed=$(pixels_differing "$PEMBLOR_LAB_DIR/rows-before.png" "$PEMBLOR_LAB_DIR/rows-after.png")
@@ -133,19 +131,40 @@ if [[ -n ${PEMBLOR_SHOT_HOVER:-} ]]; then
     capture root "$out/devicelist-hover.png"
     echo "screenshots: $out/devicelist-hover.png"
 fi
+if [[ -n ${PEMBLOR_SHOT_FILTER:-} ]]; then
+    # Sorted by address (a click on the heading's left part), filtered, and
+    # maximised.
+    # No window manager runs on the virtual display: the window is moved
+    # to the corner and given the whole screen, as maximising does.
+    read -r screen_w screen_h < <(xdotool getdisplaygeometry)
+    xdotool windowmove --sync "$main" 0 0
+    xdotool windowsize --sync "$main" "$screen_w" "$screen_h"
+    sleep 1.5
+    if [[ -n ${PEMBLOR_SHOT_SORT_AT:-} ]]; then
+        read -r sort_x sort_y <<<"$PEMBLOR_SHOT_SORT_AT"
+        click_at "$main" "$sort_x" "$sort_y"
+        sleep 0.5
+    fi
+    press "$main" ctrl+f
+    xdotool type --delay 50 "$PEMBLOR_SHOT_FILTER"
+    sleep 1
+    sleep 1
+    capture root "$out/devicelist-filtered.png"
+    echo "screenshots: $out/devicelist-filtered.png"
+    press "$main" Escape Tab
+fi
 
-# The first row: just below the table's headings (about a line and a half
-# high), inside column "No".
-click_at "$main" "$(dlu_x 12)" "$(dlu_y 22)"
-# Setup IP comes before the table in the tab order.
-press "$main" shift+Tab space
+# Discover gave the focus back to the table: Space selects its current row;
+# once the cycle has ended, Tab reaches Discover and then Setup IP.
+sleep 5
+press "$main" space
+sleep 0.3
+press "$main" Tab Tab space
 setup=$(find_window "$SETUP_TITLE")
 capture_settled "$setup" "$out/setupip.png"
 echo "screenshots: $out/setupip.png"
 
-# Close (141, 160, 50, 14) of the dialog (212 x 181), then Close of the list.
-eval "$(xdotool getwindowgeometry --shell "$setup")"
-click_at "$setup" $((166 * WIDTH / 212)) $((167 * HEIGHT / 181))
+press "$setup" Escape
 deadline=$((SECONDS + 5))
 while xdotool search --onlyvisible --name "^$SETUP_TITLE\$" >/dev/null 2>&1; do
     ((SECONDS < deadline)) || { echo "screenshots: the Setup IP dialog did not close" >&2; exit 1; }

@@ -1,6 +1,6 @@
 // Treats the input as one received datagram and runs on it what the tool
 // does with a reply: the header and entry decoding, the MAC text, the cells
-// of a device-table row (DeviceRowCells::Compose) and the storing of a detail
+// of a device-table row (DeviceRegistry::Record, DeviceRecord::Cell) and the storing of a detail
 // reply's entries into a settings map (ForEachSetting into SettingsMap::SetAt,
 // which is all the Setup IP dialog's SetSetting does). Not covered: the
 // receive loop itself, the state routing and anything on the user-interface
@@ -9,7 +9,7 @@
 #include "protocol/EntryText.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
-#include "ui/devicelist/DeviceRowCells.h"
+#include "engine/DeviceRegistry.h"
 #include "ui/setupip/SettingsMap.h"
 
 #include <algorithm>
@@ -25,27 +25,30 @@ constexpr std::string_view kSender = "198.18.0.2";
 
 void CheckRowCells(const pemblor::ReplyDatagram& reply, const pemblor::MacText& mac)
 {
-    using pemblor::DeviceRowCells;
-    static DeviceRowCells cells; // large; composing reuses it like the receive thread does
-    cells.Compose(reply, mac.view());
+    static pemblor::DeviceRegistry registry; // recording reuses it like the receive thread does
+    registry.Clear();
+    const auto recorded = registry.Record(reply, pemblor::NetworkInterface{}, 0);
+    const auto record = registry.Get(recorded.index);
+    if (!record)
+        __builtin_trap();
     const int macColumn = reply.entryCount() + 1;
     pemblor::EntryTextBuffer work;
     for (const auto& [index, entry] : reply.entries()) {
         const int column = index + 1;
-        if (column >= DeviceRowCells::ColumnCount)
+        if (column >= pemblor::DeviceRecord::CellCount)
             break;
         if (column == macColumn)
             continue;
         const pemblor::EntryText split = pemblor::SplitEntryText(entry.text.data(), entry.length, work);
         const std::string_view expected = split.name == "IP_ADDR" ? kSender : split.value;
-        if (!cells.IsSet(column) || cells.Cell(column) != expected)
+        if (record->Cell(column) != expected)
             __builtin_trap();
     }
-    if (macColumn < DeviceRowCells::ColumnCount && cells.Cell(macColumn) != mac.view())
+    if (macColumn < pemblor::DeviceRecord::CellCount && record->Cell(macColumn) != mac.view())
         __builtin_trap();
-    for (int column = 1; column < DeviceRowCells::ColumnCount; ++column) {
+    for (int column = 1; column < pemblor::DeviceRecord::CellCount; ++column) {
         const bool entryThere = column <= reply.wholeEntryCount() || column == macColumn;
-        if (cells.IsSet(column) != entryThere || cells.Cell(column).size() > pemblor::EntryTextBufferSize)
+        if (record->Cell(column).has_value() != entryThere)
             __builtin_trap();
     }
 }

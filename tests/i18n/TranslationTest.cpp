@@ -10,7 +10,8 @@
 #include "toolkit/qt/QtTranslation.h"
 #include "toolkit/qt/QtWindow.h"
 #include "ui/devicelist/CPemblorApp.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/FormatError.h"
+#include "common/InterfaceTexts.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -58,6 +59,9 @@ const Texts kDeviceList{
     {"Channel", "Kanal"},
     {"MAC Address", "MAC-Adresse"},
     {"Interface", "Schnittstelle"},
+    {"Last seen", "Zuletzt gehört"},
+    {"Filter", "Filter"},
+    {"Keep discovering", "Laufend suchen"},
     {"&About Pemblor...", "Ü&ber Pemblor..."},
 };
 
@@ -66,10 +70,10 @@ const Texts kSetupIp{
     {"&Apply Changes", "Ü&bernehmen"},
     {"&Close", "&Schließen"},
     {"IP Address: ", "IP-Adresse: "},
-    {"Netmask: ", "Maske: "},
-    {"Default Gateway: ", "Gateway: "},
+    {"Netmask: ", "Netzmaske: "},
+    {"Default Gateway: ", "Standard-Gateway: "},
     {"IP Address", "IP-Adresse"},
-    {"User Name:", "Benutzer:"},
+    {"User Name:", "Benutzername:"},
     {"Password:", "Passwort:"},
     {"DHCP Client Enabled", "DHCP-Client aktiviert"},
 };
@@ -101,13 +105,25 @@ const Texts kMessages{
     {"Windows sockets initialization failed.", "Initialisierung der Windows-Sockets fehlgeschlagen."},
     {"Invalid Gateway Address!", "Ungültige Gateway-Adresse!"},
     {"Find no devices!", "Keine Geräte gefunden!"},
-    {"m_skRecv.Create Error(98)", "m_skRecv.Create: Fehler (98)"},
     {"Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?",
      "Einstellungen erfolgreich geändert!\n\nSoll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam "
      "werden?"},
-    {"The device answered with an unknown result (-1).",
+};
+
+// Messages the logic composes from a translated format and a number
+// (FormatError over IToolkit::Translate): the format, the number, and what a
+// person reads.
+struct NumberedText {
+    const char* format;
+    int number;
+    const char* source;
+    const char* german;
+};
+const std::vector<NumberedText> kNumberedMessages{
+    {"m_skRecv.Create Error(%d)", 98, "m_skRecv.Create Error(98)", "m_skRecv.Create: Fehler (98)"},
+    {"The device answered with an unknown result (%d).", -1, "The device answered with an unknown result (-1).",
      "Das Gerät hat mit einem unbekannten Ergebnis (-1) geantwortet."},
-    {"skSend.SendTo: 101\n", "skSend.SendTo: 101\n"},
+    {"skSend.SendTo: %d\n", 101, "skSend.SendTo: 101\n", "skSend.SendTo: 101\n"},
 };
 
 // A message the logic composes from translated pieces and the interfaces'
@@ -143,11 +159,25 @@ void Add(std::vector<std::string>& shown, const QString& text)
 
 // The caption and the texts of the window's own controls (not those inside
 // composite controls such as the address fields' dots).
+// The window's own controls: its children and those of its group boxes.
+std::vector<const QObject*> OwnControls(const QWidget& window)
+{
+    std::vector<const QObject*> controls;
+    for (const QObject* child : window.children()) {
+        controls.push_back(child);
+        if (qobject_cast<const QGroupBox*>(child)) {
+            for (const QObject* inner : child->children())
+                controls.push_back(inner);
+        }
+    }
+    return controls;
+}
+
 std::vector<std::string> WindowTexts(const QWidget& window)
 {
     std::vector<std::string> shown;
     Add(shown, window.windowTitle());
-    for (const QObject* child : window.children()) {
+    for (const QObject* child : OwnControls(window)) {
         if (const auto* button = qobject_cast<const QAbstractButton*>(child))
             Add(shown, button->text());
         else if (const auto* label = qobject_cast<const QLabel*>(child))
@@ -170,7 +200,7 @@ std::vector<std::string> WindowTexts(const QWidget& window)
 std::vector<std::string> CutOffTexts(const QWidget& window)
 {
     std::vector<std::string> cut;
-    for (const QObject* child : window.children()) {
+    for (const QObject* child : OwnControls(window)) {
         const auto* widget = qobject_cast<const QWidget*>(child);
         QString text;
         int room = 0;
@@ -280,6 +310,12 @@ protected:
             std::vector<std::string> expected = Expected(kMessageButtons, language);
             expected.insert(expected.begin(), language == Language::German ? message.german : message.source);
             EXPECT_EQ(MessageTexts(message.source), expected) << "message box";
+        }
+        for (const NumberedText& message : kNumberedMessages) {
+            std::vector<std::string> expected = Expected(kMessageButtons, language);
+            expected.insert(expected.begin(), language == Language::German ? message.german : message.source);
+            EXPECT_EQ(MessageTexts(FormatError(toolkit.Translate(message.format), message.number)), expected)
+                << "message box";
         }
     }
 

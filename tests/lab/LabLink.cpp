@@ -2,7 +2,7 @@
 
 #include "protocol/DatagramType.h"
 #include "protocol/ReplyDatagram.h"
-#include "ui/FormatError.h"
+#include "common/FormatError.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -32,7 +32,7 @@
 
 #include "engine/PosixInterfaceList.h"
 #include "protocol/DatagramType.h"
-#include "ui/FormatError.h"
+#include "common/FormatError.h"
 #include "protocol/EntryText.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"

@@ -4,6 +4,8 @@
 
 #include "resources/DialogTemplate.h"
 #include "resources/ResourceIds.h"
+#include "toolkit/IListCtrl.h"
+#include "toolkit/IWindow.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtWindow.h"
 
@@ -84,6 +86,8 @@ TEST(QtAccessibilityTest, EveryControlOfBothWindowsHasAName)
           {QAccessible::PushButton, "Close"},
           {QAccessible::PushButton, "Setup IP"},
           {QAccessible::PushButton, "Connect to Web Server"},
+          {QAccessible::CheckBox, "Keep discovering"},
+          {QAccessible::EditableText, "Filter"},
           {QAccessible::Tree, "Devices"}}},
         {IDD_SETUPIP, setupIp},
         {IDD_ABOUTBOX, {{QAccessible::PushButton, "OK"}}},
@@ -96,6 +100,51 @@ TEST(QtAccessibilityTest, EveryControlOfBothWindowsHasAName)
         const Named found = WalkControls(window);
         EXPECT_EQ(found, c.expected);
     }
+}
+
+// The table's headings, Last seen among them, and the Setup IP dialog's
+// device line (as text and as the dialog's description) are read out too.
+TEST(QtAccessibilityTest, LastSeenHeadingAndTheSetupIpDeviceLineAreFound)
+{
+    QtToolkit toolkit;
+    ScriptedHandler handler{toolkit};
+    DeviceRegistry registry;
+    RecordDevice(registry, 2, "198.18.1.2", {"SSID=lab-2"});
+    handler.onInit = [&registry](IWindow& window) {
+        if (IListCtrl* list = window.List(IDC_LIST_DEVICES)) {
+            list->ShowDevices(registry, [] { return DeviceRecord::Millis{0}; });
+            list->DevicesAdded(registry.Size());
+        } else {
+            window.SetItemText(IDC_TEXT_DEVICE, "lab-2 \u00B7 02:00:00:00:00:02 \u00B7 lab0");
+            window.SetDescription("lab-2 \u00B7 02:00:00:00:00:02 \u00B7 lab0");
+        }
+    };
+    std::set<std::string> headings;
+    std::set<std::string> texts;
+    std::string description;
+    handler.whileShown = [&](QtWindow& window) {
+        std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            if (!node)
+                return;
+            if (node->role() == QAccessible::ColumnHeader)
+                headings.insert(node->text(QAccessible::Name).toStdString());
+            if (node->role() == QAccessible::StaticText)
+                texts.insert(node->text(QAccessible::Name).toStdString());
+            for (int i = 0; i < node->childCount(); ++i)
+                walk(node->child(i));
+        };
+        QAccessibleInterface* top = QAccessible::queryAccessibleInterface(&window);
+        walk(top);
+        if (window.TemplateId() == IDD_SETUPIP)
+            description = top->text(QAccessible::Description).toStdString();
+        toolkit.EndDialog(window, 0);
+    };
+    toolkit.RunModal(handler, IDD_DEVICELIST, nullptr);
+    EXPECT_EQ(headings.count("Last seen"), 1u);
+    EXPECT_EQ(headings.count("IP Address"), 1u);
+    toolkit.RunModal(handler, IDD_SETUPIP, nullptr);
+    EXPECT_EQ(texts.count("lab-2 \u00B7 02:00:00:00:00:02 \u00B7 lab0"), 1u);
+    EXPECT_EQ(description, "lab-2 \u00B7 02:00:00:00:00:02 \u00B7 lab0");
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 // Shows a window of the Qt toolkit filled with made-up data, saves a picture
 // of it and ends. Usage: pemblor_qt_demo <template id> <png file> [initial]
-// ("initial" leaves the window as its layout creates it).
+// ("initial" leaves the window as its layout creates it). The device list
+// takes PEMBLOR_DEMO_DEVICES (how many, default 3), PEMBLOR_DEMO_SORT (a
+// column to sort by), PEMBLOR_DEMO_FILTER (filter text) and
+// PEMBLOR_DEMO_MAXIMISED=1.
 #include "resources/ResourceIds.h"
 #include "toolkit/IButton.h"
 #include "toolkit/ICheckBox.h"
@@ -11,9 +14,16 @@
 #include "toolkit/IWindow.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtWindow.h"
-#include "ui/devicelist/DeviceTableColumns.h"
+#include "common/DeviceColumns.h"
+#include "engine/DeviceRegistry.h"
+#include "protocol/Datagram.h"
+#include "protocol/DatagramType.h"
+#include "protocol/ReplyDatagram.h"
 
 #include <QAbstractItemView>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTreeView>
 #include <QApplication>
 #include <QPixmap>
 #include <QTimer>
@@ -21,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -41,6 +52,8 @@ public:
         if (IListCtrl* list = window.List(IDC_LIST_DEVICES))
             FillList(*list);
         if (window.IpAddress(IDC_IP_ADDRESS)) {
+            window.SetItemText(IDC_TEXT_DEVICE, "Quarnel-Lab \u00B7 00:1A:2B:3C:4D:51 \u00B7 enp0s31f6");
+            window.SetDescription("Quarnel-Lab \u00B7 00:1A:2B:3C:4D:51 \u00B7 enp0s31f6");
             for (int id : {IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY})
                 window.IpAddress(id)->EnableWindow(true);
             window.IpAddress(IDC_IP_ADDRESS)->SetAddress(0xC612000Au); // 198.18.0.10
@@ -58,10 +71,17 @@ public:
     }
     void OnShowWindow() override
     {
-        QTimer::singleShot(500, [this] {
+        auto* shown = dynamic_cast<QtWindow*>(m_pWindow);
+        if (qEnvironmentVariableIntValue("PEMBLOR_DEMO_MAXIMISED") == 1)
+            shown->showMaximized();
+        QTimer::singleShot(700, [this] {
             auto* window = dynamic_cast<QtWindow*>(m_pWindow);
-            if (auto* view = window->findChild<QAbstractItemView*>(QtWindow::ControlName(IDC_LIST_DEVICES));
+            if (auto* view = window->findChild<QTreeView*>(QtWindow::ControlName(IDC_LIST_DEVICES));
                 view && m_bFill) {
+                if (qEnvironmentVariableIsSet("PEMBLOR_DEMO_SORT"))
+                    view->sortByColumn(qEnvironmentVariableIntValue("PEMBLOR_DEMO_SORT"), Qt::AscendingOrder);
+                if (auto* filter = window->findChild<QLineEdit*>(QStringLiteral("filter")))
+                    filter->setText(qEnvironmentVariable("PEMBLOR_DEMO_FILTER"));
                 view->setCurrentIndex(view->model()->index(1, 0));
                 window->Button(IDC_BTN_SETUPIP)->EnableWindow(true);
                 window->Button(IDC_BTN_WEBSERVER)->EnableWindow(true);
@@ -76,20 +96,34 @@ public:
     void OnCancel() override { m_toolkit.EndDialog(*m_pWindow, 1); }
 
 private:
-    static void FillList(IListCtrl& list)
+    void FillList(IListCtrl& list)
     {
-        AddDeviceTableColumns(list);
+        const int count = qEnvironmentVariableIsSet("PEMBLOR_DEMO_DEVICES")
+                              ? qEnvironmentVariableIntValue("PEMBLOR_DEMO_DEVICES")
+                              : 3;
         const char* ssids[]{"Quarnel-Office", "Quarnel-Lab", "Warehouse AP"};
-        for (int i = 0; i < 3; ++i) {
-            const int row = list.InsertItem(i, std::to_string(i + 1));
-            list.SetItemText(row, 1, ssids[i]);
-            list.SetItemText(row, 2, "198.18.0." + std::to_string(10 + i));
-            list.SetItemText(row, 3, "255.255.254.0");
-            list.SetItemText(row, 4, std::to_string(1 + 5 * i));
-            list.SetItemText(row, 5, "00:1A:2B:3C:4D:5" + std::to_string(i));
+        for (int i = 0; i < count; ++i) {
+            const MacBytes mac{0x00, 0x1A, 0x2B, 0x3C, static_cast<std::uint8_t>(0x4D + i / 256),
+                               static_cast<std::uint8_t>(0x50 + i % 256)};
+            const std::string ssid = i < 3 ? ssids[i] : "lab-" + std::to_string(i + 1);
+            const std::vector<std::string> texts{"SSID=" + ssid, "IP_ADDR=x", "CURRENT_SUBNET_MASK=255.255.254.0",
+                                                 "CHANNEL=" + std::to_string(1 + 5 * (i % 3))};
+            const std::vector<std::string_view> views(texts.begin(), texts.end());
+            const Datagram datagram = EncodeDatagram(TypeQueryReply, mac, "", "", views);
+            // Addresses in an order that differs from arrival.
+            const std::string sender = "198.18." + std::to_string(i % 7) + "." + std::to_string(10 + (i * 37) % 240);
+            const ReplyDatagram reply(datagram.data(), datagram.size, sender);
+            NetworkInterface heardOn;
+            heardOn.name = i % 5 == 4 ? "enp0s31f6" : "lab0";
+            m_registry.Record(reply, heardOn, i % 9 == 8 ? -20000 : 0);
         }
+        list.ShowDevices(m_registry, [] { return DeviceRecord::Millis{0}; });
+        list.DevicesAdded(m_registry.Size());
+        list.SetItemWarning(0, "The computer's interface enp0s31f6 is in 192.168.1.0/24");
+        list.SetStaleAfter(kStaleAfterMs);
     }
 
+    DeviceRegistry m_registry;
     QtToolkit& m_toolkit;
     QString m_file;
     bool m_bFill;

@@ -1,200 +1,340 @@
-// The device table as the product sets it up: columns wide enough for their
-// widest values in the font in use, the window grown to show them, and tool
-// tips that show a cell's text as it is.
+// The device table on the offscreen platform: the model over the registry,
+// the proxy's sort orders and filter, the selection mark following its
+// device, and the window's table under real key and mouse input.
 #include "QtTestSupport.h"
 
-#include "resources/DialogTemplate.h"
+#include "common/DeviceColumns.h"
 #include "resources/ResourceIds.h"
+#include "toolkit/IButton.h"
 #include "toolkit/IListCtrl.h"
-#include "toolkit/qt/QtListModel.h"
+#include "toolkit/qt/QtDeviceTableModel.h"
 #include "toolkit/qt/QtListView.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtWindow.h"
-#include "ui/devicelist/DeviceTableColumns.h"
 
 #include <QHeaderView>
-#include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
-#include <QScrollBar>
 #include <QTest>
-#include <QTextDocument>
-#include <QToolTip>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace pemblor {
 namespace {
 
-// Every value a column can show at its widest: each digit, each hex digit.
-std::vector<std::vector<std::string>> WidestRows()
+constexpr int kIp = static_cast<int>(DeviceColumn::IpAddress);
+
+// Five devices whose columns sort differently: addresses that compare
+// wrongly as text, channels of one and two digits, text of mixed case.
+void FillMixed(DeviceRegistry& registry)
 {
-    std::vector<std::vector<std::string>> rows;
-    const std::string hex = "0123456789ABCDEF";
-    for (const char c : hex) {
-        const std::string d(1, c < 'A' ? c : '9');
-        const std::string octet = d + d + d;
-        const std::string pair{c, c};
-        rows.push_back({d + d + d + d + d, "", octet + "." + octet + "." + octet + "." + octet,
-                        "255.255.255.255", d + d + d,
-                        pair + ":" + pair + ":" + pair + ":" + pair + ":" + pair + ":" + pair, "enp0s31f6"});
-    }
-    return rows;
+    RecordDevice(registry, 1, "198.18.1.10", {"SSID=beta", "IP_ADDR=x", "CURRENT_SUBNET_MASK=255.255.0.0", "CHANNEL=11"});
+    RecordDevice(registry, 2, "198.18.1.9", {"SSID=Alpha", "IP_ADDR=x", "CURRENT_SUBNET_MASK=255.255.255.0", "CHANNEL=6"});
+    RecordDevice(registry, 3, "198.18.1.100", {"SSID=gamma", "IP_ADDR=x", "CURRENT_SUBNET_MASK=255.0.0.0", "CHANNEL=1"});
+    RecordDevice(registry, 4, "198.18.2.1", {"SSID=delta", "IP_ADDR=x", "CURRENT_SUBNET_MASK=none", "CHANNEL=auto"},
+                 0, "wlan1");
+    RecordDevice(registry, 5, "10.0.0.1", {"SSID=Epsilon", "IP_ADDR=x", "CURRENT_SUBNET_MASK=255.255.255.128",
+                                           "CHANNEL=36"});
+}
+
+// The No column of the proxy's rows, top to bottom.
+std::vector<int> Numbers(const QtDeviceSortProxy& proxy)
+{
+    std::vector<int> numbers;
+    for (int row = 0; row < proxy.rowCount(); ++row)
+        numbers.push_back(proxy.index(row, 0).data().toString().toInt());
+    return numbers;
 }
 
 class QtDeviceTableTest : public ::testing::Test {
 protected:
-    // The device list window in the template's font at `pointSize` (0: the
-    // template's own size), set up as the toolkit shows it.
-    std::unique_ptr<QtWindow> MakeWindow(int pointSize)
-    {
-        DialogTemplate layout = *FindDialogTemplate(IDD_DEVICELIST);
-        if (pointSize > 0)
-            layout.pointSize = pointSize;
-        auto window = std::make_unique<QtWindow>(layout, handler, nullptr);
-        templateWidth = window->width();
-        listWidth = window->List(IDC_LIST_DEVICES)->GetOuterWidth();
-        AddDeviceTableColumns(*window->List(IDC_LIST_DEVICES));
-        window->WidenForLists();
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        return window;
-    }
-    static QtListView& View(const QtWindow& window)
-    {
-        return *window.findChild<QtListView*>(QtWindow::ControlName(IDC_LIST_DEVICES));
-    }
-
     QtToolkit toolkit;
-    ScriptedHandler handler{toolkit};
-    int templateWidth = 0;
-    int listWidth = 0;
+    DeviceRegistry registry;
+    QtDeviceTableModel model;
+    QtDeviceSortProxy proxy{model, nullptr};
+    DeviceRecord::Millis now = 0;
+
+    void Show()
+    {
+        model.ShowDevices(registry, [this] { return now; });
+        model.DevicesAdded(registry.Size());
+    }
 };
 
-TEST_F(QtDeviceTableTest, ColumnsShowTheirWidestValuesInTheFontInUse)
+TEST_F(QtDeviceTableTest, ColumnsSortAsNumbersAddressesOrText)
 {
-    // The offscreen screen is 800 pixels wide: with the Interface column the
-    // widened table fits at the default size only; at 11 and 13 points the
-    // window takes the screen and the table scrolls.
-    const int available = QGuiApplication::primaryScreen()->availableGeometry().width();
-    int fitted = 0;
-    int scrolled = 0;
-    for (const int pointSize : {0, 11, 13}) {
-        SCOPED_TRACE(pointSize);
-        const auto window = MakeWindow(pointSize);
-        QtListView& view = View(*window);
-        IListCtrl& list = *window->List(IDC_LIST_DEVICES);
-        for (const auto& cells : WidestRows()) {
-            const int row = list.InsertItem(list.GetItemCount(), cells[0]);
-            for (int column = 1; column < 7; ++column)
-                list.SetItemText(row, column, cells[static_cast<std::size_t>(column)]);
-            // A device outside its interface's network: the icon goes beside
-            // the address, which still shows whole.
-            list.SetItemWarning(row, 2, "outside");
-        }
-        const int w = (listWidth - 100) / 4;
-        const int minimum[]{30, w - 1, w - 10, w - 10, 70, w + 10, 70};
-        for (int column = 0; column < 7; ++column) {
-            const int width = view.header()->sectionSize(column);
-            EXPECT_GE(width, minimum[column]) << column;
-            EXPECT_GE(width, view.header()->sectionSizeHint(column)) << "heading of " << column;
-            if (column != 1) {
-                const QAbstractItemView& cells = view;
-                EXPECT_GE(width, cells.sizeHintForColumn(column)) << "cells of " << column;
-            }
-        }
-        // Room a window manager's frame may need beside the window.
-        const int room = available - 16;
-        if (templateWidth - listWidth + view.WantedOuterWidth() <= room) {
-            ++fitted;
-            EXPECT_GE(view.width(), view.WantedOuterWidth());
-            EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0);
-        } else {
-            ++scrolled;
-            EXPECT_EQ(window->width(), std::max(room, templateWidth));
-            EXPECT_GT(view.horizontalScrollBar()->maximum(), 0);
-        }
-        // Close stays lined up with the table's right edge; Discover stays put.
-        const QWidget* close = window->Control(IDCANCEL);
-        EXPECT_NEAR(close->geometry().right(), view.geometry().right(), 2);
-        EXPECT_EQ(window->Control(IDC_BTN_DISCOVER)->x(), window->Units().ToPixelsX(7));
+    FillMixed(registry);
+    Show();
+    struct Case {
+        DeviceColumn column;
+        Qt::SortOrder order;
+        std::vector<int> expected;
+    };
+    const Case cases[] = {
+        {DeviceColumn::Number, Qt::DescendingOrder, {5, 4, 3, 2, 1}},
+        {DeviceColumn::IpAddress, Qt::AscendingOrder, {5, 2, 1, 3, 4}},
+        {DeviceColumn::IpAddress, Qt::DescendingOrder, {4, 3, 1, 2, 5}},
+        // "none" is no address: after the addresses.
+        {DeviceColumn::SubnetMask, Qt::AscendingOrder, {3, 1, 2, 5, 4}},
+        // "auto" is no number: after the numbers.
+        {DeviceColumn::Channel, Qt::AscendingOrder, {3, 2, 1, 5, 4}},
+        {DeviceColumn::Ssid, Qt::AscendingOrder, {2, 1, 4, 5, 3}},
+        {DeviceColumn::Mac, Qt::DescendingOrder, {5, 4, 3, 2, 1}},
+        {DeviceColumn::Interface, Qt::AscendingOrder, {1, 2, 3, 5, 4}},
+    };
+    for (const Case& c : cases) {
+        proxy.sort(static_cast<int>(c.column), c.order);
+        EXPECT_EQ(Numbers(proxy), c.expected) << DeviceColumnHeading(c.column) << " " << c.order;
     }
-    EXPECT_EQ(fitted, 1);
-    EXPECT_EQ(scrolled, 2);
 }
 
-TEST_F(QtDeviceTableTest, RunModalGrowsTheWindowForFittedColumns)
+TEST_F(QtDeviceTableTest, FilterKeepsRowsContainingTheTextInAnyColumnIgnoringCase)
 {
-    int shownWidth = 0;
-    int wanted = 0;
-    handler.onInit = [&](IWindow& window) {
-        templateWidth = dynamic_cast<QtWindow&>(window).width();
-        AddDeviceTableColumns(*window.List(IDC_LIST_DEVICES));
+    FillMixed(registry);
+    Show();
+    proxy.sort(0, Qt::AscendingOrder);
+    struct Case {
+        const char* text;
+        std::vector<int> expected;
     };
-    handler.whileShown = [&](QtWindow& window) {
-        shownWidth = View(window).width();
-        wanted = View(window).WantedOuterWidth();
-        EXPECT_GT(window.width(), templateWidth);
+    const Case cases[] = {
+        {"", {1, 2, 3, 4, 5}},
+        {"ALPHA", {2}},
+        {"198.18.1.1", {1, 3}},
+        {"02:00:00:00:00:05", {5}},
+        {"wlan", {4}},
+        {"255.255.255", {2, 5}},
+        {"nothing like it", {}},
     };
-    toolkit.RunModal(handler, IDD_DEVICELIST, nullptr);
-    EXPECT_GE(shownWidth, wanted);
+    for (const Case& c : cases) {
+        proxy.SetFilterText(QString::fromUtf8(c.text));
+        EXPECT_EQ(Numbers(proxy), c.expected) << c.text;
+    }
 }
 
-// What a person sees in the tool tip of a cell: its rich text rendered, or
-// its plain text.
-QString ShownToolTip(QtListView& view, int row, int column)
+TEST_F(QtDeviceTableTest, ArrivingRowsGoToTheirSortedPlaceAndChangedOnesMove)
 {
-    QToolTip::hideText();
-    const QRect cell = view.visualRect(view.Model().index(row, column));
-    QHelpEvent help(QEvent::ToolTip, cell.center(), view.viewport()->mapToGlobal(cell.center()));
-    QCoreApplication::sendEvent(view.viewport(), &help);
-    QLabel* tip = nullptr;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == QLatin1String("qtooltip_label") && widget->isVisible())
-            tip = qobject_cast<QLabel*>(widget);
-    }
-    if (!tip)
-        return QStringLiteral("<no tool tip>");
-    QString shown = tip->text();
-    if (tip->textFormat() == Qt::RichText || (tip->textFormat() == Qt::AutoText && Qt::mightBeRichText(shown))) {
-        QTextDocument document;
-        document.setHtml(shown);
-        shown = document.toPlainText();
-    }
-    return shown.replace(QChar::Nbsp, QLatin1Char(' '));
+    RecordDevice(registry, 1, "198.18.1.20", {"SSID=a", "IP_ADDR=x"});
+    RecordDevice(registry, 2, "198.18.1.5", {"SSID=b", "IP_ADDR=x"});
+    Show();
+    proxy.sort(kIp, Qt::AscendingOrder);
+    EXPECT_EQ(Numbers(proxy), (std::vector<int>{2, 1}));
+
+    RecordDevice(registry, 3, "198.18.1.10", {"SSID=c", "IP_ADDR=x"});
+    model.DevicesAdded(registry.Size());
+    EXPECT_EQ(Numbers(proxy), (std::vector<int>{2, 3, 1}));
+
+    // Device 2 moves to another address: the row shows it and moves.
+    RecordDevice(registry, 2, "198.18.1.30", {"SSID=b", "IP_ADDR=x"});
+    model.DevicesChanged(1, 1);
+    EXPECT_EQ(Numbers(proxy), (std::vector<int>{3, 1, 2}));
+    EXPECT_EQ(proxy.index(2, kIp).data().toString(), QStringLiteral("198.18.1.30"));
 }
 
-TEST_F(QtDeviceTableTest, ToolTipsShowCellTextAsPlainText)
+TEST_F(QtDeviceTableTest, GreyedWithItsSilenceAsToolTipOnlyWhileLive)
 {
-    const char* const ssids[]{
-        "<b>BOLD</b><i>ital</i>",
-        "<img src=\"/etc/passwd\">",
-        "<qt>Quarnel</qt>",
-        "<!DOCTYPE html><p>x</p>",
-        "&amp; &lt;tag&gt;",
-        "<a href=\"http://198.18.0.1\">link</a>",
-        "two  spaces   three",
-        "<table><tr><td>cell",
-        "Quarnel-Office",
-        "a<b>c",
+    RecordDevice(registry, 1, "198.18.1.20", {"SSID=a"}, 0);
+    RecordDevice(registry, 2, "198.18.1.21", {"SSID=b"}, 10000);
+    Show();
+    now = 20000;
+    const QModelIndex old = model.index(0, 1);
+    const QModelIndex recent = model.index(1, 1);
+    EXPECT_FALSE(old.data(Qt::ForegroundRole).isValid());
+    EXPECT_EQ(model.index(0, static_cast<int>(DeviceColumn::LastSeen)).data().toString(), QStringLiteral("20 s"));
+
+    model.SetStaleAfter(kStaleAfterMs);
+    EXPECT_TRUE(old.data(Qt::ForegroundRole).isValid());
+    EXPECT_EQ(old.data(Qt::ToolTipRole).toString(), QStringLiteral("Not heard for 20 s"));
+    EXPECT_FALSE(recent.data(Qt::ForegroundRole).isValid());
+    EXPECT_EQ(recent.data(Qt::ToolTipRole).toString(), QStringLiteral("b"));
+
+    model.SetStaleAfter(std::nullopt);
+    EXPECT_FALSE(old.data(Qt::ForegroundRole).isValid());
+}
+
+TEST(LastSeenTextTest, WordsTheTimeSinceTheLastAnswer)
+{
+    const std::pair<DeviceRecord::Millis, const char*> cases[] = {
+        {-5, "now"}, {0, "now"}, {999, "now"}, {1000, "1 s"}, {12500, "12 s"}, {59999, "59 s"},
+        {60000, "1 min"}, {185000, "3 min"},
     };
-    const auto window = MakeWindow(0);
-    QtListView& view = View(*window);
-    IListCtrl& list = *window->List(IDC_LIST_DEVICES);
-    for (const char* ssid : ssids) {
-        const int row = list.InsertItem(list.GetItemCount(), "1");
-        list.SetItemText(row, 1, ssid);
+    for (const auto& [ago, text] : cases)
+        EXPECT_EQ(LastSeenText(ago), text) << ago;
+}
+
+// ---- The table in the window, under real input ---------------------------
+
+class QtDeviceTableWindowTest : public ::testing::Test {
+protected:
+    QtToolkit toolkit;
+    ScriptedHandler handler{toolkit};
+    DeviceRegistry registry;
+
+    void Open(int devices, std::function<void(QtWindow&, QtListView&, IListCtrl&)> act)
+    {
+        for (int i = 1; i <= devices; ++i)
+            RecordDevice(registry, i, "198.18.1." + std::to_string(i), {"SSID=lab-" + std::to_string(i), "IP_ADDR=x"});
+        handler.onInit = [this](IWindow& window) {
+            IListCtrl* list = window.List(IDC_LIST_DEVICES);
+            list->ShowDevices(registry, [] { return DeviceRecord::Millis{0}; });
+            list->DevicesAdded(registry.Size());
+        };
+        handler.whileShown = [&, act](QtWindow& window) {
+            auto* view = window.findChild<QtListView*>(QtWindow::ControlName(IDC_LIST_DEVICES));
+            act(window, *view, *window.List(IDC_LIST_DEVICES));
+            toolkit.EndDialog(window, 0);
+        };
+        toolkit.RunModal(handler, IDD_DEVICELIST, nullptr);
     }
-    for (int row = 0; row < list.GetItemCount(); ++row) {
-        EXPECT_EQ(view.Model().data(view.Model().index(row, 1)).toString().toStdString(), ssids[row]);
-        EXPECT_EQ(ShownToolTip(view, row, 1).toStdString(), ssids[row]);
-    }
-    QToolTip::hideText();
+};
+
+QPoint RowCenter(QtListView& view, int row)
+{
+    return view.visualRect(view.model()->index(row, 1)).center();
+}
+
+TEST_F(QtDeviceTableWindowTest, HeadingClickSortsAndTheCurrentRowStaysWithItsDevice)
+{
+    Open(12, [](QtWindow&, QtListView& view, IListCtrl& list) {
+        // Device 10 (198.18.1.10) is the current row.
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, RowCenter(view, 9));
+        ASSERT_EQ(list.GetSelectionMark(), 9);
+
+        QHeaderView* header = view.header();
+        const QPoint ipHeading(header->sectionViewportPosition(kIp) + 5, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, ipHeading);
+        EXPECT_EQ(header->sortIndicatorSection(), kIp);
+        EXPECT_EQ(view.model()->index(0, kIp).data().toString(), QStringLiteral("198.18.1.1"));
+        EXPECT_EQ(view.model()->index(1, kIp).data().toString(), QStringLiteral("198.18.1.2"));
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, ipHeading);
+        EXPECT_EQ(view.model()->index(0, kIp).data().toString(), QStringLiteral("198.18.1.12"));
+        EXPECT_EQ(list.GetSelectionMark(), 9);
+        EXPECT_EQ(list.GetSelectedRows(), std::vector<int>{9});
+        EXPECT_EQ(view.currentIndex().row(), 2);
+    });
+    EXPECT_EQ(handler.Count("notify 1001 click"), 1);
+}
+
+TEST_F(QtDeviceTableWindowTest, CtrlFFiltersAsTypedAndEscapeClears)
+{
+    Open(40, [this](QtWindow& window, QtListView& view, IListCtrl& list) {
+        auto* filter = window.findChild<QLineEdit*>(QStringLiteral("filter"));
+        auto* count = window.findChild<QLabel*>(QStringLiteral("filterCount"));
+        ASSERT_NE(filter, nullptr);
+        ASSERT_NE(count, nullptr);
+        EXPECT_EQ(filter->accessibleName(), QStringLiteral("Filter"));
+        EXPECT_FALSE(count->isVisible());
+
+        window.activateWindow();
+        ASSERT_TRUE(WaitFor([&] { return window.isActiveWindow(); }, 2000));
+        view.setFocus();
+        QTest::keyClick(&view, Qt::Key_F, Qt::ControlModifier);
+        EXPECT_TRUE(filter->hasFocus());
+        QTest::keyClicks(filter, "LAB-1");
+        // lab-1 and lab-10 to lab-19.
+        EXPECT_EQ(view.model()->rowCount(), 11);
+        EXPECT_TRUE(count->isVisible());
+        EXPECT_EQ(count->text(), QStringLiteral("11 of 40 devices"));
+        EXPECT_EQ(list.GetShownRows().size(), 11u);
+        EXPECT_EQ(list.GetShownRows().front(), 0);
+
+        QTest::keyClick(filter, Qt::Key_Escape);
+        EXPECT_EQ(filter->text(), QString());
+        EXPECT_EQ(view.model()->rowCount(), 40);
+        EXPECT_FALSE(count->isVisible());
+        EXPECT_EQ(handler.Count("cancel"), 0) << "Escape in the filter closes nothing";
+    });
+}
+
+TEST_F(QtDeviceTableWindowTest, ShiftClickCtrlAAndCtrlCSelectAndCopySeveralRows)
+{
+    Open(8, [](QtWindow&, QtListView& view, IListCtrl& list) {
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, RowCenter(view, 1));
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier, RowCenter(view, 3));
+        EXPECT_EQ(list.GetSelectedRows(), (std::vector<int>{1, 2, 3}));
+        QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+        EXPECT_EQ(list.GetSelectedRows(), (std::vector<int>{1, 2, 3, 4}));
+        QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+        EXPECT_EQ(list.GetSelectedRows().size(), 8u);
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    });
+    EXPECT_EQ(handler.Count("notify 1001 copy"), 1);
+}
+
+TEST_F(QtDeviceTableWindowTest, WindowResizesAndTheTableTakesTheRoom)
+{
+    Open(3, [](QtWindow& window, QtListView& view, IListCtrl&) {
+        EXPECT_TRUE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+        EXPECT_NE(window.minimumSize(), window.maximumSize());
+        const QSize before = view.size();
+        auto* close = window.findChild<QPushButton*>(QtWindow::ControlName(IDCANCEL));
+        auto* discover = window.findChild<QPushButton*>(QtWindow::ControlName(IDC_BTN_DISCOVER));
+        window.resize(window.width() + 200, window.height() + 150);
+        ASSERT_TRUE(WaitFor([&] { return view.width() > before.width(); }));
+        EXPECT_EQ(view.width(), before.width() + 200);
+        EXPECT_EQ(view.height(), before.height() + 150);
+        // The buttons stay along the bottom, Close at the right.
+        EXPECT_GT(close->x(), discover->x());
+        EXPECT_GT(discover->y(), view.geometry().bottom());
+        EXPECT_GE(close->geometry().right(), window.width() - 20);
+    });
+}
+
+// Discover disables itself for its cycle: the focus must not move on to
+// Close, so the second Enter discovers again.
+TEST_F(QtDeviceTableWindowTest, EnterPressedAgainAfterTheCycleDiscoversAgain)
+{
+    handler.bEndOnCancel = false;
+    handler.onCommand = [this](int id) {
+        if (id != IDC_BTN_DISCOVER)
+            return;
+        IButton* discover = handler.Window().Button(IDC_BTN_DISCOVER);
+        discover->EnableWindow(false);
+        QTimer::singleShot(50, [discover] { discover->EnableWindow(true); });
+    };
+    Open(2, [](QtWindow& window, QtListView&, IListCtrl&) {
+        window.activateWindow();
+        WaitFor([&] { return window.isActiveWindow(); }, 2000);
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        QTest::keyClick(focused, Qt::Key_Return);
+        IButton* discover = window.Button(IDC_BTN_DISCOVER);
+        ASSERT_TRUE(WaitFor([&] { return discover->IsWindowEnabled(); }));
+        focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        EXPECT_NE(focused, window.Control(IDCANCEL));
+        QTest::keyClick(focused, Qt::Key_Return);
+        ASSERT_TRUE(WaitFor([&] { return discover->IsWindowEnabled(); }));
+    });
+    EXPECT_EQ(handler.Count("command 1002"), 2);
+    EXPECT_EQ(handler.Count("cancel"), 0);
+}
+
+// Tab runs as the eye reads: the filter, the table, then the buttons from
+// left to right, Close last.
+TEST_F(QtDeviceTableWindowTest, TabFollowsTheLayout)
+{
+    Open(2, [](QtWindow& window, QtListView&, IListCtrl&) {
+        for (int id : {IDC_BTN_SETUPIP, IDC_BTN_WEBSERVER})
+            window.Control(id)->setEnabled(true);
+        QWidget* start = window.findChild<QLineEdit*>(QStringLiteral("filter"));
+        std::vector<QString> order;
+        QWidget* widget = start;
+        do {
+            if (widget->focusPolicy() & Qt::TabFocus)
+                order.push_back(widget->objectName());
+            widget = widget->nextInFocusChain();
+        } while (widget != start && order.size() < 20);
+        const std::vector<QString> expected{QStringLiteral("filter"), QStringLiteral("id1001"), QStringLiteral("id1002"),
+                                            QStringLiteral("id1000"), QStringLiteral("id1010"), QStringLiteral("id1030"),
+                                            QStringLiteral("id2")};
+        EXPECT_EQ(order, expected);
+    });
 }
 
 } // namespace

@@ -95,7 +95,7 @@ protected:
     void TabInto(int id)
     {
         const std::map<int, int> before{
-            {IDC_IP_ADDRESS, IDCANCEL}, {IDC_IP_NETMASK, IDC_IP_ADDRESS}, {IDC_IP_GATEWAY, IDC_IP_NETMASK}};
+            {IDC_IP_ADDRESS, IDC_CHK_DHCP}, {IDC_IP_NETMASK, IDC_IP_ADDRESS}, {IDC_IP_GATEWAY, IDC_IP_NETMASK}};
         window.SetFocus(before.at(id));
         Press(Qt::Key_Tab);
     }

@@ -51,6 +51,8 @@ void ScriptedHandler::OnShowWindow()
 void ScriptedHandler::OnCommand(int id)
 {
     log.push_back("command " + std::to_string(id));
+    if (onCommand)
+        onCommand(id);
 }
 
 void ScriptedHandler::OnNotify(int id, Notify code)
@@ -98,6 +100,28 @@ int ScriptedHandler::Count(const std::string& entry) const
 bool WaitFor(const std::function<bool()>& done, int timeoutMs)
 {
     return QTest::qWaitFor(done, timeoutMs);
+}
+
+} // namespace pemblor
+
+#include "engine/NetworkInterface.h"
+#include "protocol/Datagram.h"
+#include "protocol/DatagramType.h"
+#include "protocol/ReplyDatagram.h"
+
+namespace pemblor {
+
+void RecordDevice(DeviceRegistry& registry, int index, const std::string& sender,
+                  const std::vector<std::string>& entries, DeviceRecord::Millis now, const std::string& interfaceName)
+{
+    const MacBytes mac{0x02, 0, 0, 0, static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index & 0xFF)};
+    const std::vector<std::string_view> texts(entries.begin(), entries.end());
+    const Datagram datagram = EncodeDatagram(TypeQueryReply, mac, "", "", texts);
+    const ReplyDatagram reply(datagram.data(), datagram.size, sender);
+    NetworkInterface heardOn;
+    heardOn.name = interfaceName;
+    heardOn.index = 2;
+    registry.Record(reply, heardOn, now);
 }
 
 } // namespace pemblor

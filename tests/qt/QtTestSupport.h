@@ -40,6 +40,7 @@ public:
     std::function<void(QtWindow&)> whileShown;
     std::function<void(unsigned)> onTimer;
     std::function<void(int, Notify)> onNotify;
+    std::function<void(int)> onCommand;
 
 private:
     IToolkit& m_toolkit;
@@ -60,3 +61,15 @@ void WhenActive(std::function<void(T*)> act);
 } // namespace pemblor
 
 #include "QtTestSupport.inl"
+
+#include "engine/DeviceRegistry.h"
+
+namespace pemblor {
+
+// Records a discovery reply from `sender` with MAC 02:00:00:00:<index>
+// (two bytes) and the entries given, heard on `interfaceName` at `now`.
+void RecordDevice(DeviceRegistry& registry, int index, const std::string& sender,
+                  const std::vector<std::string>& entries, DeviceRecord::Millis now = 0,
+                  const std::string& interfaceName = "lab0");
+
+} // namespace pemblor

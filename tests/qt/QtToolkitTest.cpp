@@ -303,11 +303,13 @@ TEST_F(QtToolkitTest, RowMenuFromTheKeyboardOpensAtTheCurrentRow)
             });
             result = toolkit.TrackPopupMenu(handler.Window(), IDR_LISTMENU);
         };
-        handler.onInit = [](IWindow& window) {
+        DeviceRegistry registry;
+        for (int row = 0; row < 30; ++row)
+            RecordDevice(registry, row + 1, "198.18.1.1", {"SSID=ap"});
+        handler.onInit = [&registry](IWindow& window) {
             IListCtrl* list = window.List(IDC_LIST_DEVICES);
-            list->InsertColumn(0, "No", 30);
-            for (int row = 0; row < 30; ++row)
-                list->InsertItem(row, std::to_string(row + 1));
+            list->ShowDevices(registry, [] { return DeviceRecord::Millis{0}; });
+            list->DevicesAdded(registry.Size());
         };
         handler.whileShown = [&](QtWindow& window) {
             auto* view = window.findChild<QAbstractItemView*>(QtWindow::ControlName(IDC_LIST_DEVICES));
@@ -373,8 +375,9 @@ TEST_F(QtToolkitTest, SystemCommandByShortcutAndBackgroundMenu)
         WaitFor([&] { return window.isActiveWindow(); }, 2000);
         QTest::keyClick(&window, Qt::Key_F1, Qt::ControlModifier);
 
-        // Background: the gap between the list and the buttons.
-        const QPoint background(window.width() / 2, window.Units().ToPixelsY(130));
+        // Background: the gap between the table and the buttons.
+        auto* discoverButton = window.findChild<QPushButton*>(QtWindow::ControlName(IDC_BTN_DISCOVER));
+        const QPoint background(window.width() / 2, discoverButton->geometry().top() - 2);
         WhenActive<QMenu>([&](QMenu* menu) {
             for (const QAction* action : menu->actions())
                 menuTexts << action->text();

@@ -1,14 +1,13 @@
 #include "tests/support/DeviceListHarness.h"
 
 #include "protocol/Requests.h"
-#include "tests/support/LiteralScanDeviceListDlg.h"
 
 #include <vector>
 
 namespace pemblor {
 
-DeviceListHarness::DeviceListHarness(RowStrategy strategy, int listWidth)
-    : tool(net.NewLayer(ToolHost)), interfaces(net.InterfaceList(ToolHost)), ui("Pemblor", listWidth), m_strategy(strategy)
+DeviceListHarness::DeviceListHarness(RowStrategy strategy)
+    : tool(net.NewLayer(ToolHost)), interfaces(net.InterfaceList(ToolHost)), ui("Pemblor"), m_strategy(strategy)
 {
     config.interfaces = interfaces.get();
     ui.SetQuiescenceProbe([this] { return net.Quiescent(); });
@@ -45,10 +44,7 @@ FakeAccessPoint& DeviceListHarness::AddStandardAccessPoint(int index)
 
 FakeWindow& DeviceListHarness::Open()
 {
-    if (m_strategy == RowStrategy::LiteralScan)
-        dialog = std::make_unique<LiteralScanDeviceListDlg>(ui, *tool, config);
-    else
-        dialog = std::make_unique<CDeviceListDlg>(ui, *tool, config);
+    dialog = std::make_unique<CDeviceListDlg>(ui, *tool, config);
     window = &ui.Open(*dialog, IDD_DEVICELIST);
     return *window;
 }
@@ -63,6 +59,18 @@ int DeviceListHarness::StopDatagramsSent() const
 {
     const Datagram stop = BuildStopDatagram();
     const std::vector<std::uint8_t> expected(stop.data(), stop.data() + stop.size);
+    int count = 0;
+    for (const auto& sent : net.SentLog()) {
+        if (sent.fromHost == ToolHost && sent.bytes == expected)
+            ++count;
+    }
+    return count;
+}
+
+int DeviceListHarness::DiscoveriesSent() const
+{
+    const Datagram query = BuildDiscoveryRequest();
+    const std::vector<std::uint8_t> expected(query.data(), query.data() + query.size);
     int count = 0;
     for (const auto& sent : net.SentLog()) {
         if (sent.fromHost == ToolHost && sent.bytes == expected)

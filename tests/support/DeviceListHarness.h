@@ -14,8 +14,7 @@ namespace pemblor {
 
 // Which device list window the harness opens; both give the same table.
 enum class RowStrategy {
-    Batched,     // the product's
-    LiteralScan, // the benchmark's row-by-row baseline (LiteralScanDeviceListDlg)
+    Batched, // the product's
 };
 
 // The device list window on a fake LAN: the tool's host, any number of
@@ -25,7 +24,7 @@ class DeviceListHarness final {
 public:
     static constexpr const char* ToolHost = "198.18.0.1";
 
-    explicit DeviceListHarness(RowStrategy strategy = RowStrategy::Batched, int listWidth = 403);
+    explicit DeviceListHarness(RowStrategy strategy = RowStrategy::Batched);
     ~DeviceListHarness();
     DeviceListHarness(const DeviceListHarness&) = delete;
     DeviceListHarness& operator=(const DeviceListHarness&) = delete;
@@ -41,7 +40,7 @@ public:
     FakeWindow& Open();
 
     FakeListCtrl& List() { return window->ListAt(IDC_LIST_DEVICES); }
-    // The cells a reply fills (columns 0 to 5), row by row.
+    // The cells a reply fills (columns 0 to 5), row by row, as shown.
     std::vector<std::vector<std::string>> Rows()
     {
         std::vector<std::vector<std::string>> rows = List().Rows();
@@ -64,6 +63,8 @@ public:
     int StopDatagramsSent() const;
     // Every datagram that left the tool's host.
     int DatagramsSent() const;
+    // Discovery queries that left the tool's host (one per interface).
+    int DiscoveriesSent() const;
 
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool;

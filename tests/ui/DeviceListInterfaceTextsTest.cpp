@@ -1,6 +1,6 @@
 // The texts the device list shows about interfaces: the diagnosis under
 // "Find no devices!", a failed send per interface, the subnet warning.
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/InterfaceTexts.h"
 
 #include <gtest/gtest.h>
 

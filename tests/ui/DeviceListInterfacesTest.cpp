@@ -2,7 +2,7 @@
 // harness has eth0 on the harness's segment and eth1 on segment "two".
 #include "protocol/ReplyDatagram.h"
 #include "tests/support/DeviceListHarness.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/InterfaceTexts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "tests/support/DeviceListHarness.h"
-#include "ui/setupip/ValidateSettings.h"
+#include "common/ValidateSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -41,6 +41,11 @@ TEST(DeviceListSetupIpTest, SetupIpDuringDiscoveryEndsTheCycle)
     FakeWindow* setup = h.ui.LastWindow(IDD_SETUPIP);
     ASSERT_NE(setup, nullptr);
     EXPECT_TRUE(setup->Ended());
+    // The dialog names the device it edits, in its first line and to a
+    // screen reader.
+    EXPECT_EQ(setup->Caption(), "Setup IP Address");
+    EXPECT_EQ(setup->ItemText(IDC_TEXT_DEVICE), "ap0 \u00B7 02:00:00:00:00:01 \u00B7 eth0");
+    EXPECT_EQ(setup->Description(), "ap0 \u00B7 02:00:00:00:00:01 \u00B7 eth0");
     EXPECT_EQ(setup->Owner(), h.window);
     EXPECT_TRUE(HeardDetailQuery(ap0));
 
@@ -48,7 +53,7 @@ TEST(DeviceListSetupIpTest, SetupIpDuringDiscoveryEndsTheCycle)
     EXPECT_EQ(h.Rows(), (Rows{{"1", "ap0", Host0, "255.255.255.0", "6", "02:00:00:00:00:01"}}));
     EXPECT_TRUE(h.ui.Messages().empty());
     EXPECT_TRUE(h.Enabled(IDC_BTN_DISCOVER));
-    EXPECT_EQ(h.List().Redrawn(), std::vector<int>{0});
+    EXPECT_EQ(h.List().Changed(), std::vector<int>{0});
     EXPECT_FALSE(h.ui.Stalled());
 }
 
@@ -99,9 +104,10 @@ TEST(DeviceListSetupIpTest, UnansweredDetailQueryTimesOutAndClosesTheDialog)
     EXPECT_FALSE(h.ui.Stalled());
 }
 
-// A malformed discovery reply leaves the MAC Address cell empty, holding
-// another entry's text, or names the all-zero MAC (every device). Setup IP on
-// such a row says why it cannot go on and sends nothing at all.
+// A malformed discovery reply names the all-zero MAC (every device) in its
+// header. Setup IP on such a row says why it cannot go on and sends nothing
+// at all. (A reply that leaves the MAC Address cell empty or holding another
+// entry's text is still addressed by the MAC in its header: see below.)
 TEST(DeviceListSetupIpTest, RowWithoutAValidMacIsRefusedAndNothingIsSent)
 {
     struct Row {
@@ -110,10 +116,6 @@ TEST(DeviceListSetupIpTest, RowWithoutAValidMacIsRefusedAndNothingIsSent)
         const char* macCell;
     };
     const Row rows[] = {
-        {"entry count short of the MAC column", [](FakeAccessPoint::Profile& p) { p.discoveryEntryCountField = 3; },
-         ""},
-        {"a fifth entry in the MAC column",
-         [](FakeAccessPoint::Profile& p) { p.discoveryEntries.push_back("EXTRA=lab"); }, "lab"},
         {"all-zero MAC", [](FakeAccessPoint::Profile& p) { p.mac = {}; }, "00:00:00:00:00:00"},
     };
     for (const Row& row : rows) {
@@ -145,6 +147,45 @@ TEST(DeviceListSetupIpTest, RowWithoutAValidMacIsRefusedAndNothingIsSent)
         EXPECT_EQ(ap.Requests().size(), heardBefore);
         EXPECT_EQ(h.dialog->GetConversation().State(), Idle);
         EXPECT_TRUE(h.Enabled(IDC_BTN_DISCOVER));
+        EXPECT_FALSE(h.ui.Stalled());
+    }
+}
+
+
+// The commands find their device by the MAC of its reply's header, whatever
+// the MAC Address cell shows.
+TEST(DeviceListSetupIpTest, RowWhoseMacCellIsOtherTextIsAddressedByItsHeaderMac)
+{
+    struct Row {
+        const char* what;
+        void (*shape)(FakeAccessPoint::Profile&);
+        const char* macCell;
+    };
+    const Row rows[] = {
+        {"entry count short of the MAC column", [](FakeAccessPoint::Profile& p) { p.discoveryEntryCountField = 3; },
+         ""},
+        {"a fifth entry in the MAC column",
+         [](FakeAccessPoint::Profile& p) { p.discoveryEntries.push_back("EXTRA=lab"); }, "lab"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DeviceListHarness h;
+        auto profile = FakeAccessPoint::Standard(Host0, DeviceListHarness::ApMac(0), "ap0");
+        row.shape(profile);
+        FakeAccessPoint& ap = h.AddAccessPoint(profile, Host0);
+        h.Open();
+        h.Discover(6000);
+        ASSERT_EQ(h.Rows().size(), 1u);
+        ASSERT_EQ(h.Rows()[0][5], row.macCell);
+
+        h.ui.After(1000, [&] { h.ui.TopWindow()->Click(IDCANCEL); });
+        h.window->ClickList(IDC_LIST_DEVICES, 0);
+        h.window->Click(IDC_BTN_SETUPIP);
+        h.ui.Advance(20000);
+
+        ASSERT_NE(h.ui.LastWindow(IDD_SETUPIP), nullptr);
+        EXPECT_TRUE(HeardDetailQuery(ap));
+        EXPECT_TRUE(h.ui.Messages().empty());
         EXPECT_FALSE(h.ui.Stalled());
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pemblor {
@@ -104,7 +105,48 @@ TEST_F(ShareTest, CancelWritesNothingAndAFileThatCannotBeWrittenIsReported)
     h.ui.AnswerNextPopup(ID_EXPORT_LIST);
     h.ui.AnswerNextSaveFile("/nonexistent-dir/devices.csv");
     h.window->RightClickList(IDC_LIST_DEVICES, 0);
-    EXPECT_EQ(h.ui.MessageTexts(), std::vector<std::string>{"Cannot save the list (error 2)."});
+    EXPECT_EQ(h.ui.MessageTexts(), std::vector<std::string>{"Cannot save the list: No such file or directory"});
+}
+
+// A file that cannot be replaced (here: a directory stands at its name)
+// stays as it was, and no partial file is left beside it.
+TEST_F(ShareTest, AFailedExportLeavesTheEarlierFileWhole)
+{
+    char dir[] = "/tmp/pemblor-export-dir-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string target = std::string(dir) + "/devices.csv";
+    ASSERT_EQ(mkdir(target.c_str(), 0700), 0);
+    h.ui.AnswerNextPopup(ID_EXPORT_LIST);
+    h.ui.AnswerNextSaveFile(target);
+    h.window->RightClickList(IDC_LIST_DEVICES, 0);
+    ASSERT_EQ(h.ui.MessageTexts().size(), 1u);
+    EXPECT_EQ(h.ui.MessageTexts()[0].rfind("Cannot save the list: ", 0), 0u);
+    EXPECT_NE(access((target + ".part").c_str(), F_OK), 0);
+    rmdir(target.c_str());
+    rmdir(dir);
+}
+
+// Copy and Export act on the rows the filter shows; Ctrl+C copies every
+// selected row, in the order shown.
+TEST_F(ShareTest, CopyAndExportTakeTheRowsShownAndEverySelectedRow)
+{
+    const std::string row1 = "1\tlab, north\t198.18.0.10\t255.255.255.0\t6\t02:00:00:00:00:01\teth0\n";
+    const std::string row3 = "3\ttab here\t198.18.0.12\t255.255.255.0\t6\t02:00:00:00:00:03\teth0\n";
+    h.window->ClickList(IDC_LIST_DEVICES, 0);
+    h.List().AddToSelection(2);
+    h.window->PressCopy(IDC_LIST_DEVICES);
+    EXPECT_EQ(h.ui.Clipboard(), Header + row1 + row3);
+
+    h.List().Deselect();
+    h.List().SetFilter("LAB, N");
+    h.window->PressCopy(IDC_LIST_DEVICES);
+    EXPECT_EQ(h.ui.Clipboard(), Header + row1);
+    const std::string path = TempPath();
+    h.ui.AnswerNextPopup(ID_EXPORT_LIST);
+    h.ui.AnswerNextSaveFile(path);
+    h.window->RightClickList(IDC_LIST_DEVICES, 0);
+    EXPECT_EQ(Read(path), "No,SSID,IP Address,Subnet Mask,Channel,MAC Address,Interface\n"
+                          "1,\"lab, north\",198.18.0.10,255.255.255.0,6,02:00:00:00:00:01,eth0\n");
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "common/DeviceColumns.h"
 #include "tests/support/DeviceListHarness.h"
 
 #include "engine/fake/FakeNetwork.h"
@@ -15,29 +16,17 @@ namespace {
 
 const std::string Host0 = "198.18.0.10";
 
-TEST(DeviceListWindowTest, TableColumnsFollowTheControlWidth)
+TEST(DeviceListWindowTest, TableShowsTheDevicesOnceTheEndpointIsOpen)
 {
-    struct Case {
-        int width;
-        std::vector<int> widths;
-    };
-    for (const Case& c : {Case{403, {30, 74, 65, 65, 70, 85, 70}}, Case{500, {30, 99, 90, 90, 70, 110, 70}},
-                          Case{97, {30, -1, -10, -10, 70, 10, 70}}}) {
-        DeviceListHarness h(RowStrategy::Batched, c.width);
-        h.Open();
-        std::vector<int> widths;
-        std::vector<std::string> headings;
-        for (const auto& column : h.List().Columns()) {
-            widths.push_back(column.width);
-            headings.push_back(column.heading);
-        }
-        EXPECT_EQ(widths, c.widths) << "width " << c.width;
-        EXPECT_EQ(headings,
-                  (std::vector<std::string>{"No", "SSID", "IP Address", "Subnet Mask", "Channel", "MAC Address",
-                                            "Interface"}));
-        EXPECT_TRUE(h.List().FullRowSelect());
-        EXPECT_TRUE(h.ui.InitResult(*h.window));
-    }
+    DeviceListHarness h;
+    h.Open();
+    EXPECT_TRUE(h.List().HasColumns());
+    EXPECT_TRUE(h.ui.InitResult(*h.window));
+    std::vector<std::string> headings;
+    for (int column = 0; column < kDeviceColumnCount; ++column)
+        headings.emplace_back(DeviceColumnHeading(static_cast<DeviceColumn>(column)));
+    EXPECT_EQ(headings, (std::vector<std::string>{"No", "SSID", "IP Address", "Subnet Mask", "Channel", "MAC Address",
+                                                  "Interface", "Last seen"}));
 }
 
 TEST(DeviceListWindowTest, EndpointFailureLeavesTheTableWithoutColumns)
@@ -61,8 +50,7 @@ TEST(DeviceListWindowTest, EndpointFailureLeavesTheTableWithoutColumns)
         h.Open();
         EXPECT_FALSE(h.ui.InitResult(*h.window)) << c.message;
         EXPECT_EQ(h.ui.MessageTexts(), std::vector<std::string>{c.message});
-        EXPECT_EQ(h.List().GetColumnCount(), 0) << c.message;
-        EXPECT_FALSE(h.List().FullRowSelect());
+        EXPECT_FALSE(h.List().HasColumns()) << c.message;
         EXPECT_FALSE(h.window->Ended());
         // The About entry comes before the sockets.
         EXPECT_EQ(h.ui.SystemMenu().size(), 1u);
@@ -146,7 +134,10 @@ TEST(DeviceListWindowTest, WebServerAndContextMenuActOnTheCurrentRow)
     h.ui.AnswerNextPopup(0); // dismissed
     h.window->RightClickList(IDC_LIST_DEVICES, 1);
 
-    EXPECT_EQ(h.ui.OpenedUrls(), (std::vector<std::string>{"http://" + Host0, "http://", "http://" + Host0}));
+    // The bare device's row shows no address; its page is where it answered
+    // from.
+    EXPECT_EQ(h.ui.OpenedUrls(), (std::vector<std::string>{"http://" + Host0, "http://" + DeviceListHarness::ApHost(1),
+                                                           "http://" + Host0}));
     ASSERT_EQ(h.ui.Popups().size(), 2u);
     EXPECT_EQ(h.ui.Popups()[0].menuId, IDR_LISTMENU);
     EXPECT_EQ(h.ui.Popups()[0].windowTemplate, IDD_DEVICELIST);

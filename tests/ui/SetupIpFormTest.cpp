@@ -1,8 +1,8 @@
 #include "protocol/Requests.h"
 #include "resources/ResourceIds.h"
 #include "tests/support/SetupIpRig.h"
-#include "ui/setupip/SettingText.h"
-#include "ui/setupip/ValidateSettings.h"
+#include "common/SettingText.h"
+#include "common/ValidateSettings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "ui/setupip/SettingText.h"
-#include "ui/setupip/ValidateSettings.h"
+#include "common/SettingText.h"
+#include "common/ValidateSettings.h"
 
 #include <gtest/gtest.h>
 

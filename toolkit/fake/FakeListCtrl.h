@@ -1,116 +1,176 @@
 #pragma once
+#include "common/DeviceColumns.h"
 #include "toolkit/IListCtrl.h"
 
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace pemblor {
 
+// The device table for tests: rows in arrival order, one current row and a
+// selection the test sets, and a filter that keeps the rows containing its
+// text in any column, ignoring case, as the real table does.
 class FakeListCtrl final : public IListCtrl {
 public:
-    explicit FakeListCtrl(int outerWidth) : m_nOuterWidth(outerWidth) {}
-
-    int InsertColumn(int index, const std::string& heading, int widthPixels) override
+    void ShowDevices(const DeviceRegistry& registry, std::function<Millis()> now) override
     {
-        m_columns.insert(m_columns.begin() + index, Column{heading, widthPixels, {}, false});
-        return index;
+        m_pRegistry = &registry;
+        m_now = std::move(now);
     }
-    int GetColumnCount() const override { return static_cast<int>(m_columns.size()); }
-    void FitColumn(int column, std::string_view widestValue, bool withMark) override
+    bool HasColumns() const override { return m_pRegistry != nullptr; }
+    void DevicesAdded(int count) override { m_nRows = std::max(m_nRows, count); }
+    void DevicesChanged(int first, int last) override
     {
-        if (column >= 0 && column < GetColumnCount()) {
-            m_columns[static_cast<std::size_t>(column)].widestValue = std::string(widestValue);
-            m_columns[static_cast<std::size_t>(column)].withMark = withMark;
-        }
+        for (int device = first; device <= last; ++device)
+            m_changed.push_back(device);
     }
-    void SetFullRowSelect() override { m_bFullRowSelect = true; }
     void DeleteAllItems() override
     {
-        m_rows.clear();
+        m_nRows = 0;
         m_warnings.clear();
-        m_nSelectionMark = -1;
-        m_nSelected = -1;
+        m_nCurrent = -1;
+        m_selected.clear();
     }
-    int InsertItem(int index, std::string_view text) override
+    void SetItemWarning(int device, std::string_view reason) override
     {
-        if (index < 0 || index > GetItemCount())
-            index = GetItemCount();
-        std::vector<std::string> row(m_columns.empty() ? 1 : m_columns.size());
-        row[0] = std::string(text);
-        m_rows.insert(m_rows.begin() + index, std::move(row));
-        m_warnings.insert(m_warnings.begin() + index, Warning{});
-        if (m_nSelectionMark >= index)
-            ++m_nSelectionMark;
-        if (m_nSelected >= index)
-            ++m_nSelected;
-        return index;
+        if (reason.empty())
+            m_warnings.erase(device);
+        else
+            m_warnings[device] = std::string(reason);
     }
-    void SetItemText(int row, int column, std::string_view text) override
-    {
-        if (row < 0 || row >= GetItemCount() || column < 0 || column >= static_cast<int>(m_rows[row].size()))
-            return;
-        m_rows[row][column] = std::string(text);
-    }
-    std::string GetItemText(int row, int column) const override
-    {
-        ++m_nGetItemTextCalls;
-        if (row < 0 || row >= GetItemCount() || column < 0 || column >= static_cast<int>(m_rows[row].size()))
-            return {};
-        return m_rows[row][column];
-    }
-    void SetItemWarning(int row, int column, std::string_view reason) override
-    {
-        if (row >= 0 && row < GetItemCount())
-            m_warnings[static_cast<std::size_t>(row)] = reason.empty() ? Warning{} : Warning{column, std::string(reason)};
-    }
-    int GetItemCount() const override { return static_cast<int>(m_rows.size()); }
-    int GetSelectionMark() const override { return m_nSelectionMark; }
+    void SetStaleAfter(std::optional<Millis> staleAfter) override { m_staleAfter = staleAfter; }
+    void RefreshLastSeen() override { ++m_nRefreshes; }
+
+    int GetItemCount() const override { return static_cast<int>(GetShownRows().size()); }
+    int GetSelectionMark() const override { return m_nCurrent; }
     std::vector<int> GetSelectedRows() const override
     {
-        return m_nSelected >= 0 ? std::vector<int>{m_nSelected} : std::vector<int>{};
+        std::vector<int> rows;
+        for (int device : GetShownRows())
+            if (std::find(m_selected.begin(), m_selected.end(), device) != m_selected.end())
+                rows.push_back(device);
+        return rows;
     }
-    void RedrawItem(int row) override { m_redrawn.push_back(row); }
-    int GetOuterWidth() const override { return m_nOuterWidth; }
-    void SetRedraw(bool redraw) override { m_bRedraw = redraw; }
+    std::vector<int> GetShownRows() const override
+    {
+        std::vector<int> rows;
+        for (int device = 0; device < m_nRows; ++device)
+            if (Matches(device))
+                rows.push_back(device);
+        return rows;
+    }
 
-    // What the user's click does to the selection mark: a row is selected; a
-    // click on an empty part (row < 0) keeps the mark.
+    // --- For tests -------------------------------------------------------
+    // A click on the row at `row` (as shown): it becomes the current and
+    // only selected row; a click on an empty part (row < 0) keeps them.
     void Select(int row)
     {
-        if (row >= 0 && row < GetItemCount())
-            m_nSelectionMark = m_nSelected = row;
+        const std::vector<int> shown = GetShownRows();
+        if (row >= 0 && row < static_cast<int>(shown.size())) {
+            m_nCurrent = shown[static_cast<std::size_t>(row)];
+            m_selected = {m_nCurrent};
+        }
+    }
+    // Ctrl+click on the rows at `rows` (as shown), added to the selection.
+    void AddToSelection(int row)
+    {
+        const std::vector<int> shown = GetShownRows();
+        if (row >= 0 && row < static_cast<int>(shown.size())) {
+            m_nCurrent = shown[static_cast<std::size_t>(row)];
+            m_selected.push_back(m_nCurrent);
+        }
     }
     // Ctrl+click on the selected row: nothing is selected, the mark stays.
-    void Deselect() { m_nSelected = -1; }
+    void Deselect() { m_selected.clear(); }
+    void SetFilter(std::string text) { m_filter = std::move(text); }
 
-    struct Column {
-        std::string heading;
-        int width;
-        std::string widestValue;
-        bool withMark = false;
-    };
-    const std::vector<Column>& Columns() const { return m_columns; }
-    const std::vector<std::vector<std::string>>& Rows() const { return m_rows; }
+    // The shown rows' texts, column by column (Last seen included).
+    std::vector<std::vector<std::string>> Rows() const
+    {
+        std::vector<std::vector<std::string>> rows;
+        for (int device : GetShownRows()) {
+            std::vector<std::string> row;
+            for (int column = 0; column < kDeviceColumnCount; ++column)
+                row.push_back(Text(device, static_cast<DeviceColumn>(column)));
+            rows.push_back(std::move(row));
+        }
+        return rows;
+    }
     struct Warning {
         int column = -1; // -1: none
         std::string reason;
     };
-    const std::vector<Warning>& Warnings() const { return m_warnings; }
-    bool FullRowSelect() const { return m_bFullRowSelect; }
-    const std::vector<int>& Redrawn() const { return m_redrawn; }
-    long GetItemTextCalls() const { return m_nGetItemTextCalls; }
+    // One per shown row.
+    std::vector<Warning> Warnings() const
+    {
+        std::vector<Warning> warnings;
+        for (int device : GetShownRows()) {
+            const auto found = m_warnings.find(device);
+            warnings.push_back(found == m_warnings.end()
+                                   ? Warning{}
+                                   : Warning{static_cast<int>(DeviceColumn::IpAddress), found->second});
+        }
+        return warnings;
+    }
+    // Whether the shown row is greyed, and its tool tip then.
+    std::optional<std::string> Stale(int row) const
+    {
+        const std::vector<int> shown = GetShownRows();
+        if (!m_staleAfter || !m_pRegistry || row < 0 || row >= static_cast<int>(shown.size()))
+            return std::nullopt;
+        std::optional<std::string> tip;
+        m_pRegistry->Visit(shown[static_cast<std::size_t>(row)], [&](const DeviceRecord& record) {
+            const Millis ago = m_now() - record.lastHeard;
+            if (ago >= *m_staleAfter)
+                tip = NotHeardText(ago);
+        });
+        return tip;
+    }
+    bool StaleAfterSet() const { return m_staleAfter.has_value(); }
+    const std::vector<int>& Changed() const { return m_changed; }
+    int Refreshes() const { return m_nRefreshes; }
 
 private:
-    std::vector<Column> m_columns;
-    std::vector<std::vector<std::string>> m_rows;
-    std::vector<Warning> m_warnings; // one per row
-    std::vector<int> m_redrawn;
-    int m_nOuterWidth;
-    int m_nSelectionMark = -1;
-    int m_nSelected = -1; // single selection
-    bool m_bFullRowSelect = false;
-    bool m_bRedraw = true;
-    mutable long m_nGetItemTextCalls = 0;
+    std::string Text(int device, DeviceColumn column) const
+    {
+        std::string text;
+        if (m_pRegistry)
+            m_pRegistry->Visit(device, [&](const DeviceRecord& record) {
+                text = DeviceCellText(record, column, m_now ? m_now() : 0);
+            });
+        return text;
+    }
+    static std::string Lower(std::string text)
+    {
+        for (char& c : text)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    }
+    bool Matches(int device) const
+    {
+        if (m_filter.empty())
+            return true;
+        const std::string wanted = Lower(m_filter);
+        for (int column = 0; column < kDeviceColumnCount; ++column)
+            if (Lower(Text(device, static_cast<DeviceColumn>(column))).find(wanted) != std::string::npos)
+                return true;
+        return false;
+    }
+
+    const DeviceRegistry* m_pRegistry = nullptr;
+    std::function<Millis()> m_now;
+    int m_nRows = 0;
+    std::map<int, std::string> m_warnings;
+    std::optional<Millis> m_staleAfter;
+    std::vector<int> m_changed;
+    int m_nRefreshes = 0;
+    int m_nCurrent = -1;
+    std::vector<int> m_selected;
+    std::string m_filter;
 };
 
 } // namespace pemblor

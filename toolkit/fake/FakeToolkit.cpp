@@ -1,5 +1,9 @@
 #include "toolkit/fake/FakeToolkit.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "resources/DialogTemplate.h"
 #include "toolkit/IDialogHandler.h"
 
@@ -16,9 +20,8 @@ struct FakeToolkit::Call {
     bool ran = false;
 };
 
-FakeToolkit::FakeToolkit(std::string appName, int listOuterWidth)
+FakeToolkit::FakeToolkit(std::string appName)
     : m_strAppName(std::move(appName))
-    , m_nListOuterWidth(listOuterWidth)
     , m_uiThread(std::this_thread::get_id())
 {
     m_calls.reserve(256);
@@ -365,6 +368,27 @@ void FakeToolkit::Advance(Millis ms)
     Settle();
     if (m_now < until)
         m_now = until;
+}
+
+std::optional<std::string> FakeToolkit::SaveTextFile(const std::string& path, const std::string& text)
+{
+    const std::string temporary = path + ".part";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (!file)
+        return std::string(std::strerror(errno));
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const int writeError = errno;
+    if (std::fclose(file) != 0 || !written) {
+        const int error = written ? errno : writeError;
+        std::remove(temporary.c_str());
+        return std::string(std::strerror(error));
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        std::remove(temporary.c_str());
+        return std::string(std::strerror(error));
+    }
+    return std::nullopt;
 }
 
 } // namespace pemblor

@@ -2,6 +2,7 @@
 #include "toolkit/IToolkit.h"
 #include "toolkit/fake/FakeWindow.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -31,11 +32,12 @@ namespace pemblor {
 // of replies and ticks is deterministic.
 class FakeToolkit final : public IToolkit {
 public:
-    explicit FakeToolkit(std::string appName = "Pemblor", int listOuterWidth = 403);
+    explicit FakeToolkit(std::string appName = "Pemblor");
     ~FakeToolkit() override;
 
     // IToolkit
     std::string AppName() const override { return m_strAppName; }
+    std::int64_t NowMs() const override { return m_now.load(); }
     int RunModal(IDialogHandler& handler, int templateId, IWindow* owner) override;
     void EndDialog(IWindow& window, int result) override;
     void PostClose(IWindow& window) override;
@@ -53,6 +55,8 @@ public:
     void SetClipboardText(const std::string& text) override { m_clipboard = text; }
     std::optional<std::string> AskSaveFileName(IWindow& owner, const std::string& title,
                                                const std::string& suggestedName, const std::string& filter) override;
+    // Writes a file of its own beside `path` and renames it over `path`.
+    std::optional<std::string> SaveTextFile(const std::string& path, const std::string& text) override;
 
     // --- For tests -------------------------------------------------------
     // Opens a top-level window without a modal loop: builds it, calls
@@ -65,7 +69,7 @@ public:
     bool InitResult(const FakeWindow& window) const;
 
     using Millis = std::int64_t;
-    Millis Now() const { return m_now; }
+    Millis Now() const { return m_now.load(); }
     // Runs every event due up to Now() + ms, then sets the clock there.
     void Advance(Millis ms);
     // Scripted user action at an absolute / relative virtual time; these
@@ -153,9 +157,9 @@ private:
     friend class FakeWindow;
 
     std::string m_strAppName;
-    int m_nListOuterWidth;
     std::thread::id m_uiThread;
-    Millis m_now = 0;
+    // Read by other threads (NowMs).
+    std::atomic<Millis> m_now{0};
     std::uint64_t m_seq = 0;
     std::multimap<std::pair<Millis, std::uint64_t>, Event> m_events;
     std::vector<std::unique_ptr<FakeWindow>> m_windows;

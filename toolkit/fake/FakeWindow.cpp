@@ -37,7 +37,7 @@ FakeWindow::FakeWindow(FakeToolkit& toolkit, IDialogHandler& handler, const Dial
             m_ips[control.id] = std::make_unique<FakeIpAddressCtrl>(enabled);
             break;
         case ControlKind::List:
-            m_lists[control.id] = std::make_unique<FakeListCtrl>(toolkit.m_nListOuterWidth);
+            m_lists[control.id] = std::make_unique<FakeListCtrl>();
             break;
         case ControlKind::Static:
             m_statics[control.id] = control.text;

@@ -33,6 +33,8 @@ public:
     IListCtrl* List(int id) override;
     void SetFocus(int id) override { m_nFocus = id; }
     void SetItemText(int id, const std::string& text) override;
+    void SetDescription(const std::string& text) override { m_strDescription = text; }
+    const std::string& Description() const { return m_strDescription; }
 
     // User actions. Disabled controls ignore them, as do ended windows.
     // Click on id 2 is the cancel command; on a check box it toggles the box
@@ -80,6 +82,7 @@ private:
     FakeWindow* m_pOwner;
     int m_nTemplateId;
     std::string m_strCaption;
+    std::string m_strDescription;
     std::map<int, std::unique_ptr<FakeButton>> m_buttons;
     std::map<int, std::unique_ptr<FakeEdit>> m_edits;
     std::map<int, std::unique_ptr<FakeCheckBox>> m_checks;

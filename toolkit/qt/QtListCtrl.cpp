@@ -1,38 +1,31 @@
 #include "toolkit/qt/QtListCtrl.h"
 
-#include "toolkit/qt/QtListModel.h"
+#include "toolkit/qt/QtDeviceTableModel.h"
 #include "toolkit/qt/QtListView.h"
-#include "toolkit/qt/QtTranslation.h"
-
-#include <QHeaderView>
 
 namespace pemblor {
 
-int QtListCtrl::InsertColumn(int index, const std::string& heading, int widthPixels)
-{
-    if (!m_pView)
-        return -1;
-    const int column = m_pView->Model().InsertColumn(index, Translated(heading));
-    m_pView->header()->resizeSection(column, widthPixels > 0 ? widthPixels : 0);
-    return column;
-}
-
-int QtListCtrl::GetColumnCount() const
-{
-    return m_pView ? m_pView->Model().ColumnCount() : 0;
-}
-
-void QtListCtrl::FitColumn(int column, std::string_view widestValue, bool withMark)
+void QtListCtrl::ShowDevices(const DeviceRegistry& registry, std::function<Millis()> now)
 {
     if (m_pView)
-        m_pView->FitColumn(column, QString::fromUtf8(widestValue.data(), static_cast<qsizetype>(widestValue.size())),
-                           withMark);
+        m_pView->Model().ShowDevices(registry, std::move(now));
 }
 
-void QtListCtrl::SetFullRowSelect()
+bool QtListCtrl::HasColumns() const
+{
+    return m_pView && m_pView->Model().HasColumns();
+}
+
+void QtListCtrl::DevicesAdded(int count)
 {
     if (m_pView)
-        m_pView->setSelectionBehavior(QAbstractItemView::SelectRows);
+        m_pView->Model().DevicesAdded(count);
+}
+
+void QtListCtrl::DevicesChanged(int first, int last)
+{
+    if (m_pView)
+        m_pView->Model().DevicesChanged(first, last);
 }
 
 void QtListCtrl::DeleteAllItems()
@@ -41,31 +34,32 @@ void QtListCtrl::DeleteAllItems()
         m_pView->Model().Clear();
 }
 
-int QtListCtrl::InsertItem(int index, std::string_view text)
-{
-    return m_pView ? m_pView->Model().InsertRow(index, text) : -1;
-}
-
-void QtListCtrl::SetItemText(int row, int column, std::string_view text)
+void QtListCtrl::SetItemWarning(int device, std::string_view reason)
 {
     if (m_pView)
-        m_pView->Model().SetText(row, column, text);
+        m_pView->Model().SetWarning(device, QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size())));
 }
 
-void QtListCtrl::SetItemWarning(int row, int column, std::string_view reason)
+void QtListCtrl::SetStaleAfter(std::optional<Millis> staleAfter)
 {
-    if (m_pView)
-        m_pView->Model().SetWarning(row, column, reason);
+    if (!m_pView)
+        return;
+    m_pView->Model().SetStaleAfter(staleAfter);
+    m_pView->viewport()->update();
 }
 
-std::string QtListCtrl::GetItemText(int row, int column) const
+void QtListCtrl::RefreshLastSeen()
 {
-    return m_pView ? m_pView->Model().Text(row, column) : std::string();
+    if (!m_pView)
+        return;
+    m_pView->Model().RefreshLastSeen();
+    // The greying reaches the No column too.
+    m_pView->viewport()->update();
 }
 
 int QtListCtrl::GetItemCount() const
 {
-    return m_pView ? m_pView->Model().RowCount() : 0;
+    return m_pView ? m_pView->Proxy().rowCount() : 0;
 }
 
 int QtListCtrl::GetSelectionMark() const
@@ -78,27 +72,9 @@ std::vector<int> QtListCtrl::GetSelectedRows() const
     return m_pView ? m_pView->SelectedRows() : std::vector<int>{};
 }
 
-void QtListCtrl::RedrawItem(int row)
+std::vector<int> QtListCtrl::GetShownRows() const
 {
-    if (!m_pView || row < 0 || row >= m_pView->Model().RowCount())
-        return;
-    const QRect cell = m_pView->visualRect(m_pView->Model().index(row, 0));
-    QWidget* viewport = m_pView->viewport();
-    viewport->update(QRect(0, cell.top(), viewport->width(), cell.height()));
-}
-
-int QtListCtrl::GetOuterWidth() const
-{
-    return m_pView ? m_pView->frameGeometry().width() : 0;
-}
-
-void QtListCtrl::SetRedraw(bool redraw)
-{
-    if (!m_pView)
-        return;
-    m_pView->setUpdatesEnabled(redraw);
-    if (redraw)
-        m_pView->viewport()->update();
+    return m_pView ? m_pView->ShownRows() : std::vector<int>{};
 }
 
 } // namespace pemblor

@@ -1,6 +1,7 @@
 #pragma once
 #include "toolkit/IDialogHandler.h"
 
+#include <QLineEdit>
 #include <QPersistentModelIndex>
 #include <QTreeView>
 
@@ -10,34 +11,36 @@
 
 namespace pemblor {
 
-class QtListModel;
+class QtDeviceSortProxy;
+class QtDeviceTableModel;
 
-// Report-style view over a QtListModel. It keeps the selection mark: the row
-// the user selected last; deselecting (a click on an empty part included)
-// keeps it, clearing the model resets it. Mouse clicks anywhere in the rows'
-// area are reported after the view has acted on them; a right click selects
-// the row under the cursor first. The rows the user selected now are
-// SelectedRows(); the selection may be empty while the mark stays. A key that
-// selects a row is reported as a selection change; the Menu key and Shift+F10 as a right click, with
-// MenuAnchor() telling where the menu belongs meanwhile.
+// The device table's view over its model, sorted and filtered by a proxy: a
+// heading click sorts (a second one reverses), several rows can be selected.
+// It keeps the selection mark: the current row as the user selected it last,
+// which stays with its device when rows move; deselecting (a click on an
+// empty part included) keeps it, clearing the model resets it. Mouse clicks
+// anywhere in the rows' area are reported after the view has acted on them;
+// a right click selects the row under the cursor first. A key that changes
+// the selection is reported as a selection change; the Menu key and
+// Shift+F10 as a right click, with MenuAnchor() telling where the menu
+// belongs meanwhile.
 class QtListView final : public QTreeView {
     Q_OBJECT
 public:
     explicit QtListView(QWidget* parent);
 
-    QtListModel& Model() const { return *m_pModel; }
-    int SelectionMark() const { return m_mark.isValid() ? m_mark.row() : -1; }
+    QtDeviceTableModel& Model() const { return *m_pModel; }
+    QtDeviceSortProxy& Proxy() const { return *m_pProxy; }
+    // Record indices (rows of the model).
+    int SelectionMark() const;
     std::vector<int> SelectedRows() const;
+    std::vector<int> ShownRows() const;
     void SetNotifyCallback(std::function<void(pemblor::Notify)> notify) { m_notify = std::move(notify); }
-
-    // See IListCtrl::FitColumn.
-    void FitColumn(int column, const QString& widestValue, bool withMark);
-    // The outer width that shows every column in full, with room for the
-    // vertical scroll bar that many rows bring.
-    int WantedOuterWidth() const;
-    // While a menu key is being reported: the screen point below the current
-    // row's first cell, where its menu opens.
+    // Gives the columns their first widths, fitted to their headings and
+    // widest values in the view's font.
+    void FitColumns();
     std::optional<QPoint> MenuAnchor() const { return m_menuAnchor; }
+    QSize sizeHint() const override;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -48,17 +51,25 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    // `text` with each digit replaced by the font's widest digit and each
-    // letter A-F by its widest hexadecimal digit.
-    QString WidestSpelling(const QString& text) const;
     void OnSelectionChanged(const QItemSelection& selected);
     void Report(pemblor::Notify code);
 
-    QtListModel* m_pModel;
-    QPersistentModelIndex m_mark;
+    QtDeviceTableModel* m_pModel;
+    QtDeviceSortProxy* m_pProxy;
+    QPersistentModelIndex m_mark; // in the proxy
     std::function<void(pemblor::Notify)> m_notify;
     std::optional<QPoint> m_menuAnchor;
     bool m_bSkipNextClick = false;
+};
+
+// The table's Filter field: Escape clears it (and closes nothing).
+class QtFilterEdit final : public QLineEdit {
+    Q_OBJECT
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 } // namespace pemblor

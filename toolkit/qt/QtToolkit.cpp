@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
@@ -26,6 +27,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 
 namespace pemblor {
@@ -68,6 +70,12 @@ std::string QtToolkit::AppName() const
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
 }
 
+std::int64_t QtToolkit::NowMs() const
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 QtWindow* QtToolkit::AsQtWindow(IWindow* window)
 {
     return dynamic_cast<QtWindow*>(window);
@@ -84,7 +92,7 @@ int QtToolkit::RunModal(IDialogHandler& handler, int templateId, IWindow* owner)
     if (handler.OnInitDialog(window))
         window.FocusFirstTabStop();
     if (!window.IsEnded()) {
-        window.WidenForLists();
+        window.FitToContents();
         window.show();
         handler.OnShowWindow();
     }
@@ -123,7 +131,7 @@ int QtToolkit::MessageBox(IWindow* owner, const std::string& text, MbButtons but
         boxIcon = QMessageBox::Question;
     const QMessageBox::StandardButtons boxButtons =
         buttons == MbButtons::OkCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok;
-    QMessageBox box(boxIcon, QString::fromStdString(AppName()), TranslatedMessage(text), boxButtons,
+    QMessageBox box(boxIcon, QString::fromStdString(AppName()), Translated(text), boxButtons,
                     AsQtWindow(owner));
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
@@ -303,6 +311,19 @@ std::optional<std::string> QtToolkit::AskSaveFileName(IWindow& owner, const std:
     // The name as the file system spells it.
     const QByteArray encoded = QFile::encodeName(chosen);
     return std::string(encoded.constData(), static_cast<std::size_t>(encoded.size()));
+}
+
+std::optional<std::string> QtToolkit::SaveTextFile(const std::string& path, const std::string& text)
+{
+    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !file.commit()) {
+        const QString cause = file.errorString();
+        file.cancelWriting();
+        return cause.toStdString();
+    }
+    return std::nullopt;
 }
 
 void QtToolkit::OpenUrl(const std::string& url)

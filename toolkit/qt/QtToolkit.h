@@ -33,6 +33,7 @@ public:
     QtToolkit& operator=(const QtToolkit&) = delete;
 
     std::string AppName() const override;
+    std::int64_t NowMs() const override;
     std::string Translate(const char* text) const override;
     int RunModal(IDialogHandler& handler, int templateId, IWindow* owner) override;
     void EndDialog(IWindow& window, int result) override;
@@ -52,6 +53,7 @@ public:
     int TrackPopupMenu(IWindow& window, int menuId) override;
     void AppendSystemMenu(IWindow& window, unsigned commandId, const std::string& text) override;
     void OpenUrl(const std::string& url) override;
+    std::optional<std::string> SaveTextFile(const std::string& path, const std::string& text) override;
     void SetClipboardText(const std::string& text) override;
     std::optional<std::string> AskSaveFileName(IWindow& owner, const std::string& title,
                                                const std::string& suggestedName, const std::string& filter) override;

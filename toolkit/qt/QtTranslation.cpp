@@ -1,11 +1,10 @@
 #include "toolkit/qt/QtTranslation.h"
 
-#include "resources/Translatable.h"
+#include "common/Translatable.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QRegularExpression>
 #include <QTranslator>
 
 namespace pemblor {
@@ -30,25 +29,6 @@ QString Translated(const char* text)
 QString Translated(const std::string& text)
 {
     return Translated(text.c_str());
-}
-
-QString TranslatedMessage(const std::string& text)
-{
-    const QString source = QString::fromStdString(text);
-    const QString whole = Translated(text);
-    if (whole != source)
-        return whole;
-    static const QRegularExpression kNumber(QStringLiteral("-?[0-9]+"));
-    for (auto numbers = kNumber.globalMatch(source); numbers.hasNext();) {
-        const QRegularExpressionMatch number = numbers.next();
-        QString format = source;
-        format.replace(number.capturedStart(), number.capturedLength(), QStringLiteral("%d"));
-        QString translated = Translated(format.toStdString());
-        const auto at = translated.indexOf(QStringLiteral("%d"));
-        if (translated != format && at >= 0)
-            return translated.replace(at, 2, number.captured());
-    }
-    return source;
 }
 
 void InstallTranslations(QCoreApplication& app)

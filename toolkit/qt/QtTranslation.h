@@ -12,12 +12,6 @@ namespace pemblor {
 QString Translated(const char* text);
 QString Translated(const std::string& text);
 
-// A message box text: translated as a whole when the catalogue has it, else
-// taken as a marked format whose one "%d" the logic has filled with a number
-// (FormatError): the format's translation with the same number in its "%d".
-// Any other text is shown as it is.
-QString TranslatedMessage(const std::string& text);
-
 // Installs on `app` the catalogues of the user's language as Qt's system
 // locale names it (LC_ALL, LC_MESSAGES, LANG; LANGUAGE for the order): Qt's
 // own texts from the system's Qt translations when they are installed, then

@@ -3,7 +3,9 @@
 #include "resources/ResourceIds.h"
 #include "toolkit/IDialogHandler.h"
 #include "toolkit/qt/QtButton.h"
+#include "common/Translatable.h"
 #include "toolkit/qt/QtCheckBox.h"
+#include "toolkit/qt/QtDeviceTableModel.h"
 #include "toolkit/qt/QtEdit.h"
 #include "toolkit/qt/QtIpAddressAdapter.h"
 #include "toolkit/qt/QtIpAddressCtrl.h"
@@ -16,6 +18,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -23,22 +28,20 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTimerEvent>
 
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 
 namespace pemblor {
 
 namespace {
 
 constexpr int kIconSize = 32;
-// Kept free beside a window that grows: its frame is unknown before the
-// window manager has drawn it.
+// Kept free beside a window sized to the screen: its frame is unknown
+// before the window manager has drawn it.
 constexpr int kScreenFrameAllowance = 16;
-// Pixels by which dialog-unit rounding can set edges of a layout apart.
-constexpr int kEdgeSlack = 2;
 
 // "&Apply Changes" -> "Apply Changes"; "&&" stays one '&'.
 QString WithoutMnemonic(const QString& text)
@@ -64,18 +67,15 @@ Adapter* FindAdapter(const std::map<int, std::unique_ptr<Adapter>>& adapters, in
 
 QtWindow::QtWindow(const DialogTemplate& layout, IDialogHandler& handler, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint)
+                         Qt::WindowCloseButtonHint |
+                         (layout.minWidth > 0 ? Qt::WindowMaximizeButtonHint : Qt::WindowType(0)))
     , m_handler(handler)
     , m_nTemplateId(layout.id)
-    , m_units(QtDialogUnits::DialogFont(layout.fontName, layout.pointSize))
 {
-    setFont(QtDialogUnits::DialogFont(layout.fontName, layout.pointSize));
     setWindowTitle(Translated(layout.caption));
-    setSizeGripEnabled(false);
-    setFixedSize(m_units.ToPixelsX(layout.cx), m_units.ToPixelsY(layout.cy));
     for (const ControlTemplate& control : layout.controls)
         CreateControl(control);
-    LabelTextlessControls();
+    Arrange(layout);
 }
 
 QtWindow::~QtWindow()
@@ -90,7 +90,6 @@ QString QtWindow::ControlName(int id)
 
 void QtWindow::CreateControl(const ControlTemplate& control)
 {
-    const QRect geometry = m_units.ToPixels(control.x, control.y, control.cx, control.cy);
     const QString text = Translated(control.text);
     const int id = control.id;
     QWidget* widget = nullptr;
@@ -101,6 +100,13 @@ void QtWindow::CreateControl(const ControlTemplate& control)
         button->setAutoDefault(true);
         button->setDefault(control.kind == ControlKind::DefPushButton);
         connect(button, &QPushButton::clicked, this, [this, id] { OnButtonClicked(id); });
+        // Room for the text inside the button's margins on both sides,
+        // whatever the font and the translation.
+        const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+        const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+        button->setMinimumWidth(
+            std::max(button->sizeHint().width(),
+                     button->fontMetrics().horizontalAdvance(WithoutMnemonic(text)) + 2 * margin + 2 * frame));
         m_buttons[id] = std::make_unique<QtButton>(button);
         widget = button;
         break;
@@ -109,8 +115,7 @@ void QtWindow::CreateControl(const ControlTemplate& control)
         auto* label = new QLabel(this);
         label->setTextFormat(Qt::PlainText);
         label->setText(text);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setWordWrap(true);
+        label->setWordWrap(control.wrap);
         widget = label;
         break;
     }
@@ -118,15 +123,13 @@ void QtWindow::CreateControl(const ControlTemplate& control)
         auto* group = new QGroupBox(text, this);
         group->setCheckable(false);
         group->setFocusPolicy(Qt::NoFocus);
-        // Beneath the controls it frames, even those made before it, so
-        // that clicks reach them.
-        group->lower();
         widget = group;
         break;
     }
     case ControlKind::Icon: {
         auto* label = new QLabel(this);
         label->setPixmap(QApplication::windowIcon().pixmap(kIconSize, kIconSize));
+        label->setFixedSize(kIconSize, kIconSize);
         widget = label;
         break;
     }
@@ -163,10 +166,7 @@ void QtWindow::CreateControl(const ControlTemplate& control)
     }
     if (!widget)
         return;
-    if (control.kind == ControlKind::Icon)
-        widget->setGeometry(geometry.x(), geometry.y(), kIconSize, kIconSize);
-    else
-        widget->setGeometry(geometry);
+    m_widgets.push_back({&control, widget});
     widget->setAccessibleName(WithoutMnemonic(text));
     if (id != IDC_STATIC) {
         widget->setObjectName(ControlName(id));
@@ -180,32 +180,192 @@ void QtWindow::CreateControl(const ControlTemplate& control)
         widget->setEnabled(false);
 }
 
-void QtWindow::LabelTextlessControls()
+void QtWindow::Arrange(const DialogTemplate& layout)
 {
-    // Address controls and edits have no text of their own: their label is
-    // the static text on their row, left of them.
-    const QList<QLabel*> labels = findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
-    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (!qobject_cast<QtIpAddressCtrl*>(control) && !qobject_cast<QLineEdit*>(control))
+    auto* top = new QVBoxLayout(this);
+    auto* buttons = new QHBoxLayout;
+    // Check boxes that go with the buttons stand in a row of their own just
+    // above them, so that the button row fits narrow screens.
+    auto* besideButtons = new QHBoxLayout;
+    QBoxLayout* body = top;     // where the next row goes
+    QFormLayout* form = nullptr; // the current run of labelled controls
+    QVBoxLayout* beside = nullptr; // texts beside an icon
+    std::vector<QWidget*> tabOrder;
+
+    for (const auto& [control, widget] : m_widgets) {
+        const ControlKind kind = control->kind;
+        if (kind == ControlKind::CheckBox && buttons->count() > 0) {
+            besideButtons->addWidget(widget);
             continue;
-        const QRect row = control->geometry();
-        QLabel* nearest = nullptr;
-        for (QLabel* label : labels) {
-            const QRect at = label->geometry();
-            if (label->text().isEmpty() || at.right() >= row.left() || at.center().y() < row.top() ||
-                at.center().y() > row.bottom())
-                continue;
-            if (!nearest || at.right() > nearest->geometry().right())
-                nearest = label;
         }
-        if (!nearest)
+        const bool buttonRow = kind == ControlKind::PushButton || kind == ControlKind::DefPushButton;
+        if (buttonRow) {
+            // Close stands at the right, the others left of it in their order.
+            if (control->id == IDCANCEL)
+                buttons->addStretch(1);
+            buttons->addWidget(widget);
             continue;
-        nearest->setBuddy(control);
-        QString name = WithoutMnemonic(nearest->text()).trimmed();
-        while (name.endsWith(QLatin1Char(':')))
-            name = name.chopped(1).trimmed();
-        control->setAccessibleName(name);
+        }
+        switch (kind) {
+        case ControlKind::GroupBox: {
+            auto* group = static_cast<QGroupBox*>(widget);
+            auto* inside = new QVBoxLayout(group);
+            top->addWidget(group);
+            body = inside;
+            form = nullptr;
+            break;
+        }
+        case ControlKind::Icon: {
+            auto* row = new QHBoxLayout;
+            row->addWidget(widget, 0, Qt::AlignTop);
+            beside = new QVBoxLayout;
+            row->addLayout(beside, 1);
+            top->addLayout(row);
+            break;
+        }
+        case ControlKind::Static:
+            if (control->buddy != 0) {
+                auto* label = static_cast<QLabel*>(widget);
+                QWidget* buddy = Control(control->buddy);
+                if (!form) {
+                    form = new QFormLayout;
+                    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+                    body->addLayout(form);
+                }
+                form->addRow(label, buddy);
+                if (buddy) {
+                    label->setBuddy(buddy);
+                    QString name = WithoutMnemonic(label->text()).trimmed();
+                    while (name.endsWith(QLatin1Char(':')))
+                        name = name.chopped(1).trimmed();
+                    buddy->setAccessibleName(name);
+                }
+            } else if (beside) {
+                beside->addWidget(widget);
+            } else {
+                // A text of its own ends a group box.
+                body = top;
+                form = nullptr;
+                top->addWidget(widget);
+            }
+            break;
+        case ControlKind::List:
+            ArrangeList(*top, *static_cast<QtListView*>(widget), tabOrder);
+            break;
+        default:
+            // Labelled controls join their label's row.
+            if (!IsLabelled(control->id) || control->id == IDC_STATIC) {
+                body->addWidget(widget);
+                form = nullptr;
+            }
+            break;
+        }
+        if (control->tabStop)
+            tabOrder.push_back(widget);
     }
+    for (const auto& [control, widget] : m_widgets) {
+        if (control->tabStop && (control->kind == ControlKind::PushButton ||
+                                 control->kind == ControlKind::DefPushButton || control->kind == ControlKind::CheckBox) &&
+            std::find(tabOrder.begin(), tabOrder.end(), widget) == tabOrder.end())
+            tabOrder.push_back(widget);
+    }
+    if (besideButtons->count() > 0) {
+        besideButtons->addStretch(1);
+        top->addLayout(besideButtons);
+    } else {
+        delete besideButtons;
+    }
+    top->addLayout(buttons);
+    for (std::size_t i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    if (layout.minWidth > 0) {
+        setSizeGripEnabled(true);
+        m_minimum = QSize(layout.minWidth, layout.minHeight);
+        setMinimumSize(m_minimum.boundedTo(ScreenRoom()));
+    } else {
+        setSizeGripEnabled(false);
+        top->setSizeConstraint(QLayout::SetFixedSize);
+    }
+}
+
+QSize QtWindow::ScreenRoom() const
+{
+    const QScreen* where = screen();
+    if (!where)
+        return {INT_MAX, INT_MAX};
+    return where->availableGeometry().size() - QSize(kScreenFrameAllowance, 2 * kScreenFrameAllowance);
+}
+
+void QtWindow::FitToContents()
+{
+    if (!m_minimum.isValid())
+        return;
+    // The size that shows the table's columns in full, at least the minimum,
+    // and never more than the screen holds: the whole window, Close
+    // included, stays on a small screen.
+    const QSize room = ScreenRoom();
+    const QSize minimum = layout()->minimumSize().expandedTo(m_minimum).boundedTo(room);
+    setMinimumSize(minimum);
+    resize(sizeHint().expandedTo(minimum).boundedTo(room));
+}
+
+bool QtWindow::IsLabelled(int id) const
+{
+    for (const auto& [control, widget] : m_widgets) {
+        if (control->kind == ControlKind::Static && control->buddy == id)
+            return true;
+    }
+    return false;
+}
+
+void QtWindow::ArrangeList(QVBoxLayout& top, QtListView& view, std::vector<QWidget*>& tabOrder)
+{
+    // The Filter field sits above the table, and the count of the rows it
+    // shows below it while a filter is active.
+    auto* row = new QHBoxLayout;
+    auto* label = new QLabel(Translated(PEMBLOR_TR_NOOP("Pemblor", "Filter")), this);
+    auto* filter = new QtFilterEdit(this);
+    filter->setObjectName(QStringLiteral("filter"));
+    filter->setAccessibleName(Translated(PEMBLOR_TR_NOOP("Pemblor", "Filter")));
+    label->setBuddy(filter);
+    row->addWidget(label);
+    row->addWidget(filter, 1);
+    top.addLayout(row);
+    top.addWidget(&view, 1);
+    auto* count = new QLabel(this);
+    count->setObjectName(QStringLiteral("filterCount"));
+    count->setVisible(false);
+    top.addWidget(count);
+    tabOrder.push_back(filter);
+
+    auto* find = new QAction(this);
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WindowShortcut);
+    connect(find, &QAction::triggered, filter, [filter] {
+        filter->setFocus(Qt::ShortcutFocusReason);
+        filter->selectAll();
+    });
+    addAction(find);
+
+    QtDeviceSortProxy& proxy = view.Proxy();
+    auto update = [count, filter, &proxy, &view] {
+        const bool active = !filter->text().isEmpty();
+        if (active) {
+            count->setText(Translated(PEMBLOR_TR_NOOP("Pemblor", "%1 of %2 devices"))
+                               .arg(proxy.rowCount())
+                               .arg(view.Model().rowCount()));
+        }
+        count->setVisible(active);
+    };
+    connect(filter, &QLineEdit::textChanged, this, [&proxy, update](const QString& text) {
+        proxy.SetFilterText(text);
+        update();
+    });
+    connect(&proxy, &QAbstractItemModel::rowsInserted, this, update);
+    connect(&proxy, &QAbstractItemModel::rowsRemoved, this, update);
+    connect(&proxy, &QAbstractItemModel::modelReset, this, update);
+    connect(&proxy, &QAbstractItemModel::layoutChanged, this, update);
 }
 
 IButton* QtWindow::Button(int id)
@@ -239,27 +399,6 @@ QWidget* QtWindow::Control(int id) const
     return found == m_controls.end() ? nullptr : found->second;
 }
 
-void QtWindow::WidenForLists()
-{
-    const QScreen* where = screen();
-    const int screenWidth = where ? where->availableGeometry().width() - kScreenFrameAllowance : INT_MAX;
-    for (const auto& entry : m_lists) {
-        auto* view = qobject_cast<QtListView*>(Control(entry.first));
-        if (!view)
-            continue;
-        const int extra = std::min(view->WantedOuterWidth() - view->width(), screenWidth - width());
-        if (extra <= 0)
-            continue;
-        const int listRight = view->geometry().right();
-        for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            if (child != view && std::abs(child->geometry().right() - listRight) <= kEdgeSlack)
-                child->move(child->x() + extra, child->y());
-        }
-        view->resize(view->width() + extra, view->height());
-        setFixedSize(width() + extra, height());
-    }
-}
-
 void QtWindow::SetFocus(int id)
 {
     if (QWidget* control = Control(id))
@@ -269,11 +408,19 @@ void QtWindow::SetFocus(int id)
 void QtWindow::SetItemText(int id, const std::string& text)
 {
     if (auto* label = qobject_cast<QLabel*>(Control(id)))
-        label->setText(TranslatedMessage(text));
+        label->setText(Translated(text));
 }
 
 void QtWindow::FocusFirstTabStop()
 {
+    // The default push button first, where it can take the focus: Enter
+    // then presses it, and Tab goes on from it.
+    for (const auto& [control, widget] : m_widgets) {
+        if (control->kind == ControlKind::DefPushButton && widget->isEnabled() && !widget->isHidden()) {
+            widget->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
     for (QWidget* control : m_tabStops) {
         if (control->isEnabled() && !control->isHidden()) {
             control->setFocus(Qt::TabFocusReason);

@@ -1,7 +1,6 @@
 #pragma once
 #include "resources/DialogTemplate.h"
 #include "toolkit/IWindow.h"
-#include "toolkit/qt/QtDialogUnits.h"
 
 #include <QDialog>
 
@@ -10,6 +9,7 @@
 #include <vector>
 
 class QAction;
+class QVBoxLayout;
 
 namespace pemblor {
 
@@ -19,17 +19,20 @@ class QtCheckBox;
 class QtEdit;
 class QtIpAddressAdapter;
 class QtListCtrl;
+class QtListView;
 enum class Notify;
 
-// A dialog built from a layout template: fixed size, no minimise or maximise
-// box, controls placed in dialog units of the template's font, tab order the
-// template's order.
+// A dialog built from a layout template and laid out by Qt's layouts in the
+// template's order (see ControlTemplate), which is also the tab order; the
+// device table brings its Filter field (Ctrl+F) and the count of the rows
+// it shows. A template with a minimum size makes a window the user can
+// resize and maximise; the others keep the size their controls need.
 //
 // Controls with an id are named "id<id>" (objectName) and carry their text
-// without '&' as accessible name. Id-less controls (statics, group boxes,
-// icons) have no object name. An address control or edit is the buddy of the
-// static text on its row, to its left, and takes that text, without its
-// colon, as accessible name. The device list is named "Devices".
+// without '&' as accessible name; a control labelled by a static text takes
+// that text, without its colon, as accessible name. Id-less controls
+// (statics, group boxes, icons) have no object name. The device list is
+// named "Devices".
 //
 // The window ends only through End(): Escape, the Cancel button (id 2) and
 // reject() go to the handler's OnCancel, the close box and Alt+F4 to its
@@ -47,17 +50,17 @@ public:
     IListCtrl* List(int id) override;
     void SetFocus(int id) override;
     void SetItemText(int id, const std::string& text) override;
+    void SetDescription(const std::string& text) override { setAccessibleDescription(QString::fromStdString(text)); }
 
     int TemplateId() const { return m_nTemplateId; }
-    const QtDialogUnits& Units() const { return m_units; }
     QWidget* Control(int id) const;
     static QString ControlName(int id);
 
-    // Widens the window and its lists until the lists show their columns in
-    // full, within the screen's available width. Controls whose right edge
-    // lines up with a list's keep lining up with it; the rest stay put.
-    void WidenForLists();
-    // The default focus: the first enabled tab stop in template order.
+    // A resizable window takes the size its contents want (within the
+    // screen), once they are filled in.
+    void FitToContents();
+    // The default focus: the default push button when it is enabled, else
+    // the first enabled tab stop in template order.
     void FocusFirstTabStop();
     void End(int result);
     bool IsEnded() const { return m_bEnded; }
@@ -82,13 +85,17 @@ protected:
 
 private:
     void CreateControl(const ControlTemplate& control);
-    void LabelTextlessControls();
+    void Arrange(const DialogTemplate& layout);
+    void ArrangeList(QVBoxLayout& top, QtListView& view, std::vector<QWidget*>& tabOrder);
+    bool IsLabelled(int id) const;
+    QSize ScreenRoom() const;
     void OnButtonClicked(int id);
     void OnNotify(int id, Notify code);
 
     IDialogHandler& m_handler;
     int m_nTemplateId;
-    QtDialogUnits m_units;
+    std::vector<std::pair<const ControlTemplate*, QWidget*>> m_widgets; // template order
+    QSize m_minimum; // invalid: the window keeps the size its controls need
     std::map<int, std::unique_ptr<QtButton>> m_buttons;
     std::map<int, std::unique_ptr<QtEdit>> m_edits;
     std::map<int, std::unique_ptr<QtCheckBox>> m_checkBoxes;

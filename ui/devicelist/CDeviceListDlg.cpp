@@ -1,23 +1,25 @@
 #include "ui/devicelist/CDeviceListDlg.h"
 
-#include "ui/FormatError.h"
+#include "common/DeviceColumns.h"
+#include "common/EngineTexts.h"
+#include "common/FormatError.h"
+#include "common/InterfaceTexts.h"
+#include "common/Translatable.h"
+#include "common/ValidateSettings.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
 #include "resources/DialogTemplate.h"
 #include "resources/ResourceIds.h"
-#include "resources/Translatable.h"
 #include "toolkit/IButton.h"
+#include "toolkit/ICheckBox.h"
 #include "toolkit/IListCtrl.h"
 #include "toolkit/IToolkit.h"
 #include "toolkit/IWindow.h"
 #include "ui/devicelist/CAboutDlg.h"
 #include "ui/devicelist/DeviceListText.h"
-#include "ui/devicelist/DeviceTableColumns.h"
-#include "ui/devicelist/InterfaceTexts.h"
 #include "ui/setupip/CSetupIpDlg.h"
-#include "ui/setupip/ValidateSettings.h"
 
-#include <charconv>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,50 +27,27 @@
 namespace pemblor {
 namespace {
 
-constexpr const char* MsgNoDevices = PEMBLOR_TR_NOOP("Pemblor", "Find no devices!");
-constexpr const char* MsgThreadLaunch = PEMBLOR_TR_NOOP("Pemblor", "Cannot Create ServiceSocket Thread");
-constexpr const char* MsgSocketStartup = PEMBLOR_TR_NOOP("Pemblor", "Socket Init Error");
-constexpr const char* MsgSendFailed = PEMBLOR_TR_NOOP("Pemblor", "skSend.SendTo: %d\n");
-
 // The toolkit's lookup of marked texts, for the messages composed here.
 auto Translator(const IToolkit& toolkit)
 {
     return [&toolkit](const char* text) { return toolkit.Translate(text); };
 }
 
-constexpr int kIpAddressColumn = 2;
-constexpr int kMacColumn = DeviceRowCells::MacColumn;
-constexpr int kInterfaceColumn = DeviceRowCells::InterfaceColumn;
+constexpr int kIpAddressColumn = static_cast<int>(DeviceColumn::IpAddress);
 // Working size of the row bookkeeping; beyond it the containers grow once
 // and keep their size.
 constexpr std::size_t kReservedRows = 1024;
-constexpr std::size_t kReservedText = 64 * 1024;
-
-// A row number as "%d", held by value.
-struct NumberText {
-    char text[16];
-    std::size_t size;
-    std::string_view view() const { return {text, size}; }
-};
-
-NumberText FormatNumber(int number)
-{
-    NumberText result{};
-    const auto end = std::to_chars(result.text, result.text + sizeof result.text, number).ptr;
-    result.size = static_cast<std::size_t>(end - result.text);
-    return result;
-}
 
 } // namespace
 
 CDeviceListDlg::CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config)
     : m_toolkit(toolkit)
     , m_dispatcher(toolkit)
-    , m_keys(kReservedRows)
-    , m_pendingRows(kReservedRows, kReservedText)
-    , m_flushRows(kReservedRows, kReservedText)
+    , m_registry(kReservedRows)
     , m_conversation(sockets, m_dispatcher, *this, std::move(config))
 {
+    m_pendingChanges.reserve(kReservedRows);
+    m_flushChanges.reserve(kReservedRows);
 }
 
 CDeviceListDlg::~CDeviceListDlg()
@@ -77,6 +56,7 @@ CDeviceListDlg::~CDeviceListDlg()
     // members it uses.
     m_conversation.StopReceiveThread();
     m_dispatcher.Cancel(m_rowFlush);
+    m_dispatcher.Cancel(m_liveRound);
 }
 
 int CDeviceListDlg::DoModal()
@@ -98,7 +78,7 @@ bool CDeviceListDlg::OnInitDialog(IWindow& window)
 
     const EndpointResult opened = m_conversation.Open();
     if (!opened.Ok()) {
-        ShowMessage(EndpointFailureText(opened));
+        ShowMessage(EndpointFailureText(opened, Translator(m_toolkit)));
         return false;
     }
     SetupTable();
@@ -108,7 +88,7 @@ bool CDeviceListDlg::OnInitDialog(IWindow& window)
 void CDeviceListDlg::SetupTable()
 {
     if (m_listDevices)
-        AddDeviceTableColumns(*m_listDevices);
+        m_listDevices->ShowDevices(m_registry, [&toolkit = m_toolkit] { return toolkit.NowMs(); });
 }
 
 void CDeviceListDlg::OnCommand(int id)
@@ -127,6 +107,9 @@ void CDeviceListDlg::OnCommand(int id)
         break;
     case ID_EXPORT_LIST:
         OnExportList();
+        break;
+    case IDC_CHK_KEEP_DISCOVERING:
+        OnKeepDiscovering();
         break;
     default:
         break;
@@ -203,9 +186,18 @@ void CDeviceListDlg::ShowMessage(const std::string& text)
 void CDeviceListDlg::DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence)
 {
     EnableDiscover();
-    if (deviceCount == 0)
+    const bool quiet = m_bLiveRound;
+    m_bLiveRound = false;
+    if (m_listDevices)
+        m_listDevices->RefreshLastSeen();
+    if (deviceCount == 0 && !quiet)
         ShowMessage(silence.cause == SilenceCause::Unknown ? std::string(MsgNoDevices)
                                                            : FindNoDevicesText(silence, Translator(m_toolkit)));
+    // The next round follows once this tick has been handled (posted after
+    // the message box: calls posted before it would run inside its loop,
+    // while the tick still ends the state it started).
+    if (KeepDiscovering())
+        m_dispatcher.Post(m_liveRound);
 }
 
 void CDeviceListDlg::DetailStored()
@@ -231,10 +223,11 @@ void CDeviceListDlg::SendFailed(Request request, int error, std::string_view int
 {
     switch (request) {
     case Request::Discovery:
-    case Request::Stop:
-        ShowMessage(interfaceName.empty() ? FormatError(MsgSendFailed, error)
-                                          : SendFailureText(MsgSendFailed, error, interfaceName));
+    case Request::Stop: {
+        const std::string format = m_toolkit.Translate(MsgSendFailed);
+        ShowMessage(interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName));
         break;
+    }
     case Request::DetailQuery:
     case Request::SettingsChange:
     case Request::Reboot:
@@ -246,7 +239,7 @@ void CDeviceListDlg::SendFailed(Request request, int error, std::string_view int
 
 void CDeviceListDlg::ReceiveFailed(ReceiveFailure failure)
 {
-    ShowMessage(failure == ReceiveFailure::Launch ? MsgThreadLaunch : MsgSocketStartup);
+    ShowMessage(ReceiveFailureText(failure));
 }
 
 // ---- Discovery ----
@@ -256,6 +249,7 @@ void CDeviceListDlg::OnDiscover()
     ResetRows();
     if (m_listDevices)
         m_listDevices->DeleteAllItems();
+    m_bLiveRound = false;
     m_conversation.BeginDiscovery();
     if (m_btnDiscover)
         m_btnDiscover->EnableWindow(false);
@@ -268,11 +262,12 @@ void CDeviceListDlg::OnDiscover()
 
 void CDeviceListDlg::ResetRows()
 {
-    // Rows of the last cycle still waiting for their flush go with it; the
-    // flush runs on this thread, so none can be under way now.
+    // Changes of the last cycle still waiting for their flush go with it;
+    // the flush runs on this thread, so none can be under way now.
     std::lock_guard lock(m_rowLock);
-    m_keys.Clear();
-    m_pendingRows.Clear();
+    m_registry.Clear();
+    m_pendingChanges.clear();
+    m_nRowsShown = 0;
 }
 
 void CDeviceListDlg::ReturnToIdle()
@@ -287,64 +282,90 @@ void CDeviceListDlg::EnableDiscover()
         m_btnDiscover->EnableWindow(true);
 }
 
+bool CDeviceListDlg::KeepDiscovering() const
+{
+    const ICheckBox* box = m_pWindow ? m_pWindow->CheckBox(IDC_CHK_KEEP_DISCOVERING) : nullptr;
+    return box && box->GetCheck() == 1;
+}
+
+void CDeviceListDlg::OnKeepDiscovering()
+{
+    const bool live = KeepDiscovering();
+    if (m_listDevices)
+        m_listDevices->SetStaleAfter(live ? std::optional<IListCtrl::Millis>(kStaleAfterMs) : std::nullopt);
+    // Ticked while nothing runs: the first round at once. Unticked: the
+    // round under way ends as any discovery does, and no other follows.
+    if (live)
+        StartLiveRound();
+}
+
+void CDeviceListDlg::StartLiveRound()
+{
+    // A discovery under way posts the next round when it ends.
+    if (!KeepDiscovering() || m_pSetupIpDlg != nullptr || m_conversation.State() == Discovering || !m_pWindow)
+        return;
+    if (!m_conversation.StartReceiveThread())
+        return;
+    m_bLiveRound = true;
+    m_conversation.ReturnToIdle();
+    m_conversation.BeginDiscovery();
+    m_conversation.SendDiscovery();
+}
+
 bool CDeviceListDlg::AddDiscoveredDevice(const ReplyDatagram& reply, const NetworkInterface& heardOn)
 {
-    const MacText mac = FormatMacText(reply.macAddress());
-    m_rowCells.Compose(reply, mac.view());
+    const std::int64_t now = m_toolkit.NowMs();
+    DeviceRegistry::Recorded recorded;
     {
         std::lock_guard lock(m_rowLock);
-        // A device is listed when its MAC text stands in the MAC Address
-        // column of a row of this cycle; the set holds exactly those texts
-        // of that column that could match.
-        if (m_keys.Contains(mac.view()))
-            return false;
-        m_keys.Insert(m_rowCells.KeyColumnText());
-        m_pendingRows.Append(m_conversation.DeviceCount() + 1, m_rowCells, heardOn.name);
+        recorded = m_registry.Record(reply, heardOn, now);
+        // Beyond the reserved room the vector grows once and keeps its size.
+        m_pendingChanges.push_back(recorded.index);
     }
-    // Rows that arrive before the flush runs join it: a posted flush is
+    // Changes that arrive before the flush runs join it: a posted flush is
     // queued once.
     m_dispatcher.Post(m_rowFlush);
-    return true;
+    return recorded.added;
 }
 
 void CDeviceListDlg::FlushRows()
 {
     {
         std::lock_guard lock(m_rowLock);
-        m_flushRows.Swap(m_pendingRows);
-        m_pendingRows.Clear();
+        m_flushChanges.swap(m_pendingChanges);
+        m_pendingChanges.clear();
     }
-    if (m_flushRows.Empty() || !m_listDevices)
+    if (m_flushChanges.empty() || !m_listDevices)
         return;
-    m_listDevices->SetRedraw(false);
-    // Rows of one burst mostly share their interface: it is looked up once.
-    std::optional<NetworkInterface> heardOn;
-    for (std::size_t i = 0; i < m_flushRows.Size(); ++i) {
-        const int number = m_flushRows.Number(i);
-        const int row = m_listDevices->InsertItem(number - 1, FormatNumber(number).view());
-        for (int column = 1; column < DeviceRowCells::TableColumnCount; ++column) {
-            if (m_flushRows.IsSet(i, column))
-                m_listDevices->SetItemText(row, column, m_flushRows.Cell(i, column));
-        }
-        const std::string_view name = m_flushRows.Cell(i, kInterfaceColumn);
-        if (name.empty())
-            continue;
-        if (!heardOn || heardOn->name != name)
-            heardOn = m_conversation.InterfaceNamed(name);
-        if (!heardOn)
-            continue;
-        const auto reason = OutsideSubnetReason(m_flushRows.Cell(i, kIpAddressColumn), *heardOn, Translator(m_toolkit));
-        if (reason)
-            m_listDevices->SetItemWarning(row, kIpAddressColumn, *reason);
+    const int shownBefore = m_nRowsShown;
+    m_nRowsShown = m_registry.Size();
+    if (m_nRowsShown > shownBefore)
+        m_listDevices->DevicesAdded(m_nRowsShown);
+    // A live round brings every listed device again: the changed rows are
+    // told in runs, not one by one.
+    std::sort(m_flushChanges.begin(), m_flushChanges.end());
+    m_flushChanges.erase(std::unique(m_flushChanges.begin(), m_flushChanges.end()), m_flushChanges.end());
+    for (std::size_t i = 0; i < m_flushChanges.size();) {
+        std::size_t end = i + 1;
+        while (end < m_flushChanges.size() && m_flushChanges[end] == m_flushChanges[end - 1] + 1)
+            ++end;
+        const int first = m_flushChanges[i];
+        const int last = std::min(m_flushChanges[end - 1], shownBefore - 1);
+        if (first <= last)
+            m_listDevices->DevicesChanged(first, last);
+        i = end;
     }
-    m_listDevices->SetRedraw(true);
+    for (const int device : m_flushChanges)
+        UpdateSubnetWarning(device);
 }
 
 // ---- Device commands ----
 
-int CDeviceListDlg::CurrentRow() const
+std::optional<DeviceRecord> CDeviceListDlg::CurrentDevice() const
 {
-    return m_listDevices ? m_listDevices->GetSelectionMark() : -1;
+    if (!m_listDevices)
+        return std::nullopt;
+    return m_registry.Get(m_listDevices->GetSelectionMark());
 }
 
 void CDeviceListDlg::EnableDeviceCommands(bool enable)
@@ -357,7 +378,7 @@ void CDeviceListDlg::EnableDeviceCommands(bool enable)
 
 void CDeviceListDlg::OnListClick()
 {
-    if (CurrentRow() >= 0)
+    if (m_listDevices && m_listDevices->GetSelectionMark() >= 0)
         EnableDeviceCommands(true);
 }
 
@@ -365,16 +386,17 @@ void CDeviceListDlg::OnSetupIp()
 {
     m_conversation.DisarmTimer();
     ReturnToIdle();
-    const int row = CurrentRow();
+    // A live round cut short here ends quietly; the rounds resume when the
+    // dialog closes.
+    m_bLiveRound = false;
+    const std::optional<DeviceRecord> device = CurrentDevice();
     // The dialog is modal, so none can be open already; the check keeps a
     // stray command from nesting a second one.
-    if (row < 0 || m_pSetupIpDlg != nullptr)
+    if (!device || m_pSetupIpDlg != nullptr)
         return;
 
-    // A malformed reply can leave the MAC column empty or holding another
-    // column's text; parsed, that becomes the all-zero MAC, which addresses
-    // every device.
-    const std::string macText = m_listDevices->GetItemText(row, kMacColumn);
+    // The all-zero MAC of a malformed reply addresses every device.
+    const std::string macText(device->macText.view());
     if (!ParseDeviceMac(macText)) {
         m_toolkit.MessageBox(m_pWindow, std::string(MsgNoDeviceMac));
         return;
@@ -382,29 +404,32 @@ void CDeviceListDlg::OnSetupIp()
 
     auto dialog = std::make_unique<CSetupIpDlg>(m_toolkit, m_conversation, m_pWindow);
     dialog->SetMacText(macText);
-    m_conversation.SelectDevice(macText, *dialog, m_listDevices->GetItemText(row, kIpAddressColumn),
-                                m_listDevices->GetItemText(row, kInterfaceColumn));
+    dialog->SetDeviceLine(DeviceLineText(*device));
+    m_conversation.SelectDevice(macText, *dialog, device->address, device->interfaceName);
     m_pSetupIpDlg = dialog.get();
     m_conversation.ExpectDetail();
     dialog->DoModal();
 
     m_pSetupIpDlg = nullptr;
     const std::string address = m_conversation.ReleaseDevice();
-    if (m_listDevices) {
-        m_listDevices->SetItemText(row, kIpAddressColumn, address);
-        UpdateSubnetWarning(row);
-        m_listDevices->RedrawItem(row);
+    // The device is found again by its MAC: rows may have moved meanwhile.
+    if (const std::optional<int> index = m_registry.Find(device->mac); index && m_listDevices) {
+        m_registry.SetAddress(*index, address);
+        m_listDevices->DevicesChanged(*index, *index);
+        UpdateSubnetWarning(*index);
     }
     dialog.reset();
+    if (KeepDiscovering())
+        m_dispatcher.Post(m_liveRound);
 }
 
 void CDeviceListDlg::OnConnectWebServer()
 {
-    const int row = CurrentRow();
-    if (row < 0)
+    const std::optional<DeviceRecord> device = CurrentDevice();
+    if (!device)
         return;
-    const std::string address = m_listDevices->GetItemText(row, kIpAddressColumn);
-    if (const auto heardOn = m_conversation.InterfaceNamed(m_listDevices->GetItemText(row, kInterfaceColumn));
+    const std::string& address = device->address;
+    if (const auto heardOn = m_conversation.InterfaceNamed(device->interfaceName);
         heardOn && OutsideSubnetReason(address, *heardOn)) {
         const std::string question = OpenAnywayQuestion(address, *heardOn, Translator(m_toolkit));
         if (m_toolkit.MessageBox(m_pWindow, question, MbButtons::OkCancel, MbIcon::Question) != IdOk)
@@ -413,25 +438,34 @@ void CDeviceListDlg::OnConnectWebServer()
     m_toolkit.OpenUrl("http://" + address);
 }
 
-std::optional<std::string> CDeviceListDlg::SubnetWarning(int row) const
+std::optional<std::string> CDeviceListDlg::SubnetWarning(std::string_view address,
+                                                         std::string_view interfaceName) const
 {
-    if (!m_listDevices)
-        return std::nullopt;
-    const auto heardOn = m_conversation.InterfaceNamed(m_listDevices->GetItemText(row, kInterfaceColumn));
+    const auto heardOn = m_conversation.InterfaceNamed(interfaceName);
     if (!heardOn)
         return std::nullopt;
-    return OutsideSubnetReason(m_listDevices->GetItemText(row, kIpAddressColumn), *heardOn, Translator(m_toolkit));
+    return OutsideSubnetReason(address, *heardOn, Translator(m_toolkit));
 }
 
-void CDeviceListDlg::UpdateSubnetWarning(int row)
+void CDeviceListDlg::UpdateSubnetWarning(int device)
 {
-    if (m_listDevices)
-        m_listDevices->SetItemWarning(row, kIpAddressColumn, SubnetWarning(row).value_or(std::string()));
+    if (!m_listDevices)
+        return;
+    // The two texts the check needs, copied out under the registry's lock
+    // into strings kept for their capacity (a live round checks every
+    // device).
+    const bool found = m_registry.Visit(device, [this](const DeviceRecord& record) {
+        const auto cell = record.Cell(kIpAddressColumn);
+        m_checkAddress.assign(cell ? *cell : std::string_view());
+        m_checkInterface.assign(record.interfaceName);
+    });
+    if (found)
+        m_listDevices->SetItemWarning(device, SubnetWarning(m_checkAddress, m_checkInterface).value_or(std::string()));
 }
 
 void CDeviceListDlg::OnListRightClick()
 {
-    if (CurrentRow() < 0 || !m_pWindow)
+    if (!m_listDevices || m_listDevices->GetSelectionMark() < 0 || !m_pWindow)
         return;
     // The command chosen goes to the window like any other.
     OnCommand(m_toolkit.TrackPopupMenu(*m_pWindow, IDR_LISTMENU));
@@ -440,26 +474,22 @@ void CDeviceListDlg::OnListRightClick()
 std::vector<int> CDeviceListDlg::RowsToShare(bool selectedOnly) const
 {
     std::vector<int> rows = selectedOnly ? m_listDevices->GetSelectedRows() : std::vector<int>{};
-    if (rows.empty()) {
-        rows.resize(static_cast<std::size_t>(m_listDevices->GetItemCount()));
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            rows[i] = static_cast<int>(i);
-    }
+    if (rows.empty())
+        rows = m_listDevices->GetShownRows();
     return rows;
 }
 
 void CDeviceListDlg::OnCopyRows()
 {
     // A table without columns (the endpoint failed) has nothing to copy.
-    if (!m_listDevices || m_listDevices->GetColumnCount() == 0)
+    if (!m_listDevices || !m_listDevices->HasColumns())
         return;
-    const auto headings = DeviceTableHeadings();
-    m_toolkit.SetClipboardText(DeviceListText(*m_listDevices, headings, RowsToShare(true), ListTextFormat::Tsv));
+    m_toolkit.SetClipboardText(DeviceListText(m_registry, RowsToShare(true), ListTextFormat::Tsv));
 }
 
 void CDeviceListDlg::OnExportList()
 {
-    if (!m_listDevices || !m_pWindow || m_listDevices->GetColumnCount() == 0)
+    if (!m_listDevices || !m_pWindow || !m_listDevices->HasColumns())
         return;
     // The rows are taken when the file is chosen; a discovery that still
     // runs meanwhile may add more.
@@ -468,12 +498,10 @@ void CDeviceListDlg::OnExportList()
                                   PEMBLOR_TR_NOOP("Pemblor", "CSV files (*.csv);;All files (*)"));
     if (!path || !m_listDevices)
         return;
-    const auto headings = DeviceTableHeadings();
-    const std::string text = DeviceListText(*m_listDevices, headings, RowsToShare(false), ListTextFormat::Csv);
-    int error = 0;
-    if (!WriteTextFile(*path, text, error)) {
-        std::string message = PEMBLOR_TR_NOOP("Pemblor", "Cannot save the list (error %d).");
-        message.replace(message.find("%d"), 2, std::to_string(error));
+    const std::string text = DeviceListText(m_registry, RowsToShare(false), ListTextFormat::Csv);
+    if (const std::optional<std::string> cause = m_toolkit.SaveTextFile(*path, text)) {
+        std::string message = m_toolkit.Translate(PEMBLOR_TR_NOOP("Pemblor", "Cannot save the list: %1"));
+        message.replace(message.find("%1"), 2, *cause);
         m_toolkit.MessageBox(m_pWindow, message);
     }
 }

@@ -1,14 +1,13 @@
 #pragma once
 #include "engine/Conversation.h"
 #include "toolkit/IDialogHandler.h"
-#include "ui/devicelist/DeviceKeySet.h"
-#include "ui/devicelist/DeviceRowBatch.h"
-#include "ui/devicelist/DeviceRowCells.h"
+#include "engine/DeviceRegistry.h"
 #include "ui/devicelist/ToolkitDispatcher.h"
 
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pemblor {
 
@@ -32,6 +31,8 @@ public:
 
     const Conversation& GetConversation() const { return m_conversation; }
     Conversation& GetConversation() { return m_conversation; }
+    // The devices the table shows.
+    const DeviceRegistry& Devices() const { return m_registry; }
 
     // IDialogHandler
     bool OnInitDialog(IWindow& window) override;
@@ -43,23 +44,17 @@ public:
     void OnCancel() override;
     void OnDestroy() override;
 
-protected:
-    // Receive thread, state Discovering: makes the reply a row unless its
-    // device is listed; true when it added one. Rows reach the table in
-    // batches posted to the user-interface thread.
-    virtual bool AddDiscoveredDevice(const ReplyDatagram& reply, const NetworkInterface& heardOn);
-
-    // For a variant of the row path: the table (user-interface thread only;
-    // null before the window is built and after it has gone) and the way to
-    // that thread.
-    IListCtrl* DeviceTable() const { return m_listDevices; }
-    UiDispatcher& Dispatcher() { return m_dispatcher; }
-
 private:
-    class RowFlush final : public PostedCall {
+    // Receive thread, state Discovering: records the reply's device; true
+    // when it was not listed. Changes reach the table in batches posted to
+    // the user-interface thread.
+    bool AddDiscoveredDevice(const ReplyDatagram& reply, const NetworkInterface& heardOn);
+
+    template <void (CDeviceListDlg::*Method)()>
+    class Call final : public PostedCall {
     public:
-        explicit RowFlush(CDeviceListDlg& window) : m_window(window) {}
-        void Run() override { m_window.FlushRows(); }
+        explicit Call(CDeviceListDlg& window) : m_window(window) {}
+        void Run() override { (m_window.*Method)(); }
 
     private:
         CDeviceListDlg& m_window;
@@ -83,25 +78,34 @@ private:
     void OnConnectWebServer();
     void OnListClick();
     void OnListRightClick();
-    // Ctrl+C in the table: the selected rows, or all when none is selected,
-    // as tab-separated text with a header line.
+    // Ctrl+C in the table: the selected rows, or all shown when none is
+    // selected, as tab-separated text with a header line.
     void OnCopyRows();
-    // "Export list...": every row as CSV into a file the user chooses.
+    // "Export list...": every row shown as CSV into a file the user chooses.
     void OnExportList();
     std::vector<int> RowsToShare(bool selectedOnly) const;
-    // Marks the row when its address is outside the network of the interface
-    // it answered on (the reason as the mark's tool tip), or clears the mark.
-    void UpdateSubnetWarning(int row);
-    // The warning for the row, or nothing.
-    std::optional<std::string> SubnetWarning(int row) const;
+    // Marks the device when its address is outside the network of the
+    // interface it answered on (the reason as the mark's tool tip), or
+    // clears the mark.
+    void UpdateSubnetWarning(int device);
+    // The warning for a device at `address` (its IP Address cell) heard on
+    // `interfaceName`, or nothing.
+    std::optional<std::string> SubnetWarning(std::string_view address, std::string_view interfaceName) const;
+    // "Keep discovering" ticked or not.
+    void OnKeepDiscovering();
+    bool KeepDiscovering() const;
+    // A live round: the query again, the table kept. Not while a Setup IP
+    // dialog is open or another request is under way.
+    void StartLiveRound();
     void ReturnToIdle();
     void EnableDiscover();
     void EnableDeviceCommands(bool enable);
-    int CurrentRow() const;
+    // The device of the current row, or nothing.
+    std::optional<DeviceRecord> CurrentDevice() const;
     void ShowMessage(const std::string& text);
 
-    // A new discovery cycle: no key or pending row of the last one survives
-    // it.
+    // A new discovery cycle: no device or pending change of the last one
+    // survives it.
     void ResetRows();
     void FlushRows();
 
@@ -116,21 +120,24 @@ private:
     IListCtrl* m_listDevices = nullptr;
     IButton* m_btnSetupIp = nullptr;
     IButton* m_btnDiscover = nullptr;
+    // Whether the running discovery is a live round (it stays quiet).
+    bool m_bLiveRound = false;
 
-    // Receive thread only.
-    DeviceRowCells m_rowCells;
-
-    // The cycle's duplicate keys and the rows not yet in the table move
-    // together under m_rowLock: a new cycle resets both at once, so no row of
-    // an earlier cycle reaches the new table.
+    // The devices and the changes not yet in the table move together under
+    // m_rowLock: a new cycle resets both at once, so no device of an earlier
+    // cycle reaches the new table.
     std::mutex m_rowLock;
-    DeviceKeySet m_keys;
-    DeviceRowBatch m_pendingRows;
-    RowFlush m_rowFlush{*this};
+    DeviceRegistry m_registry;
+    std::vector<int> m_pendingChanges; // record indices; reserved
+    Call<&CDeviceListDlg::FlushRows> m_rowFlush{*this};
+    Call<&CDeviceListDlg::StartLiveRound> m_liveRound{*this};
 
-    // User-interface thread only: the batch being inserted, kept for its
-    // capacity.
-    DeviceRowBatch m_flushRows;
+    // User-interface thread only: the changes being shown (kept for its
+    // capacity) and how many records the table shows.
+    std::vector<int> m_flushChanges;
+    int m_nRowsShown = 0;
+    std::string m_checkAddress;
+    std::string m_checkInterface;
 
     // Last: it calls into the members above from its receive thread, so it
     // is the first to go.

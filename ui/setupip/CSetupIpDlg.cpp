@@ -2,20 +2,20 @@
 
 #include "engine/Conversation.h"
 #include "engine/RereadSchedule.h"
-#include "ui/FormatError.h"
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/FormatError.h"
+#include "common/InterfaceTexts.h"
 #include "protocol/MacText.h"
 #include "protocol/Requests.h"
 #include "resources/ResourceIds.h"
-#include "resources/Translatable.h"
+#include "common/EngineTexts.h"
 #include "toolkit/IButton.h"
 #include "toolkit/ICheckBox.h"
 #include "toolkit/IEdit.h"
 #include "toolkit/IIpAddressCtrl.h"
 #include "toolkit/IToolkit.h"
 #include "toolkit/IWindow.h"
-#include "ui/setupip/SettingText.h"
-#include "ui/setupip/ValidateSettings.h"
+#include "common/SettingText.h"
+#include "common/ValidateSettings.h"
 
 #include <limits>
 #include <string>
@@ -121,6 +121,8 @@ bool CSetupIpDlg::OnInitDialog(IWindow& window)
     m_ipNetmask = window.IpAddress(IDC_IP_NETMASK);
     m_ipAddress = window.IpAddress(IDC_IP_ADDRESS);
     m_ipGateway = window.IpAddress(IDC_IP_GATEWAY);
+    window.SetItemText(IDC_TEXT_DEVICE, m_strDeviceLine);
+    window.SetDescription(m_strDeviceLine);
 
     m_nInitialDhcp = -1;
     SetRanges(*m_ipAddress, IpAddressRanges);
@@ -346,7 +348,7 @@ void CSetupIpDlg::OnPollTimer()
         ShowMessage(MsgAuthError);
         FillControls();
     } else if (result != NoResultYet) {
-        ShowMessage(FormatError(MsgUnknownResult, result));
+        ShowMessage(FormatError(Toolkit().Translate(MsgUnknownResult), result));
         FillControls();
     }
 }
@@ -416,12 +418,12 @@ void CSetupIpDlg::ShowMessage(std::string_view text)
 void CSetupIpDlg::ShowProgress(const char* format, int secondsLeft)
 {
     if (m_pWindow)
-        m_pWindow->SetItemText(IDC_TEXT_PROGRESS, FormatError(format, secondsLeft));
+        m_pWindow->SetItemText(IDC_TEXT_PROGRESS, FormatError(Toolkit().Translate(format), secondsLeft));
 }
 
 void CSetupIpDlg::OnSendFailed(int error, std::string_view interfaceName)
 {
-    const char* format = PEMBLOR_TR_NOOP("Pemblor", "detail_sk.SendTo: %d\n");
+    const std::string format = Toolkit().Translate(MsgDeviceSendFailed);
     ShowMessage(interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName));
 }
 

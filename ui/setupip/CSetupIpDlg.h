@@ -35,6 +35,9 @@ public:
     CSetupIpDlg& operator=(const CSetupIpDlg&) = delete;
 
     void SetMacText(const std::string& text);
+    // The line at the top of the form that names the device edited, also
+    // the dialog's accessible description.
+    void SetDeviceLine(std::string line) { m_strDeviceLine = std::move(line); }
     // Runs the dialog modally, owned by the owner's window.
     int DoModal();
 
@@ -93,6 +96,7 @@ private:
     unsigned m_nPollTimer = 0;
     int m_nInitialDhcp = -1;
     std::string m_strMac;
+    std::string m_strDeviceLine;
     int m_nSettingCount = 0;
     // Both exist from initialisation until the dialog closes.
     std::unique_ptr<std::string[]> m_settingNames;

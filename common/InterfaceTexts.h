@@ -1,5 +1,5 @@
 #pragma once
-#include "engine/FunctionRef.h"
+#include "common/Translatable.h"
 #include "engine/NetworkInterface.h"
 #include "engine/SilenceDiagnosis.h"
 
@@ -9,10 +9,6 @@
 
 namespace pemblor {
 
-// Looks up the translation of a marked text (IToolkit::Translate); the
-// default keeps the source texts (pemblorctl, tests).
-using TextLookup = FunctionRef<std::string(const char*)>;
-inline constexpr auto kSourceText = [](const char* text) { return std::string(text); };
 
 // The message at the end of a discovery that found no device: "Find no
 // devices!" as its first line, then what the tool can tell about the cause.

@@ -1,6 +1,6 @@
 #pragma once
 #include "engine/NetworkEndpoint.h"
-#include "resources/Translatable.h"
+#include "common/Translatable.h"
 
 #include <string>
 #include <string_view>
@@ -19,17 +19,17 @@ inline std::string FormatError(std::string_view format, int error)
 
 // The message for a failed opening of the network endpoint; empty when it
 // opened.
-inline std::string EndpointFailureText(const EndpointResult& result)
+inline std::string EndpointFailureText(const EndpointResult& result, TextLookup lookup = kSourceText)
 {
     switch (result.failed) {
     case EndpointStep::CreateSend:
-        return FormatError(PEMBLOR_TR_NOOP("Pemblor", "m_skSend.Create Error(%d)"), result.error);
+        return FormatError(lookup(PEMBLOR_TR_NOOP("Pemblor", "m_skSend.Create Error(%d)")), result.error);
     case EndpointStep::CreateReceive:
-        return FormatError(PEMBLOR_TR_NOOP("Pemblor", "m_skRecv.Create Error(%d)"), result.error);
+        return FormatError(lookup(PEMBLOR_TR_NOOP("Pemblor", "m_skRecv.Create Error(%d)")), result.error);
     case EndpointStep::BroadcastSend:
-        return FormatError(PEMBLOR_TR_NOOP("Pemblor", "m_skSend.SetSockOpt Error(%d)!"), result.error);
+        return FormatError(lookup(PEMBLOR_TR_NOOP("Pemblor", "m_skSend.SetSockOpt Error(%d)!")), result.error);
     case EndpointStep::BroadcastReceive:
-        return FormatError(PEMBLOR_TR_NOOP("Pemblor", "m_skRecv.SetSockOpt Error(%d)!"), result.error);
+        return FormatError(lookup(PEMBLOR_TR_NOOP("Pemblor", "m_skRecv.SetSockOpt Error(%d)!")), result.error);
     case EndpointStep::None:
         break;
     }

@@ -1,4 +1,4 @@
-#include "ui/setupip/SettingText.h"
+#include "common/SettingText.h"
 
 #include <arpa/inet.h>
 

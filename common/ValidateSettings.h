@@ -1,6 +1,6 @@
 #pragma once
 #include "protocol/Requests.h"
-#include "resources/Translatable.h"
+#include "common/Translatable.h"
 
 #include <cstddef>
 #include <cstdint>

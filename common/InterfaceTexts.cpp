@@ -1,14 +1,13 @@
-#include "ui/devicelist/InterfaceTexts.h"
+#include "common/InterfaceTexts.h"
 
-#include "resources/Translatable.h"
-#include "ui/FormatError.h"
+#include "common/EngineTexts.h"
+#include "common/FormatError.h"
 
 #include <initializer_list>
 
 namespace pemblor {
 namespace {
 
-constexpr const char* MsgNoDevices = PEMBLOR_TR_NOOP("Pemblor", "Find no devices!");
 constexpr const char* MsgNoInterface =
     PEMBLOR_TR_NOOP("Pemblor", "No usable network interface: no IPv4 interface of this computer is up with "
                                "broadcast. Connect the network (cable, Wi-Fi) and press Discover again.");

@@ -8,8 +8,19 @@
 // kTextContext, since the Qt layer looks up whatever text reaches it there.
 #define PEMBLOR_TR_NOOP(context, text) text
 
+#include "engine/FunctionRef.h"
+
+#include <string>
+
 namespace pemblor {
 
 inline constexpr const char* kTextContext = "Pemblor";
+
+// Looks up the translation of a marked text (IToolkit::Translate); the
+// default keeps the source texts (pemblorctl, tests). Texts composed from
+// pieces (a number or a name put in) are composed from the translated
+// format, so the toolkit shows them as they come.
+using TextLookup = FunctionRef<std::string(const char*)>;
+inline constexpr auto kSourceText = [](const char* text) { return std::string(text); };
 
 } // namespace pemblor

@@ -1,6 +1,6 @@
-#include "ui/setupip/ValidateSettings.h"
+#include "common/ValidateSettings.h"
 
-#include "ui/setupip/SettingText.h"
+#include "common/SettingText.h"
 
 #include <algorithm>
 #include <array>

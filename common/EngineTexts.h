@@ -1,0 +1,28 @@
+#pragma once
+#include "common/Translatable.h"
+#include "engine/ConversationListener.h"
+
+namespace pemblor {
+
+// How both front ends word what the conversation reports; the windows show
+// the translation of these texts, the command line the texts themselves.
+inline constexpr const char* MsgNoDevices = PEMBLOR_TR_NOOP("Pemblor", "Find no devices!");
+inline constexpr const char* MsgThreadLaunch = PEMBLOR_TR_NOOP("Pemblor", "Cannot Create ServiceSocket Thread");
+inline constexpr const char* MsgSocketStartup = PEMBLOR_TR_NOOP("Pemblor", "Socket Init Error");
+// The failed send of a discovery or the stop datagram ...
+inline constexpr const char* MsgSendFailed = PEMBLOR_TR_NOOP("Pemblor", "skSend.SendTo: %d\n");
+// ... and of a request to the selected device.
+inline constexpr const char* MsgDeviceSendFailed = PEMBLOR_TR_NOOP("Pemblor", "detail_sk.SendTo: %d\n");
+
+inline const char* ReceiveFailureText(ReceiveFailure failure)
+{
+    return failure == ReceiveFailure::Launch ? MsgThreadLaunch : MsgSocketStartup;
+}
+
+// The "%d" format of a failed send of `request`.
+inline const char* SendFailureFormat(Request request)
+{
+    return request == Request::Discovery || request == Request::Stop ? MsgSendFailed : MsgDeviceSendFailed;
+}
+
+} // namespace pemblor

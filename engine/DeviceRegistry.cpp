@@ -1,0 +1,133 @@
+#include "engine/DeviceRegistry.h"
+
+#include "protocol/ReplyDatagram.h"
+
+namespace pemblor {
+
+std::optional<std::string_view> DeviceRecord::Cell(int column) const
+{
+    if (column < FirstCell || column >= CellCount)
+        return std::nullopt;
+    if (column == 2 && addressInCell2)
+        return std::string_view(address);
+    if (column == entryCount + 1)
+        return macText.view();
+    const std::size_t entry = static_cast<std::size_t>(column - 1);
+    if (entry >= entries.size())
+        return std::nullopt;
+    if (entries[entry].name == "IP_ADDR")
+        return std::string_view(address);
+    return std::string_view(entries[entry].value);
+}
+
+std::optional<std::string_view> DeviceRecord::Value(std::string_view name) const
+{
+    for (const Entry& entry : entries) {
+        if (entry.name == name)
+            return std::string_view(entry.value);
+    }
+    return std::nullopt;
+}
+
+DeviceRegistry::DeviceRegistry(std::size_t expectedDevices)
+{
+    m_records.reserve(expectedDevices);
+    m_byMac.reserve(expectedDevices);
+}
+
+std::uint64_t DeviceRegistry::Key(const MacBytes& mac)
+{
+    std::uint64_t key = 0;
+    for (const std::uint8_t byte : mac)
+        key = key << 8 | byte;
+    return key;
+}
+
+DeviceRegistry::Recorded DeviceRegistry::Record(const ReplyDatagram& reply, const NetworkInterface& heardOn, Millis now)
+{
+    const MacBytes mac = reply.macAddress();
+    std::lock_guard lock(m_lock);
+    Recorded result;
+    const auto found = m_byMac.find(Key(mac));
+    if (found != m_byMac.end()) {
+        result.index = found->second;
+    } else {
+        result.index = static_cast<int>(m_records.size());
+        result.added = true;
+        m_byMac.emplace(Key(mac), result.index);
+        DeviceRecord& added = m_records.emplace_back();
+        added.mac = mac;
+        added.macText = FormatMacText(mac);
+        added.number = result.index + 1;
+        added.firstHeard = now;
+    }
+    DeviceRecord& record = m_records[static_cast<std::size_t>(result.index)];
+    // Entries are overwritten in place: strings keep their capacity, and the
+    // vector shrinks by destroying only what the reply no longer holds.
+    std::size_t count = 0;
+    for (const auto& item : reply.entries()) {
+        const EntryText text = SplitEntryText(item.entry.text.data(), item.entry.length, m_work);
+        if (count == record.entries.size())
+            record.entries.emplace_back();
+        record.entries[count].name.assign(text.name);
+        record.entries[count].value.assign(text.value);
+        ++count;
+    }
+    record.entries.resize(count);
+    record.entryCount = reply.entryCount();
+    record.address.assign(reply.sender());
+    record.interfaceName.assign(heardOn.name);
+    record.interfaceIndex = heardOn.index;
+    record.lastHeard = now;
+    record.addressInCell2 = false;
+    return result;
+}
+
+void DeviceRegistry::Clear()
+{
+    std::lock_guard lock(m_lock);
+    m_records.clear();
+    m_byMac.clear();
+}
+
+int DeviceRegistry::Size() const
+{
+    std::lock_guard lock(m_lock);
+    return static_cast<int>(m_records.size());
+}
+
+std::optional<int> DeviceRegistry::Find(const MacBytes& mac) const
+{
+    std::lock_guard lock(m_lock);
+    const auto found = m_byMac.find(Key(mac));
+    if (found == m_byMac.end())
+        return std::nullopt;
+    return found->second;
+}
+
+std::optional<int> DeviceRegistry::Find(std::string_view macText) const
+{
+    const std::optional<MacBytes> mac = ParseDeviceMac(macText);
+    if (!mac)
+        return std::nullopt;
+    return Find(*mac);
+}
+
+std::optional<DeviceRecord> DeviceRegistry::Get(int index) const
+{
+    std::optional<DeviceRecord> copy;
+    Visit(index, [&copy](const DeviceRecord& record) { copy = record; });
+    return copy;
+}
+
+void DeviceRegistry::SetAddress(int index, std::string_view address)
+{
+    std::lock_guard lock(m_lock);
+    if (index < 0 || index >= static_cast<int>(m_records.size()))
+        return;
+    DeviceRecord& record = m_records[static_cast<std::size_t>(index)];
+    record.address.assign(address);
+    record.addressInCell2 = true;
+}
+
+} // namespace pemblor

@@ -1,0 +1,112 @@
+#pragma once
+#include "engine/NetworkInterface.h"
+#include "protocol/MacText.h"
+#include "protocol/EntryText.h"
+#include "protocol/PacketHeader.h"
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace pemblor {
+
+class ReplyDatagram;
+
+// One device as its latest discovery reply describes it.
+struct DeviceRecord {
+    using Millis = std::int64_t;
+
+    // A whole entry of the reply, in datagram order.
+    struct Entry {
+        std::string name;
+        std::string value;
+    };
+    // Cells 1 to 5 are the ones a reply fills in the device table.
+    static constexpr int FirstCell = 1;
+    static constexpr int CellCount = 6; // one past the last
+
+    MacBytes mac{};
+    MacText macText{};
+    // Arrival order within the registry, from 1.
+    int number = 0;
+    std::vector<Entry> entries;
+    // The header's entry count: it places the MAC text among the cells even
+    // when fewer whole entries arrived than it promises.
+    int entryCount = 0;
+    // The address the reply came from.
+    std::string address;
+    // The interface it arrived on; empty name and index 0 when not known.
+    std::string interfaceName;
+    unsigned interfaceIndex = 0;
+    Millis firstHeard = 0;
+    Millis lastHeard = 0;
+    // Cell 2 shows the address after a front end has learnt a newer one
+    // (the Setup IP dialog's re-read) until the next reply.
+    bool addressInCell2 = false;
+
+    // Cell `column` (1..5) as the table shows it: entry column - 1 whatever
+    // its name, the sender's address for an entry named "IP_ADDR", the MAC
+    // text in column entryCount + 1. Nothing for a cell no reply part fills.
+    std::optional<std::string_view> Cell(int column) const;
+    // The value of the first entry of that name.
+    std::optional<std::string_view> Value(std::string_view name) const;
+};
+
+// The devices heard since the last Clear, keyed by MAC. Each reply is decoded
+// once, here; front ends read the records by index (arrival order, stable
+// until Clear) or find them by MAC.
+//
+// Threads: every method may be called from any thread; the records are
+// guarded by one lock. A reply from a device already recorded allocates
+// nothing unless one of its texts outgrows the one it replaces.
+class DeviceRegistry final {
+public:
+    using Millis = DeviceRecord::Millis;
+
+    explicit DeviceRegistry(std::size_t expectedDevices = 1024);
+    DeviceRegistry(const DeviceRegistry&) = delete;
+    DeviceRegistry& operator=(const DeviceRegistry&) = delete;
+
+    struct Recorded {
+        int index = -1;
+        bool added = false; // a device not recorded before
+    };
+    // Records the reply's device, heard at `now` on `heardOn`; a known
+    // device's record is updated in place (first heard and number stay).
+    Recorded Record(const ReplyDatagram& reply, const NetworkInterface& heardOn, Millis now);
+    void Clear();
+    int Size() const;
+
+    std::optional<int> Find(const MacBytes& mac) const;
+    std::optional<int> Find(std::string_view macText) const;
+    // A copy of record `index`; nothing for an index past the end.
+    std::optional<DeviceRecord> Get(int index) const;
+    // Calls `read` with record `index` under the lock (it must not call
+    // back into the registry); false for an index past the end.
+    template <typename Read>
+    bool Visit(int index, Read&& read) const
+    {
+        std::lock_guard lock(m_lock);
+        if (index < 0 || index >= static_cast<int>(m_records.size()))
+            return false;
+        read(m_records[static_cast<std::size_t>(index)]);
+        return true;
+    }
+    // The device answered from `address` (learnt outside a discovery):
+    // its record and cell 2 show it.
+    void SetAddress(int index, std::string_view address);
+
+private:
+    static std::uint64_t Key(const MacBytes& mac);
+
+    mutable std::mutex m_lock;
+    std::vector<DeviceRecord> m_records;
+    std::unordered_map<std::uint64_t, int> m_byMac;
+    EntryTextBuffer m_work; // under m_lock
+};
+
+} // namespace pemblor

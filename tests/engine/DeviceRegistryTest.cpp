@@ -1,0 +1,170 @@
+// The device registry: one record per MAC, cells by position as the table
+// shows them, values by name, the address and interface of the last reply,
+// first and last heard, arrival numbers, and concurrent recording.
+#include "engine/DeviceRegistry.h"
+#include "protocol/Datagram.h"
+#include "protocol/DatagramType.h"
+#include "protocol/ReplyDatagram.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pemblor {
+namespace {
+
+MacBytes Mac(int index)
+{
+    return {0x02, 0, 0, 0, static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index)};
+}
+
+DeviceRegistry::Recorded Record(DeviceRegistry& registry, int index, const std::string& sender,
+                                const std::vector<std::string>& entries, DeviceRecord::Millis now = 0,
+                                const std::string& interfaceName = "eth0", int countField = -1)
+{
+    std::vector<std::string_view> texts(entries.begin(), entries.end());
+    Datagram datagram = EncodeDatagram(TypeQueryReply, Mac(index), "", "", texts);
+    if (countField >= 0) {
+        datagram.bytes[PacketHeader::OffsetEntryCount] = static_cast<std::uint8_t>(countField >> 8);
+        datagram.bytes[PacketHeader::OffsetEntryCount + 1] = static_cast<std::uint8_t>(countField);
+    }
+    const ReplyDatagram reply(datagram.data(), datagram.size, sender);
+    NetworkInterface heardOn;
+    heardOn.name = interfaceName;
+    heardOn.index = interfaceName.empty() ? 0 : 3;
+    return registry.Record(reply, heardOn, now);
+}
+
+std::vector<std::string> Cells(const DeviceRecord& record)
+{
+    std::vector<std::string> cells;
+    for (int column = DeviceRecord::FirstCell; column < DeviceRecord::CellCount; ++column) {
+        const auto cell = record.Cell(column);
+        cells.push_back(cell ? std::string(*cell) : "<none>");
+    }
+    return cells;
+}
+
+TEST(DeviceRegistryTest, CellsFollowTheEntriesByPosition)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> entries;
+        int countField;
+        std::vector<std::string> cells;
+    };
+    const Case cases[] = {
+        {"four entries", {"SSID=a", "IP_ADDR=1.1.1.1", "CURRENT_SUBNET_MASK=m", "CHANNEL=6"}, -1,
+         {"a", "198.18.0.10", "m", "6", "02:00:00:00:00:01"}},
+        {"out of order", {"CHANNEL=11", "SSID=b", "CURRENT_SUBNET_MASK=m", "IP_ADDR=x"}, -1,
+         {"11", "b", "m", "198.18.0.10", "02:00:00:00:00:01"}},
+        {"three entries", {"SSID=a", "IP_ADDR=x", "CURRENT_SUBNET_MASK=m"}, -1,
+         {"a", "198.18.0.10", "m", "02:00:00:00:00:01", "<none>"}},
+        {"five entries", {"SSID=a", "B=b", "C=c", "D=d", "E=e"}, -1, {"a", "b", "c", "d", "e"}},
+        {"no entries", {}, -1, {"02:00:00:00:00:01", "<none>", "<none>", "<none>", "<none>"}},
+        {"count beyond the datagram", {"SSID=a"}, 4, {"a", "<none>", "<none>", "<none>", "02:00:00:00:00:01"}},
+    };
+    for (const Case& c : cases) {
+        DeviceRegistry registry;
+        const auto recorded = Record(registry, 1, "198.18.0.10", c.entries, 0, "eth0", c.countField);
+        const auto record = registry.Get(recorded.index);
+        ASSERT_TRUE(record) << c.what;
+        EXPECT_EQ(Cells(*record), c.cells) << c.what;
+    }
+}
+
+TEST(DeviceRegistryTest, ValuesByNameTakeTheFirstEntryOfThatName)
+{
+    DeviceRegistry registry;
+    Record(registry, 1, "198.18.0.10", {"SSID=first", "CHANNEL=6", "SSID=second", "EMPTY="});
+    const auto record = registry.Get(0);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->Value("SSID"), "first");
+    EXPECT_EQ(record->Value("CHANNEL"), "6");
+    EXPECT_EQ(record->Value("EMPTY"), "");
+    EXPECT_EQ(record->Value("IP_ADDR"), std::nullopt);
+}
+
+TEST(DeviceRegistryTest, AKnownDeviceIsUpdatedInPlaceAndKeepsItsNumber)
+{
+    DeviceRegistry registry;
+    EXPECT_TRUE(Record(registry, 1, "198.18.0.10", {"SSID=a", "IP_ADDR=x"}, 100).added);
+    EXPECT_TRUE(Record(registry, 2, "198.18.0.11", {"SSID=b", "IP_ADDR=x"}, 200).added);
+    const auto again = Record(registry, 1, "198.18.0.99", {"SSID=renamed", "IP_ADDR=x", "MORE=1"}, 5100, "eth1");
+    EXPECT_FALSE(again.added);
+    EXPECT_EQ(again.index, 0);
+    ASSERT_EQ(registry.Size(), 2);
+    const auto record = registry.Get(0);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->number, 1);
+    EXPECT_EQ(record->firstHeard, 100);
+    EXPECT_EQ(record->lastHeard, 5100);
+    EXPECT_EQ(record->address, "198.18.0.99");
+    EXPECT_EQ(record->interfaceName, "eth1");
+    EXPECT_EQ(Cells(*record), (std::vector<std::string>{"renamed", "198.18.0.99", "1", "02:00:00:00:00:01", "<none>"}));
+    // Fewer entries later: the record holds only what the reply holds.
+    Record(registry, 1, "198.18.0.99", {"SSID=short"}, 6000);
+    EXPECT_EQ(registry.Get(0)->entries.size(), 1u);
+    EXPECT_EQ(registry.Get(1)->number, 2);
+}
+
+TEST(DeviceRegistryTest, FoundByMacAndRenumberedAfterClear)
+{
+    DeviceRegistry registry;
+    Record(registry, 7, "198.18.0.17", {"SSID=g"});
+    Record(registry, 3, "198.18.0.13", {"SSID=c"});
+    EXPECT_EQ(registry.Find(Mac(3)), 1);
+    EXPECT_EQ(registry.Find("02:00:00:00:00:07"), 0);
+    EXPECT_EQ(registry.Find("02:00:00:00:00:08"), std::nullopt);
+    EXPECT_EQ(registry.Find("not a mac"), std::nullopt);
+    EXPECT_EQ(registry.Find("00:00:00:00:00:00"), std::nullopt);
+    EXPECT_FALSE(registry.Get(2));
+    EXPECT_FALSE(registry.Visit(-1, [](const DeviceRecord&) {}));
+
+    registry.Clear();
+    EXPECT_EQ(registry.Size(), 0);
+    EXPECT_EQ(registry.Find(Mac(7)), std::nullopt);
+    EXPECT_TRUE(Record(registry, 3, "198.18.0.13", {"SSID=c"}).added);
+    EXPECT_EQ(registry.Get(0)->number, 1);
+}
+
+TEST(DeviceRegistryTest, AnAddressLearntLaterShowsInCellTwoUntilTheNextReply)
+{
+    DeviceRegistry registry;
+    Record(registry, 1, "198.18.0.10", {"SSID=a", "X=not an address"});
+    registry.SetAddress(0, "198.18.5.5");
+    EXPECT_EQ(registry.Get(0)->Cell(2), "198.18.5.5");
+    EXPECT_EQ(registry.Get(0)->address, "198.18.5.5");
+    Record(registry, 1, "198.18.0.10", {"SSID=a", "X=not an address"});
+    EXPECT_EQ(registry.Get(0)->Cell(2), "not an address");
+    registry.SetAddress(9, "ignored");
+}
+
+TEST(DeviceRegistryTest, ConcurrentRepliesAreEachRecordedOnce)
+{
+    DeviceRegistry registry;
+    constexpr int kDevices = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&registry] {
+            for (int i = 0; i < kDevices; ++i)
+                Record(registry, i, "198.18.0.10", {"SSID=a"});
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    ASSERT_EQ(registry.Size(), kDevices);
+    std::vector<bool> numbers(kDevices + 1);
+    for (int i = 0; i < kDevices; ++i) {
+        const int number = registry.Get(i)->number;
+        ASSERT_GE(number, 1);
+        ASSERT_LE(number, kDevices);
+        EXPECT_FALSE(numbers[number]) << number;
+        numbers[number] = true;
+    }
+}
+
+} // namespace
+} // namespace pemblor
