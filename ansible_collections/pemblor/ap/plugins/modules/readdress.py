@@ -238,8 +238,8 @@ def main():
     devices = []
     for row in rows:
         mac = to_text(row['mac']).upper()
-        devices.append(by_mac.get(mac) or {'mac': mac, 'result': 'no-outcome',
-                                            'message': 'pemblorctl apply reported nothing for this device'})
+        missing = {'mac': mac, 'result': 'no-outcome', 'message': 'pemblorctl apply reported nothing for this device'}
+        devices.append(by_mac.get(mac) or missing)
     good = GOOD_RESULTS + (('would-change',) if module.check_mode else ())
     failed = [d for d in devices if d.get('result') not in good]
     result = dict(changed=any(d.get('result') in CHANGED_RESULTS for d in devices),
