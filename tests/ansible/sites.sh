@@ -37,8 +37,8 @@ fi
 # From here on: inside lab-sites' control namespace, which has no network.
 ctl=$2 repo=$3 logs=$4
 lacking=()
-"$ctl" plan --help >/dev/null 2>&1 || lacking+=("plan")
-"$ctl" apply --help >/dev/null 2>&1 || lacking+=("apply")
+"$ctl" plan --help 2>&1 | grep -q -- '--from' || lacking+=("plan")
+"$ctl" apply --help 2>&1 | grep -q -- '--dry-run' || lacking+=("apply")
 "$ctl" set --help 2>&1 | grep -q json || lacking+=("set --format json")
 "$ctl" reboot --help 2>&1 | grep -q -- '--format' || lacking+=("reboot --format json")
 ((${#lacking[@]} == 0)) || skip "the pemblorctl under test ($ctl) lacks: ${lacking[*]}"
