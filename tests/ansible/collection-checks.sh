@@ -10,6 +10,10 @@
 #   collection-checks.sh sanity COLLECTION_DIR
 #       ansible-test sanity on a copy of the collection in a scratch
 #       ansible_collections tree, with what runs offline (see below)
+#   collection-checks.sh package ROOT
+#       the collection in the Debian package's files extracted into ROOT:
+#       where Debian's ansible-core looks, with ansible-galaxy's manifest,
+#       and shown by ansible-doc from there
 #
 # Exit status 77 (skipped) when a needed Debian tool is missing.
 set -euo pipefail
@@ -40,7 +44,7 @@ scratch_copy() {
 }
 
 step=${1:?usage: collection-checks.sh STEP COLLECTION_DIR}
-collection=$(realpath "${2:?usage: collection-checks.sh STEP COLLECTION_DIR}")
+collection=$(realpath "${2:?usage: collection-checks.sh STEP DIRECTORY}")
 export PYTHONDONTWRITEBYTECODE=1 ANSIBLE_NOCOLOR=1
 case $step in
 doc)
@@ -141,6 +145,21 @@ PY
     out=$("$PYTHON" "$SANITY_UTIL/code-smell/runtime-metadata.py" meta/runtime.yml 2>&1) || failed=1
     [[ -z $out ]] || { echo "$out"; failed=1; }
     exit "$failed"
+    ;;
+package)
+    need ansible-doc
+    installed=$collection/usr/share/ansible/collections/ansible_collections/pemblor/ap
+    for file in MANIFEST.json FILES.json meta/runtime.yml "${MODULES[@]/#/plugins/modules/}"; do
+        [[ $file == plugins/modules/* ]] && file+=.py
+        [[ -f $installed/$file ]] || { echo "FAIL - the package lacks $installed/$file"; exit 1; }
+    done
+    version=$("$PYTHON" -c 'import json, sys; print(json.load(open(sys.argv[1]))["collection_info"]["version"])' \
+        "$installed/MANIFEST.json")
+    echo "ok   - the package holds pemblor.ap $version with its manifest"
+    export ANSIBLE_COLLECTIONS_PATH=$collection/usr/share/ansible/collections ANSIBLE_COLLECTIONS_SCAN_SYS_PATH=false
+    ansible-doc pemblor.ap.device_address | grep -q 'RETURN VALUES' ||
+        { echo "FAIL - ansible-doc does not show the packaged pemblor.ap.device_address"; exit 1; }
+    echo "ok   - ansible-doc shows the packaged modules"
     ;;
 *)
     echo "collection-checks.sh: unknown step $step" >&2
