@@ -86,12 +86,14 @@ def parse_json_lines(text, what):
     return objects
 
 
-def failure_message(device, command, rc, stderr, outcome=None):
-    """The text a failed task shows: the device first, then the tool's own words.
+def failure_message(device, command, rc, stderr, outcome=None, situation=None):
+    """The text a failed task shows: the device first, then what went wrong
+    (situation, when the caller knows more than the tool), then the tool's own
+    words and the meaning of its exit status.
 
     The tool's words come from the outcome's ``message`` (JSON output) or from
-    the last line it wrote to standard error; the exit status is explained after
-    them, so "Authentication Error!" and the MAC stay side by side.
+    the last line it wrote to standard error, so "Authentication Error!" and
+    the MAC stay side by side.
     """
     tool_text = ''
     if outcome and outcome.get('message'):
@@ -99,8 +101,8 @@ def failure_message(device, command, rc, stderr, outcome=None):
     if not tool_text:
         tool_text = last_line(stderr)
     meaning = exit_meaning(rc)
-    head = '%s: %s' % (device, tool_text) if tool_text else '%s: %s' % (device, meaning)
-    return '%s (pemblorctl %s exit status %s: %s)' % (head, command, rc, meaning)
+    words = [part for part in (situation, tool_text) if part] or [meaning]
+    return '%s: %s (pemblorctl %s exit status %s: %s)' % (device, '; '.join(words), command, rc, meaning)
 
 
 def canonical(value):

@@ -138,7 +138,8 @@ address:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.pemblor.ap.plugins.module_utils.pemblorctl import (
-    Pemblorctl, PemblorctlError, current_settings, differences, result_name, settings_of, setting_arguments)
+    Pemblorctl, PemblorctlError, current_settings, differences, failure_message, result_name, settings_of,
+    setting_arguments)
 
 TIME_OUT = 4
 
@@ -161,7 +162,8 @@ def reboot_and_verify(module, ctl, mac, expected, credentials):
     except PemblorctlError as e:
         if e.rc != TIME_OUT:
             raise
-        raise PemblorctlError('%s: not seen at %s after the reboot; %s' % (mac, wanted, str(e)[len(mac) + 2:]),
+        situation = 'not seen at %s after the reboot' % wanted
+        raise PemblorctlError(failure_message(mac, 'reboot', e.rc, e.stderr, e.outcome, situation),
                               e.rc, dict(e.outcome or {}, result='not-verified'), e.stderr)
     where = outcome.get('ip')
     if outcome.get('result') != 'verified' or (not expected['dhcp'] and where != expected['ip']):
@@ -217,7 +219,7 @@ def main():
         result['result'] = stored.get('result') or 'stored'
         result['address'] = stored.get('ip') or result['address']
         after = settings_of(stored.get('after')) or after
-        if p['reboot']:
+        if p['reboot'] and result['result'] != 'unchanged':
             found = reboot_and_verify(module, ctl, mac, after, credentials)
             result['result'] = 'verified'
             result['address'] = found.get('ip')
@@ -225,6 +227,7 @@ def main():
     except PemblorctlError as e:
         fail(module, e, dict(result, changed=result['result'] != 'unchanged', after=after))
     result['after'] = after
+    result['changed'] = result['result'] != 'unchanged'
     if module._diff:
         result['diff'] = dict(before=before, after=after)
     module.exit_json(**result)

@@ -160,3 +160,21 @@ def test_flat_show_record_is_read_too(run_module):
     result, calls, out = run_module(device_address.main, params(ip='198.18.1.21', dhcp=True), ctl)
     assert result['changed'] is False
     assert result['before'] == dict(ip='198.18.1.21', netmask='255.255.0.0', gateway='198.18.0.254', dhcp=True)
+
+
+def test_reboot_time_out_says_where_the_device_was_expected(run_module):
+    device = FakeDevice(failures={'reboot': (4, 'Time Out!', None)})
+    result, calls, out = run_module(device_address.main, params(ip='198.18.1.77', reboot=True), device)
+    assert result['msg'] == ('%s: not seen at its new address 198.18.1.77 after the reboot; Time Out! '
+                             '(pemblorctl reboot exit status 4: the device did not answer in time)' % MAC)
+
+
+def test_set_finding_nothing_to_change_reboots_nothing(run_module):
+    def ctl(args):
+        if args[0] == 'set':
+            return 0, FakeDevice().outcome('unchanged', CURRENT, CURRENT), 'Nothing to change.\n'
+        return FakeDevice()(args)
+    result, calls, out = run_module(device_address.main, params(ip='198.18.1.77', reboot=True), ctl)
+    assert calls.verbs() == ['show', 'set']
+    assert result['changed'] is False
+    assert result['result'] == 'unchanged'
