@@ -35,7 +35,7 @@ if [[ ${1:-} != --inside ]]; then
 fi
 
 # From here on: inside lab-sites' control namespace, which has no network.
-ctl=$2 repo=$3 logs=$4
+ctl=$(realpath "$2") repo=$(realpath "$3") logs=$4
 lacking=()
 "$ctl" plan --help 2>&1 | grep -q -- '--from' || lacking+=("plan")
 "$ctl" apply --help 2>&1 | grep -q -- '--dry-run' || lacking+=("apply")
