@@ -225,7 +225,11 @@ def main():
             result['address'] = found.get('ip')
             after = settings_of(found.get('after')) or after
     except PemblorctlError as e:
-        fail(module, e, dict(result, changed=result['result'] != 'unchanged', after=after))
+        stored_change = result['result'] != 'unchanged'
+        if not stored_change:
+            # The change was refused: the device holds what it held.
+            after = settings_of((e.outcome or {}).get('after')) or before
+        fail(module, e, dict(result, changed=stored_change, after=after))
     result['after'] = after
     result['changed'] = result['result'] != 'unchanged'
     if module._diff:

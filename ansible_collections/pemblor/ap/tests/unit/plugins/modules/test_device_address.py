@@ -146,8 +146,11 @@ def test_each_exit_status_fails_naming_the_device(run_module, verb, rc, stderr, 
     assert stderr in result['msg']
     assert 'exit status %d' % rc in result['msg']
     assert result['result'] == expect
-    # A failure after the change was stored still reports the change.
+    # A failure after the change was stored still reports the change; a
+    # refused change leaves the device as it was.
     assert result['changed'] is (verb == 'reboot')
+    if verb == 'set':
+        assert result['after'] == CURRENT
     assert calls.verbs()[-1] == verb
     assert_password_hidden(calls, out)
 
