@@ -190,7 +190,8 @@ def apply_plan(module, ctl, p, rows):
             args.append('--reboot')
         if module.check_mode:
             args.append('--dry-run')
-        rc, out, err = ctl.run(args, p['password'])
+        # A dry run reads no password, so none is written to it.
+        rc, out, err = ctl.run(args, None if module.check_mode else p['password'])
     finally:
         os.unlink(path)
     if rc not in (0, SOME_DEVICES_FAILED):
