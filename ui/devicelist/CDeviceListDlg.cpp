@@ -168,7 +168,7 @@ void CDeviceListDlg::OnSysCommand(unsigned id)
 
 void CDeviceListDlg::OnClose()
 {
-    if (m_pSetupIpDlg == nullptr)
+    if (m_pSetupIpDlg == nullptr && m_endpointFailure.empty())
         m_conversation.Close();
     OnCancel();
 }
@@ -189,7 +189,10 @@ void CDeviceListDlg::OnCancel()
         }
         return;
     }
-    m_conversation.Close();
+    // Without its sockets the window has no receive thread to stop, and
+    // the stop datagram could only fail.
+    if (m_endpointFailure.empty())
+        m_conversation.Close();
     if (m_pWindow)
         m_toolkit.EndDialog(*m_pWindow, IDCANCEL);
 }
