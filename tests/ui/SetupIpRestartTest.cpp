@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -186,10 +187,12 @@ TEST(SetupIpRestart, ARefusedRebootEndsTheWait)
         FakeWindow* shown = nullptr;
         std::string line;
         bool applyEnabled = false;
+        std::uint32_t address = 0;
         rig.toolkit.At(QuestionAt + 5000, [&] {
             shown = rig.toolkit.LastWindow(IDD_SETUPIP);
             line = shown->ItemText(IDC_TEXT_PROGRESS);
             applyEnabled = shown->ButtonAt(IDC_BTN_APPLY).IsWindowEnabled();
+            shown->IpAddressAt(IDC_IP_ADDRESS).GetAddress(address);
             shown->PressEscape();
         });
         rig.RunDialog();
@@ -202,6 +205,7 @@ TEST(SetupIpRestart, ARefusedRebootEndsTheWait)
         EXPECT_LT(rig.toolkit.Messages()[2].time, RefusedAt + 1000);
         EXPECT_EQ(line, "");
         EXPECT_TRUE(applyEnabled) << "the form is given back";
+        EXPECT_EQ(address, (192u << 24) | (168u << 16) | (1u << 8) | 30u) << "with the values applied";
         EXPECT_EQ(DetailQueries(rig), 1) << "no re-read";
     }
 }

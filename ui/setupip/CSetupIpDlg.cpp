@@ -5,7 +5,6 @@
 #include "common/FormatError.h"
 #include "common/InterfaceTexts.h"
 #include "protocol/MacText.h"
-#include "protocol/Requests.h"
 #include "resources/ResourceIds.h"
 #include "common/EngineTexts.h"
 #include "toolkit/IButton.h"
@@ -430,7 +429,7 @@ void CSetupIpDlg::FinishChange()
         toolkit.MessageBox(m_pWindow, MsgRebootQuestion, MbButtons::OkCancel, MbIcon::Question);
     if (m_pWindow == nullptr)
         return;
-    ClearSettings();
+    // The values applied stay stored: a refused reboot gives them back.
     JobPlan plan;
     plan.read = false;
     plan.verify = true;
