@@ -45,6 +45,8 @@ void SenderAddressAndWebPage(Scenario& s);
 void MalformedReplies(Scenario& s);
 void SetupIpWithReboot(Scenario& s);
 void SetupIpCancelReboot(Scenario& s);
+void SetupIpNeverBack(Scenario& s);
+void SetupIpNetmaskInRow(Scenario& s);
 void DetailTimeOut(Scenario& s);
 void DetailWithAnotherDeviceAnswering(Scenario& s);
 void KeyboardOnly(Scenario& s);
