@@ -1,6 +1,5 @@
 #include "ctl/ExitCode.h"
 #include "ctl/FleetCommands.h"
-#include "ctl/FleetWriter.h"
 #include "ctl/LoopDispatcher.h"
 #include "ctl/OutcomeWriter.h"
 #include "engine/Transport.h"

@@ -1,4 +1,4 @@
-#include "ctl/FleetWriter.h"
+#include "ctl/PlanWriter.h"
 
 #include "ctl/OutputText.h"
 #include "fleet/PlanFile.h"
