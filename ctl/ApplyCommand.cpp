@@ -1,7 +1,7 @@
 #include "ctl/ExitCode.h"
 #include "ctl/FleetCommands.h"
-#include "ctl/FleetWriter.h"
 #include "ctl/LoopDispatcher.h"
+#include "ctl/OutcomeWriter.h"
 #include "engine/Transport.h"
 #include "fleet/PlanFile.h"
 #include "fleet/ReaddressJob.h"
@@ -111,7 +111,7 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
     ReaddressJob job(
         link, settings, std::move(rows),
         [&](const DeviceOutcome& outcome) {
-            writer.Outcome(outcome);
+            writer.Outcome(MakeOutcome(outcome));
             allDone = allDone && (Succeeded(outcome.result) ||
                                   (options.dryRun && outcome.result == DeviceResult::WouldChange));
         },

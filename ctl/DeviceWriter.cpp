@@ -1,44 +1,13 @@
 #include "ctl/DeviceWriter.h"
 
+#include "ctl/OutputText.h"
 #include "format/DelimitedRow.h"
 #include "common/SettingText.h"
-
-#include <nlohmann/json.hpp>
 
 #include <array>
 #include <iomanip>
 
 namespace pemblor {
-
-namespace {
-
-std::string Printable(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return out;
-}
-
-std::string_view Text(const std::optional<std::string>& value)
-{
-    return value ? std::string_view(*value) : std::string_view();
-}
-
-nlohmann::ordered_json JsonValue(const std::optional<std::string>& value)
-{
-    return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
-}
-
-// Device texts are bytes, not necessarily UTF-8: invalid sequences become
-// U+FFFD instead of failing the line.
-std::string JsonLine(const nlohmann::ordered_json& object)
-{
-    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-}
-
-} // namespace
 
 bool DhcpEnabled(const std::string& value)
 {

@@ -1,7 +1,7 @@
 #include "ctl/DeviceSession.h"
 #include "ctl/ExitCode.h"
 #include "ctl/FleetCommands.h"
-#include "ctl/FleetWriter.h"
+#include "ctl/PlanWriter.h"
 #include "fleet/Planner.h"
 #include "fleet/SettingsCheck.h"
 

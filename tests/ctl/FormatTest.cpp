@@ -1,4 +1,5 @@
 #include "ctl/DeviceWriter.h"
+#include "ctl/OutcomeWriter.h"
 #include "format/DelimitedRow.h"
 
 #include <gtest/gtest.h>
@@ -106,6 +107,66 @@ TEST(DeviceWriter, DetailReadsDhcpAsTheDialogDoes)
     WriteDetail(json, OutputFormat::Json, detail);
     EXPECT_EQ(json.str(), "{\"mac\":\"02:00:00:AA:00:01\",\"ip\":\"10.0.0.11\",\"ip_addr\":\"10.0.0.11\","
                           "\"netmask\":\"255.0.0.0\",\"gateway\":\"0.0.0.0\",\"dhcp\":true}\n");
+}
+
+// set/show/reboot print a job's report, apply a fleet outcome: the same
+// device gives the same bytes either way.
+TEST(OutcomeWriter, AJobReportAndAFleetOutcomeWriteTheSameObject)
+{
+    JobReport report;
+    report.outcome = JobOutcome::Verified;
+    report.address = "198.18.1.77";
+    report.before = DeviceSettings{"198.18.1.20", "255.255.0.0", "198.18.0.254", "0"};
+    report.after = DeviceSettings{"198.18.1.77", "255.255.0.0", "198.18.0.254", "0"};
+    const DeviceOutcome outcome{"02:00:00:BB:00:01", DeviceResult::Verified, "198.18.1.77",
+                                DeviceValues{"198.18.1.20", "255.255.0.0", "198.18.0.254", false},
+                                DeviceValues{"198.18.1.77", "255.255.0.0", "198.18.0.254", false}, ""};
+    const std::string expected =
+        R"({"mac":"02:00:00:BB:00:01","result":"verified","ip":"198.18.1.77",)"
+        R"("before":{"ip":"198.18.1.20","netmask":"255.255.0.0","gateway":"198.18.0.254","dhcp":false},)"
+        R"("after":{"ip":"198.18.1.77","netmask":"255.255.0.0","gateway":"198.18.0.254","dhcp":false}})"
+        "\n";
+    std::ostringstream fromReport;
+    std::ostringstream fromFleet;
+    WriteOutcome(fromReport, "02:00:00:BB:00:01", report);
+    OutcomeWriter(fromFleet, OutputFormat::Json).Outcome(MakeOutcome(outcome));
+    EXPECT_EQ(fromReport.str(), expected);
+    EXPECT_EQ(fromFleet.str(), expected);
+}
+
+TEST(OutcomeWriter, WhatIsNotKnownIsNullInJsonAndEmptyInCsv)
+{
+    JobReport timedOut;
+    timedOut.outcome = JobOutcome::Timeout;
+    JobReport partial;
+    partial.outcome = JobOutcome::Stored;
+    partial.address = "198.18.1.20";
+    partial.before = DeviceSettings{"198.18.1.20", std::nullopt, "198.18.0.254", std::nullopt};
+    struct Case {
+        JobReport report;
+        std::string message;
+        std::string json;
+        std::string csv;
+    };
+    const Case cases[] = {
+        {timedOut, "Time Out!",
+         R"({"mac":"02:00:00:BB:00:01","result":"timeout","ip":null,"before":null,"after":null,)"
+         R"("message":"Time Out!"})",
+         "02:00:00:BB:00:01,timeout,,,,,,,,,,Time Out!"},
+        {partial, "",
+         R"({"mac":"02:00:00:BB:00:01","result":"stored","ip":"198.18.1.20",)"
+         R"("before":{"ip":"198.18.1.20","netmask":null,"gateway":"198.18.0.254","dhcp":null},"after":null})",
+         "02:00:00:BB:00:01,stored,198.18.1.20,198.18.1.20,,198.18.0.254,,,,,,"},
+    };
+    for (const Case& c : cases) {
+        const OutcomeRecord record = MakeOutcome("02:00:00:BB:00:01", c.report, c.message);
+        std::ostringstream json;
+        std::ostringstream csv;
+        OutcomeWriter(json, OutputFormat::Json).Outcome(record);
+        OutcomeWriter(csv, OutputFormat::Csv).Outcome(record);
+        EXPECT_EQ(json.str(), c.json + "\n");
+        EXPECT_EQ(csv.str().substr(csv.str().find('\n') + 1), c.csv + "\n");
+    }
 }
 
 } // namespace

@@ -32,6 +32,22 @@ EXIT_MEANINGS = {
     8: 'some devices did not end verified, stored or unchanged',
 }
 
+
+def argument_spec(own=None, credentials=False, change=False):
+    """A module's argument spec: its own options and the shared ones: timeout
+    always; user and password with credentials; netmask, gateway, dhcp and
+    reboot with change. Each module's DOCUMENTATION describes them all."""
+    spec = dict(own or {})
+    if change:
+        spec.update(netmask=dict(type='str'), gateway=dict(type='str'), dhcp=dict(type='bool'))
+    if credentials:
+        spec.update(user=dict(type='str', required=True), password=dict(type='str', required=True, no_log=True))
+    if change:
+        spec.update(reboot=dict(type='bool', default=False))
+    spec.update(timeout=dict(type='int', default=5))
+    return spec
+
+
 # Outcomes after which a device is where it was asked to be.
 GOOD_RESULTS = ('verified', 'stored', 'unchanged')
 CHANGED_RESULTS = ('verified', 'stored', 'would-change')
@@ -177,6 +193,14 @@ class Pemblorctl:
             return self.module.run_command(cmd, data=to_text(password) + '\n', binary_data=True,
                                            environ_update=C_LOCALE)
         return self.module.run_command(cmd, environ_update=C_LOCALE)
+
+    def objects(self, who, command, args, password=None, ok_codes=(0,)):
+        """Runs a command with --format json; the objects it printed, or
+        PemblorctlError naming who (the devices, or this host)."""
+        rc, out, err = self.run(args, password)
+        if rc not in ok_codes:
+            raise PemblorctlError(failure_message(who, command, rc, err), rc, None, err)
+        return parse_json_lines(out, 'pemblorctl %s' % command)
 
     def outcome(self, device, command, args, password=None, ok_codes=(0,)):
         """Runs a one-device command with --format json; its outcome object, or

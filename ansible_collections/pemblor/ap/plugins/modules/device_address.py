@@ -138,8 +138,8 @@ address:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.pemblor.ap.plugins.module_utils.pemblorctl import (
-    Pemblorctl, PemblorctlError, current_settings, differences, failure_message, result_name, settings_of,
-    setting_arguments)
+    Pemblorctl, PemblorctlError, argument_spec, current_settings, differences, failure_message, result_name,
+    settings_of, setting_arguments)
 
 TIME_OUT = 4
 
@@ -176,17 +176,8 @@ def reboot_and_verify(module, ctl, mac, expected, credentials):
 
 def main():
     module = AnsibleModule(
-        argument_spec=dict(
-            mac=dict(type='str', required=True),
-            ip=dict(type='str'),
-            netmask=dict(type='str'),
-            gateway=dict(type='str'),
-            dhcp=dict(type='bool'),
-            user=dict(type='str', required=True),
-            password=dict(type='str', required=True, no_log=True),
-            reboot=dict(type='bool', default=False),
-            timeout=dict(type='int', default=5),
-        ),
+        argument_spec=argument_spec(dict(mac=dict(type='str', required=True), ip=dict(type='str')),
+                                    credentials=True, change=True),
         supports_check_mode=True,
     )
     p = module.params

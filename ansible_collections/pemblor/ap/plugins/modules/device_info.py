@@ -85,14 +85,14 @@ diagnosis:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.pemblor.ap.plugins.module_utils.pemblorctl import (
-    Pemblorctl, PemblorctlError, failure_message, parse_json_lines)
+    Pemblorctl, PemblorctlError, argument_spec, failure_message, parse_json_lines)
 
 NOTHING_ANSWERED = 2
 
 
 def main():
     module = AnsibleModule(
-        argument_spec=dict(timeout=dict(type='int', default=5)),
+        argument_spec=argument_spec(),
         supports_check_mode=True,
     )
     if module.params['timeout'] < 1:

@@ -139,7 +139,7 @@ import tempfile
 from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.common.text.converters import to_text
 from ansible_collections.pemblor.ap.plugins.module_utils.pemblorctl import (
-    CHANGED_RESULTS, GOOD_RESULTS, PemblorctlError, Pemblorctl, failure_message, parse_json_lines)
+    CHANGED_RESULTS, GOOD_RESULTS, PemblorctlError, Pemblorctl, argument_spec, setting_arguments)
 
 PLAN_HEADER = 'mac,ip,netmask,gateway,dhcp'
 SOME_DEVICES_FAILED = 8
@@ -164,17 +164,10 @@ def plan_text(rows):
 
 
 def make_plan(ctl, p, macs):
-    args = ['plan', '--from', p['start']]
-    for key in ('netmask', 'gateway'):
-        if p[key] is not None:
-            args += ['--' + key, p[key]]
-    if p['dhcp'] is not None:
-        args += ['--dhcp', 'on' if p['dhcp'] else 'off']
+    given = dict((key, p[key]) for key in ('netmask', 'gateway', 'dhcp') if p[key] is not None)
+    args = ['plan', '--from', p['start']] + setting_arguments(given)
     args += ['--timeout', str(p['timeout']), '--format', 'json'] + macs
-    rc, out, err = ctl.run(args)
-    if rc != 0:
-        raise PemblorctlError(failure_message(', '.join(macs), 'plan', rc, err), rc, None, err)
-    return parse_json_lines(out, 'pemblorctl plan')
+    return ctl.objects(', '.join(macs), 'plan', args)
 
 
 def apply_plan(module, ctl, p, rows):
@@ -191,12 +184,10 @@ def apply_plan(module, ctl, p, rows):
         if module.check_mode:
             args.append('--dry-run')
         # A dry run reads no password, so none is written to it.
-        rc, out, err = ctl.run(args, None if module.check_mode else p['password'])
+        return ctl.objects(', '.join(r['mac'] for r in rows), 'apply', args,
+                           None if module.check_mode else p['password'], ok_codes=(0, SOME_DEVICES_FAILED))
     finally:
         os.unlink(path)
-    if rc not in (0, SOME_DEVICES_FAILED):
-        raise PemblorctlError(failure_message(', '.join(r['mac'] for r in rows), 'apply', rc, err), rc, None, err)
-    return parse_json_lines(out, 'pemblorctl apply')
 
 
 def describe(outcome):
@@ -208,17 +199,9 @@ def describe(outcome):
 
 def main():
     module = AnsibleModule(
-        argument_spec=dict(
-            macs=dict(type='list', elements='str', required=True),
-            start=dict(type='str', required=True),
-            netmask=dict(type='str'),
-            gateway=dict(type='str'),
-            dhcp=dict(type='bool'),
-            user=dict(type='str', required=True),
-            password=dict(type='str', required=True, no_log=True),
-            reboot=dict(type='bool', default=False),
-            timeout=dict(type='int', default=5),
-        ),
+        argument_spec=argument_spec(dict(macs=dict(type='list', elements='str', required=True),
+                                         start=dict(type='str', required=True)),
+                                    credentials=True, change=True),
         supports_check_mode=True,
     )
     p = module.params

@@ -1,0 +1,27 @@
+#pragma once
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pemblor {
+
+// The texts the writers print: device texts are bytes from the network, so
+// none reaches a terminal or a JSON line unguarded.
+
+// The text with control characters shown as '?', so a device cannot drive
+// the terminal.
+std::string Printable(std::string_view text);
+
+// The value, or `absent` when there is none.
+std::string_view Text(const std::optional<std::string>& value, std::string_view absent = {});
+
+// The value as a JSON string, or null when there is none.
+nlohmann::ordered_json JsonValue(const std::optional<std::string>& value);
+
+// One JSON line. Invalid UTF-8 sequences become U+FFFD instead of failing
+// the line.
+std::string JsonLine(const nlohmann::ordered_json& object);
+
+} // namespace pemblor
