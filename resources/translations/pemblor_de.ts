@@ -361,7 +361,7 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
     </message>
     <message>
         <source>&amp;Start address:</source>
-        <translation>&amp;Startadresse:</translation>
+        <translation>S&amp;tartadresse:</translation>
     </message>
     <message>
         <source>&amp;Netmask:</source>

@@ -303,6 +303,8 @@ QString SetupIpManyDialog::SummaryText() const
 void SetupIpManyDialog::ShowFinished()
 {
     m_message->setText(SummaryText());
+    // The addresses that moved take "old → new".
+    m_preview->resizeColumnsToContents();
     m_export->setEnabled(true);
     m_export->setFocus();
 }
