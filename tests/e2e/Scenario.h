@@ -45,6 +45,7 @@ void SenderAddressAndWebPage(Scenario& s);
 void MalformedReplies(Scenario& s);
 void SetupIpWithReboot(Scenario& s);
 void SetupIpCancelReboot(Scenario& s);
+void SetupIpMany(Scenario& s);
 void DetailTimeOut(Scenario& s);
 void DetailWithAnotherDeviceAnswering(Scenario& s);
 void KeyboardOnly(Scenario& s);
