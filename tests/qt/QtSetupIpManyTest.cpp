@@ -273,6 +273,32 @@ TEST_F(QtSetupIpManyTest, ApplyShowsEachDeviceLiveThenTheSummaryAndExports)
     EXPECT_EQ(fleet.aps["02:00:00:00:00:02"].address, "198.18.1.61");
 }
 
+// A user name or password longer than the request holds is refused with
+// the single-device dialog's message; nothing is sent.
+TEST_F(QtSetupIpManyTest, OverlongCredentialsAreRefused)
+{
+    WithDialog([&](SetupIpManyDialog& dialog, QtWindow&) {
+        Type("198.18.1.60");
+        for (const char* field : {"user", "password"}) {
+            auto* edit = dialog.findChild<QLineEdit*>(field);
+            edit->setText(QString(31, QLatin1Char('x')));
+            QString shown;
+            WhenActive<QMessageBox>([&shown](QMessageBox* box) {
+                shown = box->text();
+                box->button(QMessageBox::Ok)->click();
+            });
+            QTest::mouseClick(dialog.findChild<QPushButton*>("apply"), Qt::LeftButton);
+            EXPECT_TRUE(shown.startsWith(std::string_view(field) == "user" ? "User Name is too long"
+                                                                           : "Password is too long"))
+                << shown.toStdString();
+            EXPECT_EQ(dialog.focusWidget(), edit);
+            EXPECT_FALSE(session->Applied());
+            edit->setText("admin");
+        }
+    });
+    EXPECT_EQ(fleet.aps["02:00:00:00:00:01"].changes, 0);
+}
+
 // Close while the job runs asks; "Cancel" keeps it running, "OK" stops it
 // and the devices already sent a change keep their outcomes.
 TEST_F(QtSetupIpManyTest, CloseWhileApplyingAsksFirst)

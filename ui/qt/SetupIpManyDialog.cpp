@@ -1,6 +1,7 @@
 #include "ui/qt/SetupIpManyDialog.h"
 
 #include "common/Translatable.h"
+#include "common/ValidateSettings.h"
 #include "fleet/SettingsCheck.h"
 #include "toolkit/IToolkit.h"
 #include "toolkit/IWindow.h"
@@ -19,6 +20,8 @@
 #include <QStringList>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace pemblor {
 namespace {
@@ -189,6 +192,14 @@ void SetupIpManyDialog::OnApply()
     JobSettings settings;
     settings.user = m_user->text().toStdString();
     settings.password = m_password->text().toStdString();
+    // The request holds no more; a longer text would go out cut short.
+    for (const auto& [text, field, message] :
+         {std::tuple{settings.user, m_user, MsgUserNameTooLong}, std::tuple{settings.password, m_password, MsgPasswordTooLong}})
+        if (text.size() > CredentialLimit) {
+            m_toolkit.MessageBox(m_owner, std::string(message));
+            field->setFocus();
+            return;
+        }
     settings.reboot = m_reboot->isChecked();
     for (QWidget* input : std::initializer_list<QWidget*>{m_start, m_netmask, m_gateway, m_dhcp, m_user, m_password,
                                                           m_reboot, m_apply})
