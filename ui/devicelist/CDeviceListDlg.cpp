@@ -463,17 +463,21 @@ void CDeviceListDlg::OnSetupIpMany(const std::vector<int>& selected)
         for (const NetworkInterface& own : interfaces->All())
             reserved.push_back(own.address);
 
-    if (!m_fleetLink) {
+    if (!m_fleetLink)
         m_fleetLink = std::make_unique<TransportFleetLink>(transport, [&toolkit = m_toolkit] { return toolkit.NowMs(); });
-        m_conversation.SetReplyTap(m_fleetLink.get());
-    }
     // The job's replies come through the receive thread.
     if (!m_conversation.StartReceiveThread())
         return;
 
     TransportFleetLink& link = *m_fleetLink;
     ManySetupIp session(link, m_dispatcher, [&toolkit = m_toolkit] { return toolkit.NowMs(); },
-                        [&link](ReaddressJob* job) { link.Attach(job); }, std::move(devices), std::move(heard),
+                        [this, &link](ReaddressJob* job) {
+                            link.Attach(job);
+                            // Replies reach the link only while a job runs: each costs
+                            // the receive thread a call into this thread.
+                            m_conversation.SetReplyTap(job ? &link : nullptr);
+                        },
+                        std::move(devices), std::move(heard),
                         std::move(reserved));
     // Each device's row shows where it answers from as soon as it ends.
     session.outcome = [this](const DeviceOutcome& ended) {

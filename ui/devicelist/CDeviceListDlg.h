@@ -156,8 +156,9 @@ private:
     // so it is the first to go but for the fleet link.
     Conversation m_conversation;
     // The many-device job's requests and replies over the conversation's
-    // transport; made on first use and kept, as the conversation's reply tap,
-    // until the receive thread has stopped (the destructor's first step).
+    // transport, the conversation's reply tap while a job runs; made on first
+    // use and kept until the receive thread has stopped (the destructor's
+    // first step), as the receive thread may still be in a call to it.
     std::unique_ptr<TransportFleetLink> m_fleetLink;
 };
 

@@ -74,12 +74,11 @@ void ManySetupIp::Replan(const ManyInputs& inputs)
         if (row.refused.empty())
             request.macs.push_back(row.device.mac);
 
+    // No start address yet: no plan, and nothing to tell.
     PlanResult result;
-    if (request.start.empty())
-        result.failure = "";
-    else if (request.macs.empty())
+    if (request.macs.empty())
         result.failure = std::string(MsgNoDeviceMac);
-    else
+    else if (!request.start.empty())
         result = MakePlan(request, m_heard, m_reserved);
     m_planned = !request.start.empty() && result.Planned();
     m_planFailure = request.start.empty() ? std::string() : result.failure;
@@ -219,9 +218,15 @@ void ManySetupIp::Progress(std::string_view mac, DevicePhase phase)
         return;
     }
     Changed(index);
-    // Called from inside the job: its next deadline is taken up afterwards.
-    if (!m_scheduled)
-        Drive();
+    TickSoon();
+}
+
+void ManySetupIp::TickSoon()
+{
+    // Called from inside the job: its next deadline is taken up once the
+    // job's call has returned.
+    m_scheduled = true;
+    m_dispatcher.Schedule(*this, 0);
 }
 
 void ManySetupIp::Ended(const DeviceOutcome& ended)
@@ -236,10 +241,7 @@ void ManySetupIp::Ended(const DeviceOutcome& ended)
     if (outcome)
         outcome(ended);
     // The job is finished outside its own call.
-    if (m_job && m_job->Done()) {
-        m_scheduled = true;
-        m_dispatcher.Schedule(*this, 0);
-    }
+    TickSoon();
 }
 
 void ManySetupIp::Finish()

@@ -85,8 +85,8 @@ public:
     const std::string& PlanFailure() const { return m_planFailure; }
     bool CanApply() const { return !m_job && !m_applied && m_planned; }
 
-    // Starts the job with the plan as it stands; `rebootMs`-style timings
-    // come from `settings` (user, password and reboot among them).
+    // Starts the job with the plan as it stands, with the credentials, the
+    // reboot and the timings of `settings` (a dry run is never asked here).
     void Apply(JobSettings settings);
     bool Running() const { return m_job != nullptr; }
     bool Applied() const { return m_applied; }
@@ -111,6 +111,7 @@ private:
     void Progress(std::string_view mac, DevicePhase phase);
     void Ended(const DeviceOutcome& outcome);
     void Finish();
+    void TickSoon();
     ManyRow* RowOf(std::string_view mac, std::size_t* index = nullptr);
     void Changed(std::size_t row);
 
