@@ -65,7 +65,8 @@ int CommandsLogged(const std::string& mac, const std::string& what)
 // Apply with the reboot: three are verified at their new addresses, one
 // refuses the credentials, one whose results carry a zero MAC is verified
 // too, and one never comes back from its reboot. The list then shows the
-// new addresses and the outcomes are exported.
+// new addresses and the outcomes are exported; the same plan applied again
+// sends the verified devices nothing.
 void SetupIpMany(Scenario& s)
 {
     OpenMainWindow(s);
@@ -146,6 +147,36 @@ void SetupIpMany(Scenario& s)
                "the list shows " + mac.toStdString() + " at " + row.first.toStdString());
     }
     Expect(!s.user.IsMessageBoxShown(), "no message after the job");
+
+    // The same plan again: the verified devices hold it and are sent
+    // nothing, the other credentials are refused again, and the device that
+    // never came back is not found.
+    s.user.Click(kMainTitle, IDC_BTN_SETUPIP);
+    s.user.WaitForWindow(kManyTitle, 5s);
+    s.user.TypeKeys(kManyTitle, QStringLiteral("198.18.1.50"));
+    for (int i = 0; i < 4; ++i)
+        s.user.PressKey(kManyTitle, Qt::Key_Tab);
+    s.user.TypeKeys(kManyTitle, QStringLiteral("admin"));
+    s.user.PressKey(kManyTitle, Qt::Key_Tab);
+    s.user.TypeKeys(kManyTitle, QStringLiteral("admin"));
+    s.ui.WaitFor("the same plan", 3s, [&] {
+        const auto rows = Preview();
+        for (const auto& [mac, row] : planned)
+            if (rows.count(mac) == 0 || rows.at(mac).first != row.first)
+                return false;
+        return true;
+    });
+    s.user.PressKey(kManyTitle, Qt::Key_Return);
+    s.ui.WaitFor("the second summary", 30s,
+                 [] { return !Message().isEmpty() && !Message().startsWith(QLatin1String("Apply")); });
+    ExpectEqual(s.ui.Query([] { return Message(); }),
+                QStringLiteral("4 unchanged, 1 authentication error, 1 not found"), "the second summary");
+    for (const char* mac : {"02:00:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:00:03", "02:00:00:DD:00:07"})
+        Expect(CommandsLogged(mac, "set") == 1 && CommandsLogged(mac, "reboot") == 1,
+               std::string("no command for ") + mac + " the second time");
+    Expect(CommandsLogged("02:00:00:DD:00:09", "set refused") == 2, "the other credentials refused again");
+    s.user.PressKey(kManyTitle, Qt::Key_Escape);
+    s.user.WaitUntilClosed(kManyTitle, 3s);
     CloseMainWindow(s);
 }
 
