@@ -186,7 +186,7 @@ void DeviceJob::Await(Awaited what)
 void DeviceJob::AfterRead()
 {
     if (m_plan.change) {
-        if (m_report.before && !m_plan.change->WouldChange(*m_report.before)) {
+        if (m_plan.skipUnchanged && m_report.before && !m_plan.change->WouldChange(*m_report.before)) {
             Finish(JobOutcome::Unchanged);
             return;
         }
@@ -195,6 +195,12 @@ void DeviceJob::AfterRead()
     }
     if (m_plan.reboot) {
         BeginReboot();
+        return;
+    }
+    if (m_plan.verify) {
+        m_report.oldAddress = m_address;
+        m_report.expectedAddress.clear();
+        BeginVerify();
         return;
     }
     Finish(JobOutcome::Unchanged);

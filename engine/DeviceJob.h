@@ -99,9 +99,14 @@ struct JobReport {
 struct JobPlan {
     bool read = true;
     std::optional<SettingsRequest> change;
+    // False: the change goes even when it would change nothing that is known
+    // (an owner that has made its own check of what the user changed).
+    bool skipUnchanged = true;
     bool reboot = false;
     // After the reboot: the restart wait and the re-read. Without it the job
-    // waits refusalWaitMs for a refusal and ends RebootSent.
+    // waits refusalWaitMs for a refusal and ends RebootSent. Alone (no
+    // change, no reboot): the re-read at once, on the same schedule, taking
+    // an answer from any address.
     bool verify = false;
     JobCredentials credentials;
     unsigned detailTimeoutMs = 5000;

@@ -10,6 +10,8 @@ std::optional<std::string_view> DeviceRecord::Cell(int column) const
         return std::nullopt;
     if (column == 2 && addressInCell2)
         return std::string_view(address);
+    if (column == 3 && netmaskInCell3)
+        return std::string_view(reportedNetmask);
     if (column == entryCount + 1)
         return macText.view();
     const std::size_t entry = static_cast<std::size_t>(column - 1);
@@ -80,6 +82,7 @@ DeviceRegistry::Recorded DeviceRegistry::Record(const ReplyDatagram& reply, cons
     record.interfaceIndex = heardOn.index;
     record.lastHeard = now;
     record.addressInCell2 = false;
+    record.netmaskInCell3 = false;
     return result;
 }
 
@@ -128,6 +131,16 @@ void DeviceRegistry::SetAddress(int index, std::string_view address)
     DeviceRecord& record = m_records[static_cast<std::size_t>(index)];
     record.address.assign(address);
     record.addressInCell2 = true;
+}
+
+void DeviceRegistry::SetNetmask(int index, std::string_view netmask)
+{
+    std::lock_guard lock(m_lock);
+    if (index < 0 || index >= static_cast<int>(m_records.size()))
+        return;
+    DeviceRecord& record = m_records[static_cast<std::size_t>(index)];
+    record.reportedNetmask.assign(netmask);
+    record.netmaskInCell3 = true;
 }
 
 } // namespace pemblor

@@ -47,6 +47,10 @@ struct DeviceRecord {
     // Cell 2 shows the address after a front end has learnt a newer one
     // (the Setup IP dialog's re-read) until the next reply.
     bool addressInCell2 = false;
+    // Cell 3 shows the netmask the device reported when a front end read it
+    // again (the Setup IP dialog's re-read), until the next reply.
+    std::string reportedNetmask;
+    bool netmaskInCell3 = false;
 
     // Cell `column` (1..5) as the table shows it: entry column - 1 whatever
     // its name, the sender's address for an entry named "IP_ADDR", the MAC
@@ -99,6 +103,8 @@ public:
     // The device answered from `address` (learnt outside a discovery):
     // its record and cell 2 show it.
     void SetAddress(int index, std::string_view address);
+    // The device reported `netmask` outside a discovery: cell 3 shows it.
+    void SetNetmask(int index, std::string_view netmask);
 
 private:
     static std::uint64_t Key(const MacBytes& mac);

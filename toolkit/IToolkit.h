@@ -11,7 +11,8 @@ namespace pemblor {
 class IDialogHandler;
 class IWindow;
 
-enum class MbButtons { Ok, OkCancel };
+// YesNo answers IdOk for Yes and IdCancel for No.
+enum class MbButtons { Ok, OkCancel, YesNo };
 enum class MbIcon { None, Exclamation, Question };
 enum MbResult { IdOk = 1, IdCancel = 2 };
 

@@ -312,6 +312,30 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Die Liste kann nicht gespeichert werden: %1</translation>
     </message>
     <message>
+        <source>Another program on this computer uses UDP port 21212, probably Pemblor or pemblorctl. Close it and start Pemblor again.</source>
+        <translation>Ein anderes Programm auf diesem Computer verwendet den UDP-Port 21212, vermutlich Pemblor oder pemblorctl. Schließen Sie es und starten Sie Pemblor erneut.</translation>
+    </message>
+    <message>
+        <source>A device is restarting. Close Pemblor and stop waiting for it?</source>
+        <translation>Ein Gerät startet gerade neu. Pemblor schließen und nicht länger darauf warten?</translation>
+    </message>
+    <message>
+        <source>The device is restarting. Stop waiting for it?</source>
+        <translation>Das Gerät startet gerade neu. Nicht länger darauf warten?</translation>
+    </message>
+    <message>
+        <source>The device did not answer after restarting. It may be at its new address %1 or still restarting: press Discover to look for it.</source>
+        <translation>Das Gerät hat nach dem Neustart nicht geantwortet. Es ist vielleicht unter seiner neuen Adresse %1 erreichbar oder startet noch: Klicken Sie auf „Suchen“, um es zu finden.</translation>
+    </message>
+    <message>
+        <source>The device did not answer after restarting. It may still be restarting: press Discover to look for it.</source>
+        <translation>Das Gerät hat nach dem Neustart nicht geantwortet. Vielleicht startet es noch: Klicken Sie auf „Suchen“, um es zu finden.</translation>
+    </message>
+    <message>
+        <source>After restarting, the device answered only from its old address %1, not from its new address %2: the change may not have taken effect. Press Discover to look for it.</source>
+        <translation>Nach dem Neustart hat das Gerät nur unter seiner alten Adresse %1 geantwortet, nicht unter seiner neuen Adresse %2: Die Änderung ist vielleicht nicht wirksam geworden. Klicken Sie auf „Suchen“, um es zu finden.</translation>
+    </message>
+    <message>
         <source>Setup IP for %1 devices</source>
         <translation>IP-Einstellungen für %1 Geräte</translation>
     </message>

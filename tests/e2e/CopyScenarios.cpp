@@ -21,8 +21,9 @@ using namespace pemblor;
 
 // Linux's numbers for an address in use and for a broadcast without the
 // broadcast option; the broadcast fails on the lab's one interface.
-const QString kBindError = QStringLiteral("m_skRecv.Create Error(98)");
-const QString kSendError = QStringLiteral("skSend.SendTo: 13 (lab0)\n");
+const QString kBindError = QStringLiteral(
+    "m_skRecv.Create Error(98)\nAnother program on this computer uses UDP port 21212, probably Pemblor or "
+    "pemblorctl. Close it and start Pemblor again.");
 
 std::chrono::milliseconds Since(Clock::time_point start)
 {
@@ -118,19 +119,20 @@ void SecondCopySameHostPeer(Scenario& s)
     s.user.Answer(QMessageBox::Ok);
     s.user.WaitForWindow(kMainTitle, 5s);
     const TableSeen table = s.user.Table();
-    Expect(table.headings.isEmpty(), "a device table without columns\n" + table.Describe());
+    Expect(!table.headings.isEmpty(), "the device table keeps its columns\n" + table.Describe());
 
-    // Its send socket never got the broadcast option.
+    // Discover says the same again and sends nothing.
     s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
-    ExpectMessageBox(s, kSendError, kMainTitle, 5s);
+    ExpectMessageBox(s, kBindError, kMainTitle, 5s);
     s.user.Answer(QMessageBox::Ok);
-    Expect(!s.user.IsEnabled(kMainTitle, IDC_BTN_DISCOVER), "Discover stays disabled after the failed send");
+    Expect(s.user.IsEnabled(kMainTitle, IDC_BTN_DISCOVER), "Discover stays enabled");
     Expect(s.user.RowCount() == 0, "no rows");
 
+    // Without sockets there is no receive thread to stop: closing sends
+    // nothing and says nothing.
     s.user.Click(kMainTitle, IDCANCEL);
-    ExpectMessageBox(s, kSendError, kMainTitle, 5s);
-    s.user.Answer(QMessageBox::Ok);
     s.user.WaitUntilClosed(kMainTitle, 5s);
+    Expect(!s.user.IsMessageBoxShown(), "no message box on closing");
 }
 
 // The first copy, on the tool host; the second runs on the access point host

@@ -46,6 +46,8 @@ void MalformedReplies(Scenario& s);
 void SetupIpWithReboot(Scenario& s);
 void SetupIpCancelReboot(Scenario& s);
 void SetupIpMany(Scenario& s);
+void SetupIpNeverBack(Scenario& s);
+void SetupIpNetmaskInRow(Scenario& s);
 void DetailTimeOut(Scenario& s);
 void DetailWithAnotherDeviceAnswering(Scenario& s);
 void KeyboardOnly(Scenario& s);

@@ -136,6 +136,73 @@ void SetupIpWithReboot(Scenario& s)
     CloseMainWindow(s);
 }
 
+// Change, reboot; answers Ok to the question and the note. Returns when
+// the note has been answered.
+Clock::time_point ChangeAndReboot(Scenario& s, int ipField, const QString& ipValue, int maskField,
+                                  const QString& maskValue)
+{
+    if (ipField >= 0)
+        s.user.TypeAddressField(kSetupIpTitle, IDC_IP_ADDRESS, ipField, ipValue);
+    if (maskField >= 0)
+        s.user.TypeAddressField(kSetupIpTitle, IDC_IP_NETMASK, maskField, maskValue);
+    s.user.Type(kSetupIpTitle, IDC_EDIT_USERNAME, QStringLiteral("admin"));
+    s.user.Type(kSetupIpTitle, IDC_EDIT_PASSWORD, QStringLiteral("admin"));
+    s.user.Click(kSetupIpTitle, IDC_BTN_APPLY);
+    ExpectQuestion(s);
+    s.user.Answer(QMessageBox::Ok);
+    ExpectMessageBox(s, kRebootNotice, kSetupIpTitle, 2s);
+    const Clock::time_point answered = Clock::now();
+    s.user.Answer(QMessageBox::Ok);
+    return answered;
+}
+
+// A device that accepts the reboot and never answers again: the dialog says
+// so, with the address the device should be at, before it closes; the row
+// keeps the address last heard.
+void SetupIpNeverBack(Scenario& s)
+{
+    OpenSetupIp(s);
+    ExpectForm(s, QStringLiteral("198.18.1.20"), QStringLiteral("255.255.0.0"), QStringLiteral("198.18.0.254"), false);
+    const Clock::time_point answered = ChangeAndReboot(s, 3, QStringLiteral("77"), -1, {});
+    // While it waits, the dialog takes input: Close asks, and No waits on.
+    Note(s.user.WaitForLabel(kSetupIpTitle, IDC_TEXT_PROGRESS, kRestartLine, 3s).toStdString());
+    s.user.Click(kSetupIpTitle, IDCANCEL);
+    const MessageBoxSeen stop = s.user.WaitForMessageBox(3s);
+    ExpectEqual(stop.text, QStringLiteral("The device is restarting. Stop waiting for it?"), "the stop question");
+    ExpectEqual(stop.ownerTitle, kSetupIpTitle, "owner of the stop question");
+    Expect(stop.icon == QMessageBox::Question, "the stop question has the question icon");
+    Note("stop question buttons: " + stop.buttons.join(QLatin1Char(',')).toStdString());
+    s.user.Answer(QMessageBox::No);
+
+    ExpectMessageBox(s,
+                     QStringLiteral("The device did not answer after restarting. It may be at its new address "
+                                    "198.18.1.77 or still restarting: press Discover to look for it."),
+                     kSetupIpTitle, 95s);
+    ExpectWithin(Since(answered), 82s, 90s, "the reboot wait and the whole re-read");
+    Expect(s.user.IsShown(kSetupIpTitle), "told before the dialog closes");
+    s.user.Answer(QMessageBox::Ok);
+    s.user.WaitUntilClosed(kSetupIpTitle, 3s);
+    ExpectEqual(s.user.Table().rows.at(0).value(kColIp), QStringLiteral("198.18.1.20"),
+                "the row keeps the address last heard");
+    CloseMainWindow(s);
+}
+
+// A change of address and netmask with a reboot: the row shows the address
+// the device answers from and the netmask it reports, the other cells stay.
+void SetupIpNetmaskInRow(Scenario& s)
+{
+    OpenSetupIp(s);
+    ExpectForm(s, QStringLiteral("198.18.1.20"), QStringLiteral("255.255.0.0"), QStringLiteral("198.18.0.254"), false);
+    ChangeAndReboot(s, 3, QStringLiteral("78"), 2, QStringLiteral("254"));
+    s.user.WaitUntilClosed(kSetupIpTitle, 45s);
+    Expect(!s.user.IsMessageBoxShown(), "no message after a device that came back");
+    const TableSeen table = s.user.Table();
+    ExpectEqual(table.rows.at(0).value(kColIp), QStringLiteral("198.18.1.78"), "IP address column after the reboot");
+    ExpectEqual(table.rows.at(0).value(kColMask), QStringLiteral("255.255.254.0"), "netmask as the device reports it");
+    ExpectEqual(table.rows.at(0).value(kColSsid), QStringLiteral("office"), "SSID keeps its discovery value");
+    CloseMainWindow(s);
+}
+
 // Cancel at the reboot question: no reboot command, the re-read finds the
 // device at once at its old address.
 void SetupIpCancelReboot(Scenario& s)

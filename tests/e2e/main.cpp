@@ -48,6 +48,8 @@ constexpr Case kCases[] = {
     {"malformed", MalformedReplies},
     {"setup-ip-reboot", SetupIpWithReboot},
     {"setup-ip-cancel", SetupIpCancelReboot},
+    {"setup-ip-never-back", SetupIpNeverBack},
+    {"setup-ip-netmask", SetupIpNetmaskInRow},
     {"detail-timeout", DetailTimeOut},
     {"detail-out-of-turn", DetailWithAnotherDeviceAnswering},
     {"keyboard-only", KeyboardOnly},

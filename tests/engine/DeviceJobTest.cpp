@@ -215,7 +215,63 @@ TEST_F(DeviceJobTest, ChangeThatWouldChangeNothingSendsNothingAfterTheRead)
     }
 }
 
+// An owner that checks the user's edits itself sends what passed its check,
+// even when it matches what was read (the device's spelling may differ).
+TEST_F(DeviceJobTest, ChangeWithoutTheSkipGoesEvenWhenItMatchesTheRead)
+{
+    DeviceJob job(transport, ui, reports, MacString(1));
+    ASSERT_TRUE(job.Start(JobPlan{}));
+    AnswerRead();
+    ASSERT_EQ(reports.finished.size(), 1u);
+    const std::size_t before = Sent().size();
+    JobPlan plan = SetPlan(kApHost);
+    plan.read = false;
+    plan.skipUnchanged = false;
+    ASSERT_TRUE(job.Start(plan));
+    EXPECT_EQ(job.Step(), JobStep::Change);
+    EXPECT_EQ(Sent().size() - before, 1u);
+    job.Stop();
+}
+
 // --- Reboot and verify --------------------------------------------------------
+
+// Verify alone re-reads at once on the reboot's schedule (no restart wait,
+// no reboot) and takes an answer from any address: the dialog's re-read
+// after a change the user chose not to reboot for.
+TEST_F(DeviceJobTest, VerifyAloneRereadsAtOnceOnTheSameSchedule)
+{
+    for (const bool answers : {false, true}) {
+        SCOPED_TRACE(answers ? "answers" : "silent");
+        reports.finished.clear();
+        DeviceJob job(transport, ui, reports, MacString(1));
+        ASSERT_TRUE(job.Start(JobPlan{}));
+        AnswerRead();
+        const FakeDispatcher::Millis startAt = ui.Now();
+        const std::size_t before = Sent().size();
+        JobPlan plan;
+        plan.read = false;
+        plan.verify = true;
+        ASSERT_TRUE(job.Start(plan));
+        EXPECT_EQ(job.Step(), JobStep::Verify);
+        EXPECT_EQ(Sent().size() - before, 1u) << "the first query goes at once";
+        if (answers) {
+            ui.Advance(2500);
+            moved.Send(Detail(1, kMovedHost));
+            ui.Advance(10);
+            ASSERT_EQ(reports.finished.size(), 2u);
+            EXPECT_EQ(reports.finished[1].report.outcome, JobOutcome::Verified);
+            EXPECT_EQ(reports.finished[1].report.address, kMovedHost);
+            continue;
+        }
+        ui.Advance(60000);
+        ASSERT_EQ(reports.finished.size(), 2u);
+        EXPECT_EQ(reports.finished[1].report.outcome, JobOutcome::NotVerified);
+        EXPECT_EQ(reports.finished[1].time - startAt, 53000);
+        EXPECT_EQ(Sent().size() - before, 9u);
+        for (const auto& sent : net.SentLog())
+            EXPECT_NE(sent.bytes, Bytes(BuildRebootRequest(MacString(1), "", ""))) << "no reboot";
+    }
+}
 
 TEST_F(DeviceJobTest, RebootedDeviceIsVerifiedAtItsNewAddressOnTheDialogsSchedule)
 {

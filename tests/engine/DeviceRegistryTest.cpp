@@ -142,6 +142,26 @@ TEST(DeviceRegistryTest, AnAddressLearntLaterShowsInCellTwoUntilTheNextReply)
     registry.SetAddress(9, "ignored");
 }
 
+// A netmask reported outside a discovery (the Setup IP re-read) shows in
+// cell 3, whatever entry the reply put there, until the next reply; the
+// other cells stay.
+TEST(DeviceRegistryTest, AReportedNetmaskShowsInCellThreeUntilTheNextReply)
+{
+    DeviceRegistry registry;
+    Record(registry, 1, "198.18.0.10", {"SSID=a", "IP_ADDR=198.18.0.10", "CURRENT_SUBNET_MASK=255.255.0.0", "CHANNEL=6"});
+    registry.SetAddress(0, "198.18.1.77");
+    registry.SetNetmask(0, "255.255.254.0");
+    const DeviceRecord changed = *registry.Get(0);
+    EXPECT_EQ(changed.Cell(1), "a");
+    EXPECT_EQ(changed.Cell(2), "198.18.1.77");
+    EXPECT_EQ(changed.Cell(3), "255.255.254.0");
+    EXPECT_EQ(changed.Cell(4), "6");
+    EXPECT_EQ(changed.Value("CURRENT_SUBNET_MASK"), "255.255.0.0") << "the reply's entry stays as it came";
+    Record(registry, 1, "198.18.0.10", {"SSID=a", "IP_ADDR=198.18.0.10", "CURRENT_SUBNET_MASK=255.255.0.0", "CHANNEL=6"});
+    EXPECT_EQ(registry.Get(0)->Cell(3), "255.255.0.0");
+    registry.SetNetmask(9, "ignored");
+}
+
 TEST(DeviceRegistryTest, ConcurrentRepliesAreEachRecordedOnce)
 {
     DeviceRegistry registry;

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
+#include <QWindow>
 
 #include <atomic>
 #include <chrono>
@@ -155,6 +156,8 @@ TEST_F(QtToolkitTest, MessageBoxCaptionButtonsAndAnswer)
         {MbButtons::Ok, MbIcon::Exclamation, QMessageBox::Ok, QMessageBox::Warning, IdOk},
         {MbButtons::OkCancel, MbIcon::Question, QMessageBox::Ok, QMessageBox::Question, IdOk},
         {MbButtons::OkCancel, MbIcon::Question, QMessageBox::Cancel, QMessageBox::Question, IdCancel},
+        {MbButtons::YesNo, MbIcon::Question, QMessageBox::Yes, QMessageBox::Question, IdOk},
+        {MbButtons::YesNo, MbIcon::Question, QMessageBox::No, QMessageBox::Question, IdCancel},
     };
     for (const Case& c : cases) {
         QString caption;
@@ -189,6 +192,51 @@ TEST_F(QtToolkitTest, MessageBoxCaptionButtonsAndAnswer)
     };
     toolkit.RunModal(handler, IDD_DEVICELIST, nullptr);
     EXPECT_TRUE(ownedByWindow);
+}
+
+// Escape on a Yes/No box answers No.
+TEST_F(QtToolkitTest, EscapeAnswersNoToAYesNoBox)
+{
+    WhenActive<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+    EXPECT_EQ(toolkit.MessageBox(nullptr, "The device is restarting. Stop waiting for it?", MbButtons::YesNo,
+                                 MbIcon::Question),
+              IdCancel);
+}
+
+// While an owned dialog runs, the owner takes no input: a click on it, as
+// the window system delivers it, is dropped, and not carried out once the
+// dialog has closed.
+TEST_F(QtToolkitTest, ClicksOnTheOwnerOfAModalDialogAreDropped)
+{
+    handler.whileShown = [&](QtWindow& owner) {
+        ScriptedHandler child(toolkit);
+        child.whileShown = [&](QtWindow& dialog) {
+            auto* discover = owner.findChild<QPushButton*>(QtWindow::ControlName(IDC_BTN_DISCOVER));
+            QWindow* ownerWindow = owner.windowHandle();
+            if (discover && ownerWindow) {
+                const QPoint at = discover->mapTo(&owner, discover->rect().center());
+                QTest::mouseClick(ownerWindow, Qt::LeftButton, {}, at);
+            }
+            QTest::qWait(50);
+            toolkit.EndDialog(dialog, IDCANCEL);
+        };
+        toolkit.RunModal(child, IDD_SETUPIP, &owner);
+        QTest::qWait(100);
+        toolkit.EndDialog(owner, 0);
+    };
+    toolkit.RunModal(handler, IDD_DEVICELIST, nullptr);
+    EXPECT_EQ(handler.Count("command 1002"), 0);
+
+    // The same click without a dialog reaches the window: the test can see one.
+    ScriptedHandler plain(toolkit);
+    plain.whileShown = [&](QtWindow& owner) {
+        auto* discover = owner.findChild<QPushButton*>(QtWindow::ControlName(IDC_BTN_DISCOVER));
+        QTest::mouseClick(owner.windowHandle(), Qt::LeftButton, {}, discover->mapTo(&owner, discover->rect().center()));
+        WaitFor([&] { return plain.Count("command 1002") > 0; }, 2000);
+        toolkit.EndDialog(owner, 0);
+    };
+    toolkit.RunModal(plain, IDD_DEVICELIST, nullptr);
+    EXPECT_EQ(plain.Count("command 1002"), 1);
 }
 
 // Periodic ticks per id; arming again replaces; killing stops.

@@ -4,6 +4,8 @@
 #include "toolkit/IToolkit.h"
 #include "ui/setupip/CSetupIpDlg.h"
 
+#include <utility>
+
 namespace pemblor {
 
 SetupIpTestOwner::SetupIpTestOwner(IToolkit& toolkit, ISocketLayer& sockets)
@@ -19,7 +21,7 @@ SetupIpTestOwner::~SetupIpTestOwner()
 
 std::unique_ptr<CSetupIpDlg> SetupIpTestOwner::NewDialog()
 {
-    return std::make_unique<CSetupIpDlg>(m_toolkit, conversation, m_window);
+    return std::make_unique<CSetupIpDlg>(m_toolkit, conversation.GetTransport(), m_dispatcher, m_window);
 }
 
 bool SetupIpTestOwner::OnInitDialog(IWindow& window)
@@ -41,15 +43,14 @@ void SetupIpTestOwner::Attach(CSetupIpDlg& dialog, const std::string& macText, c
     conversation.DisarmTimer();
     conversation.ReturnToIdle();
     dialog.SetMacText(macText);
-    conversation.SelectDevice(macText, dialog, rowAddress);
+    dialog.SetDeviceAddress(rowAddress);
     m_dialog = &dialog;
-    conversation.ExpectDetail();
 }
 
 std::string SetupIpTestOwner::Detach()
 {
-    m_dialog = nullptr;
-    return conversation.ReleaseDevice();
+    CSetupIpDlg* dialog = std::exchange(m_dialog, nullptr);
+    return dialog ? dialog->DeviceAddress() : std::string();
 }
 
 std::string SetupIpTestOwner::RunSetupIp(CSetupIpDlg& dialog, const std::string& macText,
@@ -58,30 +59,6 @@ std::string SetupIpTestOwner::RunSetupIp(CSetupIpDlg& dialog, const std::string&
     Attach(dialog, macText, rowAddress);
     dialog.DoModal();
     return Detach();
-}
-
-void SetupIpTestOwner::DetailStored()
-{
-    if (m_dialog)
-        m_dialog->FillControls();
-}
-
-void SetupIpTestOwner::CommandResult(int result)
-{
-    if (m_dialog)
-        m_dialog->OnCommandResult(result);
-}
-
-void SetupIpTestOwner::TimedOut(ConversationState ended)
-{
-    if (m_dialog)
-        m_dialog->OnConversationTimedOut(ended);
-}
-
-void SetupIpTestOwner::SendFailed(Request request, int error, std::string_view interfaceName)
-{
-    if (m_dialog && request != Request::Discovery && request != Request::Stop)
-        m_dialog->OnSendFailed(error, interfaceName);
 }
 
 } // namespace pemblor

@@ -12,9 +12,9 @@ class CSetupIpDlg;
 class IToolkit;
 
 // The least of a device list window that a Setup IP dialog needs: a window
-// of layout 102 for the conversation's timer and messages, the conversation,
-// the Setup IP command's run of the dialog, and the window's passing on of
-// what the conversation reports about the dialog's device.
+// of layout 102 for the dispatcher's timers and messages, the conversation
+// (whose transport the dialog's job shares) and the Setup IP command's run
+// of the dialog.
 class SetupIpTestOwner final : public IDialogHandler, private ConversationListener {
 public:
     SetupIpTestOwner(IToolkit& toolkit, ISocketLayer& sockets);
@@ -23,8 +23,8 @@ public:
     // A dialog for this owner's conversation and window.
     std::unique_ptr<CSetupIpDlg> NewDialog();
     // What the Setup IP command does around the dialog: stop the timer, go
-    // idle, select the device with the row's address, QueryingDetail, run
-    // it, then return the address to write back into the row.
+    // idle, give the dialog the row's address, run it, then return the
+    // address to write back into the row.
     std::string RunSetupIp(CSetupIpDlg& dialog, const std::string& macText, const std::string& rowAddress);
     // The same steps without a modal loop: the dialog is opened and stays up.
     void Attach(CSetupIpDlg& dialog, const std::string& macText, const std::string& rowAddress);
@@ -46,10 +46,10 @@ private:
     // ConversationListener
     bool DeviceFound(const ReplyDatagram& /*reply*/, const NetworkInterface& /*heardOn*/) override { return false; }
     void DiscoveryEnded(int /*deviceCount*/, const SilenceDiagnosis& /*silence*/) override {}
-    void DetailStored() override;
-    void CommandResult(int result) override;
-    void TimedOut(ConversationState ended) override;
-    void SendFailed(Request request, int error, std::string_view interfaceName) override;
+    void DetailStored() override {}
+    void CommandResult(int /*result*/) override {}
+    void TimedOut(ConversationState /*ended*/) override {}
+    void SendFailed(Request /*request*/, int /*error*/, std::string_view /*interfaceName*/) override {}
     void ReceiveFailed(ReceiveFailure /*failure*/) override {}
 
     IToolkit& m_toolkit;

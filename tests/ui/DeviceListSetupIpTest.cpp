@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <string>
 #include <vector>
 
@@ -186,6 +188,106 @@ TEST(DeviceListSetupIpTest, RowWhoseMacCellIsOtherTextIsAddressedByItsHeaderMac)
         ASSERT_NE(h.ui.LastWindow(IDD_SETUPIP), nullptr);
         EXPECT_TRUE(HeardDetailQuery(ap));
         EXPECT_TRUE(h.ui.Messages().empty());
+        EXPECT_FALSE(h.ui.Stalled());
+    }
+}
+
+} // namespace
+} // namespace pemblor
+
+namespace pemblor {
+namespace {
+
+// Setup IP on row 0 of ap0 (Host0): the user changes the netmask's third
+// field to 254 and applies at +300, answers Ok to the reboot question and
+// to the note. The device reports the new netmask from then on.
+FakeWindow* RunRebootingSetupIp(DeviceListHarness& h, FakeAccessPoint& ap, const std::function<void()>& during)
+{
+    h.window->ClickList(IDC_LIST_DEVICES, 0);
+    h.ui.AnswerNextMessage(IdOk);
+    h.ui.AnswerNextMessage(IdOk);
+    h.ui.After(300, [&h, &ap] {
+        FakeWindow& w = *h.ui.LastWindow(IDD_SETUPIP);
+        w.TypeText(IDC_EDIT_USERNAME, "admin");
+        w.TypeField(IDC_IP_NETMASK, 2, 254);
+        w.Click(IDC_BTN_APPLY);
+        auto profile = ap.GetProfile();
+        profile.detailEntries = {"IP_ADDR=198.18.0.10", "SUBNET_MASK=255.255.254.0", "DEFAULT_GATEWAY=198.18.0.1",
+                                 "DHCP=0"};
+        ap.SetProfile(profile);
+    });
+    // During the countdown: the question comes at +1300 (the poll tick).
+    h.ui.After(10000, during);
+    h.window->Click(IDC_BTN_SETUPIP);
+    return h.ui.LastWindow(IDD_SETUPIP);
+}
+
+// The main window takes no input while the dialog is open: a click on
+// Discover, on a row and on Setup IP, and the close box, made during the
+// countdown, are dropped and never carried out when the dialog closes. The
+// row then shows the netmask the device reported when read again, beside
+// the cells it had.
+TEST(DeviceListSetupIpTest, ClicksDuringTheRestartAreDroppedAndTheRowShowsTheReportedNetmask)
+{
+    DeviceListHarness h;
+    FakeAccessPoint& ap = h.AddStandardAccessPoint(0);
+    h.Open();
+    h.Discover(6000);
+    const int discoveries = h.DiscoveriesSent();
+    const int stops = h.StopDatagramsSent();
+
+    FakeWindow* setup = RunRebootingSetupIp(h, ap, [&h] {
+        h.window->Click(IDC_BTN_DISCOVER);
+        h.window->ClickList(IDC_LIST_DEVICES, 0);
+        h.window->Click(IDC_BTN_SETUPIP);
+        h.window->PressCloseBox();
+    });
+    ASSERT_NE(setup, nullptr);
+    EXPECT_TRUE(setup->Ended());
+    h.ui.Advance(60000);
+
+    EXPECT_FALSE(h.ui.Stalled());
+    EXPECT_EQ(h.DiscoveriesSent(), discoveries) << "no discovery replayed";
+    EXPECT_EQ(h.StopDatagramsSent(), stops) << "no close replayed";
+    EXPECT_FALSE(h.window->Ended());
+    EXPECT_EQ(h.ui.TopWindow(), h.window);
+    EXPECT_EQ(h.ui.LastWindow(IDD_SETUPIP), setup) << "no second Setup IP dialog";
+    EXPECT_EQ(h.Rows(), (Rows{{"1", "ap0", Host0, "255.255.254.0", "6", "02:00:00:00:00:01"}}));
+}
+
+// A close request that reaches the main window while the device restarts
+// asks first: No leaves everything running, Yes stops the job (nothing
+// more is sent) and closes both windows.
+TEST(DeviceListSetupIpTest, ClosingTheMainWindowDuringTheRestartAsksFirst)
+{
+    for (const int answer : {IdCancel, IdOk}) {
+        SCOPED_TRACE(answer == IdOk ? "Yes" : "No");
+        DeviceListHarness h;
+        FakeAccessPoint& ap = h.AddStandardAccessPoint(0);
+        h.Open();
+        h.Discover(6000);
+        std::size_t sentAtClose = 0;
+        FakeWindow* setup = RunRebootingSetupIp(h, ap, [&] {
+            h.ui.AnswerNextMessage(answer);
+            h.ui.PostClose(*h.window);
+            h.ui.AfterExternal(0, [&] { sentAtClose = h.net.SentLog().size(); });
+        });
+        ASSERT_NE(setup, nullptr);
+        const auto texts = h.ui.MessageTexts();
+        ASSERT_GE(texts.size(), 3u);
+        EXPECT_EQ(texts[2], "A device is restarting. Close Pemblor and stop waiting for it?");
+        EXPECT_EQ(h.ui.Messages()[2].buttons, MbButtons::YesNo);
+        if (answer == IdOk) {
+            EXPECT_TRUE(setup->Ended());
+            h.ui.Advance(1000);
+            EXPECT_TRUE(h.window->Ended());
+            EXPECT_EQ(h.StopDatagramsSent(), 2) << "the close sends its stop datagrams as the close box does";
+            EXPECT_EQ(h.net.SentLog().size(), sentAtClose + 2);
+        } else {
+            EXPECT_TRUE(setup->Ended()) << "the re-read ended the dialog";
+            EXPECT_FALSE(h.window->Ended());
+            EXPECT_EQ(h.Rows()[0][3], "255.255.254.0");
+        }
         EXPECT_FALSE(h.ui.Stalled());
     }
 }

@@ -29,8 +29,13 @@ TEST(DeviceListWindowTest, TableShowsTheDevicesOnceTheEndpointIsOpen)
                                                   "Interface", "Last seen"}));
 }
 
-TEST(DeviceListWindowTest, EndpointFailureLeavesTheTableWithoutColumns)
+// The table keeps its columns whatever failed, and Discover says the same
+// again instead of sending through a socket that is not there. A receive
+// port taken by another program gets a second line that says what to do.
+TEST(DeviceListWindowTest, EndpointFailureIsToldAndTheTableKeepsItsColumns)
 {
+    const std::string portTaken = "\nAnother program on this computer uses UDP port 21212, probably Pemblor or "
+                                  "pemblorctl. Close it and start Pemblor again.";
     struct Case {
         FakeOp op;
         int error;
@@ -39,7 +44,7 @@ TEST(DeviceListWindowTest, EndpointFailureLeavesTheTableWithoutColumns)
     };
     const std::vector<Case> cases{
         {FakeOp::Bind, EADDRINUSE, 0, "m_skSend.Create Error(" + std::to_string(EADDRINUSE) + ")"},
-        {FakeOp::Bind, EADDRINUSE, 1, "m_skRecv.Create Error(" + std::to_string(EADDRINUSE) + ")"},
+        {FakeOp::Bind, EADDRINUSE, 1, "m_skRecv.Create Error(" + std::to_string(EADDRINUSE) + ")" + portTaken},
         {FakeOp::Open, EMFILE, 1, "m_skRecv.Create Error(" + std::to_string(EMFILE) + ")"},
         {FakeOp::SetBroadcast, ENOPROTOOPT, 0, "m_skSend.SetSockOpt Error(" + std::to_string(ENOPROTOOPT) + ")!"},
         {FakeOp::SetBroadcast, EACCES, 1, "m_skRecv.SetSockOpt Error(" + std::to_string(EACCES) + ")!"},
@@ -50,10 +55,16 @@ TEST(DeviceListWindowTest, EndpointFailureLeavesTheTableWithoutColumns)
         h.Open();
         EXPECT_FALSE(h.ui.InitResult(*h.window)) << c.message;
         EXPECT_EQ(h.ui.MessageTexts(), std::vector<std::string>{c.message});
-        EXPECT_FALSE(h.List().HasColumns()) << c.message;
+        EXPECT_TRUE(h.List().HasColumns()) << c.message;
         EXPECT_FALSE(h.window->Ended());
         // The About entry comes before the sockets.
         EXPECT_EQ(h.ui.SystemMenu().size(), 1u);
+
+        const std::size_t sent = h.net.SentLog().size();
+        h.window->Click(IDC_BTN_DISCOVER);
+        h.ui.Advance(5000);
+        EXPECT_EQ(h.ui.MessageTexts(), (std::vector<std::string>{c.message, c.message}));
+        EXPECT_EQ(h.net.SentLog().size(), sent);
     }
 }
 

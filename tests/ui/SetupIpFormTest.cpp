@@ -102,8 +102,8 @@ TEST(SetupIpForm, DetailReplyFillsAndEnablesTheForm)
 
     ASSERT_FALSE(rig.SentByTool().empty());
     EXPECT_EQ(rig.SentByTool().front(), SetupIpRig::Wire(BuildDetailQuery(SetupIpRig::MacText)));
-    EXPECT_EQ(rig.owner.conversation.State(), DetailReceived);
-    EXPECT_FALSE(rig.toolkit.TimerArmed(rig.OwnerWindow(), 1)) << "the reply stops the 5-second timer";
+    ASSERT_NE(rig.dialog->Job(), nullptr);
+    EXPECT_FALSE(rig.dialog->Job()->Running()) << "the reply ends the read and its 5-second deadline";
     EXPECT_EQ(Shown(w, IDC_IP_ADDRESS), "192.168.1.20");
     EXPECT_EQ(Shown(w, IDC_IP_NETMASK), "255.255.255.0");
     EXPECT_EQ(Shown(w, IDC_IP_GATEWAY), "192.168.1.1");
@@ -251,9 +251,8 @@ TEST(SetupIpApply, EntriesGoInFixedOrderWhateverTheEditingOrder)
               HandWritten(2, {0x00, 0x0A, 0xFF, 0x10, 0x2B, 0xC4}, "admin", "secret",
                           {"flash set IP_ADDR 192.168.1.30", "flash set SUBNET_MASK 255.255.254.0",
                            "flash set DEFAULT_GATEWAY 192.168.1.254", "flash set DHCP 0"}));
-    EXPECT_EQ(rig.owner.conversation.State(), AwaitingSetResult);
+    EXPECT_EQ(rig.dialog->Job()->Step(), JobStep::Change);
     EXPECT_TRUE(FormDisabled(w));
-    EXPECT_EQ(rig.toolkit.TimerPeriod(rig.OwnerWindow(), 1), 10000);
     EXPECT_TRUE(rig.toolkit.TimerArmed(w, 1));
     EXPECT_EQ(rig.toolkit.TimerPeriod(w, 1), 1000);
 }
@@ -369,14 +368,14 @@ TEST(SetupIpApply, RepliesOtherThanTheDevicesResultDoNotEndTheWait)
     accepted.bytes[86] = 0;
     other.Send(accepted, SetupIpRig::ToolHost);
     rig.toolkit.Advance(3000);
-    EXPECT_EQ(rig.owner.conversation.State(), AwaitingSetResult);
+    EXPECT_EQ(rig.dialog->Job()->Step(), JobStep::Change);
     EXPECT_TRUE(rig.toolkit.TimerArmed(w, 1)) << "the poll goes on";
     EXPECT_TRUE(rig.toolkit.Messages().empty());
     EXPECT_TRUE(FormDisabled(w));
 
     rig.toolkit.Advance(7000);
     EXPECT_EQ(rig.toolkit.MessageTexts(), std::vector<std::string>{"Time Out!"});
-    EXPECT_EQ(rig.owner.conversation.State(), Idle);
+    EXPECT_FALSE(rig.dialog->Job()->Running());
     EXPECT_TRUE(FormEnabled(w));
 }
 

@@ -129,15 +129,24 @@ int QtToolkit::MessageBox(IWindow* owner, const std::string& text, MbButtons but
         boxIcon = QMessageBox::Warning;
     else if (icon == MbIcon::Question)
         boxIcon = QMessageBox::Question;
-    const QMessageBox::StandardButtons boxButtons =
-        buttons == MbButtons::OkCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok;
+    QMessageBox::StandardButtons boxButtons = QMessageBox::Ok;
+    QMessageBox::StandardButton yes = QMessageBox::Ok;
+    QMessageBox::StandardButton no = QMessageBox::Ok;
+    if (buttons == MbButtons::OkCancel) {
+        no = QMessageBox::Cancel;
+        boxButtons = QMessageBox::Ok | QMessageBox::Cancel;
+    } else if (buttons == MbButtons::YesNo) {
+        yes = QMessageBox::Yes;
+        no = QMessageBox::No;
+        boxButtons = QMessageBox::Yes | QMessageBox::No;
+    }
     QMessageBox box(boxIcon, QString::fromStdString(AppName()), Translated(text), boxButtons,
                     AsQtWindow(owner));
     box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(QMessageBox::Ok);
-    box.setEscapeButton(buttons == MbButtons::OkCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
     const int answer = box.exec();
-    return answer == QMessageBox::Cancel ? IdCancel : IdOk;
+    return answer == no && no != yes ? IdCancel : IdOk;
 }
 
 unsigned QtToolkit::SetTimer(IWindow& window, unsigned id, unsigned periodMs)

@@ -22,6 +22,7 @@
 #include "ui/setupip/CSetupIpDlg.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +37,12 @@ auto Translator(const IToolkit& toolkit)
 }
 
 constexpr int kIpAddressColumn = static_cast<int>(DeviceColumn::IpAddress);
+
+constexpr const char* MsgPortTaken =
+    PEMBLOR_TR_NOOP("Pemblor", "Another program on this computer uses UDP port 21212, probably Pemblor or "
+                               "pemblorctl. Close it and start Pemblor again.");
+constexpr const char* MsgCloseWhileRestarting =
+    PEMBLOR_TR_NOOP("Pemblor", "A device is restarting. Close Pemblor and stop waiting for it?");
 // Working size of the row bookkeeping; beyond it the containers grow once
 // and keep their size.
 constexpr std::size_t kReservedRows = 1024;
@@ -79,11 +86,16 @@ bool CDeviceListDlg::OnInitDialog(IWindow& window)
         m_toolkit.AppendSystemMenu(window, IDM_ABOUTBOX, std::string(about));
 
     const EndpointResult opened = m_conversation.Open();
+    // The table keeps its columns without sockets; Discover then says why
+    // nothing can be sent.
+    SetupTable();
     if (!opened.Ok()) {
-        ShowMessage(EndpointFailureText(opened, Translator(m_toolkit)));
+        m_endpointFailure = EndpointFailureText(opened, Translator(m_toolkit));
+        if (opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE)
+            m_endpointFailure += "\n" + m_toolkit.Translate(MsgPortTaken);
+        ShowMessage(m_endpointFailure);
         return false;
     }
-    SetupTable();
     return true;
 }
 
@@ -158,13 +170,31 @@ void CDeviceListDlg::OnSysCommand(unsigned id)
 
 void CDeviceListDlg::OnClose()
 {
-    m_conversation.Close();
-    IDialogHandler::OnClose();
+    if (m_pSetupIpDlg == nullptr && m_endpointFailure.empty())
+        m_conversation.Close();
+    OnCancel();
 }
 
+// A close request that reaches the window while a device restarts (the
+// dialog's owner takes no input, but the desktop may still ask) stops the
+// dialog's job only when the user agrees; the window closes once the
+// dialog's loop has returned.
 void CDeviceListDlg::OnCancel()
 {
-    m_conversation.Close();
+    if (m_pSetupIpDlg != nullptr) {
+        if (m_pSetupIpDlg->Restarting() &&
+            m_toolkit.MessageBox(m_pWindow, MsgCloseWhileRestarting, MbButtons::YesNo, MbIcon::Question) != IdOk)
+            return;
+        if (m_pSetupIpDlg) {
+            m_pSetupIpDlg->Abandon();
+            m_bCloseAfterSetupIp = true;
+        }
+        return;
+    }
+    // Without its sockets the window has no receive thread to stop, and
+    // the stop datagram could only fail.
+    if (m_endpointFailure.empty())
+        m_conversation.Close();
     if (m_pWindow)
         m_toolkit.EndDialog(*m_pWindow, IDCANCEL);
 }
@@ -202,23 +232,15 @@ void CDeviceListDlg::DiscoveryEnded(int deviceCount, const SilenceDiagnosis& sil
         m_dispatcher.Post(m_liveRound);
 }
 
-void CDeviceListDlg::DetailStored()
-{
-    if (m_pSetupIpDlg)
-        m_pSetupIpDlg->FillControls();
-}
+// The Setup IP dialog hears its device through its own job; the
+// conversation selects no device.
+void CDeviceListDlg::DetailStored() {}
 
-void CDeviceListDlg::CommandResult(int result)
-{
-    if (m_pSetupIpDlg)
-        m_pSetupIpDlg->OnCommandResult(result);
-}
+void CDeviceListDlg::CommandResult(int /*result*/) {}
 
-void CDeviceListDlg::TimedOut(ConversationState ended)
+void CDeviceListDlg::TimedOut(ConversationState /*ended*/)
 {
     EnableDiscover();
-    if (m_pSetupIpDlg)
-        m_pSetupIpDlg->OnConversationTimedOut(ended);
 }
 
 void CDeviceListDlg::SendFailed(Request request, int error, std::string_view interfaceName)
@@ -233,8 +255,6 @@ void CDeviceListDlg::SendFailed(Request request, int error, std::string_view int
     case Request::DetailQuery:
     case Request::SettingsChange:
     case Request::Reboot:
-        if (m_pSetupIpDlg)
-            m_pSetupIpDlg->OnSendFailed(error, interfaceName);
         break;
     }
 }
@@ -248,6 +268,10 @@ void CDeviceListDlg::ReceiveFailed(ReceiveFailure failure)
 
 void CDeviceListDlg::OnDiscover()
 {
+    if (!m_endpointFailure.empty()) {
+        ShowMessage(m_endpointFailure);
+        return;
+    }
     ResetRows();
     if (m_listDevices)
         m_listDevices->DeleteAllItems();
@@ -411,23 +435,31 @@ void CDeviceListDlg::OnSetupIp()
         return;
     }
 
-    auto dialog = std::make_unique<CSetupIpDlg>(m_toolkit, m_conversation, m_pWindow);
+    auto dialog = std::make_unique<CSetupIpDlg>(m_toolkit, m_conversation.GetTransport(), m_dispatcher, m_pWindow);
     dialog->SetMacText(macText);
     dialog->SetDeviceLine(DeviceLineText(*device));
-    m_conversation.SelectDevice(macText, *dialog, device->address, device->interfaceName);
+    dialog->SetDeviceAddress(device->address, device->interfaceIndex);
     m_pSetupIpDlg = dialog.get();
-    m_conversation.ExpectDetail();
     dialog->DoModal();
-
     m_pSetupIpDlg = nullptr;
-    const std::string address = m_conversation.ReleaseDevice();
+
     // The device is found again by its MAC: rows may have moved meanwhile.
+    // The row shows where it answered last and, after a re-read, the
+    // netmask it reported; the other cells stay.
     if (const std::optional<int> index = m_registry.Find(device->mac); index && m_listDevices) {
-        m_registry.SetAddress(*index, address);
+        m_registry.SetAddress(*index, dialog->DeviceAddress());
+        if (dialog->Reread() && dialog->Reread()->netmask)
+            m_registry.SetNetmask(*index, *dialog->Reread()->netmask);
         m_listDevices->DevicesChanged(*index, *index);
         UpdateSubnetWarning(*index);
     }
     dialog.reset();
+    if (m_bCloseAfterSetupIp) {
+        m_bCloseAfterSetupIp = false;
+        if (m_pWindow)
+            m_toolkit.PostClose(*m_pWindow);
+        return;
+    }
     if (KeepDiscovering())
         m_dispatcher.Post(m_liveRound);
 }

@@ -129,6 +129,12 @@ private:
     IListCtrl* m_listDevices = nullptr;
     IButton* m_btnSetupIp = nullptr;
     IButton* m_btnDiscover = nullptr;
+    // The close request that stopped a Setup IP dialog's job, carried out
+    // once the dialog has gone.
+    bool m_bCloseAfterSetupIp = false;
+    // Why the endpoint could not open (Discover says it again); empty when
+    // it opened.
+    std::string m_endpointFailure;
     // Whether the running discovery is a live round (it stays quiet).
     bool m_bLiveRound = false;
 

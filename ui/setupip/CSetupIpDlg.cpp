@@ -1,11 +1,10 @@
 #include "ui/setupip/CSetupIpDlg.h"
 
-#include "engine/Conversation.h"
 #include "engine/RereadSchedule.h"
+#include "engine/Transport.h"
 #include "common/FormatError.h"
 #include "common/InterfaceTexts.h"
 #include "protocol/MacText.h"
-#include "protocol/Requests.h"
 #include "resources/ResourceIds.h"
 #include "common/EngineTexts.h"
 #include "toolkit/IButton.h"
@@ -17,8 +16,8 @@
 #include "common/SettingText.h"
 #include "common/ValidateSettings.h"
 
-#include <limits>
 #include <string>
+#include <utility>
 
 namespace pemblor {
 
@@ -28,13 +27,10 @@ constexpr int SettingCount = 6;
 constexpr const char* SettingNames[SettingCount] = {"USER_NAME",   "USER_PASSWORD",   "IP_ADDR",
                                                     "SUBNET_MASK", "DEFAULT_GATEWAY", "DHCP"};
 
-// m_nResult while no command reply has been stored.
-constexpr int NoResultYet = std::numeric_limits<int>::min();
-
+// The change's result is taken at the first tick after it arrived, as the
+// dialog has always done (the reboot question's timing).
 constexpr unsigned PollTimerId = 1;
 constexpr unsigned PollPeriodMs = 1000;
-constexpr unsigned RebootWaitMs = RereadSchedule::RebootWaitMs;
-constexpr unsigned ProgressStepMs = 1000;
 
 constexpr const char* MsgAuthError = PEMBLOR_TR_NOOP("Pemblor", "Authentication Error!");
 constexpr const char* MsgTimeOut = PEMBLOR_TR_NOOP("Pemblor", "Time Out!");
@@ -46,6 +42,15 @@ constexpr const char* MsgUnknownResult =
     PEMBLOR_TR_NOOP("Pemblor", "The device answered with an unknown result (%d).");
 constexpr const char* MsgProgressRestart = PEMBLOR_TR_NOOP("Pemblor", "Waiting for the device to restart… %d s");
 constexpr const char* MsgProgressReRead = PEMBLOR_TR_NOOP("Pemblor", "Reading the device's settings… %d s");
+constexpr const char* MsgStopWaiting = PEMBLOR_TR_NOOP("Pemblor", "The device is restarting. Stop waiting for it?");
+constexpr const char* MsgNotBackAt =
+    PEMBLOR_TR_NOOP("Pemblor", "The device did not answer after restarting. It may be at its new address %1 or "
+                               "still restarting: press Discover to look for it.");
+constexpr const char* MsgNotBack = PEMBLOR_TR_NOOP(
+    "Pemblor", "The device did not answer after restarting. It may still be restarting: press Discover to look for it.");
+constexpr const char* MsgOnlyOldAddress =
+    PEMBLOR_TR_NOOP("Pemblor", "After restarting, the device answered only from its old address %1, not from its new "
+                               "address %2: the change may not have taken effect. Press Discover to look for it.");
 
 struct FieldRange {
     int low, high;
@@ -75,14 +80,35 @@ std::string ReadAddressText(const IIpAddressCtrl& control)
     return AddressToText(value);
 }
 
+// `format` with "%1" (and "%2") replaced.
+std::string Filled(std::string format, std::string_view first, std::string_view second = {})
+{
+    if (const auto at = format.find("%1"); at != std::string::npos)
+        format.replace(at, 2, first);
+    if (const auto at = format.find("%2"); at != std::string::npos)
+        format.replace(at, 2, second);
+    return format;
+}
+
 } // namespace
 
-CSetupIpDlg::CSetupIpDlg(IToolkit& toolkit, Conversation& conversation, IWindow* owner)
-    : m_nResult(NoResultYet), m_toolkit(toolkit), m_conversation(conversation), m_pOwner(owner)
+CSetupIpDlg::CSetupIpDlg(IToolkit& toolkit, Transport& transport, UiDispatcher& dispatcher, IWindow* owner)
+    : m_toolkit(toolkit), m_transport(transport), m_dispatcher(dispatcher), m_pOwner(owner)
 {
 }
 
-CSetupIpDlg::~CSetupIpDlg() = default;
+// The job goes first: it stops, and calls nothing more.
+CSetupIpDlg::~CSetupIpDlg()
+{
+    m_job.reset();
+    m_dispatcher.Cancel(m_finishedCall);
+}
+
+void CSetupIpDlg::FinishedCall::Run()
+{
+    if (std::optional<JobReport> report = std::exchange(m_dialog.m_finishedReport, std::nullopt))
+        m_dialog.OnJobFinished(*report);
+}
 
 IToolkit& CSetupIpDlg::Toolkit()
 {
@@ -92,6 +118,12 @@ IToolkit& CSetupIpDlg::Toolkit()
 void CSetupIpDlg::SetMacText(const std::string& text)
 {
     m_strMac = text;
+}
+
+void CSetupIpDlg::SetDeviceAddress(std::string address, unsigned interfaceIndex)
+{
+    m_strAddress = std::move(address);
+    m_nInterface = interfaceIndex;
 }
 
 int CSetupIpDlg::DoModal()
@@ -144,6 +176,14 @@ bool CSetupIpDlg::OnInitDialog(IWindow& window)
 
 void CSetupIpDlg::OnDestroy()
 {
+    // Closed however: nothing more is sent to the device.
+    m_dispatcher.Cancel(m_finishedCall);
+    m_finishedReport.reset();
+    if (m_job) {
+        m_job->Stop();
+        m_strAddress = m_job->Address();
+    }
+    m_bRebooting = false;
     m_pWindow = nullptr;
     m_chkDhcp = nullptr;
     m_editUserName = nullptr;
@@ -206,7 +246,12 @@ void CSetupIpDlg::OnShowWindow()
             Toolkit().PostClose(*m_pWindow);
         return;
     }
-    SendDetailQuery(true);
+    JobListener& listener = *this;
+    m_job = std::make_unique<DeviceJob>(m_transport, m_dispatcher, listener, m_strMac, m_strAddress, m_nInterface);
+    m_btnApply->EnableWindow(false);
+    JobPlan read;
+    read.read = true;
+    StartJob(Phase::Reading, read);
 }
 
 bool CSetupIpDlg::AddressesOneDevice() const
@@ -214,12 +259,28 @@ bool CSetupIpDlg::AddressesOneDevice() const
     return ParseDeviceMac(m_strMac).has_value();
 }
 
-void CSetupIpDlg::SendDetailQuery(bool armTimer)
+bool CSetupIpDlg::StartJob(Phase phase, const JobPlan& plan)
 {
-    if (!AddressesOneDevice())
-        return;
-    m_btnApply->EnableWindow(false);
-    m_conversation.BeginDetailQuery(armTimer);
+    m_phase = phase;
+    return m_job && m_job->Start(plan);
+}
+
+bool CSetupIpDlg::Restarting() const
+{
+    return m_bRebooting && ((m_job && m_job->Running()) || m_finishedReport);
+}
+
+void CSetupIpDlg::StoreSettings(const DeviceSettings& settings)
+{
+    const std::pair<const std::optional<std::string>*, int> fields[] = {
+        {&settings.ipAddr, IpAddrIndex},
+        {&settings.netmask, SubnetMaskIndex},
+        {&settings.gateway, GatewayIndex},
+        {&settings.dhcp, DhcpIndex}};
+    for (const auto& [value, index] : fields) {
+        if (*value)
+            m_settings.SetAt(SettingNames[index], **value);
+    }
 }
 
 void CSetupIpDlg::OnCommand(int id)
@@ -316,13 +377,16 @@ void CSetupIpDlg::OnApplyChanges()
     }
 
     DisableControls();
-    // Cleared before the request leaves, so the device's result always lands
-    // on top of it. Not -1: a reply too short to hold a result reads as -1,
-    // and the poll tells that apart from no command reply at all.
-    m_nResult = NoResultYet;
-    if (!m_conversation.BeginSettingsChange(userName, password, outcome.Change()))
-        return;
+    m_changeReport.reset();
+    JobPlan change;
+    change.read = false;
+    change.change = SettingsRequest::From(outcome.Change());
+    // The form's own check ("No change is made!") compares texts as the
+    // device spelled them; what passes it goes out.
+    change.skipUnchanged = false;
+    change.credentials = {userName, password};
     m_nPollTimer = Toolkit().SetTimer(*m_pWindow, PollTimerId, PollPeriodMs);
+    StartJob(Phase::Changing, change);
 }
 
 void CSetupIpDlg::OnTimer(unsigned /*id*/)
@@ -330,84 +394,208 @@ void CSetupIpDlg::OnTimer(unsigned /*id*/)
     OnPollTimer();
 }
 
-// m_nResult is read only once the state has left AwaitingSetResult: the
-// receive thread stores the result before it changes the state.
 void CSetupIpDlg::OnPollTimer()
 {
-    if (m_pWindow == nullptr)
+    if (m_pWindow == nullptr || !m_changeReport)
         return;
     Toolkit().KillTimer(*m_pWindow, m_nPollTimer);
-    if (m_conversation.State() == AwaitingSetResult) {
-        m_nPollTimer = Toolkit().SetTimer(*m_pWindow, PollTimerId, PollPeriodMs);
-        return;
-    }
-    const int result = m_nResult;
-    if (result == 0) {
-        FinishChange();
-    } else if (result == 1) {
-        ShowMessage(MsgAuthError);
-        FillControls();
-    } else if (result != NoResultYet) {
-        ShowMessage(FormatError(Toolkit().Translate(MsgUnknownResult), result));
-        FillControls();
-    }
+    const JobReport report = *m_changeReport;
+    m_changeReport.reset();
+    OnChangeEnded(report);
 }
 
-// Waits go through WaitOnUiThread, which keeps the windows painting and
-// serves timers and the receive thread's calls but refuses user input, so the
-// user-interface thread never freezes for the minute and more this can take.
+void CSetupIpDlg::OnChangeEnded(const JobReport& report)
+{
+    switch (report.outcome) {
+    case JobOutcome::Stored:
+        FinishChange();
+        return;
+    case JobOutcome::AuthenticationError:
+        ShowMessage(MsgAuthError);
+        break;
+    case JobOutcome::UnknownResult:
+        ShowMessage(FormatError(Toolkit().Translate(MsgUnknownResult), report.result));
+        break;
+    default:
+        break;
+    }
+    GiveFormBack();
+}
+
 void CSetupIpDlg::FinishChange()
 {
     IToolkit& toolkit = Toolkit();
     const int answer =
         toolkit.MessageBox(m_pWindow, MsgRebootQuestion, MbButtons::OkCancel, MbIcon::Question);
-    if (answer == IdOk) {
-        SendReboot();
-        ShowMessage(MsgRebootWait);
-        toolkit.BeginWaitCursor();
-        // Waited a second at a time so that the line can count down.
-        for (unsigned waited = 0; waited < RebootWaitMs; waited += ProgressStepMs) {
-            ShowProgress(MsgProgressRestart, static_cast<int>((RebootWaitMs - waited) / 1000));
-            toolkit.WaitOnUiThread(ProgressStepMs);
-        }
-    } else {
-        toolkit.BeginWaitCursor();
-    }
-    ClearSettings();
-    SendDetailQuery(false);
-
-    RereadSchedule schedule;
-    int secondsLeft = RereadSchedule::BudgetSeconds;
-    // A close request served during a wait has already ended the dialog: the
-    // loop then stops, and the close below is ignored by OnCancel.
-    while (!Ended() && m_conversation.State() != DetailReceived) {
-        const RereadSchedule::Step step = schedule.Next();
-        if (step == RereadSchedule::Step::GiveUp)
-            break;
-        if (step == RereadSchedule::Step::ResendThenPause)
-            SendDetailQuery(false);
-        ShowProgress(MsgProgressReRead, secondsLeft--);
-        toolkit.WaitOnUiThread(RereadSchedule::PauseMs);
-    }
-    toolkit.EndWaitCursor();
-    OnClose();
-}
-
-void CSetupIpDlg::SendReboot()
-{
-    if (!AddressesOneDevice())
+    if (m_pWindow == nullptr)
         return;
-    m_conversation.SendReboot(m_editUserName->GetWindowText(), m_editPassword->GetWindowText());
+    // The values applied stay stored: a refused reboot gives them back.
+    JobPlan plan;
+    plan.read = false;
+    plan.verify = true;
+    if (answer == IdOk) {
+        // The restart wait counts from the reboot request; the note does not
+        // hold it up.
+        plan.reboot = true;
+        plan.credentials = {m_editUserName->GetWindowText(), m_editPassword->GetWindowText()};
+        m_bRebooting = true;
+        if (!StartJob(Phase::Rereading, plan) || !m_bRebooting)
+            return;
+        ShowMessage(MsgRebootWait);
+        return;
+    }
+    StartJob(Phase::Rereading, plan);
 }
 
+void CSetupIpDlg::JobProgress(DeviceJob& /*job*/, JobStep step, int secondsLeft, int /*queriesSent*/)
+{
+    if (step == JobStep::Restart && secondsLeft > 0)
+        ShowProgress(MsgProgressRestart, secondsLeft);
+    else if (step == JobStep::Verify && secondsLeft > 0)
+        ShowProgress(MsgProgressReRead, secondsLeft);
+}
+
+void CSetupIpDlg::JobSendFailed(DeviceJob& /*job*/, Request /*request*/, int error, std::string_view interfaceName)
+{
+    const std::string format = Toolkit().Translate(MsgDeviceSendFailed);
+    ShowMessage(interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName));
+}
+
+void CSetupIpDlg::JobFinished(DeviceJob& /*job*/, const JobReport& report)
+{
+    if (!report.address.empty())
+        m_strAddress = report.address;
+    if (m_pWindow == nullptr)
+        return;
+    // A refusal of the reboot arrives as a reply; its message waits for the
+    // queue. Everything else ends from a deadline or shows no box.
+    const bool refused =
+        report.outcome == JobOutcome::AuthenticationError || report.outcome == JobOutcome::UnknownResult;
+    if (m_phase == Phase::Rereading && refused) {
+        m_finishedReport = report;
+        m_dispatcher.Post(m_finishedCall);
+        return;
+    }
+    OnJobFinished(report);
+}
+
+void CSetupIpDlg::OnJobFinished(const JobReport& report)
+{
+    if (m_pWindow == nullptr)
+        return;
+    if (m_bAskingStop) {
+        m_deferredReport = report;
+        return;
+    }
+    switch (m_phase) {
+    case Phase::Reading:
+        if (report.outcome == JobOutcome::Timeout) {
+            // Nothing to edit: the dialog closes.
+            ShowMessage(MsgTimeOut);
+            if (m_pWindow)
+                Toolkit().PostClose(*m_pWindow);
+        } else if (report.before) {
+            StoreSettings(*report.before);
+            FillControls();
+        }
+        return;
+    case Phase::Changing:
+        if (report.outcome == JobOutcome::Timeout || report.outcome == JobOutcome::SendFailed) {
+            Toolkit().KillTimer(*m_pWindow, m_nPollTimer);
+            if (report.outcome == JobOutcome::Timeout)
+                ShowMessage(MsgTimeOut);
+            GiveFormBack();
+            return;
+        }
+        m_changeReport = report;
+        return;
+    case Phase::Rereading:
+        OnRereadEnded(report);
+        return;
+    }
+}
+
+void CSetupIpDlg::OnRereadEnded(const JobReport& report)
+{
+    const bool rebooted = m_bRebooting;
+    m_bRebooting = false;
+    switch (report.outcome) {
+    case JobOutcome::Verified:
+        m_reread = report.after;
+        if (report.after)
+            StoreSettings(*report.after);
+        EndWithCancel();
+        return;
+    case JobOutcome::NotVerified:
+        if (rebooted) {
+            IToolkit& toolkit = Toolkit();
+            if (report.heardAfterRestart)
+                ShowMessage(Filled(toolkit.Translate(MsgOnlyOldAddress), report.oldAddress, report.expectedAddress));
+            else if (!report.expectedAddress.empty())
+                ShowMessage(Filled(toolkit.Translate(MsgNotBackAt), report.expectedAddress));
+            else
+                ShowMessage(MsgNotBack);
+        }
+        EndWithCancel();
+        return;
+    case JobOutcome::AuthenticationError:
+        ShowMessage(MsgAuthError);
+        break;
+    case JobOutcome::UnknownResult:
+        ShowMessage(FormatError(Toolkit().Translate(MsgUnknownResult), report.result));
+        break;
+    default:
+        break;
+    }
+    // A refused reboot ends the wait: the form comes back.
+    ShowProgress(nullptr, 0);
+    GiveFormBack();
+}
+
+void CSetupIpDlg::GiveFormBack()
+{
+    FillControls();
+}
+
+void CSetupIpDlg::EndWithCancel()
+{
+    if (m_pWindow)
+        Toolkit().EndDialog(*m_pWindow, IDCANCEL);
+}
+
+// Escape, the Close button and the close box. While the device restarts
+// the user is asked first; the job runs on meanwhile, and one that ends
+// during the question is handled once it is answered.
 void CSetupIpDlg::OnCancel()
 {
-    const bool ended = Ended();
+    if (m_pWindow == nullptr)
+        return;
+    if (Restarting()) {
+        if (m_bAskingStop)
+            return;
+        m_bAskingStop = true;
+        const int answer = Toolkit().MessageBox(m_pWindow, MsgStopWaiting, MbButtons::YesNo, MbIcon::Question);
+        m_bAskingStop = false;
+        if (m_pWindow == nullptr)
+            return;
+        if (answer != IdOk) {
+            if (std::optional<JobReport> report = std::exchange(m_deferredReport, std::nullopt))
+                OnJobFinished(*report);
+            return;
+        }
+    }
+    Abandon();
+}
+
+void CSetupIpDlg::Abandon()
+{
+    if (m_job)
+        m_job->Stop();
+    m_bRebooting = false;
+    m_deferredReport.reset();
     m_settingNames.reset();
     m_changed.reset();
-    if (m_pWindow == nullptr || ended)
-        return;
-    Toolkit().EndDialog(*m_pWindow, IDCANCEL);
+    EndWithCancel();
 }
 
 void CSetupIpDlg::ShowMessage(std::string_view text)
@@ -415,29 +603,12 @@ void CSetupIpDlg::ShowMessage(std::string_view text)
     Toolkit().MessageBox(m_pWindow, std::string(text), MbButtons::Ok, MbIcon::None);
 }
 
+// A null format clears the line.
 void CSetupIpDlg::ShowProgress(const char* format, int secondsLeft)
 {
     if (m_pWindow)
-        m_pWindow->SetItemText(IDC_TEXT_PROGRESS, FormatError(Toolkit().Translate(format), secondsLeft));
-}
-
-void CSetupIpDlg::OnSendFailed(int error, std::string_view interfaceName)
-{
-    const std::string format = Toolkit().Translate(MsgDeviceSendFailed);
-    ShowMessage(interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName));
-}
-
-// The device did not answer in time: a detail query closes the dialog, a
-// settings change gives the form back.
-void CSetupIpDlg::OnConversationTimedOut(ConversationState ended)
-{
-    Toolkit().MessageBox(m_pWindow, MsgTimeOut, MbButtons::Ok, MbIcon::None);
-    if (ended == QueryingDetail) {
-        if (m_pWindow)
-            Toolkit().PostClose(*m_pWindow);
-    } else if (ended == AwaitingSetResult) {
-        FillControls();
-    }
+        m_pWindow->SetItemText(IDC_TEXT_PROGRESS,
+                               format ? FormatError(Toolkit().Translate(format), secondsLeft) : std::string());
 }
 
 } // namespace pemblor

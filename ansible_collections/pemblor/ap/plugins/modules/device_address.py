@@ -1,0 +1,241 @@
+# -*- coding: utf-8 -*-
+# Copyright 2026 The Pemblor developers. See COPYING.
+
+from __future__ import absolute_import, division, print_function
+__metaclass__ = type
+
+DOCUMENTATION = r'''
+---
+module: device_address
+short_description: Set an access point's IP address, netmask, gateway and DHCP flag
+version_added: 1.0.0
+description:
+  - Reads the access point's settings with C(pemblorctl show), compares them
+    with the options given, and sends only what differs with C(pemblorctl set).
+    An option left out keeps the device's value.
+  - When nothing differs, nothing is sent and the task reports no change.
+  - With I(reboot), the device is rebooted after a change
+    (C(pemblorctl reboot --wait)) and must be seen again at its new address.
+  - The device is found by its MAC address with broadcasts, so the task runs on
+    a host in the device's broadcast domain.
+options:
+  mac:
+    description:
+      - The access point's MAC address, in any letter case.
+    type: str
+    required: true
+  ip:
+    description:
+      - The IP address the device should have.
+    type: str
+  netmask:
+    description:
+      - The subnet mask the device should have.
+    type: str
+  gateway:
+    description:
+      - The default gateway the device should have.
+    type: str
+  dhcp:
+    description:
+      - Whether the device should take its address from a DHCP server.
+    type: bool
+  user:
+    description:
+      - The device's administrator user name.
+    type: str
+    required: true
+  password:
+    description:
+      - The device's administrator password. It reaches C(pemblorctl) on
+        standard input only, and is never logged or returned.
+    type: str
+    required: true
+  reboot:
+    description:
+      - After a change, reboot the device and verify it at its new address.
+        Without it the change is stored and takes effect at the device's next
+        reboot.
+    type: bool
+    default: false
+  timeout:
+    description:
+      - How long to wait for the device's settings to be read, in seconds.
+    type: int
+    default: 5
+author:
+  - Pemblor developers (@pemblor)
+extends_documentation_fragment:
+  - ansible.builtin.action_common_attributes
+attributes:
+  check_mode:
+    support: full
+    details: The settings are read; no change or reboot is sent.
+  diff_mode:
+    support: full
+  platform:
+    platforms: posix
+notes:
+  - The values are checked by the tool, with the Setup IP dialog's messages,
+    for example "Invalid IP Address!".
+seealso:
+  - module: pemblor.ap.device_info
+  - module: pemblor.ap.readdress
+'''
+
+EXAMPLES = r'''
+- name: Move an access point and verify it there
+  pemblor.ap.device_address:
+    mac: "02:00:00:BB:00:01"
+    ip: 198.18.1.77
+    netmask: 255.255.0.0
+    user: admin
+    password: "{{ ap_password }}"
+    reboot: true
+
+- name: Let an access point take its address from DHCP
+  pemblor.ap.device_address:
+    mac: "02:00:00:BB:00:02"
+    dhcp: true
+    user: admin
+    password: "{{ ap_password }}"
+'''
+
+RETURN = r'''
+before:
+  description: The device's settings as read before any change.
+  returned: when the device was read
+  type: dict
+  sample: {"ip": "198.18.1.20", "netmask": "255.255.0.0", "gateway": "198.18.0.254", "dhcp": false}
+after:
+  description:
+    - The device's settings at the end; as read again after a reboot, else what
+      it holds (or, in check mode, would hold) after the change.
+  returned: when the device was read
+  type: dict
+  sample: {"ip": "198.18.1.77", "netmask": "255.255.0.0", "gateway": "198.18.0.254", "dhcp": false}
+changes:
+  description: The settings that differ, with their new values (sent, or to be sent in check mode).
+  returned: always
+  type: dict
+  sample: {"ip": "198.18.1.77"}
+result:
+  description:
+    - The outcome, in C(pemblorctl)'s words; C(unchanged) when nothing differed,
+      C(stored) after a change without reboot, C(verified) after a reboot that
+      found the device at its new address, C(would-change) in check mode, or a
+      failure such as C(authentication-error), C(timeout), C(not-found),
+      C(not-verified).
+  returned: always
+  type: str
+  sample: verified
+address:
+  description: The address the device answers from at the end (null when it was never heard).
+  returned: always
+  type: str
+  sample: 198.18.1.77
+'''
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.pemblor.ap.plugins.module_utils.pemblorctl import (
+    Pemblorctl, PemblorctlError, current_settings, differences, failure_message, result_name, settings_of,
+    setting_arguments)
+
+TIME_OUT = 4
+
+
+def fail(module, error, result):
+    outcome = error.outcome or {}
+    result = dict(result, result=outcome.get('result') or result_name(error.rc))
+    if outcome.get('ip'):
+        result['address'] = outcome['ip']
+    module.fail_json(msg=str(error), rc=error.rc, **result)
+
+
+def reboot_and_verify(module, ctl, mac, expected, credentials):
+    """Reboots the device and returns the outcome of finding it again, which
+    must be at the expected address (when its address is fixed)."""
+    wanted = 'its DHCP address' if expected['dhcp'] else 'its new address %s' % expected['ip']
+    try:
+        outcome = ctl.outcome(mac, 'reboot', ['reboot', mac, '--wait'] + credentials,
+                              module.params['password'])
+    except PemblorctlError as e:
+        if e.rc != TIME_OUT:
+            raise
+        situation = 'not seen at %s after the reboot' % wanted
+        raise PemblorctlError(failure_message(mac, 'reboot', e.rc, e.stderr, e.outcome, situation),
+                              e.rc, dict(e.outcome or {}, result='not-verified'), e.stderr)
+    where = outcome.get('ip')
+    if outcome.get('result') != 'verified' or (not expected['dhcp'] and where != expected['ip']):
+        raise PemblorctlError(
+            '%s: not seen at %s after the reboot (last seen at %s, result %s)'
+            % (mac, wanted, where or 'no address', outcome.get('result')),
+            0, dict(outcome, result='not-verified'))
+    return outcome
+
+
+def main():
+    module = AnsibleModule(
+        argument_spec=dict(
+            mac=dict(type='str', required=True),
+            ip=dict(type='str'),
+            netmask=dict(type='str'),
+            gateway=dict(type='str'),
+            dhcp=dict(type='bool'),
+            user=dict(type='str', required=True),
+            password=dict(type='str', required=True, no_log=True),
+            reboot=dict(type='bool', default=False),
+            timeout=dict(type='int', default=5),
+        ),
+        supports_check_mode=True,
+    )
+    p = module.params
+    mac = p['mac'].strip().upper()
+    timeout = ['--timeout', str(p['timeout'])]
+    ctl = Pemblorctl(module)
+
+    try:
+        shown = ctl.outcome(mac, 'show', ['show', mac, '--format', 'json'] + timeout)
+    except PemblorctlError as e:
+        fail(module, e, dict(changed=False, changes={}, address=None))
+    before = current_settings(shown)
+    changes = differences(p, before)
+    after = dict(before, **changes)
+    result = dict(changed=bool(changes), before=before, after=after, changes=changes,
+                  result='unchanged', address=shown.get('ip'))
+    if module._diff:
+        result['diff'] = dict(before=before, after=after)
+    if not changes:
+        module.exit_json(**result)
+    if module.check_mode:
+        result['result'] = 'would-change'
+        module.exit_json(**result)
+
+    credentials = ['--user', p['user'], '--password-stdin', '--format', 'json']
+    try:
+        stored = ctl.outcome(mac, 'set', ['set', mac] + setting_arguments(changes) + credentials + timeout,
+                             p['password'])
+        # From here on the device holds the change, whatever the reboot does.
+        result['result'] = stored.get('result') or 'stored'
+        result['address'] = stored.get('ip') or result['address']
+        after = settings_of(stored.get('after')) or after
+        if p['reboot'] and result['result'] != 'unchanged':
+            found = reboot_and_verify(module, ctl, mac, after, credentials)
+            result['result'] = 'verified'
+            result['address'] = found.get('ip')
+            after = settings_of(found.get('after')) or after
+    except PemblorctlError as e:
+        stored_change = result['result'] != 'unchanged'
+        if not stored_change:
+            # The change was refused: the device holds what it held.
+            after = settings_of((e.outcome or {}).get('after')) or before
+        fail(module, e, dict(result, changed=stored_change, after=after))
+    result['after'] = after
+    result['changed'] = result['result'] != 'unchanged'
+    if module._diff:
+        result['diff'] = dict(before=before, after=after)
+    module.exit_json(**result)
+
+
+if __name__ == '__main__':
+    main()
