@@ -299,7 +299,7 @@ TEST_F(QtSetupIpManyTest, OverlongCredentialsAreRefused)
     EXPECT_EQ(fleet.aps["02:00:00:00:00:01"].changes, 0);
 }
 
-// Close while the job runs asks; "Cancel" keeps it running, "OK" stops it
+// Close while the job runs asks; "No" keeps it running, "Yes" stops it
 // and the devices already sent a change keep their outcomes.
 TEST_F(QtSetupIpManyTest, CloseWhileApplyingAsksFirst)
 {
@@ -308,11 +308,11 @@ TEST_F(QtSetupIpManyTest, CloseWhileApplyingAsksFirst)
         dialog.findChild<QLineEdit*>("password")->setText("secret");
         QTest::mouseClick(dialog.findChild<QPushButton*>("apply"), Qt::LeftButton);
         Advance(2000);
-        for (const auto answer : {QMessageBox::Cancel, QMessageBox::Ok}) {
+        for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
             WhenActive<QMessageBox>([answer](QMessageBox* box) { box->button(answer)->click(); });
             QTest::keyClick(&dialog, Qt::Key_Escape);
-            EXPECT_EQ(dialog.isVisible(), answer == QMessageBox::Cancel);
-            EXPECT_EQ(session->Running(), answer == QMessageBox::Cancel);
+            EXPECT_EQ(dialog.isVisible(), answer == QMessageBox::No);
+            EXPECT_EQ(session->Running(), answer == QMessageBox::No);
         }
     });
     EXPECT_EQ(session->Rows()[0].outcome->result, DeviceResult::NotVerified);

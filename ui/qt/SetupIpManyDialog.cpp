@@ -344,7 +344,7 @@ bool SetupIpManyDialog::MayClose()
         m_owner,
         PEMBLOR_TR_NOOP("Pemblor",
                         "The devices are being changed. Stop now? Devices already sent a change are reported as they stand."),
-        MbButtons::OkCancel, MbIcon::Question);
+        MbButtons::YesNo, MbIcon::Question);
     if (answer != IdOk)
         return false;
     m_session.Stop();
