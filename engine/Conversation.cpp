@@ -222,6 +222,8 @@ void Conversation::ReplyReceived(const ReplyDatagram& reply, unsigned arrival)
     default:
         break;
     }
+    if (TransportObserver* tap = m_replyTap.load())
+        tap->ReplyReceived(reply, arrival);
 }
 
 // Replies are told apart by the MAC in their header. A command result may

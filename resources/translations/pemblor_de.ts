@@ -335,6 +335,242 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <source>After restarting, the device answered only from its old address %1, not from its new address %2: the change may not have taken effect. Press Discover to look for it.</source>
         <translation>Nach dem Neustart hat das Gerät nur unter seiner alten Adresse %1 geantwortet, nicht unter seiner neuen Adresse %2: Die Änderung ist vielleicht nicht wirksam geworden. Klicken Sie auf „Suchen“, um es zu finden.</translation>
     </message>
+    <message>
+        <source>Setup IP for %1 devices</source>
+        <translation>IP-Einstellungen für %1 Geräte</translation>
+    </message>
+    <message>
+        <source>Start address</source>
+        <translation>Startadresse</translation>
+    </message>
+    <message>
+        <source>Netmask</source>
+        <translation>Netzmaske</translation>
+    </message>
+    <message>
+        <source>Gateway</source>
+        <translation>Gateway</translation>
+    </message>
+    <message>
+        <source>Leave as it is</source>
+        <translation>Unverändert lassen</translation>
+    </message>
+    <message>
+        <source>On</source>
+        <translation>Ein</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Aus</translation>
+    </message>
+    <message>
+        <source>DHCP</source>
+        <translation>DHCP</translation>
+    </message>
+    <message>
+        <source>User name</source>
+        <translation>Benutzername</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Passwort</translation>
+    </message>
+    <message>
+        <source>&amp;Reboot the devices after the change</source>
+        <translation>Geräte nach der Änderung neu sta&amp;rten</translation>
+    </message>
+    <message>
+        <source>Reboot the devices after the change</source>
+        <translation>Geräte nach der Änderung neu starten</translation>
+    </message>
+    <message>
+        <source>&amp;Start address:</source>
+        <translation>S&amp;tartadresse:</translation>
+    </message>
+    <message>
+        <source>&amp;Netmask:</source>
+        <translation>&amp;Netzmaske:</translation>
+    </message>
+    <message>
+        <source>&amp;Gateway:</source>
+        <translation>&amp;Gateway:</translation>
+    </message>
+    <message>
+        <source>&amp;DHCP:</source>
+        <translation>&amp;DHCP:</translation>
+    </message>
+    <message>
+        <source>&amp;User name:</source>
+        <translation>&amp;Benutzername:</translation>
+    </message>
+    <message>
+        <source>&amp;Password:</source>
+        <translation>&amp;Passwort:</translation>
+    </message>
+    <message>
+        <source>A blank netmask or gateway is left as it is.</source>
+        <translation>Eine leere Netzmaske oder ein leeres Gateway bleibt unverändert.</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Vorschau</translation>
+    </message>
+    <message>
+        <source>MAC</source>
+        <translation>MAC</translation>
+    </message>
+    <message>
+        <source>Current address</source>
+        <translation>Aktuelle Adresse</translation>
+    </message>
+    <message>
+        <source>Planned address</source>
+        <translation>Geplante Adresse</translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation>Hinweis</translation>
+    </message>
+    <message>
+        <source>&amp;Apply</source>
+        <translation>&amp;Anwenden</translation>
+    </message>
+    <message>
+        <source>&amp;Export result...</source>
+        <translation>&amp;Ergebnis exportieren...</translation>
+    </message>
+    <message>
+        <source>Type the start address; the devices get addresses upward from it.</source>
+        <translation>Geben Sie die Startadresse ein; die Geräte erhalten Adressen aufsteigend ab dieser.</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Applying...</source>
+        <translation>Wird angewendet...</translation>
+    </message>
+    <message>
+        <source>Skips %1 (in use)</source>
+        <translation>Überspringt %1 (belegt)</translation>
+    </message>
+    <message>
+        <source>Refused: %1</source>
+        <translation>Abgelehnt: %1</translation>
+    </message>
+    <message>
+        <source>Waiting</source>
+        <translation>Wartet</translation>
+    </message>
+    <message>
+        <source>Reading</source>
+        <translation>Wird gelesen</translation>
+    </message>
+    <message>
+        <source>Changing</source>
+        <translation>Wird geändert</translation>
+    </message>
+    <message>
+        <source>Rebooting</source>
+        <translation>Startet neu</translation>
+    </message>
+    <message>
+        <source>Waiting %1 s</source>
+        <translation>Wartet %1 s</translation>
+    </message>
+    <message>
+        <source>Stopped; nothing was sent</source>
+        <translation>Abgebrochen; nichts wurde gesendet</translation>
+    </message>
+    <message>
+        <source>Verified</source>
+        <translation>Bestätigt</translation>
+    </message>
+    <message>
+        <source>Stored; takes effect after a reboot</source>
+        <translation>Gespeichert; gilt nach einem Neustart</translation>
+    </message>
+    <message>
+        <source>Unchanged; it holds the plan already</source>
+        <translation>Unverändert; das Gerät entspricht bereits dem Plan</translation>
+    </message>
+    <message>
+        <source>Failed: not seen at its new address (last seen at %1)</source>
+        <translation>Fehlgeschlagen: unter der neuen Adresse nicht gesehen (zuletzt unter %1)</translation>
+    </message>
+    <message>
+        <source>Failed: not seen at its new address</source>
+        <translation>Fehlgeschlagen: unter der neuen Adresse nicht gesehen</translation>
+    </message>
+    <message>
+        <source>Failed: %1</source>
+        <translation>Fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>%1 verified</source>
+        <translation>%1 bestätigt</translation>
+    </message>
+    <message>
+        <source>%1 stored</source>
+        <translation>%1 gespeichert</translation>
+    </message>
+    <message>
+        <source>%1 unchanged</source>
+        <translation>%1 unverändert</translation>
+    </message>
+    <message>
+        <source>%1 authentication error</source>
+        <translation>%1 Authentifizierungsfehler</translation>
+    </message>
+    <message>
+        <source>%1 authentication errors</source>
+        <translation>%1 Authentifizierungsfehler</translation>
+    </message>
+    <message>
+        <source>%1 timed out</source>
+        <translation>%1 mit Zeitüberschreitung</translation>
+    </message>
+    <message>
+        <source>%1 not found</source>
+        <translation>%1 nicht gefunden</translation>
+    </message>
+    <message>
+        <source>%1 unknown result</source>
+        <translation>%1 unbekanntes Ergebnis</translation>
+    </message>
+    <message>
+        <source>%1 unknown results</source>
+        <translation>%1 unbekannte Ergebnisse</translation>
+    </message>
+    <message>
+        <source>%1 not seen at its new address</source>
+        <translation>%1 unter der neuen Adresse nicht gesehen</translation>
+    </message>
+    <message>
+        <source>%1 not seen at their new addresses</source>
+        <translation>%1 unter den neuen Adressen nicht gesehen</translation>
+    </message>
+    <message>
+        <source>%1 refused</source>
+        <translation>%1 abgelehnt</translation>
+    </message>
+    <message>
+        <source>%1 stopped before any change</source>
+        <translation>%1 vor einer Änderung abgebrochen</translation>
+    </message>
+    <message>
+        <source>Export result</source>
+        <translation>Ergebnis exportieren</translation>
+    </message>
+    <message>
+        <source>Cannot save the result: %1</source>
+        <translation>Das Ergebnis kann nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>The devices are being changed. Stop now? Devices already sent a change are reported as they stand.</source>
+        <translation>Die Geräte werden gerade geändert. Jetzt abbrechen? Geräte, denen schon eine Änderung gesendet wurde, werden mit ihrem bisherigen Stand gemeldet.</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>

@@ -45,6 +45,7 @@ void SenderAddressAndWebPage(Scenario& s);
 void MalformedReplies(Scenario& s);
 void SetupIpWithReboot(Scenario& s);
 void SetupIpCancelReboot(Scenario& s);
+void SetupIpMany(Scenario& s);
 void SetupIpNeverBack(Scenario& s);
 void SetupIpNetmaskInRow(Scenario& s);
 void DetailTimeOut(Scenario& s);

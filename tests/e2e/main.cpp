@@ -15,6 +15,7 @@
 #include "toolkit/qt/QtToolkit.h"
 #include "tools/apsim/LabAddress.h"
 #include "ui/devicelist/CPemblorApp.h"
+#include "ui/qt/SetupIpManyDialog.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -41,6 +42,7 @@ struct Case {
 constexpr Case kCases[] = {
     {"discover", DiscoverThreeDevices},
     {"share-list", ShareList},
+    {"setup-ip-many", SetupIpMany},
     {"no-devices", FindNoDevices},
     {"sender-address", SenderAddressAndWebPage},
     {"malformed", MalformedReplies},
@@ -138,7 +140,9 @@ int main(int argc, char* argv[])
     });
 
     pemblor::CPemblorApp app;
-    app.InitInstance(toolkit, sockets, std::move(config));
+    app.InitInstance(toolkit, sockets, std::move(config), [&toolkit](pemblor::IWindow* owner, pemblor::ManySetupIp& session) {
+        pemblor::RunSetupIpManyDialog(toolkit, owner, session);
+    });
 
     // The scenario's looks still need the user-interface thread.
     const auto closedAt = std::chrono::steady_clock::now();

@@ -17,6 +17,10 @@
 #
 # Needs the Pemblor and apsim targets built in BUILD_DIR (ui/Pemblor,
 # tools/apsim/apsim), xvfb-run, xdotool and ImageMagick's import.
+# PEMBLOR_SHOT_MANY="START USER PASSWORD SECONDS" then selects every row,
+# opens Setup IP for them, types START and the credentials, saves
+# setupip-many.png, applies, and after SECONDS saves setupip-many-result.png,
+# then, the dialog closed, devicelist-after-many.png.
 # PEMBLOR_PROGRAM runs another Pemblor binary (the packaged one) instead.
 # Exit status 77 when the lab or a tool is unavailable, 1 when the windows do
 # not come as expected.
@@ -26,6 +30,7 @@ set -euo pipefail
 # xdotool search takes them).
 readonly MAIN_TITLE=${PEMBLOR_MAIN_TITLE:-Quarnel Access Point Configuration Tool}
 readonly SETUP_TITLE=${PEMBLOR_SETUP_TITLE:-Setup IP Address}
+readonly MANY_TITLE=${PEMBLOR_MANY_TITLE:-Setup IP for [0-9]+ devices}
 # The windows are laid out by Qt's layouts, so the script reaches their
 # controls by keys: Discover has the focus when the main window opens.
 
@@ -170,6 +175,32 @@ while xdotool search --onlyvisible --name "^$SETUP_TITLE\$" >/dev/null 2>&1; do
     ((SECONDS < deadline)) || { echo "screenshots: the Setup IP dialog did not close" >&2; exit 1; }
     sleep 0.1
 done
+if [[ -n ${PEMBLOR_SHOT_MANY:-} ]]; then
+    read -r many_start many_user many_pass many_wait <<<"$PEMBLOR_SHOT_MANY"
+    # Back in the table: every row, then Setup IP as before.
+    click_at "$main" 60 90
+    press "$main" ctrl+a
+    sleep 0.3
+    press "$main" Tab Tab space
+    many=$(find_window "$MANY_TITLE")
+    # The start address has the focus; netmask, gateway and DHCP are left.
+    xdotool windowfocus --sync "$many"
+    xdotool type --delay 30 "$many_start"
+    press "$many" Tab Tab Tab Tab
+    xdotool type --delay 30 "$many_user"
+    press "$many" Tab
+    xdotool type --delay 30 "$many_pass"
+    capture_settled "$many" "$out/setupip-many.png"
+    echo "screenshots: $out/setupip-many.png"
+    press "$many" Return
+    sleep "$many_wait"
+    capture_settled "$many" "$out/setupip-many-result.png"
+    echo "screenshots: $out/setupip-many-result.png"
+    press "$many" Escape
+    sleep 0.5
+    capture_settled "$main" "$out/devicelist-after-many.png"
+    echo "screenshots: $out/devicelist-after-many.png"
+fi
 press "$main" Escape
 status=0
 wait "$pemblor_pid" || status=$?

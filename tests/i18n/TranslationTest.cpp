@@ -9,13 +9,20 @@
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtTranslation.h"
 #include "toolkit/qt/QtWindow.h"
+#include "engine/fake/FakeDispatcher.h"
+#include "fleet/FleetLink.h"
 #include "ui/devicelist/CPemblorApp.h"
+#include "ui/qt/SetupIpManyDialog.h"
 #include "common/FormatError.h"
 #include "common/InterfaceTexts.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QTableWidget>
+#include <QTest>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -136,6 +143,47 @@ const Text kComposedMessage{
     "dort auch empfangen, aber kein Agent eines Access Points hat geantwortet. Prüfen Sie, ob die Access Points in "
     "einem dieser Netzsegmente sind und ihr Agent läuft."};
 
+// "Setup IP for N devices" as it opens for two devices.
+const Texts kSetupIpMany{
+    {"Setup IP for 2 devices", "IP-Einstellungen für 2 Geräte"},
+    {"&Start address:", "S&tartadresse:"},
+    {"&Netmask:", "&Netzmaske:"},
+    {"&Gateway:", "&Gateway:"},
+    {"&DHCP:", "&DHCP:"},
+    {"&User name:", "&Benutzername:"},
+    {"&Password:", "&Passwort:"},
+    {"&Reboot the devices after the change", "Geräte nach der Änderung neu sta&rten"},
+    {"A blank netmask or gateway is left as it is.", "Eine leere Netzmaske oder ein leeres Gateway bleibt unverändert."},
+    {"Type the start address; the devices get addresses upward from it.",
+     "Geben Sie die Startadresse ein; die Geräte erhalten Adressen aufsteigend ab dieser."},
+    {"&Apply", "&Anwenden"},
+    {"&Export result...", "&Ergebnis exportieren..."},
+    {"&Close", "&Schließen"},
+    {"Leave as it is", "Unverändert lassen"},
+    {"On", "Ein"},
+    {"Off", "Aus"},
+    {"No", "Nr."},
+    {"SSID", "SSID"},
+    {"MAC", "MAC"},
+    {"Current address", "Aktuelle Adresse"},
+    {"Planned address", "Geplante Adresse"},
+    {"Note", "Hinweis"},
+};
+
+// A link that sends nothing: the dialog is only looked at.
+class NoFleet final : public FleetLink {
+public:
+    bool SendDetailQuery(std::string_view, std::string&) override { return false; }
+    bool SendSettingsChange(std::string_view, std::string_view, std::string_view, const SettingsChange&,
+                            std::string&) override
+    {
+        return false;
+    }
+    bool SendReboot(std::string_view, std::string_view, std::string_view, std::string&) override { return false; }
+    bool SendDiscovery(std::string&) override { return false; }
+    void Forget(std::string_view) override {}
+};
+
 std::vector<std::string> Expected(const Texts& texts, Language language)
 {
     std::vector<std::string> expected;
@@ -254,6 +302,39 @@ protected:
         return shown;
     }
 
+    std::vector<std::string> SetupIpManyTexts()
+    {
+        FakeDispatcher dispatcher;
+        NoFleet link;
+        ManySetupIp session(link, dispatcher, [] { return ManySetupIp::Millis{0}; }, {},
+                            {{1, "a", "02:00:00:00:00:01", "198.18.1.1"}, {2, "b", "02:00:00:00:00:02", "198.18.1.2"}},
+                            {});
+        std::vector<std::string> shown;
+        handler.whileShown = [&](QtWindow& window) {
+            SetupIpManyDialog dialog(toolkit, &window, session);
+            dialog.show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+            Add(shown, dialog.windowTitle());
+            for (const QLabel* label : dialog.findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
+                Add(shown, label->text());
+            for (const QCheckBox* box : dialog.findChildren<QCheckBox*>())
+                Add(shown, box->text());
+            for (const QAbstractButton* button : dialog.findChild<QDialogButtonBox*>()->buttons())
+                Add(shown, button->text());
+            const QComboBox* dhcp = dialog.findChild<QComboBox*>();
+            for (int item = 0; item < dhcp->count(); ++item)
+                Add(shown, dhcp->itemText(item));
+            const QTableWidget* preview = dialog.findChild<QTableWidget*>();
+            for (int column = 0; column < preview->columnCount(); ++column)
+                Add(shown, preview->horizontalHeaderItem(column)->text());
+            EXPECT_EQ(CutOffTexts(dialog), std::vector<std::string>()) << "Setup IP for N devices";
+            dialog.hide();
+            toolkit.EndDialog(window, 1);
+        };
+        toolkit.RunModal(handler, IDD_ABOUTBOX, nullptr);
+        return shown;
+    }
+
     std::string AddressFieldName()
     {
         std::string name;
@@ -299,6 +380,7 @@ protected:
     {
         EXPECT_EQ(Sorted(DeviceListTexts()), Sorted(Expected(kDeviceList, language))) << "device list";
         EXPECT_EQ(Sorted(LayoutTexts(IDD_SETUPIP)), Sorted(Expected(kSetupIp, language))) << "Setup IP";
+        EXPECT_EQ(Sorted(SetupIpManyTexts()), Sorted(Expected(kSetupIpMany, language))) << "Setup IP for N devices";
         EXPECT_EQ(AddressFieldName(), language == Language::German ? kAddressField.german : kAddressField.source);
         EXPECT_EQ(Sorted(LayoutTexts(IDD_ABOUTBOX)), Sorted(Expected(kAbout, language))) << "About";
         EXPECT_EQ(RowMenuTexts(), Expected(kRowMenu, language)) << "row menu";

@@ -6,6 +6,8 @@
 #include "common/InterfaceTexts.h"
 #include "common/Translatable.h"
 #include "common/ValidateSettings.h"
+#include "engine/InterfaceSet.h"
+#include "fleet/TransportFleetLink.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
 #include "resources/DialogTemplate.h"
@@ -326,7 +328,8 @@ void CDeviceListDlg::OnKeepDiscovering()
 void CDeviceListDlg::StartLiveRound()
 {
     // A discovery under way posts the next round when it ends.
-    if (!KeepDiscovering() || m_pSetupIpDlg != nullptr || m_conversation.State() == Discovering || !m_pWindow)
+    if (!KeepDiscovering() || m_pSetupIpDlg != nullptr || m_pManySetupIp != nullptr ||
+        m_conversation.State() == Discovering || !m_pWindow)
         return;
     if (!m_conversation.StartReceiveThread())
         return;
@@ -413,6 +416,12 @@ void CDeviceListDlg::OnSetupIp()
     // A live round cut short here ends quietly; the rounds resume when the
     // dialog closes.
     m_bLiveRound = false;
+    if (m_listDevices && m_manySetupIpView) {
+        if (const std::vector<int> selected = m_listDevices->GetSelectedRows(); selected.size() > 1) {
+            OnSetupIpMany(selected);
+            return;
+        }
+    }
     const std::optional<DeviceRecord> device = CurrentDevice();
     // The dialog is modal, so none can be open already; the check keeps a
     // stray command from nesting a second one.
@@ -451,6 +460,71 @@ void CDeviceListDlg::OnSetupIp()
             m_toolkit.PostClose(*m_pWindow);
         return;
     }
+    if (KeepDiscovering())
+        m_dispatcher.Post(m_liveRound);
+}
+
+void CDeviceListDlg::OnSetupIpMany(const std::vector<int>& selected)
+{
+    if (m_pManySetupIp != nullptr || m_pSetupIpDlg != nullptr)
+        return;
+    std::vector<ManyDevice> devices;
+    for (const int index : selected)
+        if (const std::optional<DeviceRecord> record = m_registry.Get(index))
+            devices.push_back({record->number, std::string(record->Value("SSID").value_or("")),
+                               std::string(record->macText.view()), record->address});
+    // Every listed device counts for the plan: the addresses of those
+    // outside it are skipped, as are the computer's own.
+    std::vector<HeardDevice> heard;
+    for (int i = 0; i < m_registry.Size(); ++i) {
+        const std::optional<DeviceRecord> record = m_registry.Get(i);
+        if (!record)
+            continue;
+        HeardDevice device;
+        device.mac = std::string(record->macText.view());
+        ParseIpv4(record->address.c_str(), device.answersFrom);
+        std::uint32_t reports = 0;
+        if (const auto value = record->Value("IP_ADDR"); value && ParseIpv4(std::string(*value).c_str(), reports))
+            device.reports = reports;
+        device.heardOn = m_conversation.InterfaceNamed(record->interfaceName);
+        heard.push_back(std::move(device));
+    }
+    std::vector<std::uint32_t> reserved;
+    Transport& transport = m_conversation.GetTransport();
+    if (const InterfaceSet* interfaces = transport.Interfaces())
+        for (const NetworkInterface& own : interfaces->All())
+            reserved.push_back(own.address);
+
+    if (!m_fleetLink)
+        m_fleetLink = std::make_unique<TransportFleetLink>(transport, [&toolkit = m_toolkit] { return toolkit.NowMs(); });
+    // The job's replies come through the receive thread.
+    if (!m_conversation.StartReceiveThread())
+        return;
+
+    TransportFleetLink& link = *m_fleetLink;
+    ManySetupIp session(link, m_dispatcher, [&toolkit = m_toolkit] { return toolkit.NowMs(); },
+                        [this, &link](ReaddressJob* job) {
+                            link.Attach(job);
+                            // Replies reach the link only while a job runs: each costs
+                            // the receive thread a call into this thread.
+                            m_conversation.SetReplyTap(job ? &link : nullptr);
+                        },
+                        std::move(devices), std::move(heard),
+                        std::move(reserved));
+    // Each device's row shows where it answers from as soon as it ends.
+    session.outcome = [this](const DeviceOutcome& ended) {
+        if (!ended.ip)
+            return;
+        if (const std::optional<int> index = m_registry.Find(ended.mac); index && m_listDevices) {
+            m_registry.SetAddress(*index, *ended.ip);
+            m_listDevices->DevicesChanged(*index, *index);
+            UpdateSubnetWarning(*index);
+        }
+    };
+    m_pManySetupIp = &session;
+    m_manySetupIpView(m_pWindow, session);
+    session.Stop();
+    m_pManySetupIp = nullptr;
     if (KeepDiscovering())
         m_dispatcher.Post(m_liveRound);
 }

@@ -3,7 +3,9 @@
 #include "toolkit/IDialogHandler.h"
 #include "engine/DeviceRegistry.h"
 #include "ui/devicelist/ToolkitDispatcher.h"
+#include "ui/setupip/ManySetupIp.h"
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,6 +17,7 @@ class CSetupIpDlg;
 class IButton;
 class IListCtrl;
 class IToolkit;
+class TransportFleetLink;
 
 // The main window: the device table, Discover, the commands on a listed
 // device, the About box and closing. It owns the conversation with the
@@ -33,6 +36,9 @@ public:
     Conversation& GetConversation() { return m_conversation; }
     // The devices the table shows.
     const DeviceRegistry& Devices() const { return m_registry; }
+    // Setup IP with several rows selected opens this view ("Setup IP for N
+    // devices"); without one it does nothing.
+    void SetManySetupIpView(ManySetupIpView view) { m_manySetupIpView = std::move(view); }
 
     // IDialogHandler
     bool OnInitDialog(IWindow& window) override;
@@ -75,6 +81,9 @@ private:
     void SetupTable();
     void OnDiscover();
     void OnSetupIp();
+    // Setup IP for the devices of several selected rows (their record
+    // indices, top to bottom).
+    void OnSetupIpMany(const std::vector<int>& devices);
     void OnConnectWebServer();
     void OnListClick();
     void OnListRightClick();
@@ -145,9 +154,18 @@ private:
     std::string m_checkAddress;
     std::string m_checkInterface;
 
-    // Last: it calls into the members above from its receive thread, so it
-    // is the first to go.
+    ManySetupIpView m_manySetupIpView;
+    // The open "Setup IP for N devices" session, null when none.
+    ManySetupIp* m_pManySetupIp = nullptr;
+
+    // Last but one: it calls into the members above from its receive thread,
+    // so it is the first to go but for the fleet link.
     Conversation m_conversation;
+    // The many-device job's requests and replies over the conversation's
+    // transport, the conversation's reply tap while a job runs; made on first
+    // use and kept until the receive thread has stopped (the destructor's
+    // first step), as the receive thread may still be in a call to it.
+    std::unique_ptr<TransportFleetLink> m_fleetLink;
 };
 
 } // namespace pemblor

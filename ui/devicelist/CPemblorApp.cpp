@@ -11,7 +11,8 @@
 
 namespace pemblor {
 
-bool CPemblorApp::InitInstance(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config)
+bool CPemblorApp::InitInstance(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config,
+                               ManySetupIpView manySetupIp)
 {
     if (!sockets.StartupProcess()) {
         toolkit.MessageBox(nullptr, std::string(LoadResourceString(IDP_SOCKETS_INIT_FAILED)), MbButtons::Ok,
@@ -19,6 +20,7 @@ bool CPemblorApp::InitInstance(IToolkit& toolkit, ISocketLayer& sockets, Convers
         return false;
     }
     auto dialog = std::make_unique<CDeviceListDlg>(toolkit, sockets, std::move(config));
+    dialog->SetManySetupIpView(std::move(manySetupIp));
     dialog->DoModal();
     // The window object goes now, with its send socket; the receive thread
     // has heard the stop datagram of the close.

@@ -1,5 +1,6 @@
 #pragma once
 #include "engine/Conversation.h"
+#include "ui/setupip/ManySetupIp.h"
 
 namespace pemblor {
 
@@ -12,7 +13,10 @@ class CPemblorApp final {
 public:
     // Returns false always: the application ends when it returns, whether
     // start-up failed or the window has closed.
-    bool InitInstance(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config = {});
+    // `manySetupIp` shows "Setup IP for N devices" (none: Setup IP serves
+    // one device only).
+    bool InitInstance(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config = {},
+                      ManySetupIpView manySetupIp = {});
 };
 
 } // namespace pemblor

@@ -4,6 +4,7 @@
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtTranslation.h"
 #include "ui/devicelist/CPemblorApp.h"
+#include "ui/qt/SetupIpManyDialog.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -32,7 +33,9 @@ int main(int argc, char* argv[])
     config.receiveBufferBytes = 8 * 1024 * 1024;
 
     pemblor::CPemblorApp app;
-    app.InitInstance(toolkit, sockets, std::move(config));
+    app.InitInstance(toolkit, sockets, std::move(config), [&toolkit](pemblor::IWindow* owner, pemblor::ManySetupIp& session) {
+        pemblor::RunSetupIpManyDialog(toolkit, owner, session);
+    });
 
     // A receive thread that could not be waited for must find no toolkit to
     // call into.

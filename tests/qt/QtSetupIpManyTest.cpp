@@ -1,0 +1,323 @@
+// "Setup IP for N devices" driven by keys and clicks, over access points
+// that answer the re-address job on the virtual clock.
+#include "QtTestSupport.h"
+
+#include "engine/fake/FakeDispatcher.h"
+#include "fleet/FleetLink.h"
+#include "resources/ResourceIds.h"
+#include "toolkit/qt/QtIpAddressCtrl.h"
+#include "toolkit/qt/QtToolkit.h"
+#include "toolkit/qt/QtWindow.h"
+#include "ui/qt/SetupIpManyDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace pemblor {
+namespace {
+
+// Access points as the job meets them: each answers after 5 ms, restarts
+// for 30 s after a reboot and comes back with what it stored.
+class ScriptedFleet final : public FleetLink {
+public:
+    struct Ap {
+        std::string address;
+        DeviceValues values;
+        std::string password = "secret";
+        bool silent = false;       // answers nothing
+        bool neverReturns = false; // silent after its reboot
+        bool down = false;
+        DeviceValues stored;
+        int changes = 0;
+    };
+
+    explicit ScriptedFleet(FakeDispatcher& clock) : m_clock(clock) {}
+
+    std::map<std::string, Ap, std::less<>> aps;
+    ReaddressJob* job = nullptr;
+
+    bool SendDetailQuery(std::string_view mac, std::string&) override
+    {
+        Later(mac, [this](const std::string& m, Ap& ap) { job->DetailHeard(m, ap.address, ap.values, m_clock.Now()); });
+        return true;
+    }
+    bool SendSettingsChange(std::string_view mac, std::string_view, std::string_view password,
+                            const SettingsChange& change, std::string&) override
+    {
+        const std::string pass(password);
+        DeviceValues values = aps.at(std::string(mac)).values;
+        if (change.ipAddress)
+            values.ip = std::string(*change.ipAddress);
+        if (change.subnetMask)
+            values.netmask = std::string(*change.subnetMask);
+        if (change.gateway)
+            values.gateway = std::string(*change.gateway);
+        if (change.dhcp)
+            values.dhcp = *change.dhcp == 1;
+        Later(mac, [this, pass, values](const std::string& m, Ap& ap) {
+            const bool accepted = pass == ap.password;
+            if (accepted) {
+                ap.stored = values;
+                ++ap.changes;
+            }
+            job->ResultHeard(m, ap.address, accepted ? 0 : 1, m_clock.Now());
+        });
+        return true;
+    }
+    bool SendReboot(std::string_view mac, std::string_view, std::string_view, std::string&) override
+    {
+        Ap& ap = aps.at(std::string(mac));
+        ap.down = true;
+        m_clock.After(30000, [&ap] {
+            if (ap.neverReturns)
+                return;
+            ap.down = false;
+            ap.values = ap.stored;
+            ap.address = ap.stored.ip;
+        });
+        return true;
+    }
+    bool SendDiscovery(std::string&) override
+    {
+        for (auto& [mac, ap] : aps)
+            Later(mac, [this](const std::string& m, Ap& a) {
+                job->DiscoveryHeard(m, a.address, a.values.netmask, m_clock.Now());
+            });
+        return true;
+    }
+    void Forget(std::string_view) override {}
+
+private:
+    template <typename Action>
+    void Later(std::string_view mac, Action action)
+    {
+        Ap& ap = aps.at(std::string(mac));
+        if (ap.silent || ap.down)
+            return;
+        m_clock.After(5, [this, m = std::string(mac), &ap, action] {
+            if (job && !ap.down)
+                action(m, ap);
+        });
+    }
+
+    FakeDispatcher& m_clock;
+};
+
+ScriptedFleet::Ap Factory(const std::string& ip)
+{
+    ScriptedFleet::Ap ap;
+    ap.address = ip;
+    ap.values = {ip, "255.255.255.0", "198.18.1.254", false};
+    return ap;
+}
+
+class QtSetupIpManyTest : public ::testing::Test {
+protected:
+    QtSetupIpManyTest()
+    {
+        fleet.aps["02:00:00:00:00:01"] = Factory("198.18.1.20");
+        fleet.aps["02:00:00:00:00:02"] = Factory("198.18.1.21");
+        fleet.aps["02:00:00:00:00:03"] = Factory("198.18.1.22");
+        fleet.aps["02:00:00:00:00:03"].password = "other";
+        fleet.aps["02:00:00:00:00:04"] = Factory("198.18.1.23");
+        fleet.aps["02:00:00:00:00:04"].neverReturns = true;
+        std::vector<ManyDevice> devices;
+        std::vector<HeardDevice> heard;
+        int number = 1;
+        for (const auto& [mac, ap] : fleet.aps) {
+            devices.push_back({number++, "lab-" + mac.substr(15), mac, ap.address});
+            std::uint32_t address = 0;
+            ParseIpv4(ap.address.c_str(), address);
+            heard.push_back({mac, address, address, NetworkInterface{"lab0", 2, 0xC6120101u, 0xFFFFFF00u}});
+        }
+        // A device outside the selection holds .51: the plan skips it.
+        heard.push_back({"02:00:00:00:00:99", 0xC6120133u, std::nullopt, NetworkInterface{"lab0", 2, 0xC6120101u, 0xFFFFFF00u}});
+        session = std::make_unique<ManySetupIp>(
+            fleet, clock, [this] { return clock.Now(); }, [this](ReaddressJob* job) { fleet.job = job; },
+            std::move(devices), std::move(heard));
+    }
+
+    // Runs `act` with the dialog shown over a real window of the toolkit.
+    void WithDialog(const std::function<void(SetupIpManyDialog&, QtWindow&)>& act)
+    {
+        ScriptedHandler owner(toolkit);
+        owner.whileShown = [&](QtWindow& window) {
+            SetupIpManyDialog dialog(toolkit, &window, *session);
+            dialog.show();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            act(dialog, window);
+            dialog.hide();
+            toolkit.EndDialog(window, 1);
+        };
+        toolkit.RunModal(owner, IDD_ABOUTBOX, nullptr);
+    }
+
+    static QString Cell(SetupIpManyDialog& dialog, int row, int column)
+    {
+        return dialog.findChild<QTableWidget*>("preview")->item(row, column)->text();
+    }
+    static void Type(const QString& keys) { QTest::keyClicks(static_cast<QWidget*>(nullptr), keys); }
+    static void Press(Qt::Key key) { QTest::keyClick(static_cast<QWidget*>(nullptr), key); }
+    // Moves the virtual clock in steps, letting the dialog paint between.
+    void Advance(FakeDispatcher::Millis ms)
+    {
+        for (FakeDispatcher::Millis done = 0; done < ms; done += 500) {
+            clock.Advance(500);
+            QCoreApplication::processEvents();
+        }
+    }
+
+    QtToolkit toolkit;
+    FakeDispatcher clock;
+    ScriptedFleet fleet{clock};
+    std::unique_ptr<ManySetupIp> session;
+};
+
+TEST_F(QtSetupIpManyTest, ThePreviewFollowsTheStartAddressAsItIsTyped)
+{
+    WithDialog([&](SetupIpManyDialog& dialog, QtWindow&) {
+        EXPECT_EQ(dialog.windowTitle(), "Setup IP for 4 devices");
+        EXPECT_TRUE(dialog.findChild<QtIpAddressCtrl*>("start")->Field(0)->hasFocus());
+        auto* apply = dialog.findChild<QPushButton*>("apply");
+        EXPECT_FALSE(apply->isEnabled());
+        Type("198.18.1.4");
+        // Three fields and a part of the fourth: 198.18.1.4 is complete.
+        EXPECT_EQ(Cell(dialog, 0, 4), "198.18.1.4");
+        EXPECT_EQ(Cell(dialog, 3, 4), "198.18.1.7");
+        Type("9");
+        const struct {
+            int row;
+            const char* planned;
+            const char* note;
+        } expected[] = {{0, "198.18.1.49", ""},
+                        {1, "198.18.1.50", ""},
+                        {2, "198.18.1.52", "Skips 198.18.1.51 (in use)"},
+                        {3, "198.18.1.53", ""}};
+        for (const auto& row : expected) {
+            EXPECT_EQ(Cell(dialog, row.row, 4), row.planned) << row.row;
+            EXPECT_EQ(Cell(dialog, row.row, 5), row.note) << row.row;
+        }
+        EXPECT_TRUE(apply->isEnabled());
+        // The end of the network refuses the plan, and Apply with it.
+        for (int i = 0; i < 2; ++i)
+            Press(Qt::Key_Backspace);
+        Type("252");
+        EXPECT_EQ(Cell(dialog, 0, 4), "");
+        EXPECT_FALSE(dialog.findChild<QLabel*>("message")->text().isEmpty());
+        EXPECT_FALSE(apply->isEnabled());
+    });
+}
+
+TEST_F(QtSetupIpManyTest, ApplyShowsEachDeviceLiveThenTheSummaryAndExports)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("result.csv");
+    toolkit.SetSaveFileChooser([&](QWidget*, const std::string&, const std::string&, const std::string&) {
+        return std::optional<std::string>(path.toStdString());
+    });
+    WithDialog([&](SetupIpManyDialog& dialog, QtWindow&) {
+        Type("198.18.1.60");
+        // To the password by the keyboard: netmask, gateway, DHCP, user name.
+        for (int i = 0; i < 4; ++i)
+            Press(Qt::Key_Tab);
+        EXPECT_TRUE(dialog.findChild<QLineEdit*>("user")->hasFocus());
+        Type("admin");
+        Press(Qt::Key_Tab);
+        Type("secret");
+        EXPECT_TRUE(dialog.findChild<QCheckBox*>("reboot")->isChecked());
+        Press(Qt::Key_Return);
+        EXPECT_TRUE(session->Running());
+        EXPECT_EQ(Cell(dialog, 0, 5), "Reading");
+        Advance(1000);
+        EXPECT_EQ(Cell(dialog, 0, 5), "Rebooting");
+        EXPECT_EQ(Cell(dialog, 2, 5), "Failed: Authentication Error!");
+        Advance(9000);
+        EXPECT_EQ(Cell(dialog, 1, 5), "Waiting 9 s");
+        // The window answers while the job runs.
+        dialog.findChild<QTableWidget*>("preview")->setFocus();
+        Press(Qt::Key_Down);
+        Advance(25000);
+        EXPECT_EQ(Cell(dialog, 0, 5), "Verified");
+        EXPECT_EQ(Cell(dialog, 0, 3), "198.18.1.20 → 198.18.1.60");
+        EXPECT_EQ(Cell(dialog, 3, 5), "Waiting 34 s");
+        Advance(60000);
+        EXPECT_FALSE(session->Running());
+        EXPECT_EQ(Cell(dialog, 3, 5), "Failed: not seen at its new address (last seen at 198.18.1.23)");
+        EXPECT_EQ(dialog.findChild<QLabel*>("message")->text(),
+                  "2 verified, 1 authentication error, 1 not seen at its new address");
+        auto* exportButton = dialog.findChild<QPushButton*>("export");
+        EXPECT_TRUE(exportButton->hasFocus());
+        Press(Qt::Key_Space);
+    });
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[0].startsWith("mac,result,ip,before_ip"));
+    EXPECT_TRUE(lines[1].startsWith("02:00:00:00:00:01,verified,198.18.1.60,198.18.1.20,")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[3].startsWith("02:00:00:00:00:03,authentication-error,198.18.1.22,")) << lines[3].toStdString();
+    EXPECT_TRUE(lines[3].endsWith(",Authentication Error!")) << lines[3].toStdString();
+    EXPECT_TRUE(lines[4].startsWith("02:00:00:00:00:04,not-verified,")) << lines[4].toStdString();
+    EXPECT_EQ(fleet.aps["02:00:00:00:00:02"].address, "198.18.1.61");
+}
+
+// A user name or password longer than the request holds is refused with
+// the single-device dialog's message; nothing is sent.
+TEST_F(QtSetupIpManyTest, OverlongCredentialsAreRefused)
+{
+    WithDialog([&](SetupIpManyDialog& dialog, QtWindow&) {
+        Type("198.18.1.60");
+        for (const char* field : {"user", "password"}) {
+            auto* edit = dialog.findChild<QLineEdit*>(field);
+            edit->setText(QString(31, QLatin1Char('x')));
+            QString shown;
+            WhenActive<QMessageBox>([&shown](QMessageBox* box) {
+                shown = box->text();
+                box->button(QMessageBox::Ok)->click();
+            });
+            QTest::mouseClick(dialog.findChild<QPushButton*>("apply"), Qt::LeftButton);
+            EXPECT_TRUE(shown.startsWith(std::string_view(field) == "user" ? "User Name is too long"
+                                                                           : "Password is too long"))
+                << shown.toStdString();
+            EXPECT_EQ(dialog.focusWidget(), edit);
+            EXPECT_FALSE(session->Applied());
+            edit->setText("admin");
+        }
+    });
+    EXPECT_EQ(fleet.aps["02:00:00:00:00:01"].changes, 0);
+}
+
+// Close while the job runs asks; "No" keeps it running, "Yes" stops it
+// and the devices already sent a change keep their outcomes.
+TEST_F(QtSetupIpManyTest, CloseWhileApplyingAsksFirst)
+{
+    WithDialog([&](SetupIpManyDialog& dialog, QtWindow&) {
+        Type("198.18.1.60");
+        dialog.findChild<QLineEdit*>("password")->setText("secret");
+        QTest::mouseClick(dialog.findChild<QPushButton*>("apply"), Qt::LeftButton);
+        Advance(2000);
+        for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+            WhenActive<QMessageBox>([answer](QMessageBox* box) { box->button(answer)->click(); });
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            EXPECT_EQ(dialog.isVisible(), answer == QMessageBox::No);
+            EXPECT_EQ(session->Running(), answer == QMessageBox::No);
+        }
+    });
+    EXPECT_EQ(session->Rows()[0].outcome->result, DeviceResult::NotVerified);
+    EXPECT_EQ(session->Rows()[2].outcome->result, DeviceResult::AuthenticationError);
+}
+
+} // namespace
+} // namespace pemblor
