@@ -20,30 +20,13 @@ constexpr unsigned kDiscoveryPeriodMs = 5000;
 constexpr unsigned kDetailTimeoutMs = 5000;
 constexpr unsigned kSetResultTimeoutMs = 10000;
 
-TransportConfig TransportPart(const ConversationConfig& config)
-{
-    TransportConfig transport;
-    transport.port = config.port;
-    transport.destination = config.destination;
-    transport.launchThread = config.launchThread;
-    transport.backoffWait = config.backoffWait;
-    transport.firstBackoff = config.firstBackoff;
-    transport.maxBackoff = config.maxBackoff;
-    transport.stopTimeout = config.stopTimeout;
-    transport.receiveBufferBytes = config.receiveBufferBytes;
-    transport.replyObserver = config.replyObserver;
-    transport.interfaces = config.interfaces;
-    return transport;
-}
-
 } // namespace
 
 Conversation::Conversation(ISocketLayer& sockets, UiDispatcher& ui, ConversationListener& listener,
                            ConversationConfig config)
     : m_ui(ui)
     , m_listener(listener)
-    , m_config(std::move(config))
-    , m_transport(sockets, ui, TransportPart(m_config))
+    , m_transport(sockets, ui, std::move(config))
 {
     m_transport.SetObserver(this);
 }

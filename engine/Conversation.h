@@ -28,30 +28,9 @@ class ISocketLayer;
 class ReplyDatagram;
 struct SettingsChange;
 
-struct ConversationConfig {
-    std::uint16_t port = DevicePort;          // receive port and destination port
-    std::string destination = BroadcastAddress; // every request goes here
-    // Starts the receive thread; false when it cannot be created.
-    std::function<bool(std::thread&, std::function<void()>)> launchThread;
-    // Waits between failed receives; returns false when the thread is to stop.
-    // Default: an interruptible wait on the conversation's stop signal.
-    std::function<bool(std::chrono::milliseconds)> backoffWait;
-    std::chrono::milliseconds firstBackoff{10};
-    std::chrono::milliseconds maxBackoff{1000};
-    // Bound on the wait for the receive thread when the conversation ends.
-    std::chrono::milliseconds stopTimeout{2000};
-    // Kernel receive buffer asked for the receive socket (0: leave it).
-    int receiveBufferBytes = 0;
-    // Called on the receive thread for every reply it dispatches, before the
-    // dispatch; for measurements. Must not block.
-    std::function<void()> replyObserver;
-    // The computer's interfaces, read at every discovery: each request then
-    // goes out of every usable interface (a selected device's out of the one
-    // it answered on). Null, or a list that cannot be read: every request
-    // goes where the routes send it, as out of one interface. Must outlive
-    // the conversation.
-    IInterfaceList* interfaces = nullptr;
-};
+// The conversation's sockets, receive thread and interfaces are its
+// transport's: it hands its configuration on as it is.
+using ConversationConfig = TransportConfig;
 
 // The tool's one conversation with the devices: the discovery and one
 // selected device, over the transport (the two sockets and the receive
@@ -165,7 +144,6 @@ private:
 
     UiDispatcher& m_ui;
     ConversationListener& m_listener;
-    ConversationConfig m_config;
     Transport m_transport;
     DiscoveryWatch m_watch;
 

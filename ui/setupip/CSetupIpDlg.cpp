@@ -404,19 +404,22 @@ void CSetupIpDlg::OnPollTimer()
     OnChangeEnded(report);
 }
 
+void CSetupIpDlg::ShowRefusal(const JobReport& report)
+{
+    if (report.outcome == JobOutcome::AuthenticationError)
+        ShowMessage(MsgAuthError);
+    else if (report.outcome == JobOutcome::UnknownResult)
+        ShowMessage(FormatError(Toolkit().Translate(MsgUnknownResult), report.result));
+}
+
 void CSetupIpDlg::OnChangeEnded(const JobReport& report)
 {
     switch (report.outcome) {
     case JobOutcome::Stored:
         FinishChange();
         return;
-    case JobOutcome::AuthenticationError:
-        ShowMessage(MsgAuthError);
-        break;
-    case JobOutcome::UnknownResult:
-        ShowMessage(FormatError(Toolkit().Translate(MsgUnknownResult), report.result));
-        break;
     default:
+        ShowRefusal(report);
         break;
     }
     GiveFormBack();
@@ -538,13 +541,8 @@ void CSetupIpDlg::OnRereadEnded(const JobReport& report)
         }
         EndWithCancel();
         return;
-    case JobOutcome::AuthenticationError:
-        ShowMessage(MsgAuthError);
-        break;
-    case JobOutcome::UnknownResult:
-        ShowMessage(FormatError(Toolkit().Translate(MsgUnknownResult), report.result));
-        break;
     default:
+        ShowRefusal(report);
         break;
     }
     // A refused reboot ends the wait: the form comes back.

@@ -107,6 +107,9 @@ private:
     void OnApplyChanges();
     void OnPollTimer();
     // The change's result, as the poll tick after it finds it.
+    // The device's refusal (authentication, or another result with its code),
+    // told in a message; nothing for other outcomes.
+    void ShowRefusal(const JobReport& report);
     void OnChangeEnded(const JobReport& report);
     void FinishChange();
     // The re-read, or the reboot's wait and re-read, has ended.

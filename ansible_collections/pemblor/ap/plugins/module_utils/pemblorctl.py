@@ -34,7 +34,7 @@ EXIT_MEANINGS = {
 
 
 def argument_spec(own=None, credentials=False, change=False):
-    """A module's argument spec: its own options and the shared ones: timeout
+    """A module's options: its own and the shared ones: timeout
     always; user and password with credentials; netmask, gateway, dhcp and
     reboot with change. Each module's DOCUMENTATION describes them all."""
     spec = dict(own or {})
