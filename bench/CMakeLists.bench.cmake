@@ -22,3 +22,10 @@ target_link_libraries(burst_bench PRIVATE pemblor_labaddress pemblor_devicelist 
 if(PEMBLOR_LITERAL_SCAN)
   target_compile_definitions(burst_bench PRIVATE PEMBLOR_LITERAL_SCAN=1)
 endif()
+
+# The benchmark scripts' smoke sizes on this build (see bench-fleet-smoke).
+foreach(script bench-burst bench-workspace)
+  add_test(NAME ${script}-smoke COMMAND ${PROJECT_SOURCE_DIR}/scripts/${script} --smoke --build-dir ${CMAKE_BINARY_DIR})
+endforeach()
+set_tests_properties(bench-burst-smoke bench-workspace-smoke PROPERTIES
+  SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS "bench-smoke;lab")
