@@ -10,8 +10,8 @@ namespace pemblor {
 // The texts the writers print: device texts are bytes from the network, so
 // none reaches a terminal or a JSON line unguarded.
 
-// The text with control characters shown as '?', so a device cannot drive
-// the terminal.
+// The text with control characters (C0 and C1) shown as '?' and invalid
+// UTF-8 replaced (SafeText), so a device cannot drive the terminal.
 std::string Printable(std::string_view text);
 
 // The value, or `absent` when there is none.
@@ -21,7 +21,7 @@ std::string_view Text(const std::optional<std::string>& value, std::string_view 
 nlohmann::ordered_json JsonValue(const std::optional<std::string>& value);
 
 // One JSON line. Invalid UTF-8 sequences become U+FFFD instead of failing
-// the line.
+// the line; control characters, C1 ones included, are escaped.
 std::string JsonLine(const nlohmann::ordered_json& object);
 
 } // namespace pemblor

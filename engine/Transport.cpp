@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <condition_variable>
 #include <system_error>
 
@@ -285,6 +286,13 @@ void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
         const int received = socket->ReceiveFrom(buffer.data(), buffer.size(), sender, port);
         if (context->stop.load())
             break;
+        if (received < 0 && m_sockets.LastError() == EMSGSIZE) {
+            // A datagram too large for any reply was read and dropped: the
+            // socket is well, and the replies queued behind it must not wait.
+            m_oversizedDropped.fetch_add(1, std::memory_order_relaxed);
+            backoff = std::chrono::milliseconds{0};
+            continue;
+        }
         if (received < 0) {
             // A socket that keeps failing must not spin: wait longer after
             // every failure, up to the bound.

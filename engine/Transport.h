@@ -129,6 +129,9 @@ public:
     // Whether the receive thread holds its socket and waits on it.
     bool Listening() const { return m_listening.load(); }
     int ReceiveBufferGranted() const { return m_receiveBufferGranted.load(); }
+    // Any thread: datagrams dropped because they were larger than any reply
+    // (ReceiveBufferSize); a host on the LAN may send them at will.
+    std::uint64_t OversizedDropped() const { return m_oversizedDropped.load(); }
 
     // Re-reads the interfaces (each discovery); false when they could not be
     // listed.
@@ -219,6 +222,7 @@ private:
     std::thread m_recvThread;
     std::shared_ptr<ThreadContext> m_context;
     std::atomic<int> m_receiveBufferGranted{0};
+    std::atomic<std::uint64_t> m_oversizedDropped{0};
     std::atomic<bool> m_listening{false};
 };
 

@@ -1,5 +1,7 @@
 #include "format/DelimitedRow.h"
 
+#include "format/SafeText.h"
+
 namespace pemblor {
 
 namespace {
@@ -10,7 +12,7 @@ bool NeedsQuotes(std::string_view field)
         return false;
     if (field.front() == ' ' || field.back() == ' ')
         return true;
-    return field.find_first_of(",\"\r\n") != std::string_view::npos;
+    return field.find_first_of(",\"") != std::string_view::npos;
 }
 
 } // namespace
@@ -19,10 +21,12 @@ std::string CsvRow(std::span<const std::string_view> fields)
 {
     std::string row;
     bool first = true;
-    for (std::string_view field : fields) {
+    for (std::string_view text : fields) {
         if (!first)
             row += ',';
         first = false;
+        const std::string cell = SafeCell(text);
+        const std::string_view field = cell;
         if (!NeedsQuotes(field)) {
             row += field;
             continue;
@@ -47,8 +51,7 @@ std::string TsvRow(std::span<const std::string_view> fields)
         if (!first)
             row += '\t';
         first = false;
-        for (char c : field)
-            row += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+        row += SafeCell(field);
     }
     row += '\n';
     return row;

@@ -5,15 +5,16 @@
 
 namespace pemblor {
 
-// One CSV record, ended by "\n". A field is quoted when it holds a comma, a
-// double quote, a CR or LF, or starts or ends with a blank; quotes inside are
-// doubled. Every other byte is kept as it is, so a field read back by a CSV
-// reader is the text that was written.
+// One CSV record, ended by "\n". Each field is first made a safe cell
+// (SafeCell: control characters as '?', invalid UTF-8 replaced, a leading
+// "'" where a spreadsheet would see a formula), so no row holds a line end.
+// A field is quoted when it holds a comma or a double quote, or starts or
+// ends with a blank; quotes inside are doubled.
 std::string CsvRow(std::span<const std::string_view> fields);
 
-// One tab-separated line, ended by "\n". Tabs, CRs and LFs inside a field
-// become blanks: the format has no quoting, and every row must stay one line
-// with as many fields as the header.
+// One tab-separated line, ended by "\n", each field a safe cell as in
+// CsvRow: the format has no quoting, and every row must stay one line with
+// as many fields as the header, which the masked tabs and line ends keep.
 std::string TsvRow(std::span<const std::string_view> fields);
 
 } // namespace pemblor

@@ -73,7 +73,10 @@ std::optional<MacBytes> ParseDeviceMac(std::string_view text)
         mac[i] = static_cast<std::uint8_t>(16 * high + low);
         anySet = anySet || mac[i] != 0;
     }
-    if (!anySet)
+    // All zero addresses every device; the lowest bit of the first byte set
+    // makes a group address (the broadcast address among them), which no
+    // single device holds.
+    if (!anySet || (mac[0] & 1u) != 0)
         return std::nullopt;
     return mac;
 }

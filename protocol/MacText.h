@@ -23,9 +23,10 @@ MacText FormatMacText(const MacBytes& mac);
 MacBytes ParseMacText(std::string_view text);
 
 // The bytes of a text that names one device: exactly the form FormatMacText
-// writes (17 characters, upper-case digits) and not all zero, which in a
-// request header addresses every device. Anything else gives nullopt; a
-// request must never be built from such a text.
+// writes (17 characters, upper-case digits), not all zero (which in a request
+// header addresses every device) and no group address (the lowest bit of the
+// first byte set, as in FF:FF:FF:FF:FF:FF or 01:00:5E:00:00:01). Anything
+// else gives nullopt; a request must never be built from such a text.
 std::optional<MacBytes> ParseDeviceMac(std::string_view text);
 
 } // namespace pemblor

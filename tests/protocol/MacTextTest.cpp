@@ -39,14 +39,17 @@ TEST(MacText, ParsesOtherFormsDefinedly)
         EXPECT_EQ(ParseMacText(c.text), c.mac) << c.text;
 }
 
-TEST(MacText, OnlyAFormattedNonZeroTextNamesADevice)
+TEST(MacText, OnlyAFormattedSingleDeviceTextNamesADevice)
 {
     EXPECT_EQ(ParseDeviceMac("00:0A:FF:10:2B:C4"), (MacBytes{0x00, 0x0A, 0xFF, 0x10, 0x2B, 0xC4}));
-    EXPECT_EQ(ParseDeviceMac("FF:FF:FF:FF:FF:FF"), (MacBytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
-    // Empty, all zero (every device), another column's text, lower case
-    // (which ParseMacText reads as other bytes), short, long, other separators.
-    for (const char* text : {"", "00:00:00:00:00:00", "255.255.255.0", "lab", "00:0a:ff:10:2b:c4",
-                             "00:0A:FF:10:2B", "00:0A:FF:10:2B:C4:", "00-0A-FF-10-2B-C4", "00:0A:FF:10:2B:CG",
-                             " 0:0A:FF:10:2B:C4"})
+    EXPECT_EQ(ParseDeviceMac("02:00:00:BB:00:01"), (MacBytes{0x02, 0x00, 0x00, 0xBB, 0x00, 0x01}));
+    EXPECT_EQ(ParseDeviceMac("FE:FF:FF:FF:FF:FF"), (MacBytes{0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    // Empty, all zero (every device), the broadcast and group addresses (an
+    // agent may take them as every device too), another column's text,
+    // lower case (which ParseMacText reads as other bytes), short, long,
+    // other separators.
+    for (const char* text : {"", "00:00:00:00:00:00", "FF:FF:FF:FF:FF:FF", "01:00:5E:00:00:01", "33:33:00:00:00:01",
+                             "03:00:00:00:00:00", "255.255.255.0", "lab", "00:0a:ff:10:2b:c4", "00:0A:FF:10:2B",
+                             "00:0A:FF:10:2B:C4:", "00-0A-FF-10-2B-C4", "00:0A:FF:10:2B:CG", " 0:0A:FF:10:2B:C4"})
         EXPECT_EQ(ParseDeviceMac(text), std::nullopt) << '"' << text << '"';
 }

@@ -50,7 +50,9 @@ def argument_spec(own=None, credentials=False, change=False):
 
 # Outcomes after which a device is where it was asked to be.
 GOOD_RESULTS = ('verified', 'stored', 'unchanged')
-CHANGED_RESULTS = ('verified', 'stored', 'would-change')
+# Results of a device that took its change, whether or not it then came back
+# where it should.
+CHANGED_RESULTS = ('verified', 'stored', 'would-change', 'not-verified')
 
 
 class PemblorctlError(Exception):

@@ -70,7 +70,7 @@ extends_documentation_fragment:
 attributes:
   check_mode:
     support: full
-    details: The settings are read; no change or reboot is sent.
+    details: The settings are read (discovery and detail queries); no change or reboot is sent.
   diff_mode:
     support: full
   platform:

@@ -17,7 +17,11 @@ description:
     device ends other than C(verified), C(stored) or C(unchanged), and names
     those devices.
   - In check mode the plan is made and C(pemblorctl apply --dry-run) tells
-    what would change; no command is sent to any device.
+    what would change. The devices are sent discovery and detail queries
+    only, to read them; no change and no reboot.
+  - Reports C(changed) when any device stored a change, whatever its final
+    outcome (a device that accepted its change and then failed to come back
+    was changed all the same).
 options:
   macs:
     description:
@@ -71,7 +75,7 @@ extends_documentation_fragment:
 attributes:
   check_mode:
     support: full
-    details: The plan is made and the devices are read; nothing is sent to them.
+    details: The plan is made and the devices are read (discovery and detail queries); no change or reboot is sent.
   diff_mode:
     support: none
   platform:
@@ -190,6 +194,14 @@ def apply_plan(module, ctl, p, rows):
         os.unlink(path)
 
 
+def stored_change(outcome):
+    """Whether the device took a change, whatever became of it afterwards."""
+    if outcome.get('result') in CHANGED_RESULTS:
+        return True
+    before, after = outcome.get('before'), outcome.get('after')
+    return bool(before) and bool(after) and before != after
+
+
 def describe(outcome):
     text = '%s (%s' % (outcome['mac'], outcome.get('result'))
     if outcome.get('message'):
@@ -225,7 +237,7 @@ def main():
         devices.append(by_mac.get(mac) or missing)
     good = GOOD_RESULTS + (('would-change',) if module.check_mode else ())
     failed = [d for d in devices if d.get('result') not in good]
-    result = dict(changed=any(d.get('result') in CHANGED_RESULTS for d in devices),
+    result = dict(changed=any(stored_change(d) for d in devices),
                   plan=rows, devices=devices, failed_devices=[d['mac'] for d in failed])
     if failed:
         module.fail_json(msg='%d of %d devices did not end verified, stored or unchanged: %s'

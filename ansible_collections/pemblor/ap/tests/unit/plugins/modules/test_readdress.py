@@ -110,6 +110,33 @@ def test_devices_outside_the_good_results_are_listed(run_module):
     assert_password_hidden(calls, out)
 
 
+@pytest.mark.parametrize('results, changed', [
+    # Accepted the change, then not seen where planned: it was changed.
+    ({MACS[0]: 'not-verified', MACS[1]: 'unchanged', MACS[2]: 'unchanged'}, True),
+    # Refused, timed out, never found: nothing was changed.
+    ({MACS[0]: 'authentication-error', MACS[1]: 'timeout', MACS[2]: 'not-found'}, False),
+])
+def test_changed_when_any_device_took_its_change(run_module, results, changed):
+    res, calls, out = run_module(readdress.main, params(reboot=True), FakeFleet(results=results))
+    assert res['failed'] is True
+    assert res['changed'] is changed
+
+
+def test_changed_values_count_whatever_the_result(run_module):
+    """A device whose values differ after the run took a change, whatever its
+    result says (a reboot refused after the change was stored)."""
+    def ctl(args):
+        rc, out, err = FakeFleet(results=dict.fromkeys(MACS, 'authentication-error'))(args)
+        if args[0] == 'apply':
+            records = [json.loads(line) for line in out.splitlines()]
+            records[0]['before'] = dict(ip='198.19.250.1')
+            records[0]['after'] = dict(ip='198.18.2.10')
+            out = ''.join(json.dumps(r) + '\n' for r in records)
+        return rc, out, err
+    res, calls, out = run_module(readdress.main, params(reboot=True), ctl)
+    assert res['changed'] is True
+
+
 def test_device_without_outcome_fails(run_module):
     def ctl(args):
         rc, out, err = FakeFleet()(args)
