@@ -59,7 +59,7 @@ TEST_F(ShareTest, CopyTakesTheSelectedRowOrEveryRowAsTabSeparatedText)
 {
     const std::string row1 = "1\tlab, north\t198.18.0.10\t255.255.255.0\t6\t02:00:00:00:00:01\teth0\n";
     const std::string row2 = "2\tsay \"hi\" now\t198.18.0.11\t255.255.255.0\t6\t02:00:00:00:00:02\teth0\n";
-    const std::string row3 = "3\ttab here\t198.18.0.12\t255.255.255.0\t6\t02:00:00:00:00:03\teth0\n";
+    const std::string row3 = "3\ttab?here\t198.18.0.12\t255.255.255.0\t6\t02:00:00:00:00:03\teth0\n";
 
     h.window->PressCopy(IDC_LIST_DEVICES);
     EXPECT_EQ(h.ui.Clipboard(), Header + row1 + row2 + row3);
@@ -88,7 +88,7 @@ TEST_F(ShareTest, ExportWritesEveryRowAsCsvToTheChosenFile)
     EXPECT_EQ(Read(path), "No,SSID,IP Address,Subnet Mask,Channel,MAC Address,Interface\n"
                           "1,\"lab, north\",198.18.0.10,255.255.255.0,6,02:00:00:00:00:01,eth0\n"
                           "2,\"say \"\"hi\"\" now\",198.18.0.11,255.255.255.0,6,02:00:00:00:00:02,eth0\n"
-                          "3,tab\there,198.18.0.12,255.255.255.0,6,02:00:00:00:00:03,eth0\n");
+                          "3,tab?here,198.18.0.12,255.255.255.0,6,02:00:00:00:00:03,eth0\n");
     EXPECT_TRUE(h.ui.Messages().empty());
 }
 
@@ -131,7 +131,7 @@ TEST_F(ShareTest, AFailedExportLeavesTheEarlierFileWhole)
 TEST_F(ShareTest, CopyAndExportTakeTheRowsShownAndEverySelectedRow)
 {
     const std::string row1 = "1\tlab, north\t198.18.0.10\t255.255.255.0\t6\t02:00:00:00:00:01\teth0\n";
-    const std::string row3 = "3\ttab here\t198.18.0.12\t255.255.255.0\t6\t02:00:00:00:00:03\teth0\n";
+    const std::string row3 = "3\ttab?here\t198.18.0.12\t255.255.255.0\t6\t02:00:00:00:00:03\teth0\n";
     h.window->ClickList(IDC_LIST_DEVICES, 0);
     h.List().AddToSelection(2);
     h.window->PressCopy(IDC_LIST_DEVICES);
