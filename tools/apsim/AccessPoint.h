@@ -36,6 +36,9 @@ public:
 
     const pemblor::MacBytes& mac() const { return m_mac; }
     std::uint32_t runningAddress() const { return m_nRunningIp; }
+    // Whether it hears a request sent to its own address (unicast), not
+    // only one sent to 255.255.255.255.
+    bool HearsUnicast() const { return !m_quirks.broadcastOnly; }
 
     // A type-0 request: `discovery` when its MAC is all zero, else it is a
     // detail query for this access point.

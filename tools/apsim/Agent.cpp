@@ -70,6 +70,17 @@ msghdr PktInfoMessage(sockaddr_in& peer, iovec& part, PktInfoControl& control)
     return message;
 }
 
+// Opens the log at `path` for appending into `fd`; an empty path opens none.
+bool OpenLog(const std::string& path, const char* what, int& fd, std::string& error)
+{
+    if (path.empty())
+        return true;
+    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        error = std::string(what) + " " + path + ": " + std::strerror(errno);
+    return fd >= 0;
+}
+
 } // namespace
 
 Agent::Agent(std::vector<AccessPoint> accessPoints, const Config& config)
@@ -85,17 +96,15 @@ Agent::~Agent()
         close(m_nSocket);
     if (m_nCommandLog >= 0)
         close(m_nCommandLog);
+    if (m_nDatagramLog >= 0)
+        close(m_nDatagramLog);
 }
 
 bool Agent::Open(std::string& error)
 {
-    if (!m_config.commandLog.empty()) {
-        m_nCommandLog = open(m_config.commandLog.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (m_nCommandLog < 0) {
-            error = "command log " + m_config.commandLog + ": " + std::strerror(errno);
-            return false;
-        }
-    }
+    if (!OpenLog(m_config.commandLog, "command log", m_nCommandLog, error) ||
+        !OpenLog(m_config.datagramLog, "datagram log", m_nDatagramLog, error))
+        return false;
     m_nSocket = socket(AF_INET, SOCK_DGRAM, 0);
     if (m_nSocket < 0) {
         error = std::string("socket: ") + std::strerror(errno);
@@ -154,18 +163,22 @@ void Agent::ReceiveAll()
         if (received < 0)
             return;
         int ifindex = 0;
+        std::uint32_t to = INADDR_BROADCAST;
         for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c))
-            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO)
-                ifindex = reinterpret_cast<const in_pktinfo*>(CMSG_DATA(c))->ipi_ifindex;
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                const auto* info = reinterpret_cast<const in_pktinfo*>(CMSG_DATA(c));
+                ifindex = info->ipi_ifindex;
+                to = ntohl(info->ipi_addr.s_addr);
+            }
         if (message.msg_flags & MSG_TRUNC)
             continue;
         OnDatagram(buffer, static_cast<std::size_t>(received), ntohl(from.sin_addr.s_addr), ntohs(from.sin_port),
-                   ifindex);
+                   ifindex, to);
     }
 }
 
 void Agent::OnDatagram(const std::uint8_t* data, std::size_t size, std::uint32_t from, std::uint16_t fromPort,
-                       int ifindex)
+                       int ifindex, std::uint32_t to)
 {
     if (m_config.verbose)
         std::printf("recv %s from %s:%u\n", Describe(data, size).c_str(), FormatAddress(from).c_str(), fromPort);
@@ -173,11 +186,20 @@ void Agent::OnDatagram(const std::uint8_t* data, std::size_t size, std::uint32_t
         return;
 
     const pemblor::ReplyDatagram request(data, size, "");
+    LogDatagram(request, to);
+    // The tool broadcasts only to 255.255.255.255: any other destination is
+    // one host's address, and only the access points at that address hear
+    // it, unless they hear broadcasts only.
+    const bool unicast = to != INADDR_BROADCAST;
+    const auto hears = [unicast, to](const AccessPoint& accessPoint) {
+        return !unicast || (accessPoint.HearsUnicast() && accessPoint.runningAddress() == to);
+    };
     const pemblor::MacBytes mac = request.macAddress();
     const Clock::time_point now = Clock::now();
     if (request.type() == pemblor::TypeQuery && mac == pemblor::MacBytes{}) {
         for (AccessPoint& accessPoint : m_accessPoints)
-            Dispatch(accessPoint.OnQuery(request, true, now), from, ifindex, now);
+            if (hears(accessPoint))
+                Dispatch(accessPoint.OnQuery(request, true, now), from, ifindex, now);
         return;
     }
     const auto found = m_byMac.find(MacKey(mac));
@@ -185,11 +207,14 @@ void Agent::OnDatagram(const std::uint8_t* data, std::size_t size, std::uint32_t
         return;
     if (request.type() == pemblor::TypeQuery) {
         for (const std::size_t i : found->second)
-            Dispatch(m_accessPoints[i].OnQuery(request, false, now), from, ifindex, now);
+            if (hears(m_accessPoints[i]))
+                Dispatch(m_accessPoints[i].OnQuery(request, false, now), from, ifindex, now);
     } else if (request.type() == pemblor::TypeCommand) {
         const std::string user = ReadField(data, size, pemblor::PacketHeader::OffsetUserName);
         const std::string pass = ReadField(data, size, pemblor::PacketHeader::OffsetPassword);
         for (const std::size_t i : found->second) {
+            if (!hears(m_accessPoints[i]))
+                continue;
             CommandOutcome outcome = m_accessPoints[i].OnCommand(request, user, pass, now, m_config.rebootTime);
             LogCommand(m_accessPoints[i].mac(), outcome);
             Dispatch(std::move(outcome.reply), from, ifindex, now);
@@ -212,6 +237,22 @@ void Agent::LogCommand(const pemblor::MacBytes& mac, const CommandOutcome& outco
     // a line, and simulators on several links may share one file.
     if (write(m_nCommandLog, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
         std::fprintf(stderr, "apsim: command log: %s\n", std::strerror(errno));
+}
+
+void Agent::LogDatagram(const pemblor::ReplyDatagram& request, std::uint32_t to)
+{
+    if (m_nDatagramLog < 0)
+        return;
+    const std::uint32_t type = request.type();
+    std::string line(pemblor::FormatMacText(request.macAddress()).view());
+    line += type == pemblor::TypeQuery     ? " query "
+            : type == pemblor::TypeCommand ? " command "
+            : type == pemblor::TypeStop    ? " stop "
+                                           : " other ";
+    line += FormatAddress(to);
+    line += to == INADDR_BROADCAST ? " broadcast\n" : " unicast\n";
+    if (write(m_nDatagramLog, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+        std::fprintf(stderr, "apsim: datagram log: %s\n", std::strerror(errno));
 }
 
 void Agent::Dispatch(std::optional<OutgoingReply> reply, std::uint32_t asker, int ifindex, Clock::time_point now)

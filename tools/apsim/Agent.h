@@ -28,6 +28,10 @@ public:
         // Appended to, one line per command an access point received:
         // "<MAC> <set|reboot> <accepted|refused|ignored>". Empty: no log.
         std::string commandLog;
+        // Appended to, one line per datagram received: "<header MAC>
+        // <query|command|stop|other> <destination address>
+        // <unicast|broadcast>". Empty: no log.
+        std::string datagramLog;
     };
 
     Agent(std::vector<AccessPoint> accessPoints, const Config& config);
@@ -57,18 +61,21 @@ private:
     };
 
     void ReceiveAll();
+    // `to`: the header's destination address (host order).
     void OnDatagram(const std::uint8_t* data, std::size_t size, std::uint32_t from, std::uint16_t fromPort,
-                    int ifindex);
+                    int ifindex, std::uint32_t to);
     void Dispatch(std::optional<OutgoingReply> reply, std::uint32_t asker, int ifindex, Clock::time_point now);
     void Send(const OutgoingReply& reply, std::uint32_t asker, int ifindex);
     void SendDue(Clock::time_point now);
     void LogCommand(const pemblor::MacBytes& mac, const CommandOutcome& outcome);
+    void LogDatagram(const pemblor::ReplyDatagram& request, std::uint32_t to);
 
     std::vector<AccessPoint> m_accessPoints;
     std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_byMac;
     Config m_config;
     int m_nSocket = -1;
     int m_nCommandLog = -1;
+    int m_nDatagramLog = -1;
     std::uint64_t m_nSequence = 0;
     std::priority_queue<Pending, std::vector<Pending>, std::greater<>> m_pending;
 };

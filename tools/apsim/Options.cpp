@@ -147,12 +147,18 @@ const char* Options::Usage()
            "  --never-return       after an accepted reboot answer nothing, for good\n"
            "  --apply-immediately  a changed address and mask are answered from at once,\n"
            "                       without a reboot (the result still comes from the old one)\n"
+           "  --broadcast-only     hear only requests sent to 255.255.255.255, none sent to\n"
+           "                       the access point's own address\n"
            "\n"
            "Other:\n"
            "  --verbose            one line per datagram received and sent\n"
            "  --command-log FILE   append a line per command an access point received:\n"
            "                       MAC set|reboot accepted|refused|ignored (ignored: it\n"
            "                       was restarting, gone or silent)\n"
+           "  --datagram-log FILE  append a line per datagram received: the header's MAC,\n"
+           "                       its type (query|command|stop|other), the address it was\n"
+           "                       sent to and unicast|broadcast (broadcast: sent to\n"
+           "                       255.255.255.255)\n"
            "  --print-addresses    print each access point's address and exit\n"
            "  --parent-pid PID     exit when process PID (the parent) ends\n";
 }
@@ -203,6 +209,9 @@ bool Options::Parse(int argc, char** argv, std::string& error)
         } else if (name == "command-log") {
             commandLog = value;
             ok = !commandLog.empty();
+        } else if (name == "datagram-log") {
+            datagramLog = value;
+            ok = !datagramLog.empty();
         } else if (name == "ap")
             m_apDescriptions.emplace_back(value);
         else if (name == "user")

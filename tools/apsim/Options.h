@@ -28,6 +28,7 @@ public:
     std::chrono::milliseconds rebootTime{5000};
     int parentPid = 0;
     std::string commandLog;
+    std::string datagramLog;
 
 private:
     int m_nGenerated = 0;

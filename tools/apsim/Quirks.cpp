@@ -8,9 +8,9 @@
 namespace apsim {
 namespace {
 
-constexpr std::array<std::string_view, 8> Flags = {
-    "quote-ssid",      "shuffle-entries", "silent",       "no-detail", "broadcast-replies",
-    "zero-mac-result", "never-return",    "apply-immediately"};
+constexpr std::array<std::string_view, 9> Flags = {
+    "quote-ssid",      "shuffle-entries", "silent",            "no-detail",     "broadcast-replies",
+    "zero-mac-result", "never-return",    "apply-immediately", "broadcast-only"};
 
 bool ParseFlag(std::string_view value, bool& out)
 {
@@ -84,6 +84,8 @@ bool Quirks::Apply(std::string_view key, std::string_view value, std::string& er
         ok = ParseFlag(value, neverReturn);
     else if (key == "apply-immediately")
         ok = ParseFlag(value, applyImmediately);
+    else if (key == "broadcast-only")
+        ok = ParseFlag(value, broadcastOnly);
     else if (key == "missing-entry")
         missingEntries.emplace_back(value);
     else if (key == "extra-entry")

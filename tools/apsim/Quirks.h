@@ -34,6 +34,7 @@ struct Quirks {
     bool zeroMacResult = false;    // results (to settings changes and reboots) carry MAC 00:00:00:00:00:00
     bool neverReturn = false;      // an accepted reboot silences the access point for good
     bool applyImmediately = false; // a changed address and mask are answered from at once, no reboot
+    bool broadcastOnly = false;    // hears requests sent to 255.255.255.255 only, none sent to its address
     std::vector<std::string> missingEntries;
     std::vector<std::string> extraEntries; // "NAME=VALUE" texts appended as they are
     MalformedMode malformed = MalformedMode::None;

@@ -69,6 +69,7 @@ int main(int argc, char** argv)
     config.rebootTime = options.rebootTime;
     config.verbose = options.verbose;
     config.commandLog = options.commandLog;
+    config.datagramLog = options.datagramLog;
     const std::size_t count = accessPoints.size();
     apsim::Agent agent(std::move(accessPoints), config);
     if (!agent.Open(error)) {
