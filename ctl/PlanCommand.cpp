@@ -80,6 +80,8 @@ int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, 
     }
     for (const std::string& mac : plan.unheard)
         io.err << "pemblorctl: " << mac << " did not answer the discovery; planned all the same\n";
+    for (const SkippedAddress& skipped : plan.skipped)
+        io.err << "pemblorctl: " << skipped.address << " skipped: " << skipped.reason << '\n';
     WritePlan(io.out, options.format, plan.rows);
     return ExitOk;
 }

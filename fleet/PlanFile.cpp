@@ -2,6 +2,7 @@
 
 #include "format/DelimitedRow.h"
 #include "fleet/SettingsCheck.h"
+#include "engine/NetworkInterface.h"
 #include "protocol/MacText.h"
 
 #include <array>
@@ -145,6 +146,30 @@ void WritePlanFile(std::ostream& out, std::span<const PlanRow> rows)
     }
 }
 
+namespace {
+
+// The plan's own rules beyond the dialog's: a netmask that makes a LAN, and
+// a gateway inside the row's network that is not the row's own address.
+std::string CheckRowNetwork(const ValidationOutcome& settings)
+{
+    std::uint32_t netmask = 0;
+    if (!settings.subnetMask || !ParseIpv4(settings.subnetMask->c_str(), netmask))
+        return {};
+    if (!IsPlannableNetmask(netmask))
+        return "The netmask " + *settings.subnetMask + " is no network prefix from /8 to /30.";
+    std::uint32_t ip = 0, gateway = 0;
+    if (!settings.ipAddress || !ParseIpv4(settings.ipAddress->c_str(), ip) || !settings.gateway ||
+        !ParseIpv4(settings.gateway->c_str(), gateway) || gateway == 0)
+        return {};
+    if (gateway == ip)
+        return *settings.ipAddress + " is the gateway.";
+    if ((gateway & netmask) != (ip & netmask))
+        return "The gateway " + *settings.gateway + " is outside the network of " + *settings.ipAddress + ".";
+    return {};
+}
+
+} // namespace
+
 std::vector<std::string> CheckPlan(std::span<const PlanRow> rows)
 {
     std::vector<std::string> failures(rows.size());
@@ -164,6 +189,10 @@ std::vector<std::string> CheckPlan(std::span<const PlanRow> rows)
         if (!newMac) {
             failures[i] = row.mac + " is listed twice.";
             failures[mac->second] = failures[i];
+            continue;
+        }
+        if (const std::string why = CheckRowNetwork(settings); !why.empty()) {
+            failures[i] = why;
             continue;
         }
         if (!settings.ipAddress)

@@ -3,6 +3,8 @@
 #include "fleet/PlanFile.h"
 #include "fleet/SettingsCheck.h"
 
+#include <bit>
+#include <map>
 #include <set>
 
 namespace pemblor {
@@ -25,6 +27,7 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
     PlanResult result;
     auto fail = [&result](std::string why) {
         result.rows.clear();
+        result.skipped.clear();
         result.failure = std::move(why);
         return result;
     };
@@ -38,7 +41,6 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
     std::uint32_t start = 0;
     ParseIpv4(first.ipAddress->c_str(), start);
 
-    const std::set<std::string> planned(request.macs.begin(), request.macs.end());
     std::set<std::string> listed;
     for (const std::string& mac : request.macs) {
         if (!listed.insert(mac).second)
@@ -69,18 +71,42 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
         netmask = anchor->heardOn->netmask;
     }
 
+    if (!IsPlannableNetmask(netmask))
+        return fail("The netmask " + FormatIpv4(netmask) + " is no network prefix from /8 to /30.");
     const std::uint32_t network = start & netmask;
     const std::uint32_t broadcast = network | ~netmask;
-    std::set<std::uint32_t> taken(reserved.begin(), reserved.end());
-    taken.insert(network);
-    taken.insert(broadcast);
-    for (const HeardDevice& device : heard) {
-        if (planned.count(device.mac))
-            continue;
-        taken.insert(device.answersFrom);
-        if (device.reports)
-            taken.insert(*device.reports);
+    // Why an address may go to no device, and which devices hold one now.
+    std::map<std::uint32_t, std::string> taken;
+    for (const std::uint32_t own : reserved)
+        taken.emplace(own, "this computer's address");
+    taken.emplace(network, "the network address");
+    taken.emplace(broadcast, "the broadcast address");
+    std::uint32_t gateway = 0;
+    if (first.gateway && ParseIpv4(first.gateway->c_str(), gateway) && gateway != 0) {
+        if ((gateway & netmask) != network)
+            return fail("The gateway " + *first.gateway + " is outside the network " + NetworkText(network, netmask) +
+                        ".");
+        taken.emplace(gateway, "the gateway");
     }
+    std::map<std::uint32_t, std::set<std::string>> holders;
+    for (const HeardDevice& device : heard) {
+        holders[device.answersFrom].insert(device.mac);
+        if (device.reports)
+            holders[*device.reports].insert(device.mac);
+    }
+    // Empty when `address` may go to `mac`.
+    auto whyNot = [&](std::uint32_t address, const std::string& mac) -> std::string {
+        if (const auto fixed = taken.find(address); fixed != taken.end())
+            return fixed->second;
+        if (const auto held = holders.find(address); held != holders.end()) {
+            for (const std::string& holder : held->second)
+                if (holder != mac)
+                    return "held by " + holder;
+        }
+        if (!ReadAddressArgument(FormatIpv4(address), IpAddressFields))
+            return "not a device address";
+        return {};
+    };
     for (const std::string& mac : request.macs) {
         bool unheard = true;
         for (const HeardDevice& device : heard)
@@ -97,8 +123,10 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
                 return fail("The network " + NetworkText(network, netmask) + " has no address left for " + mac +
                             " (counting from " + request.start + ").");
             const auto address = static_cast<std::uint32_t>(next);
-            if (taken.count(address) == 0 && ReadAddressArgument(FormatIpv4(address), IpAddressFields))
+            std::string reason = whyNot(address, mac);
+            if (reason.empty())
                 break;
+            result.skipped.push_back({FormatIpv4(address), std::move(reason)});
         }
         PlanRow row;
         row.mac = mac;

@@ -28,8 +28,18 @@ struct PlanRequest {
     std::optional<bool> dhcp;
 };
 
+// An address the plan passed over, and why: "the gateway", "the network
+// address", "the broadcast address", "this computer's address", "held by
+// MAC".
+struct SkippedAddress {
+    std::string address;
+    std::string reason;
+};
+
 struct PlanResult {
     std::vector<PlanRow> rows;
+    // The addresses passed over between the start and the last planned one.
+    std::vector<SkippedAddress> skipped;
     // Why nothing could be planned; empty when `rows` is the plan.
     std::string failure;
     // Devices of the plan that did not answer the discovery; they are
@@ -40,14 +50,18 @@ struct PlanResult {
 };
 
 // Gives the devices addresses upward from the start, one each, skipping the
-// network and broadcast addresses, the addresses any heard device outside
-// the plan answers from or reports, `reserved` (the computer's own), and
-// the addresses the Setup IP dialog's address control cannot hold. The
+// network and broadcast addresses, the gateway, `reserved` (the computer's
+// own), every address a heard device answers from or reports, in the plan
+// or not (but a device's own), and the addresses the Setup IP dialog's
+// address control cannot hold; so no device is ever planned onto an address
+// another one holds while the plan runs, whatever order the moves take. The
 // network is the netmask's around the start address; without a netmask the
 // network of the interface the first heard device of the plan answered on.
-// Fails, planning nothing, when a row would not pass the dialog's check,
-// when the network cannot be told, when the start lies outside it, when a
-// device is listed twice, or when the addresses run out of the network.
+// Fails, planning nothing, when a row would not pass the plan's check
+// (CheckPlan), when the network cannot be told, when the start or the
+// gateway lies outside it, when the netmask is no prefix from /8 to /30,
+// when a device is listed twice, or when the addresses run out of the
+// network.
 PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> heard,
                     std::span<const std::uint32_t> reserved = {});
 

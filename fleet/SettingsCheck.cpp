@@ -1,5 +1,7 @@
 #include "fleet/SettingsCheck.h"
 
+#include <bit>
+
 #include <charconv>
 
 namespace pemblor {
@@ -64,6 +66,12 @@ ValidationOutcome CheckSettingTexts(const std::optional<std::string>& ip, const 
     input.dhcpChanged = dhcp.has_value();
     input.dhcpTicked = dhcp.value_or(false);
     return ValidateSettings(input);
+}
+
+bool IsPlannableNetmask(std::uint32_t netmask)
+{
+    const int prefix = std::popcount(netmask);
+    return prefix >= 8 && prefix <= 30 && netmask == ~std::uint32_t{0} << (32 - prefix);
 }
 
 } // namespace pemblor

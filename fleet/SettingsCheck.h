@@ -23,6 +23,11 @@ inline constexpr FieldRanges GatewayFields{{0, 0, 0, 0}, {223, 255, 255, 254}};
 // hold the text.
 std::optional<AddressInput> ReadAddressArgument(std::string_view text, const FieldRanges& ranges);
 
+// Whether a plan may give devices this netmask: a contiguous prefix from /8
+// to /30 (narrower leaves no room for a device beside the network and
+// broadcast addresses, wider is no LAN).
+bool IsPlannableNetmask(std::uint32_t netmask);
+
 // Checks a change given as texts (nullopt: the field is left as it is) with
 // the dialog's validation, so that the failures carry the dialog's messages
 // in its order. An address the control could not hold fails with that

@@ -88,7 +88,7 @@ TEST_F(FleetCtl, PlanSkipsTheAddressesOfDevicesOutsideThePlanAndTheComputersOwn)
     EXPECT_EQ(result.out, "mac,ip,netmask,gateway,dhcp\n"
                           "02:00:00:AA:00:02,10.0.0.2,,,off\n"
                           "02:00:00:AA:00:01,10.0.0.3,,,off\n");
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, "pemblorctl: 10.0.0.1 skipped: this computer's address\n");
 }
 
 TEST_F(FleetCtl, PlanSaysWhyItCannotPlanAndExitsOne)

@@ -54,6 +54,9 @@ struct PlanCase {
     std::vector<HeardDevice> heard;
     std::vector<const char*> expected; // planned addresses; empty when refused
     const char* failure = "";          // part of the refusal's text
+    std::optional<std::string> gateway = std::nullopt;
+    // The addresses passed over, "ADDRESS REASON" each, when the case says.
+    std::optional<std::vector<std::string>> skipped = std::nullopt;
 };
 
 TEST(Planner, AssignsUpwardSkippingWhatIsTakenAndRefusesWhatCannotBe)
@@ -66,12 +69,28 @@ TEST(Planner, AssignsUpwardSkippingWhatIsTakenAndRefusesWhatCannotBe)
          "255.255.255.0",
          {Heard(9, "198.18.1.51"), Heard(8, "192.168.0.1", "198.18.1.53")},
          {"198.18.1.50", "198.18.1.52", "198.18.1.54"}},
-        {"a device of the plan does not block its own address",
+        // No device moves onto an address another one holds during the
+        // run: a shift or a swap would put two devices on one address.
+        {"no device of the plan takes another's address",
          {1, 2},
+         "198.18.1.50",
+         "255.255.255.0",
+         {Heard(2, "198.18.1.50"), Heard(1, "198.18.1.51")},
+         {"198.18.1.51", "198.18.1.52"},
+         "",
+         std::nullopt,
+         std::vector<std::string>{"198.18.1.50 held by 02:00:00:00:00:02"}},
+        {"but a device may keep its own",
+         {2, 1},
          "198.18.1.50",
          "255.255.255.0",
          {Heard(2, "198.18.1.50")},
          {"198.18.1.50", "198.18.1.51"}},
+        {"never the gateway", {1, 2}, "198.18.1.1", "255.255.255.0", {}, {"198.18.1.2", "198.18.1.3"}, "",
+         "198.18.1.1", std::vector<std::string>{"198.18.1.1 the gateway"}},
+        {"a gateway outside the network", {1}, "198.18.1.5", "255.255.255.0", {}, {},
+         "The gateway 198.18.2.1 is outside the network 198.18.1.0/24", "198.18.2.1"},
+        {"a blank gateway takes no address", {1}, "198.18.1.5", "255.255.255.0", {}, {"198.18.1.5"}, "", ""},
         {"skips the network address", {1}, "198.18.1.0", "255.255.255.0", {}, {"198.18.1.1"}},
         {"skips the broadcast address into the end of the network",
          {1, 2},
@@ -112,7 +131,11 @@ TEST(Planner, AssignsUpwardSkippingWhatIsTakenAndRefusesWhatCannotBe)
         {"a device listed twice", {1, 2, 1}, "198.18.1.5", "255.255.255.0", {}, {}, "02:00:00:00:00:01 is listed twice"},
         {"the start refused as the dialog would", {1}, "198.18.1.256", "255.255.255.0", {}, {}, "Invalid IP Address!"},
         {"the netmask refused as the dialog would", {1}, "198.18.1.5", "255.0.255.0", {}, {}, "Invalid Netmask!"},
-        {"a host netmask leaves no address", {1}, "198.18.1.5", "255.255.255.254", {}, {}, "no address left"},
+        {"a /31 is no LAN", {1}, "198.18.1.5", "255.255.255.254", {}, {}, "no network prefix from /8 to /30"},
+        {"nor is 0.0.0.0", {1}, "198.18.1.5", "0.0.0.0", {}, {}, "no network prefix from /8 to /30"},
+        {"nor a /7", {1}, "198.18.1.5", "254.0.0.0", {}, {}, "no network prefix from /8 to /30"},
+        {"a /8 and a /30 are", {1, 2}, "10.0.0.1", "255.0.0.0", {}, {"10.0.0.1", "10.0.0.2"}},
+        {"the /30's two hosts", {1, 2}, "198.18.1.4", "255.255.255.252", {}, {"198.18.1.5", "198.18.1.6"}},
         {"no devices", {}, "198.18.1.5", "255.255.255.0", {}, {}, "No device"},
     };
     for (const PlanCase& c : cases) {
@@ -122,6 +145,7 @@ TEST(Planner, AssignsUpwardSkippingWhatIsTakenAndRefusesWhatCannotBe)
             request.macs.push_back(Mac(mac));
         request.start = c.start;
         request.netmask = c.netmask;
+        request.gateway = c.gateway;
         const PlanResult result = MakePlan(request, c.heard);
         if (c.expected.empty()) {
             EXPECT_FALSE(result.Planned());
@@ -135,7 +159,33 @@ TEST(Planner, AssignsUpwardSkippingWhatIsTakenAndRefusesWhatCannotBe)
             EXPECT_EQ(result.rows[i].mac, request.macs[i]);
             EXPECT_EQ(result.rows[i].ip, c.expected[i]);
         }
+        if (c.skipped) {
+            std::vector<std::string> skipped;
+            for (const SkippedAddress& address : result.skipped)
+                skipped.push_back(address.address + " " + address.reason);
+            EXPECT_EQ(skipped, *c.skipped);
+        }
     }
+}
+
+// What apply checks in a plan file beside the dialog's rules: a netmask that
+// makes a LAN and a gateway inside each row's network.
+TEST(PlanFile, RowsNeedALanAndTheirGatewayInIt)
+{
+    const std::vector<PlanRow> rows{
+        {Mac(1), "198.18.1.50", "255.255.255.0", "198.18.1.1", false},
+        {Mac(2), "198.18.1.51", "255.255.255.254", std::nullopt, std::nullopt},
+        {Mac(3), "198.18.1.52", "255.255.255.0", "198.18.2.1", std::nullopt},
+        {Mac(4), "198.18.1.53", "255.255.255.0", "198.18.1.53", std::nullopt},
+        {Mac(5), "198.18.1.54", std::nullopt, "198.18.9.9", std::nullopt},
+    };
+    const std::vector<std::string> failures = CheckPlan(rows);
+    ASSERT_EQ(failures.size(), rows.size());
+    EXPECT_EQ(failures[0], "");
+    EXPECT_EQ(failures[1], "The netmask 255.255.255.254 is no network prefix from /8 to /30.");
+    EXPECT_EQ(failures[2], "The gateway 198.18.2.1 is outside the network of 198.18.1.52.");
+    EXPECT_EQ(failures[3], "198.18.1.53 is the gateway.");
+    EXPECT_EQ(failures[4], "") << "without a netmask the row's network is the device's own";
 }
 
 TEST(Planner, EveryRowCarriesTheSharedValuesAndSkipsTheComputersOwnAddress)
