@@ -208,6 +208,15 @@ plan)
     check "in the order given, skipping what others answer from or report (.51, .52, .53)" \
         '[[ $(tail -n +2 "$tmp/out" | cut -d, -f1-3) == $(lines "$m3,198.18.1.50,255.255.255.0" "$m1,198.18.1.54,255.255.255.0" "$m2,198.18.1.55,255.255.255.0") ]]'
     check "gateway and DHCP left empty" '[[ $(tail -n +2 "$tmp/out" | cut -d, -f4-5 | sort -u) == "," ]]'
+    check "and says what it skipped and why" \
+        'grep -qx "pemblorctl: 198.18.1.51 skipped: held by 02:00:00:DD:00:01" "$tmp/err" &&
+         grep -qx "pemblorctl: 198.18.1.53 skipped: held by 02:00:00:DD:00:02" "$tmp/err"'
+    run plan --from 198.18.1.1 --netmask 255.255.255.0 --gateway 198.18.1.1 --timeout 2 "$m1"
+    check "never the gateway, nor this computer's address ($status)" \
+        '((status == 0)) && [[ $(tail -n +2 "$tmp/out" | cut -d, -f2) == 198.18.1.2 ]]'
+    run plan --from 198.18.1.5 --netmask 255.255.255.0 --gateway 198.18.2.1 --timeout 2 "$m1"
+    check "a gateway outside the network: exit 1 with the reason ($status)" \
+        '((status == 1)) && grep -q "The gateway 198.18.2.1 is outside the network 198.18.1.0/24" "$tmp/err"'
     run plan --from 198.18.1.64 --netmask 255.255.255.192 --dhcp off --timeout 2 --format json "$m1"
     check "JSON: the /26's network address is skipped, DHCP off ($status)" \
         '((status == 0)) && [[ $(of "$m1" "[.ip, .netmask, .dhcp] | map(tostring) | join(\",\")") == "198.18.1.65,255.255.255.192,false" ]]'
