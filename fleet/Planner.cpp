@@ -2,6 +2,7 @@
 
 #include "fleet/PlanFile.h"
 #include "fleet/SettingsCheck.h"
+#include "protocol/MacText.h"
 
 #include <bit>
 #include <map>
@@ -22,7 +23,7 @@ std::string NetworkText(std::uint32_t network, std::uint32_t netmask)
 } // namespace
 
 PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> heard,
-                    std::span<const std::uint32_t> reserved)
+                    std::span<const std::uint32_t> reserved, std::span<const Neighbour> hosts)
 {
     PlanResult result;
     auto fail = [&result](std::string why) {
@@ -93,6 +94,10 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
         holders[device.answersFrom].insert(device.mac);
         if (device.reports)
             holders[*device.reports].insert(device.mac);
+    }
+    for (const Neighbour& host : hosts) {
+        if (holders.count(host.address) == 0)
+            taken.emplace(host.address, "held by another host (" + std::string(FormatMacText(host.mac).view()) + ")");
     }
     // Empty when `address` may go to `mac`.
     auto whyNot = [&](std::uint32_t address, const std::string& mac) -> std::string {

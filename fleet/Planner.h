@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/NeighbourTable.h"
 #include "engine/NetworkInterface.h"
 #include "fleet/PlanRow.h"
 
@@ -54,7 +55,10 @@ struct PlanResult {
 // own), every address a heard device answers from or reports, in the plan
 // or not (but a device's own), and the addresses the Setup IP dialog's
 // address control cannot hold; so no device is ever planned onto an address
-// another one holds while the plan runs, whatever order the moves take. The
+// another one holds while the plan runs, whatever order the moves take.
+// `hosts` (the neighbour table) takes the addresses of other hosts on the
+// segment too: an address that resolves and that no heard device answers
+// from or reports is a printer's, a computer's, a router's. The
 // network is the netmask's around the start address; without a netmask the
 // network of the interface the first heard device of the plan answered on.
 // Fails, planning nothing, when a row would not pass the plan's check
@@ -63,6 +67,6 @@ struct PlanResult {
 // when a device is listed twice, or when the addresses run out of the
 // network.
 PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> heard,
-                    std::span<const std::uint32_t> reserved = {});
+                    std::span<const std::uint32_t> reserved = {}, std::span<const Neighbour> hosts = {});
 
 } // namespace pemblor

@@ -168,6 +168,37 @@ TEST(Planner, AssignsUpwardSkippingWhatIsTakenAndRefusesWhatCannotBe)
     }
 }
 
+// Another host on the segment (a printer, a computer) holds an address the
+// discovery never hears of; the neighbour table tells, and the plan passes
+// over it. An address a heard device answers from is the device's, whatever
+// MAC answered its address resolution.
+TEST(Planner, SkipsWhatOtherHostsOnTheSegmentHold)
+{
+    std::istringstream table("IP address       HW type     Flags       HW address            Mask     Device\n"
+                             "198.18.1.51      0x1         0x2         3c:2a:f4:00:00:01     *        eth0\n"
+                             "198.18.1.52      0x1         0x0         00:00:00:00:00:00     *        eth0\n"
+                             "198.18.1.53      0x1         0x2         02:00:00:00:00:99     *        eth0\n"
+                             "198.18.1.54      0x1         0x2         not-a-mac             *        eth0\n"
+                             "a short line\n");
+    const std::vector<Neighbour> hosts = ParseNeighbourTable(table);
+    ASSERT_EQ(hosts.size(), 2u) << "only the resolved entries with a MAC";
+    EXPECT_EQ(hosts[0].interfaceName, "eth0");
+
+    PlanRequest request;
+    request.macs = {Mac(1), Mac(2), Mac(3)};
+    request.start = "198.18.1.50";
+    request.netmask = "255.255.255.0";
+    const std::vector<HeardDevice> heard{Heard(9, "198.18.1.53")};
+    const PlanResult result = MakePlan(request, heard, {}, hosts);
+    ASSERT_TRUE(result.Planned()) << result.failure;
+    EXPECT_EQ(result.rows[0].ip, "198.18.1.50");
+    EXPECT_EQ(result.rows[1].ip, "198.18.1.52") << "unresolved: free";
+    EXPECT_EQ(result.rows[2].ip, "198.18.1.54");
+    ASSERT_EQ(result.skipped.size(), 2u);
+    EXPECT_EQ(result.skipped[0].reason, "held by another host (3C:2A:F4:00:00:01)");
+    EXPECT_EQ(result.skipped[1].reason, "held by 02:00:00:00:00:09");
+}
+
 // What apply checks in a plan file beside the dialog's rules: a netmask that
 // makes a LAN and a gateway inside each row's network.
 TEST(PlanFile, RowsNeedALanAndTheirGatewayInIt)
