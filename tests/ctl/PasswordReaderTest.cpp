@@ -45,6 +45,20 @@ TEST(PasswordReader, FileThatCannotBeReadIsAnError)
     std::remove(path);
 }
 
+// Reads what the terminal `master` shows into `shown` until the prompt is
+// there: type only once it is, as a person would.
+bool ReadUntilPrompt(int master, std::string& shown)
+{
+    char buffer[256];
+    while (shown.find("Password: ") == std::string::npos) {
+        const ssize_t got = read(master, buffer, sizeof buffer);
+        if (got <= 0)
+            return false;
+        shown.append(buffer, static_cast<std::size_t>(got));
+    }
+    return true;
+}
+
 TEST(PasswordReader, PromptTurnsEchoOffAndRestoresTheTerminal)
 {
     int master = -1, slave = -1;
@@ -55,14 +69,9 @@ TEST(PasswordReader, PromptTurnsEchoOffAndRestoresTheTerminal)
 
     std::string error;
     auto prompt = std::async(std::launch::async, [&] { return PromptPassword(slave, "Password: ", error); });
-    // Type only once the prompt is shown, as a person would.
     std::string shown;
     char buffer[256];
-    while (shown.find("Password: ") == std::string::npos) {
-        const ssize_t got = read(master, buffer, sizeof buffer);
-        ASSERT_GT(got, 0);
-        shown.append(buffer, static_cast<std::size_t>(got));
-    }
+    ASSERT_TRUE(ReadUntilPrompt(master, shown)) << shown;
     const std::string typed = "s3cret\n";
     ASSERT_EQ(write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
     EXPECT_EQ(prompt.get(), "s3cret");
@@ -116,11 +125,7 @@ TEST(PasswordReader, EchoStaysOffAfterAStopAndContinue)
     close(result[1]);
     std::string shown;
     char buffer[256];
-    while (shown.find("Password: ") == std::string::npos) {
-        const ssize_t got = read(master, buffer, sizeof buffer);
-        ASSERT_GT(got, 0);
-        shown.append(buffer, static_cast<std::size_t>(got));
-    }
+    ASSERT_TRUE(ReadUntilPrompt(master, shown)) << shown;
     ASSERT_TRUE(EchoBecomes(slave, false));
     const std::string first = "s3c";
     ASSERT_EQ(write(master, first.data(), first.size()), static_cast<ssize_t>(first.size()));
