@@ -82,7 +82,7 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
     transportConfig.interfaces = config.interfaces;
     Transport transport(sockets, dispatcher, transportConfig);
     TransportFleetLink link(transport, [&loop] { return loop.Now(); });
-    transport.SetObserver(&link);
+    transport.AddObserver(link);
     const EndpointResult opened = transport.Open();
     if (!opened.Ok()) {
         if (opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE) {
@@ -111,9 +111,9 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
     ReaddressJob job(
         link, settings, std::move(rows),
         [&](const DeviceOutcome& outcome) {
-            writer.Outcome(MakeOutcome(outcome));
+            writer.Outcome(outcome);
             allDone = allDone && (Succeeded(outcome.result) ||
-                                  (options.dryRun && outcome.result == DeviceResult::WouldChange));
+                                  (options.dryRun && outcome.result == JobOutcome::WouldChange));
         },
         [&](std::string_view mac, DevicePhase phase) {
             if (const char* text = PhaseText(phase))

@@ -41,8 +41,14 @@ std::string NotVerifiedText(const JobReport& report)
                    report.expectedAddress + " or still restarting.";
         return "The device did not answer after restarting. It may still be restarting.";
     }
-    return "The device answered only from its old address " + report.oldAddress + ", not from its new address " +
-           report.expectedAddress + ".";
+    const std::string& from = report.address;
+    if (!report.expectedAddress.empty() && from != report.expectedAddress)
+        return "The device answered only from " + std::string(from == report.oldAddress ? "its old address " : "") +
+               from + ", not from its new address " + report.expectedAddress + ".";
+    // At its address, but not with the netmask it should have.
+    const std::string netmask = report.after && report.after->netmask ? *report.after->netmask : std::string();
+    return "The device answered from " + from + " with netmask " + netmask + ", not with its new netmask " +
+           report.expectedNetmask + ".";
 }
 
 // The outcomes every command words alike: a failure message on standard
@@ -75,7 +81,7 @@ std::optional<Failure> CommonFailure(const JobReport& report)
 // Prints a failure; returns its status.
 int Fail(const CtlOptions& options, CtlIo& io, const JobReport& report, const Failure& failure)
 {
-    if (options.format == OutputFormat::Json && !OutcomeName(report.outcome).empty())
+    if (options.format == OutputFormat::Json && !ResultName(report.outcome).empty())
         WriteOutcome(io.out, options.mac, report, failure.message);
     if (report.outcome == JobOutcome::UnknownResult)
         io.err << "pemblorctl: the device answered with result " << report.result << '\n';

@@ -29,7 +29,7 @@ JobSession::JobSession(ISocketLayer& sockets, EventLoop& loop, const SessionConf
     , m_dispatcher(loop, [] {})
     , m_transport(sockets, m_dispatcher, TransportPart(config))
 {
-    m_transport.SetObserver(this);
+    m_transport.AddObserver(*this);
 }
 
 JobSession::~JobSession()

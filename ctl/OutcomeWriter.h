@@ -1,7 +1,7 @@
 #pragma once
 #include "ctl/CtlOptions.h"
 #include "engine/DeviceJob.h"
-#include "fleet/DeviceOutcome.h"
+#include "engine/JobOutcome.h"
 
 #include <optional>
 #include <ostream>
@@ -10,36 +10,10 @@
 
 namespace pemblor {
 
-// The outcome's name in the JSON object ("verified", "authentication-error",
-// ...). A reboot sent without waiting counts as "stored"; a job that could
-// not send or was stopped has no name (empty).
-std::string_view OutcomeName(JobOutcome outcome);
-
-// A device's settings as an outcome shows them; a value the device did not
-// report is nothing (null in JSON, empty in csv).
-struct OutcomeValues {
-    std::optional<std::string> ip;
-    std::optional<std::string> netmask;
-    std::optional<std::string> gateway;
-    std::optional<bool> dhcp;
-};
-
-// How one device ended, as every command prints it: `set`, `show` and
-// `reboot` from their job's report, `apply` from each device's outcome.
-struct OutcomeRecord {
-    std::string mac;
-    std::string_view result; // a static name: OutcomeName or ResultName
-    // Where the device answered from last; nothing when never.
-    std::optional<std::string> ip;
-    // Nothing when not known.
-    std::optional<OutcomeValues> before;
-    std::optional<OutcomeValues> after;
-    // The tool's text on failure; empty otherwise (and then not printed).
-    std::string message;
-};
-
-OutcomeRecord MakeOutcome(std::string_view mac, const JobReport& report, std::string_view message = {});
-OutcomeRecord MakeOutcome(const DeviceOutcome& outcome);
+// How a device's job ended, as every command prints it (`set`, `show` and
+// `reboot` from their job's report; `apply` prints the fleet's outcomes as
+// they are).
+DeviceOutcome MakeOutcome(std::string_view mac, const JobReport& report, std::string_view message = {});
 
 // Prints outcomes, in one of the three formats:
 // - table: a header line, then MAC, result, the address it answers from and
@@ -53,7 +27,7 @@ class OutcomeWriter final {
 public:
     OutcomeWriter(std::ostream& out, OutputFormat format) : m_out(out), m_format(format) {}
 
-    void Outcome(const OutcomeRecord& outcome);
+    void Outcome(const DeviceOutcome& outcome);
 
 private:
     std::ostream& m_out;

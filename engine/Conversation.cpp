@@ -28,7 +28,7 @@ Conversation::Conversation(ISocketLayer& sockets, UiDispatcher& ui, Conversation
     , m_listener(listener)
     , m_transport(sockets, ui, std::move(config))
 {
-    m_transport.SetObserver(this);
+    m_transport.AddObserver(*this);
 }
 
 Conversation::~Conversation()
@@ -205,8 +205,6 @@ void Conversation::ReplyReceived(const ReplyDatagram& reply, unsigned arrival)
     default:
         break;
     }
-    if (TransportObserver* tap = m_replyTap.load())
-        tap->ReplyReceived(reply, arrival);
 }
 
 // Replies are told apart by the MAC in their header. A command result may

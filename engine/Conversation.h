@@ -110,11 +110,6 @@ public:
     // The sockets and the receive thread, for the jobs that share them with
     // this conversation.
     Transport& GetTransport() { return m_transport; }
-    // Any thread: a second hearer of every reply (after this conversation
-    // took what it awaits), e.g. the job of many devices, which hears their
-    // discovery replies. Null: none. The tap must stay until the receive
-    // thread has stopped; it is never called once StopReceiveThread began.
-    void SetReplyTap(TransportObserver* tap) { m_replyTap.store(tap); }
 
     // Stops the receive thread with a bounded wait, serving the dispatcher
     // meanwhile. The destructor calls it; a front end calls it earlier when
@@ -147,7 +142,6 @@ private:
     Transport m_transport;
     DiscoveryWatch m_watch;
 
-    std::atomic<TransportObserver*> m_replyTap{nullptr};
     std::atomic<int> m_nState{Idle};
     std::atomic<int> m_nDeviceCount{0};
 

@@ -44,6 +44,14 @@ std::string_view GatewayText(std::string_view text)
 
 } // namespace
 
+bool BackAsExpected(std::string_view expectedAddress, std::string_view expectedNetmask, std::string_view from,
+                    const std::optional<std::string>& netmask)
+{
+    if (!expectedAddress.empty() && !SameAddress(from, expectedAddress))
+        return false;
+    return !netmask || expectedNetmask.empty() || SameAddress(*netmask, expectedNetmask);
+}
+
 bool DeviceSettings::DhcpOn() const
 {
     return dhcp && LeadingIntegerIsOne(*dhcp);
@@ -200,6 +208,7 @@ void DeviceJob::AfterRead()
     if (m_plan.verify) {
         m_report.oldAddress = m_address;
         m_report.expectedAddress.clear();
+        m_report.expectedNetmask.clear();
         BeginVerify();
         return;
     }
@@ -226,6 +235,7 @@ void DeviceJob::BeginReboot()
     const DeviceSettings expected = m_plan.change ? m_plan.change->AppliedTo(m_report.before.value_or(DeviceSettings{}))
                                                   : m_report.before.value_or(DeviceSettings{});
     m_report.expectedAddress = expected.DhcpOn() || !expected.ipAddr ? std::string() : *expected.ipAddr;
+    m_report.expectedNetmask = expected.DhcpOn() || !expected.netmask ? std::string() : *expected.netmask;
 
     Begin(JobStep::Reboot);
     // A refusal answers the reboot; an accepted reboot may go unanswered.
@@ -315,17 +325,8 @@ void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
 {
     if (m_step != JobStep::Read && m_step != JobStep::Verify)
         return;
-    DeviceSettings settings;
     EntryTextBuffer work;
-    ForEachSetting(reply, work, [&](std::string_view name, std::string_view value) {
-        std::optional<std::string>* field = name == "IP_ADDR"           ? &settings.ipAddr
-                                            : name == "SUBNET_MASK"     ? &settings.netmask
-                                            : name == "DEFAULT_GATEWAY" ? &settings.gateway
-                                            : name == "DHCP"            ? &settings.dhcp
-                                                                        : nullptr;
-        if (field)
-            *field = std::string(value);
-    });
+    const DeviceSettings settings = ReadSettings(reply, work);
     m_address.assign(reply.sender());
     if (arrival != 0 && m_transport.InterfaceByIndex(arrival))
         m_interface = arrival;
@@ -340,16 +341,12 @@ void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
     }
     m_report.heardAfterRestart = true;
     m_report.after = settings;
-    // Back, unless it answers from its old address when it should have
-    // moved (the change did not take effect, or not yet): the re-read then
-    // goes on for an answer from elsewhere, and ends NotVerified without one.
-    const std::string& expected = m_report.expectedAddress;
-    const bool stayed = !expected.empty() && !SameAddress(expected, m_report.oldAddress) &&
-                        SameAddress(m_address, m_report.oldAddress);
-    if (!stayed) {
+    if (BackAsExpected(m_report.expectedAddress, m_report.expectedNetmask, m_address, settings.netmask)) {
         Finish(JobOutcome::Verified);
         return;
     }
+    // Not where it should be (the change did not take effect, or not yet):
+    // the re-read goes on, and ends NotVerified without a better answer.
     Await(Awaited::Detail);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 #include "engine/ConversationListener.h"
+#include "engine/DeviceSettings.h"
+#include "engine/JobOutcome.h"
 #include "engine/RereadSchedule.h"
 #include "engine/Transport.h"
 #include "engine/UiDispatcher.h"
@@ -12,18 +14,6 @@
 namespace pemblor {
 
 struct SettingsChange;
-
-// A device's addressing as its detail reply tells it: the entries' texts by
-// name (the last of a name wins); an entry the reply lacks stays empty.
-struct DeviceSettings {
-    std::optional<std::string> ipAddr;
-    std::optional<std::string> netmask;
-    std::optional<std::string> gateway;
-    std::optional<std::string> dhcp; // "1": the DHCP client is on (its leading integer)
-
-    bool DhcpOn() const;
-    bool operator==(const DeviceSettings&) const = default;
-};
 
 // A settings change the job owns (SettingsChange only views its texts).
 struct SettingsRequest {
@@ -57,20 +47,6 @@ enum class JobStep {
     Done,
 };
 
-enum class JobOutcome {
-    Stored,              // the change was accepted (no reboot asked)
-    Unchanged,           // read; nothing to change, nothing sent
-    Verified,            // back after the reboot, where it was expected
-    AuthenticationError, // result 1 to the change or the reboot
-    Timeout,             // no detail reply or no result in time
-    NotFound,            // (for owners that look devices up; a job never ends so)
-    UnknownResult,       // another non-zero result
-    NotVerified,         // not back after the reboot, or only at its old address
-    RebootSent,          // reboot without verify: no refusal within its wait
-    SendFailed,          // the request went out of no interface
-    Stopped,             // the owner stopped it
-};
-
 // How a job ended.
 struct JobReport {
     JobOutcome outcome = JobOutcome::Stopped;
@@ -82,10 +58,11 @@ struct JobReport {
     // restart (when it answered).
     std::optional<DeviceSettings> before;
     std::optional<DeviceSettings> after;
-    // Verify: the address the device was expected back at (empty: any), the
-    // one it answered from before the restart, and whether it answered at
-    // all after it.
+    // Verify: the address and netmask the device was expected back with
+    // (empty: any), the address it answered from before the restart, and
+    // whether it answered at all after it.
     std::string expectedAddress;
+    std::string expectedNetmask;
     std::string oldAddress;
     bool heardAfterRestart = false;
 };
@@ -114,6 +91,13 @@ struct JobPlan {
     unsigned refusalWaitMs = 2000;
     unsigned rebootWaitMs = RereadSchedule::RebootWaitMs;
 };
+
+// Whether an answer under the device's own MAC after its reboot, from
+// `from`, reporting `netmask` (nothing: it reports none), finds it where it
+// should be: at `expectedAddress` (empty: anywhere, its DHCP client
+// chooses) with `expectedNetmask` (empty: any). Every path verifies so.
+bool BackAsExpected(std::string_view expectedAddress, std::string_view expectedNetmask, std::string_view from,
+                    const std::optional<std::string>& netmask);
 
 class DeviceJob;
 

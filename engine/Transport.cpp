@@ -163,12 +163,63 @@ void Transport::StopAwaiting(ReplyHandler& handler)
     std::erase_if(m_routes, [&](const Route& route) { return route.handler == &handler; });
 }
 
-bool Transport::ResultAwaitedFrom(std::string_view address) const
+void Transport::AddObserver(TransportObserver& observer)
 {
-    std::lock_guard lock(m_routesLock);
-    return std::any_of(m_routes.begin(), m_routes.end(), [&](const Route& route) {
-        return route.what == Awaited::Result && route.address == address;
-    });
+    std::lock_guard lock(m_observersLock);
+    if (std::find(m_observers.begin(), m_observers.end(), &observer) == m_observers.end())
+        m_observers.push_back(&observer);
+}
+
+void Transport::RemoveObserver(TransportObserver& observer)
+{
+    std::unique_lock lock(m_observersLock);
+    std::erase(m_observers, &observer);
+    // Inside a call the receive thread waits for, that thread cannot end its
+    // call to the observer before this returns.
+    if (m_uiCallDepth > 0)
+        return;
+    while (m_calling == &observer) {
+        lock.unlock();
+        m_ui.WaitServing(1);
+        lock.lock();
+    }
+}
+
+template <typename Tell>
+void Transport::EachObserver(Tell&& tell)
+{
+    {
+        std::lock_guard lock(m_observersLock);
+        m_observerSnapshot.assign(m_observers.begin(), m_observers.end());
+    }
+    for (TransportObserver* observer : m_observerSnapshot) {
+        {
+            std::lock_guard lock(m_observersLock);
+            // Removed since the snapshot: not called again.
+            if (std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+                continue;
+            m_calling = observer;
+        }
+        tell(*observer);
+        std::lock_guard lock(m_observersLock);
+        m_calling = nullptr;
+    }
+}
+
+void Transport::TellReceiveFailed(ReceiveFailure failure)
+{
+    std::vector<TransportObserver*> observers;
+    {
+        std::lock_guard lock(m_observersLock);
+        observers = m_observers;
+    }
+    for (TransportObserver* observer : observers) {
+        std::unique_lock lock(m_observersLock);
+        if (std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+            continue;
+        lock.unlock();
+        observer->ReceiveFailed(failure);
+    }
 }
 
 void Transport::RouteReply(const ReplyDatagram& reply, unsigned arrival)
@@ -233,8 +284,7 @@ bool Transport::StartReceiveThread()
     m_context = context;
     if (!m_config.launchThread(m_recvThread, [this, context] { ServiceSocketThread(context); })) {
         m_context.reset();
-        if (m_observer)
-            m_observer->ReceiveFailed(ReceiveFailure::Launch);
+        TellReceiveFailed(ReceiveFailure::Launch);
         return false;
     }
     m_bThreadStarted = true;
@@ -249,7 +299,11 @@ bool Transport::CallUi(FunctionRef<void()> call)
 {
     if (m_context && m_context->stop.load())
         return false;
-    return m_ui.Invoke(call);
+    return m_ui.Invoke([&] {
+        ++m_uiCallDepth;
+        call();
+        --m_uiCallDepth;
+    });
 }
 
 void Transport::BeginStop()
@@ -310,8 +364,8 @@ void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
         // datagram ends nothing here: only this process's own close does,
         // through the stop flag, so another copy closing, or anyone sending
         // these bytes, cannot silence this one.
-        if (type == TypeQuery && m_observer)
-            m_observer->QueryHeard(sender.interfaceIndex);
+        if (type == TypeQuery)
+            EachObserver([&](TransportObserver& observer) { observer.QueryHeard(sender.interfaceIndex); });
         if (type == TypeQuery || type == TypeCommand || type == TypeStop)
             continue;
         std::lock_guard dispatching(context->dispatchMutex);
@@ -320,8 +374,7 @@ void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
         if (m_config.replyObserver)
             m_config.replyObserver();
         RouteReply(reply, sender.interfaceIndex);
-        if (m_observer)
-            m_observer->ReplyReceived(reply, sender.interfaceIndex);
+        EachObserver([&](TransportObserver& observer) { observer.ReplyReceived(reply, sender.interfaceIndex); });
     }
     m_listening = false;
     // Ended is told while the socket is still held: the owner joins the

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -66,8 +67,8 @@ protected:
     ~ReplyHandler() = default;
 };
 
-// What the conversation (the window's discovery and its one selected device)
-// hears from the transport besides the jobs' routing.
+// What a listener of the whole traffic (discovery, a fleet of jobs) hears
+// from the transport besides the jobs' routing.
 class TransportObserver {
 public:
     // Receive thread: a query heard, the tool's own among them, on interface
@@ -116,8 +117,14 @@ public:
     Transport(const Transport&) = delete;
     Transport& operator=(const Transport&) = delete;
 
-    // Set before the receive thread starts; may be null.
-    void SetObserver(TransportObserver* observer) { m_observer = observer; }
+    // Any number of observers, each added once. Both may be called while the
+    // receive thread runs. Once RemoveObserver has returned, the receive
+    // thread calls `observer` no more: it waits, serving the dispatcher, for
+    // a call already under way, unless it is made from inside a call that
+    // the observer itself made into the user-interface thread (the observer
+    // is then on the stack and must outlive that call).
+    void AddObserver(TransportObserver& observer);
+    void RemoveObserver(TransportObserver& observer);
 
     // Opens the send socket and the receive socket; on failure the endpoint
     // has no sockets and every send fails.
@@ -157,9 +164,6 @@ public:
     // calls StopAwaiting before `handler` goes.
     void Await(ReplyHandler& handler, const MacBytes& mac, std::string_view address, Awaited what);
     void StopAwaiting(ReplyHandler& handler);
-    // Whether a job awaits a result from a device that answers from
-    // `address` (the fleet sends one command per address at a time).
-    bool ResultAwaitedFrom(std::string_view address) const;
 
     // Marks the stop as under way: the receive thread ends at its next
     // datagram and calls into the user-interface thread no more.
@@ -177,11 +181,7 @@ private:
     class StartupFailure final : public PostedCall {
     public:
         explicit StartupFailure(Transport& owner) : m_owner(owner) {}
-        void Run() override
-        {
-            if (m_owner.m_observer)
-                m_owner.m_observer->ReceiveFailed(ReceiveFailure::SocketStartup);
-        }
+        void Run() override { m_owner.TellReceiveFailed(ReceiveFailure::SocketStartup); }
 
     private:
         Transport& m_owner;
@@ -198,12 +198,27 @@ private:
     // Receive thread: hands the reply to the job it belongs to, if any.
     void RouteReply(const ReplyDatagram& reply, unsigned arrival);
     SendReport SendByRoute(const Datagram& datagram);
+    // Receive thread: `tell` for every observer added, one at a time,
+    // without the observers' lock held during the call.
+    template <typename Tell>
+    void EachObserver(Tell&& tell);
+    // User-interface thread.
+    void TellReceiveFailed(ReceiveFailure failure);
 
     ISocketLayer& m_sockets;
     UiDispatcher& m_ui;
     TransportConfig m_config;
     CNetworkEndpoint m_endpoint;
-    TransportObserver* m_observer = nullptr;
+    // Observers: written on the user-interface thread, read by the receive
+    // thread. `m_calling` is the one the receive thread is calling now;
+    // `m_uiCallDepth` counts the calls CallUi is running (user-interface
+    // thread only).
+    std::mutex m_observersLock;
+    std::condition_variable m_observerCallEnded;
+    std::vector<TransportObserver*> m_observers;
+    TransportObserver* m_calling = nullptr;
+    std::vector<TransportObserver*> m_observerSnapshot; // receive thread only
+    int m_uiCallDepth = 0;
     std::optional<InterfaceSet> m_interfaces;
     // Whether the interfaces could be read at the last reading, and whether
     // they have been read at all: a front end that addresses a device it did

@@ -17,14 +17,4 @@ struct PlanRow {
     bool operator==(const PlanRow&) const = default;
 };
 
-// What a device reports of its addressing (its detail reply).
-struct DeviceValues {
-    std::string ip;
-    std::string netmask;
-    std::string gateway;
-    bool dhcp = false;
-
-    bool operator==(const DeviceValues&) const = default;
-};
-
 } // namespace pemblor

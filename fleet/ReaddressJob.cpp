@@ -1,5 +1,6 @@
 #include "fleet/ReaddressJob.h"
 
+#include "engine/DeviceJob.h"
 #include "engine/NetworkInterface.h"
 #include "fleet/PlanFile.h"
 #include "fleet/SettingsCheck.h"
@@ -21,39 +22,14 @@ bool SameAddress(std::string_view a, std::string_view b)
     return a == b;
 }
 
+// The fleet's records hold every field (see TransportFleetLink).
+const std::string& Field(const std::optional<std::string>& value)
+{
+    static const std::string empty;
+    return value ? *value : empty;
+}
+
 } // namespace
-
-std::string_view ResultName(DeviceResult result)
-{
-    switch (result) {
-    case DeviceResult::Verified:
-        return "verified";
-    case DeviceResult::Stored:
-        return "stored";
-    case DeviceResult::Unchanged:
-        return "unchanged";
-    case DeviceResult::AuthenticationError:
-        return "authentication-error";
-    case DeviceResult::Timeout:
-        return "timeout";
-    case DeviceResult::NotFound:
-        return "not-found";
-    case DeviceResult::UnknownResult:
-        return "unknown-result";
-    case DeviceResult::NotVerified:
-        return "not-verified";
-    case DeviceResult::Invalid:
-        return "invalid";
-    case DeviceResult::WouldChange:
-        return "would-change";
-    }
-    return "unknown-result";
-}
-
-bool Succeeded(DeviceResult result)
-{
-    return result == DeviceResult::Verified || result == DeviceResult::Stored || result == DeviceResult::Unchanged;
-}
 
 struct ReaddressJob::Device {
     PlanRow row;
@@ -63,8 +39,8 @@ struct ReaddressJob::Device {
     ValidationOutcome plan;
     // Where it answered the read from.
     std::string address;
-    std::optional<DeviceValues> before;
-    DeviceValues target;
+    std::optional<DeviceSettings> before;
+    DeviceSettings target;
     Millis deadline = 0;
     // Verification: the last address it was heard from since its reboot,
     // and whether a whole round passed without hearing it (it went down).
@@ -103,7 +79,7 @@ void ReaddressJob::Start(Millis now)
 {
     for (Device& device : m_devices) {
         if (!device.refused.empty())
-            Finish(device, DeviceResult::Invalid, std::nullopt, device.refused);
+            Finish(device, JobOutcome::Invalid, std::nullopt, device.refused);
     }
     Pump(now);
 }
@@ -122,7 +98,7 @@ void ReaddressJob::Enter(Device& device, DevicePhase phase)
         m_progress(device.row.mac, phase);
 }
 
-void ReaddressJob::Finish(Device& device, DeviceResult result, std::optional<std::string> ip, std::string message)
+void ReaddressJob::Finish(Device& device, JobOutcome result, std::optional<std::string> ip, std::string message)
 {
     if (device.phase == DevicePhase::Reading || device.phase == DevicePhase::Changing)
         --m_outstanding;
@@ -133,12 +109,12 @@ void ReaddressJob::Finish(Device& device, DeviceResult result, std::optional<std
     outcome.ip = std::move(ip);
     outcome.before = device.before;
     switch (result) {
-    case DeviceResult::Unchanged:
-    case DeviceResult::AuthenticationError:
+    case JobOutcome::Unchanged:
+    case JobOutcome::AuthenticationError:
         outcome.after = device.before;
         break;
-    case DeviceResult::NotFound:
-    case DeviceResult::Invalid:
+    case JobOutcome::NotFound:
+    case JobOutcome::Invalid:
         break;
     default:
         outcome.after = device.target;
@@ -182,7 +158,7 @@ void ReaddressJob::SendRead(Device& device, Millis now)
     device.deadline = now + m_settings.readTimeoutMs;
     std::string error;
     if (!m_link.SendDetailQuery(device.row.mac, error))
-        Finish(device, DeviceResult::NotFound, std::nullopt, "The detail query could not be sent: " + error);
+        Finish(device, JobOutcome::NotFound, std::nullopt, "The detail query could not be sent: " + error);
 }
 
 void ReaddressJob::SendChange(Device& device, Millis now)
@@ -193,18 +169,18 @@ void ReaddressJob::SendChange(Device& device, Millis now)
     // Only what differs from the device's values goes out, as the dialog
     // sends only the fields that were changed.
     SettingsChange change;
-    const DeviceValues& before = *device.before;
-    if (device.plan.ipAddress && !SameAddress(*device.plan.ipAddress, before.ip))
+    const DeviceSettings& before = *device.before;
+    if (device.plan.ipAddress && !SameAddress(*device.plan.ipAddress, Field(before.ipAddr)))
         change.ipAddress = *device.plan.ipAddress;
-    if (device.plan.subnetMask && !SameAddress(*device.plan.subnetMask, before.netmask))
+    if (device.plan.subnetMask && !SameAddress(*device.plan.subnetMask, Field(before.netmask)))
         change.subnetMask = *device.plan.subnetMask;
-    if (device.plan.gateway && !SameAddress(*device.plan.gateway, before.gateway))
+    if (device.plan.gateway && !SameAddress(*device.plan.gateway, Field(before.gateway)))
         change.gateway = *device.plan.gateway;
-    if (device.plan.dhcp && (*device.plan.dhcp == 1) != before.dhcp)
+    if (device.plan.dhcp && (*device.plan.dhcp == 1) != before.DhcpOn())
         change.dhcp = *device.plan.dhcp;
     std::string error;
     if (!m_link.SendSettingsChange(device.row.mac, m_settings.user, m_settings.password, change, error))
-        Finish(device, DeviceResult::UnknownResult, device.address, "The change could not be sent: " + error);
+        Finish(device, JobOutcome::UnknownResult, device.address, "The change could not be sent: " + error);
 }
 
 ReaddressJob::Device* ReaddressJob::Awaiting(DevicePhase phase, std::string_view mac, std::string_view sender)
@@ -233,7 +209,7 @@ ReaddressJob::Device* ReaddressJob::Awaiting(DevicePhase phase, std::string_view
     return zeroMatches == 1 ? zeroMatch : nullptr;
 }
 
-void ReaddressJob::DetailHeard(std::string_view mac, std::string_view sender, const DeviceValues& values, Millis now)
+void ReaddressJob::DetailHeard(std::string_view mac, std::string_view sender, const DeviceSettings& values, Millis now)
 {
     Device* device = Awaiting(DevicePhase::Reading, mac, sender);
     if (!device)
@@ -241,22 +217,23 @@ void ReaddressJob::DetailHeard(std::string_view mac, std::string_view sender, co
     m_link.Forget(device->row.mac);
     device->address = std::string(sender);
     device->before = values;
-    DeviceValues& target = device->target;
+    DeviceSettings& target = device->target;
     target = values;
     if (device->plan.ipAddress)
-        target.ip = *device->plan.ipAddress;
+        target.ipAddr = std::string(*device->plan.ipAddress);
     if (device->plan.subnetMask)
-        target.netmask = *device->plan.subnetMask;
+        target.netmask = std::string(*device->plan.subnetMask);
     if (device->plan.gateway)
-        target.gateway = *device->plan.gateway;
+        target.gateway = std::string(*device->plan.gateway);
     if (device->plan.dhcp)
-        target.dhcp = *device->plan.dhcp == 1;
-    const bool holds = SameAddress(target.ip, values.ip) && SameAddress(target.netmask, values.netmask) &&
-                       SameAddress(target.gateway, values.gateway) && target.dhcp == values.dhcp;
+        target.dhcp = *device->plan.dhcp == 1 ? "1" : "0";
+    const bool holds = SameAddress(Field(target.ipAddr), Field(values.ipAddr)) &&
+                       SameAddress(Field(target.netmask), Field(values.netmask)) &&
+                       SameAddress(Field(target.gateway), Field(values.gateway)) && target.DhcpOn() == values.DhcpOn();
     if (holds) {
-        Finish(*device, DeviceResult::Unchanged, device->address);
+        Finish(*device, JobOutcome::Unchanged, device->address);
     } else if (m_settings.dryRun) {
-        Finish(*device, DeviceResult::WouldChange, device->address);
+        Finish(*device, JobOutcome::WouldChange, device->address);
     } else {
         --m_outstanding;
         Enter(*device, DevicePhase::Queued);
@@ -273,9 +250,9 @@ void ReaddressJob::ResultHeard(std::string_view mac, std::string_view sender, in
     if (code == 0)
         Accepted(*device, now);
     else if (code == 1)
-        Finish(*device, DeviceResult::AuthenticationError, device->address, "Authentication Error!");
+        Finish(*device, JobOutcome::AuthenticationError, device->address, "Authentication Error!");
     else
-        Finish(*device, DeviceResult::UnknownResult, device->address,
+        Finish(*device, JobOutcome::UnknownResult, device->address,
                "The device answered the change with result " + std::to_string(code) + ".");
     Pump(now);
 }
@@ -283,7 +260,7 @@ void ReaddressJob::ResultHeard(std::string_view mac, std::string_view sender, in
 void ReaddressJob::Accepted(Device& device, Millis now)
 {
     if (!m_settings.reboot) {
-        Finish(device, DeviceResult::Stored, device.address);
+        Finish(device, JobOutcome::Stored, device.address);
         return;
     }
     --m_outstanding;
@@ -294,7 +271,7 @@ void ReaddressJob::Accepted(Device& device, Millis now)
     std::string error;
     if (!m_link.SendReboot(device.row.mac, m_settings.user, m_settings.password, error)) {
         // It holds the change, but will not take it up until it restarts.
-        Finish(device, DeviceResult::Stored, device.address, "The reboot could not be sent: " + error);
+        Finish(device, JobOutcome::Stored, device.address, "The reboot could not be sent: " + error);
     }
 }
 
@@ -310,15 +287,19 @@ void ReaddressJob::DiscoveryHeard(std::string_view mac, std::string_view sender,
         device.lastSeen = std::string(sender);
         device.lastNetmask = netmask ? std::string(*netmask) : std::string("no netmask");
         device.heardThisRound = true;
-        const bool maskHeld = netmask && SameAddress(*netmask, device.target.netmask);
         // With DHCP on, the address is the server's to give: coming back
         // after going down is what can be seen.
-        const bool there = device.target.dhcp ? device.wentSilent || SameAddress(sender, device.target.ip)
-                                              : SameAddress(sender, device.target.ip) && maskHeld;
+        const bool dhcp = device.target.DhcpOn();
+        const std::string_view ip = dhcp ? std::string_view() : Field(device.target.ipAddr);
+        const std::string_view mask = dhcp ? std::string_view() : Field(device.target.netmask);
+        const std::optional<std::string> reported =
+            netmask ? std::optional<std::string>(std::string(*netmask)) : std::nullopt;
+        const bool there = (!dhcp || device.wentSilent || SameAddress(sender, Field(device.target.ipAddr))) &&
+                           BackAsExpected(ip, mask, sender, reported);
         if (there) {
             if (netmask)
                 device.target.netmask = std::string(*netmask);
-            Finish(device, DeviceResult::Verified, std::string(sender));
+            Finish(device, JobOutcome::Verified, std::string(sender));
         }
         return;
     }
@@ -328,13 +309,14 @@ void ReaddressJob::Tick(Millis now)
 {
     for (Device& device : m_devices) {
         if (device.phase == DevicePhase::Reading && now >= device.deadline)
-            Finish(device, DeviceResult::NotFound, std::nullopt, "The device did not answer.");
+            Finish(device, JobOutcome::NotFound, std::nullopt, "The device did not answer.");
         else if (device.phase == DevicePhase::Changing && now >= device.deadline)
-            Finish(device, DeviceResult::Timeout, device.address, "Time Out!");
+            Finish(device, JobOutcome::Timeout, device.address, "Time Out!");
         else if (device.phase == DevicePhase::Verifying && now >= device.deadline)
-            Finish(device, DeviceResult::NotVerified, device.lastSeen.value_or(device.address),
+            Finish(device, JobOutcome::NotVerified, device.lastSeen.value_or(device.address),
                    device.lastSeen ? "Last heard from " + *device.lastSeen + " with netmask " + device.lastNetmask +
-                                         ", not from " + device.target.ip + " with netmask " + device.target.netmask +
+                                         ", not from " + Field(device.target.ipAddr) + " with netmask " +
+                                         Field(device.target.netmask) +
                                          "."
                                    : "It was not seen at its new address.");
     }
@@ -377,11 +359,11 @@ void ReaddressJob::Cancel()
     for (Device& device : m_devices) {
         switch (device.phase) {
         case DevicePhase::Changing:
-            Finish(device, DeviceResult::UnknownResult, device.address,
+            Finish(device, JobOutcome::UnknownResult, device.address,
                    "Stopped before the device answered the change.");
             break;
         case DevicePhase::Verifying:
-            Finish(device, DeviceResult::NotVerified, device.lastSeen.value_or(device.address),
+            Finish(device, JobOutcome::NotVerified, device.lastSeen.value_or(device.address),
                    "Stopped before the device was seen at its new address.");
             break;
         case DevicePhase::Waiting:

@@ -1,5 +1,5 @@
 #pragma once
-#include "fleet/DeviceOutcome.h"
+#include "engine/JobOutcome.h"
 #include "fleet/FleetLink.h"
 #include "fleet/PlanRow.h"
 
@@ -72,7 +72,7 @@ public:
 
     // `mac` is the reply header's MAC text ("00:00:00:00:00:00" for a zero
     // MAC), `sender` the address it came from.
-    void DetailHeard(std::string_view mac, std::string_view sender, const DeviceValues& values, Millis now);
+    void DetailHeard(std::string_view mac, std::string_view sender, const DeviceSettings& values, Millis now);
     void ResultHeard(std::string_view mac, std::string_view sender, int code, Millis now);
     // A discovery reply and the netmask it reports (CURRENT_SUBNET_MASK).
     void DiscoveryHeard(std::string_view mac, std::string_view sender, std::optional<std::string_view> netmask,
@@ -98,7 +98,7 @@ private:
     void SendRead(Device& device, Millis now);
     void SendChange(Device& device, Millis now);
     void Accepted(Device& device, Millis now);
-    void Finish(Device& device, DeviceResult result, std::optional<std::string> ip, std::string message = {});
+    void Finish(Device& device, JobOutcome result, std::optional<std::string> ip, std::string message = {});
     void Enter(Device& device, DevicePhase phase);
     bool AddressBusy(const std::string& address) const;
     Device* Awaiting(DevicePhase phase, std::string_view mac, std::string_view sender);

@@ -21,18 +21,14 @@ public:
 
     void DetailReply(const ReplyDatagram& reply, unsigned) override
     {
-        DeviceValues values;
         EntryTextBuffer work;
-        ForEachSetting(reply, work, [&values](std::string_view name, std::string_view value) {
-            if (name == "IP_ADDR")
-                values.ip = value;
-            else if (name == "SUBNET_MASK")
-                values.netmask = value;
-            else if (name == "DEFAULT_GATEWAY")
-                values.gateway = value;
-            else if (name == "DHCP")
-                values.dhcp = LeadingInteger(value) == 1; // the dialog's reading
-        });
+        DeviceSettings values = ReadSettings(reply, work);
+        // The fleet's records hold every field: a value the reply lacks is
+        // empty, and the DHCP flag is the dialog's reading of it.
+        values.ipAddr = values.ipAddr.value_or("");
+        values.netmask = values.netmask.value_or("");
+        values.gateway = values.gateway.value_or("");
+        values.dhcp = values.DhcpOn() ? "1" : "0";
         address.assign(reply.sender());
         if (m_owner.m_job)
             m_owner.m_job->DetailHeard(FormatMacText(reply.macAddress()).view(), reply.sender(), values,
@@ -126,12 +122,8 @@ void TransportFleetLink::ReplyReceived(const ReplyDatagram& reply, unsigned)
 {
     if (reply.type() == TypeCommandReply)
         return;
-    std::optional<std::string> netmask;
     EntryTextBuffer work;
-    ForEachSetting(reply, work, [&netmask](std::string_view name, std::string_view value) {
-        if (name == "CURRENT_SUBNET_MASK")
-            netmask = std::string(value);
-    });
+    const std::optional<std::string> netmask = DiscoveredNetmask(reply, work);
     const MacText mac = FormatMacText(reply.macAddress());
     m_transport.CallUi([&] {
         if (m_job)

@@ -118,9 +118,9 @@ TEST(OutcomeWriter, AJobReportAndAFleetOutcomeWriteTheSameObject)
     report.address = "198.18.1.77";
     report.before = DeviceSettings{"198.18.1.20", "255.255.0.0", "198.18.0.254", "0"};
     report.after = DeviceSettings{"198.18.1.77", "255.255.0.0", "198.18.0.254", "0"};
-    const DeviceOutcome outcome{"02:00:00:BB:00:01", DeviceResult::Verified, "198.18.1.77",
-                                DeviceValues{"198.18.1.20", "255.255.0.0", "198.18.0.254", false},
-                                DeviceValues{"198.18.1.77", "255.255.0.0", "198.18.0.254", false}, ""};
+    const DeviceOutcome outcome{"02:00:00:BB:00:01", JobOutcome::Verified, "198.18.1.77",
+                                DeviceSettings{"198.18.1.20", "255.255.0.0", "198.18.0.254", "0"},
+                                DeviceSettings{"198.18.1.77", "255.255.0.0", "198.18.0.254", "0"}, ""};
     const std::string expected =
         R"({"mac":"02:00:00:BB:00:01","result":"verified","ip":"198.18.1.77",)"
         R"("before":{"ip":"198.18.1.20","netmask":"255.255.0.0","gateway":"198.18.0.254","dhcp":false},)"
@@ -129,7 +129,7 @@ TEST(OutcomeWriter, AJobReportAndAFleetOutcomeWriteTheSameObject)
     std::ostringstream fromReport;
     std::ostringstream fromFleet;
     WriteOutcome(fromReport, "02:00:00:BB:00:01", report);
-    OutcomeWriter(fromFleet, OutputFormat::Json).Outcome(MakeOutcome(outcome));
+    OutcomeWriter(fromFleet, OutputFormat::Json).Outcome(outcome);
     EXPECT_EQ(fromReport.str(), expected);
     EXPECT_EQ(fromFleet.str(), expected);
 }
@@ -159,7 +159,7 @@ TEST(OutcomeWriter, WhatIsNotKnownIsNullInJsonAndEmptyInCsv)
          "02:00:00:BB:00:01,stored,198.18.1.20,198.18.1.20,,198.18.0.254,,,,,,"},
     };
     for (const Case& c : cases) {
-        const OutcomeRecord record = MakeOutcome("02:00:00:BB:00:01", c.report, c.message);
+        const DeviceOutcome record = MakeOutcome("02:00:00:BB:00:01", c.report, c.message);
         std::ostringstream json;
         std::ostringstream csv;
         OutcomeWriter(json, OutputFormat::Json).Outcome(record);

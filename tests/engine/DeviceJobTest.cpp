@@ -365,44 +365,74 @@ TEST_F(DeviceJobTest, DeviceThatAnswersOnlyFromItsOldAddressIsToldSo)
     EXPECT_EQ(report.oldAddress, kApHost);
 }
 
-// After the restart, an answer counts unless it comes from the old address
-// while the device should have moved.
-TEST_F(DeviceJobTest, VerifyCountsAnAnswerFromAnywhereButAnOldAddressItShouldHaveLeft)
+// After the restart, an answer counts only under the device's MAC from the
+// address it should be at (the changed one, or the one it reported before
+// when nothing moved it), with the netmask it should have where the answer
+// reports one; with DHCP turned on, from anywhere.
+TEST_F(DeviceJobTest, VerifyCountsOnlyAnAnswerWhereTheDeviceShouldBe)
 {
     TestAp elsewhere(net, kOtherApHost);
+    const auto change = [](std::optional<std::string> ip, std::optional<std::string> netmask = std::nullopt,
+                           std::optional<int> dhcp = std::nullopt) {
+        SettingsRequest request;
+        request.ipAddress = std::move(ip);
+        request.subnetMask = std::move(netmask);
+        request.dhcp = dhcp;
+        return request;
+    };
     struct Case {
         const char* name;
-        std::optional<std::string> newIp; // the change's address; none: no change
+        std::optional<SettingsRequest> change; // none: the reboot alone
         TestAp* answersFrom;
         std::string answerHost;
+        std::optional<std::string> netmask; // what the answer reports; none: no SUBNET_MASK entry
         JobOutcome outcome;
     };
     const Case cases[] = {
-        {"at its new address", std::string(kMovedHost), &moved, kMovedHost, JobOutcome::Verified},
-        {"somewhere else", std::string(kMovedHost), &elsewhere, kOtherApHost, JobOutcome::Verified},
-        {"at the old address, no move asked", std::nullopt, &ap, kApHost, JobOutcome::Verified},
-        {"at the old address, a move asked", std::string(kMovedHost), &ap, kApHost, JobOutcome::NotVerified},
+        {"at its new address", change(kMovedHost), &moved, kMovedHost, "255.255.255.0", JobOutcome::Verified},
+        {"at its new address with its new netmask", change(kMovedHost, "255.255.0.0"), &moved, kMovedHost,
+         "255.255.0.0", JobOutcome::Verified},
+        {"at its new address with another netmask", change(kMovedHost, "255.255.0.0"), &moved, kMovedHost,
+         "255.255.255.0", JobOutcome::NotVerified},
+        {"at its new address, no netmask told", change(kMovedHost, "255.255.0.0"), &moved, kMovedHost, std::nullopt,
+         JobOutcome::Verified},
+        {"somewhere else", change(kMovedHost), &elsewhere, kOtherApHost, "255.255.255.0", JobOutcome::NotVerified},
+        {"at the old address, a move asked", change(kMovedHost), &ap, kApHost, "255.255.255.0",
+         JobOutcome::NotVerified},
+        {"at the old address, no move asked", std::nullopt, &ap, kApHost, "255.255.255.0", JobOutcome::Verified},
+        {"somewhere else, no move asked", std::nullopt, &elsewhere, kOtherApHost, "255.255.255.0",
+         JobOutcome::NotVerified},
+        {"somewhere else, DHCP turned on", change(std::nullopt, std::nullopt, 1), &elsewhere, kOtherApHost,
+         "255.255.0.0", JobOutcome::Verified},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         reports.finished.clear();
         DeviceJob job(transport, ui, reports, MacString(1));
-        JobPlan plan = RebootPlan(c.newIp.value_or(""));
-        if (!c.newIp) {
-            plan.change.reset();
-        }
+        JobPlan plan = RebootPlan("");
+        plan.change = c.change;
         ASSERT_TRUE(job.Start(plan));
         AnswerRead();
-        if (c.newIp)
+        if (c.change)
             ap.Send(CommandReply(0));
         ui.Advance(30100);
         ASSERT_EQ(job.Step(), JobStep::Verify);
-        c.answersFrom->Send(Detail(1, c.answerHost));
+        std::vector<std::string> entries{"IP_ADDR=" + c.answerHost};
+        if (c.netmask)
+            entries.push_back("SUBNET_MASK=" + *c.netmask);
+        const std::vector<std::string_view> views(entries.begin(), entries.end());
+        const FakeDispatcher::Millis answeredAt = ui.Now();
+        c.answersFrom->Send(EncodeDatagram(TypeQueryReply, Mac(1), "", "", views));
         ui.Advance(60000);
         ASSERT_EQ(reports.finished.size(), 1u);
-        EXPECT_EQ(reports.finished[0].report.outcome, c.outcome);
-        EXPECT_EQ(reports.finished[0].report.address, c.answerHost);
-        EXPECT_TRUE(reports.finished[0].report.heardAfterRestart);
+        const JobReport& report = reports.finished[0].report;
+        EXPECT_EQ(report.outcome, c.outcome);
+        EXPECT_EQ(report.address, c.answerHost);
+        EXPECT_TRUE(report.heardAfterRestart);
+        // Not verified: the re-read went on to its end.
+        if (c.outcome == JobOutcome::NotVerified) {
+            EXPECT_GE(reports.finished[0].time - answeredAt, 52000);
+        }
     }
 }
 
@@ -587,7 +617,6 @@ TEST_F(DeviceJobTest, ZeroMacResultFromASharedAddressCountsForTheOneCommandOutst
     ap.Send(Detail(1, kApHost));
     ui.Advance(10);
     ASSERT_EQ(first.Step(), JobStep::Change);
-    EXPECT_TRUE(transport.ResultAwaitedFrom(kApHost));
     // The second is still reading: the zero-MAC result is the first's.
     sharing.Send(CommandReply(0, MacBytes{}));
     ui.Advance(10);
@@ -595,7 +624,18 @@ TEST_F(DeviceJobTest, ZeroMacResultFromASharedAddressCountsForTheOneCommandOutst
     EXPECT_EQ(reports.finished[0].job, &first);
     EXPECT_EQ(reports.finished[0].report.outcome, JobOutcome::Stored);
     EXPECT_EQ(second.Step(), JobStep::Read);
-    EXPECT_FALSE(transport.ResultAwaitedFrom(kApHost));
+    // The first's command is no longer outstanding there: a zero-MAC result
+    // from that address is the next command's alone.
+    DeviceJob next(transport, ui, reports, MacString(3), kApHost);
+    JobPlan noRead = SetPlan("198.18.1.51");
+    noRead.read = false;
+    ASSERT_TRUE(next.Start(noRead));
+    ui.Advance(10);
+    sharing.Send(CommandReply(0, MacBytes{}));
+    ui.Advance(10);
+    ASSERT_EQ(reports.finished.size(), 2u);
+    EXPECT_EQ(reports.finished[1].job, &next);
+    EXPECT_EQ(reports.finished[1].report.outcome, JobOutcome::Stored);
     second.Stop();
 
     // Both awaiting a result there: nobody can tell whose it is.
@@ -635,6 +675,36 @@ TEST_F(DeviceJobTest, ZeroMacResultNeverCountsForAJobThatDoesNotKnowTheAddress)
     ui.Advance(10);
     ASSERT_EQ(reports.finished.size(), 1u);
     EXPECT_EQ(reports.finished[0].report.outcome, JobOutcome::Stored);
+}
+
+// Discovery, a fleet and the jobs listen side by side: every observer hears
+// every reply, one added while the receive thread runs among them, and one
+// removed hears nothing more.
+TEST_F(DeviceJobTest, EveryObserverHearsEveryReplyUntilItIsRemoved)
+{
+    struct Hearer final : TransportObserver {
+        void QueryHeard(unsigned) override { ++queries; }
+        void ReplyReceived(const ReplyDatagram& reply, unsigned) override { senders.emplace_back(reply.sender()); }
+        void ReceiveFailed(ReceiveFailure) override {}
+        std::atomic<int> queries{0};
+        std::vector<std::string> senders; // written by the receive thread only
+    };
+    Hearer first, second;
+    transport.AddObserver(first);
+    transport.AddObserver(second);
+    transport.AddObserver(first); // once only
+    ap.Send(Detail(1, kApHost));
+    ui.Advance(10);
+    transport.RemoveObserver(first);
+    moved.Send(Detail(2, kMovedHost));
+    ui.Advance(10);
+    ap.Send(EncodeDatagram(TypeQuery, MacBytes{}, "", "", {}));
+    ui.Advance(10);
+    EXPECT_EQ(first.senders, std::vector<std::string>{kApHost});
+    EXPECT_EQ(second.senders, (std::vector<std::string>{kApHost, kMovedHost}));
+    EXPECT_EQ(first.queries.load(), 0);
+    EXPECT_EQ(second.queries.load(), 1);
+    transport.RemoveObserver(second);
 }
 
 TEST_F(DeviceJobTest, JobThatCannotSendEndsAtOnce)

@@ -63,7 +63,7 @@ bool FakeFleet::SendDetailQuery(std::string_view mac, std::string&)
         if (device.mac != mac || device.down || !device.answersRead)
             continue;
         const std::string from = device.address;
-        const DeviceValues values = device.values;
+        const DeviceSettings values = device.values;
         const std::string macText = device.mac;
         Later(device.latencyMs, [=, this](ReaddressJob& job) { job.DetailHeard(macText, from, values, m_now); });
     }
@@ -88,16 +88,16 @@ bool FakeFleet::SendSettingsChange(std::string_view mac, std::string_view user, 
         const int code = device.forcedResult >= 0 ? device.forcedResult : allowed ? 0 : 1;
         if (code == 0) {
             if (change.ipAddress)
-                device.stored.ip = std::string(*change.ipAddress);
+                device.stored.ipAddr = std::string(*change.ipAddress);
             if (change.subnetMask)
                 device.stored.netmask = std::string(*change.subnetMask);
             if (change.gateway)
                 device.stored.gateway = std::string(*change.gateway);
             if (change.dhcp)
-                device.stored.dhcp = *change.dhcp == 1;
+                device.stored.dhcp = std::string(1, *change.dhcp == 1 ? '1' : '0');
             if (device.applyImmediately) {
                 device.values = device.stored;
-                device.address = device.values.ip;
+                device.address = *device.values.ipAddr;
             }
         }
         const std::string from = device.address;
@@ -125,7 +125,7 @@ bool FakeFleet::SendReboot(std::string_view mac, std::string_view user, std::str
             Device& back = At(key);
             back.down = false;
             back.values = back.stored;
-            back.address = back.values.ip;
+            back.address = *back.values.ipAddr;
         });
     }
     return true;
@@ -139,7 +139,7 @@ bool FakeFleet::SendDiscovery(std::string&)
             continue;
         const std::string macText = device.mac;
         const std::string from = device.address;
-        const std::string mask = device.values.netmask;
+        const std::string mask = *device.values.netmask;
         Later(device.latencyMs, [=, this](ReaddressJob& job) { job.DiscoveryHeard(macText, from, mask, m_now); });
     }
     return true;

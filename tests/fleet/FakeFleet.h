@@ -20,7 +20,7 @@ public:
     struct Device {
         std::string mac;
         std::string address;
-        DeviceValues values;
+        DeviceSettings values;
         std::string user = "admin";
         std::string password = "secret";
         bool answersRead = true;
@@ -34,7 +34,7 @@ public:
 
         // What happened to it.
         bool down = false;
-        DeviceValues stored;
+        DeviceSettings stored;
         int changes = 0;
         int reboots = 0;
     };

@@ -27,7 +27,7 @@ FakeFleet::Device Ap(int n, std::string address = {})
     FakeFleet::Device device;
     device.mac = Mac(n);
     device.address = address.empty() ? "192.168.1." + std::to_string(n + 1) : address;
-    device.values = {device.address, "255.255.255.0", "192.168.1.254", false};
+    device.values = {device.address, "255.255.255.0", "192.168.1.254", "0"};
     return device;
 }
 
@@ -70,7 +70,7 @@ TEST(ReaddressJob, EveryOutcome)
     for (int n = 0; n < 9; ++n)
         aps.push_back(Ap(n));
     aps[1].address = "198.18.1.2"; // holds its plan
-    aps[1].values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", false};
+    aps[1].values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", "0"};
     aps[2].password = "other";
     aps[3].answersChange = false;
     aps[4].answersRead = false;
@@ -91,20 +91,20 @@ TEST(ReaddressJob, EveryOutcome)
     ASSERT_TRUE(run.job.Done());
     ASSERT_EQ(run.outcomes.size(), 9u);
     struct Expected {
-        DeviceResult result;
+        JobOutcome result;
         std::optional<std::string> ip;
         const char* message;
     };
     const std::vector<Expected> expected{
-        {DeviceResult::Verified, "198.18.1.1", ""},
-        {DeviceResult::Unchanged, "198.18.1.2", ""},
-        {DeviceResult::AuthenticationError, "192.168.1.3", "Authentication Error!"},
-        {DeviceResult::Timeout, "192.168.1.4", "Time Out!"},
-        {DeviceResult::NotFound, std::nullopt, "The device did not answer."},
-        {DeviceResult::UnknownResult, "192.168.1.6", "The device answered the change with result 2."},
-        {DeviceResult::NotVerified, "192.168.1.7", "It was not seen at its new address."},
-        {DeviceResult::Verified, "198.18.1.8", ""},
-        {DeviceResult::Invalid, std::nullopt, "Invalid IP Address!"},
+        {JobOutcome::Verified, "198.18.1.1", ""},
+        {JobOutcome::Unchanged, "198.18.1.2", ""},
+        {JobOutcome::AuthenticationError, "192.168.1.3", "Authentication Error!"},
+        {JobOutcome::Timeout, "192.168.1.4", "Time Out!"},
+        {JobOutcome::NotFound, std::nullopt, "The device did not answer."},
+        {JobOutcome::UnknownResult, "192.168.1.6", "The device answered the change with result 2."},
+        {JobOutcome::NotVerified, "192.168.1.7", "It was not seen at its new address."},
+        {JobOutcome::Verified, "198.18.1.8", ""},
+        {JobOutcome::Invalid, std::nullopt, "Invalid IP Address!"},
     };
     for (int n = 0; n < 9; ++n) {
         SCOPED_TRACE(n);
@@ -114,8 +114,8 @@ TEST(ReaddressJob, EveryOutcome)
         EXPECT_EQ(outcome.message, expected[n].message);
     }
     // Before is what was read; after what it should hold, or holds.
-    EXPECT_EQ(run.Of(0).before, (DeviceValues{"192.168.1.1", "255.255.255.0", "192.168.1.254", false}));
-    EXPECT_EQ(run.Of(0).after, (DeviceValues{"198.18.1.1", "255.255.0.0", "192.168.1.254", false}));
+    EXPECT_EQ(run.Of(0).before, (DeviceSettings{"192.168.1.1", "255.255.255.0", "192.168.1.254", "0"}));
+    EXPECT_EQ(run.Of(0).after, (DeviceSettings{"198.18.1.1", "255.255.0.0", "192.168.1.254", "0"}));
     EXPECT_EQ(run.Of(2).after, run.Of(2).before);
     EXPECT_FALSE(run.Of(4).before);
     EXPECT_FALSE(run.Of(8).before);
@@ -138,26 +138,26 @@ TEST(ReaddressJob, EveryOutcome)
 TEST(ReaddressJob, WithoutRebootTheAcceptedChangeIsStoredAndADryRunSendsNothing)
 {
     FakeFleet fleet({Ap(0), Ap(1)});
-    fleet.At(Mac(1)).values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", false};
+    fleet.At(Mac(1)).values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", "0"};
     JobSettings settings = JobRun::Defaults();
     settings.reboot = false;
     JobRun stored(fleet, {Row(0, Host(0)), Row(1, Host(1))}, settings);
     fleet.Run(stored.job);
-    EXPECT_EQ(stored.Of(0).result, DeviceResult::Stored);
+    EXPECT_EQ(stored.Of(0).result, JobOutcome::Stored);
     EXPECT_EQ(stored.Of(0).ip, "192.168.1.1");
-    EXPECT_EQ(stored.Of(1).result, DeviceResult::Unchanged);
+    EXPECT_EQ(stored.Of(1).result, JobOutcome::Unchanged);
     EXPECT_EQ(fleet.At(Mac(0)).reboots, 0);
     EXPECT_EQ(fleet.Discoveries(), 0);
 
     FakeFleet dry({Ap(0), Ap(1)});
-    dry.At(Mac(1)).values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", false};
+    dry.At(Mac(1)).values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", "0"};
     settings.dryRun = true;
     settings.reboot = true;
     JobRun wouldChange(dry, {Row(0, Host(0)), Row(1, Host(1))}, settings);
     dry.Run(wouldChange.job);
-    EXPECT_EQ(wouldChange.Of(0).result, DeviceResult::WouldChange);
-    EXPECT_EQ(wouldChange.Of(0).after->ip, "198.18.1.1");
-    EXPECT_EQ(wouldChange.Of(1).result, DeviceResult::Unchanged);
+    EXPECT_EQ(wouldChange.Of(0).result, JobOutcome::WouldChange);
+    EXPECT_EQ(wouldChange.Of(0).after->ipAddr, "198.18.1.1");
+    EXPECT_EQ(wouldChange.Of(1).result, JobOutcome::Unchanged);
     EXPECT_EQ(dry.At(Mac(0)).changes + dry.At(Mac(0)).reboots, 0);
 }
 
@@ -179,7 +179,7 @@ TEST(ReaddressJob, ZeroMacResultsFromASharedAddressAreTakenOneDeviceAtATime)
     EXPECT_EQ(fleet.MostChangesInFlightAtOneAddress(), 1u);
     for (int n = 0; n < 6; ++n) {
         SCOPED_TRACE(n);
-        EXPECT_EQ(run.Of(n).result, n == 3 ? DeviceResult::AuthenticationError : DeviceResult::Verified);
+        EXPECT_EQ(run.Of(n).result, n == 3 ? JobOutcome::AuthenticationError : JobOutcome::Verified);
         if (n != 3) {
             EXPECT_EQ(run.Of(n).ip, Host(n));
         }
@@ -200,15 +200,15 @@ TEST(ReaddressJob, StrayAndForeignRepliesNeverCompleteADevice)
     fleet.Inject(101, [](ReaddressJob& job) { job.ResultHeard("00:00:00:00:00:00", "198.18.9.9", 0, 101); });
     fleet.Inject(102, [](ReaddressJob& job) { job.ResultHeard(Mac(7), "192.168.1.8", 0, 102); });
     fleet.Inject(6000, [](ReaddressJob& job) {
-        job.DetailHeard(Mac(2), "192.168.1.3", {"192.168.1.3", "255.255.255.0", "", false}, 6000);
+        job.DetailHeard(Mac(2), "192.168.1.3", {"192.168.1.3", "255.255.255.0", "", "0"}, 6000);
     });
     fleet.Inject(40000, [](ReaddressJob& job) { job.DiscoveryHeard(Mac(9), Host(1), "255.255.0.0", 40000); });
     fleet.Inject(40001, [](ReaddressJob& job) { job.DiscoveryHeard("00:00:00:00:00:00", Host(1), "255.255.0.0", 40001); });
     JobRun run(fleet, {Row(0, Host(0)), Row(1, Host(1)), Row(2, Host(2))});
     fleet.Run(run.job);
-    EXPECT_EQ(run.Of(0).result, DeviceResult::Timeout);
-    EXPECT_EQ(run.Of(1).result, DeviceResult::NotVerified);
-    EXPECT_EQ(run.Of(2).result, DeviceResult::NotFound);
+    EXPECT_EQ(run.Of(0).result, JobOutcome::Timeout);
+    EXPECT_EQ(run.Of(1).result, JobOutcome::NotVerified);
+    EXPECT_EQ(run.Of(2).result, JobOutcome::NotFound);
     EXPECT_EQ(fleet.At(Mac(2)).changes, 0);
 }
 
@@ -217,9 +217,9 @@ TEST(ReaddressJob, ADeviceBackAtAnotherAddressOrNetmaskIsNotVerifiedWithWhereItW
     FakeFleet fleet({Ap(0)});
     JobRun run(fleet, {Row(0, Host(0))});
     // Something else moved it meanwhile: it comes back at .99 /16.
-    fleet.Inject(20000, [&fleet](ReaddressJob&) { fleet.At(Mac(0)).stored.ip = "198.18.1.99"; });
+    fleet.Inject(20000, [&fleet](ReaddressJob&) { fleet.At(Mac(0)).stored.ipAddr = "198.18.1.99"; });
     fleet.Run(run.job);
-    EXPECT_EQ(run.Of(0).result, DeviceResult::NotVerified);
+    EXPECT_EQ(run.Of(0).result, JobOutcome::NotVerified);
     EXPECT_EQ(run.Of(0).ip, "198.18.1.99");
     EXPECT_EQ(run.Of(0).message,
               "Last heard from 198.18.1.99 with netmask 255.255.0.0, not from 198.18.1.1 with netmask 255.255.0.0.");
@@ -244,9 +244,9 @@ TEST(ReaddressJob, CancellingPartWayReportsEveryDeviceSentAChange)
     run.job.Cancel();
     EXPECT_TRUE(run.job.Done());
     EXPECT_EQ(run.outcomes.size(), 2u);
-    EXPECT_EQ(run.Of(0).result, DeviceResult::NotVerified);
+    EXPECT_EQ(run.Of(0).result, JobOutcome::NotVerified);
     EXPECT_EQ(run.Of(0).ip, "198.19.250.1");
-    EXPECT_EQ(run.Of(1).result, DeviceResult::UnknownResult);
+    EXPECT_EQ(run.Of(1).result, JobOutcome::UnknownResult);
     EXPECT_EQ(run.job.Untouched(), 2u);
     EXPECT_EQ(fleet.At(Mac(2)).changes + fleet.At(Mac(3)).changes, 0);
     EXPECT_FALSE(run.job.NextDeadline());
@@ -267,7 +267,7 @@ TEST(ReaddressJob, AtMostSixteenChangesOutstandingAndManyCostAboutOneReboot)
     EXPECT_EQ(fleet.MostChangesInFlight(), 16u);
     EXPECT_LE(fleet.MostOutstanding(), 16u);
     for (int n = 0; n < 250; ++n) {
-        ASSERT_EQ(run.Of(n).result, DeviceResult::Verified) << n;
+        ASSERT_EQ(run.Of(n).result, JobOutcome::Verified) << n;
         ASSERT_EQ(run.Of(n).ip, Host(n));
     }
     // 250 reads and changes 16 at a time at 0.3 s each, one 30 s reboot, a

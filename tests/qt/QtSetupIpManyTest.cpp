@@ -34,12 +34,12 @@ class ScriptedFleet final : public FleetLink {
 public:
     struct Ap {
         std::string address;
-        DeviceValues values;
+        DeviceSettings values;
         std::string password = "secret";
         bool silent = false;       // answers nothing
         bool neverReturns = false; // silent after its reboot
         bool down = false;
-        DeviceValues stored;
+        DeviceSettings stored;
         int changes = 0;
     };
 
@@ -57,15 +57,15 @@ public:
                             const SettingsChange& change, std::string&) override
     {
         const std::string pass(password);
-        DeviceValues values = aps.at(std::string(mac)).values;
+        DeviceSettings values = aps.at(std::string(mac)).values;
         if (change.ipAddress)
-            values.ip = std::string(*change.ipAddress);
+            values.ipAddr = std::string(*change.ipAddress);
         if (change.subnetMask)
             values.netmask = std::string(*change.subnetMask);
         if (change.gateway)
             values.gateway = std::string(*change.gateway);
         if (change.dhcp)
-            values.dhcp = *change.dhcp == 1;
+            values.dhcp = std::string(1, *change.dhcp == 1 ? '1' : '0');
         Later(mac, [this, pass, values](const std::string& m, Ap& ap) {
             const bool accepted = pass == ap.password;
             if (accepted) {
@@ -85,7 +85,7 @@ public:
                 return;
             ap.down = false;
             ap.values = ap.stored;
-            ap.address = ap.stored.ip;
+            ap.address = *ap.stored.ipAddr;
         });
         return true;
     }
@@ -93,7 +93,7 @@ public:
     {
         for (auto& [mac, ap] : aps)
             Later(mac, [this](const std::string& m, Ap& a) {
-                job->DiscoveryHeard(m, a.address, a.values.netmask, m_clock.Now());
+                job->DiscoveryHeard(m, a.address, *a.values.netmask, m_clock.Now());
             });
         return true;
     }
@@ -119,7 +119,7 @@ ScriptedFleet::Ap Factory(const std::string& ip)
 {
     ScriptedFleet::Ap ap;
     ap.address = ip;
-    ap.values = {ip, "255.255.255.0", "198.18.1.254", false};
+    ap.values = {ip, "255.255.255.0", "198.18.1.254", "0"};
     return ap;
 }
 
@@ -315,8 +315,8 @@ TEST_F(QtSetupIpManyTest, CloseWhileApplyingAsksFirst)
             EXPECT_EQ(session->Running(), answer == QMessageBox::No);
         }
     });
-    EXPECT_EQ(session->Rows()[0].outcome->result, DeviceResult::NotVerified);
-    EXPECT_EQ(session->Rows()[2].outcome->result, DeviceResult::AuthenticationError);
+    EXPECT_EQ(session->Rows()[0].outcome->result, JobOutcome::NotVerified);
+    EXPECT_EQ(session->Rows()[2].outcome->result, JobOutcome::AuthenticationError);
 }
 
 } // namespace

@@ -84,9 +84,9 @@ TEST(DeviceListSetupIpManyTest, SeveralRowsOpenTheDialogForAllOfThem)
     ASSERT_EQ(opened.outcomes.size(), 3u);
     // Verified needs the device's discovery reply after its reboot: the
     // conversation passed it on to the job.
-    EXPECT_EQ(opened.outcomes[0].result, DeviceResult::Verified) << opened.outcomes[0].message;
-    EXPECT_EQ(opened.outcomes[1].result, DeviceResult::AuthenticationError);
-    EXPECT_EQ(opened.outcomes[2].result, DeviceResult::Verified) << opened.outcomes[2].message;
+    EXPECT_EQ(opened.outcomes[0].result, JobOutcome::Verified) << opened.outcomes[0].message;
+    EXPECT_EQ(opened.outcomes[1].result, JobOutcome::AuthenticationError);
+    EXPECT_EQ(opened.outcomes[2].result, JobOutcome::Verified) << opened.outcomes[2].message;
     EXPECT_EQ(RequestsOfType(ap2, 2), 2); // the change and the reboot
     EXPECT_EQ(RequestsOfType(ap1, 2), 1); // the refused change only
     EXPECT_TRUE(h.ui.Messages().empty());

@@ -507,7 +507,10 @@ void CDeviceListDlg::OnSetupIpMany(const std::vector<int>& selected)
                             link.Attach(job);
                             // Replies reach the link only while a job runs: each costs
                             // the receive thread a call into this thread.
-                            m_conversation.SetReplyTap(job ? &link : nullptr);
+                            if (job)
+                                m_conversation.GetTransport().AddObserver(link);
+                            else
+                                m_conversation.GetTransport().RemoveObserver(link);
                         },
                         std::move(devices), std::move(heard),
                         std::move(reserved));

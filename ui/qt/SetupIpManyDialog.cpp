@@ -252,17 +252,17 @@ QString SetupIpManyDialog::StatusText(const ManyRow& row) const
         return {};
     const DeviceOutcome& outcome = *row.outcome;
     switch (outcome.result) {
-    case DeviceResult::Verified:
+    case JobOutcome::Verified:
         return Tr(PEMBLOR_TR_NOOP("Pemblor", "Verified"));
-    case DeviceResult::Stored:
+    case JobOutcome::Stored:
         return Tr(PEMBLOR_TR_NOOP("Pemblor", "Stored; takes effect after a reboot"));
-    case DeviceResult::Unchanged:
+    case JobOutcome::Unchanged:
         return Tr(PEMBLOR_TR_NOOP("Pemblor", "Unchanged; it holds the plan already"));
-    case DeviceResult::NotVerified:
+    case JobOutcome::NotVerified:
         return outcome.ip ? Tr(PEMBLOR_TR_NOOP("Pemblor", "Failed: not seen at its new address (last seen at %1)"))
                                 .arg(QString::fromStdString(*outcome.ip))
                           : Tr(PEMBLOR_TR_NOOP("Pemblor", "Failed: not seen at its new address"));
-    case DeviceResult::Invalid:
+    case JobOutcome::Invalid:
         return Tr(PEMBLOR_TR_NOOP("Pemblor", "Refused: %1")).arg(message(outcome.message));
     default:
         return Tr(PEMBLOR_TR_NOOP("Pemblor", "Failed: %1")).arg(outcome.message.empty() ? QString::fromUtf8(ResultName(outcome.result).data())
@@ -276,32 +276,32 @@ QString SetupIpManyDialog::SummaryText() const
     for (const ManySetupIp::Count& count : m_session.Summary()) {
         const std::size_t n = count.count;
         switch (count.result) {
-        case DeviceResult::Verified:
+        case JobOutcome::Verified:
             parts << Counted(n, PEMBLOR_TR_NOOP("Pemblor", "%1 verified"), PEMBLOR_TR_NOOP("Pemblor", "%1 verified"));
             break;
-        case DeviceResult::Stored:
+        case JobOutcome::Stored:
             parts << Counted(n, PEMBLOR_TR_NOOP("Pemblor", "%1 stored"), PEMBLOR_TR_NOOP("Pemblor", "%1 stored"));
             break;
-        case DeviceResult::Unchanged:
+        case JobOutcome::Unchanged:
             parts << Counted(n, PEMBLOR_TR_NOOP("Pemblor", "%1 unchanged"), PEMBLOR_TR_NOOP("Pemblor", "%1 unchanged"));
             break;
-        case DeviceResult::AuthenticationError:
+        case JobOutcome::AuthenticationError:
             parts << Counted(n, PEMBLOR_TR_NOOP("Pemblor", "%1 authentication error"), PEMBLOR_TR_NOOP("Pemblor", "%1 authentication errors"));
             break;
-        case DeviceResult::Timeout:
+        case JobOutcome::Timeout:
             parts << Counted(n, PEMBLOR_TR_NOOP("Pemblor", "%1 timed out"), PEMBLOR_TR_NOOP("Pemblor", "%1 timed out"));
             break;
-        case DeviceResult::NotFound:
+        case JobOutcome::NotFound:
             parts << Counted(n, PEMBLOR_TR_NOOP("Pemblor", "%1 not found"), PEMBLOR_TR_NOOP("Pemblor", "%1 not found"));
             break;
-        case DeviceResult::UnknownResult:
+        case JobOutcome::UnknownResult:
             parts << Counted(n, PEMBLOR_TR_NOOP("Pemblor", "%1 unknown result"), PEMBLOR_TR_NOOP("Pemblor", "%1 unknown results"));
             break;
-        case DeviceResult::NotVerified:
+        case JobOutcome::NotVerified:
             parts << Counted(n, PEMBLOR_TR_NOOP("Pemblor", "%1 not seen at its new address"), PEMBLOR_TR_NOOP("Pemblor", "%1 not seen at their new addresses"));
             break;
-        case DeviceResult::Invalid:
-        case DeviceResult::WouldChange:
+        case JobOutcome::Invalid:
+        case JobOutcome::WouldChange:
             parts << Counted(n, PEMBLOR_TR_NOOP("Pemblor", "%1 refused"), PEMBLOR_TR_NOOP("Pemblor", "%1 refused"));
             break;
         }

@@ -276,11 +276,11 @@ void ManySetupIp::Changed(std::size_t row)
 
 std::vector<ManySetupIp::Count> ManySetupIp::Summary() const
 {
-    constexpr std::array order{DeviceResult::Verified,      DeviceResult::Stored,   DeviceResult::Unchanged,
-                               DeviceResult::AuthenticationError, DeviceResult::Timeout,  DeviceResult::NotFound,
-                               DeviceResult::UnknownResult, DeviceResult::NotVerified, DeviceResult::Invalid};
+    constexpr std::array order{JobOutcome::Verified,      JobOutcome::Stored,   JobOutcome::Unchanged,
+                               JobOutcome::AuthenticationError, JobOutcome::Timeout,  JobOutcome::NotFound,
+                               JobOutcome::UnknownResult, JobOutcome::NotVerified, JobOutcome::Invalid};
     std::vector<Count> counts;
-    for (const DeviceResult result : order) {
+    for (const JobOutcome result : order) {
         const auto count = static_cast<std::size_t>(std::count_if(m_rows.begin(), m_rows.end(), [result](const ManyRow& row) {
             return row.outcome && row.outcome->result == result;
         }));
@@ -302,8 +302,9 @@ std::string ManySetupIp::OutcomeCsv() const
                                                  "before_netmask", "before_gateway", "before_dhcp", "after_ip",
                                                  "after_netmask", "after_gateway", "after_dhcp",  "message"};
     std::string text = CsvRow(names);
-    auto values = [](const std::optional<DeviceValues>& v) {
-        return v ? std::array<std::string, 4>{v->ip, v->netmask, v->gateway, v->dhcp ? "on" : "off"}
+    auto values = [](const std::optional<DeviceSettings>& v) {
+        return v ? std::array<std::string, 4>{v->ipAddr.value_or(""), v->netmask.value_or(""),
+                                              v->gateway.value_or(""), v->DhcpOn() ? "on" : "off"}
                  : std::array<std::string, 4>{};
     };
     for (const ManyRow& row : m_rows) {

@@ -1,7 +1,7 @@
 #pragma once
 #include "engine/NetworkInterface.h"
 #include "engine/UiDispatcher.h"
-#include "fleet/DeviceOutcome.h"
+#include "engine/JobOutcome.h"
 #include "fleet/Planner.h"
 #include "fleet/ReaddressJob.h"
 
@@ -95,9 +95,9 @@ public:
     void Stop();
 
     // After the job: how many devices ended in each result, in the order of
-    // DeviceResult, and how many were stopped before anything was sent.
+    // JobOutcome, and how many were stopped before anything was sent.
     struct Count {
-        DeviceResult result;
+        JobOutcome result;
         std::size_t count;
     };
     std::vector<Count> Summary() const;

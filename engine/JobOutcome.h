@@ -1,0 +1,49 @@
+#pragma once
+#include "engine/DeviceSettings.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pemblor {
+
+// How a device's job ended: the one outcome of the single-device path and
+// of the fleet, and the one table of the names pemblorctl prints for them.
+enum class JobOutcome {
+    Stored,              // the change was accepted (no reboot asked)
+    Unchanged,           // read; nothing to change, nothing sent
+    Verified,            // back after the reboot, where it was expected
+    AuthenticationError, // result 1 to the change or the reboot
+    Timeout,             // no detail reply or no result in time
+    NotFound,            // did not answer the read (the fleet; a job never ends so)
+    UnknownResult,       // another non-zero result (the fleet: or stopped before the result)
+    NotVerified,         // not back after the reboot, or only somewhere else
+    RebootSent,          // reboot without verify: no refusal within its wait
+    SendFailed,          // the request went out of no interface
+    Stopped,             // the owner stopped it
+    Invalid,             // the fleet refused the plan row; nothing was sent
+    WouldChange,         // a dry run: the device does not hold the plan
+};
+
+// The name scripts read: "verified", "authentication-error", ... A reboot
+// sent without waiting counts as "stored"; an outcome with no name of its
+// own (could not send, stopped) is empty.
+std::string_view ResultName(JobOutcome outcome);
+// Whether the device ended as asked (or needed nothing).
+bool Succeeded(JobOutcome outcome);
+
+// How one device ended, as every front end tells it.
+struct DeviceOutcome {
+    std::string mac;
+    JobOutcome result = JobOutcome::NotFound;
+    // Where the device answered from last; nothing when never.
+    std::optional<std::string> ip;
+    // As read, and as heard again or as it should hold now; nothing when
+    // not known.
+    std::optional<DeviceSettings> before;
+    std::optional<DeviceSettings> after;
+    // Why it failed, in the tool's words; empty otherwise.
+    std::string message;
+};
+
+} // namespace pemblor
