@@ -4,8 +4,7 @@
 #include "ctl/OutcomeWriter.h"
 #include "engine/Transport.h"
 #include "fleet/PlanFile.h"
-#include "fleet/ReaddressJob.h"
-#include "fleet/TransportFleetLink.h"
+#include "fleet/FleetJob.h"
 #include "common/FormatError.h"
 
 #include <cerrno>
@@ -81,8 +80,6 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
     transportConfig.receiveBufferBytes = config.receiveBufferBytes;
     transportConfig.interfaces = config.interfaces;
     Transport transport(sockets, dispatcher, transportConfig);
-    TransportFleetLink link(transport, [&loop] { return loop.Now(); });
-    transport.AddObserver(link);
     const EndpointResult opened = transport.Open();
     if (!opened.Ok()) {
         if (opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE) {
@@ -103,13 +100,13 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
     settings.password = password;
     settings.reboot = options.reboot;
     settings.dryRun = options.dryRun;
-    settings.readTimeoutMs = static_cast<JobSettings::Millis>(std::llround(options.timeoutSeconds * 1000.0));
+    settings.readTimeoutMs = static_cast<unsigned>(std::llround(options.timeoutSeconds * 1000.0));
 
     OutcomeWriter writer(io.out, options.format);
     bool allDone = true;
     std::size_t verifying = 0;
-    ReaddressJob job(
-        link, settings, std::move(rows),
+    FleetJob job(
+        transport, dispatcher, settings, std::move(rows),
         [&](const DeviceOutcome& outcome) {
             writer.Outcome(outcome);
             allDone = allDone && (Succeeded(outcome.result) ||
@@ -119,11 +116,10 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
             if (const char* text = PhaseText(phase))
                 io.err << mac << ": " << text << '\n';
         });
-    link.Attach(&job);
 
     const auto interrupted = [&io] { return io.interrupted && io.interrupted->load(); };
     bool stopped = false;
-    job.Start(loop.Now());
+    job.Start();
     EventLoop::Millis nextReport = loop.Now() + WaitReportMs;
     while (!job.Done()) {
         if (interrupted()) {
@@ -131,16 +127,12 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
             stopped = true;
             break;
         }
+        // The job runs on the loop's deadlines and replies; this wait only
+        // looks at the interrupt flag and the wait's report now and then.
         EventLoop::Millis until = loop.Now() + InterruptPollMs;
-        if (const auto next = job.NextDeadline())
-            until = std::min(until, *next);
-        // Back to the top as soon as a reply moves the job's next deadline
-        // before this wait's end.
-        loop.RunUntil(until, [&] {
-            const auto next = job.NextDeadline();
-            return job.Done() || interrupted() || (next && *next < until);
-        });
-        job.Tick(loop.Now());
+        if (nextReport > loop.Now())
+            until = std::min(until, nextReport);
+        loop.RunUntil(until, [&] { return job.Done() || interrupted(); });
         verifying = job.Verifying();
         if (verifying > 0 && loop.Now() >= nextReport) {
             io.err << "waiting for " << verifying << (verifying == 1 ? " device" : " devices")
@@ -148,9 +140,8 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
             nextReport = loop.Now() + WaitReportMs;
         }
     }
-    link.Attach(nullptr);
     transport.StopReceiveThread();
-    if (link.ReceiveStopped())
+    if (job.ReceiveStopped())
         io.err << "pemblorctl: the receive thread stopped listening; replies may have been missed\n";
     if (stopped) {
         io.err << "pemblorctl: stopped";

@@ -1,6 +1,6 @@
 #pragma once
 #include "ctl/Commands.h"
-#include "fleet/ReaddressJob.h"
+#include "fleet/FleetJob.h"
 
 namespace pemblor {
 

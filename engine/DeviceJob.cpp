@@ -236,6 +236,7 @@ void DeviceJob::BeginReboot()
                                                   : m_report.before.value_or(DeviceSettings{});
     m_report.expectedAddress = expected.DhcpOn() || !expected.ipAddr ? std::string() : *expected.ipAddr;
     m_report.expectedNetmask = expected.DhcpOn() || !expected.netmask ? std::string() : *expected.netmask;
+    m_heldAddress = expected.ipAddr.value_or("");
 
     Begin(JobStep::Reboot);
     // A refusal answers the reboot; an accepted reboot may go unanswered.
@@ -247,6 +248,18 @@ void DeviceJob::BeginReboot()
     }
     if (!m_plan.verify) {
         m_ui.Schedule(*this, m_plan.refusalWaitMs);
+        return;
+    }
+    if (m_plan.watch == ComeBackWatch::DiscoveryRounds) {
+        m_rounds = 0;
+        m_verifySeconds = 0;
+        m_heardThisRound = false;
+        m_wentSilent = false;
+        Begin(JobStep::Verify);
+        // A refusal of the reboot still counts, by the device's MAC only: a
+        // zero-MAC result from its address belongs to the next command there.
+        m_transport.Await(*this, m_mac, {}, Awaited::Result);
+        m_ui.Schedule(*this, m_plan.discoveryWindowMs);
         return;
     }
     m_waitLeftMs = m_plan.rebootWaitMs;
@@ -311,6 +324,11 @@ void DeviceJob::Expired()
         return;
     }
     case JobStep::Verify:
+        if (m_plan.watch == ComeBackWatch::DiscoveryRounds) {
+            m_report.address = m_report.heardAfterRestart ? m_address : m_report.oldAddress;
+            Finish(JobOutcome::NotVerified);
+            return;
+        }
         ++m_verifySeconds;
         Progress();
         VerifyTick();
@@ -340,6 +358,7 @@ void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
         return;
     }
     m_report.heardAfterRestart = true;
+    m_report.heardNetmask = settings.netmask;
     m_report.after = settings;
     if (BackAsExpected(m_report.expectedAddress, m_report.expectedNetmask, m_address, settings.netmask)) {
         Finish(JobOutcome::Verified);
@@ -348,6 +367,34 @@ void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
     // Not where it should be (the change did not take effect, or not yet):
     // the re-read goes on, and ends NotVerified without a better answer.
     Await(Awaited::Detail);
+}
+
+void DeviceJob::DiscoveryReply(std::string_view sender, const std::optional<std::string>& netmask)
+{
+    if (m_step != JobStep::Verify || m_plan.watch != ComeBackWatch::DiscoveryRounds)
+        return;
+    m_heardThisRound = true;
+    m_report.heardAfterRestart = true;
+    m_report.heardNetmask = netmask;
+    m_address.assign(sender);
+    m_report.address = m_address;
+    // With DHCP on, the address is the server's to give: coming back after
+    // going down (or at the address it held) is what can be seen.
+    if (m_report.expectedAddress.empty() && !m_wentSilent && !SameAddress(sender, m_heldAddress))
+        return;
+    if (!BackAsExpected(m_report.expectedAddress, m_report.expectedNetmask, sender, netmask))
+        return;
+    Finish(JobOutcome::Verified);
+}
+
+void DeviceJob::RoundSent()
+{
+    if (m_step != JobStep::Verify || m_plan.watch != ComeBackWatch::DiscoveryRounds)
+        return;
+    if (m_rounds > 0 && !m_heardThisRound)
+        m_wentSilent = true;
+    m_heardThisRound = false;
+    ++m_rounds;
 }
 
 void DeviceJob::ResultReply(const ReplyDatagram& reply, unsigned /*arrival*/)
@@ -366,6 +413,7 @@ void DeviceJob::ResultReply(const ReplyDatagram& reply, unsigned /*arrival*/)
         return;
     case JobStep::Reboot:
     case JobStep::Restart:
+    case JobStep::Verify: // watching by discovery rounds: the reboot's result is still awaited
         // Result 0 (an agent that confirms the reboot) changes nothing.
         if (result != 0)
             Finish(result == 1 ? JobOutcome::AuthenticationError : JobOutcome::UnknownResult, result);

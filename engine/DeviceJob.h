@@ -31,6 +31,12 @@ struct SettingsRequest {
     DeviceSettings AppliedTo(DeviceSettings current) const;
 };
 
+// How a job watches its device come back after the reboot: the re-read (9
+// detail queries over 53 s, after the restart wait), or the discovery
+// rounds of its owner, which hands the job every discovery reply of the
+// device (DiscoveryReply) and tells it of every round (RoundSent).
+enum class ComeBackWatch { Reread, DiscoveryRounds };
+
 struct JobCredentials {
     std::string user;
     std::string password;
@@ -65,6 +71,9 @@ struct JobReport {
     std::string expectedNetmask;
     std::string oldAddress;
     bool heardAfterRestart = false;
+    // The netmask its last answer after the restart reported; nothing when
+    // it reported none (or did not answer).
+    std::optional<std::string> heardNetmask;
 };
 
 // What one job runs: read, change, reboot, verify, each when asked, in that
@@ -85,6 +94,10 @@ struct JobPlan {
     // change, no reboot): the re-read at once, on the same schedule, taking
     // an answer from any address.
     bool verify = false;
+    ComeBackWatch watch = ComeBackWatch::Reread;
+    // DiscoveryRounds: how long after the reboot the device has to be heard
+    // where it should be.
+    unsigned discoveryWindowMs = 90000;
     JobCredentials credentials;
     unsigned detailTimeoutMs = 5000;
     unsigned resultTimeoutMs = 10000;
@@ -146,6 +159,12 @@ public:
     // sent and no reply or deadline reaches it. Its report says Stopped.
     void Stop();
 
+    // Watching by discovery rounds: a discovery reply under the device's
+    // MAC from `sender`, reporting `netmask` (nothing: none), and a round
+    // sent. Ignored in any other step.
+    void DiscoveryReply(std::string_view sender, const std::optional<std::string>& netmask);
+    void RoundSent();
+
     bool Running() const { return m_step != JobStep::Idle && m_step != JobStep::Done; }
     JobStep Step() const { return m_step; }
     const std::string& MacText() const { return m_macText; }
@@ -189,6 +208,13 @@ private:
     int m_verifySeconds = 0;
     int m_queriesSent = 0;
     RereadSchedule m_schedule;
+    // Watching by discovery rounds: the address it would hold were its
+    // DHCP client off, whether it answered in the current round, and
+    // whether a whole round passed without an answer (it went down).
+    std::string m_heldAddress;
+    int m_rounds = 0;
+    bool m_heardThisRound = false;
+    bool m_wentSilent = false;
     // The device's settings as last read, or as a change accepted since
     // left them; a later plan that does not read starts from them.
     std::optional<DeviceSettings> m_known;

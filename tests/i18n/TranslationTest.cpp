@@ -10,7 +10,7 @@
 #include "toolkit/qt/QtTranslation.h"
 #include "toolkit/qt/QtWindow.h"
 #include "engine/fake/FakeDispatcher.h"
-#include "fleet/FleetLink.h"
+#include "engine/Transport.h"
 #include "ui/devicelist/CPemblorApp.h"
 #include "ui/qt/SetupIpManyDialog.h"
 #include "common/FormatError.h"
@@ -170,20 +170,6 @@ const Texts kSetupIpMany{
     {"Note", "Hinweis"},
 };
 
-// A link that sends nothing: the dialog is only looked at.
-class NoFleet final : public FleetLink {
-public:
-    bool SendDetailQuery(std::string_view, std::string&) override { return false; }
-    bool SendSettingsChange(std::string_view, std::string_view, std::string_view, const SettingsChange&,
-                            std::string&) override
-    {
-        return false;
-    }
-    bool SendReboot(std::string_view, std::string_view, std::string_view, std::string&) override { return false; }
-    bool SendDiscovery(std::string&) override { return false; }
-    void Forget(std::string_view) override {}
-};
-
 std::vector<std::string> Expected(const Texts& texts, Language language)
 {
     std::vector<std::string> expected;
@@ -305,8 +291,11 @@ protected:
     std::vector<std::string> SetupIpManyTexts()
     {
         FakeDispatcher dispatcher;
-        NoFleet link;
-        ManySetupIp session(link, dispatcher, [] { return ManySetupIp::Millis{0}; }, {},
+        // Never opened: the dialog is only looked at, and nothing is sent.
+        FakeNetwork network;
+        const std::unique_ptr<FakeSocketLayer> layer = network.NewLayer("198.18.0.1");
+        Transport transport(*layer, dispatcher);
+        ManySetupIp session(transport, dispatcher, [] { return ManySetupIp::Millis{0}; },
                             {{1, "a", "02:00:00:00:00:01", "198.18.1.1"}, {2, "b", "02:00:00:00:00:02", "198.18.1.2"}},
                             {});
         std::vector<std::string> shown;

@@ -3,7 +3,9 @@
 #include "QtTestSupport.h"
 
 #include "engine/fake/FakeDispatcher.h"
-#include "fleet/FleetLink.h"
+#include "engine/Transport.h"
+#include "engine/fake/FakeNetwork.h"
+#include "tests/fleet/FleetLan.h"
 #include "resources/ResourceIds.h"
 #include "toolkit/qt/QtIpAddressCtrl.h"
 #include "toolkit/qt/QtToolkit.h"
@@ -28,115 +30,38 @@
 namespace pemblor {
 namespace {
 
-// Access points as the job meets them: each answers after 5 ms, restarts
-// for 30 s after a reboot and comes back with what it stored.
-class ScriptedFleet final : public FleetLink {
-public:
-    struct Ap {
-        std::string address;
-        DeviceSettings values;
-        std::string password = "secret";
-        bool silent = false;       // answers nothing
-        bool neverReturns = false; // silent after its reboot
-        bool down = false;
-        DeviceSettings stored;
-        int changes = 0;
-    };
-
-    explicit ScriptedFleet(FakeDispatcher& clock) : m_clock(clock) {}
-
-    std::map<std::string, Ap, std::less<>> aps;
-    ReaddressJob* job = nullptr;
-
-    bool SendDetailQuery(std::string_view mac, std::string&) override
-    {
-        Later(mac, [this](const std::string& m, Ap& ap) { job->DetailHeard(m, ap.address, ap.values, m_clock.Now()); });
-        return true;
-    }
-    bool SendSettingsChange(std::string_view mac, std::string_view, std::string_view password,
-                            const SettingsChange& change, std::string&) override
-    {
-        const std::string pass(password);
-        DeviceSettings values = aps.at(std::string(mac)).values;
-        if (change.ipAddress)
-            values.ipAddr = std::string(*change.ipAddress);
-        if (change.subnetMask)
-            values.netmask = std::string(*change.subnetMask);
-        if (change.gateway)
-            values.gateway = std::string(*change.gateway);
-        if (change.dhcp)
-            values.dhcp = std::string(1, *change.dhcp == 1 ? '1' : '0');
-        Later(mac, [this, pass, values](const std::string& m, Ap& ap) {
-            const bool accepted = pass == ap.password;
-            if (accepted) {
-                ap.stored = values;
-                ++ap.changes;
-            }
-            job->ResultHeard(m, ap.address, accepted ? 0 : 1, m_clock.Now());
-        });
-        return true;
-    }
-    bool SendReboot(std::string_view mac, std::string_view, std::string_view, std::string&) override
-    {
-        Ap& ap = aps.at(std::string(mac));
-        ap.down = true;
-        m_clock.After(30000, [&ap] {
-            if (ap.neverReturns)
-                return;
-            ap.down = false;
-            ap.values = ap.stored;
-            ap.address = *ap.stored.ipAddr;
-        });
-        return true;
-    }
-    bool SendDiscovery(std::string&) override
-    {
-        for (auto& [mac, ap] : aps)
-            Later(mac, [this](const std::string& m, Ap& a) {
-                job->DiscoveryHeard(m, a.address, *a.values.netmask, m_clock.Now());
-            });
-        return true;
-    }
-    void Forget(std::string_view) override {}
-
-private:
-    template <typename Action>
-    void Later(std::string_view mac, Action action)
-    {
-        Ap& ap = aps.at(std::string(mac));
-        if (ap.silent || ap.down)
-            return;
-        m_clock.After(5, [this, m = std::string(mac), &ap, action] {
-            if (job && !ap.down)
-                action(m, ap);
-        });
-    }
-
-    FakeDispatcher& m_clock;
-};
-
-ScriptedFleet::Ap Factory(const std::string& ip)
+test::FleetLan::Device Factory(int n, const std::string& ip)
 {
-    ScriptedFleet::Ap ap;
+    test::FleetLan::Device ap;
+    ap.mac = "02:00:00:00:00:0" + std::to_string(n);
     ap.address = ip;
     ap.values = {ip, "255.255.255.0", "198.18.1.254", "0"};
+    ap.user.clear(); // the password alone decides
     return ap;
+}
+
+std::vector<test::FleetLan::Device> Factories()
+{
+    std::vector<test::FleetLan::Device> aps{Factory(1, "198.18.1.20"), Factory(2, "198.18.1.21"),
+                                            Factory(3, "198.18.1.22"), Factory(4, "198.18.1.23")};
+    aps[2].password = "other";
+    aps[3].neverReturns = true;
+    return aps;
 }
 
 class QtSetupIpManyTest : public ::testing::Test {
 protected:
     QtSetupIpManyTest()
     {
-        fleet.aps["02:00:00:00:00:01"] = Factory("198.18.1.20");
-        fleet.aps["02:00:00:00:00:02"] = Factory("198.18.1.21");
-        fleet.aps["02:00:00:00:00:03"] = Factory("198.18.1.22");
-        fleet.aps["02:00:00:00:00:03"].password = "other";
-        fleet.aps["02:00:00:00:00:04"] = Factory("198.18.1.23");
-        fleet.aps["02:00:00:00:00:04"].neverReturns = true;
+        g_hRecvSocket = InvalidSocket;
+        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
+        EXPECT_TRUE(transport.Open().Ok());
+        EXPECT_TRUE(transport.StartReceiveThread());
         std::vector<ManyDevice> devices;
         std::vector<HeardDevice> heard;
         int number = 1;
-        for (const auto& [mac, ap] : fleet.aps) {
+        for (const test::FleetLan::Device& ap : Factories()) {
+            const std::string& mac = ap.mac;
             devices.push_back({number++, "lab-" + mac.substr(15), mac, ap.address});
             std::uint32_t address = 0;
             ParseIpv4(ap.address.c_str(), address);
@@ -144,9 +69,14 @@ protected:
         }
         // A device outside the selection holds .51: the plan skips it.
         heard.push_back({"02:00:00:00:00:99", 0xC6120133u, std::nullopt, NetworkInterface{"lab0", 2, 0xC6120101u, 0xFFFFFF00u}});
-        session = std::make_unique<ManySetupIp>(
-            fleet, clock, [this] { return clock.Now(); }, [this](ReaddressJob* job) { fleet.job = job; },
-            std::move(devices), std::move(heard));
+        session = std::make_unique<ManySetupIp>(transport, clock, [this] { return clock.Now(); }, std::move(devices),
+                                                std::move(heard));
+    }
+    ~QtSetupIpManyTest() override
+    {
+        session.reset();
+        transport.StopReceiveThread();
+        g_hRecvSocket = InvalidSocket;
     }
 
     // Runs `act` with the dialog shown over a real window of the toolkit.
@@ -180,8 +110,11 @@ protected:
     }
 
     QtToolkit toolkit;
+    FakeNetwork net;
+    std::unique_ptr<FakeSocketLayer> tool = net.NewLayer("198.18.1.1");
     FakeDispatcher clock;
-    ScriptedFleet fleet{clock};
+    Transport transport{*tool, clock};
+    test::FleetLan fleet{net, clock, "198.18.1.1", Factories()};
     std::unique_ptr<ManySetupIp> session;
 };
 
@@ -270,7 +203,7 @@ TEST_F(QtSetupIpManyTest, ApplyShowsEachDeviceLiveThenTheSummaryAndExports)
     EXPECT_TRUE(lines[3].startsWith("02:00:00:00:00:03,authentication-error,198.18.1.22,")) << lines[3].toStdString();
     EXPECT_TRUE(lines[3].endsWith(",Authentication Error!")) << lines[3].toStdString();
     EXPECT_TRUE(lines[4].startsWith("02:00:00:00:00:04,not-verified,")) << lines[4].toStdString();
-    EXPECT_EQ(fleet.aps["02:00:00:00:00:02"].address, "198.18.1.61");
+    EXPECT_EQ(fleet.At("02:00:00:00:00:02").address, "198.18.1.61");
 }
 
 // A user name or password longer than the request holds is refused with
@@ -296,7 +229,7 @@ TEST_F(QtSetupIpManyTest, OverlongCredentialsAreRefused)
             edit->setText("admin");
         }
     });
-    EXPECT_EQ(fleet.aps["02:00:00:00:00:01"].changes, 0);
+    EXPECT_EQ(fleet.At("02:00:00:00:00:01").changes, 0);
 }
 
 // Close while the job runs asks; "No" keeps it running, "Yes" stops it

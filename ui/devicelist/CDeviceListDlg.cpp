@@ -7,7 +7,6 @@
 #include "common/Translatable.h"
 #include "common/ValidateSettings.h"
 #include "engine/InterfaceSet.h"
-#include "fleet/TransportFleetLink.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
 #include "resources/DialogTemplate.h"
@@ -495,23 +494,11 @@ void CDeviceListDlg::OnSetupIpMany(const std::vector<int>& selected)
         for (const NetworkInterface& own : interfaces->All())
             reserved.push_back(own.address);
 
-    if (!m_fleetLink)
-        m_fleetLink = std::make_unique<TransportFleetLink>(transport, [&toolkit = m_toolkit] { return toolkit.NowMs(); });
     // The job's replies come through the receive thread.
     if (!m_conversation.StartReceiveThread())
         return;
 
-    TransportFleetLink& link = *m_fleetLink;
-    ManySetupIp session(link, m_dispatcher, [&toolkit = m_toolkit] { return toolkit.NowMs(); },
-                        [this, &link](ReaddressJob* job) {
-                            link.Attach(job);
-                            // Replies reach the link only while a job runs: each costs
-                            // the receive thread a call into this thread.
-                            if (job)
-                                m_conversation.GetTransport().AddObserver(link);
-                            else
-                                m_conversation.GetTransport().RemoveObserver(link);
-                        },
+    ManySetupIp session(transport, m_dispatcher, [&toolkit = m_toolkit] { return toolkit.NowMs(); },
                         std::move(devices), std::move(heard),
                         std::move(reserved));
     // Each device's row shows where it answers from as soon as it ends.

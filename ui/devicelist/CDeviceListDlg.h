@@ -17,7 +17,6 @@ class CSetupIpDlg;
 class IButton;
 class IListCtrl;
 class IToolkit;
-class TransportFleetLink;
 
 // The main window: the device table, Discover, the commands on a listed
 // device, the About box and closing. It owns the conversation with the
@@ -158,14 +157,9 @@ private:
     // The open "Setup IP for N devices" session, null when none.
     ManySetupIp* m_pManySetupIp = nullptr;
 
-    // Last but one: it calls into the members above from its receive thread,
-    // so it is the first to go but for the fleet link.
+    // Last: it calls into the members above from its receive thread, so it
+    // is the first to go.
     Conversation m_conversation;
-    // The many-device job's requests and replies over the conversation's
-    // transport, the conversation's reply tap while a job runs; made on first
-    // use and kept until the receive thread has stopped (the destructor's
-    // first step), as the receive thread may still be in a call to it.
-    std::unique_ptr<TransportFleetLink> m_fleetLink;
 };
 
 } // namespace pemblor

@@ -304,6 +304,10 @@ QString SetupIpManyDialog::SummaryText() const
         case JobOutcome::WouldChange:
             parts << Counted(n, PEMBLOR_TR_NOOP("Pemblor", "%1 refused"), PEMBLOR_TR_NOOP("Pemblor", "%1 refused"));
             break;
+        case JobOutcome::RebootSent: // not outcomes of the fleet
+        case JobOutcome::SendFailed:
+        case JobOutcome::Stopped:
+            break;
         }
     }
     if (const std::size_t stopped = m_session.StoppedCount())

@@ -1,7 +1,6 @@
 #include "ui/setupip/ManySetupIp.h"
 
 #include "common/ValidateSettings.h"
-#include "fleet/FleetLink.h"
 #include "format/DelimitedRow.h"
 #include "protocol/MacText.h"
 
@@ -29,13 +28,12 @@ std::string RangeText(std::uint32_t first, std::uint32_t last)
 
 } // namespace
 
-ManySetupIp::ManySetupIp(FleetLink& link, UiDispatcher& dispatcher, std::function<Millis()> now, Attach attach,
+ManySetupIp::ManySetupIp(Transport& transport, UiDispatcher& dispatcher, std::function<Millis()> now,
                          std::vector<ManyDevice> devices, std::vector<HeardDevice> heard,
                          std::vector<std::uint32_t> reserved)
-    : m_link(link)
+    : m_transport(transport)
     , m_dispatcher(dispatcher)
     , m_now(std::move(now))
-    , m_attach(std::move(attach))
     , m_heard(std::move(heard))
     , m_reserved(std::move(reserved))
 {
@@ -57,8 +55,6 @@ ManySetupIp::~ManySetupIp()
 {
     if (m_scheduled)
         m_dispatcher.Cancel(static_cast<Deadline&>(*this));
-    if (m_job && m_attach)
-        m_attach(nullptr);
 }
 
 void ManySetupIp::Replan(const ManyInputs& inputs)
@@ -127,14 +123,13 @@ void ManySetupIp::Apply(JobSettings settings)
     }
     settings.dryRun = false;
     m_applied = true;
-    m_job = std::make_unique<ReaddressJob>(
-        m_link, std::move(settings), std::move(rows), [this](const DeviceOutcome& ended) { Ended(ended); },
+    m_job = std::make_unique<FleetJob>(
+        m_transport, m_dispatcher, std::move(settings), std::move(rows),
+        [this](const DeviceOutcome& ended) { Ended(ended); },
         [this](std::string_view mac, DevicePhase phase) { Progress(mac, phase); });
-    if (m_attach)
-        m_attach(m_job.get());
     for (std::size_t i = 0; i < m_rows.size(); ++i)
         Changed(i);
-    m_job->Start(m_now());
+    m_job->Start();
     Drive();
 }
 
@@ -155,17 +150,14 @@ void ManySetupIp::Drive()
 {
     if (!m_job)
         return;
-    const Millis now = m_now();
-    std::optional<Millis> at = m_job->Done() ? std::optional<Millis>(now) : m_job->NextDeadline();
+    // The job runs on its own deadlines; this one ends it, and counts the
+    // Rebooting rows' seconds.
     const bool counting = std::any_of(m_rows.begin(), m_rows.end(),
                                       [](const ManyRow& row) { return row.state == ManyRowState::Rebooting; });
-    if (counting)
-        at = std::min(at.value_or(now + kSecondMs), now + kSecondMs);
-    if (!at)
+    if (!m_job->Done() && !counting)
         return;
-    const Millis delay = std::clamp<Millis>(*at - now, 0, 24 * 3600 * kSecondMs);
     m_scheduled = true;
-    m_dispatcher.Schedule(*this, static_cast<unsigned>(delay));
+    m_dispatcher.Schedule(*this, m_job->Done() ? 0u : static_cast<unsigned>(kSecondMs));
 }
 
 void ManySetupIp::Expired()
@@ -174,8 +166,6 @@ void ManySetupIp::Expired()
     if (!m_job)
         return;
     const Millis now = m_now();
-    if (!m_job->Done())
-        m_job->Tick(now);
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         ManyRow& row = m_rows[i];
         if (row.state != ManyRowState::Rebooting)
@@ -250,8 +240,6 @@ void ManySetupIp::Finish()
         m_dispatcher.Cancel(static_cast<Deadline&>(*this));
         m_scheduled = false;
     }
-    if (m_attach)
-        m_attach(nullptr);
     m_job.reset();
     if (finished)
         finished();

@@ -3,7 +3,7 @@
 #include "engine/UiDispatcher.h"
 #include "engine/JobOutcome.h"
 #include "fleet/Planner.h"
-#include "fleet/ReaddressJob.h"
+#include "fleet/FleetJob.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +15,7 @@
 
 namespace pemblor {
 
-class FleetLink;
+class Transport;
 
 // One selected device as the window listed it.
 struct ManyDevice {
@@ -57,15 +57,13 @@ struct ManyInputs {
 // stays responsive, and tells each row's state as it moves. It words
 // nothing: the view words the states and the summary.
 //
-// User-interface thread only. The link and the dispatcher outlive it; the
-// `attach` hook connects the running job to the link's replies (null when
-// the job ends or this object goes).
+// User-interface thread only. The transport (whose receive thread runs
+// while the job does) and the dispatcher outlive it.
 class ManySetupIp final : private Deadline {
 public:
     using Millis = std::int64_t;
-    using Attach = std::function<void(ReaddressJob*)>;
 
-    ManySetupIp(FleetLink& link, UiDispatcher& dispatcher, std::function<Millis()> now, Attach attach,
+    ManySetupIp(Transport& transport, UiDispatcher& dispatcher, std::function<Millis()> now,
                 std::vector<ManyDevice> devices, std::vector<HeardDevice> heard,
                 std::vector<std::uint32_t> reserved = {});
     ~ManySetupIp();
@@ -115,10 +113,9 @@ private:
     ManyRow* RowOf(std::string_view mac, std::size_t* index = nullptr);
     void Changed(std::size_t row);
 
-    FleetLink& m_link;
+    Transport& m_transport;
     UiDispatcher& m_dispatcher;
     std::function<Millis()> m_now;
-    Attach m_attach;
     std::vector<ManyRow> m_rows;
     std::vector<HeardDevice> m_heard;
     std::vector<std::uint32_t> m_reserved;
@@ -128,7 +125,7 @@ private:
     bool m_applied = false;
     bool m_scheduled = false;
     std::vector<Millis> m_rebootSent; // per row; 0: not yet
-    std::unique_ptr<ReaddressJob> m_job;
+    std::unique_ptr<FleetJob> m_job;
 };
 
 } // namespace pemblor

@@ -1,0 +1,444 @@
+#include "fleet/FleetJob.h"
+
+#include "engine/DetailEntries.h"
+#include "engine/NetworkInterface.h"
+#include "fleet/PlanFile.h"
+#include "fleet/SettingsCheck.h"
+#include "protocol/DatagramType.h"
+#include "protocol/MacText.h"
+#include "protocol/ReplyDatagram.h"
+#include "protocol/Requests.h"
+
+#include <algorithm>
+
+namespace pemblor {
+
+namespace {
+
+// Addresses compare by value, so that "198.18.1.050" holds "198.18.1.50".
+bool SameAddress(std::string_view a, std::string_view b)
+{
+    std::uint32_t x = 0, y = 0;
+    if (ParseIpv4(std::string(a).c_str(), x) && ParseIpv4(std::string(b).c_str(), y))
+        return x == y;
+    return a == b;
+}
+
+const std::string& Field(const std::optional<std::string>& value)
+{
+    static const std::string empty;
+    return value ? *value : empty;
+}
+
+// The fleet's records hold every field: a value the reply lacks is empty,
+// and the DHCP flag is the dialog's reading of it.
+DeviceSettings Complete(DeviceSettings values)
+{
+    values.ipAddr = Field(values.ipAddr);
+    values.netmask = Field(values.netmask);
+    values.gateway = Field(values.gateway);
+    values.dhcp = values.DhcpOn() ? "1" : "0";
+    return values;
+}
+
+} // namespace
+
+struct FleetJob::Device {
+    PlanRow row;
+    std::string refused;
+    DevicePhase phase = DevicePhase::Waiting;
+    // The checked plan values, as the request carries them.
+    ValidationOutcome plan;
+    std::unique_ptr<DeviceJob> job;
+    // Where it answered the read from.
+    std::string address;
+    std::optional<DeviceSettings> before;
+    DeviceSettings target;
+    // Why the last request could not go out, in the tool's words.
+    std::string sendError;
+};
+
+FleetJob::FleetJob(Transport& transport, UiDispatcher& ui, JobSettings settings, std::vector<JobRow> rows,
+                   Finished finished, Progress progress)
+    : m_transport(transport)
+    , m_ui(ui)
+    , m_settings(std::move(settings))
+    , m_finished(std::move(finished))
+    , m_progress(std::move(progress))
+{
+    std::vector<PlanRow> plan;
+    for (const JobRow& row : rows)
+        plan.push_back(row.row);
+    const std::vector<std::string> refused = CheckPlan(plan);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        auto device = std::make_unique<Device>();
+        device->row = std::move(rows[i].row);
+        device->refused = !rows[i].refused.empty() ? rows[i].refused : refused[i];
+        if (device->refused.empty()) {
+            device->plan = CheckSettingTexts(device->row.ip, device->row.netmask, device->row.gateway, device->row.dhcp);
+            device->job = std::make_unique<DeviceJob>(m_transport, m_ui, static_cast<JobListener&>(*this), device->row.mac);
+            m_byMac.emplace(device->row.mac, device.get());
+        }
+        m_devices.push_back(std::move(device));
+    }
+    m_remaining = m_devices.size();
+}
+
+FleetJob::~FleetJob()
+{
+    if (m_observing)
+        m_transport.RemoveObserver(*this);
+    m_ui.Cancel(static_cast<Deadline&>(*this));
+    m_ui.Cancel(static_cast<PostedCall&>(*this));
+    for (const auto& device : m_devices)
+        if (device->job)
+            device->job->Stop();
+}
+
+void FleetJob::Start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    // Discovery replies are heard from the first reboot on; listening from
+    // the start keeps the observers' list still while devices come back.
+    m_transport.AddObserver(*this);
+    m_observing = true;
+    for (const auto& device : m_devices) {
+        if (!device->refused.empty())
+            Finish(*device, JobOutcome::Invalid, std::nullopt, device->refused);
+    }
+    Pump();
+}
+
+std::size_t FleetJob::Verifying() const
+{
+    return static_cast<std::size_t>(std::count_if(m_devices.begin(), m_devices.end(), [](const auto& device) {
+        return device->phase == DevicePhase::Verifying;
+    }));
+}
+
+FleetJob::Device* FleetJob::DeviceOf(const DeviceJob& job)
+{
+    const auto it = m_byMac.find(job.MacText());
+    return it != m_byMac.end() && it->second->job.get() == &job ? it->second : nullptr;
+}
+
+void FleetJob::Enter(Device& device, DevicePhase phase)
+{
+    device.phase = phase;
+    if (m_progress)
+        m_progress(device.row.mac, phase);
+}
+
+void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::string> ip, std::string message)
+{
+    if (device.phase == DevicePhase::Done)
+        return;
+    if (device.phase == DevicePhase::Reading || device.phase == DevicePhase::Changing)
+        --m_outstanding;
+    DeviceOutcome outcome;
+    outcome.mac = device.row.mac;
+    outcome.result = result;
+    outcome.ip = std::move(ip);
+    outcome.before = device.before;
+    switch (result) {
+    case JobOutcome::Unchanged:
+    case JobOutcome::AuthenticationError:
+        outcome.after = device.before;
+        break;
+    case JobOutcome::NotFound:
+    case JobOutcome::Invalid:
+        break;
+    default:
+        outcome.after = device.target;
+        break;
+    }
+    outcome.message = std::move(message);
+    Enter(device, DevicePhase::Done);
+    --m_remaining;
+    if (m_remaining == 0 && m_observing) {
+        m_ui.Cancel(static_cast<Deadline&>(*this));
+        m_roundDue = false;
+    }
+    if (m_finished)
+        m_finished(outcome);
+}
+
+bool FleetJob::AddressBusy(const std::string& address) const
+{
+    return std::any_of(m_devices.begin(), m_devices.end(), [&address](const auto& device) {
+        return device->phase == DevicePhase::Changing && device->address == address;
+    });
+}
+
+void FleetJob::PumpSoon()
+{
+    if (m_pumpPosted)
+        return;
+    m_pumpPosted = true;
+    m_ui.Post(*this);
+}
+
+void FleetJob::Run()
+{
+    m_pumpPosted = false;
+    Pump();
+}
+
+void FleetJob::Pump()
+{
+    // Changes before reads: a device that has been read moves on first.
+    for (const auto& device : m_devices) {
+        if (m_outstanding >= m_settings.maxOutstanding)
+            return;
+        if (device->phase == DevicePhase::Queued && !AddressBusy(device->address))
+            SendChange(*device);
+    }
+    for (const auto& device : m_devices) {
+        if (m_outstanding >= m_settings.maxOutstanding)
+            return;
+        if (device->phase == DevicePhase::Waiting && device->refused.empty())
+            SendRead(*device);
+    }
+}
+
+void FleetJob::SendRead(Device& device)
+{
+    Enter(device, DevicePhase::Reading);
+    ++m_outstanding;
+    device.sendError.clear();
+    JobPlan plan;
+    plan.detailTimeoutMs = m_settings.readTimeoutMs;
+    device.job->Start(plan);
+}
+
+void FleetJob::SendChange(Device& device)
+{
+    Enter(device, DevicePhase::Changing);
+    ++m_outstanding;
+    device.sendError.clear();
+    // Only what differs from the device's values goes out, as the dialog
+    // sends only the fields that were changed.
+    const DeviceSettings& before = *device.before;
+    SettingsRequest change;
+    if (device.plan.ipAddress && !SameAddress(*device.plan.ipAddress, Field(before.ipAddr)))
+        change.ipAddress = *device.plan.ipAddress;
+    if (device.plan.subnetMask && !SameAddress(*device.plan.subnetMask, Field(before.netmask)))
+        change.subnetMask = *device.plan.subnetMask;
+    if (device.plan.gateway && !SameAddress(*device.plan.gateway, Field(before.gateway)))
+        change.gateway = *device.plan.gateway;
+    if (device.plan.dhcp && (*device.plan.dhcp == 1) != before.DhcpOn())
+        change.dhcp = *device.plan.dhcp;
+    JobPlan plan;
+    plan.read = false;
+    plan.change = change;
+    plan.skipUnchanged = false;
+    plan.reboot = m_settings.reboot;
+    plan.verify = m_settings.reboot;
+    plan.watch = ComeBackWatch::DiscoveryRounds;
+    plan.discoveryWindowMs = m_settings.verifyWindowMs;
+    plan.credentials = {m_settings.user, m_settings.password};
+    plan.resultTimeoutMs = m_settings.changeTimeoutMs;
+    device.job->Start(plan);
+}
+
+void FleetJob::JobProgress(DeviceJob& job, JobStep step, int, int)
+{
+    Device* device = DeviceOf(job);
+    if (!device || step != JobStep::Reboot || device->phase != DevicePhase::Changing)
+        return;
+    // Accepted: rebooting, no longer an outstanding request.
+    --m_outstanding;
+    Enter(*device, DevicePhase::Verifying);
+    if (!m_roundDue) {
+        m_roundDue = true;
+        m_ui.Schedule(static_cast<Deadline&>(*this), m_settings.roundMs);
+    }
+    PumpSoon();
+}
+
+void FleetJob::JobSendFailed(DeviceJob& job, Request, int error, std::string_view interfaceName)
+{
+    Device* device = DeviceOf(job);
+    if (!device)
+        return;
+    if (!device->sendError.empty())
+        device->sendError += "; ";
+    device->sendError += "skSend.SendTo: " + std::to_string(error);
+    if (!interfaceName.empty())
+        device->sendError += " (" + std::string(interfaceName) + ")";
+}
+
+void FleetJob::JobFinished(DeviceJob& job, const JobReport& report)
+{
+    Device* device = DeviceOf(job);
+    if (!device)
+        return;
+    if (device->phase == DevicePhase::Reading)
+        Read(*device, report);
+    else
+        Changed(*device, report);
+    PumpSoon();
+}
+
+void FleetJob::Read(Device& device, const JobReport& report)
+{
+    if (report.outcome == JobOutcome::SendFailed) {
+        Finish(device, JobOutcome::NotFound, std::nullopt, "The detail query could not be sent: " + device.sendError);
+        return;
+    }
+    if (report.outcome != JobOutcome::Unchanged || !report.before) {
+        Finish(device, JobOutcome::NotFound, std::nullopt, "The device did not answer.");
+        return;
+    }
+    device.address = report.address;
+    device.before = Complete(*report.before);
+    DeviceSettings& target = device.target;
+    target = *device.before;
+    if (device.plan.ipAddress)
+        target.ipAddr = *device.plan.ipAddress;
+    if (device.plan.subnetMask)
+        target.netmask = *device.plan.subnetMask;
+    if (device.plan.gateway)
+        target.gateway = *device.plan.gateway;
+    if (device.plan.dhcp)
+        target.dhcp = *device.plan.dhcp == 1 ? "1" : "0";
+    const DeviceSettings& values = *device.before;
+    const bool holds = SameAddress(Field(target.ipAddr), Field(values.ipAddr)) &&
+                       SameAddress(Field(target.netmask), Field(values.netmask)) &&
+                       SameAddress(Field(target.gateway), Field(values.gateway)) && target.DhcpOn() == values.DhcpOn();
+    if (holds) {
+        Finish(device, JobOutcome::Unchanged, device.address);
+    } else if (m_settings.dryRun) {
+        Finish(device, JobOutcome::WouldChange, device.address);
+    } else {
+        --m_outstanding;
+        Enter(device, DevicePhase::Queued);
+    }
+}
+
+void FleetJob::Changed(Device& device, const JobReport& report)
+{
+    switch (report.outcome) {
+    case JobOutcome::Stored:
+        Finish(device, JobOutcome::Stored, device.address);
+        return;
+    case JobOutcome::AuthenticationError:
+        Finish(device, JobOutcome::AuthenticationError, device.address, "Authentication Error!");
+        return;
+    case JobOutcome::Timeout:
+        Finish(device, JobOutcome::Timeout, device.address, "Time Out!");
+        return;
+    case JobOutcome::UnknownResult:
+        Finish(device, JobOutcome::UnknownResult, device.address,
+               "The device answered the change with result " + std::to_string(report.result) + ".");
+        return;
+    case JobOutcome::SendFailed:
+        if (report.step == JobStep::Change) {
+            Finish(device, JobOutcome::UnknownResult, device.address,
+                   "The change could not be sent: " + device.sendError);
+            return;
+        }
+        // It holds the change, but will not take it up until it restarts.
+        Finish(device, JobOutcome::Stored, device.address, "The reboot could not be sent: " + device.sendError);
+        return;
+    case JobOutcome::Verified:
+        if (report.heardNetmask)
+            device.target.netmask = *report.heardNetmask;
+        Finish(device, JobOutcome::Verified, report.address);
+        return;
+    case JobOutcome::NotVerified:
+        if (!report.heardAfterRestart) {
+            Finish(device, JobOutcome::NotVerified, device.address, "It was not seen at its new address.");
+            return;
+        }
+        Finish(device, JobOutcome::NotVerified, report.address,
+               "Last heard from " + report.address + " with netmask " + report.heardNetmask.value_or("no netmask") +
+                   ", not from " + Field(device.target.ipAddr) + " with netmask " + Field(device.target.netmask) +
+                   ".");
+        return;
+    default:
+        Finish(device, JobOutcome::UnknownResult, device.address, {});
+        return;
+    }
+}
+
+void FleetJob::ReplyReceived(const ReplyDatagram& reply, unsigned)
+{
+    if (reply.type() == TypeCommandReply || reply.macAddress() == MacBytes{})
+        return;
+    // A discovery reply tells its netmask as CURRENT_SUBNET_MASK; a detail
+    // reply (another tool's query) as SUBNET_MASK.
+    EntryTextBuffer work;
+    std::optional<std::string> netmask = DiscoveredNetmask(reply, work);
+    if (!netmask)
+        netmask = ReadSettings(reply, work).netmask;
+    const MacText mac = FormatMacText(reply.macAddress());
+    m_transport.CallUi([&] {
+        const auto it = m_byMac.find(mac.view());
+        if (it == m_byMac.end() || it->second->phase != DevicePhase::Verifying)
+            return;
+        it->second->job->DiscoveryReply(reply.sender(), netmask);
+    });
+}
+
+void FleetJob::Expired()
+{
+    m_roundDue = false;
+    if (Verifying() == 0)
+        return;
+    Round();
+    m_roundDue = true;
+    m_ui.Schedule(static_cast<Deadline&>(*this), m_settings.roundMs);
+}
+
+void FleetJob::Round()
+{
+    for (const auto& device : m_devices)
+        if (device->phase == DevicePhase::Verifying)
+            device->job->RoundSent();
+    ++m_rounds;
+    // Interfaces come and go; every round reads them afresh. A failed
+    // round is not fatal: the next one may go out, and the window ends each
+    // device.
+    m_transport.RefreshInterfaces();
+    m_transport.Send(Request::Discovery, BuildDiscoveryRequest());
+}
+
+void FleetJob::Cancel()
+{
+    m_ui.Cancel(static_cast<Deadline&>(*this));
+    m_ui.Cancel(static_cast<PostedCall&>(*this));
+    m_pumpPosted = false;
+    m_roundDue = false;
+    for (const auto& device : m_devices) {
+        if (device->job)
+            device->job->Stop();
+        switch (device->phase) {
+        case DevicePhase::Changing:
+            Finish(*device, JobOutcome::UnknownResult, device->address,
+                   "Stopped before the device answered the change.");
+            break;
+        case DevicePhase::Verifying: {
+            const JobReport& report = device->job->Report();
+            Finish(*device, JobOutcome::NotVerified, report.heardAfterRestart ? report.address : device->address,
+                   "Stopped before the device was seen at its new address.");
+            break;
+        }
+        case DevicePhase::Waiting:
+        case DevicePhase::Reading:
+        case DevicePhase::Queued:
+            if (device->phase == DevicePhase::Reading)
+                --m_outstanding;
+            device->phase = DevicePhase::Done;
+            --m_remaining;
+            ++m_untouched;
+            break;
+        case DevicePhase::Done:
+            break;
+        }
+    }
+}
+
+} // namespace pemblor

@@ -1,0 +1,136 @@
+#pragma once
+#include "engine/DeviceJob.h"
+#include "engine/JobOutcome.h"
+#include "engine/Transport.h"
+#include "engine/UiDispatcher.h"
+#include "fleet/PlanRow.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pemblor {
+
+struct JobRow {
+    PlanRow row;
+    // Why the row was refused before the job (it could not be read); the
+    // job refuses it too. Empty: the job checks the row itself.
+    std::string refused;
+};
+
+struct JobSettings {
+    std::string user;
+    std::string password;
+    bool reboot = false;
+    bool dryRun = false;
+    unsigned readTimeoutMs = 5000;
+    unsigned changeTimeoutMs = 10000;
+    // How long after its reboot a device has to be heard where planned.
+    unsigned verifyWindowMs = 90000;
+    unsigned roundMs = 2000;
+    // Requests awaiting an answer at once (reads and changes).
+    std::size_t maxOutstanding = 16;
+};
+
+enum class DevicePhase { Waiting, Reading, Queued, Changing, Verifying, Done };
+
+// Re-addresses the devices of a plan, one DeviceJob per device. For each
+// device: read its detail (the values before and the address it answers
+// from); when it holds the plan already, it is unchanged and nothing is
+// sent; else send the change (only what differs) with the credentials and
+// await its result; with `reboot`, reboot it once it accepted and watch it
+// come back by discovery rounds, one every `roundMs` for all the devices
+// still awaited, until it answers where planned or `verifyWindowMs` after
+// its reboot. Nothing is sent again: a device that does not answer ends
+// with that outcome.
+//
+// Scheduling: at most `maxOutstanding` reads and changes await an answer at
+// once, changes before reads; one change awaits its result per address, so
+// that devices sharing an address (and answering with a zero MAC) are
+// changed one after another. Each device ends in exactly one outcome,
+// `finished` told as it ends.
+//
+// Threads: the user-interface thread, on the transport's dispatcher; the
+// job hears discovery replies as one of the transport's observers from
+// Start until it is done.
+class FleetJob final : private TransportObserver, private JobListener, private Deadline, private PostedCall {
+public:
+    using Finished = std::function<void(const DeviceOutcome&)>;
+    using Progress = std::function<void(std::string_view mac, DevicePhase phase)>;
+
+    FleetJob(Transport& transport, UiDispatcher& ui, JobSettings settings, std::vector<JobRow> rows,
+             Finished finished, Progress progress = {});
+    // Sends nothing more and tells nothing more.
+    ~FleetJob() override;
+    FleetJob(const FleetJob&) = delete;
+    FleetJob& operator=(const FleetJob&) = delete;
+
+    // Reports the refused rows, then sends the first requests.
+    void Start();
+    // Stops part-way: a device already sent a change ends with its outcome
+    // so far; the others, never changed, end without an outcome (counted by
+    // Untouched()).
+    void Cancel();
+
+    bool Done() const { return m_remaining == 0; }
+    std::size_t Outstanding() const { return m_outstanding; }
+    std::size_t Untouched() const { return m_untouched; }
+    std::size_t Verifying() const;
+    // Discovery rounds sent so far.
+    int Rounds() const { return m_rounds; }
+    // Set when the receive thread stopped listening.
+    bool ReceiveStopped() const { return m_receiveStopped.load(); }
+
+private:
+    struct Device;
+
+    // TransportObserver
+    void QueryHeard(unsigned) override {}
+    void ReplyReceived(const ReplyDatagram& reply, unsigned arrival) override;
+    void ReceiveFailed(ReceiveFailure) override { m_receiveStopped = true; }
+    // JobListener
+    void JobProgress(DeviceJob& job, JobStep step, int secondsLeft, int queriesSent) override;
+    void JobSendFailed(DeviceJob& job, Request request, int error, std::string_view interfaceName) override;
+    void JobFinished(DeviceJob& job, const JobReport& report) override;
+    // Deadline: the next discovery round.
+    void Expired() override;
+    // PostedCall: the next requests, outside the call that freed a place.
+    void Run() override;
+
+    Device* DeviceOf(const DeviceJob& job);
+    void Pump();
+    void PumpSoon();
+    void SendRead(Device& device);
+    void SendChange(Device& device);
+    void Read(Device& device, const JobReport& report);
+    void Changed(Device& device, const JobReport& report);
+    void Finish(Device& device, JobOutcome result, std::optional<std::string> ip, std::string message = {});
+    void Enter(Device& device, DevicePhase phase);
+    bool AddressBusy(const std::string& address) const;
+    void Round();
+
+    Transport& m_transport;
+    UiDispatcher& m_ui;
+    JobSettings m_settings;
+    std::vector<std::unique_ptr<Device>> m_devices;
+    std::map<std::string, Device*, std::less<>> m_byMac;
+    Finished m_finished;
+    Progress m_progress;
+    std::size_t m_remaining = 0;
+    std::size_t m_outstanding = 0;
+    std::size_t m_untouched = 0;
+    int m_rounds = 0;
+    bool m_started = false;
+    bool m_observing = false;
+    bool m_roundDue = false;
+    bool m_pumpPosted = false;
+    std::atomic<bool> m_receiveStopped{false};
+};
+
+} // namespace pemblor

@@ -1,0 +1,348 @@
+// The fleet job on the fake network with the virtual clock: every outcome,
+// the scheduling (16 requests at once, one change per address), the one
+// discovery round every 2 s for all the devices still awaited, and what
+// never completes a device.
+#include "engine/Transport.h"
+#include "engine/fake/FakeDispatcher.h"
+#include "engine/fake/FakeNetwork.h"
+#include "fleet/FleetJob.h"
+#include "protocol/MacText.h"
+#include "protocol/Requests.h"
+#include "tests/fleet/FleetLan.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace pemblor::test {
+namespace {
+
+using Millis = FakeDispatcher::Millis;
+constexpr const char* kToolHost = "198.18.0.1";
+
+std::string Mac(int n)
+{
+    char text[18];
+    std::snprintf(text, sizeof text, "02:00:00:00:%02X:%02X", n >> 8, n & 0xFF);
+    return text;
+}
+
+std::string Host(int n)
+{
+    return "198.18." + std::to_string(1 + n / 250) + "." + std::to_string(1 + n % 250);
+}
+
+FleetLan::Device Ap(int n, std::string address = {})
+{
+    FleetLan::Device device;
+    device.mac = Mac(n);
+    device.address = address.empty() ? "192.168.1." + std::to_string(n + 1) : address;
+    device.values = {device.address, "255.255.255.0", "192.168.1.254", "0"};
+    return device;
+}
+
+JobRow Row(int n, std::string ip, std::optional<std::string> netmask = "255.255.0.0")
+{
+    return {{Mac(n), std::move(ip), std::move(netmask), std::nullopt, false}, {}};
+}
+
+JobSettings Defaults()
+{
+    JobSettings settings;
+    settings.user = "admin";
+    settings.password = "secret";
+    settings.reboot = true;
+    return settings;
+}
+
+// The tool's side: the transport on the fake network and the dispatcher
+// with its virtual clock; the devices come with each test.
+class FleetJobTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_hRecvSocket = InvalidSocket;
+        ui.SetQuiescenceProbe([this] { return net.Quiescent(); });
+        ASSERT_TRUE(transport.Open().Ok());
+        ASSERT_TRUE(transport.StartReceiveThread());
+    }
+    void TearDown() override { g_hRecvSocket = InvalidSocket; }
+
+    // Runs a job to its end (or `limit`), collecting the outcomes by MAC.
+    struct Run {
+        std::map<std::string, DeviceOutcome> outcomes;
+        std::map<std::string, Millis> ended;
+        std::vector<std::string> order;
+        const DeviceOutcome& Of(int n) const { return outcomes.at(Mac(n)); }
+    };
+    std::unique_ptr<FleetJob> Start(Run& run, std::vector<JobRow> rows, JobSettings settings = Defaults())
+    {
+        auto job = std::make_unique<FleetJob>(transport, ui, std::move(settings), std::move(rows),
+                                              [this, &run](const DeviceOutcome& outcome) {
+                                                  EXPECT_EQ(run.outcomes.count(outcome.mac), 0u)
+                                                      << outcome.mac << " ended twice";
+                                                  run.outcomes[outcome.mac] = outcome;
+                                                  run.order.push_back(outcome.mac);
+                                                  run.ended[outcome.mac] = ui.Now();
+                                              });
+        job->Start();
+        return job;
+    }
+    void RunToEnd(FleetJob& job, Millis limit = 200000)
+    {
+        const Millis until = ui.Now() + limit;
+        while (!job.Done() && ui.Now() < until)
+            ui.Advance(100);
+    }
+
+    FakeNetwork net;
+    std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
+    FakeDispatcher ui;
+    Transport transport{*tool, ui};
+};
+
+TEST_F(FleetJobTest, EveryOutcome)
+{
+    std::vector<FleetLan::Device> aps;
+    for (int n = 0; n < 9; ++n)
+        aps.push_back(Ap(n));
+    aps[1].values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", "0"}; // holds its plan
+    aps[2].password = "other";
+    aps[3].answersChange = false;
+    aps[4].answersRead = false;
+    aps[5].forcedResult = 2;
+    aps[6].neverReturns = true;
+    FleetLan lan(net, ui, kToolHost, aps);
+    std::vector<JobRow> rows;
+    for (int n = 0; n < 8; ++n)
+        rows.push_back(Row(n, Host(n)));
+    rows.push_back(Row(8, "198.18.1.300"));
+    // A blank netmask cell: verified against the netmask it keeps.
+    rows[7].row.netmask = std::nullopt;
+    rows[7].row.gateway = "0.0.0.0";
+    Run run;
+    const auto job = Start(run, rows);
+    RunToEnd(*job);
+
+    ASSERT_TRUE(job->Done());
+    ASSERT_EQ(run.outcomes.size(), 9u);
+    struct Expected {
+        JobOutcome result;
+        std::optional<std::string> ip;
+        const char* message;
+    };
+    const std::vector<Expected> expected{
+        {JobOutcome::Verified, "198.18.1.1", ""},
+        {JobOutcome::Unchanged, "192.168.1.2", ""},
+        {JobOutcome::AuthenticationError, "192.168.1.3", "Authentication Error!"},
+        {JobOutcome::Timeout, "192.168.1.4", "Time Out!"},
+        {JobOutcome::NotFound, std::nullopt, "The device did not answer."},
+        {JobOutcome::UnknownResult, "192.168.1.6", "The device answered the change with result 2."},
+        {JobOutcome::NotVerified, "192.168.1.7", "It was not seen at its new address."},
+        {JobOutcome::Verified, "198.18.1.8", ""},
+        {JobOutcome::Invalid, std::nullopt, "Invalid IP Address!"},
+    };
+    for (int n = 0; n < 9; ++n) {
+        SCOPED_TRACE(n);
+        const DeviceOutcome& outcome = run.Of(n);
+        EXPECT_EQ(ResultName(outcome.result), ResultName(expected[n].result));
+        EXPECT_EQ(outcome.ip, expected[n].ip);
+        EXPECT_EQ(outcome.message, expected[n].message);
+    }
+    // Before is what was read; after what it should hold, or holds.
+    EXPECT_EQ(run.Of(0).before, (DeviceSettings{"192.168.1.1", "255.255.255.0", "192.168.1.254", "0"}));
+    EXPECT_EQ(run.Of(0).after, (DeviceSettings{"198.18.1.1", "255.255.0.0", "192.168.1.254", "0"}));
+    EXPECT_EQ(run.Of(2).after, run.Of(2).before);
+    EXPECT_FALSE(run.Of(4).before);
+    EXPECT_FALSE(run.Of(8).before);
+    // Nothing sent to the unchanged, the unread and the refused; nothing sent twice.
+    for (int n : {1, 4, 8})
+        EXPECT_EQ(lan.At(Mac(n)).changes, 0) << n;
+    for (int n : {0, 2, 3, 5, 6, 7})
+        EXPECT_EQ(lan.At(Mac(n)).changes, 1) << n;
+    for (int n : {0, 6, 7})
+        EXPECT_EQ(lan.At(Mac(n)).reboots, 1) << n;
+    for (int n : {2, 3, 5})
+        EXPECT_EQ(lan.At(Mac(n)).reboots, 0) << n;
+    // The one never back is given up 90 s after its reboot, not later.
+    EXPECT_LE(run.ended.at(Mac(6)), 90000 + 200);
+    EXPECT_GE(run.ended.at(Mac(6)), 90000);
+    // All verified about one reboot time in: together, not one after another.
+    EXPECT_LE(run.ended.at(Mac(0)), 30000 + 2200);
+    EXPECT_LE(run.ended.at(Mac(7)), 30000 + 2200);
+}
+
+TEST_F(FleetJobTest, WithoutRebootTheAcceptedChangeIsStoredAndADryRunSendsNothing)
+{
+    std::vector<FleetLan::Device> aps{Ap(0), Ap(1), Ap(2), Ap(3)};
+    aps[1].values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", "0"}; // hold their plans
+    aps[3].values = {"198.18.1.4", "255.255.0.0", "192.168.1.254", "0"};
+    FleetLan lan(net, ui, kToolHost, aps);
+    JobSettings settings = Defaults();
+    settings.reboot = false;
+    Run stored;
+    auto job = Start(stored, {Row(0, Host(0)), Row(1, Host(1))}, settings);
+    RunToEnd(*job);
+    EXPECT_EQ(stored.Of(0).result, JobOutcome::Stored);
+    EXPECT_EQ(stored.Of(0).ip, "192.168.1.1");
+    EXPECT_EQ(stored.Of(1).result, JobOutcome::Unchanged);
+    EXPECT_EQ(lan.At(Mac(0)).reboots, 0);
+    EXPECT_EQ(lan.Discoveries(), 0);
+
+    settings.dryRun = true;
+    settings.reboot = true;
+    Run wouldChange;
+    job = Start(wouldChange, {Row(2, Host(2)), Row(3, Host(3))}, settings);
+    RunToEnd(*job);
+    EXPECT_EQ(wouldChange.Of(2).result, JobOutcome::WouldChange);
+    EXPECT_EQ(wouldChange.Of(2).after->ipAddr, "198.18.1.3");
+    EXPECT_EQ(wouldChange.Of(3).result, JobOutcome::Unchanged);
+    EXPECT_EQ(lan.At(Mac(2)).changes + lan.At(Mac(2)).reboots, 0);
+}
+
+TEST_F(FleetJobTest, ZeroMacResultsFromASharedAddressAreTakenOneDeviceAtATime)
+{
+    std::vector<FleetLan::Device> aps;
+    std::vector<JobRow> rows;
+    for (int n = 0; n < 6; ++n) {
+        aps.push_back(Ap(n, "198.19.250.1"));
+        aps.back().zeroMacResult = true;
+        aps.back().latencyMs = 40;
+        rows.push_back(Row(n, Host(n)));
+    }
+    // One of them refuses: its refusal must not be pinned on a neighbour.
+    aps[3].password = "other";
+    FleetLan lan(net, ui, kToolHost, aps);
+    Run run;
+    const auto job = Start(run, rows);
+    RunToEnd(*job);
+    EXPECT_EQ(lan.MostChangesAtOneAddress(), 1u);
+    for (int n = 0; n < 6; ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(run.Of(n).result, n == 3 ? JobOutcome::AuthenticationError : JobOutcome::Verified);
+        if (n != 3) {
+            EXPECT_EQ(run.Of(n).ip, Host(n));
+        }
+    }
+}
+
+TEST_F(FleetJobTest, StrayAndForeignRepliesNeverCompleteADevice)
+{
+    std::vector<FleetLan::Device> aps{Ap(0), Ap(1), Ap(2)};
+    aps[0].answersChange = false;
+    aps[1].neverReturns = true;
+    aps[2].answersRead = false;
+    FleetLan lan(net, ui, kToolHost, aps);
+    Run run;
+    const auto job = Start(run, {Row(0, Host(0)), Row(1, Host(1)), Row(2, Host(2))});
+    ui.Advance(100);
+    const auto result = [](const MacBytes& mac, int code) {
+        Datagram reply = EncodeDatagram(TypeCommandReply, mac, "", "", {"0"});
+        reply.bytes[86] = static_cast<std::uint8_t>(code);
+        return reply;
+    };
+    // A zero MAC from elsewhere; a result for a device that awaits none.
+    lan.SendFrom("198.18.9.9", result(MacBytes{}, 0));
+    lan.SendFrom("192.168.1.8", result(*ParseDeviceMac(Mac(7)), 0));
+    ui.Advance(6000);
+    EXPECT_EQ(run.Of(2).result, JobOutcome::NotFound);
+    // Discovery replies with other MACs, or none, from the planned addresses.
+    ui.Advance(34000);
+    for (const MacBytes& mac : {*ParseDeviceMac(Mac(9)), MacBytes{}})
+        lan.SendFrom(Host(1), EncodeDatagram(TypeQueryReply, mac, "", "",
+                                             {"IP_ADDR=198.18.1.2", "CURRENT_SUBNET_MASK=255.255.0.0"}));
+    RunToEnd(*job);
+    EXPECT_EQ(run.Of(0).result, JobOutcome::Timeout);
+    EXPECT_EQ(run.Of(1).result, JobOutcome::NotVerified);
+    EXPECT_EQ(lan.At(Mac(2)).changes, 0);
+}
+
+// Only the planned address with the planned netmask verifies a device.
+TEST_F(FleetJobTest, ADeviceBackAtAnotherAddressOrNetmaskIsNotVerifiedWithWhereItWasSeen)
+{
+    std::vector<FleetLan::Device> aps{Ap(0), Ap(1)};
+    aps[0].backAt = "198.18.1.99";
+    aps[1].backNetmask = "255.255.255.0";
+    FleetLan lan(net, ui, kToolHost, aps);
+    Run run;
+    const auto job = Start(run, {Row(0, Host(0)), Row(1, Host(1))});
+    RunToEnd(*job);
+    EXPECT_EQ(run.Of(0).result, JobOutcome::NotVerified);
+    EXPECT_EQ(run.Of(0).ip, "198.18.1.99");
+    EXPECT_EQ(run.Of(0).message,
+              "Last heard from 198.18.1.99 with netmask 255.255.0.0, not from 198.18.1.1 with netmask 255.255.0.0.");
+    EXPECT_EQ(run.Of(1).result, JobOutcome::NotVerified);
+    EXPECT_EQ(run.Of(1).ip, "198.18.1.2");
+    EXPECT_EQ(run.Of(1).message,
+              "Last heard from 198.18.1.2 with netmask 255.255.255.0, not from 198.18.1.2 with netmask 255.255.0.0.");
+    EXPECT_GE(run.ended.at(Mac(1)), 90000);
+}
+
+TEST_F(FleetJobTest, CancellingPartWayReportsEveryDeviceSentAChange)
+{
+    std::vector<FleetLan::Device> aps;
+    std::vector<JobRow> rows;
+    for (int n = 0; n < 4; ++n) {
+        aps.push_back(Ap(n, "198.19.250.1"));
+        aps.back().latencyMs = 1000;
+        rows.push_back(Row(n, Host(n)));
+    }
+    aps[1].answersChange = false;
+    FleetLan lan(net, ui, kToolHost, aps);
+    Run run;
+    const auto job = Start(run, rows);
+    // By 3.5 s: 0 accepted and rebooting, 1 awaits its result, 2 and 3 read
+    // but queued behind it (one address).
+    ui.Advance(3500);
+    ASSERT_FALSE(job->Done());
+    job->Cancel();
+    EXPECT_TRUE(job->Done());
+    EXPECT_EQ(run.outcomes.size(), 2u);
+    EXPECT_EQ(run.Of(0).result, JobOutcome::NotVerified);
+    EXPECT_EQ(run.Of(0).ip, "198.19.250.1");
+    EXPECT_EQ(run.Of(1).result, JobOutcome::UnknownResult);
+    EXPECT_EQ(job->Untouched(), 2u);
+    ui.Advance(100000);
+    EXPECT_EQ(lan.At(Mac(2)).changes + lan.At(Mac(3)).changes, 0);
+    EXPECT_EQ(ui.PendingDeadlines(), 0u);
+}
+
+// Reads and changes 16 at a time, one round every 2 s for every device
+// still awaited: many devices cost about one reboot, not one each.
+TEST_F(FleetJobTest, AtMostSixteenRequestsOutstandingAndOneRoundForAllDevicesAwaited)
+{
+    std::vector<FleetLan::Device> aps;
+    std::vector<JobRow> rows;
+    for (int n = 0; n < 40; ++n) {
+        aps.push_back(Ap(n, "10.0.0." + std::to_string(1 + n)));
+        aps.back().latencyMs = 300;
+        rows.push_back(Row(n, Host(n)));
+    }
+    FleetLan lan(net, ui, kToolHost, aps);
+    Run run;
+    const auto job = Start(run, rows);
+    RunToEnd(*job);
+    EXPECT_EQ(lan.MostChangesInFlight(), 16u);
+    EXPECT_EQ(lan.MostRequestsInFlight(), 16u);
+    for (int n = 0; n < 40; ++n) {
+        ASSERT_EQ(run.Of(n).result, JobOutcome::Verified) << n;
+        ASSERT_EQ(run.Of(n).ip, Host(n));
+    }
+    Millis last = 0;
+    for (const auto& [mac, when] : run.ended)
+        last = std::max(last, when);
+    EXPECT_LE(last, 40000);
+    // One round every 2 s from the first reboot on, whatever the number of
+    // devices awaited.
+    const Datagram discovery = BuildDiscoveryRequest();
+    const std::vector<std::uint8_t> round(discovery.data(), discovery.data() + discovery.size);
+    int rounds = 0;
+    for (const auto& sent : net.SentLog())
+        rounds += sent.fromHost == kToolHost && sent.bytes == round ? 1 : 0;
+    EXPECT_EQ(rounds, job->Rounds());
+    EXPECT_GE(rounds, 15);
+    EXPECT_LE(rounds, static_cast<int>((last + 1999) / 2000));
+}
+
+} // namespace
+} // namespace pemblor::test
