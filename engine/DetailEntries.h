@@ -36,6 +36,19 @@ inline std::optional<std::string>* SettingField(DeviceSettings& settings, std::s
     return nullptr;
 }
 
+// Whether a query reply answers the detail query: it carries one of the
+// names only that query asks for (SUBNET_MASK, DEFAULT_GATEWAY, DHCP). A
+// discovery reply, which another tool's discovery or a fleet's round draws
+// from the same device at any time, never stands in for a read.
+inline bool AnswersDetailQuery(const ReplyDatagram& reply, EntryTextBuffer& work)
+{
+    bool answers = false;
+    ForEachSetting(reply, work, [&answers](std::string_view name, std::string_view) {
+        answers = answers || name == "SUBNET_MASK" || name == "DEFAULT_GATEWAY" || name == "DHCP";
+    });
+    return answers;
+}
+
 // A detail reply's settings (the last entry of a name wins).
 inline DeviceSettings ReadSettings(const ReplyDatagram& reply, EntryTextBuffer& work)
 {

@@ -26,6 +26,8 @@ std::string_view ResultName(JobOutcome outcome)
         return "invalid";
     case JobOutcome::WouldChange:
         return "would-change";
+    case JobOutcome::RebootNotSent:
+        return "reboot-not-sent";
     case JobOutcome::SendFailed:
     case JobOutcome::Stopped:
         break;

@@ -23,6 +23,7 @@ enum class JobOutcome {
     Stopped,             // the owner stopped it
     Invalid,             // the fleet refused the plan row; nothing was sent
     WouldChange,         // a dry run: the device does not hold the plan
+    RebootNotSent,       // the fleet: the change was stored, its reboot went out of no interface
 };
 
 // The name scripts read: "verified", "authentication-error", ... A reboot

@@ -1,5 +1,6 @@
 #include "engine/Transport.h"
 
+#include "engine/DetailEntries.h"
 #include "protocol/ReplyDatagram.h"
 #include "protocol/Requests.h"
 
@@ -256,6 +257,11 @@ void Transport::RouteReply(const ReplyDatagram& reply, unsigned arrival)
     }
     if (!target)
         return;
+    if (!isResult) {
+        EntryTextBuffer work;
+        if (!AnswersDetailQuery(reply, work))
+            return;
+    }
     // The entry is looked up again on the user-interface thread: the job may
     // have moved on (or gone) since, and only the same awaiting may hear it.
     CallUi([&] {

@@ -340,8 +340,9 @@ void FleetJob::Changed(Device& device, const JobReport& report)
                    "The change could not be sent: " + device.sendError);
             return;
         }
-        // It holds the change, but will not take it up until it restarts.
-        Finish(device, JobOutcome::Stored, device.address, "The reboot could not be sent: " + device.sendError);
+        // It holds the change, but will not take it up until it restarts:
+        // asked to reboot, that is a failure, never "stored".
+        Finish(device, JobOutcome::RebootNotSent, device.address, "The reboot could not be sent: " + device.sendError);
         return;
     case JobOutcome::Verified:
         if (report.heardNetmask)

@@ -548,6 +548,10 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>%1 unter der neuen Adresse nicht gesehen</translation>
     </message>
     <message>
+        <source>%1 not rebooted</source>
+        <translation>%1 nicht neu gestartet</translation>
+    </message>
+    <message>
         <source>%1 not seen at their new addresses</source>
         <translation>%1 unter den neuen Adressen nicht gesehen</translation>
     </message>

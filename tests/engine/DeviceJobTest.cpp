@@ -417,7 +417,8 @@ TEST_F(DeviceJobTest, VerifyCountsOnlyAnAnswerWhereTheDeviceShouldBe)
             ap.Send(CommandReply(0));
         ui.Advance(30100);
         ASSERT_EQ(job.Step(), JobStep::Verify);
-        std::vector<std::string> entries{"IP_ADDR=" + c.answerHost};
+        // A detail reply, though without a netmask in one case.
+        std::vector<std::string> entries{"IP_ADDR=" + c.answerHost, "DHCP=0"};
         if (c.netmask)
             entries.push_back("SUBNET_MASK=" + *c.netmask);
         const std::vector<std::string_view> views(entries.begin(), entries.end());
@@ -582,6 +583,11 @@ TEST_F(DeviceJobTest, StrayAndForeignRepliesCompleteNoJob)
     // While it reads: a result of its device, another device's detail.
     ap.Send(CommandReply(0, Mac(1)));
     stranger.Send(Detail(2, kOtherApHost));
+    // Its own discovery reply, drawn by another tool's discovery: it lacks
+    // the names the read asks for, so the read goes on.
+    const std::vector<std::string_view> discovered{"SSID=lab", "IP_ADDR=198.18.1.10", "CURRENT_SUBNET_MASK=255.255.255.0",
+                                                   "CHANNEL=6"};
+    ap.Send(EncodeDatagram(TypeQueryReply, Mac(1), "", "", discovered));
     ui.Advance(10);
     EXPECT_EQ(job.Step(), JobStep::Read);
     ap.Send(Detail(1, kApHost));

@@ -200,6 +200,29 @@ TEST_F(FleetJobTest, WithoutRebootTheAcceptedChangeIsStoredAndADryRunSendsNothin
     EXPECT_EQ(lan.At(Mac(2)).changes + lan.At(Mac(2)).reboots, 0);
 }
 
+// A device asked to reboot holds its change but keeps its old address until
+// it restarts: a reboot that could not be sent is a failure with its reason,
+// never "stored" (which counts as success).
+TEST_F(FleetJobTest, ARebootThatCouldNotBeSentIsAFailure)
+{
+    FleetLan lan(net, ui, kToolHost, {Ap(0)});
+    // The read and the change go out; every send after them fails.
+    tool->InjectFailure(FakeOp::Send, ENETUNREACH, 2, -1);
+    Run run;
+    const auto job = Start(run, {Row(0, Host(0))});
+    RunToEnd(*job);
+    ASSERT_TRUE(job->Done());
+    const DeviceOutcome& outcome = run.Of(0);
+    EXPECT_EQ(outcome.result, JobOutcome::RebootNotSent);
+    EXPECT_EQ(ResultName(outcome.result), "reboot-not-sent");
+    EXPECT_FALSE(Succeeded(outcome.result));
+    EXPECT_NE(outcome.message.find("The reboot could not be sent"), std::string::npos) << outcome.message;
+    EXPECT_EQ(lan.At(Mac(0)).changes, 1);
+    EXPECT_EQ(lan.At(Mac(0)).reboots, 0);
+    // The transport's stop needs its datagram to wake the receive thread.
+    tool->ClearFailures();
+}
+
 TEST_F(FleetJobTest, ZeroMacResultsFromASharedAddressAreTakenOneDeviceAtATime)
 {
     std::vector<FleetLan::Device> aps;

@@ -43,6 +43,7 @@ struct FleetLan::Host {
     std::unique_ptr<ISocket> socket;
     std::thread thread;
     std::atomic<bool> stop{false};
+    std::atomic<bool> ended{false};
     std::mutex mutex;
     std::condition_variable cv;
     bool started = false;
@@ -66,8 +67,13 @@ FleetLan::~FleetLan()
         host->stop = true;
         host->socket->Close();
     }
-    for (auto& [address, host] : m_hosts)
+    // A host's thread may be handing a request to the user-interface
+    // thread, which is this one: serve it until every thread has ended.
+    for (auto& [address, host] : m_hosts) {
+        while (!host->ended)
+            m_ui.WaitServing(1);
         host->thread.join();
+    }
 }
 
 FleetLan::Device& FleetLan::At(const std::string& mac)
@@ -106,8 +112,12 @@ FleetLan::Host& FleetLan::HostAt(const std::string& address)
             if (received <= 0)
                 continue;
             const std::vector<std::uint8_t> bytes(buffer.begin(), buffer.begin() + received);
-            m_ui.Invoke([&] { Heard(address, bytes); });
+            m_ui.Invoke([&] {
+                if (!made.stop)
+                    Heard(address, bytes);
+            });
         }
+        made.ended = true;
     });
     // Until its thread waits on the socket, the network would count the
     // host as quiet and the clock could run past a request it has yet to

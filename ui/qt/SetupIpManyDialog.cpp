@@ -304,6 +304,9 @@ QString SetupIpManyDialog::SummaryText() const
         case JobOutcome::WouldChange:
             parts << Counted(n, PEMBLOR_TR_NOOP("Pemblor", "%1 refused"), PEMBLOR_TR_NOOP("Pemblor", "%1 refused"));
             break;
+        case JobOutcome::RebootNotSent:
+            parts << Counted(n, PEMBLOR_TR_NOOP("Pemblor", "%1 not rebooted"), PEMBLOR_TR_NOOP("Pemblor", "%1 not rebooted"));
+            break;
         case JobOutcome::RebootSent: // not outcomes of the fleet
         case JobOutcome::SendFailed:
         case JobOutcome::Stopped:

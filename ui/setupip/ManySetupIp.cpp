@@ -266,7 +266,8 @@ std::vector<ManySetupIp::Count> ManySetupIp::Summary() const
 {
     constexpr std::array order{JobOutcome::Verified,      JobOutcome::Stored,   JobOutcome::Unchanged,
                                JobOutcome::AuthenticationError, JobOutcome::Timeout,  JobOutcome::NotFound,
-                               JobOutcome::UnknownResult, JobOutcome::NotVerified, JobOutcome::Invalid};
+                               JobOutcome::UnknownResult, JobOutcome::NotVerified, JobOutcome::RebootNotSent,
+                               JobOutcome::Invalid};
     std::vector<Count> counts;
     for (const JobOutcome result : order) {
         const auto count = static_cast<std::size_t>(std::count_if(m_rows.begin(), m_rows.end(), [result](const ManyRow& row) {

@@ -52,7 +52,7 @@ def argument_spec(own=None, credentials=False, change=False):
 GOOD_RESULTS = ('verified', 'stored', 'unchanged')
 # Results of a device that took its change, whether or not it then came back
 # where it should.
-CHANGED_RESULTS = ('verified', 'stored', 'would-change', 'not-verified')
+CHANGED_RESULTS = ('verified', 'stored', 'would-change', 'not-verified', 'reboot-not-sent')
 
 
 class PemblorctlError(Exception):
