@@ -232,7 +232,9 @@ void FleetJob::SendChange(Device& device)
         change.dhcp = *device.plan.dhcp;
     JobPlan plan;
     plan.read = false;
-    plan.change = change;
+    // Nothing differs: the values are stored, only the reboot is due.
+    if (change.ipAddress || change.subnetMask || change.gateway || change.dhcp)
+        plan.change = change;
     plan.skipUnchanged = false;
     plan.reboot = m_settings.reboot;
     plan.verify = m_settings.reboot;
@@ -308,7 +310,11 @@ void FleetJob::Read(Device& device, const JobReport& report)
     const bool holds = SameAddress(Field(target.ipAddr), Field(values.ipAddr)) &&
                        SameAddress(Field(target.netmask), Field(values.netmask)) &&
                        SameAddress(Field(target.gateway), Field(values.gateway)) && target.DhcpOn() == values.DhcpOn();
-    if (holds) {
+    // Stored values that match the plan are not yet the plan under a reboot
+    // while the device still answers from elsewhere (stored earlier without
+    // a reboot, or a run cut short): it is rebooted and verified.
+    const bool moved = !target.DhcpOn() && target.ipAddr && SameAddress(Field(target.ipAddr), device.address);
+    if (holds && (!m_settings.reboot || moved)) {
         Finish(device, JobOutcome::Unchanged, device.address);
     } else if (m_settings.dryRun) {
         Finish(device, JobOutcome::WouldChange, device.address);

@@ -223,6 +223,31 @@ TEST_F(FleetJobTest, ARebootThatCouldNotBeSentIsAFailure)
     tool->ClearFailures();
 }
 
+// A second run after a change stored without a reboot (or a run cut short):
+// the stored values match the plan, but the device still answers from its
+// old address. Under a reboot that is work to do; without one it is
+// unchanged, so a second run without reboot reports no change.
+TEST_F(FleetJobTest, StoredButNotYetMovedIsRebootedAndVerifiedUnderAReboot)
+{
+    for (const bool reboot : {true, false}) {
+        SCOPED_TRACE(reboot ? "with reboot" : "without");
+        FleetLan::Device ap = Ap(0);
+        ap.values = {Host(0), "255.255.0.0", "192.168.1.254", "0"}; // stored earlier
+        FleetLan lan(net, ui, kToolHost, {ap});
+        Run run;
+        JobSettings settings = Defaults();
+        settings.reboot = reboot;
+        const auto job = Start(run, {Row(0, Host(0))}, settings);
+        RunToEnd(*job);
+        ASSERT_TRUE(job->Done());
+        const DeviceOutcome& outcome = run.Of(0);
+        EXPECT_EQ(outcome.result, reboot ? JobOutcome::Verified : JobOutcome::Unchanged);
+        EXPECT_EQ(outcome.ip, reboot ? Host(0) : "192.168.1.1");
+        EXPECT_EQ(lan.At(Mac(0)).changes, 0) << "nothing to change";
+        EXPECT_EQ(lan.At(Mac(0)).reboots, reboot ? 1 : 0);
+    }
+}
+
 TEST_F(FleetJobTest, ZeroMacResultsFromASharedAddressAreTakenOneDeviceAtATime)
 {
     std::vector<FleetLan::Device> aps;

@@ -15,7 +15,9 @@ description:
     An option left out keeps the device's value.
   - When nothing differs, nothing is sent and the task reports no change.
   - With I(reboot), the device is rebooted after a change
-    (C(pemblorctl reboot --wait)) and must be seen again at its new address.
+    (C(pemblorctl reboot --wait)) and must be seen again at its new address;
+    also when it holds the values already but still answers from another
+    address (a change stored earlier without a reboot).
   - The device is found by its MAC address with broadcasts, so the task runs on
     a host in the device's broadcast domain.
 options:
@@ -192,11 +194,15 @@ def main():
     before = current_settings(shown)
     changes = differences(p, before)
     after = dict(before, **changes)
-    result = dict(changed=bool(changes), before=before, after=after, changes=changes,
+    # Stored earlier without a reboot (or a run cut short): the device holds
+    # its values but still answers from elsewhere, so the reboot is due.
+    awaiting_reboot = bool(p['reboot'] and not changes and not after.get('dhcp') and after.get('ip')
+                           and shown.get('ip') and after['ip'] != shown['ip'])
+    result = dict(changed=bool(changes) or awaiting_reboot, before=before, after=after, changes=changes,
                   result='unchanged', address=shown.get('ip'))
     if module._diff:
         result['diff'] = dict(before=before, after=after)
-    if not changes:
+    if not changes and not awaiting_reboot:
         module.exit_json(**result)
     if module.check_mode:
         result['result'] = 'would-change'
@@ -204,12 +210,15 @@ def main():
 
     credentials = ['--user', p['user'], '--password-stdin', '--format', 'json']
     try:
-        stored = ctl.outcome(mac, 'set', ['set', mac] + setting_arguments(changes) + credentials + timeout,
-                             p['password'])
-        # From here on the device holds the change, whatever the reboot does.
-        result['result'] = stored.get('result') or 'stored'
-        result['address'] = stored.get('ip') or result['address']
-        after = settings_of(stored.get('after')) or after
+        if changes:
+            stored = ctl.outcome(mac, 'set', ['set', mac] + setting_arguments(changes) + credentials + timeout,
+                                 p['password'])
+            # From here on the device holds the change, whatever the reboot does.
+            result['result'] = stored.get('result') or 'stored'
+            result['address'] = stored.get('ip') or result['address']
+            after = settings_of(stored.get('after')) or after
+        else:
+            result['result'] = 'stored'
         if p['reboot'] and result['result'] != 'unchanged':
             found = reboot_and_verify(module, ctl, mac, after, credentials)
             result['result'] = 'verified'

@@ -172,6 +172,26 @@ def test_reboot_time_out_says_where_the_device_was_expected(run_module):
                              '(pemblorctl reboot exit status 4: the device did not answer in time)' % MAC)
 
 
+@pytest.mark.parametrize('reboot', [True, False])
+def test_values_stored_earlier_are_rebooted_into_place(run_module, reboot):
+    """The device holds 198.18.1.77 (set earlier without a reboot) but still
+    answers from 198.18.1.20: with reboot it is rebooted and verified there,
+    without it nothing is sent and nothing changed."""
+    device = FakeDevice()
+    device.settings['ip'] = '198.18.1.77'
+    result, calls, out = run_module(device_address.main, params(ip='198.18.1.77', dhcp=False, reboot=reboot), device)
+    if reboot:
+        assert calls.verbs() == ['show', 'reboot']
+        assert result['changed'] is True
+        assert result['result'] == 'verified'
+        assert result['address'] == '198.18.1.77'
+    else:
+        assert calls.verbs() == ['show']
+        assert result['changed'] is False
+        assert result['result'] == 'unchanged'
+    assert_password_hidden(calls, out)
+
+
 def test_set_finding_nothing_to_change_reboots_nothing(run_module):
     def ctl(args):
         if args[0] == 'set':
