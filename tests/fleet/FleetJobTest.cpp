@@ -106,7 +106,8 @@ TEST_F(FleetJobTest, EveryOutcome)
     std::vector<FleetLan::Device> aps;
     for (int n = 0; n < 9; ++n)
         aps.push_back(Ap(n));
-    aps[1].values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", "0"}; // holds its plan
+    aps[1] = Ap(1, "198.18.1.2"); // holds its plan and answers from it
+    aps[1].values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", "0"};
     aps[2].password = "other";
     aps[3].answersChange = false;
     aps[4].answersRead = false;
@@ -133,7 +134,7 @@ TEST_F(FleetJobTest, EveryOutcome)
     };
     const std::vector<Expected> expected{
         {JobOutcome::Verified, "198.18.1.1", ""},
-        {JobOutcome::Unchanged, "192.168.1.2", ""},
+        {JobOutcome::Unchanged, "198.18.1.2", ""},
         {JobOutcome::AuthenticationError, "192.168.1.3", "Authentication Error!"},
         {JobOutcome::Timeout, "192.168.1.4", "Time Out!"},
         {JobOutcome::NotFound, std::nullopt, "The device did not answer."},
@@ -175,7 +176,10 @@ TEST_F(FleetJobTest, EveryOutcome)
 TEST_F(FleetJobTest, WithoutRebootTheAcceptedChangeIsStoredAndADryRunSendsNothing)
 {
     std::vector<FleetLan::Device> aps{Ap(0), Ap(1), Ap(2), Ap(3)};
-    aps[1].values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", "0"}; // hold their plans
+    // Both hold their plans; 3 answers from its planned address as well,
+    // so not even a reboot is due.
+    aps[1].values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", "0"};
+    aps[3] = Ap(3, "198.18.1.4");
     aps[3].values = {"198.18.1.4", "255.255.0.0", "192.168.1.254", "0"};
     FleetLan lan(net, ui, kToolHost, aps);
     JobSettings settings = Defaults();
