@@ -20,9 +20,6 @@ class Listener final : public ConversationListener {
 public:
     bool DeviceFound(const ReplyDatagram&, const NetworkInterface&) override { return false; }
     void DiscoveryEnded(int, const SilenceDiagnosis&) override {}
-    void DetailStored() override {}
-    void CommandResult(int) override {}
-    void TimedOut(ConversationState) override {}
     void SendFailed(Request, int, std::string_view) override {}
     void ReceiveFailed(ReceiveFailure) override {}
 };

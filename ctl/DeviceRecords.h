@@ -16,14 +16,4 @@ struct FoundDevice {
     std::optional<std::string> interfaceName;
 };
 
-// A device's answer to the detail query.
-struct DeviceDetail {
-    std::string mac;
-    std::string ip; // the address the reply came from
-    std::optional<std::string> ipAddr;
-    std::optional<std::string> netmask;
-    std::optional<std::string> gateway;
-    std::optional<std::string> dhcp;
-};
-
 } // namespace pemblor

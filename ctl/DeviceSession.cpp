@@ -88,20 +88,6 @@ void DeviceSession::ReturnToIdle()
     m_conversation.ReturnToIdle();
 }
 
-void DeviceSession::Select(const std::string& mac)
-{
-    if (m_selected == mac)
-        return;
-    m_conversation.ReleaseDevice();
-    // No reply of the device released is stored from here on, so m_pending
-    // is the loop thread's to clear; while the same device stays selected,
-    // the receive thread may be storing into it even as a query goes again.
-    m_pending = DeviceDetail{};
-    m_pending.mac = mac;
-    m_conversation.SelectDevice(mac, *this, std::string());
-    m_selected = mac;
-}
-
 bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDevice, std::string& error)
 {
     m_onDevice = std::move(onDevice);
@@ -117,31 +103,6 @@ bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDev
     // ends the cycle.
     m_conversation.DisarmTimer();
     return Sent(sent, error);
-}
-
-bool DeviceSession::BeginDetailQuery(const std::string& mac, std::string& error)
-{
-    Select(mac);
-    m_detail.reset();
-    m_detailReady = false;
-    return Sent(m_conversation.BeginDetailQuery(false), error);
-}
-
-bool DeviceSession::BeginSettingsChange(const std::string& mac, const std::string& user, const std::string& password,
-                                        const SettingsChange& change, std::string& error)
-{
-    Select(mac);
-    m_result.reset();
-    const bool sent = m_conversation.BeginSettingsChange(user, password, change);
-    m_conversation.DisarmTimer();
-    return Sent(sent, error);
-}
-
-bool DeviceSession::SendReboot(const std::string& mac, const std::string& user, const std::string& password,
-                               std::string& error)
-{
-    Select(mac);
-    return Sent(m_conversation.SendReboot(user, password), error);
 }
 
 bool DeviceSession::DeviceFound(const ReplyDatagram& reply, const NetworkInterface& heardOn)
@@ -185,24 +146,6 @@ void DeviceSession::DrainFound()
     for (const FoundDevice& device : m_draining)
         if (m_onDevice)
             m_onDevice(device);
-}
-
-void DeviceSession::SetSetting(std::string_view name, std::string_view value)
-{
-    std::optional<std::string>* field = name == "IP_ADDR"           ? &m_pending.ipAddr
-                                        : name == "SUBNET_MASK"     ? &m_pending.netmask
-                                        : name == "DEFAULT_GATEWAY" ? &m_pending.gateway
-                                        : name == "DHCP"            ? &m_pending.dhcp
-                                                                    : nullptr;
-    if (field)
-        *field = std::string(value);
-}
-
-void DeviceSession::DetailStored()
-{
-    m_pending.ip = m_conversation.DeviceAddress();
-    m_detail = m_pending;
-    m_detailReady = true;
 }
 
 void DeviceSession::SendFailed(Request request, int error, std::string_view interfaceName)

@@ -4,7 +4,6 @@
 #include "ctl/LoopDispatcher.h"
 #include "engine/Conversation.h"
 #include "engine/ConversationListener.h"
-#include "engine/DetailTarget.h"
 #include "engine/DeviceRegistry.h"
 #include "engine/IInterfaceList.h"
 #include "engine/ISocketLayer.h"
@@ -15,7 +14,6 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -32,14 +30,14 @@ struct SessionConfig {
     IInterfaceList* interfaces = nullptr;
 };
 
-// The command line's side of the engine's conversation: it selects the
-// device each command addresses, hears what the conversation reports and
-// keeps it for the commands, which wait on the event loop.
+// The command line's side of the engine's conversation: it hears what the
+// conversation reports and keeps it for the commands, which wait on the
+// event loop.
 //
-// Threads: every method runs on the event loop's thread. DeviceFound and
-// SetSetting come from the receive thread; found devices reach the loop's
-// thread in batches, by one posted call.
-class DeviceSession final : private ConversationListener, private DetailTarget {
+// Threads: every method runs on the event loop's thread. DeviceFound comes
+// from the receive thread; found devices reach the loop's thread in batches,
+// by one posted call.
+class DeviceSession final : private ConversationListener {
 public:
     DeviceSession(ISocketLayer& sockets, EventLoop& loop, SessionConfig config = {});
     ~DeviceSession() override;
@@ -53,23 +51,14 @@ public:
     };
     OpenResult Open();
 
-    // Each sends its request; false with `error` set to the failure message
-    // when it could not be sent. The commands keep their own time-outs.
+    // Sends the discovery request; false with `error` set to the failure
+    // message when it could not be sent. The command keeps its own time-out.
     bool BeginDiscovery(std::function<void(const FoundDevice&)> onDevice, std::string& error);
-    bool BeginDetailQuery(const std::string& mac, std::string& error);
-    bool BeginSettingsChange(const std::string& mac, const std::string& user, const std::string& password,
-                             const SettingsChange& change, std::string& error);
-    bool SendReboot(const std::string& mac, const std::string& user, const std::string& password,
-                    std::string& error);
-    // Ends the discovery cycle (its diagnosis is then known), or any other
-    // conversation.
+    // Ends the discovery cycle (its diagnosis is then known).
     void ReturnToIdle();
 
     ConversationState State() const { return m_conversation.State(); }
     int DeviceCount() const { return m_conversation.DeviceCount(); }
-    bool DetailReady() const { return m_detailReady; }
-    const std::optional<DeviceDetail>& Detail() const { return m_detail; }
-    std::optional<int> Result() const { return m_result; }
     // Why the last discovery found nothing, once it has ended.
     const SilenceDiagnosis& Diagnose() const { return m_silence; }
     bool NamesInterfaces() const { return m_namesInterfaces; }
@@ -78,15 +67,8 @@ private:
     // ConversationListener
     bool DeviceFound(const ReplyDatagram& reply, const NetworkInterface& heardOn) override;
     void DiscoveryEnded(int, const SilenceDiagnosis& silence) override { m_silence = silence; }
-    void DetailStored() override;
-    void CommandResult(int result) override { m_result = result; }
-    void TimedOut(ConversationState) override {}
     void SendFailed(Request request, int error, std::string_view interfaceName) override;
     void ReceiveFailed(ReceiveFailure failure) override;
-    // DetailTarget
-    void SetSetting(std::string_view name, std::string_view value) override;
-
-    void Select(const std::string& mac);
     bool Sent(bool sent, std::string& error);
     void DrainFound();
 
@@ -109,15 +91,9 @@ private:
     DeviceRegistry m_registry;
     std::vector<FoundDevice> m_found;
 
-    // Loop thread only, but for m_pending, which the receive thread fills
-    // under the conversation's device lock before DetailStored.
+    // Loop thread only.
     std::function<void(const FoundDevice&)> m_onDevice;
     std::vector<FoundDevice> m_draining;
-    std::string m_selected;
-    DeviceDetail m_pending;
-    std::optional<DeviceDetail> m_detail;
-    bool m_detailReady = false;
-    std::optional<int> m_result;
     std::string m_sendError;
     SilenceDiagnosis m_silence;
     bool m_namesInterfaces = false;

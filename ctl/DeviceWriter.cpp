@@ -79,13 +79,14 @@ void DeviceWriter::Device(const FoundDevice& device)
     m_out.flush();
 }
 
-void WriteDetail(std::ostream& out, OutputFormat format, const DeviceDetail& detail)
+void WriteDetail(std::ostream& out, OutputFormat format, std::string_view mac, std::string_view ip,
+                 const DeviceSettings& detail)
 {
     const std::string dhcp = detail.dhcp ? (DhcpEnabled(*detail.dhcp) ? "on" : "off") : "";
     switch (format) {
     case OutputFormat::Table:
-        out << "MAC Address:      " << detail.mac << '\n'
-            << "Answered from:    " << Printable(detail.ip) << '\n'
+        out << "MAC Address:      " << mac << '\n'
+            << "Answered from:    " << Printable(ip) << '\n'
             << "IP Address:       " << Printable(Text(detail.ipAddr)) << '\n'
             << "Netmask:          " << Printable(Text(detail.netmask)) << '\n'
             << "Default Gateway:  " << Printable(Text(detail.gateway)) << '\n'
@@ -93,15 +94,15 @@ void WriteDetail(std::ostream& out, OutputFormat format, const DeviceDetail& det
         break;
     case OutputFormat::Csv: {
         const std::array<std::string_view, 6> names{"mac", "ip", "ip_addr", "netmask", "gateway", "dhcp"};
-        const std::array<std::string_view, 6> fields{detail.mac,           detail.ip,           Text(detail.ipAddr),
-                                                     Text(detail.netmask), Text(detail.gateway), dhcp};
+        const std::array<std::string_view, 6> fields{mac, ip, Text(detail.ipAddr), Text(detail.netmask),
+                                                     Text(detail.gateway), dhcp};
         out << CsvRow(names) << CsvRow(fields);
         break;
     }
     case OutputFormat::Json: {
         nlohmann::ordered_json object;
-        object["mac"] = detail.mac;
-        object["ip"] = detail.ip;
+        object["mac"] = mac;
+        object["ip"] = ip;
         object["ip_addr"] = JsonValue(detail.ipAddr);
         object["netmask"] = JsonValue(detail.netmask);
         object["gateway"] = JsonValue(detail.gateway);

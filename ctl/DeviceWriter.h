@@ -1,8 +1,10 @@
 #pragma once
 #include "ctl/CtlOptions.h"
 #include "ctl/DeviceRecords.h"
+#include "engine/DeviceJob.h"
 
 #include <ostream>
+#include <string_view>
 
 namespace pemblor {
 
@@ -28,8 +30,10 @@ private:
     bool m_headerDone = false;
 };
 
-// Prints one detail reply.
-void WriteDetail(std::ostream& out, OutputFormat format, const DeviceDetail& detail);
+// Prints what a device's detail reply told: `mac`, the address `ip` it
+// answered from, and its settings.
+void WriteDetail(std::ostream& out, OutputFormat format, std::string_view mac, std::string_view ip,
+                 const DeviceSettings& detail);
 
 // The dialog's reading of a DHCP value: its leading integer is 1.
 bool DhcpEnabled(const std::string& value);

@@ -104,16 +104,7 @@ int RunShow(const CtlOptions& options, JobSession& session, CtlIo& io)
         WriteOutcome(io.out, options.mac, report);
         return ExitOk;
     }
-    DeviceDetail detail;
-    detail.mac = options.mac;
-    detail.ip = report.address;
-    if (report.before) {
-        detail.ipAddr = report.before->ipAddr;
-        detail.netmask = report.before->netmask;
-        detail.gateway = report.before->gateway;
-        detail.dhcp = report.before->dhcp;
-    }
-    WriteDetail(io.out, options.format, detail);
+    WriteDetail(io.out, options.format, options.mac, report.address, report.before.value_or(DeviceSettings{}));
     return ExitOk;
 }
 

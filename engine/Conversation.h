@@ -23,25 +23,23 @@
 
 namespace pemblor {
 
-class DetailTarget;
 class ISocketLayer;
 class ReplyDatagram;
-struct SettingsChange;
 
 // The conversation's sockets, receive thread and interfaces are its
 // transport's: it hands its configuration on as it is.
 using ConversationConfig = TransportConfig;
 
-// The tool's one conversation with the devices: the discovery and one
-// selected device, over the transport (the two sockets and the receive
-// thread, which it shares with the jobs), the conversation state, which
-// reply is taken when, and the time-outs. A front end owns it, drives it through the methods below and
-// hears from it through its ConversationListener; it reaches the front end's
-// user-interface thread only through the UiDispatcher.
+// The tool's discovery of the devices, over the transport (the two sockets
+// and the receive thread, which it shares with the jobs): the conversation
+// state, which reply is taken when, and the discovery's time-out. A front end owns it, drives
+// it through the methods below and hears from it through its
+// ConversationListener; it reaches the front end's user-interface thread only
+// through the UiDispatcher.
 //
 // Threads: every method is for the user-interface thread unless it says
-// otherwise. The receive thread reads the state and the selected device, and
-// calls the listener as that interface states.
+// otherwise. The receive thread reads the state and calls the listener as
+// that interface states.
 class Conversation final : private TransportObserver {
 public:
     Conversation(ISocketLayer& sockets, UiDispatcher& ui, ConversationListener& listener,
@@ -66,31 +64,6 @@ public:
     void ReturnToIdle();
     void DisarmTimer();
 
-    // The device that detail queries, settings changes and reboots address
-    // (by its MAC text), whose replies alone are taken while they are
-    // awaited, and the target its detail reply is stored into. Without a
-    // selected device those requests are not sent. `address` is
-    // where the device is believed to answer from until its reply says;
-    // `interfaceName` the interface it answered on (empty: not known, its
-    // requests then go out of every interface).
-    void SelectDevice(std::string_view macText, DetailTarget& target, std::string address,
-                      std::string_view interfaceName = {});
-    // Forgets the device; returns the address it last answered from. Waits
-    // for a detail reply that is being stored.
-    std::string ReleaseDevice();
-    // The address the selected device last answered from (the command line
-    // prints it after a detail reply).
-    std::string DeviceAddress() const;
-    // State QueryingDetail without a request: the first query follows.
-    void ExpectDetail();
-    // State QueryingDetail and the detail query; with `armTimeout` the timer
-    // for 5000 ms. False after SendFailed.
-    bool BeginDetailQuery(bool armTimeout = true);
-    // State AwaitingSetResult, the settings change with the credentials and
-    // the timer for 10000 ms. False after SendFailed.
-    bool BeginSettingsChange(std::string_view userName, std::string_view password, const SettingsChange& change);
-    // The reboot request; nothing is awaited. False after SendFailed.
-    bool SendReboot(std::string_view userName, std::string_view password);
     // State Closing and the stop datagram, which ends this conversation's
     // receive thread (and no other's).
     void Close();
@@ -122,20 +95,10 @@ private:
     void ReplyReceived(const ReplyDatagram& reply, unsigned arrival) override;
     void ReceiveFailed(ReceiveFailure failure) override { m_listener.ReceiveFailed(failure); }
 
-    // Out of every interface of the last discovery, or of `only` when it is
-    // one of them; true when it went out of at least one (a discovery with
-    // no interface at all counts as sent: its cycle ends with the
-    // diagnosis).
-    bool Send(Request request, const Datagram& datagram, unsigned only = 0);
-    unsigned DeviceInterface() const;
-    // False, after SendFailed with EDESTADDRREQ, when no device is selected.
-    bool DeviceRequestAllowed(Request request);
-    void TakeDetailReply(const ReplyDatagram& reply);
-    void TakeCommandResult(const ReplyDatagram& reply);
-    bool FromSelectedDevice(const ReplyDatagram& reply, bool zeroMacFromItsAddress) const;
-    // Receive thread: runs `call` on the user-interface thread unless the
-    // conversation is stopping.
-    bool CallUi(FunctionRef<void()> call) { return m_transport.CallUi(call); }
+    // Out of every interface of the last discovery; true when it went out
+    // of at least one (a discovery with no interface at all counts as sent:
+    // its cycle ends with the diagnosis).
+    bool Send(Request request, const Datagram& datagram);
 
     UiDispatcher& m_ui;
     ConversationListener& m_listener;
@@ -144,15 +107,6 @@ private:
 
     std::atomic<int> m_nState{Idle};
     std::atomic<int> m_nDeviceCount{0};
-
-    // The selected device; under m_deviceLock.
-    mutable std::mutex m_deviceLock;
-    bool m_deviceSelected = false;
-    MacBytes m_deviceMac{};
-    std::string m_deviceMacText;
-    std::string m_deviceAddress;
-    unsigned m_deviceInterface = 0;
-    DetailTarget* m_target = nullptr;
 };
 
 } // namespace pemblor

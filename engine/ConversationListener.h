@@ -39,18 +39,6 @@ public:
     // The first timer tick of a discovery cycle; the state is Idle already.
     // With no device, `silence` tells what the tool can about why.
     virtual void DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence) = 0;
-    // The selected device's detail reply has been stored into its target
-    // and the time-out disarmed; state DetailReceived. The receive thread
-    // waits meanwhile.
-    virtual void DetailStored() = 0;
-    // The selected device answered a settings change with `result` (byte
-    // 86, signed; -1 when the reply is too short to hold it). The time-out is
-    // disarmed; the state leaves AwaitingSetResult for Idle when this
-    // returns. The receive thread waits meanwhile.
-    virtual void CommandResult(int result) = 0;
-    // A timer tick ended `ended` (QueryingDetail or AwaitingSetResult)
-    // without an answer; the state is Idle already.
-    virtual void TimedOut(ConversationState ended) = 0;
     // `request` could not be sent out of the interface `interfaceName`
     // (empty when the routes chose it); `error` is the system's error
     // number. A request that goes out of several interfaces reports each

@@ -7,9 +7,6 @@ namespace pemblor {
 enum ConversationState : int {
     Idle = 0,
     Discovering = 1,
-    QueryingDetail = 2,
-    DetailReceived = 3,
-    AwaitingSetResult = 4,
     Closing = 6,
 };
 

@@ -102,9 +102,9 @@ TEST(DeviceWriter, CsvHasAHeaderAndQuotesTheSsid)
 
 TEST(DeviceWriter, DetailReadsDhcpAsTheDialogDoes)
 {
-    DeviceDetail detail{"02:00:00:AA:00:01", "10.0.0.11", "10.0.0.11", "255.0.0.0", "0.0.0.0", "1"};
+    const DeviceSettings detail{"10.0.0.11", "255.0.0.0", "0.0.0.0", "1"};
     std::ostringstream json;
-    WriteDetail(json, OutputFormat::Json, detail);
+    WriteDetail(json, OutputFormat::Json, "02:00:00:AA:00:01", "10.0.0.11", detail);
     EXPECT_EQ(json.str(), "{\"mac\":\"02:00:00:AA:00:01\",\"ip\":\"10.0.0.11\",\"ip_addr\":\"10.0.0.11\","
                           "\"netmask\":\"255.0.0.0\",\"gateway\":\"0.0.0.0\",\"dhcp\":true}\n");
 }

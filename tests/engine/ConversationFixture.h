@@ -1,9 +1,8 @@
 #pragma once
 // The conversation alone on the fake network, with the engine's fake
-// dispatcher and its virtual clock, a listener that records what it hears
-// and a detail target: no toolkit, no window.
+// dispatcher and its virtual clock and a listener that records what it
+// hears: no toolkit, no window.
 #include "engine/Conversation.h"
-#include "engine/DetailTarget.h"
 #include "engine/fake/FakeDispatcher.h"
 #include "engine/fake/FakeNetwork.h"
 #include "protocol/Datagram.h"
@@ -14,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -70,9 +68,6 @@ public:
             text += " " + name;
         Note(text);
     }
-    void DetailStored() override { Note("detail"); }
-    void CommandResult(int result) override { Note("result " + std::to_string(result)); }
-    void TimedOut(ConversationState ended) override { Note("timeout " + std::to_string(ended)); }
     void SendFailed(Request request, int error, std::string_view interfaceName) override
     {
         Note(std::string("send-failed ") + RequestName(request) + " " + std::to_string(error) +
@@ -119,25 +114,6 @@ private:
     const Conversation* m_conversation = nullptr;
     std::mutex m_rowsMutex;
     std::vector<Row> m_rows;
-};
-
-// The selected device's settings as the receive thread stores them.
-class TestTarget final : public DetailTarget {
-public:
-    void SetSetting(std::string_view name, std::string_view value) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_settings[std::string(name)] = std::string(value);
-    }
-    std::map<std::string, std::string> Settings()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_settings;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::map<std::string, std::string> m_settings;
 };
 
 // A simulated access point (or any other sender) on its own fake host.

@@ -3,6 +3,8 @@
 // conversation, and what the listener hears.
 #include "ConversationFixture.h"
 
+#include "engine/DeviceJob.h"
+
 #include <cerrno>
 
 namespace pemblor::test {
@@ -196,255 +198,57 @@ TEST_F(ConversationTest, FailedDiscoverySendIsEndedByTheStillRunningTimer)
     EXPECT_TRUE(ui.TimerArmed());
 }
 
-// --- Detail query -------------------------------------------------------------
+// --- Reports that wait ---------------------------------------------------------
 
-class DetailTest : public ConversationTest {
-protected:
-    void SelectDevice()
-    {
-        Open();
-        Discover();
-        ui.Advance(5000);
-        listener.events.clear();
-        conversation->SelectDevice(MacString(1), target, "10.0.0.99");
-        conversation->ExpectDetail();
-        conversation->BeginDetailQuery();
-    }
-    void TearDown() override
-    {
-        if (conversation)
-            conversation->ReleaseDevice();
-        ConversationTest::TearDown();
-    }
-    TestTarget target;
+class JobEnds final : public JobListener {
+public:
+    explicit JobEnds(FakeDispatcher& ui) : m_ui(ui) {}
+    void JobFinished(DeviceJob&, const JobReport& report) override { ends.push_back({report, m_ui.Now()}); }
+    struct End {
+        JobReport report;
+        FakeDispatcher::Millis time;
+    };
+    std::vector<End> ends;
+
+private:
+    FakeDispatcher& m_ui;
 };
 
-TEST_F(DetailTest, ReplyIsStoredReportedAndDisarmsTheTimer)
-{
-    SelectDevice();
-    const Datagram query = BuildDetailQuery(MacString(1));
-    EXPECT_EQ(net.SentLog().back().bytes, std::vector<std::uint8_t>(query.view().begin(), query.view().end()));
-    ap.Send(DetailReply(1));
-    ui.Advance(10);
-    EXPECT_EQ(conversation->State(), DetailReceived);
-    EXPECT_EQ(target.Settings().at("IP_ADDR"), "10.0.0.2");
-    EXPECT_EQ(target.Settings().at("DHCP"), "1");
-    ASSERT_EQ(listener.Texts(), Texts{"detail"});
-    EXPECT_EQ(listener.events[0].thread, std::this_thread::get_id());
-    EXPECT_FALSE(ui.TimerArmed());
-    EXPECT_EQ(conversation->ReleaseDevice(), kApHost);
-    ui.Advance(10000);
-    EXPECT_EQ(listener.events.size(), 1u);
-}
-
-TEST_F(DetailTest, ReplyWithoutEntriesStillSetsAddressAndState)
-{
-    SelectDevice();
-    target.SetSetting("IP_ADDR", "1.2.3.4");
-    ap.Send(EncodeDatagram(TypeQueryReply, Mac(1), "", "", {}));
-    ui.Advance(10);
-    EXPECT_EQ(conversation->State(), DetailReceived);
-    EXPECT_EQ(target.Settings().at("IP_ADDR"), "1.2.3.4");
-    EXPECT_EQ(listener.Texts(), Texts{"detail"});
-    EXPECT_EQ(conversation->ReleaseDevice(), kApHost);
-}
-
-// Another person's Discover, or a second agent answering, used to be taken as
-// the device's detail: another device's settings in the form and its address
-// in the row. Only a reply carrying the device's MAC counts, and the others
-// do not end the wait.
-TEST_F(DetailTest, RepliesOfOtherDevicesAreIgnored)
-{
-    SelectDevice();
-    TestAp other(net, "198.18.1.20");
-    other.Send(DiscoveryReply(7));
-    other.Send(DetailReply(7));
-    other.Send(EncodeDatagram(TypeQueryReply, MacBytes{}, "", "", {"IP_ADDR=10.9.9.9"}));
-    ui.Advance(10);
-    EXPECT_EQ(conversation->State(), QueryingDetail);
-    EXPECT_TRUE(target.Settings().empty());
-    EXPECT_TRUE(listener.events.empty());
-    EXPECT_TRUE(ui.TimerArmed());
-
-    ap.Send(DetailReply(1));
-    other.Send(DetailReply(7));
-    ui.Advance(10);
-    EXPECT_EQ(listener.Texts(), Texts{"detail"});
-    EXPECT_EQ(target.Settings().at("DEFAULT_GATEWAY"), "10.0.0.1");
-    EXPECT_EQ(conversation->ReleaseDevice(), kApHost);
-}
-
-TEST_F(DetailTest, OnlyOtherDevicesAnsweringIsATimeOut)
-{
-    SelectDevice();
-    TestAp other(net, "198.18.1.20");
-    ui.After(1000, [&] { other.Send(DetailReply(7)); });
-    ui.Advance(5000);
-    EXPECT_EQ(listener.Texts(), Texts{"timeout 2"});
-    EXPECT_EQ(listener.events[0].state, Idle);
-    EXPECT_EQ(conversation->State(), Idle);
-    EXPECT_EQ(conversation->ReleaseDevice(), "10.0.0.99");
-}
-
-TEST_F(DetailTest, ReplyAfterTheDeviceWasReleasedIsIgnored)
-{
-    SelectDevice();
-    conversation->ReleaseDevice();
-    ap.Send(DetailReply(1));
-    ui.Advance(10);
-    EXPECT_EQ(conversation->State(), QueryingDetail);
-    EXPECT_TRUE(listener.events.empty());
-    EXPECT_TRUE(target.Settings().empty());
-    EXPECT_TRUE(ui.TimerArmed());
-}
-
-TEST_F(DetailTest, ReplyDuringAWaitOnTheUiThreadIsSeenAtOnce)
-{
-    SelectDevice();
-    ui.After(2500, [&] { ap.Send(DetailReply(1)); });
-    int checks = 0;
-    while (conversation->State() != DetailReceived && checks < 10) {
-        ui.WaitServing(1000);
-        ++checks;
-    }
-    EXPECT_EQ(checks, 3);
-    EXPECT_EQ(listener.Texts(), Texts{"detail"});
-}
-
 // A report may wait on the user-interface thread (a message box); the
-// thread's calls are served meanwhile.
-TEST_F(DetailTest, CallsFromTheThreadAreServedWhileAReportWaits)
+// receive thread's calls are served meanwhile, so a job on the same
+// transport hears its device inside the wait.
+TEST_F(ConversationTest, CallsFromTheThreadAreServedWhileAReportWaits)
 {
-    SelectDevice();
+    Open();
+    JobEnds jobs(ui);
+    DeviceJob job(conversation->GetTransport(), ui, jobs, MacString(1));
     listener.during = [&] {
-        if (listener.events.size() == 1) {
-            conversation->ExpectDetail();
-            ui.After(1000, [&] { ap.Send(DetailReply(1)); });
-            ui.WaitServing(3000);
-        }
+        ASSERT_TRUE(job.Start(JobPlan{}));
+        ui.After(1000, [&] { ap.Send(DetailReply(1)); });
+        ui.WaitServing(3000);
     };
+    Discover();
     ui.Advance(5000);
-    EXPECT_EQ(listener.Texts(), (Texts{"timeout 2", "detail"}));
-    EXPECT_EQ(listener.events[1].time, listener.events[0].time + 1000) << "inside the report's wait";
+    EXPECT_EQ(listener.Texts(), Texts{"ended 0"});
+    ASSERT_EQ(jobs.ends.size(), 1u);
+    EXPECT_EQ(jobs.ends[0].report.outcome, JobOutcome::Unchanged);
+    EXPECT_EQ(jobs.ends[0].time, listener.events[0].time + 1000) << "inside the report's wait";
+    job.Stop();
 }
 
-TEST_F(DetailTest, SendFailureIsReportedAndArmsNoTimer)
-{
-    SelectDevice();
-    conversation->DisarmTimer();
-    tool->InjectFailure(FakeOp::Send, ENETDOWN);
-    EXPECT_FALSE(conversation->BeginDetailQuery());
-    EXPECT_EQ(listener.Texts(), Texts{"send-failed detail-query " + std::to_string(ENETDOWN)});
-    EXPECT_FALSE(ui.TimerArmed());
-}
-
-// --- Settings change result ----------------------------------------------------
-
-TEST_F(DetailTest, CommandResultIsReportedBeforeTheStateGoesIdle)
-{
-    struct Case {
-        std::int8_t byte;
-        const char* text;
-    };
-    for (const Case c : {Case{0, "result 0"}, Case{1, "result 1"}, Case{-1, "result -1"}, Case{5, "result 5"}}) {
-        SelectDevice();
-        listener.events.clear();
-        EXPECT_TRUE(conversation->BeginSettingsChange("admin", "secret", {.ipAddress = "10.0.0.3"}));
-        EXPECT_EQ(ui.TimerPeriod(), 10000);
-        ap.Send(CommandReply(c.byte));
-        ui.Advance(10);
-        EXPECT_EQ(conversation->State(), Idle);
-        ASSERT_EQ(listener.Texts(), Texts{c.text});
-        EXPECT_EQ(listener.events[0].state, AwaitingSetResult);
-        EXPECT_FALSE(ui.TimerArmed());
-        conversation->ReleaseDevice();
-        conversation.reset();
-        g_hRecvSocket = InvalidSocket;
-    }
-}
-
-// Only a type-3 reply of the device ends the wait: by its MAC, or, with a
-// zero MAC, by the address the device answered from.
-TEST_F(DetailTest, OnlyTheDevicesCommandReplyEndsTheWait)
-{
-    SelectDevice();
-    ap.Send(DetailReply(1));
-    ui.Advance(10);
-    listener.events.clear();
-    conversation->BeginSettingsChange("admin", "secret", {.dhcp = 0});
-    TestAp other(net, "198.18.1.20");
-    other.Send(CommandReply(0, Mac(7)));
-    other.Send(CommandReply(0, MacBytes{}));
-    ap.Send(DiscoveryReply(1));
-    ap.Send(CommandReply(0, Mac(1), TypeQueryReply));
-    ui.Advance(10);
-    EXPECT_EQ(conversation->State(), AwaitingSetResult);
-    EXPECT_TRUE(listener.events.empty());
-    EXPECT_TRUE(ui.TimerArmed());
-
-    ap.Send(CommandReply(1, MacBytes{}));
-    ui.Advance(10);
-    EXPECT_EQ(listener.Texts(), Texts{"result 1"});
-    EXPECT_EQ(conversation->State(), Idle);
-}
-
-TEST_F(DetailTest, NoResultTimesOut)
-{
-    SelectDevice();
-    listener.events.clear();
-    conversation->BeginSettingsChange("admin", "secret", {.dhcp = 1});
-    ui.Advance(9999);
-    EXPECT_TRUE(listener.events.empty());
-    ui.Advance(1);
-    EXPECT_EQ(listener.Texts(), Texts{"timeout 4"});
-    EXPECT_EQ(conversation->State(), Idle);
-}
-
-// Without a selected device a request would carry the all-zero MAC, which
-// every agent takes as its own: nothing is sent, and no reply is taken.
-TEST_F(ConversationTest, WithoutASelectedDeviceNothingIsSentAndNoResultTaken)
+TEST_F(ConversationTest, RepliesInIdleAreDropped)
 {
     Open();
     Discover();
     ui.Advance(5000);
-    listener.events.clear();
-    const std::size_t sent = net.SentLog().size();
-    EXPECT_FALSE(conversation->BeginDetailQuery());
-    EXPECT_FALSE(conversation->SendReboot("admin", "secret"));
-    EXPECT_FALSE(conversation->BeginSettingsChange("admin", "secret", {.dhcp = 1}));
-    EXPECT_EQ(net.SentLog().size(), sent);
-    const std::string error = std::to_string(EDESTADDRREQ);
-    EXPECT_EQ(listener.Texts(), (Texts{"send-failed detail-query " + error, "send-failed reboot " + error,
-                                       "send-failed settings-change " + error}));
-    ap.Send(CommandReply(0));
-    ui.Advance(10);
-    EXPECT_EQ(conversation->State(), AwaitingSetResult);
-    EXPECT_EQ(listener.events.size(), 3u);
-}
-
-TEST_F(ConversationTest, RepliesInIdleAndDetailReceivedAreDropped)
-{
-    Open();
-    Discover();
-    ui.Advance(5000);
-    TestTarget target;
-    conversation->SelectDevice(MacString(1), target, "");
     conversation->ReturnToIdle();
     ap.Send(DiscoveryReply(1));
     ap.Send(CommandReply(0));
+    ap.Send(DetailReply(1));
     ui.Advance(10);
     EXPECT_EQ(conversation->State(), Idle);
-    conversation->ExpectDetail();
-    ap.Send(DetailReply(1));
-    ui.Advance(10);
-    ASSERT_EQ(conversation->State(), DetailReceived);
-    ap.Send(DetailReply(1));
-    ap.Send(CommandReply(0));
-    ui.Advance(10);
-    EXPECT_EQ(conversation->State(), DetailReceived);
-    EXPECT_EQ(listener.Texts(), (Texts{"ended 0", "detail"}));
+    EXPECT_EQ(listener.Texts(), (Texts{"ended 0"}));
     EXPECT_TRUE(listener.Rows().empty());
-    conversation->ReleaseDevice();
 }
 
 // --- Closing ----------------------------------------------------------------------

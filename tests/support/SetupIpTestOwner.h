@@ -46,9 +46,6 @@ private:
     // ConversationListener
     bool DeviceFound(const ReplyDatagram& /*reply*/, const NetworkInterface& /*heardOn*/) override { return false; }
     void DiscoveryEnded(int /*deviceCount*/, const SilenceDiagnosis& /*silence*/) override {}
-    void DetailStored() override {}
-    void CommandResult(int /*result*/) override {}
-    void TimedOut(ConversationState /*ended*/) override {}
     void SendFailed(Request /*request*/, int /*error*/, std::string_view /*interfaceName*/) override {}
     void ReceiveFailed(ReceiveFailure /*failure*/) override {}
 

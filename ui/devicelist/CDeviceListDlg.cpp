@@ -231,17 +231,6 @@ void CDeviceListDlg::DiscoveryEnded(int deviceCount, const SilenceDiagnosis& sil
         m_dispatcher.Post(m_liveRound);
 }
 
-// The Setup IP dialog hears its device through its own job; the
-// conversation selects no device.
-void CDeviceListDlg::DetailStored() {}
-
-void CDeviceListDlg::CommandResult(int /*result*/) {}
-
-void CDeviceListDlg::TimedOut(ConversationState /*ended*/)
-{
-    EnableDiscover();
-}
-
 void CDeviceListDlg::SendFailed(Request request, int error, std::string_view interfaceName)
 {
     switch (request) {

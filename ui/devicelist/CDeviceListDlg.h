@@ -71,9 +71,6 @@ private:
         return AddDiscoveredDevice(reply, heardOn);
     }
     void DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence) override;
-    void DetailStored() override;
-    void CommandResult(int result) override;
-    void TimedOut(ConversationState ended) override;
     void SendFailed(Request request, int error, std::string_view interfaceName) override;
     void ReceiveFailed(ReceiveFailure failure) override;
 
