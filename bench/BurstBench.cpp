@@ -26,7 +26,7 @@
 #include "bench/BurstDriver.h"
 #include "bench/ReplyClock.h"
 #include "bench/WireClock.h"
-#include "engine/Conversation.h"
+#include "engine/Session.h"
 #include "tools/apsim/LabAddress.h"
 #include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
@@ -190,7 +190,7 @@ int main(int argc, char* argv[])
 
     ReplyClock clock;
     pemblor::PosixInterfaceList toolInterfaces;
-    pemblor::ConversationConfig config;
+    pemblor::SessionConfig config;
     config.interfaces = &toolInterfaces;
     config.receiveBufferBytes = receiveBufferBytes;
     config.replyObserver = [&clock] { clock.OnReply(); };
@@ -216,11 +216,11 @@ int main(int argc, char* argv[])
     BurstResult result;
     {
         Window dialog(toolkit, sockets, std::move(config));
-        clock.Watch(dialog.GetConversation());
+        clock.Watch(dialog.GetSession().discovery());
         pemblor::bench::BurstDriver driver(settings, clock, dialog);
         driver.Start();
         dialog.DoModal();
-        granted = dialog.GetConversation().ReceiveBufferGranted();
+        granted = dialog.GetSession().transport().ReceiveBufferGranted();
         result = driver.Result();
     }
     toolkit.Shutdown();

@@ -119,7 +119,7 @@ void BurstDriver::PressDiscover()
     m_quietSince = m_result.discoverAt;
     discover->click();
     if (m_settings.holdCycle)
-        m_dialog.GetConversation().DisarmTimer();
+        m_dialog.GetSession().discovery().DisarmTimer();
 }
 
 void BurstDriver::Watch()
@@ -139,7 +139,7 @@ void BurstDriver::Watch()
     const long replies = m_clock.DiscoveryReplies() + m_clock.OtherReplies();
     if (rows != m_nLastRows)
         m_result.lastGrowthAt = now;
-    if (rows != m_nLastRows || replies != m_nLastReplies || m_dialog.GetConversation().State() == Discovering)
+    if (rows != m_nLastRows || replies != m_nLastReplies || m_dialog.GetSession().discovery().State() == Discovering)
         m_quietSince = now;
     m_nLastRows = rows;
     m_nLastReplies = replies;
@@ -268,7 +268,7 @@ void BurstDriver::WatchLiveRound()
             std::max(m_result.liveMaxBlockMs, std::chrono::duration<double, std::milli>(now - m_lastTick).count());
     }
     m_lastTick = now;
-    const ConversationState state = m_dialog.GetConversation().State();
+    const ConversationState state = m_dialog.GetSession().discovery().State();
     if (m_nLivePhase == 1 && state != Discovering) {
         auto* keep = m_pWindow->findChild<QCheckBox*>(QtWindow::ControlName(IDC_CHK_KEEP_DISCOVERING));
         if (!keep) {

@@ -2,7 +2,7 @@
 // thread must wait between attempts instead of spinning. Prints the CPU time
 // of the process over a few seconds of wall time, for a dead socket and, for
 // comparison, an idle healthy one and a dead one retried without waiting.
-#include "engine/Conversation.h"
+#include "engine/Session.h"
 #include "engine/fake/FakeDispatcher.h"
 #include "engine/fake/FakeNetwork.h"
 
@@ -16,9 +16,8 @@
 namespace pemblor {
 namespace {
 
-class Listener final : public ConversationListener {
+class Listener final : public DiscoveryListener {
 public:
-    bool DeviceFound(const ReplyDatagram&, const NetworkInterface&) override { return false; }
     void DiscoveryEnded(int, const SilenceDiagnosis&) override {}
     void SendFailed(Request, int, std::string_view) override {}
     void ReceiveFailed(ReceiveFailure) override {}
@@ -39,16 +38,16 @@ double Measure(bool dead, bool backoff, std::chrono::seconds span)
     auto layer = net.NewLayer("198.18.0.1");
     FakeDispatcher ui;
     Listener listener;
-    ConversationConfig config;
+    SessionConfig config;
     if (!backoff) {
         config.firstBackoff = std::chrono::milliseconds(0);
         config.maxBackoff = std::chrono::milliseconds(0);
     }
-    Conversation conversation(*layer, ui, listener, std::move(config));
-    conversation.Open();
+    Session session(*layer, ui, listener, std::move(config));
+    session.Open();
     if (dead)
         layer->InjectFailure(FakeOp::Receive, EBADF, 0, -1);
-    conversation.StartReceiveThread();
+    session.StartReceiveThread();
     const double before = CpuSeconds();
     std::this_thread::sleep_for(span);
     return CpuSeconds() - before;

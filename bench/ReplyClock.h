@@ -1,6 +1,6 @@
 #pragma once
 #include "bench/TickSpan.h"
-#include "engine/Conversation.h"
+#include "engine/Discovery.h"
 
 #include <atomic>
 #include <chrono>
@@ -9,20 +9,20 @@ namespace pemblor::bench {
 
 // First and last reply the receive thread dispatched while a discovery was
 // running, and how many it dispatched in and out of one. OnReply runs on the
-// receive thread (the conversation's reply observer, before the dispatch);
+// receive thread (the transport's reply observer, before the dispatch);
 // the readers run on any thread.
 class ReplyClock final {
 public:
     using Clock = TickSpan::Clock;
 
-    // The conversation whose state the next dispatch will read; set before
-    // the first Discover.
-    void Watch(const Conversation& conversation) { m_pConversation = &conversation; }
+    // The discovery whose state the next dispatch will read; set before the
+    // first Discover.
+    void Watch(const Discovery& discovery) { m_pDiscovery = &discovery; }
 
     void OnReply() noexcept
     {
-        const Conversation* conversation = m_pConversation.load();
-        if (conversation && conversation->State() != Discovering) {
+        const Discovery* discovery = m_pDiscovery.load();
+        if (discovery && discovery->State() != Discovering) {
             m_nOther.fetch_add(1);
             return;
         }
@@ -37,7 +37,7 @@ public:
     long OtherReplies() const { return m_nOther.load(); }
 
 private:
-    std::atomic<const Conversation*> m_pConversation{nullptr};
+    std::atomic<const Discovery*> m_pDiscovery{nullptr};
     TickSpan m_span;
     std::atomic<long> m_nDiscovery{0};
     std::atomic<long> m_nOther{0};

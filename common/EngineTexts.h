@@ -1,10 +1,10 @@
 #pragma once
 #include "common/Translatable.h"
-#include "engine/ConversationListener.h"
+#include "engine/Request.h"
 
 namespace pemblor {
 
-// How both front ends word what the conversation reports; the windows show
+// How both front ends word what the discovery reports; the windows show
 // the translation of these texts, the command line the texts themselves.
 inline constexpr const char* MsgNoDevices = PEMBLOR_TR_NOOP("Pemblor", "Find no devices!");
 inline constexpr const char* MsgThreadLaunch = PEMBLOR_TR_NOOP("Pemblor", "Cannot Create ServiceSocket Thread");

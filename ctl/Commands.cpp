@@ -155,30 +155,22 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         return ExitNetwork;
     };
 
-    if (options.command == CtlCommand::Show || options.command == CtlCommand::Set ||
-        options.command == CtlCommand::Reboot) {
-        JobSession jobs(sockets, loop, config);
-        if (const int failed = opening(jobs.Open()); failed != ExitOk)
-            return failed;
-        switch (options.command) {
-        case CtlCommand::Show:
-            return RunShow(options, jobs, io);
-        case CtlCommand::Set:
-            return RunSet(options, jobs, io, settings.Change(), password);
-        case CtlCommand::Reboot:
-            return RunReboot(options, jobs, io, password);
-        default:
-            break;
-        }
-        return ExitUsage;
-    }
-
     IInterfaceList* const interfaces = config.interfaces;
     DeviceSession session(sockets, loop, std::move(config));
     if (const int failed = opening(session.Open()); failed != ExitOk)
         return failed;
-    if (options.command == CtlCommand::Plan)
+    switch (options.command) {
+    case CtlCommand::Show:
+        return RunShow(options, session, io);
+    case CtlCommand::Set:
+        return RunSet(options, session, io, settings.Change(), password);
+    case CtlCommand::Reboot:
+        return RunReboot(options, session, io, password);
+    case CtlCommand::Plan:
         return RunPlan(options, session, loop, io, interfaces);
+    default:
+        break;
+    }
     CommandRun run(options, loop, session, io);
     return run.Discover();
 }

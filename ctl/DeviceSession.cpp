@@ -3,9 +3,6 @@
 #include "common/EngineTexts.h"
 #include "common/FormatError.h"
 #include "common/InterfaceTexts.h"
-#include "protocol/EntryText.h"
-#include "protocol/MacText.h"
-#include "protocol/ReplyDatagram.h"
 
 #include <cerrno>
 
@@ -13,59 +10,45 @@ namespace pemblor {
 
 namespace {
 
-const char* OpenFormat(EndpointStep step)
-{
-    switch (step) {
-    case EndpointStep::CreateSend:
-        return "m_skSend.Create Error(%d)";
-    case EndpointStep::CreateReceive:
-        return "m_skRecv.Create Error(%d)";
-    case EndpointStep::BroadcastSend:
-        return "m_skSend.SetSockOpt Error(%d)!";
-    case EndpointStep::BroadcastReceive:
-        return "m_skRecv.SetSockOpt Error(%d)!";
-    case EndpointStep::None:
-        break;
-    }
-    return "";
-}
+// A job ends by its own deadlines; this only bounds a loop that stopped
+// serving them.
+constexpr EventLoop::Millis kRunBoundMs = 24LL * 3600 * 1000;
 
-ConversationConfig EngineConfig(const SessionConfig& config)
+// A failure message of the window ends in "\n"; one line here.
+std::string OneLine(std::string text)
 {
-    ConversationConfig engine;
-    engine.port = config.port;
-    engine.destination = config.destination;
-    engine.receiveBufferBytes = config.receiveBufferBytes;
-    engine.interfaces = config.interfaces;
-    return engine;
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
 }
 
 } // namespace
 
 DeviceSession::DeviceSession(ISocketLayer& sockets, EventLoop& loop, SessionConfig config)
     : m_loop(loop)
-    , m_dispatcher(loop, [this] { m_conversation.OnTimer(); })
-    , m_conversation(sockets, m_dispatcher, *this, EngineConfig(config))
+    , m_dispatcher(loop, [this] { m_session.OnTimer(); })
     , m_namesInterfaces(config.interfaces != nullptr)
+    , m_session(sockets, m_dispatcher, *this, std::move(config))
 {
+    m_session.registry().AddListener(*this);
 }
 
 DeviceSession::~DeviceSession()
 {
-    m_conversation.StopReceiveThread();
-    m_dispatcher.Cancel(m_drain);
+    m_session.StopReceiveThread();
+    m_session.registry().RemoveListener(*this);
 }
 
 DeviceSession::OpenResult DeviceSession::Open()
 {
     OpenResult result;
-    const EndpointResult opened = m_conversation.Open();
+    const EndpointResult opened = m_session.Open();
     if (!opened.Ok()) {
-        result.message = FormatError(OpenFormat(opened.failed), opened.error);
+        result.message = EndpointFailureText(opened);
         result.portTaken = opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE;
         return result;
     }
-    if (!m_conversation.StartReceiveThread()) {
+    if (!m_session.StartReceiveThread()) {
         result.message = m_receiveError;
         return result;
     }
@@ -73,79 +56,55 @@ DeviceSession::OpenResult DeviceSession::Open()
     return result;
 }
 
-bool DeviceSession::Sent(bool sent, std::string& error)
-{
-    error = m_sendError;
-    m_sendError.clear();
-    return sent;
-}
-
 void DeviceSession::ReturnToIdle()
 {
+    Discovery& discovery = m_session.discovery();
     // A discovery ends as its timer tick would end it, with the diagnosis.
-    if (m_conversation.State() == Discovering)
-        m_conversation.OnTimer();
-    m_conversation.ReturnToIdle();
+    if (discovery.State() == Discovering)
+        discovery.OnTimer();
+    discovery.ReturnToIdle();
 }
 
 bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDevice, std::string& error)
 {
     m_onDevice = std::move(onDevice);
     m_silence = {};
-    {
-        std::lock_guard lock(m_foundMutex);
-        m_registry.Clear();
-        m_found.clear();
-    }
-    m_conversation.BeginDiscovery();
-    const bool sent = m_conversation.SendDiscovery();
+    m_session.registry().Clear();
+    Discovery& discovery = m_session.discovery();
+    discovery.BeginDiscovery();
+    const bool sent = discovery.SendDiscovery();
     // The command line listens as long as its own time-out says; ReturnToIdle
     // ends the cycle.
-    m_conversation.DisarmTimer();
-    return Sent(sent, error);
+    discovery.DisarmTimer();
+    error = std::move(m_sendError);
+    m_sendError.clear();
+    return sent;
 }
 
-bool DeviceSession::DeviceFound(const ReplyDatagram& reply, const NetworkInterface& heardOn)
+void DeviceSession::DevicesRecorded(const RegistryBatch& batch)
 {
-    std::lock_guard lock(m_foundMutex);
-    // The command line prints each device once, as it is first heard; it
-    // keeps no times.
-    const DeviceRegistry::Recorded recorded = m_registry.Record(reply, heardOn, 0);
-    if (!recorded.added)
-        return false;
-    FoundDevice device;
-    m_registry.Visit(recorded.index, [&device](const DeviceRecord& record) {
-        if (!record.interfaceName.empty())
-            device.interfaceName = record.interfaceName;
-        device.mac = std::string(record.macText.view());
-        device.ip = record.address;
-        auto value = [&record](std::string_view name) -> std::optional<std::string> {
-            if (const auto found = record.Value(name))
-                return std::string(*found);
-            return std::nullopt;
-        };
-        device.ssid = value("SSID");
-        device.ipAddr = value("IP_ADDR");
-        device.netmask = value("CURRENT_SUBNET_MASK");
-        device.channel = value("CHANNEL");
-    });
-    const bool wake = m_found.empty();
-    m_found.push_back(std::move(device));
-    if (wake)
-        m_dispatcher.Post(m_drain);
-    return true;
-}
-
-void DeviceSession::DrainFound()
-{
-    m_draining.clear();
-    {
-        std::lock_guard lock(m_foundMutex);
-        m_draining.swap(m_found);
-    }
-    for (const FoundDevice& device : m_draining)
-        if (m_onDevice)
+    // Each device is printed once, as it was when the batch that first
+    // brought it is told.
+    for (int index = batch.toldBefore; index < batch.size; ++index) {
+        FoundDevice device;
+        const bool listed = m_session.registry().Visit(index, [&device](const DeviceRecord& record) {
+            if (!record.interfaceName.empty())
+                device.interfaceName = record.interfaceName;
+            device.mac = std::string(record.macText.view());
+            device.ip = record.address;
+            auto value = [&record](std::string_view name) -> std::optional<std::string> {
+                if (const auto found = record.Value(name))
+                    return std::string(*found);
+                return std::nullopt;
+            };
+            device.ssid = value("SSID");
+            device.ipAddr = value("IP_ADDR");
+            device.netmask = value("CURRENT_SUBNET_MASK");
+            device.channel = value("CHANNEL");
+        });
+        if (listed && m_onDevice)
             m_onDevice(device);
+    }
 }
 
 void DeviceSession::SendFailed(Request request, int error, std::string_view interfaceName)
@@ -157,6 +116,35 @@ void DeviceSession::SendFailed(Request request, int error, std::string_view inte
 void DeviceSession::ReceiveFailed(ReceiveFailure failure)
 {
     m_receiveError = ReceiveFailureText(failure);
+}
+
+JobReport DeviceSession::Run(const std::string& mac, const JobPlan& plan)
+{
+    DeviceJob job(m_session.transport(), m_dispatcher, *this, mac);
+    m_jobFinished = false;
+    job.Start(plan);
+    m_loop.RunUntil(m_loop.Now() + kRunBoundMs, [this] { return m_jobFinished; });
+    job.Stop();
+    return job.Report();
+}
+
+void DeviceSession::JobProgress(DeviceJob& /*job*/, JobStep step, int secondsLeft, int queriesSent)
+{
+    if (onProgress)
+        onProgress(step, secondsLeft, queriesSent);
+}
+
+void DeviceSession::JobSendFailed(DeviceJob& /*job*/, Request request, int error, std::string_view interfaceName)
+{
+    const char* format = SendFailureFormat(request);
+    if (onSendFailure)
+        onSendFailure(OneLine(interfaceName.empty() ? FormatError(format, error)
+                                                    : SendFailureText(format, error, interfaceName)));
+}
+
+void DeviceSession::JobFinished(DeviceJob& /*job*/, const JobReport& /*report*/)
+{
+    m_jobFinished = true;
 }
 
 } // namespace pemblor

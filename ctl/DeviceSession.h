@@ -2,43 +2,33 @@
 #include "ctl/DeviceRecords.h"
 #include "ctl/EventLoop.h"
 #include "ctl/LoopDispatcher.h"
-#include "engine/Conversation.h"
-#include "engine/ConversationListener.h"
-#include "engine/DeviceRegistry.h"
-#include "engine/IInterfaceList.h"
+#include "engine/DeviceJob.h"
+#include "engine/DiscoveryListener.h"
 #include "engine/ISocketLayer.h"
+#include "engine/Session.h"
 #include "engine/SilenceDiagnosis.h"
-#include "protocol/DatagramType.h"
-#include "protocol/Requests.h"
 
 #include <functional>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace pemblor {
 
-struct SessionConfig {
-    std::uint16_t port = DevicePort;
-    std::string destination = BroadcastAddress;
-    // Many devices answer a discovery at once; their replies wait in the
-    // kernel while the receive thread works through them.
-    int receiveBufferBytes = 8 * 1024 * 1024;
-    // The computer's interfaces: every request goes out of each usable one.
-    // Null: one send, out of the interface the routes pick.
-    IInterfaceList* interfaces = nullptr;
-};
-
-// The command line's side of the engine's conversation: it hears what the
-// conversation reports and keeps it for the commands, which wait on the
-// event loop.
+// The command line's one adapter over the engine's session, for every
+// command: it opens the session, runs a discovery for as long as the command
+// says and hands on each device as it is first heard, or runs one device's
+// job to its end, and keeps what the engine reports for the commands, which
+// wait on the event loop.
 //
-// Threads: every method runs on the event loop's thread. DeviceFound comes
-// from the receive thread; found devices reach the loop's thread in batches,
-// by one posted call.
-class DeviceSession final : private ConversationListener {
+// Threads: the event loop's thread only; the session's batches and the
+// job's calls reach it there.
+class DeviceSession final : private DiscoveryListener, private RegistryListener, private JobListener {
 public:
+    // Many devices answer a discovery at once; their replies wait in the
+    // kernel while the receive thread works through them (main.cpp asks for
+    // this much).
+    static constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
+
     DeviceSession(ISocketLayer& sockets, EventLoop& loop, SessionConfig config = {});
     ~DeviceSession() override;
     DeviceSession(const DeviceSession&) = delete;
@@ -49,6 +39,7 @@ public:
         bool portTaken = false; // the device port is bound by another program
         std::string message;    // the failing step's message, as the window words it
     };
+    // Opens the sockets and starts the receive thread.
     OpenResult Open();
 
     // Sends the discovery request; false with `error` set to the failure
@@ -56,48 +47,41 @@ public:
     bool BeginDiscovery(std::function<void(const FoundDevice&)> onDevice, std::string& error);
     // Ends the discovery cycle (its diagnosis is then known).
     void ReturnToIdle();
-
-    ConversationState State() const { return m_conversation.State(); }
-    int DeviceCount() const { return m_conversation.DeviceCount(); }
+    ConversationState State() const { return m_session.discovery().State(); }
+    int DeviceCount() const { return m_session.discovery().DeviceCount(); }
     // Why the last discovery found nothing, once it has ended.
     const SilenceDiagnosis& Diagnose() const { return m_silence; }
     bool NamesInterfaces() const { return m_namesInterfaces; }
 
+    // Runs `plan` for the device `mac` until the job ends.
+    JobReport Run(const std::string& mac, const JobPlan& plan);
+    // Told as the job goes: a step began or a second passed; a request could
+    // not go out of one interface (the window's message, one line).
+    std::function<void(JobStep step, int secondsLeft, int queriesSent)> onProgress;
+    std::function<void(const std::string& message)> onSendFailure;
+
 private:
-    // ConversationListener
-    bool DeviceFound(const ReplyDatagram& reply, const NetworkInterface& heardOn) override;
+    // DiscoveryListener
     void DiscoveryEnded(int, const SilenceDiagnosis& silence) override { m_silence = silence; }
     void SendFailed(Request request, int error, std::string_view interfaceName) override;
     void ReceiveFailed(ReceiveFailure failure) override;
-    bool Sent(bool sent, std::string& error);
-    void DrainFound();
-
-    class DrainCall final : public PostedCall {
-    public:
-        explicit DrainCall(DeviceSession& owner) : m_owner(owner) {}
-        void Run() override { m_owner.DrainFound(); }
-
-    private:
-        DeviceSession& m_owner;
-    };
+    // RegistryListener: the devices first heard in the batch are handed on.
+    void DevicesRecorded(const RegistryBatch& batch) override;
+    // JobListener
+    void JobProgress(DeviceJob& job, JobStep step, int secondsLeft, int queriesSent) override;
+    void JobSendFailed(DeviceJob& job, Request request, int error, std::string_view interfaceName) override;
+    void JobFinished(DeviceJob& job, const JobReport& report) override;
 
     EventLoop& m_loop;
     LoopDispatcher m_dispatcher;
-    Conversation m_conversation;
-    DrainCall m_drain{*this};
+    bool m_namesInterfaces = false;
+    Session m_session;
 
-    // Receive thread to loop thread.
-    std::mutex m_foundMutex;
-    DeviceRegistry m_registry;
-    std::vector<FoundDevice> m_found;
-
-    // Loop thread only.
     std::function<void(const FoundDevice&)> m_onDevice;
-    std::vector<FoundDevice> m_draining;
     std::string m_sendError;
     SilenceDiagnosis m_silence;
-    bool m_namesInterfaces = false;
     std::string m_receiveError;
+    bool m_jobFinished = false;
 };
 
 } // namespace pemblor

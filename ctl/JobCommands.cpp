@@ -21,7 +21,7 @@ unsigned DetailTimeoutMs(const CtlOptions& options)
 }
 
 // Prints the send failures as they come, one line each.
-void TellSendFailures(JobSession& session, CtlIo& io)
+void TellSendFailures(DeviceSession& session, CtlIo& io)
 {
     session.onSendFailure = [&io](const std::string& message) { io.err << "pemblorctl: " << message << '\n'; };
 }
@@ -92,7 +92,7 @@ int Fail(const CtlOptions& options, CtlIo& io, const JobReport& report, const Fa
 
 } // namespace
 
-int RunShow(const CtlOptions& options, JobSession& session, CtlIo& io)
+int RunShow(const CtlOptions& options, DeviceSession& session, CtlIo& io)
 {
     TellSendFailures(session, io);
     JobPlan plan;
@@ -108,7 +108,7 @@ int RunShow(const CtlOptions& options, JobSession& session, CtlIo& io)
     return ExitOk;
 }
 
-int RunSet(const CtlOptions& options, JobSession& session, CtlIo& io, const SettingsChange& change,
+int RunSet(const CtlOptions& options, DeviceSession& session, CtlIo& io, const SettingsChange& change,
            const std::string& password)
 {
     TellSendFailures(session, io);
@@ -126,7 +126,7 @@ int RunSet(const CtlOptions& options, JobSession& session, CtlIo& io, const Sett
     return ExitOk;
 }
 
-int RunReboot(const CtlOptions& options, JobSession& session, CtlIo& io, const std::string& password)
+int RunReboot(const CtlOptions& options, DeviceSession& session, CtlIo& io, const std::string& password)
 {
     TellSendFailures(session, io);
     JobPlan plan;

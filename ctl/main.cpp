@@ -58,5 +58,6 @@ int main(int argc, char* argv[])
     pemblor::EventLoop loop(clock);
     pemblor::SessionConfig config;
     config.interfaces = &interfaces;
+    config.receiveBufferBytes = pemblor::DeviceSession::ReceiveBufferBytes;
     return pemblor::RunCommand(options, sockets, loop, io, std::move(config));
 }

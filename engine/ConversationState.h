@@ -2,8 +2,8 @@
 
 namespace pemblor {
 
-// The one conversation the tool holds with the devices; decides what a
-// received reply means.
+// The state of the discovery: whether a received reply is a device (only
+// while Discovering), and whether the tool is closing.
 enum ConversationState : int {
     Idle = 0,
     Discovering = 1,

@@ -1,7 +1,7 @@
 #pragma once
-#include "engine/ConversationListener.h"
 #include "engine/DeviceSettings.h"
 #include "engine/JobOutcome.h"
+#include "engine/Request.h"
 #include "engine/RereadSchedule.h"
 #include "engine/Transport.h"
 #include "engine/UiDispatcher.h"

@@ -2,6 +2,8 @@
 
 #include "protocol/ReplyDatagram.h"
 
+#include <algorithm>
+
 namespace pemblor {
 
 std::optional<std::string_view> DeviceRecord::Cell(int column) const
@@ -32,9 +34,58 @@ std::optional<std::string_view> DeviceRecord::Value(std::string_view name) const
 }
 
 DeviceRegistry::DeviceRegistry(std::size_t expectedDevices)
+    : m_ui(nullptr)
 {
     m_records.reserve(expectedDevices);
     m_byMac.reserve(expectedDevices);
+}
+
+DeviceRegistry::DeviceRegistry(UiDispatcher& ui, std::size_t expectedDevices)
+    : m_ui(&ui)
+{
+    m_records.reserve(expectedDevices);
+    m_byMac.reserve(expectedDevices);
+    m_pending.reserve(expectedDevices);
+    m_telling.reserve(expectedDevices);
+}
+
+DeviceRegistry::~DeviceRegistry()
+{
+    if (m_ui)
+        m_ui->Cancel(static_cast<PostedCall&>(*this));
+}
+
+void DeviceRegistry::AddListener(RegistryListener& listener)
+{
+    m_listeners.push_back(&listener);
+}
+
+void DeviceRegistry::RemoveListener(RegistryListener& listener)
+{
+    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), &listener), m_listeners.end());
+}
+
+void DeviceRegistry::Run()
+{
+    int toldBefore = 0;
+    int size = 0;
+    {
+        std::lock_guard lock(m_lock);
+        m_telling.swap(m_pending);
+        m_pending.clear();
+        toldBefore = m_told;
+        size = static_cast<int>(m_records.size());
+        m_told = size;
+    }
+    if (m_telling.empty())
+        return;
+    // A live round brings every listed device again: the listeners get each
+    // change once, in order, so that they can tell it in runs.
+    std::sort(m_telling.begin(), m_telling.end());
+    m_telling.erase(std::unique(m_telling.begin(), m_telling.end()), m_telling.end());
+    const RegistryBatch batch{toldBefore, size, m_telling};
+    for (RegistryListener* listener : m_listeners)
+        listener->DevicesRecorded(batch);
 }
 
 std::uint64_t DeviceRegistry::Key(const MacBytes& mac)
@@ -48,7 +99,7 @@ std::uint64_t DeviceRegistry::Key(const MacBytes& mac)
 DeviceRegistry::Recorded DeviceRegistry::Record(const ReplyDatagram& reply, const NetworkInterface& heardOn, Millis now)
 {
     const MacBytes mac = reply.macAddress();
-    std::lock_guard lock(m_lock);
+    std::unique_lock lock(m_lock);
     Recorded result;
     const auto found = m_byMac.find(Key(mac));
     if (found != m_byMac.end()) {
@@ -83,6 +134,16 @@ DeviceRegistry::Recorded DeviceRegistry::Record(const ReplyDatagram& reply, cons
     record.lastHeard = now;
     record.addressInCell2 = false;
     record.netmaskInCell3 = false;
+    if (!m_ui)
+        return result;
+    // The first change of a batch wakes the user-interface thread; the
+    // others join it. Beyond the reserved room the vector grows once and
+    // keeps its size.
+    const bool first = m_pending.empty();
+    m_pending.push_back(result.index);
+    lock.unlock();
+    if (first)
+        m_ui->Post(*this);
     return result;
 }
 
@@ -91,6 +152,8 @@ void DeviceRegistry::Clear()
     std::lock_guard lock(m_lock);
     m_records.clear();
     m_byMac.clear();
+    m_pending.clear();
+    m_told = 0;
 }
 
 int DeviceRegistry::Size() const

@@ -1,5 +1,6 @@
 #pragma once
 #include "engine/NetworkInterface.h"
+#include "engine/UiDispatcher.h"
 #include "protocol/MacText.h"
 #include "protocol/EntryText.h"
 #include "protocol/PacketHeader.h"
@@ -60,27 +61,63 @@ struct DeviceRecord {
     std::optional<std::string_view> Value(std::string_view name) const;
 };
 
+// What the registry's listeners hear once per batch of recorded replies.
+// `changed`: the records that replies wrote since the last batch, ascending,
+// each once; those from `toldBefore` on are new (the listeners had been told
+// of records 0 to toldBefore - 1 before; 0 after a Clear), up to `size`.
+struct RegistryBatch {
+    int toldBefore = 0;
+    int size = 0;
+    const std::vector<int>& changed;
+};
+
+// A listener of the registry; called on the user-interface thread.
+class RegistryListener {
+public:
+    virtual void DevicesRecorded(const RegistryBatch& batch) = 0;
+
+protected:
+    ~RegistryListener() = default;
+};
+
 // The devices heard since the last Clear, keyed by MAC. Each reply is decoded
 // once, here; front ends read the records by index (arrival order, stable
 // until Clear) or find them by MAC.
 //
-// Threads: every method may be called from any thread; the records are
-// guarded by one lock. A reply from a device already recorded allocates
-// nothing unless one of its texts outgrows the one it replaces.
-class DeviceRegistry final {
+// Batches: the replies recorded on the receive thread are told to the
+// listeners together, by one call posted to the user-interface thread when
+// the first of them arrives; replies that come before it runs join its batch.
+// A Clear drops the changes not yet told.
+//
+// Threads: every method may be called from any thread unless it says
+// otherwise; the records are guarded by one lock. A reply from a device
+// already recorded allocates nothing unless one of its texts outgrows the one
+// it replaces.
+class DeviceRegistry final : private PostedCall {
 public:
     using Millis = DeviceRecord::Millis;
 
+    // Without a dispatcher the registry only keeps records and tells nobody
+    // (a table fed by hand, a decoder's check). `ui` runs the batches; it
+    // outlives the registry.
     explicit DeviceRegistry(std::size_t expectedDevices = 1024);
+    explicit DeviceRegistry(UiDispatcher& ui, std::size_t expectedDevices = 1024);
+    ~DeviceRegistry();
     DeviceRegistry(const DeviceRegistry&) = delete;
     DeviceRegistry& operator=(const DeviceRegistry&) = delete;
+
+    // User-interface thread: `listener` hears every batch from the next on,
+    // until it is removed.
+    void AddListener(RegistryListener& listener);
+    void RemoveListener(RegistryListener& listener);
 
     struct Recorded {
         int index = -1;
         bool added = false; // a device not recorded before
     };
     // Records the reply's device, heard at `now` on `heardOn`; a known
-    // device's record is updated in place (first heard and number stay).
+    // device's record is updated in place (first heard and number stay). The
+    // change joins the batch under way.
     Recorded Record(const ReplyDatagram& reply, const NetworkInterface& heardOn, Millis now);
     void Clear();
     int Size() const;
@@ -108,11 +145,23 @@ public:
 
 private:
     static std::uint64_t Key(const MacBytes& mac);
+    // PostedCall: tells the batch.
+    void Run() override;
 
+    UiDispatcher* const m_ui;
     mutable std::mutex m_lock;
     std::vector<DeviceRecord> m_records;
     std::unordered_map<std::uint64_t, int> m_byMac;
     EntryTextBuffer m_work; // under m_lock
+    // Under m_lock: the records changed since the last batch (reserved, so
+    // recording a known device allocates nothing) and how many records the
+    // listeners have been told of.
+    std::vector<int> m_pending;
+    int m_told = 0;
+    // User-interface thread only: the batch being told (kept for its
+    // capacity) and the listeners.
+    std::vector<int> m_telling;
+    std::vector<RegistryListener*> m_listeners;
 };
 
 } // namespace pemblor

@@ -1,5 +1,5 @@
 #pragma once
-#include "engine/ConversationListener.h"
+#include "engine/Request.h"
 #include "engine/InterfaceSet.h"
 #include "engine/NetworkEndpoint.h"
 #include "engine/UiDispatcher.h"

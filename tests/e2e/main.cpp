@@ -9,7 +9,7 @@
 
 #include "Scenario.h"
 
-#include "engine/Conversation.h"
+#include "engine/Session.h"
 #include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
@@ -116,7 +116,7 @@ int main(int argc, char* argv[])
     });
     pemblor::PosixSocketLayer sockets;
     pemblor::PosixInterfaceList interfaces;
-    pemblor::ConversationConfig config;
+    pemblor::SessionConfig config;
     config.interfaces = &interfaces;
     config.receiveBufferBytes = 8 * 1024 * 1024;
 

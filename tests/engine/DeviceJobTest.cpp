@@ -1,7 +1,7 @@
 // Per-device jobs on the transport, on the fake network with the virtual
 // clock: every outcome, the timings of each step, the routing of replies
 // between jobs, and what goes on the wire.
-#include "ConversationFixture.h"
+#include "DiscoveryFixture.h"
 
 #include "engine/DeviceJob.h"
 #include "engine/Transport.h"

@@ -71,9 +71,9 @@ public:
     // The tool host's interfaces (one, "eth0", unless a test adds more).
     std::unique_ptr<IInterfaceList> interfaces;
     FakeToolkit ui;
-    // The window's conversation settings, as Open() passes them; they name
-    // the interfaces above.
-    ConversationConfig config;
+    // The window's session settings, as Open() passes them; they name the
+    // interfaces above.
+    SessionConfig config;
     std::vector<std::unique_ptr<FakeAccessPoint>> accessPoints;
     std::unique_ptr<CDeviceListDlg> dialog;
     FakeWindow* window = nullptr;

@@ -9,26 +9,26 @@
 namespace pemblor {
 
 SetupIpTestOwner::SetupIpTestOwner(IToolkit& toolkit, ISocketLayer& sockets)
-    : m_toolkit(toolkit), m_dispatcher(toolkit), conversation(sockets, m_dispatcher, *this)
+    : m_toolkit(toolkit), m_dispatcher(toolkit), session(sockets, m_dispatcher, *this)
 {
 }
 
 SetupIpTestOwner::~SetupIpTestOwner()
 {
-    conversation.Close();
-    conversation.StopReceiveThread();
+    session.Close();
+    session.StopReceiveThread();
 }
 
 std::unique_ptr<CSetupIpDlg> SetupIpTestOwner::NewDialog()
 {
-    return std::make_unique<CSetupIpDlg>(m_toolkit, conversation.GetTransport(), m_dispatcher, m_window);
+    return std::make_unique<CSetupIpDlg>(m_toolkit, session, m_window);
 }
 
 bool SetupIpTestOwner::OnInitDialog(IWindow& window)
 {
     m_window = &window;
     m_dispatcher.SetWindow(&window);
-    conversation.Open();
+    session.Open();
     return true;
 }
 
@@ -40,8 +40,8 @@ void SetupIpTestOwner::OnCancel()
 
 void SetupIpTestOwner::Attach(CSetupIpDlg& dialog, const std::string& macText, const std::string& rowAddress)
 {
-    conversation.DisarmTimer();
-    conversation.ReturnToIdle();
+    session.discovery().DisarmTimer();
+    session.discovery().ReturnToIdle();
     dialog.SetMacText(macText);
     dialog.SetDeviceAddress(rowAddress);
     m_dialog = &dialog;

@@ -1,5 +1,5 @@
 #pragma once
-#include "engine/Conversation.h"
+#include "engine/Session.h"
 #include "toolkit/IDialogHandler.h"
 #include "ui/devicelist/ToolkitDispatcher.h"
 
@@ -12,15 +12,15 @@ class CSetupIpDlg;
 class IToolkit;
 
 // The least of a device list window that a Setup IP dialog needs: a window
-// of layout 102 for the dispatcher's timers and messages, the conversation
+// of layout 102 for the dispatcher's timers and messages, the session
 // (whose transport the dialog's job shares) and the Setup IP command's run
 // of the dialog.
-class SetupIpTestOwner final : public IDialogHandler, private ConversationListener {
+class SetupIpTestOwner final : public IDialogHandler, private DiscoveryListener {
 public:
     SetupIpTestOwner(IToolkit& toolkit, ISocketLayer& sockets);
     ~SetupIpTestOwner() override;
 
-    // A dialog for this owner's conversation and window.
+    // A dialog for this owner's session and window.
     std::unique_ptr<CSetupIpDlg> NewDialog();
     // What the Setup IP command does around the dialog: stop the timer, go
     // idle, give the dialog the row's address, run it, then return the
@@ -30,7 +30,7 @@ public:
     void Attach(CSetupIpDlg& dialog, const std::string& macText, const std::string& rowAddress);
     // Ends what Attach began; returns the row's address.
     std::string Detach();
-    bool StartThread() { return conversation.StartReceiveThread(); }
+    bool StartThread() { return session.StartReceiveThread(); }
 
     // IDialogHandler
     bool OnInitDialog(IWindow& window) override;
@@ -38,13 +38,12 @@ public:
     void OnTimer(unsigned id) override
     {
         if (!m_dispatcher.OnDeadlineTimer(id))
-            conversation.OnTimer();
+            session.OnTimer();
     }
     void OnCancel() override;
 
 private:
-    // ConversationListener
-    bool DeviceFound(const ReplyDatagram& /*reply*/, const NetworkInterface& /*heardOn*/) override { return false; }
+    // DiscoveryListener
     void DiscoveryEnded(int /*deviceCount*/, const SilenceDiagnosis& /*silence*/) override {}
     void SendFailed(Request /*request*/, int /*error*/, std::string_view /*interfaceName*/) override {}
     void ReceiveFailed(ReceiveFailure /*failure*/) override {}
@@ -55,7 +54,7 @@ private:
     CSetupIpDlg* m_dialog = nullptr;
 
 public:
-    Conversation conversation;
+    Session session;
 };
 
 } // namespace pemblor

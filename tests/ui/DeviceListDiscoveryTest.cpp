@@ -58,7 +58,7 @@ TEST_P(DiscoveryTest, RepliesBecomeRowsOncePerDeviceWithTheSenderAddress)
 
     EXPECT_EQ(h.Rows(), (Rows{{"1", "ap0", Host0, "255.255.255.0", "6", Mac0},
                               {"2", "ap1", Host1, "255.255.255.0", "6", Mac1}}));
-    EXPECT_EQ(h.dialog->GetConversation().DeviceCount(), 2);
+    EXPECT_EQ(h.dialog->GetSession().discovery().DeviceCount(), 2);
     EXPECT_TRUE(h.ui.Messages().empty());
 }
 
@@ -227,7 +227,7 @@ TEST(DiscoveryStrategiesTest, BurstOfSimultaneousRepliesIsNumberedWithoutGapsOrD
         }
         std::sort(macs.begin(), macs.end());
         EXPECT_EQ(std::unique(macs.begin(), macs.end()), macs.end());
-        EXPECT_EQ(h.dialog->GetConversation().DeviceCount(), kDevices);
+        EXPECT_EQ(h.dialog->GetSession().discovery().DeviceCount(), kDevices);
     }
 }
 
@@ -245,9 +245,9 @@ TEST(DiscoveryStrategiesTest, RowOfAnEarlierCycleStillOnItsWayIsNotListed)
     // has not yet inserted its row when the next Discover is handled.
     ap.Send(reply, DeviceListHarness::ToolHost);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (h.dialog->GetConversation().DeviceCount() == 0 && std::chrono::steady_clock::now() < deadline)
+    while (h.dialog->GetSession().discovery().DeviceCount() == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
-    ASSERT_EQ(h.dialog->GetConversation().DeviceCount(), 1);
+    ASSERT_EQ(h.dialog->GetSession().discovery().DeviceCount(), 1);
     h.window->Handler().OnCommand(IDC_BTN_DISCOVER);
     h.ui.Advance(0);
     EXPECT_TRUE(h.Rows().empty());
@@ -262,7 +262,7 @@ TEST_P(DiscoveryTest, SilenceEndsTheCycleWithFindNoDevicesAfterFiveSeconds)
     h.Open();
     h.Discover(4999);
     EXPECT_TRUE(h.ui.Messages().empty());
-    EXPECT_EQ(h.dialog->GetConversation().State(), Discovering);
+    EXPECT_EQ(h.dialog->GetSession().discovery().State(), Discovering);
     EXPECT_FALSE(h.Enabled(IDC_BTN_DISCOVER));
 
     // The query went out of the tool host's one interface and came back
@@ -272,10 +272,10 @@ TEST_P(DiscoveryTest, SilenceEndsTheCycleWithFindNoDevicesAfterFiveSeconds)
               std::vector<std::string>{FindNoDevicesText({SilenceCause::NobodyAnswered, {"eth0"}})});
     EXPECT_EQ(h.ui.Messages()[0].text.substr(0, 17), "Find no devices!\n");
     EXPECT_EQ(h.ui.Messages()[0].ownerTemplate, IDD_DEVICELIST);
-    EXPECT_EQ(h.dialog->GetConversation().State(), Idle);
+    EXPECT_EQ(h.dialog->GetSession().discovery().State(), Idle);
     EXPECT_TRUE(h.Enabled(IDC_BTN_DISCOVER));
 
-    // The timer keeps ticking, but an idle conversation has nothing to end.
+    // The timer keeps ticking, but an idle discovery has nothing to end.
     h.ui.Advance(10000);
     EXPECT_EQ(h.ui.Messages().size(), 1u);
 }
@@ -310,8 +310,8 @@ TEST_P(DiscoveryTest, ReceiveThreadThatCannotStartIsReportedAndNothingIsSent)
     EXPECT_EQ(h.ui.Messages()[0].ownerTemplate, IDD_DEVICELIST);
     EXPECT_EQ(h.DatagramsSent(), 0);
     EXPECT_FALSE(h.ui.TimerArmed(*h.window, 1));
-    EXPECT_EQ(h.dialog->GetConversation().State(), Discovering);
-    EXPECT_FALSE(h.dialog->GetConversation().ThreadStarted());
+    EXPECT_EQ(h.dialog->GetSession().discovery().State(), Discovering);
+    EXPECT_FALSE(h.dialog->GetSession().transport().ThreadStarted());
     for (int id : {IDC_BTN_DISCOVER, IDC_BTN_SETUPIP, IDC_BTN_WEBSERVER})
         EXPECT_FALSE(h.Enabled(id)) << id;
     EXPECT_TRUE(h.Rows().empty());
@@ -323,7 +323,7 @@ TEST_P(DiscoveryTest, FailedFirstSendLeavesTheCycleOpen)
     h.tool->InjectFailure(FakeOp::Send, ENETUNREACH);
     h.Discover(20000);
     EXPECT_EQ(h.ui.Messages().size(), 1u);
-    EXPECT_EQ(h.dialog->GetConversation().State(), Discovering);
+    EXPECT_EQ(h.dialog->GetSession().discovery().State(), Discovering);
     EXPECT_FALSE(h.Enabled(IDC_BTN_DISCOVER));
 }
 

@@ -152,7 +152,7 @@ TEST(DeviceListLiveTest, RoundsPauseWhileSetupIpIsOpenAndResumeAfter)
     h.ui.After(100, [&] { atOpen = h.DiscoveriesSent(); });
     h.ui.After(12000, [&] {
         duringDialog = h.DiscoveriesSent();
-        EXPECT_NE(h.dialog->GetConversation().State(), Discovering);
+        EXPECT_NE(h.dialog->GetSession().discovery().State(), Discovering);
         h.ui.TopWindow()->Click(IDCANCEL);
     });
     h.window->ClickList(IDC_LIST_DEVICES, 0);

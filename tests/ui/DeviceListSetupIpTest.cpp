@@ -102,7 +102,7 @@ TEST(DeviceListSetupIpTest, UnansweredDetailQueryTimesOutAndClosesTheDialog)
     EXPECT_EQ(h.ui.Messages()[0].ownerTemplate, IDD_SETUPIP);
     EXPECT_EQ(h.ui.Messages()[0].time, opened + 5000);
     EXPECT_EQ(h.Rows()[0][2], Host0);
-    EXPECT_EQ(h.dialog->GetConversation().State(), Idle);
+    EXPECT_EQ(h.dialog->GetSession().discovery().State(), Idle);
     EXPECT_FALSE(h.ui.Stalled());
 }
 
@@ -147,7 +147,7 @@ TEST(DeviceListSetupIpTest, RowWithoutAValidMacIsRefusedAndNothingIsSent)
         EXPECT_EQ(h.ui.Messages()[0].ownerTemplate, IDD_DEVICELIST);
         EXPECT_EQ(h.net.SentLog().size(), sentBefore) << "no datagram left the tool";
         EXPECT_EQ(ap.Requests().size(), heardBefore);
-        EXPECT_EQ(h.dialog->GetConversation().State(), Idle);
+        EXPECT_EQ(h.dialog->GetSession().discovery().State(), Idle);
         EXPECT_TRUE(h.Enabled(IDC_BTN_DISCOVER));
         EXPECT_FALSE(h.ui.Stalled());
     }

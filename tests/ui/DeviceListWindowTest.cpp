@@ -207,7 +207,7 @@ TEST(DeviceListWindowTest, CloseBoxSendsTwoStopDatagramsCloseButtonAndEscapeOne)
         EXPECT_EQ(h.StopDatagramsSent(), c.stops) << c.name;
         EXPECT_TRUE(h.window->Ended()) << c.name;
         EXPECT_EQ(h.window->Result(), IDCANCEL) << c.name;
-        EXPECT_EQ(h.dialog->GetConversation().State(), Closing) << c.name;
+        EXPECT_EQ(h.dialog->GetSession().discovery().State(), Closing) << c.name;
     }
 }
 

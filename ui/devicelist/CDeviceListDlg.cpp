@@ -42,28 +42,27 @@ constexpr const char* MsgPortTaken =
                                "pemblorctl. Close it and start Pemblor again.");
 constexpr const char* MsgCloseWhileRestarting =
     PEMBLOR_TR_NOOP("Pemblor", "A device is restarting. Close Pemblor and stop waiting for it?");
-// Working size of the row bookkeeping; beyond it the containers grow once
+// Working size of the device registry; beyond it its containers grow once
 // and keep their size.
 constexpr std::size_t kReservedRows = 1024;
 
 } // namespace
 
-CDeviceListDlg::CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config)
+CDeviceListDlg::CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, SessionConfig config)
     : m_toolkit(toolkit)
     , m_dispatcher(toolkit)
-    , m_registry(kReservedRows)
-    , m_conversation(sockets, m_dispatcher, *this, std::move(config))
+    , m_session(sockets, m_dispatcher, *this, std::move(config), [&toolkit] { return toolkit.NowMs(); },
+                kReservedRows)
 {
-    m_pendingChanges.reserve(kReservedRows);
-    m_flushChanges.reserve(kReservedRows);
+    m_session.registry().AddListener(*this);
 }
 
 CDeviceListDlg::~CDeviceListDlg()
 {
-    // The receive thread calls into this object; it must be gone before the
-    // members it uses.
-    m_conversation.StopReceiveThread();
-    m_dispatcher.Cancel(m_rowFlush);
+    // The receive thread calls into the session; it must be gone before the
+    // members the session tells.
+    m_session.StopReceiveThread();
+    m_session.registry().RemoveListener(*this);
     m_dispatcher.Cancel(m_liveRound);
 }
 
@@ -84,7 +83,7 @@ bool CDeviceListDlg::OnInitDialog(IWindow& window)
     if (!about.empty())
         m_toolkit.AppendSystemMenu(window, IDM_ABOUTBOX, std::string(about));
 
-    const EndpointResult opened = m_conversation.Open();
+    const EndpointResult opened = m_session.Open();
     // The table keeps its columns without sockets; Discover then says why
     // nothing can be sent.
     SetupTable();
@@ -101,7 +100,7 @@ bool CDeviceListDlg::OnInitDialog(IWindow& window)
 void CDeviceListDlg::SetupTable()
 {
     if (m_listDevices)
-        m_listDevices->ShowDevices(m_registry, [&toolkit = m_toolkit] { return toolkit.NowMs(); });
+        m_listDevices->ShowDevices(m_session.registry(), [&toolkit = m_toolkit] { return toolkit.NowMs(); });
 }
 
 void CDeviceListDlg::OnCommand(int id)
@@ -156,7 +155,7 @@ void CDeviceListDlg::OnTimer(unsigned id)
 {
     if (m_dispatcher.OnDeadlineTimer(id))
         return;
-    m_conversation.OnTimer();
+    m_session.OnTimer();
 }
 
 void CDeviceListDlg::OnSysCommand(unsigned id)
@@ -170,7 +169,7 @@ void CDeviceListDlg::OnSysCommand(unsigned id)
 void CDeviceListDlg::OnClose()
 {
     if (m_pSetupIpDlg == nullptr && m_endpointFailure.empty())
-        m_conversation.Close();
+        m_session.Close();
     OnCancel();
 }
 
@@ -193,7 +192,7 @@ void CDeviceListDlg::OnCancel()
     // Without its sockets the window has no receive thread to stop, and
     // the stop datagram could only fail.
     if (m_endpointFailure.empty())
-        m_conversation.Close();
+        m_session.Close();
     if (m_pWindow)
         m_toolkit.EndDialog(*m_pWindow, IDCANCEL);
 }
@@ -212,7 +211,7 @@ void CDeviceListDlg::ShowMessage(const std::string& text)
     m_toolkit.MessageBox(m_pWindow, text);
 }
 
-// ---- What the conversation reports ----
+// ---- What the discovery reports ----
 
 void CDeviceListDlg::DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence)
 {
@@ -260,33 +259,25 @@ void CDeviceListDlg::OnDiscover()
         ShowMessage(m_endpointFailure);
         return;
     }
-    ResetRows();
+    // No device of the last cycle, nor a change of one not yet shown,
+    // survives it.
+    m_session.registry().Clear();
     if (m_listDevices)
         m_listDevices->DeleteAllItems();
     m_bLiveRound = false;
-    m_conversation.BeginDiscovery();
+    m_session.discovery().BeginDiscovery();
     if (m_btnDiscover)
         m_btnDiscover->EnableWindow(false);
     EnableDeviceCommands(false);
 
-    if (!m_conversation.StartReceiveThread())
+    if (!m_session.StartReceiveThread())
         return;
-    m_conversation.SendDiscovery();
-}
-
-void CDeviceListDlg::ResetRows()
-{
-    // Changes of the last cycle still waiting for their flush go with it;
-    // the flush runs on this thread, so none can be under way now.
-    std::lock_guard lock(m_rowLock);
-    m_registry.Clear();
-    m_pendingChanges.clear();
-    m_nRowsShown = 0;
+    m_session.discovery().SendDiscovery();
 }
 
 void CDeviceListDlg::ReturnToIdle()
 {
-    m_conversation.ReturnToIdle();
+    m_session.discovery().ReturnToIdle();
     EnableDiscover();
 }
 
@@ -317,60 +308,37 @@ void CDeviceListDlg::StartLiveRound()
 {
     // A discovery under way posts the next round when it ends.
     if (!KeepDiscovering() || m_pSetupIpDlg != nullptr || m_pManySetupIp != nullptr ||
-        m_conversation.State() == Discovering || !m_pWindow)
+        m_session.discovery().State() == Discovering || !m_pWindow)
         return;
-    if (!m_conversation.StartReceiveThread())
+    if (!m_session.StartReceiveThread())
         return;
     m_bLiveRound = true;
-    m_conversation.ReturnToIdle();
-    m_conversation.BeginDiscovery();
-    m_conversation.SendDiscovery();
+    Discovery& discovery = m_session.discovery();
+    discovery.ReturnToIdle();
+    discovery.BeginDiscovery();
+    discovery.SendDiscovery();
 }
 
-bool CDeviceListDlg::AddDiscoveredDevice(const ReplyDatagram& reply, const NetworkInterface& heardOn)
+void CDeviceListDlg::DevicesRecorded(const RegistryBatch& batch)
 {
-    const std::int64_t now = m_toolkit.NowMs();
-    DeviceRegistry::Recorded recorded;
-    {
-        std::lock_guard lock(m_rowLock);
-        recorded = m_registry.Record(reply, heardOn, now);
-        // Beyond the reserved room the vector grows once and keeps its size.
-        m_pendingChanges.push_back(recorded.index);
-    }
-    // Changes that arrive before the flush runs join it: a posted flush is
-    // queued once.
-    m_dispatcher.Post(m_rowFlush);
-    return recorded.added;
-}
-
-void CDeviceListDlg::FlushRows()
-{
-    {
-        std::lock_guard lock(m_rowLock);
-        m_flushChanges.swap(m_pendingChanges);
-        m_pendingChanges.clear();
-    }
-    if (m_flushChanges.empty() || !m_listDevices)
+    if (!m_listDevices)
         return;
-    const int shownBefore = m_nRowsShown;
-    m_nRowsShown = m_registry.Size();
-    if (m_nRowsShown > shownBefore)
-        m_listDevices->DevicesAdded(m_nRowsShown);
+    if (batch.size > batch.toldBefore)
+        m_listDevices->DevicesAdded(batch.size);
     // A live round brings every listed device again: the changed rows are
     // told in runs, not one by one.
-    std::sort(m_flushChanges.begin(), m_flushChanges.end());
-    m_flushChanges.erase(std::unique(m_flushChanges.begin(), m_flushChanges.end()), m_flushChanges.end());
-    for (std::size_t i = 0; i < m_flushChanges.size();) {
+    const std::vector<int>& changed = batch.changed;
+    for (std::size_t i = 0; i < changed.size();) {
         std::size_t end = i + 1;
-        while (end < m_flushChanges.size() && m_flushChanges[end] == m_flushChanges[end - 1] + 1)
+        while (end < changed.size() && changed[end] == changed[end - 1] + 1)
             ++end;
-        const int first = m_flushChanges[i];
-        const int last = std::min(m_flushChanges[end - 1], shownBefore - 1);
+        const int first = changed[i];
+        const int last = std::min(changed[end - 1], batch.toldBefore - 1);
         if (first <= last)
             m_listDevices->DevicesChanged(first, last);
         i = end;
     }
-    for (const int device : m_flushChanges)
+    for (const int device : changed)
         UpdateSubnetWarning(device);
 }
 
@@ -380,7 +348,7 @@ std::optional<DeviceRecord> CDeviceListDlg::CurrentDevice() const
 {
     if (!m_listDevices)
         return std::nullopt;
-    return m_registry.Get(m_listDevices->GetSelectionMark());
+    return m_session.registry().Get(m_listDevices->GetSelectionMark());
 }
 
 void CDeviceListDlg::EnableDeviceCommands(bool enable)
@@ -399,7 +367,7 @@ void CDeviceListDlg::OnListClick()
 
 void CDeviceListDlg::OnSetupIp()
 {
-    m_conversation.DisarmTimer();
+    m_session.discovery().DisarmTimer();
     ReturnToIdle();
     // A live round cut short here ends quietly; the rounds resume when the
     // dialog closes.
@@ -423,7 +391,7 @@ void CDeviceListDlg::OnSetupIp()
         return;
     }
 
-    auto dialog = std::make_unique<CSetupIpDlg>(m_toolkit, m_conversation.GetTransport(), m_dispatcher, m_pWindow);
+    auto dialog = std::make_unique<CSetupIpDlg>(m_toolkit, m_session, m_pWindow);
     dialog->SetMacText(macText);
     dialog->SetDeviceLine(DeviceLineText(*device));
     dialog->SetDeviceAddress(device->address, device->interfaceIndex);
@@ -434,10 +402,11 @@ void CDeviceListDlg::OnSetupIp()
     // The device is found again by its MAC: rows may have moved meanwhile.
     // The row shows where it answered last and, after a re-read, the
     // netmask it reported; the other cells stay.
-    if (const std::optional<int> index = m_registry.Find(device->mac); index && m_listDevices) {
-        m_registry.SetAddress(*index, dialog->DeviceAddress());
+    DeviceRegistry& registry = m_session.registry();
+    if (const std::optional<int> index = registry.Find(device->mac); index && m_listDevices) {
+        registry.SetAddress(*index, dialog->DeviceAddress());
         if (dialog->Reread() && dialog->Reread()->netmask)
-            m_registry.SetNetmask(*index, *dialog->Reread()->netmask);
+            registry.SetNetmask(*index, *dialog->Reread()->netmask);
         m_listDevices->DevicesChanged(*index, *index);
         UpdateSubnetWarning(*index);
     }
@@ -456,16 +425,17 @@ void CDeviceListDlg::OnSetupIpMany(const std::vector<int>& selected)
 {
     if (m_pManySetupIp != nullptr || m_pSetupIpDlg != nullptr)
         return;
+    const DeviceRegistry& registry = m_session.registry();
     std::vector<ManyDevice> devices;
     for (const int index : selected)
-        if (const std::optional<DeviceRecord> record = m_registry.Get(index))
+        if (const std::optional<DeviceRecord> record = registry.Get(index))
             devices.push_back({record->number, std::string(record->Value("SSID").value_or("")),
                                std::string(record->macText.view()), record->address});
     // Every listed device counts for the plan: the addresses of those
     // outside it are skipped, as are the computer's own.
     std::vector<HeardDevice> heard;
-    for (int i = 0; i < m_registry.Size(); ++i) {
-        const std::optional<DeviceRecord> record = m_registry.Get(i);
+    for (int i = 0; i < registry.Size(); ++i) {
+        const std::optional<DeviceRecord> record = registry.Get(i);
         if (!record)
             continue;
         HeardDevice device;
@@ -474,17 +444,17 @@ void CDeviceListDlg::OnSetupIpMany(const std::vector<int>& selected)
         std::uint32_t reports = 0;
         if (const auto value = record->Value("IP_ADDR"); value && ParseIpv4(std::string(*value).c_str(), reports))
             device.reports = reports;
-        device.heardOn = m_conversation.InterfaceNamed(record->interfaceName);
+        device.heardOn = m_session.InterfaceNamed(record->interfaceName);
         heard.push_back(std::move(device));
     }
     std::vector<std::uint32_t> reserved;
-    Transport& transport = m_conversation.GetTransport();
+    Transport& transport = m_session.transport();
     if (const InterfaceSet* interfaces = transport.Interfaces())
         for (const NetworkInterface& own : interfaces->All())
             reserved.push_back(own.address);
 
     // The job's replies come through the receive thread.
-    if (!m_conversation.StartReceiveThread())
+    if (!m_session.StartReceiveThread())
         return;
 
     ManySetupIp session(transport, m_dispatcher, [&toolkit = m_toolkit] { return toolkit.NowMs(); },
@@ -494,8 +464,9 @@ void CDeviceListDlg::OnSetupIpMany(const std::vector<int>& selected)
     session.outcome = [this](const DeviceOutcome& ended) {
         if (!ended.ip)
             return;
-        if (const std::optional<int> index = m_registry.Find(ended.mac); index && m_listDevices) {
-            m_registry.SetAddress(*index, *ended.ip);
+        DeviceRegistry& listed = m_session.registry();
+        if (const std::optional<int> index = listed.Find(ended.mac); index && m_listDevices) {
+            listed.SetAddress(*index, *ended.ip);
             m_listDevices->DevicesChanged(*index, *index);
             UpdateSubnetWarning(*index);
         }
@@ -514,7 +485,7 @@ void CDeviceListDlg::OnConnectWebServer()
     if (!device)
         return;
     const std::string& address = device->address;
-    if (const auto heardOn = m_conversation.InterfaceNamed(device->interfaceName);
+    if (const auto heardOn = m_session.InterfaceNamed(device->interfaceName);
         heardOn && OutsideSubnetReason(address, *heardOn)) {
         const std::string question = OpenAnywayQuestion(address, *heardOn, Translator(m_toolkit));
         if (m_toolkit.MessageBox(m_pWindow, question, MbButtons::OkCancel, MbIcon::Question) != IdOk)
@@ -526,7 +497,7 @@ void CDeviceListDlg::OnConnectWebServer()
 std::optional<std::string> CDeviceListDlg::SubnetWarning(std::string_view address,
                                                          std::string_view interfaceName) const
 {
-    const auto heardOn = m_conversation.InterfaceNamed(interfaceName);
+    const auto heardOn = m_session.InterfaceNamed(interfaceName);
     if (!heardOn)
         return std::nullopt;
     return OutsideSubnetReason(address, *heardOn, Translator(m_toolkit));
@@ -539,7 +510,7 @@ void CDeviceListDlg::UpdateSubnetWarning(int device)
     // The two texts the check needs, copied out under the registry's lock
     // into strings kept for their capacity (a live round checks every
     // device).
-    const bool found = m_registry.Visit(device, [this](const DeviceRecord& record) {
+    const bool found = m_session.registry().Visit(device, [this](const DeviceRecord& record) {
         const auto cell = record.Cell(kIpAddressColumn);
         m_checkAddress.assign(cell ? *cell : std::string_view());
         m_checkInterface.assign(record.interfaceName);
@@ -569,7 +540,7 @@ void CDeviceListDlg::OnCopyRows()
     // A table without columns (the endpoint failed) has nothing to copy.
     if (!m_listDevices || !m_listDevices->HasColumns())
         return;
-    m_toolkit.SetClipboardText(DeviceListText(m_registry, RowsToShare(true), ListTextFormat::Tsv));
+    m_toolkit.SetClipboardText(DeviceListText(m_session.registry(), RowsToShare(true), ListTextFormat::Tsv));
 }
 
 void CDeviceListDlg::OnExportList()
@@ -583,7 +554,7 @@ void CDeviceListDlg::OnExportList()
                                   PEMBLOR_TR_NOOP("Pemblor", "CSV files (*.csv);;All files (*)"));
     if (!path || !m_listDevices)
         return;
-    const std::string text = DeviceListText(m_registry, RowsToShare(false), ListTextFormat::Csv);
+    const std::string text = DeviceListText(m_session.registry(), RowsToShare(false), ListTextFormat::Csv);
     if (const std::optional<std::string> cause = m_toolkit.SaveTextFile(*path, text)) {
         std::string message = m_toolkit.Translate(PEMBLOR_TR_NOOP("Pemblor", "Cannot save the list: %1"));
         message.replace(message.find("%1"), 2, *cause);

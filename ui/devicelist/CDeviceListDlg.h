@@ -1,12 +1,10 @@
 #pragma once
-#include "engine/Conversation.h"
+#include "engine/Session.h"
 #include "toolkit/IDialogHandler.h"
-#include "engine/DeviceRegistry.h"
 #include "ui/devicelist/ToolkitDispatcher.h"
 #include "ui/setupip/ManySetupIp.h"
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,11 +17,12 @@ class IListCtrl;
 class IToolkit;
 
 // The main window: the device table, Discover, the commands on a listed
-// device, the About box and closing. It owns the conversation with the
-// devices and words what the conversation tells it.
-class CDeviceListDlg : public IDialogHandler, private ConversationListener {
+// device, the About box and closing. It owns the session with the devices,
+// words what the discovery tells it and shows the registry's devices; its
+// dialogs get what they need from the session.
+class CDeviceListDlg : public IDialogHandler, private DiscoveryListener, private RegistryListener {
 public:
-    CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config = {});
+    CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, SessionConfig config = {});
     ~CDeviceListDlg() override;
     CDeviceListDlg(const CDeviceListDlg&) = delete;
     CDeviceListDlg& operator=(const CDeviceListDlg&) = delete;
@@ -31,10 +30,10 @@ public:
     // Runs the window modally, without an owner, until it closes.
     int DoModal();
 
-    const Conversation& GetConversation() const { return m_conversation; }
-    Conversation& GetConversation() { return m_conversation; }
+    const Session& GetSession() const { return m_session; }
+    Session& GetSession() { return m_session; }
     // The devices the table shows.
-    const DeviceRegistry& Devices() const { return m_registry; }
+    const DeviceRegistry& Devices() const { return m_session.registry(); }
     // Setup IP with several rows selected opens this view ("Setup IP for N
     // devices"); without one it does nothing.
     void SetManySetupIpView(ManySetupIpView view) { m_manySetupIpView = std::move(view); }
@@ -50,11 +49,6 @@ public:
     void OnDestroy() override;
 
 private:
-    // Receive thread, state Discovering: records the reply's device; true
-    // when it was not listed. Changes reach the table in batches posted to
-    // the user-interface thread.
-    bool AddDiscoveredDevice(const ReplyDatagram& reply, const NetworkInterface& heardOn);
-
     template <void (CDeviceListDlg::*Method)()>
     class Call final : public PostedCall {
     public:
@@ -65,14 +59,12 @@ private:
         CDeviceListDlg& m_window;
     };
 
-    // ConversationListener
-    bool DeviceFound(const ReplyDatagram& reply, const NetworkInterface& heardOn) override
-    {
-        return AddDiscoveredDevice(reply, heardOn);
-    }
+    // DiscoveryListener
     void DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence) override;
     void SendFailed(Request request, int error, std::string_view interfaceName) override;
     void ReceiveFailed(ReceiveFailure failure) override;
+    // RegistryListener: a batch of the devices heard reaches the table.
+    void DevicesRecorded(const RegistryBatch& batch) override;
 
     void SetupTable();
     void OnDiscover();
@@ -109,10 +101,6 @@ private:
     std::optional<DeviceRecord> CurrentDevice() const;
     void ShowMessage(const std::string& text);
 
-    // A new discovery cycle: no device or pending change of the last one
-    // survives it.
-    void ResetRows();
-    void FlushRows();
 
     IToolkit& m_toolkit;
     ToolkitDispatcher m_dispatcher;
@@ -134,19 +122,10 @@ private:
     // Whether the running discovery is a live round (it stays quiet).
     bool m_bLiveRound = false;
 
-    // The devices and the changes not yet in the table move together under
-    // m_rowLock: a new cycle resets both at once, so no device of an earlier
-    // cycle reaches the new table.
-    std::mutex m_rowLock;
-    DeviceRegistry m_registry;
-    std::vector<int> m_pendingChanges; // record indices; reserved
-    Call<&CDeviceListDlg::FlushRows> m_rowFlush{*this};
     Call<&CDeviceListDlg::StartLiveRound> m_liveRound{*this};
 
-    // User-interface thread only: the changes being shown (kept for its
-    // capacity) and how many records the table shows.
-    std::vector<int> m_flushChanges;
-    int m_nRowsShown = 0;
+    // User-interface thread only: the texts of the subnet check (kept for
+    // their capacity).
     std::string m_checkAddress;
     std::string m_checkInterface;
 
@@ -154,9 +133,9 @@ private:
     // The open "Setup IP for N devices" session, null when none.
     ManySetupIp* m_pManySetupIp = nullptr;
 
-    // Last: it calls into the members above from its receive thread, so it
-    // is the first to go.
-    Conversation m_conversation;
+    // Last: its receive thread and its registry's batches call into the
+    // members above, so it is the first to go.
+    Session m_session;
 };
 
 } // namespace pemblor

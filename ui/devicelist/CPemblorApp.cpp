@@ -11,7 +11,7 @@
 
 namespace pemblor {
 
-bool CPemblorApp::InitInstance(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config,
+bool CPemblorApp::InitInstance(IToolkit& toolkit, ISocketLayer& sockets, SessionConfig config,
                                ManySetupIpView manySetupIp)
 {
     if (!sockets.StartupProcess()) {

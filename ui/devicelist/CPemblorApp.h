@@ -1,5 +1,5 @@
 #pragma once
-#include "engine/Conversation.h"
+#include "engine/Session.h"
 #include "ui/setupip/ManySetupIp.h"
 
 namespace pemblor {
@@ -15,7 +15,7 @@ public:
     // start-up failed or the window has closed.
     // `manySetupIp` shows "Setup IP for N devices" (none: Setup IP serves
     // one device only).
-    bool InitInstance(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config = {},
+    bool InitInstance(IToolkit& toolkit, ISocketLayer& sockets, SessionConfig config = {},
                       ManySetupIpView manySetupIp = {});
 };
 

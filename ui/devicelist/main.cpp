@@ -1,4 +1,4 @@
-#include "engine/Conversation.h"
+#include "engine/Session.h"
 #include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
@@ -26,7 +26,7 @@ int main(int argc, char* argv[])
     pemblor::QtToolkit toolkit;
     pemblor::PosixSocketLayer sockets;
     pemblor::PosixInterfaceList interfaces;
-    pemblor::ConversationConfig config;
+    pemblor::SessionConfig config;
     config.interfaces = &interfaces;
     // Many devices answer a discovery at once; the replies must wait in the
     // kernel while the receive thread works through them.

@@ -1,7 +1,7 @@
 #include "ui/setupip/CSetupIpDlg.h"
 
 #include "engine/RereadSchedule.h"
-#include "engine/Transport.h"
+#include "engine/Session.h"
 #include "common/FormatError.h"
 #include "common/InterfaceTexts.h"
 #include "protocol/MacText.h"
@@ -92,8 +92,8 @@ std::string Filled(std::string format, std::string_view first, std::string_view 
 
 } // namespace
 
-CSetupIpDlg::CSetupIpDlg(IToolkit& toolkit, Transport& transport, UiDispatcher& dispatcher, IWindow* owner)
-    : m_toolkit(toolkit), m_transport(transport), m_dispatcher(dispatcher), m_pOwner(owner)
+CSetupIpDlg::CSetupIpDlg(IToolkit& toolkit, Session& session, IWindow* owner)
+    : m_toolkit(toolkit), m_transport(session.transport()), m_dispatcher(session.dispatcher()), m_pOwner(owner)
 {
 }
 

@@ -18,6 +18,7 @@ class IEdit;
 class IIpAddressCtrl;
 class IToolkit;
 class IWindow;
+class Session;
 class Transport;
 class UiDispatcher;
 
@@ -30,9 +31,10 @@ class UiDispatcher;
 // Threads: user-interface thread only.
 class CSetupIpDlg final : public IDialogHandler, private JobListener {
 public:
-    // `transport` and `dispatcher` are the device list window's; `owner` is
-    // that window, which takes no input while the dialog is open.
-    CSetupIpDlg(IToolkit& toolkit, Transport& transport, UiDispatcher& dispatcher, IWindow* owner);
+    // The dialog's job runs on `session`'s transport and dispatcher, which
+    // outlive the dialog; `owner` is the device list window, which takes no
+    // input while the dialog is open.
+    CSetupIpDlg(IToolkit& toolkit, Session& session, IWindow* owner);
     ~CSetupIpDlg() override;
     CSetupIpDlg(const CSetupIpDlg&) = delete;
     CSetupIpDlg& operator=(const CSetupIpDlg&) = delete;

@@ -1,14 +1,8 @@
-#include "engine/Conversation.h"
+#include "engine/Discovery.h"
 
-#include "protocol/MacText.h"
+#include "engine/DeviceRegistry.h"
 #include "protocol/ReplyDatagram.h"
 #include "protocol/Requests.h"
-
-#include <algorithm>
-#include <array>
-#include <cerrno>
-#include <condition_variable>
-#include <system_error>
 
 namespace pemblor {
 
@@ -18,26 +12,23 @@ constexpr unsigned kDiscoveryPeriodMs = 5000;
 
 } // namespace
 
-Conversation::Conversation(ISocketLayer& sockets, UiDispatcher& ui, ConversationListener& listener,
-                           ConversationConfig config)
-    : m_ui(ui)
+Discovery::Discovery(Transport& transport, DeviceRegistry& registry, UiDispatcher& ui, DiscoveryListener& listener,
+                     Clock now)
+    : m_transport(transport)
+    , m_registry(registry)
+    , m_ui(ui)
     , m_listener(listener)
-    , m_transport(sockets, ui, std::move(config))
+    , m_now(std::move(now))
 {
     m_transport.AddObserver(*this);
 }
 
-Conversation::~Conversation()
+Discovery::~Discovery()
 {
-    StopReceiveThread();
+    m_transport.RemoveObserver(*this);
 }
 
-EndpointResult Conversation::Open()
-{
-    return m_transport.Open();
-}
-
-bool Conversation::Send(Request request, const Datagram& datagram)
+bool Discovery::Send(Request request, const Datagram& datagram)
 {
     const SendReport report = m_transport.Send(request, datagram);
     if (request == Request::Discovery)
@@ -50,7 +41,7 @@ bool Conversation::Send(Request request, const Datagram& datagram)
     return report.sent;
 }
 
-void Conversation::BeginDiscovery()
+void Discovery::BeginDiscovery()
 {
     m_nDeviceCount = 0;
     m_nState = Discovering;
@@ -60,12 +51,7 @@ void Conversation::BeginDiscovery()
     }
 }
 
-std::optional<NetworkInterface> Conversation::InterfaceNamed(std::string_view name) const
-{
-    return m_transport.InterfaceNamed(name);
-}
-
-bool Conversation::SendDiscovery()
+bool Discovery::SendDiscovery()
 {
     m_nState = Discovering;
     if (!Send(Request::Discovery, BuildDiscoveryRequest()))
@@ -74,17 +60,17 @@ bool Conversation::SendDiscovery()
     return true;
 }
 
-void Conversation::ReturnToIdle()
+void Discovery::ReturnToIdle()
 {
     m_nState = Idle;
 }
 
-void Conversation::DisarmTimer()
+void Discovery::DisarmTimer()
 {
     m_ui.DisarmTimer();
 }
 
-void Conversation::Close()
+void Discovery::Close()
 {
     m_nState = Closing;
     // The flag goes first: the thread ends when its receive returns, woken by
@@ -93,12 +79,7 @@ void Conversation::Close()
     Send(Request::Stop, BuildStopDatagram());
 }
 
-bool Conversation::StartReceiveThread()
-{
-    return m_transport.StartReceiveThread();
-}
-
-void Conversation::QueryHeard(unsigned arrival)
+void Discovery::QueryHeard(unsigned arrival)
 {
     // A query heard during a discovery shows that inbound datagrams pass on
     // its interface.
@@ -106,16 +87,16 @@ void Conversation::QueryHeard(unsigned arrival)
         m_watch.Heard(arrival);
 }
 
-void Conversation::ReplyReceived(const ReplyDatagram& reply, unsigned arrival)
+void Discovery::ReplyReceived(const ReplyDatagram& reply, unsigned arrival)
 {
     if (m_nState.load() == Discovering) {
         const std::optional<NetworkInterface> heardOn = m_transport.InterfaceByIndex(arrival);
-        if (m_listener.DeviceFound(reply, heardOn ? *heardOn : NetworkInterface{}))
+        if (m_registry.Record(reply, heardOn ? *heardOn : NetworkInterface{}, m_now ? m_now() : 0).added)
             m_nDeviceCount.fetch_add(1);
     }
 }
 
-void Conversation::OnTimer()
+void Discovery::OnTimer()
 {
     if (m_nState.load() == Discovering) {
         m_nState = Idle;
@@ -126,11 +107,6 @@ void Conversation::OnTimer()
                                                              : SilenceDiagnosis{});
     }
     m_nState = Idle;
-}
-
-void Conversation::StopReceiveThread()
-{
-    m_transport.StopReceiveThread();
 }
 
 } // namespace pemblor

@@ -1,7 +1,7 @@
-// The conversation engine on the fake network and the engine's fake
-// dispatcher: every transition of the conversation state, grouped by
-// conversation, and what the listener hears.
-#include "ConversationFixture.h"
+// The session's discovery on the fake network and the engine's fake
+// dispatcher: every transition of the state, the receive loop, closing, what
+// the listener hears and how the registry tells its batches.
+#include "DiscoveryFixture.h"
 
 #include "engine/DeviceJob.h"
 
@@ -14,20 +14,20 @@ using Texts = std::vector<std::string>;
 
 // --- Receive thread start-up ------------------------------------------------
 
-TEST_F(ConversationTest, OpensWithInitialFieldsAndNoThread)
+TEST_F(DiscoveryTest, OpensWithInitialFieldsAndNoThread)
 {
     EXPECT_TRUE(Open().Ok());
     EXPECT_TRUE(listener.events.empty());
-    EXPECT_EQ(conversation->State(), Idle);
-    EXPECT_EQ(conversation->DeviceCount(), 0);
-    EXPECT_FALSE(conversation->ThreadStarted());
+    EXPECT_EQ(discovery().State(), Idle);
+    EXPECT_EQ(discovery().DeviceCount(), 0);
+    EXPECT_FALSE(session->transport().ThreadStarted());
     EXPECT_NE(g_hRecvSocket.load(), InvalidSocket);
 }
 
-TEST_F(ConversationTest, SecondDiscoverStartsNoSecondThread)
+TEST_F(DiscoveryTest, SecondDiscoverStartsNoSecondThread)
 {
     int launches = 0;
-    ConversationConfig config;
+    SessionConfig config;
     config.launchThread = [&](std::thread& thread, std::function<void()> body) {
         ++launches;
         thread = std::thread(std::move(body));
@@ -39,24 +39,24 @@ TEST_F(ConversationTest, SecondDiscoverStartsNoSecondThread)
     Discover();
     ui.Advance(6000);
     EXPECT_EQ(launches, 1);
-    EXPECT_TRUE(conversation->ThreadStarted());
+    EXPECT_TRUE(session->transport().ThreadStarted());
 }
 
-TEST_F(ConversationTest, ThreadThatCannotBeCreatedIsReportedAndNothingIsSent)
+TEST_F(DiscoveryTest, ThreadThatCannotBeCreatedIsReportedAndNothingIsSent)
 {
-    ConversationConfig config;
+    SessionConfig config;
     config.launchThread = [](std::thread&, std::function<void()>) { return false; };
     Open(std::move(config));
     Discover();
     ui.Advance(10000);
     EXPECT_EQ(listener.Texts(), Texts{"receive-failed launch"});
-    EXPECT_FALSE(conversation->ThreadStarted());
+    EXPECT_FALSE(session->transport().ThreadStarted());
     EXPECT_EQ(SentOfType(TypeQuery), 0);
     EXPECT_FALSE(ui.TimerArmed());
-    EXPECT_EQ(conversation->State(), Discovering);
+    EXPECT_EQ(discovery().State(), Discovering);
 }
 
-TEST_F(ConversationTest, ThreadSocketStartupFailureEndsThreadAndDiscoveriesFindNothing)
+TEST_F(DiscoveryTest, ThreadSocketStartupFailureEndsThreadAndDiscoveriesFindNothing)
 {
     Open();
     tool->InjectFailure(FakeOp::StartupThread, 10093);
@@ -64,7 +64,7 @@ TEST_F(ConversationTest, ThreadSocketStartupFailureEndsThreadAndDiscoveriesFindN
     ap.Send(DiscoveryReply(1));
     ui.Advance(5000);
     EXPECT_EQ(listener.Texts(), (Texts{"receive-failed startup", "ended 0"}));
-    EXPECT_TRUE(conversation->ThreadStarted());
+    EXPECT_TRUE(session->transport().ThreadStarted());
     Discover();
     ap.Send(DiscoveryReply(1));
     ui.Advance(5000);
@@ -74,7 +74,7 @@ TEST_F(ConversationTest, ThreadSocketStartupFailureEndsThreadAndDiscoveriesFindN
 
 // --- The receive loop ---------------------------------------------------------
 
-TEST_F(ConversationTest, RequestsEmptyAndFailedReceivesAreIgnored)
+TEST_F(DiscoveryTest, RequestsEmptyAndFailedReceivesAreIgnored)
 {
     Open();
     Discover();
@@ -89,10 +89,10 @@ TEST_F(ConversationTest, RequestsEmptyAndFailedReceivesAreIgnored)
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].mac, "02:00:00:00:00:03");
     EXPECT_EQ(rows[0].sender, kApHost);
-    EXPECT_EQ(conversation->DeviceCount(), 1);
+    EXPECT_EQ(discovery().DeviceCount(), 1);
 }
 
-TEST_F(ConversationTest, OwnBroadcastsAreHeardAndIgnored)
+TEST_F(DiscoveryTest, OwnBroadcastsAreHeardAndIgnored)
 {
     Open();
     Discover();
@@ -105,7 +105,7 @@ TEST_F(ConversationTest, OwnBroadcastsAreHeardAndIgnored)
 // Only this process's own close ends its receive loop. A stop datagram from
 // another host, from another copy on this host, or twelve bytes of type 4
 // from anyone, used to end it, and every later Discover found nothing.
-TEST_F(ConversationTest, StopDatagramsFromElsewhereAreIgnored)
+TEST_F(DiscoveryTest, StopDatagramsFromElsewhereAreIgnored)
 {
     Open();
     Discover();
@@ -124,11 +124,11 @@ TEST_F(ConversationTest, StopDatagramsFromElsewhereAreIgnored)
     EXPECT_EQ(listener.Texts(), (Texts{"ended 0", "ended 1"}));
 }
 
-TEST_F(ConversationTest, DeadSocketBacksOffInsteadOfSpinning)
+TEST_F(DiscoveryTest, DeadSocketBacksOffInsteadOfSpinning)
 {
     std::mutex mutex;
     std::vector<long> delays;
-    ConversationConfig config;
+    SessionConfig config;
     config.backoffWait = [&](std::chrono::milliseconds delay) {
         std::lock_guard lock(mutex);
         delays.push_back(static_cast<long>(delay.count()));
@@ -138,12 +138,12 @@ TEST_F(ConversationTest, DeadSocketBacksOffInsteadOfSpinning)
     tool->InjectFailure(FakeOp::Receive, EBADF, 0, -1);
     Discover();
     ui.Advance(5000);
-    conversation->StopReceiveThread();
+    session->StopReceiveThread();
     std::lock_guard lock(mutex);
     EXPECT_EQ(delays, (std::vector<long>{10, 20, 40, 80, 160, 320, 640, 1000, 1000, 1000}));
 }
 
-TEST_F(ConversationTest, NoReceiveSocketEndsTheThreadAtOnce)
+TEST_F(DiscoveryTest, NoReceiveSocketEndsTheThreadAtOnce)
 {
     tool->InjectFailure(FakeOp::SetBroadcast, EINVAL, 1); // the receive socket's option
     const EndpointResult opened = Open();
@@ -158,18 +158,18 @@ TEST_F(ConversationTest, NoReceiveSocketEndsTheThreadAtOnce)
 
 // --- Discovering ----------------------------------------------------------------
 
-TEST_F(ConversationTest, DiscoveryTakesEveryReplyTypeAndEndsAtTheFirstTick)
+TEST_F(DiscoveryTest, DiscoveryTakesEveryReplyTypeAndEndsAtTheFirstTick)
 {
     Open();
     Discover();
     ap.Send(DiscoveryReply(1));
-    ap.Send(CommandReply(0)); // a command reply is a row while discovering
+    ap.Send(CommandReply(0, Mac(3))); // a command reply is a row while discovering
     ap.Send(DiscoveryReply(2, 77));
     ui.Advance(4999);
-    EXPECT_EQ(conversation->State(), Discovering);
+    EXPECT_EQ(discovery().State(), Discovering);
     EXPECT_TRUE(listener.events.empty());
     ui.Advance(1);
-    EXPECT_EQ(conversation->State(), Idle);
+    EXPECT_EQ(discovery().State(), Idle);
     EXPECT_EQ(listener.Rows().size(), 3u);
     ASSERT_EQ(listener.Texts(), Texts{"ended 3"});
     EXPECT_EQ(listener.events[0].state, Idle) << "the state is Idle when the end is reported";
@@ -182,7 +182,7 @@ TEST_F(ConversationTest, DiscoveryTakesEveryReplyTypeAndEndsAtTheFirstTick)
     EXPECT_EQ(listener.Rows().size(), 3u);
 }
 
-TEST_F(ConversationTest, FailedDiscoverySendIsEndedByTheStillRunningTimer)
+TEST_F(DiscoveryTest, FailedDiscoverySendIsEndedByTheStillRunningTimer)
 {
     Open();
     Discover();
@@ -190,9 +190,9 @@ TEST_F(ConversationTest, FailedDiscoverySendIsEndedByTheStillRunningTimer)
     tool->InjectFailure(FakeOp::Send, EACCES);
     ui.Advance(1000);
     Discover();
-    EXPECT_EQ(conversation->State(), Discovering);
+    EXPECT_EQ(discovery().State(), Discovering);
     ui.Advance(5000);
-    EXPECT_EQ(conversation->State(), Idle);
+    EXPECT_EQ(discovery().State(), Idle);
     EXPECT_EQ(listener.Texts(), (Texts{"ended 0", "send-failed discovery 13", "ended 0"}));
     EXPECT_EQ(listener.events.back().time, 10000); // the tick of the earlier arming
     EXPECT_TRUE(ui.TimerArmed());
@@ -217,11 +217,11 @@ private:
 // A report may wait on the user-interface thread (a message box); the
 // receive thread's calls are served meanwhile, so a job on the same
 // transport hears its device inside the wait.
-TEST_F(ConversationTest, CallsFromTheThreadAreServedWhileAReportWaits)
+TEST_F(DiscoveryTest, CallsFromTheThreadAreServedWhileAReportWaits)
 {
     Open();
     JobEnds jobs(ui);
-    DeviceJob job(conversation->GetTransport(), ui, jobs, MacString(1));
+    DeviceJob job(session->transport(), ui, jobs, MacString(1));
     listener.during = [&] {
         ASSERT_TRUE(job.Start(JobPlan{}));
         ui.After(1000, [&] { ap.Send(DetailReply(1)); });
@@ -236,51 +236,125 @@ TEST_F(ConversationTest, CallsFromTheThreadAreServedWhileAReportWaits)
     job.Stop();
 }
 
-TEST_F(ConversationTest, RepliesInIdleAreDropped)
+TEST_F(DiscoveryTest, RepliesInIdleAreDropped)
 {
     Open();
     Discover();
     ui.Advance(5000);
-    conversation->ReturnToIdle();
+    discovery().ReturnToIdle();
     ap.Send(DiscoveryReply(1));
     ap.Send(CommandReply(0));
     ap.Send(DetailReply(1));
     ui.Advance(10);
-    EXPECT_EQ(conversation->State(), Idle);
+    EXPECT_EQ(discovery().State(), Idle);
     EXPECT_EQ(listener.Texts(), (Texts{"ended 0"}));
     EXPECT_TRUE(listener.Rows().empty());
 }
 
+// --- The registry's batches ------------------------------------------------------
+
+// Replies that arrive before the user-interface thread runs the batch are
+// told together, once, each device once; a later reply of a known device is
+// a batch of its own that adds nothing.
+TEST_F(DiscoveryTest, RepliesBeforeTheBatchRunsAreToldTogetherOnce)
+{
+    Open();
+    Discover();
+    TestAp other(net, "198.18.1.20");
+    for (const std::uint8_t last : {std::uint8_t{1}, std::uint8_t{2}, std::uint8_t{3}}) {
+        ap.Send(DiscoveryReply(last));
+        other.Send(DiscoveryReply(static_cast<std::uint8_t>(last + 10)));
+    }
+    ap.Send(DiscoveryReply(2));
+    UntilTaken(6);
+    EXPECT_TRUE(listener.batches.empty()) << "told only on the user-interface thread";
+    ui.Advance(0);
+    ASSERT_EQ(listener.batches.size(), 1u);
+    EXPECT_EQ(listener.batches[0], (Recorder::Batch{0, 6, {0, 1, 2, 3, 4, 5}}));
+    EXPECT_EQ(discovery().DeviceCount(), 6);
+
+    other.Send(DiscoveryReply(12));
+    UntilTaken(6);
+    ui.Advance(0);
+    ASSERT_EQ(listener.batches.size(), 2u);
+    const int known = *session->registry().Find(Mac(12));
+    EXPECT_EQ(listener.batches[1], (Recorder::Batch{6, 6, {known}}));
+    EXPECT_EQ(discovery().DeviceCount(), 6);
+}
+
+// A new cycle clears the registry before its batch has run: no device of the
+// earlier cycle reaches a listener, and the numbering starts again.
+TEST_F(DiscoveryTest, ClearDropsTheChangesNotYetTold)
+{
+    Open();
+    Discover();
+    ap.Send(DiscoveryReply(1));
+    ap.Send(DiscoveryReply(2));
+    UntilTaken(2);
+    Discover();
+    ui.Advance(0);
+    EXPECT_TRUE(listener.batches.empty());
+    ap.Send(DiscoveryReply(2));
+    UntilTaken(1);
+    ui.Advance(0);
+    ASSERT_EQ(listener.batches.size(), 1u);
+    EXPECT_EQ(listener.batches[0], (Recorder::Batch{0, 1, {0}}));
+    ASSERT_EQ(listener.Rows().size(), 1u);
+    EXPECT_EQ(listener.Rows()[0].mac, MacString(2));
+}
+
+// A live round keeps the registry: its replies change the known records and
+// are told as changes of them, the new device after them.
+TEST_F(DiscoveryTest, RoundWithoutClearTellsKnownDevicesAsChanges)
+{
+    Open();
+    Discover();
+    ap.Send(DiscoveryReply(1));
+    ap.Send(DiscoveryReply(2));
+    ui.Advance(5000);
+    listener.batches.clear();
+    discovery().BeginDiscovery();
+    discovery().SendDiscovery();
+    ap.Send(DiscoveryReply(2));
+    ap.Send(DiscoveryReply(1));
+    ap.Send(DiscoveryReply(7));
+    UntilTaken(3);
+    ui.Advance(5000);
+    ASSERT_EQ(listener.batches.size(), 1u);
+    EXPECT_EQ(listener.batches[0], (Recorder::Batch{2, 3, {0, 1, 2}}));
+    EXPECT_EQ(listener.Texts(), (Texts{"ended 2", "ended 1"})) << "the round counts the device it added";
+}
+
 // --- Closing ----------------------------------------------------------------------
 
-TEST_F(ConversationTest, ClosingBroadcastsTheStopDatagramThatEndsTheThread)
+TEST_F(DiscoveryTest, ClosingBroadcastsTheStopDatagramThatEndsTheThread)
 {
     Open();
     Discover();
     ui.Advance(5000);
-    conversation->Close();
-    EXPECT_EQ(conversation->State(), Closing);
+    session->Close();
+    EXPECT_EQ(discovery().State(), Closing);
     const auto sent = net.SentLog().back();
     const Datagram stop = BuildStopDatagram();
     EXPECT_EQ(sent.bytes, std::vector<std::uint8_t>(stop.data(), stop.data() + stop.size));
     EXPECT_EQ(sent.toHost, BroadcastAddress);
     EXPECT_EQ(sent.toPort, DevicePort);
     EXPECT_EQ(SentOfType(TypeStop), 1);
-    conversation.reset(); // joins the thread: it heard the stop datagram
+    session.reset(); // joins the thread: it heard the stop datagram
 }
 
-TEST_F(ConversationTest, LostStopDatagramDoesNotKeepTheThreadAlive)
+TEST_F(DiscoveryTest, LostStopDatagramDoesNotKeepTheThreadAlive)
 {
-    ConversationConfig config;
+    SessionConfig config;
     config.stopTimeout = std::chrono::seconds(60);
     Open(std::move(config));
     Discover();
     ui.Advance(5000);
     tool->InjectFailure(FakeOp::Send, ENETUNREACH);
-    conversation->Close();
+    session->Close();
     EXPECT_EQ(listener.Texts().back(), "send-failed stop 101");
     const auto start = std::chrono::steady_clock::now();
-    conversation.reset(); // wakes the thread over loopback and joins it
+    session.reset(); // wakes the thread over loopback and joins it
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 

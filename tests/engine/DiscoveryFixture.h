@@ -1,8 +1,8 @@
 #pragma once
-// The conversation alone on the fake network, with the engine's fake
-// dispatcher and its virtual clock and a listener that records what it
-// hears: no toolkit, no window.
-#include "engine/Conversation.h"
+// The session alone on the fake network, with the engine's fake dispatcher
+// and its virtual clock and a listener that records what the discovery and
+// the registry tell: no toolkit, no window.
+#include "engine/Session.h"
 #include "engine/fake/FakeDispatcher.h"
 #include "engine/fake/FakeNetwork.h"
 #include "protocol/Datagram.h"
@@ -36,27 +36,28 @@ inline const char* RequestName(Request request)
 }
 
 // Every report, worded for assertions, with the virtual time and the thread
-// it came on. Only DeviceFound comes from the receive thread.
-class Recorder final : public ConversationListener {
+// it came on; the registry's batches beside them.
+class Recorder final : public DiscoveryListener, public RegistryListener {
 public:
     struct Event {
         std::string text;
         FakeDispatcher::Millis time;
         std::thread::id thread;
-        ConversationState state; // the conversation's state during the call
+        ConversationState state; // the discovery's state during the call
+    };
+    struct Batch {
+        int toldBefore;
+        int size;
+        std::vector<int> changed;
+        bool operator==(const Batch&) const = default;
     };
     Recorder(FakeDispatcher& ui) : m_ui(ui) {}
-    void Attach(const Conversation& conversation) { m_conversation = &conversation; }
-
-    bool DeviceFound(const ReplyDatagram& reply, const NetworkInterface& heardOn) override
+    void Attach(Session& session)
     {
-        if (!recordRows)
-            return true;
-        std::lock_guard lock(m_rowsMutex);
-        m_rows.push_back({std::string(reply.sender()), std::string(FormatMacText(reply.macAddress()).view()),
-                          reply.type(), heardOn.name});
-        return true;
+        m_session = &session;
+        session.registry().AddListener(*this);
     }
+
     // "ended N", and the diagnosis's cause and interfaces when there is one.
     void DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence) override
     {
@@ -77,17 +78,28 @@ public:
     {
         Note(failure == ReceiveFailure::Launch ? "receive-failed launch" : "receive-failed startup");
     }
+    void DevicesRecorded(const RegistryBatch& batch) override
+    {
+        batches.push_back({batch.toldBefore, batch.size, batch.changed});
+    }
 
+    // The devices the registry holds, in arrival order.
     struct Row {
         std::string sender;
         std::string mac;
-        std::uint32_t type;
         std::string interfaceName;
     };
-    std::vector<Row> Rows()
+    std::vector<Row> Rows() const
     {
-        std::lock_guard lock(m_rowsMutex);
-        return m_rows;
+        std::vector<Row> rows;
+        if (!m_session)
+            return rows;
+        const DeviceRegistry& registry = m_session->registry();
+        for (int i = 0; i < registry.Size(); ++i)
+            registry.Visit(i, [&rows](const DeviceRecord& record) {
+                rows.push_back({record.address, std::string(record.macText.view()), record.interfaceName});
+            });
+        return rows;
     }
     std::vector<std::string> Texts() const
     {
@@ -97,23 +109,21 @@ public:
         return texts;
     }
 
-    std::vector<Event> events; // user-interface thread only
-    std::atomic<bool> recordRows{true};
-    // Called inside every user-interface report, after it is recorded.
+    std::vector<Event> events;   // user-interface thread only
+    std::vector<Batch> batches;  // user-interface thread only
+    // Called inside every discovery report, after it is recorded.
     std::function<void()> during;
 
 private:
     void Note(std::string text)
     {
         events.push_back({std::move(text), m_ui.Now(), std::this_thread::get_id(),
-                          m_conversation ? m_conversation->State() : Idle});
+                          m_session ? m_session->discovery().State() : Idle});
         if (during)
             during();
     }
     FakeDispatcher& m_ui;
-    const Conversation* m_conversation = nullptr;
-    std::mutex m_rowsMutex;
-    std::vector<Row> m_rows;
+    Session* m_session = nullptr;
 };
 
 // A simulated access point (or any other sender) on its own fake host.
@@ -161,34 +171,36 @@ inline Datagram CommandReply(std::int8_t result, const MacBytes& mac = Mac(1), s
     return datagram;
 }
 
-class ConversationTest : public ::testing::Test {
+class DiscoveryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         g_hRecvSocket = InvalidSocket;
         ui.SetQuiescenceProbe([this] { return net.Quiescent(); });
         ui.SetTickHandler([this] {
-            if (conversation)
-                conversation->OnTimer();
+            if (session)
+                session->OnTimer();
         });
     }
     void TearDown() override
     {
-        conversation.reset();
+        session.reset();
         g_hRecvSocket = InvalidSocket;
     }
-    EndpointResult Open(ConversationConfig config = {})
+    EndpointResult Open(SessionConfig config = {})
     {
-        conversation = std::make_unique<Conversation>(*tool, ui, listener, std::move(config));
-        listener.Attach(*conversation);
-        return conversation->Open();
+        session = std::make_unique<Session>(*tool, ui, listener, std::move(config));
+        listener.Attach(*session);
+        return session->Open();
     }
-    // What the device list window's Discover does with the conversation.
+    Discovery& discovery() { return session->discovery(); }
+    // What the device list window's Discover does with the session.
     void Discover()
     {
-        conversation->BeginDiscovery();
-        if (conversation->StartReceiveThread())
-            conversation->SendDiscovery();
+        session->registry().Clear();
+        discovery().BeginDiscovery();
+        if (session->StartReceiveThread())
+            discovery().SendDiscovery();
     }
     // Number of datagrams of `type` the tool host sent.
     int SentOfType(std::uint32_t type)
@@ -200,13 +212,21 @@ protected:
         }
         return count;
     }
+    // Real time: until the registry holds `devices` and every datagram on
+    // its way has been taken by the receive thread, without serving the
+    // user-interface thread's queue.
+    void UntilTaken(int devices)
+    {
+        while (session->registry().Size() < devices || !net.Quiescent())
+            std::this_thread::yield();
+    }
 
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
     FakeDispatcher ui;
     Recorder listener{ui};
     TestAp ap{net, kApHost};
-    std::unique_ptr<Conversation> conversation;
+    std::unique_ptr<Session> session;
 };
 
 } // namespace pemblor::test
