@@ -43,6 +43,7 @@ bool Discovery::Send(Request request, const Datagram& datagram)
 
 void Discovery::BeginDiscovery()
 {
+    m_bQuiet = false;
     m_nDeviceCount = 0;
     m_nState = Discovering;
     if (const InterfaceSet* interfaces = m_transport.Interfaces()) {
@@ -58,6 +59,14 @@ bool Discovery::SendDiscovery()
         return false;
     m_ui.ArmTimer(kDiscoveryPeriodMs);
     return true;
+}
+
+bool Discovery::BeginQuietRound()
+{
+    ReturnToIdle();
+    BeginDiscovery();
+    m_bQuiet = true;
+    return SendDiscovery();
 }
 
 void Discovery::ReturnToIdle()

@@ -16,8 +16,7 @@ class DeviceRegistry;
 class ReplyDatagram;
 
 // The discovery of the devices over the session's transport: the cycles and
-// their rounds (a live round is a cycle that keeps the table and stays
-// quiet; the front end words it so), the conversation state the window
+// the quiet rounds of the live view, the conversation state the window
 // shows, which reply is a device when, the discovery's time-out and the
 // diagnosis of a silent network. Every reply taken goes to the registry.
 // It hears the transport for itself, as one of its observers, from
@@ -43,6 +42,12 @@ public:
     // 5000 ms; false after SendFailed.
     void BeginDiscovery();
     bool SendDiscovery();
+    // A quiet round of the live view: state Idle, then a new cycle and its
+    // request at once. It ends as a cycle does, but Quiet() tells the front
+    // end to say nothing of it. False after SendFailed.
+    bool BeginQuietRound();
+    // Whether the cycle under way, or the last one, is a quiet round.
+    bool Quiet() const { return m_bQuiet; }
     // State Idle.
     void ReturnToIdle();
     void DisarmTimer();
@@ -75,6 +80,7 @@ private:
     DiscoveryListener& m_listener;
     Clock m_now;
     DiscoveryWatch m_watch;
+    bool m_bQuiet = false; // user-interface thread only
 
     std::atomic<int> m_nState{Idle};
     std::atomic<int> m_nDeviceCount{0};

@@ -303,18 +303,21 @@ TEST_F(DiscoveryTest, ClearDropsTheChangesNotYetTold)
     EXPECT_EQ(listener.Rows()[0].mac, MacString(2));
 }
 
-// A live round keeps the registry: its replies change the known records and
-// are told as changes of them, the new device after them.
-TEST_F(DiscoveryTest, RoundWithoutClearTellsKnownDevicesAsChanges)
+// A quiet round keeps the registry: its replies change the known records
+// and are told as changes of them, the new device after them. Its end is
+// told like any other, marked quiet until the next cycle begins.
+TEST_F(DiscoveryTest, QuietRoundTellsKnownDevicesAsChanges)
 {
     Open();
     Discover();
     ap.Send(DiscoveryReply(1));
     ap.Send(DiscoveryReply(2));
     ui.Advance(5000);
+    EXPECT_FALSE(discovery().Quiet());
     listener.batches.clear();
-    discovery().BeginDiscovery();
-    discovery().SendDiscovery();
+    ASSERT_TRUE(discovery().BeginQuietRound());
+    EXPECT_EQ(discovery().State(), Discovering);
+    EXPECT_EQ(discovery().DeviceCount(), 0);
     ap.Send(DiscoveryReply(2));
     ap.Send(DiscoveryReply(1));
     ap.Send(DiscoveryReply(7));
@@ -323,6 +326,9 @@ TEST_F(DiscoveryTest, RoundWithoutClearTellsKnownDevicesAsChanges)
     ASSERT_EQ(listener.batches.size(), 1u);
     EXPECT_EQ(listener.batches[0], (Recorder::Batch{2, 3, {0, 1, 2}}));
     EXPECT_EQ(listener.Texts(), (Texts{"ended 2", "ended 1"})) << "the round counts the device it added";
+    EXPECT_TRUE(discovery().Quiet());
+    Discover();
+    EXPECT_FALSE(discovery().Quiet());
 }
 
 // --- Closing ----------------------------------------------------------------------

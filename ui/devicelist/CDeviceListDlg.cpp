@@ -216,11 +216,9 @@ void CDeviceListDlg::ShowMessage(const std::string& text)
 void CDeviceListDlg::DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence)
 {
     EnableDiscover();
-    const bool quiet = m_bLiveRound;
-    m_bLiveRound = false;
     if (m_listDevices)
         m_listDevices->RefreshLastSeen();
-    if (deviceCount == 0 && !quiet)
+    if (deviceCount == 0 && !m_session.discovery().Quiet())
         ShowMessage(silence.cause == SilenceCause::Unknown ? std::string(MsgNoDevices)
                                                            : FindNoDevicesText(silence, Translator(m_toolkit)));
     // The next round follows once this tick has been handled (posted after
@@ -264,7 +262,6 @@ void CDeviceListDlg::OnDiscover()
     m_session.registry().Clear();
     if (m_listDevices)
         m_listDevices->DeleteAllItems();
-    m_bLiveRound = false;
     m_session.discovery().BeginDiscovery();
     if (m_btnDiscover)
         m_btnDiscover->EnableWindow(false);
@@ -312,11 +309,7 @@ void CDeviceListDlg::StartLiveRound()
         return;
     if (!m_session.StartReceiveThread())
         return;
-    m_bLiveRound = true;
-    Discovery& discovery = m_session.discovery();
-    discovery.ReturnToIdle();
-    discovery.BeginDiscovery();
-    discovery.SendDiscovery();
+    m_session.discovery().BeginQuietRound();
 }
 
 void CDeviceListDlg::DevicesRecorded(const RegistryBatch& batch)
@@ -368,10 +361,9 @@ void CDeviceListDlg::OnListClick()
 void CDeviceListDlg::OnSetupIp()
 {
     m_session.discovery().DisarmTimer();
+    // A live round cut short here ends without a word; the rounds resume
+    // when the dialog closes.
     ReturnToIdle();
-    // A live round cut short here ends quietly; the rounds resume when the
-    // dialog closes.
-    m_bLiveRound = false;
     if (m_listDevices && m_manySetupIpView) {
         if (const std::vector<int> selected = m_listDevices->GetSelectedRows(); selected.size() > 1) {
             OnSetupIpMany(selected);

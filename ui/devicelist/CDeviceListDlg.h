@@ -119,8 +119,6 @@ private:
     // Why the endpoint could not open (Discover says it again); empty when
     // it opened.
     std::string m_endpointFailure;
-    // Whether the running discovery is a live round (it stays quiet).
-    bool m_bLiveRound = false;
 
     Call<&CDeviceListDlg::StartLiveRound> m_liveRound{*this};
 
