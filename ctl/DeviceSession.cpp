@@ -63,6 +63,10 @@ void DeviceSession::ReturnToIdle()
     if (discovery.State() == Discovering)
         discovery.OnTimer();
     discovery.ReturnToIdle();
+    // Nothing is recorded any more: the devices heard last are handed on
+    // now, not from a call that runs after the command has gone.
+    m_session.registry().Flush();
+    m_onDevice = nullptr;
 }
 
 bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDevice, std::string& error)

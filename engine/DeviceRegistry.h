@@ -110,6 +110,9 @@ public:
     // until it is removed.
     void AddListener(RegistryListener& listener);
     void RemoveListener(RegistryListener& listener);
+    // User-interface thread: tells the batch under way now rather than when
+    // its posted call runs (a front end about to stop listening).
+    void Flush() { Run(); }
 
     struct Recorded {
         int index = -1;
