@@ -44,16 +44,19 @@ ConversationConfig EngineConfig(const SessionConfig& config)
 
 DeviceSession::DeviceSession(ISocketLayer& sockets, EventLoop& loop, SessionConfig config)
     : m_loop(loop)
-    , m_dispatcher(loop, [this] { m_conversation.OnTimer(); })
+    , m_dispatcher(loop)
     , m_conversation(sockets, m_dispatcher, *this, EngineConfig(config))
     , m_namesInterfaces(config.interfaces != nullptr)
 {
+    loop.SetTickHandler([this] { m_conversation.OnTimer(); });
 }
 
 DeviceSession::~DeviceSession()
 {
     m_conversation.StopReceiveThread();
     m_dispatcher.Cancel(m_drain);
+    m_loop.DisarmTimer();
+    m_loop.SetTickHandler(nullptr);
 }
 
 DeviceSession::OpenResult DeviceSession::Open()

@@ -1,7 +1,6 @@
 #pragma once
 #include "ctl/DeviceRecords.h"
-#include "ctl/EventLoop.h"
-#include "ctl/LoopDispatcher.h"
+#include "engine/EventLoop.h"
 #include "engine/Conversation.h"
 #include "engine/ConversationListener.h"
 #include "engine/DetailTarget.h"
@@ -100,7 +99,7 @@ private:
     };
 
     EventLoop& m_loop;
-    LoopDispatcher m_dispatcher;
+    UiDispatcher& m_dispatcher;
     Conversation m_conversation;
     DrainCall m_drain{*this};
 

@@ -26,7 +26,7 @@ constexpr EventLoop::Millis kRunBoundMs = 24LL * 3600 * 1000;
 
 JobSession::JobSession(ISocketLayer& sockets, EventLoop& loop, const SessionConfig& config)
     : m_loop(loop)
-    , m_dispatcher(loop, [] {})
+    , m_dispatcher(loop)
     , m_transport(sockets, m_dispatcher, TransportPart(config))
 {
     m_transport.AddObserver(*this);

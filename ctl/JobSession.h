@@ -1,7 +1,6 @@
 #pragma once
 #include "ctl/DeviceSession.h"
-#include "ctl/EventLoop.h"
-#include "ctl/LoopDispatcher.h"
+#include "engine/EventLoop.h"
 #include "engine/DeviceJob.h"
 #include "engine/Transport.h"
 
@@ -43,7 +42,7 @@ private:
     void ReceiveFailed(ReceiveFailure failure) override;
 
     EventLoop& m_loop;
-    LoopDispatcher m_dispatcher;
+    UiDispatcher& m_dispatcher;
     Transport m_transport;
     bool m_finished = false;
     std::string m_receiveError;

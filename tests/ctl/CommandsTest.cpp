@@ -1,11 +1,10 @@
 #include "ctl/CommandLine.h"
 #include "ctl/Commands.h"
-#include "ctl/EventLoop.h"
+#include "engine/EventLoop.h"
 #include "ctl/ExitCode.h"
 #include "engine/fake/FakeNetwork.h"
 #include "protocol/Requests.h"
 #include "tests/ctl/FakeAgent.h"
-#include "tests/ctl/VirtualLoopClock.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -89,7 +88,7 @@ protected:
     }
 
     FakeNetwork network;
-    VirtualLoopClock clock{[this] { return network.Quiescent(); }};
+    VirtualClock clock{[this] { return network.Quiescent(); }};
     EventLoop loop{clock};
     // Made by the first run, so that a test can lay out the tool's host first.
     std::unique_ptr<FakeSocketLayer> layer;
@@ -178,7 +177,7 @@ TEST_F(Ctl, SilentDiscoverSaysWhyAndExitsTwo)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeNetwork net;
-        VirtualLoopClock virtualClock([&net] { return net.Quiescent(); });
+        VirtualClock virtualClock([&net] { return net.Quiescent(); });
         EventLoop eventLoop(virtualClock);
         net.AddHost(ToolHost, "lan");
         c.setUp(net);

@@ -1,5 +1,5 @@
 #pragma once
-#include "ctl/LoopClock.h"
+#include "engine/EventLoop.h"
 #include "engine/ISocket.h"
 #include "engine/fake/FakeNetwork.h"
 #include "protocol/PacketHeader.h"

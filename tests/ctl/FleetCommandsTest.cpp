@@ -1,10 +1,9 @@
 #include "ctl/CommandLine.h"
 #include "ctl/Commands.h"
-#include "ctl/EventLoop.h"
+#include "engine/EventLoop.h"
 #include "ctl/ExitCode.h"
 #include "engine/fake/FakeNetwork.h"
 #include "tests/ctl/FakeAgent.h"
-#include "tests/ctl/VirtualLoopClock.h"
 
 #include <gtest/gtest.h>
 
@@ -69,7 +68,7 @@ protected:
     }
 
     FakeNetwork network;
-    VirtualLoopClock clock{[this] { return network.Quiescent(); }};
+    VirtualClock clock{[this] { return network.Quiescent(); }};
     EventLoop loop{clock};
     std::unique_ptr<FakeSocketLayer> layer;
     std::unique_ptr<IInterfaceList> interfaces;

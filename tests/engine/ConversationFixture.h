@@ -4,7 +4,7 @@
 // and a detail target: no toolkit, no window.
 #include "engine/Conversation.h"
 #include "engine/DetailTarget.h"
-#include "engine/fake/FakeDispatcher.h"
+#include "engine/EventLoop.h"
 #include "engine/fake/FakeNetwork.h"
 #include "protocol/Datagram.h"
 #include "protocol/MacText.h"
@@ -43,11 +43,11 @@ class Recorder final : public ConversationListener {
 public:
     struct Event {
         std::string text;
-        FakeDispatcher::Millis time;
+        EventLoop::Millis time;
         std::thread::id thread;
         ConversationState state; // the conversation's state during the call
     };
-    Recorder(FakeDispatcher& ui) : m_ui(ui) {}
+    Recorder(EventLoop& ui) : m_ui(ui) {}
     void Attach(const Conversation& conversation) { m_conversation = &conversation; }
 
     bool DeviceFound(const ReplyDatagram& reply, const NetworkInterface& heardOn) override
@@ -115,7 +115,7 @@ private:
         if (during)
             during();
     }
-    FakeDispatcher& m_ui;
+    EventLoop& m_ui;
     const Conversation* m_conversation = nullptr;
     std::mutex m_rowsMutex;
     std::vector<Row> m_rows;
@@ -190,7 +190,7 @@ protected:
     void SetUp() override
     {
         g_hRecvSocket = InvalidSocket;
-        ui.SetQuiescenceProbe([this] { return net.Quiescent(); });
+        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
         ui.SetTickHandler([this] {
             if (conversation)
                 conversation->OnTimer();
@@ -227,7 +227,8 @@ protected:
 
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    FakeDispatcher ui;
+    VirtualClock clock;
+    EventLoop ui{clock};
     Recorder listener{ui};
     TestAp ap{net, kApHost};
     std::unique_ptr<Conversation> conversation;

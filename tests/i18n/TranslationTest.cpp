@@ -9,7 +9,7 @@
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtTranslation.h"
 #include "toolkit/qt/QtWindow.h"
-#include "engine/fake/FakeDispatcher.h"
+#include "engine/EventLoop.h"
 #include "engine/Transport.h"
 #include "ui/devicelist/CPemblorApp.h"
 #include "ui/qt/SetupIpManyDialog.h"
@@ -290,7 +290,8 @@ protected:
 
     std::vector<std::string> SetupIpManyTexts()
     {
-        FakeDispatcher dispatcher;
+        VirtualClock clock;
+        EventLoop dispatcher{clock};
         // Never opened: the dialog is only looked at, and nothing is sent.
         FakeNetwork network;
         const std::unique_ptr<FakeSocketLayer> layer = network.NewLayer("198.18.0.1");
