@@ -237,7 +237,15 @@ void EventLoop::Advance(Millis ms)
 
 void EventLoop::WaitServing(unsigned ms)
 {
+    m_waits.emplace_back(Now(), static_cast<Millis>(ms));
     Advance(ms);
+}
+
+std::optional<EventLoop::Millis> EventLoop::NextEventTime() const
+{
+    if (m_events.empty())
+        return std::nullopt;
+    return m_events.begin()->first.first;
 }
 
 } // namespace pemblor

@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace pemblor {
 
@@ -92,9 +93,6 @@ public:
     Millis Now() const { return m_clock.Now(); }
     bool OnLoopThread() const { return std::this_thread::get_id() == m_thread; }
 
-    // What a tick of the timer calls (Conversation::OnTimer).
-    void SetTickHandler(std::function<void()> tick) { m_tick = std::move(tick); }
-
     // Loop thread: serves calls, ticks, deadlines and actions until `done()`
     // holds (checked after every piece of work) or the clock has reached
     // `deadline`. Returns done().
@@ -110,6 +108,13 @@ public:
     // calls still queued never run.
     void Stop();
 
+    // The time of the earliest tick, deadline or action waiting; nothing
+    // when none is.
+    std::optional<Millis> NextEventTime() const;
+    // Every WaitServing call: when it began and how long it was, in order
+    // (tests assert that nothing blocks the loop's thread).
+    const std::vector<std::pair<Millis, Millis>>& Waits() const { return m_waits; }
+
     bool TimerArmed() const { return m_timer.has_value(); }
     Millis TimerPeriod() const { return m_timerPeriod; }
     // Deadlines scheduled and not yet expired or cancelled.
@@ -119,6 +124,7 @@ public:
     bool Invoke(FunctionRef<void()> call) override;
     void Post(PostedCall& call) override;
     void Cancel(PostedCall& call) override;
+    void SetTickHandler(std::function<void()> tick) override { m_tick = std::move(tick); }
     void ArmTimer(unsigned periodMs) override;
     void DisarmTimer() override;
     void Schedule(Deadline& deadline, unsigned delayMs) override;
@@ -163,6 +169,7 @@ private:
     std::optional<Key> m_timer; // the pending tick while the timer is armed
     Millis m_timerPeriod = 0;
     std::map<Deadline*, Key> m_deadlines;
+    std::vector<std::pair<Millis, Millis>> m_waits;
 };
 
 } // namespace pemblor

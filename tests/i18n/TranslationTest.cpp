@@ -11,6 +11,7 @@
 #include "toolkit/qt/QtWindow.h"
 #include "engine/EventLoop.h"
 #include "engine/Transport.h"
+#include "ui/qt/QtDispatcher.h"
 #include "ui/devicelist/CPemblorApp.h"
 #include "ui/qt/SetupIpManyDialog.h"
 #include "common/FormatError.h"
@@ -273,7 +274,8 @@ protected:
         });
         FakeNetwork network;
         auto sockets = network.NewLayer("198.18.0.1");
-        CPemblorApp().InitInstance(toolkit, *sockets);
+        QtDispatcher dispatcher;
+        CPemblorApp().InitInstance(toolkit, dispatcher, *sockets);
         return shown;
     }
 

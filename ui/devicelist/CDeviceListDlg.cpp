@@ -48,14 +48,16 @@ constexpr std::size_t kReservedRows = 1024;
 
 } // namespace
 
-CDeviceListDlg::CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config)
+CDeviceListDlg::CDeviceListDlg(IToolkit& toolkit, UiDispatcher& dispatcher, ISocketLayer& sockets,
+                               ConversationConfig config)
     : m_toolkit(toolkit)
-    , m_dispatcher(toolkit)
+    , m_dispatcher(dispatcher)
     , m_registry(kReservedRows)
     , m_conversation(sockets, m_dispatcher, *this, std::move(config))
 {
     m_pendingChanges.reserve(kReservedRows);
     m_flushChanges.reserve(kReservedRows);
+    m_dispatcher.SetTickHandler([this] { m_conversation.OnTimer(); });
 }
 
 CDeviceListDlg::~CDeviceListDlg()
@@ -65,6 +67,8 @@ CDeviceListDlg::~CDeviceListDlg()
     m_conversation.StopReceiveThread();
     m_dispatcher.Cancel(m_rowFlush);
     m_dispatcher.Cancel(m_liveRound);
+    m_dispatcher.DisarmTimer();
+    m_dispatcher.SetTickHandler(nullptr);
 }
 
 int CDeviceListDlg::DoModal()
@@ -75,7 +79,6 @@ int CDeviceListDlg::DoModal()
 bool CDeviceListDlg::OnInitDialog(IWindow& window)
 {
     m_pWindow = &window;
-    m_dispatcher.SetWindow(&window);
     m_listDevices = window.List(IDC_LIST_DEVICES);
     m_btnSetupIp = window.Button(IDC_BTN_SETUPIP);
     m_btnDiscover = window.Button(IDC_BTN_DISCOVER);
@@ -152,13 +155,6 @@ void CDeviceListDlg::OnNotify(int id, Notify code)
     }
 }
 
-void CDeviceListDlg::OnTimer(unsigned id)
-{
-    if (m_dispatcher.OnDeadlineTimer(id))
-        return;
-    m_conversation.OnTimer();
-}
-
 void CDeviceListDlg::OnSysCommand(unsigned id)
 {
     if ((id & 0xFFF0u) == IDM_ABOUTBOX) {
@@ -204,7 +200,9 @@ void CDeviceListDlg::OnDestroy()
     m_btnSetupIp = nullptr;
     m_btnDiscover = nullptr;
     m_pWindow = nullptr;
-    m_dispatcher.SetWindow(nullptr);
+    // The conversation's timer and the next live round ended with the window.
+    m_dispatcher.DisarmTimer();
+    m_dispatcher.Cancel(m_liveRound);
 }
 
 void CDeviceListDlg::ShowMessage(const std::string& text)

@@ -2,7 +2,7 @@
 #include "engine/Conversation.h"
 #include "toolkit/IDialogHandler.h"
 #include "engine/DeviceRegistry.h"
-#include "ui/devicelist/ToolkitDispatcher.h"
+#include "engine/UiDispatcher.h"
 #include "ui/setupip/ManySetupIp.h"
 
 #include <memory>
@@ -23,7 +23,9 @@ class IToolkit;
 // devices and words what the conversation tells it.
 class CDeviceListDlg : public IDialogHandler, private ConversationListener {
 public:
-    CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config = {});
+    // `dispatcher` is the user-interface thread's; the window's conversation
+    // ticks on its timer.
+    CDeviceListDlg(IToolkit& toolkit, UiDispatcher& dispatcher, ISocketLayer& sockets, ConversationConfig config = {});
     ~CDeviceListDlg() override;
     CDeviceListDlg(const CDeviceListDlg&) = delete;
     CDeviceListDlg& operator=(const CDeviceListDlg&) = delete;
@@ -43,7 +45,6 @@ public:
     bool OnInitDialog(IWindow& window) override;
     void OnCommand(int id) override;
     void OnNotify(int id, Notify code) override;
-    void OnTimer(unsigned id) override;
     void OnSysCommand(unsigned id) override;
     void OnClose() override;
     void OnCancel() override;
@@ -118,7 +119,7 @@ private:
     void FlushRows();
 
     IToolkit& m_toolkit;
-    ToolkitDispatcher m_dispatcher;
+    UiDispatcher& m_dispatcher;
 
     // The open Setup IP dialog, null when none. User-interface thread only.
     CSetupIpDlg* m_pSetupIpDlg = nullptr;

@@ -11,7 +11,7 @@
 
 namespace pemblor {
 
-bool CPemblorApp::InitInstance(IToolkit& toolkit, ISocketLayer& sockets, ConversationConfig config,
+bool CPemblorApp::InitInstance(IToolkit& toolkit, UiDispatcher& dispatcher, ISocketLayer& sockets, ConversationConfig config,
                                ManySetupIpView manySetupIp)
 {
     if (!sockets.StartupProcess()) {
@@ -19,7 +19,7 @@ bool CPemblorApp::InitInstance(IToolkit& toolkit, ISocketLayer& sockets, Convers
                            MbIcon::Exclamation);
         return false;
     }
-    auto dialog = std::make_unique<CDeviceListDlg>(toolkit, sockets, std::move(config));
+    auto dialog = std::make_unique<CDeviceListDlg>(toolkit, dispatcher, sockets, std::move(config));
     dialog->SetManySetupIpView(std::move(manySetupIp));
     dialog->DoModal();
     // The window object goes now, with its send socket; the receive thread
