@@ -57,11 +57,12 @@ public:
 
     // Runs `call` on the user-interface thread while the caller waits; from
     // that thread itself it runs at once. False, without running it, once the
-    // user-interface thread no longer serves calls (its window has gone or
-    // the front end is ending).
+    // front end has stopped the dispatcher (it is ending). Invoking allocates
+    // nothing: the caller's record waits in the queue.
     virtual bool Invoke(FunctionRef<void()> call) = 0;
     // Queues `call` to run later on the user-interface thread, without
-    // allocating. A call posted again before it has run runs once. Calls
+    // allocating; the calls posted until the thread serves them wake it
+    // once. A call posted again before it has run runs once. Calls
     // still queued when the front end stops serving never run.
     virtual void Post(PostedCall& call) = 0;
     // Takes `call` off the queue if it is still there.
