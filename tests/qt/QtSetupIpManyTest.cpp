@@ -76,6 +76,9 @@ protected:
     {
         session.reset();
         transport.StopReceiveThread();
+        // The access points' threads may still wait for the loop with a
+        // datagram they heard; nothing serves it any more.
+        clock.Stop();
         g_hRecvSocket = InvalidSocket;
     }
 
