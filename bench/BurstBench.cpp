@@ -32,6 +32,7 @@
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "ui/devicelist/CDeviceListDlg.h"
+#include "ui/qt/QtDispatcher.h"
 
 #include <QApplication>
 
@@ -182,6 +183,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
 
     pemblor::QtToolkit toolkit;
+    pemblor::QtDispatcher dispatcher;
     pemblor::PosixSocketLayer sockets;
     if (!sockets.StartupProcess()) {
         std::fprintf(stderr, "burst_bench: the sockets library did not start\n");
@@ -215,7 +217,7 @@ int main(int argc, char* argv[])
     int granted = 0;
     BurstResult result;
     {
-        Window dialog(toolkit, sockets, std::move(config));
+        Window dialog(toolkit, dispatcher, sockets, std::move(config));
         clock.Watch(dialog.GetSession().discovery());
         pemblor::bench::BurstDriver driver(settings, clock, dialog);
         driver.Start();
@@ -223,7 +225,7 @@ int main(int argc, char* argv[])
         granted = dialog.GetSession().transport().ReceiveBufferGranted();
         result = driver.Result();
     }
-    toolkit.Shutdown();
+    dispatcher.Stop();
     long wireReplies = 0;
     long wireDrops = 0;
     const Clock::time_point none{};

@@ -16,7 +16,7 @@ add_executable(burst_bench
   ${CMAKE_CURRENT_SOURCE_DIR}/TickSpan.h
   ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.h)
-target_link_libraries(burst_bench PRIVATE pemblor_labaddress pemblor_devicelist pemblor_testsupport pemblor_toolkit_qt
+target_link_libraries(burst_bench PRIVATE pemblor_labaddress pemblor_devicelist pemblor_ui_qt pemblor_testsupport pemblor_toolkit_qt
                                           Qt6::Widgets Qt6::Test)
 # The baseline variant: the row-by-row window of the test support.
 if(PEMBLOR_LITERAL_SCAN)

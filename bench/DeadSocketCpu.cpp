@@ -2,8 +2,8 @@
 // thread must wait between attempts instead of spinning. Prints the CPU time
 // of the process over a few seconds of wall time, for a dead socket and, for
 // comparison, an idle healthy one and a dead one retried without waiting.
+#include "engine/EventLoop.h"
 #include "engine/Session.h"
-#include "engine/fake/FakeDispatcher.h"
 #include "engine/fake/FakeNetwork.h"
 
 #include <sys/resource.h>
@@ -36,7 +36,8 @@ double Measure(bool dead, bool backoff, std::chrono::seconds span)
     g_hRecvSocket = InvalidSocket;
     FakeNetwork net;
     auto layer = net.NewLayer("198.18.0.1");
-    FakeDispatcher ui;
+    VirtualClock clock;
+    EventLoop ui{clock};
     Listener listener;
     SessionConfig config;
     if (!backoff) {

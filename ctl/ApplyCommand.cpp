@@ -1,7 +1,7 @@
 #include "ctl/ExitCode.h"
 #include "ctl/FleetCommands.h"
-#include "ctl/LoopDispatcher.h"
 #include "ctl/OutcomeWriter.h"
+#include "engine/EventLoop.h"
 #include "engine/Transport.h"
 #include "fleet/PlanFile.h"
 #include "fleet/FleetJob.h"
@@ -73,7 +73,7 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
     if (!ReadApplyPlan(options.planFile, rows, io))
         return ExitUsage;
 
-    LoopDispatcher dispatcher(loop, [] {});
+    UiDispatcher& dispatcher = loop;
     TransportConfig transportConfig;
     transportConfig.port = config.port;
     transportConfig.destination = config.destination;

@@ -1,7 +1,7 @@
 #include "ctl/Commands.h"
 
 #include "ctl/DeviceWriter.h"
-#include "ctl/EventLoop.h"
+#include "engine/EventLoop.h"
 #include "ctl/JobCommands.h"
 #include "ctl/ExitCode.h"
 #include "ctl/FleetCommands.h"

@@ -26,17 +26,20 @@ std::string OneLine(std::string text)
 
 DeviceSession::DeviceSession(ISocketLayer& sockets, EventLoop& loop, SessionConfig config)
     : m_loop(loop)
-    , m_dispatcher(loop, [this] { m_session.OnTimer(); })
+    , m_dispatcher(loop)
     , m_namesInterfaces(config.interfaces != nullptr)
     , m_session(sockets, m_dispatcher, *this, std::move(config))
 {
     m_session.registry().AddListener(*this);
+    loop.SetTickHandler([this] { m_session.OnTimer(); });
 }
 
 DeviceSession::~DeviceSession()
 {
     m_session.StopReceiveThread();
     m_session.registry().RemoveListener(*this);
+    m_loop.DisarmTimer();
+    m_loop.SetTickHandler(nullptr);
 }
 
 DeviceSession::OpenResult DeviceSession::Open()

@@ -1,7 +1,6 @@
 #pragma once
 #include "ctl/DeviceRecords.h"
-#include "ctl/EventLoop.h"
-#include "ctl/LoopDispatcher.h"
+#include "engine/EventLoop.h"
 #include "engine/DeviceJob.h"
 #include "engine/DiscoveryListener.h"
 #include "engine/ISocketLayer.h"
@@ -73,7 +72,7 @@ private:
     void JobFinished(DeviceJob& job, const JobReport& report) override;
 
     EventLoop& m_loop;
-    LoopDispatcher m_dispatcher;
+    UiDispatcher& m_dispatcher;
     bool m_namesInterfaces = false;
     Session m_session;
 

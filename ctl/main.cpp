@@ -1,6 +1,6 @@
 #include "ctl/CommandLine.h"
 #include "ctl/Commands.h"
-#include "ctl/EventLoop.h"
+#include "engine/EventLoop.h"
 #include "ctl/PasswordReader.h"
 #include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
@@ -54,7 +54,7 @@ int main(int argc, char* argv[])
     }
     pemblor::PosixSocketLayer sockets;
     pemblor::PosixInterfaceList interfaces;
-    pemblor::SteadyLoopClock clock;
+    pemblor::SteadyClock clock;
     pemblor::EventLoop loop(clock);
     pemblor::SessionConfig config;
     config.interfaces = &interfaces;

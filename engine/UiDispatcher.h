@@ -2,6 +2,7 @@
 #include "engine/FunctionRef.h"
 
 #include <atomic>
+#include <functional>
 
 namespace pemblor {
 
@@ -43,31 +44,35 @@ protected:
 
 // How the conversation reaches the user-interface thread: the one thread on
 // which a front end runs its handlers and which owns the conversation's
-// timer. A front end implements it once (over its toolkit, or a plain event
-// loop) and passes it to the conversation.
+// timer. Two implementations: the engine's EventLoop (pemblorctl, and every
+// test on its virtual clock) and the window's dispatcher on Qt's own loop.
+// The front end passes it to the conversation.
 //
-// Threads: Invoke and Post may be called from any thread; ArmTimer,
-// DisarmTimer, Schedule, Cancel and WaitServing only on the user-interface
-// thread.
+// Threads: Invoke and Post may be called from any thread; SetTickHandler,
+// ArmTimer, DisarmTimer, Schedule, Cancel and WaitServing only on the
+// user-interface thread.
 class UiDispatcher {
 public:
     virtual ~UiDispatcher() = default;
 
     // Runs `call` on the user-interface thread while the caller waits; from
     // that thread itself it runs at once. False, without running it, once the
-    // user-interface thread no longer serves calls (its window has gone or
-    // the front end is ending).
+    // front end has stopped the dispatcher (it is ending). Invoking allocates
+    // nothing: the caller's record waits in the queue.
     virtual bool Invoke(FunctionRef<void()> call) = 0;
     // Queues `call` to run later on the user-interface thread, without
-    // allocating. A call posted again before it has run runs once. Calls
+    // allocating; the calls posted until the thread serves them wake it
+    // once. A call posted again before it has run runs once. Calls
     // still queued when the front end stops serving never run.
     virtual void Post(PostedCall& call) = 0;
     // Takes `call` off the queue if it is still there.
     virtual void Cancel(PostedCall& call) = 0;
 
+    // What each tick of the conversation's timer calls (the front end passes
+    // Conversation::OnTimer); null for nothing.
+    virtual void SetTickHandler(std::function<void()> tick) = 0;
     // The conversation's single periodic timer. Arming replaces an armed
-    // timer; each tick the front end calls Conversation::OnTimer on the
-    // user-interface thread until the timer is disarmed.
+    // timer; it ticks on the user-interface thread until it is disarmed.
     virtual void ArmTimer(unsigned periodMs) = 0;
     virtual void DisarmTimer() = 0;
 

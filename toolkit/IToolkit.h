@@ -1,8 +1,6 @@
 #pragma once
-#include "engine/FunctionRef.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -17,8 +15,8 @@ enum class MbIcon { None, Exclamation, Question };
 enum MbResult { IdOk = 1, IdCancel = 2 };
 
 // The windowing toolkit as the windows' logic sees it. Everything runs on the
-// user-interface thread except InvokeOnUiThread and PostToUiThread, which
-// exist to be called from other threads.
+// user-interface thread; other threads reach that thread through the
+// dispatcher (engine/UiDispatcher.h), not through the toolkit.
 class IToolkit {
 public:
     virtual ~IToolkit() = default;
@@ -55,17 +53,6 @@ public:
 
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;
-
-    // Waits `ms` on the user-interface thread. Windows keep painting, other
-    // threads' calls and timers are served, user input is not processed.
-    virtual void WaitOnUiThread(unsigned ms) = 0;
-
-    // From another thread: the user-interface thread carries out `call` while
-    // the caller waits. Returns false, without calling, once the
-    // user-interface thread no longer serves calls (the application ends).
-    virtual bool InvokeOnUiThread(FunctionRef<void()> call) = 0;
-    // From any thread: the user-interface thread carries out `call` later.
-    virtual void PostToUiThread(std::function<void()> call) = 0;
 
     // Shows the first pop-up of menu `menuId` at the cursor (at the current
     // row of a list whose menu key asked for it); returns the command chosen,

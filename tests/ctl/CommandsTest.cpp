@@ -1,16 +1,17 @@
 #include "ctl/CommandLine.h"
 #include "ctl/Commands.h"
-#include "ctl/EventLoop.h"
+#include "engine/EventLoop.h"
 #include "ctl/ExitCode.h"
 #include "engine/fake/FakeNetwork.h"
 #include "protocol/Requests.h"
-#include "tests/ctl/FakeAgent.h"
-#include "tests/ctl/VirtualLoopClock.h"
+#include "tests/ctl/Agents.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -19,19 +20,6 @@ namespace {
 
 constexpr const char* ToolHost = "10.0.0.1";
 using Wire = std::vector<std::vector<std::uint8_t>>;
-
-MacBytes Mac(std::uint8_t last)
-{
-    return {0x02, 0x00, 0x00, 0xAA, 0x00, last};
-}
-
-FakeAgent::Settings Agent(std::uint8_t last)
-{
-    FakeAgent::Settings settings;
-    settings.mac = Mac(last);
-    settings.ssid = "lab-" + std::to_string(last);
-    return settings;
-}
 
 // The virtual time a run took: the command's own, plus up to one 10 ms wait
 // while the receive thread stops at the end.
@@ -88,8 +76,10 @@ protected:
         return {datagram.data(), datagram.data() + datagram.size};
     }
 
+    std::unique_ptr<SimAccessPoint> Start(const Agent& agent) { return pemblor::Start(network, loop, agent); }
+
     FakeNetwork network;
-    VirtualLoopClock clock{[this] { return network.Quiescent(); }};
+    VirtualClock clock{[this] { return network.Quiescent(); }};
     EventLoop loop{clock};
     // Made by the first run, so that a test can lay out the tool's host first.
     std::unique_ptr<FakeSocketLayer> layer;
@@ -99,11 +89,11 @@ protected:
 
 TEST_F(Ctl, DiscoverPrintsEveryDeviceOnceAndListensForTheWholeTimeOut)
 {
-    FakeAgent::Settings twice = Agent(2);
-    twice.discoveryReplies = 3;
-    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
-    FakeAgent b(network, clock, "10.0.0.12", twice);
-    FakeAgent c(network, clock, "10.0.0.13", Agent(3));
+    Agent thrice = Device(2, "10.0.0.12");
+    thrice.quirks.discoveryRepeats = 2;
+    const auto a = Start(Device(1, "10.0.0.11"));
+    const auto b = Start(thrice);
+    const auto c = Start(Device(3, "10.0.0.13"));
 
     const Result result = Run({"discover", "--format", "json"});
     EXPECT_EQ(result.status, ExitOk) << result.err;
@@ -123,7 +113,7 @@ TEST_F(Ctl, DiscoverPrintsEveryDeviceOnceAndListensForTheWholeTimeOut)
         EXPECT_EQ(object["interface"], "eth0");
     }
     EXPECT_EQ(count, 3);
-    EXPECT_EQ(macs, (std::set<std::string>{a.Mac(), b.Mac(), c.Mac()}));
+    EXPECT_EQ(macs, (std::set<std::string>{a->Mac(), b->Mac(), c->Mac()}));
     EXPECT_EQ(Sent(), Wire{Bytes(BuildDiscoveryRequest())});
 }
 
@@ -133,8 +123,8 @@ TEST_F(Ctl, DiscoverGoesOutOfEveryInterfaceAndNamesWhereEachDeviceAnswered)
     network.AddInterface(ToolHost, "eth1", "10.0.1.1", "aps");
     network.AddInterface(ToolHost, "wg0", "10.0.2.1", "vpn");
     network.AddHost("10.0.1.11", "aps");
-    FakeAgent onLan(network, clock, "10.0.0.11", Agent(1));
-    FakeAgent onAps(network, clock, "10.0.1.11", Agent(2));
+    const auto onLan = Start(Device(1, "10.0.0.11"));
+    const auto onAps = Start(Device(2, "10.0.1.11"));
 
     const Result result = Run({"discover", "--format", "csv", "--timeout", "1"});
     EXPECT_EQ(result.status, ExitOk) << result.err;
@@ -178,7 +168,7 @@ TEST_F(Ctl, SilentDiscoverSaysWhyAndExitsTwo)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeNetwork net;
-        VirtualLoopClock virtualClock([&net] { return net.Quiescent(); });
+        VirtualClock virtualClock([&net] { return net.Quiescent(); });
         EventLoop eventLoop(virtualClock);
         net.AddHost(ToolHost, "lan");
         c.setUp(net);
@@ -213,11 +203,11 @@ TEST_F(Ctl, PortHeldByAnotherProgramIsOneLineAndExitFive)
 
 TEST_F(Ctl, ShowReadsTheAddressedDeviceOnly)
 {
-    FakeAgent other(network, clock, "10.0.0.12", Agent(2));
-    FakeAgent::Settings settings = Agent(1);
-    settings.dhcp = "1";
-    settings.mask = "255.255.0.0";
-    FakeAgent device(network, clock, "10.0.0.11", settings);
+    const auto other = Start(Device(2, "10.0.0.12"));
+    Agent agent = Device(1, "10.0.0.11");
+    agent.settings.dhcp = 1;
+    agent.settings.mask = 0xFFFF0000u;
+    const auto device = Start(agent);
 
     const Result result = Run({"show", "02:00:00:aa:00:01", "--format", "json"});
     EXPECT_EQ(result.status, ExitOk) << result.err;
@@ -234,9 +224,9 @@ TEST_F(Ctl, ShowReadsTheAddressedDeviceOnly)
 
 TEST_F(Ctl, ShowOfASilentDeviceTimesOutAfterFiveSeconds)
 {
-    FakeAgent::Settings settings = Agent(1);
-    settings.answerDetail = false;
-    FakeAgent device(network, clock, "10.0.0.11", settings);
+    Agent agent = Device(1, "10.0.0.11");
+    agent.quirks.noDetail = true;
+    const auto device = Start(agent);
     const Result result = Run({"show", "02:00:00:AA:00:01"});
     EXPECT_EQ(result.status, ExitTimeOut);
     ExpectTook(result.took, 5000);
@@ -274,10 +264,10 @@ TEST_F(Ctl, SetMapsEachOutcomeToItsExitStatus)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeAgent::Settings settings = Agent(1);
-        settings.answerDetail = c.answersDetail;
-        settings.answerCommands = c.answersCommands;
-        FakeAgent device(network, clock, "10.0.0.11", settings);
+        Agent agent = Device(1, "10.0.0.11");
+        agent.quirks.noDetail = !c.answersDetail;
+        agent.quirks.ignoreCommands = !c.answersCommands;
+        const auto device = Start(agent);
         const std::size_t sentBefore = Sent().size();
         std::vector<const char*> args = {"set", "02:00:00:AA:00:01", "--user", "admin", "--password-stdin"};
         args.insert(args.end(), c.args.begin(), c.args.end());
@@ -294,9 +284,9 @@ TEST_F(Ctl, SetMapsEachOutcomeToItsExitStatus)
 // it knows the address its result comes from.
 TEST_F(Ctl, SetToADeviceWhoseResultsCarryAZeroMac)
 {
-    FakeAgent::Settings settings = Agent(1);
-    settings.zeroMacResult = true;
-    FakeAgent device(network, clock, "10.0.0.11", settings);
+    Agent agent = Device(1, "10.0.0.11");
+    agent.quirks.zeroMacResult = true;
+    const auto device = Start(agent);
     const Result result =
         Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin");
     EXPECT_EQ(result.status, ExitOk) << result.err;
@@ -321,7 +311,7 @@ TEST_F(Ctl, SetInJsonGivesTheOutcomeObject)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.result);
-        FakeAgent device(network, clock, "10.0.0.11", Agent(1));
+        const auto device = Start(Device(1, "10.0.0.11"));
         const Result result = Run({"set", "02:00:00:AA:00:01", "--ip", c.ip, "--user", "admin", "--password-stdin",
                                    "--format", "json"},
                                   c.password);
@@ -349,12 +339,12 @@ TEST_F(Ctl, SetInJsonGivesTheOutcomeObject)
 
 TEST_F(Ctl, SetSendsTheEntriesInTheFixedOrderWithTheCredentialsAsTyped)
 {
-    FakeAgent device(network, clock, "10.0.0.11", Agent(1));
+    const auto device = Start(Device(1, "10.0.0.11"));
     const Result result = Run({"set", "02:00:00:AA:00:01", "--dhcp", "on", "--gateway", "", "--netmask",
                                "255.255.0.0", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"},
                               "admin\r\n");
     EXPECT_EQ(result.status, ExitOk) << result.err;
-    EXPECT_EQ(device.Requests(),
+    EXPECT_EQ(device->Requests(),
               (std::vector<std::string>{
                   "0 /:|flash get IP_ADDR|flash get SUBNET_MASK|flash get DEFAULT_GATEWAY|flash get DHCP",
                   "2 admin/admin:|flash set IP_ADDR 10.0.0.50|flash set SUBNET_MASK 255.255.0.0"
@@ -363,7 +353,7 @@ TEST_F(Ctl, SetSendsTheEntriesInTheFixedOrderWithTheCredentialsAsTyped)
 
 TEST_F(Ctl, PasswordComesFromThePromptWhenNoOptionGivesIt)
 {
-    FakeAgent device(network, clock, "10.0.0.11", Agent(1));
+    const auto device = Start(Device(1, "10.0.0.11"));
     int asked = 0;
     prompt = [&](std::string&) -> std::optional<std::string> {
         ++asked;
@@ -388,7 +378,7 @@ TEST_F(Ctl, PasswordComesFromThePromptWhenNoOptionGivesIt)
 
 TEST_F(Ctl, RebootWaitFindsTheDeviceAtItsNewAddress)
 {
-    FakeAgent device(network, clock, "10.0.0.11", Agent(1), "10.0.0.50");
+    const auto device = Start(Device(1, "10.0.0.11"));
     ASSERT_EQ(Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin")
                   .status,
               ExitOk);
@@ -403,9 +393,9 @@ TEST_F(Ctl, RebootWaitFindsTheDeviceAtItsNewAddress)
 
 TEST_F(Ctl, RebootWaitOfADeviceNotSeenAgainGivesUpAfterTheDialogsNineQueries)
 {
-    FakeAgent::Settings settings = Agent(1);
-    settings.rebootMs = 3600000;
-    FakeAgent device(network, clock, "10.0.0.11", settings);
+    Agent agent = Device(1, "10.0.0.11");
+    agent.rebootTime = std::chrono::hours(1);
+    const auto device = Start(agent);
     const Result result =
         Run({"reboot", "02:00:00:AA:00:01", "--wait", "--user", "admin", "--password-stdin"}, "admin\n");
     EXPECT_EQ(result.status, ExitTimeOut);
@@ -423,9 +413,9 @@ TEST_F(Ctl, RebootWaitOfADeviceNotSeenAgainGivesUpAfterTheDialogsNineQueries)
 
 TEST_F(Ctl, RebootWaitTellsADeviceThatAnsweredOnlyFromItsOldAddress)
 {
-    FakeAgent::Settings settings = Agent(1);
-    settings.moveOnReboot = false;
-    FakeAgent device(network, clock, "10.0.0.11", settings, "10.0.0.50");
+    Agent agent = Device(1, "10.0.0.11");
+    agent.quirks.keepAddress = true;
+    const auto device = Start(agent);
     ASSERT_EQ(Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin")
                   .status,
               ExitOk);
@@ -443,7 +433,7 @@ TEST_F(Ctl, RebootWaitTellsADeviceThatAnsweredOnlyFromItsOldAddress)
 
 TEST_F(Ctl, RebootWaitInJsonIsVerifiedAtTheNewAddress)
 {
-    FakeAgent device(network, clock, "10.0.0.11", Agent(1), "10.0.0.50");
+    const auto device = Start(Device(1, "10.0.0.11"));
     ASSERT_EQ(Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin")
                   .status,
               ExitOk);
@@ -461,7 +451,7 @@ TEST_F(Ctl, RebootWaitInJsonIsVerifiedAtTheNewAddress)
 
 TEST_F(Ctl, RebootWithoutWaitWaitsTwoSecondsForARefusal)
 {
-    FakeAgent device(network, clock, "10.0.0.11", Agent(1));
+    const auto device = Start(Device(1, "10.0.0.11"));
     const Result result = Run({"reboot", "02:00:00:AA:00:01", "--user", "admin", "--password-stdin"}, "admin\n");
     EXPECT_EQ(result.status, ExitOk);
     EXPECT_EQ(result.out, "Reboot sent to 02:00:00:AA:00:01.\n");
@@ -475,7 +465,7 @@ TEST_F(Ctl, RefusedRebootExitsThreeAndWaitsNoLonger)
 {
     for (bool wait : {false, true}) {
         SCOPED_TRACE(wait ? "--wait" : "no wait");
-        FakeAgent device(network, clock, "10.0.0.11", Agent(1));
+        const auto device = Start(Device(1, "10.0.0.11"));
         const std::size_t sentBefore = Sent().size();
         std::vector<const char*> args = {"reboot", "02:00:00:AA:00:01", "--user", "admin", "--password-stdin"};
         if (wait)

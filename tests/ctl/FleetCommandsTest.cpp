@@ -1,10 +1,9 @@
 #include "ctl/CommandLine.h"
 #include "ctl/Commands.h"
-#include "ctl/EventLoop.h"
+#include "engine/EventLoop.h"
 #include "ctl/ExitCode.h"
 #include "engine/fake/FakeNetwork.h"
-#include "tests/ctl/FakeAgent.h"
-#include "tests/ctl/VirtualLoopClock.h"
+#include "tests/ctl/Agents.h"
 
 #include <gtest/gtest.h>
 
@@ -16,14 +15,6 @@ namespace pemblor {
 namespace {
 
 constexpr const char* ToolHost = "10.0.0.1";
-
-FakeAgent::Settings Agent(std::uint8_t last)
-{
-    FakeAgent::Settings settings;
-    settings.mac = {0x02, 0x00, 0x00, 0xAA, 0x00, last};
-    settings.ssid = "lab-" + std::to_string(last);
-    return settings;
-}
 
 std::string Mac(std::uint8_t last)
 {
@@ -69,17 +60,19 @@ protected:
     }
 
     FakeNetwork network;
-    VirtualLoopClock clock{[this] { return network.Quiescent(); }};
+    VirtualClock clock{[this] { return network.Quiescent(); }};
     EventLoop loop{clock};
     std::unique_ptr<FakeSocketLayer> layer;
     std::unique_ptr<IInterfaceList> interfaces;
+
+    std::unique_ptr<SimAccessPoint> Start(const Agent& agent) { return pemblor::Start(network, loop, agent); }
 };
 
 TEST_F(FleetCtl, PlanSkipsTheAddressesOfDevicesOutsideThePlanAndTheComputersOwn)
 {
-    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
-    FakeAgent b(network, clock, "10.0.0.12", Agent(2));
-    FakeAgent other(network, clock, "10.0.0.4", Agent(3));
+    const auto a = Start(Device(1, "10.0.0.11"));
+    const auto b = Start(Device(2, "10.0.0.12"));
+    const auto other = Start(Device(3, "10.0.0.4"));
 
     const std::string second = Mac(2);
     const Result result = Run({"plan", "--from", "10.0.0.1", "--dhcp", "off", "--timeout", "1", second.c_str(),
@@ -93,8 +86,8 @@ TEST_F(FleetCtl, PlanSkipsTheAddressesOfDevicesOutsideThePlanAndTheComputersOwn)
 
 TEST_F(FleetCtl, PlanSaysWhyItCannotPlanAndExitsOne)
 {
-    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
-    FakeAgent b(network, clock, "10.0.0.12", Agent(2));
+    const auto a = Start(Device(1, "10.0.0.11"));
+    const auto b = Start(Device(2, "10.0.0.12"));
     const std::string first = Mac(1), second = Mac(2);
     struct Case {
         std::vector<const char*> args;
@@ -148,7 +141,7 @@ TEST_F(FleetCtl, BadFormatOrTimeOutIsNamedInWords)
 
 TEST_F(FleetCtl, PlanAsJsonAndTable)
 {
-    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
+    const auto a = Start(Device(1, "10.0.0.11"));
     const std::string first = Mac(1);
     const Result json = Run({"plan", "--from", "10.1.0.9", "--netmask", "255.255.0.0", "--gateway", "", "--format",
                              "json", "--timeout", "1", first.c_str(), "02:00:00:AA:00:09"});
@@ -173,7 +166,7 @@ std::string PlanFileWith(const std::string& name, const std::string& text)
     return path;
 }
 
-int Commands(const FakeAgent& agent)
+int Commands(const SimAccessPoint& agent)
 {
     int commands = 0;
     for (const std::string& request : agent.Requests())
@@ -183,8 +176,8 @@ int Commands(const FakeAgent& agent)
 
 TEST_F(FleetCtl, ApplyRebootsVerifiesAndASecondApplySendsNothing)
 {
-    FakeAgent moving(network, clock, "10.0.0.11", Agent(1), "10.0.0.50");
-    FakeAgent holding(network, clock, "10.0.0.12", Agent(2));
+    const auto moving = Start(Device(1, "10.0.0.11"));
+    const auto holding = Start(Device(2, "10.0.0.12"));
     const std::string plan = PlanFileWith("apply.csv", "mac,ip,netmask,gateway,dhcp\n"
                                                        "02:00:00:AA:00:01,10.0.0.50,,,off\n"
                                                        "02:00:00:AA:00:02,10.0.0.12,255.255.255.0,10.0.0.254,\n");
@@ -200,8 +193,8 @@ TEST_F(FleetCtl, ApplyRebootsVerifiesAndASecondApplySendsNothing)
               "\"before\":{\"ip\":\"10.0.0.11\",\"netmask\":\"255.255.255.0\",\"gateway\":\"10.0.0.254\",\"dhcp\":false},"
               "\"after\":{\"ip\":\"10.0.0.50\",\"netmask\":\"255.255.255.0\",\"gateway\":\"10.0.0.254\",\"dhcp\":false}}\n");
     EXPECT_NE(first.err.find("02:00:00:AA:00:01: rebooting"), std::string::npos) << first.err;
-    EXPECT_EQ(Commands(moving), 2); // the change and the reboot
-    EXPECT_EQ(Commands(holding), 0);
+    EXPECT_EQ(Commands(*moving), 2); // the change and the reboot
+    EXPECT_EQ(Commands(*holding), 0);
 
     const Result second = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot"}, "admin\n");
     ASSERT_EQ(second.status, ExitOk) << second.err;
@@ -209,13 +202,13 @@ TEST_F(FleetCtl, ApplyRebootsVerifiesAndASecondApplySendsNothing)
     EXPECT_EQ(second.out.rfind("MAC ADDRESS       RESULT               IP ADDRESS      MESSAGE\n", 0), 0u);
     EXPECT_NE(second.out.find("02:00:00:AA:00:01 unchanged            10.0.0.50\n"), std::string::npos);
     EXPECT_NE(second.out.find("02:00:00:AA:00:02 unchanged            10.0.0.12\n"), std::string::npos);
-    EXPECT_EQ(Commands(moving), 2);
+    EXPECT_EQ(Commands(*moving), 2);
 }
 
 TEST_F(FleetCtl, ApplyDryRunReadsAndSendsNoCommand)
 {
-    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
-    FakeAgent b(network, clock, "10.0.0.12", Agent(2));
+    const auto a = Start(Device(1, "10.0.0.11"));
+    const auto b = Start(Device(2, "10.0.0.12"));
     const std::string plan = PlanFileWith("dry.csv", "mac,ip,netmask,gateway,dhcp\n"
                                                      "02:00:00:AA:00:01,10.0.0.50,,,\n"
                                                      "02:00:00:AA:00:02,10.0.0.12,,,\n");
@@ -224,15 +217,15 @@ TEST_F(FleetCtl, ApplyDryRunReadsAndSendsNoCommand)
     EXPECT_NE(result.out.find("02:00:00:AA:00:01,would-change,10.0.0.11,10.0.0.11,"), std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("02:00:00:AA:00:02,unchanged,10.0.0.12,"), std::string::npos) << result.out;
-    EXPECT_EQ(Commands(a) + Commands(b), 0);
+    EXPECT_EQ(Commands(*a) + Commands(*b), 0);
 }
 
 TEST_F(FleetCtl, ApplyNamesEveryFailureAndExitsEight)
 {
-    FakeAgent::Settings refusing = Agent(2);
-    refusing.password = "other";
-    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
-    FakeAgent b(network, clock, "10.0.0.12", refusing);
+    Agent refusing = Device(2, "10.0.0.12");
+    refusing.settings.pass = "other";
+    const auto a = Start(Device(1, "10.0.0.11"));
+    const auto b = Start(refusing);
     const std::string plan = PlanFileWith("mixed.csv", "mac,ip,netmask,gateway,dhcp\n"
                                                        "02:00:00:AA:00:01,10.0.0.51,,,\n"
                                                        "02:00:00:AA:00:02,10.0.0.52,,,\n"
@@ -269,7 +262,7 @@ TEST_F(FleetCtl, ApplyRefusesAFileThatIsNoPlanBeforeTouchingTheNetwork)
 
 TEST_F(FleetCtl, ApplyStoppedByTheUserSaysSoAndExitsEight)
 {
-    FakeAgent a(network, clock, "10.0.0.11", Agent(1));
+    const auto a = Start(Device(1, "10.0.0.11"));
     const std::string plan = PlanFileWith("stop.csv", "mac,ip,netmask,gateway,dhcp\n02:00:00:AA:00:01,10.0.0.51,,,\n");
     std::atomic<bool> interrupted{true};
     std::ostringstream out, err;

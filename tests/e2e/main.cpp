@@ -15,6 +15,7 @@
 #include "toolkit/qt/QtToolkit.h"
 #include "tools/apsim/LabAddress.h"
 #include "ui/devicelist/CPemblorApp.h"
+#include "ui/qt/QtDispatcher.h"
 #include "ui/qt/SetupIpManyDialog.h"
 
 #include <QApplication>
@@ -108,6 +109,7 @@ int main(int argc, char* argv[])
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &urls, "Open");
 
     pemblor::QtToolkit toolkit;
+    pemblor::QtDispatcher dispatcher;
     // The file dialog answers with the suggested name in the run's scratch
     // directory.
     toolkit.SetSaveFileChooser([&lab](QWidget*, const std::string&, const std::string& suggested,
@@ -140,7 +142,7 @@ int main(int argc, char* argv[])
     });
 
     pemblor::CPemblorApp app;
-    app.InitInstance(toolkit, sockets, std::move(config), [&toolkit](pemblor::IWindow* owner, pemblor::ManySetupIp& session) {
+    app.InitInstance(toolkit, dispatcher, sockets, std::move(config), [&toolkit](pemblor::IWindow* owner, pemblor::ManySetupIp& session) {
         pemblor::RunSetupIpManyDialog(toolkit, owner, session);
     });
 
@@ -161,7 +163,7 @@ int main(int argc, char* argv[])
     }
     driver.join();
 
-    toolkit.Shutdown();
+    dispatcher.Stop();
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     std::printf("PASS [%s]\n", argv[1]);
     return 0;

@@ -22,11 +22,11 @@ Datagram Detail(std::uint8_t last, const std::string& ip, const std::string& dhc
 
 class Reports final : public JobListener {
 public:
-    explicit Reports(FakeDispatcher& ui) : m_ui(ui) {}
+    explicit Reports(EventLoop& ui) : m_ui(ui) {}
     struct Finished {
         DeviceJob* job;
         JobReport report;
-        FakeDispatcher::Millis time;
+        EventLoop::Millis time;
     };
     void JobProgress(DeviceJob&, JobStep step, int secondsLeft, int queriesSent) override
     {
@@ -47,7 +47,7 @@ public:
     std::vector<int> sendFailures;
 
 private:
-    FakeDispatcher& m_ui;
+    EventLoop& m_ui;
 };
 
 class DeviceJobTest : public ::testing::Test {
@@ -55,7 +55,7 @@ protected:
     void SetUp() override
     {
         g_hRecvSocket = InvalidSocket;
-        ui.SetQuiescenceProbe([this] { return net.Quiescent(); });
+        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
         ASSERT_TRUE(transport.Open().Ok());
         ASSERT_TRUE(transport.StartReceiveThread());
     }
@@ -100,7 +100,8 @@ protected:
 
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    FakeDispatcher ui;
+    VirtualClock clock;
+    EventLoop ui{clock};
     Transport transport{*tool, ui};
     Reports reports{ui};
     TestAp ap{net, kApHost};
@@ -116,7 +117,7 @@ TEST_F(DeviceJobTest, SettingsChangeEndsWithTheDevicesAnswerOrItsTimeOut)
         std::optional<std::int8_t> result; // none: the device stays silent
         JobOutcome outcome;
         int code;
-        FakeDispatcher::Millis endsAfterSend;
+        EventLoop::Millis endsAfterSend;
     };
     const Case cases[] = {
         {"accepted", 0, JobOutcome::Stored, 0, 30},
@@ -132,7 +133,7 @@ TEST_F(DeviceJobTest, SettingsChangeEndsWithTheDevicesAnswerOrItsTimeOut)
         ASSERT_TRUE(job.Start(SetPlan("198.18.1.50")));
         AnswerRead();
         EXPECT_EQ(job.Step(), JobStep::Change);
-        const FakeDispatcher::Millis sentAt = ui.Now() - 10;
+        const EventLoop::Millis sentAt = ui.Now() - 10;
         ui.Advance(20);
         if (c.result)
             ap.Send(CommandReply(*c.result));
@@ -246,7 +247,7 @@ TEST_F(DeviceJobTest, VerifyAloneRereadsAtOnceOnTheSameSchedule)
         DeviceJob job(transport, ui, reports, MacString(1));
         ASSERT_TRUE(job.Start(JobPlan{}));
         AnswerRead();
-        const FakeDispatcher::Millis startAt = ui.Now();
+        const EventLoop::Millis startAt = ui.Now();
         const std::size_t before = Sent().size();
         JobPlan plan;
         plan.read = false;
@@ -281,7 +282,7 @@ TEST_F(DeviceJobTest, RebootedDeviceIsVerifiedAtItsNewAddressOnTheDialogsSchedul
     ap.Send(CommandReply(0));
     ui.Advance(10);
     ASSERT_EQ(job.Step(), JobStep::Restart);
-    const FakeDispatcher::Millis rebootAt = ui.Now() - 10;
+    const EventLoop::Millis rebootAt = ui.Now() - 10;
     const std::size_t sentBeforeWait = Sent().size();
     ui.Advance(29980);
     EXPECT_EQ(Sent().size(), sentBeforeWait) << "nothing goes out during the restart wait";
@@ -325,10 +326,10 @@ TEST_F(DeviceJobTest, DeviceNotSeenAfterTheRebootIsNotVerifiedAfterNineQueriesOv
     AnswerRead();
     ap.Send(CommandReply(0));
     ui.Advance(10);
-    const FakeDispatcher::Millis rebootAt = ui.Now() - 10;
+    const EventLoop::Millis rebootAt = ui.Now() - 10;
     const std::size_t sentBefore = Sent().size();
     // Query times relative to the reboot request, in seconds.
-    std::vector<FakeDispatcher::Millis> queryTimes;
+    std::vector<EventLoop::Millis> queryTimes;
     for (int second = 0; second < 90 && reports.finished.empty(); ++second) {
         const std::size_t count = Sent().size();
         ui.Advance(1000);
@@ -343,7 +344,7 @@ TEST_F(DeviceJobTest, DeviceNotSeenAfterTheRebootIsNotVerifiedAfterNineQueriesOv
     EXPECT_EQ(report.expectedAddress, kMovedHost);
     EXPECT_EQ(reports.finished[0].time - rebootAt, 30000 + 53000);
     EXPECT_EQ(Sent().size() - sentBefore, 9u);
-    EXPECT_EQ(queryTimes, (std::vector<FakeDispatcher::Millis>{30, 35, 41, 47, 53, 59, 65, 71, 77}));
+    EXPECT_EQ(queryTimes, (std::vector<EventLoop::Millis>{30, 35, 41, 47, 53, 59, 65, 71, 77}));
 }
 
 TEST_F(DeviceJobTest, DeviceThatAnswersOnlyFromItsOldAddressIsToldSo)
@@ -422,7 +423,7 @@ TEST_F(DeviceJobTest, VerifyCountsOnlyAnAnswerWhereTheDeviceShouldBe)
         if (c.netmask)
             entries.push_back("SUBNET_MASK=" + *c.netmask);
         const std::vector<std::string_view> views(entries.begin(), entries.end());
-        const FakeDispatcher::Millis answeredAt = ui.Now();
+        const EventLoop::Millis answeredAt = ui.Now();
         c.answersFrom->Send(EncodeDatagram(TypeQueryReply, Mac(1), "", "", views));
         ui.Advance(60000);
         ASSERT_EQ(reports.finished.size(), 1u);
@@ -482,7 +483,7 @@ TEST_F(DeviceJobTest, RefusedRebootEndsTheWait)
         const char* name;
         bool verify;
         std::int8_t result;
-        FakeDispatcher::Millis answerAfter;
+        EventLoop::Millis answerAfter;
         JobOutcome outcome;
     };
     const Case cases[] = {

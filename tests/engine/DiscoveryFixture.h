@@ -1,9 +1,9 @@
 #pragma once
-// The session alone on the fake network, with the engine's fake dispatcher
-// and its virtual clock and a listener that records what the discovery and
+// The session alone on the fake network, with the engine's event loop on
+// its virtual clock and a listener that records what the discovery and
 // the registry tell: no toolkit, no window.
 #include "engine/Session.h"
-#include "engine/fake/FakeDispatcher.h"
+#include "engine/EventLoop.h"
 #include "engine/fake/FakeNetwork.h"
 #include "protocol/Datagram.h"
 #include "protocol/MacText.h"
@@ -41,7 +41,7 @@ class Recorder final : public DiscoveryListener, public RegistryListener {
 public:
     struct Event {
         std::string text;
-        FakeDispatcher::Millis time;
+        EventLoop::Millis time;
         std::thread::id thread;
         ConversationState state; // the discovery's state during the call
     };
@@ -51,7 +51,7 @@ public:
         std::vector<int> changed;
         bool operator==(const Batch&) const = default;
     };
-    Recorder(FakeDispatcher& ui) : m_ui(ui) {}
+    Recorder(EventLoop& ui) : m_ui(ui) {}
     void Attach(Session& session)
     {
         m_session = &session;
@@ -122,7 +122,7 @@ private:
         if (during)
             during();
     }
-    FakeDispatcher& m_ui;
+    EventLoop& m_ui;
     Session* m_session = nullptr;
 };
 
@@ -176,7 +176,7 @@ protected:
     void SetUp() override
     {
         g_hRecvSocket = InvalidSocket;
-        ui.SetQuiescenceProbe([this] { return net.Quiescent(); });
+        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
         ui.SetTickHandler([this] {
             if (session)
                 session->OnTimer();
@@ -223,7 +223,8 @@ protected:
 
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    FakeDispatcher ui;
+    VirtualClock clock;
+    EventLoop ui{clock};
     Recorder listener{ui};
     TestAp ap{net, kApHost};
     std::unique_ptr<Session> session;

@@ -202,16 +202,16 @@ TEST_F(DiscoveryTest, FailedDiscoverySendIsEndedByTheStillRunningTimer)
 
 class JobEnds final : public JobListener {
 public:
-    explicit JobEnds(FakeDispatcher& ui) : m_ui(ui) {}
+    explicit JobEnds(EventLoop& ui) : m_ui(ui) {}
     void JobFinished(DeviceJob&, const JobReport& report) override { ends.push_back({report, m_ui.Now()}); }
     struct End {
         JobReport report;
-        FakeDispatcher::Millis time;
+        EventLoop::Millis time;
     };
     std::vector<End> ends;
 
 private:
-    FakeDispatcher& m_ui;
+    EventLoop& m_ui;
 };
 
 // A report may wait on the user-interface thread (a message box); the

@@ -3,7 +3,7 @@
 // discovery round every 2 s for all the devices still awaited, and what
 // never completes a device.
 #include "engine/Transport.h"
-#include "engine/fake/FakeDispatcher.h"
+#include "engine/EventLoop.h"
 #include "engine/fake/FakeNetwork.h"
 #include "fleet/FleetJob.h"
 #include "protocol/MacText.h"
@@ -17,7 +17,7 @@
 namespace pemblor::test {
 namespace {
 
-using Millis = FakeDispatcher::Millis;
+using Millis = EventLoop::Millis;
 constexpr const char* kToolHost = "198.18.0.1";
 
 std::string Mac(int n)
@@ -62,7 +62,7 @@ protected:
     void SetUp() override
     {
         g_hRecvSocket = InvalidSocket;
-        ui.SetQuiescenceProbe([this] { return net.Quiescent(); });
+        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
         ASSERT_TRUE(transport.Open().Ok());
         ASSERT_TRUE(transport.StartReceiveThread());
     }
@@ -97,7 +97,8 @@ protected:
 
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    FakeDispatcher ui;
+    VirtualClock clock;
+    EventLoop ui{clock};
     Transport transport{*tool, ui};
 };
 

@@ -49,7 +49,7 @@ struct FleetLan::Host {
     bool started = false;
 };
 
-FleetLan::FleetLan(FakeNetwork& network, FakeDispatcher& ui, std::string toolHost, std::vector<Device> devices)
+FleetLan::FleetLan(FakeNetwork& network, EventLoop& ui, std::string toolHost, std::vector<Device> devices)
     : m_network(network)
     , m_ui(ui)
     , m_toolHost(std::move(toolHost))

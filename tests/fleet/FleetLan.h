@@ -1,6 +1,6 @@
 #pragma once
 #include "engine/DeviceSettings.h"
-#include "engine/fake/FakeDispatcher.h"
+#include "engine/EventLoop.h"
 #include "engine/fake/FakeNetwork.h"
 #include "protocol/Datagram.h"
 
@@ -21,7 +21,7 @@ namespace pemblor::test {
 // what it stored (or stores what `backAt` and `backNetmask` say instead).
 class FleetLan final {
 public:
-    using Millis = FakeDispatcher::Millis;
+    using Millis = EventLoop::Millis;
     struct Device {
         std::string mac; // MAC text
         std::string address;
@@ -46,7 +46,7 @@ public:
         int reboots = 0;
     };
 
-    FleetLan(FakeNetwork& network, FakeDispatcher& ui, std::string toolHost, std::vector<Device> devices);
+    FleetLan(FakeNetwork& network, EventLoop& ui, std::string toolHost, std::vector<Device> devices);
     ~FleetLan();
     FleetLan(const FleetLan&) = delete;
     FleetLan& operator=(const FleetLan&) = delete;
@@ -70,7 +70,7 @@ private:
     void Counted(const std::string& mac, const std::string& address, bool change, bool add);
 
     FakeNetwork& m_network;
-    FakeDispatcher& m_ui;
+    EventLoop& m_ui;
     std::string m_toolHost;
     std::vector<Device> m_devices;
     std::map<std::string, std::unique_ptr<Host>> m_hosts;

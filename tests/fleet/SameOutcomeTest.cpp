@@ -4,7 +4,7 @@
 // does, all three end in the same outcome, told from the same address.
 #include "engine/DeviceJob.h"
 #include "engine/Transport.h"
-#include "engine/fake/FakeDispatcher.h"
+#include "engine/EventLoop.h"
 #include "engine/fake/FakeNetwork.h"
 #include "fleet/FleetJob.h"
 #include "tests/fleet/FleetLan.h"
@@ -16,7 +16,7 @@
 namespace pemblor::test {
 namespace {
 
-using Millis = FakeDispatcher::Millis;
+using Millis = EventLoop::Millis;
 constexpr const char* kToolHost = "198.18.0.1";
 constexpr const char* kOld = "198.18.1.10";
 constexpr const char* kNew = "198.18.1.60";
@@ -27,7 +27,7 @@ struct World {
     explicit World(std::vector<FleetLan::Device> devices)
     {
         g_hRecvSocket = InvalidSocket;
-        ui.SetQuiescenceProbe([this] { return net.Quiescent(); });
+        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
         EXPECT_TRUE(transport.Open().Ok());
         EXPECT_TRUE(transport.StartReceiveThread());
         lan = std::make_unique<FleetLan>(net, ui, kToolHost, std::move(devices));
@@ -46,7 +46,8 @@ struct World {
 
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    FakeDispatcher ui;
+    VirtualClock clock;
+    EventLoop ui{clock};
     Transport transport{*tool, ui};
     std::unique_ptr<FleetLan> lan;
 };

@@ -9,8 +9,9 @@
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtTranslation.h"
 #include "toolkit/qt/QtWindow.h"
-#include "engine/fake/FakeDispatcher.h"
+#include "engine/EventLoop.h"
 #include "engine/Transport.h"
+#include "ui/qt/QtDispatcher.h"
 #include "ui/devicelist/CPemblorApp.h"
 #include "ui/qt/SetupIpManyDialog.h"
 #include "common/FormatError.h"
@@ -273,7 +274,8 @@ protected:
         });
         FakeNetwork network;
         auto sockets = network.NewLayer("198.18.0.1");
-        CPemblorApp().InitInstance(toolkit, *sockets);
+        QtDispatcher dispatcher;
+        CPemblorApp().InitInstance(toolkit, dispatcher, *sockets);
         return shown;
     }
 
@@ -290,7 +292,8 @@ protected:
 
     std::vector<std::string> SetupIpManyTexts()
     {
-        FakeDispatcher dispatcher;
+        VirtualClock clock;
+        EventLoop dispatcher{clock};
         // Never opened: the dialog is only looked at, and nothing is sent.
         FakeNetwork network;
         const std::unique_ptr<FakeSocketLayer> layer = network.NewLayer("198.18.0.1");

@@ -169,6 +169,51 @@ TEST(AccessPointTest, ApplyImmediatelyAnswersTheResultFromTheOldAddressThenFromT
     EXPECT_EQ(AnswersFrom(plain, Start + 1h), "198.18.1.1");
 }
 
+// The behaviours that tests of the tool set on the model directly: a
+// discovery answered more than once, commands heard but neither answered nor
+// carried out, and a restart that keeps the old address.
+TEST(AccessPointTest, QuirksWithoutOptionNames)
+{
+    ApSettings settings;
+    settings.ip = *ParseAddress("198.18.1.1");
+    settings.mac = pemblor::ParseMacText(Mac);
+    Quirks twice;
+    twice.discoveryRepeats = 2;
+    AccessPoint repeating(settings, twice);
+    const auto discovery = repeating.OnQuery(View(pemblor::BuildDiscoveryRequest()), true, Start);
+    ASSERT_TRUE(discovery);
+    EXPECT_EQ(discovery->repeats, 2);
+    const auto detail = repeating.OnQuery(View(pemblor::BuildDetailQuery(Mac)), false, Start);
+    ASSERT_TRUE(detail);
+    EXPECT_EQ(detail->repeats, 0) << "only discovery replies repeat";
+
+    struct Case {
+        const char* name;
+        bool ignoreCommands;
+        bool keepAddress;
+        Verdict verdict;
+        std::string after; // where it answers once restarted
+    };
+    const Case cases[] = {
+        {"plain", false, false, Verdict::Accepted, "198.18.1.77"},
+        {"ignores commands: no result, no change, no restart", true, false, Verdict::Ignored, "198.18.1.1"},
+        {"keeps its address over the restart", false, true, Verdict::Accepted, "198.18.1.1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Quirks quirks;
+        quirks.ignoreCommands = c.ignoreCommands;
+        quirks.keepAddress = c.keepAddress;
+        AccessPoint ap(settings, quirks);
+        const CommandOutcome changed = Command(ap, Change("admin", "admin"), Start);
+        EXPECT_EQ(changed.verdict, c.verdict);
+        EXPECT_EQ(changed.reply.has_value(), !c.ignoreCommands);
+        Command(ap, pemblor::BuildRebootRequest(Mac, "admin", "admin"), Start + 1s);
+        EXPECT_EQ(AnswersFrom(ap, Start + 1s + RebootTime - 1ms), c.ignoreCommands ? "198.18.1.1" : "");
+        EXPECT_EQ(AnswersFrom(ap, Start + 1h), c.after);
+    }
+}
+
 struct OptionsCase {
     std::vector<std::string> words;
     std::vector<std::string> addresses; // empty with `fails`

@@ -3,7 +3,7 @@
 // which is once per reply when replies come one at a time. An executable of
 // its own, since it replaces the global operator new.
 #include "tests/support/AllocationCounter.h"
-#include "toolkit/qt/QtToolkit.h"
+#include "ui/qt/QtDispatcher.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -15,31 +15,36 @@
 
 namespace {
 
+struct Counted final : pemblor::PostedCall {
+    std::atomic<int> ran{0};
+    void Run() override { ran.fetch_add(1); }
+};
+
 TEST(QtPostAllocation, PostsFromAnotherThreadOneAtATimeAllocateNothing)
 {
-    pemblor::QtToolkit toolkit;
-    std::atomic<int> ran{0};
+    pemblor::QtDispatcher dispatcher;
+    Counted call;
     std::atomic<bool> warm{false};
     std::atomic<bool> counting{false};
     constexpr int posts = 100;
     long allocations = -1;
     std::thread poster([&] {
-        toolkit.PostToUiThread([&ran] { ran.fetch_add(1); });
+        dispatcher.Post(call);
         warm = true;
         while (!counting.load())
             std::this_thread::yield();
         for (int i = 1; i <= posts; ++i) {
-            toolkit.PostToUiThread([&ran] { ran.fetch_add(1); });
-            while (ran.load() <= i)
+            dispatcher.Post(call);
+            while (call.ran.load() <= i)
                 std::this_thread::yield();
         }
     });
-    while (!warm.load() || ran.load() < 1)
+    while (!warm.load() || call.ran.load() < 1)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     {
         pemblor::test::AllocationCount count;
         counting = true;
-        while (ran.load() < posts + 1)
+        while (call.ran.load() < posts + 1)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         poster.join();
         allocations = count.Stop();

@@ -2,7 +2,7 @@
 // that answer the re-address job on the virtual clock.
 #include "QtTestSupport.h"
 
-#include "engine/fake/FakeDispatcher.h"
+#include "engine/EventLoop.h"
 #include "engine/Transport.h"
 #include "engine/fake/FakeNetwork.h"
 #include "tests/fleet/FleetLan.h"
@@ -54,7 +54,7 @@ protected:
     QtSetupIpManyTest()
     {
         g_hRecvSocket = InvalidSocket;
-        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
+        virtualClock.SetQuiescenceProbe([this] { return net.Quiescent(); });
         EXPECT_TRUE(transport.Open().Ok());
         EXPECT_TRUE(transport.StartReceiveThread());
         std::vector<ManyDevice> devices;
@@ -76,6 +76,9 @@ protected:
     {
         session.reset();
         transport.StopReceiveThread();
+        // The access points' threads may still wait for the loop with a
+        // datagram they heard; nothing serves it any more.
+        clock.Stop();
         g_hRecvSocket = InvalidSocket;
     }
 
@@ -101,9 +104,9 @@ protected:
     static void Type(const QString& keys) { QTest::keyClicks(static_cast<QWidget*>(nullptr), keys); }
     static void Press(Qt::Key key) { QTest::keyClick(static_cast<QWidget*>(nullptr), key); }
     // Moves the virtual clock in steps, letting the dialog paint between.
-    void Advance(FakeDispatcher::Millis ms)
+    void Advance(EventLoop::Millis ms)
     {
-        for (FakeDispatcher::Millis done = 0; done < ms; done += 500) {
+        for (EventLoop::Millis done = 0; done < ms; done += 500) {
             clock.Advance(500);
             QCoreApplication::processEvents();
         }
@@ -112,7 +115,8 @@ protected:
     QtToolkit toolkit;
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool = net.NewLayer("198.18.1.1");
-    FakeDispatcher clock;
+    VirtualClock virtualClock;
+    EventLoop clock{virtualClock};
     Transport transport{*tool, clock};
     test::FleetLan fleet{net, clock, "198.18.1.1", Factories()};
     std::unique_ptr<ManySetupIp> session;

@@ -43,14 +43,6 @@ protected:
     ScriptedHandler handler{toolkit};
 };
 
-// Without serving events, so the call stays pending; gives up after 5 s.
-void WaitUntilCallPending(QtToolkit& toolkit)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (toolkit.PendingCallCount() == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-}
-
 TEST_F(QtToolkitTest, AppNameIsTheProgramFilesBaseName)
 {
     EXPECT_EQ(toolkit.AppName(), "qt_toolkit_tests");
@@ -259,73 +251,6 @@ TEST_F(QtToolkitTest, TimersTickReplaceAndStop)
         toolkit.EndDialog(window, 0);
     };
     toolkit.RunModal(handler, IDD_DEVICELIST, nullptr);
-}
-
-TEST_F(QtToolkitTest, InvokeOnUiThreadRunsOnTheUiThread)
-{
-    std::atomic<bool> done{false};
-    bool result = false;
-    QThread* ranOn = nullptr;
-    std::thread caller([&] {
-        int value = 0;
-        result = toolkit.InvokeOnUiThread([&] {
-            ranOn = QThread::currentThread();
-            value = 17;
-        });
-        EXPECT_EQ(value, 17);
-        done = true;
-    });
-    EXPECT_TRUE(WaitFor([&] { return done.load(); }));
-    caller.join();
-    EXPECT_TRUE(result);
-    EXPECT_EQ(ranOn, QThread::currentThread());
-}
-
-// A caller waiting for a call the user-interface thread has not started is
-// released by Shutdown, and later callers return at once; the stale request
-// left in the queue runs nothing.
-TEST_F(QtToolkitTest, ShutdownReleasesWaitingCallers)
-{
-    std::atomic<int> calls{0};
-    std::atomic<int> results{-1};
-    std::thread caller([&] { results = toolkit.InvokeOnUiThread([&] { ++calls; }) ? 1 : 0; });
-    WaitUntilCallPending(toolkit);
-    ASSERT_EQ(toolkit.PendingCallCount(), 1u);
-    toolkit.Shutdown();
-    caller.join();
-    EXPECT_EQ(results.load(), 0);
-
-    std::thread late([&] { results = toolkit.InvokeOnUiThread([&] { ++calls; }) ? 1 : 0; });
-    late.join();
-    EXPECT_EQ(results.load(), 0);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(calls.load(), 0);
-}
-
-// WaitOnUiThread serves other threads' calls and the windows' timers.
-TEST_F(QtToolkitTest, WaitOnUiThreadServesCallsAndTimers)
-{
-    handler.whileShown = [&](QtWindow& window) {
-        std::atomic<bool> served{false};
-        std::thread caller([&] { served = toolkit.InvokeOnUiThread([] {}); });
-        WaitUntilCallPending(toolkit);
-        toolkit.SetTimer(window, 1, 1);
-        toolkit.WaitOnUiThread(100);
-        caller.join();
-        EXPECT_TRUE(served.load());
-        EXPECT_GE(handler.Count("timer 1"), 1);
-        toolkit.EndDialog(window, 0);
-    };
-    toolkit.RunModal(handler, IDD_DEVICELIST, nullptr);
-}
-
-TEST_F(QtToolkitTest, PostToUiThreadRunsLaterOnTheUiThread)
-{
-    std::atomic<QThread*> ranOn{nullptr};
-    std::thread poster([&] { toolkit.PostToUiThread([&] { ranOn = QThread::currentThread(); }); });
-    poster.join();
-    EXPECT_TRUE(WaitFor([&] { return ranOn.load() != nullptr; }));
-    EXPECT_EQ(ranOn.load(), QThread::currentThread());
 }
 
 // A menu asked for by the Menu key opens at the current row, wherever the

@@ -7,10 +7,10 @@
 namespace pemblor {
 
 DeviceListHarness::DeviceListHarness(RowStrategy strategy)
-    : tool(net.NewLayer(ToolHost)), interfaces(net.InterfaceList(ToolHost)), ui("Pemblor"), m_strategy(strategy)
+    : tool(net.NewLayer(ToolHost)), interfaces(net.InterfaceList(ToolHost)), m_strategy(strategy)
 {
     config.interfaces = interfaces.get();
-    ui.SetQuiescenceProbe([this] { return net.Quiescent(); });
+    clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
 }
 
 DeviceListHarness::~DeviceListHarness()
@@ -44,7 +44,7 @@ FakeAccessPoint& DeviceListHarness::AddStandardAccessPoint(int index)
 
 FakeWindow& DeviceListHarness::Open()
 {
-    dialog = std::make_unique<CDeviceListDlg>(ui, *tool, config);
+    dialog = std::make_unique<CDeviceListDlg>(ui, loop, *tool, config);
     window = &ui.Open(*dialog, IDD_DEVICELIST);
     return *window;
 }

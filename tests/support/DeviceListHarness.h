@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/EventLoop.h"
 #include "engine/fake/FakeNetwork.h"
 #include "protocol/PacketHeader.h"
 #include "resources/ResourceIds.h"
@@ -18,8 +19,9 @@ enum class RowStrategy {
 };
 
 // The device list window on a fake LAN: the tool's host, any number of
-// access points on hosts of their own, and the fake toolkit whose clock
-// steps only when the network is quiet. The receive thread is real.
+// access points on hosts of their own, and the fake toolkit on the event
+// loop (the window's dispatcher) whose virtual clock steps only when the
+// network is quiet. The receive thread is real.
 class DeviceListHarness final {
 public:
     static constexpr const char* ToolHost = "198.18.0.1";
@@ -70,7 +72,9 @@ public:
     std::unique_ptr<FakeSocketLayer> tool;
     // The tool host's interfaces (one, "eth0", unless a test adds more).
     std::unique_ptr<IInterfaceList> interfaces;
-    FakeToolkit ui;
+    VirtualClock clock;
+    EventLoop loop{clock};
+    FakeToolkit ui{loop};
     // The window's session settings, as Open() passes them; they name the
     // interfaces above.
     SessionConfig config;

@@ -34,6 +34,7 @@ FakeAccessPoint::Profile FakeAccessPoint::Standard(const std::string& host, cons
 FakeAccessPoint::FakeAccessPoint(FakeNetwork& network, FakeToolkit& toolkit, std::string host, Profile profile)
     : m_toolkit(toolkit), m_strHost(std::move(host)), m_layer(network.NewLayer(m_strHost)), m_profile(std::move(profile))
 {
+    m_scheduleCall.owner = this;
     m_socket = m_layer->Open();
     if (!m_socket || !m_socket->Bind(DevicePort))
         throw std::runtime_error("access point " + m_strHost + " cannot bind the device port");
@@ -53,6 +54,7 @@ FakeAccessPoint::~FakeAccessPoint()
     m_bStop = true;
     m_socket->Close();
     m_thread.join();
+    m_toolkit.Loop().Cancel(m_scheduleCall);
 }
 
 std::string FakeAccessPoint::MacText() const
@@ -86,10 +88,22 @@ void FakeAccessPoint::Send(const Datagram& datagram, const std::string& toHost)
 void FakeAccessPoint::Answer(const Datagram& reply, const std::string& toHost, Millis delay, int times)
 {
     // The clock belongs to the user-interface thread: schedule from there.
-    m_toolkit.PostToUiThread([this, reply, toHost, delay, times] {
-        for (int i = 0; i < times; ++i)
-            m_toolkit.AfterExternal(delay, [this, reply, toHost] { Send(reply, toHost); });
-    });
+    m_pending.push_back({reply, toHost, delay, times});
+    m_toolkit.Loop().Post(m_scheduleCall);
+}
+
+void FakeAccessPoint::ScheduleAnswers()
+{
+    std::vector<Pending> pending;
+    {
+        std::lock_guard lock(m_mutex);
+        pending.swap(m_pending);
+    }
+    for (const Pending& answer : pending) {
+        for (int i = 0; i < answer.times; ++i)
+            m_toolkit.AfterExternal(answer.delay,
+                                    [this, reply = answer.reply, to = answer.toHost] { Send(reply, to); });
+    }
 }
 
 void FakeAccessPoint::Run()

@@ -77,10 +77,26 @@ public:
     std::vector<Request> Requests() const;
 
 private:
+    // An answer heard on the agent's thread, waiting to be scheduled on the
+    // clock by the user-interface thread.
+    struct Pending {
+        Datagram reply;
+        std::string toHost;
+        Millis delay;
+        int times;
+    };
+    struct ScheduleCall final : PostedCall {
+        FakeAccessPoint* owner = nullptr;
+        void Run() override { owner->ScheduleAnswers(); }
+    };
     void Run();
+    // With m_mutex held.
     void Answer(const Datagram& reply, const std::string& toHost, Millis delay, int times);
+    void ScheduleAnswers();
 
     FakeToolkit& m_toolkit;
+    ScheduleCall m_scheduleCall;
+    std::vector<Pending> m_pending; // guarded by m_mutex
     std::string m_strHost;
     std::unique_ptr<FakeSocketLayer> m_layer;
     std::unique_ptr<ISocket> m_socket;

@@ -21,7 +21,7 @@ constexpr FakeToolkit::Millis ProbeStep = 100;
 } // namespace
 
 SetupIpRig::SetupIpRig()
-    : toolkit(lan.ui), device(lan.AddAccessPoint(DeviceProfile(), DeviceHost)), owner(toolkit, *lan.tool)
+    : toolkit(lan.ui), device(lan.AddAccessPoint(DeviceProfile(), DeviceHost)), owner(toolkit, lan.loop, *lan.tool)
 {
 }
 

@@ -8,15 +8,18 @@
 
 namespace pemblor {
 
-SetupIpTestOwner::SetupIpTestOwner(IToolkit& toolkit, ISocketLayer& sockets)
-    : m_toolkit(toolkit), m_dispatcher(toolkit), session(sockets, m_dispatcher, *this)
+SetupIpTestOwner::SetupIpTestOwner(IToolkit& toolkit, UiDispatcher& dispatcher, ISocketLayer& sockets)
+    : m_toolkit(toolkit), m_dispatcher(dispatcher), session(sockets, m_dispatcher, *this)
 {
+    m_dispatcher.SetTickHandler([this] { session.OnTimer(); });
 }
 
 SetupIpTestOwner::~SetupIpTestOwner()
 {
     session.Close();
     session.StopReceiveThread();
+    m_dispatcher.DisarmTimer();
+    m_dispatcher.SetTickHandler(nullptr);
 }
 
 std::unique_ptr<CSetupIpDlg> SetupIpTestOwner::NewDialog()
@@ -27,7 +30,6 @@ std::unique_ptr<CSetupIpDlg> SetupIpTestOwner::NewDialog()
 bool SetupIpTestOwner::OnInitDialog(IWindow& window)
 {
     m_window = &window;
-    m_dispatcher.SetWindow(&window);
     session.Open();
     return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
 #include "engine/Session.h"
 #include "toolkit/IDialogHandler.h"
-#include "ui/devicelist/ToolkitDispatcher.h"
+#include "engine/UiDispatcher.h"
 
 #include <memory>
 #include <string>
@@ -12,12 +12,12 @@ class CSetupIpDlg;
 class IToolkit;
 
 // The least of a device list window that a Setup IP dialog needs: a window
-// of layout 102 for the dispatcher's timers and messages, the session
+// of layout 102 for its messages, the dispatcher, the session
 // (whose transport the dialog's job shares) and the Setup IP command's run
 // of the dialog.
 class SetupIpTestOwner final : public IDialogHandler, private DiscoveryListener {
 public:
-    SetupIpTestOwner(IToolkit& toolkit, ISocketLayer& sockets);
+    SetupIpTestOwner(IToolkit& toolkit, UiDispatcher& dispatcher, ISocketLayer& sockets);
     ~SetupIpTestOwner() override;
 
     // A dialog for this owner's session and window.
@@ -35,11 +35,6 @@ public:
     // IDialogHandler
     bool OnInitDialog(IWindow& window) override;
     void OnCommand(int /*id*/) override {}
-    void OnTimer(unsigned id) override
-    {
-        if (!m_dispatcher.OnDeadlineTimer(id))
-            session.OnTimer();
-    }
     void OnCancel() override;
 
 private:
@@ -49,7 +44,7 @@ private:
     void ReceiveFailed(ReceiveFailure /*failure*/) override {}
 
     IToolkit& m_toolkit;
-    ToolkitDispatcher m_dispatcher;
+    UiDispatcher& m_dispatcher;
     IWindow* m_window = nullptr;
     CSetupIpDlg* m_dialog = nullptr;
 

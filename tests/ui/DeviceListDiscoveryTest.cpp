@@ -309,7 +309,7 @@ TEST_P(DiscoveryTest, ReceiveThreadThatCannotStartIsReportedAndNothingIsSent)
     ASSERT_EQ(h.ui.MessageTexts(), std::vector<std::string>{"Cannot Create ServiceSocket Thread"});
     EXPECT_EQ(h.ui.Messages()[0].ownerTemplate, IDD_DEVICELIST);
     EXPECT_EQ(h.DatagramsSent(), 0);
-    EXPECT_FALSE(h.ui.TimerArmed(*h.window, 1));
+    EXPECT_FALSE(h.loop.TimerArmed());
     EXPECT_EQ(h.dialog->GetSession().discovery().State(), Discovering);
     EXPECT_FALSE(h.dialog->GetSession().transport().ThreadStarted());
     for (int id : {IDC_BTN_DISCOVER, IDC_BTN_SETUPIP, IDC_BTN_WEBSERVER})

@@ -249,11 +249,13 @@ TEST(PemblorAppTest, SocketsStartupFailureShowsTheMessageAndOpensNoWindow)
 {
     FakeNetwork net;
     auto layer = net.NewLayer("198.18.0.1");
-    FakeToolkit ui;
+    VirtualClock clock;
+    EventLoop loop{clock};
+    FakeToolkit ui{loop};
     layer->InjectFailure(FakeOp::StartupProcess, 10091);
 
     CPemblorApp app;
-    EXPECT_FALSE(app.InitInstance(ui, *layer));
+    EXPECT_FALSE(app.InitInstance(ui, loop, *layer));
 
     ASSERT_EQ(ui.Messages().size(), 1u);
     EXPECT_EQ(ui.Messages()[0].text, "Windows sockets initialization failed.");
@@ -267,13 +269,14 @@ TEST(PemblorAppTest, RunsTheDeviceListWindowUntilItCloses)
 {
     FakeNetwork net;
     auto layer = net.NewLayer("198.18.0.1");
-    FakeToolkit ui;
-    ui.SetQuiescenceProbe([&] { return net.Quiescent(); });
+    VirtualClock clock([&] { return net.Quiescent(); });
+    EventLoop loop{clock};
+    FakeToolkit ui{loop};
     ui.After(100, [&] { ui.TopWindow()->Click(IDC_BTN_DISCOVER); });
     ui.After(6000, [&] { ui.TopWindow()->Click(IDCANCEL); });
 
     CPemblorApp app;
-    EXPECT_FALSE(app.InitInstance(ui, *layer));
+    EXPECT_FALSE(app.InitInstance(ui, loop, *layer));
 
     FakeWindow* window = ui.LastWindow(IDD_DEVICELIST);
     ASSERT_NE(window, nullptr);

@@ -7,29 +7,17 @@
 #include "resources/DialogTemplate.h"
 #include "toolkit/IDialogHandler.h"
 
-#include <chrono>
 #include <cstdio>
-#include <limits>
 #include <stdexcept>
 
 namespace pemblor {
 
-struct FakeToolkit::Call {
-    FunctionRef<void()> function;
-    bool done = false;
-    bool ran = false;
-};
-
-FakeToolkit::FakeToolkit(std::string appName)
-    : m_strAppName(std::move(appName))
-    , m_uiThread(std::this_thread::get_id())
-{
-    m_calls.reserve(256);
-}
+FakeToolkit::FakeToolkit(EventLoop& loop, std::string appName) : m_loop(loop), m_strAppName(std::move(appName)) {}
 
 FakeToolkit::~FakeToolkit()
 {
-    Shutdown();
+    for (auto& [key, timer] : m_timers)
+        m_loop.Cancel(*timer);
 }
 
 FakeWindow& FakeToolkit::Create(IDialogHandler& handler, int templateId, FakeWindow* owner)
@@ -61,8 +49,14 @@ int FakeToolkit::RunModal(IDialogHandler& handler, int templateId, IWindow* owne
     m_initResults[&window] = handler.OnInitDialog(window);
     if (!window.Ended())
         handler.OnShowWindow();
+    const auto ended = [&window] { return window.Ended(); };
     while (!window.Ended()) {
-        if (!RunNext(std::numeric_limits<Millis>::max(), m_nInputBlocked == 0) && !window.Ended()) {
+        if (const auto next = m_loop.NextEventTime()) {
+            m_loop.RunUntil(*next, ended);
+            continue;
+        }
+        m_loop.Advance(0);
+        if (!window.Ended() && !m_loop.NextEventTime()) {
             // Nothing left that could ever end the dialog: the test forgot to
             // script it. End it so that the test fails instead of hanging.
             m_bStalled = true;
@@ -80,7 +74,7 @@ void FakeToolkit::EndDialog(IWindow& window, int result)
     fake->End(result);
     for (auto& [key, timer] : m_timers) {
         if (key.first == fake)
-            timer.armed = false;
+            Disarm(*timer);
     }
     fake->Handler().OnDestroy();
 }
@@ -88,7 +82,7 @@ void FakeToolkit::EndDialog(IWindow& window, int result)
 void FakeToolkit::PostClose(IWindow& window)
 {
     FakeWindow* fake = AsFake(&window);
-    Schedule(m_now, false, [fake] {
+    Schedule(0, false, [fake] {
         if (fake && !fake->Ended())
             fake->Handler().OnClose();
     });
@@ -97,17 +91,12 @@ void FakeToolkit::PostClose(IWindow& window)
 int FakeToolkit::MessageBox(IWindow* owner, const std::string& text, MbButtons buttons, MbIcon icon)
 {
     FakeWindow* fake = AsFake(owner);
-    m_messages.push_back({text, m_strAppName, buttons, icon, fake ? fake->TemplateId() : 0, m_now});
+    m_messages.push_back({text, m_strAppName, buttons, icon, fake ? fake->TemplateId() : 0, Now()});
     // The box runs a loop of its own: timers and other threads' calls go on
     // while the user reads it.
     ++m_nInputBlocked;
-    const Millis until = m_now + m_nMessageHold;
-    while (RunNext(until, false)) {
-    }
-    Settle();
-    if (m_now < until)
-        m_now = until;
-    --m_nInputBlocked;
+    m_loop.Advance(m_nMessageHold);
+    EndInputBlock();
     if (m_answers.empty())
         return IdOk;
     const int answer = m_answers.front();
@@ -118,9 +107,15 @@ int FakeToolkit::MessageBox(IWindow* owner, const std::string& text, MbButtons b
 unsigned FakeToolkit::SetTimer(IWindow& window, unsigned id, unsigned periodMs)
 {
     FakeWindow* fake = AsFake(&window);
-    const std::uint64_t generation = ++m_nTimerGeneration;
-    m_timers[{fake, id}] = TimerState{generation, periodMs, true};
-    ScheduleTick(fake, id, generation, m_now + periodMs);
+    std::unique_ptr<WindowTimer>& timer = m_timers[{fake, id}];
+    if (!timer)
+        timer = std::make_unique<WindowTimer>();
+    timer->toolkit = this;
+    timer->window = fake;
+    timer->id = id;
+    timer->period = periodMs;
+    timer->armed = true;
+    m_loop.Schedule(*timer, periodMs);
     return id;
 }
 
@@ -128,132 +123,47 @@ void FakeToolkit::KillTimer(IWindow& window, unsigned id)
 {
     auto it = m_timers.find({AsFake(&window), id});
     if (it != m_timers.end())
-        it->second.armed = false;
+        Disarm(*it->second);
 }
 
-void FakeToolkit::ScheduleTick(FakeWindow* window, unsigned id, std::uint64_t generation, Millis at)
+void FakeToolkit::Disarm(WindowTimer& timer)
 {
-    Schedule(at, false, [this, window, id, generation] {
-        auto it = m_timers.find({window, id});
-        if (it == m_timers.end() || !it->second.armed || it->second.generation != generation || window->Ended())
-            return;
-        ScheduleTick(window, id, generation, m_now + it->second.period);
-        window->Handler().OnTimer(id);
-    });
+    timer.armed = false;
+    m_loop.Cancel(timer);
+}
+
+void FakeToolkit::WindowTimer::Expired()
+{
+    if (!armed || window->Ended())
+        return;
+    toolkit->m_loop.Schedule(*this, static_cast<unsigned>(period));
+    window->Handler().OnTimer(id);
 }
 
 bool FakeToolkit::TimerArmed(const IWindow& window, unsigned id) const
 {
     auto it = m_timers.find({dynamic_cast<const FakeWindow*>(&window), id});
-    return it != m_timers.end() && it->second.armed;
+    return it != m_timers.end() && it->second->armed;
 }
 
 FakeToolkit::Millis FakeToolkit::TimerPeriod(const IWindow& window, unsigned id) const
 {
     auto it = m_timers.find({dynamic_cast<const FakeWindow*>(&window), id});
-    return it == m_timers.end() ? 0 : it->second.period;
+    return it == m_timers.end() ? 0 : it->second->period;
 }
 
 void FakeToolkit::BeginWaitCursor() { ++m_nWaitCursor; }
 void FakeToolkit::EndWaitCursor() { --m_nWaitCursor; }
 
-void FakeToolkit::WaitOnUiThread(unsigned ms)
-{
-    const Millis start = m_now;
-    const Millis until = m_now + ms;
-    ++m_nInputBlocked;
-    while (RunNext(until, false)) {
-    }
-    Settle();
-    if (m_now < until)
-        m_now = until;
-    --m_nInputBlocked;
-    m_waits.emplace_back(start, static_cast<Millis>(ms));
-}
-
-bool FakeToolkit::InvokeOnUiThread(FunctionRef<void()> call)
-{
-    if (IsUiThread()) {
-        call();
-        return true;
-    }
-    Call record{call};
-    std::unique_lock lock(m_callMutex);
-    if (m_bShutdown)
-        return false;
-    m_calls.push_back(&record);
-    m_callCv.notify_all();
-    m_callCv.wait(lock, [&] { return record.done; });
-    return record.ran;
-}
-
-void FakeToolkit::PostToUiThread(std::function<void()> call)
-{
-    std::lock_guard lock(m_callMutex);
-    if (m_bShutdown)
-        return;
-    m_posted.push_back(std::move(call));
-    m_callCv.notify_all();
-}
-
-bool FakeToolkit::ServeCalls()
-{
-    std::vector<Call*> calls;
-    std::deque<std::function<void()>> posted;
-    {
-        std::lock_guard lock(m_callMutex);
-        calls.swap(m_calls);
-        m_calls.reserve(256);
-        posted.swap(m_posted);
-    }
-    for (Call* call : calls) {
-        call->function();
-        std::lock_guard lock(m_callMutex);
-        call->ran = true;
-        call->done = true;
-        m_callCv.notify_all();
-    }
-    for (auto& function : posted)
-        function();
-    return !calls.empty() || !posted.empty();
-}
-
 void FakeToolkit::Settle()
 {
-    if (!IsUiThread())
-        return;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    for (;;) {
-        const bool served = ServeCalls();
-        const bool quiet = !m_probe || m_probe();
-        if (!served && quiet) {
-            std::lock_guard lock(m_callMutex);
-            if (m_calls.empty() && m_posted.empty())
-                return;
-            continue;
-        }
-        if (!served) {
-            std::unique_lock lock(m_callMutex);
-            m_callCv.wait_for(lock, std::chrono::microseconds(200),
-                              [&] { return !m_calls.empty() || !m_posted.empty(); });
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            std::fprintf(stderr, "FakeToolkit: other threads never became quiet\n");
-            m_bStalled = true;
-            return;
-        }
-    }
+    m_loop.Advance(0);
 }
 
-void FakeToolkit::Shutdown()
+bool FakeToolkit::Stalled() const
 {
-    std::lock_guard lock(m_callMutex);
-    m_bShutdown = true;
-    for (Call* call : m_calls)
-        call->done = true;
-    m_calls.clear();
-    m_posted.clear();
-    m_callCv.notify_all();
+    const auto* clock = dynamic_cast<const VirtualClock*>(&m_loop.Clock());
+    return m_bStalled || (clock && clock->Stalled());
 }
 
 int FakeToolkit::TrackPopupMenu(IWindow& window, int menuId)
@@ -321,53 +231,46 @@ std::vector<std::string> FakeToolkit::MessageTexts() const
     return texts;
 }
 
-void FakeToolkit::Schedule(Millis time, bool userInput, std::function<void()> run)
+// A user action that comes due while a message box is up waits until the
+// box has been answered.
+void FakeToolkit::Schedule(Millis delay, bool userInput, std::function<void()> run)
 {
-    const std::uint64_t seq = ++m_seq;
-    m_events.emplace(std::make_pair(time, seq), Event{time, seq, userInput, std::move(run)});
+    m_loop.After(delay, [this, userInput, run = std::move(run)]() mutable {
+        if (userInput && m_nInputBlocked > 0)
+            m_heldInput.push_back(std::move(run));
+        else
+            run();
+    });
+}
+
+void FakeToolkit::EndInputBlock()
+{
+    if (--m_nInputBlocked > 0)
+        return;
+    std::vector<std::function<void()>> held;
+    held.swap(m_heldInput);
+    for (auto& action : held)
+        Schedule(0, true, std::move(action));
 }
 
 void FakeToolkit::At(Millis time, std::function<void()> action)
 {
-    Schedule(time, true, std::move(action));
+    Schedule(time - Now(), true, std::move(action));
 }
 
 void FakeToolkit::After(Millis delay, std::function<void()> action)
 {
-    Schedule(m_now + delay, true, std::move(action));
+    Schedule(delay, true, std::move(action));
 }
 
 void FakeToolkit::AfterExternal(Millis delay, std::function<void()> action)
 {
-    Schedule(m_now + delay, false, std::move(action));
-}
-
-bool FakeToolkit::RunNext(Millis limit, bool allowUserInput)
-{
-    Settle();
-    for (auto it = m_events.begin(); it != m_events.end(); ++it) {
-        if (it->first.first > limit)
-            return false;
-        if (it->second.userInput && !allowUserInput)
-            continue;
-        Event event = std::move(it->second);
-        m_events.erase(it);
-        if (event.time > m_now)
-            m_now = event.time;
-        event.run();
-        return true;
-    }
-    return false;
+    Schedule(delay, false, std::move(action));
 }
 
 void FakeToolkit::Advance(Millis ms)
 {
-    const Millis until = m_now + ms;
-    while (RunNext(until, m_nInputBlocked == 0)) {
-    }
-    Settle();
-    if (m_now < until)
-        m_now = until;
+    m_loop.Advance(ms);
 }
 
 std::optional<std::string> FakeToolkit::SaveTextFile(const std::string& path, const std::string& text)

@@ -1,43 +1,43 @@
 #pragma once
+#include "engine/EventLoop.h"
 #include "toolkit/IToolkit.h"
 #include "toolkit/fake/FakeWindow.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace pemblor {
 
 // The toolkit for tests: in-memory windows and controls, message boxes
-// answered from a script, and a virtual clock.
+// answered from a script, on the engine's event loop with its virtual clock
+// (the loop the windows' dispatcher is, in these tests).
 //
-// The thread that constructs it is the user-interface thread (the test's own
-// thread). Virtual time moves only inside Advance(), and inside the nested
-// loops of RunModal, MessageBox and WaitOnUiThread, which run the events
-// scheduled on the clock in time order: timer ticks, posted close requests and
-// the test's scripted actions (At/After). Before every event the toolkit
-// settles: it serves the other threads' InvokeOnUiThread/PostToUiThread calls
-// until the quiescence probe (normally FakeNetwork::Quiescent) says they have
-// nothing left to do. So a 53-second wait runs in milliseconds and the order
-// of replies and ticks is deterministic.
+// The loop's thread is the user-interface thread (the test's own thread).
+// Virtual time moves only inside Advance(), and inside the nested loops of
+// RunModal and MessageBox, which run the loop: window timers, posted close
+// requests and the test's scripted actions (At/After) in time order, and
+// before each, the other threads' calls until the clock's quiescence probe
+// (normally FakeNetwork::Quiescent) says they have nothing left to do. So a
+// 53-second wait runs in milliseconds and the order of replies and ticks is
+// deterministic.
 class FakeToolkit final : public IToolkit {
 public:
-    explicit FakeToolkit(std::string appName = "Pemblor");
+    // `loop` outlives the toolkit.
+    explicit FakeToolkit(EventLoop& loop, std::string appName = "Pemblor");
     ~FakeToolkit() override;
+    FakeToolkit(const FakeToolkit&) = delete;
+    FakeToolkit& operator=(const FakeToolkit&) = delete;
 
     // IToolkit
     std::string AppName() const override { return m_strAppName; }
-    std::int64_t NowMs() const override { return m_now.load(); }
+    std::int64_t NowMs() const override { return m_loop.Now(); }
     int RunModal(IDialogHandler& handler, int templateId, IWindow* owner) override;
     void EndDialog(IWindow& window, int result) override;
     void PostClose(IWindow& window) override;
@@ -46,9 +46,6 @@ public:
     void KillTimer(IWindow& window, unsigned id) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
-    void WaitOnUiThread(unsigned ms) override;
-    bool InvokeOnUiThread(FunctionRef<void()> call) override;
-    void PostToUiThread(std::function<void()> call) override;
     int TrackPopupMenu(IWindow& window, int menuId) override;
     void AppendSystemMenu(IWindow& window, unsigned commandId, const std::string& text) override;
     void OpenUrl(const std::string& url) override;
@@ -68,15 +65,14 @@ public:
     FakeWindow* LastWindow(int templateId);
     bool InitResult(const FakeWindow& window) const;
 
-    using Millis = std::int64_t;
-    Millis Now() const { return m_now.load(); }
+    using Millis = EventLoop::Millis;
+    EventLoop& Loop() { return m_loop; }
+    Millis Now() const { return m_loop.Now(); }
     // Runs every event due up to Now() + ms, then sets the clock there.
     void Advance(Millis ms);
     // Scripted user action at an absolute / relative virtual time; these
-    // three are for the user-interface thread only (another thread reaches
-    // them through PostToUiThread). User
-    // actions wait while the user-interface thread refuses input
-    // (WaitOnUiThread) and run when it ends.
+    // three are for the user-interface thread only. User actions wait while
+    // a message box is up and run when it has been answered.
     void At(Millis time, std::function<void()> action);
     void After(Millis delay, std::function<void()> action);
     // Something that happens outside the user interface at a virtual time
@@ -84,9 +80,6 @@ public:
     void AfterExternal(Millis delay, std::function<void()> action);
     // Serves other threads' calls until the probe reports quiescence.
     void Settle();
-    void SetQuiescenceProbe(std::function<bool()> probe) { m_probe = std::move(probe); }
-    // Stops serving: pending and later InvokeOnUiThread calls return false.
-    void Shutdown();
 
     struct MessageRecord {
         std::string text;
@@ -130,55 +123,42 @@ public:
     };
     const std::vector<SysMenuEntry>& SystemMenu() const { return m_sysMenu; }
     int WaitCursorDepth() const { return m_nWaitCursor; }
-    // Virtual time spent in WaitOnUiThread calls, in order.
-    const std::vector<std::pair<Millis, Millis>>& Waits() const { return m_waits; }
+    // Virtual time spent waiting on the user-interface thread (the loop's
+    // WaitServing), in order: start and length.
+    const std::vector<std::pair<Millis, Millis>>& Waits() const { return m_loop.Waits(); }
     bool TimerArmed(const IWindow& window, unsigned id) const;
     Millis TimerPeriod(const IWindow& window, unsigned id) const;
     // True when a modal loop found nothing left to run and the test had to be
     // rescued (the dialog was ended with IDCANCEL), or settling timed out.
-    bool Stalled() const { return m_bStalled; }
+    bool Stalled() const;
 
 private:
-    struct Event {
-        Millis time;
-        std::uint64_t seq;
-        bool userInput;
-        std::function<void()> run;
+    // A window's periodic timer: a deadline on the loop that schedules itself
+    // again before each tick.
+    struct WindowTimer final : Deadline {
+        FakeToolkit* toolkit = nullptr;
+        FakeWindow* window = nullptr;
+        unsigned id = 0;
+        Millis period = 0;
+        bool armed = false;
+        void Expired() override;
     };
-    struct Call;
     FakeWindow& Create(IDialogHandler& handler, int templateId, FakeWindow* owner);
     FakeWindow* AsFake(IWindow* window) const;
-    void Schedule(Millis time, bool userInput, std::function<void()> run);
-    // Runs the earliest event due at or before `limit`; false when none.
-    bool RunNext(Millis limit, bool allowUserInput);
-    void ScheduleTick(FakeWindow* window, unsigned id, std::uint64_t generation, Millis at);
-    bool ServeCalls();
-    bool IsUiThread() const { return std::this_thread::get_id() == m_uiThread; }
+    void Schedule(Millis delay, bool userInput, std::function<void()> run);
+    // Ends one refusal of input; at the last, the user actions held back
+    // meanwhile are due again, in their order.
+    void EndInputBlock();
+    void Disarm(WindowTimer& timer);
     friend class FakeWindow;
 
+    EventLoop& m_loop;
     std::string m_strAppName;
-    std::thread::id m_uiThread;
-    // Read by other threads (NowMs).
-    std::atomic<Millis> m_now{0};
-    std::uint64_t m_seq = 0;
-    std::multimap<std::pair<Millis, std::uint64_t>, Event> m_events;
     std::vector<std::unique_ptr<FakeWindow>> m_windows;
     std::map<const FakeWindow*, bool> m_initResults;
-    struct TimerState {
-        std::uint64_t generation;
-        Millis period;
-        bool armed;
-    };
-    std::map<std::pair<const FakeWindow*, unsigned>, TimerState> m_timers;
-    std::uint64_t m_nTimerGeneration = 0;
+    std::map<std::pair<const FakeWindow*, unsigned>, std::unique_ptr<WindowTimer>> m_timers;
     int m_nInputBlocked = 0;
-
-    std::function<bool()> m_probe;
-    std::mutex m_callMutex;
-    std::condition_variable m_callCv;
-    std::vector<Call*> m_calls; // reserved: queuing a call allocates nothing
-    std::deque<std::function<void()>> m_posted;
-    bool m_bShutdown = false;
+    std::vector<std::function<void()>> m_heldInput;
 
     std::vector<MessageRecord> m_messages;
     std::deque<int> m_answers;
@@ -190,7 +170,6 @@ private:
     std::deque<std::optional<std::string>> m_saveAnswers;
     std::vector<SaveFileRecord> m_saveDialogs;
     std::vector<SysMenuEntry> m_sysMenu;
-    std::vector<std::pair<Millis, Millis>> m_waits;
     int m_nWaitCursor = 0;
     bool m_bStalled = false;
 };

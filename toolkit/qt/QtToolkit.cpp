@@ -19,35 +19,17 @@
 #include <QIcon>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
-
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
 
 namespace pemblor {
 
-namespace {
-constexpr std::size_t kPostedRoom = 256;
-} // namespace
-
-QtToolkit::QtToolkit() : m_pReceiver(std::make_unique<QObject>())
+QtToolkit::QtToolkit()
 {
-    m_posted.reserve(kPostedRoom);
-    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wakeFd >= 0) {
-        m_pWakeNotifier = std::make_unique<QSocketNotifier>(m_wakeFd, QSocketNotifier::Read);
-        QObject::connect(m_pWakeNotifier.get(), &QSocketNotifier::activated, m_pReceiver.get(), [this] {
-            std::uint64_t count = 0;
-            [[maybe_unused]] const ssize_t got = read(m_wakeFd, &count, sizeof count);
-            RunPosted();
-        });
-    }
     QIcon icon;
     icon.addFile(QStringLiteral(":/pemblor/pemblor-16.png"), QSize(16, 16));
     icon.addFile(QStringLiteral(":/pemblor/pemblor-32.png"), QSize(32, 32));
@@ -57,10 +39,6 @@ QtToolkit::QtToolkit() : m_pReceiver(std::make_unique<QObject>())
 
 QtToolkit::~QtToolkit()
 {
-    Shutdown();
-    m_pWakeNotifier.reset();
-    if (m_wakeFd >= 0)
-        close(m_wakeFd);
     while (m_nWaitCursors > 0)
         EndWaitCursor();
 }
@@ -79,6 +57,11 @@ std::int64_t QtToolkit::NowMs() const
 QtWindow* QtToolkit::AsQtWindow(IWindow* window)
 {
     return dynamic_cast<QtWindow*>(window);
+}
+
+bool QtToolkit::IsUiThread()
+{
+    return QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
 int QtToolkit::RunModal(IDialogHandler& handler, int templateId, IWindow* owner)
@@ -175,103 +158,6 @@ void QtToolkit::EndWaitCursor()
         return;
     --m_nWaitCursors;
     QGuiApplication::restoreOverrideCursor();
-}
-
-void QtToolkit::WaitOnUiThread(unsigned ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(std::chrono::milliseconds(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
-bool QtToolkit::IsUiThread() const
-{
-    return QThread::currentThread() == m_pReceiver->thread();
-}
-
-bool QtToolkit::InvokeOnUiThread(FunctionRef<void()> call)
-{
-    Q_ASSERT_X(!IsUiThread(), "QtToolkit::InvokeOnUiThread", "called on the user-interface thread");
-    if (IsUiThread()) {
-        call();
-        return true;
-    }
-    PendingCall pending(call);
-    std::unique_lock lock(m_mutex);
-    if (m_bShutdown)
-        return false;
-    const std::uint64_t number = ++m_nLastCall;
-    m_pending.emplace(number, &pending);
-    QMetaObject::invokeMethod(m_pReceiver.get(), [this, number] { ServeCall(number); }, Qt::QueuedConnection);
-    pending.finished.wait(lock, [&pending] { return pending.bFinished; });
-    return pending.bRan;
-}
-
-// A posted request carries only the number of its call, so one that outlives
-// its call (served or dropped by Shutdown) finds nothing and does nothing.
-void QtToolkit::ServeCall(std::uint64_t number)
-{
-    PendingCall* pending = nullptr;
-    {
-        std::lock_guard lock(m_mutex);
-        const auto found = m_pending.find(number);
-        if (found == m_pending.end())
-            return;
-        pending = found->second;
-        m_pending.erase(found);
-    }
-    pending->call();
-    std::lock_guard lock(m_mutex);
-    pending->bRan = true;
-    pending->bFinished = true;
-    // Notified under the lock: the waiter cannot return, and destroy the
-    // record, before this is done with it.
-    pending->finished.notify_one();
-}
-
-std::size_t QtToolkit::PendingCallCount()
-{
-    std::lock_guard lock(m_mutex);
-    return m_pending.size();
-}
-
-void QtToolkit::Shutdown()
-{
-    std::lock_guard lock(m_mutex);
-    m_bShutdown = true;
-    for (auto& [number, pending] : m_pending) {
-        pending->bFinished = true;
-        pending->finished.notify_one();
-    }
-    m_pending.clear();
-}
-
-void QtToolkit::PostToUiThread(std::function<void()> call)
-{
-    if (m_wakeFd < 0) {
-        QMetaObject::invokeMethod(m_pReceiver.get(), std::move(call), Qt::QueuedConnection);
-        return;
-    }
-    std::lock_guard lock(m_mutex);
-    m_posted.push_back(std::move(call));
-    if (!m_bWakePending) {
-        m_bWakePending = true;
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t put = write(m_wakeFd, &one, sizeof one);
-    }
-}
-
-void QtToolkit::RunPosted()
-{
-    std::vector<std::function<void()>> posted;
-    posted.reserve(kPostedRoom);
-    {
-        std::lock_guard lock(m_mutex);
-        posted.swap(m_posted);
-        m_bWakePending = false;
-    }
-    for (auto& call : posted)
-        call();
 }
 
 int QtToolkit::TrackPopupMenu(IWindow& window, int menuId)

@@ -1,16 +1,11 @@
 #pragma once
 #include "toolkit/IToolkit.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <memory>
-#include <mutex>
-#include <vector>
+#include <optional>
+#include <string>
 
-class QObject;
-class QSocketNotifier;
 class QWidget;
 
 namespace pemblor {
@@ -44,12 +39,6 @@ public:
     void KillTimer(IWindow& window, unsigned id) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
-    void WaitOnUiThread(unsigned ms) override;
-    // Must not be called on the user-interface thread (asserted; a release
-    // build carries the call out at once).
-    bool InvokeOnUiThread(FunctionRef<void()> call) override;
-    // Must not be called once the toolkit is destroyed.
-    void PostToUiThread(std::function<void()> call) override;
     int TrackPopupMenu(IWindow& window, int menuId) override;
     void AppendSystemMenu(IWindow& window, unsigned commandId, const std::string& text) override;
     void OpenUrl(const std::string& url) override;
@@ -65,41 +54,9 @@ public:
                                                                      const std::string&, const std::string&)>;
     void SetSaveFileChooser(SaveFileChooser chooser) { m_saveFileChooser = std::move(chooser); }
 
-    // From now on InvokeOnUiThread returns false without calling, and callers
-    // that wait for a call not yet started return false at once. A call being
-    // carried out is finished. Any thread; idempotent.
-    void Shutdown();
-    bool IsUiThread() const;
-    // Calls posted by other threads and not yet started.
-    std::size_t PendingCallCount();
-
 private:
-    struct PendingCall {
-        explicit PendingCall(FunctionRef<void()> function) : call(function) {}
-        FunctionRef<void()> call;
-        std::condition_variable finished;
-        bool bFinished = false;
-        bool bRan = false;
-    };
-
     static QtWindow* AsQtWindow(IWindow* window);
-    void ServeCall(std::uint64_t call);
-    void RunPosted();
-
-    // Lives on the user-interface thread; other threads post calls to it.
-    std::unique_ptr<QObject> m_pReceiver;
-    std::mutex m_mutex;
-    std::map<std::uint64_t, PendingCall*> m_pending; // guarded by m_mutex
-    std::uint64_t m_nLastCall = 0;                   // guarded by m_mutex
-    bool m_bShutdown = false;                        // guarded by m_mutex
-    // Calls posted from other threads wait here; one write to m_wakeFd (an
-    // eventfd the user-interface thread watches) wakes it for all that came
-    // meanwhile. Posting a call whose target fits in std::function allocates
-    // nothing while the list has room.
-    std::vector<std::function<void()>> m_posted; // guarded by m_mutex
-    bool m_bWakePending = false;                 // guarded by m_mutex
-    int m_wakeFd = -1;
-    std::unique_ptr<QSocketNotifier> m_pWakeNotifier;
+    static bool IsUiThread();
     int m_nWaitCursors = 0;
     SaveFileChooser m_saveFileChooser;
 };

@@ -93,7 +93,8 @@ bool AccessPoint::Awake(Clock::time_point now)
     if (now < *m_rebootDone)
         return false;
     m_rebootDone.reset();
-    RunFlashAddresses();
+    if (!m_quirks.keepAddress)
+        RunFlashAddresses();
     return true;
 }
 
@@ -189,7 +190,10 @@ std::optional<OutgoingReply> AccessPoint::OnQuery(const pemblor::ReplyDatagram& 
         }
         texts.push_back(std::string(name) + '=' + *value);
     }
-    return Address(BuildQueryReply(std::move(texts)));
+    OutgoingReply reply = Address(BuildQueryReply(std::move(texts)));
+    if (discovery)
+        reply.repeats = m_quirks.discoveryRepeats;
+    return reply;
 }
 
 CommandOutcome AccessPoint::OnCommand(const pemblor::ReplyDatagram& request, std::string_view user,
@@ -200,7 +204,7 @@ CommandOutcome AccessPoint::OnCommand(const pemblor::ReplyDatagram& request, std
     for (const auto& [index, entry] : request.entries())
         if (EntryString(entry) == Reboot)
             outcome.kind = CommandOutcome::Kind::Reboot;
-    if (!Awake(now) || m_quirks.silent)
+    if (!Awake(now) || m_quirks.silent || m_quirks.ignoreCommands)
         return outcome;
 
     const bool accepted = user == m_strUser && pass == m_strPass;

@@ -259,12 +259,14 @@ void Agent::Dispatch(std::optional<OutgoingReply> reply, std::uint32_t asker, in
 {
     if (!reply)
         return;
-    if (reply->delayMs == 0) {
-        Send(*reply, asker, ifindex);
-        return;
+    for (int copy = 0; copy <= reply->repeats; ++copy) {
+        if (reply->delayMs == 0) {
+            Send(*reply, asker, ifindex);
+            continue;
+        }
+        const auto due = now + std::chrono::milliseconds(reply->delayMs);
+        m_pending.push(Pending{due, m_nSequence++, *reply, asker, ifindex});
     }
-    const auto due = now + std::chrono::milliseconds(reply->delayMs);
-    m_pending.push(Pending{due, m_nSequence++, std::move(*reply), asker, ifindex});
 }
 
 void Agent::SendDue(Clock::time_point now)

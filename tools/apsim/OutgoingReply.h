@@ -11,6 +11,8 @@ struct OutgoingReply {
     std::uint32_t source = 0;
     bool broadcast = false;
     int delayMs = 0;
+    // Copies that leave after this one, at the same time.
+    int repeats = 0;
 };
 
 } // namespace apsim

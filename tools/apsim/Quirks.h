@@ -35,6 +35,10 @@ struct Quirks {
     bool neverReturn = false;      // an accepted reboot silences the access point for good
     bool applyImmediately = false; // a changed address and mask are answered from at once, no reboot
     bool broadcastOnly = false;    // hears requests sent to 255.255.255.255 only, none sent to its address
+    // Behaviours that tests of the tool set directly (no option names):
+    int discoveryRepeats = 0;    // each discovery reply leaves this many more times
+    bool ignoreCommands = false; // commands are heard but neither answered nor carried out
+    bool keepAddress = false;    // a changed address and mask are stored, but a reboot keeps running the old ones
     std::vector<std::string> missingEntries;
     std::vector<std::string> extraEntries; // "NAME=VALUE" texts appended as they are
     MalformedMode malformed = MalformedMode::None;

@@ -48,13 +48,15 @@ constexpr std::size_t kReservedRows = 1024;
 
 } // namespace
 
-CDeviceListDlg::CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, SessionConfig config)
+CDeviceListDlg::CDeviceListDlg(IToolkit& toolkit, UiDispatcher& dispatcher, ISocketLayer& sockets,
+                               SessionConfig config)
     : m_toolkit(toolkit)
-    , m_dispatcher(toolkit)
+    , m_dispatcher(dispatcher)
     , m_session(sockets, m_dispatcher, *this, std::move(config), [&toolkit] { return toolkit.NowMs(); },
                 kReservedRows)
 {
     m_session.registry().AddListener(*this);
+    m_dispatcher.SetTickHandler([this] { m_session.OnTimer(); });
 }
 
 CDeviceListDlg::~CDeviceListDlg()
@@ -64,6 +66,8 @@ CDeviceListDlg::~CDeviceListDlg()
     m_session.StopReceiveThread();
     m_session.registry().RemoveListener(*this);
     m_dispatcher.Cancel(m_liveRound);
+    m_dispatcher.DisarmTimer();
+    m_dispatcher.SetTickHandler(nullptr);
 }
 
 int CDeviceListDlg::DoModal()
@@ -74,7 +78,6 @@ int CDeviceListDlg::DoModal()
 bool CDeviceListDlg::OnInitDialog(IWindow& window)
 {
     m_pWindow = &window;
-    m_dispatcher.SetWindow(&window);
     m_listDevices = window.List(IDC_LIST_DEVICES);
     m_btnSetupIp = window.Button(IDC_BTN_SETUPIP);
     m_btnDiscover = window.Button(IDC_BTN_DISCOVER);
@@ -151,13 +154,6 @@ void CDeviceListDlg::OnNotify(int id, Notify code)
     }
 }
 
-void CDeviceListDlg::OnTimer(unsigned id)
-{
-    if (m_dispatcher.OnDeadlineTimer(id))
-        return;
-    m_session.OnTimer();
-}
-
 void CDeviceListDlg::OnSysCommand(unsigned id)
 {
     if ((id & 0xFFF0u) == IDM_ABOUTBOX) {
@@ -203,7 +199,9 @@ void CDeviceListDlg::OnDestroy()
     m_btnSetupIp = nullptr;
     m_btnDiscover = nullptr;
     m_pWindow = nullptr;
-    m_dispatcher.SetWindow(nullptr);
+    // The conversation's timer and the next live round ended with the window.
+    m_dispatcher.DisarmTimer();
+    m_dispatcher.Cancel(m_liveRound);
 }
 
 void CDeviceListDlg::ShowMessage(const std::string& text)

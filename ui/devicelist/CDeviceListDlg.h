@@ -1,7 +1,7 @@
 #pragma once
 #include "engine/Session.h"
 #include "toolkit/IDialogHandler.h"
-#include "ui/devicelist/ToolkitDispatcher.h"
+#include "engine/UiDispatcher.h"
 #include "ui/setupip/ManySetupIp.h"
 
 #include <memory>
@@ -22,7 +22,9 @@ class IToolkit;
 // dialogs get what they need from the session.
 class CDeviceListDlg : public IDialogHandler, private DiscoveryListener, private RegistryListener {
 public:
-    CDeviceListDlg(IToolkit& toolkit, ISocketLayer& sockets, SessionConfig config = {});
+    // `dispatcher` is the user-interface thread's; the window's session
+    // ticks on its timer.
+    CDeviceListDlg(IToolkit& toolkit, UiDispatcher& dispatcher, ISocketLayer& sockets, SessionConfig config = {});
     ~CDeviceListDlg() override;
     CDeviceListDlg(const CDeviceListDlg&) = delete;
     CDeviceListDlg& operator=(const CDeviceListDlg&) = delete;
@@ -42,7 +44,6 @@ public:
     bool OnInitDialog(IWindow& window) override;
     void OnCommand(int id) override;
     void OnNotify(int id, Notify code) override;
-    void OnTimer(unsigned id) override;
     void OnSysCommand(unsigned id) override;
     void OnClose() override;
     void OnCancel() override;
@@ -103,7 +104,7 @@ private:
 
 
     IToolkit& m_toolkit;
-    ToolkitDispatcher m_dispatcher;
+    UiDispatcher& m_dispatcher;
 
     // The open Setup IP dialog, null when none. User-interface thread only.
     CSetupIpDlg* m_pSetupIpDlg = nullptr;

@@ -11,7 +11,7 @@
 
 namespace pemblor {
 
-bool CPemblorApp::InitInstance(IToolkit& toolkit, ISocketLayer& sockets, SessionConfig config,
+bool CPemblorApp::InitInstance(IToolkit& toolkit, UiDispatcher& dispatcher, ISocketLayer& sockets, SessionConfig config,
                                ManySetupIpView manySetupIp)
 {
     if (!sockets.StartupProcess()) {
@@ -19,7 +19,7 @@ bool CPemblorApp::InitInstance(IToolkit& toolkit, ISocketLayer& sockets, Session
                            MbIcon::Exclamation);
         return false;
     }
-    auto dialog = std::make_unique<CDeviceListDlg>(toolkit, sockets, std::move(config));
+    auto dialog = std::make_unique<CDeviceListDlg>(toolkit, dispatcher, sockets, std::move(config));
     dialog->SetManySetupIpView(std::move(manySetupIp));
     dialog->DoModal();
     // The window object goes now, with its send socket; the receive thread

@@ -4,6 +4,7 @@
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtTranslation.h"
 #include "ui/devicelist/CPemblorApp.h"
+#include "ui/qt/QtDispatcher.h"
 #include "ui/qt/SetupIpManyDialog.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@ int main(int argc, char* argv[])
         QApplication::setWindowIcon(icon);
 
     pemblor::QtToolkit toolkit;
+    pemblor::QtDispatcher dispatcher;
     pemblor::PosixSocketLayer sockets;
     pemblor::PosixInterfaceList interfaces;
     pemblor::SessionConfig config;
@@ -33,12 +35,12 @@ int main(int argc, char* argv[])
     config.receiveBufferBytes = 8 * 1024 * 1024;
 
     pemblor::CPemblorApp app;
-    app.InitInstance(toolkit, sockets, std::move(config), [&toolkit](pemblor::IWindow* owner, pemblor::ManySetupIp& session) {
+    app.InitInstance(toolkit, dispatcher, sockets, std::move(config), [&toolkit](pemblor::IWindow* owner, pemblor::ManySetupIp& session) {
         pemblor::RunSetupIpManyDialog(toolkit, owner, session);
     });
 
     // A receive thread that could not be waited for must find no toolkit to
     // call into.
-    toolkit.Shutdown();
+    dispatcher.Stop();
     return 0;
 }

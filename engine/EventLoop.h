@@ -1,0 +1,175 @@
+#pragma once
+#include "engine/PostedCallQueue.h"
+#include "engine/UiDispatcher.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace pemblor {
+
+// The event loop's time: what it reads as now, and how it waits for work or
+// for a deadline.
+class LoopClock {
+public:
+    using Millis = std::int64_t;
+    virtual ~LoopClock() = default;
+
+    // Any thread.
+    virtual Millis Now() const = 0;
+    // Called by the loop's thread with `lock` held; returns with it held once
+    // `hasWork()` is true, or once Now() has reached `deadline` (at once when
+    // it has already). `hasWork` is read under `lock`.
+    virtual void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& wake, Millis deadline,
+                           const std::function<bool()>& hasWork) = 0;
+    // Called like WaitUntil before the loop runs an event that is due: returns
+    // once the work that other threads still have on its way has reached the
+    // loop (`hasWork()`) or there is none. Real time need not wait for it.
+    virtual void Settle(std::unique_lock<std::mutex>& /*lock*/, std::condition_variable& /*wake*/,
+                        const std::function<bool()>& /*hasWork*/)
+    {
+    }
+};
+
+// Real time from the steady clock.
+class SteadyClock final : public LoopClock {
+public:
+    Millis Now() const override;
+    void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& wake, Millis deadline,
+                   const std::function<bool()>& hasWork) override;
+};
+
+// Virtual time for tests. It stands still while other threads have work on
+// their way (the quiescence probe, normally FakeNetwork::Quiescent, says they
+// are not quiet) and jumps to the loop's next deadline once they are quiet
+// and nothing is queued for the loop. Even a wait for a deadline already
+// reached first waits for quiet, so the loop settles before it returns.
+class VirtualClock final : public LoopClock {
+public:
+    VirtualClock() = default;
+    explicit VirtualClock(std::function<bool()> quiet) : m_quiet(std::move(quiet)) {}
+
+    // Before the loop first waits.
+    void SetQuiescenceProbe(std::function<bool()> quiet) { m_quiet = std::move(quiet); }
+
+    Millis Now() const override { return m_now.load(); }
+    void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& wake, Millis deadline,
+                   const std::function<bool()>& hasWork) override;
+    void Settle(std::unique_lock<std::mutex>& lock, std::condition_variable& wake,
+                const std::function<bool()>& hasWork) override;
+
+    // True once other threads failed to become quiet within a long real-time
+    // bound (time then moved on regardless): a test that never settles.
+    bool Stalled() const { return m_stalled.load(); }
+
+private:
+    std::function<bool()> m_quiet;
+    std::atomic<Millis> m_now{0};
+    std::atomic<bool> m_stalled{false};
+};
+
+// The one event loop for front ends without a toolkit and for tests: the
+// thread that constructs it is its user-interface thread, and runs it inside
+// RunUntil, Advance and WaitServing. Other threads reach it through Invoke
+// and Post. Timer ticks, deadlines and After actions run in the order of
+// their times; at the same time, in the order they were scheduled.
+class EventLoop final : public UiDispatcher {
+public:
+    using Millis = LoopClock::Millis;
+
+    explicit EventLoop(LoopClock& clock);
+    ~EventLoop() override;
+    EventLoop(const EventLoop&) = delete;
+    EventLoop& operator=(const EventLoop&) = delete;
+
+    LoopClock& Clock() { return m_clock; }
+    Millis Now() const { return m_clock.Now(); }
+    bool OnLoopThread() const { return std::this_thread::get_id() == m_thread; }
+
+    // Loop thread: serves calls, ticks, deadlines and actions until `done()`
+    // holds (checked after every piece of work) or the clock has reached
+    // `deadline`. Returns done().
+    bool RunUntil(Millis deadline, const std::function<bool()>& done);
+    // Loop thread: serves for `ms` of the clock's time; everything due up to
+    // Now() + ms runs.
+    void Advance(Millis ms);
+    // Loop thread: runs `action` once the clock reaches Now() + delay.
+    void After(Millis delay, std::function<void()> action);
+
+    // Any thread: from now on Invoke returns false and Post drops its call;
+    // invocations already waiting are released without running, posted
+    // calls still queued never run.
+    void Stop();
+
+    // The time of the earliest tick, deadline or action waiting; nothing
+    // when none is.
+    std::optional<Millis> NextEventTime() const;
+    // Every WaitServing call: when it began and how long it was, in order
+    // (tests assert that nothing blocks the loop's thread).
+    const std::vector<std::pair<Millis, Millis>>& Waits() const { return m_waits; }
+
+    bool TimerArmed() const { return m_timer.has_value(); }
+    Millis TimerPeriod() const { return m_timerPeriod; }
+    // Deadlines scheduled and not yet expired or cancelled.
+    std::size_t PendingDeadlines() const { return m_deadlines.size(); }
+
+    // UiDispatcher
+    bool Invoke(FunctionRef<void()> call) override;
+    void Post(PostedCall& call) override;
+    void Cancel(PostedCall& call) override;
+    void SetTickHandler(std::function<void()> tick) override { m_tick = std::move(tick); }
+    void ArmTimer(unsigned periodMs) override;
+    void DisarmTimer() override;
+    void Schedule(Deadline& deadline, unsigned delayMs) override;
+    void Cancel(Deadline& deadline) override;
+    void WaitServing(unsigned ms) override;
+
+private:
+    using Key = std::pair<Millis, std::uint64_t>;
+    // An Invoke waiting for the loop: its own queue link, on the caller's
+    // stack, so invoking allocates nothing.
+    struct Invocation {
+        FunctionRef<void()> call;
+        Invocation* next = nullptr;
+        bool done = false;
+        bool ran = false;
+    };
+
+    bool HasWorkLocked() const { return m_invocations != nullptr || !m_posted.Empty(); }
+    // Runs the invocations and posted calls queued now; true when any ran.
+    bool ServeCalls();
+    Key Enqueue(Millis at, std::function<void()> action);
+    void ScheduleTick(Millis at);
+    // Runs the earliest event due by Now(); false when none is.
+    bool RunDueEvent();
+
+    LoopClock& m_clock;
+    const std::thread::id m_thread = std::this_thread::get_id();
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_invokeDone;
+    Invocation* m_invocations = nullptr; // guarded by m_mutex; oldest first
+    Invocation* m_lastInvocation = nullptr;
+    bool m_stopped = false;              // guarded by m_mutex
+    PostedCallQueue m_posted;
+    std::function<bool()> m_hasWork;
+
+    // Loop thread only.
+    std::uint64_t m_seq = 0;
+    std::map<Key, std::function<void()>> m_events;
+    std::function<void()> m_tick;
+    std::optional<Key> m_timer; // the pending tick while the timer is armed
+    Millis m_timerPeriod = 0;
+    std::map<Deadline*, Key> m_deadlines;
+    std::vector<std::pair<Millis, Millis>> m_waits;
+};
+
+} // namespace pemblor

@@ -1,0 +1,160 @@
+#include "tests/support/SimAccessPoint.h"
+
+#include "protocol/Datagram.h"
+#include "protocol/DatagramType.h"
+#include "protocol/MacText.h"
+#include "protocol/ReplyDatagram.h"
+#include "protocol/Requests.h"
+#include "tools/apsim/LabAddress.h"
+
+#include <array>
+#include <cstring>
+#include <stdexcept>
+
+namespace pemblor {
+namespace {
+
+// A credential field of the header, up to its NUL.
+std::string HeaderText(const std::uint8_t* data, std::size_t size, std::size_t offset, std::size_t length)
+{
+    if (size < offset + length)
+        return {};
+    const char* text = reinterpret_cast<const char*>(data + offset);
+    return std::string(text, strnlen(text, length));
+}
+
+} // namespace
+
+SimAccessPoint::SimAccessPoint(FakeNetwork& network, EventLoop& loop, const apsim::ApSettings& settings,
+                               const apsim::Quirks& quirks, std::chrono::milliseconds rebootTime)
+    : m_network(network)
+    , m_loop(loop)
+    , m_rebootTime(rebootTime)
+    , m_host(apsim::FormatAddress(settings.ip))
+    , m_layer(network.NewLayer(m_host))
+    , m_model(settings, quirks)
+{
+    m_scheduleCall.owner = this;
+    m_socket = m_layer->Open();
+    if (!m_socket || !m_socket->Bind(DevicePort))
+        throw std::runtime_error("access point " + m_host + " cannot bind the device port");
+    // A socket counts as quiet while nobody waits on it, so a thread that has
+    // not reached its first receive would let the clock run past requests.
+    // Once the thread has taken this first datagram, the socket stays busy
+    // until the thread waits again.
+    const Datagram hello = BuildStopDatagram();
+    m_socket->SendTo(hello.data(), hello.size, DevicePort, "127.0.0.1");
+    m_thread = std::thread([this] { Run(); });
+    std::unique_lock lock(m_mutex);
+    m_startedCv.wait(lock, [this] { return m_started; });
+}
+
+SimAccessPoint::~SimAccessPoint()
+{
+    m_stop = true;
+    m_socket->Close();
+    m_thread.join();
+    m_loop.Cancel(m_scheduleCall);
+}
+
+std::string SimAccessPoint::Mac() const
+{
+    std::lock_guard lock(m_mutex);
+    return std::string(FormatMacText(m_model.mac()).view());
+}
+
+std::vector<std::string> SimAccessPoint::Requests() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+void SimAccessPoint::Run()
+{
+    std::array<std::uint8_t, ReceiveBufferSize> buffer{};
+    while (!m_stop.load()) {
+        PeerAddress from{};
+        std::uint16_t port = 0;
+        const int received = m_socket->ReceiveFrom(buffer.data(), buffer.size(), from, port);
+        if (received < 0)
+            break;
+        const auto size = static_cast<std::size_t>(received);
+        const ReplyDatagram request(buffer.data(), size, from.text);
+        std::lock_guard lock(m_mutex);
+        if (!m_started) {
+            m_started = true;
+            m_startedCv.notify_all();
+        }
+        if (request.type() != TypeQuery && request.type() != TypeCommand)
+            continue;
+        const MacBytes mac = request.macAddress();
+        const bool toAll = mac == MacBytes{};
+        if (!toAll && mac != m_model.mac())
+            continue;
+        const std::string user = HeaderText(buffer.data(), size, 18, 32);
+        const std::string password = HeaderText(buffer.data(), size, 50, 32);
+        std::string record = std::to_string(request.type()) + " " + user + "/" + password + ":";
+        for (const auto& item : request.entries())
+            record += "|" + std::string(item.entry.text.data(), item.entry.length > 0 ? item.entry.length - 1 : 0);
+        m_requests.push_back(record);
+
+        const auto now = apsim::AccessPoint::Clock::time_point(std::chrono::milliseconds(m_loop.Now()));
+        if (request.type() == TypeQuery) {
+            if (auto reply = m_model.OnQuery(request, toAll, now))
+                Answer(std::move(*reply), from.text);
+        } else if (!toAll) {
+            apsim::CommandOutcome outcome = m_model.OnCommand(request, user, password, now, m_rebootTime);
+            if (outcome.reply)
+                Answer(std::move(*outcome.reply), from.text);
+        }
+    }
+}
+
+void SimAccessPoint::Answer(apsim::OutgoingReply reply, const std::string& toHost)
+{
+    for (int copy = 0; copy <= reply.repeats; ++copy) {
+        if (reply.delayMs <= 0) {
+            Send(reply, toHost);
+        } else {
+            // The clock belongs to the loop's thread: schedule from there.
+            m_delayed.push_back({reply, toHost});
+            m_loop.Post(m_scheduleCall);
+        }
+    }
+}
+
+void SimAccessPoint::ScheduleDelayed()
+{
+    std::vector<Delayed> delayed;
+    {
+        std::lock_guard lock(m_mutex);
+        delayed.swap(m_delayed);
+    }
+    for (Delayed& answer : delayed) {
+        const int delay = answer.reply.delayMs;
+        m_loop.After(delay, [this, answer = std::move(answer)] {
+            std::lock_guard lock(m_mutex);
+            Send(answer.reply, answer.toHost);
+        });
+    }
+}
+
+void SimAccessPoint::Send(const apsim::OutgoingReply& reply, const std::string& toHost)
+{
+    const std::string source = apsim::FormatAddress(reply.source);
+    ISocket* socket = m_socket.get();
+    if (source != m_host) {
+        auto& sender = m_senders[source];
+        if (!sender.first) {
+            sender.first = m_network.NewLayer(source);
+            sender.second = sender.first->Open();
+            sender.second->Bind(0);
+            sender.second->SetBroadcast();
+        }
+        socket = sender.second.get();
+    }
+    socket->SendTo(reply.bytes.data(), reply.bytes.size(), DevicePort,
+                   reply.broadcast ? "255.255.255.255" : toHost.c_str());
+}
+
+} // namespace pemblor

@@ -1,0 +1,75 @@
+#pragma once
+#include "engine/EventLoop.h"
+#include "engine/ISocket.h"
+#include "engine/fake/FakeNetwork.h"
+#include "tools/apsim/AccessPoint.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pemblor {
+
+// An access point of the simulator (its model of the agent, tools/apsim) on
+// the fake network, on the event loop's virtual clock. Requests are heard on
+// a thread of its own on the host of its factory address; an answer without
+// a delay leaves at once, a delayed one when the clock reaches it (scheduled
+// by the loop's thread). Each answer leaves from the address the model names
+// (the running address, or a quirk's), a host of its own on the network.
+class SimAccessPoint final {
+public:
+    // `loop` outlives the access point.
+    SimAccessPoint(FakeNetwork& network, EventLoop& loop, const apsim::ApSettings& settings,
+                   const apsim::Quirks& quirks = {}, std::chrono::milliseconds rebootTime = std::chrono::seconds(5));
+    ~SimAccessPoint();
+    SimAccessPoint(const SimAccessPoint&) = delete;
+    SimAccessPoint& operator=(const SimAccessPoint&) = delete;
+
+    std::string Mac() const;
+    // Every request heard (types 0 and 2) for everyone or for this access
+    // point, one string each: the type, the credentials and the entries, as
+    // "2 admin/secret:|flash set IP_ADDR 198.18.1.50|reboot".
+    std::vector<std::string> Requests() const;
+
+private:
+    struct Delayed {
+        apsim::OutgoingReply reply;
+        std::string toHost;
+    };
+    struct ScheduleCall final : PostedCall {
+        SimAccessPoint* owner = nullptr;
+        void Run() override { owner->ScheduleDelayed(); }
+    };
+    void Run();
+    // With m_mutex held.
+    void Answer(apsim::OutgoingReply reply, const std::string& toHost);
+    void Send(const apsim::OutgoingReply& reply, const std::string& toHost);
+    void ScheduleDelayed();
+
+    FakeNetwork& m_network;
+    EventLoop& m_loop;
+    const std::chrono::milliseconds m_rebootTime;
+    std::string m_host;
+    std::unique_ptr<FakeSocketLayer> m_layer;
+    std::unique_ptr<ISocket> m_socket;
+    ScheduleCall m_scheduleCall;
+
+    mutable std::mutex m_mutex;
+    apsim::AccessPoint m_model;
+    std::vector<std::string> m_requests;
+    std::vector<Delayed> m_delayed;
+    // The hosts the answers leave from, by address.
+    std::map<std::string, std::pair<std::unique_ptr<FakeSocketLayer>, std::unique_ptr<ISocket>>> m_senders;
+    std::condition_variable m_startedCv;
+    bool m_started = false;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+} // namespace pemblor

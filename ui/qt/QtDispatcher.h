@@ -1,0 +1,79 @@
+#pragma once
+#include "engine/PostedCallQueue.h"
+#include "engine/UiDispatcher.h"
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+
+class QObject;
+class QSocketNotifier;
+class QTimer;
+
+namespace pemblor {
+
+// The window's dispatcher on Qt's own event loop. The thread that constructs
+// it (the QApplication's) is the user-interface thread; construct it after
+// the QApplication and destroy it before.
+//
+// The conversation's timer and each deadline are QTimers. Calls from other
+// threads wait in intrusive queues (an invocation's record lives on its
+// caller's stack), and one write to an eventfd that the loop watches wakes it
+// for every call queued meanwhile, so neither posting nor invoking
+// allocates.
+class QtDispatcher final : public UiDispatcher {
+public:
+    QtDispatcher();
+    ~QtDispatcher() override;
+    QtDispatcher(const QtDispatcher&) = delete;
+    QtDispatcher& operator=(const QtDispatcher&) = delete;
+
+    // From now on Invoke returns false without calling and posted calls are
+    // dropped; callers waiting for a call not yet started return false at
+    // once. A call being carried out is finished. Any thread; idempotent.
+    void Stop();
+
+    bool Invoke(FunctionRef<void()> call) override;
+    void Post(PostedCall& call) override;
+    void Cancel(PostedCall& call) override;
+    void SetTickHandler(std::function<void()> tick) override { m_tick = std::move(tick); }
+    void ArmTimer(unsigned periodMs) override;
+    void DisarmTimer() override;
+    void Schedule(Deadline& deadline, unsigned delayMs) override;
+    void Cancel(Deadline& deadline) override;
+    // A nested loop that leaves user input queued.
+    void WaitServing(unsigned ms) override;
+
+private:
+    struct Invocation {
+        FunctionRef<void()> call;
+        Invocation* next = nullptr;
+        bool done = false;
+        bool ran = false;
+    };
+    bool OnUiThread() const;
+    // With m_mutex held: one wake for all calls queued until it is served.
+    void WakeLocked();
+    void Serve();
+
+    std::unique_ptr<QObject> m_receiver; // lives on the user-interface thread
+    int m_wakeFd = -1;
+    std::unique_ptr<QSocketNotifier> m_wakeNotifier;
+
+    std::mutex m_mutex;
+    std::condition_variable m_invokeDone;
+    Invocation* m_invocations = nullptr; // guarded by m_mutex; oldest first
+    Invocation* m_lastInvocation = nullptr;
+    bool m_wakePending = false; // guarded by m_mutex
+    bool m_stopped = false;     // guarded by m_mutex
+    PostedCallQueue m_posted;
+
+    // User-interface thread only.
+    std::function<void()> m_tick;
+    std::unique_ptr<QTimer> m_timer;
+    std::map<Deadline*, std::unique_ptr<QTimer>> m_deadlines;
+};
+
+} // namespace pemblor
