@@ -8,7 +8,7 @@
 
 namespace pemblor {
 
-// The interfaces the conversation works with, as read at the last Refresh
+// The interfaces the transport works with, as read at the last Refresh
 // (each Discover). Refresh runs on the user-interface thread; the look-ups
 // may run on any thread.
 class InterfaceSet final {

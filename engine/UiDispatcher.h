@@ -42,11 +42,11 @@ protected:
     ~Deadline() = default;
 };
 
-// How the conversation reaches the user-interface thread: the one thread on
-// which a front end runs its handlers and which owns the conversation's
+// How the engine reaches the user-interface thread: the one thread on
+// which a front end runs its handlers and which owns the discovery's
 // timer. Two implementations: the engine's EventLoop (pemblorctl, and every
 // test on its virtual clock) and the window's dispatcher on Qt's own loop.
-// The front end passes it to the conversation.
+// The front end passes it to its session.
 //
 // Threads: Invoke and Post may be called from any thread; SetTickHandler,
 // ArmTimer, DisarmTimer, Schedule, Cancel and WaitServing only on the
@@ -68,15 +68,15 @@ public:
     // Takes `call` off the queue if it is still there.
     virtual void Cancel(PostedCall& call) = 0;
 
-    // What each tick of the conversation's timer calls (the front end passes
-    // Conversation::OnTimer); null for nothing.
+    // What each tick of the discovery's timer calls (the front end passes
+    // Session::OnTimer); null for nothing.
     virtual void SetTickHandler(std::function<void()> tick) = 0;
     // The conversation's single periodic timer. Arming replaces an armed
     // timer; it ticks on the user-interface thread until it is disarmed.
     virtual void ArmTimer(unsigned periodMs) = 0;
     virtual void DisarmTimer() = 0;
 
-    // Per-job deadlines, beside the conversation's timer. Scheduling a
+    // Per-job deadlines, beside the discovery's timer. Scheduling a
     // pending deadline again replaces its time; a deadline runs at most once
     // per scheduling, and Expired may schedule it again.
     virtual void Schedule(Deadline& deadline, unsigned delayMs) = 0;

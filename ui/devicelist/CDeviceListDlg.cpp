@@ -199,7 +199,7 @@ void CDeviceListDlg::OnDestroy()
     m_btnSetupIp = nullptr;
     m_btnDiscover = nullptr;
     m_pWindow = nullptr;
-    // The conversation's timer and the next live round ended with the window.
+    // The discovery's timer and the next live round ended with the window.
     m_dispatcher.DisarmTimer();
     m_dispatcher.Cancel(m_liveRound);
 }

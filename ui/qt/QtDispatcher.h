@@ -18,7 +18,7 @@ namespace pemblor {
 // it (the QApplication's) is the user-interface thread; construct it after
 // the QApplication and destroy it before.
 //
-// The conversation's timer and each deadline are QTimers. Calls from other
+// The discovery's timer and each deadline are QTimers. Calls from other
 // threads wait in intrusive queues (an invocation's record lives on its
 // caller's stack), and one write to an eventfd that the loop watches wakes it
 // for every call queued meanwhile, so neither posting nor invoking
