@@ -107,6 +107,11 @@ bool EchoBecomes(int fd, bool on)
 // resize) changes nothing: the rest of the password is not shown either.
 TEST(PasswordReader, EchoStaysOffAfterAStopAndContinue)
 {
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer holds a signal back until the interrupted call
+    // returns, so the prompt's handler cannot run while it reads.
+    GTEST_SKIP() << "signal handlers are deferred under ThreadSanitizer";
+#endif
     int master = -1, slave = -1;
     ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
     int result[2];
