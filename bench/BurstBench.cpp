@@ -32,7 +32,7 @@
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "ui/devicelist/CDeviceListDlg.h"
-#include "ui/qt/QtDispatcher.h"
+#include "gui/QtDispatcher.h"
 
 #include <QApplication>
 

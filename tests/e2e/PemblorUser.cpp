@@ -1,7 +1,7 @@
 #include "PemblorUser.h"
 
 #include "resources/ResourceIds.h"
-#include "toolkit/qt/QtIpAddressCtrl.h"
+#include "gui/QtIpAddressCtrl.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

@@ -15,7 +15,7 @@
 #include "toolkit/qt/QtToolkit.h"
 #include "tools/apsim/LabAddress.h"
 #include "ui/devicelist/CPemblorApp.h"
-#include "ui/qt/QtDispatcher.h"
+#include "gui/QtDispatcher.h"
 #include "ui/qt/SetupIpManyDialog.h"
 
 #include <QApplication>

@@ -7,7 +7,7 @@
 #include "resources/ResourceIds.h"
 #include "toolkit/IButton.h"
 #include "toolkit/IListCtrl.h"
-#include "toolkit/qt/QtDeviceTableModel.h"
+#include "gui/QtDeviceTableModel.h"
 #include "toolkit/qt/QtListView.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtWindow.h"

@@ -2,7 +2,7 @@
 // conversation's timer and the jobs' deadlines as QTimers, stopping.
 #include "QtTestSupport.h"
 
-#include "ui/qt/QtDispatcher.h"
+#include "gui/QtDispatcher.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -5,7 +5,7 @@
 #include "toolkit/IEdit.h"
 #include "toolkit/IIpAddressCtrl.h"
 #include "toolkit/qt/QtIpAddressAdapter.h"
-#include "toolkit/qt/QtIpAddressCtrl.h"
+#include "gui/QtIpAddressCtrl.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtWindow.h"
 

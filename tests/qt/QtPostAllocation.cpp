@@ -3,7 +3,7 @@
 // which is once per reply when replies come one at a time. An executable of
 // its own, since it replaces the global operator new.
 #include "tests/support/AllocationCounter.h"
-#include "ui/qt/QtDispatcher.h"
+#include "gui/QtDispatcher.h"
 
 #include <QApplication>
 #include <QEventLoop>

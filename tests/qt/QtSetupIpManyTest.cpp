@@ -7,7 +7,7 @@
 #include "engine/fake/FakeNetwork.h"
 #include "tests/fleet/FleetLan.h"
 #include "resources/ResourceIds.h"
-#include "toolkit/qt/QtIpAddressCtrl.h"
+#include "gui/QtIpAddressCtrl.h"
 #include "toolkit/qt/QtToolkit.h"
 #include "toolkit/qt/QtWindow.h"
 #include "ui/qt/SetupIpManyDialog.h"

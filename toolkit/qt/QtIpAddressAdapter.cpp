@@ -1,6 +1,6 @@
 #include "toolkit/qt/QtIpAddressAdapter.h"
 
-#include "toolkit/qt/QtIpAddressCtrl.h"
+#include "gui/QtIpAddressCtrl.h"
 
 namespace pemblor {
 

@@ -1,6 +1,6 @@
 #include "toolkit/qt/QtListCtrl.h"
 
-#include "toolkit/qt/QtDeviceTableModel.h"
+#include "gui/QtDeviceTableModel.h"
 #include "toolkit/qt/QtListView.h"
 
 namespace pemblor {

@@ -1,7 +1,7 @@
 #include "toolkit/qt/QtListView.h"
 
 #include "common/DeviceColumns.h"
-#include "toolkit/qt/QtDeviceTableModel.h"
+#include "gui/QtDeviceTableModel.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

@@ -3,7 +3,7 @@
 #include "resources/DialogTemplate.h"
 #include "toolkit/IDialogHandler.h"
 #include "toolkit/qt/QtListView.h"
-#include "toolkit/qt/QtTranslation.h"
+#include "gui/QtTranslation.h"
 #include "toolkit/qt/QtWindow.h"
 
 #include <QApplication>

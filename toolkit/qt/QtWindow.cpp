@@ -5,13 +5,13 @@
 #include "toolkit/qt/QtButton.h"
 #include "common/Translatable.h"
 #include "toolkit/qt/QtCheckBox.h"
-#include "toolkit/qt/QtDeviceTableModel.h"
+#include "gui/QtDeviceTableModel.h"
 #include "toolkit/qt/QtEdit.h"
 #include "toolkit/qt/QtIpAddressAdapter.h"
-#include "toolkit/qt/QtIpAddressCtrl.h"
+#include "gui/QtIpAddressCtrl.h"
 #include "toolkit/qt/QtListCtrl.h"
 #include "toolkit/qt/QtListView.h"
-#include "toolkit/qt/QtTranslation.h"
+#include "gui/QtTranslation.h"
 
 #include <QAction>
 #include <QApplication>

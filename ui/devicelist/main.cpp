@@ -2,9 +2,9 @@
 #include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
 #include "toolkit/qt/QtToolkit.h"
-#include "toolkit/qt/QtTranslation.h"
+#include "gui/QtTranslation.h"
 #include "ui/devicelist/CPemblorApp.h"
-#include "ui/qt/QtDispatcher.h"
+#include "gui/QtDispatcher.h"
 #include "ui/qt/SetupIpManyDialog.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "fleet/SettingsCheck.h"
 #include "toolkit/IToolkit.h"
 #include "toolkit/IWindow.h"
-#include "toolkit/qt/QtIpAddressCtrl.h"
+#include "gui/QtIpAddressCtrl.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "toolkit/qt/QtIpAddressCtrl.h"
+#include "gui/QtIpAddressCtrl.h"
 
 #include <QAccessible>
 #include <QClipboard>

@@ -1,7 +1,7 @@
-#include "toolkit/qt/QtDeviceTableModel.h"
+#include "gui/QtDeviceTableModel.h"
 
 #include "common/DeviceColumns.h"
-#include "toolkit/qt/QtTranslation.h"
+#include "gui/QtTranslation.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "ui/qt/QtDispatcher.h"
+#include "gui/QtDispatcher.h"
 
 #include <QEventLoop>
 #include <QObject>

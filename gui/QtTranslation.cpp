@@ -1,4 +1,4 @@
-#include "toolkit/qt/QtTranslation.h"
+#include "gui/QtTranslation.h"
 
 #include "common/Translatable.h"
 
