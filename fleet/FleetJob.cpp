@@ -188,19 +188,50 @@ void FleetJob::Run()
 
 void FleetJob::Pump()
 {
-    // Changes before reads: a device that has been read moves on first.
+    // Every device is read before any is changed, so that the plan can be
+    // checked against where each one answers now.
+    if (!m_readsDone) {
+        for (const auto& device : m_devices) {
+            if (m_outstanding >= m_settings.maxOutstanding)
+                return;
+            if (device->phase == DevicePhase::Waiting && device->refused.empty())
+                SendRead(*device);
+        }
+        const bool reading = std::any_of(m_devices.begin(), m_devices.end(), [](const auto& device) {
+            return device->refused.empty() &&
+                   (device->phase == DevicePhase::Waiting || device->phase == DevicePhase::Reading);
+        });
+        if (reading)
+            return;
+        m_readsDone = true;
+        if (RefuseConflicts())
+            return;
+    }
     for (const auto& device : m_devices) {
         if (m_outstanding >= m_settings.maxOutstanding)
             return;
         if (device->phase == DevicePhase::Queued && !AddressBusy(device->address))
             SendChange(*device);
     }
-    for (const auto& device : m_devices) {
-        if (m_outstanding >= m_settings.maxOutstanding)
-            return;
-        if (device->phase == DevicePhase::Waiting && device->refused.empty())
-            SendRead(*device);
+}
+
+bool FleetJob::RefuseConflicts()
+{
+    for (const auto& moving : m_devices) {
+        if (moving->phase != DevicePhase::Queued || moving->target.DhcpOn() || !moving->target.ipAddr)
+            continue;
+        for (const auto& holder : m_devices) {
+            if (holder == moving || holder->address.empty() || !SameAddress(*moving->target.ipAddr, holder->address))
+                continue;
+            m_planConflict = "the plan puts " + moving->row.mac + " on " + *moving->target.ipAddr + ", where " +
+                             holder->row.mac + " answers now; nothing was changed";
+            for (const auto& device : m_devices)
+                if (device->phase == DevicePhase::Queued)
+                    Finish(*device, JobOutcome::Invalid, device->address, "Not changed: " + m_planConflict + ".");
+            return true;
+        }
     }
+    return false;
 }
 
 void FleetJob::SendRead(Device& device)

@@ -86,6 +86,10 @@ public:
     int Rounds() const { return m_rounds; }
     // Set when the receive thread stopped listening.
     bool ReceiveStopped() const { return m_receiveStopped.load(); }
+    // Why the plan was refused as a whole once every device had been read
+    // (it would put a device where another device of the plan answers now,
+    // as a swap does); nothing was changed. Empty when it was not.
+    const std::string& PlanConflict() const { return m_planConflict; }
 
 private:
     struct Device;
@@ -113,6 +117,9 @@ private:
     void Finish(Device& device, JobOutcome result, std::optional<std::string> ip, std::string message = {});
     void Enter(Device& device, DevicePhase phase);
     bool AddressBusy(const std::string& address) const;
+    // Once all are read: refuses the plan when a device's new address is
+    // where another device of the plan answered its read. True if refused.
+    bool RefuseConflicts();
     void Round();
 
     Transport& m_transport;
@@ -126,6 +133,8 @@ private:
     std::size_t m_outstanding = 0;
     std::size_t m_untouched = 0;
     int m_rounds = 0;
+    bool m_readsDone = false;
+    std::string m_planConflict;
     bool m_started = false;
     bool m_observing = false;
     bool m_roundDue = false;

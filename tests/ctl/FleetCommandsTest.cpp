@@ -243,6 +243,28 @@ TEST_F(FleetCtl, ApplyNamesEveryFailureAndExitsEight)
     EXPECT_NE(result.out.find("02:00:00:AA:00:03 not-found"), std::string::npos) << result.out;
 }
 
+// A hand-edited swap would leave two devices on one address part-way: the
+// plan is refused once both are read, naming them, and nothing is sent.
+TEST_F(FleetCtl, ApplyRefusesAPlanThatPutsADeviceWhereAnotherAnswersNow)
+{
+    const auto a = Start(Device(1, "10.0.0.11"));
+    const auto b = Start(Device(2, "10.0.0.12"));
+    const auto c = Start(Device(3, "10.0.0.13"));
+    const std::string plan = PlanFileWith("swap.csv", "mac,ip,netmask,gateway,dhcp\n"
+                                                      "02:00:00:AA:00:03,10.0.0.60,,,\n"
+                                                      "02:00:00:AA:00:01,10.0.0.12,,,\n"
+                                                      "02:00:00:AA:00:02,10.0.0.11,,,\n");
+    const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot"}, "admin\n");
+    EXPECT_EQ(result.status, ExitUsage) << result.err;
+    EXPECT_NE(result.err.find("pemblorctl: the plan puts 02:00:00:AA:00:01 on 10.0.0.12, where 02:00:00:AA:00:02 "
+                              "answers now; nothing was changed\n"),
+              std::string::npos)
+        << result.err;
+    for (const char* mac : {"02:00:00:AA:00:01", "02:00:00:AA:00:02", "02:00:00:AA:00:03"})
+        EXPECT_NE(result.out.find(std::string(mac) + " invalid"), std::string::npos) << result.out;
+    EXPECT_EQ(Commands(*a) + Commands(*b) + Commands(*c), 0);
+}
+
 TEST_F(FleetCtl, ApplyRefusesAFileThatIsNoPlanBeforeTouchingTheNetwork)
 {
     const std::string wrong = PlanFileWith("wrong.csv", "mac,address\n02:00:00:AA:00:01,10.0.0.5\n");
