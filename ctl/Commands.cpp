@@ -170,6 +170,7 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
     };
 
     IInterfaceList* const interfaces = config.interfaces;
+    const char* const neighbourTable = config.neighbourTable;
     DeviceSession session(sockets, loop, std::move(config));
     if (const int failed = opening(session.Open()); failed != ExitOk)
         return failed;
@@ -181,7 +182,7 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
     case CtlCommand::Reboot:
         return RunReboot(options, session, io, password);
     case CtlCommand::Plan:
-        return RunPlan(options, session, loop, io, interfaces);
+        return RunPlan(options, session, loop, io, interfaces, sockets, neighbourTable);
     default:
         break;
     }

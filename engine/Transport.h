@@ -47,6 +47,9 @@ struct TransportConfig {
     // be read: every request goes where the routes send it. Must outlive the
     // transport.
     IInterfaceList* interfaces = nullptr;
+    // Where the kernel's neighbour table is read (the planner's look for
+    // other hosts on the segment); tests name a file of their own.
+    const char* neighbourTable = "/proc/net/arp";
 };
 
 // What a job waits for from its device.
