@@ -282,6 +282,33 @@ TEST_F(FleetJobTest, ZeroMacResultsFromASharedAddressAreTakenOneDeviceAtATime)
     }
 }
 
+// A late copy of one device's zero-MAC result must not be taken for the next
+// device's at the same address: the next change waits until the address has
+// been quiet for a second. Without that wait, the refusal's copy would end
+// the device after it as refused.
+TEST_F(FleetJobTest, ALateCopyOfAResultIsNeverTakenForTheNextDeviceAtItsAddress)
+{
+    std::vector<FleetLan::Device> aps;
+    std::vector<JobRow> rows;
+    for (int n = 0; n < 3; ++n) {
+        aps.push_back(Ap(n, "198.19.250.1"));
+        aps.back().zeroMacResult = true;
+        aps.back().lateCopyMs = 600;
+        rows.push_back(Row(n, Host(n)));
+    }
+    aps[0].password = "other";
+    FleetLan lan(net, ui, kToolHost, aps);
+    Run run;
+    JobSettings settings = Defaults();
+    settings.reboot = false;
+    const auto job = Start(run, rows, settings);
+    RunToEnd(*job);
+    EXPECT_EQ(run.Of(0).result, JobOutcome::AuthenticationError);
+    EXPECT_EQ(run.Of(1).result, JobOutcome::Stored);
+    EXPECT_EQ(run.Of(2).result, JobOutcome::Stored);
+    EXPECT_EQ(lan.MostChangesAtOneAddress(), 1u);
+}
+
 TEST_F(FleetJobTest, StrayAndForeignRepliesNeverCompleteADevice)
 {
     std::vector<FleetLan::Device> aps{Ap(0), Ap(1), Ap(2)};
