@@ -40,6 +40,15 @@ inline void PrintTo(const QString& text, std::ostream* out)
 {
     *out << '"' << text.toStdString() << '"';
 }
+inline void PrintTo(const QStringList& texts, std::ostream* out)
+{
+    *out << "{ ";
+    for (const QString& text : texts) {
+        PrintTo(text, out);
+        *out << ' ';
+    }
+    *out << '}';
+}
 
 namespace pemblor {
 
