@@ -1,18 +1,19 @@
-#include "QtTestSupport.h"
-
-#include "resources/DialogTemplate.h"
-#include "resources/ResourceIds.h"
-#include "toolkit/IEdit.h"
-#include "toolkit/IIpAddressCtrl.h"
-#include "toolkit/qt/QtIpAddressAdapter.h"
+// The address control by itself, in a form of three labelled controls
+// between a check box and an edit, with a default button: typing, ranges,
+// pasting, keys, one tab stop, and what a screen reader finds.
 #include "gui/QtIpAddressCtrl.h"
-#include "toolkit/qt/QtToolkit.h"
-#include "toolkit/qt/QtWindow.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QDialog>
+#include <QFormLayout>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -40,31 +41,45 @@ QString RangeNotice(int entered, int low, int high)
         .arg(high);
 }
 
+enum Id { IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY };
+
 class QtIpAddressCtrlTest : public ::testing::Test {
 protected:
+    QtIpAddressCtrlTest()
+    {
+        auto* form = new QFormLayout(&window);
+        dhcp = new QCheckBox(QStringLiteral("DHCP Client Enabled"), &window);
+        form->addRow(dhcp);
+        const char* labels[3]{"IP Address: ", "Netmask: ", "Default Gateway: "};
+        const int ranges[3][4][2]{{{1, 223}, {0, 255}, {0, 255}, {0, 254}},
+                                  {{0, 255}, {0, 255}, {0, 255}, {0, 254}},
+                                  {{0, 223}, {0, 255}, {0, 255}, {0, 254}}};
+        for (int c = 0; c < 3; ++c) {
+            auto* label = new QLabel(QString::fromLatin1(labels[c]), &window);
+            auto* target = new QtIpAddressCtrl(&window);
+            label->setBuddy(target);
+            form->addRow(label, target);
+            for (int f = 0; f < 4; ++f)
+                target->SetFieldRange(f, ranges[c][f][0], ranges[c][f][1]);
+            QObject::connect(target, &QtIpAddressCtrl::FieldChanged, target,
+                             [this, target, c] { seen[c] << Fields(target); });
+            controls[c] = target;
+        }
+        user = new QLineEdit(&window);
+        form->addRow(QStringLiteral("User Name:"), user);
+        apply = new QPushButton(QStringLiteral("Apply"), &window);
+        apply->setDefault(true);
+        form->addRow(apply);
+        control = controls[IDC_IP_ADDRESS];
+    }
     void SetUp() override
     {
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-        const int ranges[3][4][2]{{{1, 223}, {0, 255}, {0, 255}, {0, 254}},
-                                  {{0, 255}, {0, 255}, {0, 255}, {0, 254}},
-                                  {{0, 223}, {0, 255}, {0, 255}, {0, 254}}};
-        for (int c = 0; c < 3; ++c) {
-            IIpAddressCtrl* ip = window.IpAddress(kIds[c]);
-            ip->EnableWindow(true);
-            for (int f = 0; f < 4; ++f)
-                ip->SetFieldRange(f, ranges[c][f][0], ranges[c][f][1]);
-            QtIpAddressCtrl* target = Control(kIds[c]);
-            QObject::connect(target, &QtIpAddressCtrl::FieldChanged, target,
-                             [this, target, id = kIds[c]] { seen[id] << Fields(target); });
-        }
-        window.Edit(IDC_EDIT_USERNAME)->EnableWindow(true);
-        address = window.IpAddress(IDC_IP_ADDRESS);
-        control = Control(IDC_IP_ADDRESS);
     }
-    QtIpAddressCtrl* Control(int id) { return window.findChild<QtIpAddressCtrl*>(QtWindow::ControlName(id)); }
+    QtIpAddressCtrl* Control(int id) { return controls[id]; }
     static QString Fields(const QtIpAddressCtrl* c)
     {
         QStringList texts;
@@ -94,9 +109,8 @@ protected:
     // Tab from the tab stop before the control.
     void TabInto(int id)
     {
-        const std::map<int, int> before{
-            {IDC_IP_ADDRESS, IDC_CHK_DHCP}, {IDC_IP_NETMASK, IDC_IP_ADDRESS}, {IDC_IP_GATEWAY, IDC_IP_NETMASK}};
-        window.SetFocus(before.at(id));
+        QWidget* before = id == IDC_IP_ADDRESS ? static_cast<QWidget*>(dhcp) : Control(id - 1);
+        before->setFocus(Qt::OtherFocusReason);
         Press(Qt::Key_Tab);
     }
     // The control changed, and the last notification saw it as it is now.
@@ -107,43 +121,46 @@ protected:
     }
 
     static constexpr int kIds[3]{IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY};
-    QtToolkit toolkit;
-    ScriptedHandler handler{toolkit};
-    QtWindow window{*FindDialogTemplate(IDD_SETUPIP), handler, nullptr};
-    IIpAddressCtrl* address = nullptr;
+    QDialog window;
+    QCheckBox* dhcp = nullptr;
+    QtIpAddressCtrl* controls[3]{};
+    QLineEdit* user = nullptr;
+    QPushButton* apply = nullptr;
     QtIpAddressCtrl* control = nullptr;
     std::map<int, QStringList> seen; // the fields at each FieldChanged
 };
 
 TEST_F(QtIpAddressCtrlTest, BlankFieldsValueOrderAndNoNotificationFromCode)
 {
+    QSignalSpy changed(control, &QtIpAddressCtrl::FieldChanged);
     std::uint32_t value = 1;
-    EXPECT_TRUE(address->IsBlank());
-    EXPECT_EQ(address->GetAddress(value), 0);
+    EXPECT_TRUE(control->IsBlank());
+    EXPECT_EQ(control->GetAddress(value), 0);
     EXPECT_EQ(value, 0u);
 
-    address->SetAddress(0xC0A8010Au);
+    control->SetAddress(0xC0A8010Au);
     EXPECT_EQ(Fields(control), QStringLiteral("192|168|1|10"));
-    EXPECT_EQ(address->GetAddress(value), 4);
+    EXPECT_EQ(control->GetAddress(value), 4);
     EXPECT_EQ(value, 0xC0A8010Au);
-    address->SetAddress(0);
+    control->SetAddress(0);
     EXPECT_EQ(Fields(control), QStringLiteral("0|0|0|0"));
-    EXPECT_FALSE(address->IsBlank());
+    EXPECT_FALSE(control->IsBlank());
 
     control->Field(1)->clear();
     control->Field(3)->clear();
     control->Field(0)->setText(QStringLiteral("10"));
-    EXPECT_EQ(address->GetAddress(value), 2);
+    EXPECT_EQ(control->GetAddress(value), 2);
     EXPECT_EQ(value, 0x0A000000u);
-    address->ClearAddress();
-    EXPECT_TRUE(address->IsBlank());
-    EXPECT_EQ(handler.Count("notify 1004 field"), 0);
+    control->ClearAddress();
+    EXPECT_TRUE(control->IsBlank());
+    EXPECT_EQ(changed.count(), 0);
 }
 
 // A click at the left or right end of a field, on each field of each
 // control, puts the caret there: the next digit goes in at that spot.
 TEST_F(QtIpAddressCtrlTest, ClickPutsTheCaretInTheClickedFieldWhereClicked)
 {
+    QSignalSpy changed(control, &QtIpAddressCtrl::FieldChanged);
     for (const int id : kIds) {
         QtIpAddressCtrl* target = Control(id);
         for (int field = 0; field < 4; ++field) {
@@ -151,7 +168,7 @@ TEST_F(QtIpAddressCtrlTest, ClickPutsTheCaretInTheClickedFieldWhereClicked)
                 const std::string what = std::to_string(id) + " field " + std::to_string(field) +
                                           (left ? " left" : " right");
                 target->SetAddress(0x01020304u);
-                window.SetFocus(IDC_EDIT_USERNAME);
+                user->setFocus(Qt::OtherFocusReason);
                 const QLineEdit* edit = target->Field(field);
                 ClickAt(edit, QPoint(left ? 1 : edit->width() - 2, edit->height() / 2));
                 EXPECT_EQ(FocusedField(target), field) << what;
@@ -163,7 +180,7 @@ TEST_F(QtIpAddressCtrlTest, ClickPutsTheCaretInTheClickedFieldWhereClicked)
             }
         }
     }
-    EXPECT_EQ(handler.Count("notify 1004 field"), 8);
+    EXPECT_EQ(changed.count(), 8);
 }
 
 // Whole addresses typed after tabbing into an empty or a filled control.
@@ -237,7 +254,7 @@ TEST_F(QtIpAddressCtrlTest, OutOfRangeValueIsClampedAndTheUserTold)
         seen.clear();
         target->FocusField(c.field, true);
         Type(QString::fromLatin1(c.typed));
-        window.SetFocus(IDC_EDIT_USERNAME);
+        user->setFocus(Qt::OtherFocusReason);
         EXPECT_EQ(target->Field(c.field)->text(), QString::fromLatin1(c.kept)) << c.id << " " << c.typed;
         EXPECT_EQ(target->Notice(), c.notice) << c.id << " " << c.typed;
         ExpectNotified(c.id, c.typed);
@@ -245,11 +262,13 @@ TEST_F(QtIpAddressCtrlTest, OutOfRangeValueIsClampedAndTheUserTold)
 
     // Enter presses the dialog's default button, which reads the value: it
     // is in range by then.
+    QStringList read;
+    QObject::connect(apply, &QPushButton::clicked, control, [&] { read << Fields(control); });
     control->ClearAddress();
     control->FocusField(0, true);
     Type(QStringLiteral("0"));
     Press(Qt::Key_Return);
-    EXPECT_EQ(control->Field(0)->text(), QStringLiteral("1"));
+    EXPECT_EQ(read, QStringList{QStringLiteral("1|||")});
     EXPECT_EQ(control->Notice(), RangeNotice(0, 1, 223));
 }
 
@@ -315,7 +334,7 @@ TEST_F(QtIpAddressCtrlTest, MiddleClickPastesTheSelection)
     for (const auto& c : cases) {
         control->SetAddress(kFilled);
         seen.clear();
-        window.SetFocus(IDC_EDIT_USERNAME);
+        user->setFocus(Qt::OtherFocusReason);
         clipboard->setText(QString::fromLatin1(c.selected), QClipboard::Selection);
         ClickAt(control->Field(c.field), control->Field(c.field)->rect().center(), Qt::MiddleButton);
         EXPECT_EQ(Fields(control), QString::fromLatin1(c.kept)) << c.selected;
@@ -402,20 +421,27 @@ TEST_F(QtIpAddressCtrlTest, TheControlIsOneTabStop)
     }
 }
 
-// A screen reader finds each field under the label beside its control.
-TEST_F(QtIpAddressCtrlTest, FieldsHaveAccessibleNames)
+// A screen reader finds each field under the label beside its control, and
+// nothing else of the control: the dots between the fields are not texts of
+// their own.
+TEST_F(QtIpAddressCtrlTest, FieldsHaveAccessibleNamesAndTheDotsNone)
 {
     std::map<QString, QObject*> named;
+    int dots = 0;
     std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
         if (node->role() == QAccessible::EditableText)
             named[node->text(QAccessible::Name)] = node->object();
+        if (node->text(QAccessible::Name).trimmed() == QStringLiteral("."))
+            ++dots;
         for (int i = 0; i < node->childCount(); ++i)
             walk(node->child(i));
     };
     walk(QAccessible::queryAccessibleInterface(&window));
+    EXPECT_EQ(dots, 0);
     const std::pair<int, const char*> labels[]{
         {IDC_IP_ADDRESS, "IP Address"}, {IDC_IP_NETMASK, "Netmask"}, {IDC_IP_GATEWAY, "Default Gateway"}};
     for (const auto& [id, label] : labels) {
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(Control(id))->childCount(), 4) << label;
         for (int field = 0; field < 4; ++field) {
             const QString name = QStringLiteral("%1, field %2 of 4").arg(QLatin1String(label)).arg(field + 1);
             const auto found = named.find(name);
@@ -425,17 +451,29 @@ TEST_F(QtIpAddressCtrlTest, FieldsHaveAccessibleNames)
     }
 }
 
-TEST_F(QtIpAddressCtrlTest, AdapterOutlivesItsControl)
+// The control keeps the width that "255.255.255.255" needs with room for a
+// caret in each field, about sixteen characters, however wide the form; a
+// larger font widens it.
+TEST_F(QtIpAddressCtrlTest, KeepsItsNaturalWidth)
 {
-    QtIpAddressAdapter adapter(Control(IDC_IP_GATEWAY));
-    EXPECT_TRUE(adapter.HasWindow());
-    adapter.EnableWindow(false);
-    EXPECT_FALSE(adapter.IsWindowEnabled());
-    delete Control(IDC_IP_GATEWAY);
-    EXPECT_FALSE(adapter.HasWindow());
-    std::uint32_t value = 5;
-    EXPECT_EQ(adapter.GetAddress(value), 0);
-    EXPECT_TRUE(adapter.IsBlank());
+    user->setMinimumWidth(60 * user->fontMetrics().horizontalAdvance(QLatin1Char('0')));
+    QCoreApplication::processEvents();
+    for (const int id : kIds) {
+        const QtIpAddressCtrl* target = Control(id);
+        const int digit = target->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+        EXPECT_EQ(target->width(), target->sizeHint().width()) << id;
+        EXPECT_GE(target->width(), 15 * digit) << id;
+        EXPECT_LE(target->width(), 20 * digit) << id;
+        for (int field = 0; field < 4; ++field) {
+            const QLineEdit* edit = target->Field(field);
+            EXPECT_GE(edit->width(), edit->fontMetrics().horizontalAdvance(QStringLiteral("255"))) << id;
+        }
+    }
+    const int before = control->sizeHint().width();
+    QFont larger = control->font();
+    larger.setPointSizeF(larger.pointSizeF() * 2);
+    control->setFont(larger);
+    EXPECT_GT(control->sizeHint().width(), before * 3 / 2);
 }
 
 } // namespace
