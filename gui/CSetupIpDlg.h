@@ -12,11 +12,11 @@
 #include <string>
 #include <string_view>
 
+namespace pemblor {
+
 namespace Ui {
 class CSetupIpDlg;
 }
-
-namespace pemblor {
 
 class QtIpAddressCtrl;
 class Session;
