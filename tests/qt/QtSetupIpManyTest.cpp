@@ -41,10 +41,14 @@ struct Factory {
 
 std::vector<Factory> Factories()
 {
-    std::vector<Factory> aps{{"02:00:00:00:00:01", "198.18.1.20"},
-                             {"02:00:00:00:00:02", "198.18.1.21"},
-                             {"02:00:00:00:00:03", "198.18.1.22"},
-                             {"02:00:00:00:00:04", "198.18.1.23"}};
+    std::vector<Factory> aps(4);
+    for (int n = 0; n < 4; ++n) {
+        aps[n].mac = "02:00:00:00:00:0" + std::to_string(n + 1);
+        aps[n].address = "198.18.1." + std::to_string(20 + n);
+        // Answering 5 ms late keeps the reboots off whole seconds, where the
+        // countdowns read below would change.
+        aps[n].quirks.replyDelayMs = 5;
+    }
     aps[2].password = "other";
     aps[3].quirks.neverReturn = true;
     return aps;
