@@ -5,7 +5,9 @@
 #include "engine/EventLoop.h"
 #include "engine/Transport.h"
 #include "engine/fake/FakeNetwork.h"
-#include "tests/fleet/FleetLan.h"
+#include "protocol/MacText.h"
+#include "tests/support/SimAccessPoint.h"
+#include "tools/apsim/LabAddress.h"
 #include "resources/ResourceIds.h"
 #include "gui/QtIpAddressCtrl.h"
 #include "toolkit/qt/QtToolkit.h"
@@ -30,23 +32,51 @@
 namespace pemblor {
 namespace {
 
-test::FleetLan::Device Factory(int n, const std::string& ip)
+struct Factory {
+    std::string mac;
+    std::string address;
+    apsim::Quirks quirks;
+    std::string password = "secret";
+};
+
+std::vector<Factory> Factories()
 {
-    test::FleetLan::Device ap;
-    ap.mac = "02:00:00:00:00:0" + std::to_string(n);
-    ap.address = ip;
-    ap.values = {ip, "255.255.255.0", "198.18.1.254", "0"};
-    ap.user.clear(); // the password alone decides
-    return ap;
+    std::vector<Factory> aps(4);
+    for (int n = 0; n < 4; ++n) {
+        aps[n].mac = "02:00:00:00:00:0" + std::to_string(n + 1);
+        aps[n].address = "198.18.1." + std::to_string(20 + n);
+        // Answering 5 ms late keeps the reboots off whole seconds, where the
+        // countdowns read below would change.
+        aps[n].quirks.replyDelayMs = 5;
+    }
+    aps[2].password = "other";
+    aps[3].quirks.neverReturn = true;
+    return aps;
 }
 
-std::vector<test::FleetLan::Device> Factories()
+// The simulator's access points of Factories(), restarting in 30 s.
+std::vector<std::unique_ptr<SimAccessPoint>> Start(FakeNetwork& net, EventLoop& loop)
 {
-    std::vector<test::FleetLan::Device> aps{Factory(1, "198.18.1.20"), Factory(2, "198.18.1.21"),
-                                            Factory(3, "198.18.1.22"), Factory(4, "198.18.1.23")};
-    aps[2].password = "other";
-    aps[3].neverReturns = true;
-    return aps;
+    std::vector<std::unique_ptr<SimAccessPoint>> started;
+    for (const Factory& ap : Factories()) {
+        apsim::ApSettings settings;
+        settings.ip = *apsim::ParseAddress(ap.address);
+        settings.mask = *apsim::ParseAddress("255.255.255.0");
+        settings.gateway = *apsim::ParseAddress("198.18.1.254");
+        settings.mac = ParseMacText(ap.mac);
+        settings.ssid = "lab";
+        settings.pass = ap.password;
+        started.push_back(std::make_unique<SimAccessPoint>(net, loop, settings, ap.quirks, std::chrono::seconds(30)));
+    }
+    return started;
+}
+
+int Changes(const SimAccessPoint& ap)
+{
+    int changes = 0;
+    for (const std::string& request : ap.Requests())
+        changes += request.starts_with("2 ") && request.find("|reboot") == std::string::npos ? 1 : 0;
+    return changes;
 }
 
 class QtSetupIpManyTest : public ::testing::Test {
@@ -60,7 +90,7 @@ protected:
         std::vector<ManyDevice> devices;
         std::vector<HeardDevice> heard;
         int number = 1;
-        for (const test::FleetLan::Device& ap : Factories()) {
+        for (const Factory& ap : Factories()) {
             const std::string& mac = ap.mac;
             devices.push_back({number++, "lab-" + mac.substr(15), mac, ap.address});
             std::uint32_t address = 0;
@@ -76,8 +106,7 @@ protected:
     {
         session.reset();
         transport.StopReceiveThread();
-        // The access points' threads may still wait for the loop with a
-        // datagram they heard; nothing serves it any more.
+        aps.clear();
         clock.Stop();
         g_hRecvSocket = InvalidSocket;
     }
@@ -118,7 +147,7 @@ protected:
     VirtualClock virtualClock;
     EventLoop clock{virtualClock};
     Transport transport{*tool, clock};
-    test::FleetLan fleet{net, clock, "198.18.1.1", Factories()};
+    std::vector<std::unique_ptr<SimAccessPoint>> aps = Start(net, clock);
     std::unique_ptr<ManySetupIp> session;
 };
 
@@ -207,7 +236,7 @@ TEST_F(QtSetupIpManyTest, ApplyShowsEachDeviceLiveThenTheSummaryAndExports)
     EXPECT_TRUE(lines[3].startsWith("02:00:00:00:00:03,authentication-error,198.18.1.22,")) << lines[3].toStdString();
     EXPECT_TRUE(lines[3].endsWith(",Authentication Error!")) << lines[3].toStdString();
     EXPECT_TRUE(lines[4].startsWith("02:00:00:00:00:04,not-verified,")) << lines[4].toStdString();
-    EXPECT_EQ(fleet.At("02:00:00:00:00:02").address, "198.18.1.61");
+    EXPECT_TRUE(lines[2].startsWith("02:00:00:00:00:02,verified,198.18.1.61,198.18.1.21,")) << lines[2].toStdString();
 }
 
 // A user name or password longer than the request holds is refused with
@@ -233,7 +262,7 @@ TEST_F(QtSetupIpManyTest, OverlongCredentialsAreRefused)
             edit->setText("admin");
         }
     });
-    EXPECT_EQ(fleet.At("02:00:00:00:00:01").changes, 0);
+    EXPECT_EQ(Changes(*aps[0]), 0);
 }
 
 // Close while the job runs asks; "No" keeps it running, "Yes" stops it
@@ -242,6 +271,7 @@ TEST_F(QtSetupIpManyTest, CloseWhileApplyingAsksFirst)
 {
     WithDialog([&](SetupIpManyDialog& dialog, QtWindow&) {
         Type("198.18.1.60");
+        dialog.findChild<QLineEdit*>("user")->setText("admin");
         dialog.findChild<QLineEdit*>("password")->setText("secret");
         QTest::mouseClick(dialog.findChild<QPushButton*>("apply"), Qt::LeftButton);
         Advance(2000);
