@@ -1,5 +1,6 @@
 #include "gui/CSetupIpDlg.h"
 
+#include "common/CredentialTexts.h"
 #include "common/EngineTexts.h"
 #include "common/FormatError.h"
 #include "common/InterfaceTexts.h"
@@ -57,6 +58,11 @@ std::string ReadAddressText(const QtIpAddressCtrl& control)
     return AddressToText(value);
 }
 
+std::string LookUp(const char* text)
+{
+    return Translated(text).toStdString();
+}
+
 // A label's text as the name of the control it labels: "IP Address: " names
 // "IP Address".
 QString NameFromLabel(QString text)
@@ -74,6 +80,7 @@ CSetupIpDlg::CSetupIpDlg(Session& session, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint)
     , m_ui(std::make_unique<Ui::CSetupIpDlg>())
+    , m_session(session)
     , m_dispatcher(session.dispatcher())
     , m_transport(session.transport())
 {
@@ -168,6 +175,7 @@ void CSetupIpDlg::DisableControls()
     m_ui->IDC_IP_NETMASK->setEnabled(false);
     m_ui->IDC_EDIT_USERNAME->setEnabled(false);
     m_ui->IDC_EDIT_PASSWORD->setEnabled(false);
+    m_ui->neverBroadcast->setEnabled(false);
 }
 
 void CSetupIpDlg::ClearSettings()
@@ -198,7 +206,85 @@ void CSetupIpDlg::FillControls()
     m_ui->IDC_IP_GATEWAY->setEnabled(true);
     m_ui->IDC_EDIT_USERNAME->setEnabled(true);
     m_ui->IDC_EDIT_PASSWORD->setEnabled(true);
+    m_ui->neverBroadcast->setEnabled(true);
     m_ui->IDC_BTN_APPLY->setEnabled(true);
+    UpdateBroadcastWarning();
+}
+
+std::optional<CredentialRoute> CSetupIpDlg::RouteBeforeApply() const
+{
+    if (std::optional<CredentialRoute> listed = m_session.CredentialRouteOf(m_strMac);
+        listed && !listed->address.empty())
+        return listed;
+    if (m_strAddress.empty())
+        return std::nullopt;
+    // Not listed (opened for a device the table no longer holds): the
+    // interface it answered on, else the one whose network holds its
+    // address, as the job chooses.
+    std::optional<NetworkInterface> answeredOn = m_transport.InterfaceByIndex(m_nInterface);
+    std::uint32_t host = 0;
+    if (!answeredOn && m_transport.Interfaces() && ParseIpv4(m_strAddress.c_str(), host)) {
+        for (const NetworkInterface& candidate : m_transport.Interfaces()->All())
+            if (candidate.Contains(host)) {
+                answeredOn = candidate;
+                break;
+            }
+    }
+    return RouteBeforeQuery(m_strAddress, answeredOn ? &*answeredOn : nullptr,
+                            m_session.SharedAddressCheck(m_strMac)(m_strAddress));
+}
+
+void CSetupIpDlg::UpdateBroadcastWarning()
+{
+    const std::optional<CredentialRoute> route = RouteBeforeApply();
+    QLabel& warning = *m_ui->broadcastWarning;
+    if (!route || route->Unicast()) {
+        warning.hide();
+        warning.clear();
+        warning.setAccessibleName({});
+        return;
+    }
+    const QString text = QString::fromStdString(BroadcastWarningText(route->interfaceName, LookUp));
+    warning.setText(text);
+    warning.setAccessibleName(text);
+    warning.show();
+}
+
+void CSetupIpDlg::SetCredentialPolicy(JobPlan& plan) const
+{
+    plan.broadcast = m_ui->neverBroadcast->isChecked() ? CredentialBroadcast::Refuse
+                                                       : CredentialBroadcast::AskIfUnanswered;
+    plan.addressShared = m_session.SharedAddressCheck(m_strMac);
+}
+
+bool CSetupIpDlg::MayBroadcast(const JobReport& report)
+{
+    const CredentialRoute route = report.route.value_or(CredentialRoute{BroadcastReason::NoUnicastAnswer, {}, {}, 0});
+    const QString device = QString::fromStdString(m_strMac);
+    const QString where = route.interfaceName.empty() ? Translated("this network segment")
+                                                      : QString::fromStdString(route.interfaceName);
+    if (m_ui->neverBroadcast->isChecked()) {
+        QString text;
+        switch (route.reason) {
+        case BroadcastReason::SharedAddress:
+            text = tr("%1 shares its address with another device: its password would be broadcast to every host "
+                      "on %2.");
+            break;
+        case BroadcastReason::NoUnicastAnswer:
+            text = tr("%1 does not answer by unicast: its password would be broadcast to every host on %2.");
+            break;
+        case BroadcastReason::OutsideNetwork:
+        case BroadcastReason::None:
+            text = tr("%1 is outside this computer's networks: its password would be broadcast to every host on "
+                      "%2.");
+            break;
+        }
+        ShowMessage(text.arg(device, where));
+        return false;
+    }
+    const QString question = QString::fromStdString(
+        AskBroadcastText(m_strMac, route.interfaceName, LookUp));
+    return MessageBox::question(this, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void CSetupIpDlg::showEvent(QShowEvent* event)
@@ -215,6 +301,7 @@ void CSetupIpDlg::showEvent(QShowEvent* event)
     JobListener& listener = *this;
     m_job = std::make_unique<DeviceJob>(m_transport, m_dispatcher, listener, m_strMac, m_strAddress, m_nInterface);
     m_ui->IDC_BTN_APPLY->setEnabled(false);
+    UpdateBroadcastWarning();
     JobPlan read;
     read.read = true;
     StartJob(Phase::Reading, read);
@@ -346,6 +433,8 @@ void CSetupIpDlg::OnApplyChanges()
     // device spelled them; what passes it goes out.
     change.skipUnchanged = false;
     change.credentials = {userName, password};
+    SetCredentialPolicy(change);
+    m_changePlan = change;
     // Scheduled before the job starts: a send that fails at once ends the
     // job, and that end cancels the poll.
     m_dispatcher.Schedule(m_pollTimer, PollPeriodMs);
@@ -379,6 +468,22 @@ void CSetupIpDlg::OnChangeEnded(const JobReport& report)
         FinishChange();
         return;
     }
+    if (report.outcome == JobOutcome::NeedsBroadcast && m_changePlan) {
+        const QPointer<CSetupIpDlg> self(this);
+        const bool yes = MayBroadcast(report);
+        if (!self || m_bEnded)
+            return;
+        if (yes) {
+            JobPlan plan = *m_changePlan;
+            plan.broadcast = CredentialBroadcast::Allow;
+            m_dispatcher.Schedule(m_pollTimer, PollPeriodMs);
+            StartJob(Phase::Changing, plan);
+            return;
+        }
+        // Refused to broadcast: nothing with the password was sent.
+        GiveFormBack();
+        return;
+    }
     ShowRefusal(report);
     GiveFormBack();
 }
@@ -401,8 +506,10 @@ void CSetupIpDlg::FinishChange()
         plan.reboot = true;
         plan.credentials = {m_ui->IDC_EDIT_USERNAME->text().toStdString(),
                             m_ui->IDC_EDIT_PASSWORD->text().toStdString()};
+        SetCredentialPolicy(plan);
+        m_rebootPlan = plan;
         m_bRebooting = true;
-        if (!StartJob(Phase::Rereading, plan) || !m_bRebooting)
+        if (!StartJob(Phase::Rereading, plan) || !m_bRebooting || !m_job->Running())
             return;
         ShowMessage(tr("It may take about one minute to reboot the target."));
         return;
@@ -433,8 +540,10 @@ void CSetupIpDlg::JobFinished(DeviceJob& /*job*/, const JobReport& report)
         return;
     // A refusal of the reboot arrives as a reply; its message waits for the
     // queue. Everything else ends from a deadline or shows no box.
-    const bool refused =
-        report.outcome == JobOutcome::AuthenticationError || report.outcome == JobOutcome::UnknownResult;
+    // A reboot held back for its password may end inside the job's start;
+    // its box waits for the queue too.
+    const bool refused = report.outcome == JobOutcome::AuthenticationError ||
+                         report.outcome == JobOutcome::UnknownResult || report.outcome == JobOutcome::NeedsBroadcast;
     if (m_phase == Phase::Rereading && refused) {
         m_finishedReport = report;
         m_dispatcher.Post(m_finishedCall);
@@ -505,6 +614,22 @@ void CSetupIpDlg::OnRereadEnded(const JobReport& report)
         }
         EndWithCancel();
         return;
+    case JobOutcome::NeedsBroadcast:
+        if (rebooted && m_rebootPlan) {
+            const QPointer<CSetupIpDlg> self(this);
+            const bool yes = MayBroadcast(report);
+            if (!self || m_bEnded)
+                return;
+            if (yes) {
+                JobPlan plan = *m_rebootPlan;
+                plan.broadcast = CredentialBroadcast::Allow;
+                m_bRebooting = true;
+                if (StartJob(Phase::Rereading, plan) && m_bRebooting && m_job->Running())
+                    ShowMessage(tr("It may take about one minute to reboot the target."));
+                return;
+            }
+        }
+        break;
     default:
         ShowRefusal(report);
         break;

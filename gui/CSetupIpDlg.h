@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/CredentialRoute.h"
 #include "engine/DeviceJob.h"
 #include "engine/UiDispatcher.h"
 
@@ -135,6 +136,19 @@ private:
     void OnRereadEnded(const JobReport& report);
     // The form back after a request that failed or was refused.
     void GiveFormBack();
+    // How the password would travel, as known before the job asks the
+    // device; nothing when the device's address is not known.
+    std::optional<CredentialRoute> RouteBeforeApply() const;
+    // The warning line above Apply Changes: shown while the route known
+    // before any query is a broadcast.
+    void UpdateBroadcastWarning();
+    // A plan that carries the credentials: the box's policy and the
+    // listed devices' addresses.
+    void SetCredentialPolicy(JobPlan& plan) const;
+    // The job held the password back (NeedsBroadcast): with the box ticked
+    // the user is told why; otherwise asked whether it may go by broadcast.
+    // True when the answer was Yes.
+    bool MayBroadcast(const JobReport& report);
     void EndWithCancel();
     void ShowMessage(const QString& text);
     // The progress line: `format` with its "%d" filled with the seconds left;
@@ -144,6 +158,7 @@ private:
     bool AddressesOneDevice() const;
 
     std::unique_ptr<Ui::CSetupIpDlg> m_ui;
+    Session& m_session;
     UiDispatcher& m_dispatcher;
     Transport& m_transport;
 
@@ -161,6 +176,11 @@ private:
     std::unique_ptr<DeviceJob> m_job;
     Phase m_phase = Phase::Reading;
     PollTimer m_pollTimer{*this};
+    // The change as Apply planned it, sent again when the user lets its
+    // password go by broadcast.
+    std::optional<JobPlan> m_changePlan;
+    // The reboot as the reboot question planned it, for the same reason.
+    std::optional<JobPlan> m_rebootPlan;
     // The change's report, kept for the poll tick that takes it.
     std::optional<JobReport> m_changeReport;
     // The reboot went out and its wait or re-read has not ended.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace pemblor {
 namespace {
@@ -47,6 +48,24 @@ SetupIpMany::SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const L
             row.state = ManyRowState::Refused;
         }
         m_rows.push_back(std::move(row));
+    }
+    for (ManyRow& row : m_rows) {
+        const HeardDevice* heard = nullptr;
+        bool shared = false;
+        const std::optional<std::uint32_t> address = Address(row.device.address);
+        for (const HeardDevice& other : m_heard) {
+            if (other.mac == row.device.mac)
+                heard = &other;
+            else if (address && other.answersFrom == *address)
+                shared = true;
+        }
+        // Devices selected but not heard (none, as the window builds it)
+        // share by the selection alone.
+        for (const ManyRow& other : m_rows)
+            if (other.device.mac != row.device.mac && other.device.address == row.device.address)
+                shared = true;
+        const NetworkInterface* heardOn = heard && heard->heardOn ? &*heard->heardOn : nullptr;
+        row.route = RouteBeforeQuery(row.device.address, heardOn, shared);
     }
     m_rebootSent.assign(m_rows.size(), 0);
 }
@@ -123,14 +142,59 @@ void SetupIpMany::Apply(JobSettings settings)
     }
     settings.dryRun = false;
     m_applied = true;
-    m_job = std::make_unique<FleetJob>(
-        m_transport, m_dispatcher, std::move(settings), std::move(rows),
-        [this](const DeviceOutcome& ended) { Ended(ended); },
-        [this](std::string_view mac, DevicePhase phase) { Progress(mac, phase); });
+    m_settings = std::move(settings);
     for (std::size_t i = 0; i < m_rows.size(); ++i)
         Changed(i);
+    StartJob(std::move(rows));
+}
+
+void SetupIpMany::StartJob(std::vector<JobRow> rows)
+{
+    m_job = std::make_unique<FleetJob>(
+        m_transport, m_dispatcher, m_settings, std::move(rows), [this](const DeviceOutcome& ended) { Ended(ended); },
+        [this](std::string_view mac, DevicePhase phase) { Progress(mac, phase); });
     m_job->Start();
     Drive();
+}
+
+bool SetupIpMany::RetryByBroadcast()
+{
+    std::vector<DeviceOutcome> heldBack = std::exchange(m_heldBack, {});
+    std::vector<JobRow> rows;
+    for (DeviceOutcome& ended : heldBack) {
+        std::size_t index = 0;
+        ManyRow* row = RowOf(ended.mac, &index);
+        if (!row)
+            continue;
+        const CredentialRoute route = ended.route.value_or(row->route);
+        const bool yes = askBroadcast && askBroadcast(ended.mac, route);
+        // A question answered after the dialog stopped the job changes nothing.
+        if (!m_job)
+            return false;
+        const auto planned = std::find_if(m_plan.begin(), m_plan.end(),
+                                          [&](const PlanRow& plan) { return plan.mac == ended.mac; });
+        if (yes && planned != m_plan.end()) {
+            JobRow jobRow;
+            jobRow.row = *planned;
+            rows.push_back(std::move(jobRow));
+            row->state = ManyRowState::Waiting;
+            Changed(index);
+            continue;
+        }
+        row->state = ManyRowState::Ended;
+        row->outcome = ended;
+        Changed(index);
+        if (outcome)
+            outcome(ended);
+    }
+    if (rows.empty())
+        return false;
+    // Once: the devices allowed go by broadcast, and what they end with is
+    // their outcome.
+    m_retried = true;
+    m_settings.broadcast = CredentialBroadcast::Allow;
+    StartJob(std::move(rows));
+    return true;
 }
 
 void SetupIpMany::Stop()
@@ -138,6 +202,7 @@ void SetupIpMany::Stop()
     if (!m_job)
         return;
     m_job->Cancel();
+    m_heldBack.clear();
     for (std::size_t i = 0; i < m_rows.size(); ++i)
         if (m_rows[i].state != ManyRowState::Ended) {
             m_rows[i].state = ManyRowState::Stopped;
@@ -176,10 +241,10 @@ void SetupIpMany::Expired()
             Changed(i);
         }
     }
-    if (m_job->Done())
-        Finish();
-    else
+    if (!m_job->Done())
         Drive();
+    else if (!RetryByBroadcast() && m_job)
+        Finish();
 }
 
 void SetupIpMany::Progress(std::string_view mac, DevicePhase phase)
@@ -225,6 +290,14 @@ void SetupIpMany::Ended(const DeviceOutcome& ended)
     ManyRow* row = RowOf(ended.mac, &index);
     if (!row)
         return;
+    if (ended.result == JobOutcome::NeedsBroadcast && !m_retried &&
+        m_settings.broadcast == CredentialBroadcast::AskIfUnanswered) {
+        // Asked once the job has ended: a question does not belong inside
+        // the job's call.
+        m_heldBack.push_back(ended);
+        TickSoon();
+        return;
+    }
     row->state = ManyRowState::Ended;
     row->outcome = ended;
     Changed(index);
@@ -267,7 +340,7 @@ std::vector<SetupIpMany::Count> SetupIpMany::Summary() const
     constexpr std::array order{JobOutcome::Verified,      JobOutcome::Stored,   JobOutcome::Unchanged,
                                JobOutcome::AuthenticationError, JobOutcome::Timeout,  JobOutcome::NotFound,
                                JobOutcome::UnknownResult, JobOutcome::NotVerified, JobOutcome::RebootNotSent,
-                               JobOutcome::Invalid};
+                               JobOutcome::NeedsBroadcast, JobOutcome::Invalid};
     std::vector<Count> counts;
     for (const JobOutcome result : order) {
         const auto count = static_cast<std::size_t>(std::count_if(m_rows.begin(), m_rows.end(), [result](const ManyRow& row) {

@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/CredentialRoute.h"
 #include "engine/EventLoop.h"
 #include "engine/NetworkInterface.h"
 #include "engine/UiDispatcher.h"
@@ -39,6 +40,9 @@ struct ManyRow {
     // Why the row is refused (the tool's words); nothing is sent to it.
     std::string refused;
     ManyRowState state = ManyRowState::Planned;
+    // How its password would travel, as known before any query (the
+    // interface it answered on, the other devices heard at its address).
+    CredentialRoute route;
     // Rebooting: whole seconds since the reboot was sent.
     int waitedSeconds = 0;
     std::optional<DeviceOutcome> outcome;
@@ -76,6 +80,11 @@ public:
     std::function<void(std::size_t row)> rowChanged;
     std::function<void()> finished;
     std::function<void(const DeviceOutcome&)> outcome;
+    // Asked, once the job has ended, for each device it held back because it
+    // did not answer by unicast (the plan's policy AskIfUnanswered): true
+    // lets its password go by broadcast, and the device is changed again;
+    // false ends it NeedsBroadcast. Unset: every such device ends so.
+    std::function<bool(std::string_view mac, const CredentialRoute& route)> askBroadcast;
 
     // Plans again for these inputs (not while the job runs).
     void Replan(const ManyInputs& inputs);
@@ -110,6 +119,10 @@ private:
     void Progress(std::string_view mac, DevicePhase phase);
     void Ended(const DeviceOutcome& outcome);
     void Finish();
+    // The job has ended: asks about the devices held back, and runs those
+    // allowed again by broadcast. False when nothing is left to run.
+    bool RetryByBroadcast();
+    void StartJob(std::vector<JobRow> rows);
     void TickSoon();
     ManyRow* RowOf(std::string_view mac, std::size_t* index = nullptr);
     void Changed(std::size_t row);
@@ -127,6 +140,10 @@ private:
     bool m_scheduled = false;
     std::vector<Millis> m_rebootSent; // per row; 0: not yet
     std::unique_ptr<FleetJob> m_job;
+    JobSettings m_settings;
+    // The devices held back until the job ends, with their outcome.
+    std::vector<DeviceOutcome> m_heldBack;
+    bool m_retried = false;
 };
 
 } // namespace pemblor

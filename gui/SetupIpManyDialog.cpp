@@ -1,6 +1,7 @@
 #include "gui/SetupIpManyDialog.h"
 #include "ui_SetupIpManyDialog.h"
 
+#include "common/CredentialTexts.h"
 #include "common/ValidateSettings.h"
 #include "fleet/SettingsCheck.h"
 #include "gui/FileDialog.h"
@@ -49,6 +50,11 @@ std::optional<std::string> AddressText(const QtIpAddressCtrl& control)
     return FormatIpv4(address);
 }
 
+std::string LookUp(const char* text)
+{
+    return Translated(text).toStdString();
+}
+
 } // namespace
 
 SetupIpManyDialog::SetupIpManyDialog(Transport& transport, UiDispatcher& dispatcher, const LoopClock& clock,
@@ -92,6 +98,11 @@ SetupIpManyDialog::SetupIpManyDialog(Transport& transport, UiDispatcher& dispatc
     m_logic.rowChanged = [this](std::size_t row) { ShowRow(row); };
     m_logic.finished = [this] { ShowFinished(); };
     m_logic.outcome = [this](const DeviceOutcome& ended) { emit deviceEnded(ended); };
+    m_logic.askBroadcast = [this](std::string_view mac, const CredentialRoute& route) {
+        const QString question = QString::fromStdString(AskBroadcastText(mac, route.interfaceName, LookUp));
+        return MessageBox::question(this, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    ShowBroadcastWarning();
     OnInputChanged();
     preview.resizeColumnsToContents();
     resize(sizeHint().expandedTo(QSize(720, 480)));
@@ -105,6 +116,33 @@ SetupIpManyDialog::~SetupIpManyDialog()
     m_logic.rowChanged = nullptr;
     m_logic.finished = nullptr;
     m_logic.outcome = nullptr;
+}
+
+void SetupIpManyDialog::ShowBroadcastWarning()
+{
+    // One line for every interface whose hosts would read a password.
+    QStringList interfaces;
+    bool any = false;
+    for (const ManyRow& row : m_logic.Rows()) {
+        if (!row.refused.empty() || row.route.Unicast())
+            continue;
+        any = true;
+        const QString name = QString::fromStdString(row.route.interfaceName);
+        if (!interfaces.contains(name))
+            interfaces << name;
+    }
+    QLabel& warning = *m_ui->broadcastWarning;
+    if (!any) {
+        warning.hide();
+        return;
+    }
+    QStringList lines;
+    for (const QString& name : interfaces)
+        lines << QString::fromStdString(BroadcastWarningText(name.toStdString(), LookUp));
+    const QString text = lines.join(QLatin1Char('\n'));
+    warning.setText(text);
+    warning.setAccessibleName(text);
+    warning.show();
 }
 
 void SetupIpManyDialog::OnInputChanged()
@@ -145,8 +183,11 @@ void SetupIpManyDialog::OnApply()
             return;
         }
     settings.reboot = m_ui->reboot->isChecked();
-    for (QWidget* input : std::initializer_list<QWidget*>{m_ui->start, m_ui->netmask, m_ui->gateway, m_ui->dhcp,
-                                                          m_ui->user, m_ui->password, m_ui->reboot, m_apply})
+    settings.broadcast = m_ui->neverBroadcast->isChecked() ? CredentialBroadcast::Refuse
+                                                           : CredentialBroadcast::AskIfUnanswered;
+    for (QWidget* input :
+         std::initializer_list<QWidget*>{m_ui->start, m_ui->netmask, m_ui->gateway, m_ui->dhcp, m_ui->user,
+                                         m_ui->password, m_ui->neverBroadcast, m_ui->reboot, m_apply})
         input->setEnabled(false);
     m_ui->preview->horizontalHeaderItem(ColStatus)->setText(tr("Status"));
     m_ui->message->setText(tr("Applying..."));
@@ -175,8 +216,14 @@ void SetupIpManyDialog::ShowRow(std::size_t index)
 QString SetupIpManyDialog::StatusText(const ManyRow& row) const
 {
     switch (row.state) {
-    case ManyRowState::Planned:
-        return row.skipped.empty() ? QString() : tr("Skips %1 (in use)").arg(QString::fromStdString(row.skipped));
+    case ManyRowState::Planned: {
+        QStringList notes;
+        if (!row.skipped.empty())
+            notes << tr("Skips %1 (in use)").arg(QString::fromStdString(row.skipped));
+        if (!row.route.Unicast())
+            notes << QString::fromStdString(RouteToolTipLine(row.route, LookUp));
+        return notes.join(QStringLiteral("; "));
+    }
     case ManyRowState::Refused:
         return tr("Refused: %1").arg(Translated(row.refused));
     case ManyRowState::Waiting:
@@ -208,6 +255,8 @@ QString SetupIpManyDialog::StatusText(const ManyRow& row) const
                           : tr("Failed: not seen at its new address");
     case JobOutcome::Invalid:
         return tr("Refused: %1").arg(Translated(outcome.message));
+    case JobOutcome::NeedsBroadcast:
+        return tr("Not changed: its password was not broadcast");
     default:
         return tr("Failed: %1")
             .arg(outcome.message.empty() ? QString::fromUtf8(ResultName(outcome.result).data())
@@ -251,6 +300,10 @@ QString SetupIpManyDialog::SummaryText() const
             break;
         case JobOutcome::RebootNotSent:
             parts << Counted(n, tr("%1 not rebooted"), tr("%1 not rebooted"));
+            break;
+        case JobOutcome::NeedsBroadcast:
+            parts << Counted(n, tr("%1 not changed (password not broadcast)"),
+                             tr("%1 not changed (passwords not broadcast)"));
             break;
         case JobOutcome::RebootSent: // not outcomes of the fleet
         case JobOutcome::SendFailed:

@@ -46,6 +46,9 @@ private slots:
     void OnExport();
 
 private:
+    // The warning line above Apply: shown when any device's password would
+    // go by broadcast, as known before any query.
+    void ShowBroadcastWarning();
     void ShowRow(std::size_t row);
     void ShowFinished();
     QString StatusText(const ManyRow& row) const;

@@ -123,11 +123,12 @@ public:
 
     // What the Setup IP command does: the dialog for the row's device, opened
     // and active; then the detail reply arrives.
-    CSetupIpDlg& Open(const std::string& rowAddress = DeviceHost, const std::string& mac = MacText)
+    CSetupIpDlg& Open(const std::string& rowAddress = DeviceHost, const std::string& mac = MacText,
+                      unsigned interfaceIndex = 0)
     {
         dialog = std::make_unique<CSetupIpDlg>(*session);
         dialog->SetMacText(mac);
-        dialog->SetDeviceAddress(rowAddress);
+        dialog->SetDeviceAddress(rowAddress, interfaceIndex);
         dialog->SetDeviceLine("lab \u00B7 " + mac + " \u00B7 eth0");
         finished = std::make_unique<QSignalSpy>(dialog.get(), &QDialog::finished);
         dialog->open();

@@ -435,7 +435,8 @@ TEST_F(SetupIpDlgForm, NoResultWithinTenSecondsIsATimeOut)
     EXPECT_TRUE(MessageBox::takeShown().isEmpty());
 }
 
-// Tab walks the form in its order, from the DHCP box to Close. Return in an
+// Tab walks the form in its order, from the DHCP box to Close, the box
+// that keeps the password off the broadcast after the password. Return in an
 // edit or an address field presses Apply, after the field is brought into
 // range, and Return on each box that follows presses its default button: OK
 // to the reboot question, OK to its note. The boxes are the dialog's own,
@@ -451,6 +452,7 @@ TEST_F(SetupIpDlgForm, TabOrderAndReturnToApplyAndToEachBox)
                                       Address(Gateway)->Field(0),
                                       Find<QLineEdit>(UserName),
                                       Find<QLineEdit>(PasswordEdit),
+                                      Find<QCheckBox>("neverBroadcast"),
                                       Find<QPushButton>(Apply),
                                       Find<QPushButton>(Close),
                                       Dhcp()};
@@ -542,7 +544,7 @@ TEST_F(SetupIpDlgForm, AccessibilityTreeNamesEveryControl)
     Named expected{
         {QAccessible::PushButton, "Apply Changes"},     {QAccessible::PushButton, "Close"},
         {QAccessible::CheckBox, "DHCP Client Enabled"}, {QAccessible::EditableText, "User Name"},
-        {QAccessible::EditableText, "Password"},
+        {QAccessible::EditableText, "Password"},         {QAccessible::CheckBox, "Never broadcast the password"},
     };
     for (const char* label : {"IP Address", "Netmask", "Default Gateway"}) {
         for (int i = 1; i <= 4; ++i)

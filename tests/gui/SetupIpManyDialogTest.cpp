@@ -214,7 +214,8 @@ TEST_F(SetupIpManyDialogTest, TabOrderAndTheAddressControlsWidth)
     SetupIpManyDialog& shown = Open();
     shown.resize(1200, 600);
     QCoreApplication::processEvents();
-    const char* const order[] = {"netmask", "gateway", "dhcp", "user", "password", "reboot", "preview", "close"};
+    const char* const order[] = {"netmask",        "gateway", "dhcp",    "user", "password",
+                                 "neverBroadcast", "reboot",  "preview", "close"};
     for (const char* name : order) {
         Press(Qt::Key_Tab);
         QWidget* expected = Find<QWidget>(name);
