@@ -400,6 +400,7 @@ void DeviceJob::ResumeCommand()
 
 bool DeviceJob::SendWithCredentials(Request request, const Datagram& datagram)
 {
+    m_report.route = m_route;
     if (!m_route->Unicast())
         return Send(request, datagram);
     const SendReport report = m_transport.SendUnicast(datagram, m_route->address, m_route->interfaceIndex);
@@ -617,7 +618,8 @@ void DeviceJob::Finish(JobOutcome outcome, int result)
     m_report.outcome = outcome;
     m_report.step = m_step;
     m_report.result = result;
-    m_report.route = m_route;
+    if (outcome == JobOutcome::NeedsBroadcast)
+        m_report.route = m_route;
     if (m_report.address.empty())
         m_report.address = m_address;
     // Not read again: what the device should hold now. A refused change,
