@@ -308,6 +308,8 @@ std::optional<NetworkInterface> DeviceJob::AnsweredOn() const
 
 bool DeviceJob::CredentialsMayGo()
 {
+    if (m_plan.broadcast == CredentialBroadcast::AlwaysBroadcast)
+        return true;
     if (!m_route && !DecideRoute())
         return false;
     if (m_route->Unicast())
@@ -401,7 +403,7 @@ void DeviceJob::ResumeCommand()
 bool DeviceJob::SendWithCredentials(Request request, const Datagram& datagram)
 {
     m_report.route = m_route;
-    if (!m_route->Unicast())
+    if (!m_route || !m_route->Unicast())
         return Send(request, datagram);
     const SendReport report = m_transport.SendUnicast(datagram, m_route->address, m_route->interfaceIndex);
     for (const SendReport::Failure& failure : report.failures)

@@ -45,17 +45,22 @@ struct JobCredentials {
     std::string password;
 };
 
-// What a job does when its device's credentials could go only by broadcast
-// (CredentialRoute says why).
+// How a job sends its device's credentials, and what it does when they
+// could go only by broadcast (CredentialRoute says why).
 enum class CredentialBroadcast {
-    // Broadcast them, after telling the listener (JobBroadcastingCredentials).
+    // By broadcast, as every request goes, without the question by unicast:
+    // what a job does for an owner that has not chosen one of the others.
+    AlwaysBroadcast,
+    // By unicast where the network allows; else broadcast them, after
+    // telling the listener (JobBroadcastingCredentials).
     Allow,
     // As Allow when that was known before the plan started (outside the
     // network, a shared address: the owner has shown it); when the device
     // does not answer by unicast, end NeedsBroadcast before sending, so that
     // the owner can ask and start the plan again with Allow.
     AskIfUnanswered,
-    // Never: end NeedsBroadcast before sending.
+    // By unicast where the network allows; never by broadcast: end
+    // NeedsBroadcast before sending.
     Refuse,
 };
 
@@ -100,8 +105,9 @@ struct JobReport {
 // order. With a read and a change, the change goes only when it would change
 // what was read; otherwise the job ends Unchanged and sends nothing more.
 //
-// The change and the reboot carry the credentials. They go by unicast to the
-// device's address, out of the interface it answered on, when that address
+// The change and the reboot carry the credentials. Unless the plan says
+// AlwaysBroadcast, they go by unicast to the device's address, out of the
+// interface it answered on, when that address
 // lies in the interface's network, no other listed device answers from it,
 // and the device answers a detail query sent there by unicast, just before
 // the plan's first command, within unicastQueryTimeoutMs; else by broadcast
@@ -129,7 +135,7 @@ struct JobPlan {
     // where it should be.
     unsigned discoveryWindowMs = 90000;
     JobCredentials credentials;
-    CredentialBroadcast broadcast = CredentialBroadcast::Allow;
+    CredentialBroadcast broadcast = CredentialBroadcast::AlwaysBroadcast;
     // Whether another listed device answers from an address (null: none is
     // known to).
     std::function<bool(std::string_view address)> addressShared;

@@ -41,8 +41,8 @@ struct JobSettings {
     // device there answered its change or was sent its reboot, so that a
     // late copy of an answer is never taken for the next device's.
     unsigned addressQuietMs = 1000;
-    // Credentials by broadcast, where unicast is not possible (DeviceJob).
-    CredentialBroadcast broadcast = CredentialBroadcast::Allow;
+    // How the credentials go (DeviceJob's plan).
+    CredentialBroadcast broadcast = CredentialBroadcast::AlwaysBroadcast;
     // Devices listed besides the plan's (a window's table): their addresses
     // count as shared as well. Null: only the plan's devices count.
     // Outlives the job.
@@ -61,12 +61,12 @@ enum class DevicePhase { Waiting, Reading, Queued, Changing, Verifying, Done };
 // its reboot. Nothing is sent again: a device that does not answer ends
 // with that outcome.
 //
-// Credentials: each device's change and reboot go by unicast where the
-// network allows (DeviceJob), the devices of the plan (all read before any
-// change) and the `listed` ones counting for shared addresses; else by
-// broadcast, as
-// `broadcast` allows, after telling the owner (TellBroadcasts). A device
-// refused the broadcast ends NeedsBroadcast, with its route.
+// Credentials: unless `broadcast` says AlwaysBroadcast, each device's change
+// and reboot go by unicast where the network allows (DeviceJob), the devices
+// of the plan (all read before any change) and the `listed` ones counting
+// for shared addresses; else by broadcast, as `broadcast` allows, after
+// telling the owner (TellBroadcasts). A device refused the broadcast ends
+// NeedsBroadcast, with its route.
 //
 // Scheduling: at most `maxOutstanding` reads and changes await an answer at
 // once, changes before reads; one change awaits its result per address, so

@@ -356,12 +356,35 @@ TEST_F(CredentialsTest, AJobThatDoesNotKnowItsDeviceFindsItFirst)
     plan.read = false;
     plan.reboot = true;
     plan.credentials = {"admin", "secret"};
+    plan.broadcast = CredentialBroadcast::Allow;
     ASSERT_TRUE(job.Start(plan));
     ui.Advance(2500);
     ASSERT_EQ(told.reports.size(), 1u);
     EXPECT_EQ(told.reports[0].outcome, JobOutcome::RebootSent);
     EXPECT_EQ(device.Destinations(), (std::vector<std::string>{"broadcast", "198.18.0.20", "198.18.0.20"}));
     EXPECT_TRUE(told.routes.empty());
+}
+
+// An owner that has not chosen how credentials go: by broadcast, as every
+// request goes, with nothing asked first and no one told.
+TEST_F(CredentialsTest, WithoutAChoiceTheCredentialsGoByBroadcastAsBefore)
+{
+    SimAccessPoint& device = Ap(1, "198.18.0.20");
+    Listener told;
+    DeviceJob job(session->transport(), ui, told, MacString(1));
+    JobPlan plan;
+    plan.change = SettingsRequest{};
+    plan.change->ipAddress = "198.18.0.99";
+    plan.credentials = {"admin", "secret"};
+    ASSERT_EQ(plan.broadcast, CredentialBroadcast::AlwaysBroadcast);
+    ASSERT_TRUE(job.Start(plan));
+    ui.Advance(100);
+    ASSERT_EQ(told.reports.size(), 1u);
+    EXPECT_EQ(told.reports[0].outcome, JobOutcome::Stored);
+    EXPECT_FALSE(told.reports[0].route);
+    EXPECT_TRUE(told.routes.empty());
+    EXPECT_EQ(device.Destinations(), (std::vector<std::string>{"broadcast", "broadcast"}));
+    EXPECT_EQ(PasswordTo(), std::vector<std::string>{"255.255.255.255"});
 }
 
 } // namespace

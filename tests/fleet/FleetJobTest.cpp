@@ -659,7 +659,9 @@ TEST_F(FleetCredentialsTest, OnlyTheDeviceAloneInTheNetworkIsSentThePasswordByUn
     std::vector<JobRow> rows;
     for (int n = 0; n < 4; ++n)
         rows.push_back(Row(n, "198.18.0." + std::to_string(40 + n), "255.255.255.0"));
-    const auto outcomes = RunToEnd(rows, Defaults());
+    JobSettings settings = Defaults();
+    settings.broadcast = CredentialBroadcast::Allow;
+    const auto outcomes = RunToEnd(rows, settings);
     ASSERT_EQ(outcomes.size(), 4u);
     for (int n = 0; n < 4; ++n)
         EXPECT_EQ(outcomes.at(Mac(n)).result, JobOutcome::Verified) << n;
