@@ -107,14 +107,14 @@ struct JobReport {
 //
 // The change and the reboot carry the credentials. Unless the plan says
 // AlwaysBroadcast, they go by unicast to the device's address, out of the
-// interface it answered on, when that address
-// lies in the interface's network, no other listed device answers from it,
-// and the device answers a detail query sent there by unicast, just before
-// the plan's first command, within unicastQueryTimeoutMs; else by broadcast
-// as `broadcast` allows. A job that does not know where its device answers
-// from sends the detail query by broadcast first to learn it. A reboot after
-// a change that moved the device's address asks again first (an agent may
-// take the change at once), at the old address and then at the new one.
+// interface it answered on, when that address lies in the interface's
+// network, no other listed device answers from it, and the device answers a
+// detail query sent there by unicast, just before the plan's first command,
+// within unicastQueryTimeoutMs; else by broadcast as `broadcast` allows. A
+// job that does not know where its device answers from sends the detail
+// query by broadcast first to learn it. A reboot after a change that moved
+// the device's address asks again first (an agent may take the change at
+// once), at the old address and then at the new one.
 // A job may run one plan after another (a dialog reads when it opens,
 // changes on Apply, reboots when asked); a plan without a read starts from
 // what the earlier plans of the same job learned.
