@@ -1,9 +1,8 @@
 #include "common/InterfaceTexts.h"
 
 #include "common/EngineTexts.h"
+#include "common/FillText.h"
 #include "common/FormatError.h"
-
-#include <initializer_list>
 
 namespace pemblor {
 namespace {
@@ -28,24 +27,6 @@ constexpr const char* MsgOpenAnyway = PEMBLOR_TR_NOOP("Pemblor", "%1 Open anyway
 // The last two names of a list ("eth0, eth1 and wg0").
 constexpr const char* MsgTwoNames = PEMBLOR_TR_NOOP("Pemblor", "%1 and %2");
 
-// `format` with "%1", "%2", ... replaced by the arguments in that order of
-// numbers; what an argument brings in is not read again.
-std::string Fill(std::string_view format, std::initializer_list<std::string_view> args)
-{
-    std::string text;
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        const char next = i + 1 < format.size() ? format[i + 1] : '\0';
-        const std::size_t number = next >= '1' && next <= '9' ? static_cast<std::size_t>(next - '1') : args.size();
-        if (format[i] == '%' && number < args.size()) {
-            text += args.begin()[number];
-            ++i;
-        } else {
-            text += format[i];
-        }
-    }
-    return text;
-}
-
 // "eth0", "eth0 and eth1", "eth0, eth1 and wg0".
 std::string JoinNames(const std::vector<std::string>& names, TextLookup lookup)
 {
@@ -54,7 +35,7 @@ std::string JoinNames(const std::vector<std::string>& names, TextLookup lookup)
         joined += i == 0 ? names[i] : ", " + names[i];
     if (names.size() < 2)
         return names.empty() ? joined : names.front();
-    return Fill(lookup(MsgTwoNames), {joined, names.back()});
+    return FillText(lookup(MsgTwoNames), {joined, names.back()});
 }
 
 bool Outside(std::string_view address, const NetworkInterface& heardOn)
@@ -76,10 +57,10 @@ std::string FindNoDevicesText(const SilenceDiagnosis& diagnosis, TextLookup look
         text += "\n\n" + lookup(MsgNoInterface);
         break;
     case SilenceCause::InboundBlocked:
-        text += "\n\n" + Fill(lookup(MsgInboundBlocked), {JoinNames(names, lookup)});
+        text += "\n\n" + FillText(lookup(MsgInboundBlocked), {JoinNames(names, lookup)});
         break;
     case SilenceCause::NobodyAnswered:
-        text += "\n\n" + Fill(lookup(MsgNobodyAnswered),
+        text += "\n\n" + FillText(lookup(MsgNobodyAnswered),
                                 {JoinNames(names, lookup), lookup(names.size() == 1 ? MsgOneSegment : MsgSomeSegment)});
         break;
     }
@@ -100,12 +81,12 @@ std::optional<std::string> OutsideSubnetReason(std::string_view address, const N
 {
     if (!Outside(address, heardOn))
         return std::nullopt;
-    return Fill(lookup(MsgOutsideSubnet), {address, SubnetText(heardOn), heardOn.name});
+    return FillText(lookup(MsgOutsideSubnet), {address, SubnetText(heardOn), heardOn.name});
 }
 
 std::string OpenAnywayQuestion(std::string_view address, const NetworkInterface& heardOn, TextLookup lookup)
 {
-    return Fill(lookup(MsgOpenAnyway), {OutsideSubnetReason(address, heardOn, lookup).value_or(std::string())});
+    return FillText(lookup(MsgOpenAnyway), {OutsideSubnetReason(address, heardOn, lookup).value_or(std::string())});
 }
 
 } // namespace pemblor

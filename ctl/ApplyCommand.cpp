@@ -1,3 +1,4 @@
+#include "ctl/BroadcastText.h"
 #include "ctl/ExitCode.h"
 #include "ctl/FleetCommands.h"
 #include "ctl/OutcomeWriter.h"
@@ -101,6 +102,7 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
     settings.reboot = options.reboot;
     settings.dryRun = options.dryRun;
     settings.readTimeoutMs = static_cast<unsigned>(std::llround(options.timeoutSeconds * 1000.0));
+    settings.broadcast = options.unicastOnly ? CredentialBroadcast::Refuse : CredentialBroadcast::Allow;
 
     OutcomeWriter writer(io.out, options.format);
     bool allDone = true;
@@ -108,7 +110,13 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
     FleetJob job(
         transport, dispatcher, settings, std::move(rows),
         [&](const DeviceOutcome& outcome) {
-            writer.Outcome(outcome);
+            if (outcome.result == JobOutcome::NeedsBroadcast && outcome.message.empty()) {
+                DeviceOutcome held = outcome;
+                held.message = BroadcastRefusedText(outcome.mac, outcome.route.value_or(CredentialRoute{}));
+                writer.Outcome(held);
+            } else {
+                writer.Outcome(outcome);
+            }
             allDone = allDone && (Succeeded(outcome.result) ||
                                   (options.dryRun && outcome.result == JobOutcome::WouldChange));
         },
@@ -116,6 +124,10 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
             if (const char* text = PhaseText(phase))
                 io.err << mac << ": " << text << '\n';
         });
+
+    job.TellBroadcasts([&io](std::string_view mac, const CredentialRoute& route) {
+        io.err << BroadcastWarning(mac, route) << std::endl;
+    });
 
     const auto interrupted = [&io] { return io.interrupted && io.interrupted->load(); };
     bool stopped = false;

@@ -84,6 +84,11 @@ bool ReadTimeout(const std::string& text, double& seconds)
     return true;
 }
 
+constexpr const char* UnicastOnlyHelp =
+    "Never send the password by broadcast, where every host on the network segment receives it: a device whose "
+    "password cannot go by unicast (outside this computer's networks, sharing its address with another device, or "
+    "not answering by unicast) is not sent it";
+
 void AddCredentials(CLI::App& command, CtlOptions& options)
 {
     command.add_option("--user", options.user, "The device's administrator name")->required()->type_name("NAME");
@@ -99,10 +104,14 @@ void AddCredentials(CLI::App& command, CtlOptions& options)
         "Read the password from the first line of a file")
         ->type_name("FILE");
     fromStdin->excludes(fromFile);
+    command.add_flag("--unicast-only", options.unicastOnly, UnicastOnlyHelp);
 }
 
 constexpr const char* PasswordNote =
-    "Without a password option the password is asked for on the terminal, without echo.\n\n";
+    "Without a password option the password is asked for on the terminal, without echo.\n\n"
+    "The password goes by unicast to the device's address when that lies in the network of the interface the "
+    "device answered on, no other device answers from it, and the device answers a query sent there; else by "
+    "broadcast, after a warning on standard error (--unicast-only: not at all).\n\n";
 
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOptions& options, std::ostream& out,
                                     std::ostream& err)
@@ -112,7 +121,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     app.set_version_flag("--version", std::string("pemblorctl ") + PEMBLOR_VERSION, "Print the version and exit");
     app.footer("Exit status: 0 done, 1 bad arguments or settings, 2 no device answered, 3 authentication "
                "refused, 4 time-out, 5 UDP port 21212 in use, 6 other network failure, 7 other device result, 8 apply: "
-               "some device did not end verified, stored or unchanged.");
+               "some device did not end verified, stored or unchanged, 9 set, reboot: --unicast-only held the "
+               "password back.");
 
     std::string formatText;
     std::string timeoutText;
@@ -152,7 +162,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     set->footer(std::string(PasswordNote) +
                 "Exit status: 0 changed, or nothing to change (nothing sent), 1 bad arguments or settings, "
                 "3 Authentication Error!, 4 no answer (Time Out!), 5 UDP port 21212 in use, 6 other network "
-                "failure, 7 other device result.");
+                "failure, 7 other device result, 9 --unicast-only: the password would have been broadcast.");
 
     auto* reboot = app.add_subcommand("reboot", "Restart one device");
     AddMac(*reboot, options);
@@ -165,7 +175,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
                    "Exit status: 0 reboot sent (with --wait: the device answered again), 1 bad arguments, "
                    "3 Authentication Error!, 4 no answer, or with --wait: the device was not seen again or "
                    "answered only from its old address, 5 UDP port 21212 in use, 6 other network failure, "
-                   "7 other device result.");
+                   "7 other device result, 9 --unicast-only: the password would have been broadcast.");
 
     FleetCommands fleet;
     AddFleetCommands(app, options, fleet, AddCredentials);

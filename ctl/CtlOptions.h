@@ -26,6 +26,8 @@ struct CtlOptions {
     PasswordSource passwordSource = PasswordSource::Prompt;
     std::string passwordFile;
     bool wait = false;
+    // set, reboot, apply: never send the password by broadcast.
+    bool unicastOnly = false;
 
     // plan: the devices in order and the first address; apply: the plan file.
     std::vector<std::string> macs;

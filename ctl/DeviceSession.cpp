@@ -170,6 +170,12 @@ void DeviceSession::JobSendFailed(DeviceJob& /*job*/, Request request, int error
                                                     : SendFailureText(format, error, interfaceName)));
 }
 
+void DeviceSession::JobBroadcastingCredentials(DeviceJob& /*job*/, const CredentialRoute& route)
+{
+    if (onBroadcast)
+        onBroadcast(route);
+}
+
 void DeviceSession::JobFinished(DeviceJob& /*job*/, const JobReport& /*report*/)
 {
     m_jobFinished = true;

@@ -62,6 +62,8 @@ public:
     // not go out of one interface (the window's message, one line).
     std::function<void(JobStep step, int secondsLeft, int queriesSent)> onProgress;
     std::function<void(const std::string& message)> onSendFailure;
+    // The job's credentials are about to go by broadcast (the plan allows it).
+    std::function<void(const CredentialRoute& route)> onBroadcast;
 
 private:
     // DiscoveryListener
@@ -73,6 +75,7 @@ private:
     // JobListener
     void JobProgress(DeviceJob& job, JobStep step, int secondsLeft, int queriesSent) override;
     void JobSendFailed(DeviceJob& job, Request request, int error, std::string_view interfaceName) override;
+    void JobBroadcastingCredentials(DeviceJob& job, const CredentialRoute& route) override;
     void JobFinished(DeviceJob& job, const JobReport& report) override;
 
     EventLoop& m_loop;

@@ -13,6 +13,7 @@ enum ExitCode : int {
     ExitNetwork = 6,       // any other network failure
     ExitOtherResult = 7,   // set, reboot: the device answered with another result code
     ExitNotAllDone = 8,    // apply: some device did not end verified, stored or unchanged
+    ExitBroadcastRefused = 9, // set, reboot --unicast-only: the password could only have gone by broadcast
 };
 
 } // namespace pemblor

@@ -70,7 +70,9 @@ void AddFleetCommands(CLI::App& app, CtlOptions& options, FleetCommands& command
         ->type_name("SECONDS");
     apply->add_option("--format", commands.formatText, "Output: table (default), csv or json (one object a line)")
         ->type_name("table|csv|json");
-    apply->footer("Exit status: 0 every device verified, stored or unchanged (with --dry-run: or would-change), "
+    apply->footer("A device whose password could only go by broadcast is warned of on standard error before it "
+                  "leaves; with --unicast-only it is not sent it and ends needs-broadcast.\n\n"
+                  "Exit status: 0 every device verified, stored or unchanged (with --dry-run: or would-change), "
                   "1 bad arguments or plan file, 5 UDP port 21212 in use, 6 other network failure, 8 some device "
                   "ended otherwise, or the run was stopped.");
     commands.apply = apply;

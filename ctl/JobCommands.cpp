@@ -1,5 +1,6 @@
 #include "ctl/JobCommands.h"
 
+#include "ctl/BroadcastText.h"
 #include "ctl/DeviceWriter.h"
 #include "ctl/ExitCode.h"
 #include "ctl/OutcomeWriter.h"
@@ -24,6 +25,18 @@ unsigned DetailTimeoutMs(const CtlOptions& options)
 void TellSendFailures(DeviceSession& session, CtlIo& io)
 {
     session.onSendFailure = [&io](const std::string& message) { io.err << "pemblorctl: " << message << '\n'; };
+}
+
+// The plan's credentials: by unicast where the network allows; else by
+// broadcast after a warning, or, with --unicast-only, not at all.
+void SendCredentials(const CtlOptions& options, DeviceSession& session, CtlIo& io, JobPlan& plan,
+                     const std::string& password)
+{
+    plan.credentials = {options.user, password};
+    plan.broadcast = options.unicastOnly ? CredentialBroadcast::Refuse : CredentialBroadcast::Allow;
+    session.onBroadcast = [&options, &io](const CredentialRoute& route) {
+        io.err << BroadcastWarning(options.mac, route) << std::endl;
+    };
 }
 
 std::string UnknownResultText(int result)
@@ -59,9 +72,12 @@ struct Failure {
     int status = ExitOk;
 };
 
-std::optional<Failure> CommonFailure(const JobReport& report)
+std::optional<Failure> CommonFailure(const CtlOptions& options, const JobReport& report)
 {
     switch (report.outcome) {
+    case JobOutcome::NeedsBroadcast:
+        return Failure{BroadcastRefusedText(options.mac, report.route.value_or(CredentialRoute{})),
+                       ExitBroadcastRefused};
     case JobOutcome::Timeout:
         return Failure{MsgTimeOut, ExitTimeOut};
     case JobOutcome::AuthenticationError:
@@ -98,7 +114,7 @@ int RunShow(const CtlOptions& options, DeviceSession& session, CtlIo& io)
     JobPlan plan;
     plan.detailTimeoutMs = DetailTimeoutMs(options);
     const JobReport report = session.Run(options.mac, plan);
-    if (const auto failure = CommonFailure(report))
+    if (const auto failure = CommonFailure(options, report))
         return Fail(options, io, report, *failure);
     if (options.format == OutputFormat::Json) {
         WriteOutcome(io.out, options.mac, report);
@@ -115,9 +131,9 @@ int RunSet(const CtlOptions& options, DeviceSession& session, CtlIo& io, const S
     JobPlan plan;
     plan.detailTimeoutMs = DetailTimeoutMs(options);
     plan.change = SettingsRequest::From(change);
-    plan.credentials = {options.user, password};
+    SendCredentials(options, session, io, plan, password);
     const JobReport report = session.Run(options.mac, plan);
-    if (const auto failure = CommonFailure(report))
+    if (const auto failure = CommonFailure(options, report))
         return Fail(options, io, report, *failure);
     if (options.format == OutputFormat::Json)
         WriteOutcome(io.out, options.mac, report);
@@ -130,7 +146,7 @@ int RunReboot(const CtlOptions& options, DeviceSession& session, CtlIo& io, cons
 {
     TellSendFailures(session, io);
     JobPlan plan;
-    plan.credentials = {options.user, password};
+    SendCredentials(options, session, io, plan, password);
     plan.reboot = true;
     // Waiting, the device is read first: that tells where it answers from
     // now and where it should come back.
@@ -153,7 +169,7 @@ int RunReboot(const CtlOptions& options, DeviceSession& session, CtlIo& io, cons
     };
     const JobReport report = session.Run(options.mac, plan);
     session.onProgress = nullptr;
-    if (const auto failure = CommonFailure(report))
+    if (const auto failure = CommonFailure(options, report))
         return Fail(options, io, report, *failure);
     if (options.format == OutputFormat::Json)
         WriteOutcome(io.out, options.mac, report);

@@ -136,6 +136,10 @@ bool DeviceJob::Start(const JobPlan& plan)
     m_report.before = m_known;
     m_schedule = RereadSchedule{};
     m_queriesSent = 0;
+    // Each plan asks its device before its first command with credentials.
+    m_route.reset();
+    m_query = RouteQuery::None;
+    m_broadcastTold = false;
     if (m_plan.read) {
         Begin(JobStep::Read);
         Await(Awaited::Detail);
@@ -156,6 +160,7 @@ void DeviceJob::Stop()
         return;
     m_ui.Cancel(*this);
     m_transport.StopAwaiting(*this);
+    m_query = RouteQuery::None;
     m_report.outcome = JobOutcome::Stopped;
     m_report.step = m_step;
     m_report.address = m_address;
@@ -218,9 +223,17 @@ void DeviceJob::AfterRead()
 void DeviceJob::BeginChange()
 {
     Begin(JobStep::Change);
+    SendChange();
+}
+
+void DeviceJob::SendChange()
+{
+    if (!CredentialsMayGo())
+        return;
     Await(Awaited::Result);
-    if (!Send(Request::SettingsChange, BuildSettingsChange(m_macText, m_plan.credentials.user,
-                                                           m_plan.credentials.password, m_plan.change->View()))) {
+    if (!SendWithCredentials(Request::SettingsChange,
+                             BuildSettingsChange(m_macText, m_plan.credentials.user, m_plan.credentials.password,
+                                                 m_plan.change->View()))) {
         Finish(JobOutcome::SendFailed);
         return;
     }
@@ -239,13 +252,22 @@ void DeviceJob::BeginReboot()
     m_heldAddress = expected.ipAddr.value_or("");
 
     Begin(JobStep::Reboot);
+    SendReboot();
+}
+
+void DeviceJob::SendReboot()
+{
+    if (!CredentialsMayGo())
+        return;
     // A refusal answers the reboot; an accepted reboot may go unanswered.
     Await(Awaited::Result);
-    if (!Send(Request::Reboot,
-              BuildRebootRequest(m_macText, m_plan.credentials.user, m_plan.credentials.password))) {
+    if (!SendWithCredentials(Request::Reboot,
+                             BuildRebootRequest(m_macText, m_plan.credentials.user, m_plan.credentials.password))) {
         Finish(JobOutcome::SendFailed);
         return;
     }
+    // After the restart it answers from what it stored.
+    m_movedTo.clear();
     if (!m_plan.verify) {
         m_ui.Schedule(*this, m_plan.refusalWaitMs);
         return;
@@ -266,6 +288,139 @@ void DeviceJob::BeginReboot()
     Begin(JobStep::Restart);
     // Counted down a second at a time, so that the owner can show it.
     m_ui.Schedule(*this, std::min(kSecondMs, m_waitLeftMs));
+}
+
+std::optional<NetworkInterface> DeviceJob::AnsweredOn() const
+{
+    if (const std::optional<NetworkInterface> known = m_transport.InterfaceByIndex(m_interface))
+        return known;
+    // Not told where it answered: the interface whose network holds its
+    // address is where the routes send to it.
+    const InterfaceSet* interfaces = m_transport.Interfaces();
+    std::uint32_t host = 0;
+    if (!interfaces || !ParseIpv4(m_address.c_str(), host))
+        return std::nullopt;
+    for (const NetworkInterface& candidate : interfaces->All())
+        if (candidate.Contains(host))
+            return candidate;
+    return std::nullopt;
+}
+
+bool DeviceJob::CredentialsMayGo()
+{
+    if (m_plan.broadcast == CredentialBroadcast::AlwaysBroadcast)
+        return true;
+    if (!m_route && !DecideRoute())
+        return false;
+    if (m_route->Unicast())
+        return true;
+    const bool allowed = m_plan.broadcast == CredentialBroadcast::Allow ||
+                         (m_plan.broadcast == CredentialBroadcast::AskIfUnanswered &&
+                          m_route->reason != BroadcastReason::NoUnicastAnswer);
+    if (!allowed) {
+        Finish(JobOutcome::NeedsBroadcast);
+        return false;
+    }
+    if (!m_broadcastTold) {
+        m_broadcastTold = true;
+        m_listener.JobBroadcastingCredentials(*this, *m_route);
+    }
+    return true;
+}
+
+bool DeviceJob::DecideRoute()
+{
+    if (m_address.empty()) {
+        m_query = RouteQuery::Locate;
+        Await(Awaited::Detail);
+        if (!Send(Request::DetailQuery, BuildDetailQuery(m_macText))) {
+            m_query = RouteQuery::None;
+            Finish(JobOutcome::SendFailed);
+            return false;
+        }
+        m_ui.Schedule(*this, m_plan.detailTimeoutMs);
+        return false;
+    }
+    const std::optional<NetworkInterface> answeredOn = AnsweredOn();
+    const auto before = [&](const std::string& address) {
+        const bool shared = m_plan.addressShared && m_plan.addressShared(address);
+        return RouteBeforeQuery(address, answeredOn ? &*answeredOn : nullptr, shared);
+    };
+    m_candidates.clear();
+    m_candidate = 0;
+    for (const std::string* address : {&m_address, &m_movedTo}) {
+        if (address->empty() || (address == &m_movedTo && SameAddress(m_movedTo, m_address)))
+            continue;
+        CredentialRoute route = before(*address);
+        if (route.Unicast())
+            m_candidates.push_back(std::move(route));
+    }
+    if (m_candidates.empty()) {
+        // Known before asking: why the address it answers from will not do.
+        m_route = before(m_address);
+        return true;
+    }
+    AskNextCandidate();
+    return false;
+}
+
+void DeviceJob::AskNextCandidate()
+{
+    const CredentialRoute& candidate = m_candidates[m_candidate];
+    m_query = RouteQuery::Unicast;
+    Await(Awaited::Detail);
+    const SendReport report = m_transport.SendUnicast(BuildDetailQuery(m_macText), candidate.address,
+                                                      candidate.interfaceIndex);
+    for (const SendReport::Failure& failure : report.failures)
+        m_listener.JobSendFailed(*this, Request::DetailQuery, failure.error, failure.interfaceName);
+    if (!report.sent) {
+        CandidateUnanswered();
+        return;
+    }
+    m_ui.Schedule(*this, m_plan.unicastQueryTimeoutMs);
+}
+
+void DeviceJob::CandidateUnanswered()
+{
+    if (++m_candidate < m_candidates.size()) {
+        AskNextCandidate();
+        return;
+    }
+    m_route = m_candidates.front();
+    m_route->reason = BroadcastReason::NoUnicastAnswer;
+    ResumeCommand();
+}
+
+void DeviceJob::ResumeCommand()
+{
+    m_query = RouteQuery::None;
+    if (m_step == JobStep::Change)
+        SendChange();
+    else if (m_step == JobStep::Reboot)
+        SendReboot();
+}
+
+bool DeviceJob::SendWithCredentials(Request request, const Datagram& datagram)
+{
+    m_report.route = m_route;
+    if (!m_route || !m_route->Unicast())
+        return Send(request, datagram);
+    const SendReport report = m_transport.SendUnicast(datagram, m_route->address, m_route->interfaceIndex);
+    for (const SendReport::Failure& failure : report.failures)
+        m_listener.JobSendFailed(*this, request, failure.error, failure.interfaceName);
+    return report.sent;
+}
+
+void DeviceJob::NoteAcceptedChange()
+{
+    const SettingsRequest& change = *m_plan.change;
+    const bool dhcpOn = change.dhcp && *change.dhcp == 1;
+    const bool moved = change.ipAddress && !SameAddress(*change.ipAddress, m_address);
+    if (!dhcpOn && !moved)
+        return;
+    // Its next command with credentials asks again where it answers.
+    m_movedTo = moved && !dhcpOn ? *change.ipAddress : std::string();
+    m_route.reset();
 }
 
 void DeviceJob::BeginVerify()
@@ -305,6 +460,20 @@ void DeviceJob::VerifyTick()
 
 void DeviceJob::Expired()
 {
+    if (m_query == RouteQuery::Unicast) {
+        CandidateUnanswered();
+        return;
+    }
+    if (m_query == RouteQuery::Locate) {
+        // Not heard at all: where it answers is not known, and a broadcast
+        // leaves by every interface.
+        m_route = CredentialRoute{BroadcastReason::NoUnicastAnswer, {}, {}, 0};
+        if (const InterfaceSet* interfaces = m_transport.Interfaces())
+            for (const NetworkInterface& usable : interfaces->All())
+                m_route->interfaceName += (m_route->interfaceName.empty() ? "" : ", ") + usable.name;
+        ResumeCommand();
+        return;
+    }
     switch (m_step) {
     case JobStep::Read:
     case JobStep::Change:
@@ -341,6 +510,24 @@ void DeviceJob::Expired()
 
 void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
 {
+    if (m_query != RouteQuery::None) {
+        m_ui.Cancel(*this);
+        m_address.assign(reply.sender());
+        if (m_query == RouteQuery::Locate && arrival != 0 && m_transport.InterfaceByIndex(arrival))
+            m_interface = arrival;
+        m_report.address = m_address;
+        if (m_query == RouteQuery::Unicast) {
+            m_route = m_candidates[m_candidate];
+            if (SameAddress(m_route->address, m_movedTo))
+                m_movedTo.clear();
+            // A device that shares the address may have been heard while
+            // this one was asked.
+            if (m_plan.addressShared && m_plan.addressShared(m_route->address))
+                m_route->reason = BroadcastReason::SharedAddress;
+        }
+        ResumeCommand();
+        return;
+    }
     if (m_step != JobStep::Read && m_step != JobStep::Verify)
         return;
     EntryTextBuffer work;
@@ -402,6 +589,8 @@ void DeviceJob::ResultReply(const ReplyDatagram& reply, unsigned /*arrival*/)
     const int result = reply.resultCode();
     switch (m_step) {
     case JobStep::Change:
+        if (result == 0)
+            NoteAcceptedChange();
         if (result == 0 && m_plan.reboot) {
             m_ui.Cancel(*this);
             BeginReboot();
@@ -427,15 +616,19 @@ void DeviceJob::Finish(JobOutcome outcome, int result)
 {
     m_ui.Cancel(*this);
     m_transport.StopAwaiting(*this);
+    m_query = RouteQuery::None;
     m_report.outcome = outcome;
     m_report.step = m_step;
     m_report.result = result;
+    if (outcome == JobOutcome::NeedsBroadcast)
+        m_report.route = m_route;
     if (m_report.address.empty())
         m_report.address = m_address;
     // Not read again: what the device should hold now. A refused change,
     // or one that went unanswered, is taken as not made.
     const bool changed = m_plan.change && (outcome == JobOutcome::Stored || outcome == JobOutcome::Verified ||
-                                           outcome == JobOutcome::NotVerified || outcome == JobOutcome::RebootSent);
+                                           outcome == JobOutcome::NotVerified || outcome == JobOutcome::RebootSent ||
+                                           (outcome == JobOutcome::NeedsBroadcast && m_step == JobStep::Reboot));
     if (!m_report.after && m_report.before)
         m_report.after = changed ? m_plan.change->AppliedTo(*m_report.before) : m_report.before;
     if (m_report.after && outcome != JobOutcome::Timeout)

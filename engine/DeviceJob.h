@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/CredentialRoute.h"
 #include "engine/DeviceSettings.h"
 #include "engine/JobOutcome.h"
 #include "engine/Request.h"
@@ -7,9 +8,11 @@
 #include "engine/UiDispatcher.h"
 #include "protocol/PacketHeader.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pemblor {
 
@@ -40,6 +43,25 @@ enum class ComeBackWatch { Reread, DiscoveryRounds };
 struct JobCredentials {
     std::string user;
     std::string password;
+};
+
+// How a job sends its device's credentials, and what it does when they
+// could go only by broadcast (CredentialRoute says why).
+enum class CredentialBroadcast {
+    // By broadcast, as every request goes, without the question by unicast:
+    // what a job does for an owner that has not chosen one of the others.
+    AlwaysBroadcast,
+    // By unicast where the network allows; else broadcast them, after
+    // telling the listener (JobBroadcastingCredentials).
+    Allow,
+    // As Allow when that was known before the plan started (outside the
+    // network, a shared address: the owner has shown it); when the device
+    // does not answer by unicast, end NeedsBroadcast before sending, so that
+    // the owner can ask and start the plan again with Allow.
+    AskIfUnanswered,
+    // By unicast where the network allows; never by broadcast: end
+    // NeedsBroadcast before sending.
+    Refuse,
 };
 
 // The steps of a job, in the order they run.
@@ -74,11 +96,25 @@ struct JobReport {
     // The netmask its last answer after the restart reported; nothing when
     // it reported none (or did not answer).
     std::optional<std::string> heardNetmask;
+    // How its credentials went (NeedsBroadcast: how they would have had to
+    // go); nothing when no command with credentials was due.
+    std::optional<CredentialRoute> route;
 };
 
 // What one job runs: read, change, reboot, verify, each when asked, in that
 // order. With a read and a change, the change goes only when it would change
 // what was read; otherwise the job ends Unchanged and sends nothing more.
+//
+// The change and the reboot carry the credentials. Unless the plan says
+// AlwaysBroadcast, they go by unicast to the device's address, out of the
+// interface it answered on, when that address lies in the interface's
+// network, no other listed device answers from it, and the device answers a
+// detail query sent there by unicast, just before the plan's first command,
+// within unicastQueryTimeoutMs; else by broadcast as `broadcast` allows. A
+// job that does not know where its device answers from sends the detail
+// query by broadcast first to learn it. A reboot after a change that moved
+// the device's address asks again first (an agent may take the change at
+// once), at the old address and then at the new one.
 // A job may run one plan after another (a dialog reads when it opens,
 // changes on Apply, reboots when asked); a plan without a read starts from
 // what the earlier plans of the same job learned.
@@ -99,6 +135,11 @@ struct JobPlan {
     // where it should be.
     unsigned discoveryWindowMs = 90000;
     JobCredentials credentials;
+    CredentialBroadcast broadcast = CredentialBroadcast::AlwaysBroadcast;
+    // Whether another listed device answers from an address (null: none is
+    // known to).
+    std::function<bool(std::string_view address)> addressShared;
+    unsigned unicastQueryTimeoutMs = 1000;
     unsigned detailTimeoutMs = 5000;
     unsigned resultTimeoutMs = 10000;
     unsigned refusalWaitMs = 2000;
@@ -131,6 +172,9 @@ public:
                                std::string_view /*interfaceName*/)
     {
     }
+    // The plan's credentials are about to go by broadcast, which it allows;
+    // told once per plan, before the first of them leaves.
+    virtual void JobBroadcastingCredentials(DeviceJob& /*job*/, const CredentialRoute& /*route*/) {}
     virtual void JobFinished(DeviceJob& job, const JobReport& report) = 0;
 };
 
@@ -179,10 +223,32 @@ private:
     // Deadline
     void Expired() override;
 
+    // How the job learns the route of its credentials.
+    enum class RouteQuery {
+        None,
+        Locate,  // the detail query by broadcast: where does it answer from?
+        Unicast, // the detail query by unicast to m_candidates[m_candidate]
+    };
+
     void Begin(JobStep step);
     void AfterRead();
     void BeginChange();
+    void SendChange();
     void BeginReboot();
+    void SendReboot();
+    // Before a command with credentials: true when it may leave now
+    // (m_route says how); false while the job first asks its device, or
+    // when the job has ended.
+    bool CredentialsMayGo();
+    // False while a query is under way.
+    bool DecideRoute();
+    void AskNextCandidate();
+    void CandidateUnanswered();
+    // The query is over: the command that waited for it goes on.
+    void ResumeCommand();
+    bool SendWithCredentials(Request request, const Datagram& datagram);
+    void NoteAcceptedChange();
+    std::optional<NetworkInterface> AnsweredOn() const;
     void BeginVerify();
     void VerifyTick();
     void SendQuery();
@@ -218,6 +284,16 @@ private:
     // The device's settings as last read, or as a change accepted since
     // left them; a later plan that does not read starts from them.
     std::optional<DeviceSettings> m_known;
+    // The credentials' route of the plan, once decided; the query that
+    // decides it; the addresses it may go to by unicast, asked in turn.
+    std::optional<CredentialRoute> m_route;
+    RouteQuery m_query = RouteQuery::None;
+    std::vector<CredentialRoute> m_candidates;
+    std::size_t m_candidate = 0;
+    bool m_broadcastTold = false;
+    // The address an accepted change gave the device, which it answers
+    // from at once or after its next reboot; empty when none is pending.
+    std::string m_movedTo;
 };
 
 } // namespace pemblor

@@ -28,6 +28,8 @@ std::string_view ResultName(JobOutcome outcome)
         return "would-change";
     case JobOutcome::RebootNotSent:
         return "reboot-not-sent";
+    case JobOutcome::NeedsBroadcast:
+        return "needs-broadcast";
     case JobOutcome::SendFailed:
     case JobOutcome::Stopped:
         break;

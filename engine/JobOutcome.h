@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/CredentialRoute.h"
 #include "engine/DeviceSettings.h"
 
 #include <optional>
@@ -24,6 +25,7 @@ enum class JobOutcome {
     Invalid,             // the fleet refused the plan row; nothing was sent
     WouldChange,         // a dry run: the device does not hold the plan
     RebootNotSent,       // the fleet: the change was stored, its reboot went out of no interface
+    NeedsBroadcast,      // its credentials could only go by broadcast, which the owner did not allow; not sent
 };
 
 // The name scripts read: "verified", "authentication-error", ... A reboot
@@ -45,6 +47,9 @@ struct DeviceOutcome {
     std::optional<DeviceSettings> after;
     // Why it failed, in the tool's words; empty otherwise.
     std::string message;
+    // NeedsBroadcast: why its credentials would have had to be broadcast,
+    // and on which interface.
+    std::optional<CredentialRoute> route;
 };
 
 } // namespace pemblor

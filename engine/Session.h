@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/CredentialRoute.h"
 #include "engine/DeviceRegistry.h"
 #include "engine/Discovery.h"
 #include "engine/DiscoveryListener.h"
@@ -7,6 +8,7 @@
 #include "engine/UiDispatcher.h"
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -74,6 +76,23 @@ public:
     std::optional<NetworkInterface> InterfaceNamed(std::string_view name) const
     {
         return m_transport.InterfaceNamed(name);
+    }
+
+    // How the credentials of the listed device `macText` would go, as far as
+    // it is known before the job asks the device (ListedDeviceRoute):
+    // nothing when it is not listed. For a dialog's warning before Apply
+    // and the table's tool tip.
+    std::optional<CredentialRoute> CredentialRouteOf(std::string_view macText) const
+    {
+        return ListedDeviceRoute(m_registry, m_transport, macText);
+    }
+    // A job's JobPlan::addressShared for the device `macText`: whether
+    // another listed device answers from an address. The session outlives
+    // the job.
+    std::function<bool(std::string_view)> SharedAddressCheck(std::string_view macText) const
+    {
+        const MacBytes mac = ParseMacText(macText);
+        return [this, mac](std::string_view address) { return AddressSharedInRegistry(m_registry, mac, address); };
     }
 
 private:

@@ -121,6 +121,26 @@ bool Transport::SendToHost(const Datagram& datagram, const char* host)
     return m_endpoint.SendTo(datagram.data(), datagram.size, m_config.port, host) >= 0;
 }
 
+SendReport Transport::SendUnicast(const Datagram& datagram, std::string_view host, unsigned interfaceIndex)
+{
+    if (m_interfaces && !m_interfacesRead)
+        RefreshInterfaces();
+    const std::string destination(host);
+    const std::optional<NetworkInterface> via = InterfaceByIndex(interfaceIndex);
+    SendReport report;
+    const int sent = via ? m_endpoint.SendOutOf(via->index, datagram.data(), datagram.size, m_config.port,
+                                                destination.c_str())
+                         : m_endpoint.SendTo(datagram.data(), datagram.size, m_config.port, destination.c_str());
+    if (sent >= 0) {
+        report.sent = true;
+        if (via)
+            report.sentOn.push_back(via->index);
+    } else {
+        report.failures.push_back({via ? via->name : std::string(), m_endpoint.LastError()});
+    }
+    return report;
+}
+
 SendReport Transport::Send(Request request, const Datagram& datagram, unsigned only)
 {
     if (m_interfaces && !m_interfacesRead)

@@ -164,6 +164,10 @@ public:
     SendReport Send(Request request, const Datagram& datagram, unsigned only = 0);
     // One datagram to `host` through the send socket; false on failure.
     bool SendToHost(const Datagram& datagram, const char* host);
+    // One datagram by unicast to `host` (dotted decimal), out of the
+    // interface `interfaceIndex` when it is one of the last reading, else
+    // where the routes send it. A switch hands it to that host alone.
+    SendReport SendUnicast(const Datagram& datagram, std::string_view host, unsigned interfaceIndex);
 
     // Routing of one job's device: `handler` hears the replies of `mac`
     // described in the class comment while it awaits `what`; `address` is

@@ -68,6 +68,7 @@ struct FleetJob::Device {
     };
     std::unique_ptr<QuietTime> quietTime;
     std::string quietAddress; // empty: no quiet time runs
+    bool broadcastTold = false;
 };
 
 FleetJob::FleetJob(Transport& transport, UiDispatcher& ui, JobSettings settings, std::vector<JobRow> rows,
@@ -146,7 +147,8 @@ void FleetJob::Enter(Device& device, DevicePhase phase)
         m_progress(device.row.mac, phase);
 }
 
-void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::string> ip, std::string message)
+void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::string> ip, std::string message,
+                      std::optional<CredentialRoute> route, bool stored)
 {
     if (device.phase == DevicePhase::Done)
         return;
@@ -165,11 +167,15 @@ void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::stri
     case JobOutcome::NotFound:
     case JobOutcome::Invalid:
         break;
+    case JobOutcome::NeedsBroadcast:
+        outcome.after = stored ? device.target : device.before;
+        break;
     default:
         outcome.after = device.target;
         break;
     }
     outcome.message = std::move(message);
+    outcome.route = std::move(route);
     Enter(device, DevicePhase::Done);
     --m_remaining;
     if (m_remaining == 0 && m_observing) {
@@ -178,6 +184,15 @@ void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::stri
     }
     if (m_finished)
         m_finished(outcome);
+}
+
+bool FleetJob::AddressShared(const Device& device, std::string_view address) const
+{
+    if (m_settings.listed && AddressSharedInRegistry(*m_settings.listed, ParseMacText(device.row.mac), address))
+        return true;
+    return std::any_of(m_devices.begin(), m_devices.end(), [&](const auto& other) {
+        return other.get() != &device && !other->address.empty() && SameAddress(other->address, address);
+    });
 }
 
 bool FleetJob::AddressBusy(const std::string& address) const
@@ -312,6 +327,8 @@ void FleetJob::SendChange(Device& device)
     plan.watch = ComeBackWatch::DiscoveryRounds;
     plan.discoveryWindowMs = m_settings.verifyWindowMs;
     plan.credentials = {m_settings.user, m_settings.password};
+    plan.broadcast = m_settings.broadcast;
+    plan.addressShared = [this, &device](std::string_view address) { return AddressShared(device, address); };
     plan.resultTimeoutMs = m_settings.changeTimeoutMs;
     device.job->Start(plan);
 }
@@ -342,6 +359,16 @@ void FleetJob::JobSendFailed(DeviceJob& job, Request, int error, std::string_vie
     device->sendError += "skSend.SendTo: " + std::to_string(error);
     if (!interfaceName.empty())
         device->sendError += " (" + std::string(interfaceName) + ")";
+}
+
+void FleetJob::JobBroadcastingCredentials(DeviceJob& job, const CredentialRoute& route)
+{
+    Device* device = DeviceOf(job);
+    if (!device || device->broadcastTold)
+        return;
+    device->broadcastTold = true;
+    if (m_broadcastNotice)
+        m_broadcastNotice(device->row.mac, route);
 }
 
 void FleetJob::JobFinished(DeviceJob& job, const JobReport& report)
@@ -422,6 +449,12 @@ void FleetJob::Changed(Device& device, const JobReport& report)
         // It holds the change, but will not take it up until it restarts:
         // asked to reboot, that is a failure, never "stored".
         Finish(device, JobOutcome::RebootNotSent, device.address, "The reboot could not be sent: " + device.sendError);
+        return;
+    case JobOutcome::NeedsBroadcast:
+        // Nothing with the credentials went out for the step it ended in;
+        // held back at the reboot, it holds its change.
+        Finish(device, JobOutcome::NeedsBroadcast, device.address, {}, report.route,
+               report.step == JobStep::Reboot);
         return;
     case JobOutcome::Verified:
         if (report.heardNetmask)

@@ -1,5 +1,6 @@
 #pragma once
 #include "engine/DeviceJob.h"
+#include "engine/DeviceRegistry.h"
 #include "engine/JobOutcome.h"
 #include "engine/Transport.h"
 #include "engine/UiDispatcher.h"
@@ -40,6 +41,12 @@ struct JobSettings {
     // device there answered its change or was sent its reboot, so that a
     // late copy of an answer is never taken for the next device's.
     unsigned addressQuietMs = 1000;
+    // How the credentials go (DeviceJob's plan).
+    CredentialBroadcast broadcast = CredentialBroadcast::AlwaysBroadcast;
+    // Devices listed besides the plan's (a window's table): their addresses
+    // count as shared as well. Null: only the plan's devices count.
+    // Outlives the job.
+    const DeviceRegistry* listed = nullptr;
 };
 
 enum class DevicePhase { Waiting, Reading, Queued, Changing, Verifying, Done };
@@ -54,6 +61,13 @@ enum class DevicePhase { Waiting, Reading, Queued, Changing, Verifying, Done };
 // its reboot. Nothing is sent again: a device that does not answer ends
 // with that outcome.
 //
+// Credentials: unless `broadcast` says AlwaysBroadcast, each device's change
+// and reboot go by unicast where the network allows (DeviceJob), the devices
+// of the plan (all read before any change) and the `listed` ones counting
+// for shared addresses; else by broadcast, as `broadcast` allows, after
+// telling the owner (TellBroadcasts). A device refused the broadcast ends
+// NeedsBroadcast, with its route.
+//
 // Scheduling: at most `maxOutstanding` reads and changes await an answer at
 // once, changes before reads; one change awaits its result per address, so
 // that devices sharing an address (and answering with a zero MAC) are
@@ -67,6 +81,9 @@ class FleetJob final : private TransportObserver, private JobListener, private D
 public:
     using Finished = std::function<void(const DeviceOutcome&)>;
     using Progress = std::function<void(std::string_view mac, DevicePhase phase)>;
+    // A device's credentials are about to go by broadcast; told once per
+    // device, before they leave.
+    using BroadcastNotice = std::function<void(std::string_view mac, const CredentialRoute& route)>;
 
     FleetJob(Transport& transport, UiDispatcher& ui, JobSettings settings, std::vector<JobRow> rows,
              Finished finished, Progress progress = {});
@@ -75,6 +92,8 @@ public:
     FleetJob(const FleetJob&) = delete;
     FleetJob& operator=(const FleetJob&) = delete;
 
+    // Before Start: who hears of credentials about to be broadcast.
+    void TellBroadcasts(BroadcastNotice notice) { m_broadcastNotice = std::move(notice); }
     // Reports the refused rows, then sends the first requests.
     void Start();
     // Stops part-way: a device already sent a change ends with its outcome
@@ -105,6 +124,7 @@ private:
     // JobListener
     void JobProgress(DeviceJob& job, JobStep step, int secondsLeft, int queriesSent) override;
     void JobSendFailed(DeviceJob& job, Request request, int error, std::string_view interfaceName) override;
+    void JobBroadcastingCredentials(DeviceJob& job, const CredentialRoute& route) override;
     void JobFinished(DeviceJob& job, const JobReport& report) override;
     // Deadline: the next discovery round.
     void Expired() override;
@@ -118,7 +138,10 @@ private:
     void SendChange(Device& device);
     void Read(Device& device, const JobReport& report);
     void Changed(Device& device, const JobReport& report);
-    void Finish(Device& device, JobOutcome result, std::optional<std::string> ip, std::string message = {});
+    // `route` and `stored`: NeedsBroadcast's route, and whether the device
+    // holds its change (held back at the reboot).
+    void Finish(Device& device, JobOutcome result, std::optional<std::string> ip, std::string message = {},
+                std::optional<CredentialRoute> route = std::nullopt, bool stored = false);
     void Enter(Device& device, DevicePhase phase);
     bool AddressBusy(const std::string& address) const;
     // The device answered its change or was sent its reboot: its address
@@ -128,6 +151,7 @@ private:
     // Once all are read: refuses the plan when a device's new address is
     // where another device of the plan answered its read. True if refused.
     bool RefuseConflicts();
+    bool AddressShared(const Device& device, std::string_view address) const;
     void Round();
 
     Transport& m_transport;
@@ -137,6 +161,7 @@ private:
     std::map<std::string, Device*, std::less<>> m_byMac;
     Finished m_finished;
     Progress m_progress;
+    BroadcastNotice m_broadcastNotice;
     std::size_t m_remaining = 0;
     std::size_t m_outstanding = 0;
     std::size_t m_untouched = 0;

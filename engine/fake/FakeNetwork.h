@@ -39,7 +39,9 @@ enum class FakeOp { StartupProcess, StartupThread, Open, Bind, SetBroadcast, Sen
 // with EADDRINUSE. A datagram larger than the receiver's buffer makes that
 // receive fail with EMSGSIZE. The sender address a receiver sees is the
 // sending interface's address, or 127.0.0.1 for loopback; the arrival
-// interface is the receiver's interface on the segment (1 for loopback).
+// interface is the receiver's interface on the segment (1 for loopback); the
+// address the datagram was sent to, FakeSocket::LastDestination. A unicast
+// thus reaches the one host that holds the address, as a switch delivers it.
 //
 // Thread-safe: receive threads block in ReceiveFrom on a condition variable.
 class FakeNetwork final {

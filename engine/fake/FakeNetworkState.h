@@ -15,6 +15,7 @@ struct FakeNetwork::State {
         std::vector<std::uint8_t> bytes;
         PeerAddress from; // with the receiver's arrival interface
         std::uint16_t fromPort = 0;
+        std::string to; // the destination as sent: an address, or 255.255.255.255
     };
 
     struct Interface {

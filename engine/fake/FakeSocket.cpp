@@ -42,10 +42,11 @@ Socket* Usable(const State& state, const std::shared_ptr<Socket>& socket)
     return socket.get();
 }
 
-void Deliver(Socket& target, const void* data, std::size_t size, const PeerAddress& from, std::uint16_t fromPort)
+void Deliver(Socket& target, const void* data, std::size_t size, const PeerAddress& from, std::uint16_t fromPort,
+             const char* to)
 {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    target.queue.push_back(State::Datagram{{bytes, bytes + size}, from, fromPort});
+    target.queue.push_back(State::Datagram{{bytes, bytes + size}, from, fromPort, to});
     if (target.waiters > 0)
         target.arrived.notify_one();
 }
@@ -142,7 +143,7 @@ int FakeSocket::Send(unsigned interfaceIndex, const void* data, std::size_t size
             return;
         PeerAddress peer = ToPeer(from);
         peer.interfaceIndex = arrival;
-        Deliver(*bound->second, data, size, peer, socket->port);
+        Deliver(*bound->second, data, size, peer, socket->port, host);
     };
     if (broadcast) {
         for (auto& [address, target] : m_state->hosts) {
@@ -198,6 +199,7 @@ int FakeSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& fro
         std::memcpy(buffer, datagram.bytes.data(), datagram.bytes.size());
     from = datagram.from;
     fromPort = datagram.fromPort;
+    m_lastDestination = std::move(datagram.to);
     return static_cast<int>(datagram.bytes.size());
 }
 

@@ -3,6 +3,7 @@
 #include "engine/fake/FakeNetworkState.h"
 
 #include <memory>
+#include <string>
 
 namespace pemblor {
 
@@ -27,6 +28,9 @@ public:
 
     // The bound port, or 0.
     std::uint16_t LocalPort() const;
+    // The destination the datagram last received was sent to (an address,
+    // or 255.255.255.255); for the thread that receives.
+    const std::string& LastDestination() const { return m_lastDestination; }
 
 private:
     // interfaceIndex 0: the routes choose.
@@ -35,6 +39,7 @@ private:
     std::shared_ptr<FakeNetwork::State> m_state;
     // Null once closed or given up; guarded by the network's mutex.
     std::shared_ptr<FakeNetwork::State::Socket> m_socket;
+    std::string m_lastDestination;
 };
 
 } // namespace pemblor

@@ -3,6 +3,7 @@
 #include "engine/EventLoop.h"
 #include "ctl/ExitCode.h"
 #include "engine/fake/FakeNetwork.h"
+#include "protocol/PacketHeader.h"
 #include "protocol/Requests.h"
 #include "tests/ctl/Agents.h"
 
@@ -10,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstring>
 #include <chrono>
 #include <memory>
 #include <map>
@@ -281,8 +283,8 @@ TEST_F(Ctl, ShowOfASilentDeviceTimesOutAfterFiveSeconds)
     EXPECT_EQ(result.err, "Time Out!\n");
 }
 
-// set reads the device first (one datagram), then sends the change when it
-// would change something.
+// set reads the device first (one datagram), then, when the change would
+// change something, asks it by unicast (a second) and sends the change.
 TEST_F(Ctl, SetMapsEachOutcomeToItsExitStatus)
 {
     struct Case {
@@ -298,10 +300,10 @@ TEST_F(Ctl, SetMapsEachOutcomeToItsExitStatus)
         std::size_t sent;
     };
     const std::vector<Case> cases = {
-        {"accepted", {"--ip", "10.0.0.50"}, "admin\n", true, true, ExitOk, "Change setting successfully!\n", "", 0, 2},
+        {"accepted", {"--ip", "10.0.0.50"}, "admin\n", true, true, ExitOk, "Change setting successfully!\n", "", 0, 3},
         {"wrong password", {"--ip", "10.0.0.50"}, "guess\n", true, true, ExitRefused, "", "Authentication Error!\n",
-         0, 2},
-        {"no answer", {"--dhcp", "on"}, "admin\n", true, false, ExitTimeOut, "", "Time Out!\n", 10000, 2},
+         0, 3},
+        {"no answer", {"--dhcp", "on"}, "admin\n", true, false, ExitTimeOut, "", "Time Out!\n", 10000, 3},
         {"not read", {"--dhcp", "on"}, "admin\n", false, true, ExitTimeOut, "", "Time Out!\n", 5000, 1},
         {"not read, own time-out", {"--dhcp", "on", "--timeout", "1.5"}, "admin\n", false, true, ExitTimeOut, "",
          "Time Out!\n", 1500, 1},
@@ -392,11 +394,110 @@ TEST_F(Ctl, SetSendsTheEntriesInTheFixedOrderWithTheCredentialsAsTyped)
                                "255.255.0.0", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"},
                               "admin\r\n");
     EXPECT_EQ(result.status, ExitOk) << result.err;
+    const std::string query = "0 /:|flash get IP_ADDR|flash get SUBNET_MASK|flash get DEFAULT_GATEWAY|flash get DHCP";
     EXPECT_EQ(device->Requests(),
-              (std::vector<std::string>{
-                  "0 /:|flash get IP_ADDR|flash get SUBNET_MASK|flash get DEFAULT_GATEWAY|flash get DHCP",
-                  "2 admin/admin:|flash set IP_ADDR 10.0.0.50|flash set SUBNET_MASK 255.255.0.0"
-                  "|flash set DEFAULT_GATEWAY 0.0.0.0|flash set DHCP 1"}));
+              (std::vector<std::string>{query, query,
+                                        "2 admin/admin:|flash set IP_ADDR 10.0.0.50|flash set SUBNET_MASK 255.255.0.0"
+                                        "|flash set DEFAULT_GATEWAY 0.0.0.0|flash set DHCP 1"}));
+    EXPECT_EQ(device->Destinations(), (std::vector<std::string>{"broadcast", "10.0.0.11", "10.0.0.11"}));
+}
+
+// Where every datagram this tool sent with `password` in its header went.
+std::vector<std::string> PasswordDestinations(const FakeNetwork& network, const std::string& password)
+{
+    std::vector<std::string> to;
+    for (const auto& datagram : network.SentLog()) {
+        const auto& bytes = datagram.bytes;
+        if (datagram.fromHost != ToolHost || bytes.size() < HeaderSize)
+            continue;
+        const char* field = reinterpret_cast<const char*>(bytes.data() + PacketHeader::OffsetPassword);
+        if (std::string(field, strnlen(field, CredentialFieldSize)) == password)
+            to.push_back(datagram.toHost);
+    }
+    return to;
+}
+
+// The password of set and reboot goes by unicast where the network allows
+// it; else by broadcast after a warning on standard error, or, with
+// --unicast-only, not at all (exit 9, the reason on standard error).
+TEST_F(Ctl, ThePasswordGoesByUnicastWhereTheNetworkAllowsElseAfterAWarningOrNotAtAll)
+{
+    const std::string outside = "02:00:00:AA:00:01 is outside this computer's networks: its password ";
+    const std::string deaf = "02:00:00:AA:00:01 does not answer by unicast: its password ";
+    const std::string anyway = ". Run without --unicast-only to send it anyway.\n";
+    struct Case {
+        const char* name;
+        const char* address; // the device's; 10.0.0.0/24 is the tool's network
+        bool broadcastOnly;
+        std::vector<const char*> args;
+        int status;
+        std::string err;
+        std::vector<std::string> passwordTo;
+        EventLoop::Millis took;
+    };
+    const std::vector<Case> cases = {
+        {"inside: set", "10.0.0.11", false, {"set", "--ip", "10.0.0.50"}, ExitOk, "", {"10.0.0.11"}, 0},
+        {"inside: reboot", "10.0.0.11", false, {"reboot"}, ExitOk, "", {"10.0.0.11"}, 2000},
+        {"inside: set --unicast-only", "10.0.0.11", false, {"set", "--ip", "10.0.0.50", "--unicast-only"}, ExitOk,
+         "", {"10.0.0.11"}, 0},
+        {"outside: set", "192.168.7.20", false, {"set", "--ip", "10.0.0.50"}, ExitOk,
+         "pemblorctl: warning: " + outside + "will be broadcast to every host on eth0.\n", {"255.255.255.255"}, 0},
+        {"outside: set --unicast-only", "192.168.7.20", false, {"set", "--ip", "10.0.0.50", "--unicast-only"},
+         ExitBroadcastRefused, outside + "would be broadcast to every host on eth0" + anyway, {}, 0},
+        {"outside: reboot --unicast-only", "192.168.7.20", false, {"reboot", "--unicast-only"},
+         ExitBroadcastRefused, outside + "would be broadcast to every host on eth0" + anyway, {}, 0},
+        {"broadcast only: set", "10.0.0.11", true, {"set", "--ip", "10.0.0.50"}, ExitOk,
+         "pemblorctl: warning: " + deaf + "will be broadcast to every host on eth0.\n", {"255.255.255.255"}, 1000},
+        {"broadcast only: set --unicast-only", "10.0.0.11", true, {"set", "--ip", "10.0.0.50", "--unicast-only"},
+         ExitBroadcastRefused, deaf + "would be broadcast to every host on eth0" + anyway, {}, 1000},
+        {"broadcast only: reboot --wait --unicast-only", "10.0.0.11", true, {"reboot", "--wait", "--unicast-only"},
+         ExitBroadcastRefused, deaf + "would be broadcast to every host on eth0" + anyway, {}, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeNetwork net;
+        VirtualClock virtualClock([&net] { return net.Quiescent(); });
+        EventLoop eventLoop(virtualClock);
+        auto tool = net.NewLayer(ToolHost);
+        auto list = net.InterfaceList(ToolHost);
+        Agent agent = Device(1, c.address);
+        agent.quirks.broadcastOnly = c.broadcastOnly;
+        const auto device = pemblor::Start(net, eventLoop, agent);
+
+        std::vector<const char*> args = {"pemblorctl", c.args[0], "02:00:00:AA:00:01", "--user", "admin",
+                                         "--password-stdin"};
+        args.insert(args.end(), c.args.begin() + 1, c.args.end());
+        std::ostringstream out, err;
+        std::istringstream in("admin\n");
+        CtlOptions options;
+        ASSERT_FALSE(ParseCommandLine(static_cast<int>(args.size()), args.data(), options, out, err)) << err.str();
+        CtlIo io{out, err, in, nullptr};
+        SessionConfig config;
+        config.interfaces = list.get();
+        const EventLoop::Millis start = virtualClock.Now();
+        EXPECT_EQ(RunCommand(options, *tool, eventLoop, io, std::move(config)), c.status);
+        ExpectTook(virtualClock.Now() - start, c.took);
+        EXPECT_EQ(err.str(), c.err);
+        EXPECT_EQ(out.str().empty(), c.status != ExitOk) << out.str();
+        EXPECT_EQ(PasswordDestinations(net, "admin"), c.passwordTo);
+    }
+}
+
+// set --unicast-only in JSON: the device as read, held back, and why.
+TEST_F(Ctl, AHeldBackSetInJsonIsNeedsBroadcastWithTheReason)
+{
+    const auto device = Start(Device(1, "192.168.7.20"));
+    const Result result = Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin",
+                               "--unicast-only", "--format", "json"},
+                              "admin\n");
+    EXPECT_EQ(result.status, ExitBroadcastRefused);
+    const auto object = nlohmann::json::parse(result.out);
+    EXPECT_EQ(object["result"], "needs-broadcast");
+    EXPECT_EQ(object["ip"], "192.168.7.20");
+    EXPECT_EQ(object["after"], object["before"]);
+    EXPECT_EQ(object["message"], "02:00:00:AA:00:01 is outside this computer's networks: its password would be "
+                                 "broadcast to every host on eth0. Run without --unicast-only to send it anyway.");
+    EXPECT_EQ(result.err, object["message"].get<std::string>() + "\n");
 }
 
 TEST_F(Ctl, PasswordComesFromThePromptWhenNoOptionGivesIt)
@@ -451,11 +552,13 @@ TEST_F(Ctl, RebootWaitOfADeviceNotSeenAgainGivesUpAfterTheDialogsNineQueries)
     EXPECT_NE(result.err.find("The device did not answer after restarting."), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("(query 9 of 9)"), std::string::npos) << result.err;
     EXPECT_TRUE(result.out.empty());
+    // The read, the question by unicast, the reboot and the re-read's nine.
     const auto sent = Sent();
-    ASSERT_EQ(sent.size(), 11u);
+    ASSERT_EQ(sent.size(), 12u);
     EXPECT_EQ(sent[0], Bytes(BuildDetailQuery("02:00:00:AA:00:01")));
-    EXPECT_EQ(sent[1], Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin")));
-    for (std::size_t i = 2; i < sent.size(); ++i)
+    EXPECT_EQ(sent[1], Bytes(BuildDetailQuery("02:00:00:AA:00:01")));
+    EXPECT_EQ(sent[2], Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin")));
+    for (std::size_t i = 3; i < sent.size(); ++i)
         EXPECT_EQ(sent[i], Bytes(BuildDetailQuery("02:00:00:AA:00:01")));
 }
 
@@ -504,7 +607,11 @@ TEST_F(Ctl, RebootWithoutWaitWaitsTwoSecondsForARefusal)
     EXPECT_EQ(result.status, ExitOk);
     EXPECT_EQ(result.out, "Reboot sent to 02:00:00:AA:00:01.\n");
     ExpectTook(result.took, 2000);
-    EXPECT_EQ(Sent(), Wire{Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin"))});
+    // Where it answers from is learnt by the detail query by broadcast, then
+    // it is asked there by unicast, and the reboot follows it.
+    EXPECT_EQ(Sent(), (Wire{Bytes(BuildDetailQuery("02:00:00:AA:00:01")), Bytes(BuildDetailQuery("02:00:00:AA:00:01")),
+                            Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin"))}));
+    EXPECT_EQ(device->Destinations(), (std::vector<std::string>{"broadcast", "10.0.0.11", "10.0.0.11"}));
 }
 
 // The device answers a reboot with a wrong password with result 1 and does
@@ -524,7 +631,9 @@ TEST_F(Ctl, RefusedRebootExitsThreeAndWaitsNoLonger)
         EXPECT_EQ(result.err.substr(result.err.size() - std::string("Authentication Error!\n").size()),
                   "Authentication Error!\n");
         ExpectTook(result.took, 0);
-        EXPECT_EQ(Sent().size() - sentBefore, wait ? 2u : 1u) << "no query after the refusal";
+        // The read (or, without --wait, the query for where it answers), the
+        // question by unicast and the reboot; no query after the refusal.
+        EXPECT_EQ(Sent().size() - sentBefore, 3u);
     }
 }
 

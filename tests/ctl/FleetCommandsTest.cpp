@@ -3,12 +3,15 @@
 #include "engine/EventLoop.h"
 #include "ctl/ExitCode.h"
 #include "engine/fake/FakeNetwork.h"
+#include "protocol/PacketHeader.h"
 #include "tests/ctl/Agents.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <vector>
 #include <unistd.h>
@@ -312,6 +315,61 @@ TEST_F(FleetCtl, ApplyRefusesAPlanThatPutsADeviceWhereAnotherAnswersNow)
     for (const char* mac : {"02:00:00:AA:00:01", "02:00:00:AA:00:02", "02:00:00:AA:00:03"})
         EXPECT_NE(result.out.find(std::string(mac) + " invalid"), std::string::npos) << result.out;
     EXPECT_EQ(Commands(*a) + Commands(*b) + Commands(*c), 0);
+}
+
+// One password for a device in the tool's network (10.0.0.0/24) and one
+// outside it: the first goes by unicast, the second by broadcast after a
+// warning that names it; with --unicast-only the second is not sent it and
+// ends needs-broadcast, the others go on, and apply exits 8.
+TEST_F(FleetCtl, ApplyBroadcastsThePasswordOnlyWhereItMustAndNeverWithUnicastOnly)
+{
+    Agent first = Device(1, "10.0.0.11");
+    Agent second = Device(2, "192.168.7.20");
+    first.settings.pass = second.settings.pass = "secret";
+    const auto inside = Start(first);
+    const auto outside = Start(second);
+    const std::string plan = PlanFileWith("mix.csv", "mac,ip,netmask,gateway,dhcp\n"
+                                                     "02:00:00:AA:00:01,10.0.0.51,,,\n"
+                                                     "02:00:00:AA:00:02,10.0.0.52,,,\n");
+    const auto passwordTo = [this] {
+        std::vector<std::string> to;
+        for (const auto& datagram : network.SentLog())
+            if (datagram.fromHost == ToolHost && datagram.bytes.size() >= HeaderSize &&
+                std::string(reinterpret_cast<const char*>(datagram.bytes.data()) + PacketHeader::OffsetPassword) ==
+                    "secret")
+                to.push_back(datagram.toHost);
+        return to;
+    };
+    const std::string reason = "02:00:00:AA:00:02 is outside this computer's networks: its password ";
+
+    const Result refused = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--unicast-only",
+                                "--format", "json"},
+                               "secret\n");
+    EXPECT_EQ(refused.status, ExitNotAllDone) << refused.err;
+    std::map<std::string, nlohmann::json> outcomes;
+    std::istringstream lines(refused.out);
+    for (std::string line; std::getline(lines, line);) {
+        const auto object = nlohmann::json::parse(line);
+        outcomes[object["mac"]] = object;
+    }
+    ASSERT_EQ(outcomes.size(), 2u) << refused.out;
+    EXPECT_EQ(outcomes[Mac(1)]["result"], "stored");
+    EXPECT_EQ(outcomes[Mac(2)]["result"], "needs-broadcast");
+    EXPECT_EQ(outcomes[Mac(2)]["message"],
+              reason + "would be broadcast to every host on eth0. Run without --unicast-only to send it anyway.");
+    EXPECT_EQ(outcomes[Mac(2)]["after"], outcomes[Mac(2)]["before"]);
+    EXPECT_EQ(refused.err.find("warning"), std::string::npos) << refused.err;
+    EXPECT_EQ(passwordTo(), std::vector<std::string>{"10.0.0.11"});
+    EXPECT_EQ(Commands(*outside), 0);
+
+    const Result sent = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin"}, "secret\n");
+    EXPECT_EQ(sent.status, ExitOk) << sent.err;
+    EXPECT_NE(sent.out.find("02:00:00:AA:00:01 unchanged"), std::string::npos) << sent.out;
+    EXPECT_NE(sent.out.find("02:00:00:AA:00:02 stored"), std::string::npos) << sent.out;
+    const std::string warning = "pemblorctl: warning: " + reason + "will be broadcast to every host on eth0.\n";
+    EXPECT_NE(sent.err.find(warning), std::string::npos) << sent.err;
+    EXPECT_EQ(sent.err.find("warning"), sent.err.rfind("warning")) << "one warning, for the outside device";
+    EXPECT_EQ(passwordTo(), (std::vector<std::string>{"10.0.0.11", "255.255.255.255"}));
 }
 
 TEST_F(FleetCtl, ApplyRefusesAFileThatIsNoPlanBeforeTouchingTheNetwork)

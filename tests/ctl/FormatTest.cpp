@@ -125,7 +125,7 @@ TEST(OutcomeWriter, AJobReportAndAFleetOutcomeWriteTheSameObject)
     report.after = DeviceSettings{"198.18.1.77", "255.255.0.0", "198.18.0.254", "0"};
     const DeviceOutcome outcome{"02:00:00:BB:00:01", JobOutcome::Verified, "198.18.1.77",
                                 DeviceSettings{"198.18.1.20", "255.255.0.0", "198.18.0.254", "0"},
-                                DeviceSettings{"198.18.1.77", "255.255.0.0", "198.18.0.254", "0"}, ""};
+                                DeviceSettings{"198.18.1.77", "255.255.0.0", "198.18.0.254", "0"}, "", std::nullopt};
     const std::string expected =
         R"({"mac":"02:00:00:BB:00:01","result":"verified","ip":"198.18.1.77",)"
         R"("before":{"ip":"198.18.1.20","netmask":"255.255.0.0","gateway":"198.18.0.254","dhcp":false},)"

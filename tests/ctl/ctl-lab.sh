@@ -39,6 +39,43 @@ commands() { sort "$PEMBLOR_LAB_COMMAND_LOG"; }
 lines() { printf '%s\n' "$@"; }
 sorted() { lines "$@" | sort; }
 
+# The datagrams the lab's eavesdropper recorded (scripts/lab --switched) that
+# carry $1, one line each: the destination address and the header's MAC.
+spied() {
+    python3 - "$PEMBLOR_LAB_SPY_PCAP" "$1" <<'PY'
+import struct, sys
+data, needle = open(sys.argv[1], 'rb').read(), sys.argv[2].encode()
+order = '<' if data[:4] in (b'\xd4\xc3\xb2\xa1', b'\x4d\x3c\xb2\xa1') else '>'
+at = 24
+while at + 16 <= len(data):
+    size = struct.unpack(order + 'I', data[at + 8:at + 12])[0]
+    frame = data[at + 16:at + 16 + size]
+    at += 16 + size
+    if needle not in frame or len(frame) < 34:
+        continue
+    ip = 14
+    payload = ip + (frame[ip] & 0x0F) * 4 + 8
+    mac = frame[payload + 12:payload + 18]
+    print('.'.join(str(b) for b in frame[ip + 16:ip + 20]), ':'.join('%02X' % b for b in mac))
+PY
+}
+# Waits until the eavesdropper has written every frame sent so far: a
+# broadcast mark to the discard port, from this (the tool's) namespace.
+spy_caught_up() {
+    local mark=PEMBLOR-MARK-$RANDOM$RANDOM i
+    python3 -c 'import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
+s.sendto(sys.argv[1].encode(), ("255.255.255.255", 9))' "$mark"
+    for ((i = 0; i < 100; i++)); do
+        [[ -n $(spied "$mark") ]] && return 0
+        sleep 0.05
+    done
+    return 1
+}
+# The simulators' datagram log (scripts/lab --datagram-log).
+datagrams() { cat "$PEMBLOR_LAB_DATAGRAM_LOG"; }
+
 mac=02:00:00:BB:00:01
 case $case_name in
 discover)
@@ -308,6 +345,81 @@ PY
     check "show under the flood reads the device ($status)" \
         '((status == 0)) && [[ $(jq -r .before.ip "$tmp/out") == 198.18.1.20 ]]'
     kill "$flooder"
+    ;;
+credentials)
+    # A switched segment; lab0 holds 198.18.0.1/24. EE:00:01 at 198.18.0.20
+    # is in its network, EE:00:02 at 198.18.1.20 outside it (as a factory-
+    # fresh device), EE:00:03 at 198.18.0.21 hears broadcasts only. Each has
+    # a password of its own; the eavesdropper records what reaches it.
+    in_mac=02:00:00:EE:00:01 out_mac=02:00:00:EE:00:02 deaf_mac=02:00:00:EE:00:03
+    anyway=". Run without --unicast-only to send it anyway."
+    run set "$in_mac" --gateway 198.18.0.253 --user admin --password-stdin <<<"pw-in-7Qx"
+    check "inside: set succeeds, no warning ($status)" \
+        '((status == 0)) && [[ $(<"$tmp/out") == "Change setting successfully!" && ! -s "$tmp/err" ]]'
+    run reboot "$in_mac" --user admin --password-stdin <<<"pw-in-7Qx"
+    check "inside: reboot succeeds, no warning ($status)" '((status == 0)) && [[ ! -s "$tmp/err" ]]'
+    spy_caught_up
+    check "inside: the eavesdropper saw no frame with its password" '[[ -z $(spied pw-in-7Qx) ]]'
+    check "inside: the simulator logged the change and the reboot as unicast" \
+        '(($(datagrams | grep -cx "$in_mac command 198.18.0.20 unicast") == 2)) &&
+         ! datagrams | grep -q "^$in_mac command .* broadcast"'
+    check "inside: each asked by unicast first" '(($(datagrams | grep -cx "$in_mac query 198.18.0.20 unicast") == 2))'
+    check "inside: the simulator took both" \
+        '[[ $(grep "^$in_mac" "$PEMBLOR_LAB_COMMAND_LOG") == $(lines "$in_mac set accepted" "$in_mac reboot accepted") ]]'
+
+    run set "$out_mac" --gateway 198.18.0.252 --user admin --password-stdin --unicast-only <<<"pw-out-3Kd"
+    check "outside, --unicast-only: exit 9 with the reason ($status)" \
+        '((status == 9)) && [[ $(<"$tmp/err") == "$out_mac is outside this computer'"'"'s networks: its password would be broadcast to every host on lab0$anyway" ]]'
+    run reboot "$out_mac" --user admin --password-stdin --unicast-only <<<"pw-out-3Kd"
+    check "outside, reboot --unicast-only: exit 9 ($status)" '((status == 9))'
+    spy_caught_up
+    check "outside, --unicast-only: no frame anywhere with its password, no command" \
+        '[[ -z $(spied pw-out-3Kd) ]] && ! datagrams | grep -q "^$out_mac command"'
+    run set "$out_mac" --gateway 198.18.0.252 --user admin --password-stdin <<<"pw-out-3Kd"
+    check "outside: the change succeeds with the warning first ($status)" \
+        '((status == 0)) && [[ $(<"$tmp/err") == "pemblorctl: warning: $out_mac is outside this computer'"'"'s networks: its password will be broadcast to every host on lab0." ]]'
+    spy_caught_up
+    check "outside: its password went by broadcast, and the eavesdropper saw it" \
+        '[[ $(spied pw-out-3Kd) == "255.255.255.255 $out_mac" ]] &&
+         datagrams | grep -qx "$out_mac command 255.255.255.255 broadcast"'
+
+    run set "$deaf_mac" --gateway 198.18.0.251 --user admin --password-stdin --unicast-only <<<"pw-deaf-9Lm"
+    check "broadcast only, --unicast-only: exit 9 after the 1 s question ($status, $ms ms)" \
+        '((status == 9 && ms >= 1000)) && [[ $(<"$tmp/err") == "$deaf_mac does not answer by unicast: its password would be broadcast to every host on lab0$anyway" ]]'
+    spy_caught_up
+    check "broadcast only, --unicast-only: no frame with its password" '[[ -z $(spied pw-deaf-9Lm) ]]'
+    run set "$deaf_mac" --gateway 198.18.0.251 --user admin --password-stdin <<<"pw-deaf-9Lm"
+    check "broadcast only: falls back with the warning ($status)" \
+        '((status == 0)) && [[ $(<"$tmp/err") == "pemblorctl: warning: $deaf_mac does not answer by unicast: its password will be broadcast to every host on lab0." ]]'
+    check "broadcast only: the change went by broadcast" \
+        'datagrams | grep -qx "$deaf_mac command 255.255.255.255 broadcast"'
+    ;;
+credentials-apply)
+    # A switched segment; lab0 holds 198.18.0.1/24. One password for all:
+    # FF:00:01 and 02 alone in lab0's network, 03 and 04 sharing 198.18.0.30
+    # in it, 05 and 06 outside it. Each moves to 198.18.0.4x with a reboot.
+    password=pw-fleet-4Tz
+    cat >"$tmp/plan.csv" <<PLAN
+mac,ip,netmask,gateway,dhcp
+02:00:00:FF:00:01,198.18.0.41,255.255.255.0,,off
+02:00:00:FF:00:02,198.18.0.42,255.255.255.0,,off
+02:00:00:FF:00:03,198.18.0.43,255.255.255.0,,off
+02:00:00:FF:00:04,198.18.0.44,255.255.255.0,,off
+02:00:00:FF:00:05,198.18.0.45,255.255.255.0,,off
+02:00:00:FF:00:06,198.18.0.46,255.255.255.0,,off
+PLAN
+    run apply "$tmp/plan.csv" --reboot --user admin --password-stdin --format json <<<"$password"
+    spy_caught_up
+    frames=$(spied "$password")
+    echo "eavesdropper: $(grep -c . <<<"$frames") frames carrying the password"
+    check "apply: exit 0, every device verified at its planned address ($status)" \
+        '((status == 0)) && [[ $(jq -r "\"\(.mac) \(.result) \(.ip)\"" "$tmp/out" | sort) == $(for n in 1 2 3 4 5 6; do echo "02:00:00:FF:00:0$n verified 198.18.0.4$n"; done) ]]'
+    check "the eavesdropper saw the password only in the broadcast change and reboot of the outside and shared devices" \
+        '[[ $(sort <<<"$frames") == $(for n in 3 3 4 4 5 5 6 6; do echo "255.255.255.255 02:00:00:FF:00:0$n"; done) ]]'
+    check "a warning for each of those, none for the others" \
+        '[[ $(grep -o "warning: 02:00:00:FF:00:0[0-9] [a-z]*" "$tmp/err" | sort) == $(lines "warning: 02:00:00:FF:00:03 shares" "warning: 02:00:00:FF:00:04 shares" "warning: 02:00:00:FF:00:05 is" "warning: 02:00:00:FF:00:06 is") ]]'
+    check "the devices alone in the network: their change and reboot by unicast" \
+        '(($(datagrams | grep -c "^02:00:00:FF:00:0[12] command 198.18.0.2[01] unicast$") == 4))'
     ;;
 *)
     echo "ctl-lab: unknown case $case_name" >&2

@@ -8,6 +8,7 @@
 #include "fleet/FleetJob.h"
 #include "protocol/DatagramType.h"
 #include "protocol/MacText.h"
+#include "protocol/PacketHeader.h"
 #include "protocol/ReplyDatagram.h"
 #include "protocol/Requests.h"
 #include "tests/support/SimAccessPoint.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 namespace pemblor::test {
@@ -583,6 +585,123 @@ TEST_F(FleetJobTest, AtMostSixteenRequestsOutstandingAndOneRoundForAllDevicesAwa
     EXPECT_EQ(rounds, job->Rounds());
     EXPECT_GE(rounds, 15);
     EXPECT_LE(rounds, static_cast<int>((last + 1999) / 2000));
+}
+
+// The tool on 198.18.0.1/24 with its interfaces listed, so that the jobs
+// can tell which devices their passwords can reach by unicast.
+class FleetCredentialsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_hRecvSocket = InvalidSocket;
+        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
+        ASSERT_TRUE(transport.Open().Ok());
+        ASSERT_TRUE(transport.StartReceiveThread());
+    }
+    void TearDown() override
+    {
+        aps.clear();
+        g_hRecvSocket = InvalidSocket;
+    }
+
+    void Place(const std::vector<Ap>& devices)
+    {
+        for (const Ap& ap : devices)
+            aps.push_back(std::make_unique<SimAccessPoint>(net, ui, ap.settings, ap.quirks, std::chrono::seconds(5)));
+    }
+    // Where each datagram with the password went, in order.
+    std::vector<std::string> PasswordTo() const
+    {
+        std::vector<std::string> to;
+        for (const auto& sent : net.SentLog()) {
+            if (sent.fromHost != kToolHost || sent.bytes.size() < HeaderSize)
+                continue;
+            const char* field = reinterpret_cast<const char*>(sent.bytes.data() + PacketHeader::OffsetPassword);
+            if (std::string(field, strnlen(field, CredentialFieldSize)) == "secret")
+                to.push_back(sent.toHost);
+        }
+        return to;
+    }
+    std::map<std::string, DeviceOutcome> RunToEnd(std::vector<JobRow> rows, JobSettings settings)
+    {
+        std::map<std::string, DeviceOutcome> outcomes;
+        FleetJob job(transport, ui, std::move(settings), std::move(rows),
+                     [&outcomes](const DeviceOutcome& outcome) { outcomes[outcome.mac] = outcome; });
+        job.TellBroadcasts([this](std::string_view mac, const CredentialRoute& route) {
+            told.emplace_back(std::string(mac), route.reason);
+        });
+        job.Start();
+        while (!job.Done() && ui.Now() < 200000)
+            ui.Advance(100);
+        return outcomes;
+    }
+
+    FakeNetwork net;
+    std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
+    std::unique_ptr<IInterfaceList> interfaces = net.InterfaceList(kToolHost);
+    VirtualClock clock;
+    EventLoop ui{clock};
+    Transport transport{*tool, ui, [this] {
+                            TransportConfig config;
+                            config.interfaces = interfaces.get();
+                            return config;
+                        }()};
+    std::vector<std::unique_ptr<SimAccessPoint>> aps;
+    std::vector<std::pair<std::string, BroadcastReason>> told;
+};
+
+// One password for a mix: alone in the network, two sharing an address,
+// one outside. Only the one alone is sent it by unicast; the others by
+// broadcast, each told once before; every one is changed and verified.
+TEST_F(FleetCredentialsTest, OnlyTheDeviceAloneInTheNetworkIsSentThePasswordByUnicast)
+{
+    Place({MakeAp(0, "198.18.0.20"), MakeAp(1, "198.18.0.30"), MakeAp(2, "198.18.0.30"), MakeAp(3, "192.168.1.5")});
+    std::vector<JobRow> rows;
+    for (int n = 0; n < 4; ++n)
+        rows.push_back(Row(n, "198.18.0." + std::to_string(40 + n), "255.255.255.0"));
+    JobSettings settings = Defaults();
+    settings.broadcast = CredentialBroadcast::Allow;
+    const auto outcomes = RunToEnd(rows, settings);
+    ASSERT_EQ(outcomes.size(), 4u);
+    for (int n = 0; n < 4; ++n)
+        EXPECT_EQ(outcomes.at(Mac(n)).result, JobOutcome::Verified) << n;
+    // The change and the reboot of each.
+    std::vector<std::string> to = PasswordTo();
+    std::sort(to.begin(), to.end());
+    EXPECT_EQ(to, (std::vector<std::string>{"198.18.0.20", "198.18.0.20", "255.255.255.255", "255.255.255.255",
+                                            "255.255.255.255", "255.255.255.255", "255.255.255.255",
+                                            "255.255.255.255"}));
+    std::sort(told.begin(), told.end());
+    EXPECT_EQ(told, (std::vector<std::pair<std::string, BroadcastReason>>{
+                        {Mac(1), BroadcastReason::SharedAddress},
+                        {Mac(2), BroadcastReason::SharedAddress},
+                        {Mac(3), BroadcastReason::OutsideNetwork}}));
+}
+
+// Refusing broadcasts, the devices that would need one end needs-broadcast
+// with their route and unchanged; the others go on.
+TEST_F(FleetCredentialsTest, RefusingBroadcastsTheOthersGoOnAndNothingIsBroadcast)
+{
+    Place({MakeAp(0, "198.18.0.20"), MakeAp(1, "192.168.1.5")});
+    JobSettings settings = Defaults();
+    settings.reboot = false;
+    settings.broadcast = CredentialBroadcast::Refuse;
+    const auto outcomes = RunToEnd({Row(0, "198.18.0.40", "255.255.255.0"), Row(1, "198.18.0.41", "255.255.255.0")},
+                                   settings);
+    EXPECT_EQ(outcomes.at(Mac(0)).result, JobOutcome::Stored);
+    const DeviceOutcome& held = outcomes.at(Mac(1));
+    EXPECT_EQ(held.result, JobOutcome::NeedsBroadcast);
+    EXPECT_EQ(ResultName(held.result), "needs-broadcast");
+    EXPECT_FALSE(Succeeded(held.result));
+    ASSERT_TRUE(held.route);
+    EXPECT_EQ(held.route->reason, BroadcastReason::OutsideNetwork);
+    EXPECT_EQ(held.route->interfaceName, "eth0");
+    EXPECT_EQ(held.ip, "192.168.1.5");
+    EXPECT_EQ(held.after, held.before);
+    for (const std::string& request : aps[1]->Requests())
+        EXPECT_FALSE(request.starts_with("2 ")) << request;
+    EXPECT_EQ(PasswordTo(), std::vector<std::string>{"198.18.0.20"});
+    EXPECT_TRUE(told.empty());
 }
 
 } // namespace

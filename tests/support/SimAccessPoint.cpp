@@ -1,5 +1,7 @@
 #include "tests/support/SimAccessPoint.h"
 
+#include "engine/fake/FakeSocket.h"
+
 #include "protocol/Datagram.h"
 #include "protocol/DatagramType.h"
 #include "protocol/MacText.h"
@@ -123,13 +125,14 @@ void SimAccessPoint::Listener::Run()
         const int received = m_socket->ReceiveFrom(buffer.data(), buffer.size(), from, port);
         if (received < 0)
             break;
+        const std::string& to = static_cast<FakeSocket&>(*m_socket).LastDestination();
         std::lock_guard lock(m_mutex);
         if (!m_started) {
             m_started = true;
             m_startedCv.notify_all();
         }
         for (SimAccessPoint* member : m_members)
-            member->Heard(buffer.data(), static_cast<std::size_t>(received), from);
+            member->Heard(buffer.data(), static_cast<std::size_t>(received), from, to, *this);
     }
 }
 
@@ -143,13 +146,38 @@ SimAccessPoint::SimAccessPoint(FakeNetwork& network, EventLoop& loop, const apsi
     , m_model(settings, quirks)
 {
     m_scheduleCall.owner = this;
+    m_listenCall.owner = this;
+    m_listensAt = settings.ip;
     m_listener->Join(*this);
 }
 
 SimAccessPoint::~SimAccessPoint()
 {
     m_listener->Leave(*this);
+    for (auto& [address, listener] : m_runningListeners)
+        listener->Leave(*this);
     m_loop.Cancel(m_scheduleCall);
+    m_loop.Cancel(m_listenCall);
+}
+
+std::vector<std::string> SimAccessPoint::Destinations() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_destinations;
+}
+
+void SimAccessPoint::ListenWhereItRuns()
+{
+    std::string address;
+    {
+        std::lock_guard lock(m_mutex);
+        address = apsim::FormatAddress(m_model.runningAddress());
+    }
+    if (address == m_host || m_runningListeners.count(address) > 0)
+        return;
+    auto listener = Listener::At(m_network, address);
+    listener->Join(*this);
+    m_runningListeners.emplace(address, std::move(listener));
 }
 
 std::string SimAccessPoint::Mac() const
@@ -164,12 +192,20 @@ std::vector<std::string> SimAccessPoint::Requests() const
     return m_requests;
 }
 
-void SimAccessPoint::Heard(const std::uint8_t* data, std::size_t size, const PeerAddress& from)
+void SimAccessPoint::Heard(const std::uint8_t* data, std::size_t size, const PeerAddress& from,
+                           const std::string& to, const Listener& via)
 {
     const ReplyDatagram request(data, size, from.text);
     if (request.type() != TypeQuery && request.type() != TypeCommand)
         return;
     std::lock_guard lock(m_mutex);
+    // Every host of the segment hears a broadcast: the factory address's
+    // listener takes it for the access point. A request sent to an address
+    // is heard at the address it runs at.
+    const bool broadcast = to == "255.255.255.255";
+    if (broadcast ? &via != m_listener.get()
+                  : !m_model.HearsUnicast() || apsim::FormatAddress(m_model.runningAddress()) != to)
+        return;
     const MacBytes mac = request.macAddress();
     const bool toAll = mac == MacBytes{};
     if (!toAll && mac != m_model.mac())
@@ -180,6 +216,7 @@ void SimAccessPoint::Heard(const std::uint8_t* data, std::size_t size, const Pee
     for (const auto& item : request.entries())
         record += "|" + std::string(item.entry.text.data(), item.entry.length > 0 ? item.entry.length - 1 : 0);
     m_requests.push_back(record);
+    m_destinations.push_back(broadcast ? "broadcast" : to);
 
     const auto now = apsim::AccessPoint::Clock::time_point(std::chrono::milliseconds(m_loop.Now()));
     if (request.type() == TypeQuery) {
@@ -189,6 +226,13 @@ void SimAccessPoint::Heard(const std::uint8_t* data, std::size_t size, const Pee
         apsim::CommandOutcome outcome = m_model.OnCommand(request, user, password, now, m_rebootTime);
         if (outcome.reply)
             Answer(std::move(*outcome.reply), from.text);
+    }
+    // Where it runs now (a change taken at once, a restart seen through this
+    // request), it hears requests sent to it from now on: the loop's thread
+    // joins that address's listener before it serves the answer.
+    if (m_model.runningAddress() != m_listensAt) {
+        m_listensAt = m_model.runningAddress();
+        m_loop.Post(m_listenCall);
     }
 }
 

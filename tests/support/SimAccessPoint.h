@@ -20,7 +20,10 @@ namespace pemblor {
 // delay leaves at once, a delayed one (and a quirk's late copy) when the
 // clock reaches it (scheduled by the loop's thread). Each answer leaves from
 // the address the model names (the running address, or a quirk's), a host of
-// its own on the network.
+// its own on the network. As the simulator does, it hears every broadcast
+// (at its factory address), and a request sent to an address only when that
+// is the address it runs at and it does not hear broadcasts only: it listens
+// at each address it comes to run at too.
 class SimAccessPoint final {
 public:
     // `loop` outlives the access point, which is destroyed on the loop's
@@ -36,6 +39,8 @@ public:
     // point, one string each: the type, the credentials and the entries, as
     // "2 admin/secret:|flash set IP_ADDR 198.18.1.50|reboot".
     std::vector<std::string> Requests() const;
+    // For each of those, "broadcast" or the address it was sent to.
+    std::vector<std::string> Destinations() const;
 
 private:
     // The device port at one address, shared by the access points there.
@@ -49,8 +54,16 @@ private:
         SimAccessPoint* owner = nullptr;
         void Run() override { owner->ScheduleDelayed(); }
     };
-    // The listener's thread: one datagram heard at the factory address.
-    void Heard(const std::uint8_t* data, std::size_t size, const PeerAddress& from);
+    struct ListenCall final : PostedCall {
+        SimAccessPoint* owner = nullptr;
+        void Run() override { owner->ListenWhereItRuns(); }
+    };
+    // A listener's thread: one datagram heard at `via`'s address, sent to
+    // `to` (an address, or 255.255.255.255).
+    void Heard(const std::uint8_t* data, std::size_t size, const PeerAddress& from, const std::string& to,
+               const Listener& via);
+    // The loop's thread: joins the listener at the address it runs at.
+    void ListenWhereItRuns();
     // With m_mutex held.
     void Answer(apsim::OutgoingReply reply, const std::string& toHost);
     void Send(const apsim::OutgoingReply& reply, const std::string& toHost);
@@ -61,7 +74,10 @@ private:
     const std::chrono::milliseconds m_rebootTime;
     std::string m_host;
     std::shared_ptr<Listener> m_listener;
+    // The listeners at the other addresses it came to run at (loop's thread).
+    std::map<std::string, std::shared_ptr<Listener>> m_runningListeners;
     ScheduleCall m_scheduleCall;
+    ListenCall m_listenCall;
     // Delayed answers still scheduled on the loop hold it weakly: once the
     // access point is gone they send nothing.
     std::shared_ptr<SimAccessPoint*> m_self = std::make_shared<SimAccessPoint*>(this);
@@ -69,6 +85,8 @@ private:
     mutable std::mutex m_mutex;
     apsim::AccessPoint m_model;
     std::vector<std::string> m_requests;
+    std::vector<std::string> m_destinations;
+    std::uint32_t m_listensAt = 0; // the running address it listens at
     std::vector<Delayed> m_delayed;
     // The hosts the answers leave from, by address (the factory address's
     // is the listener's).

@@ -30,18 +30,21 @@ EXIT_MEANINGS = {
     6: 'network failure',
     7: 'the device answered with another result',
     8: 'some devices did not end verified, stored or unchanged',
+    9: 'the password would have been sent by broadcast, which unicast_only forbids',
 }
 
 
 def argument_spec(own=None, credentials=False, change=False):
     """A module's options: its own and the shared ones: timeout
-    always; user and password with credentials; netmask, gateway, dhcp and
-    reboot with change. Each module's DOCUMENTATION describes them all."""
+    always; user, password and unicast_only with credentials; netmask,
+    gateway, dhcp and reboot with change. Each module's DOCUMENTATION
+    describes them all."""
     spec = dict(own or {})
     if change:
         spec.update(netmask=dict(type='str'), gateway=dict(type='str'), dhcp=dict(type='bool'))
     if credentials:
-        spec.update(user=dict(type='str', required=True), password=dict(type='str', required=True, no_log=True))
+        spec.update(user=dict(type='str', required=True), password=dict(type='str', required=True, no_log=True),
+                    unicast_only=dict(type='bool', default=False))
     if change:
         spec.update(reboot=dict(type='bool', default=False))
     spec.update(timeout=dict(type='int', default=5))
@@ -66,7 +69,17 @@ class PemblorctlError(Exception):
 
 
 # The outcome name of a one-device command that printed none.
-EXIT_RESULTS = {1: 'invalid', 2: 'not-found', 3: 'authentication-error', 4: 'timeout', 7: 'unknown-result'}
+EXIT_RESULTS = {1: 'invalid', 2: 'not-found', 3: 'authentication-error', 4: 'timeout', 7: 'unknown-result',
+                9: 'needs-broadcast'}
+
+
+def credential_arguments(params):
+    """The options that carry the credentials' terms: the user name, the
+    password on standard input, and --unicast-only when asked."""
+    args = ['--user', params['user'], '--password-stdin']
+    if params.get('unicast_only'):
+        args.append('--unicast-only')
+    return args
 
 
 def result_name(rc):

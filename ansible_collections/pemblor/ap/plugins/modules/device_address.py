@@ -20,6 +20,10 @@ description:
     address (a change stored earlier without a reboot).
   - The device is found by its MAC address with broadcasts, so the task runs on
     a host in the device's broadcast domain.
+  - The password goes by unicast to the device's address when that lies in
+    the network of the interface the device answered on and the device
+    answers a query sent there; otherwise by broadcast, where every host on
+    the segment receives it, unless I(unicast_only) forbids it.
 options:
   mac:
     description:
@@ -53,6 +57,16 @@ options:
         standard input only, and is never logged or returned.
     type: str
     required: true
+  unicast_only:
+    description:
+      - Never send the password by broadcast. A device that cannot be sent it
+        by unicast (outside the network of the host's interface, sharing its
+        address with another device, or not answering by unicast) is sent
+        nothing with the password, and the task fails with C(pemblorctl)'s
+        reason, naming the device; its result is C(needs-broadcast).
+      - Passed on as C(--unicast-only).
+    type: bool
+    default: false
   reboot:
     description:
       - After a change, reboot the device and verify it at its new address.
@@ -95,6 +109,14 @@ EXAMPLES = r'''
     password: "{{ ap_password }}"
     reboot: true
 
+- name: Move an access point, never broadcasting its password
+  pemblor.ap.device_address:
+    mac: "02:00:00:BB:00:03"
+    ip: 198.18.1.78
+    user: admin
+    password: "{{ ap_password }}"
+    unicast_only: true
+
 - name: Let an access point take its address from DHCP
   pemblor.ap.device_address:
     mac: "02:00:00:BB:00:02"
@@ -127,7 +149,8 @@ result:
       C(stored) after a change without reboot, C(verified) after a reboot that
       found the device at its new address, C(would-change) in check mode, or a
       failure such as C(authentication-error), C(timeout), C(not-found),
-      C(not-verified).
+      C(not-verified), C(needs-broadcast) (I(unicast_only) held the password
+      back).
   returned: always
   type: str
   sample: verified
@@ -140,8 +163,8 @@ address:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.pemblor.ap.plugins.module_utils.pemblorctl import (
-    Pemblorctl, PemblorctlError, argument_spec, current_settings, differences, failure_message, result_name,
-    settings_of, setting_arguments)
+    Pemblorctl, PemblorctlError, argument_spec, credential_arguments, current_settings, differences, failure_message,
+    result_name, settings_of, setting_arguments)
 
 TIME_OUT = 4
 
@@ -208,7 +231,7 @@ def main():
         result['result'] = 'would-change'
         module.exit_json(**result)
 
-    credentials = ['--user', p['user'], '--password-stdin', '--format', 'json']
+    credentials = credential_arguments(p) + ['--format', 'json']
     try:
         if changes:
             stored = ctl.outcome(mac, 'set', ['set', mac] + setting_arguments(changes) + credentials + timeout,

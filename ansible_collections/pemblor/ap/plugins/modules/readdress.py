@@ -19,6 +19,8 @@ description:
   - In check mode the plan is made and C(pemblorctl apply --dry-run) tells
     what would change. The devices are sent discovery and detail queries
     only, to read them; no change and no reboot.
+  - Each password goes by unicast where the network allows it, else by
+    broadcast, unless I(unicast_only) forbids it.
   - Reports C(changed) when any device stored a change, whatever its final
     outcome (a device that accepted its change and then failed to come back
     was changed all the same).
@@ -58,6 +60,16 @@ options:
         standard input only, and is never logged or returned.
     type: str
     required: true
+  unicast_only:
+    description:
+      - Never send the password by broadcast. A device that cannot be sent it
+        by unicast (outside the network of the host's interface, sharing its
+        address with another device, or not answering by unicast) is sent
+        nothing with the password and reported as C(needs-broadcast); the
+        others go on, and the task fails naming it.
+      - Passed on as C(--unicast-only).
+    type: bool
+    default: false
   reboot:
     description:
       - Reboot each changed device and verify it at its new address.
@@ -119,7 +131,8 @@ devices:
     - One outcome per device, in plan order, as C(pemblorctl apply --format json)
       prints them; C(result) is one of C(verified), C(stored), C(unchanged),
       C(would-change) (check mode), C(authentication-error), C(timeout),
-      C(not-found), C(unknown-result), C(not-verified), C(invalid).
+      C(not-found), C(unknown-result), C(not-verified), C(invalid),
+      C(needs-broadcast) (I(unicast_only) held its password back).
   returned: when planned
   type: list
   elements: dict
@@ -143,7 +156,8 @@ import tempfile
 from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.common.text.converters import to_text
 from ansible_collections.pemblor.ap.plugins.module_utils.pemblorctl import (
-    CHANGED_RESULTS, GOOD_RESULTS, PemblorctlError, Pemblorctl, argument_spec, setting_arguments)
+    CHANGED_RESULTS, GOOD_RESULTS, PemblorctlError, Pemblorctl, argument_spec, credential_arguments,
+    setting_arguments)
 
 PLAN_HEADER = 'mac,ip,netmask,gateway,dhcp'
 SOME_DEVICES_FAILED = 8
@@ -181,8 +195,7 @@ def apply_plan(module, ctl, p, rows):
     try:
         with os.fdopen(handle, 'w') as plan_file:
             plan_file.write(plan_text(rows))
-        args = ['apply', path, '--user', p['user'], '--password-stdin',
-                '--timeout', str(p['timeout']), '--format', 'json']
+        args = ['apply', path] + credential_arguments(p) + ['--timeout', str(p['timeout']), '--format', 'json']
         if p['reboot']:
             args.append('--reboot')
         if module.check_mode:

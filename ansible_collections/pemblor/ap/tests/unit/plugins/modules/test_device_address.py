@@ -14,6 +14,9 @@ from ansible_collections.pemblor.ap.plugins.module_utils.pemblorctl import diffe
 from ansible_collections.pemblor.ap.tests.unit.plugins.modules.fakectl import MAC, PASSWORD, FakeDevice
 
 CURRENT = dict(ip='198.18.1.20', netmask='255.255.0.0', gateway='198.18.0.254', dhcp=False)
+# pemblorctl's reason when --unicast-only held the password back.
+OUTSIDE = ("%s is outside this computer's networks: its password would be broadcast to every host on eth1. "
+           "Run without --unicast-only to send it anyway." % MAC)
 
 
 def params(**extra):
@@ -108,6 +111,27 @@ def test_reboot_verifies_the_new_address(run_module):
     assert_password_hidden(calls, out)
 
 
+@pytest.mark.parametrize('unicast_only', [False, True])
+def test_unicast_only_is_passed_on_to_the_commands_with_the_password(run_module, unicast_only):
+    result, calls, out = run_module(device_address.main,
+                                    params(ip='198.18.1.77', reboot=True, unicast_only=unicast_only), FakeDevice())
+    assert calls.verbs() == ['show', 'set', 'reboot']
+    assert ['--unicast-only' in calls.args(i) for i in range(3)] == [False, unicast_only, unicast_only]
+    assert result['result'] == 'verified'
+    assert_password_hidden(calls, out)
+
+
+def test_unicast_only_fails_naming_the_device_and_why(run_module):
+    device = FakeDevice(failures={'set': (9, OUTSIDE, 'needs-broadcast')})
+    result, calls, out = run_module(device_address.main, params(ip='198.18.1.77', unicast_only=True), device)
+    assert result['failed'] is True
+    assert result['changed'] is False
+    assert result['result'] == 'needs-broadcast'
+    assert result['msg'] == ('%s: %s (pemblorctl set exit status 9: the password would have been sent by '
+                             'broadcast, which unicast_only forbids)' % (MAC, OUTSIDE))
+    assert result['after'] == CURRENT
+
+
 def test_dhcp_on_takes_any_address_after_the_reboot(run_module):
     result, calls, out = run_module(device_address.main, params(dhcp=True, reboot=True),
                                     FakeDevice(lands_at='198.18.5.5'))
@@ -136,6 +160,9 @@ def test_device_found_elsewhere_after_the_reboot_fails(run_module):
     ('set', 7, 'Unknown result!', 'unknown-result', 'unknown-result'),
     ('reboot', 4, 'Time Out!', None, 'not-verified'),
     ('reboot', 3, 'Authentication Error!', None, 'authentication-error'),
+    ('set', 9, OUTSIDE, 'needs-broadcast', 'needs-broadcast'),
+    ('reboot', 9, OUTSIDE.replace('is outside this computer\'s networks', 'does not answer by unicast'), None,
+     'needs-broadcast'),
 ])
 def test_each_exit_status_fails_naming_the_device(run_module, verb, rc, stderr, result_name, expect):
     device = FakeDevice(failures={verb: (rc, stderr, result_name)})

@@ -92,6 +92,25 @@ def test_plan_then_apply(run_module, check_mode, reboot, flag, result):
     assert_password_hidden(calls, out, check_mode)
 
 
+@pytest.mark.parametrize('unicast_only', [False, True])
+def test_unicast_only_is_passed_on_to_apply(run_module, unicast_only):
+    res, calls, out = run_module(readdress.main, params(unicast_only=unicast_only), FakeFleet())
+    assert ('--unicast-only' in calls.args(0)) is False
+    assert ('--unicast-only' in calls.args(1)) is unicast_only
+    assert res['failed_devices'] == []
+    assert_password_hidden(calls, out)
+
+
+def test_a_device_held_back_by_unicast_only_fails_the_task_naming_it(run_module):
+    fleet = FakeFleet(results={MACS[1]: 'needs-broadcast'})
+    res, calls, out = run_module(readdress.main, params(unicast_only=True), fleet)
+    assert res['failed'] is True
+    assert res['failed_devices'] == [MACS[1]]
+    assert res['msg'].startswith('1 of 3 devices did not end verified, stored or unchanged: %s (needs-broadcast'
+                                 % MACS[1])
+    assert [d['result'] for d in res['devices']] == ['stored', 'needs-broadcast', 'stored']
+
+
 def test_all_unchanged_is_no_change(run_module):
     res, calls, out = run_module(readdress.main, params(), FakeFleet(results=dict.fromkeys(MACS, 'unchanged')))
     assert res['changed'] is False

@@ -1,0 +1,75 @@
+#include "engine/CredentialRoute.h"
+
+#include "engine/DeviceRegistry.h"
+#include "engine/Transport.h"
+#include "protocol/MacText.h"
+
+namespace pemblor {
+
+namespace {
+
+bool SameAddress(std::string_view a, std::string_view b)
+{
+    std::uint32_t left = 0, right = 0;
+    if (ParseIpv4(std::string(a).c_str(), left) && ParseIpv4(std::string(b).c_str(), right))
+        return left == right;
+    return a == b;
+}
+
+} // namespace
+
+CredentialRoute RouteBeforeQuery(std::string_view address, const NetworkInterface* answeredOn, bool addressShared)
+{
+    CredentialRoute route;
+    route.address = std::string(address);
+    if (answeredOn) {
+        route.interfaceName = answeredOn->name;
+        route.interfaceIndex = answeredOn->index;
+    }
+    std::uint32_t host = 0;
+    bool inside = answeredOn && ParseIpv4(route.address.c_str(), host) && answeredOn->Contains(host);
+    // The network's own address and its broadcast address name no one host
+    // (on a /31 or /32 every address does).
+    if (inside && ~answeredOn->netmask > 1u)
+        inside = (host & ~answeredOn->netmask) != 0 && (host | answeredOn->netmask) != 0xFFFFFFFFu;
+    if (!inside)
+        route.reason = BroadcastReason::OutsideNetwork;
+    else if (addressShared)
+        route.reason = BroadcastReason::SharedAddress;
+    return route;
+}
+
+bool AddressSharedInRegistry(const DeviceRegistry& registry, const MacBytes& mac, std::string_view address)
+{
+    if (address.empty())
+        return false;
+    bool shared = false;
+    const int size = registry.Size();
+    for (int index = 0; index < size && !shared; ++index) {
+        registry.Visit(index, [&](const DeviceRecord& record) {
+            shared = record.mac != mac && SameAddress(record.address, address);
+        });
+    }
+    return shared;
+}
+
+std::optional<CredentialRoute> ListedDeviceRoute(const DeviceRegistry& registry, const Transport& transport,
+                                                 std::string_view macText)
+{
+    const std::optional<int> index = registry.Find(macText);
+    if (!index)
+        return std::nullopt;
+    const std::optional<DeviceRecord> record = registry.Get(*index);
+    if (!record)
+        return std::nullopt;
+    std::optional<NetworkInterface> answeredOn = transport.InterfaceByIndex(record->interfaceIndex);
+    if (!answeredOn && !record->interfaceName.empty())
+        answeredOn = transport.InterfaceNamed(record->interfaceName);
+    CredentialRoute route = RouteBeforeQuery(record->address, answeredOn ? &*answeredOn : nullptr,
+                                             AddressSharedInRegistry(registry, record->mac, record->address));
+    if (!answeredOn)
+        route.interfaceName = record->interfaceName;
+    return route;
+}
+
+} // namespace pemblor
