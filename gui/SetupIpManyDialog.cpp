@@ -308,7 +308,6 @@ QString SetupIpManyDialog::SummaryText() const
         case JobOutcome::RebootSent: // not outcomes of the fleet
         case JobOutcome::SendFailed:
         case JobOutcome::Stopped:
-        case JobOutcome::NeedsBroadcast: // not while the dialog lets broadcasts go
             break;
         }
     }
