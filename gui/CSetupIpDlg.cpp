@@ -58,10 +58,8 @@ std::string ReadAddressText(const QtIpAddressCtrl& control)
     return AddressToText(value);
 }
 
-std::string LookUp(const char* text)
-{
-    return Translated(text).toStdString();
-}
+// The catalogue's wording of the texts shared with pemblorctl.
+const auto LookUp = [](const char* text) { return Translated(text).toStdString(); };
 
 // A label's text as the name of the control it labels: "IP Address: " names
 // "IP Address".

@@ -50,12 +50,12 @@ SetupIpMany::SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const L
         m_rows.push_back(std::move(row));
     }
     for (ManyRow& row : m_rows) {
-        const HeardDevice* heard = nullptr;
+        const HeardDevice* self = nullptr;
         bool shared = false;
         const std::optional<std::uint32_t> address = Address(row.device.address);
         for (const HeardDevice& other : m_heard) {
             if (other.mac == row.device.mac)
-                heard = &other;
+                self = &other;
             else if (address && other.answersFrom == *address)
                 shared = true;
         }
@@ -64,7 +64,7 @@ SetupIpMany::SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const L
         for (const ManyRow& other : m_rows)
             if (other.device.mac != row.device.mac && other.device.address == row.device.address)
                 shared = true;
-        const NetworkInterface* heardOn = heard && heard->heardOn ? &*heard->heardOn : nullptr;
+        const NetworkInterface* heardOn = self && self->heardOn ? &*self->heardOn : nullptr;
         row.route = RouteBeforeQuery(row.device.address, heardOn, shared);
     }
     m_rebootSent.assign(m_rows.size(), 0);

@@ -50,10 +50,8 @@ std::optional<std::string> AddressText(const QtIpAddressCtrl& control)
     return FormatIpv4(address);
 }
 
-std::string LookUp(const char* text)
-{
-    return Translated(text).toStdString();
-}
+// The catalogue's wording of the texts shared with pemblorctl.
+const auto LookUp = [](const char* text) { return Translated(text).toStdString(); };
 
 } // namespace
 

@@ -43,6 +43,8 @@ public:
     // the interface it answered on.
     void OpenAt(const std::string& address)
     {
+        // As the discovery before it read them.
+        ASSERT_TRUE(session->transport().RefreshInterfaces());
         const std::optional<NetworkInterface> eth0 = session->transport().InterfaceNamed("eth0");
         ASSERT_TRUE(eth0);
         Open(address, MacText, eth0->index);

@@ -252,6 +252,13 @@ public:
         QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(middle, middle));
     }
     void Click(const char* name) { Click(Find<QAbstractButton>(name)); }
+    // Apply, and the device's answer to the query by unicast that goes
+    // before its password: the change has left when this returns.
+    void ClickApply()
+    {
+        Click(Apply);
+        Advance(0);
+    }
 
     // Datagrams the tool sent to the device port, in order.
     std::vector<Bytes> SentByTool() const
@@ -272,7 +279,19 @@ public:
             count += bytes == wanted ? 1 : 0;
         return count;
     }
-    int DetailQueries() const { return Count(BuildDetailQuery(MacText)); }
+    // The detail queries broadcast (the read and the re-reads); the one sent
+    // by unicast before the password leaves is not counted.
+    int DetailQueries() const
+    {
+        const Bytes wanted = Wire(BuildDetailQuery(MacText));
+        int count = 0;
+        for (const auto& datagram : net.SentLog())
+            count += datagram.fromHost == ToolHost && datagram.toPort == DevicePort &&
+                             datagram.toHost == "255.255.255.255" && datagram.bytes == wanted
+                         ? 1
+                         : 0;
+        return count;
+    }
     // A datagram to the tool's device port from `fromHost` (another process
     // on that host when an access point runs there).
     void Inject(const std::string& fromHost, const Datagram& datagram)

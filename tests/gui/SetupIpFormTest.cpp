@@ -218,7 +218,7 @@ TEST_F(SetupIpDlgForm, EditsSetAndClearFlagsAndApplyValidatesThem)
         const std::size_t sentBefore = SentByTool().size();
         if (row.message)
             MessageBox::setNextAnswer(QMessageBox::Ok);
-        Click(Apply);
+        ClickApply();
         if (row.message) {
             EXPECT_EQ(MessageBox::takeShown(), QStringList{QString::fromLatin1(row.message)});
             for (const char* control : {IpAddress, Netmask, Gateway})
@@ -243,7 +243,7 @@ TEST_F(SetupIpDlgForm, EntriesGoInFixedOrderWhateverTheEditingOrder)
     TypeField(Netmask, 2, "254");
     TypeText(UserName, "admin");
     TypeField(IpAddress, 3, "30");
-    Click(Apply);
+    ClickApply();
 
     // The device MAC 00:0A:FF:10:2B:C4; entries in the fixed order address,
     // netmask, gateway, DHCP.
@@ -264,13 +264,13 @@ TEST_F(SetupIpDlgForm, ValueAcceptedBeforeAFailureStaysStored)
     TypeField(IpAddress, 3, "30");
     TypeField(Netmask, 1, "0"); // 255.0.255.0
     MessageBox::setNextAnswer(QMessageBox::Ok);
-    Click(Apply);
+    ClickApply();
     EXPECT_EQ(MessageBox::takeShown(), QStringList{QStringLiteral("Invalid Netmask!")});
     EXPECT_TRUE(Address(Netmask)->hasFocus());
 
     TypeField(IpAddress, 3, "20");
     TypeField(Netmask, 1, "255"); // as the device reported it: flag cleared
-    Click(Apply);
+    ClickApply();
     EXPECT_EQ(SentByTool().back(), Change("", "", {.ipAddress = "198.18.0.20"}));
 }
 
@@ -309,7 +309,7 @@ TEST_F(SetupIpDlgForm, CredentialsLongerThanTheHeaderHoldsAreRefusedAtApply)
         const std::size_t sentBefore = SentByTool().size();
         if (!row.message.empty())
             MessageBox::setNextAnswer(QMessageBox::Ok);
-        Click(Apply);
+        ClickApply();
         if (!row.message.empty()) {
             EXPECT_EQ(MessageBox::takeShown(), QStringList{QString::fromUtf8(row.message.data(), row.message.size())});
             EXPECT_TRUE(Find<QLineEdit>(row.focus)->hasFocus());
@@ -331,7 +331,7 @@ TEST_F(SetupIpDlgForm, AuthenticationErrorRefillsWithTheEnteredValues)
     TypeText(PasswordEdit, "wrong");
     TypeField(IpAddress, 3, "30");
     MessageBox::setNextAnswer(QMessageBox::Ok);
-    Click(Apply);
+    ClickApply();
     Advance(999);
     EXPECT_TRUE(MessageBox::takeShown().isEmpty()) << "acted on at the first poll tick";
     EXPECT_TRUE(FormDisabled());
@@ -344,7 +344,7 @@ TEST_F(SetupIpDlgForm, AuthenticationErrorRefillsWithTheEnteredValues)
 
     // The flags describe the last attempt: other credentials, same change.
     TypeText(PasswordEdit, "2");
-    Click(Apply);
+    ClickApply();
     EXPECT_EQ(SentByTool().back(), Change("admin", "wrong2", {.ipAddress = "198.18.0.30"}));
 }
 
@@ -355,7 +355,7 @@ TEST_F(SetupIpDlgForm, RepliesOtherThanTheDevicesResultDoNotEndTheWait)
 {
     OpenWith(DeviceHost, "1", false);
     TypeField(IpAddress, 3, "30");
-    Click(Apply);
+    ClickApply();
     Inject(DeviceHost, EncodeDatagram(TypeQueryReply, ParseMacText(MacText), "", "", {"IP_ADDR=198.18.0.30"}));
     Inject("198.18.0.11",
            EncodeDatagram(TypeCommandReply, {0x02, 0, 0, 0, 0, 0x02}, "", "", {std::string(1, '\0')}));
@@ -394,7 +394,7 @@ TEST_F(SetupIpDlgForm, UnknownOrShortResultIsReportedAndTheFormComesBack)
         OpenWith(DeviceHost, "1", false);
         TypeText(UserName, "admin");
         TypeField(IpAddress, 3, "30");
-        Click(Apply);
+        ClickApply();
         if (row.result < 0)
             Inject(DeviceHost, EncodeDatagram(TypeCommandReply, ParseMacText(MacText), "", "",
                                               std::span<const std::string_view>{}));
@@ -411,7 +411,7 @@ TEST_F(SetupIpDlgForm, UnknownOrShortResultIsReportedAndTheFormComesBack)
         EXPECT_EQ(Shown(IpAddress), "198.18.0.30");
         EXPECT_EQ(loop.PendingDeadlines(), 0u);
         // The same change can go again.
-        Click(Apply);
+        ClickApply();
         EXPECT_EQ(SentByTool().back(), Change("admin", "", {.ipAddress = "198.18.0.30"}));
         dialog->Abandon();
     }
@@ -421,7 +421,7 @@ TEST_F(SetupIpDlgForm, NoResultWithinTenSecondsIsATimeOut)
 {
     OpenWith(DeviceHost, "1", false);
     TypeField(IpAddress, 3, "30");
-    Click(Apply);
+    ClickApply();
     Advance(9999);
     EXPECT_TRUE(MessageBox::takeShown().isEmpty());
     EXPECT_TRUE(FormDisabled());
@@ -488,6 +488,8 @@ TEST_F(SetupIpDlgForm, TabOrderAndReturnToApplyAndToEachBox)
     EXPECT_EQ(SentByTool().size(), 1u) << "nothing changed, nothing sent";
     TypeField(IpAddress, 0, "0");
     Press(Qt::Key_Return);
+    // The change follows the device's answer to the query by unicast.
+    Advance(0);
     EXPECT_EQ(SentByTool().back(), Change(User, Password, {.ipAddress = "1.18.0.20"}));
     Advance(1000);
     EXPECT_EQ(Count(BuildRebootRequest(MacText, User, Password)), 1);

@@ -67,6 +67,8 @@ protected:
     // 198.18.1.<20+n>, outside at 192.168.1.1.
     void Start(const std::vector<Kind>& kinds)
     {
+        // As the discovery before it read them.
+        ASSERT_TRUE(transport.RefreshInterfaces());
         const std::optional<NetworkInterface> eth0 = transport.InterfaceNamed("eth0");
         ASSERT_TRUE(eth0);
         for (std::size_t n = 0; n < kinds.size(); ++n) {
