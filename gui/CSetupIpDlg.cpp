@@ -621,9 +621,9 @@ void CSetupIpDlg::OnRereadEnded(const JobReport& report)
             if (yes) {
                 JobPlan plan = *m_rebootPlan;
                 plan.broadcast = CredentialBroadcast::Allow;
+                // The note came as the reboot was first asked for.
                 m_bRebooting = true;
-                if (StartJob(Phase::Rereading, plan) && m_bRebooting && m_job->Running())
-                    ShowMessage(tr("It may take about one minute to reboot the target."));
+                StartJob(Phase::Rereading, plan);
                 return;
             }
         }

@@ -195,6 +195,23 @@ TEST_F(SetupIpDlgBroadcast, NoUnicastAnswerAsksFirst)
     }
 }
 
+// The reboot follows the same rule: the broadcast-only agent is asked about
+// again before its reboot leaves by broadcast, and comes back verified.
+TEST_F(SetupIpDlgBroadcast, TheRebootAsksAsWell)
+{
+    SimAccessPoint& device = AddDevice(BroadcastOnly(), Device(0));
+    for (const QMessageBox::StandardButton answer :
+         {QMessageBox::Yes, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Yes})
+        MessageBox::setNextAnswer(answer);
+    OpenAt(DeviceHost);
+    ApplyAt30(false);
+    ASSERT_TRUE(RunUntilClosed());
+    // The note comes as the reboot starts, before its query by unicast.
+    EXPECT_EQ(MessageBox::takeShown(), (QStringList{AskBroadcast, RebootQuestion, RebootNote, AskBroadcast}));
+    EXPECT_EQ(WithPassword(device), (std::vector<std::string>{"2 broadcast", "2 broadcast"}));
+    EXPECT_EQ(dialog->Job()->Report().outcome, JobOutcome::Verified);
+}
+
 // "Never broadcast the password": a device whose password could only go by
 // broadcast is told of with the reason, and nothing with the password is
 // sent; the form comes back.
