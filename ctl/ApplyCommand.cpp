@@ -1,4 +1,5 @@
 #include "ctl/BroadcastText.h"
+#include "ctl/DeviceSession.h"
 #include "ctl/ExitCode.h"
 #include "ctl/FleetCommands.h"
 #include "ctl/OutcomeWriter.h"
@@ -6,7 +7,6 @@
 #include "engine/Transport.h"
 #include "fleet/PlanFile.h"
 #include "fleet/FleetJob.h"
-#include "common/FormatError.h"
 
 #include <cerrno>
 #include <cmath>
@@ -67,7 +67,7 @@ const char* PhaseText(DevicePhase phase)
 
 } // namespace
 
-int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, CtlIo& io, const SessionConfig& config,
+int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
              const std::string& password)
 {
     std::vector<JobRow> rows;
@@ -75,26 +75,7 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
         return ExitUsage;
 
     UiDispatcher& dispatcher = loop;
-    TransportConfig transportConfig;
-    transportConfig.port = config.port;
-    transportConfig.destination = config.destination;
-    transportConfig.receiveBufferBytes = config.receiveBufferBytes;
-    transportConfig.interfaces = config.interfaces;
-    Transport transport(sockets, dispatcher, transportConfig);
-    const EndpointResult opened = transport.Open();
-    if (!opened.Ok()) {
-        if (opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE) {
-            io.err << "pemblorctl: UDP port " << config.port
-                   << " is in use by another program (Pemblor or another pemblorctl); close it and try again\n";
-            return ExitPortTaken;
-        }
-        io.err << "pemblorctl: " << EndpointFailureText(opened) << '\n';
-        return ExitNetwork;
-    }
-    if (!transport.StartReceiveThread()) {
-        io.err << "pemblorctl: the receive thread could not be started\n";
-        return ExitNetwork;
-    }
+    Transport& transport = session.transport();
 
     JobSettings settings;
     settings.user = options.user;

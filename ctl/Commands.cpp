@@ -155,8 +155,6 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         password = *read;
     }
 
-    if (options.command == CtlCommand::Apply)
-        return RunApply(options, sockets, loop, io, config, password);
     const auto opening = [&](const DeviceSession::OpenResult& opened) {
         if (opened.ok)
             return ExitOk;
@@ -183,6 +181,8 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         return RunReboot(options, session, io, password);
     case CtlCommand::Plan:
         return RunPlan(options, session, loop, io, interfaces, sockets, neighbourTable);
+    case CtlCommand::Apply:
+        return RunApply(options, session, loop, io, password);
     default:
         break;
     }

@@ -52,6 +52,8 @@ public:
     std::vector<FoundDevice> Devices() const;
     // MACs that answered after the list was full.
     int Unlisted() const { return m_session.registry().Unlisted(); }
+    // The session's transport, for a job of many devices (apply).
+    Transport& transport() { return m_session.transport(); }
     // Why the last discovery found nothing, once it has ended.
     const SilenceDiagnosis& Diagnose() const { return m_silence; }
     bool NamesInterfaces() const { return m_namesInterfaces; }

@@ -27,10 +27,10 @@ int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, 
 bool ReadApplyPlan(const std::string& path, std::vector<JobRow>& rows, CtlIo& io);
 
 // `apply`: reads the plan file, then re-addresses its devices (the
-// re-address job) and prints each device's outcome as it ends; 0 when every
-// device ended verified, stored or unchanged (a dry run: or would-change),
-// else 8. A plan file that cannot be read is status 1.
-int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, CtlIo& io, const SessionConfig& config,
+// re-address job) on the opened session and prints each device's outcome as
+// it ends; 0 when every device ended verified, stored or unchanged (a dry
+// run: or would-change), else 8. A plan file that cannot be read is status 1.
+int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
              const std::string& password);
 
 } // namespace pemblor
