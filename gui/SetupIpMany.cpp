@@ -13,6 +13,10 @@ namespace {
 
 // The job's deadlines are far apart; the Rebooting rows count seconds.
 constexpr SetupIpMany::Millis kSecondMs = 1000;
+// How long the kernel is given to resolve the prompted addresses, and how
+// many rounds of prompting a plan gets (skips move the later rows on).
+constexpr unsigned kResolutionWaitMs = 300;
+constexpr int kProbePasses = 8;
 
 std::optional<std::uint32_t> Address(const std::optional<std::string>& text)
 {
@@ -74,11 +78,25 @@ SetupIpMany::~SetupIpMany()
 {
     if (m_scheduled)
         m_dispatcher.Cancel(static_cast<Deadline&>(*this));
+    m_dispatcher.Cancel(m_resolutionWait);
+}
+
+void SetupIpMany::LookForHosts(ISocketLayer& sockets, std::string table)
+{
+    m_sockets = &sockets;
+    m_neighbourTable = std::move(table);
+}
+
+std::vector<Neighbour> SetupIpMany::ReadHosts() const
+{
+    if (m_neighbourTable.empty())
+        return {};
+    return ReadNeighbourTable(m_neighbourTable.c_str());
 }
 
 void SetupIpMany::Replan(const ManyInputs& inputs)
 {
-    if (m_job || m_applied)
+    if (m_job || m_applied || m_probing)
         return;
     PlanRequest request;
     request.start = inputs.start;
@@ -88,18 +106,26 @@ void SetupIpMany::Replan(const ManyInputs& inputs)
     for (const ManyRow& row : m_rows)
         if (row.refused.empty())
             request.macs.push_back(row.device.mac);
+    m_request = std::move(request);
+    // The table as it stands: the preview follows each keystroke, and
+    // sends nothing.
+    Plan(ReadHosts());
+}
 
+void SetupIpMany::Plan(std::span<const Neighbour> hosts)
+{
+    const PlanRequest& request = m_request;
     // No start address yet: no plan, and nothing to tell.
     PlanResult result;
     if (request.macs.empty())
         result.failure = std::string(MsgNoDeviceMac);
     else if (!request.start.empty())
-        result = MakePlan(request, m_heard, m_reserved);
+        result = MakePlan(request, m_heard, m_reserved, hosts);
     m_planned = !request.start.empty() && result.Planned();
     m_planFailure = request.start.empty() ? std::string() : result.failure;
     m_plan = m_planned ? result.rows : std::vector<PlanRow>{};
 
-    std::optional<std::uint32_t> previous = Address(inputs.start);
+    std::optional<std::uint32_t> previous = Address(request.start);
     if (previous)
         --*previous;
     std::size_t planIndex = 0;
@@ -125,8 +151,69 @@ void SetupIpMany::Replan(const ManyInputs& inputs)
 
 void SetupIpMany::Apply(JobSettings settings)
 {
-    if (!CanApply())
+    if (!CanApply() || m_probing)
         return;
+    settings.dryRun = false;
+    m_settings = std::move(settings);
+    if (m_sockets && OnDevicesLink()) {
+        m_probing = true;
+        m_probePasses = 0;
+        m_probed.clear();
+        ProbeNext();
+        return;
+    }
+    Launch();
+}
+
+bool SetupIpMany::OnDevicesLink() const
+{
+    std::uint32_t start = 0;
+    if (!ParseIpv4(m_request.start.c_str(), start))
+        return false;
+    for (const HeardDevice& device : m_heard) {
+        if (!device.heardOn ||
+            std::find(m_request.macs.begin(), m_request.macs.end(), device.mac) == m_request.macs.end())
+            continue;
+        const std::uint32_t mask = device.heardOn->netmask;
+        if (mask != 0 && (start & mask) == (device.heardOn->address & mask))
+            return true;
+    }
+    return false;
+}
+
+void SetupIpMany::ProbeNext()
+{
+    std::vector<std::uint32_t> fresh;
+    for (const PlanRow& row : m_plan) {
+        std::uint32_t address = 0;
+        if (row.ip && ParseIpv4(row.ip->c_str(), address) && m_probed.insert(address).second)
+            fresh.push_back(address);
+    }
+    if (fresh.empty() || m_probePasses++ >= kProbePasses) {
+        m_probing = false;
+        Launch();
+        return;
+    }
+    PromptResolution(*m_sockets, fresh);
+    m_dispatcher.Schedule(m_resolutionWait, kResolutionWaitMs);
+}
+
+void SetupIpMany::Resolved()
+{
+    if (!m_probing)
+        return;
+    Plan(ReadHosts());
+    if (!m_planned) {
+        m_probing = false;
+        if (applyRefused)
+            applyRefused();
+        return;
+    }
+    ProbeNext();
+}
+
+void SetupIpMany::Launch()
+{
     std::vector<JobRow> rows;
     std::size_t planIndex = 0;
     for (ManyRow& row : m_rows) {
@@ -140,9 +227,7 @@ void SetupIpMany::Apply(JobSettings settings)
         }
         rows.push_back(std::move(jobRow));
     }
-    settings.dryRun = false;
     m_applied = true;
-    m_settings = std::move(settings);
     for (std::size_t i = 0; i < m_rows.size(); ++i)
         Changed(i);
     StartJob(std::move(rows));
@@ -199,6 +284,18 @@ bool SetupIpMany::RetryByBroadcast()
 
 void SetupIpMany::Stop()
 {
+    if (m_probing) {
+        // Nothing was sent to a device yet.
+        m_probing = false;
+        m_dispatcher.Cancel(m_resolutionWait);
+        m_applied = true;
+        for (std::size_t i = 0; i < m_rows.size(); ++i) {
+            m_rows[i].state = ManyRowState::Stopped;
+            Changed(i);
+        }
+        Finish();
+        return;
+    }
     if (!m_job)
         return;
     m_job->Cancel();

@@ -1,6 +1,7 @@
 #pragma once
 #include "engine/CredentialRoute.h"
 #include "engine/EventLoop.h"
+#include "engine/NeighbourTable.h"
 #include "engine/NetworkInterface.h"
 #include "engine/UiDispatcher.h"
 #include "engine/JobOutcome.h"
@@ -12,11 +13,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace pemblor {
 
+class ISocketLayer;
 class Transport;
 
 // One selected device as the window listed it.
@@ -86,17 +90,32 @@ public:
     // false ends it NeedsBroadcast. Unset: every such device ends so.
     std::function<bool(std::string_view mac, const CredentialRoute& route)> askBroadcast;
 
+    // Called when Apply could not go on: the plan made again once the other
+    // hosts on the devices' link were found failed (PlanFailure() says why).
+    // Nothing was sent to a device; the plan may be changed and applied again.
+    std::function<void()> applyRefused;
+
+    // Other hosts on the devices' link: the plan skips the addresses the
+    // neighbour table at `table` holds for a MAC that is no heard device's.
+    // The preview reads the table as it is; Apply first prompts address
+    // resolution of the planned addresses through `sockets` (when the plan
+    // lies in the network of an interface the devices answered on), waits
+    // for the kernel, reads the table and plans again. Not called: the plan
+    // does not look for other hosts. `sockets` outlives the logic.
+    void LookForHosts(ISocketLayer& sockets, std::string table);
+
     // Plans again for these inputs (not while the job runs).
     void Replan(const ManyInputs& inputs);
     const std::vector<ManyRow>& Rows() const { return m_rows; }
     // Why nothing could be planned; empty while the plan stands.
     const std::string& PlanFailure() const { return m_planFailure; }
-    bool CanApply() const { return !m_job && !m_applied && m_planned; }
+    bool CanApply() const { return !m_job && !m_applied && !m_probing && m_planned; }
 
     // Starts the job with the plan as it stands, with the credentials, the
     // reboot and the timings of `settings` (a dry run is never asked here).
     void Apply(JobSettings settings);
-    bool Running() const { return m_job != nullptr; }
+    // Applying: looking for other hosts first, or the job running.
+    bool Running() const { return m_job != nullptr || m_probing; }
     bool Applied() const { return m_applied; }
     // Stops part-way: a device already sent a change ends with its outcome
     // so far, the others are told Stopped.
@@ -114,7 +133,28 @@ public:
     std::string OutcomeCsv() const;
 
 private:
+    // The kernel's time to resolve the prompted addresses.
+    class ResolutionWait final : public Deadline {
+    public:
+        explicit ResolutionWait(SetupIpMany& logic) : m_logic(logic) {}
+        void Expired() override { m_logic.Resolved(); }
+
+    private:
+        SetupIpMany& m_logic;
+    };
+
     void Expired() override;
+    // Plans m_request with the other hosts `hosts`, and shows the rows.
+    void Plan(std::span<const Neighbour> hosts);
+    std::vector<Neighbour> ReadHosts() const;
+    // Whether the planned start lies in the network of an interface that a
+    // device of the plan answered on: only there can resolution see hosts.
+    bool OnDevicesLink() const;
+    // Prompts resolution of the planned addresses not yet prompted, or
+    // starts the job when there are none.
+    void ProbeNext();
+    void Resolved();
+    void Launch();
     void Drive();
     void Progress(std::string_view mac, DevicePhase phase);
     void Ended(const DeviceOutcome& outcome);
@@ -134,6 +174,13 @@ private:
     std::vector<HeardDevice> m_heard;
     std::vector<std::uint32_t> m_reserved;
     std::vector<PlanRow> m_plan;
+    PlanRequest m_request;
+    ISocketLayer* m_sockets = nullptr;
+    std::string m_neighbourTable;
+    bool m_probing = false;
+    int m_probePasses = 0;
+    std::set<std::uint32_t> m_probed;
+    ResolutionWait m_resolutionWait{*this};
     std::string m_planFailure;
     bool m_planned = false;
     bool m_applied = false;

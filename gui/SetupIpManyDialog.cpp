@@ -100,6 +100,7 @@ SetupIpManyDialog::SetupIpManyDialog(Transport& transport, UiDispatcher& dispatc
         const QString question = QString::fromStdString(AskBroadcastText(mac, route.interfaceName, LookUp));
         return MessageBox::question(this, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
+    m_logic.applyRefused = [this] { ShowApplyRefused(); };
     ShowBroadcastWarning();
     OnInputChanged();
     preview.resizeColumnsToContents();
@@ -191,6 +192,18 @@ void SetupIpManyDialog::OnApply()
     m_ui->message->setText(tr("Applying..."));
     m_close->setFocus();
     m_logic.Apply(std::move(settings));
+}
+
+void SetupIpManyDialog::ShowApplyRefused()
+{
+    for (QWidget* input : std::initializer_list<QWidget*>{m_ui->start, m_ui->netmask, m_ui->gateway, m_ui->dhcp,
+                                                          m_ui->user, m_ui->password, m_ui->neverBroadcast,
+                                                          m_ui->reboot})
+        input->setEnabled(true);
+    m_ui->preview->horizontalHeaderItem(ColStatus)->setText(tr("Note"));
+    m_ui->message->setText(Translated(m_logic.PlanFailure()));
+    m_apply->setEnabled(m_logic.CanApply());
+    m_ui->start->setFocus();
 }
 
 void SetupIpManyDialog::ShowRow(std::size_t index)

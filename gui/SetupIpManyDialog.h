@@ -49,6 +49,9 @@ private:
     // The warning line above Apply: shown when any device's password would
     // go by broadcast, as known before any query.
     void ShowBroadcastWarning();
+    // The plan failed once the other hosts on the link were found: the
+    // inputs come back with the reason.
+    void ShowApplyRefused();
     void ShowRow(std::size_t row);
     void ShowFinished();
     QString StatusText(const ManyRow& row) const;

@@ -1,7 +1,9 @@
 // How "Setup IP for N devices" sends the password: the preview names the
 // devices whose password would be broadcast and warns above Apply; a device
 // that does not answer by unicast is asked about; "Never broadcast the
-// password" holds every such password back.
+// password" holds every such password back. And the other hosts on the
+// devices' link that the plan steps around: the preview reads the neighbour
+// table, Apply prompts address resolution of the planned addresses first.
 #include "engine/EventLoop.h"
 #include "engine/Transport.h"
 #include "engine/fake/FakeNetwork.h"
@@ -15,7 +17,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QFile>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -224,6 +228,101 @@ TEST_F(SetupIpManyBroadcast, NeverBroadcastHoldsThePasswordsBack)
     EXPECT_EQ(Result(0), JobOutcome::Stored);
     EXPECT_EQ(Result(1), JobOutcome::NeedsBroadcast);
     EXPECT_EQ(Result(2), JobOutcome::NeedsBroadcast);
+}
+
+// The neighbour table as the kernel writes it, with a host that is no
+// device at each of `addresses`.
+void WriteNeighbours(const QString& path, const std::vector<const char*>& addresses)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QByteArray text = "IP address       HW type     Flags       HW address            Mask     Device\n";
+    int n = 0;
+    for (const char* address : addresses)
+        text += QByteArray(address) + "      0x1         0x2         3c:2a:f4:00:00:5" + QByteArray::number(n++) +
+                "     *        eth0\n";
+    file.write(text);
+}
+
+// The preview reads the table and sends nothing; Apply prompts each planned
+// address once (one byte to the discard port), waits 300 ms on the clock,
+// reads the table again and plans again, until every planned address was
+// prompted; only then does the job start.
+TEST_F(SetupIpManyBroadcast, ApplyLooksForOtherHostsOnTheLinkThePreviewOnlyReads)
+{
+    QTemporaryDir dir;
+    const QString table = dir.filePath(QStringLiteral("arp"));
+    WriteNeighbours(table, {"198.18.1.60"});
+    Start({Kind::Inside, Kind::Inside});
+    dialog->Logic().LookForHosts(*tool, table.toStdString());
+    const auto prompted = [this] {
+        std::vector<std::string> hosts;
+        for (const auto& datagram : net.SentLog())
+            if (datagram.toPort == 9)
+                hosts.push_back(datagram.toHost);
+        return hosts;
+    };
+    Find<QtIpAddressCtrl>("start")->setFocus();
+    Type(QStringLiteral("198.18.1.60"));
+    const auto planned = [this](int row) { return Find<QTableWidget>("preview")->item(row, 4)->text(); };
+    EXPECT_EQ(planned(0), "198.18.1.61");
+    EXPECT_EQ(planned(1), "198.18.1.62");
+    EXPECT_EQ(Note(0), "Skips 198.18.1.60 (in use)");
+    EXPECT_TRUE(prompted().empty());
+
+    Find<QLineEdit>("user")->setFocus();
+    Type(QStringLiteral("admin"));
+    Find<QLineEdit>("password")->setFocus();
+    Type(QStringLiteral("secret"));
+    Find<QCheckBox>("reboot")->setChecked(false);
+    QTest::mouseClick(Find<QPushButton>("apply"), Qt::LeftButton);
+    EXPECT_EQ(prompted(), (std::vector<std::string>{"198.18.1.61", "198.18.1.62"}));
+    // A printer answers for 198.18.1.62 meanwhile.
+    WriteNeighbours(table, {"198.18.1.60", "198.18.1.62"});
+    loop.Advance(299);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(WithPassword(0).empty()) << "nothing changes while the kernel resolves";
+    loop.Advance(1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(planned(1), "198.18.1.63");
+    EXPECT_EQ(prompted(), (std::vector<std::string>{"198.18.1.61", "198.18.1.62", "198.18.1.63"}));
+    for (int step = 0; step < 400 && dialog->Logic().Running(); ++step) {
+        loop.Advance(250);
+        QCoreApplication::processEvents();
+    }
+    ASSERT_FALSE(dialog->Logic().Running());
+    EXPECT_EQ(Result(0), JobOutcome::Stored);
+    EXPECT_EQ(Result(1), JobOutcome::Stored);
+    const std::vector<std::string> requests = aps[1]->Requests();
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const std::string& r) {
+        return r.starts_with("2 admin/secret:") && r.find("IP_ADDR 198.18.1.63") != std::string::npos;
+    }));
+}
+
+// The hosts found leave no address for a device: nothing is sent, and the
+// form comes back with the reason.
+TEST_F(SetupIpManyBroadcast, ApplyRefusedWhenTheHostsFoundLeaveNoRoom)
+{
+    QTemporaryDir dir;
+    const QString table = dir.filePath(QStringLiteral("arp"));
+    WriteNeighbours(table, {});
+    Start({Kind::Inside, Kind::Inside});
+    dialog->Logic().LookForHosts(*tool, table.toStdString());
+    Find<QtIpAddressCtrl>("start")->setFocus();
+    Type(QStringLiteral("198.18.1.253"));
+    Find<QLineEdit>("user")->setFocus();
+    Type(QStringLiteral("admin"));
+    Find<QCheckBox>("reboot")->setChecked(false);
+    QTest::mouseClick(Find<QPushButton>("apply"), Qt::LeftButton);
+    WriteNeighbours(table, {"198.18.1.254"});
+    loop.Advance(300);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dialog->Logic().Running());
+    EXPECT_FALSE(dialog->Logic().Applied());
+    EXPECT_FALSE(Find<QLabel>("message")->text().isEmpty());
+    EXPECT_TRUE(Find<QLineEdit>("password")->isEnabled());
+    EXPECT_TRUE(WithPassword(0).empty());
+    EXPECT_TRUE(WithPassword(1).empty());
 }
 
 } // namespace
