@@ -31,6 +31,7 @@ GuiRig::GuiRig() : tool(net.NewLayer(ToolHost)), interfaces(net.InterfaceList(To
     config.interfaces = interfaces.get();
     clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
     MessageBox::reset();
+    MessageBox::setEscapeUnanswered(true);
 }
 
 GuiRig::~GuiRig()
@@ -81,6 +82,18 @@ SimAccessPoint& GuiRig::AddAccessPointOn(const std::string& segment, const apsim
 {
     net.AddHost(apsim::FormatAddress(settings.ip), segment);
     return AddAccessPoint(settings, quirks);
+}
+
+QStringList GuiRig::Messages()
+{
+    m_messages += MessageBox::takeShown();
+    return m_messages;
+}
+
+void GuiRig::ClearMessages()
+{
+    MessageBox::takeShown();
+    m_messages.clear();
 }
 
 void GuiRig::Advance(Millis ms)

@@ -6,6 +6,8 @@
 #include "protocol/PacketHeader.h"
 #include "tests/support/SimAccessPoint.h"
 
+#include <QStringList>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,8 +18,9 @@ namespace pemblor {
 // interface "eth0" unless a test adds more), access points of the
 // simulator on hosts of their own, and the event loop on a virtual clock
 // that steps only while the network is quiet. The loop is the windows'
-// dispatcher; the receive thread is real. Message boxes are answered
-// through the seam: the rig forgets queued answers when it starts and ends.
+// dispatcher; the receive thread is real. Message boxes never show: each
+// takes the answer a test queued (MessageBox::setNextAnswer) or else the
+// answer of Escape, and its text is kept (Messages).
 class GuiRig {
 public:
     static constexpr const char* ToolHost = "198.18.0.1";
@@ -50,6 +53,10 @@ public:
     void Settle() { Advance(0); }
     Millis Now() const { return clock.Now(); }
 
+    // The texts of the message boxes so far, oldest first.
+    QStringList Messages();
+    void ClearMessages();
+
     // Datagrams that left the tool's host: all, stop datagrams, discovery
     // queries (one per interface and cycle).
     int DatagramsSent() const;
@@ -64,6 +71,9 @@ public:
     // The session settings a window is given; they name the interfaces above.
     SessionConfig config;
     std::vector<std::unique_ptr<SimAccessPoint>> accessPoints;
+
+private:
+    QStringList m_messages;
 };
 
 } // namespace pemblor
