@@ -4,9 +4,18 @@
 #include "gui/CDeviceListDlg.h"
 #include "gui/MessageBox.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QIcon>
 
 namespace pemblor {
+
+void InstallApplicationIcon()
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/pemblor/pemblor-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/pemblor/pemblor-32.png"), QSize(32, 32));
+    QApplication::setWindowIcon(icon);
+}
 
 int RunApplication(UiDispatcher& dispatcher, const LoopClock& clock, ISocketLayer& sockets, SessionConfig config)
 {

@@ -5,7 +5,6 @@
 #include "gui/QtTranslation.h"
 
 #include <QApplication>
-#include <QIcon>
 
 int main(int argc, char* argv[])
 {
@@ -14,10 +13,7 @@ int main(int argc, char* argv[])
     // message box of the start-up failure would otherwise end it).
     QApplication::setQuitOnLastWindowClosed(false);
     pemblor::InstallTranslations(application);
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/pemblor/pemblor-16.png"), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/pemblor/pemblor-32.png"), QSize(32, 32));
-    QApplication::setWindowIcon(icon);
+    pemblor::InstallApplicationIcon();
 
     pemblor::QtDispatcher dispatcher;
     pemblor::SteadyClock clock;
