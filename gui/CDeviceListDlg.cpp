@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QSaveFile>
 #include <QScreen>
+#include <QStyle>
 #include <QUrl>
 
 #include <algorithm>
@@ -111,6 +112,14 @@ CDeviceListDlg::CDeviceListDlg(UiDispatcher& dispatcher, const LoopClock& clock,
     , m_session(sockets, dispatcher, *this, std::move(config), [&clock] { return clock.Now(); }, kReservedRows)
 {
     ui->setupUi(this);
+    // Room for each button's text inside its margins on both sides, which
+    // some styles' size hints leave short.
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+        const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+        const int text = button->fontMetrics().horizontalAdvance(QString(button->text()).remove(QLatin1Char('&')));
+        button->setMinimumWidth(std::max(button->sizeHint().width(), text + 2 * margin + 2 * frame));
+    }
     m_model = new QtDeviceTableModel(this);
     m_proxy = new QtDeviceSortProxy(*m_model, this);
     ui->IDC_LIST_DEVICES->setModel(m_proxy);
@@ -177,6 +186,10 @@ CDeviceListDlg::CDeviceListDlg(UiDispatcher& dispatcher, const LoopClock& clock,
 
 CDeviceListDlg::~CDeviceListDlg()
 {
+    // The table reads the session's registry while it lays out, which a
+    // window still shown does as the base class hides it: hidden now, while
+    // the session is there.
+    hide();
     // The receive thread calls into the session; it must be gone before the
     // members the session tells.
     m_session.StopReceiveThread();

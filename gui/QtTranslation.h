@@ -7,8 +7,8 @@ class QCoreApplication;
 
 namespace pemblor {
 
-// The catalogue's translation of a text marked in the layouts or the windows'
-// logic (resources/Translatable.h), or the text itself when it has none.
+// The catalogue's translation of a text marked where both front ends
+// share it (common/Translatable.h), or the text itself when it has none.
 QString Translated(const char* text);
 QString Translated(const std::string& text);
 

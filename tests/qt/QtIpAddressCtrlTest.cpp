@@ -1,15 +1,11 @@
-#include "QtTestSupport.h"
-
-#include "resources/DialogTemplate.h"
-#include "resources/ResourceIds.h"
-#include "toolkit/IEdit.h"
-#include "toolkit/IIpAddressCtrl.h"
-#include "toolkit/qt/QtIpAddressAdapter.h"
 #include "gui/QtIpAddressCtrl.h"
-#include "toolkit/qt/QtToolkit.h"
-#include "toolkit/qt/QtWindow.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QFormLayout>
+#include <QLabel>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -42,6 +38,25 @@ QString RangeNotice(int entered, int low, int high)
 
 class QtIpAddressCtrlTest : public ::testing::Test {
 protected:
+    QtIpAddressCtrlTest()
+    {
+        auto* form = new QFormLayout(&window);
+        auto* dhcp = new QCheckBox(QStringLiteral("DHCP Client Enabled"), &window);
+        dhcp->setObjectName(QStringLiteral("IDC_CHK_DHCP"));
+        form->addRow(dhcp);
+        const char* labels[3]{"IP Address", "Netmask", "Default Gateway"};
+        for (int c = 0; c < 3; ++c) {
+            auto* ip = new QtIpAddressCtrl(&window);
+            ip->setObjectName(QString::fromLatin1(kIds[c]));
+            ip->setAccessibleName(QString::fromLatin1(labels[c]));
+            auto* label = new QLabel(QString::fromLatin1(labels[c]) + QStringLiteral(": "), &window);
+            label->setBuddy(ip);
+            form->addRow(label, ip);
+        }
+        auto* user = new QLineEdit(&window);
+        user->setObjectName(QStringLiteral("IDC_EDIT_USERNAME"));
+        form->addRow(QStringLiteral("User Name:"), user);
+    }
     void SetUp() override
     {
         window.show();
@@ -52,19 +67,21 @@ protected:
                                   {{0, 255}, {0, 255}, {0, 255}, {0, 254}},
                                   {{0, 223}, {0, 255}, {0, 255}, {0, 254}}};
         for (int c = 0; c < 3; ++c) {
-            IIpAddressCtrl* ip = window.IpAddress(kIds[c]);
-            ip->EnableWindow(true);
+            QtIpAddressCtrl* ip = Control(kIds[c]);
             for (int f = 0; f < 4; ++f)
                 ip->SetFieldRange(f, ranges[c][f][0], ranges[c][f][1]);
             QtIpAddressCtrl* target = Control(kIds[c]);
             QObject::connect(target, &QtIpAddressCtrl::FieldChanged, target,
                              [this, target, id = kIds[c]] { seen[id] << Fields(target); });
         }
-        window.Edit(IDC_EDIT_USERNAME)->EnableWindow(true);
-        address = window.IpAddress(IDC_IP_ADDRESS);
-        control = Control(IDC_IP_ADDRESS);
+        address = Control("IDC_IP_ADDRESS");
+        control = Control("IDC_IP_ADDRESS");
     }
-    QtIpAddressCtrl* Control(int id) { return window.findChild<QtIpAddressCtrl*>(QtWindow::ControlName(id)); }
+    QtIpAddressCtrl* Control(const std::string& id)
+    {
+        return window.findChild<QtIpAddressCtrl*>(QString::fromStdString(id));
+    }
+    void Focus(const std::string& id) { window.findChild<QWidget*>(QString::fromStdString(id))->setFocus(); }
     static QString Fields(const QtIpAddressCtrl* c)
     {
         QStringList texts;
@@ -92,27 +109,27 @@ protected:
         return -1;
     }
     // Tab from the tab stop before the control.
-    void TabInto(int id)
+    void TabInto(const char* id)
     {
-        const std::map<int, int> before{
-            {IDC_IP_ADDRESS, IDC_CHK_DHCP}, {IDC_IP_NETMASK, IDC_IP_ADDRESS}, {IDC_IP_GATEWAY, IDC_IP_NETMASK}};
-        window.SetFocus(before.at(id));
+        const std::map<std::string, std::string> before{
+            {"IDC_IP_ADDRESS", "IDC_CHK_DHCP"}, {"IDC_IP_NETMASK", "IDC_IP_ADDRESS"}, {"IDC_IP_GATEWAY", "IDC_IP_NETMASK"}};
+        Focus(before.at(id));
         Press(Qt::Key_Tab);
     }
     // The control changed, and the last notification saw it as it is now.
-    void ExpectNotified(int id, const std::string& what)
+    void ExpectNotified(const char* id, const std::string& what)
     {
         ASSERT_FALSE(seen[id].isEmpty()) << what;
         EXPECT_EQ(seen[id].back(), Fields(Control(id))) << what;
     }
 
-    static constexpr int kIds[3]{IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY};
-    QtToolkit toolkit;
-    ScriptedHandler handler{toolkit};
-    QtWindow window{*FindDialogTemplate(IDD_SETUPIP), handler, nullptr};
-    IIpAddressCtrl* address = nullptr;
+    static constexpr const char* kIds[3]{"IDC_IP_ADDRESS", "IDC_IP_NETMASK", "IDC_IP_GATEWAY"};
+    // The three controls as the Setup IP dialog lays them out: labelled in a
+    // form after the DHCP check box, the user name after them.
+    QDialog window;
+    QtIpAddressCtrl* address = nullptr;
     QtIpAddressCtrl* control = nullptr;
-    std::map<int, QStringList> seen; // the fields at each FieldChanged
+    std::map<std::string, QStringList> seen; // the fields at each FieldChanged
 };
 
 TEST_F(QtIpAddressCtrlTest, BlankFieldsValueOrderAndNoNotificationFromCode)
@@ -137,21 +154,21 @@ TEST_F(QtIpAddressCtrlTest, BlankFieldsValueOrderAndNoNotificationFromCode)
     EXPECT_EQ(value, 0x0A000000u);
     address->ClearAddress();
     EXPECT_TRUE(address->IsBlank());
-    EXPECT_EQ(handler.Count("notify 1004 field"), 0);
+    EXPECT_EQ(static_cast<int>(seen["IDC_IP_ADDRESS"].size()), 0);
 }
 
 // A click at the left or right end of a field, on each field of each
 // control, puts the caret there: the next digit goes in at that spot.
 TEST_F(QtIpAddressCtrlTest, ClickPutsTheCaretInTheClickedFieldWhereClicked)
 {
-    for (const int id : kIds) {
+    for (const char* id : kIds) {
         QtIpAddressCtrl* target = Control(id);
         for (int field = 0; field < 4; ++field) {
             for (const bool left : {true, false}) {
-                const std::string what = std::to_string(id) + " field " + std::to_string(field) +
+                const std::string what = std::string(id) + " field " + std::to_string(field) +
                                           (left ? " left" : " right");
                 target->SetAddress(0x01020304u);
-                window.SetFocus(IDC_EDIT_USERNAME);
+                Focus("IDC_EDIT_USERNAME");
                 const QLineEdit* edit = target->Field(field);
                 ClickAt(edit, QPoint(left ? 1 : edit->width() - 2, edit->height() / 2));
                 EXPECT_EQ(FocusedField(target), field) << what;
@@ -163,32 +180,32 @@ TEST_F(QtIpAddressCtrlTest, ClickPutsTheCaretInTheClickedFieldWhereClicked)
             }
         }
     }
-    EXPECT_EQ(handler.Count("notify 1004 field"), 8);
+    EXPECT_EQ(static_cast<int>(seen["IDC_IP_ADDRESS"].size()), 8);
 }
 
 // Whole addresses typed after tabbing into an empty or a filled control.
 TEST_F(QtIpAddressCtrlTest, TypedAddressIsTheAddressKept)
 {
     struct Case {
-        int id;
+        const char* id;
         bool filled;
         const char* typed;
         const char* kept;
         QString notice;
     };
     const Case cases[]{
-        {IDC_IP_ADDRESS, false, "198.18.200.77", "198|18|200|77", {}},
-        {IDC_IP_ADDRESS, true, "198.18.200.77", "198|18|200|77", {}},
-        {IDC_IP_ADDRESS, true, "192.168.1.10", "192|168|1|10", {}},
-        {IDC_IP_ADDRESS, false, "1..2.3.4", "1|2|3|4", {}},
-        {IDC_IP_ADDRESS, true, "1.2.3", "1|2|3|1", {}},
-        {IDC_IP_ADDRESS, false, "192.168.001.010", "192|168|1|010", {}},
-        {IDC_IP_ADDRESS, true, "300.1.2.3", "223|1|2|3", RangeNotice(300, 1, 223)},
-        {IDC_IP_ADDRESS, true, "0.1.2.3", "1|1|2|3", RangeNotice(0, 1, 223)},
-        {IDC_IP_NETMASK, true, "255255255255", "255|255|255|254", RangeNotice(255, 0, 254)},
-        {IDC_IP_NETMASK, false, "255.255.0.0", "255|255|0|0", {}},
-        {IDC_IP_GATEWAY, true, "0.0.0.0", "0|0|0|0", {}},
-        {IDC_IP_GATEWAY, false, "198.18.0.1", "198|18|0|1", {}},
+        {"IDC_IP_ADDRESS", false, "198.18.200.77", "198|18|200|77", {}},
+        {"IDC_IP_ADDRESS", true, "198.18.200.77", "198|18|200|77", {}},
+        {"IDC_IP_ADDRESS", true, "192.168.1.10", "192|168|1|10", {}},
+        {"IDC_IP_ADDRESS", false, "1..2.3.4", "1|2|3|4", {}},
+        {"IDC_IP_ADDRESS", true, "1.2.3", "1|2|3|1", {}},
+        {"IDC_IP_ADDRESS", false, "192.168.001.010", "192|168|1|010", {}},
+        {"IDC_IP_ADDRESS", true, "300.1.2.3", "223|1|2|3", RangeNotice(300, 1, 223)},
+        {"IDC_IP_ADDRESS", true, "0.1.2.3", "1|1|2|3", RangeNotice(0, 1, 223)},
+        {"IDC_IP_NETMASK", true, "255255255255", "255|255|255|254", RangeNotice(255, 0, 254)},
+        {"IDC_IP_NETMASK", false, "255.255.0.0", "255|255|0|0", {}},
+        {"IDC_IP_GATEWAY", true, "0.0.0.0", "0|0|0|0", {}},
+        {"IDC_IP_GATEWAY", false, "198.18.0.1", "198|18|0|1", {}},
     };
     for (const Case& c : cases) {
         QtIpAddressCtrl* target = Control(c.id);
@@ -212,24 +229,24 @@ TEST_F(QtIpAddressCtrlTest, TypedAddressIsTheAddressKept)
 TEST_F(QtIpAddressCtrlTest, OutOfRangeValueIsClampedAndTheUserTold)
 {
     struct Case {
-        int id;
+        const char* id;
         int field;
         const char* typed;
         const char* kept;
         QString notice;
     };
     const Case cases[]{
-        {IDC_IP_ADDRESS, 0, "300", "223", RangeNotice(300, 1, 223)},
-        {IDC_IP_ADDRESS, 0, "0", "1", RangeNotice(0, 1, 223)},
-        {IDC_IP_ADDRESS, 0, "224", "223", RangeNotice(224, 1, 223)},
-        {IDC_IP_ADDRESS, 3, "255", "254", RangeNotice(255, 0, 254)},
-        {IDC_IP_ADDRESS, 1, "255", "255", {}},
-        {IDC_IP_GATEWAY, 0, "0", "0", {}},
-        {IDC_IP_GATEWAY, 0, "999", "223", RangeNotice(999, 0, 223)},
-        {IDC_IP_NETMASK, 0, "255", "255", {}},
-        {IDC_IP_NETMASK, 3, "255", "254", RangeNotice(255, 0, 254)},
-        {IDC_IP_ADDRESS, 2, "007", "7", {}},
-        {IDC_IP_ADDRESS, 1, "a1b", "1", {}},
+        {"IDC_IP_ADDRESS", 0, "300", "223", RangeNotice(300, 1, 223)},
+        {"IDC_IP_ADDRESS", 0, "0", "1", RangeNotice(0, 1, 223)},
+        {"IDC_IP_ADDRESS", 0, "224", "223", RangeNotice(224, 1, 223)},
+        {"IDC_IP_ADDRESS", 3, "255", "254", RangeNotice(255, 0, 254)},
+        {"IDC_IP_ADDRESS", 1, "255", "255", {}},
+        {"IDC_IP_GATEWAY", 0, "0", "0", {}},
+        {"IDC_IP_GATEWAY", 0, "999", "223", RangeNotice(999, 0, 223)},
+        {"IDC_IP_NETMASK", 0, "255", "255", {}},
+        {"IDC_IP_NETMASK", 3, "255", "254", RangeNotice(255, 0, 254)},
+        {"IDC_IP_ADDRESS", 2, "007", "7", {}},
+        {"IDC_IP_ADDRESS", 1, "a1b", "1", {}},
     };
     for (const Case& c : cases) {
         QtIpAddressCtrl* target = Control(c.id);
@@ -237,7 +254,7 @@ TEST_F(QtIpAddressCtrlTest, OutOfRangeValueIsClampedAndTheUserTold)
         seen.clear();
         target->FocusField(c.field, true);
         Type(QString::fromLatin1(c.typed));
-        window.SetFocus(IDC_EDIT_USERNAME);
+        Focus("IDC_EDIT_USERNAME");
         EXPECT_EQ(target->Field(c.field)->text(), QString::fromLatin1(c.kept)) << c.id << " " << c.typed;
         EXPECT_EQ(target->Notice(), c.notice) << c.id << " " << c.typed;
         ExpectNotified(c.id, c.typed);
@@ -292,9 +309,9 @@ TEST_F(QtIpAddressCtrlTest, PastedAddressFillsAllFieldsAndOtherTextChangesNothin
         EXPECT_EQ(Fields(control), QString::fromLatin1(c.kept)) << what;
         EXPECT_EQ(control->Notice(), c.notice) << what;
         if (Fields(control) == QStringLiteral("10|0|0|1"))
-            EXPECT_TRUE(seen[IDC_IP_ADDRESS].isEmpty()) << what;
+            EXPECT_TRUE(seen["IDC_IP_ADDRESS"].isEmpty()) << what;
         else
-            ExpectNotified(IDC_IP_ADDRESS, what);
+            ExpectNotified("IDC_IP_ADDRESS", what);
     }
 }
 
@@ -315,15 +332,15 @@ TEST_F(QtIpAddressCtrlTest, MiddleClickPastesTheSelection)
     for (const auto& c : cases) {
         control->SetAddress(kFilled);
         seen.clear();
-        window.SetFocus(IDC_EDIT_USERNAME);
+        Focus("IDC_EDIT_USERNAME");
         clipboard->setText(QString::fromLatin1(c.selected), QClipboard::Selection);
         ClickAt(control->Field(c.field), control->Field(c.field)->rect().center(), Qt::MiddleButton);
         EXPECT_EQ(Fields(control), QString::fromLatin1(c.kept)) << c.selected;
         EXPECT_EQ(FocusedField(control) >= 0, true) << c.selected;
         if (Fields(control) != QStringLiteral("10|0|0|1"))
-            ExpectNotified(IDC_IP_ADDRESS, c.selected);
+            ExpectNotified("IDC_IP_ADDRESS", c.selected);
         else
-            EXPECT_TRUE(seen[IDC_IP_ADDRESS].isEmpty()) << c.selected;
+            EXPECT_TRUE(seen["IDC_IP_ADDRESS"].isEmpty()) << c.selected;
     }
 }
 
@@ -370,7 +387,7 @@ TEST_F(QtIpAddressCtrlTest, NavigationKeysCrossFieldEdges)
         EXPECT_EQ(control->Field(c.toField)->cursorPosition(), c.toCaret) << what;
         EXPECT_EQ(Fields(control), QString::fromLatin1(c.kept)) << what;
         if (c.kept != start)
-            ExpectNotified(IDC_IP_ADDRESS, what);
+            ExpectNotified("IDC_IP_ADDRESS", what);
     }
 }
 
@@ -379,10 +396,10 @@ TEST_F(QtIpAddressCtrlTest, NavigationKeysCrossFieldEdges)
 TEST_F(QtIpAddressCtrlTest, TheControlIsOneTabStop)
 {
     control->SetAddress(kFilled);
-    TabInto(IDC_IP_ADDRESS);
+    TabInto("IDC_IP_ADDRESS");
     EXPECT_EQ(FocusedField(control), 0);
     EXPECT_EQ(control->Field(0)->selectedText(), QStringLiteral("10"));
-    QtIpAddressCtrl* netmask = Control(IDC_IP_NETMASK);
+    QtIpAddressCtrl* netmask = Control("IDC_IP_NETMASK");
     const struct {
         QtIpAddressCtrl* from;
         int field;
@@ -413,8 +430,8 @@ TEST_F(QtIpAddressCtrlTest, FieldsHaveAccessibleNames)
             walk(node->child(i));
     };
     walk(QAccessible::queryAccessibleInterface(&window));
-    const std::pair<int, const char*> labels[]{
-        {IDC_IP_ADDRESS, "IP Address"}, {IDC_IP_NETMASK, "Netmask"}, {IDC_IP_GATEWAY, "Default Gateway"}};
+    const std::pair<const char*, const char*> labels[]{
+        {"IDC_IP_ADDRESS", "IP Address"}, {"IDC_IP_NETMASK", "Netmask"}, {"IDC_IP_GATEWAY", "Default Gateway"}};
     for (const auto& [id, label] : labels) {
         for (int field = 0; field < 4; ++field) {
             const QString name = QStringLiteral("%1, field %2 of 4").arg(QLatin1String(label)).arg(field + 1);
@@ -423,19 +440,6 @@ TEST_F(QtIpAddressCtrlTest, FieldsHaveAccessibleNames)
             EXPECT_EQ(found->second, Control(id)->Field(field)) << name.toStdString();
         }
     }
-}
-
-TEST_F(QtIpAddressCtrlTest, AdapterOutlivesItsControl)
-{
-    QtIpAddressAdapter adapter(Control(IDC_IP_GATEWAY));
-    EXPECT_TRUE(adapter.HasWindow());
-    adapter.EnableWindow(false);
-    EXPECT_FALSE(adapter.IsWindowEnabled());
-    delete Control(IDC_IP_GATEWAY);
-    EXPECT_FALSE(adapter.HasWindow());
-    std::uint32_t value = 5;
-    EXPECT_EQ(adapter.GetAddress(value), 0);
-    EXPECT_TRUE(adapter.IsBlank());
 }
 
 } // namespace
