@@ -279,7 +279,8 @@ protected:
     TranslationTest() { clock.SetQuiescenceProbe([this] { return network.Quiescent(); }); }
 
     // The device list window on a LAN of its own that nothing answers on,
-    // with one device listed.
+    // with one device listed. Once per process: the receive socket stays
+    // bound until a receive thread takes it.
     std::unique_ptr<CDeviceListDlg> OpenDeviceList()
     {
         auto window = std::make_unique<CDeviceListDlg>(loop, clock, *sockets);
@@ -293,11 +294,10 @@ protected:
         return window;
     }
 
-    std::vector<std::string> DeviceListTexts()
+    std::vector<std::string> DeviceListTexts(const CDeviceListDlg& window)
     {
-        const auto window = OpenDeviceList();
-        EXPECT_EQ(CutOffTexts(*window), std::vector<std::string>()) << "device list";
-        return WindowTexts(*window);
+        EXPECT_EQ(CutOffTexts(window), std::vector<std::string>()) << "device list";
+        return WindowTexts(window);
     }
 
     std::vector<std::string> AboutTexts()
@@ -313,10 +313,9 @@ protected:
         return shown;
     }
 
-    std::vector<std::string> RowMenuTexts()
+    std::vector<std::string> RowMenuTexts(const CDeviceListDlg& window)
     {
-        const auto window = OpenDeviceList();
-        auto* view = window->findChild<DeviceTableView*>(QStringLiteral("IDC_LIST_DEVICES"));
+        auto* view = window.findChild<DeviceTableView*>(QStringLiteral("IDC_LIST_DEVICES"));
         QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->visualRect(view->model()->index(0, 1)).center());
         std::vector<std::string> shown;
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
@@ -338,9 +337,10 @@ protected:
 
     void ExpectWindowsIn(Language language)
     {
-        EXPECT_EQ(Sorted(DeviceListTexts()), Sorted(Expected(kDeviceList, language))) << "device list";
+        const auto window = OpenDeviceList();
+        EXPECT_EQ(Sorted(DeviceListTexts(*window)), Sorted(Expected(kDeviceList, language))) << "device list";
+        EXPECT_EQ(RowMenuTexts(*window), Expected(kRowMenu, language)) << "row menu";
         EXPECT_EQ(Sorted(AboutTexts()), Sorted(Expected(kAbout, language))) << "About";
-        EXPECT_EQ(RowMenuTexts(), Expected(kRowMenu, language)) << "row menu";
         const SilenceDiagnosis silence{SilenceCause::NobodyAnswered, {"eth0", "eth1", "wg0"}};
         const std::string composed =
             FindNoDevicesText(silence, [](const char* text) { return Translated(text).toStdString(); });
