@@ -14,6 +14,14 @@ inline constexpr const char* MsgSendFailed = PEMBLOR_TR_NOOP("Pemblor", "skSend.
 // ... and of a request to the selected device.
 inline constexpr const char* MsgDeviceSendFailed = PEMBLOR_TR_NOOP("Pemblor", "detail_sk.SendTo: %d\n");
 
+// The list is full (DeviceRegistry::MaxDevices): "%1" the devices kept,
+// "%2" the MACs that answered beyond them.
+inline constexpr const char* MsgDevicesUnlisted =
+    PEMBLOR_TR_NOOP("Pemblor", "Only the first %1 devices are listed; %2 more answered.");
+// A MAC that answered from a second address in one discovery round: "%1"
+// the MAC, "%2" the other addresses.
+inline constexpr const char* MsgAlsoAnsweredFrom = PEMBLOR_TR_NOOP("Pemblor", "%1 also answered from %2");
+
 inline const char* ReceiveFailureText(ReceiveFailure failure)
 {
     return failure == ReceiveFailure::Launch ? MsgThreadLaunch : MsgSocketStartup;

@@ -143,6 +143,10 @@ int RunApply(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, 
     transport.StopReceiveThread();
     if (job.ReceiveStopped())
         io.err << "pemblorctl: the receive thread stopped listening; replies may have been missed\n";
+    if (!job.PlanConflict().empty()) {
+        io.err << "pemblorctl: " << job.PlanConflict() << '\n';
+        return ExitUsage;
+    }
     if (stopped) {
         io.err << "pemblorctl: stopped";
         if (job.Untouched() > 0)

@@ -71,8 +71,13 @@ int CommandRun::Discover()
 {
     DeviceWriter writer(m_io.out, m_options.format, m_session.NamesInterfaces());
     std::string error;
-    const bool sent =
-        m_session.BeginDiscovery([&writer](const FoundDevice& device) { writer.Device(device); }, error);
+    // The table shows devices as they answer; CSV and JSON print each once,
+    // when the window ends, with every address it answered from.
+    const bool streamed = m_options.format == OutputFormat::Table;
+    const bool sent = m_session.BeginDiscovery(
+        streamed ? std::function<void(const FoundDevice&)>([&writer](const FoundDevice& device) { writer.Device(device); })
+                 : nullptr,
+        error);
     if (!Sent(sent, error)) {
         m_session.ReturnToIdle();
         return ExitNetwork;
@@ -81,6 +86,15 @@ int CommandRun::Discover()
     WaitFor(ms, [] { return false; });
     // Ends the cycle; its diagnosis is known from then on.
     m_session.ReturnToIdle();
+    const std::vector<FoundDevice> devices = m_session.Devices();
+    for (const FoundDevice& device : devices) {
+        if (!streamed)
+            writer.Device(device);
+        else if (!device.alsoAt.empty())
+            m_io.out << AlsoAnsweredText(device) << '\n';
+    }
+    if (const int unlisted = m_session.Unlisted(); unlisted > 0)
+        m_io.err << UnlistedText(unlisted) << '\n';
     if (m_session.DeviceCount() > 0)
         return ExitOk;
     m_io.err << FindNoDevicesText(m_session.Diagnose()) << '\n';
@@ -156,6 +170,7 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
     };
 
     IInterfaceList* const interfaces = config.interfaces;
+    const char* const neighbourTable = config.neighbourTable;
     DeviceSession session(sockets, loop, std::move(config));
     if (const int failed = opening(session.Open()); failed != ExitOk)
         return failed;
@@ -167,7 +182,7 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
     case CtlCommand::Reboot:
         return RunReboot(options, session, io, password);
     case CtlCommand::Plan:
-        return RunPlan(options, session, loop, io, interfaces);
+        return RunPlan(options, session, loop, io, interfaces, sockets, neighbourTable);
     default:
         break;
     }

@@ -1,6 +1,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pemblor {
 
@@ -14,6 +15,8 @@ struct FoundDevice {
     std::optional<std::string> netmask;
     std::optional<std::string> channel;
     std::optional<std::string> interfaceName;
+    // Other addresses that answered with this MAC in the same round.
+    std::vector<std::string> alsoAt;
 };
 
 } // namespace pemblor

@@ -88,30 +88,51 @@ bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDev
     return sent;
 }
 
+namespace {
+
+FoundDevice Found(const DeviceRecord& record)
+{
+    FoundDevice device;
+    if (!record.interfaceName.empty())
+        device.interfaceName = record.interfaceName;
+    device.mac = std::string(record.macText.view());
+    device.ip = record.address;
+    auto value = [&record](std::string_view name) -> std::optional<std::string> {
+        if (const auto found = record.Value(name))
+            return std::string(*found);
+        return std::nullopt;
+    };
+    device.ssid = value("SSID");
+    device.ipAddr = value("IP_ADDR");
+    device.netmask = value("CURRENT_SUBNET_MASK");
+    device.channel = value("CHANNEL");
+    device.alsoAt = record.alsoAt;
+    return device;
+}
+
+} // namespace
+
 void DeviceSession::DevicesRecorded(const RegistryBatch& batch)
 {
     // Each device is printed once, as it was when the batch that first
     // brought it is told.
     for (int index = batch.toldBefore; index < batch.size; ++index) {
         FoundDevice device;
-        const bool listed = m_session.registry().Visit(index, [&device](const DeviceRecord& record) {
-            if (!record.interfaceName.empty())
-                device.interfaceName = record.interfaceName;
-            device.mac = std::string(record.macText.view());
-            device.ip = record.address;
-            auto value = [&record](std::string_view name) -> std::optional<std::string> {
-                if (const auto found = record.Value(name))
-                    return std::string(*found);
-                return std::nullopt;
-            };
-            device.ssid = value("SSID");
-            device.ipAddr = value("IP_ADDR");
-            device.netmask = value("CURRENT_SUBNET_MASK");
-            device.channel = value("CHANNEL");
-        });
+        const bool listed =
+            m_session.registry().Visit(index, [&device](const DeviceRecord& record) { device = Found(record); });
         if (listed && m_onDevice)
             m_onDevice(device);
     }
+}
+
+std::vector<FoundDevice> DeviceSession::Devices() const
+{
+    std::vector<FoundDevice> devices;
+    const DeviceRegistry& registry = m_session.registry();
+    for (int index = 0; registry.Visit(index, [&devices](const DeviceRecord& record) { devices.push_back(Found(record)); });
+         ++index) {
+    }
+    return devices;
 }
 
 void DeviceSession::SendFailed(Request request, int error, std::string_view interfaceName)

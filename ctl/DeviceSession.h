@@ -48,6 +48,10 @@ public:
     void ReturnToIdle();
     ConversationState State() const { return m_session.discovery().State(); }
     int DeviceCount() const { return m_session.discovery().DeviceCount(); }
+    // Every device listed, in the order heard, as it stands now.
+    std::vector<FoundDevice> Devices() const;
+    // MACs that answered after the list was full.
+    int Unlisted() const { return m_session.registry().Unlisted(); }
     // Why the last discovery found nothing, once it has ended.
     const SilenceDiagnosis& Diagnose() const { return m_silence; }
     bool NamesInterfaces() const { return m_namesInterfaces; }

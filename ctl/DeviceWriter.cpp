@@ -2,12 +2,43 @@
 
 #include "ctl/OutputText.h"
 #include "format/DelimitedRow.h"
+#include "common/EngineTexts.h"
 #include "common/SettingText.h"
+#include "engine/DeviceRegistry.h"
 
 #include <array>
 #include <iomanip>
 
 namespace pemblor {
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& addresses)
+{
+    std::string joined;
+    for (const std::string& address : addresses)
+        joined += (joined.empty() ? "" : ", ") + address;
+    return joined;
+}
+
+std::string Filled(std::string text, std::string_view first, std::string_view second)
+{
+    text.replace(text.find("%1"), 2, first);
+    text.replace(text.find("%2"), 2, second);
+    return text;
+}
+
+} // namespace
+
+std::string AlsoAnsweredText(const FoundDevice& device)
+{
+    return Filled(MsgAlsoAnsweredFrom, device.mac, Joined(device.alsoAt));
+}
+
+std::string UnlistedText(int unlisted)
+{
+    return Filled(MsgDevicesUnlisted, std::to_string(DeviceRegistry::MaxDevices), std::to_string(unlisted));
+}
 
 bool DhcpEnabled(const std::string& value)
 {
@@ -35,8 +66,10 @@ void DeviceWriter::Header()
         m_out << "SSID\n";
         break;
     case OutputFormat::Csv: {
-        std::array<std::string_view, 7> names{"mac", "ssid", "ip", "ip_addr", "netmask", "channel", "interface"};
-        m_out << CsvRow(std::span<const std::string_view>(names.data(), m_withInterface ? 7 : 6));
+        std::array<std::string_view, 8> names{"mac", "ssid", "ip", "ip_addr", "netmask", "channel", "interface", "Also at"};
+        if (!m_withInterface)
+            names[6] = names[7];
+        m_out << CsvRow(std::span<const std::string_view>(names.data(), m_withInterface ? 8 : 7));
         break;
     }
     case OutputFormat::Json:
@@ -56,10 +89,13 @@ void DeviceWriter::Device(const FoundDevice& device)
         m_out << Printable(Text(device.ssid)) << '\n';
         break;
     case OutputFormat::Csv: {
-        std::array<std::string_view, 7> fields{device.mac,          Text(device.ssid),    device.ip,
+        const std::string alsoAt = Joined(device.alsoAt);
+        std::array<std::string_view, 8> fields{device.mac,          Text(device.ssid),    device.ip,
                                                Text(device.ipAddr), Text(device.netmask), Text(device.channel),
-                                               Text(device.interfaceName)};
-        m_out << CsvRow(std::span<const std::string_view>(fields.data(), m_withInterface ? 7 : 6));
+                                               Text(device.interfaceName), alsoAt};
+        if (!m_withInterface)
+            fields[6] = fields[7];
+        m_out << CsvRow(std::span<const std::string_view>(fields.data(), m_withInterface ? 8 : 7));
         break;
     }
     case OutputFormat::Json: {
@@ -72,6 +108,7 @@ void DeviceWriter::Device(const FoundDevice& device)
         object["channel"] = JsonValue(device.channel);
         if (m_withInterface)
             object["interface"] = JsonValue(device.interfaceName);
+        object["also_at"] = device.alsoAt;
         m_out << JsonLine(object);
         break;
     }

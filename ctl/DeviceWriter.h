@@ -4,6 +4,7 @@
 #include "engine/DeviceJob.h"
 
 #include <ostream>
+#include <string>
 #include <string_view>
 
 namespace pemblor {
@@ -29,6 +30,11 @@ private:
     bool m_withInterface;
     bool m_headerDone = false;
 };
+
+// "MAC also answered from ADDRESS[, ADDRESS...]".
+std::string AlsoAnsweredText(const FoundDevice& device);
+// The line for MACs that answered after the list was full.
+std::string UnlistedText(int unlisted);
 
 // Prints what a device's detail reply told: `mac`, the address `ip` it
 // answered from, and its settings.

@@ -4,6 +4,8 @@
 
 namespace pemblor {
 
+class ISocketLayer;
+
 class DeviceSession;
 class IInterfaceList;
 
@@ -13,9 +15,12 @@ std::optional<int> CheckPlanArguments(const CtlOptions& options, CtlIo& io);
 
 // `plan`: discovers for the timeout, then prints the plan, or why it cannot
 // plan (status 1). `interfaces` (may be null) tells the network of the
-// interface a device answered on and the computer's own addresses.
+// interface a device answered on and the computer's own addresses. When the
+// plan lies in that network, its addresses are probed through `sockets` and
+// looked up in the neighbour table `neighbourTable`: another host's address
+// is skipped.
 int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
-            IInterfaceList* interfaces);
+            IInterfaceList* interfaces, ISocketLayer& sockets, const char* neighbourTable);
 
 // Reads the plan file of `apply`; false, having said why, when it is not a
 // plan. A row that cannot be read is kept, refused.

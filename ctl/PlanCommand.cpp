@@ -4,8 +4,11 @@
 #include "ctl/PlanWriter.h"
 #include "fleet/Planner.h"
 #include "fleet/SettingsCheck.h"
+#include "engine/NeighbourTable.h"
 
+#include <algorithm>
 #include <cmath>
+#include <set>
 
 namespace pemblor {
 
@@ -28,8 +31,29 @@ std::optional<int> CheckPlanArguments(const CtlOptions& options, CtlIo& io)
     return std::nullopt;
 }
 
+namespace {
+
+// How long the kernel is given to resolve the probed addresses.
+constexpr EventLoop::Millis ResolutionWaitMs = 300;
+
+// Whether `address` lies in the network of an interface that a device of the
+// plan answered on: only there can address resolution see the hosts.
+bool OnDevicesLink(std::uint32_t address, const std::vector<HeardDevice>& heard, const std::vector<std::string>& macs)
+{
+    for (const HeardDevice& device : heard) {
+        if (!device.heardOn || std::find(macs.begin(), macs.end(), device.mac) == macs.end())
+            continue;
+        const std::uint32_t mask = device.heardOn->netmask;
+        if (mask != 0 && (address & mask) == (device.heardOn->address & mask))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
-            IInterfaceList* interfaces)
+            IInterfaceList* interfaces, ISocketLayer& sockets, const char* neighbourTable)
 {
     std::vector<FoundDevice> found;
     std::string error;
@@ -73,7 +97,28 @@ int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, 
     request.netmask = options.netmask;
     request.gateway = options.gateway;
     request.dhcp = options.dhcp;
-    const PlanResult plan = MakePlan(request, heard, reserved);
+    PlanResult plan = MakePlan(request, heard, reserved);
+    // Other hosts on the devices' link: each planned address is probed once
+    // and the plan made again with the hosts that answered, until every
+    // address it gives has been probed (skips move the later ones on).
+    std::uint32_t start = 0;
+    if (plan.Planned() && ParseIpv4(request.start.c_str(), start) && OnDevicesLink(start, heard, request.macs)) {
+        std::set<std::uint32_t> probed;
+        for (int pass = 0; pass < 8 && plan.Planned(); ++pass) {
+            std::vector<std::uint32_t> fresh;
+            for (const PlanRow& row : plan.rows) {
+                std::uint32_t address = 0;
+                if (row.ip && ParseIpv4(row.ip->c_str(), address) && probed.insert(address).second)
+                    fresh.push_back(address);
+            }
+            if (fresh.empty())
+                break;
+            PromptResolution(sockets, fresh);
+            loop.RunUntil(loop.Now() + ResolutionWaitMs, [] { return false; });
+            const std::vector<Neighbour> hosts = ReadNeighbourTable(neighbourTable);
+            plan = MakePlan(request, heard, reserved, hosts);
+        }
+    }
     if (!plan.Planned()) {
         io.err << "pemblorctl: cannot plan: " << plan.failure << '\n';
         return ExitUsage;

@@ -1,5 +1,6 @@
 #include "engine/DeviceRegistry.h"
 
+#include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
 
 #include <algorithm>
@@ -99,11 +100,19 @@ std::uint64_t DeviceRegistry::Key(const MacBytes& mac)
 DeviceRegistry::Recorded DeviceRegistry::Record(const ReplyDatagram& reply, const NetworkInterface& heardOn, Millis now)
 {
     const MacBytes mac = reply.macAddress();
-    std::unique_lock lock(m_lock);
     Recorded result;
+    if (!NamesOneDevice(mac))
+        return result;
+    std::unique_lock lock(m_lock);
     const auto found = m_byMac.find(Key(mac));
     if (found != m_byMac.end()) {
         result.index = found->second;
+    } else if (m_records.size() >= static_cast<std::size_t>(MaxDevices)) {
+        if (m_unlistedSeen.size() >= MaxUnlistedRemembered)
+            ++m_unlisted;
+        else if (m_unlistedSeen.insert(Key(mac)).second)
+            ++m_unlisted;
+        return result;
     } else {
         result.index = static_cast<int>(m_records.size());
         result.added = true;
@@ -115,6 +124,34 @@ DeviceRegistry::Recorded DeviceRegistry::Record(const ReplyDatagram& reply, cons
         added.firstHeard = now;
     }
     DeviceRecord& record = m_records[static_cast<std::size_t>(result.index)];
+    if (record.round == m_round && record.address != reply.sender()) {
+        // A second address in one round: the row is not re-pointed.
+        const auto known = std::find(record.alsoAt.begin(), record.alsoAt.end(), reply.sender());
+        if (known != record.alsoAt.end() || record.alsoAt.size() >= DeviceRecord::MaxAlsoAt)
+            return result;
+        record.alsoAt.emplace_back(reply.sender());
+    } else {
+        if (record.round != m_round)
+            record.alsoAt.clear();
+        record.round = m_round;
+        Overwrite(record, reply, heardOn, now);
+    }
+    if (!m_ui)
+        return result;
+    // The first change of a batch wakes the user-interface thread; the
+    // others join it. Beyond the reserved room the vector grows once and
+    // keeps its size.
+    const bool first = m_pending.empty();
+    m_pending.push_back(result.index);
+    lock.unlock();
+    if (first)
+        m_ui->Post(*this);
+    return result;
+}
+
+void DeviceRegistry::Overwrite(DeviceRecord& record, const ReplyDatagram& reply, const NetworkInterface& heardOn,
+                               Millis now)
+{
     // Entries are overwritten in place: strings keep their capacity, and the
     // vector shrinks by destroying only what the reply no longer holds.
     std::size_t count = 0;
@@ -134,17 +171,18 @@ DeviceRegistry::Recorded DeviceRegistry::Record(const ReplyDatagram& reply, cons
     record.lastHeard = now;
     record.addressInCell2 = false;
     record.netmaskInCell3 = false;
-    if (!m_ui)
-        return result;
-    // The first change of a batch wakes the user-interface thread; the
-    // others join it. Beyond the reserved room the vector grows once and
-    // keeps its size.
-    const bool first = m_pending.empty();
-    m_pending.push_back(result.index);
-    lock.unlock();
-    if (first)
-        m_ui->Post(*this);
-    return result;
+}
+
+void DeviceRegistry::BeginRound()
+{
+    std::lock_guard lock(m_lock);
+    ++m_round;
+}
+
+int DeviceRegistry::Unlisted() const
+{
+    std::lock_guard lock(m_lock);
+    return m_unlisted;
 }
 
 void DeviceRegistry::Clear()
@@ -154,6 +192,8 @@ void DeviceRegistry::Clear()
     m_byMac.clear();
     m_pending.clear();
     m_told = 0;
+    m_unlistedSeen.clear();
+    m_unlisted = 0;
 }
 
 int DeviceRegistry::Size() const
@@ -194,6 +234,10 @@ void DeviceRegistry::SetAddress(int index, std::string_view address)
     DeviceRecord& record = m_records[static_cast<std::size_t>(index)];
     record.address.assign(address);
     record.addressInCell2 = true;
+    // Learnt outside a discovery: the next reply, from wherever, re-points
+    // the record.
+    record.round = 0;
+    record.alsoAt.clear();
 }
 
 void DeviceRegistry::SetNetmask(int index, std::string_view netmask)

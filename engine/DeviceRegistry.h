@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace pemblor {
@@ -52,6 +53,14 @@ struct DeviceRecord {
     // again (the Setup IP dialog's re-read), until the next reply.
     std::string reportedNetmask;
     bool netmaskInCell3 = false;
+    // Other addresses that answered with this MAC in the discovery round in
+    // which `address` answered first (another host claiming the device, or
+    // two devices with one MAC); the record keeps the first. At most
+    // MaxAlsoAt, in the order heard.
+    std::vector<std::string> alsoAt;
+    static constexpr std::size_t MaxAlsoAt = 4;
+    // The round of the registry in which the record was last written.
+    std::uint64_t round = 0;
 
     // Cell `column` (1..5) as the table shows it: entry column - 1 whatever
     // its name, the sender's address for an entry named "IP_ADDR", the MAC
@@ -89,6 +98,12 @@ protected:
 // the first of them arrives; replies that come before it runs join its batch.
 // A Clear drops the changes not yet told.
 //
+// A reply whose header MAC is all zero or a group address (the lowest bit of
+// the first byte set) names no device and is not recorded. At most
+// MaxDevices devices are kept: replies of further MACs are counted (each MAC
+// once, as far as a bounded memory of them allows) and dropped, while the
+// devices kept still update.
+//
 // Threads: every method may be called from any thread unless it says
 // otherwise; the records are guarded by one lock. A reply from a device
 // already recorded allocates nothing unless one of its texts outgrows the one
@@ -114,16 +129,23 @@ public:
     // its posted call runs (a front end about to stop listening).
     void Flush() { Run(); }
 
+    static constexpr int MaxDevices = 16384;
+
     struct Recorded {
-        int index = -1;
+        int index = -1; // -1: not recorded (no device's MAC, or past MaxDevices)
         bool added = false; // a device not recorded before
     };
     // Records the reply's device, heard at `now` on `heardOn`; a known
-    // device's record is updated in place (first heard and number stay). The
-    // change joins the batch under way.
+    // device's record is updated in place (first heard and number stay),
+    // unless another address answered for it first in this round: then only
+    // its alsoAt list grows. The change joins the batch under way.
     Recorded Record(const ReplyDatagram& reply, const NetworkInterface& heardOn, Millis now);
+    // A discovery query goes out: the replies from here on form a new round.
+    void BeginRound();
     void Clear();
     int Size() const;
+    // MACs that answered after MaxDevices were kept, since the last Clear.
+    int Unlisted() const;
 
     std::optional<int> Find(const MacBytes& mac) const;
     std::optional<int> Find(std::string_view macText) const;
@@ -148,6 +170,8 @@ public:
 
 private:
     static std::uint64_t Key(const MacBytes& mac);
+    // Under m_lock: the record takes what the reply says.
+    void Overwrite(DeviceRecord& record, const ReplyDatagram& reply, const NetworkInterface& heardOn, Millis now);
     // PostedCall: tells the batch.
     void Run() override;
 
@@ -161,6 +185,12 @@ private:
     // listeners have been told of.
     std::vector<int> m_pending;
     int m_told = 0;
+    std::uint64_t m_round = 1;
+    // Under m_lock: the MACs counted past MaxDevices, remembered up to
+    // MaxUnlistedRemembered so a MAC that answers every round counts once.
+    static constexpr std::size_t MaxUnlistedRemembered = 4 * MaxDevices;
+    std::unordered_set<std::uint64_t> m_unlistedSeen;
+    int m_unlisted = 0;
     // User-interface thread only: the batch being told (kept for its
     // capacity) and the listeners.
     std::vector<int> m_telling;

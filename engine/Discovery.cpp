@@ -55,6 +55,7 @@ void Discovery::BeginDiscovery()
 bool Discovery::SendDiscovery()
 {
     m_nState = Discovering;
+    m_registry.BeginRound();
     if (!Send(Request::Discovery, BuildDiscoveryRequest()))
         return false;
     m_ui.ArmTimer(kDiscoveryPeriodMs);

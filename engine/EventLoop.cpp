@@ -57,7 +57,8 @@ void VirtualClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_
 
 EventLoop::EventLoop(LoopClock& clock)
     : m_clock(clock)
-    , m_hasWork([this] { return HasWorkLocked(); })
+    , m_calls([this] { m_wake.notify_all(); })
+    , m_hasWork([this] { return m_calls.HasWorkLocked(); })
 {
 }
 
@@ -72,68 +73,27 @@ bool EventLoop::Invoke(FunctionRef<void()> call)
         call();
         return true;
     }
-    Invocation record{call};
-    std::unique_lock lock(m_mutex);
-    if (m_stopped)
-        return false;
-    (m_lastInvocation ? m_lastInvocation->next : m_invocations) = &record;
-    m_lastInvocation = &record;
-    m_wake.notify_all();
-    m_invokeDone.wait(lock, [&record] { return record.done; });
-    return record.ran;
+    return m_calls.Invoke(call);
 }
 
 void EventLoop::Post(PostedCall& call)
 {
-    std::lock_guard lock(m_mutex);
-    if (m_stopped)
-        return;
-    if (m_posted.Push(call))
-        m_wake.notify_all();
+    m_calls.Post(call);
 }
 
 void EventLoop::Cancel(PostedCall& call)
 {
-    m_posted.Remove(call);
+    m_calls.Cancel(call);
 }
 
 void EventLoop::Stop()
 {
-    std::lock_guard lock(m_mutex);
-    m_stopped = true;
-    // Callers of queued invocations must not wait for a loop that will not
-    // serve them again.
-    for (Invocation* waiting = m_invocations; waiting; waiting = waiting->next)
-        waiting->done = true;
-    m_invocations = m_lastInvocation = nullptr;
-    while (m_posted.Pop()) {
-    }
-    m_invokeDone.notify_all();
+    m_calls.Stop();
 }
 
 bool EventLoop::ServeCalls()
 {
-    Invocation* invocation = nullptr;
-    {
-        std::lock_guard lock(m_mutex);
-        invocation = m_invocations;
-        m_invocations = m_lastInvocation = nullptr;
-    }
-    bool served = invocation != nullptr;
-    while (invocation) {
-        // The caller may return, and its record go, once it is marked done.
-        Invocation* next = invocation->next;
-        invocation->call();
-        std::lock_guard lock(m_mutex);
-        invocation->ran = invocation->done = true;
-        m_invokeDone.notify_all();
-        invocation = next;
-    }
-    while (PostedCall* call = m_posted.Pop()) {
-        call->Run();
-        served = true;
-    }
-    return served;
+    return m_calls.Serve();
 }
 
 EventLoop::Key EventLoop::Enqueue(Millis at, std::function<void()> action)
@@ -210,18 +170,18 @@ bool EventLoop::RunUntil(Millis deadline, const std::function<bool()>& done)
         if (ServeCalls())
             continue;
         {
-            std::unique_lock lock(m_mutex);
+            std::unique_lock lock(m_calls.Mutex());
             m_clock.Settle(lock, m_wake, m_hasWork);
-            if (HasWorkLocked())
+            if (m_calls.HasWorkLocked())
                 continue;
         }
         if (RunDueEvent())
             continue;
         const Millis until = m_events.empty() ? deadline : std::min(deadline, m_events.begin()->first.first);
         {
-            std::unique_lock lock(m_mutex);
+            std::unique_lock lock(m_calls.Mutex());
             m_clock.WaitUntil(lock, m_wake, until, m_hasWork);
-            if (HasWorkLocked())
+            if (m_calls.HasWorkLocked())
                 continue;
         }
         const Millis now = Now();

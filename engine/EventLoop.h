@@ -1,5 +1,5 @@
 #pragma once
-#include "engine/PostedCallQueue.h"
+#include "engine/CallQueue.h"
 #include "engine/UiDispatcher.h"
 
 #include <atomic>
@@ -133,16 +133,6 @@ public:
 
 private:
     using Key = std::pair<Millis, std::uint64_t>;
-    // An Invoke waiting for the loop: its own queue link, on the caller's
-    // stack, so invoking allocates nothing.
-    struct Invocation {
-        FunctionRef<void()> call;
-        Invocation* next = nullptr;
-        bool done = false;
-        bool ran = false;
-    };
-
-    bool HasWorkLocked() const { return m_invocations != nullptr || !m_posted.Empty(); }
     // Runs the invocations and posted calls queued now; true when any ran.
     bool ServeCalls();
     Key Enqueue(Millis at, std::function<void()> action);
@@ -153,13 +143,9 @@ private:
     LoopClock& m_clock;
     const std::thread::id m_thread = std::this_thread::get_id();
 
-    std::mutex m_mutex;
+    // Waited on with the call queue's lock.
     std::condition_variable m_wake;
-    std::condition_variable m_invokeDone;
-    Invocation* m_invocations = nullptr; // guarded by m_mutex; oldest first
-    Invocation* m_lastInvocation = nullptr;
-    bool m_stopped = false;              // guarded by m_mutex
-    PostedCallQueue m_posted;
+    CallQueue m_calls;
     std::function<bool()> m_hasWork;
 
     // Loop thread only.

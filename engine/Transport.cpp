@@ -374,6 +374,14 @@ void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
             EachObserver([&](TransportObserver& observer) { observer.QueryHeard(sender.interfaceIndex); });
         if (type == TypeQuery || type == TypeCommand || type == TypeStop)
             continue;
+        const std::int64_t nowMs =
+            m_config.now ? m_config.now()
+                         : std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+        if (m_echoes.IsEcho(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(received)), sender,
+                            nowMs))
+            continue;
         std::lock_guard dispatching(context->dispatchMutex);
         if (context->abandoned)
             break;

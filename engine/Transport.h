@@ -2,6 +2,7 @@
 #include "engine/Request.h"
 #include "engine/InterfaceSet.h"
 #include "engine/NetworkEndpoint.h"
+#include "engine/ReplyEchoes.h"
 #include "engine/UiDispatcher.h"
 #include "protocol/Datagram.h"
 #include "protocol/DatagramType.h"
@@ -47,6 +48,13 @@ struct TransportConfig {
     // be read: every request goes where the routes send it. Must outlive the
     // transport.
     IInterfaceList* interfaces = nullptr;
+    // Milliseconds on a clock that never goes back, read on the receive
+    // thread to tell a reply's echoes from a new reply; null: the steady
+    // clock.
+    std::function<std::int64_t()> now;
+    // Where the kernel's neighbour table is read (the planner's look for
+    // other hosts on the segment); tests name a file of their own.
+    const char* neighbourTable = "/proc/net/arp";
 };
 
 // What a job waits for from its device.
@@ -238,6 +246,8 @@ private:
     std::shared_ptr<ThreadContext> m_context;
     std::atomic<int> m_receiveBufferGranted{0};
     std::atomic<std::uint64_t> m_oversizedDropped{0};
+    // Receive thread only.
+    ReplyEchoes m_echoes;
     std::atomic<bool> m_listening{false};
 };
 

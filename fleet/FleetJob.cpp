@@ -56,6 +56,18 @@ struct FleetJob::Device {
     DeviceSettings target;
     // Why the last request could not go out, in the tool's words.
     std::string sendError;
+    // The quiet time of its address after its change, while it runs.
+    class QuietTime final : public Deadline {
+    public:
+        QuietTime(FleetJob& job, Device& device) : m_job(job), m_device(device) {}
+        void Expired() override { m_job.EndQuiet(m_device); }
+
+    private:
+        FleetJob& m_job;
+        Device& m_device;
+    };
+    std::unique_ptr<QuietTime> quietTime;
+    std::string quietAddress; // empty: no quiet time runs
 };
 
 FleetJob::FleetJob(Transport& transport, UiDispatcher& ui, JobSettings settings, std::vector<JobRow> rows,
@@ -90,9 +102,12 @@ FleetJob::~FleetJob()
         m_transport.RemoveObserver(*this);
     m_ui.Cancel(static_cast<Deadline&>(*this));
     m_ui.Cancel(static_cast<PostedCall&>(*this));
-    for (const auto& device : m_devices)
+    for (const auto& device : m_devices) {
         if (device->job)
             device->job->Stop();
+        if (device->quietTime)
+            m_ui.Cancel(*device->quietTime);
+    }
 }
 
 void FleetJob::Start()
@@ -167,9 +182,34 @@ void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::stri
 
 bool FleetJob::AddressBusy(const std::string& address) const
 {
+    if (m_quiet.contains(address))
+        return true;
     return std::any_of(m_devices.begin(), m_devices.end(), [&address](const auto& device) {
         return device->phase == DevicePhase::Changing && device->address == address;
     });
+}
+
+void FleetJob::BeginQuiet(Device& device)
+{
+    if (m_settings.addressQuietMs == 0 || device.address.empty())
+        return;
+    if (!device.quietTime)
+        device.quietTime = std::make_unique<Device::QuietTime>(*this, device);
+    if (device.quietAddress.empty()) {
+        device.quietAddress = device.address;
+        ++m_quiet[device.quietAddress];
+    }
+    m_ui.Schedule(*device.quietTime, m_settings.addressQuietMs);
+}
+
+void FleetJob::EndQuiet(Device& device)
+{
+    if (device.quietAddress.empty())
+        return;
+    if (const auto quiet = m_quiet.find(device.quietAddress); quiet != m_quiet.end() && --quiet->second == 0)
+        m_quiet.erase(quiet);
+    device.quietAddress.clear();
+    PumpSoon();
 }
 
 void FleetJob::PumpSoon()
@@ -188,19 +228,50 @@ void FleetJob::Run()
 
 void FleetJob::Pump()
 {
-    // Changes before reads: a device that has been read moves on first.
+    // Every device is read before any is changed, so that the plan can be
+    // checked against where each one answers now.
+    if (!m_readsDone) {
+        for (const auto& device : m_devices) {
+            if (m_outstanding >= m_settings.maxOutstanding)
+                return;
+            if (device->phase == DevicePhase::Waiting && device->refused.empty())
+                SendRead(*device);
+        }
+        const bool reading = std::any_of(m_devices.begin(), m_devices.end(), [](const auto& device) {
+            return device->refused.empty() &&
+                   (device->phase == DevicePhase::Waiting || device->phase == DevicePhase::Reading);
+        });
+        if (reading)
+            return;
+        m_readsDone = true;
+        if (RefuseConflicts())
+            return;
+    }
     for (const auto& device : m_devices) {
         if (m_outstanding >= m_settings.maxOutstanding)
             return;
         if (device->phase == DevicePhase::Queued && !AddressBusy(device->address))
             SendChange(*device);
     }
-    for (const auto& device : m_devices) {
-        if (m_outstanding >= m_settings.maxOutstanding)
-            return;
-        if (device->phase == DevicePhase::Waiting && device->refused.empty())
-            SendRead(*device);
+}
+
+bool FleetJob::RefuseConflicts()
+{
+    for (const auto& moving : m_devices) {
+        if (moving->phase != DevicePhase::Queued || moving->target.DhcpOn() || !moving->target.ipAddr)
+            continue;
+        for (const auto& holder : m_devices) {
+            if (holder == moving || holder->address.empty() || !SameAddress(*moving->target.ipAddr, holder->address))
+                continue;
+            m_planConflict = "the plan puts " + moving->row.mac + " on " + *moving->target.ipAddr + ", where " +
+                             holder->row.mac + " answers now; nothing was changed";
+            for (const auto& device : m_devices)
+                if (device->phase == DevicePhase::Queued)
+                    Finish(*device, JobOutcome::Invalid, device->address, "Not changed: " + m_planConflict + ".");
+            return true;
+        }
     }
+    return false;
 }
 
 void FleetJob::SendRead(Device& device)
@@ -252,6 +323,7 @@ void FleetJob::JobProgress(DeviceJob& job, JobStep step, int, int)
         return;
     // Accepted: rebooting, no longer an outstanding request.
     --m_outstanding;
+    BeginQuiet(*device);
     Enter(*device, DevicePhase::Verifying);
     if (!m_roundDue) {
         m_roundDue = true;
@@ -326,6 +398,7 @@ void FleetJob::Read(Device& device, const JobReport& report)
 
 void FleetJob::Changed(Device& device, const JobReport& report)
 {
+    BeginQuiet(device);
     switch (report.outcome) {
     case JobOutcome::Stored:
         Finish(device, JobOutcome::Stored, device.address);

@@ -36,6 +36,10 @@ struct JobSettings {
     unsigned roundMs = 2000;
     // Requests awaiting an answer at once (reads and changes).
     std::size_t maxOutstanding = 16;
+    // The next change to an address goes out this long after the last
+    // device there answered its change or was sent its reboot, so that a
+    // late copy of an answer is never taken for the next device's.
+    unsigned addressQuietMs = 1000;
 };
 
 enum class DevicePhase { Waiting, Reading, Queued, Changing, Verifying, Done };
@@ -86,6 +90,10 @@ public:
     int Rounds() const { return m_rounds; }
     // Set when the receive thread stopped listening.
     bool ReceiveStopped() const { return m_receiveStopped.load(); }
+    // Why the plan was refused as a whole once every device had been read
+    // (it would put a device where another device of the plan answers now,
+    // as a swap does); nothing was changed. Empty when it was not.
+    const std::string& PlanConflict() const { return m_planConflict; }
 
 private:
     struct Device;
@@ -113,6 +121,13 @@ private:
     void Finish(Device& device, JobOutcome result, std::optional<std::string> ip, std::string message = {});
     void Enter(Device& device, DevicePhase phase);
     bool AddressBusy(const std::string& address) const;
+    // The device answered its change or was sent its reboot: its address
+    // stays quiet for addressQuietMs.
+    void BeginQuiet(Device& device);
+    void EndQuiet(Device& device);
+    // Once all are read: refuses the plan when a device's new address is
+    // where another device of the plan answered its read. True if refused.
+    bool RefuseConflicts();
     void Round();
 
     Transport& m_transport;
@@ -126,6 +141,10 @@ private:
     std::size_t m_outstanding = 0;
     std::size_t m_untouched = 0;
     int m_rounds = 0;
+    // The devices whose quiet time runs, per address.
+    std::map<std::string, int, std::less<>> m_quiet;
+    bool m_readsDone = false;
+    std::string m_planConflict;
     bool m_started = false;
     bool m_observing = false;
     bool m_roundDue = false;

@@ -3,14 +3,14 @@
 
 #include <memory>
 
+namespace pemblor {
+
 namespace Ui {
 class CAboutDlg;
 }
 
-namespace pemblor {
-
-// The About box: the application's icon, its version and what it does. OK
-// and Escape end it.
+// The About box: the program's icon, name and version, and what it does.
+// OK and Enter accept it, Escape rejects it.
 class CAboutDlg final : public QDialog {
     Q_OBJECT
 public:
@@ -18,7 +18,7 @@ public:
     ~CAboutDlg() override;
 
 private:
-    std::unique_ptr<Ui::CAboutDlg> ui;
+    const std::unique_ptr<Ui::CAboutDlg> m_ui;
 };
 
 } // namespace pemblor

@@ -10,6 +10,7 @@
 #include "gui/CAboutDlg.h"
 #include "gui/MessageBox.h"
 #include "gui/PendingDialogs.h"
+#include "gui/SetupIpManyDialog.h"
 #include "gui/QtDeviceTableModel.h"
 #include "gui/QtTranslation.h"
 #include "protocol/MacText.h"

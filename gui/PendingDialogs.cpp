@@ -8,10 +8,4 @@ void CSetupIpDlg::SetDeviceAddress(std::string address, unsigned) { m_address = 
 void CSetupIpDlg::SetDeviceLine(std::string) {}
 void CSetupIpDlg::Abandon() { reject(); }
 
-SetupIpManyDialog::SetupIpManyDialog(Transport&, UiDispatcher&, const LoopClock&, std::vector<ManyDevice>,
-                                     std::vector<HeardDevice>, std::vector<std::uint32_t>, QWidget* parent)
-    : QDialog(parent)
-{
-}
-
 } // namespace pemblor

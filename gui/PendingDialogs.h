@@ -1,18 +1,13 @@
 #pragma once
-// Throwaway: the two dialogs' interfaces until they arrive, so that the
+// Throwaway: the Setup IP dialog's interface until it arrives, so that the
 // device list window builds and links. Goes when they do.
 #include "engine/DeviceSettings.h"
-#include "engine/EventLoop.h"
-#include "engine/JobOutcome.h"
 #include "engine/Session.h"
-#include "fleet/Planner.h"
 
 #include <QDialog>
 
-#include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace pemblor {
 
@@ -34,24 +29,6 @@ public:
 private:
     std::string m_address;
     std::optional<DeviceSettings> m_reread;
-};
-
-struct ManyDevice {
-    int number = 0;
-    std::string ssid;
-    std::string mac;
-    std::string address;
-};
-
-class SetupIpManyDialog final : public QDialog {
-    Q_OBJECT
-public:
-    SetupIpManyDialog(Transport& transport, UiDispatcher& dispatcher, const LoopClock& clock,
-                      std::vector<ManyDevice> devices, std::vector<HeardDevice> heard,
-                      std::vector<std::uint32_t> reserved, QWidget* parent = nullptr);
-
-signals:
-    void deviceEnded(const pemblor::DeviceOutcome& outcome);
 };
 
 } // namespace pemblor

@@ -27,6 +27,7 @@ int Milliseconds(unsigned ms)
 QtDispatcher::QtDispatcher()
     : m_receiver(std::make_unique<QObject>())
     , m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    , m_calls([this] { Wake(); })
     , m_timer(std::make_unique<QTimer>())
 {
     if (m_wakeFd >= 0) {
@@ -53,11 +54,8 @@ bool QtDispatcher::OnUiThread() const
     return QThread::currentThread() == m_receiver->thread();
 }
 
-void QtDispatcher::WakeLocked()
+void QtDispatcher::Wake()
 {
-    if (m_wakePending)
-        return;
-    m_wakePending = true;
     if (m_wakeFd >= 0) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t put = write(m_wakeFd, &one, sizeof one);
@@ -72,39 +70,22 @@ bool QtDispatcher::Invoke(FunctionRef<void()> call)
         call();
         return true;
     }
-    Invocation record{call};
-    std::unique_lock lock(m_mutex);
-    if (m_stopped)
-        return false;
-    (m_lastInvocation ? m_lastInvocation->next : m_invocations) = &record;
-    m_lastInvocation = &record;
-    WakeLocked();
-    m_invokeDone.wait(lock, [&record] { return record.done; });
-    return record.ran;
+    return m_calls.Invoke(call);
 }
 
 void QtDispatcher::Post(PostedCall& call)
 {
-    std::lock_guard lock(m_mutex);
-    if (!m_stopped && m_posted.Push(call))
-        WakeLocked();
+    m_calls.Post(call);
 }
 
 void QtDispatcher::Cancel(PostedCall& call)
 {
-    m_posted.Remove(call);
+    m_calls.Cancel(call);
 }
 
 void QtDispatcher::Stop()
 {
-    std::lock_guard lock(m_mutex);
-    m_stopped = true;
-    for (Invocation* waiting = m_invocations; waiting; waiting = waiting->next)
-        waiting->done = true;
-    m_invocations = m_lastInvocation = nullptr;
-    while (m_posted.Pop()) {
-    }
-    m_invokeDone.notify_all();
+    m_calls.Stop();
 }
 
 // Invocations first, then the posted calls; a call queued while these run
@@ -115,24 +96,7 @@ void QtDispatcher::Serve()
         std::uint64_t count = 0;
         [[maybe_unused]] const ssize_t got = read(m_wakeFd, &count, sizeof count);
     }
-    Invocation* invocation = nullptr;
-    {
-        std::lock_guard lock(m_mutex);
-        m_wakePending = false;
-        invocation = m_invocations;
-        m_invocations = m_lastInvocation = nullptr;
-    }
-    while (invocation) {
-        // The caller may return, and its record go, once it is marked done.
-        Invocation* next = invocation->next;
-        invocation->call();
-        std::lock_guard lock(m_mutex);
-        invocation->ran = invocation->done = true;
-        m_invokeDone.notify_all();
-        invocation = next;
-    }
-    while (PostedCall* call = m_posted.Pop())
-        call->Run();
+    m_calls.Serve();
 }
 
 void QtDispatcher::ArmTimer(unsigned periodMs)

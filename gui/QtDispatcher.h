@@ -1,12 +1,10 @@
 #pragma once
-#include "engine/PostedCallQueue.h"
+#include "engine/CallQueue.h"
 #include "engine/UiDispatcher.h"
 
-#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 
 class QObject;
 class QSocketNotifier;
@@ -47,28 +45,17 @@ public:
     void WaitServing(unsigned ms) override;
 
 private:
-    struct Invocation {
-        FunctionRef<void()> call;
-        Invocation* next = nullptr;
-        bool done = false;
-        bool ran = false;
-    };
     bool OnUiThread() const;
-    // With m_mutex held: one wake for all calls queued until it is served.
-    void WakeLocked();
+    // With the call queue's lock held: one wake for all calls queued until
+    // they are served.
+    void Wake();
     void Serve();
 
     std::unique_ptr<QObject> m_receiver; // lives on the user-interface thread
     int m_wakeFd = -1;
     std::unique_ptr<QSocketNotifier> m_wakeNotifier;
 
-    std::mutex m_mutex;
-    std::condition_variable m_invokeDone;
-    Invocation* m_invocations = nullptr; // guarded by m_mutex; oldest first
-    Invocation* m_lastInvocation = nullptr;
-    bool m_wakePending = false; // guarded by m_mutex
-    bool m_stopped = false;     // guarded by m_mutex
-    PostedCallQueue m_posted;
+    CallQueue m_calls;
 
     // User-interface thread only.
     std::function<void()> m_tick;

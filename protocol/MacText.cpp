@@ -1,5 +1,7 @@
 #include "protocol/MacText.h"
 
+#include <algorithm>
+
 namespace pemblor {
 namespace {
 
@@ -61,7 +63,6 @@ std::optional<MacBytes> ParseDeviceMac(std::string_view text)
     if (text.size() != Length)
         return std::nullopt;
     MacBytes mac{};
-    bool anySet = false;
     for (std::size_t i = 0; i < mac.size(); ++i) {
         const std::size_t at = 3 * i;
         if (i > 0 && text[at - 1] != ':')
@@ -71,14 +72,19 @@ std::optional<MacBytes> ParseDeviceMac(std::string_view text)
         if (high < 0 || low < 0)
             return std::nullopt;
         mac[i] = static_cast<std::uint8_t>(16 * high + low);
-        anySet = anySet || mac[i] != 0;
     }
+    if (!NamesOneDevice(mac))
+        return std::nullopt;
+    return mac;
+}
+
+bool NamesOneDevice(const MacBytes& mac)
+{
     // All zero addresses every device; the lowest bit of the first byte set
     // makes a group address (the broadcast address among them), which no
     // single device holds.
-    if (!anySet || (mac[0] & 1u) != 0)
-        return std::nullopt;
-    return mac;
+    const bool anySet = std::any_of(mac.begin(), mac.end(), [](std::uint8_t byte) { return byte != 0; });
+    return anySet && (mac[0] & 1u) == 0;
 }
 
 } // namespace pemblor

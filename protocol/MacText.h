@@ -29,4 +29,7 @@ MacBytes ParseMacText(std::string_view text);
 // else gives nullopt; a request must never be built from such a text.
 std::optional<MacBytes> ParseDeviceMac(std::string_view text);
 
+// Whether `mac` can name one device: not all zero, no group address.
+bool NamesOneDevice(const MacBytes& mac);
+
 } // namespace pemblor

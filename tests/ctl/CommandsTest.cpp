@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -117,6 +118,53 @@ TEST_F(Ctl, DiscoverPrintsEveryDeviceOnceAndListensForTheWholeTimeOut)
     EXPECT_EQ(Sent(), Wire{Bytes(BuildDiscoveryRequest())});
 }
 
+// A second host answering with a listed MAC: the device stays where it
+// answered first, and every format names the other address.
+TEST_F(Ctl, DiscoverNamesASecondAddressThatAnsweredForOneMac)
+{
+    const auto real = Start(Device(1, "10.0.0.11"));
+    Agent impostor = Device(1, "10.0.0.66");
+    impostor.quirks.replyDelayMs = 50;
+    const auto other = Start(impostor);
+    const auto plain = Start(Device(2, "10.0.0.12"));
+
+    const Result table = Run({"discover", "--timeout", "1"});
+    EXPECT_EQ(table.status, ExitOk) << table.err;
+    EXPECT_NE(table.out.find("\n02:00:00:AA:00:01 also answered from 10.0.0.66\n"), std::string::npos) << table.out;
+    EXPECT_EQ(table.out.find("02:00:00:AA:00:02 also"), std::string::npos) << table.out;
+
+    const Result json = Run({"discover", "--format", "json", "--timeout", "1"});
+    std::istringstream lines(json.out);
+    std::map<std::string, nlohmann::json> byMac;
+    for (std::string line; std::getline(lines, line);) {
+        const auto object = nlohmann::json::parse(line);
+        byMac[object["mac"]] = object;
+    }
+    ASSERT_EQ(byMac.size(), 2u) << json.out;
+    EXPECT_EQ(byMac["02:00:00:AA:00:01"]["ip"], "10.0.0.11");
+    EXPECT_EQ(byMac["02:00:00:AA:00:01"]["also_at"], nlohmann::json::array({"10.0.0.66"}));
+    EXPECT_EQ(byMac["02:00:00:AA:00:02"]["also_at"], nlohmann::json::array());
+
+    const Result csv = Run({"discover", "--format", "csv", "--timeout", "1"});
+    EXPECT_NE(csv.out.find("02:00:00:AA:00:01,lab-1,10.0.0.11,10.0.0.11,255.255.255.0,6,eth0,10.0.0.66\n"), std::string::npos)
+        << csv.out;
+}
+
+// A host that floods the tool with made-up MACs fills the list up to its
+// bound; the rest are counted and said, and known devices still answer.
+TEST_F(Ctl, DiscoverListsAtMostTheBoundAndSaysHowManyMoreAnswered)
+{
+    Agent flood = Device(1, "10.0.0.11");
+    flood.quirks.floodMacs = 20000;
+    const auto a = Start(flood);
+
+    const Result result = Run({"discover", "--format", "csv", "--timeout", "1"});
+    EXPECT_EQ(result.status, ExitOk) << result.err;
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1 + 16384);
+    EXPECT_NE(result.out.find("\n02:00:00:AA:00:01,lab-1,"), std::string::npos);
+    EXPECT_EQ(result.err, "Only the first 16384 devices are listed; 3617 more answered.\n");
+}
+
 TEST_F(Ctl, DiscoverGoesOutOfEveryInterfaceAndNamesWhereEachDeviceAnswered)
 {
     network.AddHost(ToolHost, "lan");
@@ -132,9 +180,9 @@ TEST_F(Ctl, DiscoverGoesOutOfEveryInterfaceAndNamesWhereEachDeviceAnswered)
     std::set<std::string> rows;
     for (std::string line; std::getline(lines, line);)
         rows.insert(line);
-    EXPECT_EQ(rows, (std::set<std::string>{"mac,ssid,ip,ip_addr,netmask,channel,interface",
-                                           "02:00:00:AA:00:01,lab-1,10.0.0.11,10.0.0.11,255.255.255.0,6,eth0",
-                                           "02:00:00:AA:00:02,lab-2,10.0.1.11,10.0.1.11,255.255.255.0,6,eth1"}));
+    EXPECT_EQ(rows, (std::set<std::string>{"mac,ssid,ip,ip_addr,netmask,channel,interface,Also at",
+                                           "02:00:00:AA:00:01,lab-1,10.0.0.11,10.0.0.11,255.255.255.0,6,eth0,",
+                                           "02:00:00:AA:00:02,lab-2,10.0.1.11,10.0.1.11,255.255.255.0,6,eth1,"}));
     std::multiset<std::string> from;
     for (const auto& datagram : network.SentLog())
         if (datagram.bytes == Bytes(BuildDiscoveryRequest()))

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <vector>
+#include <unistd.h>
 
 namespace pemblor {
 namespace {
@@ -47,6 +49,7 @@ protected:
         }
         SessionConfig config;
         config.interfaces = interfaces.get();
+        config.neighbourTable = neighbourTable.c_str();
         const int status = RunCommand(options, *layer, loop, io, std::move(config));
         return {status, out.str(), err.str()};
     }
@@ -64,6 +67,26 @@ protected:
     EventLoop loop{clock};
     std::unique_ptr<FakeSocketLayer> layer;
     std::unique_ptr<IInterfaceList> interfaces;
+    // The kernel's neighbour table as `plan` reads it: no host resolved.
+    std::string neighbourTable = NeighbourTableWith("neighbours-" + std::to_string(::getpid()), "");
+
+    // Port-9 probes that left the tool's host, in order.
+    std::vector<std::string> Probed() const
+    {
+        std::vector<std::string> probed;
+        for (const auto& datagram : network.SentLog())
+            if (datagram.fromHost == ToolHost && datagram.toPort == 9)
+                probed.push_back(datagram.toHost);
+        return probed;
+    }
+
+    static std::string NeighbourTableWith(const std::string& name, const std::string& lines)
+    {
+        const std::string path = ::testing::TempDir() + "/" + name;
+        std::ofstream(path) << "IP address       HW type     Flags       HW address            Mask     Device\n"
+                            << lines;
+        return path;
+    }
 
     std::unique_ptr<SimAccessPoint> Start(const Agent& agent) { return pemblor::Start(network, loop, agent); }
 };
@@ -82,6 +105,32 @@ TEST_F(FleetCtl, PlanSkipsTheAddressesOfDevicesOutsideThePlanAndTheComputersOwn)
                           "02:00:00:AA:00:02,10.0.0.2,,,off\n"
                           "02:00:00:AA:00:01,10.0.0.3,,,off\n");
     EXPECT_EQ(result.err, "pemblorctl: 10.0.0.1 skipped: this computer's address\n");
+}
+
+// On the devices' own link, plan probes the addresses it gives and skips
+// one that another host (a printer) answers for; planned elsewhere, it
+// probes nothing.
+TEST_F(FleetCtl, PlanProbesItsAddressesAndSkipsAnotherHostsOne)
+{
+    const auto a = Start(Device(1, "10.0.0.11"));
+    const auto b = Start(Device(2, "10.0.0.12"));
+    neighbourTable = NeighbourTableWith("printer", "10.0.0.51        0x1         0x2         3c:2a:f4:00:00:51     *        eth0\n"
+                                                   "10.0.0.11        0x1         0x2         02:00:00:aa:00:01     *        eth0\n");
+
+    const Result result = Run({"plan", "--from", "10.0.0.50", "--timeout", "1", Mac(1).c_str(), Mac(2).c_str()});
+    ASSERT_EQ(result.status, ExitOk) << result.err;
+    EXPECT_EQ(result.out, "mac,ip,netmask,gateway,dhcp\n"
+                          "02:00:00:AA:00:01,10.0.0.50,,,\n"
+                          "02:00:00:AA:00:02,10.0.0.52,,,\n");
+    EXPECT_EQ(result.err, "pemblorctl: 10.0.0.51 skipped: held by another host (3C:2A:F4:00:00:51)\n");
+    EXPECT_EQ(Probed(), (std::vector<std::string>{"10.0.0.50", "10.0.0.51", "10.0.0.52"}));
+
+    const std::size_t before = Probed().size();
+    const Result elsewhere =
+        Run({"plan", "--from", "172.16.0.10", "--netmask", "255.255.255.0", "--gateway", "172.16.0.1", "--timeout", "1",
+             Mac(1).c_str()});
+    ASSERT_EQ(elsewhere.status, ExitOk) << elsewhere.err;
+    EXPECT_EQ(Probed().size(), before);
 }
 
 TEST_F(FleetCtl, PlanSaysWhyItCannotPlanAndExitsOne)
@@ -241,6 +290,28 @@ TEST_F(FleetCtl, ApplyNamesEveryFailureAndExitsEight)
               std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("02:00:00:AA:00:03 not-found"), std::string::npos) << result.out;
+}
+
+// A hand-edited swap would leave two devices on one address part-way: the
+// plan is refused once both are read, naming them, and nothing is sent.
+TEST_F(FleetCtl, ApplyRefusesAPlanThatPutsADeviceWhereAnotherAnswersNow)
+{
+    const auto a = Start(Device(1, "10.0.0.11"));
+    const auto b = Start(Device(2, "10.0.0.12"));
+    const auto c = Start(Device(3, "10.0.0.13"));
+    const std::string plan = PlanFileWith("swap.csv", "mac,ip,netmask,gateway,dhcp\n"
+                                                      "02:00:00:AA:00:03,10.0.0.60,,,\n"
+                                                      "02:00:00:AA:00:01,10.0.0.12,,,\n"
+                                                      "02:00:00:AA:00:02,10.0.0.11,,,\n");
+    const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot"}, "admin\n");
+    EXPECT_EQ(result.status, ExitUsage) << result.err;
+    EXPECT_NE(result.err.find("pemblorctl: the plan puts 02:00:00:AA:00:01 on 10.0.0.12, where 02:00:00:AA:00:02 "
+                              "answers now; nothing was changed\n"),
+              std::string::npos)
+        << result.err;
+    for (const char* mac : {"02:00:00:AA:00:01", "02:00:00:AA:00:02", "02:00:00:AA:00:03"})
+        EXPECT_NE(result.out.find(std::string(mac) + " invalid"), std::string::npos) << result.out;
+    EXPECT_EQ(Commands(*a) + Commands(*b) + Commands(*c), 0);
 }
 
 TEST_F(FleetCtl, ApplyRefusesAFileThatIsNoPlanBeforeTouchingTheNetwork)

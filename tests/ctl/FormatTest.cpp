@@ -96,8 +96,13 @@ TEST(DeviceWriter, CsvHasAHeaderAndQuotesTheSsid)
     std::ostringstream out;
     DeviceWriter writer(out, OutputFormat::Csv);
     writer.Device(Sample());
-    EXPECT_EQ(out.str(), "mac,ssid,ip,ip_addr,netmask,channel\n"
-                         "02:00:00:AA:00:01,\"lab, \"\"north\"\"\",10.0.0.11,10.0.0.99,255.255.255.0,6\n");
+    FoundDevice twice = Sample();
+    twice.alsoAt = {"10.0.0.66", "10.0.0.67"};
+    writer.Device(twice);
+    EXPECT_EQ(out.str(), "mac,ssid,ip,ip_addr,netmask,channel,Also at\n"
+                         "02:00:00:AA:00:01,\"lab, \"\"north\"\"\",10.0.0.11,10.0.0.99,255.255.255.0,6,\n"
+                         "02:00:00:AA:00:01,\"lab, \"\"north\"\"\",10.0.0.11,10.0.0.99,255.255.255.0,6,"
+                         "\"10.0.0.66, 10.0.0.67\"\n");
 }
 
 TEST(DeviceWriter, DetailReadsDhcpAsTheDialogDoes)

@@ -52,7 +52,7 @@ discover)
     check "listened the default 5 s ($ms ms)" '((ms >= 5000 && ms < 8000))'
     run discover --format csv --timeout 1
     check "csv: header and three records" \
-        '[[ $(head -1 "$tmp/out") == "mac,ssid,ip,ip_addr,netmask,channel,interface" && $(wc -l <"$tmp/out") == 4 ]]'
+        '[[ $(head -1 "$tmp/out") == "mac,ssid,ip,ip_addr,netmask,channel,interface,Also at" && $(wc -l <"$tmp/out") == 4 ]]'
     run discover --timeout 1
     check "table: header and three rows" '[[ $(head -1 "$tmp/out") == "MAC ADDRESS"* && $(wc -l <"$tmp/out") == 4 ]]'
     ;;
@@ -284,6 +284,30 @@ PLAN
     check "a row with a bad netmask: invalid with the dialog's message, exit 8 ($status)" \
         '((status == 8)) && [[ $(of "$c6" "[.result, .message] | join(\",\")") == "invalid,Invalid Netmask!" ]]'
     check "and nothing sent" '(($(wc -l <"$PEMBLOR_LAB_COMMAND_LOG") == logged))'
+    ;;
+flood)
+    # Another host floods the tool: 3,000-byte datagrams to the device port,
+    # 300 a second, for as long as the case runs.
+    python3 - <<'PY' &
+import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
+junk = b"\xEE" * 3000
+while True:
+    s.sendto(junk, ("255.255.255.255", 21212))
+    time.sleep(1 / 300)
+PY
+    flooder=$!
+    run discover --format csv --timeout 5
+    check "discover under the flood exits 0 ($status)" '((status == 0))'
+    check "16384 devices listed ($(($(wc -l <"$tmp/out") - 1)))" '(($(wc -l <"$tmp/out") == 16385))'
+    check "the access point itself among them" 'grep -q "^$mac,office,198.18.1.20," "$tmp/out"'
+    check "the rest counted and said" \
+        'grep -Eq "^Only the first 16384 devices are listed; [0-9]+ more answered\.$" "$tmp/err"'
+    run show "$mac" --format json
+    check "show under the flood reads the device ($status)" \
+        '((status == 0)) && [[ $(jq -r .before.ip "$tmp/out") == 198.18.1.20 ]]'
+    kill "$flooder"
     ;;
 *)
     echo "ctl-lab: unknown case $case_name" >&2

@@ -92,6 +92,8 @@ TEST(DeviceRegistryTest, AKnownDeviceIsUpdatedInPlaceAndKeepsItsNumber)
     DeviceRegistry registry;
     EXPECT_TRUE(Record(registry, 1, "198.18.0.10", {"SSID=a", "IP_ADDR=x"}, 100).added);
     EXPECT_TRUE(Record(registry, 2, "198.18.0.11", {"SSID=b", "IP_ADDR=x"}, 200).added);
+    // The next round: the device has moved.
+    registry.BeginRound();
     const auto again = Record(registry, 1, "198.18.0.99", {"SSID=renamed", "IP_ADDR=x", "MORE=1"}, 5100, "eth1");
     EXPECT_FALSE(again.added);
     EXPECT_EQ(again.index, 0);
@@ -160,6 +162,55 @@ TEST(DeviceRegistryTest, AReportedNetmaskShowsInCellThreeUntilTheNextReply)
     Record(registry, 1, "198.18.0.10", {"SSID=a", "IP_ADDR=198.18.0.10", "CURRENT_SUBNET_MASK=255.255.0.0", "CHANNEL=6"});
     EXPECT_EQ(registry.Get(0)->Cell(3), "255.255.0.0");
     registry.SetNetmask(9, "ignored");
+}
+
+// A second address answering for a MAC within one round is kept beside the
+// first, not put in its place; the next round starts afresh.
+TEST(DeviceRegistryTest, ASecondAddressInOneRoundIsKeptBesideTheFirst)
+{
+    DeviceRegistry registry;
+    Record(registry, 1, "198.18.0.10", {"SSID=real"}, 100);
+    Record(registry, 1, "198.18.0.66", {"SSID=impostor"}, 110);
+    Record(registry, 1, "198.18.0.66", {"SSID=impostor"}, 120);
+    Record(registry, 1, "198.18.0.10", {"SSID=real again"}, 130);
+    for (int other = 0; other < 10; ++other)
+        Record(registry, 1, "198.18.1." + std::to_string(other), {"SSID=flood"}, 140);
+    DeviceRecord record = *registry.Get(0);
+    EXPECT_EQ(record.address, "198.18.0.10");
+    EXPECT_EQ(record.Cell(1), "real again");
+    EXPECT_EQ(record.alsoAt,
+              (std::vector<std::string>{"198.18.0.66", "198.18.1.0", "198.18.1.1", "198.18.1.2"}));
+
+    registry.BeginRound();
+    Record(registry, 1, "198.18.0.77", {"SSID=moved"}, 200);
+    record = *registry.Get(0);
+    EXPECT_EQ(record.address, "198.18.0.77");
+    EXPECT_TRUE(record.alsoAt.empty());
+}
+
+// The all-zero MAC and group MACs name no device; past MaxDevices new MACs
+// are counted once each and dropped, while known devices still update.
+TEST(DeviceRegistryTest, NoDeviceMacsAreDroppedAndTheListIsBounded)
+{
+    DeviceRegistry registry;
+    for (const MacBytes& mac : {MacBytes{}, MacBytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+                                MacBytes{0x01, 0x00, 0x5E, 0x00, 0x00, 0x01}, MacBytes{0x33, 0x33, 0, 0, 0, 1}}) {
+        const Datagram datagram = EncodeDatagram(TypeQueryReply, mac, "", "", {"SSID=x"});
+        const ReplyDatagram reply(datagram.data(), datagram.size, "198.18.0.9");
+        EXPECT_EQ(registry.Record(reply, NetworkInterface{}, 0).index, -1);
+    }
+    EXPECT_EQ(registry.Size(), 0);
+
+    for (int i = 0; i < DeviceRegistry::MaxDevices + 100; ++i)
+        Record(registry, i, "198.18.0.10", {"SSID=a"});
+    for (int i = DeviceRegistry::MaxDevices; i < DeviceRegistry::MaxDevices + 50; ++i)
+        EXPECT_EQ(Record(registry, i, "198.18.0.10", {"SSID=a"}).index, -1);
+    EXPECT_EQ(registry.Size(), DeviceRegistry::MaxDevices);
+    EXPECT_EQ(registry.Unlisted(), 100);
+    EXPECT_EQ(Record(registry, 5, "198.18.0.10", {"SSID=still heard"}).index, 5);
+    EXPECT_EQ(registry.Get(5)->Cell(1), "still heard");
+    registry.Clear();
+    EXPECT_EQ(registry.Unlisted(), 0);
 }
 
 TEST(DeviceRegistryTest, ConcurrentRepliesAreEachRecordedOnce)

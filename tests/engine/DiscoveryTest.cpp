@@ -370,3 +370,44 @@ TEST_F(DiscoveryTest, LostStopDatagramDoesNotKeepTheThreadAlive)
 
 } // namespace
 } // namespace pemblor::test
+
+namespace pemblor::test {
+
+// Two interfaces into one segment deliver each broadcast reply twice: the
+// copies count once, and the same bytes a second later are a new reply.
+TEST_F(DiscoveryTest, AReplyHeardOnTwoInterfacesOfOneSegmentCountsOnce)
+{
+    class Counter final : public TransportObserver {
+    public:
+        void QueryHeard(unsigned) override {}
+        void ReplyReceived(const ReplyDatagram&, unsigned) override { ++replies; }
+        void ReceiveFailed(ReceiveFailure) override {}
+        std::atomic<int> replies{0};
+    } counter;
+    net.AddInterface(kToolHost, "eth1", "198.18.0.2", "lan");
+    std::atomic<std::int64_t> now{0};
+    SessionConfig config;
+    config.now = [&now] { return now.load(); };
+    ASSERT_TRUE(Open(std::move(config)).Ok());
+    session->transport().AddObserver(counter);
+    ASSERT_TRUE(session->StartReceiveThread());
+    const auto taken = [this] {
+        while (!net.Quiescent())
+            std::this_thread::yield();
+    };
+
+    ap.Send(DetailReply(1), "255.255.255.255");
+    taken();
+    EXPECT_EQ(counter.replies.load(), 1);
+    now = ReplyEchoes::WindowMs + 1;
+    ap.Send(DetailReply(1), "255.255.255.255");
+    taken();
+    EXPECT_EQ(counter.replies.load(), 2);
+    // Another reply from the same sender is no copy.
+    ap.Send(DiscoveryReply(1), "255.255.255.255");
+    taken();
+    EXPECT_EQ(counter.replies.load(), 3);
+    session->transport().RemoveObserver(counter);
+}
+
+} // namespace pemblor::test

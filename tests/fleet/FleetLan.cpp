@@ -271,6 +271,8 @@ void FleetLan::Heard(const std::string& host, const std::vector<std::uint8_t>& b
         Counted(at.mac, at.address, true, false);
         Answer(at, result(code));
     });
+    if (device.lateCopyMs > 0)
+        Later(device, device.latencyMs + device.lateCopyMs, [this, result, code](Device& at) { Answer(at, result(code)); });
 }
 
 } // namespace pemblor::test

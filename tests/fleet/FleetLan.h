@@ -37,6 +37,9 @@ public:
         std::optional<std::string> backAt;
         std::optional<std::string> backNetmask;
         Millis latencyMs = 5;
+        // > 0: a copy of each change's result follows this much later (a
+        // second interface into the segment, a slow path).
+        Millis lateCopyMs = 0;
         Millis rebootMs = 30000;
 
         // What happened to it.

@@ -208,6 +208,20 @@ TEST(DeviceListDiscoveryTest, RowOfAnEarlierCycleStillOnItsWayIsNotListed)
     EXPECT_EQ(rig.Cells(), (Rows{{"1", "new", Mac0, "", "", ""}}));
 }
 
+// A reply under the all-zero MAC (which in a request addresses every
+// device) names no device: it is never listed, so nothing can be sent to it.
+TEST(DeviceListDiscoveryTest, AReplyUnderTheZeroMacIsNeverListed)
+{
+    DeviceListRig rig;
+    apsim::ApSettings settings = GuiRig::Standard(0);
+    settings.mac = {};
+    rig.AddAccessPoint(settings);
+    rig.Open();
+    rig.Discover(6000);
+    EXPECT_TRUE(rig.Cells().empty());
+    EXPECT_EQ(rig.Messages().size(), 1) << "Find no devices!";
+}
+
 TEST(DeviceListDiscoveryTest, SilenceEndsTheCycleWithFindNoDevicesAfterFiveSeconds)
 {
     DeviceListRig rig;

@@ -143,7 +143,9 @@ TEST_F(QtDeviceTableTest, ArrivingRowsGoToTheirSortedPlaceAndChangedOnesMove)
     model.DevicesAdded(registry.Size());
     EXPECT_EQ(Numbers(proxy), (std::vector<int>{2, 3, 1}));
 
-    // Device 2 moves to another address: the row shows it and moves.
+    // Device 2 moves to another address by the next round: the row shows it
+    // and moves.
+    registry.BeginRound();
     RecordDevice(registry, 2, "198.18.1.30", {"SSID=b", "IP_ADDR=x"});
     model.DevicesChanged(1, 1);
     EXPECT_EQ(Numbers(proxy), (std::vector<int>{3, 1, 2}));

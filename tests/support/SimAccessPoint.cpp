@@ -162,6 +162,8 @@ void SimAccessPoint::Answer(apsim::OutgoingReply reply, const std::string& toHos
             m_loop.Post(m_scheduleCall);
         }
     }
+    for (int n = 0; n < reply.madeUpMacs; ++n)
+        Send(apsim::MadeUpCopy(reply, n), toHost);
 }
 
 void SimAccessPoint::ScheduleDelayed()

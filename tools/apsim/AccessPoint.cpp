@@ -191,8 +191,10 @@ std::optional<OutgoingReply> AccessPoint::OnQuery(const pemblor::ReplyDatagram& 
         texts.push_back(std::string(name) + '=' + *value);
     }
     OutgoingReply reply = Address(BuildQueryReply(std::move(texts)));
-    if (discovery)
+    if (discovery) {
         reply.repeats = m_quirks.discoveryRepeats;
+        reply.madeUpMacs = m_quirks.floodMacs;
+    }
     return reply;
 }
 

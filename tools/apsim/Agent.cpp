@@ -267,6 +267,8 @@ void Agent::Dispatch(std::optional<OutgoingReply> reply, std::uint32_t asker, in
         const auto due = now + std::chrono::milliseconds(reply->delayMs);
         m_pending.push(Pending{due, m_nSequence++, *reply, asker, ifindex});
     }
+    for (int n = 0; n < reply->madeUpMacs; ++n)
+        Send(MadeUpCopy(*reply, n), asker, ifindex);
 }
 
 void Agent::SendDue(Clock::time_point now)

@@ -132,6 +132,7 @@ const char* Options::Usage()
            "\n"
            "Quirks (for every access point; an --ap key overrides):\n"
            "  --reply-delay-ms N   answer N ms late\n"
+           "  --flood-macs N       follow each discovery reply with N copies under made-up MACs\n"
            "  --reply-type N       type code of query replies (default 1)\n"
            "  --answer-from ADDR   send replies from ADDR instead of the running IP address\n"
            "  --quote-ssid         SSID value in double quotes\n"

@@ -54,7 +54,7 @@ bool Quirks::IsFlag(std::string_view key)
 
 bool Quirks::IsQuirk(std::string_view key)
 {
-    return IsFlag(key) || key == "reply-delay-ms" || key == "reply-type" || key == "answer-from" ||
+    return IsFlag(key) || key == "reply-delay-ms" || key == "flood-macs" || key == "reply-type" || key == "answer-from" ||
            key == "missing-entry" || key == "extra-entry" || key == "malformed";
 }
 
@@ -63,6 +63,8 @@ bool Quirks::Apply(std::string_view key, std::string_view value, std::string& er
     bool ok = true;
     if (key == "reply-delay-ms")
         ok = ParseNumber(value, replyDelayMs) && replyDelayMs >= 0;
+    else if (key == "flood-macs")
+        ok = ParseNumber(value, floodMacs) && floodMacs >= 0 && floodMacs <= 0xFFFFFF;
     else if (key == "reply-type")
         ok = ParseNumber(value, replyType);
     else if (key == "answer-from") {

@@ -24,6 +24,9 @@ enum class MalformedMode {
 // apply to every reply.
 struct Quirks {
     int replyDelayMs = 0;
+    // Each discovery reply is followed by this many copies under made-up
+    // MACs (a host that floods the tool with devices).
+    int floodMacs = 0;
     std::uint32_t replyType = pemblor::TypeQueryReply;
     std::optional<std::uint32_t> answerFrom; // host order
     bool quoteSsid = false;

@@ -1,0 +1,314 @@
+#include "gui/SetupIpMany.h"
+
+#include "common/ValidateSettings.h"
+#include "format/DelimitedRow.h"
+#include "protocol/MacText.h"
+
+#include <algorithm>
+#include <array>
+
+namespace pemblor {
+namespace {
+
+// The job's deadlines are far apart; the Rebooting rows count seconds.
+constexpr SetupIpMany::Millis kSecondMs = 1000;
+
+std::optional<std::uint32_t> Address(const std::optional<std::string>& text)
+{
+    std::uint32_t value = 0;
+    if (!text || !ParseIpv4(text->c_str(), value))
+        return std::nullopt;
+    return value;
+}
+
+std::string RangeText(std::uint32_t first, std::uint32_t last)
+{
+    return first == last ? FormatIpv4(first) : FormatIpv4(first) + " - " + FormatIpv4(last);
+}
+
+} // namespace
+
+SetupIpMany::SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const LoopClock& clock,
+                         std::vector<ManyDevice> devices, std::vector<HeardDevice> heard,
+                         std::vector<std::uint32_t> reserved)
+    : m_transport(transport)
+    , m_dispatcher(dispatcher)
+    , m_clock(clock)
+    , m_heard(std::move(heard))
+    , m_reserved(std::move(reserved))
+{
+    m_rows.reserve(devices.size());
+    for (ManyDevice& device : devices) {
+        ManyRow row;
+        row.device = std::move(device);
+        // The all-zero MAC of a malformed reply would address every device.
+        if (!ParseDeviceMac(row.device.mac)) {
+            row.refused = std::string(MsgNoDeviceMac);
+            row.state = ManyRowState::Refused;
+        }
+        m_rows.push_back(std::move(row));
+    }
+    m_rebootSent.assign(m_rows.size(), 0);
+}
+
+SetupIpMany::~SetupIpMany()
+{
+    if (m_scheduled)
+        m_dispatcher.Cancel(static_cast<Deadline&>(*this));
+}
+
+void SetupIpMany::Replan(const ManyInputs& inputs)
+{
+    if (m_job || m_applied)
+        return;
+    PlanRequest request;
+    request.start = inputs.start;
+    request.netmask = inputs.netmask;
+    request.gateway = inputs.gateway;
+    request.dhcp = inputs.dhcp;
+    for (const ManyRow& row : m_rows)
+        if (row.refused.empty())
+            request.macs.push_back(row.device.mac);
+
+    // No start address yet: no plan, and nothing to tell.
+    PlanResult result;
+    if (request.macs.empty())
+        result.failure = std::string(MsgNoDeviceMac);
+    else if (!request.start.empty())
+        result = MakePlan(request, m_heard, m_reserved);
+    m_planned = !request.start.empty() && result.Planned();
+    m_planFailure = request.start.empty() ? std::string() : result.failure;
+    m_plan = m_planned ? result.rows : std::vector<PlanRow>{};
+
+    std::optional<std::uint32_t> previous = Address(inputs.start);
+    if (previous)
+        --*previous;
+    std::size_t planIndex = 0;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        ManyRow& row = m_rows[i];
+        row.skipped.clear();
+        row.planned.reset();
+        if (!row.refused.empty())
+            continue;
+        if (m_planned && planIndex < m_plan.size()) {
+            row.planned = m_plan[planIndex].ip;
+            const std::optional<std::uint32_t> planned = Address(row.planned);
+            if (planned && previous && *planned > *previous + 1)
+                row.skipped = RangeText(*previous + 1, *planned - 1);
+            if (planned)
+                previous = planned;
+            ++planIndex;
+        }
+    }
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        Changed(i);
+}
+
+void SetupIpMany::Apply(JobSettings settings)
+{
+    if (!CanApply())
+        return;
+    std::vector<JobRow> rows;
+    std::size_t planIndex = 0;
+    for (ManyRow& row : m_rows) {
+        JobRow jobRow;
+        if (!row.refused.empty()) {
+            jobRow.row.mac = row.device.mac;
+            jobRow.refused = row.refused;
+        } else {
+            jobRow.row = m_plan[planIndex++];
+            row.state = ManyRowState::Waiting;
+        }
+        rows.push_back(std::move(jobRow));
+    }
+    settings.dryRun = false;
+    m_applied = true;
+    m_job = std::make_unique<FleetJob>(
+        m_transport, m_dispatcher, std::move(settings), std::move(rows),
+        [this](const DeviceOutcome& ended) { Ended(ended); },
+        [this](std::string_view mac, DevicePhase phase) { Progress(mac, phase); });
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        Changed(i);
+    m_job->Start();
+    Drive();
+}
+
+void SetupIpMany::Stop()
+{
+    if (!m_job)
+        return;
+    m_job->Cancel();
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].state != ManyRowState::Ended) {
+            m_rows[i].state = ManyRowState::Stopped;
+            Changed(i);
+        }
+    Finish();
+}
+
+void SetupIpMany::Drive()
+{
+    if (!m_job)
+        return;
+    // The job runs on its own deadlines; this one ends it, and counts the
+    // Rebooting rows' seconds.
+    const bool counting = std::any_of(m_rows.begin(), m_rows.end(),
+                                      [](const ManyRow& row) { return row.state == ManyRowState::Rebooting; });
+    if (!m_job->Done() && !counting)
+        return;
+    m_scheduled = true;
+    m_dispatcher.Schedule(*this, m_job->Done() ? 0u : static_cast<unsigned>(kSecondMs));
+}
+
+void SetupIpMany::Expired()
+{
+    m_scheduled = false;
+    if (!m_job)
+        return;
+    const Millis now = m_clock.Now();
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        ManyRow& row = m_rows[i];
+        if (row.state != ManyRowState::Rebooting)
+            continue;
+        const int waited = static_cast<int>((now - m_rebootSent[i]) / kSecondMs);
+        if (waited != row.waitedSeconds) {
+            row.waitedSeconds = waited;
+            Changed(i);
+        }
+    }
+    if (m_job->Done())
+        Finish();
+    else
+        Drive();
+}
+
+void SetupIpMany::Progress(std::string_view mac, DevicePhase phase)
+{
+    std::size_t index = 0;
+    ManyRow* row = RowOf(mac, &index);
+    if (!row || row->state == ManyRowState::Ended)
+        return;
+    switch (phase) {
+    case DevicePhase::Waiting:
+        row->state = ManyRowState::Waiting;
+        break;
+    case DevicePhase::Reading:
+        row->state = ManyRowState::Reading;
+        break;
+    case DevicePhase::Queued:
+    case DevicePhase::Changing:
+        row->state = ManyRowState::Changing;
+        break;
+    case DevicePhase::Verifying:
+        row->state = ManyRowState::Rebooting;
+        row->waitedSeconds = 0;
+        m_rebootSent[index] = m_clock.Now();
+        break;
+    case DevicePhase::Done:
+        return;
+    }
+    Changed(index);
+    TickSoon();
+}
+
+void SetupIpMany::TickSoon()
+{
+    // Called from inside the job: its next deadline is taken up once the
+    // job's call has returned.
+    m_scheduled = true;
+    m_dispatcher.Schedule(*this, 0);
+}
+
+void SetupIpMany::Ended(const DeviceOutcome& ended)
+{
+    std::size_t index = 0;
+    ManyRow* row = RowOf(ended.mac, &index);
+    if (!row)
+        return;
+    row->state = ManyRowState::Ended;
+    row->outcome = ended;
+    Changed(index);
+    if (outcome)
+        outcome(ended);
+    // The job is finished outside its own call.
+    TickSoon();
+}
+
+void SetupIpMany::Finish()
+{
+    if (m_scheduled) {
+        m_dispatcher.Cancel(static_cast<Deadline&>(*this));
+        m_scheduled = false;
+    }
+    m_job.reset();
+    if (finished)
+        finished();
+}
+
+ManyRow* SetupIpMany::RowOf(std::string_view mac, std::size_t* index)
+{
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].device.mac == mac) {
+            if (index)
+                *index = i;
+            return &m_rows[i];
+        }
+    return nullptr;
+}
+
+void SetupIpMany::Changed(std::size_t row)
+{
+    if (rowChanged)
+        rowChanged(row);
+}
+
+std::vector<SetupIpMany::Count> SetupIpMany::Summary() const
+{
+    constexpr std::array order{JobOutcome::Verified,      JobOutcome::Stored,   JobOutcome::Unchanged,
+                               JobOutcome::AuthenticationError, JobOutcome::Timeout,  JobOutcome::NotFound,
+                               JobOutcome::UnknownResult, JobOutcome::NotVerified, JobOutcome::RebootNotSent,
+                               JobOutcome::Invalid};
+    std::vector<Count> counts;
+    for (const JobOutcome result : order) {
+        const auto count = static_cast<std::size_t>(std::count_if(m_rows.begin(), m_rows.end(), [result](const ManyRow& row) {
+            return row.outcome && row.outcome->result == result;
+        }));
+        if (count > 0)
+            counts.push_back({result, count});
+    }
+    return counts;
+}
+
+std::size_t SetupIpMany::StoppedCount() const
+{
+    return static_cast<std::size_t>(std::count_if(m_rows.begin(), m_rows.end(),
+                                                  [](const ManyRow& row) { return row.state == ManyRowState::Stopped; }));
+}
+
+std::string SetupIpMany::OutcomeCsv() const
+{
+    const std::array<std::string_view, 12> names{"mac",          "result",        "ip",          "before_ip",
+                                                 "before_netmask", "before_gateway", "before_dhcp", "after_ip",
+                                                 "after_netmask", "after_gateway", "after_dhcp",  "message"};
+    std::string text = CsvRow(names);
+    auto values = [](const std::optional<DeviceSettings>& v) {
+        return v ? std::array<std::string, 4>{v->ipAddr.value_or(""), v->netmask.value_or(""),
+                                              v->gateway.value_or(""), v->DhcpOn() ? "on" : "off"}
+                 : std::array<std::string, 4>{};
+    };
+    for (const ManyRow& row : m_rows) {
+        if (!row.outcome)
+            continue;
+        const DeviceOutcome& o = *row.outcome;
+        const auto before = values(o.before);
+        const auto after = values(o.after);
+        const std::string ip = o.ip.value_or("");
+        const std::array<std::string_view, 12> fields{o.mac,     ResultName(o.result), ip,       before[0],
+                                                      before[1], before[2],            before[3], after[0],
+                                                      after[1],  after[2],             after[3], o.message};
+        text += CsvRow(fields);
+    }
+    return text;
+}
+
+} // namespace pemblor

@@ -1,0 +1,132 @@
+#pragma once
+#include "engine/EventLoop.h"
+#include "engine/NetworkInterface.h"
+#include "engine/UiDispatcher.h"
+#include "engine/JobOutcome.h"
+#include "fleet/Planner.h"
+#include "fleet/FleetJob.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pemblor {
+
+class Transport;
+
+// One selected device as the window listed it.
+struct ManyDevice {
+    int number = 0; // the No column
+    std::string ssid;
+    std::string mac; // upper-case MAC text
+    std::string address;
+};
+
+// Where a preview row stands. Planned and Refused before Apply; then the
+// phases of the job, and Ended with its outcome.
+enum class ManyRowState { Planned, Refused, Waiting, Reading, Changing, Rebooting, Ended, Stopped };
+
+struct ManyRow {
+    ManyDevice device;
+    std::optional<std::string> planned; // the address the plan gives it
+    // Before Apply: the addresses the plan skipped just before this one
+    // ("198.18.1.52" or "198.18.1.52 - 198.18.1.60"), empty when none.
+    std::string skipped;
+    // Why the row is refused (the tool's words); nothing is sent to it.
+    std::string refused;
+    ManyRowState state = ManyRowState::Planned;
+    // Rebooting: whole seconds since the reboot was sent.
+    int waitedSeconds = 0;
+    std::optional<DeviceOutcome> outcome;
+};
+
+// What the dialog asks for besides the start address. Nothing: leave.
+struct ManyInputs {
+    std::string start; // empty or incomplete: no plan
+    std::optional<std::string> netmask;
+    std::optional<std::string> gateway;
+    std::optional<bool> dhcp;
+};
+
+// The logic of "Setup IP for N devices": plans the selected devices' new
+// addresses as the inputs change (the fleet planner), then re-addresses
+// them with one set of credentials (the re-address job) while the window
+// stays responsive, and tells each row's state as it moves. It words
+// nothing: the view words the states and the summary.
+//
+// User-interface thread only. The transport (whose receive thread runs
+// while the job does), the dispatcher and the clock outlive it.
+class SetupIpMany final : private Deadline {
+public:
+    using Millis = LoopClock::Millis;
+
+    SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const LoopClock& clock,
+                std::vector<ManyDevice> devices, std::vector<HeardDevice> heard,
+                std::vector<std::uint32_t> reserved = {});
+    ~SetupIpMany();
+    SetupIpMany(const SetupIpMany&) = delete;
+    SetupIpMany& operator=(const SetupIpMany&) = delete;
+
+    // The view hears every change of a row (its index) and the end of the
+    // job; the window hears each device's outcome as it ends.
+    std::function<void(std::size_t row)> rowChanged;
+    std::function<void()> finished;
+    std::function<void(const DeviceOutcome&)> outcome;
+
+    // Plans again for these inputs (not while the job runs).
+    void Replan(const ManyInputs& inputs);
+    const std::vector<ManyRow>& Rows() const { return m_rows; }
+    // Why nothing could be planned; empty while the plan stands.
+    const std::string& PlanFailure() const { return m_planFailure; }
+    bool CanApply() const { return !m_job && !m_applied && m_planned; }
+
+    // Starts the job with the plan as it stands, with the credentials, the
+    // reboot and the timings of `settings` (a dry run is never asked here).
+    void Apply(JobSettings settings);
+    bool Running() const { return m_job != nullptr; }
+    bool Applied() const { return m_applied; }
+    // Stops part-way: a device already sent a change ends with its outcome
+    // so far, the others are told Stopped.
+    void Stop();
+
+    // After the job: how many devices ended in each result, in the order of
+    // JobOutcome, and how many were stopped before anything was sent.
+    struct Count {
+        JobOutcome result;
+        std::size_t count;
+    };
+    std::vector<Count> Summary() const;
+    std::size_t StoppedCount() const;
+    // The outcomes as CSV, the columns `pemblorctl apply --format csv` prints.
+    std::string OutcomeCsv() const;
+
+private:
+    void Expired() override;
+    void Drive();
+    void Progress(std::string_view mac, DevicePhase phase);
+    void Ended(const DeviceOutcome& outcome);
+    void Finish();
+    void TickSoon();
+    ManyRow* RowOf(std::string_view mac, std::size_t* index = nullptr);
+    void Changed(std::size_t row);
+
+    Transport& m_transport;
+    UiDispatcher& m_dispatcher;
+    const LoopClock& m_clock;
+    std::vector<ManyRow> m_rows;
+    std::vector<HeardDevice> m_heard;
+    std::vector<std::uint32_t> m_reserved;
+    std::vector<PlanRow> m_plan;
+    std::string m_planFailure;
+    bool m_planned = false;
+    bool m_applied = false;
+    bool m_scheduled = false;
+    std::vector<Millis> m_rebootSent; // per row; 0: not yet
+    std::unique_ptr<FleetJob> m_job;
+};
+
+} // namespace pemblor

@@ -1,0 +1,310 @@
+#include "gui/SetupIpManyDialog.h"
+#include "ui_SetupIpManyDialog.h"
+
+#include "common/ValidateSettings.h"
+#include "fleet/SettingsCheck.h"
+#include "gui/FileDialog.h"
+#include "gui/MessageBox.h"
+#include "gui/QtTranslation.h"
+
+#include <QHeaderView>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStringList>
+
+#include <initializer_list>
+#include <tuple>
+
+namespace pemblor {
+namespace {
+
+enum Column { ColNumber, ColSsid, ColMac, ColCurrent, ColPlanned, ColStatus, ColumnCount };
+
+// One text for a count of one and one for more (English and German agree).
+QString Counted(std::size_t count, const QString& one, const QString& many)
+{
+    return (count == 1 ? one : many).arg(count);
+}
+
+// Room for "255.255.255.255" and a little more: the fields stay together
+// however wide the form grows.
+void FitAddressControl(QtIpAddressCtrl& control, const FieldRanges& ranges)
+{
+    for (int field = 0; field < 4; ++field)
+        control.SetFieldRange(field, ranges.low[field], ranges.high[field]);
+    const QMargins margins = control.contentsMargins();
+    control.setMinimumWidth(control.fontMetrics().horizontalAdvance(QLatin1Char('0')) * 16 + margins.left() +
+                            margins.right());
+}
+
+// The control's address as text; nothing when it is blank, and an empty
+// text when only some fields are filled in.
+std::optional<std::string> AddressText(const QtIpAddressCtrl& control)
+{
+    if (control.IsBlank())
+        return std::nullopt;
+    std::uint32_t address = 0;
+    if (control.GetAddress(address) != 4)
+        return std::string();
+    return FormatIpv4(address);
+}
+
+} // namespace
+
+SetupIpManyDialog::SetupIpManyDialog(Transport& transport, UiDispatcher& dispatcher, const LoopClock& clock,
+                                     std::vector<ManyDevice> devices, std::vector<HeardDevice> heard,
+                                     std::vector<std::uint32_t> reserved, QWidget* parent)
+    : QDialog(parent)
+    , m_ui(std::make_unique<Ui::SetupIpManyDialog>())
+    , m_logic(transport, dispatcher, clock, std::move(devices), std::move(heard), std::move(reserved))
+{
+    m_ui->setupUi(this);
+    setWindowTitle(tr("Setup IP for %1 devices").arg(m_logic.Rows().size()));
+    setAccessibleName(windowTitle());
+    FitAddressControl(*m_ui->start, IpAddressFields);
+    FitAddressControl(*m_ui->netmask, NetmaskFields);
+    FitAddressControl(*m_ui->gateway, GatewayFields);
+
+    QTableWidget& preview = *m_ui->preview;
+    preview.setRowCount(static_cast<int>(m_logic.Rows().size()));
+    for (int row = 0; row < preview.rowCount(); ++row)
+        for (int column = 0; column < ColumnCount; ++column)
+            preview.setItem(row, column, new QTableWidgetItem);
+
+    // Accept and reject are not the box's: Apply runs the job and Close asks
+    // while it runs.
+    m_apply = m_ui->buttons->addButton(tr("&Apply"), QDialogButtonBox::AcceptRole);
+    m_apply->setObjectName(QStringLiteral("apply"));
+    m_export = m_ui->buttons->addButton(tr("&Export result..."), QDialogButtonBox::ActionRole);
+    m_export->setObjectName(QStringLiteral("export"));
+    m_export->setEnabled(false);
+    m_close = m_ui->buttons->addButton(tr("&Close"), QDialogButtonBox::RejectRole);
+    m_close->setObjectName(QStringLiteral("close"));
+    m_apply->setDefault(true);
+    connect(m_apply, &QPushButton::clicked, this, &SetupIpManyDialog::OnApply);
+    connect(m_export, &QPushButton::clicked, this, &SetupIpManyDialog::OnExport);
+    connect(m_close, &QPushButton::clicked, this, &SetupIpManyDialog::reject);
+
+    for (QtIpAddressCtrl* address : {m_ui->start, m_ui->netmask, m_ui->gateway})
+        connect(address, &QtIpAddressCtrl::FieldChanged, this, &SetupIpManyDialog::OnInputChanged);
+    connect(m_ui->dhcp, &QComboBox::currentIndexChanged, this, &SetupIpManyDialog::OnInputChanged);
+
+    m_logic.rowChanged = [this](std::size_t row) { ShowRow(row); };
+    m_logic.finished = [this] { ShowFinished(); };
+    m_logic.outcome = [this](const DeviceOutcome& ended) { emit deviceEnded(ended); };
+    OnInputChanged();
+    preview.resizeColumnsToContents();
+    resize(sizeHint().expandedTo(QSize(720, 480)));
+    m_ui->start->setFocus();
+}
+
+SetupIpManyDialog::~SetupIpManyDialog()
+{
+    // A job still running ends with the logic, after this body: what it
+    // tells then reaches no widget.
+    m_logic.rowChanged = nullptr;
+    m_logic.finished = nullptr;
+    m_logic.outcome = nullptr;
+}
+
+void SetupIpManyDialog::OnInputChanged()
+{
+    if (m_logic.Running() || m_logic.Applied())
+        return;
+    ManyInputs inputs;
+    inputs.start = AddressText(*m_ui->start).value_or(std::string());
+    inputs.netmask = AddressText(*m_ui->netmask);
+    inputs.gateway = AddressText(*m_ui->gateway);
+    if (m_ui->dhcp->currentIndex() == 1)
+        inputs.dhcp = true;
+    else if (m_ui->dhcp->currentIndex() == 2)
+        inputs.dhcp = false;
+    m_logic.Replan(inputs);
+    if (inputs.start.empty())
+        m_ui->message->setText(tr("Type the start address; the devices get addresses upward from it."));
+    else if (!m_logic.PlanFailure().empty())
+        m_ui->message->setText(Translated(m_logic.PlanFailure()));
+    else
+        m_ui->message->clear();
+    m_apply->setEnabled(m_logic.CanApply());
+}
+
+void SetupIpManyDialog::OnApply()
+{
+    if (!m_logic.CanApply())
+        return;
+    JobSettings settings;
+    settings.user = m_ui->user->text().toStdString();
+    settings.password = m_ui->password->text().toStdString();
+    // The request holds no more; a longer text would go out cut short.
+    for (const auto& [text, field, message] : {std::tuple{settings.user, m_ui->user, MsgUserNameTooLong},
+                                               std::tuple{settings.password, m_ui->password, MsgPasswordTooLong}})
+        if (text.size() > CredentialLimit) {
+            MessageBox::information(this, Translated(std::string(message)));
+            field->setFocus();
+            return;
+        }
+    settings.reboot = m_ui->reboot->isChecked();
+    for (QWidget* input : std::initializer_list<QWidget*>{m_ui->start, m_ui->netmask, m_ui->gateway, m_ui->dhcp,
+                                                          m_ui->user, m_ui->password, m_ui->reboot, m_apply})
+        input->setEnabled(false);
+    m_ui->preview->horizontalHeaderItem(ColStatus)->setText(tr("Status"));
+    m_ui->message->setText(tr("Applying..."));
+    m_close->setFocus();
+    m_logic.Apply(std::move(settings));
+}
+
+void SetupIpManyDialog::ShowRow(std::size_t index)
+{
+    if (index >= m_logic.Rows().size())
+        return;
+    const ManyRow& row = m_logic.Rows()[index];
+    const int r = static_cast<int>(index);
+    QTableWidget& preview = *m_ui->preview;
+    preview.item(r, ColNumber)->setText(QString::number(row.device.number));
+    preview.item(r, ColSsid)->setText(QString::fromStdString(row.device.ssid));
+    preview.item(r, ColMac)->setText(QString::fromStdString(row.device.mac));
+    QString current = QString::fromStdString(row.device.address);
+    if (row.outcome && row.outcome->ip && *row.outcome->ip != row.device.address)
+        current = QStringLiteral("%1 → %2").arg(current, QString::fromStdString(*row.outcome->ip));
+    preview.item(r, ColCurrent)->setText(current);
+    preview.item(r, ColPlanned)->setText(QString::fromStdString(row.planned.value_or(std::string())));
+    preview.item(r, ColStatus)->setText(StatusText(row));
+}
+
+QString SetupIpManyDialog::StatusText(const ManyRow& row) const
+{
+    switch (row.state) {
+    case ManyRowState::Planned:
+        return row.skipped.empty() ? QString() : tr("Skips %1 (in use)").arg(QString::fromStdString(row.skipped));
+    case ManyRowState::Refused:
+        return tr("Refused: %1").arg(Translated(row.refused));
+    case ManyRowState::Waiting:
+        return tr("Waiting");
+    case ManyRowState::Reading:
+        return tr("Reading");
+    case ManyRowState::Changing:
+        return tr("Changing");
+    case ManyRowState::Rebooting:
+        return row.waitedSeconds == 0 ? tr("Rebooting") : tr("Waiting %1 s").arg(row.waitedSeconds);
+    case ManyRowState::Stopped:
+        return tr("Stopped; nothing was sent");
+    case ManyRowState::Ended:
+        break;
+    }
+    if (!row.outcome)
+        return {};
+    const DeviceOutcome& outcome = *row.outcome;
+    switch (outcome.result) {
+    case JobOutcome::Verified:
+        return tr("Verified");
+    case JobOutcome::Stored:
+        return tr("Stored; takes effect after a reboot");
+    case JobOutcome::Unchanged:
+        return tr("Unchanged; it holds the plan already");
+    case JobOutcome::NotVerified:
+        return outcome.ip ? tr("Failed: not seen at its new address (last seen at %1)")
+                                .arg(QString::fromStdString(*outcome.ip))
+                          : tr("Failed: not seen at its new address");
+    case JobOutcome::Invalid:
+        return tr("Refused: %1").arg(Translated(outcome.message));
+    default:
+        return tr("Failed: %1")
+            .arg(outcome.message.empty() ? QString::fromUtf8(ResultName(outcome.result).data())
+                                         : Translated(outcome.message));
+    }
+}
+
+QString SetupIpManyDialog::SummaryText() const
+{
+    QStringList parts;
+    for (const SetupIpMany::Count& count : m_logic.Summary()) {
+        const std::size_t n = count.count;
+        switch (count.result) {
+        case JobOutcome::Verified:
+            parts << Counted(n, tr("%1 verified"), tr("%1 verified"));
+            break;
+        case JobOutcome::Stored:
+            parts << Counted(n, tr("%1 stored"), tr("%1 stored"));
+            break;
+        case JobOutcome::Unchanged:
+            parts << Counted(n, tr("%1 unchanged"), tr("%1 unchanged"));
+            break;
+        case JobOutcome::AuthenticationError:
+            parts << Counted(n, tr("%1 authentication error"), tr("%1 authentication errors"));
+            break;
+        case JobOutcome::Timeout:
+            parts << Counted(n, tr("%1 timed out"), tr("%1 timed out"));
+            break;
+        case JobOutcome::NotFound:
+            parts << Counted(n, tr("%1 not found"), tr("%1 not found"));
+            break;
+        case JobOutcome::UnknownResult:
+            parts << Counted(n, tr("%1 unknown result"), tr("%1 unknown results"));
+            break;
+        case JobOutcome::NotVerified:
+            parts << Counted(n, tr("%1 not seen at its new address"), tr("%1 not seen at their new addresses"));
+            break;
+        case JobOutcome::Invalid:
+        case JobOutcome::WouldChange:
+            parts << Counted(n, tr("%1 refused"), tr("%1 refused"));
+            break;
+        case JobOutcome::RebootNotSent:
+            parts << Counted(n, tr("%1 not rebooted"), tr("%1 not rebooted"));
+            break;
+        case JobOutcome::RebootSent: // not outcomes of the fleet
+        case JobOutcome::SendFailed:
+        case JobOutcome::Stopped:
+            break;
+        }
+    }
+    if (const std::size_t stopped = m_logic.StoppedCount())
+        parts << Counted(stopped, tr("%1 stopped before any change"), tr("%1 stopped before any change"));
+    return parts.join(QStringLiteral(", "));
+}
+
+void SetupIpManyDialog::ShowFinished()
+{
+    m_ui->message->setText(SummaryText());
+    // The addresses that moved take "old → new".
+    m_ui->preview->resizeColumnsToContents();
+    m_export->setEnabled(true);
+    m_export->setFocus();
+}
+
+void SetupIpManyDialog::OnExport()
+{
+    const QString path = FileDialog::getSaveFileName(this, tr("Export result"), QStringLiteral("setup-ip-result.csv"),
+                                                     tr("CSV files (*.csv);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    const std::string text = m_logic.OutcomeCsv();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !file.commit()) {
+        const QString cause = file.errorString();
+        file.cancelWriting();
+        MessageBox::information(this, tr("Cannot save the result: %1").arg(cause));
+    }
+}
+
+bool SetupIpManyDialog::MayClose()
+{
+    if (!m_logic.Running())
+        return true;
+    const MessageBox::Button answer = MessageBox::question(
+        this, tr("The devices are being changed. Stop now? Devices already sent a change are reported as they stand."));
+    if (answer != QMessageBox::Yes)
+        return false;
+    m_logic.Stop();
+    return true;
+}
+
+void SetupIpManyDialog::reject()
+{
+    if (MayClose())
+        QDialog::reject();
+}
+
+} // namespace pemblor
