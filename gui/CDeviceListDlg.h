@@ -13,11 +13,11 @@
 
 class QAction;
 
+namespace pemblor {
+
 namespace Ui {
 class CDeviceListDlg;
 }
-
-namespace pemblor {
 
 class CSetupIpDlg;
 class QtDeviceSortProxy;
