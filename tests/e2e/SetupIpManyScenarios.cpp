@@ -125,6 +125,7 @@ void SetupIpMany(Scenario& s)
     // Export result...: the focus is on it once the job has ended.
     s.user.PressKey(kManyTitle, Qt::Key_Space);
     const std::string path = s.lab.dir + "/setup-ip-result.csv";
+    s.user.AnswerSaveFile(path);
     s.ui.WaitFor("the exported result", 3s, [&] { return ReadLines(path).size() == 7; });
     const std::vector<std::string> lines = ReadLines(path);
     Expect(lines[0].rfind("mac,result,ip,before_ip,", 0) == 0, "the CSV header");
