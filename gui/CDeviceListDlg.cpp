@@ -9,7 +9,7 @@
 #include "format/DelimitedRow.h"
 #include "gui/CAboutDlg.h"
 #include "gui/MessageBox.h"
-#include "gui/PendingDialogs.h"
+#include "gui/CSetupIpDlg.h"
 #include "gui/SetupIpManyDialog.h"
 #include "gui/QtDeviceTableModel.h"
 #include "gui/QtTranslation.h"

@@ -26,6 +26,8 @@ namespace {
 // Long enough to read the notice twice; it also goes when the window moves,
 // hides or loses activation, or the user clicks the control.
 constexpr int kNoticeMs = 6000;
+// The space a frameless line edit keeps on each side of its text.
+constexpr int kFieldTextMargin = 2;
 
 QString DigitsOnly(const QString& text)
 {
@@ -43,15 +45,12 @@ QtIpAddressCtrl::QtIpAddressCtrl(QWidget* parent) : QWidget(parent)
     frame.initFrom(this);
     const int margin = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, this);
     layout->setContentsMargins(margin, margin, margin, margin);
-    layout->setSpacing(0);
+    // The dots are painted in the gaps between the fields (paintEvent): as
+    // widgets of their own a screen reader would read each one out.
+    layout->setSpacing(DotWidth());
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* validator = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this);
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
-        if (i > 0) {
-            auto* dot = new QLabel(QStringLiteral("."), this);
-            dot->setAlignment(Qt::AlignCenter);
-            dot->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
-            layout->addWidget(dot);
-        }
         auto* field = new QLineEdit(this);
         field->setFrame(false);
         field->setAlignment(Qt::AlignCenter);
@@ -146,6 +145,27 @@ void QtIpAddressCtrl::FocusField(int field, bool selectAll)
         edit->selectAll();
     else
         edit->setCursorPosition(static_cast<int>(edit->text().size()));
+}
+
+int QtIpAddressCtrl::DotWidth() const
+{
+    return fontMetrics().horizontalAdvance(QLatin1Char('.')) + 2;
+}
+
+QSize QtIpAddressCtrl::sizeHint() const
+{
+    // Room for "255" in each field beside a caret, about sixteen characters
+    // in all: the control keeps this width wherever it stands.
+    const QMargins margins = layout()->contentsMargins();
+    const QFontMetrics metrics = fontMetrics();
+    const int field = metrics.horizontalAdvance(QStringLiteral("2550")) + 2 * kFieldTextMargin;
+    const int width = 4 * field + 3 * DotWidth() + margins.left() + margins.right();
+    return {width, metrics.height() + margins.top() + margins.bottom()};
+}
+
+QSize QtIpAddressCtrl::minimumSizeHint() const
+{
+    return sizeHint();
 }
 
 QString QtIpAddressCtrl::Notice() const
@@ -421,6 +441,12 @@ void QtIpAddressCtrl::paintEvent(QPaintEvent*)
     if (IndexOf(focusWidget()) >= 0 && focusWidget()->hasFocus())
         frame.state |= QStyle::State_HasFocus;
     style()->drawPrimitive(QStyle::PE_PanelLineEdit, &frame, &painter, this);
+    for (std::size_t i = 1; i < m_fields.size(); ++i) {
+        const QRect left = m_fields[i - 1]->geometry();
+        const QRect gap(left.right() + 1, left.top(), m_fields[i]->geometry().left() - left.right() - 1, left.height());
+        style()->drawItemText(&painter, gap, Qt::AlignCenter, palette(), isEnabled(), QStringLiteral("."),
+                              QPalette::Text);
+    }
 }
 
 void QtIpAddressCtrl::mousePressEvent(QMouseEvent* event)
@@ -461,6 +487,10 @@ void QtIpAddressCtrl::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::EnabledChange && !isEnabled())
         HideNotice();
+    if (event->type() == QEvent::FontChange) {
+        layout()->setSpacing(DotWidth());
+        updateGeometry();
+    }
     QWidget::changeEvent(event);
 }
 

@@ -13,7 +13,9 @@ class QLineEdit;
 namespace pemblor {
 
 // IPv4 address entry: four fields of up to three digits separated by dots,
-// one tab stop for the whole control.
+// one tab stop for the whole control. It keeps its natural width, about
+// sixteen characters, wherever it stands; only its fields are found in the
+// accessibility tree, not the dots between them.
 //
 // Typing: digits go into the field with the caret and replace a selection.
 // Three digits move to the next field and select it; a '.' right after that
@@ -51,6 +53,9 @@ public:
     // The range notice on show, empty when none is.
     QString Notice() const;
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 signals:
     void FieldChanged();
 
@@ -74,6 +79,8 @@ private:
     void ShowNotice(int field, const QString& entered);
     void HideNotice();
     void NameFields();
+    // The gap between two fields, where a dot is painted.
+    int DotWidth() const;
 
     std::array<QLineEdit*, 4> m_fields{};
     std::array<std::pair<int, int>, 4> m_ranges{{{0, 255}, {0, 255}, {0, 255}, {0, 255}}};

@@ -6,12 +6,16 @@
 #include "engine/EventLoop.h"
 #include "engine/fake/FakeNetwork.h"
 #include "fleet/FleetJob.h"
+#include "protocol/DatagramType.h"
 #include "protocol/MacText.h"
+#include "protocol/ReplyDatagram.h"
 #include "protocol/Requests.h"
-#include "tests/fleet/FleetLan.h"
+#include "tests/support/SimAccessPoint.h"
+#include "tools/apsim/LabAddress.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 namespace pemblor::test {
@@ -19,6 +23,7 @@ namespace {
 
 using Millis = EventLoop::Millis;
 constexpr const char* kToolHost = "198.18.0.1";
+constexpr auto kRebootTime = std::chrono::seconds(30);
 
 std::string Mac(int n)
 {
@@ -32,13 +37,30 @@ std::string Host(int n)
     return "198.18." + std::to_string(1 + n / 250) + "." + std::to_string(1 + n % 250);
 }
 
-FleetLan::Device Ap(int n, std::string address = {})
+std::uint32_t Address(const std::string& text)
 {
-    FleetLan::Device device;
-    device.mac = Mac(n);
-    device.address = address.empty() ? "192.168.1." + std::to_string(n + 1) : address;
-    device.values = {device.address, "255.255.255.0", "192.168.1.254", "0"};
-    return device;
+    return *apsim::ParseAddress(text);
+}
+
+// A device as it leaves the factory: at 192.168.1.<n + 1>/24 (or `address`),
+// gateway 192.168.1.254, credentials admin/secret; its quirks say how it
+// departs from that.
+struct Ap {
+    apsim::ApSettings settings;
+    apsim::Quirks quirks;
+};
+
+Ap MakeAp(int n, std::string address = {})
+{
+    Ap ap;
+    ap.settings.ip = Address(address.empty() ? "192.168.1." + std::to_string(n + 1) : address);
+    ap.settings.mask = Address("255.255.255.0");
+    ap.settings.gateway = Address("192.168.1.254");
+    ap.settings.mac = ParseMacText(Mac(n));
+    ap.settings.ssid = "lab";
+    ap.settings.channel = 6;
+    ap.settings.pass = "secret";
+    return ap;
 }
 
 JobRow Row(int n, std::string ip, std::optional<std::string> netmask = "255.255.0.0")
@@ -55,8 +77,81 @@ JobSettings Defaults()
     return settings;
 }
 
+// The most reads and changes the tool had awaiting an answer at once, read
+// off the wire in order: a detail query or a settings change awaits from
+// when it leaves the tool until its answer leaves the device (a detail
+// reply under its MAC; a result under its MAC, or under the zero MAC from
+// the address the change was asked of). Reboots, which are not answered,
+// and discovery rounds are not counted.
+struct MostAwaited {
+    std::size_t requests = 0;
+    std::size_t changes = 0;
+    std::size_t changesAtOneAddress = 0;
+};
+
+MostAwaited MostAwaitedOnTheWire(const std::vector<FakeNetwork::SentDatagram>& log,
+                                 const std::map<std::string, std::string>& addressOf)
+{
+    struct Awaited {
+        bool change;
+        std::string address;
+    };
+    std::map<std::string, Awaited> awaited; // by MAC
+    MostAwaited most;
+    const auto texts = [](const ReplyDatagram& datagram) {
+        std::vector<std::string> found;
+        for (const auto& item : datagram.entries())
+            found.emplace_back(item.entry.text.data(), item.entry.length > 0 ? item.entry.length - 1 : 0);
+        return found;
+    };
+    for (const FakeNetwork::SentDatagram& sent : log) {
+        if (sent.toPort != DevicePort || sent.toHost == "127.0.0.1")
+            continue;
+        const ReplyDatagram datagram(sent.bytes.data(), sent.bytes.size(), sent.fromHost);
+        const MacBytes macBytes = datagram.macAddress();
+        const std::string mac(FormatMacText(macBytes).view());
+        const std::vector<std::string> entries = texts(datagram);
+        if (sent.fromHost == kToolHost) {
+            const bool reboot = std::find(entries.begin(), entries.end(), "reboot") != entries.end();
+            const bool read = datagram.type() == TypeQuery && macBytes != MacBytes{};
+            const bool change = datagram.type() == TypeCommand && !reboot;
+            if (!read && !change)
+                continue;
+            awaited[mac] = {change, addressOf.count(mac) ? addressOf.at(mac) : std::string()};
+            most.requests = std::max(most.requests, awaited.size());
+            std::size_t changes = 0;
+            std::map<std::string, std::size_t> atAddress;
+            for (const auto& [awaitedMac, request] : awaited) {
+                if (!request.change)
+                    continue;
+                ++changes;
+                most.changesAtOneAddress = std::max(most.changesAtOneAddress, ++atAddress[request.address]);
+            }
+            most.changes = std::max(most.changes, changes);
+            continue;
+        }
+        if (datagram.type() == TypeCommandReply) {
+            auto it = awaited.find(mac);
+            if (macBytes == MacBytes{})
+                it = std::find_if(awaited.begin(), awaited.end(), [&](const auto& entry) {
+                    return entry.second.change && entry.second.address == sent.fromHost;
+                });
+            if (it != awaited.end() && it->second.change)
+                awaited.erase(it);
+        } else if (datagram.type() == TypeQueryReply) {
+            const auto it = awaited.find(mac);
+            const bool detail = std::any_of(entries.begin(), entries.end(),
+                                            [](const std::string& text) { return text.starts_with("SUBNET_MASK="); });
+            if (it != awaited.end() && !it->second.change && detail)
+                awaited.erase(it);
+        }
+    }
+    return most;
+}
+
 // The tool's side: the transport on the fake network and the dispatcher
-// with its virtual clock; the devices come with each test.
+// with its virtual clock; the devices (the simulator's access points) come
+// with each test.
 class FleetJobTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -66,7 +161,66 @@ protected:
         ASSERT_TRUE(transport.Open().Ok());
         ASSERT_TRUE(transport.StartReceiveThread());
     }
-    void TearDown() override { g_hRecvSocket = InvalidSocket; }
+    void TearDown() override
+    {
+        aps.clear();
+        g_hRecvSocket = InvalidSocket;
+    }
+
+    // Starts the devices, device n of the tests as aps[n].
+    void Place(const std::vector<Ap>& devices)
+    {
+        aps.clear();
+        for (const Ap& ap : devices) {
+            aps.push_back(std::make_unique<SimAccessPoint>(net, ui, ap.settings, ap.quirks, kRebootTime));
+            factoryAddress[aps.back()->Mac()] = apsim::FormatAddress(ap.settings.ip);
+        }
+    }
+    // What device n heard from its `from`th request on: settings changes
+    // and reboots.
+    int Heard(int n, bool reboots, std::size_t from = 0) const
+    {
+        const std::vector<std::string> requests = aps.at(static_cast<std::size_t>(n))->Requests();
+        int count = 0;
+        for (std::size_t i = from; i < requests.size(); ++i)
+            if (requests[i].starts_with("2 "))
+                count += (requests[i].find("|reboot") != std::string::npos) == reboots ? 1 : 0;
+        return count;
+    }
+    int Changes(int n, std::size_t from = 0) const { return Heard(n, false, from); }
+    int Reboots(int n, std::size_t from = 0) const { return Heard(n, true, from); }
+    int Discoveries() const
+    {
+        const Datagram discovery = BuildDiscoveryRequest();
+        const std::vector<std::uint8_t> round(discovery.data(), discovery.data() + discovery.size);
+        int rounds = 0;
+        for (const auto& sent : net.SentLog())
+            rounds += sent.fromHost == kToolHost && sent.bytes == round ? 1 : 0;
+        return rounds;
+    }
+    MostAwaited Awaited() const { return MostAwaitedOnTheWire(net.SentLog(), factoryAddress); }
+    // Sends `datagram` from a host at `address` to the device port at `to`
+    // (the tool's host: as a stray device would).
+    void SendFrom(const std::string& address, const Datagram& datagram, const char* to = kToolHost)
+    {
+        strays.push_back(net.NewLayer(address));
+        const std::unique_ptr<ISocket> socket = strays.back()->Open();
+        ASSERT_TRUE(socket && socket->Bind(0));
+        socket->SendTo(datagram.data(), datagram.size, DevicePort, to);
+    }
+    // Device n stores `ip` and `netmask` without a reboot, as an earlier
+    // run (another copy of the tool) left it. Returns how many requests the
+    // device has heard by then.
+    std::size_t StoredEarlier(int n, const std::string& ip, const std::string& netmask)
+    {
+        SettingsChange change;
+        change.ipAddress = ip;
+        change.subnetMask = netmask;
+        SendFrom("198.18.0.2", BuildSettingsChange(Mac(n), "admin", "secret", change),
+                 factoryAddress.at(Mac(n)).c_str());
+        ui.Advance(100);
+        return aps.at(static_cast<std::size_t>(n))->Requests().size();
+    }
 
     // Runs a job to its end (or `limit`), collecting the outcomes by MAC.
     struct Run {
@@ -100,21 +254,24 @@ protected:
     VirtualClock clock;
     EventLoop ui{clock};
     Transport transport{*tool, ui};
+    std::vector<std::unique_ptr<FakeSocketLayer>> strays;
+    std::vector<std::unique_ptr<SimAccessPoint>> aps;
+    std::map<std::string, std::string> factoryAddress; // by MAC
 };
 
 TEST_F(FleetJobTest, EveryOutcome)
 {
-    std::vector<FleetLan::Device> aps;
+    std::vector<Ap> devices;
     for (int n = 0; n < 9; ++n)
-        aps.push_back(Ap(n));
-    aps[1] = Ap(1, "198.18.1.2"); // holds its plan and answers from it
-    aps[1].values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", "0"};
-    aps[2].password = "other";
-    aps[3].answersChange = false;
-    aps[4].answersRead = false;
-    aps[5].forcedResult = 2;
-    aps[6].neverReturns = true;
-    FleetLan lan(net, ui, kToolHost, aps);
+        devices.push_back(MakeAp(n));
+    devices[1] = MakeAp(1, "198.18.1.2"); // holds its plan and answers from it
+    devices[1].settings.mask = Address("255.255.0.0");
+    devices[2].settings.pass = "other";
+    devices[3].quirks.ignoreCommands = true;
+    devices[4].quirks.silent = true;
+    devices[5].quirks.resultCode = 2;
+    devices[6].quirks.neverReturn = true;
+    Place(devices);
     std::vector<JobRow> rows;
     for (int n = 0; n < 8; ++n)
         rows.push_back(Row(n, Host(n)));
@@ -159,13 +316,13 @@ TEST_F(FleetJobTest, EveryOutcome)
     EXPECT_FALSE(run.Of(8).before);
     // Nothing sent to the unchanged, the unread and the refused; nothing sent twice.
     for (int n : {1, 4, 8})
-        EXPECT_EQ(lan.At(Mac(n)).changes, 0) << n;
+        EXPECT_EQ(Changes(n), 0) << n;
     for (int n : {0, 2, 3, 5, 6, 7})
-        EXPECT_EQ(lan.At(Mac(n)).changes, 1) << n;
+        EXPECT_EQ(Changes(n), 1) << n;
     for (int n : {0, 6, 7})
-        EXPECT_EQ(lan.At(Mac(n)).reboots, 1) << n;
-    for (int n : {2, 3, 5})
-        EXPECT_EQ(lan.At(Mac(n)).reboots, 0) << n;
+        EXPECT_EQ(Reboots(n), 1) << n;
+    for (int n : {1, 2, 3, 4, 5, 8})
+        EXPECT_EQ(Reboots(n), 0) << n;
     // Every device is read before any is changed: the one that never answers
     // its read holds the changes for the read's time-out.
     const int readsEnd = 5000;
@@ -179,13 +336,12 @@ TEST_F(FleetJobTest, EveryOutcome)
 
 TEST_F(FleetJobTest, WithoutRebootTheAcceptedChangeIsStoredAndADryRunSendsNothing)
 {
-    std::vector<FleetLan::Device> aps{Ap(0), Ap(1), Ap(2), Ap(3)};
+    std::vector<Ap> devices{MakeAp(0), MakeAp(1), MakeAp(2), MakeAp(3, "198.18.1.4")};
     // Both hold their plans; 3 answers from its planned address as well,
     // so not even a reboot is due.
-    aps[1].values = {"198.18.1.2", "255.255.0.0", "192.168.1.254", "0"};
-    aps[3] = Ap(3, "198.18.1.4");
-    aps[3].values = {"198.18.1.4", "255.255.0.0", "192.168.1.254", "0"};
-    FleetLan lan(net, ui, kToolHost, aps);
+    devices[3].settings.mask = Address("255.255.0.0");
+    Place(devices);
+    StoredEarlier(1, "198.18.1.2", "255.255.0.0");
     JobSettings settings = Defaults();
     settings.reboot = false;
     Run stored;
@@ -194,8 +350,8 @@ TEST_F(FleetJobTest, WithoutRebootTheAcceptedChangeIsStoredAndADryRunSendsNothin
     EXPECT_EQ(stored.Of(0).result, JobOutcome::Stored);
     EXPECT_EQ(stored.Of(0).ip, "192.168.1.1");
     EXPECT_EQ(stored.Of(1).result, JobOutcome::Unchanged);
-    EXPECT_EQ(lan.At(Mac(0)).reboots, 0);
-    EXPECT_EQ(lan.Discoveries(), 0);
+    EXPECT_EQ(Reboots(0), 0);
+    EXPECT_EQ(Discoveries(), 0);
 
     settings.dryRun = true;
     settings.reboot = true;
@@ -205,7 +361,7 @@ TEST_F(FleetJobTest, WithoutRebootTheAcceptedChangeIsStoredAndADryRunSendsNothin
     EXPECT_EQ(wouldChange.Of(2).result, JobOutcome::WouldChange);
     EXPECT_EQ(wouldChange.Of(2).after->ipAddr, "198.18.1.3");
     EXPECT_EQ(wouldChange.Of(3).result, JobOutcome::Unchanged);
-    EXPECT_EQ(lan.At(Mac(2)).changes + lan.At(Mac(2)).reboots, 0);
+    EXPECT_EQ(Changes(2) + Reboots(2), 0);
 }
 
 // A device asked to reboot holds its change but keeps its old address until
@@ -213,7 +369,7 @@ TEST_F(FleetJobTest, WithoutRebootTheAcceptedChangeIsStoredAndADryRunSendsNothin
 // never "stored" (which counts as success).
 TEST_F(FleetJobTest, ARebootThatCouldNotBeSentIsAFailure)
 {
-    FleetLan lan(net, ui, kToolHost, {Ap(0)});
+    Place({MakeAp(0)});
     // The read and the change go out; every send after them fails.
     tool->InjectFailure(FakeOp::Send, ENETUNREACH, 2, -1);
     Run run;
@@ -225,8 +381,8 @@ TEST_F(FleetJobTest, ARebootThatCouldNotBeSentIsAFailure)
     EXPECT_EQ(ResultName(outcome.result), "reboot-not-sent");
     EXPECT_FALSE(Succeeded(outcome.result));
     EXPECT_NE(outcome.message.find("The reboot could not be sent"), std::string::npos) << outcome.message;
-    EXPECT_EQ(lan.At(Mac(0)).changes, 1);
-    EXPECT_EQ(lan.At(Mac(0)).reboots, 0);
+    EXPECT_EQ(Changes(0), 1);
+    EXPECT_EQ(Reboots(0), 0);
     // The transport's stop needs its datagram to wake the receive thread.
     tool->ClearFailures();
 }
@@ -239,9 +395,8 @@ TEST_F(FleetJobTest, StoredButNotYetMovedIsRebootedAndVerifiedUnderAReboot)
 {
     for (const bool reboot : {true, false}) {
         SCOPED_TRACE(reboot ? "with reboot" : "without");
-        FleetLan::Device ap = Ap(0);
-        ap.values = {Host(0), "255.255.0.0", "192.168.1.254", "0"}; // stored earlier
-        FleetLan lan(net, ui, kToolHost, {ap});
+        Place({MakeAp(0)});
+        const std::size_t heard = StoredEarlier(0, Host(0), "255.255.0.0");
         Run run;
         JobSettings settings = Defaults();
         settings.reboot = reboot;
@@ -251,28 +406,28 @@ TEST_F(FleetJobTest, StoredButNotYetMovedIsRebootedAndVerifiedUnderAReboot)
         const DeviceOutcome& outcome = run.Of(0);
         EXPECT_EQ(outcome.result, reboot ? JobOutcome::Verified : JobOutcome::Unchanged);
         EXPECT_EQ(outcome.ip, reboot ? Host(0) : "192.168.1.1");
-        EXPECT_EQ(lan.At(Mac(0)).changes, 0) << "nothing to change";
-        EXPECT_EQ(lan.At(Mac(0)).reboots, reboot ? 1 : 0);
+        EXPECT_EQ(Changes(0, heard), 0) << "nothing to change";
+        EXPECT_EQ(Reboots(0, heard), reboot ? 1 : 0);
     }
 }
 
 TEST_F(FleetJobTest, ZeroMacResultsFromASharedAddressAreTakenOneDeviceAtATime)
 {
-    std::vector<FleetLan::Device> aps;
+    std::vector<Ap> devices;
     std::vector<JobRow> rows;
     for (int n = 0; n < 6; ++n) {
-        aps.push_back(Ap(n, "198.19.250.1"));
-        aps.back().zeroMacResult = true;
-        aps.back().latencyMs = 40;
+        devices.push_back(MakeAp(n, "198.19.250.1"));
+        devices.back().quirks.zeroMacResult = true;
+        devices.back().quirks.replyDelayMs = 40;
         rows.push_back(Row(n, Host(n)));
     }
     // One of them refuses: its refusal must not be pinned on a neighbour.
-    aps[3].password = "other";
-    FleetLan lan(net, ui, kToolHost, aps);
+    devices[3].settings.pass = "other";
+    Place(devices);
     Run run;
     const auto job = Start(run, rows);
     RunToEnd(*job);
-    EXPECT_EQ(lan.MostChangesAtOneAddress(), 1u);
+    EXPECT_EQ(Awaited().changesAtOneAddress, 1u);
     for (int n = 0; n < 6; ++n) {
         SCOPED_TRACE(n);
         EXPECT_EQ(run.Of(n).result, n == 3 ? JobOutcome::AuthenticationError : JobOutcome::Verified);
@@ -284,20 +439,22 @@ TEST_F(FleetJobTest, ZeroMacResultsFromASharedAddressAreTakenOneDeviceAtATime)
 
 // A late copy of one device's zero-MAC result must not be taken for the next
 // device's at the same address: the next change waits until the address has
-// been quiet for a second. Without that wait, the refusal's copy would end
-// the device after it as refused.
+// been quiet for a second. Without that wait, the refusal's copy (600 ms
+// after it) would reach the tool before the next device's own result (700 ms
+// after its change) and end that device as refused.
 TEST_F(FleetJobTest, ALateCopyOfAResultIsNeverTakenForTheNextDeviceAtItsAddress)
 {
-    std::vector<FleetLan::Device> aps;
+    std::vector<Ap> devices;
     std::vector<JobRow> rows;
     for (int n = 0; n < 3; ++n) {
-        aps.push_back(Ap(n, "198.19.250.1"));
-        aps.back().zeroMacResult = true;
-        aps.back().lateCopyMs = 600;
+        devices.push_back(MakeAp(n, "198.19.250.1"));
+        devices.back().quirks.zeroMacResult = true;
+        devices.back().quirks.lateCopyMs = 600;
+        devices.back().quirks.replyDelayMs = 700;
         rows.push_back(Row(n, Host(n)));
     }
-    aps[0].password = "other";
-    FleetLan lan(net, ui, kToolHost, aps);
+    devices[0].settings.pass = "other";
+    Place(devices);
     Run run;
     JobSettings settings = Defaults();
     settings.reboot = false;
@@ -306,16 +463,16 @@ TEST_F(FleetJobTest, ALateCopyOfAResultIsNeverTakenForTheNextDeviceAtItsAddress)
     EXPECT_EQ(run.Of(0).result, JobOutcome::AuthenticationError);
     EXPECT_EQ(run.Of(1).result, JobOutcome::Stored);
     EXPECT_EQ(run.Of(2).result, JobOutcome::Stored);
-    EXPECT_EQ(lan.MostChangesAtOneAddress(), 1u);
+    EXPECT_EQ(Awaited().changesAtOneAddress, 1u);
 }
 
 TEST_F(FleetJobTest, StrayAndForeignRepliesNeverCompleteADevice)
 {
-    std::vector<FleetLan::Device> aps{Ap(0), Ap(1), Ap(2)};
-    aps[0].answersChange = false;
-    aps[1].neverReturns = true;
-    aps[2].answersRead = false;
-    FleetLan lan(net, ui, kToolHost, aps);
+    std::vector<Ap> devices{MakeAp(0), MakeAp(1), MakeAp(2)};
+    devices[0].quirks.ignoreCommands = true;
+    devices[1].quirks.neverReturn = true;
+    devices[2].quirks.silent = true;
+    Place(devices);
     Run run;
     const auto job = Start(run, {Row(0, Host(0)), Row(1, Host(1)), Row(2, Host(2))});
     ui.Advance(100);
@@ -325,28 +482,28 @@ TEST_F(FleetJobTest, StrayAndForeignRepliesNeverCompleteADevice)
         return reply;
     };
     // A zero MAC from elsewhere; a result for a device that awaits none.
-    lan.SendFrom("198.18.9.9", result(MacBytes{}, 0));
-    lan.SendFrom("192.168.1.8", result(*ParseDeviceMac(Mac(7)), 0));
+    SendFrom("198.18.9.9", result(MacBytes{}, 0));
+    SendFrom("192.168.1.8", result(*ParseDeviceMac(Mac(7)), 0));
     ui.Advance(6000);
     EXPECT_EQ(run.Of(2).result, JobOutcome::NotFound);
     // Discovery replies with other MACs, or none, from the planned addresses.
     ui.Advance(34000);
     for (const MacBytes& mac : {*ParseDeviceMac(Mac(9)), MacBytes{}})
-        lan.SendFrom(Host(1), EncodeDatagram(TypeQueryReply, mac, "", "",
+        SendFrom(Host(1), EncodeDatagram(TypeQueryReply, mac, "", "",
                                              {"IP_ADDR=198.18.1.2", "CURRENT_SUBNET_MASK=255.255.0.0"}));
     RunToEnd(*job);
     EXPECT_EQ(run.Of(0).result, JobOutcome::Timeout);
     EXPECT_EQ(run.Of(1).result, JobOutcome::NotVerified);
-    EXPECT_EQ(lan.At(Mac(2)).changes, 0);
+    EXPECT_EQ(Changes(2), 0);
 }
 
 // Only the planned address with the planned netmask verifies a device.
 TEST_F(FleetJobTest, ADeviceBackAtAnotherAddressOrNetmaskIsNotVerifiedWithWhereItWasSeen)
 {
-    std::vector<FleetLan::Device> aps{Ap(0), Ap(1)};
-    aps[0].backAt = "198.18.1.99";
-    aps[1].backNetmask = "255.255.255.0";
-    FleetLan lan(net, ui, kToolHost, aps);
+    std::vector<Ap> devices{MakeAp(0), MakeAp(1)};
+    devices[0].quirks.backAt = Address("198.18.1.99");
+    devices[1].quirks.backNetmask = Address("255.255.255.0");
+    Place(devices);
     Run run;
     const auto job = Start(run, {Row(0, Host(0)), Row(1, Host(1))});
     RunToEnd(*job);
@@ -363,15 +520,15 @@ TEST_F(FleetJobTest, ADeviceBackAtAnotherAddressOrNetmaskIsNotVerifiedWithWhereI
 
 TEST_F(FleetJobTest, CancellingPartWayReportsEveryDeviceSentAChange)
 {
-    std::vector<FleetLan::Device> aps;
+    std::vector<Ap> devices;
     std::vector<JobRow> rows;
     for (int n = 0; n < 4; ++n) {
-        aps.push_back(Ap(n, "198.19.250.1"));
-        aps.back().latencyMs = 1000;
+        devices.push_back(MakeAp(n, "198.19.250.1"));
+        devices.back().quirks.replyDelayMs = 1000;
         rows.push_back(Row(n, Host(n)));
     }
-    aps[1].answersChange = false;
-    FleetLan lan(net, ui, kToolHost, aps);
+    devices[1].quirks.ignoreCommands = true;
+    Place(devices);
     Run run;
     const auto job = Start(run, rows);
     // By 3.5 s: 0 accepted and rebooting, 1 awaits its result, 2 and 3 read
@@ -386,7 +543,7 @@ TEST_F(FleetJobTest, CancellingPartWayReportsEveryDeviceSentAChange)
     EXPECT_EQ(run.Of(1).result, JobOutcome::UnknownResult);
     EXPECT_EQ(job->Untouched(), 2u);
     ui.Advance(100000);
-    EXPECT_EQ(lan.At(Mac(2)).changes + lan.At(Mac(3)).changes, 0);
+    EXPECT_EQ(Changes(2) + Changes(3), 0);
     EXPECT_EQ(ui.PendingDeadlines(), 0u);
 }
 
@@ -394,19 +551,20 @@ TEST_F(FleetJobTest, CancellingPartWayReportsEveryDeviceSentAChange)
 // still awaited: many devices cost about one reboot, not one each.
 TEST_F(FleetJobTest, AtMostSixteenRequestsOutstandingAndOneRoundForAllDevicesAwaited)
 {
-    std::vector<FleetLan::Device> aps;
+    std::vector<Ap> devices;
     std::vector<JobRow> rows;
     for (int n = 0; n < 40; ++n) {
-        aps.push_back(Ap(n, "10.0.0." + std::to_string(1 + n)));
-        aps.back().latencyMs = 300;
+        devices.push_back(MakeAp(n, "10.0.0." + std::to_string(1 + n)));
+        devices.back().quirks.replyDelayMs = 300;
         rows.push_back(Row(n, Host(n)));
     }
-    FleetLan lan(net, ui, kToolHost, aps);
+    Place(devices);
     Run run;
     const auto job = Start(run, rows);
     RunToEnd(*job);
-    EXPECT_EQ(lan.MostChangesInFlight(), 16u);
-    EXPECT_EQ(lan.MostRequestsInFlight(), 16u);
+    const MostAwaited most = Awaited();
+    EXPECT_EQ(most.changes, 16u);
+    EXPECT_EQ(most.requests, 16u);
     for (int n = 0; n < 40; ++n) {
         ASSERT_EQ(run.Of(n).result, JobOutcome::Verified) << n;
         ASSERT_EQ(run.Of(n).ip, Host(n));

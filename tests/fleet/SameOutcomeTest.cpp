@@ -7,7 +7,9 @@
 #include "engine/EventLoop.h"
 #include "engine/fake/FakeNetwork.h"
 #include "fleet/FleetJob.h"
-#include "tests/fleet/FleetLan.h"
+#include "protocol/MacText.h"
+#include "tests/support/SimAccessPoint.h"
+#include "tools/apsim/LabAddress.h"
 
 #include <gtest/gtest.h>
 
@@ -22,20 +24,28 @@ constexpr const char* kOld = "198.18.1.10";
 constexpr const char* kNew = "198.18.1.60";
 constexpr const char* kMac = "02:00:00:00:00:01";
 
+// A device: the simulator's access point, restarting in 30 s.
+struct Ap {
+    apsim::ApSettings settings;
+    apsim::Quirks quirks;
+};
+
 // The tool and the devices on a network of their own.
 struct World {
-    explicit World(std::vector<FleetLan::Device> devices)
+    explicit World(const std::vector<Ap>& devices)
     {
         g_hRecvSocket = InvalidSocket;
         clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
         EXPECT_TRUE(transport.Open().Ok());
         EXPECT_TRUE(transport.StartReceiveThread());
-        lan = std::make_unique<FleetLan>(net, ui, kToolHost, std::move(devices));
+        for (const Ap& ap : devices)
+            aps.push_back(
+                std::make_unique<SimAccessPoint>(net, ui, ap.settings, ap.quirks, std::chrono::seconds(30)));
     }
     ~World()
     {
         transport.StopReceiveThread();
-        lan.reset();
+        aps.clear();
         g_hRecvSocket = InvalidSocket;
     }
     void RunUntil(const std::function<bool()>& done)
@@ -49,7 +59,7 @@ struct World {
     VirtualClock clock;
     EventLoop ui{clock};
     Transport transport{*tool, ui};
-    std::unique_ptr<FleetLan> lan;
+    std::vector<std::unique_ptr<SimAccessPoint>> aps;
 };
 
 struct Ending {
@@ -151,12 +161,16 @@ Ending ThroughTheFleet(World& world)
     return {ended->result, ended->ip.value_or("")};
 }
 
-FleetLan::Device Device(const std::string& mac = kMac)
+Ap Device(const std::string& mac = kMac)
 {
-    FleetLan::Device device;
-    device.mac = mac;
-    device.address = kOld;
-    device.values = {kOld, "255.255.255.0", "198.18.1.254", "0"};
+    Ap device;
+    device.settings.ip = *apsim::ParseAddress(kOld);
+    device.settings.mask = *apsim::ParseAddress("255.255.255.0");
+    device.settings.gateway = *apsim::ParseAddress("198.18.1.254");
+    device.settings.mac = ParseMacText(mac);
+    device.settings.ssid = "lab";
+    device.settings.channel = 6;
+    device.settings.pass = "secret";
     return device;
 }
 
@@ -164,24 +178,26 @@ TEST(SameOutcome, TheDialogPemblorctlAndTheFleetAgreeOnEveryDeviceBehaviour)
 {
     struct Behaviour {
         const char* name;
-        std::function<void(std::vector<FleetLan::Device>&)> make;
+        std::function<void(std::vector<Ap>&)> make;
         JobOutcome outcome;
         const char* address;
     };
     const Behaviour behaviours[] = {
         {"comes back at its new address with its new netmask", [](auto&) {}, JobOutcome::Verified, kNew},
-        {"comes back with another netmask", [](auto& devices) { devices[0].backNetmask = "255.255.255.0"; },
+        {"comes back with another netmask",
+         [](auto& devices) { devices[0].quirks.backNetmask = apsim::ParseAddress("255.255.255.0"); },
          JobOutcome::NotVerified, kNew},
-        {"comes back at its old address", [](auto& devices) { devices[0].backAt = kOld; }, JobOutcome::NotVerified,
+        {"comes back at its old address", [](auto& devices) { devices[0].quirks.backAt = apsim::ParseAddress(kOld); },
+         JobOutcome::NotVerified, kOld},
+        {"does not come back", [](auto& devices) { devices[0].quirks.neverReturn = true; }, JobOutcome::NotVerified,
          kOld},
-        {"does not come back", [](auto& devices) { devices[0].neverReturns = true; }, JobOutcome::NotVerified, kOld},
-        {"refuses the credentials", [](auto& devices) { devices[0].password = "other"; },
+        {"refuses the credentials", [](auto& devices) { devices[0].settings.pass = "other"; },
          JobOutcome::AuthenticationError, kOld},
         {"answers with a zero MAC from an address it shares",
          [](auto& devices) {
-             devices[0].zeroMacResult = true;
+             devices[0].quirks.zeroMacResult = true;
              devices.push_back(Device("02:00:00:00:00:02"));
-             devices.back().zeroMacResult = true;
+             devices.back().quirks.zeroMacResult = true;
          },
          JobOutcome::Verified, kNew},
     };
@@ -196,7 +212,7 @@ TEST(SameOutcome, TheDialogPemblorctlAndTheFleetAgreeOnEveryDeviceBehaviour)
     for (const Behaviour& behaviour : behaviours) {
         for (const auto& path : paths) {
             SCOPED_TRACE(std::string(behaviour.name) + ", through " + path.name);
-            std::vector<FleetLan::Device> devices{Device()};
+            std::vector<Ap> devices{Device()};
             behaviour.make(devices);
             World world(devices);
             const Ending ending = path.run(world);

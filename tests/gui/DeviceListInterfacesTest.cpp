@@ -2,7 +2,7 @@
 // rig has eth0 on the rig's segment and eth1 on segment "two".
 #include "common/InterfaceTexts.h"
 #include "gui/MessageBox.h"
-#include "gui/PendingDialogs.h"
+#include "gui/CSetupIpDlg.h"
 #include "protocol/DatagramType.h"
 #include "protocol/ReplyDatagram.h"
 #include "tests/gui/DeviceListRig.h"

@@ -3,7 +3,7 @@
 // updated, greying after 15 s of silence, the pause while Setup IP is open,
 // quiet rounds, and nothing at all while it is off.
 #include "common/DeviceColumns.h"
-#include "gui/PendingDialogs.h"
+#include "gui/CSetupIpDlg.h"
 #include "tests/gui/DeviceListRig.h"
 
 #include <gtest/gtest.h>

@@ -214,6 +214,69 @@ TEST(AccessPointTest, QuirksWithoutOptionNames)
     }
 }
 
+// The value of entry `name` in a reply's entries; empty when it has none.
+std::string EntryValue(const OutgoingReply& reply, const std::string& name)
+{
+    const pemblor::ReplyDatagram view(reply.bytes.data(), reply.bytes.size(), "");
+    for (const auto& [index, entry] : view.entries()) {
+        const std::string text(entry.text.substr(0, entry.text.find('\0')));
+        if (text.starts_with(name + "="))
+            return text.substr(name.size() + 1);
+    }
+    return {};
+}
+
+// The quirks that shape a change's result and where a restart comes back:
+// a result code of their own, a late copy of each result, another address
+// or netmask than the one stored.
+TEST(AccessPointTest, ResultCodesLateCopiesAndWhereARestartComesBack)
+{
+    struct Case {
+        const char* name;
+        const char* keys;
+        const char* pass; // of the change; the reboot after it is accepted
+        int result;
+        int copyAfterMs;
+        std::string stored; // IP_ADDR after the change
+        std::string after;  // answering from once restarted, and its IP_ADDR
+        std::string mask;   // CURRENT_SUBNET_MASK then
+    };
+    const Case cases[] = {
+        {"plain", "", "admin", 0, 0, "198.18.1.77", "198.18.1.77", "255.255.255.0"},
+        {"result-code: its code, nothing stored", "result-code=2", "admin", 2, 0, "198.18.1.1", "198.18.1.1",
+         "255.254.0.0"},
+        {"result-code 0 to a wrong password: nothing stored", "result-code=0", "nimda", 0, 0, "198.18.1.1",
+         "198.18.1.1", "255.254.0.0"},
+        {"late-copy-ms: the result once more, later", "late-copy-ms=600", "admin", 0, 600, "198.18.1.77",
+         "198.18.1.77", "255.255.255.0"},
+        {"back-at: another address after the restart", "back-at=198.18.1.99", "admin", 0, 0, "198.18.1.77",
+         "198.18.1.99", "255.255.255.0"},
+        {"back-netmask: another netmask after the restart", "back-netmask=255.255.0.0", "admin", 0, 0,
+         "198.18.1.77", "198.18.1.77", "255.255.0.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AccessPoint ap = Build(c.keys);
+        const CommandOutcome changed = Command(ap, Change("admin", c.pass), Start);
+        ASSERT_TRUE(changed.reply);
+        EXPECT_EQ(changed.verdict, c.stored == "198.18.1.77" ? Verdict::Accepted : Verdict::Refused);
+        const pemblor::ReplyDatagram result(changed.reply->bytes.data(), changed.reply->bytes.size(), "");
+        EXPECT_EQ(result.resultCode(), c.result);
+        EXPECT_EQ(changed.reply->copyAfterMs, c.copyAfterMs);
+        const auto detail = ap.OnQuery(View(pemblor::BuildDetailQuery(Mac)), false, Start);
+        ASSERT_TRUE(detail);
+        EXPECT_EQ(EntryValue(*detail, "IP_ADDR"), c.stored);
+        EXPECT_EQ(detail->copyAfterMs, 0) << "query replies leave once";
+
+        Command(ap, pemblor::BuildRebootRequest(Mac, "admin", "admin"), Start + 1s);
+        const auto back = ap.OnQuery(View(pemblor::BuildDiscoveryRequest()), true, Start + 1h);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(FormatAddress(back->source), c.after);
+        EXPECT_EQ(EntryValue(*back, "IP_ADDR"), c.after);
+        EXPECT_EQ(EntryValue(*back, "CURRENT_SUBNET_MASK"), c.mask);
+    }
+}
+
 struct OptionsCase {
     std::vector<std::string> words;
     std::vector<std::string> addresses; // empty with `fails`
@@ -234,6 +297,15 @@ TEST(AccessPointTest, SharedAddressAndQuirkOptions)
         {{"--aps", "1", "--shared-ip", "198.19.250"}, {}, true},
         {{"--ap", "ip=198.18.1.1,never-return=2"}, {}, true},
         {{"--aps", "1", "--command-log", ""}, {}, true},
+        {{"--result-code", "2", "--late-copy-ms", "600", "--back-at", "198.18.1.99", "--back-netmask", "255.255.0.0",
+          "--aps", "1"},
+         {"198.18.1.1"}},
+        {{"--ap", "ip=198.18.1.1,result-code=255,late-copy-ms=0,back-at=198.19.0.1,back-netmask=255.0.0.0"},
+         {"198.18.1.1"}},
+        {{"--ap", "ip=198.18.1.1,result-code=256"}, {}, true},
+        {{"--aps", "1", "--late-copy-ms", "-1"}, {}, true},
+        {{"--aps", "1", "--back-at", "10.0.0.1"}, {}, true},
+        {{"--aps", "1", "--back-netmask", "255.255"}, {}, true},
     };
     for (const OptionsCase& c : cases) {
         std::vector<std::string> words = {"apsim"};

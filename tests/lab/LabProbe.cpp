@@ -11,7 +11,9 @@
 //                        the command quirks: zero-MAC results, two devices at
 //                        one address, per-device credentials for changes and
 //                        reboots, a device that never returns, a change that
-//                        takes effect at once; and the command log's lines
+//                        takes effect at once, a result code of its own with
+//                        a late copy, a restart at another address and
+//                        netmask than stored; and the command log's lines
 //   shared SECONDS       (scripts/lab --links 2, link 2's access points all
 //                        at one address outside its /24, --reboot-seconds
 //                        SECONDS) they are reached out of lab1 and answer
@@ -443,6 +445,8 @@ const CommandDevice CommandDevices[] = {
     {"user=other,pass=secret", "198.18.3.3"},
     {"never-return", "198.18.3.4"},
     {"apply-immediately", "198.18.3.5"},
+    {"result-code=2,late-copy-ms=300", "198.18.3.6"},
+    {"back-at=198.18.3.117,back-netmask=255.255.0.0", "198.18.3.7"},
 };
 
 std::string CommandMac(int n)
@@ -556,6 +560,15 @@ int Commands(double rebootSeconds)
          [&](const auto& r) { return IsResult(r, 0, "198.18.3.5", CommandMac(5)); }, "accepted"},
         {"never-return: an accepted reboot is not answered", 4, true, "admin", "admin", "", "",
          [&](const auto& r) { return r.empty(); }, "accepted"},
+        {"result-code, late-copy-ms: the change is answered with result 2, once more 300 ms later", 6, false,
+         "admin", "admin", "198.18.3.106", "",
+         [&](const auto& r) {
+             return r.size() == 2 && IsResult({r[0]}, 2, "198.18.3.6", CommandMac(6)) &&
+                    IsResult({r[1]}, 2, "198.18.3.6", CommandMac(6)) && r[1].at - r[0].at >= 280ms;
+         },
+         "refused"},
+        {"back-at, back-netmask: a change is accepted as usual", 7, false, "admin", "admin", "198.18.3.107", "",
+         [&](const auto& r) { return IsResult(r, 0, "198.18.3.7", CommandMac(7)); }, "accepted"},
     };
     std::vector<std::string> expectedLog;
     for (const Step& step : steps) {
@@ -583,6 +596,8 @@ int Commands(double rebootSeconds)
         {2, "198.18.3.1", "198.18.3.102"},
         {3, "198.18.3.3", "198.18.3.103"},
         {5, "198.18.3.105", "198.18.3.105"},
+        {6, "198.18.3.6", "198.18.3.6"},
+        {7, "198.18.3.7", "198.18.3.107"},
     };
     for (const Detail& detail : details) {
         const auto replies = AskAll(link, pemblor::BuildDetailQuery(CommandMac(detail.device)));
@@ -601,15 +616,27 @@ int Commands(double rebootSeconds)
                                                             std::to_string(mask.size()) + " replies)");
 
     // Device 3 restarts with its own credentials and comes back at its new
-    // address; device 4 stays silent well past its reboot time.
+    // address, device 7 at the address and netmask its quirks name; device 4
+    // stays silent well past its reboot time.
     const auto restart = AskAll(link, pemblor::BuildRebootRequest(CommandMac(3), "other", "secret"), 200ms);
     expectedLog.push_back(CommandMac(3) + " reboot accepted");
     Check(restart.empty(), "own credentials: the accepted reboot is not answered");
+    const auto moved = AskAll(link, pemblor::BuildRebootRequest(CommandMac(7), "admin", "admin"), 200ms);
+    expectedLog.push_back(CommandMac(7) + " reboot accepted");
+    Check(moved.empty(), "back-at: the accepted reboot is not answered");
     std::optional<LabLink::Reply> back;
     const Clock::time_point deadline = Clock::now() + reboot + 10s;
     while (!back && Clock::now() < deadline)
         back = Ask(link, pemblor::BuildDetailQuery(CommandMac(3)), 250ms);
     Check(back && back->sender == "198.18.3.103", "own credentials: after the reboot it answers from 198.18.3.103");
+    // Rebooted after device 3, it may still be restarting.
+    std::vector<LabLink::Reply> elsewhere;
+    while (elsewhere.empty() && Clock::now() < deadline)
+        elsewhere = AskAll(link, pemblor::BuildDetailQuery(CommandMac(7)), 250ms);
+    Check(IsDetail(elsewhere, "198.18.3.117", "198.18.3.117") && Entries(elsewhere[0]).size() > 1 &&
+              Entries(elsewhere[0])[1] == "SUBNET_MASK=255.255.0.0",
+          "back-at, back-netmask: after the reboot it answers from 198.18.3.117 with netmask 255.255.0.0: " +
+              Describe(elsewhere));
     const auto gone = AskAll(link, pemblor::BuildDetailQuery(CommandMac(4)), reboot + 1s);
     Check(gone.empty(), "never-return: silent " + std::to_string(rebootSeconds + 1) + " s after its reboot time");
     const auto again = AskAll(link, pemblor::BuildRebootRequest(CommandMac(4), "admin", "admin"), 200ms);

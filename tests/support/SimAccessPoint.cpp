@@ -7,9 +7,13 @@
 #include "protocol/Requests.h"
 #include "tools/apsim/LabAddress.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 namespace pemblor {
 namespace {
@@ -25,19 +29,61 @@ std::string HeaderText(const std::uint8_t* data, std::size_t size, std::size_t o
 
 } // namespace
 
-SimAccessPoint::SimAccessPoint(FakeNetwork& network, EventLoop& loop, const apsim::ApSettings& settings,
-                               const apsim::Quirks& quirks, std::chrono::milliseconds rebootTime)
-    : m_network(network)
-    , m_loop(loop)
-    , m_rebootTime(rebootTime)
-    , m_host(apsim::FormatAddress(settings.ip))
-    , m_layer(network.NewLayer(m_host))
-    , m_model(settings, quirks)
+// The device port at one address of the network: a thread hears each
+// datagram once and hands it to every access point standing there, as the
+// agents of devices that share a factory address all hear it.
+class SimAccessPoint::Listener final {
+public:
+    // The listener at `address`, made on first use; it lives while an access
+    // point holds it. Access points are made and destroyed on one thread.
+    static std::shared_ptr<Listener> At(FakeNetwork& network, const std::string& address);
+
+    Listener(FakeNetwork& network, const std::string& address);
+    ~Listener();
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+    // After Leave returns, `member` is handed nothing more.
+    void Join(SimAccessPoint& member);
+    void Leave(SimAccessPoint& member);
+    ISocket& Socket() { return *m_socket; }
+
+private:
+    void Run();
+
+    std::unique_ptr<FakeSocketLayer> m_layer;
+    std::unique_ptr<ISocket> m_socket;
+    // Held while a datagram is handed out.
+    std::mutex m_mutex;
+    std::condition_variable m_startedCv;
+    bool m_started = false;
+    std::vector<SimAccessPoint*> m_members;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+std::shared_ptr<SimAccessPoint::Listener> SimAccessPoint::Listener::At(FakeNetwork& network,
+                                                                       const std::string& address)
 {
-    m_scheduleCall.owner = this;
+    static std::mutex mutex;
+    static std::map<std::pair<const FakeNetwork*, std::string>, std::weak_ptr<Listener>> listeners;
+    std::lock_guard lock(mutex);
+    std::erase_if(listeners, [](const auto& entry) { return entry.second.expired(); });
+    std::weak_ptr<Listener>& slot = listeners[{&network, address}];
+    if (auto listener = slot.lock())
+        return listener;
+    auto listener = std::make_shared<Listener>(network, address);
+    slot = listener;
+    return listener;
+}
+
+SimAccessPoint::Listener::Listener(FakeNetwork& network, const std::string& address)
+    : m_layer(network.NewLayer(address))
+{
     m_socket = m_layer->Open();
     if (!m_socket || !m_socket->Bind(DevicePort))
-        throw std::runtime_error("access point " + m_host + " cannot bind the device port");
+        throw std::runtime_error("access point " + address + " cannot bind the device port");
+    m_socket->SetBroadcast();
     // A socket counts as quiet while nobody waits on it, so a thread that has
     // not reached its first receive would let the clock run past requests.
     // Once the thread has taken this first datagram, the socket stays busy
@@ -49,11 +95,60 @@ SimAccessPoint::SimAccessPoint(FakeNetwork& network, EventLoop& loop, const apsi
     m_startedCv.wait(lock, [this] { return m_started; });
 }
 
-SimAccessPoint::~SimAccessPoint()
+SimAccessPoint::Listener::~Listener()
 {
     m_stop = true;
     m_socket->Close();
     m_thread.join();
+}
+
+void SimAccessPoint::Listener::Join(SimAccessPoint& member)
+{
+    std::lock_guard lock(m_mutex);
+    m_members.push_back(&member);
+}
+
+void SimAccessPoint::Listener::Leave(SimAccessPoint& member)
+{
+    std::lock_guard lock(m_mutex);
+    std::erase(m_members, &member);
+}
+
+void SimAccessPoint::Listener::Run()
+{
+    std::array<std::uint8_t, ReceiveBufferSize> buffer{};
+    while (!m_stop.load()) {
+        PeerAddress from{};
+        std::uint16_t port = 0;
+        const int received = m_socket->ReceiveFrom(buffer.data(), buffer.size(), from, port);
+        if (received < 0)
+            break;
+        std::lock_guard lock(m_mutex);
+        if (!m_started) {
+            m_started = true;
+            m_startedCv.notify_all();
+        }
+        for (SimAccessPoint* member : m_members)
+            member->Heard(buffer.data(), static_cast<std::size_t>(received), from);
+    }
+}
+
+SimAccessPoint::SimAccessPoint(FakeNetwork& network, EventLoop& loop, const apsim::ApSettings& settings,
+                               const apsim::Quirks& quirks, std::chrono::milliseconds rebootTime)
+    : m_network(network)
+    , m_loop(loop)
+    , m_rebootTime(rebootTime)
+    , m_host(apsim::FormatAddress(settings.ip))
+    , m_listener(Listener::At(network, m_host))
+    , m_model(settings, quirks)
+{
+    m_scheduleCall.owner = this;
+    m_listener->Join(*this);
+}
+
+SimAccessPoint::~SimAccessPoint()
+{
+    m_listener->Leave(*this);
     m_loop.Cancel(m_scheduleCall);
 }
 
@@ -85,7 +180,7 @@ void SimAccessPoint::SetDiscoveryEntries(std::optional<std::vector<std::string>>
 void SimAccessPoint::Send(const Datagram& datagram, const std::string& toHost)
 {
     std::lock_guard lock(m_mutex);
-    m_socket->SendTo(datagram.data(), datagram.size, DevicePort, toHost.c_str());
+    m_listener->Socket().SendTo(datagram.data(), datagram.size, DevicePort, toHost.c_str());
 }
 
 void SimAccessPoint::Script(apsim::OutgoingReply& reply) const
@@ -107,63 +202,54 @@ std::vector<std::string> SimAccessPoint::Requests() const
     return m_requests;
 }
 
-void SimAccessPoint::Run()
+void SimAccessPoint::Heard(const std::uint8_t* data, std::size_t size, const PeerAddress& from)
 {
-    std::array<std::uint8_t, ReceiveBufferSize> buffer{};
-    while (!m_stop.load()) {
-        PeerAddress from{};
-        std::uint16_t port = 0;
-        const int received = m_socket->ReceiveFrom(buffer.data(), buffer.size(), from, port);
-        if (received < 0)
-            break;
-        const auto size = static_cast<std::size_t>(received);
-        const ReplyDatagram request(buffer.data(), size, from.text);
-        std::lock_guard lock(m_mutex);
-        if (!m_started) {
-            m_started = true;
-            m_startedCv.notify_all();
-        }
-        if (request.type() != TypeQuery && request.type() != TypeCommand)
-            continue;
-        const MacBytes mac = request.macAddress();
-        const bool toAll = mac == MacBytes{};
-        if (!toAll && mac != m_model.mac())
-            continue;
-        const std::string user = HeaderText(buffer.data(), size, 18, 32);
-        const std::string password = HeaderText(buffer.data(), size, 50, 32);
-        std::string record = std::to_string(request.type()) + " " + user + "/" + password + ":";
-        for (const auto& item : request.entries())
-            record += "|" + std::string(item.entry.text.data(), item.entry.length > 0 ? item.entry.length - 1 : 0);
-        m_requests.push_back(record);
+    const ReplyDatagram request(data, size, from.text);
+    if (request.type() != TypeQuery && request.type() != TypeCommand)
+        return;
+    std::lock_guard lock(m_mutex);
+    const MacBytes mac = request.macAddress();
+    const bool toAll = mac == MacBytes{};
+    if (!toAll && mac != m_model.mac())
+        return;
+    const std::string user = HeaderText(data, size, 18, 32);
+    const std::string password = HeaderText(data, size, 50, 32);
+    std::string record = std::to_string(request.type()) + " " + user + "/" + password + ":";
+    for (const auto& item : request.entries())
+        record += "|" + std::string(item.entry.text.data(), item.entry.length > 0 ? item.entry.length - 1 : 0);
+    m_requests.push_back(record);
 
-        const auto now = apsim::AccessPoint::Clock::time_point(std::chrono::milliseconds(m_loop.Now()));
-        if (request.type() == TypeQuery) {
-            if (auto reply = m_model.OnQuery(request, toAll, now)) {
-                if (toAll)
-                    Script(*reply);
-                Answer(std::move(*reply), from.text);
-            }
-        } else if (!toAll) {
-            apsim::CommandOutcome outcome = m_model.OnCommand(request, user, password, now, m_rebootTime);
-            if (outcome.reply)
-                Answer(std::move(*outcome.reply), from.text);
+    const auto now = apsim::AccessPoint::Clock::time_point(std::chrono::milliseconds(m_loop.Now()));
+    if (request.type() == TypeQuery) {
+        if (auto reply = m_model.OnQuery(request, toAll, now)) {
+            if (toAll)
+                Script(*reply);
+            Answer(std::move(*reply), from.text);
         }
+    } else if (!toAll) {
+        apsim::CommandOutcome outcome = m_model.OnCommand(request, user, password, now, m_rebootTime);
+        if (outcome.reply)
+            Answer(std::move(*outcome.reply), from.text);
     }
 }
 
 void SimAccessPoint::Answer(apsim::OutgoingReply reply, const std::string& toHost)
 {
+    const auto later = [&](int delayMs) {
+        // The clock belongs to the loop's thread: schedule from there.
+        m_delayed.push_back({reply, toHost, delayMs});
+        m_loop.Post(m_scheduleCall);
+    };
     for (int copy = 0; copy <= reply.repeats; ++copy) {
-        if (reply.delayMs <= 0) {
+        if (reply.delayMs <= 0)
             Send(reply, toHost);
-        } else {
-            // The clock belongs to the loop's thread: schedule from there.
-            m_delayed.push_back({reply, toHost});
-            m_loop.Post(m_scheduleCall);
-        }
+        else
+            later(reply.delayMs);
     }
     for (int n = 0; n < reply.madeUpMacs; ++n)
         Send(apsim::MadeUpCopy(reply, n), toHost);
+    if (reply.copyAfterMs > 0)
+        later(reply.delayMs + reply.copyAfterMs);
 }
 
 void SimAccessPoint::ScheduleDelayed()
@@ -174,8 +260,10 @@ void SimAccessPoint::ScheduleDelayed()
         delayed.swap(m_delayed);
     }
     for (Delayed& answer : delayed) {
-        const int delay = answer.reply.delayMs;
-        m_loop.After(delay, [this, answer = std::move(answer)] {
+        const int delay = answer.delayMs;
+        m_loop.After(delay, [this, alive = std::weak_ptr<SimAccessPoint*>(m_self), answer = std::move(answer)] {
+            if (alive.expired())
+                return;
             std::lock_guard lock(m_mutex);
             Send(answer.reply, answer.toHost);
         });
@@ -185,7 +273,7 @@ void SimAccessPoint::ScheduleDelayed()
 void SimAccessPoint::Send(const apsim::OutgoingReply& reply, const std::string& toHost)
 {
     const std::string source = apsim::FormatAddress(reply.source);
-    ISocket* socket = m_socket.get();
+    ISocket* socket = &m_listener->Socket();
     if (source != m_host) {
         auto& sender = m_senders[source];
         if (!sender.first) {

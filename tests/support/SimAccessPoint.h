@@ -5,28 +5,28 @@
 #include "protocol/Datagram.h"
 #include "tools/apsim/AccessPoint.h"
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace pemblor {
 
 // An access point of the simulator (its model of the agent, tools/apsim) on
 // the fake network, on the event loop's virtual clock. Requests are heard on
-// a thread of its own on the host of its factory address; an answer without
-// a delay leaves at once, a delayed one when the clock reaches it (scheduled
-// by the loop's thread). Each answer leaves from the address the model names
-// (the running address, or a quirk's), a host of its own on the network.
+// the host of its factory address, by a thread that serves every access
+// point standing there (devices may share an address); an answer without a
+// delay leaves at once, a delayed one (and a quirk's late copy) when the
+// clock reaches it (scheduled by the loop's thread). Each answer leaves from
+// the address the model names (the running address, or a quirk's), a host of
+// its own on the network.
 class SimAccessPoint final {
 public:
-    // `loop` outlives the access point.
+    // `loop` outlives the access point, which is destroyed on the loop's
+    // thread.
     SimAccessPoint(FakeNetwork& network, EventLoop& loop, const apsim::ApSettings& settings,
                    const apsim::Quirks& quirks = {}, std::chrono::milliseconds rebootTime = std::chrono::seconds(5));
     ~SimAccessPoint();
@@ -53,15 +53,19 @@ public:
     std::vector<std::string> Requests() const;
 
 private:
+    // The device port at one address, shared by the access points there.
+    class Listener;
     struct Delayed {
         apsim::OutgoingReply reply;
         std::string toHost;
+        int delayMs = 0;
     };
     struct ScheduleCall final : PostedCall {
         SimAccessPoint* owner = nullptr;
         void Run() override { owner->ScheduleDelayed(); }
     };
-    void Run();
+    // The listener's thread: one datagram heard at the factory address.
+    void Heard(const std::uint8_t* data, std::size_t size, const PeerAddress& from);
     // With m_mutex held.
     void Answer(apsim::OutgoingReply reply, const std::string& toHost);
     void Send(const apsim::OutgoingReply& reply, const std::string& toHost);
@@ -73,9 +77,11 @@ private:
     EventLoop& m_loop;
     const std::chrono::milliseconds m_rebootTime;
     std::string m_host;
-    std::unique_ptr<FakeSocketLayer> m_layer;
-    std::unique_ptr<ISocket> m_socket;
+    std::shared_ptr<Listener> m_listener;
     ScheduleCall m_scheduleCall;
+    // Delayed answers still scheduled on the loop hold it weakly: once the
+    // access point is gone they send nothing.
+    std::shared_ptr<SimAccessPoint*> m_self = std::make_shared<SimAccessPoint*>(this);
 
     mutable std::mutex m_mutex;
     apsim::AccessPoint m_model;
@@ -83,12 +89,9 @@ private:
     std::optional<std::vector<std::string>> m_discoveryEntries;
     int m_entryCountField = -1;
     std::vector<Delayed> m_delayed;
-    // The hosts the answers leave from, by address.
+    // The hosts the answers leave from, by address (the factory address's
+    // is the listener's).
     std::map<std::string, std::pair<std::unique_ptr<FakeSocketLayer>, std::unique_ptr<ISocket>>> m_senders;
-    std::condition_variable m_startedCv;
-    bool m_started = false;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
 };
 
 } // namespace pemblor

@@ -93,8 +93,13 @@ bool AccessPoint::Awake(Clock::time_point now)
     if (now < *m_rebootDone)
         return false;
     m_rebootDone.reset();
-    if (!m_quirks.keepAddress)
-        RunFlashAddresses();
+    if (m_quirks.keepAddress)
+        return true;
+    if (m_quirks.backAt)
+        m_flash["IP_ADDR"] = FormatAddress(*m_quirks.backAt);
+    if (m_quirks.backNetmask)
+        m_flash["SUBNET_MASK"] = FormatAddress(*m_quirks.backNetmask);
+    RunFlashAddresses();
     return true;
 }
 
@@ -209,7 +214,12 @@ CommandOutcome AccessPoint::OnCommand(const pemblor::ReplyDatagram& request, std
     if (!Awake(now) || m_quirks.silent || m_quirks.ignoreCommands)
         return outcome;
 
-    const bool accepted = user == m_strUser && pass == m_strPass;
+    const bool reboot = outcome.kind == CommandOutcome::Kind::Reboot;
+    const bool credentialsAccepted = user == m_strUser && pass == m_strPass;
+    int result = credentialsAccepted ? 0 : 1;
+    if (!reboot && m_quirks.resultCode)
+        result = *m_quirks.resultCode;
+    const bool accepted = credentialsAccepted && result == 0;
     outcome.verdict = accepted ? CommandOutcome::Verdict::Accepted : CommandOutcome::Verdict::Refused;
     if (accepted) {
         for (const auto& [index, entry] : request.entries()) {
@@ -222,18 +232,19 @@ CommandOutcome AccessPoint::OnCommand(const pemblor::ReplyDatagram& request, std
                 m_flash[std::string(rest.substr(0, space))] = std::string(rest.substr(space + 1));
         }
     }
-    if (accepted && outcome.kind == CommandOutcome::Kind::Reboot) {
+    if (accepted && reboot) {
         if (m_quirks.neverReturn)
             m_bGone = true;
         else
             m_rebootDone = now + rebootTime;
         return outcome;
     }
-    const std::vector<std::string> result = {std::string(1, accepted ? '\0' : '\1')};
+    const std::vector<std::string> texts = {std::string(1, static_cast<char>(result))};
     // The result leaves before the new address takes effect, so it comes
     // from the address that the change was asked of.
     outcome.reply = Address(Encode(pemblor::TypeCommandReply, m_quirks.zeroMacResult ? pemblor::MacBytes{} : m_mac,
-                                   result));
+                                   texts));
+    outcome.reply->copyAfterMs = m_quirks.lateCopyMs;
     if (accepted && m_quirks.applyImmediately)
         RunFlashAddresses();
     return outcome;

@@ -16,6 +16,8 @@ namespace apsim {
 // What one command (a type-2 request) addressed to an access point did.
 struct CommandOutcome {
     enum class Kind { Set, Reboot };
+    // Accepted: carried out. Refused: the credentials were wrong, or a
+    // result-code quirk answered a settings change with another code than 0.
     // Ignored: the access point was restarting, gone or silent.
     enum class Verdict { Accepted, Refused, Ignored };
 
@@ -27,7 +29,8 @@ struct CommandOutcome {
 // One access point's agent. Its flash holds the settings that "flash get"
 // reads and "flash set" writes; the running address and mask are the flash
 // values of the last (re)boot, so a changed IP_ADDR is reported at once but
-// answered from only after a reboot (at once with apply-immediately).
+// answered from only after a reboot (at once with apply-immediately; a
+// back-at or back-netmask quirk overwrites them as the reboot ends).
 class AccessPoint final {
 public:
     using Clock = std::chrono::steady_clock;
@@ -49,9 +52,11 @@ public:
     // A type-2 request addressed to this access point; `user` and `pass` are
     // its credential fields up to their NUL. Refused credentials give result
     // 1 and change nothing (a refused reboot does not restart); accepted
-    // "flash set" entries give result 0; "reboot" with accepted credentials
-    // is not answered. A request with a "reboot" entry is a reboot, any
-    // other a settings change.
+    // "flash set" entries give result 0 (a result-code quirk answers a
+    // settings change with its code instead, and only code 0 with accepted
+    // credentials changes anything); "reboot" with accepted credentials is
+    // not answered. A request with a "reboot" entry is a reboot, any other a
+    // settings change.
     CommandOutcome OnCommand(const pemblor::ReplyDatagram& request, std::string_view user, std::string_view pass,
                              Clock::time_point now, std::chrono::milliseconds rebootTime);
 

@@ -269,6 +269,10 @@ void Agent::Dispatch(std::optional<OutgoingReply> reply, std::uint32_t asker, in
     }
     for (int n = 0; n < reply->madeUpMacs; ++n)
         Send(MadeUpCopy(*reply, n), asker, ifindex);
+    if (reply->copyAfterMs > 0) {
+        const auto due = now + std::chrono::milliseconds(reply->delayMs + reply->copyAfterMs);
+        m_pending.push(Pending{due, m_nSequence++, *reply, asker, ifindex});
+    }
 }
 
 void Agent::SendDue(Clock::time_point now)

@@ -17,6 +17,8 @@ struct OutgoingReply {
     int repeats = 0;
     // Then this many copies, each under a made-up MAC (MadeUpCopy).
     int madeUpMacs = 0;
+    // > 0: one more copy leaves this many ms after the first.
+    int copyAfterMs = 0;
 };
 
 // Copy `n` (from 0) of `reply` under the made-up MAC 02:F1:00 followed by
@@ -33,6 +35,7 @@ inline OutgoingReply MadeUpCopy(const OutgoingReply& reply, int n)
     }
     copy.repeats = 0;
     copy.madeUpMacs = 0;
+    copy.copyAfterMs = 0;
     return copy;
 }
 

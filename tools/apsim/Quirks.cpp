@@ -55,7 +55,8 @@ bool Quirks::IsFlag(std::string_view key)
 bool Quirks::IsQuirk(std::string_view key)
 {
     return IsFlag(key) || key == "reply-delay-ms" || key == "flood-macs" || key == "reply-type" || key == "answer-from" ||
-           key == "missing-entry" || key == "extra-entry" || key == "malformed";
+           key == "missing-entry" || key == "extra-entry" || key == "malformed" || key == "result-code" ||
+           key == "late-copy-ms" || key == "back-at" || key == "back-netmask";
 }
 
 bool Quirks::Apply(std::string_view key, std::string_view value, std::string& error)
@@ -70,6 +71,19 @@ bool Quirks::Apply(std::string_view key, std::string_view value, std::string& er
     else if (key == "answer-from") {
         answerFrom = ParseAddress(value);
         ok = answerFrom && IsLabAddress(*answerFrom);
+    } else if (key == "result-code") {
+        int code = 0;
+        ok = ParseNumber(value, code) && code >= 0 && code <= 0xFF;
+        if (ok)
+            resultCode = code;
+    } else if (key == "late-copy-ms")
+        ok = ParseNumber(value, lateCopyMs) && lateCopyMs >= 0;
+    else if (key == "back-at") {
+        backAt = ParseAddress(value);
+        ok = backAt && IsLabAddress(*backAt);
+    } else if (key == "back-netmask") {
+        backNetmask = ParseAddress(value);
+        ok = backNetmask.has_value();
     } else if (key == "quote-ssid")
         ok = ParseFlag(value, quoteSsid);
     else if (key == "shuffle-entries")
@@ -103,7 +117,7 @@ bool Quirks::Apply(std::string_view key, std::string_view value, std::string& er
     }
     if (!ok)
         error = "bad value '" + std::string(value) + "' for " + std::string(key) +
-                (key == "answer-from" ? " (must lie in 198.18.0.0/15)" : "");
+                (key == "answer-from" || key == "back-at" ? " (must lie in 198.18.0.0/15)" : "");
     return ok;
 }
 

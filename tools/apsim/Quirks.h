@@ -20,8 +20,8 @@ enum class MalformedMode {
 
 // Ways in which one access point departs from a well-behaved agent. Reply
 // shaping (type, order, content, malformed) applies to query replies only,
-// the zero MAC to results only; delay, sender address, broadcast and silence
-// apply to every reply.
+// the zero MAC, the result code and the late copy to results only; delay,
+// sender address, broadcast and silence apply to every reply.
 struct Quirks {
     int replyDelayMs = 0;
     // Each discovery reply is followed by this many copies under made-up
@@ -38,6 +38,17 @@ struct Quirks {
     bool neverReturn = false;      // an accepted reboot silences the access point for good
     bool applyImmediately = false; // a changed address and mask are answered from at once, no reboot
     bool broadcastOnly = false;    // hears requests sent to 255.255.255.255 only, none sent to its address
+    // Every settings change is answered with this result code instead of 0
+    // or 1; the change is carried out only when it is 0 and the credentials
+    // are accepted.
+    std::optional<int> resultCode;
+    // > 0: each result leaves once more this many ms after the first (a
+    // second path into the segment, a slow relay).
+    int lateCopyMs = 0;
+    // A restart runs (and stores) this address or netmask instead of the
+    // one stored before it.
+    std::optional<std::uint32_t> backAt;     // host order
+    std::optional<std::uint32_t> backNetmask; // host order
     // Behaviours that tests of the tool set directly (no option names):
     int discoveryRepeats = 0;    // each discovery reply leaves this many more times
     bool ignoreCommands = false; // commands are heard but neither answered nor carried out

@@ -1,14 +1,19 @@
+// The address control by itself, in a form of three labelled controls
+// between a check box and an edit, with a default button: typing, ranges,
+// pasting, keys, one tab stop, and what a screen reader finds.
 #include "gui/QtIpAddressCtrl.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDialog>
 #include <QFormLayout>
-#include <QLabel>
-#include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -36,26 +41,36 @@ QString RangeNotice(int entered, int low, int high)
         .arg(high);
 }
 
+enum Id { IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY };
+
 class QtIpAddressCtrlTest : public ::testing::Test {
 protected:
     QtIpAddressCtrlTest()
     {
         auto* form = new QFormLayout(&window);
-        auto* dhcp = new QCheckBox(QStringLiteral("DHCP Client Enabled"), &window);
-        dhcp->setObjectName(QStringLiteral("IDC_CHK_DHCP"));
+        dhcp = new QCheckBox(QStringLiteral("DHCP Client Enabled"), &window);
         form->addRow(dhcp);
-        const char* labels[3]{"IP Address", "Netmask", "Default Gateway"};
+        const char* labels[3]{"IP Address: ", "Netmask: ", "Default Gateway: "};
+        const int ranges[3][4][2]{{{1, 223}, {0, 255}, {0, 255}, {0, 254}},
+                                  {{0, 255}, {0, 255}, {0, 255}, {0, 254}},
+                                  {{0, 223}, {0, 255}, {0, 255}, {0, 254}}};
         for (int c = 0; c < 3; ++c) {
-            auto* ip = new QtIpAddressCtrl(&window);
-            ip->setObjectName(QString::fromLatin1(kIds[c]));
-            ip->setAccessibleName(QString::fromLatin1(labels[c]));
-            auto* label = new QLabel(QString::fromLatin1(labels[c]) + QStringLiteral(": "), &window);
-            label->setBuddy(ip);
-            form->addRow(label, ip);
+            auto* label = new QLabel(QString::fromLatin1(labels[c]), &window);
+            auto* target = new QtIpAddressCtrl(&window);
+            label->setBuddy(target);
+            form->addRow(label, target);
+            for (int f = 0; f < 4; ++f)
+                target->SetFieldRange(f, ranges[c][f][0], ranges[c][f][1]);
+            QObject::connect(target, &QtIpAddressCtrl::FieldChanged, target,
+                             [this, target, c] { seen[c] << Fields(target); });
+            controls[c] = target;
         }
-        auto* user = new QLineEdit(&window);
-        user->setObjectName(QStringLiteral("IDC_EDIT_USERNAME"));
+        user = new QLineEdit(&window);
         form->addRow(QStringLiteral("User Name:"), user);
+        apply = new QPushButton(QStringLiteral("Apply"), &window);
+        apply->setDefault(true);
+        form->addRow(apply);
+        control = controls[IDC_IP_ADDRESS];
     }
     void SetUp() override
     {
@@ -63,25 +78,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-        const int ranges[3][4][2]{{{1, 223}, {0, 255}, {0, 255}, {0, 254}},
-                                  {{0, 255}, {0, 255}, {0, 255}, {0, 254}},
-                                  {{0, 223}, {0, 255}, {0, 255}, {0, 254}}};
-        for (int c = 0; c < 3; ++c) {
-            QtIpAddressCtrl* ip = Control(kIds[c]);
-            for (int f = 0; f < 4; ++f)
-                ip->SetFieldRange(f, ranges[c][f][0], ranges[c][f][1]);
-            QtIpAddressCtrl* target = Control(kIds[c]);
-            QObject::connect(target, &QtIpAddressCtrl::FieldChanged, target,
-                             [this, target, id = kIds[c]] { seen[id] << Fields(target); });
-        }
-        address = Control("IDC_IP_ADDRESS");
-        control = Control("IDC_IP_ADDRESS");
     }
-    QtIpAddressCtrl* Control(const std::string& id)
-    {
-        return window.findChild<QtIpAddressCtrl*>(QString::fromStdString(id));
-    }
-    void Focus(const std::string& id) { window.findChild<QWidget*>(QString::fromStdString(id))->setFocus(); }
+    QtIpAddressCtrl* Control(int id) { return controls[id]; }
     static QString Fields(const QtIpAddressCtrl* c)
     {
         QStringList texts;
@@ -109,66 +107,68 @@ protected:
         return -1;
     }
     // Tab from the tab stop before the control.
-    void TabInto(const char* id)
+    void TabInto(int id)
     {
-        const std::map<std::string, std::string> before{
-            {"IDC_IP_ADDRESS", "IDC_CHK_DHCP"}, {"IDC_IP_NETMASK", "IDC_IP_ADDRESS"}, {"IDC_IP_GATEWAY", "IDC_IP_NETMASK"}};
-        Focus(before.at(id));
+        QWidget* before = id == IDC_IP_ADDRESS ? static_cast<QWidget*>(dhcp) : Control(id - 1);
+        before->setFocus(Qt::OtherFocusReason);
         Press(Qt::Key_Tab);
     }
     // The control changed, and the last notification saw it as it is now.
-    void ExpectNotified(const char* id, const std::string& what)
+    void ExpectNotified(int id, const std::string& what)
     {
         ASSERT_FALSE(seen[id].isEmpty()) << what;
         EXPECT_EQ(seen[id].back(), Fields(Control(id))) << what;
     }
 
-    static constexpr const char* kIds[3]{"IDC_IP_ADDRESS", "IDC_IP_NETMASK", "IDC_IP_GATEWAY"};
-    // The three controls as the Setup IP dialog lays them out: labelled in a
-    // form after the DHCP check box, the user name after them.
+    static constexpr int kIds[3]{IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY};
     QDialog window;
-    QtIpAddressCtrl* address = nullptr;
+    QCheckBox* dhcp = nullptr;
+    QtIpAddressCtrl* controls[3]{};
+    QLineEdit* user = nullptr;
+    QPushButton* apply = nullptr;
     QtIpAddressCtrl* control = nullptr;
-    std::map<std::string, QStringList> seen; // the fields at each FieldChanged
+    std::map<int, QStringList> seen; // the fields at each FieldChanged
 };
 
 TEST_F(QtIpAddressCtrlTest, BlankFieldsValueOrderAndNoNotificationFromCode)
 {
+    QSignalSpy changed(control, &QtIpAddressCtrl::FieldChanged);
     std::uint32_t value = 1;
-    EXPECT_TRUE(address->IsBlank());
-    EXPECT_EQ(address->GetAddress(value), 0);
+    EXPECT_TRUE(control->IsBlank());
+    EXPECT_EQ(control->GetAddress(value), 0);
     EXPECT_EQ(value, 0u);
 
-    address->SetAddress(0xC0A8010Au);
+    control->SetAddress(0xC0A8010Au);
     EXPECT_EQ(Fields(control), QStringLiteral("192|168|1|10"));
-    EXPECT_EQ(address->GetAddress(value), 4);
+    EXPECT_EQ(control->GetAddress(value), 4);
     EXPECT_EQ(value, 0xC0A8010Au);
-    address->SetAddress(0);
+    control->SetAddress(0);
     EXPECT_EQ(Fields(control), QStringLiteral("0|0|0|0"));
-    EXPECT_FALSE(address->IsBlank());
+    EXPECT_FALSE(control->IsBlank());
 
     control->Field(1)->clear();
     control->Field(3)->clear();
     control->Field(0)->setText(QStringLiteral("10"));
-    EXPECT_EQ(address->GetAddress(value), 2);
+    EXPECT_EQ(control->GetAddress(value), 2);
     EXPECT_EQ(value, 0x0A000000u);
-    address->ClearAddress();
-    EXPECT_TRUE(address->IsBlank());
-    EXPECT_EQ(static_cast<int>(seen["IDC_IP_ADDRESS"].size()), 0);
+    control->ClearAddress();
+    EXPECT_TRUE(control->IsBlank());
+    EXPECT_EQ(changed.count(), 0);
 }
 
 // A click at the left or right end of a field, on each field of each
 // control, puts the caret there: the next digit goes in at that spot.
 TEST_F(QtIpAddressCtrlTest, ClickPutsTheCaretInTheClickedFieldWhereClicked)
 {
-    for (const char* id : kIds) {
+    QSignalSpy changed(control, &QtIpAddressCtrl::FieldChanged);
+    for (const int id : kIds) {
         QtIpAddressCtrl* target = Control(id);
         for (int field = 0; field < 4; ++field) {
             for (const bool left : {true, false}) {
-                const std::string what = std::string(id) + " field " + std::to_string(field) +
+                const std::string what = std::to_string(id) + " field " + std::to_string(field) +
                                           (left ? " left" : " right");
                 target->SetAddress(0x01020304u);
-                Focus("IDC_EDIT_USERNAME");
+                user->setFocus(Qt::OtherFocusReason);
                 const QLineEdit* edit = target->Field(field);
                 ClickAt(edit, QPoint(left ? 1 : edit->width() - 2, edit->height() / 2));
                 EXPECT_EQ(FocusedField(target), field) << what;
@@ -180,32 +180,32 @@ TEST_F(QtIpAddressCtrlTest, ClickPutsTheCaretInTheClickedFieldWhereClicked)
             }
         }
     }
-    EXPECT_EQ(static_cast<int>(seen["IDC_IP_ADDRESS"].size()), 8);
+    EXPECT_EQ(changed.count(), 8);
 }
 
 // Whole addresses typed after tabbing into an empty or a filled control.
 TEST_F(QtIpAddressCtrlTest, TypedAddressIsTheAddressKept)
 {
     struct Case {
-        const char* id;
+        int id;
         bool filled;
         const char* typed;
         const char* kept;
         QString notice;
     };
     const Case cases[]{
-        {"IDC_IP_ADDRESS", false, "198.18.200.77", "198|18|200|77", {}},
-        {"IDC_IP_ADDRESS", true, "198.18.200.77", "198|18|200|77", {}},
-        {"IDC_IP_ADDRESS", true, "192.168.1.10", "192|168|1|10", {}},
-        {"IDC_IP_ADDRESS", false, "1..2.3.4", "1|2|3|4", {}},
-        {"IDC_IP_ADDRESS", true, "1.2.3", "1|2|3|1", {}},
-        {"IDC_IP_ADDRESS", false, "192.168.001.010", "192|168|1|010", {}},
-        {"IDC_IP_ADDRESS", true, "300.1.2.3", "223|1|2|3", RangeNotice(300, 1, 223)},
-        {"IDC_IP_ADDRESS", true, "0.1.2.3", "1|1|2|3", RangeNotice(0, 1, 223)},
-        {"IDC_IP_NETMASK", true, "255255255255", "255|255|255|254", RangeNotice(255, 0, 254)},
-        {"IDC_IP_NETMASK", false, "255.255.0.0", "255|255|0|0", {}},
-        {"IDC_IP_GATEWAY", true, "0.0.0.0", "0|0|0|0", {}},
-        {"IDC_IP_GATEWAY", false, "198.18.0.1", "198|18|0|1", {}},
+        {IDC_IP_ADDRESS, false, "198.18.200.77", "198|18|200|77", {}},
+        {IDC_IP_ADDRESS, true, "198.18.200.77", "198|18|200|77", {}},
+        {IDC_IP_ADDRESS, true, "192.168.1.10", "192|168|1|10", {}},
+        {IDC_IP_ADDRESS, false, "1..2.3.4", "1|2|3|4", {}},
+        {IDC_IP_ADDRESS, true, "1.2.3", "1|2|3|1", {}},
+        {IDC_IP_ADDRESS, false, "192.168.001.010", "192|168|1|010", {}},
+        {IDC_IP_ADDRESS, true, "300.1.2.3", "223|1|2|3", RangeNotice(300, 1, 223)},
+        {IDC_IP_ADDRESS, true, "0.1.2.3", "1|1|2|3", RangeNotice(0, 1, 223)},
+        {IDC_IP_NETMASK, true, "255255255255", "255|255|255|254", RangeNotice(255, 0, 254)},
+        {IDC_IP_NETMASK, false, "255.255.0.0", "255|255|0|0", {}},
+        {IDC_IP_GATEWAY, true, "0.0.0.0", "0|0|0|0", {}},
+        {IDC_IP_GATEWAY, false, "198.18.0.1", "198|18|0|1", {}},
     };
     for (const Case& c : cases) {
         QtIpAddressCtrl* target = Control(c.id);
@@ -229,24 +229,24 @@ TEST_F(QtIpAddressCtrlTest, TypedAddressIsTheAddressKept)
 TEST_F(QtIpAddressCtrlTest, OutOfRangeValueIsClampedAndTheUserTold)
 {
     struct Case {
-        const char* id;
+        int id;
         int field;
         const char* typed;
         const char* kept;
         QString notice;
     };
     const Case cases[]{
-        {"IDC_IP_ADDRESS", 0, "300", "223", RangeNotice(300, 1, 223)},
-        {"IDC_IP_ADDRESS", 0, "0", "1", RangeNotice(0, 1, 223)},
-        {"IDC_IP_ADDRESS", 0, "224", "223", RangeNotice(224, 1, 223)},
-        {"IDC_IP_ADDRESS", 3, "255", "254", RangeNotice(255, 0, 254)},
-        {"IDC_IP_ADDRESS", 1, "255", "255", {}},
-        {"IDC_IP_GATEWAY", 0, "0", "0", {}},
-        {"IDC_IP_GATEWAY", 0, "999", "223", RangeNotice(999, 0, 223)},
-        {"IDC_IP_NETMASK", 0, "255", "255", {}},
-        {"IDC_IP_NETMASK", 3, "255", "254", RangeNotice(255, 0, 254)},
-        {"IDC_IP_ADDRESS", 2, "007", "7", {}},
-        {"IDC_IP_ADDRESS", 1, "a1b", "1", {}},
+        {IDC_IP_ADDRESS, 0, "300", "223", RangeNotice(300, 1, 223)},
+        {IDC_IP_ADDRESS, 0, "0", "1", RangeNotice(0, 1, 223)},
+        {IDC_IP_ADDRESS, 0, "224", "223", RangeNotice(224, 1, 223)},
+        {IDC_IP_ADDRESS, 3, "255", "254", RangeNotice(255, 0, 254)},
+        {IDC_IP_ADDRESS, 1, "255", "255", {}},
+        {IDC_IP_GATEWAY, 0, "0", "0", {}},
+        {IDC_IP_GATEWAY, 0, "999", "223", RangeNotice(999, 0, 223)},
+        {IDC_IP_NETMASK, 0, "255", "255", {}},
+        {IDC_IP_NETMASK, 3, "255", "254", RangeNotice(255, 0, 254)},
+        {IDC_IP_ADDRESS, 2, "007", "7", {}},
+        {IDC_IP_ADDRESS, 1, "a1b", "1", {}},
     };
     for (const Case& c : cases) {
         QtIpAddressCtrl* target = Control(c.id);
@@ -254,7 +254,7 @@ TEST_F(QtIpAddressCtrlTest, OutOfRangeValueIsClampedAndTheUserTold)
         seen.clear();
         target->FocusField(c.field, true);
         Type(QString::fromLatin1(c.typed));
-        Focus("IDC_EDIT_USERNAME");
+        user->setFocus(Qt::OtherFocusReason);
         EXPECT_EQ(target->Field(c.field)->text(), QString::fromLatin1(c.kept)) << c.id << " " << c.typed;
         EXPECT_EQ(target->Notice(), c.notice) << c.id << " " << c.typed;
         ExpectNotified(c.id, c.typed);
@@ -262,11 +262,13 @@ TEST_F(QtIpAddressCtrlTest, OutOfRangeValueIsClampedAndTheUserTold)
 
     // Enter presses the dialog's default button, which reads the value: it
     // is in range by then.
+    QStringList read;
+    QObject::connect(apply, &QPushButton::clicked, control, [&] { read << Fields(control); });
     control->ClearAddress();
     control->FocusField(0, true);
     Type(QStringLiteral("0"));
     Press(Qt::Key_Return);
-    EXPECT_EQ(control->Field(0)->text(), QStringLiteral("1"));
+    EXPECT_EQ(read, QStringList{QStringLiteral("1|||")});
     EXPECT_EQ(control->Notice(), RangeNotice(0, 1, 223));
 }
 
@@ -309,9 +311,9 @@ TEST_F(QtIpAddressCtrlTest, PastedAddressFillsAllFieldsAndOtherTextChangesNothin
         EXPECT_EQ(Fields(control), QString::fromLatin1(c.kept)) << what;
         EXPECT_EQ(control->Notice(), c.notice) << what;
         if (Fields(control) == QStringLiteral("10|0|0|1"))
-            EXPECT_TRUE(seen["IDC_IP_ADDRESS"].isEmpty()) << what;
+            EXPECT_TRUE(seen[IDC_IP_ADDRESS].isEmpty()) << what;
         else
-            ExpectNotified("IDC_IP_ADDRESS", what);
+            ExpectNotified(IDC_IP_ADDRESS, what);
     }
 }
 
@@ -332,15 +334,15 @@ TEST_F(QtIpAddressCtrlTest, MiddleClickPastesTheSelection)
     for (const auto& c : cases) {
         control->SetAddress(kFilled);
         seen.clear();
-        Focus("IDC_EDIT_USERNAME");
+        user->setFocus(Qt::OtherFocusReason);
         clipboard->setText(QString::fromLatin1(c.selected), QClipboard::Selection);
         ClickAt(control->Field(c.field), control->Field(c.field)->rect().center(), Qt::MiddleButton);
         EXPECT_EQ(Fields(control), QString::fromLatin1(c.kept)) << c.selected;
         EXPECT_EQ(FocusedField(control) >= 0, true) << c.selected;
         if (Fields(control) != QStringLiteral("10|0|0|1"))
-            ExpectNotified("IDC_IP_ADDRESS", c.selected);
+            ExpectNotified(IDC_IP_ADDRESS, c.selected);
         else
-            EXPECT_TRUE(seen["IDC_IP_ADDRESS"].isEmpty()) << c.selected;
+            EXPECT_TRUE(seen[IDC_IP_ADDRESS].isEmpty()) << c.selected;
     }
 }
 
@@ -387,7 +389,7 @@ TEST_F(QtIpAddressCtrlTest, NavigationKeysCrossFieldEdges)
         EXPECT_EQ(control->Field(c.toField)->cursorPosition(), c.toCaret) << what;
         EXPECT_EQ(Fields(control), QString::fromLatin1(c.kept)) << what;
         if (c.kept != start)
-            ExpectNotified("IDC_IP_ADDRESS", what);
+            ExpectNotified(IDC_IP_ADDRESS, what);
     }
 }
 
@@ -396,10 +398,10 @@ TEST_F(QtIpAddressCtrlTest, NavigationKeysCrossFieldEdges)
 TEST_F(QtIpAddressCtrlTest, TheControlIsOneTabStop)
 {
     control->SetAddress(kFilled);
-    TabInto("IDC_IP_ADDRESS");
+    TabInto(IDC_IP_ADDRESS);
     EXPECT_EQ(FocusedField(control), 0);
     EXPECT_EQ(control->Field(0)->selectedText(), QStringLiteral("10"));
-    QtIpAddressCtrl* netmask = Control("IDC_IP_NETMASK");
+    QtIpAddressCtrl* netmask = Control(IDC_IP_NETMASK);
     const struct {
         QtIpAddressCtrl* from;
         int field;
@@ -419,20 +421,27 @@ TEST_F(QtIpAddressCtrlTest, TheControlIsOneTabStop)
     }
 }
 
-// A screen reader finds each field under the label beside its control.
-TEST_F(QtIpAddressCtrlTest, FieldsHaveAccessibleNames)
+// A screen reader finds each field under the label beside its control, and
+// nothing else of the control: the dots between the fields are not texts of
+// their own.
+TEST_F(QtIpAddressCtrlTest, FieldsHaveAccessibleNamesAndTheDotsNone)
 {
     std::map<QString, QObject*> named;
+    int dots = 0;
     std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
         if (node->role() == QAccessible::EditableText)
             named[node->text(QAccessible::Name)] = node->object();
+        if (node->text(QAccessible::Name).trimmed() == QStringLiteral("."))
+            ++dots;
         for (int i = 0; i < node->childCount(); ++i)
             walk(node->child(i));
     };
     walk(QAccessible::queryAccessibleInterface(&window));
-    const std::pair<const char*, const char*> labels[]{
-        {"IDC_IP_ADDRESS", "IP Address"}, {"IDC_IP_NETMASK", "Netmask"}, {"IDC_IP_GATEWAY", "Default Gateway"}};
+    EXPECT_EQ(dots, 0);
+    const std::pair<int, const char*> labels[]{
+        {IDC_IP_ADDRESS, "IP Address"}, {IDC_IP_NETMASK, "Netmask"}, {IDC_IP_GATEWAY, "Default Gateway"}};
     for (const auto& [id, label] : labels) {
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(Control(id))->childCount(), 4) << label;
         for (int field = 0; field < 4; ++field) {
             const QString name = QStringLiteral("%1, field %2 of 4").arg(QLatin1String(label)).arg(field + 1);
             const auto found = named.find(name);
@@ -440,6 +449,31 @@ TEST_F(QtIpAddressCtrlTest, FieldsHaveAccessibleNames)
             EXPECT_EQ(found->second, Control(id)->Field(field)) << name.toStdString();
         }
     }
+}
+
+// The control keeps the width that "255.255.255.255" needs with room for a
+// caret in each field, about sixteen characters, however wide the form; a
+// larger font widens it.
+TEST_F(QtIpAddressCtrlTest, KeepsItsNaturalWidth)
+{
+    user->setMinimumWidth(60 * user->fontMetrics().horizontalAdvance(QLatin1Char('0')));
+    QCoreApplication::processEvents();
+    for (const int id : kIds) {
+        const QtIpAddressCtrl* target = Control(id);
+        const int digit = target->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+        EXPECT_EQ(target->width(), target->sizeHint().width()) << id;
+        EXPECT_GE(target->width(), 15 * digit) << id;
+        EXPECT_LE(target->width(), 20 * digit) << id;
+        for (int field = 0; field < 4; ++field) {
+            const QLineEdit* edit = target->Field(field);
+            EXPECT_GE(edit->width(), edit->fontMetrics().horizontalAdvance(QStringLiteral("255"))) << id;
+        }
+    }
+    const int before = control->sizeHint().width();
+    QFont larger = control->font();
+    larger.setPointSizeF(larger.pointSizeF() * 2);
+    control->setFont(larger);
+    EXPECT_GT(control->sizeHint().width(), before * 3 / 2);
 }
 
 } // namespace

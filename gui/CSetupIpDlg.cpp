@@ -1,0 +1,593 @@
+#include "gui/CSetupIpDlg.h"
+
+#include "common/EngineTexts.h"
+#include "common/FormatError.h"
+#include "common/InterfaceTexts.h"
+#include "common/SettingText.h"
+#include "common/ValidateSettings.h"
+#include "engine/Session.h"
+#include "gui/MessageBox.h"
+#include "gui/QtIpAddressCtrl.h"
+#include "gui/QtTranslation.h"
+#include "protocol/MacText.h"
+#include "ui_CSetupIpDlg.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QShowEvent>
+
+#include <utility>
+
+namespace pemblor {
+
+namespace {
+
+constexpr const char* SettingNames[] = {"USER_NAME",   "USER_PASSWORD",   "IP_ADDR",
+                                        "SUBNET_MASK", "DEFAULT_GATEWAY", "DHCP"};
+
+// The change's result is taken at the first tick after it arrived (the
+// reboot question's timing).
+constexpr unsigned PollPeriodMs = 1000;
+
+struct FieldRange {
+    int low, high;
+};
+constexpr FieldRange IpAddressRanges[4] = {{1, 223}, {0, 255}, {0, 255}, {0, 254}};
+constexpr FieldRange NetmaskRanges[4] = {{0, 255}, {0, 255}, {0, 255}, {0, 254}};
+constexpr FieldRange GatewayRanges[4] = {{0, 223}, {0, 255}, {0, 255}, {0, 254}};
+
+void SetRanges(QtIpAddressCtrl& control, const FieldRange (&ranges)[4])
+{
+    for (int field = 0; field < 4; ++field)
+        control.SetFieldRange(field, ranges[field].low, ranges[field].high);
+}
+
+AddressInput ReadAddress(const QtIpAddressCtrl& control)
+{
+    AddressInput input;
+    input.blank = control.IsBlank();
+    control.GetAddress(input.value);
+    return input;
+}
+
+std::string ReadAddressText(const QtIpAddressCtrl& control)
+{
+    std::uint32_t value = 0;
+    control.GetAddress(value);
+    return AddressToText(value);
+}
+
+// A label's text as the name of the control it labels: "IP Address: " names
+// "IP Address".
+QString NameFromLabel(QString text)
+{
+    text.remove(QLatin1Char('&'));
+    text = text.trimmed();
+    while (text.endsWith(QLatin1Char(':')))
+        text = text.chopped(1).trimmed();
+    return text;
+}
+
+} // namespace
+
+CSetupIpDlg::CSetupIpDlg(Session& session, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint)
+    , m_ui(std::make_unique<Ui::CSetupIpDlg>())
+    , m_dispatcher(session.dispatcher())
+    , m_transport(session.transport())
+{
+    m_ui->setupUi(this);
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (QWidget* buddy = label->buddy())
+            buddy->setAccessibleName(NameFromLabel(label->text()));
+    }
+    m_ui->IDC_EDIT_USERNAME->setMaxLength(static_cast<int>(CredentialLimit));
+    m_ui->IDC_EDIT_PASSWORD->setMaxLength(static_cast<int>(CredentialLimit));
+    SetRanges(*m_ui->IDC_IP_ADDRESS, IpAddressRanges);
+    SetRanges(*m_ui->IDC_IP_NETMASK, NetmaskRanges);
+    SetRanges(*m_ui->IDC_IP_GATEWAY, GatewayRanges);
+    DisableControls();
+    m_changed.emplace();
+    ClearSettings();
+    // Apply is disabled until the device has answered: the focus starts on
+    // the first control that takes it.
+    m_ui->IDCANCEL->setFocus(Qt::TabFocusReason);
+
+    connect(m_ui->IDC_BTN_APPLY, &QPushButton::clicked, this, &CSetupIpDlg::OnApplyChanges);
+    connect(m_ui->IDC_CHK_DHCP, &QCheckBox::clicked, this, &CSetupIpDlg::OnDhcpClicked);
+    connect(m_ui->IDCANCEL, &QPushButton::clicked, this, &CSetupIpDlg::reject);
+    const std::pair<QtIpAddressCtrl*, int> fields[] = {
+        {m_ui->IDC_IP_ADDRESS, IpAddrIndex}, {m_ui->IDC_IP_NETMASK, SubnetMaskIndex}, {m_ui->IDC_IP_GATEWAY, GatewayIndex}};
+    for (const auto& [control, index] : fields) {
+        connect(control, &QtIpAddressCtrl::FieldChanged, this,
+                [this, control = control, index = index] { OnFieldChanged(*control, index); });
+    }
+}
+
+// The job goes first: it stops, and calls nothing more.
+CSetupIpDlg::~CSetupIpDlg()
+{
+    m_job.reset();
+    m_dispatcher.Cancel(m_pollTimer);
+    m_dispatcher.Cancel(m_finishedCall);
+    m_dispatcher.Cancel(m_refuseCall);
+}
+
+void CSetupIpDlg::OnFinishedCall()
+{
+    if (std::optional<JobReport> report = std::exchange(m_finishedReport, std::nullopt))
+        OnJobFinished(*report);
+}
+
+void CSetupIpDlg::SetMacText(const std::string& text)
+{
+    m_strMac = text;
+}
+
+void CSetupIpDlg::SetDeviceAddress(std::string address, unsigned interfaceIndex)
+{
+    m_strAddress = std::move(address);
+    m_nInterface = interfaceIndex;
+}
+
+void CSetupIpDlg::SetDeviceLine(std::string line)
+{
+    const QString text = QString::fromStdString(line);
+    m_ui->IDC_TEXT_DEVICE->setText(text);
+    setAccessibleDescription(text);
+}
+
+void CSetupIpDlg::SetSetting(std::string_view name, std::string_view value)
+{
+    const auto found = m_settings.find(name);
+    if (found == m_settings.end())
+        m_settings.emplace(std::string(name), std::string(value));
+    else
+        found->second.assign(value);
+}
+
+const std::string& CSetupIpDlg::Setting(int index) const
+{
+    static const std::string none;
+    const auto found = m_settings.find(std::string_view(SettingNames[index]));
+    return found == m_settings.end() ? none : found->second;
+}
+
+void CSetupIpDlg::StoreSetting(int index, std::string_view value)
+{
+    SetSetting(SettingNames[index], value);
+}
+
+void CSetupIpDlg::DisableControls()
+{
+    m_ui->IDC_BTN_APPLY->setEnabled(false);
+    m_ui->IDC_CHK_DHCP->setEnabled(false);
+    m_ui->IDC_IP_GATEWAY->setEnabled(false);
+    m_ui->IDC_IP_ADDRESS->setEnabled(false);
+    m_ui->IDC_IP_NETMASK->setEnabled(false);
+    m_ui->IDC_EDIT_USERNAME->setEnabled(false);
+    m_ui->IDC_EDIT_PASSWORD->setEnabled(false);
+}
+
+void CSetupIpDlg::ClearSettings()
+{
+    for (int i = 0; i < SettingCount; ++i)
+        StoreSetting(i, "");
+}
+
+void CSetupIpDlg::FillControls()
+{
+    if (m_bEnded)
+        return;
+    m_ui->IDC_IP_ADDRESS->SetAddress(AddressFromText(Setting(IpAddrIndex)));
+    m_ui->IDC_IP_NETMASK->SetAddress(AddressFromText(Setting(SubnetMaskIndex)));
+    m_ui->IDC_IP_GATEWAY->SetAddress(AddressFromText(Setting(GatewayIndex)));
+
+    const int dhcp = LeadingInteger(Setting(DhcpIndex));
+    m_ui->IDC_CHK_DHCP->setChecked(dhcp == 1);
+    if (m_nInitialDhcp == -1)
+        m_nInitialDhcp = dhcp;
+    // A device that did not report DHCP 1 at the first fill never gets the
+    // box enabled while the dialog lives.
+    if (m_nInitialDhcp == 1)
+        m_ui->IDC_CHK_DHCP->setEnabled(true);
+
+    m_ui->IDC_IP_ADDRESS->setEnabled(true);
+    m_ui->IDC_IP_NETMASK->setEnabled(true);
+    m_ui->IDC_IP_GATEWAY->setEnabled(true);
+    m_ui->IDC_EDIT_USERNAME->setEnabled(true);
+    m_ui->IDC_EDIT_PASSWORD->setEnabled(true);
+    m_ui->IDC_BTN_APPLY->setEnabled(true);
+}
+
+void CSetupIpDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Once: a window restored by the window manager is shown again.
+    if (event->spontaneous() || std::exchange(m_bShown, true))
+        return;
+    if (!AddressesOneDevice()) {
+        // Told once the dialog is up: a box does not belong in its showing.
+        m_dispatcher.Post(m_refuseCall);
+        return;
+    }
+    JobListener& listener = *this;
+    m_job = std::make_unique<DeviceJob>(m_transport, m_dispatcher, listener, m_strMac, m_strAddress, m_nInterface);
+    m_ui->IDC_BTN_APPLY->setEnabled(false);
+    JobPlan read;
+    read.read = true;
+    StartJob(Phase::Reading, read);
+}
+
+void CSetupIpDlg::RefuseDevice()
+{
+    ShowMessage(Translated(std::string(MsgNoDeviceMac)));
+    EndWithCancel();
+}
+
+bool CSetupIpDlg::AddressesOneDevice() const
+{
+    return ParseDeviceMac(m_strMac).has_value();
+}
+
+bool CSetupIpDlg::StartJob(Phase phase, const JobPlan& plan)
+{
+    m_phase = phase;
+    return m_job && m_job->Start(plan);
+}
+
+bool CSetupIpDlg::Restarting() const
+{
+    return m_bRebooting && ((m_job && m_job->Running()) || m_finishedReport);
+}
+
+void CSetupIpDlg::StoreSettings(const DeviceSettings& settings)
+{
+    const std::pair<const std::optional<std::string>*, int> fields[] = {{&settings.ipAddr, IpAddrIndex},
+                                                                        {&settings.netmask, SubnetMaskIndex},
+                                                                        {&settings.gateway, GatewayIndex},
+                                                                        {&settings.dhcp, DhcpIndex}};
+    for (const auto& [value, index] : fields) {
+        if (*value)
+            StoreSetting(index, **value);
+    }
+}
+
+// The flag says whether the control's dotted text equals the value as the
+// device spelled it: a text comparison, so 192.168.001.001 from the device
+// never matches what the control shows.
+void CSetupIpDlg::OnFieldChanged(const QtIpAddressCtrl& control, int index)
+{
+    if (!m_changed)
+        return;
+    (*m_changed)[static_cast<std::size_t>(index)] = ReadAddressText(control) != Setting(index);
+}
+
+// Compared with the map's current value, not with the value of the first
+// fill; a value other than 0 or 1 never sets the flag.
+void CSetupIpDlg::OnDhcpClicked()
+{
+    if (!m_changed)
+        return;
+    const int value = LeadingInteger(Setting(DhcpIndex));
+    const bool ticked = m_ui->IDC_CHK_DHCP->isChecked();
+    (*m_changed)[DhcpIndex] = (value == 1 && !ticked) || (value == 0 && ticked);
+}
+
+void CSetupIpDlg::OnApplyChanges()
+{
+    if (!m_changed)
+        return;
+    const auto& changed = *m_changed;
+    SettingsInput input;
+    input.ipAddress = ReadAddress(*m_ui->IDC_IP_ADDRESS);
+    input.netmask = ReadAddress(*m_ui->IDC_IP_NETMASK);
+    input.gateway = ReadAddress(*m_ui->IDC_IP_GATEWAY);
+    input.ipChanged = changed[IpAddrIndex];
+    input.netmaskChanged = changed[SubnetMaskIndex];
+    input.gatewayChanged = changed[GatewayIndex];
+    input.dhcpChanged = changed[DhcpIndex];
+    input.dhcpTicked = m_ui->IDC_CHK_DHCP->isChecked();
+    const std::string userName = m_ui->IDC_EDIT_USERNAME->text().toStdString();
+    const std::string password = m_ui->IDC_EDIT_PASSWORD->text().toStdString();
+    input.userName = userName;
+    input.password = password;
+
+    const ValidationOutcome outcome = ValidateSettings(input);
+    // Values accepted before a failure stay stored.
+    if (outcome.ipAddress)
+        StoreSetting(IpAddrIndex, *outcome.ipAddress);
+    if (outcome.subnetMask)
+        StoreSetting(SubnetMaskIndex, *outcome.subnetMask);
+    if (outcome.gateway)
+        StoreSetting(GatewayIndex, *outcome.gateway);
+    if (outcome.dhcp)
+        StoreSetting(DhcpIndex, *outcome.dhcp == 1 ? "1" : "0");
+
+    if (!outcome.Accepted()) {
+        ShowMessage(Translated(std::string(outcome.failure)));
+        QWidget* focus = nullptr;
+        switch (outcome.focus) {
+        case FocusField::IpAddress:
+            focus = m_ui->IDC_IP_ADDRESS;
+            break;
+        case FocusField::Netmask:
+            focus = m_ui->IDC_IP_NETMASK;
+            break;
+        case FocusField::Gateway:
+            focus = m_ui->IDC_IP_GATEWAY;
+            break;
+        case FocusField::UserName:
+            focus = m_ui->IDC_EDIT_USERNAME;
+            break;
+        case FocusField::Password:
+            focus = m_ui->IDC_EDIT_PASSWORD;
+            break;
+        case FocusField::None:
+            break;
+        }
+        if (focus)
+            focus->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+
+    if (!AddressesOneDevice()) {
+        ShowMessage(Translated(std::string(MsgNoDeviceMac)));
+        return;
+    }
+
+    DisableControls();
+    m_changeReport.reset();
+    JobPlan change;
+    change.read = false;
+    change.change = SettingsRequest::From(outcome.Change());
+    // The form's own check ("No change is made!") compares texts as the
+    // device spelled them; what passes it goes out.
+    change.skipUnchanged = false;
+    change.credentials = {userName, password};
+    // Scheduled before the job starts: a send that fails at once ends the
+    // job, and that end cancels the poll.
+    m_dispatcher.Schedule(m_pollTimer, PollPeriodMs);
+    StartJob(Phase::Changing, change);
+}
+
+void CSetupIpDlg::OnPollTimer()
+{
+    if (m_bEnded)
+        return;
+    if (!m_changeReport) {
+        m_dispatcher.Schedule(m_pollTimer, PollPeriodMs);
+        return;
+    }
+    const JobReport report = *std::exchange(m_changeReport, std::nullopt);
+    OnChangeEnded(report);
+}
+
+void CSetupIpDlg::ShowRefusal(const JobReport& report)
+{
+    if (report.outcome == JobOutcome::AuthenticationError)
+        ShowMessage(tr("Authentication Error!"));
+    else if (report.outcome == JobOutcome::UnknownResult)
+        ShowMessage(QString::fromStdString(
+            FormatError(tr("The device answered with an unknown result (%d).").toStdString(), report.result)));
+}
+
+void CSetupIpDlg::OnChangeEnded(const JobReport& report)
+{
+    if (report.outcome == JobOutcome::Stored) {
+        FinishChange();
+        return;
+    }
+    ShowRefusal(report);
+    GiveFormBack();
+}
+
+void CSetupIpDlg::FinishChange()
+{
+    const QPointer<CSetupIpDlg> self(this);
+    const MessageBox::Button answer = MessageBox::question(
+        this, tr("Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?"),
+        QMessageBox::Ok | QMessageBox::Cancel);
+    if (!self || m_bEnded)
+        return;
+    // The values applied stay stored: a refused reboot gives them back.
+    JobPlan plan;
+    plan.read = false;
+    plan.verify = true;
+    if (answer == QMessageBox::Ok) {
+        // The restart wait counts from the reboot request; the note does not
+        // hold it up.
+        plan.reboot = true;
+        plan.credentials = {m_ui->IDC_EDIT_USERNAME->text().toStdString(),
+                            m_ui->IDC_EDIT_PASSWORD->text().toStdString()};
+        m_bRebooting = true;
+        if (!StartJob(Phase::Rereading, plan) || !m_bRebooting)
+            return;
+        ShowMessage(tr("It may take about one minute to reboot the target."));
+        return;
+    }
+    StartJob(Phase::Rereading, plan);
+}
+
+void CSetupIpDlg::JobProgress(DeviceJob& /*job*/, JobStep step, int secondsLeft, int /*queriesSent*/)
+{
+    if (step == JobStep::Restart && secondsLeft > 0)
+        ShowProgress(tr("Waiting for the device to restart… %d s"), secondsLeft);
+    else if (step == JobStep::Verify && secondsLeft > 0)
+        ShowProgress(tr("Reading the device's settings… %d s"), secondsLeft);
+}
+
+void CSetupIpDlg::JobSendFailed(DeviceJob& /*job*/, Request /*request*/, int error, std::string_view interfaceName)
+{
+    const std::string format = Translated(MsgDeviceSendFailed).toStdString();
+    ShowMessage(QString::fromStdString(interfaceName.empty() ? FormatError(format, error)
+                                                             : SendFailureText(format, error, interfaceName)));
+}
+
+void CSetupIpDlg::JobFinished(DeviceJob& /*job*/, const JobReport& report)
+{
+    if (!report.address.empty())
+        m_strAddress = report.address;
+    if (m_bEnded)
+        return;
+    // A refusal of the reboot arrives as a reply; its message waits for the
+    // queue. Everything else ends from a deadline or shows no box.
+    const bool refused =
+        report.outcome == JobOutcome::AuthenticationError || report.outcome == JobOutcome::UnknownResult;
+    if (m_phase == Phase::Rereading && refused) {
+        m_finishedReport = report;
+        m_dispatcher.Post(m_finishedCall);
+        return;
+    }
+    OnJobFinished(report);
+}
+
+void CSetupIpDlg::OnJobFinished(const JobReport& report)
+{
+    if (m_bEnded)
+        return;
+    if (m_bAskingStop) {
+        m_deferredReport = report;
+        return;
+    }
+    switch (m_phase) {
+    case Phase::Reading:
+        if (report.outcome == JobOutcome::Timeout) {
+            // Nothing to edit: the dialog closes.
+            ShowMessage(tr("Time Out!"));
+            EndWithCancel();
+        } else if (report.before) {
+            StoreSettings(*report.before);
+            FillControls();
+        }
+        return;
+    case Phase::Changing:
+        if (report.outcome == JobOutcome::Timeout || report.outcome == JobOutcome::SendFailed) {
+            m_dispatcher.Cancel(m_pollTimer);
+            if (report.outcome == JobOutcome::Timeout)
+                ShowMessage(tr("Time Out!"));
+            GiveFormBack();
+            return;
+        }
+        m_changeReport = report;
+        return;
+    case Phase::Rereading:
+        OnRereadEnded(report);
+        return;
+    }
+}
+
+void CSetupIpDlg::OnRereadEnded(const JobReport& report)
+{
+    const bool rebooted = std::exchange(m_bRebooting, false);
+    switch (report.outcome) {
+    case JobOutcome::Verified:
+        m_reread = report.after;
+        if (report.after)
+            StoreSettings(*report.after);
+        EndWithCancel();
+        return;
+    case JobOutcome::NotVerified:
+        if (rebooted) {
+            const QString expected = QString::fromStdString(report.expectedAddress);
+            if (report.heardAfterRestart)
+                ShowMessage(tr("After restarting, the device answered only from its old address %1, not from its new "
+                               "address %2: the change may not have taken effect. Press Discover to look for it.")
+                                .arg(QString::fromStdString(report.oldAddress), expected));
+            else if (!expected.isEmpty())
+                ShowMessage(tr("The device did not answer after restarting. It may be at its new address %1 or still "
+                               "restarting: press Discover to look for it.")
+                                .arg(expected));
+            else
+                ShowMessage(tr("The device did not answer after restarting. It may still be restarting: press "
+                               "Discover to look for it."));
+        }
+        EndWithCancel();
+        return;
+    default:
+        ShowRefusal(report);
+        break;
+    }
+    // A refused reboot ends the wait: the form comes back.
+    ShowProgress({}, 0);
+    GiveFormBack();
+}
+
+void CSetupIpDlg::GiveFormBack()
+{
+    FillControls();
+}
+
+void CSetupIpDlg::EndWithCancel()
+{
+    if (!m_bEnded)
+        done(QDialog::Rejected);
+}
+
+// While the device restarts the user is asked first; the job runs on
+// meanwhile, and one that ends during the question is handled once it is
+// answered.
+void CSetupIpDlg::reject()
+{
+    if (m_bEnded)
+        return;
+    if (Restarting()) {
+        if (m_bAskingStop)
+            return;
+        m_bAskingStop = true;
+        const QPointer<CSetupIpDlg> self(this);
+        const MessageBox::Button answer =
+            MessageBox::question(this, tr("The device is restarting. Stop waiting for it?"));
+        if (!self)
+            return;
+        m_bAskingStop = false;
+        if (m_bEnded)
+            return;
+        if (answer != QMessageBox::Yes) {
+            if (std::optional<JobReport> report = std::exchange(m_deferredReport, std::nullopt))
+                OnJobFinished(*report);
+            return;
+        }
+    }
+    Abandon();
+}
+
+void CSetupIpDlg::Abandon()
+{
+    EndWithCancel();
+}
+
+void CSetupIpDlg::done(int result)
+{
+    if (!m_bEnded) {
+        m_bEnded = true;
+        // Ended however: nothing more is sent to the device, and the flags go.
+        m_dispatcher.Cancel(m_pollTimer);
+        m_dispatcher.Cancel(m_finishedCall);
+        m_dispatcher.Cancel(m_refuseCall);
+        m_finishedReport.reset();
+        m_deferredReport.reset();
+        m_changeReport.reset();
+        if (m_job) {
+            m_job->Stop();
+            m_strAddress = m_job->Address();
+        }
+        m_bRebooting = false;
+        m_changed.reset();
+    }
+    QDialog::done(result);
+}
+
+void CSetupIpDlg::ShowMessage(const QString& text)
+{
+    MessageBox::information(this, text);
+}
+
+void CSetupIpDlg::ShowProgress(const QString& format, int secondsLeft)
+{
+    m_ui->IDC_TEXT_PROGRESS->setText(
+        format.isEmpty() ? QString() : QString::fromStdString(FormatError(format.toStdString(), secondsLeft)));
+}
+
+} // namespace pemblor
