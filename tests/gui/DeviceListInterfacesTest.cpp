@@ -140,6 +140,8 @@ TEST_F(InterfacesTest, ADeviceIsAskedOnlyOutOfItsInterfaceAndTheStopLeavesByAll)
     auto* dialog = rig.window->findChild<CSetupIpDlg*>();
     ASSERT_NE(dialog, nullptr);
     rig.Advance(1000);
+    // The detail query is a query with the device's MAC: eth1 only.
+    EXPECT_EQ(LeftBy(TypeQuery), (std::vector<std::string>{"eth0", "eth1", "eth1"}));
     dialog->reject();
     rig.Settle();
 

@@ -5,6 +5,7 @@
 #include "gui/SetupIpManyDialog.h"
 #include "tests/gui/DeviceListRig.h"
 
+#include <QLabel>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -84,7 +85,11 @@ TEST(DeviceListSetupIpManyTest, OneRowOpensTheSingleDeviceDialog)
     rig.ClickRow(1);
     rig.Click("IDC_BTN_SETUPIP");
     EXPECT_EQ(rig.window->findChild<SetupIpManyDialog*>(), nullptr);
-    EXPECT_NE(rig.window->findChild<QDialog*>(QStringLiteral("CSetupIpDlg")), nullptr);
+    auto* dialog = rig.window->findChild<QDialog*>(QStringLiteral("CSetupIpDlg"));
+    ASSERT_NE(dialog, nullptr);
+    const auto row = rig.Cells().at(1);
+    EXPECT_EQ(dialog->findChild<QLabel*>(QStringLiteral("IDC_TEXT_DEVICE"))->text().toStdString(),
+              row[1] + " \u00B7 " + row[5] + " \u00B7 eth0");
 }
 
 } // namespace
