@@ -278,6 +278,97 @@
     </message>
 </context>
 <context>
+    <name>pemblor::CSetupIpDlg</name>
+    <message>
+        <source>Setup IP Address</source>
+        <translation>IP-Adresse einrichten</translation>
+    </message>
+    <message>
+        <source>IP Address</source>
+        <translation>IP-Adresse</translation>
+    </message>
+    <message>
+        <source>DHCP Client Enabled</source>
+        <translation>DHCP-Client aktiviert</translation>
+    </message>
+    <message>
+        <source>IP Address: </source>
+        <translation>IP-Adresse: </translation>
+    </message>
+    <message>
+        <source>Netmask: </source>
+        <translation>Netzmaske: </translation>
+    </message>
+    <message>
+        <source>Default Gateway: </source>
+        <translation>Standard-Gateway: </translation>
+    </message>
+    <message>
+        <source>User Name:</source>
+        <translation>Benutzername:</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>Passwort:</translation>
+    </message>
+    <message>
+        <source>&amp;Apply Changes</source>
+        <translation>Ü&amp;bernehmen</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Schließen</translation>
+    </message>
+    <message>
+        <source>Authentication Error!</source>
+        <translation>Authentifizierungsfehler!</translation>
+    </message>
+    <message>
+        <source>The device answered with an unknown result (%d).</source>
+        <translation>Das Gerät hat mit einem unbekannten Ergebnis (%d) geantwortet.</translation>
+    </message>
+    <message>
+        <source>Change setting successfully!
+
+Do you want to reboot the target to take effect immediately?</source>
+        <translation>Einstellungen erfolgreich geändert!
+
+Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</translation>
+    </message>
+    <message>
+        <source>It may take about one minute to reboot the target.</source>
+        <translation>Der Neustart des Geräts kann etwa eine Minute dauern.</translation>
+    </message>
+    <message>
+        <source>Waiting for the device to restart… %d s</source>
+        <translation>Warten auf Neustart des Geräts… %d s</translation>
+    </message>
+    <message>
+        <source>Reading the device&apos;s settings… %d s</source>
+        <translation>Geräteeinstellungen werden gelesen… %d s</translation>
+    </message>
+    <message>
+        <source>Time Out!</source>
+        <translation>Zeitüberschreitung!</translation>
+    </message>
+    <message>
+        <source>After restarting, the device answered only from its old address %1, not from its new address %2: the change may not have taken effect. Press Discover to look for it.</source>
+        <translation>Nach dem Neustart hat das Gerät nur unter seiner alten Adresse %1 geantwortet, nicht unter seiner neuen Adresse %2: Die Änderung ist vielleicht nicht wirksam geworden. Klicken Sie auf „Suchen“, um es zu finden.</translation>
+    </message>
+    <message>
+        <source>The device did not answer after restarting. It may be at its new address %1 or still restarting: press Discover to look for it.</source>
+        <translation>Das Gerät hat nach dem Neustart nicht geantwortet. Es ist vielleicht unter seiner neuen Adresse %1 erreichbar oder startet noch: Klicken Sie auf „Suchen“, um es zu finden.</translation>
+    </message>
+    <message>
+        <source>The device did not answer after restarting. It may still be restarting: press Discover to look for it.</source>
+        <translation>Das Gerät hat nach dem Neustart nicht geantwortet. Vielleicht startet es noch: Klicken Sie auf „Suchen“, um es zu finden.</translation>
+    </message>
+    <message>
+        <source>The device is restarting. Stop waiting for it?</source>
+        <translation>Das Gerät startet gerade neu. Nicht länger darauf warten?</translation>
+    </message>
+</context>
+<context>
     <name>pemblor::QtIpAddressCtrl</name>
     <message>
         <source>%1 is not a valid entry. Please specify a value between %2 and %3.</source>
