@@ -26,7 +26,6 @@
 #include <QMenu>
 #include <QSaveFile>
 #include <QScreen>
-#include <QStyle>
 #include <QUrl>
 
 #include <algorithm>
@@ -113,14 +112,7 @@ CDeviceListDlg::CDeviceListDlg(UiDispatcher& dispatcher, const LoopClock& clock,
     , m_session(sockets, dispatcher, *this, std::move(config), [&clock] { return clock.Now(); }, kReservedRows)
 {
     ui->setupUi(this);
-    // Room for each button's text inside its margins on both sides, which
-    // some styles' size hints leave short.
-    for (QPushButton* button : findChildren<QPushButton*>()) {
-        const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
-        const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
-        const int text = button->fontMetrics().horizontalAdvance(QString(button->text()).remove(QLatin1Char('&')));
-        button->setMinimumWidth(std::max(button->sizeHint().width(), text + 2 * margin + 2 * frame));
-    }
+    FitButtonTexts(*this);
     m_model = new QtDeviceTableModel(this);
     m_proxy = new QtDeviceSortProxy(*m_model, this);
     ui->IDC_LIST_DEVICES->setModel(m_proxy);

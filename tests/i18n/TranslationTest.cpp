@@ -9,9 +9,12 @@
 #include "gui/Application.h"
 #include "gui/CAboutDlg.h"
 #include "gui/CDeviceListDlg.h"
+#include "gui/CSetupIpDlg.h"
 #include "gui/DeviceTableView.h"
 #include "gui/MessageBox.h"
+#include "gui/QtIpAddressCtrl.h"
 #include "gui/QtTranslation.h"
+#include "gui/SetupIpManyDialog.h"
 #include "protocol/Datagram.h"
 #include "protocol/DatagramType.h"
 #include "protocol/ReplyDatagram.h"
@@ -20,6 +23,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -29,6 +33,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyle>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -274,6 +279,18 @@ void ReadNextMessageBox(std::vector<std::string>& shown)
     });
 }
 
+// A text as the window that shows it translates it: the shared texts in
+// their one context, the windows' own in their class's.
+QString Shown(const char* text)
+{
+    for (const char* context : {"Pemblor", "pemblor::CSetupIpDlg", "pemblor::CDeviceListDlg"}) {
+        const QString translated = QCoreApplication::translate(context, text);
+        if (translated != QLatin1String(text))
+            return translated;
+    }
+    return QString::fromUtf8(text);
+}
+
 class TranslationTest : public ::testing::Test {
 protected:
     TranslationTest() { clock.SetQuiescenceProbe([this] { return network.Quiescent(); }); }
@@ -298,6 +315,45 @@ protected:
     {
         EXPECT_EQ(CutOffTexts(window), std::vector<std::string>()) << "device list";
         return WindowTexts(window);
+    }
+
+    std::vector<std::string> SetupIpTexts(CDeviceListDlg& window, std::string& addressFieldName)
+    {
+        CSetupIpDlg dialog(window.GetSession(), &window);
+        dialog.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        EXPECT_EQ(CutOffTexts(dialog), std::vector<std::string>()) << "Setup IP";
+        const auto* address = dialog.findChild<QtIpAddressCtrl*>(QStringLiteral("IDC_IP_ADDRESS"));
+        addressFieldName = address ? address->Field(0)->accessibleName().toStdString() : std::string();
+        std::vector<std::string> shown = WindowTexts(dialog);
+        dialog.Abandon();
+        return shown;
+    }
+
+    std::vector<std::string> SetupIpManyTexts(CDeviceListDlg& window)
+    {
+        // Only looked at: nothing is sent.
+        SetupIpManyDialog dialog(window.GetSession().transport(), loop, clock,
+                                 {{1, "a", "02:00:00:00:00:01", "198.18.1.1"}, {2, "b", "02:00:00:00:00:02", "198.18.1.2"}},
+                                 {}, {}, &window);
+        dialog.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        std::vector<std::string> shown;
+        Add(shown, dialog.windowTitle());
+        for (const QLabel* label : dialog.findChildren<QLabel*>())
+            Add(shown, label->text());
+        for (const QAbstractButton* button : dialog.findChildren<QAbstractButton*>())
+            if (button->isVisible())
+                Add(shown, button->text());
+        const QComboBox* dhcp = dialog.findChild<QComboBox*>();
+        for (int item = 0; dhcp && item < dhcp->count(); ++item)
+            Add(shown, dhcp->itemText(item));
+        const QTableWidget* preview = dialog.findChild<QTableWidget*>();
+        for (int column = 0; preview && column < preview->columnCount(); ++column)
+            Add(shown, preview->horizontalHeaderItem(column)->text());
+        EXPECT_EQ(CutOffTexts(dialog), std::vector<std::string>()) << "Setup IP for N devices";
+        dialog.hide();
+        return shown;
     }
 
     std::vector<std::string> AboutTexts()
@@ -340,6 +396,11 @@ protected:
         const auto window = OpenDeviceList();
         EXPECT_EQ(Sorted(DeviceListTexts(*window)), Sorted(Expected(kDeviceList, language))) << "device list";
         EXPECT_EQ(RowMenuTexts(*window), Expected(kRowMenu, language)) << "row menu";
+        std::string addressFieldName;
+        EXPECT_EQ(Sorted(SetupIpTexts(*window, addressFieldName)), Sorted(Expected(kSetupIp, language))) << "Setup IP";
+        EXPECT_EQ(addressFieldName, language == Language::German ? kAddressField.german : kAddressField.source);
+        EXPECT_EQ(Sorted(SetupIpManyTexts(*window)), Sorted(Expected(kSetupIpMany, language)))
+            << "Setup IP for N devices";
         EXPECT_EQ(Sorted(AboutTexts()), Sorted(Expected(kAbout, language))) << "About";
         const SilenceDiagnosis silence{SilenceCause::NobodyAnswered, {"eth0", "eth1", "wg0"}};
         const std::string composed =
@@ -348,13 +409,13 @@ protected:
         for (const Text& message : kMessages) {
             std::vector<std::string> expected = Expected(kMessageButtons, language);
             expected.insert(expected.begin(), language == Language::German ? message.german : message.source);
-            EXPECT_EQ(MessageTexts(Translated(message.source)), expected) << "message box";
+            EXPECT_EQ(MessageTexts(Shown(message.source)), expected) << "message box";
         }
         for (const NumberedText& message : kNumberedMessages) {
             std::vector<std::string> expected = Expected(kMessageButtons, language);
             expected.insert(expected.begin(), language == Language::German ? message.german : message.source);
             EXPECT_EQ(MessageTexts(QString::fromStdString(
-                          FormatError(Translated(message.format).toStdString(), message.number))),
+                          FormatError(Shown(message.format).toStdString(), message.number))),
                       expected)
                 << "message box";
         }
