@@ -171,6 +171,30 @@
         <source>%1 also answered from %2</source>
         <translation>%1 hat auch von %2 geantwortet</translation>
     </message>
+    <message>
+        <source>The password will be sent by broadcast: every computer on %1 can read it.</source>
+        <translation>Das Passwort wird per Broadcast gesendet: Jeder Computer an %1 kann es lesen.</translation>
+    </message>
+    <message>
+        <source>%1 does not answer by unicast. Send the password by broadcast? Every computer on %2 can read it.</source>
+        <translation>%1 antwortet nicht auf Unicast. Das Passwort per Broadcast senden? Jeder Computer an %2 kann es lesen.</translation>
+    </message>
+    <message>
+        <source>by unicast to %1 on %2, if it answers there</source>
+        <translation>per Unicast an %1 über %2, falls es dort antwortet</translation>
+    </message>
+    <message>
+        <source>by broadcast on %1: outside its network</source>
+        <translation>per Broadcast über %1: außerhalb seines Netzes</translation>
+    </message>
+    <message>
+        <source>by broadcast on %1: shares its address</source>
+        <translation>per Broadcast über %1: teilt seine Adresse</translation>
+    </message>
+    <message>
+        <source>by broadcast on %1: does not answer by unicast</source>
+        <translation>per Broadcast über %1: antwortet nicht auf Unicast</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>
