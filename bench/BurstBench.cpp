@@ -30,8 +30,7 @@
 #include "tools/apsim/LabAddress.h"
 #include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
-#include "toolkit/qt/QtToolkit.h"
-#include "ui/devicelist/CDeviceListDlg.h"
+#include "gui/CDeviceListDlg.h"
 #include "gui/QtDispatcher.h"
 
 #include <QApplication>
@@ -182,8 +181,8 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
 
-    pemblor::QtToolkit toolkit;
     pemblor::QtDispatcher dispatcher;
+    const pemblor::SteadyClock steady;
     pemblor::PosixSocketLayer sockets;
     if (!sockets.StartupProcess()) {
         std::fprintf(stderr, "burst_bench: the sockets library did not start\n");
@@ -217,11 +216,13 @@ int main(int argc, char* argv[])
     int granted = 0;
     BurstResult result;
     {
-        Window dialog(toolkit, dispatcher, sockets, std::move(config));
+        Window dialog(dispatcher, steady, sockets, std::move(config));
         clock.Watch(dialog.GetSession().discovery());
         pemblor::bench::BurstDriver driver(settings, clock, dialog);
         driver.Start();
-        dialog.DoModal();
+        QObject::connect(&dialog, &QDialog::finished, &application, &QCoreApplication::quit, Qt::QueuedConnection);
+        dialog.show();
+        QApplication::exec();
         granted = dialog.GetSession().transport().ReceiveBufferGranted();
         result = driver.Result();
     }

@@ -1,8 +1,6 @@
 #include "bench/BurstDriver.h"
 
-#include "resources/ResourceIds.h"
-#include "toolkit/qt/QtWindow.h"
-#include "ui/devicelist/CDeviceListDlg.h"
+#include "gui/CDeviceListDlg.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -27,9 +25,9 @@ using Clock = ReplyClock::Clock;
 constexpr int kMacColumn = 5;
 constexpr std::chrono::milliseconds kWindowWait{10000};
 
-QPushButton* FindButton(QWidget* window, int id)
+QPushButton* FindButton(QWidget* window, const char* name)
 {
-    return window ? window->findChild<QPushButton*>(QtWindow::ControlName(id)) : nullptr;
+    return window ? window->findChild<QPushButton*>(QString::fromLatin1(name)) : nullptr;
 }
 
 // Resident memory of this process, in KiB.
@@ -94,8 +92,8 @@ bool BurstDriver::FindWindow()
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (!widget->isVisible())
             continue;
-        QPushButton* discover = FindButton(widget, IDC_BTN_DISCOVER);
-        auto* list = widget->findChild<QAbstractItemView*>(QtWindow::ControlName(IDC_LIST_DEVICES));
+        QPushButton* discover = FindButton(widget, "IDC_BTN_DISCOVER");
+        auto* list = widget->findChild<QAbstractItemView*>(QStringLiteral("IDC_LIST_DEVICES"));
         if (discover && list) {
             m_pWindow = widget;
             m_pList = list;
@@ -107,7 +105,7 @@ bool BurstDriver::FindWindow()
 
 void BurstDriver::PressDiscover()
 {
-    QPushButton* discover = FindButton(m_pWindow, IDC_BTN_DISCOVER);
+    QPushButton* discover = FindButton(m_pWindow, "IDC_BTN_DISCOVER");
     if (!discover->isEnabled()) {
         m_result.failure = "Discover is disabled (the network endpoint did not open?)";
         Finish();
@@ -204,7 +202,7 @@ void BurstDriver::Finish()
         }
         m_result.distinctMacs = static_cast<int>(macs.size());
     }
-    if (QPushButton* close = FindButton(m_pWindow, IDCANCEL))
+    if (QPushButton* close = FindButton(m_pWindow, "IDCANCEL"))
         close->click();
     else if (m_pWindow)
         m_pWindow->close();
@@ -270,7 +268,7 @@ void BurstDriver::WatchLiveRound()
     m_lastTick = now;
     const ConversationState state = m_dialog.GetSession().discovery().State();
     if (m_nLivePhase == 1 && state != Discovering) {
-        auto* keep = m_pWindow->findChild<QCheckBox*>(QtWindow::ControlName(IDC_CHK_KEEP_DISCOVERING));
+        auto* keep = m_pWindow->findChild<QCheckBox*>(QStringLiteral("IDC_CHK_KEEP_DISCOVERING"));
         if (!keep) {
             m_result.workspaceFailure = "no Keep discovering check box";
             m_nLivePhase = 0;

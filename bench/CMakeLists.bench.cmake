@@ -16,8 +16,7 @@ add_executable(burst_bench
   ${CMAKE_CURRENT_SOURCE_DIR}/TickSpan.h
   ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.h)
-target_link_libraries(burst_bench PRIVATE pemblor_labaddress pemblor_devicelist pemblor_ui_qt pemblor_testsupport pemblor_toolkit_qt
-                                          Qt6::Widgets Qt6::Test)
+target_link_libraries(burst_bench PRIVATE pemblor_labaddress pemblor_gui Qt6::Widgets Qt6::Test)
 # The baseline variant: the row-by-row window of the test support.
 if(PEMBLOR_LITERAL_SCAN)
   target_compile_definitions(burst_bench PRIVATE PEMBLOR_LITERAL_SCAN=1)

@@ -83,6 +83,7 @@ CSetupIpDlg::CSetupIpDlg(Session& session, QWidget* parent)
     , m_transport(session.transport())
 {
     m_ui->setupUi(this);
+    FitButtonTexts(*this);
     for (QLabel* label : findChildren<QLabel*>()) {
         if (QWidget* buddy = label->buddy())
             buddy->setAccessibleName(NameFromLabel(label->text()));

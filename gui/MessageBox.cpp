@@ -22,6 +22,12 @@ QStringList& Shown()
     return shown;
 }
 
+bool& EscapeUnanswered()
+{
+    static bool on = false;
+    return on;
+}
+
 } // namespace
 
 MessageBox::Button MessageBox::information(QWidget* parent, const QString& text, Buttons buttons)
@@ -49,10 +55,25 @@ QStringList MessageBox::takeShown()
     return std::exchange(Shown(), {});
 }
 
+void MessageBox::setEscapeUnanswered(bool on)
+{
+    EscapeUnanswered() = on;
+}
+
 void MessageBox::reset()
 {
     Answers().clear();
     Shown().clear();
+    EscapeUnanswered() = false;
+}
+
+MessageBox::Button MessageBox::EscapeAnswer(Buttons buttons)
+{
+    if (buttons.testFlag(QMessageBox::No))
+        return QMessageBox::No;
+    if (buttons.testFlag(QMessageBox::Cancel))
+        return QMessageBox::Cancel;
+    return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
 }
 
 MessageBox::Button MessageBox::show(QWidget* parent, QMessageBox::Icon icon, const QString& text, Buttons buttons)
@@ -61,19 +82,17 @@ MessageBox::Button MessageBox::show(QWidget* parent, QMessageBox::Icon icon, con
         Shown().append(text);
         return Answers().takeFirst();
     }
+    if (EscapeUnanswered()) {
+        Shown().append(text);
+        return EscapeAnswer(buttons);
+    }
     // The caption is the base name of the program's file, as on every box.
     const QString caption = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setTextFormat(Qt::PlainText);
     // Enter takes the first button (Ok or Yes), Escape the other.
-    const Button first = buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
-    box.setDefaultButton(first);
-    if (buttons.testFlag(QMessageBox::No))
-        box.setEscapeButton(QMessageBox::No);
-    else if (buttons.testFlag(QMessageBox::Cancel))
-        box.setEscapeButton(QMessageBox::Cancel);
-    else
-        box.setEscapeButton(first);
+    box.setDefaultButton(buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok);
+    box.setEscapeButton(EscapeAnswer(buttons));
     return static_cast<Button>(box.exec());
 }
 

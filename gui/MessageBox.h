@@ -25,14 +25,19 @@ public:
 
     // Tests: the answer of the next box (queued; each box takes one).
     static void setNextAnswer(Button answer);
-    // Tests: the texts of the boxes answered from the queue, oldest first;
+    // Tests: while on, a box with no queued answer does not show either: it
+    // takes the answer of Escape (Ok, No or Cancel) and its text is kept.
+    static void setEscapeUnanswered(bool on);
+    // Tests: the texts of the boxes answered without showing, oldest first;
     // the list is emptied.
     static QStringList takeShown();
-    // Tests: forgets queued answers and kept texts.
+    // Tests: forgets queued answers and kept texts, and shows unanswered
+    // boxes again.
     static void reset();
 
 private:
     static Button show(QWidget* parent, QMessageBox::Icon icon, const QString& text, Buttons buttons);
+    static Button EscapeAnswer(Buttons buttons);
 };
 
 } // namespace pemblor

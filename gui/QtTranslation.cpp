@@ -3,9 +3,13 @@
 #include "common/Translatable.h"
 
 #include <QCoreApplication>
+#include <QPushButton>
+#include <QStyle>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+
+#include <algorithm>
 
 namespace pemblor {
 
@@ -44,3 +48,13 @@ void InstallTranslations(QCoreApplication& app)
 }
 
 } // namespace pemblor
+
+void pemblor::FitButtonTexts(QWidget& window)
+{
+    for (QPushButton* button : window.findChildren<QPushButton*>()) {
+        const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+        const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+        const int text = button->fontMetrics().horizontalAdvance(QString(button->text()).remove(QLatin1Char('&')));
+        button->setMinimumWidth(std::max(button->sizeHint().width(), text + 2 * margin + 2 * frame));
+    }
+}

@@ -4,13 +4,19 @@
 #include <string>
 
 class QCoreApplication;
+class QWidget;
 
 namespace pemblor {
 
-// The catalogue's translation of a text marked in the layouts or the windows'
-// logic (resources/Translatable.h), or the text itself when it has none.
+// The catalogue's translation of a text marked where both front ends
+// share it (common/Translatable.h), or the text itself when it has none.
 QString Translated(const char* text);
 QString Translated(const std::string& text);
+
+// Gives every push button of `window` room for its text inside the
+// style's margins on both sides, which some styles' size hints leave short
+// (a translation may be longer than the source text).
+void FitButtonTexts(QWidget& window);
 
 // Installs on `app` the catalogues of the user's language as Qt's system
 // locale names it (LC_ALL, LC_MESSAGES, LANG; LANGUAGE for the order): Qt's

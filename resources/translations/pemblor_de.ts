@@ -4,96 +4,8 @@
 <context>
     <name>Pemblor</name>
     <message>
-        <source>Pemblor Version 1.0</source>
-        <translation>Pemblor Version 1.0</translation>
-    </message>
-    <message>
-        <source>Sets up access point addresses</source>
-        <translation>Adressierung von Access Points</translation>
-    </message>
-    <message>
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>Discover</source>
-        <translation>Suchen</translation>
-    </message>
-    <message>
-        <source>Close</source>
-        <translation>Schließen</translation>
-    </message>
-    <message>
-        <source>Setup IP</source>
-        <translation>IP einrichten</translation>
-    </message>
-    <message>
-        <source>Connect to Web Server</source>
-        <translation>Webseite öffnen</translation>
-    </message>
-    <message>
-        <source>Devices</source>
-        <translation>Geräte</translation>
-    </message>
-    <message>
-        <source>&amp;Apply Changes</source>
-        <translation>Ü&amp;bernehmen</translation>
-    </message>
-    <message>
-        <source>&amp;Close</source>
-        <translation>&amp;Schließen</translation>
-    </message>
-    <message>
-        <source>IP Address: </source>
-        <translation>IP-Adresse: </translation>
-    </message>
-    <message>
-        <source>Netmask: </source>
-        <translation>Netzmaske: </translation>
-    </message>
-    <message>
-        <source>Default Gateway: </source>
-        <translation>Standard-Gateway: </translation>
-    </message>
-    <message>
         <source>IP Address</source>
         <translation>IP-Adresse</translation>
-    </message>
-    <message>
-        <source>User Name:</source>
-        <translation>Benutzername:</translation>
-    </message>
-    <message>
-        <source>Password:</source>
-        <translation>Passwort:</translation>
-    </message>
-    <message>
-        <source>DHCP Client Enabled</source>
-        <translation>DHCP-Client aktiviert</translation>
-    </message>
-    <message>
-        <source>About Pemblor</source>
-        <translation>Über Pemblor</translation>
-    </message>
-    <message>
-        <source>Quarnel Access Point Configuration Tool</source>
-        <translation>Quarnel Konfigurationsprogramm für Access Points</translation>
-    </message>
-    <message>
-        <source>Setup IP Address</source>
-        <translation>IP-Adresse einrichten</translation>
-    </message>
-    <message>
-        <source>Setup IP ...</source>
-        <translation>IP einrichten ...</translation>
-    </message>
-    <message>
-        <source>Connect to web server ...</source>
-        <translation>Webseite öffnen ...</translation>
-    </message>
-    <message>
-        <source>&amp;About Pemblor...</source>
-        <translation>Ü&amp;ber Pemblor...</translation>
     </message>
     <message>
         <source>Windows sockets initialization failed.</source>
@@ -124,26 +36,6 @@
 </source>
         <translation>skSend.SendTo: %d
 </translation>
-    </message>
-    <message>
-        <source>Authentication Error!</source>
-        <translation>Authentifizierungsfehler!</translation>
-    </message>
-    <message>
-        <source>Change setting successfully!
-
-Do you want to reboot the target to take effect immediately?</source>
-        <translation>Einstellungen erfolgreich geändert!
-
-Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</translation>
-    </message>
-    <message>
-        <source>It may take about one minute to reboot the target.</source>
-        <translation>Der Neustart des Geräts kann etwa eine Minute dauern.</translation>
-    </message>
-    <message>
-        <source>The device answered with an unknown result (%d).</source>
-        <translation>Das Gerät hat mit einem unbekannten Ergebnis (%d) geantwortet.</translation>
     </message>
     <message>
         <source>detail_sk.SendTo: %d
@@ -188,26 +80,6 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Das Passwort ist zu lang: Die Anfrage fasst höchstens 30 Bytes, und ein Zeichen außerhalb von ASCII belegt 2 bis 4 Bytes.</translation>
     </message>
     <message>
-        <source>Waiting for the device to restart… %d s</source>
-        <translation>Warten auf Neustart des Geräts… %d s</translation>
-    </message>
-    <message>
-        <source>Reading the device&apos;s settings… %d s</source>
-        <translation>Geräteeinstellungen werden gelesen… %d s</translation>
-    </message>
-    <message>
-        <source>Export list...</source>
-        <translation>Liste exportieren ...</translation>
-    </message>
-    <message>
-        <source>Export list</source>
-        <translation>Liste exportieren</translation>
-    </message>
-    <message>
-        <source>CSV files (*.csv);;All files (*)</source>
-        <translation>CSV-Dateien (*.csv);;Alle Dateien (*)</translation>
-    </message>
-    <message>
         <source>Interface</source>
         <translation>Schnittstelle</translation>
     </message>
@@ -238,10 +110,6 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
     <message>
         <source>Socket Init Error</source>
         <translation>Fehler beim Initialisieren des Sockets</translation>
-    </message>
-    <message>
-        <source>Time Out!</source>
-        <translation>Zeitüberschreitung!</translation>
     </message>
     <message>
         <source>%1 and %2</source>
@@ -296,20 +164,105 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Seit %d s nicht gehört</translation>
     </message>
     <message>
-        <source>Keep discovering</source>
-        <translation>Laufend suchen</translation>
+        <source>Only the first %1 devices are listed; %2 more answered.</source>
+        <translation>Nur die ersten %1 Geräte werden aufgeführt; %2 weitere haben geantwortet.</translation>
+    </message>
+    <message>
+        <source>%1 also answered from %2</source>
+        <translation>%1 hat auch von %2 geantwortet</translation>
+    </message>
+    <message>
+        <source>The password will be sent by broadcast: every computer on %1 can read it.</source>
+        <translation>Das Passwort wird per Broadcast gesendet: Jeder Computer an %1 kann es lesen.</translation>
+    </message>
+    <message>
+        <source>%1 does not answer by unicast. Send the password by broadcast? Every computer on %2 can read it.</source>
+        <translation>%1 antwortet nicht auf Unicast. Das Passwort per Broadcast senden? Jeder Computer an %2 kann es lesen.</translation>
+    </message>
+    <message>
+        <source>by unicast to %1 on %2, if it answers there</source>
+        <translation>per Unicast an %1 über %2, falls es dort antwortet</translation>
+    </message>
+    <message>
+        <source>by broadcast on %1: outside its network</source>
+        <translation>per Broadcast über %1: außerhalb seines Netzes</translation>
+    </message>
+    <message>
+        <source>by broadcast on %1: shares its address</source>
+        <translation>per Broadcast über %1: teilt seine Adresse</translation>
+    </message>
+    <message>
+        <source>by broadcast on %1: does not answer by unicast</source>
+        <translation>per Broadcast über %1: antwortet nicht auf Unicast</translation>
+    </message>
+</context>
+<context>
+    <name>QPlatformTheme</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>pemblor::CAboutDlg</name>
+    <message>
+        <source>About Pemblor</source>
+        <translation>Über Pemblor</translation>
+    </message>
+    <message>
+        <source>Pemblor Version 1.0</source>
+        <translation>Pemblor Version 1.0</translation>
+    </message>
+    <message>
+        <source>Sets up access point addresses</source>
+        <translation>Adressierung von Access Points</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>pemblor::CDeviceListDlg</name>
+    <message>
+        <source>Quarnel Access Point Configuration Tool</source>
+        <translation>Quarnel Konfigurationsprogramm für Access Points</translation>
     </message>
     <message>
         <source>Filter</source>
         <translation>Filter</translation>
     </message>
     <message>
-        <source>%1 of %2 devices</source>
-        <translation>%1 von %2 Geräten</translation>
+        <source>Devices</source>
+        <translation>Geräte</translation>
     </message>
     <message>
-        <source>Cannot save the list: %1</source>
-        <translation>Die Liste kann nicht gespeichert werden: %1</translation>
+        <source>Keep discovering</source>
+        <translation>Laufend suchen</translation>
+    </message>
+    <message>
+        <source>Discover</source>
+        <translation>Suchen</translation>
+    </message>
+    <message>
+        <source>Setup IP</source>
+        <translation>IP einrichten</translation>
+    </message>
+    <message>
+        <source>Connect to Web Server</source>
+        <translation>Webseite öffnen</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>&amp;About Pemblor...</source>
+        <translation>Ü&amp;ber Pemblor...</translation>
     </message>
     <message>
         <source>Another program on this computer uses UDP port 21212, probably Pemblor or pemblorctl. Close it and start Pemblor again.</source>
@@ -320,8 +273,111 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Ein Gerät startet gerade neu. Pemblor schließen und nicht länger darauf warten?</translation>
     </message>
     <message>
-        <source>The device is restarting. Stop waiting for it?</source>
-        <translation>Das Gerät startet gerade neu. Nicht länger darauf warten?</translation>
+        <source>%1 of %2 devices</source>
+        <translation>%1 von %2 Geräten</translation>
+    </message>
+    <message>
+        <source>Setup IP ...</source>
+        <translation>IP einrichten ...</translation>
+    </message>
+    <message>
+        <source>Connect to web server ...</source>
+        <translation>Webseite öffnen ...</translation>
+    </message>
+    <message>
+        <source>Export list...</source>
+        <translation>Liste exportieren ...</translation>
+    </message>
+    <message>
+        <source>Export list</source>
+        <translation>Liste exportieren</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv);;All files (*)</source>
+        <translation>CSV-Dateien (*.csv);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Cannot save the list: %1</source>
+        <translation>Die Liste kann nicht gespeichert werden: %1</translation>
+    </message>
+</context>
+<context>
+    <name>pemblor::CSetupIpDlg</name>
+    <message>
+        <source>Setup IP Address</source>
+        <translation>IP-Adresse einrichten</translation>
+    </message>
+    <message>
+        <source>IP Address</source>
+        <translation>IP-Adresse</translation>
+    </message>
+    <message>
+        <source>DHCP Client Enabled</source>
+        <translation>DHCP-Client aktiviert</translation>
+    </message>
+    <message>
+        <source>IP Address: </source>
+        <translation>IP-Adresse: </translation>
+    </message>
+    <message>
+        <source>Netmask: </source>
+        <translation>Netzmaske: </translation>
+    </message>
+    <message>
+        <source>Default Gateway: </source>
+        <translation>Standard-Gateway: </translation>
+    </message>
+    <message>
+        <source>User Name:</source>
+        <translation>Benutzername:</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>Passwort:</translation>
+    </message>
+    <message>
+        <source>&amp;Apply Changes</source>
+        <translation>Ü&amp;bernehmen</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Schließen</translation>
+    </message>
+    <message>
+        <source>Authentication Error!</source>
+        <translation>Authentifizierungsfehler!</translation>
+    </message>
+    <message>
+        <source>The device answered with an unknown result (%d).</source>
+        <translation>Das Gerät hat mit einem unbekannten Ergebnis (%d) geantwortet.</translation>
+    </message>
+    <message>
+        <source>Change setting successfully!
+
+Do you want to reboot the target to take effect immediately?</source>
+        <translation>Einstellungen erfolgreich geändert!
+
+Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</translation>
+    </message>
+    <message>
+        <source>It may take about one minute to reboot the target.</source>
+        <translation>Der Neustart des Geräts kann etwa eine Minute dauern.</translation>
+    </message>
+    <message>
+        <source>Waiting for the device to restart… %d s</source>
+        <translation>Warten auf Neustart des Geräts… %d s</translation>
+    </message>
+    <message>
+        <source>Reading the device&apos;s settings… %d s</source>
+        <translation>Geräteeinstellungen werden gelesen… %d s</translation>
+    </message>
+    <message>
+        <source>Time Out!</source>
+        <translation>Zeitüberschreitung!</translation>
+    </message>
+    <message>
+        <source>After restarting, the device answered only from its old address %1, not from its new address %2: the change may not have taken effect. Press Discover to look for it.</source>
+        <translation>Nach dem Neustart hat das Gerät nur unter seiner alten Adresse %1 geantwortet, nicht unter seiner neuen Adresse %2: Die Änderung ist vielleicht nicht wirksam geworden. Klicken Sie auf „Suchen“, um es zu finden.</translation>
     </message>
     <message>
         <source>The device did not answer after restarting. It may be at its new address %1 or still restarting: press Discover to look for it.</source>
@@ -332,24 +388,58 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Das Gerät hat nach dem Neustart nicht geantwortet. Vielleicht startet es noch: Klicken Sie auf „Suchen“, um es zu finden.</translation>
     </message>
     <message>
-        <source>After restarting, the device answered only from its old address %1, not from its new address %2: the change may not have taken effect. Press Discover to look for it.</source>
-        <translation>Nach dem Neustart hat das Gerät nur unter seiner alten Adresse %1 geantwortet, nicht unter seiner neuen Adresse %2: Die Änderung ist vielleicht nicht wirksam geworden. Klicken Sie auf „Suchen“, um es zu finden.</translation>
+        <source>The device is restarting. Stop waiting for it?</source>
+        <translation>Das Gerät startet gerade neu. Nicht länger darauf warten?</translation>
+    </message>
+</context>
+<context>
+    <name>pemblor::QtIpAddressCtrl</name>
+    <message>
+        <source>%1 is not a valid entry. Please specify a value between %2 and %3.</source>
+        <translation>%1 ist kein gültiger Eintrag. Bitte geben Sie einen Wert zwischen %2 und %3 an.</translation>
     </message>
     <message>
-        <source>Setup IP for %1 devices</source>
-        <translation>IP-Einstellungen für %1 Geräte</translation>
+        <source>Field %1 of %2</source>
+        <translation>Feld %1 von %2</translation>
+    </message>
+    <message>
+        <source>%1, field %2 of %3</source>
+        <translation>%1, Feld %2 von %3</translation>
+    </message>
+</context>
+<context>
+    <name>pemblor::SetupIpManyDialog</name>
+    <message>
+        <source>&amp;Start address:</source>
+        <translation>S&amp;tartadresse:</translation>
     </message>
     <message>
         <source>Start address</source>
         <translation>Startadresse</translation>
     </message>
     <message>
+        <source>&amp;Netmask:</source>
+        <translation>&amp;Netzmaske:</translation>
+    </message>
+    <message>
         <source>Netmask</source>
         <translation>Netzmaske</translation>
     </message>
     <message>
+        <source>&amp;Gateway:</source>
+        <translation>&amp;Gateway:</translation>
+    </message>
+    <message>
         <source>Gateway</source>
         <translation>Gateway</translation>
+    </message>
+    <message>
+        <source>&amp;DHCP:</source>
+        <translation>&amp;DHCP:</translation>
+    </message>
+    <message>
+        <source>DHCP</source>
+        <translation>DHCP</translation>
     </message>
     <message>
         <source>Leave as it is</source>
@@ -364,48 +454,28 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Aus</translation>
     </message>
     <message>
-        <source>DHCP</source>
-        <translation>DHCP</translation>
+        <source>&amp;User name:</source>
+        <translation>&amp;Benutzername:</translation>
     </message>
     <message>
         <source>User name</source>
         <translation>Benutzername</translation>
     </message>
     <message>
-        <source>Password</source>
-        <translation>Passwort</translation>
+        <source>&amp;Password:</source>
+        <translation>&amp;Passwort:</translation>
     </message>
     <message>
-        <source>&amp;Reboot the devices after the change</source>
-        <translation>Geräte nach der Änderung neu sta&amp;rten</translation>
+        <source>Password</source>
+        <translation>Passwort</translation>
     </message>
     <message>
         <source>Reboot the devices after the change</source>
         <translation>Geräte nach der Änderung neu starten</translation>
     </message>
     <message>
-        <source>&amp;Start address:</source>
-        <translation>S&amp;tartadresse:</translation>
-    </message>
-    <message>
-        <source>&amp;Netmask:</source>
-        <translation>&amp;Netzmaske:</translation>
-    </message>
-    <message>
-        <source>&amp;Gateway:</source>
-        <translation>&amp;Gateway:</translation>
-    </message>
-    <message>
-        <source>&amp;DHCP:</source>
-        <translation>&amp;DHCP:</translation>
-    </message>
-    <message>
-        <source>&amp;User name:</source>
-        <translation>&amp;Benutzername:</translation>
-    </message>
-    <message>
-        <source>&amp;Password:</source>
-        <translation>&amp;Passwort:</translation>
+        <source>&amp;Reboot the devices after the change</source>
+        <translation>Geräte nach der Änderung neu sta&amp;rten</translation>
     </message>
     <message>
         <source>A blank netmask or gateway is left as it is.</source>
@@ -414,6 +484,14 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
     <message>
         <source>Preview</source>
         <translation>Vorschau</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>Nr.</translation>
+    </message>
+    <message>
+        <source>SSID</source>
+        <translation>SSID</translation>
     </message>
     <message>
         <source>MAC</source>
@@ -432,12 +510,20 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Hinweis</translation>
     </message>
     <message>
+        <source>Setup IP for %1 devices</source>
+        <translation>IP-Einstellungen für %1 Geräte</translation>
+    </message>
+    <message>
         <source>&amp;Apply</source>
         <translation>&amp;Anwenden</translation>
     </message>
     <message>
         <source>&amp;Export result...</source>
         <translation>&amp;Ergebnis exportieren...</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Schließen</translation>
     </message>
     <message>
         <source>Type the start address; the devices get addresses upward from it.</source>
@@ -548,16 +634,16 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>%1 unter der neuen Adresse nicht gesehen</translation>
     </message>
     <message>
-        <source>%1 not rebooted</source>
-        <translation>%1 nicht neu gestartet</translation>
-    </message>
-    <message>
         <source>%1 not seen at their new addresses</source>
         <translation>%1 unter den neuen Adressen nicht gesehen</translation>
     </message>
     <message>
         <source>%1 refused</source>
         <translation>%1 abgelehnt</translation>
+    </message>
+    <message>
+        <source>%1 not rebooted</source>
+        <translation>%1 nicht neu gestartet</translation>
     </message>
     <message>
         <source>%1 stopped before any change</source>
@@ -568,38 +654,16 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Ergebnis exportieren</translation>
     </message>
     <message>
+        <source>CSV files (*.csv);;All files (*)</source>
+        <translation>CSV-Dateien (*.csv);;Alle Dateien (*)</translation>
+    </message>
+    <message>
         <source>Cannot save the result: %1</source>
         <translation>Das Ergebnis kann nicht gespeichert werden: %1</translation>
     </message>
     <message>
         <source>The devices are being changed. Stop now? Devices already sent a change are reported as they stand.</source>
         <translation>Die Geräte werden gerade geändert. Jetzt abbrechen? Geräte, denen schon eine Änderung gesendet wurde, werden mit ihrem bisherigen Stand gemeldet.</translation>
-    </message>
-</context>
-<context>
-    <name>QPlatformTheme</name>
-    <message>
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
-    </message>
-</context>
-<context>
-    <name>pemblor::QtIpAddressCtrl</name>
-    <message>
-        <source>%1 is not a valid entry. Please specify a value between %2 and %3.</source>
-        <translation>%1 ist kein gültiger Eintrag. Bitte geben Sie einen Wert zwischen %2 und %3 an.</translation>
-    </message>
-    <message>
-        <source>Field %1 of %2</source>
-        <translation>Feld %1 von %2</translation>
-    </message>
-    <message>
-        <source>%1, field %2 of %3</source>
-        <translation>%1, Feld %2 von %3</translation>
     </message>
 </context>
 </TS>

@@ -5,7 +5,6 @@
 #include "ChildProcess.h"
 #include "Scenario.h"
 
-#include "resources/ResourceIds.h"
 
 #include <unistd.h>
 
@@ -17,7 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using namespace pemblor;
 
 // Linux's numbers for an address in use and for a broadcast without the
 // broadcast option; the broadcast fails on the lab's one interface.
@@ -92,9 +90,9 @@ std::size_t RepliesSent(const std::string& log)
 
 void DiscoverThree(Scenario& s)
 {
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     s.user.WaitForRows(3, 3s);
-    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
     Expect(!s.user.IsMessageBoxShown(), "no message box after the discovery");
 }
 
@@ -122,15 +120,15 @@ void SecondCopySameHostPeer(Scenario& s)
     Expect(!table.headings.isEmpty(), "the device table keeps its columns\n" + table.Describe());
 
     // Discover says the same again and sends nothing.
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     ExpectMessageBox(s, kBindError, kMainTitle, 5s);
     s.user.Answer(QMessageBox::Ok);
-    Expect(s.user.IsEnabled(kMainTitle, IDC_BTN_DISCOVER), "Discover stays enabled");
+    Expect(s.user.IsEnabled(kMainTitle, "IDC_BTN_DISCOVER"), "Discover stays enabled");
     Expect(s.user.RowCount() == 0, "no rows");
 
     // Without sockets there is no receive thread to stop: closing sends
     // nothing and says nothing.
-    s.user.Click(kMainTitle, IDCANCEL);
+    s.user.Click(kMainTitle, "IDCANCEL");
     s.user.WaitUntilClosed(kMainTitle, 5s);
     Expect(!s.user.IsMessageBoxShown(), "no message box on closing");
 }

@@ -2,7 +2,6 @@
 
 #include "Scenario.h"
 
-#include "resources/ResourceIds.h"
 #include "common/InterfaceTexts.h"
 
 namespace e2e {
@@ -10,9 +9,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using pemblor::IDC_BTN_DISCOVER;
-using pemblor::IDC_BTN_SETUPIP;
-using pemblor::IDC_BTN_WEBSERVER;
 
 constexpr int kColSsid = 1;
 constexpr int kColIp = 2;
@@ -57,8 +53,8 @@ void ExpectGeneratedRow(const TableSeen& table, const LabEnv& lab, int number)
 std::chrono::milliseconds DiscoverCycle(Scenario& s)
 {
     const Clock::time_point start = Clock::now();
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
-    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
     const auto took = Since(start);
     Note("discovery cycle ended after " + std::to_string(took.count()) + " ms");
     return took;
@@ -81,14 +77,14 @@ void DiscoverThreeDevices(Scenario& s)
         if (cycle == 1)
             s.user.PressKey(kMainTitle, Qt::Key_Return);
         else
-            s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+            s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
         s.user.WaitForRows(3, 3s);
         Note("cycle " + std::to_string(cycle) + ": 3 rows after " + std::to_string(Since(start).count()) + " ms");
-        Expect(!s.user.IsEnabled(kMainTitle, IDC_BTN_DISCOVER), "Discover disabled while the cycle runs");
-        Expect(!s.user.IsEnabled(kMainTitle, IDC_BTN_SETUPIP), "Setup IP disabled by Discover");
-        Expect(!s.user.IsEnabled(kMainTitle, IDC_BTN_WEBSERVER), "Connect to Web Server disabled by Discover");
+        Expect(!s.user.IsEnabled(kMainTitle, "IDC_BTN_DISCOVER"), "Discover disabled while the cycle runs");
+        Expect(!s.user.IsEnabled(kMainTitle, "IDC_BTN_SETUPIP"), "Setup IP disabled by Discover");
+        Expect(!s.user.IsEnabled(kMainTitle, "IDC_BTN_WEBSERVER"), "Connect to Web Server disabled by Discover");
 
-        s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+        s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
         ExpectWithin(Since(start), 4900ms, 7500ms, "end of the discovery cycle");
         Expect(!s.user.IsMessageBoxShown(), "no message box when devices answered");
 
@@ -105,12 +101,12 @@ void FindNoDevices(Scenario& s)
 {
     OpenMainWindow(s);
     const Clock::time_point start = Clock::now();
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     // The query went out of the lab's one interface and came back there.
     ExpectMessageBox(s, QString::fromStdString(pemblor::FindNoDevicesText({pemblor::SilenceCause::NobodyAnswered, {"lab0"}})),
                      kMainTitle, 8s);
     ExpectWithin(Since(start), 4900ms, 7500ms, "\"Find no devices!\" after the discovery period");
-    Expect(s.user.IsEnabled(kMainTitle, IDC_BTN_DISCOVER), "Discover enabled while the box is shown");
+    Expect(s.user.IsEnabled(kMainTitle, "IDC_BTN_DISCOVER"), "Discover enabled while the box is shown");
     Expect(s.user.RowCount() == 0, "no rows");
     s.user.Answer(QMessageBox::Ok);
     CloseMainWindow(s);
@@ -124,17 +120,17 @@ void SenderAddressAndWebPage(Scenario& s)
     const QString url = QStringLiteral("http://") + sender;
 
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     s.user.WaitForRows(1, 3s);
     const TableSeen table = s.user.Table();
     ExpectEqual(table.rows[0].value(kColSsid), QStringLiteral("elsewhere"), "SSID");
     ExpectEqual(table.rows[0].value(kColIp), sender, "IP address column (the sender's address)");
     ExpectEqual(table.rows[0].value(kColMac), QStringLiteral("02:00:00:AA:00:01"), "MAC address");
 
-    Expect(!s.user.IsEnabled(kMainTitle, IDC_BTN_WEBSERVER), "Connect to Web Server disabled before a click");
+    Expect(!s.user.IsEnabled(kMainTitle, "IDC_BTN_WEBSERVER"), "Connect to Web Server disabled before a click");
     s.user.ClickRow(0);
-    s.user.WaitEnabled(kMainTitle, IDC_BTN_WEBSERVER, true, 2s);
-    Expect(s.user.IsEnabled(kMainTitle, IDC_BTN_SETUPIP), "a click on a row enables Setup IP");
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_WEBSERVER", true, 2s);
+    Expect(s.user.IsEnabled(kMainTitle, "IDC_BTN_SETUPIP"), "a click on a row enables Setup IP");
 
     const auto expectUrls = [&](int count, const std::string& how) {
         s.ui.WaitFor(std::to_string(count) + " URLs handed to the desktop", 2s,
@@ -146,7 +142,7 @@ void SenderAddressAndWebPage(Scenario& s)
         Note("URL by " + how + ": " + urls.last().toStdString());
     };
 
-    s.user.Click(kMainTitle, IDC_BTN_WEBSERVER);
+    s.user.Click(kMainTitle, "IDC_BTN_WEBSERVER");
     expectUrls(1, "the button");
     s.user.DoubleClickRow(0);
     expectUrls(2, "a double click");

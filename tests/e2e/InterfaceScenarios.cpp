@@ -5,7 +5,6 @@
 #include "Scenario.h"
 
 #include "engine/NetworkInterface.h"
-#include "resources/ResourceIds.h"
 #include "common/InterfaceTexts.h"
 
 #include <cstdlib>
@@ -15,13 +14,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using pemblor::IDC_BTN_APPLY;
-using pemblor::IDC_BTN_DISCOVER;
-using pemblor::IDC_BTN_SETUPIP;
-using pemblor::IDC_BTN_WEBSERVER;
-using pemblor::IDC_EDIT_PASSWORD;
-using pemblor::IDC_EDIT_USERNAME;
-using pemblor::IDC_IP_ADDRESS;
 
 constexpr int kColIp = 2;
 constexpr int kColMac = 5;
@@ -66,7 +58,7 @@ void LinksDiscover(Scenario& s)
 {
     const QString outside = QStringLiteral("198.18.200.5");
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     s.user.WaitForRows(static_cast<int>(s.lab.apInterface.size()), 3s);
     const TableSeen table = s.user.Table();
     Note("listed:\n" + table.Describe());
@@ -96,8 +88,8 @@ void LinksDiscover(Scenario& s)
     // The warned row asks first, by the button and by the context menu.
     const QString question = Q(pemblor::OpenAnywayQuestion(outside.toStdString(), LabLink(2)));
     s.user.ClickRow(table.Find(kColIp, outside));
-    s.user.WaitEnabled(kMainTitle, IDC_BTN_WEBSERVER, true, 2s);
-    s.user.Click(kMainTitle, IDC_BTN_WEBSERVER);
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_WEBSERVER", true, 2s);
+    s.user.Click(kMainTitle, "IDC_BTN_WEBSERVER");
     ExpectOpenAnyway(s, question);
     s.user.Answer(QMessageBox::Cancel);
     Expect(s.urls.Urls().isEmpty(), "Cancel opens no page");
@@ -112,7 +104,7 @@ void LinksDiscover(Scenario& s)
     // A row inside its network opens at once.
     const QString inside = Q(s.lab.apAddresses.front());
     s.user.ClickRow(table.Find(kColIp, inside));
-    s.user.Click(kMainTitle, IDC_BTN_WEBSERVER);
+    s.user.Click(kMainTitle, "IDC_BTN_WEBSERVER");
     s.ui.WaitFor("the second page opened", 2s, [&] { return s.urls.Urls().size() == 2; });
     ExpectEqual(s.urls.Urls().last(), QStringLiteral("http://") + inside, "URL of a row inside its network");
     Expect(!s.user.IsMessageBoxShown(), "no question for a row inside its network");
@@ -125,22 +117,22 @@ void LinksSetupIpReboot(Scenario& s)
 {
     const QString mac = QStringLiteral("02:00:00:BB:00:02");
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     s.user.WaitForRows(static_cast<int>(s.lab.apInterface.size()), 3s);
     const int row = s.user.Table().Find(kColMac, mac);
     Expect(row >= 0, "the access point behind lab1 is listed\n" + s.user.Table().Describe());
     ExpectEqual(s.user.Table().rows[static_cast<std::size_t>(row)].value(kColInterface), QStringLiteral("lab1"),
                 "its interface");
     s.user.ClickRow(row);
-    s.user.Click(kMainTitle, IDC_BTN_SETUPIP);
+    s.user.Click(kMainTitle, "IDC_BTN_SETUPIP");
     s.user.WaitForWindow(kSetupIpTitle, 3s);
-    s.user.WaitEnabled(kSetupIpTitle, IDC_BTN_APPLY, true, 3s);
-    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_ADDRESS), QStringLiteral("198.18.2.20"), "the form's address");
+    s.user.WaitEnabled(kSetupIpTitle, "IDC_BTN_APPLY", true, 3s);
+    ExpectEqual(s.user.Address(kSetupIpTitle, "IDC_IP_ADDRESS"), QStringLiteral("198.18.2.20"), "the form's address");
 
-    s.user.TypeAddressField(kSetupIpTitle, IDC_IP_ADDRESS, 3, QStringLiteral("77"));
-    s.user.Type(kSetupIpTitle, IDC_EDIT_USERNAME, QStringLiteral("admin"));
-    s.user.Type(kSetupIpTitle, IDC_EDIT_PASSWORD, QStringLiteral("admin"));
-    s.user.Click(kSetupIpTitle, IDC_BTN_APPLY);
+    s.user.TypeAddressField(kSetupIpTitle, "IDC_IP_ADDRESS", 3, QStringLiteral("77"));
+    s.user.Type(kSetupIpTitle, "IDC_EDIT_USERNAME", QStringLiteral("admin"));
+    s.user.Type(kSetupIpTitle, "IDC_EDIT_PASSWORD", QStringLiteral("admin"));
+    s.user.Click(kSetupIpTitle, "IDC_BTN_APPLY");
     const MessageBoxSeen question = s.user.WaitForMessageBox(5s);
     Expect(question.icon == QMessageBox::Question, "the reboot question: " + question.text.toStdString());
     s.user.Answer(QMessageBox::Ok);
@@ -167,7 +159,7 @@ void LinksSetupIpReboot(Scenario& s)
 void DiagnoseBlocked(Scenario& s)
 {
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     ExpectMessageBox(s, Q(pemblor::FindNoDevicesText({pemblor::SilenceCause::InboundBlocked, s.lab.toolInterfaces})),
                      kMainTitle, 8s);
     s.user.Answer(QMessageBox::Ok);
@@ -177,7 +169,7 @@ void DiagnoseBlocked(Scenario& s)
 void DiagnoseNobody(Scenario& s)
 {
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     ExpectMessageBox(s, Q(pemblor::FindNoDevicesText({pemblor::SilenceCause::NobodyAnswered, s.lab.toolInterfaces})),
                      kMainTitle, 8s);
     s.user.Answer(QMessageBox::Ok);
@@ -189,15 +181,15 @@ void DiagnoseNoInterface(Scenario& s)
     OpenMainWindow(s);
     for (const std::string& name : s.lab.toolInterfaces)
         RunInToolHost("ip link set dev " + name + " down");
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     ExpectMessageBox(s, Q(pemblor::FindNoDevicesText({pemblor::SilenceCause::NoInterface, {}})), kMainTitle, 8s);
     s.user.Answer(QMessageBox::Ok);
 
     // The interfaces come back; the next Discover uses them.
     for (const std::string& name : s.lab.toolInterfaces)
         RunInToolHost("ip link set dev " + name + " up");
-    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 2s);
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 2s);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     s.user.WaitForRows(static_cast<int>(s.lab.apInterface.size()), 5s);
     CloseMainWindow(s);
 }

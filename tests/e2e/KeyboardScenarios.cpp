@@ -2,12 +2,10 @@
 
 #include "Scenario.h"
 
-#include "resources/ResourceIds.h"
 
 namespace e2e {
 
 using namespace std::chrono_literals;
-using namespace pemblor;
 
 // One device (lab arguments: see the test list): Discover, select its row,
 // Setup IP, a new address with credentials, apply, reboot, close.
@@ -20,37 +18,37 @@ void KeyboardOnly(Scenario& s)
     // Discover is the default button and starts with the focus.
     s.user.PressKey(kMainTitle, Qt::Key_Return);
     s.user.WaitForRows(1, 3s);
-    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
     // Enter again discovers again: disabling itself, Discover handed the
     // focus back to the table, not on to Close.
     s.user.PressKey(kMainTitle, Qt::Key_Return);
-    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, false, 2s);
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", false, 2s);
     s.user.WaitForRows(1, 3s);
-    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
     Note("Enter twice: two discoveries");
 
-    s.user.TabTo(kMainTitle, IDC_LIST_DEVICES);
-    Expect(!s.user.IsEnabled(kMainTitle, IDC_BTN_SETUPIP), "Setup IP waits for a selected row");
+    s.user.TabTo(kMainTitle, "IDC_LIST_DEVICES");
+    Expect(!s.user.IsEnabled(kMainTitle, "IDC_BTN_SETUPIP"), "Setup IP waits for a selected row");
     s.user.PressKey(kMainTitle, Qt::Key_Space);
-    s.user.WaitEnabled(kMainTitle, IDC_BTN_SETUPIP, true, 2s);
-    Expect(s.user.IsEnabled(kMainTitle, IDC_BTN_WEBSERVER), "Connect to Web Server enabled by the key");
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_SETUPIP", true, 2s);
+    Expect(s.user.IsEnabled(kMainTitle, "IDC_BTN_WEBSERVER"), "Connect to Web Server enabled by the key");
     Note("row selected by Space");
 
-    s.user.TabTo(kMainTitle, IDC_BTN_SETUPIP);
+    s.user.TabTo(kMainTitle, "IDC_BTN_SETUPIP");
     s.user.PressKey(kMainTitle, Qt::Key_Space);
     s.user.WaitForWindow(kSetupIpTitle, 3s);
-    s.user.WaitEnabled(kSetupIpTitle, IDC_BTN_APPLY, true, 3s);
-    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_ADDRESS), address, "address read from the device");
+    s.user.WaitEnabled(kSetupIpTitle, "IDC_BTN_APPLY", true, 3s);
+    ExpectEqual(s.user.Address(kSetupIpTitle, "IDC_IP_ADDRESS"), address, "address read from the device");
 
-    s.user.TabTo(kSetupIpTitle, IDC_IP_ADDRESS);
+    s.user.TabTo(kSetupIpTitle, "IDC_IP_ADDRESS");
     s.user.TypeKeys(kSetupIpTitle, changed);
-    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_ADDRESS), changed, "typed address");
-    s.user.TabTo(kSetupIpTitle, IDC_EDIT_USERNAME);
+    ExpectEqual(s.user.Address(kSetupIpTitle, "IDC_IP_ADDRESS"), changed, "typed address");
+    s.user.TabTo(kSetupIpTitle, "IDC_EDIT_USERNAME");
     s.user.TypeKeys(kSetupIpTitle, QStringLiteral("admin"));
-    s.user.TabTo(kSetupIpTitle, IDC_EDIT_PASSWORD);
+    s.user.TabTo(kSetupIpTitle, "IDC_EDIT_PASSWORD");
     s.user.TypeKeys(kSetupIpTitle, QStringLiteral("admin"));
-    ExpectEqual(s.user.Text(kSetupIpTitle, IDC_EDIT_USERNAME), QStringLiteral("admin"), "typed user name");
-    ExpectEqual(s.user.Text(kSetupIpTitle, IDC_EDIT_PASSWORD), QStringLiteral("admin"), "typed password");
+    ExpectEqual(s.user.Text(kSetupIpTitle, "IDC_EDIT_USERNAME"), QStringLiteral("admin"), "typed user name");
+    ExpectEqual(s.user.Text(kSetupIpTitle, "IDC_EDIT_PASSWORD"), QStringLiteral("admin"), "typed password");
 
     // Return in an edit presses the default button, Apply Changes; Return on
     // each box presses its default button, OK.

@@ -1,6 +1,5 @@
 #include "Scenario.h"
 
-#include "resources/ResourceIds.h"
 
 #include <functional>
 #include <thread>
@@ -8,7 +7,6 @@
 namespace e2e {
 
 using namespace std::chrono_literals;
-using pemblor::IDC_CHK_KEEP_DISCOVERING;
 
 namespace {
 
@@ -39,7 +37,7 @@ TableSeen WaitForTable(Scenario& s, const std::string& what, std::chrono::millis
 void LiveView(Scenario& s)
 {
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, IDC_CHK_KEEP_DISCOVERING);
+    s.user.Click(kMainTitle, "IDC_CHK_KEEP_DISCOVERING");
     TableSeen table = WaitForTable(s, "the first three devices", 8s, [](const TableSeen& t) { return t.rows.size() == 3; });
     Note("three devices listed by the first round");
     ExpectEqual(table.rows.at(static_cast<std::size_t>(table.Find(kSsid, QStringLiteral("moves")))).at(kIp),

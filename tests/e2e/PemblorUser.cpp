@@ -1,12 +1,12 @@
 #include "PemblorUser.h"
 
-#include "resources/ResourceIds.h"
 #include "gui/QtIpAddressCtrl.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -45,15 +45,15 @@ QWidget* FindWindow(const QString& title)
 }
 
 template <typename T = QWidget>
-T* FindControl(const QString& window, int id)
+T* FindControl(const QString& window, const char* id)
 {
     QWidget* found = FindWindow(window);
-    return found ? found->findChild<T*>(QStringLiteral("id%1").arg(id)) : nullptr;
+    return found ? found->findChild<T*>(QString::fromLatin1(id)) : nullptr;
 }
 
 QAbstractItemView* DeviceTable()
 {
-    return FindControl<QAbstractItemView>(kMainTitle, pemblor::IDC_LIST_DEVICES);
+    return FindControl<QAbstractItemView>(kMainTitle, "IDC_LIST_DEVICES");
 }
 
 QMessageBox* TopMessageBox()
@@ -152,40 +152,40 @@ bool PemblorUser::IsShown(const QString& title)
     return m_ui.Query([&] { return FindWindow(title) != nullptr; });
 }
 
-bool PemblorUser::IsEnabled(const QString& window, int id)
+bool PemblorUser::IsEnabled(const QString& window, const char* id)
 {
     const auto state = m_ui.Query([&] {
         const QWidget* control = FindControl(window, id);
         return std::pair{control != nullptr, control && control->isEnabled()};
     });
-    Expect(state.first, "control " + std::to_string(id) + " of \"" + window.toStdString() + "\" exists");
+    Expect(state.first, "control " + std::string(id) + " of \"" + window.toStdString() + "\" exists");
     return state.second;
 }
 
-bool PemblorUser::IsChecked(const QString& window, int id)
+bool PemblorUser::IsChecked(const QString& window, const char* id)
 {
     const auto state = m_ui.Query([&] {
         const auto* box = FindControl<QAbstractButton>(window, id);
         return std::pair{box != nullptr, box && box->isChecked()};
     });
-    Expect(state.first, "check box " + std::to_string(id) + " exists");
+    Expect(state.first, "check box " + std::string(id) + " exists");
     return state.second;
 }
 
-QString PemblorUser::Text(const QString& window, int id)
+QString PemblorUser::Text(const QString& window, const char* id)
 {
     const auto state = m_ui.Query([&] {
         const auto* edit = FindControl<QLineEdit>(window, id);
         return std::pair{edit != nullptr, edit ? edit->text() : QString()};
     });
-    Expect(state.first, "edit " + std::to_string(id) + " exists");
+    Expect(state.first, "edit " + std::string(id) + " exists");
     return state.second;
 }
 
-QString PemblorUser::WaitForLabel(const QString& window, int id, const QString& prefix, milliseconds timeout)
+QString PemblorUser::WaitForLabel(const QString& window, const char* id, const QString& prefix, milliseconds timeout)
 {
     QString seen;
-    m_ui.WaitFor("text \"" + prefix.toStdString() + "\" in control " + std::to_string(id), timeout, [&] {
+    m_ui.WaitFor("text \"" + prefix.toStdString() + "\" in control " + std::string(id), timeout, [&] {
         const auto* label = FindControl<QLabel>(window, id);
         seen = label ? label->text() : QString();
         return seen.startsWith(prefix);
@@ -193,7 +193,7 @@ QString PemblorUser::WaitForLabel(const QString& window, int id, const QString& 
     return seen;
 }
 
-QString PemblorUser::Address(const QString& window, int id)
+QString PemblorUser::Address(const QString& window, const char* id)
 {
     const auto state = m_ui.Query([&] {
         const auto* address = FindControl<pemblor::QtIpAddressCtrl>(window, id);
@@ -202,13 +202,13 @@ QString PemblorUser::Address(const QString& window, int id)
             fields << address->Field(field)->text();
         return std::pair{address != nullptr, fields.join(QLatin1Char('.'))};
     });
-    Expect(state.first, "address control " + std::to_string(id) + " exists");
+    Expect(state.first, "address control " + std::string(id) + " exists");
     return state.second;
 }
 
-milliseconds PemblorUser::WaitEnabled(const QString& window, int id, bool enabled, milliseconds timeout)
+milliseconds PemblorUser::WaitEnabled(const QString& window, const char* id, bool enabled, milliseconds timeout)
 {
-    return m_ui.WaitFor("control " + std::to_string(id) + " of \"" + window.toStdString() + "\" " +
+    return m_ui.WaitFor("control " + std::string(id) + " of \"" + window.toStdString() + "\" " +
                             (enabled ? "enabled" : "disabled"),
                         timeout, [&] {
                             QWidget* control = FindControl(window, id);
@@ -216,7 +216,7 @@ milliseconds PemblorUser::WaitEnabled(const QString& window, int id, bool enable
                         });
 }
 
-void PemblorUser::Click(const QString& window, int id)
+void PemblorUser::Click(const QString& window, const char* id)
 {
     WaitEnabled(window, id, true, 5s);
     m_ui.Post([window, id] {
@@ -246,7 +246,7 @@ void PemblorUser::TypeKeys(const QString& window, const QString& text)
     });
 }
 
-void PemblorUser::TabTo(const QString& window, int id, int presses)
+void PemblorUser::TabTo(const QString& window, const char* id, int presses)
 {
     WaitEnabled(window, id, true, 5s);
     for (int pressed = 0;; ++pressed) {
@@ -262,12 +262,12 @@ void PemblorUser::TabTo(const QString& window, int id, int presses)
         });
         if (there)
             return;
-        Expect(pressed < presses, "Tab reaches control " + std::to_string(id) + " of \"" + window.toStdString() +
+        Expect(pressed < presses, "Tab reaches control " + std::string(id) + " of \"" + window.toStdString() +
                                       "\" within " + std::to_string(presses) + " presses");
     }
 }
 
-void PemblorUser::Type(const QString& window, int id, const QString& text)
+void PemblorUser::Type(const QString& window, const char* id, const QString& text)
 {
     WaitEnabled(window, id, true, 5s);
     m_ui.Post([window, id, text] {
@@ -279,14 +279,14 @@ void PemblorUser::Type(const QString& window, int id, const QString& text)
         QTest::keyClick(edit, Qt::Key_Delete);
         QTest::keyClicks(edit, text);
     });
-    m_ui.WaitFor("edit " + std::to_string(id) + " reads \"" + text.toStdString() + "\"", 2s,
+    m_ui.WaitFor("edit " + std::string(id) + " reads \"" + text.toStdString() + "\"", 2s,
                  [&] {
                      const auto* edit = FindControl<QLineEdit>(window, id);
                      return edit && edit->text() == text;
                  });
 }
 
-void PemblorUser::TypeAddressField(const QString& window, int id, int field, const QString& text)
+void PemblorUser::TypeAddressField(const QString& window, const char* id, int field, const QString& text)
 {
     WaitEnabled(window, id, true, 5s);
     m_ui.Post([window, id, field, text] {
@@ -298,7 +298,7 @@ void PemblorUser::TypeAddressField(const QString& window, int id, int field, con
         edit->selectAll();
         QTest::keyClicks(edit, text);
     });
-    m_ui.WaitFor("field " + std::to_string(field) + " of address control " + std::to_string(id) + " reads " +
+    m_ui.WaitFor("field " + std::to_string(field) + " of address control " + std::string(id) + " reads " +
                      text.toStdString(),
                  2s, [&] {
                      auto* address = FindControl<pemblor::QtIpAddressCtrl>(window, id);
@@ -421,6 +421,24 @@ void PemblorUser::ChooseMenuItem(const QString& text)
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
     });
     m_ui.WaitFor("the pop-up menu closed", 2s, [] { return OpenMenu() == nullptr; });
+}
+
+void PemblorUser::AnswerSaveFile(const std::string& path, milliseconds timeout)
+{
+    const auto chooser = [] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible())
+                return dialog;
+        return static_cast<QFileDialog*>(nullptr);
+    };
+    m_ui.WaitFor("a file dialog", timeout, [&] { return chooser() != nullptr; });
+    m_ui.Post([chooser, name = QString::fromStdString(path)] {
+        if (QFileDialog* dialog = chooser()) {
+            dialog->selectFile(name);
+            static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept, as Enter would
+        }
+    });
+    m_ui.WaitFor("the file dialog closed", 3s, [&] { return chooser() == nullptr; });
 }
 
 // ---- Message boxes ----

@@ -57,26 +57,26 @@ public:
     milliseconds WaitUntilClosed(const QString& title, milliseconds timeout);
     bool IsShown(const QString& title);
 
-    bool IsEnabled(const QString& window, int id);
-    bool IsChecked(const QString& window, int id);
-    QString Text(const QString& window, int id);
+    bool IsEnabled(const QString& window, const char* id);
+    bool IsChecked(const QString& window, const char* id);
+    QString Text(const QString& window, const char* id);
     // Waits until the static text `id` starts with `prefix`; returns its text.
-    QString WaitForLabel(const QString& window, int id, const QString& prefix, milliseconds timeout);
+    QString WaitForLabel(const QString& window, const char* id, const QString& prefix, milliseconds timeout);
     // The four fields of an address control joined by dots, blanks as "".
-    QString Address(const QString& window, int id);
-    milliseconds WaitEnabled(const QString& window, int id, bool enabled, milliseconds timeout);
-    void Click(const QString& window, int id);
+    QString Address(const QString& window, const char* id);
+    milliseconds WaitEnabled(const QString& window, const char* id, bool enabled, milliseconds timeout);
+    void Click(const QString& window, const char* id);
     // A key pressed while `window` is active: it goes to the window's focus.
     void PressKey(const QString& window, Qt::Key key, Qt::KeyboardModifiers modifiers = {});
     // Text (ASCII) typed while `window` is active, into the window's focus.
     void TypeKeys(const QString& window, const QString& text);
     // Presses Tab until control `id` holds the focus; fails when it does not
     // after `presses` presses.
-    void TabTo(const QString& window, int id, int presses = 12);
+    void TabTo(const QString& window, const char* id, int presses = 12);
     // Replaces the text of an edit by typing.
-    void Type(const QString& window, int id, const QString& text);
+    void Type(const QString& window, const char* id, const QString& text);
     // Replaces one field (0 leftmost) of an address control by typing.
-    void TypeAddressField(const QString& window, int id, int field, const QString& text);
+    void TypeAddressField(const QString& window, const char* id, int field, const QString& text);
 
     TableSeen Table();
     int RowCount();
@@ -87,6 +87,8 @@ public:
     // The items of the pop-up menu once it is open.
     QStringList WaitForMenu(milliseconds timeout);
     void ChooseMenuItem(const QString& text);
+    // Waits for a file dialog and chooses `path` in it.
+    void AnswerSaveFile(const std::string& path, milliseconds timeout = milliseconds(3000));
 
     MessageBoxSeen WaitForMessageBox(milliseconds timeout);
     bool IsMessageBoxShown();

@@ -1,6 +1,5 @@
 #include "Scenario.h"
 
-#include "resources/ResourceIds.h"
 
 #include <cstdio>
 
@@ -45,15 +44,15 @@ void OpenMainWindow(Scenario& s)
 {
     s.user.WaitForWindow(kMainTitle, 10s);
     Note("main window shown");
-    Expect(s.user.IsEnabled(kMainTitle, pemblor::IDC_BTN_DISCOVER), "Discover starts enabled");
-    Expect(!s.user.IsEnabled(kMainTitle, pemblor::IDC_BTN_SETUPIP), "Setup IP starts disabled");
-    Expect(!s.user.IsEnabled(kMainTitle, pemblor::IDC_BTN_WEBSERVER), "Connect to Web Server starts disabled");
+    Expect(s.user.IsEnabled(kMainTitle, "IDC_BTN_DISCOVER"), "Discover starts enabled");
+    Expect(!s.user.IsEnabled(kMainTitle, "IDC_BTN_SETUPIP"), "Setup IP starts disabled");
+    Expect(!s.user.IsEnabled(kMainTitle, "IDC_BTN_WEBSERVER"), "Connect to Web Server starts disabled");
     Expect(!s.user.IsMessageBoxShown(), "no message box at start-up");
 }
 
 void CloseMainWindow(Scenario& s)
 {
-    s.user.Click(kMainTitle, pemblor::IDCANCEL);
+    s.user.Click(kMainTitle, "IDCANCEL");
     s.user.WaitUntilClosed(kMainTitle, 5s);
     Note("main window closed");
 }

@@ -1,6 +1,5 @@
 #include "Scenario.h"
 
-#include "resources/ResourceIds.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -14,8 +13,6 @@
 namespace e2e {
 
 using namespace std::chrono_literals;
-using pemblor::IDC_BTN_DISCOVER;
-using pemblor::IDC_BTN_SETUPIP;
 
 namespace {
 
@@ -70,12 +67,12 @@ int CommandsLogged(const std::string& mac, const std::string& what)
 void SetupIpMany(Scenario& s)
 {
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     s.user.WaitForRows(6, 3s);
-    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
     s.user.ClickRow(0);
     s.user.PressKey(kMainTitle, Qt::Key_A, Qt::ControlModifier);
-    s.user.Click(kMainTitle, IDC_BTN_SETUPIP);
+    s.user.Click(kMainTitle, "IDC_BTN_SETUPIP");
     s.user.WaitForWindow(kManyTitle, 5s);
     Note("Setup IP for 6 devices open");
 
@@ -128,6 +125,7 @@ void SetupIpMany(Scenario& s)
     // Export result...: the focus is on it once the job has ended.
     s.user.PressKey(kManyTitle, Qt::Key_Space);
     const std::string path = s.lab.dir + "/setup-ip-result.csv";
+    s.user.AnswerSaveFile(path);
     s.ui.WaitFor("the exported result", 3s, [&] { return ReadLines(path).size() == 7; });
     const std::vector<std::string> lines = ReadLines(path);
     Expect(lines[0].rfind("mac,result,ip,before_ip,", 0) == 0, "the CSV header");
@@ -151,7 +149,7 @@ void SetupIpMany(Scenario& s)
     // The same plan again: the verified devices hold it and are sent
     // nothing, the other credentials are refused again, and the device that
     // never came back is not found.
-    s.user.Click(kMainTitle, IDC_BTN_SETUPIP);
+    s.user.Click(kMainTitle, "IDC_BTN_SETUPIP");
     s.user.WaitForWindow(kManyTitle, 5s);
     s.user.TypeKeys(kManyTitle, QStringLiteral("198.18.1.50"));
     for (int i = 0; i < 4; ++i)

@@ -6,14 +6,14 @@
 #include "engine/PosixSocketLayer.h"
 #include "protocol/DatagramType.h"
 #include "protocol/Requests.h"
-#include "resources/ResourceIds.h"
 
 namespace e2e {
 namespace {
 
+using namespace pemblor;
+
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using namespace pemblor;
 
 constexpr int kColSsid = 1;
 constexpr int kColIp = 2;
@@ -34,10 +34,10 @@ std::chrono::milliseconds Since(Clock::time_point start)
 void OpenSetupIp(Scenario& s)
 {
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     s.user.WaitForRows(1, 3s);
     s.user.ClickRow(0);
-    s.user.Click(kMainTitle, IDC_BTN_SETUPIP);
+    s.user.Click(kMainTitle, "IDC_BTN_SETUPIP");
     s.user.WaitForWindow(kSetupIpTitle, 3s);
     Note("Setup IP dialog shown");
 }
@@ -45,17 +45,17 @@ void OpenSetupIp(Scenario& s)
 // The form is filled and enabled once the detail reply is in.
 void ExpectForm(Scenario& s, const QString& ip, const QString& mask, const QString& gateway, bool dhcp)
 {
-    s.user.WaitEnabled(kSetupIpTitle, IDC_BTN_APPLY, true, 3s);
-    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_ADDRESS), ip, "IP address control");
-    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_NETMASK), mask, "netmask control");
-    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_GATEWAY), gateway, "gateway control");
-    Expect(s.user.IsChecked(kSetupIpTitle, IDC_CHK_DHCP) == dhcp, "DHCP box ticked as the device reports");
+    s.user.WaitEnabled(kSetupIpTitle, "IDC_BTN_APPLY", true, 3s);
+    ExpectEqual(s.user.Address(kSetupIpTitle, "IDC_IP_ADDRESS"), ip, "IP address control");
+    ExpectEqual(s.user.Address(kSetupIpTitle, "IDC_IP_NETMASK"), mask, "netmask control");
+    ExpectEqual(s.user.Address(kSetupIpTitle, "IDC_IP_GATEWAY"), gateway, "gateway control");
+    Expect(s.user.IsChecked(kSetupIpTitle, "IDC_CHK_DHCP") == dhcp, "DHCP box ticked as the device reports");
     // A device that does not report DHCP 1 never gets its box enabled.
-    Expect(s.user.IsEnabled(kSetupIpTitle, IDC_CHK_DHCP) == dhcp, "DHCP box enabled only for DHCP 1");
-    for (const int id : {IDC_IP_ADDRESS, IDC_IP_NETMASK, IDC_IP_GATEWAY, IDC_EDIT_USERNAME, IDC_EDIT_PASSWORD})
-        Expect(s.user.IsEnabled(kSetupIpTitle, id), "control " + std::to_string(id) + " enabled");
-    ExpectEqual(s.user.Text(kSetupIpTitle, IDC_EDIT_USERNAME), QString(), "user name starts empty");
-    ExpectEqual(s.user.Text(kSetupIpTitle, IDC_EDIT_PASSWORD), QString(), "password starts empty");
+    Expect(s.user.IsEnabled(kSetupIpTitle, "IDC_CHK_DHCP") == dhcp, "DHCP box enabled only for DHCP 1");
+    for (const char* id : {"IDC_IP_ADDRESS", "IDC_IP_NETMASK", "IDC_IP_GATEWAY", "IDC_EDIT_USERNAME", "IDC_EDIT_PASSWORD"})
+        Expect(s.user.IsEnabled(kSetupIpTitle, id), "control " + std::string(id) + " enabled");
+    ExpectEqual(s.user.Text(kSetupIpTitle, "IDC_EDIT_USERNAME"), QString(), "user name starts empty");
+    ExpectEqual(s.user.Text(kSetupIpTitle, "IDC_EDIT_PASSWORD"), QString(), "password starts empty");
 }
 
 void ExpectQuestion(Scenario& s)
@@ -92,20 +92,20 @@ void SetupIpWithReboot(Scenario& s)
     OpenSetupIp(s);
     ExpectForm(s, QStringLiteral("198.18.1.20"), QStringLiteral("255.255.0.0"), QStringLiteral("198.18.0.254"), true);
 
-    s.user.TypeAddressField(kSetupIpTitle, IDC_IP_ADDRESS, 3, QStringLiteral("77"));
-    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_ADDRESS), QStringLiteral("198.18.1.77"), "edited address");
-    s.user.Type(kSetupIpTitle, IDC_EDIT_USERNAME, QStringLiteral("admin"));
-    s.user.Type(kSetupIpTitle, IDC_EDIT_PASSWORD, QStringLiteral("wrong"));
-    s.user.Click(kSetupIpTitle, IDC_BTN_APPLY);
+    s.user.TypeAddressField(kSetupIpTitle, "IDC_IP_ADDRESS", 3, QStringLiteral("77"));
+    ExpectEqual(s.user.Address(kSetupIpTitle, "IDC_IP_ADDRESS"), QStringLiteral("198.18.1.77"), "edited address");
+    s.user.Type(kSetupIpTitle, "IDC_EDIT_USERNAME", QStringLiteral("admin"));
+    s.user.Type(kSetupIpTitle, "IDC_EDIT_PASSWORD", QStringLiteral("wrong"));
+    s.user.Click(kSetupIpTitle, "IDC_BTN_APPLY");
     ExpectMessageBox(s, QStringLiteral("Authentication Error!"), kSetupIpTitle, 5s);
     s.user.Answer(QMessageBox::Ok);
 
     // Refilled with what the user entered, and open for another try.
-    s.user.WaitEnabled(kSetupIpTitle, IDC_BTN_APPLY, true, 2s);
-    ExpectEqual(s.user.Address(kSetupIpTitle, IDC_IP_ADDRESS), QStringLiteral("198.18.1.77"),
+    s.user.WaitEnabled(kSetupIpTitle, "IDC_BTN_APPLY", true, 2s);
+    ExpectEqual(s.user.Address(kSetupIpTitle, "IDC_IP_ADDRESS"), QStringLiteral("198.18.1.77"),
                 "address after the refused change");
-    s.user.Type(kSetupIpTitle, IDC_EDIT_PASSWORD, QStringLiteral("admin"));
-    s.user.Click(kSetupIpTitle, IDC_BTN_APPLY);
+    s.user.Type(kSetupIpTitle, "IDC_EDIT_PASSWORD", QStringLiteral("admin"));
+    s.user.Click(kSetupIpTitle, "IDC_BTN_APPLY");
     ExpectQuestion(s);
     s.user.Answer(QMessageBox::Ok);
     ExpectMessageBox(s, kRebootNotice, kSetupIpTitle, 2s);
@@ -115,8 +115,8 @@ void SetupIpWithReboot(Scenario& s)
     // The line under the greyed form counts the wait down. (The re-read's
     // line may never be seen here: the device can answer the first query
     // before the loop's first check.)
-    Note(s.user.WaitForLabel(kSetupIpTitle, IDC_TEXT_PROGRESS, kRestartLine, 3s).toStdString());
-    Note(s.user.WaitForLabel(kSetupIpTitle, IDC_TEXT_PROGRESS, kRestartLine + QStringLiteral("25 s"), 8s)
+    Note(s.user.WaitForLabel(kSetupIpTitle, "IDC_TEXT_PROGRESS", kRestartLine, 3s).toStdString());
+    Note(s.user.WaitForLabel(kSetupIpTitle, "IDC_TEXT_PROGRESS", kRestartLine + QStringLiteral("25 s"), 8s)
              .toStdString());
 
     // The 30-second wait, then the re-read finds the device at its new address.
@@ -142,12 +142,12 @@ Clock::time_point ChangeAndReboot(Scenario& s, int ipField, const QString& ipVal
                                   const QString& maskValue)
 {
     if (ipField >= 0)
-        s.user.TypeAddressField(kSetupIpTitle, IDC_IP_ADDRESS, ipField, ipValue);
+        s.user.TypeAddressField(kSetupIpTitle, "IDC_IP_ADDRESS", ipField, ipValue);
     if (maskField >= 0)
-        s.user.TypeAddressField(kSetupIpTitle, IDC_IP_NETMASK, maskField, maskValue);
-    s.user.Type(kSetupIpTitle, IDC_EDIT_USERNAME, QStringLiteral("admin"));
-    s.user.Type(kSetupIpTitle, IDC_EDIT_PASSWORD, QStringLiteral("admin"));
-    s.user.Click(kSetupIpTitle, IDC_BTN_APPLY);
+        s.user.TypeAddressField(kSetupIpTitle, "IDC_IP_NETMASK", maskField, maskValue);
+    s.user.Type(kSetupIpTitle, "IDC_EDIT_USERNAME", QStringLiteral("admin"));
+    s.user.Type(kSetupIpTitle, "IDC_EDIT_PASSWORD", QStringLiteral("admin"));
+    s.user.Click(kSetupIpTitle, "IDC_BTN_APPLY");
     ExpectQuestion(s);
     s.user.Answer(QMessageBox::Ok);
     ExpectMessageBox(s, kRebootNotice, kSetupIpTitle, 2s);
@@ -165,8 +165,8 @@ void SetupIpNeverBack(Scenario& s)
     ExpectForm(s, QStringLiteral("198.18.1.20"), QStringLiteral("255.255.0.0"), QStringLiteral("198.18.0.254"), false);
     const Clock::time_point answered = ChangeAndReboot(s, 3, QStringLiteral("77"), -1, {});
     // While it waits, the dialog takes input: Close asks, and No waits on.
-    Note(s.user.WaitForLabel(kSetupIpTitle, IDC_TEXT_PROGRESS, kRestartLine, 3s).toStdString());
-    s.user.Click(kSetupIpTitle, IDCANCEL);
+    Note(s.user.WaitForLabel(kSetupIpTitle, "IDC_TEXT_PROGRESS", kRestartLine, 3s).toStdString());
+    s.user.Click(kSetupIpTitle, "IDCANCEL");
     const MessageBoxSeen stop = s.user.WaitForMessageBox(3s);
     ExpectEqual(stop.text, QStringLiteral("The device is restarting. Stop waiting for it?"), "the stop question");
     ExpectEqual(stop.ownerTitle, kSetupIpTitle, "owner of the stop question");
@@ -212,10 +212,10 @@ void SetupIpCancelReboot(Scenario& s)
     OpenSetupIp(s);
     ExpectForm(s, address, QStringLiteral("255.254.0.0"), QStringLiteral("198.18.0.254"), false);
 
-    s.user.TypeAddressField(kSetupIpTitle, IDC_IP_ADDRESS, 3, QStringLiteral("50"));
-    s.user.Type(kSetupIpTitle, IDC_EDIT_USERNAME, QStringLiteral("admin"));
-    s.user.Type(kSetupIpTitle, IDC_EDIT_PASSWORD, QStringLiteral("admin"));
-    s.user.Click(kSetupIpTitle, IDC_BTN_APPLY);
+    s.user.TypeAddressField(kSetupIpTitle, "IDC_IP_ADDRESS", 3, QStringLiteral("50"));
+    s.user.Type(kSetupIpTitle, "IDC_EDIT_USERNAME", QStringLiteral("admin"));
+    s.user.Type(kSetupIpTitle, "IDC_EDIT_PASSWORD", QStringLiteral("admin"));
+    s.user.Click(kSetupIpTitle, "IDC_BTN_APPLY");
     ExpectQuestion(s);
     const Clock::time_point answered = Clock::now();
     s.user.Answer(QMessageBox::Cancel);
@@ -230,7 +230,7 @@ void SetupIpCancelReboot(Scenario& s)
            "the command is not a reboot:\n" + Lines(commands));
 
     // The device did not reboot: it answers at once, from its old address.
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     s.user.WaitForRows(1, 3s);
     ExpectEqual(s.user.Table().rows.at(0).value(kColIp), address, "address at the next Discover");
     CloseMainWindow(s);
@@ -241,21 +241,21 @@ void DetailTimeOut(Scenario& s)
 {
     const QString address = QString::fromStdString(s.lab.apAddresses.at(0));
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     s.user.WaitForRows(1, 3s);
     s.user.ClickRow(0);
     const Clock::time_point start = Clock::now();
-    s.user.Click(kMainTitle, IDC_BTN_SETUPIP);
+    s.user.Click(kMainTitle, "IDC_BTN_SETUPIP");
     s.user.WaitForWindow(kSetupIpTitle, 3s);
 
     ExpectMessageBox(s, QStringLiteral("Time Out!"), kSetupIpTitle, 8s);
     ExpectWithin(Since(start), 4900ms, 7500ms, "\"Time Out!\" after the detail period");
-    Expect(!s.user.IsEnabled(kSetupIpTitle, IDC_BTN_APPLY), "the form was never filled");
+    Expect(!s.user.IsEnabled(kSetupIpTitle, "IDC_BTN_APPLY"), "the form was never filled");
     s.user.Answer(QMessageBox::Ok);
     s.user.WaitUntilClosed(kSetupIpTitle, 3s);
 
     ExpectEqual(s.user.Table().rows.at(0).value(kColIp), address, "IP address column unchanged");
-    Expect(s.user.IsEnabled(kMainTitle, IDC_BTN_DISCOVER), "Discover enabled");
+    Expect(s.user.IsEnabled(kMainTitle, "IDC_BTN_DISCOVER"), "Discover enabled");
     CloseMainWindow(s);
 }
 
@@ -266,14 +266,14 @@ void DetailTimeOut(Scenario& s)
 void DetailWithAnotherDeviceAnswering(Scenario& s)
 {
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     s.user.WaitForRows(2, 4s);
-    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
     const TableSeen table = s.user.Table();
     const int slow = table.Find(kColSsid, QStringLiteral("slow"));
     Expect(slow >= 0, "the slow device is listed\n" + table.Describe());
     s.user.ClickRow(slow);
-    s.user.Click(kMainTitle, IDC_BTN_SETUPIP);
+    s.user.Click(kMainTitle, "IDC_BTN_SETUPIP");
     s.user.WaitForWindow(kSetupIpTitle, 3s);
 
     PosixSocketLayer sockets;
@@ -285,7 +285,7 @@ void DetailWithAnotherDeviceAnswering(Scenario& s)
     Note("other Discover sent");
 
     ExpectForm(s, QStringLiteral("198.18.1.30"), QStringLiteral("255.255.0.0"), QStringLiteral("198.18.0.1"), false);
-    s.user.Click(kSetupIpTitle, IDCANCEL);
+    s.user.Click(kSetupIpTitle, "IDCANCEL");
     s.user.WaitUntilClosed(kSetupIpTitle, 5s);
     ExpectEqual(s.user.Table().rows.at(static_cast<std::size_t>(slow)).value(kColIp), QStringLiteral("198.18.1.30"),
                 "the row keeps the device's own address");

@@ -1,6 +1,5 @@
 #include "Scenario.h"
 
-#include "resources/ResourceIds.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -12,7 +11,6 @@
 namespace e2e {
 
 using namespace std::chrono_literals;
-using pemblor::IDC_BTN_DISCOVER;
 
 namespace {
 
@@ -38,9 +36,9 @@ QString TableText(const TableSeen& table, QChar separator, const std::vector<int
 void ShareList(Scenario& s)
 {
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, IDC_BTN_DISCOVER);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     s.user.WaitForRows(3, 3s);
-    s.user.WaitEnabled(kMainTitle, IDC_BTN_DISCOVER, true, 8s);
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
     const TableSeen table = s.user.Table();
     Note("3 rows listed");
 
@@ -61,6 +59,7 @@ void ShareList(Scenario& s)
     Expect(items.contains(QStringLiteral("Export list...")), "the menu offers Export list...");
     s.user.ChooseMenuItem(QStringLiteral("Export list..."));
     const std::string path = s.lab.dir + "/devices.csv";
+    s.user.AnswerSaveFile(path);
     QString written;
     s.ui.WaitFor("the exported file", 3s, [&] {
         std::ifstream in(path);

@@ -9,14 +9,12 @@
 
 #include "Scenario.h"
 
-#include "engine/Session.h"
 #include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
-#include "toolkit/qt/QtToolkit.h"
-#include "tools/apsim/LabAddress.h"
-#include "ui/devicelist/CPemblorApp.h"
+#include "engine/Session.h"
+#include "gui/Application.h"
 #include "gui/QtDispatcher.h"
-#include "ui/qt/SetupIpManyDialog.h"
+#include "tools/apsim/LabAddress.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -108,14 +106,10 @@ int main(int argc, char* argv[])
     UrlRecorder urls;
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &urls, "Open");
 
-    pemblor::QtToolkit toolkit;
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    pemblor::InstallApplicationIcon();
     pemblor::QtDispatcher dispatcher;
-    // The file dialog answers with the suggested name in the run's scratch
-    // directory.
-    toolkit.SetSaveFileChooser([&lab](QWidget*, const std::string&, const std::string& suggested,
-                                      const std::string&) -> std::optional<std::string> {
-        return lab.dir + "/" + suggested;
-    });
+    pemblor::SteadyClock clock;
     pemblor::PosixSocketLayer sockets;
     pemblor::PosixInterfaceList interfaces;
     pemblor::SessionConfig config;
@@ -141,10 +135,7 @@ int main(int argc, char* argv[])
         finished = true;
     });
 
-    pemblor::CPemblorApp app;
-    app.InitInstance(toolkit, dispatcher, sockets, std::move(config), [&toolkit](pemblor::IWindow* owner, pemblor::ManySetupIp& session) {
-        pemblor::RunSetupIpManyDialog(toolkit, owner, session);
-    });
+    pemblor::RunApplication(dispatcher, clock, sockets, std::move(config));
 
     // The scenario's looks still need the user-interface thread.
     const auto closedAt = std::chrono::steady_clock::now();

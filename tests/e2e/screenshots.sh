@@ -15,7 +15,7 @@
 # PEMBLOR_SHOT_SORT_AT="X Y" (when set), types TEXT into the filter and saves
 # devicelist-filtered.png.
 #
-# Needs the Pemblor and apsim targets built in BUILD_DIR (ui/Pemblor,
+# Needs the Pemblor and apsim targets built in BUILD_DIR (gui/Pemblor,
 # tools/apsim/apsim), xvfb-run, xdotool and ImageMagick's import.
 # PEMBLOR_SHOT_MANY="START USER PASSWORD SECONDS" then selects every row,
 # opens Setup IP for them, types START and the credentials, saves
@@ -46,7 +46,7 @@ if [[ ${1:-} != --inside ]]; then
     # shellcheck disable=SC2086 # the extra lab options are words
     exec "$here/../../scripts/lab" --apsim "$build/tools/apsim/apsim" --aps "${PEMBLOR_SHOT_APS:-3}" \
         ${PEMBLOR_SHOT_LAB_ARGS:-} -- \
-        xvfb-run -a -s "-screen 0 ${PEMBLOR_SHOT_SCREEN:-1024x768x24}" "$0" --inside "${PEMBLOR_PROGRAM:-$build/ui/Pemblor}" "$out"
+        xvfb-run -a -s "-screen 0 ${PEMBLOR_SHOT_SCREEN:-1024x768x24}" "$0" --inside "${PEMBLOR_PROGRAM:-$build/gui/Pemblor}" "$out"
 fi
 
 # ---- Inside the lab's tool namespace, on the virtual display ----

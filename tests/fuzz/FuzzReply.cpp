@@ -1,8 +1,8 @@
 // Treats the input as one received datagram and runs on it what the tool
 // does with a reply: the header and entry decoding, the MAC text, the cells
-// of a device-table row (DeviceRegistry::Record, DeviceRecord::Cell) and the storing of a detail
-// reply's entries into a settings map (ForEachSetting into SettingsMap::SetAt,
-// which is all the Setup IP dialog's SetSetting does). Not covered: the
+// of a device-table row (DeviceRegistry::Record, DeviceRecord::Cell) and the walk over a detail
+// reply's entries (ForEachSetting), each stored by name as a detail read
+// keeps it. Not covered: the
 // receive loop itself, the state routing and anything on the user-interface
 // thread.
 #include "engine/DetailEntries.h"
@@ -10,11 +10,12 @@
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
 #include "engine/DeviceRegistry.h"
-#include "ui/setupip/SettingsMap.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <map>
+#include <string>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -28,9 +29,13 @@ void CheckRowCells(const pemblor::ReplyDatagram& reply, const pemblor::MacText& 
     static pemblor::DeviceRegistry registry; // recording reuses it like the receive thread does
     registry.Clear();
     const auto recorded = registry.Record(reply, pemblor::NetworkInterface{}, 0);
+    // A reply under no device's MAC (zero or group) is not recorded.
+    const bool device = pemblor::ParseDeviceMac(mac.view()).has_value();
+    if ((recorded.index >= 0) != device)
+        __builtin_trap();
     const auto record = registry.Get(recorded.index);
     if (!record)
-        __builtin_trap();
+        return;
     const int macColumn = reply.entryCount() + 1;
     pemblor::EntryTextBuffer work;
     for (const auto& [index, entry] : reply.entries()) {
@@ -55,12 +60,12 @@ void CheckRowCells(const pemblor::ReplyDatagram& reply, const pemblor::MacText& 
 
 void CheckDetailStore(const pemblor::ReplyDatagram& reply)
 {
-    pemblor::SettingsMap settings;
+    std::map<std::string, std::string, std::less<>> settings;
     pemblor::EntryTextBuffer work;
     int stored = 0;
     pemblor::ForEachSetting(reply, work, [&](std::string_view name, std::string_view value) {
-        settings.SetAt(name, value);
-        if (settings.ValueOf(name) != value)
+        settings.insert_or_assign(std::string(name), std::string(value));
+        if (settings.find(name)->second != value)
             __builtin_trap();
         ++stored;
     });

@@ -1,29 +1,29 @@
-// The texts the windows show, as a person reads them, in the language that
-// the environment chooses. ctest runs the German suite under LANG=de_DE.UTF-8
-// and the Source suite under LANG=C and LANG=en, each with the catalogues
-// installed as main() installs them.
-#include "../qt/QtTestSupport.h"
-
-#include "engine/fake/FakeNetwork.h"
-#include "resources/ResourceIds.h"
-#include "toolkit/qt/QtToolkit.h"
-#include "gui/QtTranslation.h"
-#include "toolkit/qt/QtWindow.h"
-#include "engine/EventLoop.h"
-#include "engine/Transport.h"
-#include "gui/QtDispatcher.h"
-#include "ui/devicelist/CPemblorApp.h"
-#include "ui/qt/SetupIpManyDialog.h"
+// The windows in German under LANG=de_DE.UTF-8 and with today's texts, byte
+// for byte, under LANG=C and LANG=en: captions, controls, headings, menus and
+// message boxes, none of them cut off.
 #include "common/FormatError.h"
 #include "common/InterfaceTexts.h"
+#include "engine/EventLoop.h"
+#include "engine/NetworkInterface.h"
+#include "engine/fake/FakeNetwork.h"
+#include "gui/Application.h"
+#include "gui/CAboutDlg.h"
+#include "gui/CDeviceListDlg.h"
+#include "gui/CSetupIpDlg.h"
+#include "gui/DeviceTableView.h"
+#include "gui/MessageBox.h"
+#include "gui/QtIpAddressCtrl.h"
+#include "gui/QtTranslation.h"
+#include "gui/SetupIpManyDialog.h"
+#include "protocol/Datagram.h"
+#include "protocol/DatagramType.h"
+#include "protocol/ReplyDatagram.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
-#include <QTableWidget>
-#include <QTest>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -33,6 +33,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyle>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -260,141 +263,175 @@ std::vector<std::string> CutOffTexts(const QWidget& window)
     return cut;
 }
 
+// Once the event loop runs: the texts of the active message box, then its
+// buttons; the box is answered with Cancel, or OK when it has no Cancel.
+void ReadNextMessageBox(std::vector<std::string>& shown)
+{
+    QTimer::singleShot(0, [&shown] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        Add(shown, box->text());
+        for (const QAbstractButton* button : box->buttons())
+            Add(shown, button->text());
+        QAbstractButton* cancel = box->button(QMessageBox::Cancel);
+        (cancel ? cancel : box->button(QMessageBox::Ok))->click();
+    });
+}
+
+// A text as the window that shows it translates it: the shared texts in
+// their one context, the windows' own in their class's.
+QString Shown(const char* text)
+{
+    for (const char* context : {"Pemblor", "pemblor::CSetupIpDlg", "pemblor::CDeviceListDlg"}) {
+        const QString translated = QCoreApplication::translate(context, text);
+        if (translated != QLatin1String(text))
+            return translated;
+    }
+    return QString::fromUtf8(text);
+}
+
 class TranslationTest : public ::testing::Test {
 protected:
-    // The device list window of the real application, on a LAN of its own
-    // that nothing answers on; closed with its Close button once looked at.
-    std::vector<std::string> DeviceListTexts()
+    TranslationTest() { clock.SetQuiescenceProbe([this] { return network.Quiescent(); }); }
+
+    // The device list window on a LAN of its own that nothing answers on,
+    // with one device listed. Once per process: the receive socket stays
+    // bound until a receive thread takes it.
+    std::unique_ptr<CDeviceListDlg> OpenDeviceList()
     {
-        std::vector<std::string> shown;
-        WhenActive<QtWindow>([&](QtWindow* window) {
-            shown = WindowTexts(*window);
-            EXPECT_EQ(CutOffTexts(*window), std::vector<std::string>()) << "device list";
-            qobject_cast<QPushButton*>(window->Control(IDCANCEL))->click();
-        });
-        FakeNetwork network;
-        auto sockets = network.NewLayer("198.18.0.1");
-        QtDispatcher dispatcher;
-        CPemblorApp().InitInstance(toolkit, dispatcher, *sockets);
+        auto window = std::make_unique<CDeviceListDlg>(loop, clock, *sockets);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        const MacBytes mac{0x02, 0, 0, 0, 0, 1};
+        const Datagram datagram = EncodeDatagram(TypeQueryReply, mac, "", "", {"SSID=lab", "IP_ADDR=x"});
+        window->GetSession().registry().Record(ReplyDatagram(datagram.data(), datagram.size, "198.18.0.10"),
+                                               NetworkInterface{}, 0);
+        loop.Advance(0);
+        return window;
+    }
+
+    std::vector<std::string> DeviceListTexts(const CDeviceListDlg& window)
+    {
+        EXPECT_EQ(CutOffTexts(window), std::vector<std::string>()) << "device list";
+        return WindowTexts(window);
+    }
+
+    std::vector<std::string> SetupIpTexts(CDeviceListDlg& window, std::string& addressFieldName)
+    {
+        CSetupIpDlg dialog(window.GetSession(), &window);
+        dialog.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        EXPECT_EQ(CutOffTexts(dialog), std::vector<std::string>()) << "Setup IP";
+        const auto* address = dialog.findChild<QtIpAddressCtrl*>(QStringLiteral("IDC_IP_ADDRESS"));
+        addressFieldName = address ? address->Field(0)->accessibleName().toStdString() : std::string();
+        std::vector<std::string> shown = WindowTexts(dialog);
+        dialog.Abandon();
         return shown;
     }
 
-    std::vector<std::string> LayoutTexts(int templateId)
+    std::vector<std::string> SetupIpManyTexts(CDeviceListDlg& window)
     {
+        // Only looked at: nothing is sent.
+        SetupIpManyDialog dialog(window.GetSession().transport(), loop, clock,
+                                 {{1, "a", "02:00:00:00:00:01", "198.18.1.1"}, {2, "b", "02:00:00:00:00:02", "198.18.1.2"}},
+                                 {}, {}, &window);
+        dialog.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         std::vector<std::string> shown;
-        handler.whileShown = [&](QtWindow& window) {
-            shown = WindowTexts(window);
-            EXPECT_EQ(CutOffTexts(window), std::vector<std::string>()) << window.windowTitle().toStdString();
-        };
-        toolkit.RunModal(handler, templateId, nullptr);
-        return shown;
-    }
-
-    std::vector<std::string> SetupIpManyTexts()
-    {
-        VirtualClock clock;
-        EventLoop dispatcher{clock};
-        // Never opened: the dialog is only looked at, and nothing is sent.
-        FakeNetwork network;
-        const std::unique_ptr<FakeSocketLayer> layer = network.NewLayer("198.18.0.1");
-        Transport transport(*layer, dispatcher);
-        ManySetupIp session(transport, dispatcher, [] { return ManySetupIp::Millis{0}; },
-                            {{1, "a", "02:00:00:00:00:01", "198.18.1.1"}, {2, "b", "02:00:00:00:00:02", "198.18.1.2"}},
-                            {});
-        std::vector<std::string> shown;
-        handler.whileShown = [&](QtWindow& window) {
-            SetupIpManyDialog dialog(toolkit, &window, session);
-            dialog.show();
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-            Add(shown, dialog.windowTitle());
-            for (const QLabel* label : dialog.findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
-                Add(shown, label->text());
-            for (const QCheckBox* box : dialog.findChildren<QCheckBox*>())
-                Add(shown, box->text());
-            for (const QAbstractButton* button : dialog.findChild<QDialogButtonBox*>()->buttons())
+        Add(shown, dialog.windowTitle());
+        for (const QLabel* label : dialog.findChildren<QLabel*>())
+            Add(shown, label->text());
+        for (const QAbstractButton* button : dialog.findChildren<QAbstractButton*>())
+            if (button->isVisible())
                 Add(shown, button->text());
-            const QComboBox* dhcp = dialog.findChild<QComboBox*>();
-            for (int item = 0; item < dhcp->count(); ++item)
-                Add(shown, dhcp->itemText(item));
-            const QTableWidget* preview = dialog.findChild<QTableWidget*>();
-            for (int column = 0; column < preview->columnCount(); ++column)
-                Add(shown, preview->horizontalHeaderItem(column)->text());
-            EXPECT_EQ(CutOffTexts(dialog), std::vector<std::string>()) << "Setup IP for N devices";
-            dialog.hide();
-            toolkit.EndDialog(window, 1);
-        };
-        toolkit.RunModal(handler, IDD_ABOUTBOX, nullptr);
+        const QComboBox* dhcp = dialog.findChild<QComboBox*>();
+        for (int item = 0; dhcp && item < dhcp->count(); ++item)
+            Add(shown, dhcp->itemText(item));
+        const QTableWidget* preview = dialog.findChild<QTableWidget*>();
+        for (int column = 0; preview && column < preview->columnCount(); ++column)
+            Add(shown, preview->horizontalHeaderItem(column)->text());
+        EXPECT_EQ(CutOffTexts(dialog), std::vector<std::string>()) << "Setup IP for N devices";
+        dialog.hide();
         return shown;
     }
 
-    std::string AddressFieldName()
+    std::vector<std::string> AboutTexts()
     {
-        std::string name;
-        handler.whileShown = [&](QtWindow& window) {
-            const auto fields = window.Control(IDC_IP_ADDRESS)->findChildren<QLineEdit*>();
-            ASSERT_FALSE(fields.isEmpty());
-            name = fields.front()->accessibleName().toStdString();
-        };
-        toolkit.RunModal(handler, IDD_SETUPIP, nullptr);
-        return name;
+        CAboutDlg about;
+        about.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&about));
+        EXPECT_EQ(CutOffTexts(about), std::vector<std::string>()) << "About";
+        std::vector<std::string> shown = WindowTexts(about);
+        for (const QLabel* label : about.findChildren<QLabel*>())
+            if (label->parent() != &about)
+                Add(shown, label->text());
+        return shown;
     }
 
-    std::vector<std::string> RowMenuTexts()
+    std::vector<std::string> RowMenuTexts(const CDeviceListDlg& window)
     {
+        auto* view = window.findChild<DeviceTableView*>(QStringLiteral("IDC_LIST_DEVICES"));
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->visualRect(view->model()->index(0, 1)).center());
         std::vector<std::string> shown;
-        handler.whileShown = [&](QtWindow& window) {
-            WhenActive<QMenu>([&](QMenu* menu) {
-                for (const QAction* action : menu->actions())
-                    Add(shown, action->text());
-                menu->close();
-            });
-            EXPECT_EQ(toolkit.TrackPopupMenu(window, IDR_LISTMENU), 0);
-        };
-        toolkit.RunModal(handler, IDD_DEVICELIST, nullptr);
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (const QAction* action : menu->actions())
+                Add(shown, action->text());
+            menu->close();
+        }
         return shown;
     }
 
     // The text of a message box, then its buttons.
-    std::vector<std::string> MessageTexts(const std::string& text)
+    std::vector<std::string> MessageTexts(const QString& text)
     {
         std::vector<std::string> shown;
-        WhenActive<QMessageBox>([&](QMessageBox* box) {
-            Add(shown, box->text());
-            for (const QAbstractButton* button : box->buttons())
-                Add(shown, button->text());
-            box->button(QMessageBox::Cancel)->click();
-        });
-        EXPECT_EQ(toolkit.MessageBox(nullptr, text, MbButtons::OkCancel), IdCancel);
+        ReadNextMessageBox(shown);
+        EXPECT_EQ(MessageBox::information(nullptr, text, QMessageBox::Ok | QMessageBox::Cancel), QMessageBox::Cancel);
         return shown;
     }
 
     void ExpectWindowsIn(Language language)
     {
-        EXPECT_EQ(Sorted(DeviceListTexts()), Sorted(Expected(kDeviceList, language))) << "device list";
-        EXPECT_EQ(Sorted(LayoutTexts(IDD_SETUPIP)), Sorted(Expected(kSetupIp, language))) << "Setup IP";
-        EXPECT_EQ(Sorted(SetupIpManyTexts()), Sorted(Expected(kSetupIpMany, language))) << "Setup IP for N devices";
-        EXPECT_EQ(AddressFieldName(), language == Language::German ? kAddressField.german : kAddressField.source);
-        EXPECT_EQ(Sorted(LayoutTexts(IDD_ABOUTBOX)), Sorted(Expected(kAbout, language))) << "About";
-        EXPECT_EQ(RowMenuTexts(), Expected(kRowMenu, language)) << "row menu";
+        const auto window = OpenDeviceList();
+        EXPECT_EQ(Sorted(DeviceListTexts(*window)), Sorted(Expected(kDeviceList, language))) << "device list";
+        EXPECT_EQ(RowMenuTexts(*window), Expected(kRowMenu, language)) << "row menu";
+        std::string addressFieldName;
+        EXPECT_EQ(Sorted(SetupIpTexts(*window, addressFieldName)), Sorted(Expected(kSetupIp, language))) << "Setup IP";
+        EXPECT_EQ(addressFieldName, language == Language::German ? kAddressField.german : kAddressField.source);
+        EXPECT_EQ(Sorted(SetupIpManyTexts(*window)), Sorted(Expected(kSetupIpMany, language)))
+            << "Setup IP for N devices";
+        EXPECT_EQ(Sorted(AboutTexts()), Sorted(Expected(kAbout, language))) << "About";
         const SilenceDiagnosis silence{SilenceCause::NobodyAnswered, {"eth0", "eth1", "wg0"}};
         const std::string composed =
-            FindNoDevicesText(silence, [this](const char* text) { return toolkit.Translate(text); });
+            FindNoDevicesText(silence, [](const char* text) { return Translated(text).toStdString(); });
         EXPECT_EQ(composed, language == Language::German ? kComposedMessage.german : kComposedMessage.source);
         for (const Text& message : kMessages) {
             std::vector<std::string> expected = Expected(kMessageButtons, language);
             expected.insert(expected.begin(), language == Language::German ? message.german : message.source);
-            EXPECT_EQ(MessageTexts(message.source), expected) << "message box";
+            EXPECT_EQ(MessageTexts(Shown(message.source)), expected) << "message box";
         }
         for (const NumberedText& message : kNumberedMessages) {
             std::vector<std::string> expected = Expected(kMessageButtons, language);
             expected.insert(expected.begin(), language == Language::German ? message.german : message.source);
-            EXPECT_EQ(MessageTexts(FormatError(toolkit.Translate(message.format), message.number)), expected)
+            EXPECT_EQ(MessageTexts(QString::fromStdString(
+                          FormatError(Shown(message.format).toStdString(), message.number))),
+                      expected)
                 << "message box";
         }
+        // The start-up failure, through the application itself.
+        std::vector<std::string> startup;
+        ReadNextMessageBox(startup);
+        sockets->InjectFailure(FakeOp::StartupProcess, 10091);
+        RunApplication(loop, clock, *sockets);
+        ASSERT_FALSE(startup.empty());
+        EXPECT_EQ(startup.front(), language == Language::German ? kMessages[0].german : kMessages[0].source);
     }
 
-    QtToolkit toolkit;
-    ScriptedHandler handler{toolkit};
+    FakeNetwork network;
+    std::unique_ptr<FakeSocketLayer> sockets = network.NewLayer("198.18.0.1");
+    VirtualClock clock;
+    EventLoop loop{clock};
 };
 
 TEST_F(TranslationTest, GermanWindows)
@@ -415,6 +452,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     pemblor::InstallTranslations(app);
+    pemblor::InstallApplicationIcon();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -34,7 +34,7 @@ for catalogue in "${catalogues[@]}"; do
         echo "catalogues: $name has unfinished translations" >&2
         status=1
     fi
-    if grep -n '<name>' "$catalogue" | grep -vE '<name>(Pemblor|(pemblor::)?Q[A-Za-z]*)</name>'; then
+    if grep -n '<name>' "$catalogue" | grep -vE '<name>(Pemblor|pemblor::[A-Z][A-Za-z]*|Q[A-Za-z]*)</name>'; then
         echo "catalogues: $name has texts outside the tool's context" >&2
         status=1
     fi

@@ -1,10 +1,10 @@
 // The window's dispatcher on Qt's own loop: calls from other threads, the
 // conversation's timer and the jobs' deadlines as QTimers, stopping.
-#include "QtTestSupport.h"
 
 #include "gui/QtDispatcher.h"
 
 #include <QCoreApplication>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -33,7 +33,7 @@ TEST(QtDispatcher, InvokeRunsOnTheUiThreadWhileTheCallerWaits)
         EXPECT_EQ(value, 17);
         done = true;
     });
-    EXPECT_TRUE(WaitFor([&] { return done.load(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }));
     caller.join();
     EXPECT_TRUE(result);
     EXPECT_EQ(ranOn, QThread::currentThread());
@@ -92,7 +92,7 @@ TEST(QtDispatcher, PostedCallsRunLaterOnTheUiThreadOnce)
         dispatcher.Cancel(cancelled);
     });
     poster.join();
-    EXPECT_TRUE(WaitFor([&] { return once.runs.load() > 0; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return once.runs.load() > 0; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(once.runs.load(), 1);
     EXPECT_EQ(once.ranOn.load(), QThread::currentThread());
@@ -164,7 +164,7 @@ TEST(QtDispatcher, EachDeadlineRunsOnceAtItsOwnTimeBesideTheTimer)
         if (++again < 3)
             schedule(1, 40);
     };
-    EXPECT_TRUE(WaitFor([&] { return log.size() >= 5 && ticks >= 2; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return log.size() >= 5 && ticks >= 2; }));
     dispatcher.DisarmTimer();
     EXPECT_EQ(log, (std::vector<int>{1, 1, 1, 0, 2}));
     for (const Marked& deadline : deadlines)

@@ -186,6 +186,44 @@ std::string SimAccessPoint::Mac() const
     return std::string(FormatMacText(m_model.mac()).view());
 }
 
+void SimAccessPoint::SetQuirks(const apsim::Quirks& quirks)
+{
+    std::lock_guard lock(m_mutex);
+    m_model.SetQuirks(quirks);
+}
+
+apsim::Quirks SimAccessPoint::Quirks() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_model.quirks();
+}
+
+void SimAccessPoint::SetDiscoveryEntries(std::optional<std::vector<std::string>> entries, int entryCountField)
+{
+    std::lock_guard lock(m_mutex);
+    m_discoveryEntries = std::move(entries);
+    m_entryCountField = entryCountField;
+}
+
+void SimAccessPoint::Send(const Datagram& datagram, const std::string& toHost)
+{
+    std::lock_guard lock(m_mutex);
+    m_listener->Socket().SendTo(datagram.data(), datagram.size, DevicePort, toHost.c_str());
+}
+
+void SimAccessPoint::Script(apsim::OutgoingReply& reply) const
+{
+    if (!m_discoveryEntries)
+        return;
+    const std::vector<std::string_view> texts(m_discoveryEntries->begin(), m_discoveryEntries->end());
+    const Datagram datagram = EncodeDatagram(m_model.quirks().replyType, m_model.mac(), "", "", texts);
+    reply.bytes.assign(datagram.data(), datagram.data() + datagram.size);
+    if (m_entryCountField >= 0) {
+        reply.bytes[PacketHeader::OffsetEntryCount] = static_cast<std::uint8_t>(m_entryCountField >> 8);
+        reply.bytes[PacketHeader::OffsetEntryCount + 1] = static_cast<std::uint8_t>(m_entryCountField);
+    }
+}
+
 std::vector<std::string> SimAccessPoint::Requests() const
 {
     std::lock_guard lock(m_mutex);
@@ -220,8 +258,11 @@ void SimAccessPoint::Heard(const std::uint8_t* data, std::size_t size, const Pee
 
     const auto now = apsim::AccessPoint::Clock::time_point(std::chrono::milliseconds(m_loop.Now()));
     if (request.type() == TypeQuery) {
-        if (auto reply = m_model.OnQuery(request, toAll, now))
+        if (auto reply = m_model.OnQuery(request, toAll, now)) {
+            if (toAll)
+                Script(*reply);
             Answer(std::move(*reply), from.text);
+        }
     } else if (!toAll) {
         apsim::CommandOutcome outcome = m_model.OnCommand(request, user, password, now, m_rebootTime);
         if (outcome.reply)

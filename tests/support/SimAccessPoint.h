@@ -2,12 +2,14 @@
 #include "engine/EventLoop.h"
 #include "engine/ISocket.h"
 #include "engine/fake/FakeNetwork.h"
+#include "protocol/Datagram.h"
 #include "tools/apsim/AccessPoint.h"
 
 #include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,19 @@ public:
     SimAccessPoint& operator=(const SimAccessPoint&) = delete;
 
     std::string Mac() const;
+    // What the access point does from the next request on (silence, delay,
+    // repeated discovery replies, ...).
+    void SetQuirks(const apsim::Quirks& quirks);
+    apsim::Quirks Quirks() const;
+    // Discovery replies carry exactly these entry texts from now on, in this
+    // order, whatever was asked (still with the quirks' delay, repeats and
+    // sender); `entryCountField`, when not negative, is written into the
+    // header's entry count instead of the number of entries. Nothing: the
+    // model answers again.
+    void SetDiscoveryEntries(std::optional<std::vector<std::string>> entries, int entryCountField = -1);
+    // Sends `datagram` at once from the access point's host to `toHost` on
+    // the device port.
+    void Send(const Datagram& datagram, const std::string& toHost);
     // Every request heard (types 0 and 2) for everyone or for this access
     // point, one string each: the type, the credentials and the entries, as
     // "2 admin/secret:|flash set IP_ADDR 198.18.1.50|reboot".
@@ -67,6 +82,8 @@ private:
     // With m_mutex held.
     void Answer(apsim::OutgoingReply reply, const std::string& toHost);
     void Send(const apsim::OutgoingReply& reply, const std::string& toHost);
+    // With m_mutex held: the scripted discovery reply in place of the model's.
+    void Script(apsim::OutgoingReply& reply) const;
     void ScheduleDelayed();
 
     FakeNetwork& m_network;
@@ -87,6 +104,8 @@ private:
     std::vector<std::string> m_requests;
     std::vector<std::string> m_destinations;
     std::uint32_t m_listensAt = 0; // the running address it listens at
+    std::optional<std::vector<std::string>> m_discoveryEntries;
+    int m_entryCountField = -1;
     std::vector<Delayed> m_delayed;
     // The hosts the answers leave from, by address (the factory address's
     // is the listener's).

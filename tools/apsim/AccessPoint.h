@@ -42,6 +42,9 @@ public:
     // Whether it hears a request sent to its own address (unicast), not
     // only one sent to 255.255.255.255.
     bool HearsUnicast() const { return !m_quirks.broadcastOnly; }
+    // Tests change how the access point behaves between requests.
+    void SetQuirks(const Quirks& quirks) { m_quirks = quirks; }
+    const Quirks& quirks() const { return m_quirks; }
 
     // A type-0 request: `discovery` when its MAC is all zero, else it is a
     // detail query for this access point.

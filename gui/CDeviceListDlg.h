@@ -1,0 +1,146 @@
+#pragma once
+#include "engine/EventLoop.h"
+#include "engine/Session.h"
+#include "engine/UiDispatcher.h"
+
+#include <QDialog>
+#include <QPointer>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QAction;
+
+namespace pemblor {
+
+namespace Ui {
+class CDeviceListDlg;
+}
+
+class CSetupIpDlg;
+class QtDeviceSortProxy;
+class QtDeviceTableModel;
+class SetupIpManyDialog;
+
+// The main window: the device table, Discover, the commands on a listed
+// device, the About box and closing. It owns the session with the devices,
+// words what the discovery tells it and shows the registry's devices; its
+// dialogs get what they need from the session. Its dialogs open with
+// open() and report back through finished(); meanwhile the window takes no
+// input.
+class CDeviceListDlg final : public QDialog, private DiscoveryListener, private RegistryListener {
+    Q_OBJECT
+public:
+    // `dispatcher` is the user-interface thread's (the session's timer,
+    // deadlines and queued calls), `clock` its time; both outlive the
+    // window. The endpoint opens here; a failure is told once the loop runs.
+    CDeviceListDlg(UiDispatcher& dispatcher, const LoopClock& clock, ISocketLayer& sockets, SessionConfig config = {},
+                   QWidget* parent = nullptr);
+    ~CDeviceListDlg() override;
+
+    const Session& GetSession() const { return m_session; }
+    Session& GetSession() { return m_session; }
+    // The devices the table shows.
+    const DeviceRegistry& Devices() const { return m_session.registry(); }
+
+    // The Close button, Escape and a close request end here.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    // The background's menu: the About entry.
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private slots:
+    void OnDiscover();
+    void OnSetupIp();
+    void OnConnectWebServer();
+    void OnListClick();
+    void OnListRightClick(const QPoint& globalPos);
+    // Ctrl+C in the table: the selected rows, or all shown when none is
+    // selected, as tab-separated text with a header line.
+    void OnCopyRows();
+    // "Export list...": every row shown as CSV into a file the user chooses.
+    void OnExportList();
+    void OnExportTo(const QString& path);
+    void OnKeepDiscovering();
+    void OnFilterChanged(const QString& text);
+    void OnAbout();
+    // A tick of the discovery's timer.
+    void OnTimer();
+
+private:
+    template <void (CDeviceListDlg::*Method)()>
+    class Call final : public PostedCall {
+    public:
+        explicit Call(CDeviceListDlg& window) : m_window(window) {}
+        void Run() override { (m_window.*Method)(); }
+
+    private:
+        CDeviceListDlg& m_window;
+    };
+
+    // DiscoveryListener
+    void DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence) override;
+    void SendFailed(Request request, int error, std::string_view interfaceName) override;
+    void ReceiveFailed(ReceiveFailure failure) override;
+    // RegistryListener: a batch of the devices heard reaches the table.
+    void DevicesRecorded(const RegistryBatch& batch) override;
+
+    void OnClose();
+    void OnCancel();
+    void OnSetupIpMany(const std::vector<int>& devices);
+    void OnSetupIpEnded(CSetupIpDlg& dialog, const MacBytes& mac);
+    void TellEndpointFailure();
+    void CloseNow() { close(); }
+    // A live round: the query again, the table kept. Not while a dialog is
+    // open or another request is under way.
+    void StartLiveRound();
+    void ReturnToIdle();
+    void EnableDeviceCommands(bool enable);
+    bool KeepDiscovering() const;
+    // Marks the device when its address is outside the network of the
+    // interface it answered on (the reason as the mark's tool tip), or
+    // clears the mark.
+    void UpdateSubnetWarning(int device);
+    void UpdateFilterCount();
+    std::vector<int> RowsToShare(bool selectedOnly) const;
+    // The device of the current row, or nothing.
+    std::optional<DeviceRecord> CurrentDevice() const;
+    void ShowMessage(const std::string& text);
+
+    std::unique_ptr<Ui::CDeviceListDlg> ui;
+    UiDispatcher& m_dispatcher;
+    const LoopClock& m_clock;
+    QtDeviceTableModel* m_model;
+    QtDeviceSortProxy* m_proxy;
+    QAction* m_aboutAction;
+
+    // The open Setup IP dialog, null when none.
+    CSetupIpDlg* m_pSetupIpDlg = nullptr;
+    // The open "Setup IP for N devices" dialog, null when none.
+    QPointer<SetupIpManyDialog> m_pManyDlg;
+    // The close request that stopped a Setup IP dialog's job, carried out
+    // once the dialog has gone.
+    bool m_bCloseAfterSetupIp = false;
+    // Why the endpoint could not open (Discover says it again); empty when
+    // it opened.
+    std::string m_endpointFailure;
+
+    Call<&CDeviceListDlg::StartLiveRound> m_liveRound{*this};
+    Call<&CDeviceListDlg::TellEndpointFailure> m_tellEndpointFailure{*this};
+    Call<&CDeviceListDlg::CloseNow> m_close{*this};
+
+    // The texts of the subnet check, kept for their capacity (a live round
+    // checks every device).
+    std::string m_checkAddress;
+    std::string m_checkInterface;
+
+    // Last: its receive thread and its registry's batches call into the
+    // members above, so it is the first to go.
+    Session m_session;
+};
+
+} // namespace pemblor
