@@ -391,6 +391,22 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <source>The device is restarting. Stop waiting for it?</source>
         <translation>Das Gerät startet gerade neu. Nicht länger darauf warten?</translation>
     </message>
+    <message>
+        <source>Never broadcast the password</source>
+        <translation>Das Passwort nie per Broadcast senden</translation>
+    </message>
+    <message>
+        <source>%1 shares its address with another device: its password would be broadcast to every host on %2.</source>
+        <translation>%1 teilt seine Adresse mit einem anderen Gerät: Sein Passwort würde per Broadcast an jeden Rechner an %2 gesendet.</translation>
+    </message>
+    <message>
+        <source>%1 does not answer by unicast: its password would be broadcast to every host on %2.</source>
+        <translation>%1 antwortet nicht auf Unicast: Sein Passwort würde per Broadcast an jeden Rechner an %2 gesendet.</translation>
+    </message>
+    <message>
+        <source>%1 is outside this computer&apos;s networks: its password would be broadcast to every host on %2.</source>
+        <translation>%1 liegt außerhalb der Netze dieses Computers: Sein Passwort würde per Broadcast an jeden Rechner an %2 gesendet.</translation>
+    </message>
 </context>
 <context>
     <name>pemblor::QtIpAddressCtrl</name>
@@ -664,6 +680,22 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
     <message>
         <source>The devices are being changed. Stop now? Devices already sent a change are reported as they stand.</source>
         <translation>Die Geräte werden gerade geändert. Jetzt abbrechen? Geräte, denen schon eine Änderung gesendet wurde, werden mit ihrem bisherigen Stand gemeldet.</translation>
+    </message>
+    <message>
+        <source>Never broadcast the password</source>
+        <translation>Das Passwort nie per Broadcast senden</translation>
+    </message>
+    <message>
+        <source>Not changed: its password was not broadcast</source>
+        <translation>Nicht geändert: Sein Passwort wurde nicht per Broadcast gesendet</translation>
+    </message>
+    <message>
+        <source>%1 not changed (password not broadcast)</source>
+        <translation>%1 nicht geändert (Passwort nicht per Broadcast gesendet)</translation>
+    </message>
+    <message>
+        <source>%1 not changed (passwords not broadcast)</source>
+        <translation>%1 nicht geändert (Passwörter nicht per Broadcast gesendet)</translation>
     </message>
 </context>
 </TS>
