@@ -20,6 +20,7 @@
 #include "protocol/ReplyDatagram.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -87,6 +88,7 @@ const Texts kSetupIp{
     {"User Name:", "Benutzername:"},
     {"Password:", "Passwort:"},
     {"DHCP Client Enabled", "DHCP-Client aktiviert"},
+    {"Never broadcast the password", "Das Passwort nie per Broadcast senden"},
 };
 
 // The accessible name of the first field of the IP address control.
@@ -156,7 +158,12 @@ const Texts kSetupIpMany{
     {"&DHCP:", "&DHCP:"},
     {"&User name:", "&Benutzername:"},
     {"&Password:", "&Passwort:"},
+    {"Never broadcast the password", "Das Passwort nie per Broadcast senden"},
     {"&Reboot the devices after the change", "Geräte nach der Änderung neu sta&rten"},
+    // Neither device was heard on an interface: their passwords would go by
+    // broadcast.
+    {"The password will be sent by broadcast: every computer on this network segment can read it.",
+     "Das Passwort wird per Broadcast gesendet: Jeder Computer an diesem Netzsegment kann es lesen."},
     {"A blank netmask or gateway is left as it is.", "Eine leere Netzmaske oder ein leeres Gateway bleibt unverändert."},
     {"Type the start address; the devices get addresses upward from it.",
      "Geben Sie die Startadresse ein; die Geräte erhalten Adressen aufsteigend ab dieser."},
@@ -352,6 +359,11 @@ protected:
         for (int column = 0; preview && column < preview->columnCount(); ++column)
             Add(shown, preview->horizontalHeaderItem(column)->text());
         EXPECT_EQ(CutOffTexts(dialog), std::vector<std::string>()) << "Setup IP for N devices";
+        // A screen reader reads the warning line as it shows.
+        if (const auto* warning = dialog.findChild<QLabel*>(QStringLiteral("broadcastWarning"))) {
+            QAccessibleInterface* read = QAccessible::queryAccessibleInterface(const_cast<QLabel*>(warning));
+            EXPECT_TRUE(read && read->text(QAccessible::Name) == warning->text() && !warning->text().isEmpty());
+        }
         dialog.hide();
         return shown;
     }
