@@ -1,6 +1,8 @@
 #include "gui/CDeviceListDlg.h"
 
+#include "common/CredentialTexts.h"
 #include "common/DeviceColumns.h"
+#include "common/FillText.h"
 #include "common/EngineTexts.h"
 #include "common/FormatError.h"
 #include "common/InterfaceTexts.h"
@@ -100,6 +102,15 @@ QString FromUtf8(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// "MAC also answered from ADDRESS, ADDRESS".
+QString AlsoAnsweredText(std::string_view mac, const std::vector<std::string>& alsoAt)
+{
+    std::string others;
+    for (const std::string& address : alsoAt)
+        others += (others.empty() ? "" : ", ") + address;
+    return FromUtf8(FillText(Translator(MsgAlsoAnsweredFrom), {mac, others}));
+}
+
 } // namespace
 
 CDeviceListDlg::CDeviceListDlg(UiDispatcher& dispatcher, const LoopClock& clock, ISocketLayer& sockets,
@@ -111,6 +122,10 @@ CDeviceListDlg::CDeviceListDlg(UiDispatcher& dispatcher, const LoopClock& clock,
     , m_clock(clock)
     , m_session(sockets, dispatcher, *this, std::move(config), [&clock] { return clock.Now(); }, kReservedRows)
 {
+    m_sockets = &sockets;
+    // The session holds the rest of the configuration; the path is a pointer
+    // the move left as it was.
+    m_neighbourTable = config.neighbourTable ? config.neighbourTable : "";
     ui->setupUi(this);
     FitButtonTexts(*this);
     m_model = new QtDeviceTableModel(this);
@@ -330,6 +345,8 @@ void CDeviceListDlg::DevicesRecorded(const RegistryBatch& batch)
     }
     for (const int device : changed)
         UpdateSubnetWarning(device);
+    if (m_session.registry().Unlisted() > 0)
+        UpdateFilterCount();
 }
 
 // ---- Discovery ----
@@ -395,10 +412,15 @@ void CDeviceListDlg::OnFilterChanged(const QString& text)
 
 void CDeviceListDlg::UpdateFilterCount()
 {
-    const bool active = !ui->filter->text().isEmpty();
-    if (active)
-        ui->filterCount->setText(tr("%1 of %2 devices").arg(m_proxy->rowCount()).arg(m_model->rowCount()));
-    ui->filterCount->setVisible(active);
+    QStringList lines;
+    if (!ui->filter->text().isEmpty())
+        lines << tr("%1 of %2 devices").arg(m_proxy->rowCount()).arg(m_model->rowCount());
+    // MACs past the list's bound are counted, not listed.
+    if (const int unlisted = m_session.registry().Unlisted(); unlisted > 0)
+        lines << FromUtf8(FillText(Translator(MsgDevicesUnlisted),
+                                   {std::to_string(DeviceRegistry::MaxDevices), std::to_string(unlisted)}));
+    ui->filterCount->setText(lines.join(QLatin1Char('\n')));
+    ui->filterCount->setVisible(!lines.isEmpty());
 }
 
 std::optional<DeviceRecord> CDeviceListDlg::CurrentDevice() const
@@ -492,7 +514,7 @@ void CDeviceListDlg::OnSetupIp()
         return;
     }
     const std::optional<DeviceRecord> device = CurrentDevice();
-    if (!device || m_pSetupIpDlg != nullptr || m_pManyDlg)
+    if (!device || m_pSetupIpDlg != nullptr || m_pManyDlg || !MayUseDevice(*device))
         return;
     // The all-zero MAC of a malformed reply addresses every device.
     const std::string macText(device->macText.view());
@@ -567,6 +589,7 @@ void CDeviceListDlg::OnSetupIpMany(const std::vector<int>& selected)
 
     auto* dialog = new SetupIpManyDialog(transport, m_dispatcher, m_clock, std::move(devices), std::move(heard),
                                          std::move(reserved), this);
+    dialog->Logic().LookForHosts(*m_sockets, m_neighbourTable);
     m_pManyDlg = dialog;
     // Each device's row shows where it answers from as soon as it ends.
     connect(dialog, &SetupIpManyDialog::deviceEnded, this, [this](const DeviceOutcome& ended) {
@@ -590,7 +613,7 @@ void CDeviceListDlg::OnSetupIpMany(const std::vector<int>& selected)
 void CDeviceListDlg::OnConnectWebServer()
 {
     const std::optional<DeviceRecord> device = CurrentDevice();
-    if (!device)
+    if (!device || !MayUseDevice(*device))
         return;
     const std::string& address = device->address;
     if (const auto heardOn = m_session.InterfaceNamed(device->interfaceName);
@@ -602,20 +625,37 @@ void CDeviceListDlg::OnConnectWebServer()
     QDesktopServices::openUrl(QUrl(QString::fromStdString("http://" + address)));
 }
 
+bool CDeviceListDlg::MayUseDevice(const DeviceRecord& device)
+{
+    if (device.alsoAt.empty())
+        return true;
+    const QString question =
+        tr("%1\n\nGo on with the device at %2?")
+            .arg(AlsoAnsweredText(device.macText.view(), device.alsoAt), QString::fromStdString(device.address));
+    return MessageBox::question(this, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
 void CDeviceListDlg::UpdateSubnetWarning(int device)
 {
-    // The two texts the check needs, copied out under the registry's lock.
+    // The texts the checks need, copied out under the registry's lock.
     const bool found = m_session.registry().Visit(device, [this](const DeviceRecord& record) {
         const auto cell = record.Cell(kIpAddressColumn);
         m_checkAddress.assign(cell ? *cell : std::string_view());
         m_checkInterface.assign(record.interfaceName);
+        m_checkMac.assign(record.macText.view());
+        m_checkAlsoAt = record.alsoAt;
     });
     if (!found)
         return;
-    std::optional<std::string> warning;
+    QStringList marks;
     if (const auto heardOn = m_session.InterfaceNamed(m_checkInterface))
-        warning = OutsideSubnetReason(m_checkAddress, *heardOn, Translator);
-    m_model->SetWarning(device, warning ? FromUtf8(*warning) : QString());
+        if (const std::optional<std::string> warning = OutsideSubnetReason(m_checkAddress, *heardOn, Translator))
+            marks << FromUtf8(*warning);
+    if (!m_checkAlsoAt.empty())
+        marks << AlsoAnsweredText(m_checkMac, m_checkAlsoAt);
+    m_model->SetWarning(device, marks.join(QLatin1Char('\n')));
+    const std::optional<CredentialRoute> route = m_session.CredentialRouteOf(m_checkMac);
+    m_model->SetNote(device, route ? FromUtf8(RouteToolTipLine(*route, Translator)) : QString());
 }
 
 } // namespace pemblor

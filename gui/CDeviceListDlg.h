@@ -102,9 +102,13 @@ private:
     void EnableDeviceCommands(bool enable);
     bool KeepDiscovering() const;
     // Marks the device when its address is outside the network of the
-    // interface it answered on (the reason as the mark's tool tip), or
-    // clears the mark.
+    // interface it answered on, or when its MAC answered from another
+    // address as well in one round (each reason a line of the mark's tool
+    // tip), or clears the mark; and notes how its password would travel.
     void UpdateSubnetWarning(int device);
+    // A device whose MAC answered from other addresses too: says so and asks
+    // whether to go on with it. True when there is nothing to ask, or Yes.
+    bool MayUseDevice(const DeviceRecord& device);
     void UpdateFilterCount();
     std::vector<int> RowsToShare(bool selectedOnly) const;
     // The device of the current row, or nothing.
@@ -137,6 +141,12 @@ private:
     // checks every device).
     std::string m_checkAddress;
     std::string m_checkInterface;
+    std::string m_checkMac;
+    std::vector<std::string> m_checkAlsoAt;
+    // Where Setup IP for N devices looks for other hosts on the devices'
+    // link: the session's sockets and the neighbour table it names.
+    ISocketLayer* m_sockets = nullptr;
+    std::string m_neighbourTable;
 
     // Last: its receive thread and its registry's batches call into the
     // members above, so it is the first to go.

@@ -24,6 +24,7 @@ void QtDeviceTableModel::ShowDevices(const DeviceRegistry& registry, std::functi
     m_now = std::move(now);
     m_nRows = 0;
     m_warnings.clear();
+    m_notes.clear();
     endResetModel();
 }
 
@@ -34,6 +35,7 @@ void QtDeviceTableModel::DevicesAdded(int count)
     beginInsertRows(QModelIndex(), m_nRows, count - 1);
     m_nRows = count;
     m_warnings.resize(static_cast<std::size_t>(count));
+    m_notes.resize(static_cast<std::size_t>(count));
     endInsertRows();
 }
 
@@ -53,6 +55,7 @@ void QtDeviceTableModel::Clear()
     beginResetModel();
     m_nRows = 0;
     m_warnings.clear();
+    m_notes.clear();
     endResetModel();
 }
 
@@ -66,6 +69,18 @@ void QtDeviceTableModel::SetWarning(int device, const QString& reason)
     warning = reason;
     const QModelIndex cell = index(device, static_cast<int>(DeviceColumn::IpAddress));
     emit dataChanged(cell, cell, {Qt::DecorationRole, Qt::ToolTipRole});
+}
+
+void QtDeviceTableModel::SetNote(int device, const QString& text)
+{
+    if (device < 0 || device >= m_nRows)
+        return;
+    QString& note = m_notes[static_cast<std::size_t>(device)];
+    if (note == text)
+        return;
+    note = text;
+    const QModelIndex cell = index(device, static_cast<int>(DeviceColumn::IpAddress));
+    emit dataChanged(cell, cell, {Qt::ToolTipRole});
 }
 
 void QtDeviceTableModel::SetStaleAfter(std::optional<Millis> staleAfter)
@@ -162,14 +177,27 @@ QVariant QtDeviceTableModel::data(const QModelIndex& index, int role) const
                 silentFor = now - record.lastHeard;
         });
     }
+    // The notes of the row, each on a line of its own: its silence, and in
+    // the address cell the reasons of its mark and how its password would
+    // travel.
+    const auto notes = [&] {
+        QStringList lines;
+        if (silentFor)
+            lines << QString::fromStdString(NotHeardText(*silentFor, TranslatedText));
+        if (ipColumn) {
+            if (!warning.isEmpty())
+                lines << warning;
+            if (const QString& note = m_notes[static_cast<std::size_t>(row)]; !note.isEmpty())
+                lines << note;
+        }
+        return lines.join(QLatin1Char('\n'));
+    };
     switch (role) {
     case Qt::DisplayRole:
         return CellText(row, column);
     case Qt::ToolTipRole:
-        if (silentFor)
-            return QString::fromStdString(NotHeardText(*silentFor, TranslatedText));
-        if (ipColumn && !warning.isEmpty())
-            return warning;
+        if (const QString text = notes(); !text.isEmpty())
+            return text;
         // A cell cut to its column's width shows whole in its tool tip.
         return CellText(row, column);
     case Qt::DecorationRole:
@@ -181,9 +209,9 @@ QVariant QtDeviceTableModel::data(const QModelIndex& index, int role) const
             return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
         return {};
     case Qt::AccessibleDescriptionRole:
-        if (silentFor)
-            return QString::fromStdString(NotHeardText(*silentFor, TranslatedText));
-        return ipColumn && !warning.isEmpty() ? QVariant(warning) : QVariant();
+        if (const QString text = notes(); !text.isEmpty())
+            return text;
+        return {};
     default:
         return {};
     }

@@ -24,7 +24,12 @@ public:
     void DevicesAdded(int count);
     void DevicesChanged(int first, int last);
     void Clear();
+    // Marks the row with a warning; `reason` (a line a note) is the address
+    // cell's tool tip, empty: no mark.
     void SetWarning(int device, const QString& reason);
+    // A note of the address cell's tool tip that marks nothing (how the
+    // device's password would travel); empty: none.
+    void SetNote(int device, const QString& note);
     void SetStaleAfter(std::optional<Millis> staleAfter);
     void RefreshLastSeen();
 
@@ -46,6 +51,7 @@ private:
     std::function<Millis()> m_now;
     int m_nRows = 0;
     std::vector<QString> m_warnings; // one per row
+    std::vector<QString> m_notes;    // one per row
     std::optional<Millis> m_staleAfter;
 };
 
