@@ -300,6 +300,14 @@
         <source>Cannot save the list: %1</source>
         <translation>Die Liste kann nicht gespeichert werden: %1</translation>
     </message>
+    <message>
+        <source>%1
+
+Go on with the device at %2?</source>
+        <translation>%1
+
+Mit dem Gerät unter %2 fortfahren?</translation>
+    </message>
 </context>
 <context>
     <name>pemblor::CSetupIpDlg</name>
