@@ -4,7 +4,7 @@
 // comparison, an idle healthy one and a dead one retried without waiting.
 #include "engine/EventLoop.h"
 #include "engine/Session.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 
 #include <sys/resource.h>
 

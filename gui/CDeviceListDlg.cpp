@@ -1,4 +1,5 @@
 #include "gui/CDeviceListDlg.h"
+#include "gui/FileDialog.h"
 
 #include "common/CredentialTexts.h"
 #include "common/DeviceColumns.h"
@@ -26,7 +27,6 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QSaveFile>
 #include <QScreen>
 #include <QUrl>
 
@@ -491,14 +491,8 @@ void CDeviceListDlg::OnExportList()
 void CDeviceListDlg::OnExportTo(const QString& path)
 {
     const std::string text = DeviceListText(m_session.registry(), RowsToShare(false), ListTextFormat::Csv);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        const QString cause = file.errorString();
-        file.cancelWriting();
+    if (const QString cause = SaveTextFile(path, text); !cause.isEmpty())
         MessageBox::information(this, tr("Cannot save the list: %1").arg(cause));
-    }
 }
 
 // ---- Device commands ----

@@ -1,5 +1,7 @@
 #include "gui/FileDialog.h"
 
+#include <QSaveFile>
+
 #include <QFileDialog>
 #include <QStringList>
 
@@ -31,6 +33,17 @@ void FileDialog::setNextFileName(const QString& name)
 void FileDialog::reset()
 {
     NextNames().clear();
+}
+
+QString SaveTextFile(const QString& path, const std::string& text)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) &&
+        file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) && file.commit())
+        return {};
+    const QString cause = file.errorString();
+    file.cancelWriting();
+    return cause;
 }
 
 } // namespace pemblor

@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+#include <string>
+
 class QWidget;
 
 namespace pemblor {
@@ -21,5 +23,10 @@ public:
     // Tests: forgets queued names.
     static void reset();
 };
+
+// Writes `text` to the file at `path` so that it replaces an earlier file
+// only once written whole: empty on success, else the cause in words (the
+// earlier file is left as it was).
+QString SaveTextFile(const QString& path, const std::string& text);
 
 } // namespace pemblor

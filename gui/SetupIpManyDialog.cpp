@@ -10,7 +10,6 @@
 
 #include <QHeaderView>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <initializer_list>
@@ -342,15 +341,8 @@ void SetupIpManyDialog::OnExport()
                                                      tr("CSV files (*.csv);;All files (*)"));
     if (path.isEmpty())
         return;
-    const std::string text = m_logic.OutcomeCsv();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        const QString cause = file.errorString();
-        file.cancelWriting();
+    if (const QString cause = SaveTextFile(path, m_logic.OutcomeCsv()); !cause.isEmpty())
         MessageBox::information(this, tr("Cannot save the result: %1").arg(cause));
-    }
 }
 
 bool SetupIpManyDialog::MayClose()

@@ -2,7 +2,7 @@
 #include "ctl/Commands.h"
 #include "engine/EventLoop.h"
 #include "ctl/ExitCode.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 #include "protocol/PacketHeader.h"
 #include "tests/ctl/Agents.h"
 

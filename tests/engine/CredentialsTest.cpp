@@ -9,7 +9,7 @@
 #include "engine/CredentialRoute.h"
 #include "engine/DeviceJob.h"
 #include "engine/Transport.h"
-#include "engine/fake/FakeSocket.h"
+#include "tests/fakenet/FakeSocket.h"
 #include "tests/support/SimAccessPoint.h"
 #include "tools/apsim/LabAddress.h"
 

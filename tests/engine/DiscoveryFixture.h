@@ -4,7 +4,7 @@
 // the registry tell: no toolkit, no window.
 #include "engine/Session.h"
 #include "engine/EventLoop.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 #include "protocol/Datagram.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"

@@ -1,7 +1,7 @@
 // Telling a blocked computer from a silent network by the tool's own query.
 #include "engine/DiscoveryWatch.h"
 #include "engine/InterfaceSet.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The fake LAN with several segments: a computer with two interfaces, access
 // points behind each, a firewall, interfaces that come and go.
-#include "engine/fake/FakeInterfaceList.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeInterfaceList.h"
+#include "tests/fakenet/FakeNetwork.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "engine/fake/FakeNetwork.h"
-#include "engine/fake/FakeSocket.h"
+#include "tests/fakenet/FakeNetwork.h"
+#include "tests/fakenet/FakeSocket.h"
 
 #include <gtest/gtest.h>
 

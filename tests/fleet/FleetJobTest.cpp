@@ -4,7 +4,7 @@
 // never completes a device.
 #include "engine/Transport.h"
 #include "engine/EventLoop.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 #include "fleet/FleetJob.h"
 #include "protocol/DatagramType.h"
 #include "protocol/MacText.h"

@@ -5,7 +5,7 @@
 #include "engine/DeviceJob.h"
 #include "engine/Transport.h"
 #include "engine/EventLoop.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 #include "fleet/FleetJob.h"
 #include "protocol/MacText.h"
 #include "tests/support/SimAccessPoint.h"

@@ -2,7 +2,7 @@
 #include "engine/EventLoop.h"
 #include "engine/IInterfaceList.h"
 #include "engine/Session.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 #include "protocol/PacketHeader.h"
 #include "tests/support/SimAccessPoint.h"
 

@@ -6,7 +6,7 @@
 // box that finds no answer queued is closed and reported as a failure.
 #include "engine/EventLoop.h"
 #include "engine/Session.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 #include "gui/CSetupIpDlg.h"
 #include "gui/MessageBox.h"
 #include "gui/QtIpAddressCtrl.h"

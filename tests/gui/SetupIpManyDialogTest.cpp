@@ -3,7 +3,7 @@
 #include "engine/EventLoop.h"
 #include "engine/NetworkEndpoint.h"
 #include "engine/Transport.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 #include "gui/FileDialog.h"
 #include "gui/MessageBox.h"
 #include "gui/QtIpAddressCtrl.h"

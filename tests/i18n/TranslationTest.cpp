@@ -5,7 +5,7 @@
 #include "common/InterfaceTexts.h"
 #include "engine/EventLoop.h"
 #include "engine/NetworkInterface.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 #include "gui/Application.h"
 #include "gui/CAboutDlg.h"
 #include "gui/CDeviceListDlg.h"

@@ -5,7 +5,7 @@
 // sort by), PEMBLOR_DEMO_FILTER (filter text) and PEMBLOR_DEMO_MAXIMISED=1.
 // It opens no sockets: the window's session runs on the fake network.
 #include "common/DeviceColumns.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 #include "gui/Application.h"
 #include "gui/CAboutDlg.h"
 #include "gui/CDeviceListDlg.h"

@@ -1,6 +1,6 @@
 #include "tests/support/SimAccessPoint.h"
 
-#include "engine/fake/FakeSocket.h"
+#include "tests/fakenet/FakeSocket.h"
 
 #include "protocol/Datagram.h"
 #include "protocol/DatagramType.h"

@@ -1,7 +1,7 @@
 #pragma once
 #include "engine/EventLoop.h"
 #include "engine/ISocket.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 #include "protocol/Datagram.h"
 #include "tools/apsim/AccessPoint.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 #include "engine/IInterfaceList.h"
-#include "engine/fake/FakeNetworkState.h"
+#include "tests/fakenet/FakeNetworkState.h"
 
 #include <memory>
 #include <string>

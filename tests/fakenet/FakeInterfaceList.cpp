@@ -1,4 +1,4 @@
-#include "engine/fake/FakeInterfaceList.h"
+#include "tests/fakenet/FakeInterfaceList.h"
 
 namespace pemblor {
 

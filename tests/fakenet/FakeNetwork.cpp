@@ -1,8 +1,8 @@
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 
-#include "engine/fake/FakeInterfaceList.h"
-#include "engine/fake/FakeNetworkState.h"
-#include "engine/fake/FakeSocket.h"
+#include "tests/fakenet/FakeInterfaceList.h"
+#include "tests/fakenet/FakeNetworkState.h"
+#include "tests/fakenet/FakeSocket.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "engine/fake/FakeSocket.h"
+#include "tests/fakenet/FakeSocket.h"
 
 #include <cerrno>
 #include <algorithm>

@@ -1,5 +1,5 @@
 #pragma once
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 
 #include <unordered_map>
 
