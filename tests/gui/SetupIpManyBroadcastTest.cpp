@@ -6,7 +6,7 @@
 // table, Apply prompts address resolution of the planned addresses first.
 #include "engine/EventLoop.h"
 #include "engine/Transport.h"
-#include "engine/fake/FakeNetwork.h"
+#include "tests/fakenet/FakeNetwork.h"
 #include "gui/MessageBox.h"
 #include "gui/QtIpAddressCtrl.h"
 #include "gui/SetupIpManyDialog.h"
