@@ -3,6 +3,7 @@
 #include "ctl/OutputText.h"
 #include "format/DelimitedRow.h"
 #include "common/EngineTexts.h"
+#include "common/FillText.h"
 #include "common/SettingText.h"
 #include "engine/DeviceRegistry.h"
 
@@ -21,23 +22,16 @@ std::string Joined(const std::vector<std::string>& addresses)
     return joined;
 }
 
-std::string Filled(std::string text, std::string_view first, std::string_view second)
-{
-    text.replace(text.find("%1"), 2, first);
-    text.replace(text.find("%2"), 2, second);
-    return text;
-}
-
 } // namespace
 
 std::string AlsoAnsweredText(const FoundDevice& device)
 {
-    return Filled(MsgAlsoAnsweredFrom, device.mac, Joined(device.alsoAt));
+    return FillText(MsgAlsoAnsweredFrom, {device.mac, Joined(device.alsoAt)});
 }
 
 std::string UnlistedText(int unlisted)
 {
-    return Filled(MsgDevicesUnlisted, std::to_string(DeviceRegistry::MaxDevices), std::to_string(unlisted));
+    return FillText(MsgDevicesUnlisted, {std::to_string(DeviceRegistry::MaxDevices), std::to_string(unlisted)});
 }
 
 bool DhcpEnabled(const std::string& value)

@@ -31,27 +31,6 @@ std::optional<int> CheckPlanArguments(const CtlOptions& options, CtlIo& io)
     return std::nullopt;
 }
 
-namespace {
-
-// How long the kernel is given to resolve the probed addresses.
-constexpr EventLoop::Millis ResolutionWaitMs = 300;
-
-// Whether `address` lies in the network of an interface that a device of the
-// plan answered on: only there can address resolution see the hosts.
-bool OnDevicesLink(std::uint32_t address, const std::vector<HeardDevice>& heard, const std::vector<std::string>& macs)
-{
-    for (const HeardDevice& device : heard) {
-        if (!device.heardOn || std::find(macs.begin(), macs.end(), device.mac) == macs.end())
-            continue;
-        const std::uint32_t mask = device.heardOn->netmask;
-        if (mask != 0 && (address & mask) == (device.heardOn->address & mask))
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
 int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
             IInterfaceList* interfaces, ISocketLayer& sockets, const char* neighbourTable)
 {
@@ -101,16 +80,10 @@ int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, 
     // Other hosts on the devices' link: each planned address is probed once
     // and the plan made again with the hosts that answered, until every
     // address it gives has been probed (skips move the later ones on).
-    std::uint32_t start = 0;
-    if (plan.Planned() && ParseIpv4(request.start.c_str(), start) && OnDevicesLink(start, heard, request.macs)) {
+    if (plan.Planned() && PlanOnDevicesLink(request, heard)) {
         std::set<std::uint32_t> probed;
-        for (int pass = 0; pass < 8 && plan.Planned(); ++pass) {
-            std::vector<std::uint32_t> fresh;
-            for (const PlanRow& row : plan.rows) {
-                std::uint32_t address = 0;
-                if (row.ip && ParseIpv4(row.ip->c_str(), address) && probed.insert(address).second)
-                    fresh.push_back(address);
-            }
+        for (int pass = 0; pass < MaxProbePasses && plan.Planned(); ++pass) {
+            const std::vector<std::uint32_t> fresh = AddressesToProbe(plan.rows, probed);
             if (fresh.empty())
                 break;
             PromptResolution(sockets, fresh);

@@ -1,5 +1,7 @@
 #include "fleet/Planner.h"
 
+#include <algorithm>
+
 #include "fleet/PlanFile.h"
 #include "fleet/SettingsCheck.h"
 #include "protocol/MacText.h"
@@ -150,6 +152,32 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
             return fail(result.rows[i].mac + ": " + refused[i]);
     }
     return result;
+}
+
+bool PlanOnDevicesLink(const PlanRequest& request, std::span<const HeardDevice> heard)
+{
+    std::uint32_t start = 0;
+    if (!ParseIpv4(request.start.c_str(), start))
+        return false;
+    for (const HeardDevice& device : heard) {
+        if (!device.heardOn || std::find(request.macs.begin(), request.macs.end(), device.mac) == request.macs.end())
+            continue;
+        const std::uint32_t mask = device.heardOn->netmask;
+        if (mask != 0 && (start & mask) == (device.heardOn->address & mask))
+            return true;
+    }
+    return false;
+}
+
+std::vector<std::uint32_t> AddressesToProbe(std::span<const PlanRow> rows, std::set<std::uint32_t>& probed)
+{
+    std::vector<std::uint32_t> fresh;
+    for (const PlanRow& row : rows) {
+        std::uint32_t address = 0;
+        if (row.ip && ParseIpv4(row.ip->c_str(), address) && probed.insert(address).second)
+            fresh.push_back(address);
+    }
+    return fresh;
 }
 
 } // namespace pemblor

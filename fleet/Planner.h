@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -68,5 +69,19 @@ struct PlanResult {
 // network.
 PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> heard,
                     std::span<const std::uint32_t> reserved = {}, std::span<const Neighbour> hosts = {});
+
+// Whether the plan's start address lies in the network of an interface that
+// a device of the plan answered on: only there does probing the planned
+// addresses (PromptResolution) tell the other hosts on the segment.
+bool PlanOnDevicesLink(const PlanRequest& request, std::span<const HeardDevice> heard);
+
+// The planned addresses of `rows` not in `probed` yet, which they join; in
+// row order. A plan whose addresses have all been probed gives none.
+std::vector<std::uint32_t> AddressesToProbe(std::span<const PlanRow> rows, std::set<std::uint32_t>& probed);
+
+// How many times a plan is probed and made again at the most, and how long
+// the kernel is given to resolve the probed addresses.
+inline constexpr int MaxProbePasses = 8;
+inline constexpr unsigned ResolutionWaitMs = 300;
 
 } // namespace pemblor

@@ -9,6 +9,14 @@
 
 namespace pemblor {
 
+SessionConfig DesktopSessionConfig(IInterfaceList& interfaces)
+{
+    SessionConfig config;
+    config.interfaces = &interfaces;
+    config.receiveBufferBytes = 8 * 1024 * 1024;
+    return config;
+}
+
 void InstallApplicationIcon()
 {
     QIcon icon;

@@ -4,8 +4,15 @@
 
 namespace pemblor {
 
+class IInterfaceList;
 class ISocketLayer;
 class UiDispatcher;
+
+// The session settings of the desktop application: requests go out of every
+// usable interface of `interfaces`, and the receive buffer holds a burst of
+// replies (many devices answer a discovery at once) while the receive
+// thread works through them.
+SessionConfig DesktopSessionConfig(IInterfaceList& interfaces);
 
 // The application's icon, embedded in the program, for every window.
 void InstallApplicationIcon();

@@ -13,10 +13,6 @@ namespace {
 
 // The job's deadlines are far apart; the Rebooting rows count seconds.
 constexpr SetupIpMany::Millis kSecondMs = 1000;
-// How long the kernel is given to resolve the prompted addresses, and how
-// many rounds of prompting a plan gets (skips move the later rows on).
-constexpr unsigned kResolutionWaitMs = 300;
-constexpr int kProbePasses = 8;
 
 std::optional<std::uint32_t> Address(const std::optional<std::string>& text)
 {
@@ -155,7 +151,7 @@ void SetupIpMany::Apply(JobSettings settings)
         return;
     settings.dryRun = false;
     m_settings = std::move(settings);
-    if (m_sockets && OnDevicesLink()) {
+    if (m_sockets && PlanOnDevicesLink(m_request, m_heard)) {
         m_probing = true;
         m_probePasses = 0;
         m_probed.clear();
@@ -165,37 +161,16 @@ void SetupIpMany::Apply(JobSettings settings)
     Launch();
 }
 
-bool SetupIpMany::OnDevicesLink() const
-{
-    std::uint32_t start = 0;
-    if (!ParseIpv4(m_request.start.c_str(), start))
-        return false;
-    for (const HeardDevice& device : m_heard) {
-        if (!device.heardOn ||
-            std::find(m_request.macs.begin(), m_request.macs.end(), device.mac) == m_request.macs.end())
-            continue;
-        const std::uint32_t mask = device.heardOn->netmask;
-        if (mask != 0 && (start & mask) == (device.heardOn->address & mask))
-            return true;
-    }
-    return false;
-}
-
 void SetupIpMany::ProbeNext()
 {
-    std::vector<std::uint32_t> fresh;
-    for (const PlanRow& row : m_plan) {
-        std::uint32_t address = 0;
-        if (row.ip && ParseIpv4(row.ip->c_str(), address) && m_probed.insert(address).second)
-            fresh.push_back(address);
-    }
-    if (fresh.empty() || m_probePasses++ >= kProbePasses) {
+    const std::vector<std::uint32_t> fresh = AddressesToProbe(m_plan, m_probed);
+    if (fresh.empty() || m_probePasses++ >= MaxProbePasses) {
         m_probing = false;
         Launch();
         return;
     }
     PromptResolution(*m_sockets, fresh);
-    m_dispatcher.Schedule(m_resolutionWait, kResolutionWaitMs);
+    m_dispatcher.Schedule(m_resolutionWait, ResolutionWaitMs);
 }
 
 void SetupIpMany::Resolved()

@@ -147,9 +147,6 @@ private:
     // Plans m_request with the other hosts `hosts`, and shows the rows.
     void Plan(std::span<const Neighbour> hosts);
     std::vector<Neighbour> ReadHosts() const;
-    // Whether the planned start lies in the network of an interface that a
-    // device of the plan answered on: only there can resolution see hosts.
-    bool OnDevicesLink() const;
     // Prompts resolution of the planned addresses not yet prompted, or
     // starts the job when there are none.
     void ProbeNext();

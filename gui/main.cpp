@@ -19,12 +19,7 @@ int main(int argc, char* argv[])
     pemblor::SteadyClock clock;
     pemblor::PosixSocketLayer sockets;
     pemblor::PosixInterfaceList interfaces;
-    pemblor::SessionConfig config;
-    config.interfaces = &interfaces;
-    // Many devices answer a discovery at once; the replies must wait in the
-    // kernel while the receive thread works through them.
-    config.receiveBufferBytes = 8 * 1024 * 1024;
-    const int status = pemblor::RunApplication(dispatcher, clock, sockets, std::move(config));
+    const int status = pemblor::RunApplication(dispatcher, clock, sockets, pemblor::DesktopSessionConfig(interfaces));
     // A receive thread that could not be waited for must find no loop to
     // call into.
     dispatcher.Stop();

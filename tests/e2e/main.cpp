@@ -112,9 +112,7 @@ int main(int argc, char* argv[])
     pemblor::SteadyClock clock;
     pemblor::PosixSocketLayer sockets;
     pemblor::PosixInterfaceList interfaces;
-    pemblor::SessionConfig config;
-    config.interfaces = &interfaces;
-    config.receiveBufferBytes = 8 * 1024 * 1024;
+    pemblor::SessionConfig config = pemblor::DesktopSessionConfig(interfaces);
 
     UiDriver ui(&application);
     PemblorUser user(ui);
