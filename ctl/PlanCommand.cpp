@@ -91,6 +91,8 @@ int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, 
             const std::vector<Neighbour> hosts = ReadNeighbourTable(neighbourTable);
             plan = MakePlan(request, heard, reserved, hosts);
         }
+        if (probed.size() > ProbeSettleAbove)
+            loop.RunUntil(loop.Now() + ProbeSettleMs, [] { return false; });
     }
     if (!plan.Planned()) {
         io.err << "pemblorctl: cannot plan: " << plan.failure << '\n';

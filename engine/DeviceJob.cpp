@@ -6,11 +6,17 @@
 #include "protocol/ReplyDatagram.h"
 #include "protocol/Requests.h"
 
+#include <utility>
+
 namespace pemblor {
 
 namespace {
 
 constexpr unsigned kSecondMs = 1000;
+// A send the kernel had no room for is tried again this often, for as long
+// as it takes the kernel to let go of neighbour entries nobody uses (5 s).
+constexpr unsigned kResendMs = 250;
+constexpr int kResendTries = 24;
 
 // The dialog's reading of a DHCP text: its leading decimal integer, as atoi.
 bool LeadingIntegerIsOne(std::string_view text)
@@ -140,14 +146,10 @@ bool DeviceJob::Start(const JobPlan& plan)
     m_route.reset();
     m_query = RouteQuery::None;
     m_broadcastTold = false;
+    m_resendsLeft = kResendTries;
     if (m_plan.read) {
         Begin(JobStep::Read);
-        Await(Awaited::Detail);
-        if (!Send(Request::DetailQuery, BuildDetailQuery(m_macText))) {
-            Finish(JobOutcome::SendFailed);
-            return true;
-        }
-        m_ui.Schedule(*this, m_plan.detailTimeoutMs);
+        SendRead();
         return true;
     }
     AfterRead();
@@ -158,7 +160,7 @@ void DeviceJob::Stop()
 {
     if (!Running())
         return;
-    m_ui.Cancel(*this);
+    Disarm();
     m_transport.StopAwaiting(*this);
     m_query = RouteQuery::None;
     m_report.outcome = JobOutcome::Stopped;
@@ -185,10 +187,48 @@ void DeviceJob::Progress()
 
 bool DeviceJob::Send(Request request, const Datagram& datagram)
 {
-    const SendReport report = m_transport.Send(request, datagram, m_interface);
+    return Settle(request, m_transport.Send(request, datagram, m_interface), Resend::None) == Sent::Out;
+}
+
+DeviceJob::Sent DeviceJob::Settle(Request request, const SendReport& report, Resend again)
+{
+    if (!report.sent && again != Resend::None && report.NoRoomNow() && m_resendsLeft > 0) {
+        --m_resendsLeft;
+        m_resend = again;
+        m_ui.Schedule(*this, kResendMs);
+        return Sent::Later;
+    }
     for (const SendReport::Failure& failure : report.failures)
         m_listener.JobSendFailed(*this, request, failure.error, failure.interfaceName);
-    return report.sent;
+    return report.sent ? Sent::Out : Sent::Failed;
+}
+
+void DeviceJob::Arm(unsigned delayMs)
+{
+    m_resend = Resend::None;
+    m_ui.Schedule(*this, delayMs);
+}
+
+void DeviceJob::Disarm()
+{
+    m_resend = Resend::None;
+    m_ui.Cancel(*this);
+}
+
+void DeviceJob::SendRead()
+{
+    Await(Awaited::Detail);
+    switch (Settle(Request::DetailQuery, m_transport.Send(Request::DetailQuery, BuildDetailQuery(m_macText), m_interface),
+                   Resend::Read)) {
+    case Sent::Out:
+        Arm(m_plan.detailTimeoutMs);
+        return;
+    case Sent::Later:
+        return;
+    case Sent::Failed:
+        Finish(JobOutcome::SendFailed);
+        return;
+    }
 }
 
 void DeviceJob::Await(Awaited what)
@@ -231,13 +271,14 @@ void DeviceJob::SendChange()
     if (!CredentialsMayGo())
         return;
     Await(Awaited::Result);
-    if (!SendWithCredentials(Request::SettingsChange,
-                             BuildSettingsChange(m_macText, m_plan.credentials.user, m_plan.credentials.password,
-                                                 m_plan.change->View()))) {
+    const Sent sent = SendWithCredentials(
+        Request::SettingsChange,
+        BuildSettingsChange(m_macText, m_plan.credentials.user, m_plan.credentials.password, m_plan.change->View()),
+        Resend::Change);
+    if (sent == Sent::Failed)
         Finish(JobOutcome::SendFailed);
-        return;
-    }
-    m_ui.Schedule(*this, m_plan.resultTimeoutMs);
+    if (sent == Sent::Out)
+        Arm(m_plan.resultTimeoutMs);
 }
 
 void DeviceJob::BeginReboot()
@@ -261,15 +302,17 @@ void DeviceJob::SendReboot()
         return;
     // A refusal answers the reboot; an accepted reboot may go unanswered.
     Await(Awaited::Result);
-    if (!SendWithCredentials(Request::Reboot,
-                             BuildRebootRequest(m_macText, m_plan.credentials.user, m_plan.credentials.password))) {
+    const Sent sent = SendWithCredentials(
+        Request::Reboot, BuildRebootRequest(m_macText, m_plan.credentials.user, m_plan.credentials.password),
+        Resend::Reboot);
+    if (sent == Sent::Failed)
         Finish(JobOutcome::SendFailed);
+    if (sent != Sent::Out)
         return;
-    }
     // After the restart it answers from what it stored.
     m_movedTo.clear();
     if (!m_plan.verify) {
-        m_ui.Schedule(*this, m_plan.refusalWaitMs);
+        Arm(m_plan.refusalWaitMs);
         return;
     }
     if (m_plan.watch == ComeBackWatch::DiscoveryRounds) {
@@ -281,13 +324,13 @@ void DeviceJob::SendReboot()
         // A refusal of the reboot still counts, by the device's MAC only: a
         // zero-MAC result from its address belongs to the next command there.
         m_transport.Await(*this, m_mac, {}, Awaited::Result);
-        m_ui.Schedule(*this, m_plan.discoveryWindowMs);
+        Arm(m_plan.discoveryWindowMs);
         return;
     }
     m_waitLeftMs = m_plan.rebootWaitMs;
     Begin(JobStep::Restart);
     // Counted down a second at a time, so that the owner can show it.
-    m_ui.Schedule(*this, std::min(kSecondMs, m_waitLeftMs));
+    Arm(std::min(kSecondMs, m_waitLeftMs));
 }
 
 std::optional<NetworkInterface> DeviceJob::AnsweredOn() const
@@ -333,12 +376,18 @@ bool DeviceJob::DecideRoute()
     if (m_address.empty()) {
         m_query = RouteQuery::Locate;
         Await(Awaited::Detail);
-        if (!Send(Request::DetailQuery, BuildDetailQuery(m_macText))) {
+        const SendReport report = m_transport.Send(Request::DetailQuery, BuildDetailQuery(m_macText), m_interface);
+        switch (Settle(Request::DetailQuery, report, Resend::Locate)) {
+        case Sent::Out:
+            Arm(m_plan.detailTimeoutMs);
+            break;
+        case Sent::Later:
+            break;
+        case Sent::Failed:
             m_query = RouteQuery::None;
             Finish(JobOutcome::SendFailed);
-            return false;
+            break;
         }
-        m_ui.Schedule(*this, m_plan.detailTimeoutMs);
         return false;
     }
     const std::optional<NetworkInterface> answeredOn = AnsweredOn();
@@ -371,13 +420,16 @@ void DeviceJob::AskNextCandidate()
     Await(Awaited::Detail);
     const SendReport report = m_transport.SendUnicast(BuildDetailQuery(m_macText), candidate.address,
                                                       candidate.interfaceIndex);
-    for (const SendReport::Failure& failure : report.failures)
-        m_listener.JobSendFailed(*this, Request::DetailQuery, failure.error, failure.interfaceName);
-    if (!report.sent) {
+    switch (Settle(Request::DetailQuery, report, Resend::UnicastQuery)) {
+    case Sent::Out:
+        Arm(m_plan.unicastQueryTimeoutMs);
+        return;
+    case Sent::Later:
+        return;
+    case Sent::Failed:
         CandidateUnanswered();
         return;
     }
-    m_ui.Schedule(*this, m_plan.unicastQueryTimeoutMs);
 }
 
 void DeviceJob::CandidateUnanswered()
@@ -400,15 +452,14 @@ void DeviceJob::ResumeCommand()
         SendReboot();
 }
 
-bool DeviceJob::SendWithCredentials(Request request, const Datagram& datagram)
+DeviceJob::Sent DeviceJob::SendWithCredentials(Request request, const Datagram& datagram, Resend again)
 {
     m_report.route = m_route;
-    if (!m_route || !m_route->Unicast())
-        return Send(request, datagram);
-    const SendReport report = m_transport.SendUnicast(datagram, m_route->address, m_route->interfaceIndex);
-    for (const SendReport::Failure& failure : report.failures)
-        m_listener.JobSendFailed(*this, request, failure.error, failure.interfaceName);
-    return report.sent;
+    const bool unicast = m_route && m_route->Unicast();
+    return Settle(request,
+                  unicast ? m_transport.SendUnicast(datagram, m_route->address, m_route->interfaceIndex)
+                          : m_transport.Send(request, datagram, m_interface),
+                  again);
 }
 
 void DeviceJob::NoteAcceptedChange()
@@ -455,11 +506,30 @@ void DeviceJob::VerifyTick()
     case RereadSchedule::Step::Pause:
         break;
     }
-    m_ui.Schedule(*this, RereadSchedule::PauseMs);
+    Arm(RereadSchedule::PauseMs);
 }
 
 void DeviceJob::Expired()
 {
+    switch (std::exchange(m_resend, Resend::None)) {
+    case Resend::None:
+        break;
+    case Resend::Read:
+        SendRead();
+        return;
+    case Resend::Locate:
+        DecideRoute();
+        return;
+    case Resend::UnicastQuery:
+        AskNextCandidate();
+        return;
+    case Resend::Change:
+        SendChange();
+        return;
+    case Resend::Reboot:
+        SendReboot();
+        return;
+    }
     if (m_query == RouteQuery::Unicast) {
         CandidateUnanswered();
         return;
@@ -489,7 +559,7 @@ void DeviceJob::Expired()
             return;
         }
         Progress();
-        m_ui.Schedule(*this, std::min(kSecondMs, m_waitLeftMs));
+        Arm(std::min(kSecondMs, m_waitLeftMs));
         return;
     }
     case JobStep::Verify:
@@ -511,7 +581,7 @@ void DeviceJob::Expired()
 void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
 {
     if (m_query != RouteQuery::None) {
-        m_ui.Cancel(*this);
+        Disarm();
         m_address.assign(reply.sender());
         if (m_query == RouteQuery::Locate && arrival != 0 && m_transport.InterfaceByIndex(arrival))
             m_interface = arrival;
@@ -538,7 +608,7 @@ void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
     m_report.address = m_address;
 
     if (m_step == JobStep::Read) {
-        m_ui.Cancel(*this);
+        Disarm();
         m_report.before = settings;
         m_known = settings;
         AfterRead();
@@ -592,7 +662,7 @@ void DeviceJob::ResultReply(const ReplyDatagram& reply, unsigned /*arrival*/)
         if (result == 0)
             NoteAcceptedChange();
         if (result == 0 && m_plan.reboot) {
-            m_ui.Cancel(*this);
+            Disarm();
             BeginReboot();
         } else if (result == 0) {
             Finish(JobOutcome::Stored);
@@ -614,7 +684,7 @@ void DeviceJob::ResultReply(const ReplyDatagram& reply, unsigned /*arrival*/)
 
 void DeviceJob::Finish(JobOutcome outcome, int result)
 {
-    m_ui.Cancel(*this);
+    Disarm();
     m_transport.StopAwaiting(*this);
     m_query = RouteQuery::None;
     m_report.outcome = outcome;

@@ -246,7 +246,18 @@ private:
     void CandidateUnanswered();
     // The query is over: the command that waited for it goes on.
     void ResumeCommand();
-    bool SendWithCredentials(Request request, const Datagram& datagram);
+    // A send that must go out before the job goes on: out, to be tried
+    // again (the kernel had no room for it: a resend of `again` is
+    // scheduled, and the failure is told only when the resends give up),
+    // or failed (the listener told).
+    enum class Sent { Out, Later, Failed };
+    enum class Resend { None, Read, Locate, UnicastQuery, Change, Reboot };
+    Sent Settle(Request request, const SendReport& report, Resend again);
+    Sent SendWithCredentials(Request request, const Datagram& datagram, Resend again);
+    void SendRead();
+    // The job's one deadline, for a step's wait; both forget a pending resend.
+    void Arm(unsigned delayMs);
+    void Disarm();
     void NoteAcceptedChange();
     std::optional<NetworkInterface> AnsweredOn() const;
     void BeginVerify();
@@ -294,6 +305,8 @@ private:
     // The address an accepted change gave the device, which it answers
     // from at once or after its next reboot; empty when none is pending.
     std::string m_movedTo;
+    Resend m_resend = Resend::None;
+    int m_resendsLeft = 0;
 };
 
 } // namespace pemblor

@@ -144,15 +144,65 @@ msghdr OnePartMessage(const sockaddr_in& peer, iovec& part, PacketInfoControl* c
     return message;
 }
 
-int SendMessage(int fd, const msghdr& message)
+// Without IP_RECVERR, a datagram the kernel drops for want of room (its
+// neighbour table full, say) counts as sent; with it, the send fails with
+// ENOBUFS and the caller may try again. The option also reports ICMP errors
+// about earlier datagrams, which the calls below set aside.
+void ReportSendErrors(int fd)
 {
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+}
+
+// The errors an ICMP message about an earlier datagram leaves on a socket
+// that reports them: they belong to that datagram, not to the call that
+// meets them.
+bool FromEarlierDatagram(int error)
+{
+    return error == ECONNREFUSED || error == EHOSTUNREACH || error == ENETUNREACH || error == EHOSTDOWN ||
+           error == EPROTO || error == EMSGSIZE;
+}
+
+// Empties the socket's queue of such reports, which nobody reads.
+void DropEarlierErrors(int fd)
+{
+    char data[64];
+    alignas(cmsghdr) unsigned char control[256];
+    for (int report = 0; report < 256; ++report) {
+        iovec part{data, sizeof data};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        if (::recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
+            return;
+    }
+}
+
+// One datagram by `send` (a sendto or sendmsg on `fd`): tried again after
+// EINTR, and once after meeting an earlier datagram's error.
+template <typename SendCall>
+int SendDatagram(int fd, SendCall send)
+{
+    bool earlierMet = false;
     for (;;) {
-        const ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+        const ssize_t sent = send();
         if (sent >= 0)
             return static_cast<int>(sent);
-        if (errno != EINTR)
-            return FailCount(errno);
+        const int error = errno;
+        if (error == EINTR)
+            continue;
+        if (earlierMet || !FromEarlierDatagram(error))
+            return FailCount(error);
+        earlierMet = true;
+        DropEarlierErrors(fd);
     }
+}
+
+int SendMessage(int fd, const msghdr& message)
+{
+    return SendDatagram(fd, [&] { return ::sendmsg(fd, &message, MSG_NOSIGNAL); });
 }
 
 // Failures that say the system will not take IP_PKTINFO on send at all, as
@@ -173,14 +223,17 @@ int PosixSocket::SendTo(const void* data, std::size_t size, std::uint16_t port, 
     const Use use(*this);
     if (use.Fd() < 0)
         return -1;
-    for (;;) {
-        const ssize_t sent = ::sendto(use.Fd(), data, size, MSG_NOSIGNAL,
-                                      reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        if (sent >= 0)
-            return static_cast<int>(sent);
-        if (errno != EINTR)
-            return FailCount(errno);
-    }
+    ReportErrorsOf(use.Fd());
+    return SendDatagram(use.Fd(), [&] {
+        return ::sendto(use.Fd(), data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
+                        sizeof address);
+    });
+}
+
+void PosixSocket::ReportErrorsOf(int fd)
+{
+    if (!m_reportsErrors.exchange(true))
+        ReportSendErrors(fd);
 }
 
 int PosixSocket::SendOutOf(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port,
@@ -193,6 +246,7 @@ int PosixSocket::SendOutOf(unsigned interfaceIndex, const void* data, std::size_
     const Use use(*this);
     if (use.Fd() < 0)
         return -1;
+    ReportErrorsOf(use.Fd());
     {
         std::lock_guard lock(m_mutex);
         if (m_sendPath == SendPath::SocketPerInterface)
@@ -236,6 +290,7 @@ int PosixSocket::DeviceSocket(unsigned interfaceIndex)
         ::close(fd);
         return FailCount(error);
     }
+    ReportSendErrors(fd);
     m_deviceSockets.emplace(interfaceIndex, fd);
     return fd;
 }
@@ -265,8 +320,11 @@ int PosixSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& fr
         received = ::recvmsg(use.Fd(), &message, 0);
         if (received >= 0)
             break;
-        if (errno != EINTR)
-            return FailCount(errno);
+        const int error = errno;
+        if (error != EINTR && !(m_reportsErrors && FromEarlierDatagram(error)))
+            return FailCount(error);
+        if (error != EINTR)
+            DropEarlierErrors(use.Fd());
         message.msg_namelen = sizeof sender;
         message.msg_controllen = sizeof control;
         message.msg_flags = 0;

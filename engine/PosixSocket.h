@@ -1,6 +1,7 @@
 #pragma once
 #include "engine/ISocket.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -55,6 +56,9 @@ private:
     // the error recorded when it cannot be had. Under m_mutex.
     int DeviceSocket(unsigned interfaceIndex);
     int SendThroughDevice(unsigned interfaceIndex, const void* data, std::size_t size, const void* address);
+    // Turns on the report of send errors the first time the socket sends;
+    // from then on its receives set aside the errors of earlier datagrams.
+    void ReportErrorsOf(int fd);
 
     mutable std::mutex m_mutex;
     int m_nFd;
@@ -62,6 +66,7 @@ private:
     mutable int m_nPendingClose = -1;
     SendPath m_sendPath;
     std::map<unsigned, int> m_deviceSockets; // interface index -> descriptor
+    std::atomic<bool> m_reportsErrors{false};
 };
 
 } // namespace pemblor

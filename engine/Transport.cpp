@@ -106,6 +106,14 @@ std::optional<NetworkInterface> Transport::InterfaceNamed(std::string_view name)
     return m_interfaces ? m_interfaces->ByName(name) : std::nullopt;
 }
 
+bool SendReport::NoRoomNow() const
+{
+    return !sent && !failures.empty() && std::all_of(failures.begin(), failures.end(), [](const Failure& failure) {
+        return failure.error == ENOBUFS || failure.error == ENOMEM || failure.error == EAGAIN ||
+               failure.error == EWOULDBLOCK;
+    });
+}
+
 SendReport Transport::SendByRoute(const Datagram& datagram)
 {
     SendReport report;

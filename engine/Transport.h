@@ -101,6 +101,10 @@ struct SendReport {
     bool sent = false;             // went out of at least one interface
     std::vector<unsigned> sentOn;  // interfaces it went out of (none: by route)
     std::vector<Failure> failures; // in the order tried
+
+    // Nothing went out, only for want of room: the kernel's buffers or its
+    // neighbour table were full. Worth trying again shortly.
+    bool NoRoomNow() const;
 };
 
 // The tool's sockets, its receive thread and the routing of replies: the

@@ -83,5 +83,12 @@ std::vector<std::uint32_t> AddressesToProbe(std::span<const PlanRow> rows, std::
 // the kernel is given to resolve the probed addresses.
 inline constexpr int MaxProbePasses = 8;
 inline constexpr unsigned ResolutionWaitMs = 300;
+// The kernel goes on asking for a probed address that nobody holds for 3 s
+// (three requests a second apart), and holds a neighbour entry for it all
+// that while, in a table of 1,024 for the whole host by default. After
+// probing more than ProbeSettleAbove addresses, plan waits that out, so that
+// the apply that follows finds room for its devices' entries.
+inline constexpr std::size_t ProbeSettleAbove = 256;
+inline constexpr unsigned ProbeSettleMs = 3000;
 
 } // namespace pemblor

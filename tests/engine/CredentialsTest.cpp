@@ -291,6 +291,53 @@ TEST_F(CredentialsTest, TheChangeGoesByUnicastWhereItCanElseAsThePolicySays)
     }
 }
 
+// A send the kernel has no room for (its neighbour table full) is tried
+// again every 250 ms for 6 s: the unicast query is asked again rather than
+// given up for a broadcast, and the change still goes to the device alone.
+TEST_F(CredentialsTest, ASendTheKernelHadNoRoomForIsTriedAgainNotBroadcast)
+{
+    struct Case {
+        const char* name;
+        int skip;  // sends that go out first: the job finds its device, asks it by unicast, then changes it
+        int count; // how many are held back (-1: every one)
+        JobOutcome outcome;
+        std::vector<std::string> passwordTo;
+        EventLoop::Millis took;
+    };
+    const std::vector<Case> cases = {
+        {"finding it held back twice", 0, 2, JobOutcome::Stored, {"198.18.0.20"}, 500},
+        {"unicast query held back three times", 1, 3, JobOutcome::Stored, {"198.18.0.20"}, 750},
+        {"change never has room", 2, -1, JobOutcome::SendFailed, {}, 6000},
+    };
+    std::uint8_t last = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        aps.clear();
+        Ap(++last, "198.18.0.20");
+        const std::size_t sentBefore = PasswordTo().size();
+        Listener told;
+        DeviceJob job(session->transport(), ui, told, MacString(last));
+        JobPlan plan;
+        plan.change = SettingsRequest{};
+        plan.change->ipAddress = "198.18.0.99";
+        plan.credentials = {"admin", "secret"};
+        plan.broadcast = CredentialBroadcast::Allow;
+        tool->InjectFailure(FakeOp::Send, ENOBUFS, c.skip, c.count);
+        const EventLoop::Millis start = ui.Now();
+        ASSERT_TRUE(job.Start(plan));
+        while (told.reports.empty() && ui.Now() < start + 20000)
+            ui.Advance(10);
+        tool->ClearFailures();
+        ASSERT_EQ(told.reports.size(), 1u);
+        EXPECT_EQ(told.reports[0].outcome, c.outcome);
+        EXPECT_TRUE(told.routes.empty()) << "no broadcast announced";
+        const std::vector<std::string> all = PasswordTo();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(sentBefore), all.end()), c.passwordTo);
+        EXPECT_GE(ui.Now() - start, c.took);
+        EXPECT_LE(ui.Now() - start, c.took + 20);
+    }
+}
+
 // A device that takes a change at once answers from its new address: the
 // reboot after it asks the old address, then the new one, and follows it.
 TEST_F(CredentialsTest, TheRebootAfterAMoveAsksTheOldAddressThenTheNew)

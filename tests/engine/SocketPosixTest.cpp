@@ -127,6 +127,32 @@ TEST_F(PosixSocketTest, CloseFromAnotherThreadEndsABlockedReceive)
     EXPECT_EQ(error, EBADF);
 }
 
+// A socket that has sent reports its sends' errors; the port-unreachable
+// report of a datagram to a closed port belongs to that datagram, and fails
+// neither the socket's next receive nor its next send.
+TEST_F(PosixSocketTest, AnEarlierDatagramsErrorFailsNeitherTheNextReceiveNorTheNextSend)
+{
+    auto socket = BoundSocket();
+    auto peer = BoundSocket();
+    std::uint16_t closedPort = 0;
+    {
+        auto gone = BoundSocket();
+        closedPort = gone->LocalPort();
+    }
+    char buffer[64];
+    PeerAddress from;
+    std::uint16_t fromPort = 0;
+
+    ASSERT_EQ(Send(*socket, "lost", closedPort), 4);
+    ASSERT_EQ(Send(*peer, "in", socket->LocalPort()), 2);
+    EXPECT_EQ(socket->ReceiveFrom(buffer, sizeof buffer, from, fromPort), 2);
+
+    ASSERT_EQ(Send(*socket, "lost", closedPort), 4);
+    EXPECT_EQ(Send(*socket, "out", peer->LocalPort()), 3);
+    EXPECT_EQ(peer->ReceiveFrom(buffer, sizeof buffer, from, fromPort), 3);
+    EXPECT_EQ(std::string(buffer, 3), "out");
+}
+
 TEST_F(PosixSocketTest, ReceiveBufferReportsWhatWasGranted)
 {
     auto socket = BoundSocket();
