@@ -7,17 +7,8 @@
 # shellcheck disable=SC2016,SC2034,SC2217
 set -u
 case_name=$1 ctl=$2
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0 failed=0
-
-check() {
-    if eval "$2"; then
-        echo "ok   - $1"; ((passed++))
-    else
-        echo "FAIL - $1"; ((failed++))
-    fi
-}
+# shellcheck source=tests/lab/checks.sh
+. "$(dirname "$0")/../lab/checks.sh"
 # Runs pemblorctl with the rest of the line; status in $status, output in
 # $tmp/out and $tmp/err, wall time in $ms.
 run() {
@@ -473,7 +464,10 @@ PLAN
     run discover --format json --timeout 2
     check "discovery agrees: the two moved, the refused one stayed" \
         '[[ $(jq -r "\"\(.mac) \(.ip)\"" "$tmp/out" | sort) == $(sorted "$s1 198.18.0.41" "$s2 198.19.250.1" "$s3 198.18.0.43") ]]'
-    ((failed == 0)) || { echo "--- apply's stdout"; cat "$tmp/apply.out"; echo "--- apply's stderr"; cat "$tmp/apply.err"; }
+    if ((failed > 0)); then
+        echo "--- apply's stdout"; cat "$tmp/apply.out"; echo "--- apply's stderr"; cat "$tmp/apply.err"
+        echo "--- datagrams the simulators received"; datagrams
+    fi
     ;;
 *)
     echo "ctl-lab: unknown case $case_name" >&2
