@@ -7,17 +7,8 @@
 # shellcheck disable=SC2016,SC2034,SC2217
 set -u
 case_name=$1 ctl=$2
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0 failed=0
-
-check() {
-    if eval "$2"; then
-        echo "ok   - $1"; ((passed++))
-    else
-        echo "FAIL - $1"; ((failed++))
-    fi
-}
+# shellcheck source=tests/lab/checks.sh
+. "$(dirname "$0")/../lab/checks.sh"
 # Runs pemblorctl with the rest of the line; status in $status, output in
 # $tmp/out and $tmp/err, wall time in $ms.
 run() {
@@ -420,6 +411,63 @@ PLAN
         '[[ $(grep -o "warning: 02:00:00:FF:00:0[0-9] [a-z]*" "$tmp/err" | sort) == $(lines "warning: 02:00:00:FF:00:03 shares" "warning: 02:00:00:FF:00:04 shares" "warning: 02:00:00:FF:00:05 is" "warning: 02:00:00:FF:00:06 is") ]]'
     check "the devices alone in the network: their change and reboot by unicast" \
         '(($(datagrams | grep -c "^02:00:00:FF:00:0[12] command 198.18.0.2[01] unicast$") == 4))'
+    ;;
+segment)
+    # Two interfaces of this computer into one switched segment: lab0 holds
+    # 198.18.0.1/24, lab2 198.18.0.3/24, so that every broadcast goes out and
+    # comes back on both. 5E:00:01..03 share the factory address 198.19.250.1
+    # and leave the MAC of their results zero; 02 has other credentials.
+    s1=02:00:00:5E:00:01 s2=02:00:00:5E:00:02 s3=02:00:00:5E:00:03
+    # The interfaces on which a broadcast from the access point host arrives
+    # (IP_PKTINFO is 8).
+    heard=$(python3 - <<'PY'
+import os, socket, struct, subprocess
+r = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+r.setsockopt(socket.IPPROTO_IP, 8, 1)
+r.bind(("0.0.0.0", 9))
+subprocess.run(["ip", "netns", "exec", os.environ["PEMBLOR_LAB_AP_NS"], "python3", "-c",
+                "import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); "
+                "s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1); "
+                "s.sendto(b'PEMBLOR-SEGMENT', ('255.255.255.255', 9))"], check=True)
+r.settimeout(1)
+try:
+    while True:
+        _, ancillary, _, _ = r.recvmsg(64, 64)
+        print(socket.if_indextoname(struct.unpack("i", ancillary[0][2][:4])[0]))
+except socket.timeout:
+    pass
+PY
+)
+    check "the lab: a device's broadcast arrives on lab0 and on lab2" '[[ $(sort <<<"$heard") == $(lines lab0 lab2) ]]'
+    run discover --format json --timeout 2
+    check "discover over both interfaces: each device once ($status)" \
+        '((status == 0)) && [[ $(jq -r "\"\(.mac) \(.ip)\"" "$tmp/out" | sort) == $(sorted "$s1 198.19.250.1" "$s2 198.19.250.1" "$s3 198.19.250.1") ]]'
+    check "each heard on one of the two interfaces" \
+        '[[ -z $(jq -r .interface "$tmp/out" | grep -vxE "lab0|lab2") ]]'
+    cat >"$tmp/plan.csv" <<PLAN
+mac,ip,netmask,gateway,dhcp
+$s1,198.18.0.41,255.255.255.0,,off
+$s2,198.18.0.42,255.255.255.0,,off
+$s3,198.18.0.43,255.255.255.0,,off
+PLAN
+    run apply "$tmp/plan.csv" --reboot --user admin --password-stdin --format json <<<"admin"
+    echo "apply --reboot took $ms ms"
+    cp "$tmp/out" "$tmp/apply.out"
+    cp "$tmp/err" "$tmp/apply.err"
+    check "apply --reboot: exit 8, one device refused ($status)" '((status == 8))'
+    check "verified, authentication-error, verified, each at its own address" \
+        '[[ $(jq -r "\"\(.mac) \(.result) \(.ip)\"" "$tmp/out" | sort) == $(sorted "$s1 verified 198.18.0.41" "$s2 authentication-error 198.19.250.1" "$s3 verified 198.18.0.43") ]]'
+    check "the refusal carries the dialog's message" '[[ $(of "$s2" .message) == "Authentication Error!" ]]'
+    check "well before the 90 s a lost refusal would take ($ms ms)" '((ms < 60000))'
+    check "each command reached its device once: two changes and reboots taken, one change refused" \
+        '[[ $(commands) == $(sorted "$s1 set accepted" "$s1 reboot accepted" "$s2 set refused" "$s3 set accepted" "$s3 reboot accepted") ]]'
+    run discover --format json --timeout 2
+    check "discovery agrees: the two moved, the refused one stayed" \
+        '[[ $(jq -r "\"\(.mac) \(.ip)\"" "$tmp/out" | sort) == $(sorted "$s1 198.18.0.41" "$s2 198.19.250.1" "$s3 198.18.0.43") ]]'
+    if ((failed > 0)); then
+        echo "--- apply's stdout"; cat "$tmp/apply.out"; echo "--- apply's stderr"; cat "$tmp/apply.err"
+        echo "--- datagrams the simulators received"; datagrams
+    fi
     ;;
 *)
     echo "ctl-lab: unknown case $case_name" >&2

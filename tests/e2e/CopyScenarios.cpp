@@ -15,18 +15,12 @@ namespace e2e {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 // Linux's numbers for an address in use and for a broadcast without the
 // broadcast option; the broadcast fails on the lab's one interface.
 const QString kBindError = QStringLiteral(
     "m_skRecv.Create Error(98)\nAnother program on this computer uses UDP port 21212, probably Pemblor or "
     "pemblorctl. Close it and start Pemblor again.");
-
-std::chrono::milliseconds Since(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-}
 
 // Polls a condition that needs no window.
 void PollUntil(const std::string& what, std::chrono::milliseconds timeout, const std::function<bool()>& condition)
@@ -90,9 +84,7 @@ std::size_t RepliesSent(const std::string& log)
 
 void DiscoverThree(Scenario& s)
 {
-    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
-    s.user.WaitForRows(3, 3s);
-    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
+    DiscoverRows(s, 3, 3s);
     Expect(!s.user.IsMessageBoxShown(), "no message box after the discovery");
 }
 

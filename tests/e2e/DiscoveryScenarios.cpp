@@ -8,18 +8,6 @@ namespace e2e {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-constexpr int kColSsid = 1;
-constexpr int kColIp = 2;
-constexpr int kColMask = 3;
-constexpr int kColChannel = 4;
-constexpr int kColMac = 5;
-
-std::chrono::milliseconds Since(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-}
 
 QString GeneratedMac(int number)
 {

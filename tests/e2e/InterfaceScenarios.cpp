@@ -13,11 +13,6 @@ namespace e2e {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-constexpr int kColIp = 2;
-constexpr int kColMac = 5;
-constexpr int kColInterface = 6;
 
 // The lab's link k: lab<k-1>, 198.18.k.1/24.
 pemblor::NetworkInterface LabLink(int link)
@@ -48,6 +43,17 @@ void ExpectOpenAnyway(Scenario& s, const QString& text)
     ExpectEqual(box.ownerTitle, kMainTitle, "owner of the question");
     Expect(box.icon == QMessageBox::Question, "the question has the question icon");
     ExpectEqual(box.buttons.join(QLatin1Char(',')), QStringLiteral("Cancel,OK"), "buttons of the question");
+}
+
+// Discover in a fresh main window ends in "Find no devices!" with the
+// diagnosis of `cause` on the lab's links.
+void ExpectSilence(Scenario& s, pemblor::SilenceCause cause)
+{
+    OpenMainWindow(s);
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
+    ExpectMessageBox(s, Q(pemblor::FindNoDevicesText({cause, s.lab.toolInterfaces})), kMainTitle, 8s);
+    s.user.Answer(QMessageBox::Ok);
+    CloseMainWindow(s);
 }
 
 } // namespace
@@ -160,22 +166,12 @@ void LinksSetupIpReboot(Scenario& s)
 // (see the test list), except for the interfaces, which this case takes down.
 void DiagnoseBlocked(Scenario& s)
 {
-    OpenMainWindow(s);
-    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
-    ExpectMessageBox(s, Q(pemblor::FindNoDevicesText({pemblor::SilenceCause::InboundBlocked, s.lab.toolInterfaces})),
-                     kMainTitle, 8s);
-    s.user.Answer(QMessageBox::Ok);
-    CloseMainWindow(s);
+    ExpectSilence(s, pemblor::SilenceCause::InboundBlocked);
 }
 
 void DiagnoseNobody(Scenario& s)
 {
-    OpenMainWindow(s);
-    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
-    ExpectMessageBox(s, Q(pemblor::FindNoDevicesText({pemblor::SilenceCause::NobodyAnswered, s.lab.toolInterfaces})),
-                     kMainTitle, 8s);
-    s.user.Answer(QMessageBox::Ok);
-    CloseMainWindow(s);
+    ExpectSilence(s, pemblor::SilenceCause::NobodyAnswered);
 }
 
 void DiagnoseNoInterface(Scenario& s)

@@ -8,7 +8,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const auto g_start = std::chrono::steady_clock::now();
+const auto g_start = Clock::now();
 
 std::string Shown(const QString& text)
 {
@@ -21,8 +21,7 @@ std::string Shown(const QString& text)
 
 void Note(const std::string& text)
 {
-    const auto elapsed =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - g_start);
+    const auto elapsed = Since(g_start);
     std::printf("%7.3f s  %s\n", static_cast<double>(elapsed.count()) / 1000.0, text.c_str());
     std::fflush(stdout);
 }
@@ -30,6 +29,19 @@ void Note(const std::string& text)
 void ExpectEqual(const QString& actual, const QString& expected, const std::string& what)
 {
     Expect(actual == expected, what + ": expected " + Shown(expected) + ", saw " + Shown(actual));
+}
+
+std::chrono::milliseconds Since(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
+
+TableSeen DiscoverRows(Scenario& s, int rows, std::chrono::milliseconds within)
+{
+    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
+    s.user.WaitForRows(rows, within);
+    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
+    return s.user.Table();
 }
 
 void ExpectWithin(std::chrono::milliseconds actual, std::chrono::milliseconds low, std::chrono::milliseconds high,

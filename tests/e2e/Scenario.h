@@ -23,6 +23,15 @@ struct Scenario {
 };
 
 using ScenarioFunction = void (*)(Scenario&);
+using Clock = std::chrono::steady_clock;
+
+// The device table's columns.
+constexpr int kColSsid = 1;
+constexpr int kColIp = 2;
+constexpr int kColMask = 3;
+constexpr int kColChannel = 4;
+constexpr int kColMac = 5;
+constexpr int kColInterface = 6;
 
 // One line on stdout with the time since start, to follow a run in the log.
 void Note(const std::string& text);
@@ -35,6 +44,10 @@ void CloseMainWindow(Scenario& s);
 MessageBoxSeen ExpectMessageBox(Scenario& s, const QString& text, const QString& owner,
                                 std::chrono::milliseconds timeout);
 void ExpectEqual(const QString& actual, const QString& expected, const std::string& what);
+std::chrono::milliseconds Since(Clock::time_point start);
+// Presses Discover in the open main window, waits `within` for `rows` rows and
+// then for the end of the cycle (Discover enabled again); returns the table.
+TableSeen DiscoverRows(Scenario& s, int rows, std::chrono::milliseconds within);
 void ExpectWithin(std::chrono::milliseconds actual, std::chrono::milliseconds low, std::chrono::milliseconds high,
                   const std::string& what);
 

@@ -67,9 +67,7 @@ int CommandsLogged(const std::string& mac, const std::string& what)
 void SetupIpMany(Scenario& s)
 {
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
-    s.user.WaitForRows(6, 3s);
-    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
+    DiscoverRows(s, 6, 3s);
     s.user.ClickRow(0);
     s.user.PressKey(kMainTitle, Qt::Key_A, Qt::ControlModifier);
     s.user.Click(kMainTitle, "IDC_BTN_SETUPIP");

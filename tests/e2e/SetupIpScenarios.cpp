@@ -13,22 +13,11 @@ namespace {
 using namespace pemblor;
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-constexpr int kColSsid = 1;
-constexpr int kColIp = 2;
-constexpr int kColMask = 3;
-constexpr int kColMac = 5;
 
 const QString kQuestion =
     QStringLiteral("Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?");
 const QString kRebootNotice = QStringLiteral("It may take about one minute to reboot the target.");
 const QString kRestartLine = QString::fromUtf8("Waiting for the device to restart\u2026 ");
-
-std::chrono::milliseconds Since(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-}
 
 // Discover, select the only row and open Setup IP on it.
 void OpenSetupIp(Scenario& s)
@@ -69,6 +58,19 @@ void ExpectQuestion(Scenario& s)
     ExpectEqual(box.buttons.join(QLatin1Char(',')), QStringLiteral("Cancel,OK"), "buttons of the question");
 }
 
+// Apply, then OK to the question and to the note; returns when the note has
+// been answered.
+Clock::time_point ApplyAndReboot(Scenario& s)
+{
+    s.user.Click(kSetupIpTitle, "IDC_BTN_APPLY");
+    ExpectQuestion(s);
+    s.user.Answer(QMessageBox::Ok);
+    ExpectMessageBox(s, kRebootNotice, kSetupIpTitle, 2s);
+    const Clock::time_point answered = Clock::now();
+    s.user.Answer(QMessageBox::Ok);
+    return answered;
+}
+
 std::size_t RebootDatagramSize(const std::string& mac)
 {
     return BuildRebootRequest(mac, "admin", "admin").size;
@@ -105,12 +107,7 @@ void SetupIpWithReboot(Scenario& s)
     ExpectEqual(s.user.Address(kSetupIpTitle, "IDC_IP_ADDRESS"), QStringLiteral("198.18.1.77"),
                 "address after the refused change");
     s.user.Type(kSetupIpTitle, "IDC_EDIT_PASSWORD", QStringLiteral("admin"));
-    s.user.Click(kSetupIpTitle, "IDC_BTN_APPLY");
-    ExpectQuestion(s);
-    s.user.Answer(QMessageBox::Ok);
-    ExpectMessageBox(s, kRebootNotice, kSetupIpTitle, 2s);
-    const Clock::time_point answered = Clock::now();
-    s.user.Answer(QMessageBox::Ok);
+    const Clock::time_point answered = ApplyAndReboot(s);
 
     // The line under the greyed form counts the wait down. (The re-read's
     // line may never be seen here: the device can answer the first query
@@ -147,13 +144,7 @@ Clock::time_point ChangeAndReboot(Scenario& s, int ipField, const QString& ipVal
         s.user.TypeAddressField(kSetupIpTitle, "IDC_IP_NETMASK", maskField, maskValue);
     s.user.Type(kSetupIpTitle, "IDC_EDIT_USERNAME", QStringLiteral("admin"));
     s.user.Type(kSetupIpTitle, "IDC_EDIT_PASSWORD", QStringLiteral("admin"));
-    s.user.Click(kSetupIpTitle, "IDC_BTN_APPLY");
-    ExpectQuestion(s);
-    s.user.Answer(QMessageBox::Ok);
-    ExpectMessageBox(s, kRebootNotice, kSetupIpTitle, 2s);
-    const Clock::time_point answered = Clock::now();
-    s.user.Answer(QMessageBox::Ok);
-    return answered;
+    return ApplyAndReboot(s);
 }
 
 // A device that accepts the reboot and never answers again: the dialog says
@@ -266,10 +257,7 @@ void DetailTimeOut(Scenario& s)
 void DetailWithAnotherDeviceAnswering(Scenario& s)
 {
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
-    s.user.WaitForRows(2, 4s);
-    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
-    const TableSeen table = s.user.Table();
+    const TableSeen table = DiscoverRows(s, 2, 4s);
     const int slow = table.Find(kColSsid, QStringLiteral("slow"));
     Expect(slow >= 0, "the slow device is listed\n" + table.Describe());
     s.user.ClickRow(slow);

@@ -36,10 +36,7 @@ QString TableText(const TableSeen& table, QChar separator, const std::vector<int
 void ShareList(Scenario& s)
 {
     OpenMainWindow(s);
-    s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
-    s.user.WaitForRows(3, 3s);
-    s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 8s);
-    const TableSeen table = s.user.Table();
+    const TableSeen table = DiscoverRows(s, 3, 3s);
     Note("3 rows listed");
 
     s.user.ClickRow(1);

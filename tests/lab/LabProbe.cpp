@@ -357,11 +357,17 @@ std::vector<QuirkCase> QuirkCases()
     return cases;
 }
 
+// 02:00:00:00:GROUP:N, the MACs the probe gives the access points of its
+// lists.
+std::string LabMac(std::uint8_t group, int n)
+{
+    const pemblor::MacBytes mac{0x02, 0, 0, 0, group, static_cast<std::uint8_t>(n)};
+    return std::string(pemblor::FormatMacText(mac).view());
+}
+
 std::string QuirkMac(int n)
 {
-    char text[18];
-    std::snprintf(text, sizeof text, "02:00:00:00:02:%02X", n);
-    return text;
+    return LabMac(2, n);
 }
 
 int QuirkArgs()
@@ -379,12 +385,11 @@ int QuirkArgs()
 int Quirks()
 {
     const auto cases = QuirkCases();
+    const auto answering = static_cast<std::size_t>(
+        std::count_if(cases.begin(), cases.end(), [](const QuirkCase& c) { return *c.sender != '\0'; }));
     LabLink link;
     if (!OpenLink(link))
         return 1;
-    std::size_t answering = 0;
-    for (const QuirkCase& c : cases)
-        answering += *c.sender ? 1 : 0;
 
     const Clock::time_point sent = Clock::now();
     Check(link.Broadcast(pemblor::BuildDiscoveryRequest()), "discovery broadcast");
@@ -451,9 +456,7 @@ const CommandDevice CommandDevices[] = {
 
 std::string CommandMac(int n)
 {
-    char text[18];
-    std::snprintf(text, sizeof text, "02:00:00:00:03:%02X", n);
-    return text;
+    return LabMac(3, n);
 }
 
 int CommandArgs()
@@ -685,6 +688,16 @@ std::vector<std::string> Words(const char* variable)
 }
 
 // The tool's interfaces as the product lists them, checked against the lab's.
+// A discovery request out of each of `interfaces`; `how` ends each check's
+// name.
+void DiscoverOutOfEach(LabLink& link, const std::vector<pemblor::NetworkInterface>& interfaces,
+                       const std::string& how = {})
+{
+    for (const auto& usable : interfaces)
+        Check(link.BroadcastOutOf(usable.index, pemblor::BuildDiscoveryRequest()),
+              "discovery out of " + usable.name + how);
+}
+
 std::vector<pemblor::NetworkInterface> LabInterfaces()
 {
     pemblor::PosixInterfaceList list;
@@ -739,9 +752,7 @@ int Links()
         if (!OpenLink(link))
             return 1;
         const std::string how = std::string(" (") + label + ")";
-        for (const auto& usable : interfaces)
-            Check(link.BroadcastOutOf(usable.index, pemblor::BuildDiscoveryRequest()),
-                  "discovery out of " + usable.name + how);
+        DiscoverOutOfEach(link, interfaces, how);
         std::map<std::string, std::string> heard;
         std::set<std::string> macs;
         for (const auto& reply : Collect(link, expected.size(), Clock::now() + ReplyWait)) {
@@ -791,8 +802,7 @@ int Shared(double rebootSeconds)
     LabLink link;
     if (!OpenLink(link))
         return 1;
-    for (const auto& usable : interfaces)
-        Check(link.BroadcastOutOf(usable.index, pemblor::BuildDiscoveryRequest()), "discovery out of " + usable.name);
+    DiscoverOutOfEach(link, interfaces);
     std::multimap<std::string, std::string> heard; // IFACE -> sender
     std::vector<std::string> farMacs;
     for (const auto& reply : Collect(link, lines.size(), Clock::now() + ReplyWait)) {
@@ -848,8 +858,7 @@ int Blocked()
     LabLink link;
     if (!OpenLink(link))
         return 1;
-    for (const auto& usable : interfaces)
-        Check(link.BroadcastOutOf(usable.index, pemblor::BuildDiscoveryRequest()), "discovery out of " + usable.name);
+    DiscoverOutOfEach(link, interfaces);
     const auto replies = Collect(link, 1, Clock::now() + 2s);
     Check(replies.empty() && link.ownRequestsHeard() == 0,
           "the firewall lets neither a reply (" + std::to_string(replies.size()) + ") nor the own broadcast (" +

@@ -7,17 +7,8 @@
 set -u
 lab=$1 apsim=$2 probe=$3
 run=("$lab" --apsim "$apsim")
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0 failed=0
-
-check() {
-    if eval "$2"; then
-        echo "ok   - $1"; ((passed++))
-    else
-        echo "FAIL - $1"; ((failed++))
-    fi
-}
+# shellcheck source=tests/lab/checks.sh
+. "$(dirname "$0")/checks.sh"
 # The namespaces of the lab run whose script has pid $1.
 namespaces_of() { ip netns list | awk '{print $1}' | grep -E "^pb-$1-[0-9a-f]{4}-(tool|aps[0-9]*)$"; }
 # Waits up to 30 s for the file $1.
