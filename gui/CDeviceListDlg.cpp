@@ -38,9 +38,6 @@
 namespace pemblor {
 namespace {
 
-// The catalogue's lookup, for the texts composed below the window.
-constexpr auto Translator = [](const char* text) { return Translated(text).toStdString(); };
-
 constexpr int kIpAddressColumn = static_cast<int>(DeviceColumn::IpAddress);
 // Working size of the device registry; beyond it its containers grow once
 // and keep their size.
@@ -108,7 +105,7 @@ QString AlsoAnsweredText(std::string_view mac, const std::vector<std::string>& a
     std::string others;
     for (const std::string& address : alsoAt)
         others += (others.empty() ? "" : ", ") + address;
-    return FromUtf8(FillText(Translator(MsgAlsoAnsweredFrom), {mac, others}));
+    return FromUtf8(FillText(TranslatedText(MsgAlsoAnsweredFrom), {mac, others}));
 }
 
 } // namespace
@@ -171,7 +168,7 @@ CDeviceListDlg::CDeviceListDlg(UiDispatcher& dispatcher, const LoopClock& clock,
     // nothing can be sent.
     m_model->ShowDevices(m_session.registry(), [&clock] { return clock.Now(); });
     if (!opened.Ok()) {
-        m_endpointFailure = EndpointFailureText(opened, Translator);
+        m_endpointFailure = EndpointFailureText(opened, TranslatedText);
         if (opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE)
             m_endpointFailure += "\n" + tr("Another program on this computer uses UDP port 21212, probably Pemblor or "
                                            "pemblorctl. Close it and start Pemblor again.")
@@ -305,7 +302,7 @@ void CDeviceListDlg::DiscoveryEnded(int deviceCount, const SilenceDiagnosis& sil
     ui->IDC_LIST_DEVICES->viewport()->update();
     if (deviceCount == 0 && !m_session.discovery().Quiet())
         ShowMessage(silence.cause == SilenceCause::Unknown ? std::string(MsgNoDevices)
-                                                           : FindNoDevicesText(silence, Translator));
+                                                           : FindNoDevicesText(silence, TranslatedText));
     // The next round follows once this tick has been handled (posted after
     // the message box: calls posted before it would run inside its loop,
     // while the tick still ends the state it started).
@@ -317,7 +314,7 @@ void CDeviceListDlg::SendFailed(Request request, int error, std::string_view int
 {
     if (request != Request::Discovery && request != Request::Stop)
         return;
-    const std::string format = Translator(MsgSendFailed);
+    const std::string format = TranslatedText(MsgSendFailed);
     ShowMessage(interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName));
 }
 
@@ -417,7 +414,7 @@ void CDeviceListDlg::UpdateFilterCount()
         lines << tr("%1 of %2 devices").arg(m_proxy->rowCount()).arg(m_model->rowCount());
     // MACs past the list's bound are counted, not listed.
     if (const int unlisted = m_session.registry().Unlisted(); unlisted > 0)
-        lines << FromUtf8(FillText(Translator(MsgDevicesUnlisted),
+        lines << FromUtf8(FillText(TranslatedText(MsgDevicesUnlisted),
                                    {std::to_string(DeviceRegistry::MaxDevices), std::to_string(unlisted)}));
     ui->filterCount->setText(lines.join(QLatin1Char('\n')));
     ui->filterCount->setVisible(!lines.isEmpty());
@@ -612,7 +609,7 @@ void CDeviceListDlg::OnConnectWebServer()
     const std::string& address = device->address;
     if (const auto heardOn = m_session.InterfaceNamed(device->interfaceName);
         heardOn && OutsideSubnetReason(address, *heardOn)) {
-        const QString question = FromUtf8(OpenAnywayQuestion(address, *heardOn, Translator));
+        const QString question = FromUtf8(OpenAnywayQuestion(address, *heardOn, TranslatedText));
         if (MessageBox::question(this, question, QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
             return;
     }
@@ -643,13 +640,13 @@ void CDeviceListDlg::UpdateSubnetWarning(int device)
         return;
     QStringList marks;
     if (const auto heardOn = m_session.InterfaceNamed(m_checkInterface))
-        if (const std::optional<std::string> warning = OutsideSubnetReason(m_checkAddress, *heardOn, Translator))
+        if (const std::optional<std::string> warning = OutsideSubnetReason(m_checkAddress, *heardOn, TranslatedText))
             marks << FromUtf8(*warning);
     if (!m_checkAlsoAt.empty())
         marks << AlsoAnsweredText(m_checkMac, m_checkAlsoAt);
     m_model->SetWarning(device, marks.join(QLatin1Char('\n')));
     const std::optional<CredentialRoute> route = m_session.CredentialRouteOf(m_checkMac);
-    m_model->SetNote(device, route ? FromUtf8(RouteToolTipLine(*route, Translator)) : QString());
+    m_model->SetNote(device, route ? FromUtf8(RouteToolTipLine(*route, TranslatedText)) : QString());
 }
 
 } // namespace pemblor

@@ -30,19 +30,6 @@ constexpr const char* SettingNames[] = {"USER_NAME",   "USER_PASSWORD",   "IP_AD
 // reboot question's timing).
 constexpr unsigned PollPeriodMs = 1000;
 
-struct FieldRange {
-    int low, high;
-};
-constexpr FieldRange IpAddressRanges[4] = {{1, 223}, {0, 255}, {0, 255}, {0, 254}};
-constexpr FieldRange NetmaskRanges[4] = {{0, 255}, {0, 255}, {0, 255}, {0, 254}};
-constexpr FieldRange GatewayRanges[4] = {{0, 223}, {0, 255}, {0, 255}, {0, 254}};
-
-void SetRanges(QtIpAddressCtrl& control, const FieldRange (&ranges)[4])
-{
-    for (int field = 0; field < 4; ++field)
-        control.SetFieldRange(field, ranges[field].low, ranges[field].high);
-}
-
 AddressInput ReadAddress(const QtIpAddressCtrl& control)
 {
     AddressInput input;
@@ -56,20 +43,6 @@ std::string ReadAddressText(const QtIpAddressCtrl& control)
     std::uint32_t value = 0;
     control.GetAddress(value);
     return AddressToText(value);
-}
-
-// The catalogue's wording of the texts shared with pemblorctl.
-const auto LookUp = [](const char* text) { return Translated(text).toStdString(); };
-
-// A label's text as the name of the control it labels: "IP Address: " names
-// "IP Address".
-QString NameFromLabel(QString text)
-{
-    text.remove(QLatin1Char('&'));
-    text = text.trimmed();
-    while (text.endsWith(QLatin1Char(':')))
-        text = text.chopped(1).trimmed();
-    return text;
 }
 
 } // namespace
@@ -86,13 +59,13 @@ CSetupIpDlg::CSetupIpDlg(Session& session, QWidget* parent)
     FitButtonTexts(*this);
     for (QLabel* label : findChildren<QLabel*>()) {
         if (QWidget* buddy = label->buddy())
-            buddy->setAccessibleName(NameFromLabel(label->text()));
+            buddy->setAccessibleName(LabelName(label->text()));
     }
     m_ui->IDC_EDIT_USERNAME->setMaxLength(static_cast<int>(CredentialLimit));
     m_ui->IDC_EDIT_PASSWORD->setMaxLength(static_cast<int>(CredentialLimit));
-    SetRanges(*m_ui->IDC_IP_ADDRESS, IpAddressRanges);
-    SetRanges(*m_ui->IDC_IP_NETMASK, NetmaskRanges);
-    SetRanges(*m_ui->IDC_IP_GATEWAY, GatewayRanges);
+    m_ui->IDC_IP_ADDRESS->SetFieldRanges(IpAddressFields);
+    m_ui->IDC_IP_NETMASK->SetFieldRanges(NetmaskFields);
+    m_ui->IDC_IP_GATEWAY->SetFieldRanges(GatewayFields);
     DisableControls();
     m_changed.emplace();
     ClearSettings();
@@ -169,12 +142,15 @@ void CSetupIpDlg::DisableControls()
 {
     m_ui->IDC_BTN_APPLY->setEnabled(false);
     m_ui->IDC_CHK_DHCP->setEnabled(false);
-    m_ui->IDC_IP_GATEWAY->setEnabled(false);
-    m_ui->IDC_IP_ADDRESS->setEnabled(false);
-    m_ui->IDC_IP_NETMASK->setEnabled(false);
-    m_ui->IDC_EDIT_USERNAME->setEnabled(false);
-    m_ui->IDC_EDIT_PASSWORD->setEnabled(false);
-    m_ui->neverBroadcast->setEnabled(false);
+    EnableFields(false);
+}
+
+void CSetupIpDlg::EnableFields(bool enable)
+{
+    for (QWidget* field : std::initializer_list<QWidget*>{m_ui->IDC_IP_GATEWAY, m_ui->IDC_IP_ADDRESS,
+                                                          m_ui->IDC_IP_NETMASK, m_ui->IDC_EDIT_USERNAME,
+                                                          m_ui->IDC_EDIT_PASSWORD, m_ui->neverBroadcast})
+        field->setEnabled(enable);
 }
 
 void CSetupIpDlg::ClearSettings()
@@ -200,12 +176,7 @@ void CSetupIpDlg::FillControls()
     if (m_nInitialDhcp == 1)
         m_ui->IDC_CHK_DHCP->setEnabled(true);
 
-    m_ui->IDC_IP_ADDRESS->setEnabled(true);
-    m_ui->IDC_IP_NETMASK->setEnabled(true);
-    m_ui->IDC_IP_GATEWAY->setEnabled(true);
-    m_ui->IDC_EDIT_USERNAME->setEnabled(true);
-    m_ui->IDC_EDIT_PASSWORD->setEnabled(true);
-    m_ui->neverBroadcast->setEnabled(true);
+    EnableFields(true);
     m_ui->IDC_BTN_APPLY->setEnabled(true);
     UpdateBroadcastWarning();
 }
@@ -243,7 +214,7 @@ void CSetupIpDlg::UpdateBroadcastWarning()
         warning.setAccessibleName({});
         return;
     }
-    const QString text = QString::fromStdString(BroadcastWarningText(route->interfaceName, LookUp));
+    const QString text = QString::fromStdString(BroadcastWarningText(route->interfaceName, TranslatedText));
     warning.setText(text);
     warning.setAccessibleName(text);
     warning.show();
@@ -281,8 +252,7 @@ bool CSetupIpDlg::MayBroadcast(const JobReport& report)
         ShowMessage(text.arg(device, where));
         return false;
     }
-    const QString question = QString::fromStdString(
-        AskBroadcastText(m_strMac, route.interfaceName, LookUp));
+    const QString question = QString::fromStdString(AskBroadcastText(m_strMac, route.interfaceName, TranslatedText));
     return MessageBox::question(this, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
@@ -309,7 +279,7 @@ void CSetupIpDlg::showEvent(QShowEvent* event)
 void CSetupIpDlg::RefuseDevice()
 {
     ShowMessage(Translated(std::string(MsgNoDeviceMac)));
-    EndWithCancel();
+    Abandon();
 }
 
 bool CSetupIpDlg::AddressesOneDevice() const
@@ -382,39 +352,21 @@ void CSetupIpDlg::OnApplyChanges()
 
     const ValidationOutcome outcome = ValidateSettings(input);
     // Values accepted before a failure stay stored.
-    if (outcome.ipAddress)
-        StoreSetting(IpAddrIndex, *outcome.ipAddress);
-    if (outcome.subnetMask)
-        StoreSetting(SubnetMaskIndex, *outcome.subnetMask);
-    if (outcome.gateway)
-        StoreSetting(GatewayIndex, *outcome.gateway);
+    std::optional<std::string> dhcp;
     if (outcome.dhcp)
-        StoreSetting(DhcpIndex, *outcome.dhcp == 1 ? "1" : "0");
+        dhcp = *outcome.dhcp == 1 ? "1" : "0";
+    StoreSettings({outcome.ipAddress, outcome.subnetMask, outcome.gateway, dhcp});
 
     if (!outcome.Accepted()) {
         ShowMessage(Translated(std::string(outcome.failure)));
-        QWidget* focus = nullptr;
-        switch (outcome.focus) {
-        case FocusField::IpAddress:
-            focus = m_ui->IDC_IP_ADDRESS;
-            break;
-        case FocusField::Netmask:
-            focus = m_ui->IDC_IP_NETMASK;
-            break;
-        case FocusField::Gateway:
-            focus = m_ui->IDC_IP_GATEWAY;
-            break;
-        case FocusField::UserName:
-            focus = m_ui->IDC_EDIT_USERNAME;
-            break;
-        case FocusField::Password:
-            focus = m_ui->IDC_EDIT_PASSWORD;
-            break;
-        case FocusField::None:
-            break;
+        const std::pair<FocusField, QWidget*> controls[] = {
+            {FocusField::IpAddress, m_ui->IDC_IP_ADDRESS},   {FocusField::Netmask, m_ui->IDC_IP_NETMASK},
+            {FocusField::Gateway, m_ui->IDC_IP_GATEWAY},     {FocusField::UserName, m_ui->IDC_EDIT_USERNAME},
+            {FocusField::Password, m_ui->IDC_EDIT_PASSWORD}};
+        for (const auto& [field, control] : controls) {
+            if (field == outcome.focus)
+                control->setFocus(Qt::OtherFocusReason);
         }
-        if (focus)
-            focus->setFocus(Qt::OtherFocusReason);
         return;
     }
 
@@ -480,11 +432,11 @@ void CSetupIpDlg::OnChangeEnded(const JobReport& report)
             return;
         }
         // Refused to broadcast: nothing with the password was sent.
-        GiveFormBack();
+        FillControls();
         return;
     }
     ShowRefusal(report);
-    GiveFormBack();
+    FillControls();
 }
 
 void CSetupIpDlg::FinishChange()
@@ -564,7 +516,7 @@ void CSetupIpDlg::OnJobFinished(const JobReport& report)
         if (report.outcome == JobOutcome::Timeout) {
             // Nothing to edit: the dialog closes.
             ShowMessage(tr("Time Out!"));
-            EndWithCancel();
+            Abandon();
         } else if (report.before) {
             StoreSettings(*report.before);
             FillControls();
@@ -575,7 +527,7 @@ void CSetupIpDlg::OnJobFinished(const JobReport& report)
             m_dispatcher.Cancel(m_pollTimer);
             if (report.outcome == JobOutcome::Timeout)
                 ShowMessage(tr("Time Out!"));
-            GiveFormBack();
+            FillControls();
             return;
         }
         m_changeReport = report;
@@ -594,7 +546,7 @@ void CSetupIpDlg::OnRereadEnded(const JobReport& report)
         m_reread = report.after;
         if (report.after)
             StoreSettings(*report.after);
-        EndWithCancel();
+        Abandon();
         return;
     case JobOutcome::NotVerified:
         if (rebooted) {
@@ -611,7 +563,7 @@ void CSetupIpDlg::OnRereadEnded(const JobReport& report)
                 ShowMessage(tr("The device did not answer after restarting. It may still be restarting: press "
                                "Discover to look for it."));
         }
-        EndWithCancel();
+        Abandon();
         return;
     case JobOutcome::NeedsBroadcast:
         if (rebooted && m_rebootPlan) {
@@ -635,19 +587,9 @@ void CSetupIpDlg::OnRereadEnded(const JobReport& report)
     }
     // A refused reboot ends the wait: the form comes back.
     ShowProgress({}, 0);
-    GiveFormBack();
-}
-
-void CSetupIpDlg::GiveFormBack()
-{
     FillControls();
 }
 
-void CSetupIpDlg::EndWithCancel()
-{
-    if (!m_bEnded)
-        done(QDialog::Rejected);
-}
 
 // While the device restarts the user is asked first; the job runs on
 // meanwhile, and one that ends during the question is handled once it is
@@ -679,7 +621,8 @@ void CSetupIpDlg::reject()
 
 void CSetupIpDlg::Abandon()
 {
-    EndWithCancel();
+    if (!m_bEnded)
+        done(QDialog::Rejected);
 }
 
 void CSetupIpDlg::done(int result)

@@ -11,12 +11,6 @@
 #include <QStyle>
 
 namespace pemblor {
-namespace {
-
-constexpr auto TranslatedText = [](const char* text) { return Translated(text).toStdString(); };
-
-} // namespace
-
 void QtDeviceTableModel::ShowDevices(const DeviceRegistry& registry, std::function<Millis()> now)
 {
     beginResetModel();
@@ -61,26 +55,22 @@ void QtDeviceTableModel::Clear()
 
 void QtDeviceTableModel::SetWarning(int device, const QString& reason)
 {
-    if (device < 0 || device >= m_nRows)
-        return;
-    QString& warning = m_warnings[static_cast<std::size_t>(device)];
-    if (warning == reason)
-        return;
-    warning = reason;
-    const QModelIndex cell = index(device, static_cast<int>(DeviceColumn::IpAddress));
-    emit dataChanged(cell, cell, {Qt::DecorationRole, Qt::ToolTipRole});
+    SetAddressNote(m_warnings, device, reason, {Qt::DecorationRole, Qt::ToolTipRole});
 }
 
-void QtDeviceTableModel::SetNote(int device, const QString& text)
+void QtDeviceTableModel::SetNote(int device, const QString& note)
 {
-    if (device < 0 || device >= m_nRows)
+    SetAddressNote(m_notes, device, note, {Qt::ToolTipRole});
+}
+
+void QtDeviceTableModel::SetAddressNote(std::vector<QString>& notes, int device, const QString& text,
+                                        const QList<int>& roles)
+{
+    if (device < 0 || device >= m_nRows || notes[static_cast<std::size_t>(device)] == text)
         return;
-    QString& note = m_notes[static_cast<std::size_t>(device)];
-    if (note == text)
-        return;
-    note = text;
+    notes[static_cast<std::size_t>(device)] = text;
     const QModelIndex cell = index(device, static_cast<int>(DeviceColumn::IpAddress));
-    emit dataChanged(cell, cell, {Qt::ToolTipRole});
+    emit dataChanged(cell, cell, roles);
 }
 
 void QtDeviceTableModel::SetStaleAfter(std::optional<Millis> staleAfter)

@@ -1,5 +1,7 @@
 #include "gui/QtIpAddressCtrl.h"
 
+#include "gui/QtTranslation.h"
+
 #include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -98,6 +100,12 @@ void QtIpAddressCtrl::SetFieldRange(int field, int low, int high)
     if (low > high)
         std::swap(low, high);
     m_ranges[static_cast<std::size_t>(field)] = {low, high};
+}
+
+void QtIpAddressCtrl::SetFieldRanges(const FieldRanges& ranges)
+{
+    for (int field = 0; field < 4; ++field)
+        SetFieldRange(field, ranges.low[field], ranges.high[field]);
 }
 
 void QtIpAddressCtrl::SetAddress(std::uint32_t address)
@@ -407,10 +415,7 @@ void QtIpAddressCtrl::NameFields()
             }
         }
     }
-    label.remove(QLatin1Char('&'));
-    label = label.trimmed();
-    while (label.endsWith(QLatin1Char(':')))
-        label = label.chopped(1).trimmed();
+    label = LabelName(label);
     const int count = static_cast<int>(m_fields.size());
     for (int i = 0; i < count; ++i) {
         m_fields[static_cast<std::size_t>(i)]->setAccessibleName(

@@ -35,6 +35,15 @@ QString Translated(const std::string& text)
     return Translated(text.c_str());
 }
 
+QString LabelName(QString text)
+{
+    text.remove(QLatin1Char('&'));
+    text = text.trimmed();
+    while (text.endsWith(QLatin1Char(':')))
+        text = text.chopped(1).trimmed();
+    return text;
+}
+
 void InstallTranslations(QCoreApplication& app)
 {
     const QLocale locale;

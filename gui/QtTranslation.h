@@ -12,6 +12,13 @@ namespace pemblor {
 // share it (common/Translatable.h), or the text itself when it has none.
 QString Translated(const char* text);
 QString Translated(const std::string& text);
+// The same as UTF-8, for the texts the layers below compose from the
+// catalogue's wording (a TextLookup).
+inline constexpr auto TranslatedText = [](const char* text) { return Translated(text).toStdString(); };
+
+// A label's text as the name of the control it labels: "&IP Address: "
+// names "IP Address".
+QString LabelName(QString text);
 
 // Gives every push button of `window` room for its text inside the
 // style's margins on both sides, which some styles' size hints leave short

@@ -407,21 +407,11 @@ void SetupIpMany::Changed(std::size_t row)
         rowChanged(row);
 }
 
-std::vector<SetupIpMany::Count> SetupIpMany::Summary() const
+std::size_t SetupIpMany::CountOf(JobOutcome result) const
 {
-    constexpr std::array order{JobOutcome::Verified,      JobOutcome::Stored,   JobOutcome::Unchanged,
-                               JobOutcome::AuthenticationError, JobOutcome::Timeout,  JobOutcome::NotFound,
-                               JobOutcome::UnknownResult, JobOutcome::NotVerified, JobOutcome::RebootNotSent,
-                               JobOutcome::NeedsBroadcast, JobOutcome::Invalid};
-    std::vector<Count> counts;
-    for (const JobOutcome result : order) {
-        const auto count = static_cast<std::size_t>(std::count_if(m_rows.begin(), m_rows.end(), [result](const ManyRow& row) {
-            return row.outcome && row.outcome->result == result;
-        }));
-        if (count > 0)
-            counts.push_back({result, count});
-    }
-    return counts;
+    return static_cast<std::size_t>(std::count_if(m_rows.begin(), m_rows.end(), [result](const ManyRow& row) {
+        return row.outcome && row.outcome->result == result;
+    }));
 }
 
 std::size_t SetupIpMany::StoppedCount() const

@@ -4,6 +4,7 @@
 #include "engine/NeighbourTable.h"
 #include "engine/NetworkInterface.h"
 #include "engine/UiDispatcher.h"
+#include "gui/MemberCall.h"
 #include "engine/JobOutcome.h"
 #include "fleet/Planner.h"
 #include "fleet/FleetJob.h"
@@ -121,28 +122,14 @@ public:
     // so far, the others are told Stopped.
     void Stop();
 
-    // After the job: how many devices ended in each result, in the order of
-    // JobOutcome, and how many were stopped before anything was sent.
-    struct Count {
-        JobOutcome result;
-        std::size_t count;
-    };
-    std::vector<Count> Summary() const;
+    // After the job: how many devices ended with `result`, and how many were
+    // stopped before anything was sent.
+    std::size_t CountOf(JobOutcome result) const;
     std::size_t StoppedCount() const;
     // The outcomes as CSV, the columns `pemblorctl apply --format csv` prints.
     std::string OutcomeCsv() const;
 
 private:
-    // The kernel's time to resolve the prompted addresses.
-    class ResolutionWait final : public Deadline {
-    public:
-        explicit ResolutionWait(SetupIpMany& logic) : m_logic(logic) {}
-        void Expired() override { m_logic.Resolved(); }
-
-    private:
-        SetupIpMany& m_logic;
-    };
-
     void Expired() override;
     // Plans m_request with the other hosts `hosts`, and shows the rows.
     void Plan(std::span<const Neighbour> hosts);
@@ -177,7 +164,8 @@ private:
     bool m_probing = false;
     int m_probePasses = 0;
     std::set<std::uint32_t> m_probed;
-    ResolutionWait m_resolutionWait{*this};
+    // The kernel's time to resolve the prompted addresses.
+    MemberDeadline<SetupIpMany, &SetupIpMany::Resolved> m_resolutionWait{*this};
     std::string m_planFailure;
     bool m_planned = false;
     bool m_applied = false;

@@ -30,8 +30,7 @@ QString Counted(std::size_t count, const QString& one, const QString& many)
 // however wide the form grows.
 void FitAddressControl(QtIpAddressCtrl& control, const FieldRanges& ranges)
 {
-    for (int field = 0; field < 4; ++field)
-        control.SetFieldRange(field, ranges.low[field], ranges.high[field]);
+    control.SetFieldRanges(ranges);
     const QMargins margins = control.contentsMargins();
     control.setMinimumWidth(control.fontMetrics().horizontalAdvance(QLatin1Char('0')) * 16 + margins.left() +
                             margins.right());
@@ -48,9 +47,6 @@ std::optional<std::string> AddressText(const QtIpAddressCtrl& control)
         return std::string();
     return FormatIpv4(address);
 }
-
-// The catalogue's wording of the texts shared with pemblorctl.
-const auto LookUp = [](const char* text) { return Translated(text).toStdString(); };
 
 } // namespace
 
@@ -96,7 +92,7 @@ SetupIpManyDialog::SetupIpManyDialog(Transport& transport, UiDispatcher& dispatc
     m_logic.finished = [this] { ShowFinished(); };
     m_logic.outcome = [this](const DeviceOutcome& ended) { emit deviceEnded(ended); };
     m_logic.askBroadcast = [this](std::string_view mac, const CredentialRoute& route) {
-        const QString question = QString::fromStdString(AskBroadcastText(mac, route.interfaceName, LookUp));
+        const QString question = QString::fromStdString(AskBroadcastText(mac, route.interfaceName, TranslatedText));
         return MessageBox::question(this, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
     m_logic.applyRefused = [this] { ShowApplyRefused(); };
@@ -136,7 +132,7 @@ void SetupIpManyDialog::ShowBroadcastWarning()
     }
     QStringList lines;
     for (const QString& name : interfaces)
-        lines << QString::fromStdString(BroadcastWarningText(name.toStdString(), LookUp));
+        lines << QString::fromStdString(BroadcastWarningText(name.toStdString(), TranslatedText));
     const QString text = lines.join(QLatin1Char('\n'));
     warning.setText(text);
     warning.setAccessibleName(text);
@@ -231,7 +227,7 @@ QString SetupIpManyDialog::StatusText(const ManyRow& row) const
         if (!row.skipped.empty())
             notes << tr("Skips %1 (in use)").arg(QString::fromStdString(row.skipped));
         if (!row.route.Unicast())
-            notes << QString::fromStdString(RouteToolTipLine(row.route, LookUp));
+            notes << QString::fromStdString(RouteToolTipLine(row.route, TranslatedText));
         return notes.join(QStringLiteral("; "));
     }
     case ManyRowState::Refused:
@@ -276,50 +272,31 @@ QString SetupIpManyDialog::StatusText(const ManyRow& row) const
 
 QString SetupIpManyDialog::SummaryText() const
 {
+    // Each result's part for one device and for more, in the summary's order.
+    static constexpr struct {
+        JobOutcome result;
+        const char* one;
+        const char* many;
+    } kParts[] = {
+        {JobOutcome::Verified, QT_TR_NOOP("%1 verified"), QT_TR_NOOP("%1 verified")},
+        {JobOutcome::Stored, QT_TR_NOOP("%1 stored"), QT_TR_NOOP("%1 stored")},
+        {JobOutcome::Unchanged, QT_TR_NOOP("%1 unchanged"), QT_TR_NOOP("%1 unchanged")},
+        {JobOutcome::AuthenticationError, QT_TR_NOOP("%1 authentication error"),
+         QT_TR_NOOP("%1 authentication errors")},
+        {JobOutcome::Timeout, QT_TR_NOOP("%1 timed out"), QT_TR_NOOP("%1 timed out")},
+        {JobOutcome::NotFound, QT_TR_NOOP("%1 not found"), QT_TR_NOOP("%1 not found")},
+        {JobOutcome::UnknownResult, QT_TR_NOOP("%1 unknown result"), QT_TR_NOOP("%1 unknown results")},
+        {JobOutcome::NotVerified, QT_TR_NOOP("%1 not seen at its new address"),
+         QT_TR_NOOP("%1 not seen at their new addresses")},
+        {JobOutcome::RebootNotSent, QT_TR_NOOP("%1 not rebooted"), QT_TR_NOOP("%1 not rebooted")},
+        {JobOutcome::NeedsBroadcast, QT_TR_NOOP("%1 not changed (password not broadcast)"),
+         QT_TR_NOOP("%1 not changed (passwords not broadcast)")},
+        {JobOutcome::Invalid, QT_TR_NOOP("%1 refused"), QT_TR_NOOP("%1 refused")},
+    };
     QStringList parts;
-    for (const SetupIpMany::Count& count : m_logic.Summary()) {
-        const std::size_t n = count.count;
-        switch (count.result) {
-        case JobOutcome::Verified:
-            parts << Counted(n, tr("%1 verified"), tr("%1 verified"));
-            break;
-        case JobOutcome::Stored:
-            parts << Counted(n, tr("%1 stored"), tr("%1 stored"));
-            break;
-        case JobOutcome::Unchanged:
-            parts << Counted(n, tr("%1 unchanged"), tr("%1 unchanged"));
-            break;
-        case JobOutcome::AuthenticationError:
-            parts << Counted(n, tr("%1 authentication error"), tr("%1 authentication errors"));
-            break;
-        case JobOutcome::Timeout:
-            parts << Counted(n, tr("%1 timed out"), tr("%1 timed out"));
-            break;
-        case JobOutcome::NotFound:
-            parts << Counted(n, tr("%1 not found"), tr("%1 not found"));
-            break;
-        case JobOutcome::UnknownResult:
-            parts << Counted(n, tr("%1 unknown result"), tr("%1 unknown results"));
-            break;
-        case JobOutcome::NotVerified:
-            parts << Counted(n, tr("%1 not seen at its new address"), tr("%1 not seen at their new addresses"));
-            break;
-        case JobOutcome::Invalid:
-        case JobOutcome::WouldChange:
-            parts << Counted(n, tr("%1 refused"), tr("%1 refused"));
-            break;
-        case JobOutcome::RebootNotSent:
-            parts << Counted(n, tr("%1 not rebooted"), tr("%1 not rebooted"));
-            break;
-        case JobOutcome::NeedsBroadcast:
-            parts << Counted(n, tr("%1 not changed (password not broadcast)"),
-                             tr("%1 not changed (passwords not broadcast)"));
-            break;
-        case JobOutcome::RebootSent: // not outcomes of the fleet
-        case JobOutcome::SendFailed:
-        case JobOutcome::Stopped:
-            break;
-        }
+    for (const auto& part : kParts) {
+        if (const std::size_t count = m_logic.CountOf(part.result))
+            parts << Counted(count, tr(part.one), tr(part.many));
     }
     if (const std::size_t stopped = m_logic.StoppedCount())
         parts << Counted(stopped, tr("%1 stopped before any change"), tr("%1 stopped before any change"));
