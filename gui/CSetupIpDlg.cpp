@@ -227,12 +227,14 @@ void CSetupIpDlg::SetCredentialPolicy(JobPlan& plan) const
     plan.addressShared = m_session.SharedAddressCheck(m_strMac);
 }
 
-bool CSetupIpDlg::MayBroadcast(const JobReport& report)
+CSetupIpDlg::Retry CSetupIpDlg::RetryByBroadcast(const JobReport& report, JobPlan plan, Phase phase)
 {
     const CredentialRoute route = report.route.value_or(CredentialRoute{BroadcastReason::NoUnicastAnswer, {}, {}, 0});
     const QString device = QString::fromStdString(m_strMac);
     const QString where = route.interfaceName.empty() ? Translated("this network segment")
                                                       : QString::fromStdString(route.interfaceName);
+    const QPointer<CSetupIpDlg> self(this);
+    bool yes = false;
     if (m_ui->neverBroadcast->isChecked()) {
         QString text;
         switch (route.reason) {
@@ -250,10 +252,24 @@ bool CSetupIpDlg::MayBroadcast(const JobReport& report)
             break;
         }
         ShowMessage(text.arg(device, where));
-        return false;
+    } else {
+        const QString question =
+            QString::fromStdString(AskBroadcastText(m_strMac, route.interfaceName, TranslatedText));
+        yes = MessageBox::question(this, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
-    const QString question = QString::fromStdString(AskBroadcastText(m_strMac, route.interfaceName, TranslatedText));
-    return MessageBox::question(this, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    if (!self || m_bEnded)
+        return Retry::Ended;
+    if (!yes)
+        return Retry::Refused;
+    plan.broadcast = CredentialBroadcast::Allow;
+    // A change is polled for its result; the reboot's note came as the
+    // reboot was first asked for.
+    if (phase == Phase::Changing)
+        m_dispatcher.Schedule(m_pollTimer, PollPeriodMs);
+    else
+        m_bRebooting = true;
+    StartJob(phase, plan);
+    return Retry::Started;
 }
 
 void CSetupIpDlg::showEvent(QShowEvent* event)
@@ -420,19 +436,9 @@ void CSetupIpDlg::OnChangeEnded(const JobReport& report)
         return;
     }
     if (report.outcome == JobOutcome::NeedsBroadcast && m_changePlan) {
-        const QPointer<CSetupIpDlg> self(this);
-        const bool yes = MayBroadcast(report);
-        if (!self || m_bEnded)
-            return;
-        if (yes) {
-            JobPlan plan = *m_changePlan;
-            plan.broadcast = CredentialBroadcast::Allow;
-            m_dispatcher.Schedule(m_pollTimer, PollPeriodMs);
-            StartJob(Phase::Changing, plan);
-            return;
-        }
         // Refused to broadcast: nothing with the password was sent.
-        FillControls();
+        if (RetryByBroadcast(report, *m_changePlan, Phase::Changing) == Retry::Refused)
+            FillControls();
         return;
     }
     ShowRefusal(report);
@@ -566,20 +572,8 @@ void CSetupIpDlg::OnRereadEnded(const JobReport& report)
         Abandon();
         return;
     case JobOutcome::NeedsBroadcast:
-        if (rebooted && m_rebootPlan) {
-            const QPointer<CSetupIpDlg> self(this);
-            const bool yes = MayBroadcast(report);
-            if (!self || m_bEnded)
-                return;
-            if (yes) {
-                JobPlan plan = *m_rebootPlan;
-                plan.broadcast = CredentialBroadcast::Allow;
-                // The note came as the reboot was first asked for.
-                m_bRebooting = true;
-                StartJob(Phase::Rereading, plan);
-                return;
-            }
-        }
+        if (rebooted && m_rebootPlan && RetryByBroadcast(report, *m_rebootPlan, Phase::Rereading) != Retry::Refused)
+            return;
         break;
     default:
         ShowRefusal(report);

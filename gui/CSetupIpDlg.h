@@ -127,10 +127,12 @@ private:
     // A plan that carries the credentials: the box's policy and the
     // listed devices' addresses.
     void SetCredentialPolicy(JobPlan& plan) const;
-    // The job held the password back (NeedsBroadcast): with the box ticked
-    // the user is told why; otherwise asked whether it may go by broadcast.
-    // True when the answer was Yes.
-    bool MayBroadcast(const JobReport& report);
+    // The job held the password of `plan` back (NeedsBroadcast): with the
+    // box ticked the user is told why; otherwise asked whether it may go by
+    // broadcast, and on Yes `plan` runs again in `phase` with it allowed.
+    // Ended: the dialog ended meanwhile (it may be gone).
+    enum class Retry { Started, Refused, Ended };
+    Retry RetryByBroadcast(const JobReport& report, JobPlan plan, Phase phase);
     void ShowMessage(const QString& text);
     // The progress line: `format` with its "%d" filled with the seconds left;
     // an empty format clears it.

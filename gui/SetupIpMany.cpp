@@ -241,11 +241,7 @@ bool SetupIpMany::RetryByBroadcast()
             Changed(index);
             continue;
         }
-        row->state = ManyRowState::Ended;
-        row->outcome = ended;
-        Changed(index);
-        if (outcome)
-            outcome(ended);
+        EndRow(index, ended);
     }
     if (rows.empty())
         return false;
@@ -370,13 +366,18 @@ void SetupIpMany::Ended(const DeviceOutcome& ended)
         TickSoon();
         return;
     }
-    row->state = ManyRowState::Ended;
-    row->outcome = ended;
+    EndRow(index, ended);
+    // The job is finished outside its own call.
+    TickSoon();
+}
+
+void SetupIpMany::EndRow(std::size_t index, const DeviceOutcome& ended)
+{
+    m_rows[index].state = ManyRowState::Ended;
+    m_rows[index].outcome = ended;
     Changed(index);
     if (outcome)
         outcome(ended);
-    // The job is finished outside its own call.
-    TickSoon();
 }
 
 void SetupIpMany::Finish()

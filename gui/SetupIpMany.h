@@ -142,6 +142,8 @@ private:
     void Drive();
     void Progress(std::string_view mac, DevicePhase phase);
     void Ended(const DeviceOutcome& outcome);
+    // The row has ended with `ended`: told to the view and the window.
+    void EndRow(std::size_t index, const DeviceOutcome& ended);
     void Finish();
     // The job has ended: asks about the devices held back, and runs those
     // allowed again by broadcast. False when nothing is left to run.
