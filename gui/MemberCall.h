@@ -7,23 +7,17 @@ namespace pemblor {
 // (MemberCall) or once a deadline has passed (MemberDeadline). The owner
 // holds it and cancels it before it goes.
 template <class Owner, void (Owner::*Method)()>
-class MemberCall final : public PostedCall {
-public:
-    explicit MemberCall(Owner& owner) : m_owner(owner) {}
-    void Run() override { (m_owner.*Method)(); }
-
-private:
-    Owner& m_owner;
+struct MemberCall final : PostedCall {
+    explicit MemberCall(Owner& of) : owner(of) {}
+    void Run() override { (owner.*Method)(); }
+    Owner& owner;
 };
 
 template <class Owner, void (Owner::*Method)()>
-class MemberDeadline final : public Deadline {
-public:
-    explicit MemberDeadline(Owner& owner) : m_owner(owner) {}
-    void Expired() override { (m_owner.*Method)(); }
-
-private:
-    Owner& m_owner;
+struct MemberDeadline final : Deadline {
+    explicit MemberDeadline(Owner& of) : owner(of) {}
+    void Expired() override { (owner.*Method)(); }
+    Owner& owner;
 };
 
 } // namespace pemblor

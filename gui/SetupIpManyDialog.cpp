@@ -14,6 +14,7 @@
 
 #include <initializer_list>
 #include <tuple>
+#include <utility>
 
 namespace pemblor {
 namespace {
@@ -248,21 +249,23 @@ QString SetupIpManyDialog::StatusText(const ManyRow& row) const
     if (!row.outcome)
         return {};
     const DeviceOutcome& outcome = *row.outcome;
+    // The results told in words alone.
+    static constexpr std::pair<JobOutcome, const char*> kResults[] = {
+        {JobOutcome::Verified, QT_TR_NOOP("Verified")},
+        {JobOutcome::Stored, QT_TR_NOOP("Stored; takes effect after a reboot")},
+        {JobOutcome::Unchanged, QT_TR_NOOP("Unchanged; it holds the plan already")},
+        {JobOutcome::NeedsBroadcast, QT_TR_NOOP("Not changed: its password was not broadcast")}};
+    for (const auto& [result, text] : kResults) {
+        if (outcome.result == result)
+            return tr(text);
+    }
     switch (outcome.result) {
-    case JobOutcome::Verified:
-        return tr("Verified");
-    case JobOutcome::Stored:
-        return tr("Stored; takes effect after a reboot");
-    case JobOutcome::Unchanged:
-        return tr("Unchanged; it holds the plan already");
     case JobOutcome::NotVerified:
         return outcome.ip ? tr("Failed: not seen at its new address (last seen at %1)")
                                 .arg(QString::fromStdString(*outcome.ip))
                           : tr("Failed: not seen at its new address");
     case JobOutcome::Invalid:
         return tr("Refused: %1").arg(Translated(outcome.message));
-    case JobOutcome::NeedsBroadcast:
-        return tr("Not changed: its password was not broadcast");
     default:
         return tr("Failed: %1")
             .arg(outcome.message.empty() ? QString::fromUtf8(ResultName(outcome.result).data())

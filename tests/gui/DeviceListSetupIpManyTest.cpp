@@ -47,11 +47,7 @@ TEST(DeviceListSetupIpManyTest, SeveralRowsOpenTheDialogForAllOfThem)
     QSignalSpy ended(dialog, &SetupIpManyDialog::deviceEnded);
     many.Replan({"198.18.0.50", std::nullopt, std::string("198.18.0.200"), std::nullopt});
     ASSERT_TRUE(many.CanApply()) << many.PlanFailure();
-    JobSettings settings;
-    settings.user = "admin";
-    settings.password = "admin";
-    settings.reboot = true;
-    many.Apply(settings);
+    many.Apply({.user = "admin", .password = "admin", .reboot = true});
     for (int second = 0; second < 200 && many.Running(); ++second)
         rig.Advance(1000);
     ASSERT_FALSE(many.Running());
