@@ -16,15 +16,11 @@ namespace {
 TEST(DeviceListSetupIpManyTest, SeveralRowsOpenTheDialogForAllOfThem)
 {
     DeviceListRig rig;
-    for (int i = 0; i < 3; ++i) {
-        apsim::ApSettings settings = GuiRig::Standard(i);
+    // The rows (and the plan) keep the order of the devices' answers.
+    rig.AddInOrder(3, [](int i, apsim::ApSettings& settings) {
         if (i == 1)
             settings.pass = "other";
-        // They answer in their order, so the rows (and the plan) keep it.
-        apsim::Quirks quirks;
-        quirks.replyDelayMs = 100 + 100 * i;
-        rig.AddAccessPoint(settings, quirks);
-    }
+    });
     rig.Open();
     rig.Discover(6000);
     ASSERT_EQ(rig.Cells().size(), 3u);
