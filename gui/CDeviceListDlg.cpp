@@ -161,7 +161,7 @@ CDeviceListDlg::CDeviceListDlg(UiDispatcher& dispatcher, const LoopClock& clock,
     addAction(m_aboutAction);
 
     m_session.registry().AddListener(*this);
-    m_dispatcher.SetTickHandler([this] { OnTimer(); });
+    m_dispatcher.SetTickHandler([this] { m_session.OnTimer(); });
 
     const EndpointResult opened = m_session.Open();
     // The table keeps its columns without sockets; Discover then says why
@@ -216,11 +216,6 @@ void CDeviceListDlg::TellEndpointFailure()
 void CDeviceListDlg::ShowMessage(const std::string& text)
 {
     MessageBox::information(this, Translated(text));
-}
-
-void CDeviceListDlg::OnTimer()
-{
-    m_session.OnTimer();
 }
 
 void CDeviceListDlg::OnAbout()

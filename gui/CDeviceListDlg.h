@@ -69,8 +69,6 @@ private slots:
     void OnKeepDiscovering();
     void OnFilterChanged(const QString& text);
     void OnAbout();
-    // A tick of the discovery's timer.
-    void OnTimer();
 
 private:
     // DiscoveryListener

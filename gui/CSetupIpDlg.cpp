@@ -17,13 +17,15 @@
 #include <QPointer>
 #include <QShowEvent>
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace pemblor {
 
 namespace {
 
-constexpr const char* SettingNames[] = {"USER_NAME",   "USER_PASSWORD",   "IP_ADDR",
+constexpr std::string_view SettingNames[] = {"USER_NAME",   "USER_PASSWORD",   "IP_ADDR",
                                         "SUBNET_MASK", "DEFAULT_GATEWAY", "DHCP"};
 
 // The change's result is taken at the first tick after it arrived (the
@@ -68,7 +70,6 @@ CSetupIpDlg::CSetupIpDlg(Session& session, QWidget* parent)
     m_ui->IDC_IP_GATEWAY->SetFieldRanges(GatewayFields);
     DisableControls();
     m_changed.emplace();
-    ClearSettings();
     // Apply is disabled until the device has answered: the focus starts on
     // the first control that takes it.
     m_ui->IDCANCEL->setFocus(Qt::TabFocusReason);
@@ -119,23 +120,9 @@ void CSetupIpDlg::SetDeviceLine(std::string line)
 
 void CSetupIpDlg::SetSetting(std::string_view name, std::string_view value)
 {
-    const auto found = m_settings.find(name);
-    if (found == m_settings.end())
-        m_settings.emplace(std::string(name), std::string(value));
-    else
-        found->second.assign(value);
-}
-
-const std::string& CSetupIpDlg::Setting(int index) const
-{
-    static const std::string none;
-    const auto found = m_settings.find(std::string_view(SettingNames[index]));
-    return found == m_settings.end() ? none : found->second;
-}
-
-void CSetupIpDlg::StoreSetting(int index, std::string_view value)
-{
-    SetSetting(SettingNames[index], value);
+    const auto* found = std::find(std::begin(SettingNames), std::end(SettingNames), name);
+    if (found != std::end(SettingNames))
+        m_settings[static_cast<std::size_t>(found - std::begin(SettingNames))].assign(value);
 }
 
 void CSetupIpDlg::DisableControls()
@@ -151,12 +138,6 @@ void CSetupIpDlg::EnableFields(bool enable)
                                                           m_ui->IDC_IP_NETMASK, m_ui->IDC_EDIT_USERNAME,
                                                           m_ui->IDC_EDIT_PASSWORD, m_ui->neverBroadcast})
         field->setEnabled(enable);
-}
-
-void CSetupIpDlg::ClearSettings()
-{
-    for (int i = 0; i < SettingCount; ++i)
-        StoreSetting(i, "");
 }
 
 void CSetupIpDlg::FillControls()
@@ -316,13 +297,13 @@ bool CSetupIpDlg::Restarting() const
 
 void CSetupIpDlg::StoreSettings(const DeviceSettings& settings)
 {
-    const std::pair<const std::optional<std::string>*, int> fields[] = {{&settings.ipAddr, IpAddrIndex},
-                                                                        {&settings.netmask, SubnetMaskIndex},
-                                                                        {&settings.gateway, GatewayIndex},
-                                                                        {&settings.dhcp, DhcpIndex}};
+    const std::pair<const std::optional<std::string>*, std::size_t> fields[] = {{&settings.ipAddr, IpAddrIndex},
+                                                                                {&settings.netmask, SubnetMaskIndex},
+                                                                                {&settings.gateway, GatewayIndex},
+                                                                                {&settings.dhcp, DhcpIndex}};
     for (const auto& [value, index] : fields) {
         if (*value)
-            StoreSetting(index, **value);
+            m_settings[index] = **value;
     }
 }
 
@@ -336,7 +317,7 @@ void CSetupIpDlg::OnFieldChanged(const QtIpAddressCtrl& control, int index)
     (*m_changed)[static_cast<std::size_t>(index)] = ReadAddressText(control) != Setting(index);
 }
 
-// Compared with the map's current value, not with the value of the first
+// Compared with the stored value, not with the value of the first
 // fill; a value other than 0 or 1 never sets the flag.
 void CSetupIpDlg::OnDhcpClicked()
 {

@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -97,12 +96,10 @@ private:
     void OnJobFinished(const JobReport& report);
     void OnFinishedCall();
 
-    const std::string& Setting(int index) const;
-    void StoreSetting(int index, std::string_view value);
+    const std::string& Setting(int index) const { return m_settings[static_cast<std::size_t>(index)]; }
     void DisableControls();
     // The address, credential and never-broadcast controls.
     void EnableFields(bool enable);
-    void ClearSettings();
     void StoreSettings(const DeviceSettings& settings);
     // What the dialog's job runs now.
     enum class Phase { Reading, Changing, Rereading };
@@ -149,9 +146,9 @@ private:
     std::string m_strMac;
     std::string m_strAddress;
     unsigned m_nInterface = 0;
-    // The device's settings by name, as it spelled them or as the form
-    // stored them.
-    std::map<std::string, std::string, std::less<>> m_settings;
+    // The device's settings per setting index, as it spelled them or as the
+    // form stored them; empty until then.
+    std::array<std::string, SettingCount> m_settings;
     // The changed flag per setting index; absent once the dialog has ended.
     std::optional<std::array<bool, SettingCount>> m_changed;
 

@@ -27,16 +27,6 @@ QString Counted(std::size_t count, const QString& one, const QString& many)
     return (count == 1 ? one : many).arg(count);
 }
 
-// Room for "255.255.255.255" and a little more: the fields stay together
-// however wide the form grows.
-void FitAddressControl(QtIpAddressCtrl& control, const FieldRanges& ranges)
-{
-    control.SetFieldRanges(ranges);
-    const QMargins margins = control.contentsMargins();
-    control.setMinimumWidth(control.fontMetrics().horizontalAdvance(QLatin1Char('0')) * 16 + margins.left() +
-                            margins.right());
-}
-
 // The control's address as text; nothing when it is blank, and an empty
 // text when only some fields are filled in.
 std::optional<std::string> AddressText(const QtIpAddressCtrl& control)
@@ -61,9 +51,11 @@ SetupIpManyDialog::SetupIpManyDialog(Transport& transport, UiDispatcher& dispatc
     m_ui->setupUi(this);
     setWindowTitle(tr("Setup IP for %1 devices").arg(m_logic.Rows().size()));
     setAccessibleName(windowTitle());
-    FitAddressControl(*m_ui->start, IpAddressFields);
-    FitAddressControl(*m_ui->netmask, NetmaskFields);
-    FitAddressControl(*m_ui->gateway, GatewayFields);
+    // The address controls keep their natural width, room for
+    // "255.255.255.255" and a little more, however wide the form grows.
+    m_ui->start->SetFieldRanges(IpAddressFields);
+    m_ui->netmask->SetFieldRanges(NetmaskFields);
+    m_ui->gateway->SetFieldRanges(GatewayFields);
 
     QTableWidget& preview = *m_ui->preview;
     preview.setRowCount(static_cast<int>(m_logic.Rows().size()));

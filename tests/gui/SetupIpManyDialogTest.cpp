@@ -170,6 +170,7 @@ TEST_F(SetupIpManyDialogTest, TabOrderAndTheAddressControlsWidth)
         auto* control = Find<QtIpAddressCtrl>(name);
         const int character = control->fontMetrics().horizontalAdvance(QLatin1Char('0'));
         EXPECT_LE(control->width(), 20 * character) << name;
+        EXPECT_EQ(control->width(), control->sizeHint().width()) << name << ": its natural width";
         EXPECT_LE(control->Field(1)->x() - control->Field(0)->x(), 6 * character) << name;
         for (int field = 0; field < 4; ++field)
             EXPECT_GE(control->Field(field)->width(), control->fontMetrics().horizontalAdvance(QStringLiteral("255")))
