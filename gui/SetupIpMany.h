@@ -53,14 +53,6 @@ struct ManyRow {
     std::optional<DeviceOutcome> outcome;
 };
 
-// What the dialog asks for besides the start address. Nothing: leave.
-struct ManyInputs {
-    std::string start; // empty or incomplete: no plan
-    std::optional<std::string> netmask;
-    std::optional<std::string> gateway;
-    std::optional<bool> dhcp;
-};
-
 // The logic of "Setup IP for N devices": plans the selected devices' new
 // addresses as the inputs change (the fleet planner), then re-addresses
 // them with one set of credentials (the re-address job) while the window
@@ -73,6 +65,9 @@ class SetupIpMany final : private Deadline {
 public:
     using Millis = LoopClock::Millis;
 
+    // `heard`: every device listed, the selected ones among them (a device
+    // not heard has no interface and shares its address with no one);
+    // `reserved`: addresses the plan skips besides theirs.
     SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const LoopClock& clock,
                 std::vector<ManyDevice> devices, std::vector<HeardDevice> heard,
                 std::vector<std::uint32_t> reserved = {});
@@ -105,8 +100,10 @@ public:
     // does not look for other hosts. `sockets` outlives the logic.
     void LookForHosts(ISocketLayer& sockets, std::string table);
 
-    // Plans again for these inputs (not while the job runs).
-    void Replan(const ManyInputs& inputs);
+    // Plans again for the inputs of `request` (not while the job runs): the
+    // start address (empty or incomplete: no plan), and the netmask, gateway
+    // and DHCP (nothing: leave). Its MACs are the rows' that are not refused.
+    void Replan(PlanRequest request);
     const std::vector<ManyRow>& Rows() const { return m_rows; }
     // Why nothing could be planned; empty while the plan stands.
     const std::string& PlanFailure() const { return m_planFailure; }

@@ -108,24 +108,19 @@ SetupIpManyDialog::~SetupIpManyDialog()
 void SetupIpManyDialog::ShowBroadcastWarning()
 {
     // One line for every interface whose hosts would read a password.
-    QStringList interfaces;
-    bool any = false;
+    QStringList lines;
     for (const ManyRow& row : m_logic.Rows()) {
         if (!row.refused.empty() || row.route.Unicast())
             continue;
-        any = true;
-        const QString name = QString::fromStdString(row.route.interfaceName);
-        if (!interfaces.contains(name))
-            interfaces << name;
+        const QString line = QString::fromStdString(BroadcastWarningText(row.route.interfaceName, TranslatedText));
+        if (!lines.contains(line))
+            lines << line;
     }
     QLabel& warning = *m_ui->broadcastWarning;
-    if (!any) {
+    if (lines.isEmpty()) {
         warning.hide();
         return;
     }
-    QStringList lines;
-    for (const QString& name : interfaces)
-        lines << QString::fromStdString(BroadcastWarningText(name.toStdString(), TranslatedText));
     const QString text = lines.join(QLatin1Char('\n'));
     warning.setText(text);
     warning.setAccessibleName(text);
@@ -136,7 +131,7 @@ void SetupIpManyDialog::OnInputChanged()
 {
     if (m_logic.Running() || m_logic.Applied())
         return;
-    ManyInputs inputs;
+    PlanRequest inputs;
     inputs.start = AddressText(*m_ui->start).value_or(std::string());
     inputs.netmask = AddressText(*m_ui->netmask);
     inputs.gateway = AddressText(*m_ui->gateway);

@@ -41,7 +41,7 @@ TEST(DeviceListSetupIpManyTest, SeveralRowsOpenTheDialogForAllOfThem)
     // The devices get addresses from 198.18.0.50 upward; the job runs on the
     // window's session.
     QSignalSpy ended(dialog, &SetupIpManyDialog::deviceEnded);
-    many.Replan({"198.18.0.50", std::nullopt, std::string("198.18.0.200"), std::nullopt});
+    many.Replan({{}, "198.18.0.50", std::nullopt, std::string("198.18.0.200"), std::nullopt});
     ASSERT_TRUE(many.CanApply()) << many.PlanFailure();
     many.Apply({.user = "admin", .password = "admin", .reboot = true});
     for (int second = 0; second < 200 && many.Running(); ++second)
