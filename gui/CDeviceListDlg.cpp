@@ -94,18 +94,13 @@ void Disable(QWidget& button)
     button.setEnabled(false);
 }
 
-QString FromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // "MAC also answered from ADDRESS, ADDRESS".
 QString AlsoAnsweredText(std::string_view mac, const std::vector<std::string>& alsoAt)
 {
     std::string others;
     for (const std::string& address : alsoAt)
         others += (others.empty() ? "" : ", ") + address;
-    return FromUtf8(FillText(TranslatedText(MsgAlsoAnsweredFrom), {mac, others}));
+    return QString::fromUtf8(FillText(TranslatedText(MsgAlsoAnsweredFrom), {mac, others}));
 }
 
 } // namespace
@@ -409,8 +404,8 @@ void CDeviceListDlg::UpdateFilterCount()
         lines << tr("%1 of %2 devices").arg(m_proxy->rowCount()).arg(m_model->rowCount());
     // MACs past the list's bound are counted, not listed.
     if (const int unlisted = m_session.registry().Unlisted(); unlisted > 0)
-        lines << FromUtf8(FillText(TranslatedText(MsgDevicesUnlisted),
-                                   {std::to_string(DeviceRegistry::MaxDevices), std::to_string(unlisted)}));
+        lines << QString::fromUtf8(FillText(TranslatedText(MsgDevicesUnlisted),
+                                            {std::to_string(DeviceRegistry::MaxDevices), std::to_string(unlisted)}));
     ui->filterCount->setText(lines.join(QLatin1Char('\n')));
     ui->filterCount->setVisible(!lines.isEmpty());
 }
@@ -604,7 +599,7 @@ void CDeviceListDlg::OnConnectWebServer()
     const std::string& address = device->address;
     if (const auto heardOn = m_session.InterfaceNamed(device->interfaceName);
         heardOn && OutsideSubnetReason(address, *heardOn)) {
-        const QString question = FromUtf8(OpenAnywayQuestion(address, *heardOn, TranslatedText));
+        const QString question = QString::fromUtf8(OpenAnywayQuestion(address, *heardOn, TranslatedText));
         if (MessageBox::question(this, question, QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
             return;
     }
@@ -636,12 +631,12 @@ void CDeviceListDlg::UpdateSubnetWarning(int device)
     QStringList marks;
     if (const auto heardOn = m_session.InterfaceNamed(m_checkInterface))
         if (const std::optional<std::string> warning = OutsideSubnetReason(m_checkAddress, *heardOn, TranslatedText))
-            marks << FromUtf8(*warning);
+            marks << QString::fromUtf8(*warning);
     if (!m_checkAlsoAt.empty())
         marks << AlsoAnsweredText(m_checkMac, m_checkAlsoAt);
     m_model->SetWarning(device, marks.join(QLatin1Char('\n')));
     const std::optional<CredentialRoute> route = m_session.CredentialRouteOf(m_checkMac);
-    m_model->SetNote(device, route ? FromUtf8(RouteToolTipLine(*route, TranslatedText)) : QString());
+    m_model->SetNote(device, route ? QString::fromUtf8(RouteToolTipLine(*route, TranslatedText)) : QString());
 }
 
 } // namespace pemblor
