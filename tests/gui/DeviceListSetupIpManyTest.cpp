@@ -21,8 +21,7 @@ TEST(DeviceListSetupIpManyTest, SeveralRowsOpenTheDialogForAllOfThem)
         if (i == 1)
             settings.pass = "other";
     });
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     ASSERT_EQ(rig.Cells().size(), 3u);
     rig.ClickRow(0);
     rig.ClickRow(2, Qt::ShiftModifier);
@@ -72,8 +71,7 @@ TEST(DeviceListSetupIpManyTest, OneRowOpensTheSingleDeviceDialog)
     DeviceListRig rig;
     rig.AddStandardAccessPoint(0);
     rig.AddStandardAccessPoint(1);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     rig.ClickRow(1);
     rig.Click("IDC_BTN_SETUPIP");
     EXPECT_EQ(rig.window->findChild<SetupIpManyDialog*>(), nullptr);

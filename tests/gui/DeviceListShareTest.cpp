@@ -32,8 +32,7 @@ protected:
         // The SSIDs need quoting in CSV and cannot break a TSV line.
         const char* ssids[] = {"lab, north", "say \"hi\" now", "tab\there"};
         rig.AddInOrder(3, [&ssids](int i, apsim::ApSettings& settings) { settings.ssid = ssids[i]; });
-        rig.Open();
-        rig.Discover(6000);
+        rig.OpenAndDiscover();
         ASSERT_EQ(rig.Cells().size(), 3u);
     }
     void TearDown() override
