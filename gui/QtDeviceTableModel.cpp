@@ -138,17 +138,11 @@ std::optional<std::uint64_t> QtDeviceTableModel::SortKey(int row, int column) co
 
 bool QtDeviceTableModel::RowContains(int row, const QString& text) const
 {
-    bool found = false;
-    if (!m_pRegistry)
-        return found;
-    const Millis now = m_now ? m_now() : 0;
-    m_pRegistry->Visit(row, [&](const DeviceRecord& record) {
-        for (int column = 0; column < kDeviceColumnCount && !found; ++column) {
-            const std::string cell = DeviceCellText(record, static_cast<DeviceColumn>(column), now, TranslatedText);
-            found = QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size())).contains(text, Qt::CaseInsensitive);
-        }
-    });
-    return found;
+    for (int column = 0; column < kDeviceColumnCount; ++column) {
+        if (CellText(row, column).contains(text, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
 }
 
 QVariant QtDeviceTableModel::data(const QModelIndex& index, int role) const
