@@ -188,17 +188,10 @@ std::optional<CredentialRoute> CSetupIpDlg::RouteBeforeApply() const
 void CSetupIpDlg::UpdateBroadcastWarning()
 {
     const std::optional<CredentialRoute> route = RouteBeforeApply();
-    QLabel& warning = *m_ui->broadcastWarning;
-    if (!route || route->Unicast()) {
-        warning.hide();
-        warning.clear();
-        warning.setAccessibleName({});
-        return;
-    }
-    const QString text = QString::fromStdString(BroadcastWarningText(route->interfaceName, TranslatedText));
-    warning.setText(text);
-    warning.setAccessibleName(text);
-    warning.show();
+    QString text;
+    if (route && !route->Unicast())
+        text = QString::fromStdString(BroadcastWarningText(route->interfaceName, TranslatedText));
+    ShowWarningLine(*m_ui->broadcastWarning, text);
 }
 
 void CSetupIpDlg::SetCredentialPolicy(JobPlan& plan) const

@@ -3,6 +3,7 @@
 #include "common/Translatable.h"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 #include <QLibraryInfo>
@@ -42,6 +43,13 @@ QString LabelName(QString text)
     while (text.endsWith(QLatin1Char(':')))
         text = text.chopped(1).trimmed();
     return text;
+}
+
+void ShowWarningLine(QLabel& label, const QString& text)
+{
+    label.setText(text);
+    label.setAccessibleName(text);
+    label.setVisible(!text.isEmpty());
 }
 
 void InstallTranslations(QCoreApplication& app)

@@ -4,6 +4,7 @@
 #include <string>
 
 class QCoreApplication;
+class QLabel;
 class QWidget;
 
 namespace pemblor {
@@ -24,6 +25,10 @@ QString LabelName(QString text);
 // style's margins on both sides, which some styles' size hints leave short
 // (a translation may be longer than the source text).
 void FitButtonTexts(QWidget& window);
+
+// Shows `text` on the warning line `label`, also as its accessible name (a
+// screen reader reads it as it shows); an empty text hides the line.
+void ShowWarningLine(QLabel& label, const QString& text);
 
 // Installs on `app` the catalogues of the user's language as Qt's system
 // locale names it (LC_ALL, LC_MESSAGES, LANG; LANGUAGE for the order): Qt's

@@ -116,15 +116,7 @@ void SetupIpManyDialog::ShowBroadcastWarning()
         if (!lines.contains(line))
             lines << line;
     }
-    QLabel& warning = *m_ui->broadcastWarning;
-    if (lines.isEmpty()) {
-        warning.hide();
-        return;
-    }
-    const QString text = lines.join(QLatin1Char('\n'));
-    warning.setText(text);
-    warning.setAccessibleName(text);
-    warning.show();
+    ShowWarningLine(*m_ui->broadcastWarning, lines.join(QLatin1Char('\n')));
 }
 
 void SetupIpManyDialog::OnInputChanged()
