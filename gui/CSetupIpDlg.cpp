@@ -26,7 +26,7 @@ namespace pemblor {
 namespace {
 
 constexpr std::string_view SettingNames[] = {"USER_NAME",   "USER_PASSWORD",   "IP_ADDR",
-                                        "SUBNET_MASK", "DEFAULT_GATEWAY", "DHCP"};
+                                             "SUBNET_MASK", "DEFAULT_GATEWAY", "DHCP"};
 
 // The change's result is taken at the first tick after it arrived (the
 // reboot question's timing).
