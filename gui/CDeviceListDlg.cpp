@@ -38,9 +38,6 @@
 namespace pemblor {
 namespace {
 
-// The catalogue's lookup, for the texts composed below the window.
-constexpr auto Translator = [](const char* text) { return Translated(text).toStdString(); };
-
 constexpr int kIpAddressColumn = static_cast<int>(DeviceColumn::IpAddress);
 // Working size of the device registry; beyond it its containers grow once
 // and keep their size.
@@ -97,18 +94,13 @@ void Disable(QWidget& button)
     button.setEnabled(false);
 }
 
-QString FromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // "MAC also answered from ADDRESS, ADDRESS".
 QString AlsoAnsweredText(std::string_view mac, const std::vector<std::string>& alsoAt)
 {
     std::string others;
     for (const std::string& address : alsoAt)
         others += (others.empty() ? "" : ", ") + address;
-    return FromUtf8(FillText(Translator(MsgAlsoAnsweredFrom), {mac, others}));
+    return QString::fromUtf8(FillText(TranslatedText(MsgAlsoAnsweredFrom), {mac, others}));
 }
 
 } // namespace
@@ -164,14 +156,14 @@ CDeviceListDlg::CDeviceListDlg(UiDispatcher& dispatcher, const LoopClock& clock,
     addAction(m_aboutAction);
 
     m_session.registry().AddListener(*this);
-    m_dispatcher.SetTickHandler([this] { OnTimer(); });
+    m_dispatcher.SetTickHandler([this] { m_session.OnTimer(); });
 
     const EndpointResult opened = m_session.Open();
     // The table keeps its columns without sockets; Discover then says why
     // nothing can be sent.
     m_model->ShowDevices(m_session.registry(), [&clock] { return clock.Now(); });
     if (!opened.Ok()) {
-        m_endpointFailure = EndpointFailureText(opened, Translator);
+        m_endpointFailure = EndpointFailureText(opened, TranslatedText);
         if (opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE)
             m_endpointFailure += "\n" + tr("Another program on this computer uses UDP port 21212, probably Pemblor or "
                                            "pemblorctl. Close it and start Pemblor again.")
@@ -219,11 +211,6 @@ void CDeviceListDlg::TellEndpointFailure()
 void CDeviceListDlg::ShowMessage(const std::string& text)
 {
     MessageBox::information(this, Translated(text));
-}
-
-void CDeviceListDlg::OnTimer()
-{
-    m_session.OnTimer();
 }
 
 void CDeviceListDlg::OnAbout()
@@ -305,7 +292,7 @@ void CDeviceListDlg::DiscoveryEnded(int deviceCount, const SilenceDiagnosis& sil
     ui->IDC_LIST_DEVICES->viewport()->update();
     if (deviceCount == 0 && !m_session.discovery().Quiet())
         ShowMessage(silence.cause == SilenceCause::Unknown ? std::string(MsgNoDevices)
-                                                           : FindNoDevicesText(silence, Translator));
+                                                           : FindNoDevicesText(silence, TranslatedText));
     // The next round follows once this tick has been handled (posted after
     // the message box: calls posted before it would run inside its loop,
     // while the tick still ends the state it started).
@@ -317,7 +304,7 @@ void CDeviceListDlg::SendFailed(Request request, int error, std::string_view int
 {
     if (request != Request::Discovery && request != Request::Stop)
         return;
-    const std::string format = Translator(MsgSendFailed);
+    const std::string format = TranslatedText(MsgSendFailed);
     ShowMessage(interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName));
 }
 
@@ -417,8 +404,8 @@ void CDeviceListDlg::UpdateFilterCount()
         lines << tr("%1 of %2 devices").arg(m_proxy->rowCount()).arg(m_model->rowCount());
     // MACs past the list's bound are counted, not listed.
     if (const int unlisted = m_session.registry().Unlisted(); unlisted > 0)
-        lines << FromUtf8(FillText(Translator(MsgDevicesUnlisted),
-                                   {std::to_string(DeviceRegistry::MaxDevices), std::to_string(unlisted)}));
+        lines << QString::fromUtf8(FillText(TranslatedText(MsgDevicesUnlisted),
+                                            {std::to_string(DeviceRegistry::MaxDevices), std::to_string(unlisted)}));
     ui->filterCount->setText(lines.join(QLatin1Char('\n')));
     ui->filterCount->setVisible(!lines.isEmpty());
 }
@@ -612,7 +599,7 @@ void CDeviceListDlg::OnConnectWebServer()
     const std::string& address = device->address;
     if (const auto heardOn = m_session.InterfaceNamed(device->interfaceName);
         heardOn && OutsideSubnetReason(address, *heardOn)) {
-        const QString question = FromUtf8(OpenAnywayQuestion(address, *heardOn, Translator));
+        const QString question = QString::fromUtf8(OpenAnywayQuestion(address, *heardOn, TranslatedText));
         if (MessageBox::question(this, question, QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
             return;
     }
@@ -643,13 +630,13 @@ void CDeviceListDlg::UpdateSubnetWarning(int device)
         return;
     QStringList marks;
     if (const auto heardOn = m_session.InterfaceNamed(m_checkInterface))
-        if (const std::optional<std::string> warning = OutsideSubnetReason(m_checkAddress, *heardOn, Translator))
-            marks << FromUtf8(*warning);
+        if (const std::optional<std::string> warning = OutsideSubnetReason(m_checkAddress, *heardOn, TranslatedText))
+            marks << QString::fromUtf8(*warning);
     if (!m_checkAlsoAt.empty())
         marks << AlsoAnsweredText(m_checkMac, m_checkAlsoAt);
     m_model->SetWarning(device, marks.join(QLatin1Char('\n')));
     const std::optional<CredentialRoute> route = m_session.CredentialRouteOf(m_checkMac);
-    m_model->SetNote(device, route ? FromUtf8(RouteToolTipLine(*route, Translator)) : QString());
+    m_model->SetNote(device, route ? QString::fromUtf8(RouteToolTipLine(*route, TranslatedText)) : QString());
 }
 
 } // namespace pemblor

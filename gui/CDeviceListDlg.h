@@ -2,6 +2,7 @@
 #include "engine/EventLoop.h"
 #include "engine/Session.h"
 #include "engine/UiDispatcher.h"
+#include "gui/MemberCall.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -68,20 +69,8 @@ private slots:
     void OnKeepDiscovering();
     void OnFilterChanged(const QString& text);
     void OnAbout();
-    // A tick of the discovery's timer.
-    void OnTimer();
 
 private:
-    template <void (CDeviceListDlg::*Method)()>
-    class Call final : public PostedCall {
-    public:
-        explicit Call(CDeviceListDlg& window) : m_window(window) {}
-        void Run() override { (m_window.*Method)(); }
-
-    private:
-        CDeviceListDlg& m_window;
-    };
-
     // DiscoveryListener
     void DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence) override;
     void SendFailed(Request request, int error, std::string_view interfaceName) override;
@@ -133,9 +122,9 @@ private:
     // it opened.
     std::string m_endpointFailure;
 
-    Call<&CDeviceListDlg::StartLiveRound> m_liveRound{*this};
-    Call<&CDeviceListDlg::TellEndpointFailure> m_tellEndpointFailure{*this};
-    Call<&CDeviceListDlg::CloseNow> m_close{*this};
+    MemberCall<CDeviceListDlg, &CDeviceListDlg::StartLiveRound> m_liveRound{*this};
+    MemberCall<CDeviceListDlg, &CDeviceListDlg::TellEndpointFailure> m_tellEndpointFailure{*this};
+    MemberCall<CDeviceListDlg, &CDeviceListDlg::CloseNow> m_close{*this};
 
     // The texts of the subnet check, kept for their capacity (a live round
     // checks every device).

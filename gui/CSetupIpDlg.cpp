@@ -17,31 +17,20 @@
 #include <QPointer>
 #include <QShowEvent>
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace pemblor {
 
 namespace {
 
-constexpr const char* SettingNames[] = {"USER_NAME",   "USER_PASSWORD",   "IP_ADDR",
-                                        "SUBNET_MASK", "DEFAULT_GATEWAY", "DHCP"};
+constexpr std::string_view SettingNames[] = {"USER_NAME",   "USER_PASSWORD",   "IP_ADDR",
+                                             "SUBNET_MASK", "DEFAULT_GATEWAY", "DHCP"};
 
 // The change's result is taken at the first tick after it arrived (the
 // reboot question's timing).
 constexpr unsigned PollPeriodMs = 1000;
-
-struct FieldRange {
-    int low, high;
-};
-constexpr FieldRange IpAddressRanges[4] = {{1, 223}, {0, 255}, {0, 255}, {0, 254}};
-constexpr FieldRange NetmaskRanges[4] = {{0, 255}, {0, 255}, {0, 255}, {0, 254}};
-constexpr FieldRange GatewayRanges[4] = {{0, 223}, {0, 255}, {0, 255}, {0, 254}};
-
-void SetRanges(QtIpAddressCtrl& control, const FieldRange (&ranges)[4])
-{
-    for (int field = 0; field < 4; ++field)
-        control.SetFieldRange(field, ranges[field].low, ranges[field].high);
-}
 
 AddressInput ReadAddress(const QtIpAddressCtrl& control)
 {
@@ -58,20 +47,6 @@ std::string ReadAddressText(const QtIpAddressCtrl& control)
     return AddressToText(value);
 }
 
-// The catalogue's wording of the texts shared with pemblorctl.
-const auto LookUp = [](const char* text) { return Translated(text).toStdString(); };
-
-// A label's text as the name of the control it labels: "IP Address: " names
-// "IP Address".
-QString NameFromLabel(QString text)
-{
-    text.remove(QLatin1Char('&'));
-    text = text.trimmed();
-    while (text.endsWith(QLatin1Char(':')))
-        text = text.chopped(1).trimmed();
-    return text;
-}
-
 } // namespace
 
 CSetupIpDlg::CSetupIpDlg(Session& session, QWidget* parent)
@@ -86,16 +61,15 @@ CSetupIpDlg::CSetupIpDlg(Session& session, QWidget* parent)
     FitButtonTexts(*this);
     for (QLabel* label : findChildren<QLabel*>()) {
         if (QWidget* buddy = label->buddy())
-            buddy->setAccessibleName(NameFromLabel(label->text()));
+            buddy->setAccessibleName(LabelName(label->text()));
     }
     m_ui->IDC_EDIT_USERNAME->setMaxLength(static_cast<int>(CredentialLimit));
     m_ui->IDC_EDIT_PASSWORD->setMaxLength(static_cast<int>(CredentialLimit));
-    SetRanges(*m_ui->IDC_IP_ADDRESS, IpAddressRanges);
-    SetRanges(*m_ui->IDC_IP_NETMASK, NetmaskRanges);
-    SetRanges(*m_ui->IDC_IP_GATEWAY, GatewayRanges);
+    m_ui->IDC_IP_ADDRESS->SetFieldRanges(IpAddressFields);
+    m_ui->IDC_IP_NETMASK->SetFieldRanges(NetmaskFields);
+    m_ui->IDC_IP_GATEWAY->SetFieldRanges(GatewayFields);
     DisableControls();
     m_changed.emplace();
-    ClearSettings();
     // Apply is disabled until the device has answered: the focus starts on
     // the first control that takes it.
     m_ui->IDCANCEL->setFocus(Qt::TabFocusReason);
@@ -146,41 +120,24 @@ void CSetupIpDlg::SetDeviceLine(std::string line)
 
 void CSetupIpDlg::SetSetting(std::string_view name, std::string_view value)
 {
-    const auto found = m_settings.find(name);
-    if (found == m_settings.end())
-        m_settings.emplace(std::string(name), std::string(value));
-    else
-        found->second.assign(value);
-}
-
-const std::string& CSetupIpDlg::Setting(int index) const
-{
-    static const std::string none;
-    const auto found = m_settings.find(std::string_view(SettingNames[index]));
-    return found == m_settings.end() ? none : found->second;
-}
-
-void CSetupIpDlg::StoreSetting(int index, std::string_view value)
-{
-    SetSetting(SettingNames[index], value);
+    const auto* found = std::find(std::begin(SettingNames), std::end(SettingNames), name);
+    if (found != std::end(SettingNames))
+        m_settings[static_cast<std::size_t>(found - std::begin(SettingNames))].assign(value);
 }
 
 void CSetupIpDlg::DisableControls()
 {
     m_ui->IDC_BTN_APPLY->setEnabled(false);
     m_ui->IDC_CHK_DHCP->setEnabled(false);
-    m_ui->IDC_IP_GATEWAY->setEnabled(false);
-    m_ui->IDC_IP_ADDRESS->setEnabled(false);
-    m_ui->IDC_IP_NETMASK->setEnabled(false);
-    m_ui->IDC_EDIT_USERNAME->setEnabled(false);
-    m_ui->IDC_EDIT_PASSWORD->setEnabled(false);
-    m_ui->neverBroadcast->setEnabled(false);
+    EnableFields(false);
 }
 
-void CSetupIpDlg::ClearSettings()
+void CSetupIpDlg::EnableFields(bool enable)
 {
-    for (int i = 0; i < SettingCount; ++i)
-        StoreSetting(i, "");
+    for (QWidget* field : std::initializer_list<QWidget*>{m_ui->IDC_IP_GATEWAY, m_ui->IDC_IP_ADDRESS,
+                                                          m_ui->IDC_IP_NETMASK, m_ui->IDC_EDIT_USERNAME,
+                                                          m_ui->IDC_EDIT_PASSWORD, m_ui->neverBroadcast})
+        field->setEnabled(enable);
 }
 
 void CSetupIpDlg::FillControls()
@@ -200,12 +157,7 @@ void CSetupIpDlg::FillControls()
     if (m_nInitialDhcp == 1)
         m_ui->IDC_CHK_DHCP->setEnabled(true);
 
-    m_ui->IDC_IP_ADDRESS->setEnabled(true);
-    m_ui->IDC_IP_NETMASK->setEnabled(true);
-    m_ui->IDC_IP_GATEWAY->setEnabled(true);
-    m_ui->IDC_EDIT_USERNAME->setEnabled(true);
-    m_ui->IDC_EDIT_PASSWORD->setEnabled(true);
-    m_ui->neverBroadcast->setEnabled(true);
+    EnableFields(true);
     m_ui->IDC_BTN_APPLY->setEnabled(true);
     UpdateBroadcastWarning();
 }
@@ -236,17 +188,10 @@ std::optional<CredentialRoute> CSetupIpDlg::RouteBeforeApply() const
 void CSetupIpDlg::UpdateBroadcastWarning()
 {
     const std::optional<CredentialRoute> route = RouteBeforeApply();
-    QLabel& warning = *m_ui->broadcastWarning;
-    if (!route || route->Unicast()) {
-        warning.hide();
-        warning.clear();
-        warning.setAccessibleName({});
-        return;
-    }
-    const QString text = QString::fromStdString(BroadcastWarningText(route->interfaceName, LookUp));
-    warning.setText(text);
-    warning.setAccessibleName(text);
-    warning.show();
+    QString text;
+    if (route && !route->Unicast())
+        text = QString::fromStdString(BroadcastWarningText(route->interfaceName, TranslatedText));
+    ShowWarningLine(*m_ui->broadcastWarning, text);
 }
 
 void CSetupIpDlg::SetCredentialPolicy(JobPlan& plan) const
@@ -256,12 +201,14 @@ void CSetupIpDlg::SetCredentialPolicy(JobPlan& plan) const
     plan.addressShared = m_session.SharedAddressCheck(m_strMac);
 }
 
-bool CSetupIpDlg::MayBroadcast(const JobReport& report)
+CSetupIpDlg::Retry CSetupIpDlg::RetryByBroadcast(const JobReport& report, JobPlan plan, Phase phase)
 {
     const CredentialRoute route = report.route.value_or(CredentialRoute{BroadcastReason::NoUnicastAnswer, {}, {}, 0});
     const QString device = QString::fromStdString(m_strMac);
     const QString where = route.interfaceName.empty() ? Translated("this network segment")
                                                       : QString::fromStdString(route.interfaceName);
+    const QPointer<CSetupIpDlg> self(this);
+    bool yes = false;
     if (m_ui->neverBroadcast->isChecked()) {
         QString text;
         switch (route.reason) {
@@ -279,11 +226,24 @@ bool CSetupIpDlg::MayBroadcast(const JobReport& report)
             break;
         }
         ShowMessage(text.arg(device, where));
-        return false;
+    } else {
+        const QString question =
+            QString::fromStdString(AskBroadcastText(m_strMac, route.interfaceName, TranslatedText));
+        yes = MessageBox::question(this, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
-    const QString question = QString::fromStdString(
-        AskBroadcastText(m_strMac, route.interfaceName, LookUp));
-    return MessageBox::question(this, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    if (!self || m_bEnded)
+        return Retry::Ended;
+    if (!yes)
+        return Retry::Refused;
+    plan.broadcast = CredentialBroadcast::Allow;
+    // A change is polled for its result; the reboot's note came as the
+    // reboot was first asked for.
+    if (phase == Phase::Changing)
+        m_dispatcher.Schedule(m_pollTimer, PollPeriodMs);
+    else
+        m_bRebooting = true;
+    StartJob(phase, plan);
+    return Retry::Started;
 }
 
 void CSetupIpDlg::showEvent(QShowEvent* event)
@@ -309,7 +269,7 @@ void CSetupIpDlg::showEvent(QShowEvent* event)
 void CSetupIpDlg::RefuseDevice()
 {
     ShowMessage(Translated(std::string(MsgNoDeviceMac)));
-    EndWithCancel();
+    Abandon();
 }
 
 bool CSetupIpDlg::AddressesOneDevice() const
@@ -330,13 +290,13 @@ bool CSetupIpDlg::Restarting() const
 
 void CSetupIpDlg::StoreSettings(const DeviceSettings& settings)
 {
-    const std::pair<const std::optional<std::string>*, int> fields[] = {{&settings.ipAddr, IpAddrIndex},
-                                                                        {&settings.netmask, SubnetMaskIndex},
-                                                                        {&settings.gateway, GatewayIndex},
-                                                                        {&settings.dhcp, DhcpIndex}};
+    const std::pair<const std::optional<std::string>*, std::size_t> fields[] = {{&settings.ipAddr, IpAddrIndex},
+                                                                                {&settings.netmask, SubnetMaskIndex},
+                                                                                {&settings.gateway, GatewayIndex},
+                                                                                {&settings.dhcp, DhcpIndex}};
     for (const auto& [value, index] : fields) {
         if (*value)
-            StoreSetting(index, **value);
+            m_settings[index] = **value;
     }
 }
 
@@ -350,7 +310,7 @@ void CSetupIpDlg::OnFieldChanged(const QtIpAddressCtrl& control, int index)
     (*m_changed)[static_cast<std::size_t>(index)] = ReadAddressText(control) != Setting(index);
 }
 
-// Compared with the map's current value, not with the value of the first
+// Compared with the stored value, not with the value of the first
 // fill; a value other than 0 or 1 never sets the flag.
 void CSetupIpDlg::OnDhcpClicked()
 {
@@ -382,39 +342,21 @@ void CSetupIpDlg::OnApplyChanges()
 
     const ValidationOutcome outcome = ValidateSettings(input);
     // Values accepted before a failure stay stored.
-    if (outcome.ipAddress)
-        StoreSetting(IpAddrIndex, *outcome.ipAddress);
-    if (outcome.subnetMask)
-        StoreSetting(SubnetMaskIndex, *outcome.subnetMask);
-    if (outcome.gateway)
-        StoreSetting(GatewayIndex, *outcome.gateway);
+    std::optional<std::string> dhcp;
     if (outcome.dhcp)
-        StoreSetting(DhcpIndex, *outcome.dhcp == 1 ? "1" : "0");
+        dhcp = *outcome.dhcp == 1 ? "1" : "0";
+    StoreSettings({outcome.ipAddress, outcome.subnetMask, outcome.gateway, dhcp});
 
     if (!outcome.Accepted()) {
         ShowMessage(Translated(std::string(outcome.failure)));
-        QWidget* focus = nullptr;
-        switch (outcome.focus) {
-        case FocusField::IpAddress:
-            focus = m_ui->IDC_IP_ADDRESS;
-            break;
-        case FocusField::Netmask:
-            focus = m_ui->IDC_IP_NETMASK;
-            break;
-        case FocusField::Gateway:
-            focus = m_ui->IDC_IP_GATEWAY;
-            break;
-        case FocusField::UserName:
-            focus = m_ui->IDC_EDIT_USERNAME;
-            break;
-        case FocusField::Password:
-            focus = m_ui->IDC_EDIT_PASSWORD;
-            break;
-        case FocusField::None:
-            break;
+        const std::pair<FocusField, QWidget*> controls[] = {
+            {FocusField::IpAddress, m_ui->IDC_IP_ADDRESS},   {FocusField::Netmask, m_ui->IDC_IP_NETMASK},
+            {FocusField::Gateway, m_ui->IDC_IP_GATEWAY},     {FocusField::UserName, m_ui->IDC_EDIT_USERNAME},
+            {FocusField::Password, m_ui->IDC_EDIT_PASSWORD}};
+        for (const auto& [field, control] : controls) {
+            if (field == outcome.focus)
+                control->setFocus(Qt::OtherFocusReason);
         }
-        if (focus)
-            focus->setFocus(Qt::OtherFocusReason);
         return;
     }
 
@@ -468,23 +410,13 @@ void CSetupIpDlg::OnChangeEnded(const JobReport& report)
         return;
     }
     if (report.outcome == JobOutcome::NeedsBroadcast && m_changePlan) {
-        const QPointer<CSetupIpDlg> self(this);
-        const bool yes = MayBroadcast(report);
-        if (!self || m_bEnded)
-            return;
-        if (yes) {
-            JobPlan plan = *m_changePlan;
-            plan.broadcast = CredentialBroadcast::Allow;
-            m_dispatcher.Schedule(m_pollTimer, PollPeriodMs);
-            StartJob(Phase::Changing, plan);
-            return;
-        }
         // Refused to broadcast: nothing with the password was sent.
-        GiveFormBack();
+        if (RetryByBroadcast(report, *m_changePlan, Phase::Changing) == Retry::Refused)
+            FillControls();
         return;
     }
     ShowRefusal(report);
-    GiveFormBack();
+    FillControls();
 }
 
 void CSetupIpDlg::FinishChange()
@@ -564,7 +496,7 @@ void CSetupIpDlg::OnJobFinished(const JobReport& report)
         if (report.outcome == JobOutcome::Timeout) {
             // Nothing to edit: the dialog closes.
             ShowMessage(tr("Time Out!"));
-            EndWithCancel();
+            Abandon();
         } else if (report.before) {
             StoreSettings(*report.before);
             FillControls();
@@ -575,7 +507,7 @@ void CSetupIpDlg::OnJobFinished(const JobReport& report)
             m_dispatcher.Cancel(m_pollTimer);
             if (report.outcome == JobOutcome::Timeout)
                 ShowMessage(tr("Time Out!"));
-            GiveFormBack();
+            FillControls();
             return;
         }
         m_changeReport = report;
@@ -594,7 +526,7 @@ void CSetupIpDlg::OnRereadEnded(const JobReport& report)
         m_reread = report.after;
         if (report.after)
             StoreSettings(*report.after);
-        EndWithCancel();
+        Abandon();
         return;
     case JobOutcome::NotVerified:
         if (rebooted) {
@@ -611,23 +543,11 @@ void CSetupIpDlg::OnRereadEnded(const JobReport& report)
                 ShowMessage(tr("The device did not answer after restarting. It may still be restarting: press "
                                "Discover to look for it."));
         }
-        EndWithCancel();
+        Abandon();
         return;
     case JobOutcome::NeedsBroadcast:
-        if (rebooted && m_rebootPlan) {
-            const QPointer<CSetupIpDlg> self(this);
-            const bool yes = MayBroadcast(report);
-            if (!self || m_bEnded)
-                return;
-            if (yes) {
-                JobPlan plan = *m_rebootPlan;
-                plan.broadcast = CredentialBroadcast::Allow;
-                // The note came as the reboot was first asked for.
-                m_bRebooting = true;
-                StartJob(Phase::Rereading, plan);
-                return;
-            }
-        }
+        if (rebooted && m_rebootPlan && RetryByBroadcast(report, *m_rebootPlan, Phase::Rereading) != Retry::Refused)
+            return;
         break;
     default:
         ShowRefusal(report);
@@ -635,19 +555,9 @@ void CSetupIpDlg::OnRereadEnded(const JobReport& report)
     }
     // A refused reboot ends the wait: the form comes back.
     ShowProgress({}, 0);
-    GiveFormBack();
-}
-
-void CSetupIpDlg::GiveFormBack()
-{
     FillControls();
 }
 
-void CSetupIpDlg::EndWithCancel()
-{
-    if (!m_bEnded)
-        done(QDialog::Rejected);
-}
 
 // While the device restarts the user is asked first; the job runs on
 // meanwhile, and one that ends during the question is handled once it is
@@ -679,7 +589,8 @@ void CSetupIpDlg::reject()
 
 void CSetupIpDlg::Abandon()
 {
-    EndWithCancel();
+    if (!m_bEnded)
+        done(QDialog::Rejected);
 }
 
 void CSetupIpDlg::done(int result)

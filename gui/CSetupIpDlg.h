@@ -2,12 +2,12 @@
 #include "engine/CredentialRoute.h"
 #include "engine/DeviceJob.h"
 #include "engine/UiDispatcher.h"
+#include "gui/MemberCall.h"
 
 #include <QDialog>
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,6 +64,7 @@ public:
     // The dialog's job (null until the dialog shows).
     const DeviceJob* Job() const { return m_job.get(); }
     // Ends the dialog without asking: the job stops, nothing more is sent.
+    // Also how the dialog ends itself, once there is nothing left to edit.
     void Abandon();
 
 public slots:
@@ -85,26 +86,6 @@ private:
     enum SettingIndex { UserNameIndex, PasswordIndex, IpAddrIndex, SubnetMaskIndex, GatewayIndex, DhcpIndex };
     static constexpr int SettingCount = 6;
 
-    // A member function run from the dispatcher's queue.
-    class Call final : public PostedCall {
-    public:
-        Call(CSetupIpDlg& dialog, void (CSetupIpDlg::*method)()) : m_dialog(dialog), m_method(method) {}
-        void Run() override { (m_dialog.*m_method)(); }
-
-    private:
-        CSetupIpDlg& m_dialog;
-        void (CSetupIpDlg::*m_method)();
-    };
-    // The poll of the change's result, once a second after Apply.
-    class PollTimer final : public Deadline {
-    public:
-        explicit PollTimer(CSetupIpDlg& dialog) : m_dialog(dialog) {}
-        void Expired() override { m_dialog.OnPollTimer(); }
-
-    private:
-        CSetupIpDlg& m_dialog;
-    };
-
     // JobListener
     void JobProgress(DeviceJob& job, JobStep step, int secondsLeft, int queriesSent) override;
     void JobSendFailed(DeviceJob& job, Request request, int error, std::string_view interfaceName) override;
@@ -115,10 +96,10 @@ private:
     void OnJobFinished(const JobReport& report);
     void OnFinishedCall();
 
-    const std::string& Setting(int index) const;
-    void StoreSetting(int index, std::string_view value);
+    const std::string& Setting(int index) const { return m_settings[static_cast<std::size_t>(index)]; }
     void DisableControls();
-    void ClearSettings();
+    // The address, credential and never-broadcast controls.
+    void EnableFields(bool enable);
     void StoreSettings(const DeviceSettings& settings);
     // What the dialog's job runs now.
     enum class Phase { Reading, Changing, Rereading };
@@ -134,8 +115,6 @@ private:
     void FinishChange();
     // The re-read, or the reboot's wait and re-read, has ended.
     void OnRereadEnded(const JobReport& report);
-    // The form back after a request that failed or was refused.
-    void GiveFormBack();
     // How the password would travel, as known before the job asks the
     // device; nothing when the device's address is not known.
     std::optional<CredentialRoute> RouteBeforeApply() const;
@@ -145,11 +124,12 @@ private:
     // A plan that carries the credentials: the box's policy and the
     // listed devices' addresses.
     void SetCredentialPolicy(JobPlan& plan) const;
-    // The job held the password back (NeedsBroadcast): with the box ticked
-    // the user is told why; otherwise asked whether it may go by broadcast.
-    // True when the answer was Yes.
-    bool MayBroadcast(const JobReport& report);
-    void EndWithCancel();
+    // The job held the password of `plan` back (NeedsBroadcast): with the
+    // box ticked the user is told why; otherwise asked whether it may go by
+    // broadcast, and on Yes `plan` runs again in `phase` with it allowed.
+    // Ended: the dialog ended meanwhile (it may be gone).
+    enum class Retry { Started, Refused, Ended };
+    Retry RetryByBroadcast(const JobReport& report, JobPlan plan, Phase phase);
     void ShowMessage(const QString& text);
     // The progress line: `format` with its "%d" filled with the seconds left;
     // an empty format clears it.
@@ -166,16 +146,17 @@ private:
     std::string m_strMac;
     std::string m_strAddress;
     unsigned m_nInterface = 0;
-    // The device's settings by name, as it spelled them or as the form
-    // stored them.
-    std::map<std::string, std::string, std::less<>> m_settings;
+    // The device's settings per setting index, as it spelled them or as the
+    // form stored them; empty until then.
+    std::array<std::string, SettingCount> m_settings;
     // The changed flag per setting index; absent once the dialog has ended.
     std::optional<std::array<bool, SettingCount>> m_changed;
 
     // The dialog's one job for its device; made when the dialog shows.
     std::unique_ptr<DeviceJob> m_job;
     Phase m_phase = Phase::Reading;
-    PollTimer m_pollTimer{*this};
+    // The poll of the change's result, once a second after Apply.
+    MemberDeadline<CSetupIpDlg, &CSetupIpDlg::OnPollTimer> m_pollTimer{*this};
     // The change as Apply planned it, sent again when the user lets its
     // password go by broadcast.
     std::optional<JobPlan> m_changePlan;
@@ -190,8 +171,8 @@ private:
     std::optional<JobReport> m_deferredReport;
     // The report of the job that ended, until m_finishedCall takes it.
     std::optional<JobReport> m_finishedReport;
-    Call m_finishedCall{*this, &CSetupIpDlg::OnFinishedCall};
-    Call m_refuseCall{*this, &CSetupIpDlg::RefuseDevice};
+    MemberCall<CSetupIpDlg, &CSetupIpDlg::OnFinishedCall> m_finishedCall{*this};
+    MemberCall<CSetupIpDlg, &CSetupIpDlg::RefuseDevice> m_refuseCall{*this};
     std::optional<DeviceSettings> m_reread;
     bool m_bShown = false;
     bool m_bEnded = false;

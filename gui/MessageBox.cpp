@@ -10,22 +10,17 @@ namespace pemblor {
 
 namespace {
 
-QList<MessageBox::Button>& Answers()
-{
-    static QList<MessageBox::Button> answers;
-    return answers;
-}
+// What the tests have set up, and the texts of the boxes answered so.
+struct Seam {
+    QList<MessageBox::Button> answers;
+    QStringList shown;
+    bool escapeUnanswered = false;
+};
 
-QStringList& Shown()
+Seam& TestSeam()
 {
-    static QStringList shown;
-    return shown;
-}
-
-bool& EscapeUnanswered()
-{
-    static bool on = false;
-    return on;
+    static Seam seam;
+    return seam;
 }
 
 } // namespace
@@ -47,24 +42,22 @@ MessageBox::Button MessageBox::question(QWidget* parent, const QString& text, Bu
 
 void MessageBox::setNextAnswer(Button answer)
 {
-    Answers().append(answer);
+    TestSeam().answers.append(answer);
 }
 
 QStringList MessageBox::takeShown()
 {
-    return std::exchange(Shown(), {});
+    return std::exchange(TestSeam().shown, {});
 }
 
 void MessageBox::setEscapeUnanswered(bool on)
 {
-    EscapeUnanswered() = on;
+    TestSeam().escapeUnanswered = on;
 }
 
 void MessageBox::reset()
 {
-    Answers().clear();
-    Shown().clear();
-    EscapeUnanswered() = false;
+    TestSeam() = {};
 }
 
 MessageBox::Button MessageBox::EscapeAnswer(Buttons buttons)
@@ -78,12 +71,12 @@ MessageBox::Button MessageBox::EscapeAnswer(Buttons buttons)
 
 MessageBox::Button MessageBox::show(QWidget* parent, QMessageBox::Icon icon, const QString& text, Buttons buttons)
 {
-    if (!Answers().isEmpty()) {
-        Shown().append(text);
-        return Answers().takeFirst();
+    if (!TestSeam().answers.isEmpty()) {
+        TestSeam().shown.append(text);
+        return TestSeam().answers.takeFirst();
     }
-    if (EscapeUnanswered()) {
-        Shown().append(text);
+    if (TestSeam().escapeUnanswered) {
+        TestSeam().shown.append(text);
         return EscapeAnswer(buttons);
     }
     // The caption is the base name of the program's file, as on every box.

@@ -11,12 +11,6 @@
 #include <QStyle>
 
 namespace pemblor {
-namespace {
-
-constexpr auto TranslatedText = [](const char* text) { return Translated(text).toStdString(); };
-
-} // namespace
-
 void QtDeviceTableModel::ShowDevices(const DeviceRegistry& registry, std::function<Millis()> now)
 {
     beginResetModel();
@@ -61,26 +55,22 @@ void QtDeviceTableModel::Clear()
 
 void QtDeviceTableModel::SetWarning(int device, const QString& reason)
 {
-    if (device < 0 || device >= m_nRows)
-        return;
-    QString& warning = m_warnings[static_cast<std::size_t>(device)];
-    if (warning == reason)
-        return;
-    warning = reason;
-    const QModelIndex cell = index(device, static_cast<int>(DeviceColumn::IpAddress));
-    emit dataChanged(cell, cell, {Qt::DecorationRole, Qt::ToolTipRole});
+    SetAddressNote(m_warnings, device, reason, {Qt::DecorationRole, Qt::ToolTipRole});
 }
 
-void QtDeviceTableModel::SetNote(int device, const QString& text)
+void QtDeviceTableModel::SetNote(int device, const QString& note)
 {
-    if (device < 0 || device >= m_nRows)
+    SetAddressNote(m_notes, device, note, {Qt::ToolTipRole});
+}
+
+void QtDeviceTableModel::SetAddressNote(std::vector<QString>& notes, int device, const QString& text,
+                                        const QList<int>& roles)
+{
+    if (device < 0 || device >= m_nRows || notes[static_cast<std::size_t>(device)] == text)
         return;
-    QString& note = m_notes[static_cast<std::size_t>(device)];
-    if (note == text)
-        return;
-    note = text;
+    notes[static_cast<std::size_t>(device)] = text;
     const QModelIndex cell = index(device, static_cast<int>(DeviceColumn::IpAddress));
-    emit dataChanged(cell, cell, {Qt::ToolTipRole});
+    emit dataChanged(cell, cell, roles);
 }
 
 void QtDeviceTableModel::SetStaleAfter(std::optional<Millis> staleAfter)
@@ -148,17 +138,11 @@ std::optional<std::uint64_t> QtDeviceTableModel::SortKey(int row, int column) co
 
 bool QtDeviceTableModel::RowContains(int row, const QString& text) const
 {
-    bool found = false;
-    if (!m_pRegistry)
-        return found;
-    const Millis now = m_now ? m_now() : 0;
-    m_pRegistry->Visit(row, [&](const DeviceRecord& record) {
-        for (int column = 0; column < kDeviceColumnCount && !found; ++column) {
-            const std::string cell = DeviceCellText(record, static_cast<DeviceColumn>(column), now, TranslatedText);
-            found = QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size())).contains(text, Qt::CaseInsensitive);
-        }
-    });
-    return found;
+    for (int column = 0; column < kDeviceColumnCount; ++column) {
+        if (CellText(row, column).contains(text, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
 }
 
 QVariant QtDeviceTableModel::data(const QModelIndex& index, int role) const

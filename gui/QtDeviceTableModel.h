@@ -20,7 +20,6 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
 
     void ShowDevices(const DeviceRegistry& registry, std::function<Millis()> now);
-    bool HasColumns() const { return m_pRegistry != nullptr; }
     void DevicesAdded(int count);
     void DevicesChanged(int first, int last);
     void Clear();
@@ -47,6 +46,10 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    // Sets the row's text in `notes` (the warnings or the notes); a change
+    // is told for the address cell's `roles`.
+    void SetAddressNote(std::vector<QString>& notes, int device, const QString& text, const QList<int>& roles);
+
     const DeviceRegistry* m_pRegistry = nullptr;
     std::function<Millis()> m_now;
     int m_nRows = 0;
@@ -62,7 +65,6 @@ class QtDeviceSortProxy final : public QSortFilterProxyModel {
 public:
     explicit QtDeviceSortProxy(QtDeviceTableModel& source, QObject* parent);
     void SetFilterText(const QString& text);
-    const QString& FilterText() const { return m_filter; }
 
 protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;

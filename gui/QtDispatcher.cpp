@@ -73,21 +73,6 @@ bool QtDispatcher::Invoke(FunctionRef<void()> call)
     return m_calls.Invoke(call);
 }
 
-void QtDispatcher::Post(PostedCall& call)
-{
-    m_calls.Post(call);
-}
-
-void QtDispatcher::Cancel(PostedCall& call)
-{
-    m_calls.Cancel(call);
-}
-
-void QtDispatcher::Stop()
-{
-    m_calls.Stop();
-}
-
 // Invocations first, then the posted calls; a call queued while these run
 // wakes the loop again.
 void QtDispatcher::Serve()

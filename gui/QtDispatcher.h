@@ -31,11 +31,11 @@ public:
     // From now on Invoke returns false without calling and posted calls are
     // dropped; callers waiting for a call not yet started return false at
     // once. A call being carried out is finished. Any thread; idempotent.
-    void Stop();
+    void Stop() { m_calls.Stop(); }
 
     bool Invoke(FunctionRef<void()> call) override;
-    void Post(PostedCall& call) override;
-    void Cancel(PostedCall& call) override;
+    void Post(PostedCall& call) override { m_calls.Post(call); }
+    void Cancel(PostedCall& call) override { m_calls.Cancel(call); }
     void SetTickHandler(std::function<void()> tick) override { m_tick = std::move(tick); }
     void ArmTimer(unsigned periodMs) override;
     void DisarmTimer() override;

@@ -1,5 +1,7 @@
 #include "gui/QtIpAddressCtrl.h"
 
+#include "gui/QtTranslation.h"
+
 #include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -100,6 +102,12 @@ void QtIpAddressCtrl::SetFieldRange(int field, int low, int high)
     m_ranges[static_cast<std::size_t>(field)] = {low, high};
 }
 
+void QtIpAddressCtrl::SetFieldRanges(const FieldRanges& ranges)
+{
+    for (int field = 0; field < 4; ++field)
+        SetFieldRange(field, ranges.low[field], ranges.high[field]);
+}
+
 void QtIpAddressCtrl::SetAddress(std::uint32_t address)
 {
     HideNotice();
@@ -175,25 +183,16 @@ QString QtIpAddressCtrl::Notice() const
 
 int QtIpAddressCtrl::IndexOf(const QObject* field) const
 {
-    for (std::size_t i = 0; i < m_fields.size(); ++i) {
-        if (m_fields[i] == field)
-            return static_cast<int>(i);
-    }
-    return -1;
+    const auto found = std::find(m_fields.begin(), m_fields.end(), field);
+    return found == m_fields.end() ? -1 : static_cast<int>(found - m_fields.begin());
 }
 
 bool QtIpAddressCtrl::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_watchedWindow) {
-        switch (event->type()) {
-        case QEvent::Move:
-        case QEvent::Hide:
-        case QEvent::WindowDeactivate:
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Move || type == QEvent::Hide || type == QEvent::WindowDeactivate)
             HideNotice();
-            break;
-        default:
-            break;
-        }
         return QWidget::eventFilter(watched, event);
     }
     const int field = IndexOf(watched);
@@ -338,14 +337,14 @@ void QtIpAddressCtrl::Paste(int field, const QString& text)
         m_fields[static_cast<std::size_t>(field)]->insert(digits);
         return;
     }
-    const QStringList parts = pasted.split(QLatin1Char('.'));
-    if (parts.size() != static_cast<qsizetype>(m_fields.size()))
+    static const QRegularExpression dotted(
+        QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
+    const QRegularExpressionMatch match = dotted.match(pasted);
+    if (!match.hasMatch())
         return;
     std::array<int, 4> octets{};
     for (std::size_t i = 0; i < octets.size(); ++i) {
-        if (DigitsOnly(parts[static_cast<qsizetype>(i)]).isEmpty())
-            return;
-        octets[i] = parts[static_cast<qsizetype>(i)].toInt();
+        octets[i] = match.captured(static_cast<int>(i) + 1).toInt();
         if (octets[i] > 255)
             return;
     }
@@ -407,10 +406,7 @@ void QtIpAddressCtrl::NameFields()
             }
         }
     }
-    label.remove(QLatin1Char('&'));
-    label = label.trimmed();
-    while (label.endsWith(QLatin1Char(':')))
-        label = label.chopped(1).trimmed();
+    label = LabelName(label);
     const int count = static_cast<int>(m_fields.size());
     for (int i = 0; i < count; ++i) {
         m_fields[static_cast<std::size_t>(i)]->setAccessibleName(

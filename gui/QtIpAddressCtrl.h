@@ -1,4 +1,6 @@
 #pragma once
+#include "fleet/SettingsCheck.h"
+
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -42,6 +44,7 @@ public:
 
     // Field 0 is the leftmost; low and high are clipped to 0..255.
     void SetFieldRange(int field, int low, int high);
+    void SetFieldRanges(const FieldRanges& ranges);
     // Field 0 in the most significant byte.
     void SetAddress(std::uint32_t address);
     // Blank fields read 0; returns the number of non-blank fields.

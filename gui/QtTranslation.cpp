@@ -3,6 +3,7 @@
 #include "common/Translatable.h"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 #include <QLibraryInfo>
@@ -33,6 +34,22 @@ QString Translated(const char* text)
 QString Translated(const std::string& text)
 {
     return Translated(text.c_str());
+}
+
+QString LabelName(QString text)
+{
+    text.remove(QLatin1Char('&'));
+    text = text.trimmed();
+    while (text.endsWith(QLatin1Char(':')))
+        text = text.chopped(1).trimmed();
+    return text;
+}
+
+void ShowWarningLine(QLabel& label, const QString& text)
+{
+    label.setText(text);
+    label.setAccessibleName(text);
+    label.setVisible(!text.isEmpty());
 }
 
 void InstallTranslations(QCoreApplication& app)

@@ -47,9 +47,8 @@ SetupIpMany::SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const L
             row.refused = std::string(MsgNoDeviceMac);
             row.state = ManyRowState::Refused;
         }
-        m_rows.push_back(std::move(row));
-    }
-    for (ManyRow& row : m_rows) {
+        // How its password would go: the interface it was heard on, and
+        // whether another device answers from its address.
         const HeardDevice* self = nullptr;
         bool shared = false;
         const std::optional<std::uint32_t> address = Address(row.device.address);
@@ -59,13 +58,8 @@ SetupIpMany::SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const L
             else if (address && other.answersFrom == *address)
                 shared = true;
         }
-        // Devices selected but not heard (none, as the window builds it)
-        // share by the selection alone.
-        for (const ManyRow& other : m_rows)
-            if (other.device.mac != row.device.mac && other.device.address == row.device.address)
-                shared = true;
-        const NetworkInterface* heardOn = self && self->heardOn ? &*self->heardOn : nullptr;
-        row.route = RouteBeforeQuery(row.device.address, heardOn, shared);
+        row.route = RouteBeforeQuery(row.device.address, self && self->heardOn ? &*self->heardOn : nullptr, shared);
+        m_rows.push_back(std::move(row));
     }
     m_rebootSent.assign(m_rows.size(), 0);
 }
@@ -90,15 +84,11 @@ std::vector<Neighbour> SetupIpMany::ReadHosts() const
     return ReadNeighbourTable(m_neighbourTable.c_str());
 }
 
-void SetupIpMany::Replan(const ManyInputs& inputs)
+void SetupIpMany::Replan(PlanRequest request)
 {
     if (m_job || m_applied || m_probing)
         return;
-    PlanRequest request;
-    request.start = inputs.start;
-    request.netmask = inputs.netmask;
-    request.gateway = inputs.gateway;
-    request.dhcp = inputs.dhcp;
+    request.macs.clear();
     for (const ManyRow& row : m_rows)
         if (row.refused.empty())
             request.macs.push_back(row.device.mac);
@@ -241,11 +231,7 @@ bool SetupIpMany::RetryByBroadcast()
             Changed(index);
             continue;
         }
-        row->state = ManyRowState::Ended;
-        row->outcome = ended;
-        Changed(index);
-        if (outcome)
-            outcome(ended);
+        EndRow(index, ended);
     }
     if (rows.empty())
         return false;
@@ -370,13 +356,18 @@ void SetupIpMany::Ended(const DeviceOutcome& ended)
         TickSoon();
         return;
     }
-    row->state = ManyRowState::Ended;
-    row->outcome = ended;
+    EndRow(index, ended);
+    // The job is finished outside its own call.
+    TickSoon();
+}
+
+void SetupIpMany::EndRow(std::size_t index, const DeviceOutcome& ended)
+{
+    m_rows[index].state = ManyRowState::Ended;
+    m_rows[index].outcome = ended;
     Changed(index);
     if (outcome)
         outcome(ended);
-    // The job is finished outside its own call.
-    TickSoon();
 }
 
 void SetupIpMany::Finish()
@@ -407,21 +398,11 @@ void SetupIpMany::Changed(std::size_t row)
         rowChanged(row);
 }
 
-std::vector<SetupIpMany::Count> SetupIpMany::Summary() const
+std::size_t SetupIpMany::CountOf(JobOutcome result) const
 {
-    constexpr std::array order{JobOutcome::Verified,      JobOutcome::Stored,   JobOutcome::Unchanged,
-                               JobOutcome::AuthenticationError, JobOutcome::Timeout,  JobOutcome::NotFound,
-                               JobOutcome::UnknownResult, JobOutcome::NotVerified, JobOutcome::RebootNotSent,
-                               JobOutcome::NeedsBroadcast, JobOutcome::Invalid};
-    std::vector<Count> counts;
-    for (const JobOutcome result : order) {
-        const auto count = static_cast<std::size_t>(std::count_if(m_rows.begin(), m_rows.end(), [result](const ManyRow& row) {
-            return row.outcome && row.outcome->result == result;
-        }));
-        if (count > 0)
-            counts.push_back({result, count});
-    }
-    return counts;
+    return static_cast<std::size_t>(std::count_if(m_rows.begin(), m_rows.end(), [result](const ManyRow& row) {
+        return row.outcome && row.outcome->result == result;
+    }));
 }
 
 std::size_t SetupIpMany::StoppedCount() const

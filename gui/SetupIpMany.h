@@ -4,6 +4,7 @@
 #include "engine/NeighbourTable.h"
 #include "engine/NetworkInterface.h"
 #include "engine/UiDispatcher.h"
+#include "gui/MemberCall.h"
 #include "engine/JobOutcome.h"
 #include "fleet/Planner.h"
 #include "fleet/FleetJob.h"
@@ -52,14 +53,6 @@ struct ManyRow {
     std::optional<DeviceOutcome> outcome;
 };
 
-// What the dialog asks for besides the start address. Nothing: leave.
-struct ManyInputs {
-    std::string start; // empty or incomplete: no plan
-    std::optional<std::string> netmask;
-    std::optional<std::string> gateway;
-    std::optional<bool> dhcp;
-};
-
 // The logic of "Setup IP for N devices": plans the selected devices' new
 // addresses as the inputs change (the fleet planner), then re-addresses
 // them with one set of credentials (the re-address job) while the window
@@ -72,6 +65,9 @@ class SetupIpMany final : private Deadline {
 public:
     using Millis = LoopClock::Millis;
 
+    // `heard`: every device listed, the selected ones among them (a device
+    // not heard has no interface and shares its address with no one);
+    // `reserved`: addresses the plan skips besides theirs.
     SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const LoopClock& clock,
                 std::vector<ManyDevice> devices, std::vector<HeardDevice> heard,
                 std::vector<std::uint32_t> reserved = {});
@@ -104,8 +100,10 @@ public:
     // does not look for other hosts. `sockets` outlives the logic.
     void LookForHosts(ISocketLayer& sockets, std::string table);
 
-    // Plans again for these inputs (not while the job runs).
-    void Replan(const ManyInputs& inputs);
+    // Plans again for the inputs of `request` (not while the job runs): the
+    // start address (empty or incomplete: no plan), and the netmask, gateway
+    // and DHCP (nothing: leave). Its MACs are the rows' that are not refused.
+    void Replan(PlanRequest request);
     const std::vector<ManyRow>& Rows() const { return m_rows; }
     // Why nothing could be planned; empty while the plan stands.
     const std::string& PlanFailure() const { return m_planFailure; }
@@ -121,28 +119,14 @@ public:
     // so far, the others are told Stopped.
     void Stop();
 
-    // After the job: how many devices ended in each result, in the order of
-    // JobOutcome, and how many were stopped before anything was sent.
-    struct Count {
-        JobOutcome result;
-        std::size_t count;
-    };
-    std::vector<Count> Summary() const;
+    // After the job: how many devices ended with `result`, and how many were
+    // stopped before anything was sent.
+    std::size_t CountOf(JobOutcome result) const;
     std::size_t StoppedCount() const;
     // The outcomes as CSV, the columns `pemblorctl apply --format csv` prints.
     std::string OutcomeCsv() const;
 
 private:
-    // The kernel's time to resolve the prompted addresses.
-    class ResolutionWait final : public Deadline {
-    public:
-        explicit ResolutionWait(SetupIpMany& logic) : m_logic(logic) {}
-        void Expired() override { m_logic.Resolved(); }
-
-    private:
-        SetupIpMany& m_logic;
-    };
-
     void Expired() override;
     // Plans m_request with the other hosts `hosts`, and shows the rows.
     void Plan(std::span<const Neighbour> hosts);
@@ -155,6 +139,8 @@ private:
     void Drive();
     void Progress(std::string_view mac, DevicePhase phase);
     void Ended(const DeviceOutcome& outcome);
+    // The row has ended with `ended`: told to the view and the window.
+    void EndRow(std::size_t index, const DeviceOutcome& ended);
     void Finish();
     // The job has ended: asks about the devices held back, and runs those
     // allowed again by broadcast. False when nothing is left to run.
@@ -177,7 +163,8 @@ private:
     bool m_probing = false;
     int m_probePasses = 0;
     std::set<std::uint32_t> m_probed;
-    ResolutionWait m_resolutionWait{*this};
+    // The kernel's time to resolve the prompted addresses.
+    MemberDeadline<SetupIpMany, &SetupIpMany::Resolved> m_resolutionWait{*this};
     std::string m_planFailure;
     bool m_planned = false;
     bool m_applied = false;

@@ -14,6 +14,7 @@
 
 #include <initializer_list>
 #include <tuple>
+#include <utility>
 
 namespace pemblor {
 namespace {
@@ -24,17 +25,6 @@ enum Column { ColNumber, ColSsid, ColMac, ColCurrent, ColPlanned, ColStatus, Col
 QString Counted(std::size_t count, const QString& one, const QString& many)
 {
     return (count == 1 ? one : many).arg(count);
-}
-
-// Room for "255.255.255.255" and a little more: the fields stay together
-// however wide the form grows.
-void FitAddressControl(QtIpAddressCtrl& control, const FieldRanges& ranges)
-{
-    for (int field = 0; field < 4; ++field)
-        control.SetFieldRange(field, ranges.low[field], ranges.high[field]);
-    const QMargins margins = control.contentsMargins();
-    control.setMinimumWidth(control.fontMetrics().horizontalAdvance(QLatin1Char('0')) * 16 + margins.left() +
-                            margins.right());
 }
 
 // The control's address as text; nothing when it is blank, and an empty
@@ -49,9 +39,6 @@ std::optional<std::string> AddressText(const QtIpAddressCtrl& control)
     return FormatIpv4(address);
 }
 
-// The catalogue's wording of the texts shared with pemblorctl.
-const auto LookUp = [](const char* text) { return Translated(text).toStdString(); };
-
 } // namespace
 
 SetupIpManyDialog::SetupIpManyDialog(Transport& transport, UiDispatcher& dispatcher, const LoopClock& clock,
@@ -64,9 +51,11 @@ SetupIpManyDialog::SetupIpManyDialog(Transport& transport, UiDispatcher& dispatc
     m_ui->setupUi(this);
     setWindowTitle(tr("Setup IP for %1 devices").arg(m_logic.Rows().size()));
     setAccessibleName(windowTitle());
-    FitAddressControl(*m_ui->start, IpAddressFields);
-    FitAddressControl(*m_ui->netmask, NetmaskFields);
-    FitAddressControl(*m_ui->gateway, GatewayFields);
+    // The address controls keep their natural width, room for
+    // "255.255.255.255" and a little more, however wide the form grows.
+    m_ui->start->SetFieldRanges(IpAddressFields);
+    m_ui->netmask->SetFieldRanges(NetmaskFields);
+    m_ui->gateway->SetFieldRanges(GatewayFields);
 
     QTableWidget& preview = *m_ui->preview;
     preview.setRowCount(static_cast<int>(m_logic.Rows().size()));
@@ -96,7 +85,7 @@ SetupIpManyDialog::SetupIpManyDialog(Transport& transport, UiDispatcher& dispatc
     m_logic.finished = [this] { ShowFinished(); };
     m_logic.outcome = [this](const DeviceOutcome& ended) { emit deviceEnded(ended); };
     m_logic.askBroadcast = [this](std::string_view mac, const CredentialRoute& route) {
-        const QString question = QString::fromStdString(AskBroadcastText(mac, route.interfaceName, LookUp));
+        const QString question = QString::fromStdString(AskBroadcastText(mac, route.interfaceName, TranslatedText));
         return MessageBox::question(this, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
     m_logic.applyRefused = [this] { ShowApplyRefused(); };
@@ -119,35 +108,22 @@ SetupIpManyDialog::~SetupIpManyDialog()
 void SetupIpManyDialog::ShowBroadcastWarning()
 {
     // One line for every interface whose hosts would read a password.
-    QStringList interfaces;
-    bool any = false;
+    QStringList lines;
     for (const ManyRow& row : m_logic.Rows()) {
         if (!row.refused.empty() || row.route.Unicast())
             continue;
-        any = true;
-        const QString name = QString::fromStdString(row.route.interfaceName);
-        if (!interfaces.contains(name))
-            interfaces << name;
+        const QString line = QString::fromStdString(BroadcastWarningText(row.route.interfaceName, TranslatedText));
+        if (!lines.contains(line))
+            lines << line;
     }
-    QLabel& warning = *m_ui->broadcastWarning;
-    if (!any) {
-        warning.hide();
-        return;
-    }
-    QStringList lines;
-    for (const QString& name : interfaces)
-        lines << QString::fromStdString(BroadcastWarningText(name.toStdString(), LookUp));
-    const QString text = lines.join(QLatin1Char('\n'));
-    warning.setText(text);
-    warning.setAccessibleName(text);
-    warning.show();
+    ShowWarningLine(*m_ui->broadcastWarning, lines.join(QLatin1Char('\n')));
 }
 
 void SetupIpManyDialog::OnInputChanged()
 {
     if (m_logic.Running() || m_logic.Applied())
         return;
-    ManyInputs inputs;
+    PlanRequest inputs;
     inputs.start = AddressText(*m_ui->start).value_or(std::string());
     inputs.netmask = AddressText(*m_ui->netmask);
     inputs.gateway = AddressText(*m_ui->gateway);
@@ -231,7 +207,7 @@ QString SetupIpManyDialog::StatusText(const ManyRow& row) const
         if (!row.skipped.empty())
             notes << tr("Skips %1 (in use)").arg(QString::fromStdString(row.skipped));
         if (!row.route.Unicast())
-            notes << QString::fromStdString(RouteToolTipLine(row.route, LookUp));
+            notes << QString::fromStdString(RouteToolTipLine(row.route, TranslatedText));
         return notes.join(QStringLiteral("; "));
     }
     case ManyRowState::Refused:
@@ -252,21 +228,23 @@ QString SetupIpManyDialog::StatusText(const ManyRow& row) const
     if (!row.outcome)
         return {};
     const DeviceOutcome& outcome = *row.outcome;
+    // The results told in words alone.
+    static constexpr std::pair<JobOutcome, const char*> kResults[] = {
+        {JobOutcome::Verified, QT_TR_NOOP("Verified")},
+        {JobOutcome::Stored, QT_TR_NOOP("Stored; takes effect after a reboot")},
+        {JobOutcome::Unchanged, QT_TR_NOOP("Unchanged; it holds the plan already")},
+        {JobOutcome::NeedsBroadcast, QT_TR_NOOP("Not changed: its password was not broadcast")}};
+    for (const auto& [result, text] : kResults) {
+        if (outcome.result == result)
+            return tr(text);
+    }
     switch (outcome.result) {
-    case JobOutcome::Verified:
-        return tr("Verified");
-    case JobOutcome::Stored:
-        return tr("Stored; takes effect after a reboot");
-    case JobOutcome::Unchanged:
-        return tr("Unchanged; it holds the plan already");
     case JobOutcome::NotVerified:
         return outcome.ip ? tr("Failed: not seen at its new address (last seen at %1)")
                                 .arg(QString::fromStdString(*outcome.ip))
                           : tr("Failed: not seen at its new address");
     case JobOutcome::Invalid:
         return tr("Refused: %1").arg(Translated(outcome.message));
-    case JobOutcome::NeedsBroadcast:
-        return tr("Not changed: its password was not broadcast");
     default:
         return tr("Failed: %1")
             .arg(outcome.message.empty() ? QString::fromUtf8(ResultName(outcome.result).data())
@@ -276,50 +254,31 @@ QString SetupIpManyDialog::StatusText(const ManyRow& row) const
 
 QString SetupIpManyDialog::SummaryText() const
 {
+    // Each result's part for one device and for more, in the summary's order.
+    static constexpr struct {
+        JobOutcome result;
+        const char* one;
+        const char* many;
+    } kParts[] = {
+        {JobOutcome::Verified, QT_TR_NOOP("%1 verified"), QT_TR_NOOP("%1 verified")},
+        {JobOutcome::Stored, QT_TR_NOOP("%1 stored"), QT_TR_NOOP("%1 stored")},
+        {JobOutcome::Unchanged, QT_TR_NOOP("%1 unchanged"), QT_TR_NOOP("%1 unchanged")},
+        {JobOutcome::AuthenticationError, QT_TR_NOOP("%1 authentication error"),
+         QT_TR_NOOP("%1 authentication errors")},
+        {JobOutcome::Timeout, QT_TR_NOOP("%1 timed out"), QT_TR_NOOP("%1 timed out")},
+        {JobOutcome::NotFound, QT_TR_NOOP("%1 not found"), QT_TR_NOOP("%1 not found")},
+        {JobOutcome::UnknownResult, QT_TR_NOOP("%1 unknown result"), QT_TR_NOOP("%1 unknown results")},
+        {JobOutcome::NotVerified, QT_TR_NOOP("%1 not seen at its new address"),
+         QT_TR_NOOP("%1 not seen at their new addresses")},
+        {JobOutcome::RebootNotSent, QT_TR_NOOP("%1 not rebooted"), QT_TR_NOOP("%1 not rebooted")},
+        {JobOutcome::NeedsBroadcast, QT_TR_NOOP("%1 not changed (password not broadcast)"),
+         QT_TR_NOOP("%1 not changed (passwords not broadcast)")},
+        {JobOutcome::Invalid, QT_TR_NOOP("%1 refused"), QT_TR_NOOP("%1 refused")},
+    };
     QStringList parts;
-    for (const SetupIpMany::Count& count : m_logic.Summary()) {
-        const std::size_t n = count.count;
-        switch (count.result) {
-        case JobOutcome::Verified:
-            parts << Counted(n, tr("%1 verified"), tr("%1 verified"));
-            break;
-        case JobOutcome::Stored:
-            parts << Counted(n, tr("%1 stored"), tr("%1 stored"));
-            break;
-        case JobOutcome::Unchanged:
-            parts << Counted(n, tr("%1 unchanged"), tr("%1 unchanged"));
-            break;
-        case JobOutcome::AuthenticationError:
-            parts << Counted(n, tr("%1 authentication error"), tr("%1 authentication errors"));
-            break;
-        case JobOutcome::Timeout:
-            parts << Counted(n, tr("%1 timed out"), tr("%1 timed out"));
-            break;
-        case JobOutcome::NotFound:
-            parts << Counted(n, tr("%1 not found"), tr("%1 not found"));
-            break;
-        case JobOutcome::UnknownResult:
-            parts << Counted(n, tr("%1 unknown result"), tr("%1 unknown results"));
-            break;
-        case JobOutcome::NotVerified:
-            parts << Counted(n, tr("%1 not seen at its new address"), tr("%1 not seen at their new addresses"));
-            break;
-        case JobOutcome::Invalid:
-        case JobOutcome::WouldChange:
-            parts << Counted(n, tr("%1 refused"), tr("%1 refused"));
-            break;
-        case JobOutcome::RebootNotSent:
-            parts << Counted(n, tr("%1 not rebooted"), tr("%1 not rebooted"));
-            break;
-        case JobOutcome::NeedsBroadcast:
-            parts << Counted(n, tr("%1 not changed (password not broadcast)"),
-                             tr("%1 not changed (passwords not broadcast)"));
-            break;
-        case JobOutcome::RebootSent: // not outcomes of the fleet
-        case JobOutcome::SendFailed:
-        case JobOutcome::Stopped:
-            break;
-        }
+    for (const auto& part : kParts) {
+        if (const std::size_t count = m_logic.CountOf(part.result))
+            parts << Counted(count, tr(part.one), tr(part.many));
     }
     if (const std::size_t stopped = m_logic.StoppedCount())
         parts << Counted(stopped, tr("%1 stopped before any change"), tr("%1 stopped before any change"));

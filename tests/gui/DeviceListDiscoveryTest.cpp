@@ -216,8 +216,7 @@ TEST(DeviceListDiscoveryTest, AReplyUnderTheZeroMacIsNeverListed)
     apsim::ApSettings settings = GuiRig::Standard(0);
     settings.mac = {};
     rig.AddAccessPoint(settings);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     EXPECT_TRUE(rig.Cells().empty());
     EXPECT_EQ(rig.Messages().size(), 1) << "Find no devices!";
 }

@@ -63,8 +63,7 @@ TEST_F(InterfacesTest, DiscoveryGoesOutOfEveryInterfaceAndRowsTellWhereTheyAnswe
     // The same device on both segments is one row, on the first interface
     // it answered on.
     AddBehindEth1("198.18.2.11", 2, GuiRig::ApMac(0));
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
 
     EXPECT_EQ(LeftBy(TypeQuery), (std::vector<std::string>{"eth0", "eth1"}));
     std::vector<std::vector<std::uint8_t>> bytes;
@@ -96,8 +95,7 @@ TEST_F(InterfacesTest, AFailedSendOnOneInterfaceNamesItAndTheOthersStillGo)
 TEST_F(InterfacesTest, ADeviceOutsideItsInterfaceNetworkIsWarnedAndAsksBeforeItsPage)
 {
     AddBehindEth1(Outside, 1, GuiRig::ApMac(1));
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     ASSERT_EQ(rig.Cells().size(), 2u);
     const int outside = RowOf(Outside);
     const int inside = RowOf(BehindEth0);
@@ -133,8 +131,7 @@ TEST_F(InterfacesTest, ADeviceOutsideItsInterfaceNetworkIsWarnedAndAsksBeforeIts
 TEST_F(InterfacesTest, ADeviceIsAskedOnlyOutOfItsInterfaceAndTheStopLeavesByAll)
 {
     AddBehindEth1(BehindEth1, 1, GuiRig::ApMac(1));
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     rig.ClickRow(RowOf(BehindEth1));
     rig.Click("IDC_BTN_SETUPIP");
     auto* dialog = rig.window->findChild<CSetupIpDlg*>();

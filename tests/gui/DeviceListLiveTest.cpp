@@ -51,8 +51,7 @@ TEST(DeviceListLiveTest, RoundsEveryFiveSecondsKeepTheTableAndAddNewDevicesWithT
     apsim::Quirks silent;
     silent.silent = true;
     SimAccessPoint& late = rig.AddStandardAccessPoint(1, silent);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     ASSERT_EQ(rig.Cells().size(), 1u);
     const int before = rig.DiscoveriesSent();
 
@@ -73,8 +72,7 @@ TEST(DeviceListLiveTest, AMovedDeviceShowsItsNewAddress)
 {
     DeviceListRig rig;
     SimAccessPoint& ap = rig.AddStandardAccessPoint(0);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     KeepDiscovering(rig);
     SetSilent(ap, true);
     apsim::ApSettings moved = GuiRig::Standard(0);
@@ -89,8 +87,7 @@ TEST(DeviceListLiveTest, ASilentDeviceIsGreyedAfterFifteenSecondsAndStaysListed)
     DeviceListRig rig;
     SimAccessPoint& ap = rig.AddStandardAccessPoint(0);
     rig.AddStandardAccessPoint(1);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     ASSERT_EQ(rig.Cells().size(), 2u);
     SetSilent(ap, true);
     KeepDiscovering(rig);
@@ -147,8 +144,7 @@ TEST(DeviceListLiveTest, DiscoverWhileLiveClearsAndNumbersFromOne)
     DeviceListRig rig;
     SimAccessPoint& ap0 = rig.AddStandardAccessPoint(0);
     rig.AddStandardAccessPoint(1);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     KeepDiscovering(rig);
     SetSilent(ap0, true);
     rig.Advance(7000);
@@ -161,8 +157,7 @@ TEST(DeviceListLiveTest, RoundsPauseWhileSetupIpIsOpenAndResumeAfter)
 {
     DeviceListRig rig;
     rig.AddStandardAccessPoint(0);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     KeepDiscovering(rig);
     rig.Advance(2000); // inside a round
     rig.ClickRow(0);
@@ -185,8 +180,7 @@ TEST(DeviceListLiveTest, OffTheDiscoveryIsTodaysAndNoRoundFollows)
 {
     DeviceListRig rig;
     SimAccessPoint& ap = rig.AddStandardAccessPoint(0);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     EXPECT_EQ(rig.DiscoveriesSent(), 1);
     SetSilent(ap, true);
     rig.Advance(60000);

@@ -31,8 +31,7 @@ protected:
         apsim::ApSettings copy = GuiRig::Standard(0);
         copy.ip = *apsim::ParseAddress(SecondHost);
         rig.AddAccessPoint(copy);
-        rig.Open();
-        rig.Discover(6000);
+        rig.OpenAndDiscover();
     }
     QString Tip(int column = 2) const
     {

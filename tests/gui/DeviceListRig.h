@@ -49,6 +49,12 @@ public:
     void Click(const char* name);
     // Clicks Discover and lets `ms` of virtual time pass.
     void Discover(Millis ms = 0);
+    // Opens the window and runs one discovery to its end.
+    void OpenAndDiscover()
+    {
+        Open();
+        Discover(6000);
+    }
 
     // The cells a reply fills (columns 0 to 5), row by row as shown.
     Rows Cells() const;

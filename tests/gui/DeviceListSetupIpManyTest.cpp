@@ -16,17 +16,12 @@ namespace {
 TEST(DeviceListSetupIpManyTest, SeveralRowsOpenTheDialogForAllOfThem)
 {
     DeviceListRig rig;
-    for (int i = 0; i < 3; ++i) {
-        apsim::ApSettings settings = GuiRig::Standard(i);
+    // The rows (and the plan) keep the order of the devices' answers.
+    rig.AddInOrder(3, [](int i, apsim::ApSettings& settings) {
         if (i == 1)
             settings.pass = "other";
-        // They answer in their order, so the rows (and the plan) keep it.
-        apsim::Quirks quirks;
-        quirks.replyDelayMs = 100 + 100 * i;
-        rig.AddAccessPoint(settings, quirks);
-    }
-    rig.Open();
-    rig.Discover(6000);
+    });
+    rig.OpenAndDiscover();
     ASSERT_EQ(rig.Cells().size(), 3u);
     rig.ClickRow(0);
     rig.ClickRow(2, Qt::ShiftModifier);
@@ -45,13 +40,9 @@ TEST(DeviceListSetupIpManyTest, SeveralRowsOpenTheDialogForAllOfThem)
     // The devices get addresses from 198.18.0.50 upward; the job runs on the
     // window's session.
     QSignalSpy ended(dialog, &SetupIpManyDialog::deviceEnded);
-    many.Replan({"198.18.0.50", std::nullopt, std::string("198.18.0.200"), std::nullopt});
+    many.Replan({{}, "198.18.0.50", std::nullopt, std::string("198.18.0.200"), std::nullopt});
     ASSERT_TRUE(many.CanApply()) << many.PlanFailure();
-    JobSettings settings;
-    settings.user = "admin";
-    settings.password = "admin";
-    settings.reboot = true;
-    many.Apply(settings);
+    many.Apply({.user = "admin", .password = "admin", .reboot = true});
     for (int second = 0; second < 200 && many.Running(); ++second)
         rig.Advance(1000);
     ASSERT_FALSE(many.Running());
@@ -80,8 +71,7 @@ TEST(DeviceListSetupIpManyTest, OneRowOpensTheSingleDeviceDialog)
     DeviceListRig rig;
     rig.AddStandardAccessPoint(0);
     rig.AddStandardAccessPoint(1);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     rig.ClickRow(1);
     rig.Click("IDC_BTN_SETUPIP");
     EXPECT_EQ(rig.window->findChild<SetupIpManyDialog*>(), nullptr);

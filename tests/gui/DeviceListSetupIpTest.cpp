@@ -84,8 +84,7 @@ TEST(DeviceListSetupIpTest, RowShowsTheAddressTheDetailReplyCameFrom)
 {
     DeviceListRig rig;
     SimAccessPoint& ap = rig.AddStandardAccessPoint(0);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     // The device answers from another address from now on.
     apsim::Quirks moved;
     moved.answerFrom = 0xC6120014u; // 198.18.0.20
@@ -105,8 +104,7 @@ TEST(DeviceListSetupIpTest, UnansweredDetailQueryTimesOutAndClosesTheDialog)
     apsim::Quirks mute;
     mute.noDetail = true;
     rig.AddStandardAccessPoint(0, mute);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     rig.RightClickRow(0);
     rig.Choose(QStringLiteral("Setup IP ..."));
     ASSERT_NE(OpenDialog(rig), nullptr);
@@ -143,8 +141,7 @@ TEST(DeviceListSetupIpTest, RowWhoseMacCellIsOtherTextIsAddressedByItsHeaderMac)
         DeviceListRig rig;
         SimAccessPoint& ap = rig.AddStandardAccessPoint(0);
         ap.SetDiscoveryEntries(row.entries, row.entryCountField);
-        rig.Open();
-        rig.Discover(6000);
+        rig.OpenAndDiscover();
         ASSERT_EQ(rig.Cells().size(), 1u);
         ASSERT_EQ(rig.Cells()[0][5], row.macCell);
         rig.ClickRow(0);
@@ -190,8 +187,7 @@ TEST(DeviceListSetupIpTest, RowShowsTheAddressTheDeviceLastAnsweredFrom)
 {
     DeviceListRig rig;
     rig.AddStandardAccessPoint(0);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     const std::vector<std::string> before = rig.Cells().at(0);
     ASSERT_NE(ApplyWithReboot(rig, "IDC_IP_ADDRESS", 3, QStringLiteral("40")), nullptr);
     rig.Advance(60000);
@@ -210,8 +206,7 @@ TEST(DeviceListSetupIpTest, ClicksDuringTheRestartAreDroppedAndTheRowShowsTheRep
 {
     DeviceListRig rig;
     rig.AddStandardAccessPoint(0);
-    rig.Open();
-    rig.Discover(6000);
+    rig.OpenAndDiscover();
     const int discoveries = rig.DiscoveriesSent();
     const int stops = rig.StopDatagramsSent();
     CSetupIpDlg* dialog = ApplyWithReboot(rig, "IDC_IP_NETMASK", 2, QStringLiteral("254"));
@@ -244,8 +239,7 @@ TEST(DeviceListSetupIpTest, ClosingTheMainWindowDuringTheRestartAsksFirst)
         SCOPED_TRACE(yes ? "Yes" : "No");
         DeviceListRig rig;
         rig.AddStandardAccessPoint(0);
-        rig.Open();
-        rig.Discover(6000);
+        rig.OpenAndDiscover();
         CSetupIpDlg* dialog = ApplyWithReboot(rig, "IDC_IP_NETMASK", 2, QStringLiteral("254"));
         ASSERT_NE(dialog, nullptr);
         ASSERT_TRUE(dialog->Restarting());

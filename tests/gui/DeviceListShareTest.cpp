@@ -31,15 +31,8 @@ protected:
     {
         // The SSIDs need quoting in CSV and cannot break a TSV line.
         const char* ssids[] = {"lab, north", "say \"hi\" now", "tab\there"};
-        for (int i = 0; i < 3; ++i) {
-            apsim::ApSettings settings = GuiRig::Standard(i);
-            settings.ssid = ssids[i];
-            apsim::Quirks quirks;
-            quirks.replyDelayMs = 100 + 100 * i;
-            rig.AddAccessPoint(settings, quirks);
-        }
-        rig.Open();
-        rig.Discover(6000);
+        rig.AddInOrder(3, [&ssids](int i, apsim::ApSettings& settings) { settings.ssid = ssids[i]; });
+        rig.OpenAndDiscover();
         ASSERT_EQ(rig.Cells().size(), 3u);
     }
     void TearDown() override

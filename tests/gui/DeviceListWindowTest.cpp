@@ -314,8 +314,7 @@ TEST(DeviceListWindowTest, CloseBoxSendsTwoStopDatagramsCloseButtonAndEscapeOne)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         DeviceListRig rig;
-        rig.Open();
-        rig.Discover(6000); // the receive thread runs
+        rig.OpenAndDiscover(); // the receive thread runs
         QSignalSpy finished(rig.window.get(), &QDialog::finished);
         c.close(rig);
         rig.Settle();

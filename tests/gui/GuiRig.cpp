@@ -77,6 +77,17 @@ SimAccessPoint& GuiRig::AddStandardAccessPoint(int index, const apsim::Quirks& q
     return AddAccessPoint(Standard(index), quirks);
 }
 
+void GuiRig::AddInOrder(int count, const std::function<void(int, apsim::ApSettings&)>& adjust)
+{
+    for (int i = 0; i < count; ++i) {
+        apsim::ApSettings settings = Standard(i);
+        adjust(i, settings);
+        apsim::Quirks quirks;
+        quirks.replyDelayMs = 100 + 100 * i;
+        AddAccessPoint(settings, quirks);
+    }
+}
+
 SimAccessPoint& GuiRig::AddAccessPointOn(const std::string& segment, const apsim::ApSettings& settings,
                                          const apsim::Quirks& quirks)
 {

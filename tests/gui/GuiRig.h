@@ -8,6 +8,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,10 @@ public:
     static apsim::ApSettings Standard(int index);
     SimAccessPoint& AddAccessPoint(const apsim::ApSettings& settings, const apsim::Quirks& quirks = {});
     SimAccessPoint& AddStandardAccessPoint(int index, const apsim::Quirks& quirks = {});
+    // Standard access points 0 to count - 1, each as `adjust` leaves it,
+    // answering a discovery in their order (from 100 ms on, 100 ms apart),
+    // so that the rows keep it.
+    void AddInOrder(int count, const std::function<void(int, apsim::ApSettings&)>& adjust);
     // An access point behind another interface's segment: its host is made
     // there first.
     SimAccessPoint& AddAccessPointOn(const std::string& segment, const apsim::ApSettings& settings,

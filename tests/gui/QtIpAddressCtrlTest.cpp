@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <ostream>
+#include <utility>
 
 // Readable failure messages; found by argument-dependent lookup.
 inline void PrintTo(const QString& text, std::ostream* out)
@@ -113,6 +114,16 @@ protected:
         before->setFocus(Qt::OtherFocusReason);
         Press(Qt::Key_Tab);
     }
+    // Keys typed into control `id` and what it then holds (its fields
+    // "a|b|c|d", or the one field typed into), with the range notice it
+    // shows (empty: none).
+    struct Typed {
+        int id;
+        const char* typed;
+        const char* kept;
+        QString notice;
+    };
+
     // The control changed, and the last notification saw it as it is now.
     void ExpectNotified(int id, const std::string& what)
     {
@@ -186,30 +197,23 @@ TEST_F(QtIpAddressCtrlTest, ClickPutsTheCaretInTheClickedFieldWhereClicked)
 // Whole addresses typed after tabbing into an empty or a filled control.
 TEST_F(QtIpAddressCtrlTest, TypedAddressIsTheAddressKept)
 {
-    struct Case {
-        int id;
-        bool filled;
-        const char* typed;
-        const char* kept;
-        QString notice;
+    const std::pair<bool, Typed> cases[]{
+        {false, {IDC_IP_ADDRESS, "198.18.200.77", "198|18|200|77", {}}},
+        {true, {IDC_IP_ADDRESS, "198.18.200.77", "198|18|200|77", {}}},
+        {true, {IDC_IP_ADDRESS, "192.168.1.10", "192|168|1|10", {}}},
+        {false, {IDC_IP_ADDRESS, "1..2.3.4", "1|2|3|4", {}}},
+        {true, {IDC_IP_ADDRESS, "1.2.3", "1|2|3|1", {}}},
+        {false, {IDC_IP_ADDRESS, "192.168.001.010", "192|168|1|010", {}}},
+        {true, {IDC_IP_ADDRESS, "300.1.2.3", "223|1|2|3", RangeNotice(300, 1, 223)}},
+        {true, {IDC_IP_ADDRESS, "0.1.2.3", "1|1|2|3", RangeNotice(0, 1, 223)}},
+        {true, {IDC_IP_NETMASK, "255255255255", "255|255|255|254", RangeNotice(255, 0, 254)}},
+        {false, {IDC_IP_NETMASK, "255.255.0.0", "255|255|0|0", {}}},
+        {true, {IDC_IP_GATEWAY, "0.0.0.0", "0|0|0|0", {}}},
+        {false, {IDC_IP_GATEWAY, "198.18.0.1", "198|18|0|1", {}}},
     };
-    const Case cases[]{
-        {IDC_IP_ADDRESS, false, "198.18.200.77", "198|18|200|77", {}},
-        {IDC_IP_ADDRESS, true, "198.18.200.77", "198|18|200|77", {}},
-        {IDC_IP_ADDRESS, true, "192.168.1.10", "192|168|1|10", {}},
-        {IDC_IP_ADDRESS, false, "1..2.3.4", "1|2|3|4", {}},
-        {IDC_IP_ADDRESS, true, "1.2.3", "1|2|3|1", {}},
-        {IDC_IP_ADDRESS, false, "192.168.001.010", "192|168|1|010", {}},
-        {IDC_IP_ADDRESS, true, "300.1.2.3", "223|1|2|3", RangeNotice(300, 1, 223)},
-        {IDC_IP_ADDRESS, true, "0.1.2.3", "1|1|2|3", RangeNotice(0, 1, 223)},
-        {IDC_IP_NETMASK, true, "255255255255", "255|255|255|254", RangeNotice(255, 0, 254)},
-        {IDC_IP_NETMASK, false, "255.255.0.0", "255|255|0|0", {}},
-        {IDC_IP_GATEWAY, true, "0.0.0.0", "0|0|0|0", {}},
-        {IDC_IP_GATEWAY, false, "198.18.0.1", "198|18|0|1", {}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [filled, c] : cases) {
         QtIpAddressCtrl* target = Control(c.id);
-        if (c.filled)
+        if (filled)
             target->SetAddress(kFilled);
         else
             target->ClearAddress();
@@ -228,34 +232,27 @@ TEST_F(QtIpAddressCtrlTest, TypedAddressIsTheAddressKept)
 // user is told about it.
 TEST_F(QtIpAddressCtrlTest, OutOfRangeValueIsClampedAndTheUserTold)
 {
-    struct Case {
-        int id;
-        int field;
-        const char* typed;
-        const char* kept;
-        QString notice;
+    const std::pair<int, Typed> cases[]{
+        {0, {IDC_IP_ADDRESS, "300", "223", RangeNotice(300, 1, 223)}},
+        {0, {IDC_IP_ADDRESS, "0", "1", RangeNotice(0, 1, 223)}},
+        {0, {IDC_IP_ADDRESS, "224", "223", RangeNotice(224, 1, 223)}},
+        {3, {IDC_IP_ADDRESS, "255", "254", RangeNotice(255, 0, 254)}},
+        {1, {IDC_IP_ADDRESS, "255", "255", {}}},
+        {0, {IDC_IP_GATEWAY, "0", "0", {}}},
+        {0, {IDC_IP_GATEWAY, "999", "223", RangeNotice(999, 0, 223)}},
+        {0, {IDC_IP_NETMASK, "255", "255", {}}},
+        {3, {IDC_IP_NETMASK, "255", "254", RangeNotice(255, 0, 254)}},
+        {2, {IDC_IP_ADDRESS, "007", "7", {}}},
+        {1, {IDC_IP_ADDRESS, "a1b", "1", {}}},
     };
-    const Case cases[]{
-        {IDC_IP_ADDRESS, 0, "300", "223", RangeNotice(300, 1, 223)},
-        {IDC_IP_ADDRESS, 0, "0", "1", RangeNotice(0, 1, 223)},
-        {IDC_IP_ADDRESS, 0, "224", "223", RangeNotice(224, 1, 223)},
-        {IDC_IP_ADDRESS, 3, "255", "254", RangeNotice(255, 0, 254)},
-        {IDC_IP_ADDRESS, 1, "255", "255", {}},
-        {IDC_IP_GATEWAY, 0, "0", "0", {}},
-        {IDC_IP_GATEWAY, 0, "999", "223", RangeNotice(999, 0, 223)},
-        {IDC_IP_NETMASK, 0, "255", "255", {}},
-        {IDC_IP_NETMASK, 3, "255", "254", RangeNotice(255, 0, 254)},
-        {IDC_IP_ADDRESS, 2, "007", "7", {}},
-        {IDC_IP_ADDRESS, 1, "a1b", "1", {}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [field, c] : cases) {
         QtIpAddressCtrl* target = Control(c.id);
         target->ClearAddress();
         seen.clear();
-        target->FocusField(c.field, true);
+        target->FocusField(field, true);
         Type(QString::fromLatin1(c.typed));
         user->setFocus(Qt::OtherFocusReason);
-        EXPECT_EQ(target->Field(c.field)->text(), QString::fromLatin1(c.kept)) << c.id << " " << c.typed;
+        EXPECT_EQ(target->Field(field)->text(), QString::fromLatin1(c.kept)) << c.id << " " << c.typed;
         EXPECT_EQ(target->Notice(), c.notice) << c.id << " " << c.typed;
         ExpectNotified(c.id, c.typed);
     }

@@ -17,9 +17,6 @@ constexpr const char* Outside = "192.168.1.1";
 const QString Warning = QStringLiteral("The password will be sent by broadcast: every computer on eth0 can read it.");
 const QString AskBroadcast = QStringLiteral("00:0A:FF:10:2B:C4 does not answer by unicast. Send the password by "
                                             "broadcast? Every computer on eth0 can read it.");
-const QString RebootQuestion =
-    QStringLiteral("Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?");
-const QString RebootNote = QStringLiteral("It may take about one minute to reboot the target.");
 
 class SetupIpDlgBroadcast : public SetupIpDlgRig {
 public:
@@ -50,10 +47,10 @@ public:
         Open(address, MacText, eth0->index);
     }
     // Types the credentials and the last field of the address (".30"),
-    // ticks the box when asked, and applies, at ApplyAt.
-    void ApplyAt30(bool neverBroadcast)
+    // ticks the box when asked, and applies, at `at`.
+    void ApplyAt30(bool neverBroadcast, Millis at = ApplyAt)
     {
-        At(ApplyAt, [this, neverBroadcast] {
+        At(at, [this, neverBroadcast] {
             TypeText(UserName, QString::fromLatin1(User));
             TypeText(PasswordEdit, QString::fromLatin1(Password));
             TypeField(IpAddress, 3, QStringLiteral("30"));
@@ -121,14 +118,7 @@ TEST_F(SetupIpDlgBroadcast, InsideTheNetworkByUnicast)
         OpenAt(DeviceHost);
         EXPECT_TRUE(WarningLine()->isHidden());
         EXPECT_FALSE(ReadsWarning());
-        At(start + ApplyAt, [this, neverBroadcast] {
-            TypeText(UserName, QString::fromLatin1(User));
-            TypeText(PasswordEdit, QString::fromLatin1(Password));
-            TypeField(IpAddress, 3, QStringLiteral("30"));
-            if (neverBroadcast)
-                Click("neverBroadcast");
-            Click(Apply);
-        });
+        ApplyAt30(neverBroadcast, start + ApplyAt);
         ASSERT_TRUE(RunUntilClosed());
         EXPECT_EQ(MessageBox::takeShown(), (QStringList{RebootQuestion, RebootNote}));
         EXPECT_EQ(WithPassword(device), (std::vector<std::string>{"2 198.18.0.20", "2 198.18.0.20"}));

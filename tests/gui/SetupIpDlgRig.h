@@ -52,6 +52,11 @@ inline void PrintTo(const QStringList& texts, std::ostream* out)
 
 namespace pemblor {
 
+// The messages once the device has stored a change.
+inline const QString RebootQuestion =
+    QStringLiteral("Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?");
+inline const QString RebootNote = QStringLiteral("It may take about one minute to reboot the target.");
+
 class SetupIpDlgRig : public ::testing::Test {
 public:
     using Millis = LoopClock::Millis;

@@ -4,13 +4,7 @@
 // password" holds every such password back. And the other hosts on the
 // devices' link that the plan steps around: the preview reads the neighbour
 // table, Apply prompts address resolution of the planned addresses first.
-#include "engine/EventLoop.h"
-#include "engine/Transport.h"
-#include "tests/fakenet/FakeNetwork.h"
-#include "gui/MessageBox.h"
-#include "gui/QtIpAddressCtrl.h"
-#include "gui/SetupIpManyDialog.h"
-#include "tests/support/SimAccessPoint.h"
+#include "tests/gui/SetupIpManyRig.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -41,31 +35,9 @@ const QString Warning = QStringLiteral("The password will be sent by broadcast: 
 // outside it, and an agent inside that hears broadcasts only.
 enum class Kind { Inside, Outside, BroadcastOnly };
 
-class SetupIpManyBroadcast : public ::testing::Test {
+class SetupIpManyBroadcast : public SetupIpManyRig {
 protected:
-    SetupIpManyBroadcast()
-    {
-        MessageBox::reset();
-        g_hRecvSocket = InvalidSocket;
-        EXPECT_TRUE(transport.Open().Ok());
-        EXPECT_TRUE(transport.StartReceiveThread());
-    }
-    ~SetupIpManyBroadcast() override
-    {
-        dialog.reset();
-        transport.StopReceiveThread();
-        aps.clear();
-        loop.Stop();
-        g_hRecvSocket = InvalidSocket;
-        MessageBox::reset();
-    }
-
-    static TransportConfig Config(IInterfaceList* list)
-    {
-        TransportConfig config;
-        config.interfaces = list;
-        return config;
-    }
+    SetupIpManyBroadcast() : SetupIpManyRig(ToolHost, true) {}
 
     // Device n of `kinds`: MAC 02:00:00:00:00:0<n+1>, inside at
     // 198.18.1.<20+n>, outside at 192.168.1.1.
@@ -92,40 +64,21 @@ protected:
             devices.push_back({static_cast<int>(n + 1), settings.ssid, mac, FormatIpv4(settings.ip)});
             heard.push_back({mac, settings.ip, settings.ip, eth0});
         }
-        dialog = std::make_unique<SetupIpManyDialog>(transport, loop, virtualClock, devices, heard,
-                                                     std::vector<std::uint32_t>{0xC6120101u});
-        dialog->show();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+        OpenDialog({0xC6120101u});
     }
 
-    template <typename T>
-    T* Find(const char* name) const
-    {
-        T* found = dialog->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
     QString Note(int row) const { return Find<QTableWidget>("preview")->item(row, ColStatus)->text(); }
-    static void Type(const QString& keys) { QTest::keyClicks(static_cast<QWidget*>(nullptr), keys); }
 
     // The plan from 198.18.1.60 with admin/secret, no reboot; the box
     // ticked when asked; Apply clicked; the job run to its end.
     void ApplyAndRun(bool neverBroadcast)
     {
-        Find<QtIpAddressCtrl>("start")->setFocus();
-        Type(QStringLiteral("198.18.1.60"));
-        Find<QLineEdit>("user")->setFocus();
-        Type(QStringLiteral("admin"));
-        Find<QLineEdit>("password")->setFocus();
-        Type(QStringLiteral("secret"));
+        TypeInputs(QStringLiteral("198.18.1.60"), QStringLiteral("admin"), QStringLiteral("secret"));
         Find<QCheckBox>("reboot")->setChecked(false);
         if (neverBroadcast)
             QTest::mouseClick(Find<QCheckBox>("neverBroadcast"), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
         QTest::mouseClick(Find<QPushButton>("apply"), Qt::LeftButton);
-        for (int step = 0; step < 400 && dialog->Logic().Running(); ++step) {
-            loop.Advance(250);
-            QCoreApplication::processEvents();
-        }
+        RunJob(250);
         ASSERT_FALSE(dialog->Logic().Running());
     }
     // Where each request with the password went ("broadcast" or an address).
@@ -145,17 +98,6 @@ protected:
         EXPECT_TRUE(outcome) << row;
         return outcome ? outcome->result : JobOutcome::Stopped;
     }
-
-    FakeNetwork net;
-    VirtualClock virtualClock{[this] { return net.Quiescent(); }};
-    EventLoop loop{virtualClock};
-    std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(ToolHost);
-    std::unique_ptr<IInterfaceList> interfaces = net.InterfaceList(ToolHost);
-    Transport transport{*tool, loop, Config(interfaces.get())};
-    std::vector<std::unique_ptr<SimAccessPoint>> aps;
-    std::vector<ManyDevice> devices;
-    std::vector<HeardDevice> heard;
-    std::unique_ptr<SetupIpManyDialog> dialog;
 };
 
 // Before Apply: the note column names the device outside the network, and
@@ -286,10 +228,7 @@ TEST_F(SetupIpManyBroadcast, ApplyLooksForOtherHostsOnTheLinkThePreviewOnlyReads
     QCoreApplication::processEvents();
     EXPECT_EQ(planned(1), "198.18.1.63");
     EXPECT_EQ(prompted(), (std::vector<std::string>{"198.18.1.61", "198.18.1.62", "198.18.1.63"}));
-    for (int step = 0; step < 400 && dialog->Logic().Running(); ++step) {
-        loop.Advance(250);
-        QCoreApplication::processEvents();
-    }
+    RunJob(250);
     ASSERT_FALSE(dialog->Logic().Running());
     EXPECT_EQ(Result(0), JobOutcome::Stored);
     EXPECT_EQ(Result(1), JobOutcome::Stored);
@@ -308,10 +247,7 @@ TEST_F(SetupIpManyBroadcast, ApplyRefusedWhenTheHostsFoundLeaveNoRoom)
     WriteNeighbours(table, {});
     Start({Kind::Inside, Kind::Inside});
     dialog->Logic().LookForHosts(*tool, table.toStdString());
-    Find<QtIpAddressCtrl>("start")->setFocus();
-    Type(QStringLiteral("198.18.1.253"));
-    Find<QLineEdit>("user")->setFocus();
-    Type(QStringLiteral("admin"));
+    TypeInputs(QStringLiteral("198.18.1.253"), QStringLiteral("admin"));
     Find<QCheckBox>("reboot")->setChecked(false);
     QTest::mouseClick(Find<QPushButton>("apply"), Qt::LeftButton);
     WriteNeighbours(table, {"198.18.1.254"});

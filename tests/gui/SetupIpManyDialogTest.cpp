@@ -1,14 +1,6 @@
 // "Setup IP for N devices" driven by keys and clicks over the simulator's
 // access points on the fake network and the virtual clock.
-#include "engine/EventLoop.h"
-#include "engine/NetworkEndpoint.h"
-#include "engine/Transport.h"
-#include "tests/fakenet/FakeNetwork.h"
-#include "gui/FileDialog.h"
-#include "gui/MessageBox.h"
-#include "gui/QtIpAddressCtrl.h"
-#include "gui/SetupIpManyDialog.h"
-#include "tests/support/SimAccessPoint.h"
+#include "tests/gui/SetupIpManyRig.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -61,26 +53,9 @@ long Commands(const SimAccessPoint& ap)
     return std::count_if(requests.begin(), requests.end(), [](const std::string& r) { return r.starts_with("2 "); });
 }
 
-class SetupIpManyDialogTest : public ::testing::Test {
+class SetupIpManyDialogTest : public SetupIpManyRig {
 protected:
-    SetupIpManyDialogTest()
-    {
-        MessageBox::reset();
-        FileDialog::reset();
-        g_hRecvSocket = InvalidSocket;
-        EXPECT_TRUE(transport.Open().Ok());
-        EXPECT_TRUE(transport.StartReceiveThread());
-    }
-    ~SetupIpManyDialogTest() override
-    {
-        dialog.reset();
-        transport.StopReceiveThread();
-        aps.clear();
-        loop.Stop();
-        g_hRecvSocket = InvalidSocket;
-        MessageBox::reset();
-        FileDialog::reset();
-    }
+    SetupIpManyDialogTest() : SetupIpManyRig(FormatIpv4(kLab.address), false) {}
 
     void Start(const std::vector<Ap>& lab)
     {
@@ -110,26 +85,10 @@ protected:
         heard.push_back({"02:00:00:00:00:99", kSubnet | 51u, std::nullopt, kLab});
     }
 
-    SetupIpManyDialog& Open()
-    {
-        dialog = std::make_unique<SetupIpManyDialog>(transport, loop, virtualClock, devices, heard,
-                                                     std::vector<std::uint32_t>{kLab.address});
-        dialog->show();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
-        return *dialog;
-    }
+    SetupIpManyDialog& Open() { return OpenDialog({kLab.address}); }
 
-    template <typename T>
-    T* Find(const char* name) const
-    {
-        T* found = dialog->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
     QString Cell(int row, int column) const { return Find<QTableWidget>("preview")->item(row, column)->text(); }
     QString Message() const { return Find<QLabel>("message")->text(); }
-    // Each key goes to the widget that has the focus when it is typed.
-    static void Type(const QString& keys) { QTest::keyClicks(static_cast<QWidget*>(nullptr), keys); }
     static void Press(Qt::Key key) { QTest::keyClick(static_cast<QWidget*>(nullptr), key); }
     // Moves the virtual clock in steps, letting the dialog paint between.
     void Advance(EventLoop::Millis ms)
@@ -142,24 +101,9 @@ protected:
     // Types the start address and the credentials, and applies with Enter.
     void ApplyFrom(const QString& start)
     {
-        Find<QtIpAddressCtrl>("start")->setFocus();
-        Type(start);
-        Find<QLineEdit>("user")->setFocus();
-        Type(QStringLiteral("admin"));
-        Find<QLineEdit>("password")->setFocus();
-        Type(QStringLiteral("secret"));
+        TypeInputs(start, QStringLiteral("admin"), QStringLiteral("secret"));
         Press(Qt::Key_Return);
     }
-
-    FakeNetwork net;
-    VirtualClock virtualClock{[this] { return net.Quiescent(); }};
-    EventLoop loop{virtualClock};
-    std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(FormatIpv4(kLab.address));
-    Transport transport{*tool, loop};
-    std::vector<std::unique_ptr<SimAccessPoint>> aps;
-    std::vector<ManyDevice> devices;
-    std::vector<HeardDevice> heard;
-    std::unique_ptr<SetupIpManyDialog> dialog;
 };
 
 TEST_F(SetupIpManyDialogTest, ThePreviewFollowsTheStartAddressAsItIsTyped)
@@ -226,6 +170,7 @@ TEST_F(SetupIpManyDialogTest, TabOrderAndTheAddressControlsWidth)
         auto* control = Find<QtIpAddressCtrl>(name);
         const int character = control->fontMetrics().horizontalAdvance(QLatin1Char('0'));
         EXPECT_LE(control->width(), 20 * character) << name;
+        EXPECT_EQ(control->width(), control->sizeHint().width()) << name << ": its natural width";
         EXPECT_LE(control->Field(1)->x() - control->Field(0)->x(), 6 * character) << name;
         for (int field = 0; field < 4; ++field)
             EXPECT_GE(control->Field(field)->width(), control->fontMetrics().horizontalAdvance(QStringLiteral("255")))
@@ -396,13 +341,9 @@ TEST_F(SetupIpManyDialogTest, TheJobChangesAndRebootsEachDeviceAndVerifiesIt)
     SetupIpManyDialog& shown = Open();
     QSignalSpy ended(&shown, &SetupIpManyDialog::deviceEnded);
     SetupIpMany& logic = shown.Logic();
-    logic.Replan({HostText(30), std::nullopt, std::string("198.18.1.200"), std::nullopt});
+    logic.Replan({{}, HostText(30), std::nullopt, std::string("198.18.1.200"), std::nullopt});
     ASSERT_TRUE(logic.CanApply()) << logic.PlanFailure();
-    JobSettings settings;
-    settings.user = "admin";
-    settings.password = "secret";
-    settings.reboot = true;
-    logic.Apply(settings);
+    logic.Apply({.user = "admin", .password = "secret", .reboot = true});
     for (int second = 0; second < 200 && logic.Running(); ++second)
         Advance(1000);
     ASSERT_FALSE(logic.Running());

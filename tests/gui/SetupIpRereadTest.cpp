@@ -8,9 +8,6 @@
 namespace pemblor {
 namespace {
 
-const QString Question =
-    QStringLiteral("Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?");
-const QString RebootNote = QStringLiteral("It may take about one minute to reboot the target.");
 
 class SetupIpDlgReread : public SetupIpDlgRig {
 public:
@@ -55,7 +52,7 @@ TEST_F(SetupIpDlgReread, CancelSkipsTheRebootAndRereadsOnTheFixedSchedule)
     ASSERT_TRUE(RunUntilClosed());
 
     EXPECT_FALSE(clock.Stalled());
-    EXPECT_EQ(MessageBox::takeShown(), QStringList{Question});
+    EXPECT_EQ(MessageBox::takeShown(), QStringList{RebootQuestion});
     for (const std::string& request : device.Requests())
         EXPECT_EQ(request.find("|reboot"), std::string::npos) << request;
     // The dialog's own query, then the nine of the re-read.
@@ -114,7 +111,7 @@ TEST_F(SetupIpDlgReread, RebootThenTheRowShowsTheAddressTheDeviceAnswersFrom)
     Advance(1000); // the probes of the moment it closed
 
     EXPECT_FALSE(clock.Stalled());
-    EXPECT_EQ(MessageBox::takeShown(), (QStringList{Question, RebootNote}));
+    EXPECT_EQ(MessageBox::takeShown(), (QStringList{RebootQuestion, RebootNote}));
     // The reboot request carries the credentials as they stand in the edits.
     EXPECT_EQ(Count(BuildRebootRequest(MacText, User, Password)), 1);
     EXPECT_TRUE(loop.Waits().empty());

@@ -10,9 +10,6 @@
 namespace pemblor {
 namespace {
 
-const QString Question =
-    QStringLiteral("Change setting successfully!\n\nDo you want to reboot the target to take effect immediately?");
-const QString RebootNote = QStringLiteral("It may take about one minute to reboot the target.");
 const QString StopQuestion = QStringLiteral("The device is restarting. Stop waiting for it?");
 
 class SetupIpDlgRestart : public SetupIpDlgRig {
@@ -88,7 +85,7 @@ TEST_F(SetupIpDlgRestart, CloseDuringTheCountdownAsksFirst)
             EXPECT_FALSE(t.clock.Stalled());
             EXPECT_EQ(lineAtClose, QStringLiteral("Waiting for the device to restart\u2026 23 s"));
             EXPECT_TRUE(restarting);
-            EXPECT_EQ(shownAtClose, (QStringList{Question, RebootNote, StopQuestion}));
+            EXPECT_EQ(shownAtClose, (QStringList{RebootQuestion, RebootNote, StopQuestion}));
             EXPECT_EQ(t.finished->front().at(0).toInt(), QDialog::Rejected);
             EXPECT_EQ(t.dialog->DeviceAddress(), DeviceHost) << "the row keeps the address last learned";
             if (answer == QMessageBox::Yes) {
@@ -158,7 +155,7 @@ TEST_F(SetupIpDlgRestart, ADeviceThatDoesNotComeBackIsToldOf)
         ASSERT_TRUE(t.RunUntilClosed());
 
         EXPECT_FALSE(t.clock.Stalled());
-        EXPECT_EQ(t.atTheEnd, (QStringList{Question, RebootNote, row.message})) << "told before the dialog closes";
+        EXPECT_EQ(t.atTheEnd, (QStringList{RebootQuestion, RebootNote, row.message})) << "told before the dialog closes";
         EXPECT_EQ(t.loop.Now(), QuestionAt + 30000 + 53000);
         EXPECT_EQ(t.dialog->DeviceAddress(), DeviceHost);
         EXPECT_EQ(t.dialog->Job()->Report().outcome, JobOutcome::NotVerified);
@@ -204,7 +201,7 @@ TEST_F(SetupIpDlgRestart, ARefusedRebootEndsTheWait)
         ASSERT_TRUE(t.RunUntilClosed());
 
         EXPECT_FALSE(t.clock.Stalled());
-        EXPECT_EQ(shown, (QStringList{Question, RebootNote, message}));
+        EXPECT_EQ(shown, (QStringList{RebootQuestion, RebootNote, message}));
         EXPECT_TRUE(MessageBox::takeShown().isEmpty()) << "Escape afterwards asks nothing";
         EXPECT_EQ(line, QString());
         EXPECT_TRUE(formBack);

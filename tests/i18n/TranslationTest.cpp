@@ -42,6 +42,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace pemblor {
 namespace {
@@ -148,6 +149,11 @@ const Text kComposedMessage{
     "Keine Geräte gefunden!\n\nNiemand hat geantwortet: Die Anfrage wurde über eth0, eth1 und wg0 gesendet und "
     "dort auch empfangen, aber kein Agent eines Access Points hat geantwortet. Prüfen Sie, ob die Access Points in "
     "einem dieser Netzsegmente sind und ihr Agent läuft."};
+
+// Setup IP for a device heard on eth0 from outside its network: the warning
+// line above Apply Changes, as a screen reader reads it.
+const Text kSetupIpWarning{"The password will be sent by broadcast: every computer on eth0 can read it.",
+                           "Das Passwort wird per Broadcast gesendet: Jeder Computer an eth0 kann es lesen."};
 
 // "Setup IP for N devices" as it opens for two devices.
 const Texts kSetupIpMany{
@@ -307,7 +313,9 @@ protected:
     // bound until a receive thread takes it.
     std::unique_ptr<CDeviceListDlg> OpenDeviceList()
     {
-        auto window = std::make_unique<CDeviceListDlg>(loop, clock, *sockets);
+        SessionConfig config;
+        config.interfaces = interfaces.get();
+        auto window = std::make_unique<CDeviceListDlg>(loop, clock, *sockets, config);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         const MacBytes mac{0x02, 0, 0, 0, 0, 1};
@@ -335,6 +343,31 @@ protected:
         std::vector<std::string> shown = WindowTexts(dialog);
         dialog.Abandon();
         return shown;
+    }
+
+    // The static texts a screen reader finds in the Setup IP dialog opened
+    // for a device outside eth0's network, as the table opens it.
+    std::vector<std::string> SetupIpReadAloud(CDeviceListDlg& window)
+    {
+        Session& session = window.GetSession();
+        EXPECT_TRUE(session.transport().RefreshInterfaces());
+        const std::optional<NetworkInterface> eth0 = session.transport().InterfaceNamed("eth0");
+        EXPECT_TRUE(eth0);
+        CSetupIpDlg dialog(session, &window);
+        dialog.SetMacText("02:00:00:00:00:09");
+        dialog.SetDeviceAddress("192.168.1.1", eth0 ? eth0->index : 0);
+        dialog.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        std::vector<std::string> read;
+        std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            if (node->role() == QAccessible::StaticText && !node->state().invisible)
+                Add(read, node->text(QAccessible::Name));
+            for (int i = 0; i < node->childCount(); ++i)
+                walk(node->child(i));
+        };
+        walk(QAccessible::queryAccessibleInterface(&dialog));
+        dialog.Abandon();
+        return read;
     }
 
     std::vector<std::string> SetupIpManyTexts(CDeviceListDlg& window)
@@ -411,6 +444,9 @@ protected:
         std::string addressFieldName;
         EXPECT_EQ(Sorted(SetupIpTexts(*window, addressFieldName)), Sorted(Expected(kSetupIp, language))) << "Setup IP";
         EXPECT_EQ(addressFieldName, language == Language::German ? kAddressField.german : kAddressField.source);
+        const std::vector<std::string> readAloud = SetupIpReadAloud(*window);
+        const char* warning = language == Language::German ? kSetupIpWarning.german : kSetupIpWarning.source;
+        EXPECT_NE(std::find(readAloud.begin(), readAloud.end(), warning), readAloud.end()) << "Setup IP's warning line";
         EXPECT_EQ(Sorted(SetupIpManyTexts(*window)), Sorted(Expected(kSetupIpMany, language)))
             << "Setup IP for N devices";
         EXPECT_EQ(Sorted(AboutTexts()), Sorted(Expected(kAbout, language))) << "About";
@@ -442,6 +478,7 @@ protected:
 
     FakeNetwork network;
     std::unique_ptr<FakeSocketLayer> sockets = network.NewLayer("198.18.0.1");
+    std::unique_ptr<IInterfaceList> interfaces = network.InterfaceList("198.18.0.1");
     VirtualClock clock;
     EventLoop loop{clock};
 };
