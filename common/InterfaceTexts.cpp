@@ -18,7 +18,6 @@ constexpr const char* MsgInboundBlocked =
 constexpr const char* MsgNobodyAnswered =
     PEMBLOR_TR_NOOP("Pemblor", "Nobody answered: the query was sent and heard on %1, but no access point's agent "
                                "answered. Check that the access points are on %2 and that their agent runs.");
-constexpr const char* MsgOneSegment = PEMBLOR_TR_NOOP("Pemblor", "this network segment");
 constexpr const char* MsgSomeSegment = PEMBLOR_TR_NOOP("Pemblor", "one of these network segments");
 constexpr const char* MsgOutsideSubnet =
     PEMBLOR_TR_NOOP("Pemblor", "This device's address %1 is outside this computer's network %2 on %3, so its page "

@@ -17,7 +17,7 @@ constexpr EventLoop::Millis kRunBoundMs = 24LL * 3600 * 1000;
 // A failure message of the window ends in "\n"; one line here.
 std::string OneLine(std::string text)
 {
-    while (!text.empty() && text.back() == '\n')
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     return text;
 }
@@ -47,12 +47,12 @@ DeviceSession::OpenResult DeviceSession::Open()
     OpenResult result;
     const EndpointResult opened = m_session.Open();
     if (!opened.Ok()) {
-        result.message = EndpointFailureText(opened);
+        result.message = OneLine(EndpointFailureText(opened));
         result.portTaken = opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE;
         return result;
     }
     if (!m_session.StartReceiveThread()) {
-        result.message = m_receiveError;
+        result.message = OneLine(m_receiveError);
         return result;
     }
     result.ok = true;

@@ -36,7 +36,7 @@ public:
     struct OpenResult {
         bool ok = false;
         bool portTaken = false; // the device port is bound by another program
-        std::string message;    // the failing step's message, as the window words it
+        std::string message;    // the failing step's message, as the window words it, on one line
     };
     // Opens the sockets and starts the receive thread.
     OpenResult Open();
@@ -46,7 +46,6 @@ public:
     bool BeginDiscovery(std::function<void(const FoundDevice&)> onDevice, std::string& error);
     // Ends the discovery cycle (its diagnosis is then known).
     void ReturnToIdle();
-    ConversationState State() const { return m_session.discovery().State(); }
     int DeviceCount() const { return m_session.discovery().DeviceCount(); }
     // Every device listed, in the order heard, as it stands now.
     std::vector<FoundDevice> Devices() const;

@@ -9,10 +9,6 @@ class ISocketLayer;
 class DeviceSession;
 class IInterfaceList;
 
-// Before the network is touched: what `plan` or `apply` can refuse from its
-// arguments and files alone. Nothing when they can go on; else the status.
-std::optional<int> CheckPlanArguments(const CtlOptions& options, CtlIo& io);
-
 // `plan`: discovers for the timeout, then prints the plan, or why it cannot
 // plan (status 1). `interfaces` (may be null) tells the network of the
 // interface a device answered on and the computer's own addresses. When the

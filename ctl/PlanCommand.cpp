@@ -12,25 +12,6 @@
 
 namespace pemblor {
 
-std::optional<int> CheckPlanArguments(const CtlOptions& options, CtlIo& io)
-{
-    if (options.command == CtlCommand::Apply) {
-        // Before the password is asked for.
-        std::vector<JobRow> rows;
-        if (!ReadApplyPlan(options.planFile, rows, io))
-            return ExitUsage;
-        return std::nullopt;
-    }
-    if (options.command != CtlCommand::Plan)
-        return std::nullopt;
-    const ValidationOutcome settings = CheckSettingTexts(options.from, options.netmask, options.gateway, options.dhcp);
-    if (!settings.Accepted()) {
-        io.err << settings.failure << '\n';
-        return ExitUsage;
-    }
-    return std::nullopt;
-}
-
 int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
             IInterfaceList* interfaces, ISocketLayer& sockets, const char* neighbourTable)
 {
