@@ -22,6 +22,12 @@ std::string Joined(const std::vector<std::string>& addresses)
     return joined;
 }
 
+// The dialog's reading of a DHCP value: its leading integer is 1.
+bool DhcpEnabled(const std::string& value)
+{
+    return LeadingInteger(value) == 1;
+}
+
 } // namespace
 
 std::string AlsoAnsweredText(const FoundDevice& device)
@@ -32,11 +38,6 @@ std::string AlsoAnsweredText(const FoundDevice& device)
 std::string UnlistedText(int unlisted)
 {
     return FillText(MsgDevicesUnlisted, {std::to_string(DeviceRegistry::MaxDevices), std::to_string(unlisted)});
-}
-
-bool DhcpEnabled(const std::string& value)
-{
-    return LeadingInteger(value) == 1;
 }
 
 DeviceWriter::DeviceWriter(std::ostream& out, OutputFormat format, bool withInterface)
@@ -76,11 +77,11 @@ void DeviceWriter::Device(const FoundDevice& device)
     Header();
     switch (m_format) {
     case OutputFormat::Table:
-        m_out << std::left << std::setw(18) << device.mac << std::setw(16) << Printable(device.ip) << std::setw(16)
-              << Printable(Text(device.netmask)) << std::setw(8) << Printable(Text(device.channel));
+        m_out << std::left << std::setw(18) << device.mac << std::setw(16) << SafeText(device.ip) << std::setw(16)
+              << SafeText(Text(device.netmask)) << std::setw(8) << SafeText(Text(device.channel));
         if (m_withInterface)
-            m_out << std::setw(12) << Printable(Text(device.interfaceName));
-        m_out << Printable(Text(device.ssid)) << '\n';
+            m_out << std::setw(12) << SafeText(Text(device.interfaceName));
+        m_out << SafeText(Text(device.ssid)) << '\n';
         break;
     case OutputFormat::Csv: {
         const std::string alsoAt = Joined(device.alsoAt);
@@ -117,10 +118,10 @@ void WriteDetail(std::ostream& out, OutputFormat format, std::string_view mac, s
     switch (format) {
     case OutputFormat::Table:
         out << "MAC Address:      " << mac << '\n'
-            << "Answered from:    " << Printable(ip) << '\n'
-            << "IP Address:       " << Printable(Text(detail.ipAddr)) << '\n'
-            << "Netmask:          " << Printable(Text(detail.netmask)) << '\n'
-            << "Default Gateway:  " << Printable(Text(detail.gateway)) << '\n'
+            << "Answered from:    " << SafeText(ip) << '\n'
+            << "IP Address:       " << SafeText(Text(detail.ipAddr)) << '\n'
+            << "Netmask:          " << SafeText(Text(detail.netmask)) << '\n'
+            << "Default Gateway:  " << SafeText(Text(detail.gateway)) << '\n'
             << "DHCP Client:      " << dhcp << '\n';
         break;
     case OutputFormat::Csv: {

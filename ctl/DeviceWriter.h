@@ -41,7 +41,4 @@ std::string UnlistedText(int unlisted);
 void WriteDetail(std::ostream& out, OutputFormat format, std::string_view mac, std::string_view ip,
                  const DeviceSettings& detail);
 
-// The dialog's reading of a DHCP value: its leading integer is 1.
-bool DhcpEnabled(const std::string& value);
-
 } // namespace pemblor

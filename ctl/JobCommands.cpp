@@ -8,6 +8,7 @@
 #include "protocol/Requests.h"
 
 #include <cmath>
+#include <functional>
 
 namespace pemblor {
 
@@ -19,12 +20,6 @@ constexpr const char* MsgAuthError = "Authentication Error!";
 unsigned DetailTimeoutMs(const CtlOptions& options)
 {
     return static_cast<unsigned>(std::llround(options.timeoutSeconds * 1000.0));
-}
-
-// Prints the send failures as they come, one line each.
-void TellSendFailures(DeviceSession& session, CtlIo& io)
-{
-    session.onSendFailure = [&io](const std::string& message) { io.err << "pemblorctl: " << message << '\n'; };
 }
 
 // The plan's credentials: by unicast where the network allows; else by
@@ -94,57 +89,55 @@ std::optional<Failure> CommonFailure(const CtlOptions& options, const JobReport&
     }
 }
 
-// Prints a failure; returns its status.
-int Fail(const CtlOptions& options, CtlIo& io, const JobReport& report, const Failure& failure)
+// Runs `plan` for the device and prints how it ended: a failure as every
+// command words it (the outcome object too, in JSON), else the outcome
+// object in JSON, or `print`'s text. Returns the exit status.
+int RunJob(const CtlOptions& options, DeviceSession& session, CtlIo& io, const JobPlan& plan,
+           const std::function<void(const JobReport&)>& print)
 {
-    if (options.format == OutputFormat::Json && !ResultName(report.outcome).empty())
-        WriteOutcome(io.out, options.mac, report, failure.message);
+    // The send failures as they come, one line each.
+    session.onSendFailure = [&io](const std::string& message) { io.err << "pemblorctl: " << message << '\n'; };
+    const JobReport report = session.Run(options.mac, plan);
+    const std::optional<Failure> failure = CommonFailure(options, report);
+    if (options.format == OutputFormat::Json && (!failure || !ResultName(report.outcome).empty()))
+        WriteOutcome(io.out, options.mac, report, failure ? failure->message : std::string());
+    if (!failure) {
+        if (options.format != OutputFormat::Json)
+            print(report);
+        return ExitOk;
+    }
     if (report.outcome == JobOutcome::UnknownResult)
         io.err << "pemblorctl: the device answered with result " << report.result << '\n';
-    else if (!failure.message.empty())
-        io.err << failure.message << '\n';
-    return failure.status;
+    else if (!failure->message.empty())
+        io.err << failure->message << '\n';
+    return failure->status;
 }
 
 } // namespace
 
 int RunShow(const CtlOptions& options, DeviceSession& session, CtlIo& io)
 {
-    TellSendFailures(session, io);
     JobPlan plan;
     plan.detailTimeoutMs = DetailTimeoutMs(options);
-    const JobReport report = session.Run(options.mac, plan);
-    if (const auto failure = CommonFailure(options, report))
-        return Fail(options, io, report, *failure);
-    if (options.format == OutputFormat::Json) {
-        WriteOutcome(io.out, options.mac, report);
-        return ExitOk;
-    }
-    WriteDetail(io.out, options.format, options.mac, report.address, report.before.value_or(DeviceSettings{}));
-    return ExitOk;
+    return RunJob(options, session, io, plan, [&](const JobReport& report) {
+        WriteDetail(io.out, options.format, options.mac, report.address, report.before.value_or(DeviceSettings{}));
+    });
 }
 
 int RunSet(const CtlOptions& options, DeviceSession& session, CtlIo& io, const SettingsChange& change,
            const std::string& password)
 {
-    TellSendFailures(session, io);
     JobPlan plan;
     plan.detailTimeoutMs = DetailTimeoutMs(options);
     plan.change = SettingsRequest::From(change);
     SendCredentials(options, session, io, plan, password);
-    const JobReport report = session.Run(options.mac, plan);
-    if (const auto failure = CommonFailure(options, report))
-        return Fail(options, io, report, *failure);
-    if (options.format == OutputFormat::Json)
-        WriteOutcome(io.out, options.mac, report);
-    else
+    return RunJob(options, session, io, plan, [&io](const JobReport& report) {
         io.out << (report.outcome == JobOutcome::Unchanged ? "Nothing to change.\n" : "Change setting successfully!\n");
-    return ExitOk;
+    });
 }
 
 int RunReboot(const CtlOptions& options, DeviceSession& session, CtlIo& io, const std::string& password)
 {
-    TellSendFailures(session, io);
     JobPlan plan;
     SendCredentials(options, session, io, plan, password);
     plan.reboot = true;
@@ -167,17 +160,14 @@ int RunReboot(const CtlOptions& options, DeviceSession& session, CtlIo& io, cons
                    << RereadSchedule::Resends + 1 << ")...\n";
         }
     };
-    const JobReport report = session.Run(options.mac, plan);
+    const int status = RunJob(options, session, io, plan, [&](const JobReport& report) {
+        if (options.wait)
+            io.out << report.address << '\n';
+        else
+            io.out << "Reboot sent to " << options.mac << ".\n";
+    });
     session.onProgress = nullptr;
-    if (const auto failure = CommonFailure(options, report))
-        return Fail(options, io, report, *failure);
-    if (options.format == OutputFormat::Json)
-        WriteOutcome(io.out, options.mac, report);
-    else if (options.wait)
-        io.out << report.address << '\n';
-    else
-        io.out << "Reboot sent to " << options.mac << ".\n";
-    return ExitOk;
+    return status;
 }
 
 } // namespace pemblor

@@ -57,9 +57,9 @@ void OutcomeWriter::Outcome(const DeviceOutcome& outcome)
                   << "MESSAGE\n";
         m_out << std::left << std::setw(18) << outcome.mac << std::setw(21) << ResultName(outcome.result);
         if (outcome.message.empty())
-            m_out << Printable(Text(outcome.ip, "-")) << '\n';
+            m_out << SafeText(Text(outcome.ip, "-")) << '\n';
         else
-            m_out << std::setw(16) << Printable(Text(outcome.ip, "-")) << Printable(outcome.message) << '\n';
+            m_out << std::setw(16) << SafeText(Text(outcome.ip, "-")) << SafeText(outcome.message) << '\n';
         break;
     case OutputFormat::Csv: {
         if (!m_headerDone) {

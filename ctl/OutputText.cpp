@@ -1,13 +1,6 @@
 #include "ctl/OutputText.h"
 
-#include "format/SafeText.h"
-
 namespace pemblor {
-
-std::string Printable(std::string_view text)
-{
-    return SafeText(text);
-}
 
 std::string_view Text(const std::optional<std::string>& value, std::string_view absent)
 {

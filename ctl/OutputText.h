@@ -1,4 +1,6 @@
 #pragma once
+#include "format/SafeText.h"
+
 #include <nlohmann/json.hpp>
 
 #include <optional>
@@ -8,11 +10,8 @@
 namespace pemblor {
 
 // The texts the writers print: device texts are bytes from the network, so
-// none reaches a terminal or a JSON line unguarded.
-
-// The text with control characters (C0 and C1) shown as '?' and invalid
-// UTF-8 replaced (SafeText), so a device cannot drive the terminal.
-std::string Printable(std::string_view text);
+// none reaches a terminal (SafeText: control characters shown as '?', invalid
+// UTF-8 replaced) or a JSON line unguarded.
 
 // The value, or `absent` when there is none.
 std::string_view Text(const std::optional<std::string>& value, std::string_view absent = {});
