@@ -185,7 +185,7 @@ bool Options::Parse(int argc, char** argv, std::string& error)
             return true;
         }
         if (name == "verbose") {
-            verbose = true;
+            agent.verbose = true;
             continue;
         }
         if (name == "print-addresses") {
@@ -215,11 +215,11 @@ bool Options::Parse(int argc, char** argv, std::string& error)
             if (ok)
                 m_sharedIp = shared;
         } else if (name == "command-log") {
-            commandLog = value;
-            ok = !commandLog.empty();
+            agent.commandLog = value;
+            ok = !agent.commandLog.empty();
         } else if (name == "datagram-log") {
-            datagramLog = value;
-            ok = !datagramLog.empty();
+            agent.datagramLog = value;
+            ok = !agent.datagramLog.empty();
         } else if (name == "ap")
             m_apDescriptions.emplace_back(value);
         else if (name == "user")
@@ -227,7 +227,7 @@ bool Options::Parse(int argc, char** argv, std::string& error)
         else if (name == "pass")
             m_strPass = value;
         else if (name == "port")
-            ok = ParseNumber(value, port) && port != 0;
+            ok = ParseNumber(value, agent.port) && agent.port != 0;
         else if (name == "parent-pid")
             ok = ParseNumber(value, parentPid) && parentPid > 0;
         else if (name == "reboot-seconds") {
@@ -236,7 +236,7 @@ bool Options::Parse(int argc, char** argv, std::string& error)
             const double seconds = std::strtod(copy.c_str(), &end);
             ok = end != copy.c_str() && *end == '\0' && seconds >= 0 && seconds < 86400;
             if (ok)
-                rebootTime = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+                agent.rebootTime = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
         } else if (Quirks::IsQuirk(name)) {
             if (!m_quirks.Apply(name, value, error))
                 return false;
