@@ -48,20 +48,16 @@ bool ReadApplyPlan(const std::string& path, std::vector<JobRow>& rows, CtlIo& io
 
 namespace {
 
+// What the user is told of a device's phase; nothing for the phases that go
+// by unsaid.
 const char* PhaseText(DevicePhase phase)
 {
-    switch (phase) {
-    case DevicePhase::Reading:
+    if (phase == DevicePhase::Reading)
         return "reading";
-    case DevicePhase::Changing:
+    if (phase == DevicePhase::Changing)
         return "changing";
-    case DevicePhase::Verifying:
+    if (phase == DevicePhase::Verifying)
         return "rebooting; waiting up to 90 s to see it at its new address";
-    case DevicePhase::Waiting:
-    case DevicePhase::Queued:
-    case DevicePhase::Done:
-        break;
-    }
     return nullptr;
 }
 

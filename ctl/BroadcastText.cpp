@@ -1,26 +1,23 @@
 #include "ctl/BroadcastText.h"
 
+#include "common/EngineTexts.h"
+
 namespace pemblor {
 
 namespace {
 
 std::string Why(const CredentialRoute& route)
 {
-    switch (route.reason) {
-    case BroadcastReason::SharedAddress:
+    if (route.reason == BroadcastReason::SharedAddress)
         return " shares its address with another device";
-    case BroadcastReason::NoUnicastAnswer:
+    if (route.reason == BroadcastReason::NoUnicastAnswer)
         return " does not answer by unicast";
-    case BroadcastReason::OutsideNetwork:
-    case BroadcastReason::None:
-        break;
-    }
     return " is outside this computer's networks";
 }
 
 std::string Where(const CredentialRoute& route)
 {
-    return route.interfaceName.empty() ? std::string("this network segment") : route.interfaceName;
+    return route.interfaceName.empty() ? std::string(MsgOneSegment) : route.interfaceName;
 }
 
 } // namespace

@@ -75,16 +75,23 @@ void AddDhcp(CLI::App& command, std::optional<bool>& dhcp, const char* help)
         ->type_name("on|off");
 }
 
-// Format and time-out are read as text and checked once the line is parsed,
-// so that their messages say what is wanted.
-void AddFormat(CLI::App& command, std::string& text, const char* names, std::string help = {})
-{
-    command.add_option("--format", text, help.empty() ? "Output: " + std::string(names) : help)->type_name(names);
-}
+// The texts of --timeout and --format, checked once the line is parsed, so
+// that their messages say what is wanted.
+struct OutputTexts {
+    std::string timeout;
+    std::string format;
+};
 
-void AddTimeout(CLI::App& command, std::string& text, const char* what)
+// --timeout (where `timeoutHelp` is given), then --format with the names it
+// takes.
+void AddTimeoutAndFormat(CLI::App& command, OutputTexts& texts, const char* timeoutHelp, const char* names,
+                         std::string formatHelp = {})
 {
-    command.add_option("--timeout", text, what)->type_name("SECONDS");
+    if (timeoutHelp)
+        command.add_option("--timeout", texts.timeout, timeoutHelp)->type_name("SECONDS");
+    if (formatHelp.empty())
+        formatHelp = "Output: " + std::string(names);
+    command.add_option("--format", texts.format, formatHelp)->type_name(names);
 }
 
 // The names a format option takes; false for anything else (a number is
@@ -159,19 +166,16 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
                "some device did not end verified, stored or unchanged, 9 set, reboot: --unicast-only held the "
                "password back.");
 
-    std::string formatText;
-    std::string timeoutText;
+    OutputTexts texts;
 
     auto* discover = app.add_subcommand("discover", "Broadcast one discovery and list the devices as they answer");
-    AddTimeout(*discover, timeoutText, "Seconds to listen for answers (default 5)");
-    AddFormat(*discover, formatText, "table|csv|json");
+    AddTimeoutAndFormat(*discover, texts, "Seconds to listen for answers (default 5)", "table|csv|json");
     discover->footer("Exit status: 0 devices answered, 1 bad arguments, 2 no device answered, 5 UDP port 21212 "
                      "in use, 6 other network failure.");
 
     auto* show = app.add_subcommand("show", "Read one device's IP address, netmask, gateway and DHCP setting");
     AddMac(*show, options);
-    AddTimeout(*show, timeoutText, "Seconds to wait for the device's answer (default 5)");
-    AddFormat(*show, formatText, "table|csv|json");
+    AddTimeoutAndFormat(*show, texts, "Seconds to wait for the device's answer (default 5)", "table|csv|json");
     show->footer("Exit status: 0 read, 1 bad arguments, 4 no answer (Time Out!), 5 UDP port 21212 in use, "
                  "6 other network failure.");
 
@@ -182,8 +186,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     AddAddress(*set, "--gateway", options.gateway, "New default gateway (empty or 0.0.0.0: none)");
     AddDhcp(*set, options.dhcp, "DHCP client: on or off");
     AddCredentials(*set, options);
-    AddTimeout(*set, timeoutText, "Seconds to wait for the device's settings before the change (default 5)");
-    AddFormat(*set, formatText, "table|json");
+    AddTimeoutAndFormat(*set, texts, "Seconds to wait for the device's settings before the change (default 5)",
+                        "table|json");
     set->footer(std::string(PasswordNote) +
                 "Exit status: 0 changed, or nothing to change (nothing sent), 1 bad arguments or settings, "
                 "3 Authentication Error!, 4 no answer (Time Out!), 5 UDP port 21212 in use, 6 other network "
@@ -195,7 +199,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
                      "Read the device, then wait for it to answer again (30 s, then up to 53 s of queries) and "
                      "print its address");
     AddCredentials(*reboot, options);
-    AddFormat(*reboot, formatText, "table|json");
+    AddTimeoutAndFormat(*reboot, texts, nullptr, "table|json");
     reboot->footer(std::string(PasswordNote) +
                    "Exit status: 0 reboot sent (with --wait: the device answered again), 1 bad arguments, "
                    "3 Authentication Error!, 4 no answer, or with --wait: the device was not seen again or "
@@ -214,9 +218,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
                "interface the first device answered on, and each device keeps its netmask)");
     AddAddress(*plan, "--gateway", options.gateway, "Default gateway for every device (empty or 0.0.0.0: none)");
     AddDhcp(*plan, options.dhcp, "DHCP client for every device: on or off");
-    AddTimeout(*plan, timeoutText, "Seconds to listen for the discovery's answers (default 5)");
-    AddFormat(*plan, formatText, "csv|json|table",
-              "Output: csv (default, the plan file), json (one object a line) or table");
+    AddTimeoutAndFormat(*plan, texts, "Seconds to listen for the discovery's answers (default 5)", "csv|json|table",
+                        "Output: csv (default, the plan file), json (one object a line) or table");
     plan->footer("Blank cells in the plan leave a value as the device has it. Save the CSV, edit it if need be, "
                  "and give it to apply.\n\nExit status: 0 planned, 1 bad arguments or it cannot plan (the reason "
                  "is on standard error), 5 UDP port 21212 in use, 6 other network failure.");
@@ -232,8 +235,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
                     "answers from its planned address with its planned netmask, or 90 s after its reboot");
     apply->add_flag("--dry-run", options.dryRun,
                     "Read each device and say whether it would change; send no change (no password is read)");
-    AddTimeout(*apply, timeoutText, "Seconds to wait for each device's detail (default 5)");
-    AddFormat(*apply, formatText, "table|csv|json", "Output: table (default), csv or json (one object a line)");
+    AddTimeoutAndFormat(*apply, texts, "Seconds to wait for each device's detail (default 5)", "table|csv|json",
+                        "Output: table (default), csv or json (one object a line)");
     apply->footer("A device whose password could only go by broadcast is warned of on standard error before it "
                   "leaves; with --unicast-only it is not sent it and ends needs-broadcast.\n\n"
                   "Exit status: 0 every device verified, stored or unchanged (with --dry-run: or would-change), "
@@ -280,9 +283,9 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     if (chosen == plan)
         options.format = OutputFormat::Csv;
     const bool csvAllowed = chosen != set && chosen != reboot;
-    if (chosen->count("--format") > 0 && !ReadFormat(formatText, csvAllowed, options.format))
+    if (chosen->count("--format") > 0 && !ReadFormat(texts.format, csvAllowed, options.format))
         return usage(csvAllowed ? FormatMessage : FormatMessageNoCsv, chosen);
-    if (chosen != reboot && chosen->count("--timeout") > 0 && !ReadTimeout(timeoutText, options.timeoutSeconds))
+    if (chosen != reboot && chosen->count("--timeout") > 0 && !ReadTimeout(texts.timeout, options.timeoutSeconds))
         return usage(TimeoutMessage, chosen);
     return std::nullopt;
 }

@@ -22,7 +22,7 @@ namespace {
 // fills the 32-byte header field.
 constexpr std::size_t MaxCredentialLength = CredentialFieldSize - 2;
 
-int RunDiscover(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io)
+int RunDiscover(const CtlOptions& options, DeviceSession& session, CtlIo& io)
 {
     DeviceWriter writer(io.out, options.format, session.NamesInterfaces());
     std::string error;
@@ -42,14 +42,9 @@ int RunDiscover(const CtlOptions& options, DeviceSession& session, EventLoop& lo
         if (!line.empty())
             io.err << "pemblorctl: " << line << '\n';
     }
-    if (!sent) {
-        session.ReturnToIdle();
+    if (!sent)
         return ExitNetwork;
-    }
-    const auto ms = static_cast<EventLoop::Millis>(std::llround(options.timeoutSeconds * 1000.0));
-    loop.RunUntil(loop.Now() + ms, [] { return false; });
-    // Ends the cycle; its diagnosis is known from then on.
-    session.ReturnToIdle();
+    session.ListenFor(options.timeoutSeconds);
     for (const FoundDevice& device : session.Devices()) {
         if (!streamed)
             writer.Device(device);
@@ -147,7 +142,7 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
     case CtlCommand::Discover:
         break;
     }
-    return RunDiscover(options, session, loop, io);
+    return RunDiscover(options, session, io);
 }
 
 } // namespace pemblor

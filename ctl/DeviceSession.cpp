@@ -5,6 +5,7 @@
 #include "common/InterfaceTexts.h"
 
 #include <cerrno>
+#include <cmath>
 
 namespace pemblor {
 
@@ -85,7 +86,16 @@ bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDev
     discovery.DisarmTimer();
     error = std::move(m_sendError);
     m_sendError.clear();
+    if (!sent)
+        ReturnToIdle();
     return sent;
+}
+
+void DeviceSession::ListenFor(double seconds)
+{
+    const auto ms = static_cast<EventLoop::Millis>(std::llround(seconds * 1000.0));
+    m_loop.RunUntil(m_loop.Now() + ms, [] { return false; });
+    ReturnToIdle();
 }
 
 namespace {

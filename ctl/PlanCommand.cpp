@@ -20,13 +20,9 @@ int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, 
     const bool sent = session.BeginDiscovery([&found](const FoundDevice& device) { found.push_back(device); }, error);
     if (!error.empty())
         io.err << "pemblorctl: " << error << (error.back() == '\n' ? "" : "\n");
-    if (!sent) {
-        session.ReturnToIdle();
+    if (!sent)
         return ExitNetwork;
-    }
-    const auto ms = static_cast<EventLoop::Millis>(std::llround(options.timeoutSeconds * 1000.0));
-    loop.RunUntil(loop.Now() + ms, [] { return false; });
-    session.ReturnToIdle();
+    session.ListenFor(options.timeoutSeconds);
 
     std::vector<NetworkInterface> own;
     if (interfaces)

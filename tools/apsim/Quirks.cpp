@@ -45,18 +45,13 @@ bool ParseFlag(std::string_view value, bool& out)
 
 std::optional<MalformedMode> ParseMalformed(std::string_view text)
 {
-    if (text == "count-past-end")
-        return MalformedMode::CountPastEnd;
-    if (text == "length-past-end")
-        return MalformedMode::LengthPastEnd;
-    if (text == "huge-entry")
-        return MalformedMode::HugeEntry;
-    if (text == "control-chars")
-        return MalformedMode::ControlChars;
-    if (text == "zero-length-entries")
-        return MalformedMode::ZeroLengthEntries;
-    if (text == "none")
-        return MalformedMode::None;
+    constexpr std::pair<std::string_view, MalformedMode> Modes[] = {
+        {"count-past-end", MalformedMode::CountPastEnd}, {"length-past-end", MalformedMode::LengthPastEnd},
+        {"huge-entry", MalformedMode::HugeEntry},         {"control-chars", MalformedMode::ControlChars},
+        {"zero-length-entries", MalformedMode::ZeroLengthEntries}, {"none", MalformedMode::None}};
+    for (const auto& [name, mode] : Modes)
+        if (name == text)
+            return mode;
     return std::nullopt;
 }
 
