@@ -87,13 +87,10 @@ int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop,
     FleetJob job(
         transport, dispatcher, settings, std::move(rows),
         [&](const DeviceOutcome& outcome) {
-            if (outcome.result == JobOutcome::NeedsBroadcast && outcome.message.empty()) {
-                DeviceOutcome held = outcome;
-                held.message = BroadcastRefusedText(outcome.mac, outcome.route.value_or(CredentialRoute{}));
-                writer.Outcome(held);
-            } else {
-                writer.Outcome(outcome);
-            }
+            DeviceOutcome told = outcome;
+            if (told.result == JobOutcome::NeedsBroadcast && told.message.empty())
+                told.message = BroadcastRefusedText(told.mac, told.route.value_or(CredentialRoute{}));
+            writer.Outcome(told);
             allDone = allDone && (Succeeded(outcome.result) ||
                                   (options.dryRun && outcome.result == JobOutcome::WouldChange));
         },

@@ -47,52 +47,41 @@ DeviceWriter::DeviceWriter(std::ostream& out, OutputFormat format, bool withInte
 {
 }
 
-void DeviceWriter::Header()
+void DeviceWriter::TableLine(std::string_view mac, std::string_view ip, std::string_view netmask,
+                             std::string_view channel, std::string_view interfaceName, std::string_view ssid)
 {
-    if (m_headerDone)
-        return;
-    m_headerDone = true;
-    switch (m_format) {
-    case OutputFormat::Table:
-        m_out << std::left << std::setw(18) << "MAC ADDRESS" << std::setw(16) << "IP ADDRESS" << std::setw(16)
-              << "SUBNET MASK" << std::setw(8) << "CHANNEL";
-        if (m_withInterface)
-            m_out << std::setw(12) << "INTERFACE";
-        m_out << "SSID\n";
-        break;
-    case OutputFormat::Csv: {
-        std::array<std::string_view, 8> names{"mac", "ssid", "ip", "ip_addr", "netmask", "channel", "interface", "Also at"};
-        if (!m_withInterface)
-            names[6] = names[7];
-        m_out << CsvRow(std::span<const std::string_view>(names.data(), m_withInterface ? 8 : 7));
-        break;
-    }
-    case OutputFormat::Json:
-        break;
-    }
+    m_out << std::left << std::setw(18) << SafeText(mac) << std::setw(16) << SafeText(ip) << std::setw(16)
+          << SafeText(netmask) << std::setw(8) << SafeText(channel);
+    if (m_withInterface)
+        m_out << std::setw(12) << SafeText(interfaceName);
+    m_out << SafeText(ssid) << '\n';
+}
+
+void DeviceWriter::CsvLine(std::vector<std::string_view> fields)
+{
+    // The seventh field is the interface's.
+    if (!m_withInterface)
+        fields.erase(fields.begin() + 6);
+    m_out << CsvRow(fields);
 }
 
 void DeviceWriter::Device(const FoundDevice& device)
 {
-    Header();
+    const bool header = !m_headerDone;
+    m_headerDone = true;
     switch (m_format) {
     case OutputFormat::Table:
-        m_out << std::left << std::setw(18) << device.mac << std::setw(16) << SafeText(device.ip) << std::setw(16)
-              << SafeText(Text(device.netmask)) << std::setw(8) << SafeText(Text(device.channel));
-        if (m_withInterface)
-            m_out << std::setw(12) << SafeText(Text(device.interfaceName));
-        m_out << SafeText(Text(device.ssid)) << '\n';
+        if (header)
+            TableLine("MAC ADDRESS", "IP ADDRESS", "SUBNET MASK", "CHANNEL", "INTERFACE", "SSID");
+        TableLine(device.mac, device.ip, Text(device.netmask), Text(device.channel), Text(device.interfaceName),
+                  Text(device.ssid));
         break;
-    case OutputFormat::Csv: {
-        const std::string alsoAt = Joined(device.alsoAt);
-        std::array<std::string_view, 8> fields{device.mac,          Text(device.ssid),    device.ip,
-                                               Text(device.ipAddr), Text(device.netmask), Text(device.channel),
-                                               Text(device.interfaceName), alsoAt};
-        if (!m_withInterface)
-            fields[6] = fields[7];
-        m_out << CsvRow(std::span<const std::string_view>(fields.data(), m_withInterface ? 8 : 7));
+    case OutputFormat::Csv:
+        if (header)
+            CsvLine({"mac", "ssid", "ip", "ip_addr", "netmask", "channel", "interface", "Also at"});
+        CsvLine({device.mac, Text(device.ssid), device.ip, Text(device.ipAddr), Text(device.netmask),
+                 Text(device.channel), Text(device.interfaceName), Joined(device.alsoAt)});
         break;
-    }
     case OutputFormat::Json: {
         nlohmann::ordered_json object;
         object["mac"] = device.mac;

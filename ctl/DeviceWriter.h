@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pemblor {
 
@@ -23,7 +24,10 @@ public:
     void Device(const FoundDevice& device);
 
 private:
-    void Header();
+    // The interface's cell only where that column is shown.
+    void TableLine(std::string_view mac, std::string_view ip, std::string_view netmask, std::string_view channel,
+                   std::string_view interfaceName, std::string_view ssid);
+    void CsvLine(std::vector<std::string_view> fields);
 
     std::ostream& m_out;
     OutputFormat m_format;

@@ -14,14 +14,6 @@ namespace pemblor {
 
 namespace {
 
-constexpr const char* MsgTimeOut = "Time Out!";
-constexpr const char* MsgAuthError = "Authentication Error!";
-
-unsigned DetailTimeoutMs(const CtlOptions& options)
-{
-    return static_cast<unsigned>(std::llround(options.timeoutSeconds * 1000.0));
-}
-
 // The plan's credentials: by unicast where the network allows; else by
 // broadcast after a warning, or, with --unicast-only, not at all.
 void SendCredentials(const CtlOptions& options, DeviceSession& session, CtlIo& io, JobPlan& plan,
@@ -32,11 +24,6 @@ void SendCredentials(const CtlOptions& options, DeviceSession& session, CtlIo& i
     session.onBroadcast = [&options, &io](const CredentialRoute& route) {
         io.err << BroadcastWarning(options.mac, route) << std::endl;
     };
-}
-
-std::string UnknownResultText(int result)
-{
-    return "The device answered with an unknown result (" + std::to_string(result) + ").";
 }
 
 // Why a rebooted device does not count as back.
@@ -74,11 +61,12 @@ std::optional<Failure> CommonFailure(const CtlOptions& options, const JobReport&
         return Failure{BroadcastRefusedText(options.mac, report.route.value_or(CredentialRoute{})),
                        ExitBroadcastRefused};
     case JobOutcome::Timeout:
-        return Failure{MsgTimeOut, ExitTimeOut};
+        return Failure{"Time Out!", ExitTimeOut};
     case JobOutcome::AuthenticationError:
-        return Failure{MsgAuthError, ExitRefused};
+        return Failure{"Authentication Error!", ExitRefused};
     case JobOutcome::UnknownResult:
-        return Failure{UnknownResultText(report.result), ExitOtherResult};
+        return Failure{"The device answered with an unknown result (" + std::to_string(report.result) + ").",
+                       ExitOtherResult};
     case JobOutcome::NotVerified:
         return Failure{NotVerifiedText(report), ExitTimeOut};
     case JobOutcome::SendFailed:
@@ -89,12 +77,14 @@ std::optional<Failure> CommonFailure(const CtlOptions& options, const JobReport&
     }
 }
 
-// Runs `plan` for the device and prints how it ended: a failure as every
-// command words it (the outcome object too, in JSON), else the outcome
-// object in JSON, or `print`'s text. Returns the exit status.
-int RunJob(const CtlOptions& options, DeviceSession& session, CtlIo& io, const JobPlan& plan,
+// Runs `plan` for the device, waiting --timeout for each read, and prints how
+// it ended: a failure as every command words it (the outcome object too, in
+// JSON), else the outcome object in JSON, or `print`'s text. Returns the exit
+// status.
+int RunJob(const CtlOptions& options, DeviceSession& session, CtlIo& io, JobPlan plan,
            const std::function<void(const JobReport&)>& print)
 {
+    plan.detailTimeoutMs = static_cast<unsigned>(std::llround(options.timeoutSeconds * 1000.0));
     // The send failures as they come, one line each.
     session.onSendFailure = [&io](const std::string& message) { io.err << "pemblorctl: " << message << '\n'; };
     const JobReport report = session.Run(options.mac, plan);
@@ -117,9 +107,7 @@ int RunJob(const CtlOptions& options, DeviceSession& session, CtlIo& io, const J
 
 int RunShow(const CtlOptions& options, DeviceSession& session, CtlIo& io)
 {
-    JobPlan plan;
-    plan.detailTimeoutMs = DetailTimeoutMs(options);
-    return RunJob(options, session, io, plan, [&](const JobReport& report) {
+    return RunJob(options, session, io, JobPlan{}, [&](const JobReport& report) {
         WriteDetail(io.out, options.format, options.mac, report.address, report.before.value_or(DeviceSettings{}));
     });
 }
@@ -128,7 +116,6 @@ int RunSet(const CtlOptions& options, DeviceSession& session, CtlIo& io, const S
            const std::string& password)
 {
     JobPlan plan;
-    plan.detailTimeoutMs = DetailTimeoutMs(options);
     plan.change = SettingsRequest::From(change);
     SendCredentials(options, session, io, plan, password);
     return RunJob(options, session, io, plan, [&io](const JobReport& report) {
