@@ -1,7 +1,7 @@
 #include "ctl/BroadcastText.h"
 #include "ctl/DeviceSession.h"
 #include "ctl/ExitCode.h"
-#include "ctl/FleetCommands.h"
+#include "ctl/CommandRuns.h"
 #include "ctl/OutcomeWriter.h"
 #include "engine/EventLoop.h"
 #include "engine/Transport.h"

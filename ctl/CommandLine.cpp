@@ -260,11 +260,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
 
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e, out, err);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e, out, err);
-    } catch (const CLI::CallForVersion& e) {
+    } catch (const CLI::Success& e) {
+        // --help or --version: printed to `out`, status 0.
         return app.exit(e, out, err);
     } catch (const CLI::ParseError& e) {
         const auto chosen = app.get_subcommands();

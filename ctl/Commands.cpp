@@ -2,9 +2,8 @@
 
 #include "ctl/DeviceWriter.h"
 #include "engine/EventLoop.h"
-#include "ctl/JobCommands.h"
+#include "ctl/CommandRuns.h"
 #include "ctl/ExitCode.h"
-#include "ctl/FleetCommands.h"
 #include "ctl/PasswordReader.h"
 #include "fleet/SettingsCheck.h"
 #include "engine/RereadSchedule.h"

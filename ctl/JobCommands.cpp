@@ -1,4 +1,4 @@
-#include "ctl/JobCommands.h"
+#include "ctl/CommandRuns.h"
 
 #include "ctl/BroadcastText.h"
 #include "ctl/DeviceWriter.h"

@@ -1,16 +1,55 @@
 #include "ctl/DeviceSession.h"
 #include "ctl/ExitCode.h"
-#include "ctl/FleetCommands.h"
-#include "ctl/PlanWriter.h"
+#include "ctl/CommandRuns.h"
+#include "ctl/OutputText.h"
+#include "fleet/PlanFile.h"
 #include "fleet/Planner.h"
 #include "fleet/SettingsCheck.h"
 #include "engine/NeighbourTable.h"
 
 #include <algorithm>
 #include <cmath>
+#include <iomanip>
 #include <set>
 
 namespace pemblor {
+
+namespace {
+
+// Prints a plan: csv is the plan file itself; json one object a line
+// ({"mac","ip","netmask","gateway","dhcp"}, null: leave); table aligned
+// columns with "-" for a value left as it is.
+void WritePlan(std::ostream& out, OutputFormat format, std::span<const PlanRow> rows)
+{
+    switch (format) {
+    case OutputFormat::Csv:
+        WritePlanFile(out, rows);
+        break;
+    case OutputFormat::Json:
+        for (const PlanRow& row : rows) {
+            nlohmann::ordered_json object;
+            object["mac"] = row.mac;
+            object["ip"] = JsonValue(row.ip);
+            object["netmask"] = JsonValue(row.netmask);
+            object["gateway"] = JsonValue(row.gateway);
+            object["dhcp"] = row.dhcp ? nlohmann::ordered_json(*row.dhcp) : nlohmann::ordered_json(nullptr);
+            out << JsonLine(object);
+        }
+        break;
+    case OutputFormat::Table:
+        out << std::left << std::setw(18) << "MAC ADDRESS" << std::setw(16) << "IP ADDRESS" << std::setw(16)
+            << "SUBNET MASK" << std::setw(16) << "GATEWAY"
+            << "DHCP\n";
+        for (const PlanRow& row : rows)
+            out << std::setw(18) << row.mac << std::setw(16) << Text(row.ip, "-") << std::setw(16)
+                << Text(row.netmask, "-") << std::setw(16) << Text(row.gateway, "-")
+                << (row.dhcp ? (*row.dhcp ? "on" : "off") : "-") << '\n';
+        break;
+    }
+    out.flush();
+}
+
+} // namespace
 
 int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
             IInterfaceList* interfaces, ISocketLayer& sockets, const char* neighbourTable)

@@ -1,13 +1,21 @@
 #pragma once
 #include "ctl/Commands.h"
+#include "ctl/DeviceSession.h"
 #include "fleet/FleetJob.h"
 
 namespace pemblor {
 
-class ISocketLayer;
-
-class DeviceSession;
 class IInterfaceList;
+
+// Each command's run on the opened session: it prints its outcome and
+// returns the exit status.
+
+// show, set and reboot: one device's job each. `change` is the checked
+// change of set; `password` the one read for set and reboot.
+int RunShow(const CtlOptions& options, DeviceSession& session, CtlIo& io);
+int RunSet(const CtlOptions& options, DeviceSession& session, CtlIo& io, const SettingsChange& change,
+           const std::string& password);
+int RunReboot(const CtlOptions& options, DeviceSession& session, CtlIo& io, const std::string& password);
 
 // `plan`: discovers for the timeout, then prints the plan, or why it cannot
 // plan (status 1). `interfaces` (may be null) tells the network of the
