@@ -72,7 +72,6 @@ bool ParseArguments(int argc, char** argv, BurstSettings& settings, int& receive
 {
     std::vector<std::string_view> args(argv + 1, argv + argc);
     settings.cap = std::chrono::seconds(kDefaultCapSeconds);
-    bool haveCount = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--hold-cycle") {
             settings.holdCycle = true;
@@ -80,11 +79,7 @@ bool ParseArguments(int argc, char** argv, BurstSettings& settings, int& receive
             settings.workspace = true;
         } else if (args[i] == "--rcvbuf-bytes" && i + 1 < args.size()) {
             // 0 leaves the system's default.
-            if (args[++i] == "0") {
-                receiveBufferBytes = 0;
-                continue;
-            }
-            const auto bytes = ParseCount(args[i]);
+            const auto bytes = args[++i] == "0" ? std::optional<int>(0) : ParseCount(args[i]);
             if (!bytes)
                 return false;
             receiveBufferBytes = *bytes;
@@ -93,17 +88,17 @@ bool ParseArguments(int argc, char** argv, BurstSettings& settings, int& receive
             if (!seconds)
                 return false;
             settings.cap = std::chrono::seconds(*seconds);
-        } else if (!haveCount) {
+        } else if (settings.aps == 0) {
+            // The count, the one argument without a name; never 0.
             const auto count = ParseCount(args[i]);
             if (!count)
                 return false;
             settings.aps = *count;
-            haveCount = true;
         } else {
             return false;
         }
     }
-    return haveCount;
+    return settings.aps > 0;
 }
 
 // A counter of the "Udp:" lines of /proc/net/snmp, which describe the

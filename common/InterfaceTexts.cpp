@@ -37,12 +37,6 @@ std::string JoinNames(const std::vector<std::string>& names, TextLookup lookup)
     return FillText(lookup(MsgTwoNames), {joined, names.back()});
 }
 
-bool Outside(std::string_view address, const NetworkInterface& heardOn)
-{
-    std::uint32_t value = 0;
-    return ParseIpv4(std::string(address).c_str(), value) && !heardOn.Contains(value);
-}
-
 } // namespace
 
 std::string FindNoDevicesText(const SilenceDiagnosis& diagnosis, TextLookup lookup)
@@ -78,7 +72,8 @@ std::string SendFailureText(std::string_view format, int error, std::string_view
 std::optional<std::string> OutsideSubnetReason(std::string_view address, const NetworkInterface& heardOn,
                                                TextLookup lookup)
 {
-    if (!Outside(address, heardOn))
+    std::uint32_t value = 0;
+    if (!ParseIpv4(std::string(address).c_str(), value) || heardOn.Contains(value))
         return std::nullopt;
     return FillText(lookup(MsgOutsideSubnet), {address, SubnetText(heardOn), heardOn.name});
 }

@@ -70,9 +70,6 @@ int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop,
     if (!ReadApplyPlan(options.planFile, rows, io))
         return ExitUsage;
 
-    UiDispatcher& dispatcher = loop;
-    Transport& transport = session.transport();
-
     JobSettings settings;
     settings.user = options.user;
     settings.password = password;
@@ -83,9 +80,9 @@ int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop,
 
     OutcomeWriter writer(io.out, options.format);
     bool allDone = true;
-    std::size_t verifying = 0;
+    Transport& transport = session.transport();
     FleetJob job(
-        transport, dispatcher, settings, std::move(rows),
+        transport, loop, settings, std::move(rows),
         [&](const DeviceOutcome& outcome) {
             DeviceOutcome told = outcome;
             if (told.result == JobOutcome::NeedsBroadcast && told.message.empty())
@@ -119,7 +116,7 @@ int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop,
         if (nextReport > loop.Now())
             until = std::min(until, nextReport);
         loop.RunUntil(until, [&] { return job.Done() || interrupted(); });
-        verifying = job.Verifying();
+        const std::size_t verifying = job.Verifying();
         if (verifying > 0 && loop.Now() >= nextReport) {
             io.err << "waiting for " << verifying << (verifying == 1 ? " device" : " devices")
                    << " to answer at the new address\n";

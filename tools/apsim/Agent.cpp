@@ -100,12 +100,10 @@ Agent::Agent(std::vector<AccessPoint> accessPoints, const Config& config)
 
 Agent::~Agent()
 {
-    if (m_nSocket >= 0)
-        close(m_nSocket);
-    if (m_nCommandLog >= 0)
-        close(m_nCommandLog);
-    if (m_nDatagramLog >= 0)
-        close(m_nDatagramLog);
+    for (const int fd : {m_nSocket, m_nCommandLog, m_nDatagramLog}) {
+        if (fd >= 0)
+            close(fd);
+    }
 }
 
 bool Agent::Open(std::string& error)

@@ -32,10 +32,11 @@ bool ParseMac(std::string_view text, pemblor::MacBytes& out)
     return true;
 }
 
-bool LabAddressValue(std::string_view text, std::uint32_t& out)
+// An address, in the lab range unless `anywhere`.
+bool AddressValue(std::string_view text, std::uint32_t& out, bool anywhere = false)
 {
     const auto address = ParseAddress(text);
-    if (!address || !IsLabAddress(*address))
+    if (!address || !(anywhere || IsLabAddress(*address)))
         return false;
     out = *address;
     return true;
@@ -65,7 +66,7 @@ bool ParseApDescription(std::string_view text, ApSettings& settings, Quirks& qui
         const std::string_view value = equals == std::string_view::npos ? std::string_view{} : item.substr(equals + 1);
         bool ok = true;
         if (key == "ip")
-            ok = haveIp = LabAddressValue(value, settings.ip);
+            ok = haveIp = AddressValue(value, settings.ip);
         else if (key == "mac")
             ok = ParseMac(value, settings.mac);
         else if (key == "ssid")
@@ -76,14 +77,10 @@ bool ParseApDescription(std::string_view text, ApSettings& settings, Quirks& qui
             settings.user = value;
         else if (key == "pass")
             settings.pass = value;
-        else if (key == "mask") {
-            const auto mask = ParseAddress(value);
-            ok = mask.has_value();
-            if (ok)
-                settings.mask = *mask;
-        }
+        else if (key == "mask")
+            ok = AddressValue(value, settings.mask, true);
         else if (key == "gw")
-            ok = LabAddressValue(value, settings.gateway);
+            ok = AddressValue(value, settings.gateway);
         else if (key == "dhcp")
             ok = (value == "0" || value == "1") && ParseNumber(value, settings.dhcp);
         else if (Quirks::IsQuirk(key)) {
@@ -208,13 +205,10 @@ bool Options::Parse(int argc, char** argv, std::string& error)
         else if (name == "first-number")
             ok = ParseNumber(value, m_nFirstNumber) && m_nFirstNumber >= 1 && m_nFirstNumber <= MaxFirstNumber;
         else if (name == "base")
-            ok = LabAddressValue(value, m_nBase);
-        else if (name == "shared-ip") {
-            std::uint32_t shared = 0;
-            ok = LabAddressValue(value, shared);
-            if (ok)
-                m_sharedIp = shared;
-        } else if (name == "command-log") {
+            ok = AddressValue(value, m_nBase);
+        else if (name == "shared-ip")
+            ok = AddressValue(value, m_sharedIp.emplace()); // a bad value fails the whole line
+        else if (name == "command-log") {
             agent.commandLog = value;
             ok = !agent.commandLog.empty();
         } else if (name == "datagram-log") {
