@@ -63,6 +63,8 @@ std::string FindNoDevicesText(const SilenceDiagnosis& diagnosis, TextLookup look
 std::string SendFailureText(std::string_view format, int error, std::string_view interfaceName)
 {
     std::string text = FormatError(format, error);
+    if (interfaceName.empty())
+        return text;
     const std::string named = " (" + std::string(interfaceName) + ")";
     const std::size_t end = text.find_last_not_of('\n');
     text.insert(end == std::string::npos ? 0 : end + 1, named);

@@ -60,14 +60,10 @@ int RunDiscover(const CtlOptions& options, DeviceSession& session, CtlIo& io)
 
 std::optional<std::string> ReadPassword(const CtlOptions& options, CtlIo& io, std::string& error)
 {
-    switch (options.passwordSource) {
-    case PasswordSource::Stdin:
+    if (options.passwordSource == PasswordSource::Stdin)
         return ReadPasswordLine(io.in);
-    case PasswordSource::File:
+    if (options.passwordSource == PasswordSource::File)
         return ReadPasswordFile(options.passwordFile, error);
-    case PasswordSource::Prompt:
-        break;
-    }
     if (!io.promptPassword) {
         error = "no terminal to ask for the password on; use --password-stdin or --password-file";
         return std::nullopt;

@@ -45,19 +45,14 @@ DeviceSession::~DeviceSession()
 
 DeviceSession::OpenResult DeviceSession::Open()
 {
-    OpenResult result;
     const EndpointResult opened = m_session.Open();
     if (!opened.Ok()) {
-        result.message = OneLine(EndpointFailureText(opened));
-        result.portTaken = opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE;
-        return result;
+        const bool portTaken = opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE;
+        return {false, portTaken, OneLine(EndpointFailureText(opened))};
     }
-    if (!m_session.StartReceiveThread()) {
-        result.message = OneLine(m_receiveError);
-        return result;
-    }
-    result.ok = true;
-    return result;
+    if (!m_session.StartReceiveThread())
+        return {false, false, OneLine(m_receiveError)};
+    return {true, false, {}};
 }
 
 void DeviceSession::ReturnToIdle()
@@ -147,8 +142,7 @@ std::vector<FoundDevice> DeviceSession::Devices() const
 
 void DeviceSession::SendFailed(Request request, int error, std::string_view interfaceName)
 {
-    const char* format = SendFailureFormat(request);
-    m_sendError += interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName);
+    m_sendError += SendFailureText(SendFailureFormat(request), error, interfaceName);
 }
 
 void DeviceSession::ReceiveFailed(ReceiveFailure failure)
@@ -174,10 +168,8 @@ void DeviceSession::JobProgress(DeviceJob& /*job*/, JobStep step, int secondsLef
 
 void DeviceSession::JobSendFailed(DeviceJob& /*job*/, Request request, int error, std::string_view interfaceName)
 {
-    const char* format = SendFailureFormat(request);
     if (onSendFailure)
-        onSendFailure(OneLine(interfaceName.empty() ? FormatError(format, error)
-                                                    : SendFailureText(format, error, interfaceName)));
+        onSendFailure(OneLine(SendFailureText(SendFailureFormat(request), error, interfaceName)));
 }
 
 void DeviceSession::JobBroadcastingCredentials(DeviceJob& /*job*/, const CredentialRoute& route)
