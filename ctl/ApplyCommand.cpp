@@ -1,4 +1,3 @@
-#include "ctl/BroadcastText.h"
 #include "ctl/DeviceSession.h"
 #include "ctl/ExitCode.h"
 #include "ctl/CommandRuns.h"

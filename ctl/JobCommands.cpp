@@ -1,9 +1,9 @@
 #include "ctl/CommandRuns.h"
 
-#include "ctl/BroadcastText.h"
 #include "ctl/DeviceWriter.h"
 #include "ctl/ExitCode.h"
 #include "ctl/OutcomeWriter.h"
+#include "common/EngineTexts.h"
 #include "engine/RereadSchedule.h"
 #include "protocol/Requests.h"
 
@@ -13,6 +13,21 @@
 namespace pemblor {
 
 namespace {
+
+// How a password that would go by broadcast is worded.
+std::string Why(const CredentialRoute& route)
+{
+    if (route.reason == BroadcastReason::SharedAddress)
+        return " shares its address with another device";
+    if (route.reason == BroadcastReason::NoUnicastAnswer)
+        return " does not answer by unicast";
+    return " is outside this computer's networks";
+}
+
+std::string Where(const CredentialRoute& route)
+{
+    return route.interfaceName.empty() ? std::string(MsgOneSegment) : route.interfaceName;
+}
 
 // The plan's credentials: by unicast where the network allows; else by
 // broadcast after a warning, or, with --unicast-only, not at all.
@@ -104,6 +119,18 @@ int RunJob(const CtlOptions& options, DeviceSession& session, CtlIo& io, JobPlan
 }
 
 } // namespace
+
+std::string BroadcastWarning(std::string_view device, const CredentialRoute& route)
+{
+    return "pemblorctl: warning: " + std::string(device) + Why(route) +
+           ": its password will be broadcast to every host on " + Where(route) + ".";
+}
+
+std::string BroadcastRefusedText(std::string_view device, const CredentialRoute& route)
+{
+    return std::string(device) + Why(route) + ": its password would be broadcast to every host on " + Where(route) +
+           ". Run without --unicast-only to send it anyway.";
+}
 
 int RunShow(const CtlOptions& options, DeviceSession& session, CtlIo& io)
 {
