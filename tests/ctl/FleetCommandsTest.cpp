@@ -4,7 +4,7 @@
 #include "ctl/ExitCode.h"
 #include "tests/fakenet/FakeNetwork.h"
 #include "protocol/PacketHeader.h"
-#include "tests/ctl/Agents.h"
+#include "tests/ctl/CtlRig.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -19,8 +19,6 @@
 namespace pemblor {
 namespace {
 
-constexpr const char* ToolHost = "10.0.0.1";
-
 std::string Mac(std::uint8_t last)
 {
     char text[18];
@@ -29,49 +27,10 @@ std::string Mac(std::uint8_t last)
 }
 
 // `plan` and `apply` of pemblorctl on the fake network, with virtual time.
-class FleetCtl : public ::testing::Test {
+class FleetCtl : public CtlRig {
 protected:
-    struct Result {
-        int status;
-        std::string out;
-        std::string err;
-    };
-
-    Result Run(std::vector<const char*> args, const std::string& input = {})
-    {
-        args.insert(args.begin(), "pemblorctl");
-        std::ostringstream out, err;
-        std::istringstream in(input);
-        CtlOptions options;
-        if (auto status = ParseCommandLine(static_cast<int>(args.size()), args.data(), options, out, err))
-            return {*status, out.str(), err.str()};
-        CtlIo io{out, err, in, {}};
-        if (!layer) {
-            layer = network.NewLayer(ToolHost);
-            interfaces = network.InterfaceList(ToolHost);
-        }
-        SessionConfig config;
-        config.interfaces = interfaces.get();
-        config.neighbourTable = neighbourTable.c_str();
-        const int status = RunCommand(options, *layer, loop, io, std::move(config));
-        return {status, out.str(), err.str()};
-    }
-
-    std::size_t SentCount() const
-    {
-        std::size_t count = 0;
-        for (const auto& datagram : network.SentLog())
-            count += datagram.fromHost == ToolHost && datagram.toPort == DevicePort && datagram.toHost != "127.0.0.1";
-        return count;
-    }
-
-    FakeNetwork network;
-    VirtualClock clock{[this] { return network.Quiescent(); }};
-    EventLoop loop{clock};
-    std::unique_ptr<FakeSocketLayer> layer;
-    std::unique_ptr<IInterfaceList> interfaces;
     // The kernel's neighbour table as `plan` reads it: no host resolved.
-    std::string neighbourTable = NeighbourTableWith("neighbours-" + std::to_string(::getpid()), "");
+    FleetCtl() { neighbourTable = NeighbourTableWith("neighbours-" + std::to_string(::getpid()), ""); }
 
     // Port-9 probes that left the tool's host, in order.
     std::vector<std::string> Probed() const
@@ -90,8 +49,6 @@ protected:
                             << lines;
         return path;
     }
-
-    std::unique_ptr<SimAccessPoint> Start(const Agent& agent) { return pemblor::Start(network, loop, agent); }
 };
 
 TEST_F(FleetCtl, PlanSkipsTheAddressesOfDevicesOutsideThePlanAndTheComputersOwn)
@@ -158,7 +115,7 @@ TEST_F(FleetCtl, PlanSaysWhyItCannotPlanAndExitsOne)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[1]);
-        const std::size_t before = SentCount();
+        const std::size_t before = Sent().size();
         std::vector<const char*> args{"plan", "--timeout", "1"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         args.push_back(first.c_str());
@@ -167,7 +124,7 @@ TEST_F(FleetCtl, PlanSaysWhyItCannotPlanAndExitsOne)
         EXPECT_EQ(result.status, ExitUsage);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err, c.err);
-        EXPECT_EQ(SentCount() > before, c.discovers);
+        EXPECT_EQ(Sent().size() > before, c.discovers);
     }
 }
 
@@ -188,7 +145,7 @@ TEST_F(FleetCtl, BadFormatOrTimeOutIsNamedInWords)
         EXPECT_EQ(result.status, ExitUsage);
         EXPECT_EQ(result.err.rfind(c.starts, 0), 0u) << result.err;
     }
-    EXPECT_EQ(SentCount(), 0u);
+    EXPECT_EQ(Sent().size(), 0u);
 }
 
 TEST_F(FleetCtl, PlanAsJsonAndTable)
@@ -386,7 +343,7 @@ TEST_F(FleetCtl, ApplyRefusesAFileThatIsNoPlanBeforeTouchingTheNetwork)
         EXPECT_EQ(result.status, ExitUsage);
         EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
     }
-    EXPECT_EQ(SentCount(), 0u);
+    EXPECT_EQ(Sent().size(), 0u);
 }
 
 TEST_F(FleetCtl, ApplyStoppedByTheUserSaysSoAndExitsEight)
