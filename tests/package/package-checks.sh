@@ -15,12 +15,8 @@
 # Exit status 77 (skipped) when a needed Debian tool is missing.
 set -euo pipefail
 
-need() {
-    local tool
-    for tool; do
-        command -v "$tool" >/dev/null || { echo "package: $tool not found (scripts/bootstrap installs it)" >&2; exit 77; }
-    done
-}
+checks=package
+source "$(dirname "${BASH_SOURCE[0]}")/../support/need.sh"
 
 # Fails on any line of warning or error weight in the output of "$@", even
 # when the tool's exit status lets it pass.

@@ -79,18 +79,14 @@ options:
       - How long to wait for the device's settings to be read, in seconds.
     type: int
     default: 5
-author:
-  - Pemblor developers (@pemblor)
 extends_documentation_fragment:
   - ansible.builtin.action_common_attributes
+  - pemblor.ap.common
 attributes:
   check_mode:
-    support: full
     details: The settings are read (discovery and detail queries); no change or reboot is sent.
   diff_mode:
     support: full
-  platform:
-    platforms: posix
 notes:
   - The values are checked by the tool, with the Setup IP dialog's messages,
     for example "Invalid IP Address!".

@@ -24,17 +24,12 @@ options:
       - How long to listen for answers, in seconds.
     type: int
     default: 5
-author:
-  - Pemblor developers (@pemblor)
 extends_documentation_fragment:
   - ansible.builtin.action_common_attributes
+  - pemblor.ap.common
 attributes:
-  check_mode:
-    support: full
   diff_mode:
     support: none
-  platform:
-    platforms: posix
 notes:
   - Never changes anything on the devices.
 seealso:

@@ -80,18 +80,14 @@ options:
       - How long to wait for each device's settings to be read, in seconds.
     type: int
     default: 5
-author:
-  - Pemblor developers (@pemblor)
 extends_documentation_fragment:
   - ansible.builtin.action_common_attributes
+  - pemblor.ap.common
 attributes:
   check_mode:
-    support: full
     details: The plan is made and the devices are read (discovery and detail queries); no change or reboot is sent.
   diff_mode:
     support: none
-  platform:
-    platforms: posix
 seealso:
   - module: pemblor.ap.device_address
   - module: pemblor.ap.device_info
