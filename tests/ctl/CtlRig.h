@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,7 +40,7 @@ protected:
         CtlOptions options;
         if (auto status = ParseCommandLine(static_cast<int>(args.size()), args.data(), options, out, err))
             return {*status, out.str(), err.str(), 0};
-        CtlIo io{out, err, in, prompt};
+        CtlIo io{out, err, in, prompt, interrupted};
         if (!layer) {
             layer = network.NewLayer(ToolHost);
             interfaces = network.InterfaceList(ToolHost);
@@ -75,6 +76,8 @@ protected:
     std::unique_ptr<IInterfaceList> interfaces;
     // Asks for the password when no option gives it; empty: no terminal.
     std::function<std::optional<std::string>(std::string&)> prompt;
+    // Set when the user asks `apply` to stop; null: nobody can ask.
+    const std::atomic<bool>* interrupted = nullptr;
     // The kernel's neighbour table as `plan` reads it; empty: the system's.
     std::string neighbourTable;
 };

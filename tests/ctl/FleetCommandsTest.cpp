@@ -175,6 +175,12 @@ std::string PlanFileWith(const std::string& name, const std::string& text)
     return path;
 }
 
+// A plan file of `rows` under the plan's header.
+std::string PlanOf(const std::string& name, const std::string& rows)
+{
+    return PlanFileWith(name, "mac,ip,netmask,gateway,dhcp\n" + rows);
+}
+
 int Commands(const SimAccessPoint& agent)
 {
     int commands = 0;
@@ -187,9 +193,8 @@ TEST_F(FleetCtl, ApplyRebootsVerifiesAndASecondApplySendsNothing)
 {
     const auto moving = Start(Device(1, "10.0.0.11"));
     const auto holding = Start(Device(2, "10.0.0.12"));
-    const std::string plan = PlanFileWith("apply.csv", "mac,ip,netmask,gateway,dhcp\n"
-                                                       "02:00:00:AA:00:01,10.0.0.50,,,off\n"
-                                                       "02:00:00:AA:00:02,10.0.0.12,255.255.255.0,10.0.0.254,\n");
+    const std::string plan = PlanOf("apply.csv", "02:00:00:AA:00:01,10.0.0.50,,,off\n"
+                                                 "02:00:00:AA:00:02,10.0.0.12,255.255.255.0,10.0.0.254,\n");
     const Result first = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot", "--format",
                               "json"},
                              "admin\n");
@@ -218,9 +223,8 @@ TEST_F(FleetCtl, ApplyDryRunReadsAndSendsNoCommand)
 {
     const auto a = Start(Device(1, "10.0.0.11"));
     const auto b = Start(Device(2, "10.0.0.12"));
-    const std::string plan = PlanFileWith("dry.csv", "mac,ip,netmask,gateway,dhcp\n"
-                                                     "02:00:00:AA:00:01,10.0.0.50,,,\n"
-                                                     "02:00:00:AA:00:02,10.0.0.12,,,\n");
+    const std::string plan = PlanOf("dry.csv", "02:00:00:AA:00:01,10.0.0.50,,,\n"
+                                               "02:00:00:AA:00:02,10.0.0.12,,,\n");
     const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--dry-run", "--format", "csv"});
     ASSERT_EQ(result.status, ExitOk) << result.err;
     EXPECT_NE(result.out.find("02:00:00:AA:00:01,would-change,10.0.0.11,10.0.0.11,"), std::string::npos)
@@ -235,11 +239,10 @@ TEST_F(FleetCtl, ApplyNamesEveryFailureAndExitsEight)
     refusing.settings.pass = "other";
     const auto a = Start(Device(1, "10.0.0.11"));
     const auto b = Start(refusing);
-    const std::string plan = PlanFileWith("mixed.csv", "mac,ip,netmask,gateway,dhcp\n"
-                                                       "02:00:00:AA:00:01,10.0.0.51,,,\n"
-                                                       "02:00:00:AA:00:02,10.0.0.52,,,\n"
-                                                       "02:00:00:AA:00:03,10.0.0.53,,,\n"
-                                                       "02:00:00:AA:00:04,10.0.0.300,,,\n");
+    const std::string plan = PlanOf("mixed.csv", "02:00:00:AA:00:01,10.0.0.51,,,\n"
+                                                 "02:00:00:AA:00:02,10.0.0.52,,,\n"
+                                                 "02:00:00:AA:00:03,10.0.0.53,,,\n"
+                                                 "02:00:00:AA:00:04,10.0.0.300,,,\n");
     const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin"}, "admin\n");
     EXPECT_EQ(result.status, ExitNotAllDone) << result.err;
     EXPECT_NE(result.out.find("02:00:00:AA:00:04 invalid              -               Invalid IP Address!"),
@@ -259,10 +262,9 @@ TEST_F(FleetCtl, ApplyRefusesAPlanThatPutsADeviceWhereAnotherAnswersNow)
     const auto a = Start(Device(1, "10.0.0.11"));
     const auto b = Start(Device(2, "10.0.0.12"));
     const auto c = Start(Device(3, "10.0.0.13"));
-    const std::string plan = PlanFileWith("swap.csv", "mac,ip,netmask,gateway,dhcp\n"
-                                                      "02:00:00:AA:00:03,10.0.0.60,,,\n"
-                                                      "02:00:00:AA:00:01,10.0.0.12,,,\n"
-                                                      "02:00:00:AA:00:02,10.0.0.11,,,\n");
+    const std::string plan = PlanOf("swap.csv", "02:00:00:AA:00:03,10.0.0.60,,,\n"
+                                                "02:00:00:AA:00:01,10.0.0.12,,,\n"
+                                                "02:00:00:AA:00:02,10.0.0.11,,,\n");
     const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot"}, "admin\n");
     EXPECT_EQ(result.status, ExitUsage) << result.err;
     EXPECT_NE(result.err.find("pemblorctl: the plan puts 02:00:00:AA:00:01 on 10.0.0.12, where 02:00:00:AA:00:02 "
@@ -285,9 +287,8 @@ TEST_F(FleetCtl, ApplyBroadcastsThePasswordOnlyWhereItMustAndNeverWithUnicastOnl
     first.settings.pass = second.settings.pass = "secret";
     const auto inside = Start(first);
     const auto outside = Start(second);
-    const std::string plan = PlanFileWith("mix.csv", "mac,ip,netmask,gateway,dhcp\n"
-                                                     "02:00:00:AA:00:01,10.0.0.51,,,\n"
-                                                     "02:00:00:AA:00:02,10.0.0.52,,,\n");
+    const std::string plan = PlanOf("mix.csv", "02:00:00:AA:00:01,10.0.0.51,,,\n"
+                                               "02:00:00:AA:00:02,10.0.0.52,,,\n");
     const auto passwordTo = [this] {
         std::vector<std::string> to;
         for (const auto& datagram : network.SentLog())
@@ -349,17 +350,12 @@ TEST_F(FleetCtl, ApplyRefusesAFileThatIsNoPlanBeforeTouchingTheNetwork)
 TEST_F(FleetCtl, ApplyStoppedByTheUserSaysSoAndExitsEight)
 {
     const auto a = Start(Device(1, "10.0.0.11"));
-    const std::string plan = PlanFileWith("stop.csv", "mac,ip,netmask,gateway,dhcp\n02:00:00:AA:00:01,10.0.0.51,,,\n");
-    std::atomic<bool> interrupted{true};
-    std::ostringstream out, err;
-    std::istringstream in;
-    CtlIo io{out, err, in, {}, &interrupted};
-    CtlOptions options;
-    const char* args[] = {"pemblorctl", "apply", plan.c_str(), "--user", "admin", "--dry-run"};
-    ASSERT_FALSE(ParseCommandLine(6, args, options, out, err));
-    layer = network.NewLayer(ToolHost);
-    EXPECT_EQ(RunCommand(options, *layer, loop, io), ExitNotAllDone);
-    EXPECT_NE(err.str().find("pemblorctl: stopped"), std::string::npos) << err.str();
+    const std::string plan = PlanOf("stop.csv", "02:00:00:AA:00:01,10.0.0.51,,,\n");
+    std::atomic<bool> stop{true};
+    interrupted = &stop;
+    const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--dry-run"});
+    EXPECT_EQ(result.status, ExitNotAllDone);
+    EXPECT_NE(result.err.find("pemblorctl: stopped"), std::string::npos) << result.err;
 }
 
 } // namespace
