@@ -7,8 +7,12 @@ __metaclass__ = type
 
 class ModuleDocFragment(object):
     # What every module of the collection documents alike; a module's own
-    # attributes add to these.
+    # attributes add to these, and it describes its timeout itself.
     DOCUMENTATION = r'''
+options:
+  timeout:
+    type: int
+    default: 5
 author:
   - Pemblor developers (@pemblor)
 attributes:

@@ -9,6 +9,9 @@ DOCUMENTATION = r'''
 module: device_address
 short_description: Set an access point's IP address, netmask, gateway and DHCP flag
 version_added: 1.0.0
+extends_documentation_fragment:
+  - ansible.builtin.action_common_attributes
+  - pemblor.ap.common
 description:
   - Reads the access point's settings with C(pemblorctl show), compares them
     with the options given, and sends only what differs with C(pemblorctl set).
@@ -77,11 +80,6 @@ options:
   timeout:
     description:
       - How long to wait for the device's settings to be read, in seconds.
-    type: int
-    default: 5
-extends_documentation_fragment:
-  - ansible.builtin.action_common_attributes
-  - pemblor.ap.common
 attributes:
   check_mode:
     details: The settings are read (discovery and detail queries); no change or reboot is sent.

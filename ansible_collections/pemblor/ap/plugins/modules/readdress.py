@@ -9,6 +9,9 @@ DOCUMENTATION = r'''
 module: readdress
 short_description: Give many access points at one site consecutive addresses
 version_added: 1.0.0
+extends_documentation_fragment:
+  - ansible.builtin.action_common_attributes
+  - pemblor.ap.common
 description:
   - Plans new addresses for the devices with C(pemblorctl plan), from I(start)
     upward in the order of I(macs), and carries the plan out with
@@ -78,11 +81,6 @@ options:
   timeout:
     description:
       - How long to wait for each device's settings to be read, in seconds.
-    type: int
-    default: 5
-extends_documentation_fragment:
-  - ansible.builtin.action_common_attributes
-  - pemblor.ap.common
 attributes:
   check_mode:
     details: The plan is made and the devices are read (discovery and detail queries); no change or reboot is sent.
