@@ -32,6 +32,12 @@ protected:
     // The kernel's neighbour table as `plan` reads it: no host resolved.
     FleetCtl() { neighbourTable = NeighbourTableWith("neighbours-" + std::to_string(::getpid()), ""); }
 
+    // The devices 1 at 10.0.0.11 and 2 at 10.0.0.12.
+    std::pair<std::unique_ptr<SimAccessPoint>, std::unique_ptr<SimAccessPoint>> StartTwo()
+    {
+        return {Start(Device(1, "10.0.0.11")), Start(Device(2, "10.0.0.12"))};
+    }
+
     // Port-9 probes that left the tool's host, in order.
     std::vector<std::string> Probed() const
     {
@@ -53,8 +59,7 @@ protected:
 
 TEST_F(FleetCtl, PlanSkipsTheAddressesOfDevicesOutsideThePlanAndTheComputersOwn)
 {
-    const auto a = Start(Device(1, "10.0.0.11"));
-    const auto b = Start(Device(2, "10.0.0.12"));
+    const auto [a, b] = StartTwo();
     const auto other = Start(Device(3, "10.0.0.4"));
 
     const std::string second = Mac(2);
@@ -72,8 +77,7 @@ TEST_F(FleetCtl, PlanSkipsTheAddressesOfDevicesOutsideThePlanAndTheComputersOwn)
 // probes nothing.
 TEST_F(FleetCtl, PlanProbesItsAddressesAndSkipsAnotherHostsOne)
 {
-    const auto a = Start(Device(1, "10.0.0.11"));
-    const auto b = Start(Device(2, "10.0.0.12"));
+    const auto [a, b] = StartTwo();
     neighbourTable = NeighbourTableWith("printer", "10.0.0.51        0x1         0x2         3c:2a:f4:00:00:51     *        eth0\n"
                                                    "10.0.0.11        0x1         0x2         02:00:00:aa:00:01     *        eth0\n");
 
@@ -95,8 +99,7 @@ TEST_F(FleetCtl, PlanProbesItsAddressesAndSkipsAnotherHostsOne)
 
 TEST_F(FleetCtl, PlanSaysWhyItCannotPlanAndExitsOne)
 {
-    const auto a = Start(Device(1, "10.0.0.11"));
-    const auto b = Start(Device(2, "10.0.0.12"));
+    const auto [a, b] = StartTwo();
     const std::string first = Mac(1), second = Mac(2);
     struct Case {
         std::vector<const char*> args;
@@ -191,8 +194,7 @@ int Commands(const SimAccessPoint& agent)
 
 TEST_F(FleetCtl, ApplyRebootsVerifiesAndASecondApplySendsNothing)
 {
-    const auto moving = Start(Device(1, "10.0.0.11"));
-    const auto holding = Start(Device(2, "10.0.0.12"));
+    const auto [moving, holding] = StartTwo();
     const std::string plan = PlanOf("apply.csv", "02:00:00:AA:00:01,10.0.0.50,,,off\n"
                                                  "02:00:00:AA:00:02,10.0.0.12,255.255.255.0,10.0.0.254,\n");
     const Result first = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot", "--format",
@@ -221,8 +223,7 @@ TEST_F(FleetCtl, ApplyRebootsVerifiesAndASecondApplySendsNothing)
 
 TEST_F(FleetCtl, ApplyDryRunReadsAndSendsNoCommand)
 {
-    const auto a = Start(Device(1, "10.0.0.11"));
-    const auto b = Start(Device(2, "10.0.0.12"));
+    const auto [a, b] = StartTwo();
     const std::string plan = PlanOf("dry.csv", "02:00:00:AA:00:01,10.0.0.50,,,\n"
                                                "02:00:00:AA:00:02,10.0.0.12,,,\n");
     const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--dry-run", "--format", "csv"});
@@ -259,8 +260,7 @@ TEST_F(FleetCtl, ApplyNamesEveryFailureAndExitsEight)
 // plan is refused once both are read, naming them, and nothing is sent.
 TEST_F(FleetCtl, ApplyRefusesAPlanThatPutsADeviceWhereAnotherAnswersNow)
 {
-    const auto a = Start(Device(1, "10.0.0.11"));
-    const auto b = Start(Device(2, "10.0.0.12"));
+    const auto [a, b] = StartTwo();
     const auto c = Start(Device(3, "10.0.0.13"));
     const std::string plan = PlanOf("swap.csv", "02:00:00:AA:00:03,10.0.0.60,,,\n"
                                                 "02:00:00:AA:00:01,10.0.0.12,,,\n"
