@@ -169,17 +169,21 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     OutputTexts texts;
 
     auto* discover = app.add_subcommand("discover", "Broadcast one discovery and list the devices as they answer");
-    AddTimeoutAndFormat(*discover, texts, "Seconds to listen for answers (default 5)", "table|csv|json");
     discover->footer("Exit status: 0 devices answered, 1 bad arguments, 2 no device answered, 5 UDP port 21212 "
                      "in use, 6 other network failure.");
+    AddTimeoutAndFormat(*discover, texts, "Seconds to listen for answers (default 5)", "table|csv|json");
 
     auto* show = app.add_subcommand("show", "Read one device's IP address, netmask, gateway and DHCP setting");
-    AddMac(*show, options);
-    AddTimeoutAndFormat(*show, texts, "Seconds to wait for the device's answer (default 5)", "table|csv|json");
     show->footer("Exit status: 0 read, 1 bad arguments, 4 no answer (Time Out!), 5 UDP port 21212 in use, "
                  "6 other network failure.");
+    AddMac(*show, options);
+    AddTimeoutAndFormat(*show, texts, "Seconds to wait for the device's answer (default 5)", "table|csv|json");
 
     auto* set = app.add_subcommand("set", "Change one device's addressing (it is read first)");
+    set->footer(std::string(PasswordNote) +
+                "Exit status: 0 changed, or nothing to change (nothing sent), 1 bad arguments or settings, "
+                "3 Authentication Error!, 4 no answer (Time Out!), 5 UDP port 21212 in use, 6 other network "
+                "failure, 7 other device result, 9 --unicast-only: the password would have been broadcast.");
     AddMac(*set, options);
     AddAddress(*set, "--ip", options.ip, "New IP address");
     AddAddress(*set, "--netmask", options.netmask, "New netmask");
@@ -188,26 +192,25 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     AddCredentials(*set, options);
     AddTimeoutAndFormat(*set, texts, "Seconds to wait for the device's settings before the change (default 5)",
                         "table|json");
-    set->footer(std::string(PasswordNote) +
-                "Exit status: 0 changed, or nothing to change (nothing sent), 1 bad arguments or settings, "
-                "3 Authentication Error!, 4 no answer (Time Out!), 5 UDP port 21212 in use, 6 other network "
-                "failure, 7 other device result, 9 --unicast-only: the password would have been broadcast.");
 
     auto* reboot = app.add_subcommand("reboot", "Restart one device");
+    reboot->footer(std::string(PasswordNote) +
+                   "Exit status: 0 reboot sent (with --wait: the device answered again), 1 bad arguments, "
+                   "3 Authentication Error!, 4 no answer, or with --wait: the device was not seen again or "
+                   "answered only from its old address, 5 UDP port 21212 in use, 6 other network failure, "
+                   "7 other device result, 9 --unicast-only: the password would have been broadcast.");
     AddMac(*reboot, options);
     reboot->add_flag("--wait", options.wait,
                      "Read the device, then wait for it to answer again (30 s, then up to 53 s of queries) and "
                      "print its address");
     AddCredentials(*reboot, options);
     AddTimeoutAndFormat(*reboot, texts, nullptr, "table|json");
-    reboot->footer(std::string(PasswordNote) +
-                   "Exit status: 0 reboot sent (with --wait: the device answered again), 1 bad arguments, "
-                   "3 Authentication Error!, 4 no answer, or with --wait: the device was not seen again or "
-                   "answered only from its old address, 5 UDP port 21212 in use, 6 other network failure, "
-                   "7 other device result, 9 --unicast-only: the password would have been broadcast.");
 
     auto* plan = app.add_subcommand("plan", "Discover, then give the devices addresses upward from a start address "
                                             "and print the plan");
+    plan->footer("Blank cells in the plan leave a value as the device has it. Save the CSV, edit it if need be, "
+                 "and give it to apply.\n\nExit status: 0 planned, 1 bad arguments or it cannot plan (the reason "
+                 "is on standard error), 5 UDP port 21212 in use, 6 other network failure.");
     plan->add_option("MAC", options.macs, "The devices, in the order they get addresses")
         ->required()
         ->transform(CLI::Validator(CheckPlanMac, "", "MAC"))
@@ -220,12 +223,14 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     AddDhcp(*plan, options.dhcp, "DHCP client for every device: on or off");
     AddTimeoutAndFormat(*plan, texts, "Seconds to listen for the discovery's answers (default 5)", "csv|json|table",
                         "Output: csv (default, the plan file), json (one object a line) or table");
-    plan->footer("Blank cells in the plan leave a value as the device has it. Save the CSV, edit it if need be, "
-                 "and give it to apply.\n\nExit status: 0 planned, 1 bad arguments or it cannot plan (the reason "
-                 "is on standard error), 5 UDP port 21212 in use, 6 other network failure.");
 
     auto* apply = app.add_subcommand("apply", "Re-address the devices of a plan file, each verified at its new "
                                               "address");
+    apply->footer("A device whose password could only go by broadcast is warned of on standard error before it "
+                  "leaves; with --unicast-only it is not sent it and ends needs-broadcast.\n\n"
+                  "Exit status: 0 every device verified, stored or unchanged (with --dry-run: or would-change), "
+                  "1 bad arguments or plan file, 5 UDP port 21212 in use, 6 other network failure, 8 some device "
+                  "ended otherwise, or the run was stopped.");
     apply->add_option("PLAN", options.planFile, "The plan file (CSV: mac,ip,netmask,gateway,dhcp)")
         ->required()
         ->type_name("PLAN");
@@ -237,11 +242,6 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
                     "Read each device and say whether it would change; send no change (no password is read)");
     AddTimeoutAndFormat(*apply, texts, "Seconds to wait for each device's detail (default 5)", "table|csv|json",
                         "Output: table (default), csv or json (one object a line)");
-    apply->footer("A device whose password could only go by broadcast is warned of on standard error before it "
-                  "leaves; with --unicast-only it is not sent it and ends needs-broadcast.\n\n"
-                  "Exit status: 0 every device verified, stored or unchanged (with --dry-run: or would-change), "
-                  "1 bad arguments or plan file, 5 UDP port 21212 in use, 6 other network failure, 8 some device "
-                  "ended otherwise, or the run was stopped.");
 
     const auto usage = [&](const std::string& message, const CLI::App* command) {
         err << "pemblorctl: " << message << "\n\n" << (command ? command->help("pemblorctl") : app.help());
