@@ -61,9 +61,10 @@ void AddMac(CLI::App& command, CtlOptions& options)
 }
 
 // An address of the change, kept as text for the settings check.
-void AddAddress(CLI::App& command, const char* name, std::optional<std::string>& value, const std::string& help)
+CLI::Option* AddAddress(CLI::App& command, const char* name, std::optional<std::string>& value,
+                        const std::string& help)
 {
-    command.add_option_function<std::string>(name, [&value](const std::string& text) { value = text; }, help)
+    return command.add_option_function<std::string>(name, [&value](const std::string& text) { value = text; }, help)
         ->type_name("A.B.C.D");
 }
 
@@ -215,7 +216,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
         ->required()
         ->transform(CLI::Validator(CheckPlanMac, "", "MAC"))
         ->type_name("MAC");
-    plan->add_option("--from", options.from, "The first address to give")->required()->type_name("A.B.C.D");
+    AddAddress(*plan, "--from", options.ip, "The first address to give")->required();
     AddAddress(*plan, "--netmask", options.netmask,
                "Netmask for every device; its network around --from is planned in (default: the network of the "
                "interface the first device answered on, and each device keeps its netmask)");

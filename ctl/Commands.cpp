@@ -81,8 +81,7 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
     // asked for.
     ValidationOutcome settings;
     if (options.command == CtlCommand::Set || options.command == CtlCommand::Plan) {
-        const bool set = options.command == CtlCommand::Set;
-        settings = CheckSettingTexts(set ? options.ip : options.from, options.netmask, options.gateway, options.dhcp);
+        settings = CheckSettingTexts(options.ip, options.netmask, options.gateway, options.dhcp);
         if (!settings.Accepted()) {
             io.err << settings.failure << '\n';
             return ExitUsage;

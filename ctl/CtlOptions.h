@@ -17,6 +17,7 @@ struct CtlOptions {
     double timeoutSeconds = 5.0;
     std::string mac;
 
+    // set: the new address; plan: the first address to give (--from).
     std::optional<std::string> ip;
     std::optional<std::string> netmask;
     std::optional<std::string> gateway;
@@ -29,9 +30,8 @@ struct CtlOptions {
     // set, reboot, apply: never send the password by broadcast.
     bool unicastOnly = false;
 
-    // plan: the devices in order and the first address; apply: the plan file.
+    // plan: the devices in order; apply: the plan file.
     std::vector<std::string> macs;
-    std::string from;
     std::string planFile;
     bool reboot = false;
     bool dryRun = false;

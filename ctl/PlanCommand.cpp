@@ -88,7 +88,7 @@ int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, 
 
     PlanRequest request;
     request.macs = options.macs;
-    request.start = options.from;
+    request.start = options.ip.value_or(std::string());
     request.netmask = options.netmask;
     request.gateway = options.gateway;
     request.dhcp = options.dhcp;
