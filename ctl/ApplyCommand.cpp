@@ -1,7 +1,7 @@
 #include "ctl/DeviceSession.h"
 #include "ctl/ExitCode.h"
 #include "ctl/CommandRuns.h"
-#include "ctl/OutcomeWriter.h"
+#include "ctl/Writers.h"
 #include "engine/EventLoop.h"
 #include "engine/Transport.h"
 #include "fleet/PlanFile.h"

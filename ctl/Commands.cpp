@@ -1,6 +1,6 @@
 #include "ctl/Commands.h"
 
-#include "ctl/DeviceWriter.h"
+#include "ctl/Writers.h"
 #include "engine/EventLoop.h"
 #include "ctl/CommandRuns.h"
 #include "ctl/ExitCode.h"

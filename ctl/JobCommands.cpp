@@ -1,8 +1,7 @@
 #include "ctl/CommandRuns.h"
 
-#include "ctl/DeviceWriter.h"
+#include "ctl/Writers.h"
 #include "ctl/ExitCode.h"
-#include "ctl/OutcomeWriter.h"
 #include "common/EngineTexts.h"
 #include "engine/RereadSchedule.h"
 #include "protocol/Requests.h"

@@ -1,7 +1,7 @@
 #include "ctl/DeviceSession.h"
 #include "ctl/ExitCode.h"
 #include "ctl/CommandRuns.h"
-#include "ctl/OutputText.h"
+#include "ctl/Writers.h"
 #include "fleet/PlanFile.h"
 #include "fleet/Planner.h"
 #include "fleet/SettingsCheck.h"

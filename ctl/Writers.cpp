@@ -1,11 +1,10 @@
-#include "ctl/DeviceWriter.h"
+#include "ctl/Writers.h"
 
-#include "ctl/OutputText.h"
-#include "format/DelimitedRow.h"
 #include "common/EngineTexts.h"
 #include "common/FillText.h"
 #include "common/SettingText.h"
 #include "engine/DeviceRegistry.h"
+#include "format/DelimitedRow.h"
 
 #include <array>
 #include <iomanip>
@@ -28,7 +27,64 @@ bool DhcpEnabled(const std::string& value)
     return LeadingInteger(value) == 1;
 }
 
+using Json = nlohmann::ordered_json;
+
+Json JsonValues(const std::optional<DeviceSettings>& values)
+{
+    if (!values)
+        return nullptr;
+    Json object;
+    object["ip"] = JsonValue(values->ipAddr);
+    object["netmask"] = JsonValue(values->netmask);
+    object["gateway"] = JsonValue(values->gateway);
+    object["dhcp"] = values->dhcp ? Json(values->DhcpOn()) : Json(nullptr);
+    return object;
+}
+
+std::array<std::string_view, 4> CsvValues(const std::optional<DeviceSettings>& values)
+{
+    if (!values)
+        return {};
+    return {Text(values->ipAddr), Text(values->netmask), Text(values->gateway),
+            values->dhcp ? (values->DhcpOn() ? "on" : "off") : ""};
+}
+
+
 } // namespace
+
+std::string_view Text(const std::optional<std::string>& value, std::string_view absent)
+{
+    return value ? std::string_view(*value) : absent;
+}
+
+nlohmann::ordered_json JsonValue(const std::optional<std::string>& value)
+{
+    return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
+}
+
+std::string JsonLine(const nlohmann::ordered_json& object)
+{
+    const std::string dumped = object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    // The dump escapes the C0 controls; the C1 controls (U+0080 to U+009F,
+    // the bytes C2 80 to C2 9F in valid UTF-8, where C2 is always a lead
+    // byte) are escaped too, so that no terminal acts on them.
+    std::string line;
+    line.reserve(dumped.size() + 1);
+    for (std::size_t i = 0; i < dumped.size(); ++i) {
+        const auto next = i + 1 < dumped.size() ? static_cast<unsigned char>(dumped[i + 1]) : 0u;
+        if (static_cast<unsigned char>(dumped[i]) == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            line += "\\u00";
+            line += kHex[next >> 4];
+            line += kHex[next & 0xF];
+            ++i;
+            continue;
+        }
+        line += dumped[i];
+    }
+    line += '\n';
+    return line;
+}
 
 std::string AlsoAnsweredText(const FoundDevice& device)
 {
@@ -133,6 +189,71 @@ void WriteDetail(std::ostream& out, OutputFormat format, std::string_view mac, s
     }
     }
     out.flush();
+}
+
+DeviceOutcome MakeOutcome(std::string_view mac, const JobReport& report, std::string_view message)
+{
+    DeviceOutcome record;
+    record.mac = std::string(mac);
+    record.result = report.outcome;
+    if (!report.address.empty())
+        record.ip = report.address;
+    record.before = report.before;
+    record.after = report.after;
+    record.message = std::string(message);
+    return record;
+}
+
+void OutcomeWriter::Outcome(const DeviceOutcome& outcome)
+{
+    switch (m_format) {
+    case OutputFormat::Table:
+        if (!m_headerDone)
+            m_out << std::left << std::setw(18) << "MAC ADDRESS" << std::setw(21) << "RESULT" << std::setw(16)
+                  << "IP ADDRESS"
+                  << "MESSAGE\n";
+        m_out << std::left << std::setw(18) << outcome.mac << std::setw(21) << ResultName(outcome.result);
+        if (outcome.message.empty())
+            m_out << SafeText(Text(outcome.ip, "-")) << '\n';
+        else
+            m_out << std::setw(16) << SafeText(Text(outcome.ip, "-")) << SafeText(outcome.message) << '\n';
+        break;
+    case OutputFormat::Csv: {
+        if (!m_headerDone) {
+            const std::array<std::string_view, 12> names{
+                "mac",          "result",        "ip",       "before_ip",     "before_netmask", "before_gateway",
+                "before_dhcp",  "after_ip",      "after_netmask", "after_gateway", "after_dhcp",  "message"};
+            m_out << CsvRow(names);
+        }
+        const auto before = CsvValues(outcome.before);
+        const auto after = CsvValues(outcome.after);
+        const std::array<std::string_view, 12> fields{outcome.mac, ResultName(outcome.result), Text(outcome.ip),
+                                                      before[0],   before[1],      before[2],
+                                                      before[3],   after[0],       after[1],
+                                                      after[2],    after[3],       outcome.message};
+        m_out << CsvRow(fields);
+        break;
+    }
+    case OutputFormat::Json: {
+        Json object;
+        object["mac"] = outcome.mac;
+        object["result"] = std::string(ResultName(outcome.result));
+        object["ip"] = JsonValue(outcome.ip);
+        object["before"] = JsonValues(outcome.before);
+        object["after"] = JsonValues(outcome.after);
+        if (!outcome.message.empty())
+            object["message"] = outcome.message;
+        m_out << JsonLine(object);
+        break;
+    }
+    }
+    m_headerDone = true;
+    m_out.flush();
+}
+
+void WriteOutcome(std::ostream& out, std::string_view mac, const JobReport& report, std::string_view message)
+{
+    OutcomeWriter(out, OutputFormat::Json).Outcome(MakeOutcome(mac, report, message));
 }
 
 } // namespace pemblor
