@@ -8,7 +8,8 @@
 #   package-checks.sh desktop OUT_DIR       desktop-file-validate
 #   package-checks.sh appstream OUT_DIR     appstreamcli validate --no-net
 #   package-checks.sh ctl-help OUT_DIR EXPECTED
-#       runs the packaged pemblorctl --help; EXPECTED 1 when the build has a
+#       runs the packaged pemblorctl --help (in a lab namespace: the test
+#       starts it through scripts/lab); EXPECTED 1 when the build has a
 #       pemblorctl target, so that a package without it fails instead of
 #       skipping
 #
