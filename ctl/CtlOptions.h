@@ -23,18 +23,19 @@ struct CtlOptions {
     std::optional<std::string> gateway;
     std::optional<bool> dhcp;
 
+    // plan: the devices, in the order they get addresses; apply: the plan
+    // file.
+    std::vector<std::string> macs;
+    std::string planFile;
+    bool reboot = false;
+    bool dryRun = false;
+
     std::string user;
     PasswordSource passwordSource = PasswordSource::Prompt;
     std::string passwordFile;
     bool wait = false;
     // set, reboot, apply: never send the password by broadcast.
     bool unicastOnly = false;
-
-    // plan: the devices in order; apply: the plan file.
-    std::vector<std::string> macs;
-    std::string planFile;
-    bool reboot = false;
-    bool dryRun = false;
 };
 
 } // namespace pemblor
