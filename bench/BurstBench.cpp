@@ -56,10 +56,8 @@ using Clock = ReplyClock::Clock;
 
 constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
 // The row-by-row baseline is retired: the table is a view of the device
-// registry now, and the literal-scan build measures the product too.
-constexpr bool kLiteral = false;
-using Window = pemblor::CDeviceListDlg;
-constexpr int kDefaultCapSeconds = kLiteral ? 120 : 30;
+// registry now, and a literal-scan build measures the product too.
+constexpr int kDefaultCapSeconds = 30;
 
 std::optional<int> ParseCount(std::string_view text)
 {
@@ -74,7 +72,6 @@ bool ParseArguments(int argc, char** argv, BurstSettings& settings, int& receive
 {
     std::vector<std::string_view> args(argv + 1, argv + argc);
     settings.cap = std::chrono::seconds(kDefaultCapSeconds);
-    bool haveCount = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--hold-cycle") {
             settings.holdCycle = true;
@@ -82,11 +79,7 @@ bool ParseArguments(int argc, char** argv, BurstSettings& settings, int& receive
             settings.workspace = true;
         } else if (args[i] == "--rcvbuf-bytes" && i + 1 < args.size()) {
             // 0 leaves the system's default.
-            if (args[++i] == "0") {
-                receiveBufferBytes = 0;
-                continue;
-            }
-            const auto bytes = ParseCount(args[i]);
+            const auto bytes = args[++i] == "0" ? std::optional<int>(0) : ParseCount(args[i]);
             if (!bytes)
                 return false;
             receiveBufferBytes = *bytes;
@@ -95,17 +88,17 @@ bool ParseArguments(int argc, char** argv, BurstSettings& settings, int& receive
             if (!seconds)
                 return false;
             settings.cap = std::chrono::seconds(*seconds);
-        } else if (!haveCount) {
+        } else if (settings.aps == 0) {
+            // The count, the one argument without a name; never 0.
             const auto count = ParseCount(args[i]);
             if (!count)
                 return false;
             settings.aps = *count;
-            haveCount = true;
         } else {
             return false;
         }
     }
-    return haveCount;
+    return settings.aps > 0;
 }
 
 // A counter of the "Udp:" lines of /proc/net/snmp, which describe the
@@ -113,18 +106,12 @@ bool ParseArguments(int argc, char** argv, BurstSettings& settings, int& receive
 long UdpCounter(const std::string& name)
 {
     std::ifstream snmp("/proc/net/snmp");
+    // The first "Udp: " line names the counters, the second holds them.
     std::string names;
     std::string values;
-    std::string line;
-    while (std::getline(snmp, line)) {
-        if (line.rfind("Udp: ", 0) != 0)
-            continue;
-        if (names.empty())
-            names = line;
-        else {
-            values = line;
-            break;
-        }
+    for (std::string line; values.empty() && std::getline(snmp, line);) {
+        if (line.rfind("Udp: ", 0) == 0)
+            (names.empty() ? names : values) = line;
     }
     std::istringstream nameWords(names);
     std::istringstream valueWords(values);
@@ -137,11 +124,17 @@ long UdpCounter(const std::string& name)
     return -1;
 }
 
-std::string Millis(Clock::duration duration)
+// A figure with one decimal.
+std::string Fixed1(double value)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f", std::chrono::duration<double, std::milli>(duration).count());
+    std::snprintf(text, sizeof text, "%.1f", value);
     return text;
+}
+
+std::string Millis(Clock::duration duration)
+{
+    return Fixed1(std::chrono::duration<double, std::milli>(duration).count());
 }
 
 // "NA" when either time point was never reached.
@@ -216,7 +209,7 @@ int main(int argc, char* argv[])
     int granted = 0;
     BurstResult result;
     {
-        Window dialog(dispatcher, steady, sockets, std::move(config));
+        pemblor::CDeviceListDlg dialog(dispatcher, steady, sockets, std::move(config));
         clock.Watch(dialog.GetSession().discovery());
         pemblor::bench::BurstDriver driver(settings, clock, dialog);
         driver.Start();
@@ -253,7 +246,7 @@ int main(int argc, char* argv[])
         line += value;
     };
     using std::to_string;
-    field("variant", kLiteral ? "literal" : "product");
+    field("variant", "product");
     field("aps", to_string(settings.aps));
     field("listed", to_string(result.distinctMacs));
     field("lost", to_string(lost));
@@ -287,32 +280,22 @@ int main(int argc, char* argv[])
     if (!result.failure.empty())
         field("failure", OneLine(result.failure));
     if (settings.workspace) {
+        // The median and the worst of the figures; NA without any.
         auto median = [](std::vector<double> values) {
-            if (values.empty())
-                return std::string("NA");
             std::sort(values.begin(), values.end());
-            char text[32];
-            std::snprintf(text, sizeof text, "%.1f", values[values.size() / 2]);
-            return std::string(text);
+            return values.empty() ? std::string("NA") : Fixed1(values[values.size() / 2]);
         };
         auto worst = [](const std::vector<double>& values) {
-            if (values.empty())
-                return std::string("NA");
-            char text[32];
-            std::snprintf(text, sizeof text, "%.1f", *std::max_element(values.begin(), values.end()));
-            return std::string(text);
+            return values.empty() ? std::string("NA") : Fixed1(*std::max_element(values.begin(), values.end()));
         };
-        char number[32];
         field("sort_median_ms", median(result.sortMs));
         field("sort_max_ms", worst(result.sortMs));
         field("filter_median_ms", median(result.filterMs));
         field("filter_max_ms", worst(result.filterMs));
         field("live_heard", result.liveHeard < 0 ? "NA" : to_string(result.liveHeard));
         field("live_lost", result.liveHeard < 0 ? "NA" : to_string(settings.aps - result.liveHeard));
-        std::snprintf(number, sizeof number, "%.1f", result.liveMaxBlockMs);
-        field("live_max_block_ms", result.liveMaxBlockMs < 0 ? "NA" : std::string(number));
-        std::snprintf(number, sizeof number, "%.1f", (result.rssFullKb - result.rssBeforeKb) / 1024.0);
-        field("rss_growth_mb", std::string(number));
+        field("live_max_block_ms", result.liveMaxBlockMs < 0 ? "NA" : Fixed1(result.liveMaxBlockMs));
+        field("rss_growth_mb", Fixed1((result.rssFullKb - result.rssBeforeKb) / 1024.0));
         if (!result.workspaceFailure.empty())
             field("workspace_failure", OneLine(result.workspaceFailure));
     }

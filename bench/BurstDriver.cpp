@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <string>
 
 namespace pemblor::bench {
@@ -219,30 +220,25 @@ void BurstDriver::MeasureSortAndFilter()
     QHeaderView* header = view->header();
     const QPoint ipHeading(header->sectionViewportPosition(kIpColumn) + 4, header->height() / 2);
     const QPoint noHeading(header->sectionViewportPosition(0) + 4, header->height() / 2);
+    // How long an input takes until the view is repainted.
+    const auto timed = [view](std::vector<double>& into, const std::function<void()>& input) {
+        const Clock::time_point from = Clock::now();
+        input();
+        view->viewport()->repaint();
+        into.push_back(MillisSince(from));
+    };
     for (int i = 0; i < m_settings.workspaceRepeats; ++i) {
         // By address, then back to the order of arrival.
-        for (const QPoint& heading : {ipHeading, noHeading}) {
-            const Clock::time_point from = Clock::now();
-            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, heading);
-            view->viewport()->repaint();
-            m_result.sortMs.push_back(MillisSince(from));
-        }
+        for (const QPoint& heading : {ipHeading, noHeading})
+            timed(m_result.sortMs, [&] { QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, heading); });
     }
     filter->setFocus();
     const QString typed = QStringLiteral("lab-12");
     for (int i = 0; i < m_settings.workspaceRepeats; ++i) {
-        for (const QChar c : typed) {
-            const Clock::time_point from = Clock::now();
-            QTest::keyClick(filter, c.toLatin1());
-            view->viewport()->repaint();
-            m_result.filterMs.push_back(MillisSince(from));
-        }
-        for (qsizetype k = 0; k < typed.size(); ++k) {
-            const Clock::time_point from = Clock::now();
-            QTest::keyClick(filter, Qt::Key_Backspace);
-            view->viewport()->repaint();
-            m_result.filterMs.push_back(MillisSince(from));
-        }
+        for (const QChar c : typed)
+            timed(m_result.filterMs, [&] { QTest::keyClick(filter, c.toLatin1()); });
+        for (qsizetype k = 0; k < typed.size(); ++k)
+            timed(m_result.filterMs, [&] { QTest::keyClick(filter, Qt::Key_Backspace); });
     }
 }
 
@@ -266,15 +262,17 @@ void BurstDriver::WatchLiveRound()
             std::max(m_result.liveMaxBlockMs, std::chrono::duration<double, std::milli>(now - m_lastTick).count());
     }
     m_lastTick = now;
+    const auto end = [this](const char* failure) {
+        if (failure)
+            m_result.workspaceFailure = failure;
+        m_nLivePhase = 0;
+        Finish();
+    };
     const ConversationState state = m_dialog.GetSession().discovery().State();
     if (m_nLivePhase == 1 && state != Discovering) {
         auto* keep = m_pWindow->findChild<QCheckBox*>(QStringLiteral("IDC_CHK_KEEP_DISCOVERING"));
-        if (!keep) {
-            m_result.workspaceFailure = "no Keep discovering check box";
-            m_nLivePhase = 0;
-            Finish();
-            return;
-        }
+        if (!keep)
+            return end("no Keep discovering check box");
         m_liveStartMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now().time_since_epoch())
                             .count();
@@ -294,15 +292,10 @@ void BurstDriver::WatchLiveRound()
             });
         }
         m_result.liveHeard = heard;
-        m_nLivePhase = 0;
-        Finish();
-        return;
+        return end(nullptr);
     }
-    if (now - m_liveSince > kLiveRoundCap) {
-        m_result.workspaceFailure = "the live round did not end";
-        m_nLivePhase = 0;
-        Finish();
-    }
+    if (now - m_liveSince > kLiveRoundCap)
+        end("the live round did not end");
 }
 
 } // namespace pemblor::bench

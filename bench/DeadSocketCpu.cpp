@@ -60,14 +60,16 @@ double Measure(bool dead, bool backoff, std::chrono::seconds span)
 int main()
 {
     const auto span = std::chrono::seconds(5);
-    const double dead = pemblor::Measure(true, true, span);
-    const double idle = pemblor::Measure(false, true, span);
-    const double spin = pemblor::Measure(true, false, span);
-    std::printf("dead socket: %.4f s CPU in %lld s (%.3f%%)\n", dead, static_cast<long long>(span.count()),
-                100.0 * dead / static_cast<double>(span.count()));
-    std::printf("idle socket: %.4f s CPU in %lld s (%.3f%%)\n", idle, static_cast<long long>(span.count()),
-                100.0 * idle / static_cast<double>(span.count()));
-    std::printf("dead socket, retrying at once: %.4f s CPU in %lld s (%.3f%%)\n", spin,
-                static_cast<long long>(span.count()), 100.0 * spin / static_cast<double>(span.count()));
+    const auto seconds = static_cast<long long>(span.count());
+    const struct {
+        const char* what;
+        bool dead;
+        bool backoff;
+    } runs[] = {{"dead socket", true, true}, {"idle socket", false, true}, {"dead socket, retrying at once", true, false}};
+    for (const auto& run : runs) {
+        const double cpu = pemblor::Measure(run.dead, run.backoff, span);
+        std::printf("%s: %.4f s CPU in %lld s (%.3f%%)\n", run.what, cpu, seconds,
+                    100.0 * cpu / static_cast<double>(seconds));
+    }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "common/CredentialTexts.h"
 
+#include "common/EngineTexts.h"
 #include "common/FillText.h"
 
 namespace pemblor {
@@ -15,8 +16,6 @@ constexpr const char* MsgOutsideNetwork = PEMBLOR_TR_NOOP("Pemblor", "by broadca
 constexpr const char* MsgSharedAddress = PEMBLOR_TR_NOOP("Pemblor", "by broadcast on %1: shares its address");
 constexpr const char* MsgNoUnicastAnswer =
     PEMBLOR_TR_NOOP("Pemblor", "by broadcast on %1: does not answer by unicast");
-// The interface when it is not known (the same text as the discovery's).
-constexpr const char* MsgOneSegment = PEMBLOR_TR_NOOP("Pemblor", "this network segment");
 
 std::string Where(std::string_view interfaceName, TextLookup lookup)
 {

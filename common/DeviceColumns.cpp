@@ -91,10 +91,6 @@ std::optional<std::uint64_t> NumericSortKey(std::string_view text, SortAs sort)
     return address;
 }
 
-} // namespace pemblor
-
-namespace pemblor {
-
 std::string DeviceLineText(const DeviceRecord& record)
 {
     std::string line;

@@ -43,10 +43,6 @@ inline constexpr DeviceRecord::Millis kStaleAfterMs = 15000;
 // or nothing when the text is not one.
 std::optional<std::uint64_t> NumericSortKey(std::string_view text, SortAs sort);
 
-} // namespace pemblor
-
-namespace pemblor {
-
 // The line that names a device: "SSID · MAC · interface" (parts the device
 // lacks are left out), e.g. "lab-2 · 02:00:00:00:00:02 · lab0".
 std::string DeviceLineText(const DeviceRecord& record);

@@ -21,6 +21,8 @@ inline constexpr const char* MsgDevicesUnlisted =
 // A MAC that answered from a second address in one discovery round: "%1"
 // the MAC, "%2" the other addresses.
 inline constexpr const char* MsgAlsoAnsweredFrom = PEMBLOR_TR_NOOP("Pemblor", "%1 also answered from %2");
+// Where a message names an interface that is not known.
+inline constexpr const char* MsgOneSegment = PEMBLOR_TR_NOOP("Pemblor", "this network segment");
 
 inline const char* ReceiveFailureText(ReceiveFailure failure)
 {

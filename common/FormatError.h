@@ -21,19 +21,15 @@ inline std::string FormatError(std::string_view format, int error)
 // opened.
 inline std::string EndpointFailureText(const EndpointResult& result, TextLookup lookup = kSourceText)
 {
-    switch (result.failed) {
-    case EndpointStep::CreateSend:
-        return FormatError(lookup(PEMBLOR_TR_NOOP("Pemblor", "m_skSend.Create Error(%d)")), result.error);
-    case EndpointStep::CreateReceive:
-        return FormatError(lookup(PEMBLOR_TR_NOOP("Pemblor", "m_skRecv.Create Error(%d)")), result.error);
-    case EndpointStep::BroadcastSend:
-        return FormatError(lookup(PEMBLOR_TR_NOOP("Pemblor", "m_skSend.SetSockOpt Error(%d)!")), result.error);
-    case EndpointStep::BroadcastReceive:
-        return FormatError(lookup(PEMBLOR_TR_NOOP("Pemblor", "m_skRecv.SetSockOpt Error(%d)!")), result.error);
-    case EndpointStep::None:
-        break;
-    }
-    return {};
+    // By step, in EndpointStep's order from CreateSend on.
+    constexpr const char* Formats[] = {
+        PEMBLOR_TR_NOOP("Pemblor", "m_skSend.Create Error(%d)"),
+        PEMBLOR_TR_NOOP("Pemblor", "m_skRecv.Create Error(%d)"),
+        PEMBLOR_TR_NOOP("Pemblor", "m_skSend.SetSockOpt Error(%d)!"),
+        PEMBLOR_TR_NOOP("Pemblor", "m_skRecv.SetSockOpt Error(%d)!")};
+    if (result.failed == EndpointStep::None)
+        return {};
+    return FormatError(lookup(Formats[static_cast<int>(result.failed) - 1]), result.error);
 }
 
 } // namespace pemblor

@@ -18,7 +18,6 @@ constexpr const char* MsgInboundBlocked =
 constexpr const char* MsgNobodyAnswered =
     PEMBLOR_TR_NOOP("Pemblor", "Nobody answered: the query was sent and heard on %1, but no access point's agent "
                                "answered. Check that the access points are on %2 and that their agent runs.");
-constexpr const char* MsgOneSegment = PEMBLOR_TR_NOOP("Pemblor", "this network segment");
 constexpr const char* MsgSomeSegment = PEMBLOR_TR_NOOP("Pemblor", "one of these network segments");
 constexpr const char* MsgOutsideSubnet =
     PEMBLOR_TR_NOOP("Pemblor", "This device's address %1 is outside this computer's network %2 on %3, so its page "
@@ -36,12 +35,6 @@ std::string JoinNames(const std::vector<std::string>& names, TextLookup lookup)
     if (names.size() < 2)
         return names.empty() ? joined : names.front();
     return FillText(lookup(MsgTwoNames), {joined, names.back()});
-}
-
-bool Outside(std::string_view address, const NetworkInterface& heardOn)
-{
-    std::uint32_t value = 0;
-    return ParseIpv4(std::string(address).c_str(), value) && !heardOn.Contains(value);
 }
 
 } // namespace
@@ -70,6 +63,8 @@ std::string FindNoDevicesText(const SilenceDiagnosis& diagnosis, TextLookup look
 std::string SendFailureText(std::string_view format, int error, std::string_view interfaceName)
 {
     std::string text = FormatError(format, error);
+    if (interfaceName.empty())
+        return text;
     const std::string named = " (" + std::string(interfaceName) + ")";
     const std::size_t end = text.find_last_not_of('\n');
     text.insert(end == std::string::npos ? 0 : end + 1, named);
@@ -79,7 +74,8 @@ std::string SendFailureText(std::string_view format, int error, std::string_view
 std::optional<std::string> OutsideSubnetReason(std::string_view address, const NetworkInterface& heardOn,
                                                TextLookup lookup)
 {
-    if (!Outside(address, heardOn))
+    std::uint32_t value = 0;
+    if (!ParseIpv4(std::string(address).c_str(), value) || heardOn.Contains(value))
         return std::nullopt;
     return FillText(lookup(MsgOutsideSubnet), {address, SubnetText(heardOn), heardOn.name});
 }

@@ -15,7 +15,8 @@ namespace pemblor {
 std::string FindNoDevicesText(const SilenceDiagnosis& diagnosis, TextLookup lookup = kSourceText);
 
 // A failed send's message: `format` with its "%d" replaced by the error and
-// the interface's name after the number, e.g. "skSend.SendTo: 19 (eth1)\n".
+// the interface's name after the number, e.g. "skSend.SendTo: 19 (eth1)\n";
+// without a name (not known), the number alone.
 std::string SendFailureText(std::string_view format, int error, std::string_view interfaceName);
 
 // Why the page of a device at `address` (dotted text) that answered on

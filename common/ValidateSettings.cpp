@@ -40,30 +40,30 @@ ValidationOutcome ValidateSettings(const SettingsInput& input)
         return outcome;
     };
     bool anyChange = false;
+    // A flagged address, refused when it is blank (where `empty` names that
+    // failure) or not `accepted`; false once it has failed.
+    auto take = [&](const AddressInput& address, bool accepted, std::string_view empty, std::string_view invalid,
+                    FocusField focus, std::optional<std::string>& value) {
+        const std::string_view failure = address.blank && !empty.empty() ? empty : accepted ? "" : invalid;
+        if (!failure.empty()) {
+            fail(failure, focus);
+            return false;
+        }
+        value = AddressToText(address.value);
+        return anyChange = true;
+    };
 
-    if (input.ipChanged) {
-        if (input.ipAddress.blank)
-            return fail(MsgIpEmpty, FocusField::IpAddress);
-        if (!IsAcceptedFirstOctet(input.ipAddress.value))
-            return fail(MsgIpInvalid, FocusField::IpAddress);
-        outcome.ipAddress = AddressToText(input.ipAddress.value);
-        anyChange = true;
-    }
-    if (input.netmaskChanged) {
-        if (input.netmask.blank)
-            return fail(MsgNetmaskEmpty, FocusField::Netmask);
-        if (!IsAcceptedNetmask(input.netmask.value))
-            return fail(MsgNetmaskInvalid, FocusField::Netmask);
-        outcome.subnetMask = AddressToText(input.netmask.value);
-        anyChange = true;
-    }
-    if (input.gatewayChanged) {
-        // A blank gateway reads as 0 and is sent as 0.0.0.0.
-        if (input.gateway.value != 0 && !IsAcceptedFirstOctet(input.gateway.value))
-            return fail(MsgGatewayInvalid, FocusField::Gateway);
-        outcome.gateway = AddressToText(input.gateway.value);
-        anyChange = true;
-    }
+    if (input.ipChanged && !take(input.ipAddress, IsAcceptedFirstOctet(input.ipAddress.value), MsgIpEmpty,
+                                 MsgIpInvalid, FocusField::IpAddress, outcome.ipAddress))
+        return outcome;
+    if (input.netmaskChanged && !take(input.netmask, IsAcceptedNetmask(input.netmask.value), MsgNetmaskEmpty,
+                                      MsgNetmaskInvalid, FocusField::Netmask, outcome.subnetMask))
+        return outcome;
+    // A blank gateway reads as 0 and is sent as 0.0.0.0.
+    const std::uint32_t gateway = input.gateway.value;
+    if (input.gatewayChanged && !take(input.gateway, gateway == 0 || IsAcceptedFirstOctet(gateway), {},
+                                      MsgGatewayInvalid, FocusField::Gateway, outcome.gateway))
+        return outcome;
     if (input.dhcpChanged)
         outcome.dhcp = input.dhcpTicked ? 1 : 0;
     else if (!anyChange)

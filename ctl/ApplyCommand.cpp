@@ -1,8 +1,7 @@
-#include "ctl/BroadcastText.h"
 #include "ctl/DeviceSession.h"
 #include "ctl/ExitCode.h"
-#include "ctl/FleetCommands.h"
-#include "ctl/OutcomeWriter.h"
+#include "ctl/CommandRuns.h"
+#include "ctl/Writers.h"
 #include "engine/EventLoop.h"
 #include "engine/Transport.h"
 #include "fleet/PlanFile.h"
@@ -48,20 +47,16 @@ bool ReadApplyPlan(const std::string& path, std::vector<JobRow>& rows, CtlIo& io
 
 namespace {
 
+// What the user is told of a device's phase; nothing for the phases that go
+// by unsaid.
 const char* PhaseText(DevicePhase phase)
 {
-    switch (phase) {
-    case DevicePhase::Reading:
+    if (phase == DevicePhase::Reading)
         return "reading";
-    case DevicePhase::Changing:
+    if (phase == DevicePhase::Changing)
         return "changing";
-    case DevicePhase::Verifying:
+    if (phase == DevicePhase::Verifying)
         return "rebooting; waiting up to 90 s to see it at its new address";
-    case DevicePhase::Waiting:
-    case DevicePhase::Queued:
-    case DevicePhase::Done:
-        break;
-    }
     return nullptr;
 }
 
@@ -74,9 +69,6 @@ int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop,
     if (!ReadApplyPlan(options.planFile, rows, io))
         return ExitUsage;
 
-    UiDispatcher& dispatcher = loop;
-    Transport& transport = session.transport();
-
     JobSettings settings;
     settings.user = options.user;
     settings.password = password;
@@ -87,17 +79,14 @@ int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop,
 
     OutcomeWriter writer(io.out, options.format);
     bool allDone = true;
-    std::size_t verifying = 0;
+    Transport& transport = session.transport();
     FleetJob job(
-        transport, dispatcher, settings, std::move(rows),
+        transport, loop, settings, std::move(rows),
         [&](const DeviceOutcome& outcome) {
-            if (outcome.result == JobOutcome::NeedsBroadcast && outcome.message.empty()) {
-                DeviceOutcome held = outcome;
-                held.message = BroadcastRefusedText(outcome.mac, outcome.route.value_or(CredentialRoute{}));
-                writer.Outcome(held);
-            } else {
-                writer.Outcome(outcome);
-            }
+            DeviceOutcome told = outcome;
+            if (told.result == JobOutcome::NeedsBroadcast && told.message.empty())
+                told.message = BroadcastRefusedText(told.mac, told.route.value_or(CredentialRoute{}));
+            writer.Outcome(told);
             allDone = allDone && (Succeeded(outcome.result) ||
                                   (options.dryRun && outcome.result == JobOutcome::WouldChange));
         },
@@ -126,7 +115,7 @@ int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop,
         if (nextReport > loop.Now())
             until = std::min(until, nextReport);
         loop.RunUntil(until, [&] { return job.Done() || interrupted(); });
-        verifying = job.Verifying();
+        const std::size_t verifying = job.Verifying();
         if (verifying > 0 && loop.Now() >= nextReport) {
             io.err << "waiting for " << verifying << (verifying == 1 ? " device" : " devices")
                    << " to answer at the new address\n";

@@ -1,7 +1,7 @@
 #include "ctl/CommandLine.h"
 
 #include "ctl/ExitCode.h"
-#include "ctl/FleetCommandLine.h"
+#include "fleet/PlanFile.h"
 #include "protocol/MacText.h"
 
 #include <CLI/CLI.hpp>
@@ -10,13 +10,26 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <utility>
+#include <vector>
 
 namespace pemblor {
 
 namespace {
 
-// Six two-digit hexadecimal bytes joined by ':', in either case; passed on in
-// upper case, the form every MAC text of the tool has.
+constexpr const char* FormatMessage = "--format must be table, csv or json";
+constexpr const char* FormatMessageNoCsv = "--format must be table or json";
+constexpr const char* TimeoutMessage = "--timeout must be a number of seconds between 0.1 and 3600";
+
+// MAC texts are passed on in upper case, the form every MAC text of the tool
+// has.
+void ToUpper(std::string& text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
+
+// Six two-digit hexadecimal bytes joined by ':', in either case.
 std::string CheckMac(std::string& text)
 {
     bool ok = text.size() == 17;
@@ -24,12 +37,19 @@ std::string CheckMac(std::string& text)
         ok = i % 3 == 2 ? text[i] == ':' : std::isxdigit(static_cast<unsigned char>(text[i])) != 0;
     if (!ok)
         return "MAC address must look like 00:0A:FF:10:2B:C4: " + text;
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    ToUpper(text);
     // In a request header the all-zero MAC addresses every device.
     if (!ParseDeviceMac(text))
         return "MAC address " + text + " names no single device";
     return {};
+}
+
+// plan's MACs are checked as a plan file's are.
+std::string CheckPlanMac(std::string& text)
+{
+    std::string failure = CheckMacText(text);
+    ToUpper(text);
+    return failure;
 }
 
 void AddMac(CLI::App& command, CtlOptions& options)
@@ -40,19 +60,40 @@ void AddMac(CLI::App& command, CtlOptions& options)
         ->type_name("MAC");
 }
 
-// Format and time-out are read as text and checked once the line is parsed,
-// so that their messages say what is wanted.
-void AddFormat(CLI::App& command, std::string& text, const char* names)
+// An address of the change, kept as text for the settings check.
+CLI::Option* AddAddress(CLI::App& command, const char* name, std::optional<std::string>& value,
+                        const std::string& help)
 {
-    command.add_option("--format", text, std::string("Output: ") + names)->type_name(names);
+    return command.add_option_function<std::string>(name, [&value](const std::string& text) { value = text; }, help)
+        ->type_name("A.B.C.D");
 }
 
-void AddTimeout(CLI::App& command, std::string& text, const char* what)
+void AddDhcp(CLI::App& command, std::optional<bool>& dhcp, const char* help)
 {
-    command.add_option("--timeout", text, what)->type_name("SECONDS");
+    static const std::map<std::string, bool> onOff{{"on", true}, {"off", false}};
+    command.add_option_function<bool>("--dhcp", [&dhcp](const bool& on) { dhcp = on; }, help)
+        ->transform(CLI::CheckedTransformer(onOff, CLI::ignore_case).description(""))
+        ->type_name("on|off");
 }
 
-} // namespace
+// The texts of --timeout and --format, checked once the line is parsed, so
+// that their messages say what is wanted.
+struct OutputTexts {
+    std::string timeout;
+    std::string format;
+};
+
+// --timeout (where `timeoutHelp` is given), then --format with the names it
+// takes.
+void AddTimeoutAndFormat(CLI::App& command, OutputTexts& texts, const char* timeoutHelp, const char* names,
+                         std::string formatHelp = {})
+{
+    if (timeoutHelp)
+        command.add_option("--timeout", texts.timeout, timeoutHelp)->type_name("SECONDS");
+    if (formatHelp.empty())
+        formatHelp = "Output: " + std::string(names);
+    command.add_option("--format", texts.format, formatHelp)->type_name(names);
+}
 
 // The names a format option takes; false for anything else (a number is
 // not a format).
@@ -113,6 +154,8 @@ constexpr const char* PasswordNote =
     "device answered on, no other device answers from it, and the device answers a query sent there; else by "
     "broadcast, after a warning on standard error (--unicast-only: not at all).\n\n";
 
+} // namespace
+
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOptions& options, std::ostream& out,
                                     std::ostream& err)
 {
@@ -124,61 +167,82 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
                "some device did not end verified, stored or unchanged, 9 set, reboot: --unicast-only held the "
                "password back.");
 
-    std::string formatText;
-    std::string timeoutText;
+    OutputTexts texts;
 
     auto* discover = app.add_subcommand("discover", "Broadcast one discovery and list the devices as they answer");
-    AddTimeout(*discover, timeoutText, "Seconds to listen for answers (default 5)");
-    AddFormat(*discover, formatText, "table|csv|json");
     discover->footer("Exit status: 0 devices answered, 1 bad arguments, 2 no device answered, 5 UDP port 21212 "
                      "in use, 6 other network failure.");
+    AddTimeoutAndFormat(*discover, texts, "Seconds to listen for answers (default 5)", "table|csv|json");
 
     auto* show = app.add_subcommand("show", "Read one device's IP address, netmask, gateway and DHCP setting");
-    AddMac(*show, options);
-    AddTimeout(*show, timeoutText, "Seconds to wait for the device's answer (default 5)");
-    AddFormat(*show, formatText, "table|csv|json");
     show->footer("Exit status: 0 read, 1 bad arguments, 4 no answer (Time Out!), 5 UDP port 21212 in use, "
                  "6 other network failure.");
+    AddMac(*show, options);
+    AddTimeoutAndFormat(*show, texts, "Seconds to wait for the device's answer (default 5)", "table|csv|json");
 
     auto* set = app.add_subcommand("set", "Change one device's addressing (it is read first)");
-    AddMac(*set, options);
-    set->add_option_function<std::string>("--ip", [&options](const std::string& v) { options.ip = v; },
-                                          "New IP address")
-        ->type_name("A.B.C.D");
-    set->add_option_function<std::string>("--netmask", [&options](const std::string& v) { options.netmask = v; },
-                                          "New netmask")
-        ->type_name("A.B.C.D");
-    set->add_option_function<std::string>("--gateway", [&options](const std::string& v) { options.gateway = v; },
-                                          "New default gateway (empty or 0.0.0.0: none)")
-        ->type_name("A.B.C.D");
-    static const std::map<std::string, bool> onOff{{"on", true}, {"off", false}};
-    set->add_option_function<bool>("--dhcp", [&options](const bool& v) { options.dhcp = v; },
-                                   "DHCP client: on or off")
-        ->transform(CLI::CheckedTransformer(onOff, CLI::ignore_case).description(""))
-        ->type_name("on|off");
-    AddCredentials(*set, options);
-    AddTimeout(*set, timeoutText, "Seconds to wait for the device's settings before the change (default 5)");
-    AddFormat(*set, formatText, "table|json");
     set->footer(std::string(PasswordNote) +
                 "Exit status: 0 changed, or nothing to change (nothing sent), 1 bad arguments or settings, "
                 "3 Authentication Error!, 4 no answer (Time Out!), 5 UDP port 21212 in use, 6 other network "
                 "failure, 7 other device result, 9 --unicast-only: the password would have been broadcast.");
+    AddMac(*set, options);
+    AddAddress(*set, "--ip", options.ip, "New IP address");
+    AddAddress(*set, "--netmask", options.netmask, "New netmask");
+    AddAddress(*set, "--gateway", options.gateway, "New default gateway (empty or 0.0.0.0: none)");
+    AddDhcp(*set, options.dhcp, "DHCP client: on or off");
+    AddCredentials(*set, options);
+    AddTimeoutAndFormat(*set, texts, "Seconds to wait for the device's settings before the change (default 5)",
+                        "table|json");
 
     auto* reboot = app.add_subcommand("reboot", "Restart one device");
-    AddMac(*reboot, options);
-    reboot->add_flag("--wait", options.wait,
-                     "Read the device, then wait for it to answer again (30 s, then up to 53 s of queries) and "
-                     "print its address");
-    AddCredentials(*reboot, options);
-    AddFormat(*reboot, formatText, "table|json");
     reboot->footer(std::string(PasswordNote) +
                    "Exit status: 0 reboot sent (with --wait: the device answered again), 1 bad arguments, "
                    "3 Authentication Error!, 4 no answer, or with --wait: the device was not seen again or "
                    "answered only from its old address, 5 UDP port 21212 in use, 6 other network failure, "
                    "7 other device result, 9 --unicast-only: the password would have been broadcast.");
+    AddMac(*reboot, options);
+    reboot->add_flag("--wait", options.wait,
+                     "Read the device, then wait for it to answer again (30 s, then up to 53 s of queries) and "
+                     "print its address");
+    AddCredentials(*reboot, options);
+    AddTimeoutAndFormat(*reboot, texts, nullptr, "table|json");
 
-    FleetCommands fleet;
-    AddFleetCommands(app, options, fleet, AddCredentials);
+    auto* plan = app.add_subcommand("plan", "Discover, then give the devices addresses upward from a start address "
+                                            "and print the plan");
+    plan->footer("Blank cells in the plan leave a value as the device has it. Save the CSV, edit it if need be, "
+                 "and give it to apply.\n\nExit status: 0 planned, 1 bad arguments or it cannot plan (the reason "
+                 "is on standard error), 5 UDP port 21212 in use, 6 other network failure.");
+    plan->add_option("MAC", options.macs, "The devices, in the order they get addresses")
+        ->required()
+        ->transform(CLI::Validator(CheckPlanMac, "", "MAC"))
+        ->type_name("MAC");
+    AddAddress(*plan, "--from", options.ip, "The first address to give")->required();
+    AddAddress(*plan, "--netmask", options.netmask,
+               "Netmask for every device; its network around --from is planned in (default: the network of the "
+               "interface the first device answered on, and each device keeps its netmask)");
+    AddAddress(*plan, "--gateway", options.gateway, "Default gateway for every device (empty or 0.0.0.0: none)");
+    AddDhcp(*plan, options.dhcp, "DHCP client for every device: on or off");
+    AddTimeoutAndFormat(*plan, texts, "Seconds to listen for the discovery's answers (default 5)", "csv|json|table",
+                        "Output: csv (default, the plan file), json (one object a line) or table");
+
+    auto* apply = app.add_subcommand("apply", "Re-address the devices of a plan file, each verified at its new "
+                                              "address");
+    apply->footer("A device whose password could only go by broadcast is warned of on standard error before it "
+                  "leaves; with --unicast-only it is not sent it and ends needs-broadcast.\n\n"
+                  "Exit status: 0 every device verified, stored or unchanged (with --dry-run: or would-change), "
+                  "1 bad arguments or plan file, 5 UDP port 21212 in use, 6 other network failure, 8 some device "
+                  "ended otherwise, or the run was stopped.");
+    apply->add_option("PLAN", options.planFile, "The plan file (CSV: mac,ip,netmask,gateway,dhcp)")
+        ->required()
+        ->type_name("PLAN");
+    AddCredentials(*apply, options);
+    apply->add_flag("--reboot", options.reboot,
+                    "Reboot each device that accepted its change and verify it: discovery every 2 s until it "
+                    "answers from its planned address with its planned netmask, or 90 s after its reboot");
+    apply->add_flag("--dry-run", options.dryRun,
+                    "Read each device and say whether it would change; send no change (no password is read)");
+    AddTimeoutAndFormat(*apply, texts, "Seconds to wait for each device's detail (default 5)", "table|csv|json",
+                        "Output: table (default), csv or json (one object a line)");
 
     const auto usage = [&](const std::string& message, const CLI::App* command) {
         err << "pemblorctl: " << message << "\n\n" << (command ? command->help("pemblorctl") : app.help());
@@ -197,39 +261,29 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
 
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e, out, err);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e, out, err);
-    } catch (const CLI::CallForVersion& e) {
+    } catch (const CLI::Success& e) {
+        // --help or --version: printed to `out`, status 0.
         return app.exit(e, out, err);
     } catch (const CLI::ParseError& e) {
         const auto chosen = app.get_subcommands();
         return usage(e.what(), chosen.empty() ? nullptr : chosen.front());
     }
 
-    if (const std::optional<std::string> refused = TakeFleetCommand(fleet, options)) {
-        if (refused->empty())
-            return std::nullopt;
-        return usage(*refused, app.get_subcommands().front());
-    }
     const CLI::App* chosen = app.get_subcommands().front();
-    // Only these commands read --format and --timeout as text.
-    const bool ownChecks = chosen == discover || chosen == show || chosen == set || chosen == reboot;
-    if (discover->parsed())
-        options.command = CtlCommand::Discover;
-    else if (show->parsed())
-        options.command = CtlCommand::Show;
-    else if (set->parsed())
-        options.command = CtlCommand::Set;
-    else
-        options.command = CtlCommand::Reboot;
-
-    const bool csvAllowed = options.command == CtlCommand::Discover || options.command == CtlCommand::Show;
-    if (ownChecks && chosen->count("--format") > 0 && !ReadFormat(formatText, csvAllowed, options.format))
+    const std::pair<const CLI::App*, CtlCommand> commands[] = {
+        {discover, CtlCommand::Discover}, {show, CtlCommand::Show}, {set, CtlCommand::Set},
+        {reboot, CtlCommand::Reboot},     {plan, CtlCommand::Plan}, {apply, CtlCommand::Apply}};
+    for (const auto& [command, name] : commands) {
+        if (command == chosen)
+            options.command = name;
+    }
+    // A plan is printed as the plan file unless told otherwise.
+    if (chosen == plan)
+        options.format = OutputFormat::Csv;
+    const bool csvAllowed = chosen != set && chosen != reboot;
+    if (chosen->count("--format") > 0 && !ReadFormat(texts.format, csvAllowed, options.format))
         return usage(csvAllowed ? FormatMessage : FormatMessageNoCsv, chosen);
-    if (ownChecks && chosen != reboot && chosen->count("--timeout") > 0 &&
-        !ReadTimeout(timeoutText, options.timeoutSeconds))
+    if (chosen != reboot && chosen->count("--timeout") > 0 && !ReadTimeout(texts.timeout, options.timeoutSeconds))
         return usage(TimeoutMessage, chosen);
     return std::nullopt;
 }

@@ -1,17 +1,17 @@
 #include "ctl/Commands.h"
 
-#include "ctl/DeviceWriter.h"
+#include "ctl/Writers.h"
 #include "engine/EventLoop.h"
-#include "ctl/JobCommands.h"
+#include "ctl/CommandRuns.h"
 #include "ctl/ExitCode.h"
-#include "ctl/FleetCommands.h"
 #include "ctl/PasswordReader.h"
-#include "ctl/SettingsArguments.h"
+#include "fleet/SettingsCheck.h"
 #include "engine/RereadSchedule.h"
 #include "common/InterfaceTexts.h"
 #include "protocol/PacketHeader.h"
 
 #include <cmath>
+#include <sstream>
 
 namespace pemblor {
 
@@ -21,96 +21,49 @@ namespace {
 // fills the 32-byte header field.
 constexpr std::size_t MaxCredentialLength = CredentialFieldSize - 2;
 
-// A failure message of the window ends in "\n"; one line here.
-std::string OneLine(std::string text)
+int RunDiscover(const CtlOptions& options, DeviceSession& session, CtlIo& io)
 {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
-class CommandRun final {
-public:
-    CommandRun(const CtlOptions& options, EventLoop& loop, DeviceSession& session, CtlIo& io)
-        : m_options(options)
-        , m_loop(loop)
-        , m_session(session)
-        , m_io(io)
-    {
-    }
-
-    int Discover();
-
-private:
-    // Prints the send failures, one line each; returns `sent`. A request that
-    // went out of at least one interface goes on.
-    bool Sent(bool sent, const std::string& failures)
-    {
-        std::size_t start = 0;
-        while (start < failures.size()) {
-            const std::size_t end = failures.find('\n', start);
-            const std::string line = failures.substr(start, end == std::string::npos ? end : end - start);
-            if (!line.empty())
-                m_io.err << "pemblorctl: " << line << '\n';
-            start = end == std::string::npos ? failures.size() : end + 1;
-        }
-        return sent;
-    }
-    bool WaitFor(EventLoop::Millis ms, const std::function<bool()>& done)
-    {
-        return m_loop.RunUntil(m_loop.Now() + ms, done);
-    }
-
-    const CtlOptions& m_options;
-    EventLoop& m_loop;
-    DeviceSession& m_session;
-    CtlIo& m_io;
-};
-
-int CommandRun::Discover()
-{
-    DeviceWriter writer(m_io.out, m_options.format, m_session.NamesInterfaces());
+    DeviceWriter writer(io.out, options.format, session.NamesInterfaces());
     std::string error;
     // The table shows devices as they answer; CSV and JSON print each once,
     // when the window ends, with every address it answered from.
-    const bool streamed = m_options.format == OutputFormat::Table;
-    const bool sent = m_session.BeginDiscovery(
-        streamed ? std::function<void(const FoundDevice&)>([&writer](const FoundDevice& device) { writer.Device(device); })
-                 : nullptr,
+    const bool streamed = options.format == OutputFormat::Table;
+    const bool sent = session.BeginDiscovery(
+        [&writer, streamed](const FoundDevice& device) {
+            if (streamed)
+                writer.Device(device);
+        },
         error);
-    if (!Sent(sent, error)) {
-        m_session.ReturnToIdle();
-        return ExitNetwork;
+    // The send failures, one line each. A request that went out of at least
+    // one interface goes on.
+    std::istringstream failures(error);
+    for (std::string line; std::getline(failures, line);) {
+        if (!line.empty())
+            io.err << "pemblorctl: " << line << '\n';
     }
-    const auto ms = static_cast<EventLoop::Millis>(std::llround(m_options.timeoutSeconds * 1000.0));
-    WaitFor(ms, [] { return false; });
-    // Ends the cycle; its diagnosis is known from then on.
-    m_session.ReturnToIdle();
-    const std::vector<FoundDevice> devices = m_session.Devices();
-    for (const FoundDevice& device : devices) {
+    if (!sent)
+        return ExitNetwork;
+    session.ListenFor(options.timeoutSeconds);
+    for (const FoundDevice& device : session.Devices()) {
         if (!streamed)
             writer.Device(device);
         else if (!device.alsoAt.empty())
-            m_io.out << AlsoAnsweredText(device) << '\n';
+            io.out << AlsoAnsweredText(device) << '\n';
     }
-    if (const int unlisted = m_session.Unlisted(); unlisted > 0)
-        m_io.err << UnlistedText(unlisted) << '\n';
-    if (m_session.DeviceCount() > 0)
+    if (const int unlisted = session.Unlisted(); unlisted > 0)
+        io.err << UnlistedText(unlisted) << '\n';
+    if (session.DeviceCount() > 0)
         return ExitOk;
-    m_io.err << FindNoDevicesText(m_session.Diagnose()) << '\n';
+    io.err << FindNoDevicesText(session.Diagnose()) << '\n';
     return ExitNoDevice;
 }
 
 std::optional<std::string> ReadPassword(const CtlOptions& options, CtlIo& io, std::string& error)
 {
-    switch (options.passwordSource) {
-    case PasswordSource::Stdin:
+    if (options.passwordSource == PasswordSource::Stdin)
         return ReadPasswordLine(io.in);
-    case PasswordSource::File:
+    if (options.passwordSource == PasswordSource::File)
         return ReadPasswordFile(options.passwordFile, error);
-    case PasswordSource::Prompt:
-        break;
-    }
     if (!io.promptPassword) {
         error = "no terminal to ask for the password on; use --password-stdin or --password-file";
         return std::nullopt;
@@ -123,17 +76,20 @@ std::optional<std::string> ReadPassword(const CtlOptions& options, CtlIo& io, st
 int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, CtlIo& io, SessionConfig config)
 {
     // Everything the user can get wrong is reported before the network is
-    // touched.
+    // touched: set's change and plan's settings (from its first address on)
+    // as the dialog checks them, and apply's plan file before the password is
+    // asked for.
     ValidationOutcome settings;
-    if (options.command == CtlCommand::Set) {
-        settings = CheckSettings(options);
+    if (options.command == CtlCommand::Set || options.command == CtlCommand::Plan) {
+        settings = CheckSettingTexts(options.ip, options.netmask, options.gateway, options.dhcp);
         if (!settings.Accepted()) {
             io.err << settings.failure << '\n';
             return ExitUsage;
         }
     }
-    if (const std::optional<int> refused = CheckPlanArguments(options, io))
-        return *refused;
+    std::vector<JobRow> rows;
+    if (options.command == CtlCommand::Apply && !ReadApplyPlan(options.planFile, rows, io))
+        return ExitUsage;
     std::string password;
     // A dry run sends nothing that needs the password.
     const bool applies = options.command == CtlCommand::Apply && !options.dryRun;
@@ -155,23 +111,17 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         password = *read;
     }
 
-    const auto opening = [&](const DeviceSession::OpenResult& opened) {
-        if (opened.ok)
-            return ExitOk;
-        if (opened.portTaken) {
-            io.err << "pemblorctl: UDP port " << DevicePort
-                   << " is in use by another program (Pemblor or another pemblorctl); close it and try again\n";
-            return ExitPortTaken;
-        }
-        io.err << "pemblorctl: " << OneLine(opened.message) << '\n';
-        return ExitNetwork;
-    };
-
     IInterfaceList* const interfaces = config.interfaces;
     const char* const neighbourTable = config.neighbourTable;
     DeviceSession session(sockets, loop, std::move(config));
-    if (const int failed = opening(session.Open()); failed != ExitOk)
-        return failed;
+    if (const DeviceSession::OpenResult opened = session.Open(); opened.portTaken) {
+        io.err << "pemblorctl: UDP port " << DevicePort
+               << " is in use by another program (Pemblor or another pemblorctl); close it and try again\n";
+        return ExitPortTaken;
+    } else if (!opened.ok) {
+        io.err << "pemblorctl: " << opened.message << '\n';
+        return ExitNetwork;
+    }
     switch (options.command) {
     case CtlCommand::Show:
         return RunShow(options, session, io);
@@ -183,11 +133,10 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         return RunPlan(options, session, loop, io, interfaces, sockets, neighbourTable);
     case CtlCommand::Apply:
         return RunApply(options, session, loop, io, password);
-    default:
+    case CtlCommand::Discover:
         break;
     }
-    CommandRun run(options, loop, session, io);
-    return run.Discover();
+    return RunDiscover(options, session, io);
 }
 
 } // namespace pemblor

@@ -17,10 +17,18 @@ struct CtlOptions {
     double timeoutSeconds = 5.0;
     std::string mac;
 
+    // set: the new address; plan: the first address to give (--from).
     std::optional<std::string> ip;
     std::optional<std::string> netmask;
     std::optional<std::string> gateway;
     std::optional<bool> dhcp;
+
+    // plan: the devices, in the order they get addresses; apply: the plan
+    // file.
+    std::vector<std::string> macs;
+    std::string planFile;
+    bool reboot = false;
+    bool dryRun = false;
 
     std::string user;
     PasswordSource passwordSource = PasswordSource::Prompt;
@@ -28,13 +36,6 @@ struct CtlOptions {
     bool wait = false;
     // set, reboot, apply: never send the password by broadcast.
     bool unicastOnly = false;
-
-    // plan: the devices in order and the first address; apply: the plan file.
-    std::vector<std::string> macs;
-    std::string from;
-    std::string planFile;
-    bool reboot = false;
-    bool dryRun = false;
 };
 
 } // namespace pemblor

@@ -5,6 +5,7 @@
 #include "common/InterfaceTexts.h"
 
 #include <cerrno>
+#include <cmath>
 
 namespace pemblor {
 
@@ -17,7 +18,7 @@ constexpr EventLoop::Millis kRunBoundMs = 24LL * 3600 * 1000;
 // A failure message of the window ends in "\n"; one line here.
 std::string OneLine(std::string text)
 {
-    while (!text.empty() && text.back() == '\n')
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     return text;
 }
@@ -44,19 +45,14 @@ DeviceSession::~DeviceSession()
 
 DeviceSession::OpenResult DeviceSession::Open()
 {
-    OpenResult result;
     const EndpointResult opened = m_session.Open();
     if (!opened.Ok()) {
-        result.message = EndpointFailureText(opened);
-        result.portTaken = opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE;
-        return result;
+        const bool portTaken = opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE;
+        return {false, portTaken, OneLine(EndpointFailureText(opened))};
     }
-    if (!m_session.StartReceiveThread()) {
-        result.message = m_receiveError;
-        return result;
-    }
-    result.ok = true;
-    return result;
+    if (!m_session.StartReceiveThread())
+        return {false, false, OneLine(m_receiveError)};
+    return {true, false, {}};
 }
 
 void DeviceSession::ReturnToIdle()
@@ -85,7 +81,16 @@ bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDev
     discovery.DisarmTimer();
     error = std::move(m_sendError);
     m_sendError.clear();
+    if (!sent)
+        ReturnToIdle();
     return sent;
+}
+
+void DeviceSession::ListenFor(double seconds)
+{
+    const auto ms = static_cast<EventLoop::Millis>(std::llround(seconds * 1000.0));
+    m_loop.RunUntil(m_loop.Now() + ms, [] { return false; });
+    ReturnToIdle();
 }
 
 namespace {
@@ -137,8 +142,7 @@ std::vector<FoundDevice> DeviceSession::Devices() const
 
 void DeviceSession::SendFailed(Request request, int error, std::string_view interfaceName)
 {
-    const char* format = SendFailureFormat(request);
-    m_sendError += interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName);
+    m_sendError += SendFailureText(SendFailureFormat(request), error, interfaceName);
 }
 
 void DeviceSession::ReceiveFailed(ReceiveFailure failure)
@@ -164,10 +168,8 @@ void DeviceSession::JobProgress(DeviceJob& /*job*/, JobStep step, int secondsLef
 
 void DeviceSession::JobSendFailed(DeviceJob& /*job*/, Request request, int error, std::string_view interfaceName)
 {
-    const char* format = SendFailureFormat(request);
     if (onSendFailure)
-        onSendFailure(OneLine(interfaceName.empty() ? FormatError(format, error)
-                                                    : SendFailureText(format, error, interfaceName)));
+        onSendFailure(OneLine(SendFailureText(SendFailureFormat(request), error, interfaceName)));
 }
 
 void DeviceSession::JobBroadcastingCredentials(DeviceJob& /*job*/, const CredentialRoute& route)

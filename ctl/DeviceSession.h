@@ -36,17 +36,18 @@ public:
     struct OpenResult {
         bool ok = false;
         bool portTaken = false; // the device port is bound by another program
-        std::string message;    // the failing step's message, as the window words it
+        std::string message;    // the failing step's message, as the window words it, on one line
     };
     // Opens the sockets and starts the receive thread.
     OpenResult Open();
 
-    // Sends the discovery request; false with `error` set to the failure
-    // message when it could not be sent. The command keeps its own time-out.
+    // Sends the discovery request; `error` holds the failure messages of the
+    // interfaces it could not go out of. False, the cycle ended, when it went
+    // out of none. The command keeps its own time-out.
     bool BeginDiscovery(std::function<void(const FoundDevice&)> onDevice, std::string& error);
-    // Ends the discovery cycle (its diagnosis is then known).
-    void ReturnToIdle();
-    ConversationState State() const { return m_session.discovery().State(); }
+    // Listens for the answers for `seconds`, then ends the discovery cycle
+    // (its diagnosis is then known).
+    void ListenFor(double seconds);
     int DeviceCount() const { return m_session.discovery().DeviceCount(); }
     // Every device listed, in the order heard, as it stands now.
     std::vector<FoundDevice> Devices() const;
@@ -68,6 +69,7 @@ public:
     std::function<void(const CredentialRoute& route)> onBroadcast;
 
 private:
+    void ReturnToIdle();
     // DiscoveryListener
     void DiscoveryEnded(int, const SilenceDiagnosis& silence) override { m_silence = silence; }
     void SendFailed(Request request, int error, std::string_view interfaceName) override;

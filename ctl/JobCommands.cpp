@@ -1,30 +1,31 @@
-#include "ctl/JobCommands.h"
+#include "ctl/CommandRuns.h"
 
-#include "ctl/BroadcastText.h"
-#include "ctl/DeviceWriter.h"
+#include "ctl/Writers.h"
 #include "ctl/ExitCode.h"
-#include "ctl/OutcomeWriter.h"
+#include "common/EngineTexts.h"
 #include "engine/RereadSchedule.h"
 #include "protocol/Requests.h"
 
 #include <cmath>
+#include <functional>
 
 namespace pemblor {
 
 namespace {
 
-constexpr const char* MsgTimeOut = "Time Out!";
-constexpr const char* MsgAuthError = "Authentication Error!";
-
-unsigned DetailTimeoutMs(const CtlOptions& options)
+// How a password that would go by broadcast is worded.
+std::string Why(const CredentialRoute& route)
 {
-    return static_cast<unsigned>(std::llround(options.timeoutSeconds * 1000.0));
+    if (route.reason == BroadcastReason::SharedAddress)
+        return " shares its address with another device";
+    if (route.reason == BroadcastReason::NoUnicastAnswer)
+        return " does not answer by unicast";
+    return " is outside this computer's networks";
 }
 
-// Prints the send failures as they come, one line each.
-void TellSendFailures(DeviceSession& session, CtlIo& io)
+std::string Where(const CredentialRoute& route)
 {
-    session.onSendFailure = [&io](const std::string& message) { io.err << "pemblorctl: " << message << '\n'; };
+    return route.interfaceName.empty() ? std::string(MsgOneSegment) : route.interfaceName;
 }
 
 // The plan's credentials: by unicast where the network allows; else by
@@ -37,11 +38,6 @@ void SendCredentials(const CtlOptions& options, DeviceSession& session, CtlIo& i
     session.onBroadcast = [&options, &io](const CredentialRoute& route) {
         io.err << BroadcastWarning(options.mac, route) << std::endl;
     };
-}
-
-std::string UnknownResultText(int result)
-{
-    return "The device answered with an unknown result (" + std::to_string(result) + ").";
 }
 
 // Why a rebooted device does not count as back.
@@ -79,11 +75,12 @@ std::optional<Failure> CommonFailure(const CtlOptions& options, const JobReport&
         return Failure{BroadcastRefusedText(options.mac, report.route.value_or(CredentialRoute{})),
                        ExitBroadcastRefused};
     case JobOutcome::Timeout:
-        return Failure{MsgTimeOut, ExitTimeOut};
+        return Failure{"Time Out!", ExitTimeOut};
     case JobOutcome::AuthenticationError:
-        return Failure{MsgAuthError, ExitRefused};
+        return Failure{"Authentication Error!", ExitRefused};
     case JobOutcome::UnknownResult:
-        return Failure{UnknownResultText(report.result), ExitOtherResult};
+        return Failure{"The device answered with an unknown result (" + std::to_string(report.result) + ").",
+                       ExitOtherResult};
     case JobOutcome::NotVerified:
         return Failure{NotVerifiedText(report), ExitTimeOut};
     case JobOutcome::SendFailed:
@@ -94,57 +91,66 @@ std::optional<Failure> CommonFailure(const CtlOptions& options, const JobReport&
     }
 }
 
-// Prints a failure; returns its status.
-int Fail(const CtlOptions& options, CtlIo& io, const JobReport& report, const Failure& failure)
+// Runs `plan` for the device, waiting --timeout for each read, and prints how
+// it ended: a failure as every command words it (the outcome object too, in
+// JSON), else the outcome object in JSON, or `print`'s text. Returns the exit
+// status.
+int RunJob(const CtlOptions& options, DeviceSession& session, CtlIo& io, JobPlan plan,
+           const std::function<void(const JobReport&)>& print)
 {
-    if (options.format == OutputFormat::Json && !ResultName(report.outcome).empty())
-        WriteOutcome(io.out, options.mac, report, failure.message);
+    plan.detailTimeoutMs = static_cast<unsigned>(std::llround(options.timeoutSeconds * 1000.0));
+    // The send failures as they come, one line each.
+    session.onSendFailure = [&io](const std::string& message) { io.err << "pemblorctl: " << message << '\n'; };
+    const JobReport report = session.Run(options.mac, plan);
+    const std::optional<Failure> failure = CommonFailure(options, report);
+    if (options.format == OutputFormat::Json && (!failure || !ResultName(report.outcome).empty()))
+        WriteOutcome(io.out, options.mac, report, failure ? failure->message : std::string());
+    if (!failure) {
+        if (options.format != OutputFormat::Json)
+            print(report);
+        return ExitOk;
+    }
     if (report.outcome == JobOutcome::UnknownResult)
         io.err << "pemblorctl: the device answered with result " << report.result << '\n';
-    else if (!failure.message.empty())
-        io.err << failure.message << '\n';
-    return failure.status;
+    else if (!failure->message.empty())
+        io.err << failure->message << '\n';
+    return failure->status;
 }
 
 } // namespace
 
+std::string BroadcastWarning(std::string_view device, const CredentialRoute& route)
+{
+    return "pemblorctl: warning: " + std::string(device) + Why(route) +
+           ": its password will be broadcast to every host on " + Where(route) + ".";
+}
+
+std::string BroadcastRefusedText(std::string_view device, const CredentialRoute& route)
+{
+    return std::string(device) + Why(route) + ": its password would be broadcast to every host on " + Where(route) +
+           ". Run without --unicast-only to send it anyway.";
+}
+
 int RunShow(const CtlOptions& options, DeviceSession& session, CtlIo& io)
 {
-    TellSendFailures(session, io);
-    JobPlan plan;
-    plan.detailTimeoutMs = DetailTimeoutMs(options);
-    const JobReport report = session.Run(options.mac, plan);
-    if (const auto failure = CommonFailure(options, report))
-        return Fail(options, io, report, *failure);
-    if (options.format == OutputFormat::Json) {
-        WriteOutcome(io.out, options.mac, report);
-        return ExitOk;
-    }
-    WriteDetail(io.out, options.format, options.mac, report.address, report.before.value_or(DeviceSettings{}));
-    return ExitOk;
+    return RunJob(options, session, io, JobPlan{}, [&](const JobReport& report) {
+        WriteDetail(io.out, options.format, options.mac, report.address, report.before.value_or(DeviceSettings{}));
+    });
 }
 
 int RunSet(const CtlOptions& options, DeviceSession& session, CtlIo& io, const SettingsChange& change,
            const std::string& password)
 {
-    TellSendFailures(session, io);
     JobPlan plan;
-    plan.detailTimeoutMs = DetailTimeoutMs(options);
     plan.change = SettingsRequest::From(change);
     SendCredentials(options, session, io, plan, password);
-    const JobReport report = session.Run(options.mac, plan);
-    if (const auto failure = CommonFailure(options, report))
-        return Fail(options, io, report, *failure);
-    if (options.format == OutputFormat::Json)
-        WriteOutcome(io.out, options.mac, report);
-    else
+    return RunJob(options, session, io, plan, [&io](const JobReport& report) {
         io.out << (report.outcome == JobOutcome::Unchanged ? "Nothing to change.\n" : "Change setting successfully!\n");
-    return ExitOk;
+    });
 }
 
 int RunReboot(const CtlOptions& options, DeviceSession& session, CtlIo& io, const std::string& password)
 {
-    TellSendFailures(session, io);
     JobPlan plan;
     SendCredentials(options, session, io, plan, password);
     plan.reboot = true;
@@ -167,17 +173,14 @@ int RunReboot(const CtlOptions& options, DeviceSession& session, CtlIo& io, cons
                    << RereadSchedule::Resends + 1 << ")...\n";
         }
     };
-    const JobReport report = session.Run(options.mac, plan);
+    const int status = RunJob(options, session, io, plan, [&](const JobReport& report) {
+        if (options.wait)
+            io.out << report.address << '\n';
+        else
+            io.out << "Reboot sent to " << options.mac << ".\n";
+    });
     session.onProgress = nullptr;
-    if (const auto failure = CommonFailure(options, report))
-        return Fail(options, io, report, *failure);
-    if (options.format == OutputFormat::Json)
-        WriteOutcome(io.out, options.mac, report);
-    else if (options.wait)
-        io.out << report.address << '\n';
-    else
-        io.out << "Reboot sent to " << options.mac << ".\n";
-    return ExitOk;
+    return status;
 }
 
 } // namespace pemblor

@@ -1,35 +1,55 @@
 #include "ctl/DeviceSession.h"
 #include "ctl/ExitCode.h"
-#include "ctl/FleetCommands.h"
-#include "ctl/PlanWriter.h"
+#include "ctl/CommandRuns.h"
+#include "ctl/Writers.h"
+#include "fleet/PlanFile.h"
 #include "fleet/Planner.h"
 #include "fleet/SettingsCheck.h"
 #include "engine/NeighbourTable.h"
 
 #include <algorithm>
 #include <cmath>
+#include <iomanip>
 #include <set>
 
 namespace pemblor {
 
-std::optional<int> CheckPlanArguments(const CtlOptions& options, CtlIo& io)
+namespace {
+
+// Prints a plan: csv is the plan file itself; json one object a line
+// ({"mac","ip","netmask","gateway","dhcp"}, null: leave); table aligned
+// columns with "-" for a value left as it is.
+void WritePlan(std::ostream& out, OutputFormat format, std::span<const PlanRow> rows)
 {
-    if (options.command == CtlCommand::Apply) {
-        // Before the password is asked for.
-        std::vector<JobRow> rows;
-        if (!ReadApplyPlan(options.planFile, rows, io))
-            return ExitUsage;
-        return std::nullopt;
+    switch (format) {
+    case OutputFormat::Csv:
+        WritePlanFile(out, rows);
+        break;
+    case OutputFormat::Json:
+        for (const PlanRow& row : rows) {
+            nlohmann::ordered_json object;
+            object["mac"] = row.mac;
+            object["ip"] = JsonValue(row.ip);
+            object["netmask"] = JsonValue(row.netmask);
+            object["gateway"] = JsonValue(row.gateway);
+            object["dhcp"] = row.dhcp ? nlohmann::ordered_json(*row.dhcp) : nlohmann::ordered_json(nullptr);
+            out << JsonLine(object);
+        }
+        break;
+    case OutputFormat::Table:
+        out << std::left << std::setw(18) << "MAC ADDRESS" << std::setw(16) << "IP ADDRESS" << std::setw(16)
+            << "SUBNET MASK" << std::setw(16) << "GATEWAY"
+            << "DHCP\n";
+        for (const PlanRow& row : rows)
+            out << std::setw(18) << row.mac << std::setw(16) << Text(row.ip, "-") << std::setw(16)
+                << Text(row.netmask, "-") << std::setw(16) << Text(row.gateway, "-")
+                << (row.dhcp ? (*row.dhcp ? "on" : "off") : "-") << '\n';
+        break;
     }
-    if (options.command != CtlCommand::Plan)
-        return std::nullopt;
-    const ValidationOutcome settings = CheckSettingTexts(options.from, options.netmask, options.gateway, options.dhcp);
-    if (!settings.Accepted()) {
-        io.err << settings.failure << '\n';
-        return ExitUsage;
-    }
-    return std::nullopt;
+    out.flush();
 }
+
+} // namespace
 
 int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
             IInterfaceList* interfaces, ISocketLayer& sockets, const char* neighbourTable)
@@ -39,13 +59,9 @@ int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, 
     const bool sent = session.BeginDiscovery([&found](const FoundDevice& device) { found.push_back(device); }, error);
     if (!error.empty())
         io.err << "pemblorctl: " << error << (error.back() == '\n' ? "" : "\n");
-    if (!sent) {
-        session.ReturnToIdle();
+    if (!sent)
         return ExitNetwork;
-    }
-    const auto ms = static_cast<EventLoop::Millis>(std::llround(options.timeoutSeconds * 1000.0));
-    loop.RunUntil(loop.Now() + ms, [] { return false; });
-    session.ReturnToIdle();
+    session.ListenFor(options.timeoutSeconds);
 
     std::vector<NetworkInterface> own;
     if (interfaces)
@@ -72,7 +88,7 @@ int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, 
 
     PlanRequest request;
     request.macs = options.macs;
-    request.start = options.from;
+    request.start = options.ip.value_or(std::string());
     request.netmask = options.netmask;
     request.gateway = options.gateway;
     request.dhcp = options.dhcp;

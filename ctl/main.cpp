@@ -31,17 +31,14 @@ int main(int argc, char* argv[])
     if (const auto status = pemblor::ParseCommandLine(argc, argv, options, std::cout, std::cerr))
         return *status;
 
-    pemblor::CtlIo io{std::cout, std::cerr, std::cin, [](std::string& error) -> std::optional<std::string> {
+    pemblor::CtlIo io{std::cout, std::cerr, std::cin, [](std::string& error) {
                           // The controlling terminal, also when standard
-                          // input is redirected.
+                          // input is redirected; without one the prompt
+                          // says there is no terminal.
                           const int fd = open("/dev/tty", O_RDWR | O_CLOEXEC);
-                          if (fd < 0) {
-                              error = "no terminal to ask for the password on; use --password-stdin or "
-                                      "--password-file";
-                              return std::nullopt;
-                          }
                           auto password = pemblor::PromptPassword(fd, "Password: ", error);
-                          close(fd);
+                          if (fd >= 0)
+                              close(fd);
                           return password;
                       }};
     if (options.command == pemblor::CtlCommand::Apply) {

@@ -15,24 +15,21 @@ bool NeedsQuotes(std::string_view field)
     return field.find_first_of(",\"") != std::string_view::npos;
 }
 
-} // namespace
-
-std::string CsvRow(std::span<const std::string_view> fields)
+// The fields as safe cells between `separator`s, ended by "\n"; `quote`
+// quotes a field that needs it, doubling its quotes.
+std::string Row(std::span<const std::string_view> fields, char separator, bool quote)
 {
     std::string row;
-    bool first = true;
-    for (std::string_view text : fields) {
-        if (!first)
-            row += ',';
-        first = false;
-        const std::string cell = SafeCell(text);
-        const std::string_view field = cell;
-        if (!NeedsQuotes(field)) {
-            row += field;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            row += separator;
+        const std::string cell = SafeCell(fields[i]);
+        if (!quote || !NeedsQuotes(cell)) {
+            row += cell;
             continue;
         }
         row += '"';
-        for (char c : field) {
+        for (char c : cell) {
             if (c == '"')
                 row += '"';
             row += c;
@@ -43,18 +40,16 @@ std::string CsvRow(std::span<const std::string_view> fields)
     return row;
 }
 
+} // namespace
+
+std::string CsvRow(std::span<const std::string_view> fields)
+{
+    return Row(fields, ',', true);
+}
+
 std::string TsvRow(std::span<const std::string_view> fields)
 {
-    std::string row;
-    bool first = true;
-    for (std::string_view field : fields) {
-        if (!first)
-            row += '\t';
-        first = false;
-        row += SafeCell(field);
-    }
-    row += '\n';
-    return row;
+    return Row(fields, '\t', false);
 }
 
 } // namespace pemblor

@@ -75,14 +75,10 @@ std::string SafeText(std::string_view text)
     return out;
 }
 
-bool StartsFormula(std::string_view text)
-{
-    return !text.empty() && std::string_view("+-@\t\r").find(text.front()) != std::string_view::npos;
-}
-
 std::string SafeCell(std::string_view text)
 {
-    return StartsFormula(text) ? "'" + SafeText(text) : SafeText(text);
+    const bool formula = !text.empty() && std::string_view("+-@\t\r").find(text.front()) != std::string_view::npos;
+    return formula ? "'" + SafeText(text) : SafeText(text);
 }
 
 } // namespace pemblor

@@ -13,12 +13,9 @@ namespace pemblor {
 // U+FFFD. Any other character is kept.
 std::string SafeText(std::string_view text);
 
-// Whether a spreadsheet would take a cell holding `text` as a formula: it
-// starts with '+', '-', '@', a tab or a carriage return. (A device's entry
-// cannot start with '=', and the tool writes none that does.)
-bool StartsFormula(std::string_view text);
-
-// SafeText, with a leading "'" where the text would start a formula.
+// SafeText, with a leading "'" where a spreadsheet would take the text for
+// a formula: it starts with '+', '-', '@', a tab or a carriage return. (A
+// device's entry cannot start with '=', and the tool writes none that does.)
 std::string SafeCell(std::string_view text);
 
 } // namespace pemblor

@@ -24,12 +24,8 @@ readonly PYTHON=/usr/bin/python3
 readonly MODULES=(device_info device_address readdress)
 readonly SANITY_UTIL=/usr/lib/python3/dist-packages/ansible_test/_util/controller/sanity
 
-need() {
-    local tool
-    for tool; do
-        command -v "$tool" >/dev/null || { echo "ansible: $tool not found (scripts/bootstrap installs it)" >&2; exit 77; }
-    done
-}
+checks=ansible
+source "$(dirname "${BASH_SOURCE[0]}")/../support/need.sh"
 need_module() {
     "$PYTHON" -c "import $1" 2>/dev/null || { echo "ansible: Python module $1 not found (Debian package $2)" >&2; exit 77; }
 }

@@ -1,5 +1,6 @@
 #include "ctl/CommandLine.h"
-#include "ctl/SettingsArguments.h"
+#include "ctl/CtlOptions.h"
+#include "fleet/SettingsCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -201,12 +202,7 @@ TEST(CheckSettings, GivesTheDialogsMessages)
         {"10.0.0.1", "255.0.255.0", "bad", std::nullopt, MsgNetmaskInvalid},
     };
     for (const Case& c : cases) {
-        CtlOptions options;
-        options.ip = c.ip;
-        options.netmask = c.netmask;
-        options.gateway = c.gateway;
-        options.dhcp = c.dhcp;
-        const ValidationOutcome outcome = CheckSettings(options);
+        const ValidationOutcome outcome = CheckSettingTexts(c.ip, c.netmask, c.gateway, c.dhcp);
         EXPECT_EQ(outcome.failure, c.failure) << c.ip.value_or("-") << " " << c.netmask.value_or("-") << " "
                                               << c.gateway.value_or("-");
     }
@@ -214,11 +210,7 @@ TEST(CheckSettings, GivesTheDialogsMessages)
 
 TEST(CheckSettings, AcceptedValuesAreSentAsDottedText)
 {
-    CtlOptions options;
-    options.ip = "198.18.1.050";
-    options.gateway = "";
-    options.dhcp = false;
-    const ValidationOutcome outcome = CheckSettings(options);
+    const ValidationOutcome outcome = CheckSettingTexts("198.18.1.050", std::nullopt, "", false);
     ASSERT_TRUE(outcome.Accepted());
     EXPECT_EQ(outcome.ipAddress, "198.18.1.50");
     EXPECT_EQ(outcome.gateway, "0.0.0.0");

@@ -5,7 +5,7 @@
 #include "tests/fakenet/FakeNetwork.h"
 #include "protocol/PacketHeader.h"
 #include "protocol/Requests.h"
-#include "tests/ctl/Agents.h"
+#include "tests/ctl/CtlRig.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -21,7 +21,6 @@
 namespace pemblor {
 namespace {
 
-constexpr const char* ToolHost = "10.0.0.1";
 using Wire = std::vector<std::vector<std::uint8_t>>;
 
 // The virtual time a run took: the command's own, plus up to one 10 ms wait
@@ -33,61 +32,24 @@ void ExpectTook(EventLoop::Millis took, EventLoop::Millis expected)
 }
 
 // One run of pemblorctl on the fake network, with virtual time.
-class Ctl : public ::testing::Test {
+class Ctl : public CtlRig {
 protected:
-    struct Result {
-        int status;
-        std::string out;
-        std::string err;
-        EventLoop::Millis took;
-    };
-
-    Result Run(std::vector<const char*> args, const std::string& input = {})
+    // Moves the device 02:00:00:AA:00:01 to 10.0.0.50, then reboots it and
+    // waits for it to answer again, in JSON.
+    Result MoveAndRebootWaiting()
     {
-        args.insert(args.begin(), "pemblorctl");
-        std::ostringstream out, err;
-        std::istringstream in(input);
-        CtlOptions options;
-        if (auto status = ParseCommandLine(static_cast<int>(args.size()), args.data(), options, out, err))
-            return {*status, out.str(), err.str(), 0};
-        CtlIo io{out, err, in, prompt};
-        if (!layer) {
-            layer = network.NewLayer(ToolHost);
-            interfaces = network.InterfaceList(ToolHost);
-        }
-        SessionConfig config;
-        config.interfaces = interfaces.get();
-        const EventLoop::Millis start = clock.Now();
-        const int status = RunCommand(options, *layer, loop, io, std::move(config));
-        return {status, out.str(), err.str(), clock.Now() - start};
+        const Result set =
+            Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin");
+        EXPECT_EQ(set.status, ExitOk) << set.err;
+        return Run({"reboot", "02:00:00:AA:00:01", "--wait", "--user", "admin", "--password-stdin", "--format", "json"},
+                   "admin\n");
     }
 
-    // Datagrams this tool sent to the device port, as their bytes.
-    std::vector<std::vector<std::uint8_t>> Sent() const
-    {
-        std::vector<std::vector<std::uint8_t>> sent;
-        for (const auto& datagram : network.SentLog())
-            // The loopback datagram that wakes the receive thread at the end
-            // never leaves the host.
-            if (datagram.fromHost == ToolHost && datagram.toPort == DevicePort && datagram.toHost != "127.0.0.1")
-                sent.push_back(datagram.bytes);
-        return sent;
-    }
 
     static std::vector<std::uint8_t> Bytes(const Datagram& datagram)
     {
         return {datagram.data(), datagram.data() + datagram.size};
     }
-
-    std::unique_ptr<SimAccessPoint> Start(const Agent& agent) { return pemblor::Start(network, loop, agent); }
-
-    FakeNetwork network;
-    VirtualClock clock{[this] { return network.Quiescent(); }};
-    EventLoop loop{clock};
-    // Made by the first run, so that a test can lay out the tool's host first.
-    std::unique_ptr<FakeSocketLayer> layer;
-    std::unique_ptr<IInterfaceList> interfaces;
-    std::function<std::optional<std::string>(std::string&)> prompt;
 };
 
 TEST_F(Ctl, DiscoverPrintsEveryDeviceOnceAndListensForTheWholeTimeOut)
@@ -567,12 +529,7 @@ TEST_F(Ctl, RebootWaitTellsADeviceThatAnsweredOnlyFromItsOldAddress)
     Agent agent = Device(1, "10.0.0.11");
     agent.quirks.keepAddress = true;
     const auto device = Start(agent);
-    ASSERT_EQ(Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin")
-                  .status,
-              ExitOk);
-    const Result result = Run({"reboot", "02:00:00:AA:00:01", "--wait", "--user", "admin", "--password-stdin",
-                               "--format", "json"},
-                              "admin\n");
+    const Result result = MoveAndRebootWaiting();
     EXPECT_EQ(result.status, ExitTimeOut);
     const auto object = nlohmann::json::parse(result.out);
     EXPECT_EQ(object["result"], "not-verified");
@@ -585,12 +542,7 @@ TEST_F(Ctl, RebootWaitTellsADeviceThatAnsweredOnlyFromItsOldAddress)
 TEST_F(Ctl, RebootWaitInJsonIsVerifiedAtTheNewAddress)
 {
     const auto device = Start(Device(1, "10.0.0.11"));
-    ASSERT_EQ(Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin")
-                  .status,
-              ExitOk);
-    const Result result = Run({"reboot", "02:00:00:AA:00:01", "--wait", "--user", "admin", "--password-stdin",
-                               "--format", "json"},
-                              "admin\n");
+    const Result result = MoveAndRebootWaiting();
     EXPECT_EQ(result.status, ExitOk) << result.err;
     const auto object = nlohmann::json::parse(result.out);
     EXPECT_EQ(object["result"], "verified");

@@ -4,7 +4,7 @@
 #include "ctl/ExitCode.h"
 #include "tests/fakenet/FakeNetwork.h"
 #include "protocol/PacketHeader.h"
-#include "tests/ctl/Agents.h"
+#include "tests/ctl/CtlRig.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -19,8 +19,6 @@
 namespace pemblor {
 namespace {
 
-constexpr const char* ToolHost = "10.0.0.1";
-
 std::string Mac(std::uint8_t last)
 {
     char text[18];
@@ -29,49 +27,16 @@ std::string Mac(std::uint8_t last)
 }
 
 // `plan` and `apply` of pemblorctl on the fake network, with virtual time.
-class FleetCtl : public ::testing::Test {
+class FleetCtl : public CtlRig {
 protected:
-    struct Result {
-        int status;
-        std::string out;
-        std::string err;
-    };
-
-    Result Run(std::vector<const char*> args, const std::string& input = {})
-    {
-        args.insert(args.begin(), "pemblorctl");
-        std::ostringstream out, err;
-        std::istringstream in(input);
-        CtlOptions options;
-        if (auto status = ParseCommandLine(static_cast<int>(args.size()), args.data(), options, out, err))
-            return {*status, out.str(), err.str()};
-        CtlIo io{out, err, in, {}};
-        if (!layer) {
-            layer = network.NewLayer(ToolHost);
-            interfaces = network.InterfaceList(ToolHost);
-        }
-        SessionConfig config;
-        config.interfaces = interfaces.get();
-        config.neighbourTable = neighbourTable.c_str();
-        const int status = RunCommand(options, *layer, loop, io, std::move(config));
-        return {status, out.str(), err.str()};
-    }
-
-    std::size_t SentCount() const
-    {
-        std::size_t count = 0;
-        for (const auto& datagram : network.SentLog())
-            count += datagram.fromHost == ToolHost && datagram.toPort == DevicePort && datagram.toHost != "127.0.0.1";
-        return count;
-    }
-
-    FakeNetwork network;
-    VirtualClock clock{[this] { return network.Quiescent(); }};
-    EventLoop loop{clock};
-    std::unique_ptr<FakeSocketLayer> layer;
-    std::unique_ptr<IInterfaceList> interfaces;
     // The kernel's neighbour table as `plan` reads it: no host resolved.
-    std::string neighbourTable = NeighbourTableWith("neighbours-" + std::to_string(::getpid()), "");
+    FleetCtl() { neighbourTable = NeighbourTableWith("neighbours-" + std::to_string(::getpid()), ""); }
+
+    // The devices 1 at 10.0.0.11 and 2 at 10.0.0.12.
+    std::pair<std::unique_ptr<SimAccessPoint>, std::unique_ptr<SimAccessPoint>> StartTwo()
+    {
+        return {Start(Device(1, "10.0.0.11")), Start(Device(2, "10.0.0.12"))};
+    }
 
     // Port-9 probes that left the tool's host, in order.
     std::vector<std::string> Probed() const
@@ -90,14 +55,11 @@ protected:
                             << lines;
         return path;
     }
-
-    std::unique_ptr<SimAccessPoint> Start(const Agent& agent) { return pemblor::Start(network, loop, agent); }
 };
 
 TEST_F(FleetCtl, PlanSkipsTheAddressesOfDevicesOutsideThePlanAndTheComputersOwn)
 {
-    const auto a = Start(Device(1, "10.0.0.11"));
-    const auto b = Start(Device(2, "10.0.0.12"));
+    const auto [a, b] = StartTwo();
     const auto other = Start(Device(3, "10.0.0.4"));
 
     const std::string second = Mac(2);
@@ -115,8 +77,7 @@ TEST_F(FleetCtl, PlanSkipsTheAddressesOfDevicesOutsideThePlanAndTheComputersOwn)
 // probes nothing.
 TEST_F(FleetCtl, PlanProbesItsAddressesAndSkipsAnotherHostsOne)
 {
-    const auto a = Start(Device(1, "10.0.0.11"));
-    const auto b = Start(Device(2, "10.0.0.12"));
+    const auto [a, b] = StartTwo();
     neighbourTable = NeighbourTableWith("printer", "10.0.0.51        0x1         0x2         3c:2a:f4:00:00:51     *        eth0\n"
                                                    "10.0.0.11        0x1         0x2         02:00:00:aa:00:01     *        eth0\n");
 
@@ -138,8 +99,7 @@ TEST_F(FleetCtl, PlanProbesItsAddressesAndSkipsAnotherHostsOne)
 
 TEST_F(FleetCtl, PlanSaysWhyItCannotPlanAndExitsOne)
 {
-    const auto a = Start(Device(1, "10.0.0.11"));
-    const auto b = Start(Device(2, "10.0.0.12"));
+    const auto [a, b] = StartTwo();
     const std::string first = Mac(1), second = Mac(2);
     struct Case {
         std::vector<const char*> args;
@@ -158,7 +118,7 @@ TEST_F(FleetCtl, PlanSaysWhyItCannotPlanAndExitsOne)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[1]);
-        const std::size_t before = SentCount();
+        const std::size_t before = Sent().size();
         std::vector<const char*> args{"plan", "--timeout", "1"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         args.push_back(first.c_str());
@@ -167,7 +127,7 @@ TEST_F(FleetCtl, PlanSaysWhyItCannotPlanAndExitsOne)
         EXPECT_EQ(result.status, ExitUsage);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err, c.err);
-        EXPECT_EQ(SentCount() > before, c.discovers);
+        EXPECT_EQ(Sent().size() > before, c.discovers);
     }
 }
 
@@ -188,7 +148,7 @@ TEST_F(FleetCtl, BadFormatOrTimeOutIsNamedInWords)
         EXPECT_EQ(result.status, ExitUsage);
         EXPECT_EQ(result.err.rfind(c.starts, 0), 0u) << result.err;
     }
-    EXPECT_EQ(SentCount(), 0u);
+    EXPECT_EQ(Sent().size(), 0u);
 }
 
 TEST_F(FleetCtl, PlanAsJsonAndTable)
@@ -218,6 +178,12 @@ std::string PlanFileWith(const std::string& name, const std::string& text)
     return path;
 }
 
+// A plan file of `rows` under the plan's header.
+std::string PlanOf(const std::string& name, const std::string& rows)
+{
+    return PlanFileWith(name, "mac,ip,netmask,gateway,dhcp\n" + rows);
+}
+
 int Commands(const SimAccessPoint& agent)
 {
     int commands = 0;
@@ -228,11 +194,9 @@ int Commands(const SimAccessPoint& agent)
 
 TEST_F(FleetCtl, ApplyRebootsVerifiesAndASecondApplySendsNothing)
 {
-    const auto moving = Start(Device(1, "10.0.0.11"));
-    const auto holding = Start(Device(2, "10.0.0.12"));
-    const std::string plan = PlanFileWith("apply.csv", "mac,ip,netmask,gateway,dhcp\n"
-                                                       "02:00:00:AA:00:01,10.0.0.50,,,off\n"
-                                                       "02:00:00:AA:00:02,10.0.0.12,255.255.255.0,10.0.0.254,\n");
+    const auto [moving, holding] = StartTwo();
+    const std::string plan = PlanOf("apply.csv", "02:00:00:AA:00:01,10.0.0.50,,,off\n"
+                                                 "02:00:00:AA:00:02,10.0.0.12,255.255.255.0,10.0.0.254,\n");
     const Result first = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot", "--format",
                               "json"},
                              "admin\n");
@@ -259,11 +223,9 @@ TEST_F(FleetCtl, ApplyRebootsVerifiesAndASecondApplySendsNothing)
 
 TEST_F(FleetCtl, ApplyDryRunReadsAndSendsNoCommand)
 {
-    const auto a = Start(Device(1, "10.0.0.11"));
-    const auto b = Start(Device(2, "10.0.0.12"));
-    const std::string plan = PlanFileWith("dry.csv", "mac,ip,netmask,gateway,dhcp\n"
-                                                     "02:00:00:AA:00:01,10.0.0.50,,,\n"
-                                                     "02:00:00:AA:00:02,10.0.0.12,,,\n");
+    const auto [a, b] = StartTwo();
+    const std::string plan = PlanOf("dry.csv", "02:00:00:AA:00:01,10.0.0.50,,,\n"
+                                               "02:00:00:AA:00:02,10.0.0.12,,,\n");
     const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--dry-run", "--format", "csv"});
     ASSERT_EQ(result.status, ExitOk) << result.err;
     EXPECT_NE(result.out.find("02:00:00:AA:00:01,would-change,10.0.0.11,10.0.0.11,"), std::string::npos)
@@ -278,11 +240,10 @@ TEST_F(FleetCtl, ApplyNamesEveryFailureAndExitsEight)
     refusing.settings.pass = "other";
     const auto a = Start(Device(1, "10.0.0.11"));
     const auto b = Start(refusing);
-    const std::string plan = PlanFileWith("mixed.csv", "mac,ip,netmask,gateway,dhcp\n"
-                                                       "02:00:00:AA:00:01,10.0.0.51,,,\n"
-                                                       "02:00:00:AA:00:02,10.0.0.52,,,\n"
-                                                       "02:00:00:AA:00:03,10.0.0.53,,,\n"
-                                                       "02:00:00:AA:00:04,10.0.0.300,,,\n");
+    const std::string plan = PlanOf("mixed.csv", "02:00:00:AA:00:01,10.0.0.51,,,\n"
+                                                 "02:00:00:AA:00:02,10.0.0.52,,,\n"
+                                                 "02:00:00:AA:00:03,10.0.0.53,,,\n"
+                                                 "02:00:00:AA:00:04,10.0.0.300,,,\n");
     const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin"}, "admin\n");
     EXPECT_EQ(result.status, ExitNotAllDone) << result.err;
     EXPECT_NE(result.out.find("02:00:00:AA:00:04 invalid              -               Invalid IP Address!"),
@@ -299,13 +260,11 @@ TEST_F(FleetCtl, ApplyNamesEveryFailureAndExitsEight)
 // plan is refused once both are read, naming them, and nothing is sent.
 TEST_F(FleetCtl, ApplyRefusesAPlanThatPutsADeviceWhereAnotherAnswersNow)
 {
-    const auto a = Start(Device(1, "10.0.0.11"));
-    const auto b = Start(Device(2, "10.0.0.12"));
+    const auto [a, b] = StartTwo();
     const auto c = Start(Device(3, "10.0.0.13"));
-    const std::string plan = PlanFileWith("swap.csv", "mac,ip,netmask,gateway,dhcp\n"
-                                                      "02:00:00:AA:00:03,10.0.0.60,,,\n"
-                                                      "02:00:00:AA:00:01,10.0.0.12,,,\n"
-                                                      "02:00:00:AA:00:02,10.0.0.11,,,\n");
+    const std::string plan = PlanOf("swap.csv", "02:00:00:AA:00:03,10.0.0.60,,,\n"
+                                                "02:00:00:AA:00:01,10.0.0.12,,,\n"
+                                                "02:00:00:AA:00:02,10.0.0.11,,,\n");
     const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot"}, "admin\n");
     EXPECT_EQ(result.status, ExitUsage) << result.err;
     EXPECT_NE(result.err.find("pemblorctl: the plan puts 02:00:00:AA:00:01 on 10.0.0.12, where 02:00:00:AA:00:02 "
@@ -328,9 +287,8 @@ TEST_F(FleetCtl, ApplyBroadcastsThePasswordOnlyWhereItMustAndNeverWithUnicastOnl
     first.settings.pass = second.settings.pass = "secret";
     const auto inside = Start(first);
     const auto outside = Start(second);
-    const std::string plan = PlanFileWith("mix.csv", "mac,ip,netmask,gateway,dhcp\n"
-                                                     "02:00:00:AA:00:01,10.0.0.51,,,\n"
-                                                     "02:00:00:AA:00:02,10.0.0.52,,,\n");
+    const std::string plan = PlanOf("mix.csv", "02:00:00:AA:00:01,10.0.0.51,,,\n"
+                                               "02:00:00:AA:00:02,10.0.0.52,,,\n");
     const auto passwordTo = [this] {
         std::vector<std::string> to;
         for (const auto& datagram : network.SentLog())
@@ -386,23 +344,18 @@ TEST_F(FleetCtl, ApplyRefusesAFileThatIsNoPlanBeforeTouchingTheNetwork)
         EXPECT_EQ(result.status, ExitUsage);
         EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
     }
-    EXPECT_EQ(SentCount(), 0u);
+    EXPECT_EQ(Sent().size(), 0u);
 }
 
 TEST_F(FleetCtl, ApplyStoppedByTheUserSaysSoAndExitsEight)
 {
     const auto a = Start(Device(1, "10.0.0.11"));
-    const std::string plan = PlanFileWith("stop.csv", "mac,ip,netmask,gateway,dhcp\n02:00:00:AA:00:01,10.0.0.51,,,\n");
-    std::atomic<bool> interrupted{true};
-    std::ostringstream out, err;
-    std::istringstream in;
-    CtlIo io{out, err, in, {}, &interrupted};
-    CtlOptions options;
-    const char* args[] = {"pemblorctl", "apply", plan.c_str(), "--user", "admin", "--dry-run"};
-    ASSERT_FALSE(ParseCommandLine(6, args, options, out, err));
-    layer = network.NewLayer(ToolHost);
-    EXPECT_EQ(RunCommand(options, *layer, loop, io), ExitNotAllDone);
-    EXPECT_NE(err.str().find("pemblorctl: stopped"), std::string::npos) << err.str();
+    const std::string plan = PlanOf("stop.csv", "02:00:00:AA:00:01,10.0.0.51,,,\n");
+    std::atomic<bool> stop{true};
+    interrupted = &stop;
+    const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--dry-run"});
+    EXPECT_EQ(result.status, ExitNotAllDone);
+    EXPECT_NE(result.err.find("pemblorctl: stopped"), std::string::npos) << result.err;
 }
 
 } // namespace

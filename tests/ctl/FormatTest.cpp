@@ -1,5 +1,4 @@
-#include "ctl/DeviceWriter.h"
-#include "ctl/OutcomeWriter.h"
+#include "ctl/Writers.h"
 #include "format/DelimitedRow.h"
 
 #include <gtest/gtest.h>

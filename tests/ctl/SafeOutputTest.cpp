@@ -1,4 +1,4 @@
-#include "ctl/DeviceWriter.h"
+#include "ctl/Writers.h"
 #include "format/DelimitedRow.h"
 #include "format/SafeText.h"
 

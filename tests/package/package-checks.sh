@@ -8,19 +8,16 @@
 #   package-checks.sh desktop OUT_DIR       desktop-file-validate
 #   package-checks.sh appstream OUT_DIR     appstreamcli validate --no-net
 #   package-checks.sh ctl-help OUT_DIR EXPECTED
-#       runs the packaged pemblorctl --help; EXPECTED 1 when the build has a
+#       runs the packaged pemblorctl --help (in a lab namespace: the test
+#       starts it through scripts/lab); EXPECTED 1 when the build has a
 #       pemblorctl target, so that a package without it fails instead of
 #       skipping
 #
 # Exit status 77 (skipped) when a needed Debian tool is missing.
 set -euo pipefail
 
-need() {
-    local tool
-    for tool; do
-        command -v "$tool" >/dev/null || { echo "package: $tool not found (scripts/bootstrap installs it)" >&2; exit 77; }
-    done
-}
+checks=package
+source "$(dirname "${BASH_SOURCE[0]}")/../support/need.sh"
 
 # Fails on any line of warning or error weight in the output of "$@", even
 # when the tool's exit status lets it pass.

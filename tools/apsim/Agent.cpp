@@ -70,6 +70,14 @@ msghdr PktInfoMessage(sockaddr_in& peer, iovec& part, PktInfoControl& control)
     return message;
 }
 
+// One write per line on an O_APPEND descriptor: a reader never sees half a
+// line, and simulators on several links may share one file.
+void AppendLine(int fd, const std::string& line, const char* what)
+{
+    if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+        std::fprintf(stderr, "apsim: %s: %s\n", what, std::strerror(errno));
+}
+
 // Opens the log at `path` for appending into `fd`; an empty path opens none.
 bool OpenLog(const std::string& path, const char* what, int& fd, std::string& error)
 {
@@ -92,12 +100,10 @@ Agent::Agent(std::vector<AccessPoint> accessPoints, const Config& config)
 
 Agent::~Agent()
 {
-    if (m_nSocket >= 0)
-        close(m_nSocket);
-    if (m_nCommandLog >= 0)
-        close(m_nCommandLog);
-    if (m_nDatagramLog >= 0)
-        close(m_nDatagramLog);
+    for (const int fd : {m_nSocket, m_nCommandLog, m_nDatagramLog}) {
+        if (fd >= 0)
+            close(fd);
+    }
 }
 
 bool Agent::Open(std::string& error)
@@ -232,11 +238,7 @@ void Agent::LogCommand(const pemblor::MacBytes& mac, const CommandOutcome& outco
     line += outcome.verdict == Verdict::Accepted ? "accepted"
             : outcome.verdict == Verdict::Refused ? "refused"
                                                    : "ignored";
-    line += '\n';
-    // One write per line on an O_APPEND descriptor: a reader never sees half
-    // a line, and simulators on several links may share one file.
-    if (write(m_nCommandLog, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-        std::fprintf(stderr, "apsim: command log: %s\n", std::strerror(errno));
+    AppendLine(m_nCommandLog, line + '\n', "command log");
 }
 
 void Agent::LogDatagram(const pemblor::ReplyDatagram& request, std::uint32_t to)
@@ -251,8 +253,7 @@ void Agent::LogDatagram(const pemblor::ReplyDatagram& request, std::uint32_t to)
                                            : " other ";
     line += FormatAddress(to);
     line += to == INADDR_BROADCAST ? " broadcast\n" : " unicast\n";
-    if (write(m_nDatagramLog, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-        std::fprintf(stderr, "apsim: datagram log: %s\n", std::strerror(errno));
+    AppendLine(m_nDatagramLog, line, "datagram log");
 }
 
 void Agent::Dispatch(std::optional<OutgoingReply> reply, std::uint32_t asker, int ifindex, Clock::time_point now)

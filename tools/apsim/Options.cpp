@@ -32,10 +32,11 @@ bool ParseMac(std::string_view text, pemblor::MacBytes& out)
     return true;
 }
 
-bool LabAddressValue(std::string_view text, std::uint32_t& out)
+// An address, in the lab range unless `anywhere`.
+bool AddressValue(std::string_view text, std::uint32_t& out, bool anywhere = false)
 {
     const auto address = ParseAddress(text);
-    if (!address || !IsLabAddress(*address))
+    if (!address || !(anywhere || IsLabAddress(*address)))
         return false;
     out = *address;
     return true;
@@ -65,7 +66,7 @@ bool ParseApDescription(std::string_view text, ApSettings& settings, Quirks& qui
         const std::string_view value = equals == std::string_view::npos ? std::string_view{} : item.substr(equals + 1);
         bool ok = true;
         if (key == "ip")
-            ok = haveIp = LabAddressValue(value, settings.ip);
+            ok = haveIp = AddressValue(value, settings.ip);
         else if (key == "mac")
             ok = ParseMac(value, settings.mac);
         else if (key == "ssid")
@@ -76,14 +77,10 @@ bool ParseApDescription(std::string_view text, ApSettings& settings, Quirks& qui
             settings.user = value;
         else if (key == "pass")
             settings.pass = value;
-        else if (key == "mask") {
-            const auto mask = ParseAddress(value);
-            ok = mask.has_value();
-            if (ok)
-                settings.mask = *mask;
-        }
+        else if (key == "mask")
+            ok = AddressValue(value, settings.mask, true);
         else if (key == "gw")
-            ok = LabAddressValue(value, settings.gateway);
+            ok = AddressValue(value, settings.gateway);
         else if (key == "dhcp")
             ok = (value == "0" || value == "1") && ParseNumber(value, settings.dhcp);
         else if (Quirks::IsQuirk(key)) {
@@ -185,7 +182,7 @@ bool Options::Parse(int argc, char** argv, std::string& error)
             return true;
         }
         if (name == "verbose") {
-            verbose = true;
+            agent.verbose = true;
             continue;
         }
         if (name == "print-addresses") {
@@ -208,18 +205,15 @@ bool Options::Parse(int argc, char** argv, std::string& error)
         else if (name == "first-number")
             ok = ParseNumber(value, m_nFirstNumber) && m_nFirstNumber >= 1 && m_nFirstNumber <= MaxFirstNumber;
         else if (name == "base")
-            ok = LabAddressValue(value, m_nBase);
-        else if (name == "shared-ip") {
-            std::uint32_t shared = 0;
-            ok = LabAddressValue(value, shared);
-            if (ok)
-                m_sharedIp = shared;
-        } else if (name == "command-log") {
-            commandLog = value;
-            ok = !commandLog.empty();
+            ok = AddressValue(value, m_nBase);
+        else if (name == "shared-ip")
+            ok = AddressValue(value, m_sharedIp.emplace()); // a bad value fails the whole line
+        else if (name == "command-log") {
+            agent.commandLog = value;
+            ok = !agent.commandLog.empty();
         } else if (name == "datagram-log") {
-            datagramLog = value;
-            ok = !datagramLog.empty();
+            agent.datagramLog = value;
+            ok = !agent.datagramLog.empty();
         } else if (name == "ap")
             m_apDescriptions.emplace_back(value);
         else if (name == "user")
@@ -227,7 +221,7 @@ bool Options::Parse(int argc, char** argv, std::string& error)
         else if (name == "pass")
             m_strPass = value;
         else if (name == "port")
-            ok = ParseNumber(value, port) && port != 0;
+            ok = ParseNumber(value, agent.port) && agent.port != 0;
         else if (name == "parent-pid")
             ok = ParseNumber(value, parentPid) && parentPid > 0;
         else if (name == "reboot-seconds") {
@@ -236,7 +230,7 @@ bool Options::Parse(int argc, char** argv, std::string& error)
             const double seconds = std::strtod(copy.c_str(), &end);
             ok = end != copy.c_str() && *end == '\0' && seconds >= 0 && seconds < 86400;
             if (ok)
-                rebootTime = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+                agent.rebootTime = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
         } else if (Quirks::IsQuirk(name)) {
             if (!m_quirks.Apply(name, value, error))
                 return false;

@@ -1,5 +1,5 @@
 #pragma once
-#include "AccessPoint.h"
+#include "Agent.h"
 #include "Quirks.h"
 
 #include <chrono>
@@ -22,13 +22,10 @@ public:
     static const char* Usage();
 
     bool wantsHelp = false;
-    bool verbose = false;
     bool printAddresses = false;
-    std::uint16_t port = 21212;
-    std::chrono::milliseconds rebootTime{5000};
     int parentPid = 0;
-    std::string commandLog;
-    std::string datagramLog;
+    // The port, the restart time, --verbose and the logs.
+    Agent::Config agent;
 
 private:
     int m_nGenerated = 0;

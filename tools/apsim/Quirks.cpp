@@ -4,13 +4,31 @@
 #include "ParseNumber.h"
 
 #include <array>
+#include <utility>
 
 namespace apsim {
 namespace {
 
-constexpr std::array<std::string_view, 9> Flags = {
-    "quote-ssid",      "shuffle-entries", "silent",            "no-detail",     "broadcast-replies",
-    "zero-mac-result", "never-return",    "apply-immediately", "broadcast-only"};
+// The quirks that take no value on the command line, and what each sets.
+constexpr std::array<std::pair<std::string_view, bool Quirks::*>, 9> Flags{{
+    {"quote-ssid", &Quirks::quoteSsid},
+    {"shuffle-entries", &Quirks::shuffleEntries},
+    {"silent", &Quirks::silent},
+    {"no-detail", &Quirks::noDetail},
+    {"broadcast-replies", &Quirks::broadcastReplies},
+    {"zero-mac-result", &Quirks::zeroMacResult},
+    {"never-return", &Quirks::neverReturn},
+    {"apply-immediately", &Quirks::applyImmediately},
+    {"broadcast-only", &Quirks::broadcastOnly},
+}};
+
+bool Quirks::*FlagMember(std::string_view key)
+{
+    for (const auto& [name, member] : Flags)
+        if (name == key)
+            return member;
+    return nullptr;
+}
 
 bool ParseFlag(std::string_view value, bool& out)
 {
@@ -27,18 +45,13 @@ bool ParseFlag(std::string_view value, bool& out)
 
 std::optional<MalformedMode> ParseMalformed(std::string_view text)
 {
-    if (text == "count-past-end")
-        return MalformedMode::CountPastEnd;
-    if (text == "length-past-end")
-        return MalformedMode::LengthPastEnd;
-    if (text == "huge-entry")
-        return MalformedMode::HugeEntry;
-    if (text == "control-chars")
-        return MalformedMode::ControlChars;
-    if (text == "zero-length-entries")
-        return MalformedMode::ZeroLengthEntries;
-    if (text == "none")
-        return MalformedMode::None;
+    constexpr std::pair<std::string_view, MalformedMode> Modes[] = {
+        {"count-past-end", MalformedMode::CountPastEnd}, {"length-past-end", MalformedMode::LengthPastEnd},
+        {"huge-entry", MalformedMode::HugeEntry},         {"control-chars", MalformedMode::ControlChars},
+        {"zero-length-entries", MalformedMode::ZeroLengthEntries}, {"none", MalformedMode::None}};
+    for (const auto& [name, mode] : Modes)
+        if (name == text)
+            return mode;
     return std::nullopt;
 }
 
@@ -46,10 +59,7 @@ std::optional<MalformedMode> ParseMalformed(std::string_view text)
 
 bool Quirks::IsFlag(std::string_view key)
 {
-    for (const std::string_view flag : Flags)
-        if (flag == key)
-            return true;
-    return false;
+    return FlagMember(key) != nullptr;
 }
 
 bool Quirks::IsQuirk(std::string_view key)
@@ -62,7 +72,9 @@ bool Quirks::IsQuirk(std::string_view key)
 bool Quirks::Apply(std::string_view key, std::string_view value, std::string& error)
 {
     bool ok = true;
-    if (key == "reply-delay-ms")
+    if (bool Quirks::*flag = FlagMember(key))
+        ok = ParseFlag(value, this->*flag);
+    else if (key == "reply-delay-ms")
         ok = ParseNumber(value, replyDelayMs) && replyDelayMs >= 0;
     else if (key == "flood-macs")
         ok = ParseNumber(value, floodMacs) && floodMacs >= 0 && floodMacs <= 0xFFFFFF;
@@ -84,25 +96,7 @@ bool Quirks::Apply(std::string_view key, std::string_view value, std::string& er
     } else if (key == "back-netmask") {
         backNetmask = ParseAddress(value);
         ok = backNetmask.has_value();
-    } else if (key == "quote-ssid")
-        ok = ParseFlag(value, quoteSsid);
-    else if (key == "shuffle-entries")
-        ok = ParseFlag(value, shuffleEntries);
-    else if (key == "silent")
-        ok = ParseFlag(value, silent);
-    else if (key == "no-detail")
-        ok = ParseFlag(value, noDetail);
-    else if (key == "broadcast-replies")
-        ok = ParseFlag(value, broadcastReplies);
-    else if (key == "zero-mac-result")
-        ok = ParseFlag(value, zeroMacResult);
-    else if (key == "never-return")
-        ok = ParseFlag(value, neverReturn);
-    else if (key == "apply-immediately")
-        ok = ParseFlag(value, applyImmediately);
-    else if (key == "broadcast-only")
-        ok = ParseFlag(value, broadcastOnly);
-    else if (key == "missing-entry")
+    } else if (key == "missing-entry")
         missingEntries.emplace_back(value);
     else if (key == "extra-entry")
         extraEntries.emplace_back(value);

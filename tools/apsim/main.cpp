@@ -64,20 +64,14 @@ int main(int argc, char** argv)
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    apsim::Agent::Config config;
-    config.port = options.port;
-    config.rebootTime = options.rebootTime;
-    config.verbose = options.verbose;
-    config.commandLog = options.commandLog;
-    config.datagramLog = options.datagramLog;
     const std::size_t count = accessPoints.size();
-    apsim::Agent agent(std::move(accessPoints), config);
+    apsim::Agent agent(std::move(accessPoints), options.agent);
     if (!agent.Open(error)) {
         std::fprintf(stderr, "apsim: %s\n", error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "apsim: %zu access points on port %u\n", count, options.port);
-    if (options.verbose)
+    std::fprintf(stderr, "apsim: %zu access points on port %u\n", count, options.agent.port);
+    if (options.agent.verbose)
         std::setvbuf(stdout, nullptr, _IOLBF, 0);
     agent.Run(g_bStop, waitMask);
     return 0;

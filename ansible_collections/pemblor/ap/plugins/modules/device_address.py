@@ -9,6 +9,9 @@ DOCUMENTATION = r'''
 module: device_address
 short_description: Set an access point's IP address, netmask, gateway and DHCP flag
 version_added: 1.0.0
+extends_documentation_fragment:
+  - ansible.builtin.action_common_attributes
+  - pemblor.ap.common
 description:
   - Reads the access point's settings with C(pemblorctl show), compares them
     with the options given, and sends only what differs with C(pemblorctl set).
@@ -77,20 +80,11 @@ options:
   timeout:
     description:
       - How long to wait for the device's settings to be read, in seconds.
-    type: int
-    default: 5
-author:
-  - Pemblor developers (@pemblor)
-extends_documentation_fragment:
-  - ansible.builtin.action_common_attributes
 attributes:
   check_mode:
-    support: full
     details: The settings are read (discovery and detail queries); no change or reboot is sent.
   diff_mode:
     support: full
-  platform:
-    platforms: posix
 notes:
   - The values are checked by the tool, with the Setup IP dialog's messages,
     for example "Invalid IP Address!".

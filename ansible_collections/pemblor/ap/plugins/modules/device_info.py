@@ -9,6 +9,9 @@ DOCUMENTATION = r'''
 module: device_info
 short_description: List the access points that answer on this host's network segments
 version_added: 1.0.0
+extends_documentation_fragment:
+  - ansible.builtin.action_common_attributes
+  - pemblor.ap.common
 description:
   - Runs C(pemblorctl discover) on the host the task runs on, which broadcasts
     a query on UDP port 21212 out of every IPv4 interface that is up, and
@@ -22,19 +25,9 @@ options:
   timeout:
     description:
       - How long to listen for answers, in seconds.
-    type: int
-    default: 5
-author:
-  - Pemblor developers (@pemblor)
-extends_documentation_fragment:
-  - ansible.builtin.action_common_attributes
 attributes:
-  check_mode:
-    support: full
   diff_mode:
     support: none
-  platform:
-    platforms: posix
 notes:
   - Never changes anything on the devices.
 seealso:

@@ -9,6 +9,9 @@ DOCUMENTATION = r'''
 module: readdress
 short_description: Give many access points at one site consecutive addresses
 version_added: 1.0.0
+extends_documentation_fragment:
+  - ansible.builtin.action_common_attributes
+  - pemblor.ap.common
 description:
   - Plans new addresses for the devices with C(pemblorctl plan), from I(start)
     upward in the order of I(macs), and carries the plan out with
@@ -78,20 +81,11 @@ options:
   timeout:
     description:
       - How long to wait for each device's settings to be read, in seconds.
-    type: int
-    default: 5
-author:
-  - Pemblor developers (@pemblor)
-extends_documentation_fragment:
-  - ansible.builtin.action_common_attributes
 attributes:
   check_mode:
-    support: full
     details: The plan is made and the devices are read (discovery and detail queries); no change or reboot is sent.
   diff_mode:
     support: none
-  platform:
-    platforms: posix
 seealso:
   - module: pemblor.ap.device_address
   - module: pemblor.ap.device_info

@@ -1,17 +1,21 @@
 #pragma once
 #include "ctl/Commands.h"
+#include "ctl/DeviceSession.h"
 #include "fleet/FleetJob.h"
 
 namespace pemblor {
 
-class ISocketLayer;
-
-class DeviceSession;
 class IInterfaceList;
 
-// Before the network is touched: what `plan` or `apply` can refuse from its
-// arguments and files alone. Nothing when they can go on; else the status.
-std::optional<int> CheckPlanArguments(const CtlOptions& options, CtlIo& io);
+// Each command's run on the opened session: it prints its outcome and
+// returns the exit status.
+
+// show, set and reboot: one device's job each. `change` is the checked
+// change of set; `password` the one read for set and reboot.
+int RunShow(const CtlOptions& options, DeviceSession& session, CtlIo& io);
+int RunSet(const CtlOptions& options, DeviceSession& session, CtlIo& io, const SettingsChange& change,
+           const std::string& password);
+int RunReboot(const CtlOptions& options, DeviceSession& session, CtlIo& io, const std::string& password);
 
 // `plan`: discovers for the timeout, then prints the plan, or why it cannot
 // plan (status 1). `interfaces` (may be null) tells the network of the
@@ -32,5 +36,19 @@ bool ReadApplyPlan(const std::string& path, std::vector<JobRow>& rows, CtlIo& io
 // run: or would-change), else 8. A plan file that cannot be read is status 1.
 int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
              const std::string& password);
+
+// How pemblorctl words a password that would go by broadcast (set, reboot,
+// apply), naming the device.
+
+// Standard error before the password leaves by broadcast: "pemblorctl:
+// warning: DEVICE is outside this computer's networks: its password will be
+// broadcast to every host on eth0."
+std::string BroadcastWarning(std::string_view device, const CredentialRoute& route);
+
+// Why --unicast-only held the password back: "DEVICE is outside this
+// computer's networks: its password would be broadcast to every host on
+// eth0. Run without --unicast-only to send it anyway." (or "shares its
+// address with another device", or "does not answer by unicast").
+std::string BroadcastRefusedText(std::string_view device, const CredentialRoute& route);
 
 } // namespace pemblor
