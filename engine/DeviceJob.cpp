@@ -25,17 +25,6 @@ bool LeadingIntegerIsOne(std::string_view text)
     return i < text.size() && text[i] == '1' && (i + 1 == text.size() || text[i + 1] < '0' || text[i + 1] > '9');
 }
 
-// Two address texts name the same address: equal as dotted decimal, or,
-// where one is not, equal as text.
-bool SameAddress(std::string_view a, std::string_view b)
-{
-    std::uint32_t left = 0, right = 0;
-    const std::string first(a), second(b);
-    if (ParseIpv4(first.c_str(), left) && ParseIpv4(second.c_str(), right))
-        return left == right;
-    return a == b;
-}
-
 // A blank gateway is sent as none.
 std::string_view GatewayText(std::string_view text)
 {

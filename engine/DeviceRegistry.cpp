@@ -228,26 +228,22 @@ std::optional<DeviceRecord> DeviceRegistry::Get(int index) const
 
 void DeviceRegistry::SetAddress(int index, std::string_view address)
 {
-    std::lock_guard lock(m_lock);
-    if (index < 0 || index >= static_cast<int>(m_records.size()))
-        return;
-    DeviceRecord& record = m_records[static_cast<std::size_t>(index)];
-    record.address.assign(address);
-    record.addressInCell2 = true;
-    // Learnt outside a discovery: the next reply, from wherever, re-points
-    // the record.
-    record.round = 0;
-    record.alsoAt.clear();
+    Edit(index, [address](DeviceRecord& record) {
+        record.address.assign(address);
+        record.addressInCell2 = true;
+        // Learnt outside a discovery: the next reply, from wherever,
+        // re-points the record.
+        record.round = 0;
+        record.alsoAt.clear();
+    });
 }
 
 void DeviceRegistry::SetNetmask(int index, std::string_view netmask)
 {
-    std::lock_guard lock(m_lock);
-    if (index < 0 || index >= static_cast<int>(m_records.size()))
-        return;
-    DeviceRecord& record = m_records[static_cast<std::size_t>(index)];
-    record.reportedNetmask.assign(netmask);
-    record.netmaskInCell3 = true;
+    Edit(index, [netmask](DeviceRecord& record) {
+        record.reportedNetmask.assign(netmask);
+        record.netmaskInCell3 = true;
+    });
 }
 
 } // namespace pemblor

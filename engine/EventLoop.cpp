@@ -56,8 +56,8 @@ void VirtualClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_
 // ---- EventLoop ----
 
 EventLoop::EventLoop(LoopClock& clock)
-    : m_clock(clock)
-    , m_calls([this] { m_wake.notify_all(); })
+    : QueuedDispatcher([this] { m_wake.notify_all(); })
+    , m_clock(clock)
     , m_hasWork([this] { return m_calls.HasWorkLocked(); })
 {
 }
@@ -65,35 +65,6 @@ EventLoop::EventLoop(LoopClock& clock)
 EventLoop::~EventLoop()
 {
     Stop();
-}
-
-bool EventLoop::Invoke(FunctionRef<void()> call)
-{
-    if (OnLoopThread()) {
-        call();
-        return true;
-    }
-    return m_calls.Invoke(call);
-}
-
-void EventLoop::Post(PostedCall& call)
-{
-    m_calls.Post(call);
-}
-
-void EventLoop::Cancel(PostedCall& call)
-{
-    m_calls.Cancel(call);
-}
-
-void EventLoop::Stop()
-{
-    m_calls.Stop();
-}
-
-bool EventLoop::ServeCalls()
-{
-    return m_calls.Serve();
 }
 
 EventLoop::Key EventLoop::Enqueue(Millis at, std::function<void()> action)
@@ -167,7 +138,7 @@ bool EventLoop::RunUntil(Millis deadline, const std::function<bool()>& done)
     for (;;) {
         if (done())
             return true;
-        if (ServeCalls())
+        if (m_calls.Serve())
             continue;
         {
             std::unique_lock lock(m_calls.Mutex());
@@ -199,13 +170,6 @@ void EventLoop::WaitServing(unsigned ms)
 {
     m_waits.emplace_back(Now(), static_cast<Millis>(ms));
     Advance(ms);
-}
-
-std::optional<EventLoop::Millis> EventLoop::NextEventTime() const
-{
-    if (m_events.empty())
-        return std::nullopt;
-    return m_events.begin()->first.first;
 }
 
 } // namespace pemblor

@@ -9,7 +9,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -78,9 +77,10 @@ private:
 // The one event loop for front ends without a toolkit and for tests: the
 // thread that constructs it is its user-interface thread, and runs it inside
 // RunUntil, Advance and WaitServing. Other threads reach it through Invoke
-// and Post. Timer ticks, deadlines and After actions run in the order of
-// their times; at the same time, in the order they were scheduled.
-class EventLoop final : public UiDispatcher {
+// and Post; Stop ends that. Timer ticks, deadlines and After actions run in
+// the order of their times; at the same time, in the order they were
+// scheduled.
+class EventLoop final : public QueuedDispatcher {
 public:
     using Millis = LoopClock::Millis;
 
@@ -91,7 +91,6 @@ public:
 
     LoopClock& Clock() { return m_clock; }
     Millis Now() const { return m_clock.Now(); }
-    bool OnLoopThread() const { return std::this_thread::get_id() == m_thread; }
 
     // Loop thread: serves calls, ticks, deadlines and actions until `done()`
     // holds (checked after every piece of work) or the clock has reached
@@ -103,14 +102,6 @@ public:
     // Loop thread: runs `action` once the clock reaches Now() + delay.
     void After(Millis delay, std::function<void()> action);
 
-    // Any thread: from now on Invoke returns false and Post drops its call;
-    // invocations already waiting are released without running, posted
-    // calls still queued never run.
-    void Stop();
-
-    // The time of the earliest tick, deadline or action waiting; nothing
-    // when none is.
-    std::optional<Millis> NextEventTime() const;
     // Every WaitServing call: when it began and how long it was, in order
     // (tests assert that nothing blocks the loop's thread).
     const std::vector<std::pair<Millis, Millis>>& Waits() const { return m_waits; }
@@ -121,9 +112,7 @@ public:
     std::size_t PendingDeadlines() const { return m_deadlines.size(); }
 
     // UiDispatcher
-    bool Invoke(FunctionRef<void()> call) override;
-    void Post(PostedCall& call) override;
-    void Cancel(PostedCall& call) override;
+    using QueuedDispatcher::Cancel;
     void SetTickHandler(std::function<void()> tick) override { m_tick = std::move(tick); }
     void ArmTimer(unsigned periodMs) override;
     void DisarmTimer() override;
@@ -133,19 +122,14 @@ public:
 
 private:
     using Key = std::pair<Millis, std::uint64_t>;
-    // Runs the invocations and posted calls queued now; true when any ran.
-    bool ServeCalls();
     Key Enqueue(Millis at, std::function<void()> action);
     void ScheduleTick(Millis at);
     // Runs the earliest event due by Now(); false when none is.
     bool RunDueEvent();
 
     LoopClock& m_clock;
-    const std::thread::id m_thread = std::this_thread::get_id();
-
     // Waited on with the call queue's lock.
     std::condition_variable m_wake;
-    CallQueue m_calls;
     std::function<bool()> m_hasWork;
 
     // Loop thread only.

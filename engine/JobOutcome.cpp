@@ -1,38 +1,36 @@
 #include "engine/JobOutcome.h"
 
+#include <utility>
+
 namespace pemblor {
+
+namespace {
+
+// A reboot sent without waiting counts as stored; SendFailed and Stopped
+// have no name.
+constexpr std::pair<JobOutcome, std::string_view> kResultNames[] = {
+    {JobOutcome::Stored, "stored"},
+    {JobOutcome::RebootSent, "stored"},
+    {JobOutcome::Unchanged, "unchanged"},
+    {JobOutcome::Verified, "verified"},
+    {JobOutcome::AuthenticationError, "authentication-error"},
+    {JobOutcome::Timeout, "timeout"},
+    {JobOutcome::NotFound, "not-found"},
+    {JobOutcome::UnknownResult, "unknown-result"},
+    {JobOutcome::NotVerified, "not-verified"},
+    {JobOutcome::Invalid, "invalid"},
+    {JobOutcome::WouldChange, "would-change"},
+    {JobOutcome::RebootNotSent, "reboot-not-sent"},
+    {JobOutcome::NeedsBroadcast, "needs-broadcast"},
+};
+
+} // namespace
 
 std::string_view ResultName(JobOutcome outcome)
 {
-    switch (outcome) {
-    case JobOutcome::Stored:
-    case JobOutcome::RebootSent:
-        return "stored";
-    case JobOutcome::Unchanged:
-        return "unchanged";
-    case JobOutcome::Verified:
-        return "verified";
-    case JobOutcome::AuthenticationError:
-        return "authentication-error";
-    case JobOutcome::Timeout:
-        return "timeout";
-    case JobOutcome::NotFound:
-        return "not-found";
-    case JobOutcome::UnknownResult:
-        return "unknown-result";
-    case JobOutcome::NotVerified:
-        return "not-verified";
-    case JobOutcome::Invalid:
-        return "invalid";
-    case JobOutcome::WouldChange:
-        return "would-change";
-    case JobOutcome::RebootNotSent:
-        return "reboot-not-sent";
-    case JobOutcome::NeedsBroadcast:
-        return "needs-broadcast";
-    case JobOutcome::SendFailed:
-    case JobOutcome::Stopped:
-        break;
+    for (const auto& [named, name] : kResultNames) {
+        if (named == outcome)
+            return name;
     }
     return {};
 }

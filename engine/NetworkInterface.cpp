@@ -43,6 +43,14 @@ bool ParseIpv4(const char* text, std::uint32_t& address)
     return true;
 }
 
+bool SameAddress(std::string_view a, std::string_view b)
+{
+    std::uint32_t left = 0, right = 0;
+    if (ParseIpv4(std::string(a).c_str(), left) && ParseIpv4(std::string(b).c_str(), right))
+        return left == right;
+    return a == b;
+}
+
 std::string SubnetText(const NetworkInterface& networkInterface)
 {
     return FormatIpv4(networkInterface.address & networkInterface.netmask) + '/' +

@@ -15,15 +15,6 @@ namespace pemblor {
 
 namespace {
 
-// Addresses compare by value, so that "198.18.1.050" holds "198.18.1.50".
-bool SameAddress(std::string_view a, std::string_view b)
-{
-    std::uint32_t x = 0, y = 0;
-    if (ParseIpv4(std::string(a).c_str(), x) && ParseIpv4(std::string(b).c_str(), y))
-        return x == y;
-    return a == b;
-}
-
 const std::string& Field(const std::optional<std::string>& value)
 {
     static const std::string empty;
