@@ -6,24 +6,13 @@
 #include "protocol/ReplyDatagram.h"
 #include "protocol/Requests.h"
 
+#include <cstdlib>
+
 namespace pemblor {
 
 namespace {
 
 constexpr unsigned kSecondMs = 1000;
-
-// The dialog's reading of a DHCP text: its leading decimal integer, as atoi.
-bool LeadingIntegerIsOne(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    if (i < text.size() && text[i] == '+')
-        ++i;
-    while (i < text.size() && text[i] == '0')
-        ++i;
-    return i < text.size() && text[i] == '1' && (i + 1 == text.size() || text[i + 1] < '0' || text[i + 1] > '9');
-}
 
 // A blank gateway is sent as none.
 std::string_view GatewayText(std::string_view text)
@@ -41,35 +30,21 @@ bool BackAsExpected(std::string_view expectedAddress, std::string_view expectedN
     return !netmask || expectedNetmask.empty() || SameAddress(*netmask, expectedNetmask);
 }
 
+// The dialog's reading of a DHCP text: its leading decimal integer, as atoi.
 bool DeviceSettings::DhcpOn() const
 {
-    return dhcp && LeadingIntegerIsOne(*dhcp);
+    return dhcp && std::strtol(dhcp->c_str(), nullptr, 10) == 1;
 }
 
 SettingsRequest SettingsRequest::From(const SettingsChange& change)
 {
-    SettingsRequest request;
-    if (change.ipAddress)
-        request.ipAddress = std::string(*change.ipAddress);
-    if (change.subnetMask)
-        request.subnetMask = std::string(*change.subnetMask);
-    if (change.gateway)
-        request.gateway = std::string(*change.gateway);
-    request.dhcp = change.dhcp;
-    return request;
+    using Owned = std::optional<std::string>;
+    return {Owned(change.ipAddress), Owned(change.subnetMask), Owned(change.gateway), change.dhcp};
 }
 
 SettingsChange SettingsRequest::View() const
 {
-    SettingsChange change;
-    if (ipAddress)
-        change.ipAddress = *ipAddress;
-    if (subnetMask)
-        change.subnetMask = *subnetMask;
-    if (gateway)
-        change.gateway = *gateway;
-    change.dhcp = dhcp;
-    return change;
+    return {ipAddress, subnetMask, gateway, dhcp};
 }
 
 bool SettingsRequest::WouldChange(const DeviceSettings& current) const
@@ -131,15 +106,10 @@ bool DeviceJob::Start(const JobPlan& plan)
     m_broadcastTold = false;
     if (m_plan.read) {
         Begin(JobStep::Read);
-        Await(Awaited::Detail);
-        if (!Send(Request::DetailQuery, BuildDetailQuery(m_macText))) {
-            Finish(JobOutcome::SendFailed);
-            return true;
-        }
-        m_ui.Schedule(*this, m_plan.detailTimeoutMs);
-        return true;
+        QueryDetail();
+    } else {
+        AfterRead();
     }
-    AfterRead();
     return true;
 }
 
@@ -174,10 +144,24 @@ void DeviceJob::Progress()
 
 bool DeviceJob::Send(Request request, const Datagram& datagram)
 {
-    const SendReport report = m_transport.Send(request, datagram, m_interface);
+    return Told(request, m_transport.Send(request, datagram, m_interface));
+}
+
+bool DeviceJob::Told(Request request, const SendReport& report)
+{
     for (const SendReport::Failure& failure : report.failures)
         m_listener.JobSendFailed(*this, request, failure.error, failure.interfaceName);
     return report.sent;
+}
+
+void DeviceJob::QueryDetail()
+{
+    Await(Awaited::Detail);
+    if (!Send(Request::DetailQuery, BuildDetailQuery(m_macText))) {
+        Finish(JobOutcome::SendFailed);
+        return;
+    }
+    m_ui.Schedule(*this, m_plan.detailTimeoutMs);
 }
 
 void DeviceJob::Await(Awaited what)
@@ -192,7 +176,8 @@ void DeviceJob::AfterRead()
             Finish(JobOutcome::Unchanged);
             return;
         }
-        BeginChange();
+        Begin(JobStep::Change);
+        SendChange();
         return;
     }
     if (m_plan.reboot) {
@@ -209,24 +194,12 @@ void DeviceJob::AfterRead()
     Finish(JobOutcome::Unchanged);
 }
 
-void DeviceJob::BeginChange()
-{
-    Begin(JobStep::Change);
-    SendChange();
-}
-
 void DeviceJob::SendChange()
 {
-    if (!CredentialsMayGo())
-        return;
-    Await(Awaited::Result);
-    if (!SendWithCredentials(Request::SettingsChange,
-                             BuildSettingsChange(m_macText, m_plan.credentials.user, m_plan.credentials.password,
-                                                 m_plan.change->View()))) {
-        Finish(JobOutcome::SendFailed);
-        return;
-    }
-    m_ui.Schedule(*this, m_plan.resultTimeoutMs);
+    const JobCredentials& credentials = m_plan.credentials;
+    if (SendCommand(Request::SettingsChange, BuildSettingsChange(m_macText, credentials.user, credentials.password,
+                                                                 m_plan.change->View())))
+        m_ui.Schedule(*this, m_plan.resultTimeoutMs);
 }
 
 void DeviceJob::BeginReboot()
@@ -246,15 +219,10 @@ void DeviceJob::BeginReboot()
 
 void DeviceJob::SendReboot()
 {
-    if (!CredentialsMayGo())
-        return;
     // A refusal answers the reboot; an accepted reboot may go unanswered.
-    Await(Awaited::Result);
-    if (!SendWithCredentials(Request::Reboot,
-                             BuildRebootRequest(m_macText, m_plan.credentials.user, m_plan.credentials.password))) {
-        Finish(JobOutcome::SendFailed);
+    const JobCredentials& credentials = m_plan.credentials;
+    if (!SendCommand(Request::Reboot, BuildRebootRequest(m_macText, credentials.user, credentials.password)))
         return;
-    }
     // After the restart it answers from what it stored.
     m_movedTo.clear();
     if (!m_plan.verify) {
@@ -321,13 +289,7 @@ bool DeviceJob::DecideRoute()
 {
     if (m_address.empty()) {
         m_query = RouteQuery::Locate;
-        Await(Awaited::Detail);
-        if (!Send(Request::DetailQuery, BuildDetailQuery(m_macText))) {
-            m_query = RouteQuery::None;
-            Finish(JobOutcome::SendFailed);
-            return false;
-        }
-        m_ui.Schedule(*this, m_plan.detailTimeoutMs);
+        QueryDetail();
         return false;
     }
     const std::optional<NetworkInterface> answeredOn = AnsweredOn();
@@ -358,11 +320,8 @@ void DeviceJob::AskNextCandidate()
     const CredentialRoute& candidate = m_candidates[m_candidate];
     m_query = RouteQuery::Unicast;
     Await(Awaited::Detail);
-    const SendReport report = m_transport.SendUnicast(BuildDetailQuery(m_macText), candidate.address,
-                                                      candidate.interfaceIndex);
-    for (const SendReport::Failure& failure : report.failures)
-        m_listener.JobSendFailed(*this, Request::DetailQuery, failure.error, failure.interfaceName);
-    if (!report.sent) {
+    if (!Told(Request::DetailQuery,
+              m_transport.SendUnicast(BuildDetailQuery(m_macText), candidate.address, candidate.interfaceIndex))) {
         CandidateUnanswered();
         return;
     }
@@ -389,15 +348,18 @@ void DeviceJob::ResumeCommand()
         SendReboot();
 }
 
-bool DeviceJob::SendWithCredentials(Request request, const Datagram& datagram)
+bool DeviceJob::SendCommand(Request request, const Datagram& datagram)
 {
+    if (!CredentialsMayGo())
+        return false;
+    Await(Awaited::Result);
     m_report.route = m_route;
-    if (!m_route || !m_route->Unicast())
-        return Send(request, datagram);
-    const SendReport report = m_transport.SendUnicast(datagram, m_route->address, m_route->interfaceIndex);
-    for (const SendReport::Failure& failure : report.failures)
-        m_listener.JobSendFailed(*this, request, failure.error, failure.interfaceName);
-    return report.sent;
+    const bool sent = m_route && m_route->Unicast()
+                          ? Told(request, m_transport.SendUnicast(datagram, m_route->address, m_route->interfaceIndex))
+                          : Send(request, datagram);
+    if (!sent)
+        Finish(JobOutcome::SendFailed);
+    return sent;
 }
 
 void DeviceJob::NoteAcceptedChange()
@@ -435,8 +397,7 @@ void DeviceJob::VerifyTick()
 {
     switch (m_schedule.Next()) {
     case RereadSchedule::Step::GiveUp:
-        m_report.address = m_report.heardAfterRestart ? m_address : m_report.oldAddress;
-        Finish(JobOutcome::NotVerified);
+        NotVerified();
         return;
     case RereadSchedule::Step::ResendThenPause:
         SendQuery();
@@ -445,6 +406,12 @@ void DeviceJob::VerifyTick()
         break;
     }
     m_ui.Schedule(*this, RereadSchedule::PauseMs);
+}
+
+void DeviceJob::NotVerified()
+{
+    m_report.address = m_report.heardAfterRestart ? m_address : m_report.oldAddress;
+    Finish(JobOutcome::NotVerified);
 }
 
 void DeviceJob::Expired()
@@ -483,8 +450,7 @@ void DeviceJob::Expired()
     }
     case JobStep::Verify:
         if (m_plan.watch == ComeBackWatch::DiscoveryRounds) {
-            m_report.address = m_report.heardAfterRestart ? m_address : m_report.oldAddress;
-            Finish(JobOutcome::NotVerified);
+            NotVerified();
             return;
         }
         ++m_verifySeconds;
@@ -575,29 +541,25 @@ void DeviceJob::RoundSent()
 
 void DeviceJob::ResultReply(const ReplyDatagram& reply, unsigned /*arrival*/)
 {
+    // In Verify only while watching by discovery rounds: the reboot's result
+    // is still awaited then.
     const int result = reply.resultCode();
-    switch (m_step) {
-    case JobStep::Change:
-        if (result == 0)
-            NoteAcceptedChange();
-        if (result == 0 && m_plan.reboot) {
-            m_ui.Cancel(*this);
-            BeginReboot();
-        } else if (result == 0) {
-            Finish(JobOutcome::Stored);
-        } else {
-            Finish(result == 1 ? JobOutcome::AuthenticationError : JobOutcome::UnknownResult, result);
-        }
+    if (m_step != JobStep::Change && m_step != JobStep::Reboot && m_step != JobStep::Restart &&
+        m_step != JobStep::Verify)
         return;
-    case JobStep::Reboot:
-    case JobStep::Restart:
-    case JobStep::Verify: // watching by discovery rounds: the reboot's result is still awaited
-        // Result 0 (an agent that confirms the reboot) changes nothing.
-        if (result != 0)
-            Finish(result == 1 ? JobOutcome::AuthenticationError : JobOutcome::UnknownResult, result);
+    if (result != 0) {
+        Finish(result == 1 ? JobOutcome::AuthenticationError : JobOutcome::UnknownResult, result);
         return;
-    default:
+    }
+    // Result 0 after the reboot (an agent that confirms it) changes nothing.
+    if (m_step != JobStep::Change)
         return;
+    NoteAcceptedChange();
+    if (m_plan.reboot) {
+        m_ui.Cancel(*this);
+        BeginReboot();
+    } else {
+        Finish(JobOutcome::Stored);
     }
 }
 

@@ -231,8 +231,9 @@ private:
     };
 
     void Begin(JobStep step);
+    // The detail query by broadcast, awaited for detailTimeoutMs.
+    void QueryDetail();
     void AfterRead();
-    void BeginChange();
     void SendChange();
     void BeginReboot();
     void SendReboot();
@@ -246,7 +247,9 @@ private:
     void CandidateUnanswered();
     // The query is over: the command that waited for it goes on.
     void ResumeCommand();
-    bool SendWithCredentials(Request request, const Datagram& datagram);
+    // A command with the credentials, once they may go, by m_route, and the
+    // wait for its result; false when it did not go now.
+    bool SendCommand(Request request, const Datagram& datagram);
     void NoteAcceptedChange();
     std::optional<NetworkInterface> AnsweredOn() const;
     void BeginVerify();
@@ -254,6 +257,9 @@ private:
     void SendQuery();
     // False when the request went out of no interface.
     bool Send(Request request, const Datagram& datagram);
+    // Tells the listener of each interface a send failed on; report.sent.
+    bool Told(Request request, const SendReport& report);
+    void NotVerified();
     void Await(Awaited what);
     void Progress();
     void Finish(JobOutcome outcome, int result = 0);
