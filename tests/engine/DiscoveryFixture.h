@@ -5,6 +5,7 @@
 #include "engine/Session.h"
 #include "engine/EventLoop.h"
 #include "tests/fakenet/FakeNetwork.h"
+#include "tests/fakenet/VirtualClock.h"
 #include "protocol/Datagram.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"

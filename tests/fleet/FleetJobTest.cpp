@@ -5,6 +5,7 @@
 #include "engine/Transport.h"
 #include "engine/EventLoop.h"
 #include "tests/fakenet/FakeNetwork.h"
+#include "tests/fakenet/VirtualClock.h"
 #include "fleet/FleetJob.h"
 #include "protocol/DatagramType.h"
 #include "protocol/MacText.h"
