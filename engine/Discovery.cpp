@@ -70,16 +70,6 @@ bool Discovery::BeginQuietRound()
     return SendDiscovery();
 }
 
-void Discovery::ReturnToIdle()
-{
-    m_nState = Idle;
-}
-
-void Discovery::DisarmTimer()
-{
-    m_ui.DisarmTimer();
-}
-
 void Discovery::Close()
 {
     m_nState = Closing;

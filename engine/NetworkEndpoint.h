@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/FunctionRef.h"
 #include "engine/ISocket.h"
 #include "engine/ISocketLayer.h"
 
@@ -48,6 +49,9 @@ public:
 
 private:
     std::unique_ptr<ISocket> Create(std::uint16_t port, int& error);
+    // `send` through m_skSend, keeping the number of a failure (EBADF
+    // without the socket).
+    int Sent(FunctionRef<int(ISocket&)> send);
 
     ISocketLayer& m_layer;
     std::uint16_t m_nRecvPort;

@@ -28,9 +28,4 @@ Session::~Session()
     StopReceiveThread();
 }
 
-EndpointResult Session::Open()
-{
-    return m_transport.Open();
-}
-
 } // namespace pemblor

@@ -47,7 +47,7 @@ public:
 
     // Opens the send socket and the receive socket; on failure the endpoint
     // has no sockets and every send fails.
-    EndpointResult Open();
+    EndpointResult Open() { return m_transport.Open(); }
     // Starts the receive thread unless it runs already; false (after
     // ReceiveFailed(Launch)) when it cannot be started.
     bool StartReceiveThread() { return m_transport.StartReceiveThread(); }
