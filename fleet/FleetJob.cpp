@@ -15,19 +15,13 @@ namespace pemblor {
 
 namespace {
 
-const std::string& Field(const std::optional<std::string>& value)
-{
-    static const std::string empty;
-    return value ? *value : empty;
-}
-
 // The fleet's records hold every field: a value the reply lacks is empty,
 // and the DHCP flag is the dialog's reading of it.
 DeviceSettings Complete(DeviceSettings values)
 {
-    values.ipAddr = Field(values.ipAddr);
-    values.netmask = Field(values.netmask);
-    values.gateway = Field(values.gateway);
+    values.ipAddr = values.ipAddr.value_or("");
+    values.netmask = values.netmask.value_or("");
+    values.gateway = values.gateway.value_or("");
     values.dhcp = values.DhcpOn() ? "1" : "0";
     return values;
 }
@@ -43,6 +37,8 @@ struct FleetJob::Device {
     std::unique_ptr<DeviceJob> job;
     // Where it answered the read from.
     std::string address;
+    // As read, and with the plan applied; once read, every field is set
+    // (Complete).
     std::optional<DeviceSettings> before;
     DeviceSettings target;
     // Why the last request could not go out, in the tool's words.
@@ -150,21 +146,11 @@ void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::stri
     outcome.result = result;
     outcome.ip = std::move(ip);
     outcome.before = device.before;
-    switch (result) {
-    case JobOutcome::Unchanged:
-    case JobOutcome::AuthenticationError:
-        outcome.after = device.before;
-        break;
-    case JobOutcome::NotFound:
-    case JobOutcome::Invalid:
-        break;
-    case JobOutcome::NeedsBroadcast:
-        outcome.after = stored ? device.target : device.before;
-        break;
-    default:
-        outcome.after = device.target;
-        break;
-    }
+    // What it holds now: the plan's values once it stored them.
+    const bool holdsPlan = result != JobOutcome::Unchanged && result != JobOutcome::AuthenticationError &&
+                           (result != JobOutcome::NeedsBroadcast || stored);
+    if (result != JobOutcome::NotFound && result != JobOutcome::Invalid)
+        outcome.after = holdsPlan ? device.target : device.before;
     outcome.message = std::move(message);
     outcome.route = std::move(route);
     Enter(device, DevicePhase::Done);
@@ -299,11 +285,11 @@ void FleetJob::SendChange(Device& device)
     // sends only the fields that were changed.
     const DeviceSettings& before = *device.before;
     SettingsRequest change;
-    if (device.plan.ipAddress && !SameAddress(*device.plan.ipAddress, Field(before.ipAddr)))
+    if (device.plan.ipAddress && !SameAddress(*device.plan.ipAddress, *before.ipAddr))
         change.ipAddress = *device.plan.ipAddress;
-    if (device.plan.subnetMask && !SameAddress(*device.plan.subnetMask, Field(before.netmask)))
+    if (device.plan.subnetMask && !SameAddress(*device.plan.subnetMask, *before.netmask))
         change.subnetMask = *device.plan.subnetMask;
-    if (device.plan.gateway && !SameAddress(*device.plan.gateway, Field(before.gateway)))
+    if (device.plan.gateway && !SameAddress(*device.plan.gateway, *before.gateway))
         change.gateway = *device.plan.gateway;
     if (device.plan.dhcp && (*device.plan.dhcp == 1) != before.DhcpOn())
         change.dhcp = *device.plan.dhcp;
@@ -386,24 +372,16 @@ void FleetJob::Read(Device& device, const JobReport& report)
     }
     device.address = report.address;
     device.before = Complete(*report.before);
-    DeviceSettings& target = device.target;
-    target = *device.before;
-    if (device.plan.ipAddress)
-        target.ipAddr = *device.plan.ipAddress;
-    if (device.plan.subnetMask)
-        target.netmask = *device.plan.subnetMask;
-    if (device.plan.gateway)
-        target.gateway = *device.plan.gateway;
-    if (device.plan.dhcp)
-        target.dhcp = *device.plan.dhcp == 1 ? "1" : "0";
+    device.target = SettingsRequest::From(device.plan.Change()).AppliedTo(*device.before);
+    const DeviceSettings& target = device.target;
     const DeviceSettings& values = *device.before;
-    const bool holds = SameAddress(Field(target.ipAddr), Field(values.ipAddr)) &&
-                       SameAddress(Field(target.netmask), Field(values.netmask)) &&
-                       SameAddress(Field(target.gateway), Field(values.gateway)) && target.DhcpOn() == values.DhcpOn();
+    const bool holds = SameAddress(*target.ipAddr, *values.ipAddr) &&
+                       SameAddress(*target.netmask, *values.netmask) &&
+                       SameAddress(*target.gateway, *values.gateway) && target.DhcpOn() == values.DhcpOn();
     // Stored values that match the plan are not yet the plan under a reboot
     // while the device still answers from elsewhere (stored earlier without
     // a reboot, or a run cut short): it is rebooted and verified.
-    const bool moved = !target.DhcpOn() && target.ipAddr && SameAddress(Field(target.ipAddr), device.address);
+    const bool moved = !target.DhcpOn() && SameAddress(*target.ipAddr, device.address);
     if (holds && (!m_settings.reboot || moved)) {
         Finish(device, JobOutcome::Unchanged, device.address);
     } else if (m_settings.dryRun) {
@@ -459,7 +437,7 @@ void FleetJob::Changed(Device& device, const JobReport& report)
         }
         Finish(device, JobOutcome::NotVerified, report.address,
                "Last heard from " + report.address + " with netmask " + report.heardNetmask.value_or("no netmask") +
-                   ", not from " + Field(device.target.ipAddr) + " with netmask " + Field(device.target.netmask) +
+                   ", not from " + *device.target.ipAddr + " with netmask " + *device.target.netmask +
                    ".");
         return;
     default:
