@@ -108,9 +108,7 @@ DeviceRegistry::Recorded DeviceRegistry::Record(const ReplyDatagram& reply, cons
     if (found != m_byMac.end()) {
         result.index = found->second;
     } else if (m_records.size() >= static_cast<std::size_t>(MaxDevices)) {
-        if (m_unlistedSeen.size() >= MaxUnlistedRemembered)
-            ++m_unlisted;
-        else if (m_unlistedSeen.insert(Key(mac)).second)
+        if (m_unlistedSeen.size() >= MaxUnlistedRemembered || m_unlistedSeen.insert(Key(mac)).second)
             ++m_unlisted;
         return result;
     } else {
