@@ -28,7 +28,13 @@ DeviceSettings Complete(DeviceSettings values)
 
 } // namespace
 
-struct FleetJob::Device {
+// A device of the plan. Its deadline is the quiet time of its address after
+// its change.
+struct FleetJob::Device final : Deadline {
+    explicit Device(FleetJob& owner) : fleet(owner) {}
+    void Expired() override { fleet.EndQuiet(*this); }
+
+    FleetJob& fleet;
     PlanRow row;
     std::string refused;
     DevicePhase phase = DevicePhase::Waiting;
@@ -43,17 +49,6 @@ struct FleetJob::Device {
     DeviceSettings target;
     // Why the last request could not go out, in the tool's words.
     std::string sendError;
-    // The quiet time of its address after its change, while it runs.
-    class QuietTime final : public Deadline {
-    public:
-        QuietTime(FleetJob& job, Device& device) : m_job(job), m_device(device) {}
-        void Expired() override { m_job.EndQuiet(m_device); }
-
-    private:
-        FleetJob& m_job;
-        Device& m_device;
-    };
-    std::unique_ptr<QuietTime> quietTime;
     std::string quietAddress; // empty: no quiet time runs
     bool broadcastTold = false;
 };
@@ -71,7 +66,7 @@ FleetJob::FleetJob(Transport& transport, UiDispatcher& ui, JobSettings settings,
         plan.push_back(row.row);
     const std::vector<std::string> refused = CheckPlan(plan);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        auto device = std::make_unique<Device>();
+        auto device = std::make_unique<Device>(*this);
         device->row = std::move(rows[i].row);
         device->refused = !rows[i].refused.empty() ? rows[i].refused : refused[i];
         if (device->refused.empty()) {
@@ -93,8 +88,7 @@ FleetJob::~FleetJob()
     for (const auto& device : m_devices) {
         if (device->job)
             device->job->Stop();
-        if (device->quietTime)
-            m_ui.Cancel(*device->quietTime);
+        m_ui.Cancel(*device);
     }
 }
 
@@ -185,13 +179,11 @@ void FleetJob::BeginQuiet(Device& device)
 {
     if (m_settings.addressQuietMs == 0 || device.address.empty())
         return;
-    if (!device.quietTime)
-        device.quietTime = std::make_unique<Device::QuietTime>(*this, device);
     if (device.quietAddress.empty()) {
         device.quietAddress = device.address;
         ++m_quiet[device.quietAddress];
     }
-    m_ui.Schedule(*device.quietTime, m_settings.addressQuietMs);
+    m_ui.Schedule(device, m_settings.addressQuietMs);
 }
 
 void FleetJob::EndQuiet(Device& device)
