@@ -45,9 +45,7 @@ std::optional<CredentialRoute> ListedDeviceRoute(const DeviceRegistry& registry,
                                                  std::string_view macText)
 {
     const std::optional<int> index = registry.Find(macText);
-    if (!index)
-        return std::nullopt;
-    const std::optional<DeviceRecord> record = registry.Get(*index);
+    const std::optional<DeviceRecord> record = index ? registry.Get(*index) : std::nullopt;
     if (!record)
         return std::nullopt;
     std::optional<NetworkInterface> answeredOn = transport.InterfaceByIndex(record->interfaceIndex);

@@ -8,13 +8,8 @@ namespace pemblor {
 
 std::string FormatIpv4(std::uint32_t address)
 {
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        if (shift != 24)
-            text += '.';
-        text += std::to_string((address >> shift) & 0xFFu);
-    }
-    return text;
+    return std::to_string(address >> 24) + '.' + std::to_string((address >> 16) & 0xFFu) + '.' +
+           std::to_string((address >> 8) & 0xFFu) + '.' + std::to_string(address & 0xFFu);
 }
 
 bool ParseIpv4(const char* text, std::uint32_t& address)
