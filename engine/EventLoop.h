@@ -59,7 +59,6 @@ public:
     EventLoop(const EventLoop&) = delete;
     EventLoop& operator=(const EventLoop&) = delete;
 
-    LoopClock& Clock() { return m_clock; }
     Millis Now() const { return m_clock.Now(); }
 
     // Loop thread: serves calls, ticks, deadlines and actions until `done()`

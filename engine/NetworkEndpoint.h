@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <memory>
-#include <string>
 
 namespace pemblor {
 

@@ -1,7 +1,6 @@
 #pragma once
 #include "engine/FunctionRef.h"
 
-#include <atomic>
 #include <functional>
 
 namespace pemblor {

@@ -81,7 +81,7 @@ FleetJob::FleetJob(Transport& transport, UiDispatcher& ui, JobSettings settings,
 
 FleetJob::~FleetJob()
 {
-    if (m_observing)
+    if (m_started)
         m_transport.RemoveObserver(*this);
     m_ui.Cancel(static_cast<Deadline&>(*this));
     m_ui.Cancel(static_cast<PostedCall&>(*this));
@@ -100,7 +100,6 @@ void FleetJob::Start()
     // Discovery replies are heard from the first reboot on; listening from
     // the start keeps the observers' list still while devices come back.
     m_transport.AddObserver(*this);
-    m_observing = true;
     for (const auto& device : m_devices) {
         if (!device->refused.empty())
             Finish(*device, JobOutcome::Invalid, std::nullopt, device->refused);
@@ -135,21 +134,16 @@ void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::stri
         return;
     if (device.phase == DevicePhase::Reading || device.phase == DevicePhase::Changing)
         --m_outstanding;
-    DeviceOutcome outcome;
-    outcome.mac = device.row.mac;
-    outcome.result = result;
-    outcome.ip = std::move(ip);
-    outcome.before = device.before;
+    DeviceOutcome outcome{device.row.mac, result, std::move(ip), device.before, std::nullopt, std::move(message),
+                          std::move(route)};
     // What it holds now: the plan's values once it stored them.
     const bool holdsPlan = result != JobOutcome::Unchanged && result != JobOutcome::AuthenticationError &&
                            (result != JobOutcome::NeedsBroadcast || stored);
     if (result != JobOutcome::NotFound && result != JobOutcome::Invalid)
         outcome.after = holdsPlan ? device.target : device.before;
-    outcome.message = std::move(message);
-    outcome.route = std::move(route);
     Enter(device, DevicePhase::Done);
     --m_remaining;
-    if (m_remaining == 0 && m_observing) {
+    if (m_remaining == 0 && m_started) {
         m_ui.Cancel(static_cast<Deadline&>(*this));
         m_roundDue = false;
     }
