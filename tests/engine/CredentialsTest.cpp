@@ -93,7 +93,6 @@ protected:
     void SetUp() override
     {
         DiscoveryTest::SetUp();
-        interfaces = net.InterfaceList(kToolHost);
         SessionConfig config;
         config.interfaces = interfaces.get();
         ASSERT_TRUE(Open(std::move(config)).Ok());
@@ -116,21 +115,6 @@ protected:
         aps.push_back(std::make_unique<SimAccessPoint>(net, ui, settings, quirks, std::chrono::seconds(20)));
         return *aps.back();
     }
-    // Where every datagram the tool sent with the password went.
-    std::vector<std::string> PasswordTo() const
-    {
-        std::vector<std::string> to;
-        for (const auto& sent : net.SentLog()) {
-            if (sent.fromHost != kToolHost || sent.bytes.size() < HeaderSize)
-                continue;
-            const char* field = reinterpret_cast<const char*>(sent.bytes.data() + PacketHeader::OffsetPassword);
-            if (std::string(field, strnlen(field, CredentialFieldSize)) == "secret")
-                to.push_back(sent.toHost);
-        }
-        return to;
-    }
-
-    std::unique_ptr<IInterfaceList> interfaces;
     std::vector<std::unique_ptr<SimAccessPoint>> aps;
 };
 

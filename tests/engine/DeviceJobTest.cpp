@@ -5,6 +5,7 @@
 
 #include "engine/DeviceJob.h"
 #include "engine/Transport.h"
+#include "tests/fakenet/ToolRig.h"
 
 namespace pemblor::test {
 namespace {
@@ -50,16 +51,10 @@ private:
     EventLoop& m_ui;
 };
 
-class DeviceJobTest : public ::testing::Test {
+class DeviceJobTest : public ::testing::Test, protected ToolTransport {
 protected:
-    void SetUp() override
-    {
-        g_hRecvSocket = InvalidSocket;
-        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
-        ASSERT_TRUE(transport.Open().Ok());
-        ASSERT_TRUE(transport.StartReceiveThread());
-    }
-    void TearDown() override { g_hRecvSocket = InvalidSocket; }
+    DeviceJobTest() : ToolTransport(kToolHost) {}
+    void SetUp() override { ASSERT_TRUE(opened); }
 
     // Datagrams the tool sent to the device port (the loopback wake at the
     // end aside), with their virtual send times taken by the caller.
@@ -98,11 +93,6 @@ protected:
         ui.Advance(10);
     }
 
-    FakeNetwork net;
-    std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    VirtualClock clock;
-    EventLoop ui{clock};
-    Transport transport{*tool, ui};
     Reports reports{ui};
     TestAp ap{net, kApHost};
     TestAp moved{net, kMovedHost};

@@ -6,6 +6,7 @@
 #include "engine/Transport.h"
 #include "engine/EventLoop.h"
 #include "tests/fakenet/FakeNetwork.h"
+#include "tests/fakenet/ToolRig.h"
 #include "tests/fakenet/VirtualClock.h"
 #include "fleet/FleetJob.h"
 #include "protocol/MacText.h"
@@ -32,13 +33,10 @@ struct Ap {
 };
 
 // The tool and the devices on a network of their own.
-struct World {
-    explicit World(const std::vector<Ap>& devices)
+struct World : ToolTransport {
+    explicit World(const std::vector<Ap>& devices) : ToolTransport(kToolHost)
     {
-        g_hRecvSocket = InvalidSocket;
-        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
-        EXPECT_TRUE(transport.Open().Ok());
-        EXPECT_TRUE(transport.StartReceiveThread());
+        EXPECT_TRUE(opened);
         for (const Ap& ap : devices)
             aps.push_back(
                 std::make_unique<SimAccessPoint>(net, ui, ap.settings, ap.quirks, std::chrono::seconds(30)));
@@ -47,7 +45,6 @@ struct World {
     {
         transport.StopReceiveThread();
         aps.clear();
-        g_hRecvSocket = InvalidSocket;
     }
     void RunUntil(const std::function<bool()>& done)
     {
@@ -55,11 +52,6 @@ struct World {
             ui.Advance(500);
     }
 
-    FakeNetwork net;
-    std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    VirtualClock clock;
-    EventLoop ui{clock};
-    Transport transport{*tool, ui};
     std::vector<std::unique_ptr<SimAccessPoint>> aps;
 };
 
