@@ -68,26 +68,27 @@ public:
     // Loop thread: serves for `ms` of the clock's time; everything due up to
     // Now() + ms runs.
     void Advance(Millis ms);
-    // Loop thread: runs `action` once the clock reaches Now() + delay.
-    void After(Millis delay, std::function<void()> action);
-
+    // UiDispatcher: Advance, noted in Waits().
+    void WaitServing(unsigned ms) override;
     // Every WaitServing call: when it began and how long it was, in order
     // (tests assert that nothing blocks the loop's thread).
     const std::vector<std::pair<Millis, Millis>>& Waits() const { return m_waits; }
+    // Loop thread: runs `action` once the clock reaches Now() + delay.
+    void After(Millis delay, std::function<void()> action);
 
-    bool TimerArmed() const { return m_timer.has_value(); }
-    Millis TimerPeriod() const { return m_timerPeriod; }
-    // Deadlines scheduled and not yet expired or cancelled.
-    std::size_t PendingDeadlines() const { return m_deadlines.size(); }
-
-    // UiDispatcher
-    using QueuedDispatcher::Cancel;
+    // UiDispatcher: the discovery's timer.
     void SetTickHandler(std::function<void()> tick) override { m_tick = std::move(tick); }
     void ArmTimer(unsigned periodMs) override;
     void DisarmTimer() override;
+    bool TimerArmed() const { return m_timer.has_value(); }
+    Millis TimerPeriod() const { return m_timerPeriod; }
+
+    // UiDispatcher: the jobs' deadlines.
+    using QueuedDispatcher::Cancel;
     void Schedule(Deadline& deadline, unsigned delayMs) override;
     void Cancel(Deadline& deadline) override;
-    void WaitServing(unsigned ms) override;
+    // Deadlines scheduled and not yet expired or cancelled.
+    std::size_t PendingDeadlines() const { return m_deadlines.size(); }
 
 private:
     using Key = std::pair<Millis, std::uint64_t>;

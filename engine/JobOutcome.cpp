@@ -1,38 +1,25 @@
 #include "engine/JobOutcome.h"
 
-#include <utility>
+#include <cstddef>
+#include <iterator>
 
 namespace pemblor {
 
 namespace {
 
-// A reboot sent without waiting counts as stored; SendFailed and Stopped
-// have no name.
-constexpr std::pair<JobOutcome, std::string_view> kResultNames[] = {
-    {JobOutcome::Stored, "stored"},
-    {JobOutcome::RebootSent, "stored"},
-    {JobOutcome::Unchanged, "unchanged"},
-    {JobOutcome::Verified, "verified"},
-    {JobOutcome::AuthenticationError, "authentication-error"},
-    {JobOutcome::Timeout, "timeout"},
-    {JobOutcome::NotFound, "not-found"},
-    {JobOutcome::UnknownResult, "unknown-result"},
-    {JobOutcome::NotVerified, "not-verified"},
-    {JobOutcome::Invalid, "invalid"},
-    {JobOutcome::WouldChange, "would-change"},
-    {JobOutcome::RebootNotSent, "reboot-not-sent"},
-    {JobOutcome::NeedsBroadcast, "needs-broadcast"},
-};
+// By JobOutcome, in its order. A reboot sent without waiting counts as
+// stored; SendFailed and Stopped have no name.
+constexpr std::string_view kResultNames[] = {
+    "stored",       "unchanged", "verified", "authentication-error", "timeout",      "not-found",       "unknown-result",
+    "not-verified", "stored",    "",         "",                     "invalid",      "would-change",    "reboot-not-sent",
+    "needs-broadcast"};
+static_assert(std::size(kResultNames) == static_cast<std::size_t>(JobOutcome::NeedsBroadcast) + 1);
 
 } // namespace
 
 std::string_view ResultName(JobOutcome outcome)
 {
-    for (const auto& [named, name] : kResultNames) {
-        if (named == outcome)
-            return name;
-    }
-    return {};
+    return kResultNames[static_cast<std::size_t>(outcome)];
 }
 
 bool Succeeded(JobOutcome outcome)
