@@ -88,6 +88,14 @@ TEST(CredentialTextsTest, TheWindowsLines)
 }
 
 // The tool on 198.18.0.1/24 ("lan", eth0) with its interfaces listed.
+class Listener final : public JobListener {
+public:
+    void JobBroadcastingCredentials(DeviceJob&, const CredentialRoute& route) override { routes.push_back(route); }
+    void JobFinished(DeviceJob&, const JobReport& report) override { reports.push_back(report); }
+    std::vector<CredentialRoute> routes;
+    std::vector<JobReport> reports;
+};
+
 class CredentialsTest : public DiscoveryTest {
 protected:
     void SetUp() override
@@ -105,6 +113,30 @@ protected:
         DiscoveryTest::TearDown();
     }
 
+    static apsim::Quirks TakesChangesAtOnce()
+    {
+        apsim::Quirks quirks;
+        quirks.applyImmediately = true;
+        return quirks;
+    }
+    // Device 1 is changed to `address` and rebooted, its credentials by
+    // unicast only: the one report, after `ms`.
+    JobReport MoveThenReboot(const char* address, EventLoop::Millis ms)
+    {
+        Listener told;
+        DeviceJob job(session->transport(), ui, told, MacString(1));
+        JobPlan plan;
+        plan.change = SettingsRequest{};
+        plan.change->ipAddress = address;
+        plan.reboot = true;
+        plan.credentials = {"admin", "secret"};
+        plan.broadcast = CredentialBroadcast::Refuse;
+        EXPECT_TRUE(job.Start(plan));
+        ui.Advance(ms);
+        EXPECT_EQ(told.reports.size(), 1u);
+        return told.reports.empty() ? JobReport{} : told.reports.back();
+    }
+
     SimAccessPoint& Ap(std::uint8_t last, const char* address, apsim::Quirks quirks = {})
     {
         apsim::ApSettings settings;
@@ -116,14 +148,6 @@ protected:
         return *aps.back();
     }
     std::vector<std::unique_ptr<SimAccessPoint>> aps;
-};
-
-class Listener final : public JobListener {
-public:
-    void JobBroadcastingCredentials(DeviceJob&, const CredentialRoute& route) override { routes.push_back(route); }
-    void JobFinished(DeviceJob&, const JobReport& report) override { reports.push_back(report); }
-    std::vector<CredentialRoute> routes;
-    std::vector<JobReport> reports;
 };
 
 // Discovery replies from each device, the way the table learns them.
@@ -279,22 +303,11 @@ TEST_F(CredentialsTest, TheChangeGoesByUnicastWhereItCanElseAsThePolicySays)
 // reboot after it asks the old address, then the new one, and follows it.
 TEST_F(CredentialsTest, TheRebootAfterAMoveAsksTheOldAddressThenTheNew)
 {
-    apsim::Quirks quirks;
-    quirks.applyImmediately = true;
-    SimAccessPoint& device = Ap(1, "198.18.0.20", quirks);
-    Listener told;
-    DeviceJob job(session->transport(), ui, told, MacString(1));
-    JobPlan plan;
-    plan.change = SettingsRequest{};
-    plan.change->ipAddress = "198.18.0.50";
-    plan.reboot = true;
-    plan.credentials = {"admin", "secret"};
-    plan.broadcast = CredentialBroadcast::Refuse;
-    ASSERT_TRUE(job.Start(plan));
-    ui.Advance(4000);
-    ASSERT_EQ(told.reports.size(), 1u);
-    EXPECT_EQ(told.reports[0].outcome, JobOutcome::RebootSent);
-    EXPECT_EQ(told.reports[0].route->address, "198.18.0.50");
+    SimAccessPoint& device = Ap(1, "198.18.0.20", TakesChangesAtOnce());
+    const JobReport report = MoveThenReboot("198.18.0.50", 4000);
+    EXPECT_EQ(report.outcome, JobOutcome::RebootSent);
+    ASSERT_TRUE(report.route);
+    EXPECT_EQ(report.route->address, "198.18.0.50");
     EXPECT_EQ(PasswordTo(), (std::vector<std::string>{"198.18.0.20", "198.18.0.50"}));
     // Heard: the read, the question and the change at its old address; the
     // question there after the change goes unheard; then the new address.
@@ -307,23 +320,11 @@ TEST_F(CredentialsTest, TheRebootAfterAMoveAsksTheOldAddressThenTheNew)
 // took counts as made.
 TEST_F(CredentialsTest, ARebootHeldBackAfterATakenChangeKeepsTheChange)
 {
-    apsim::Quirks quirks;
-    quirks.applyImmediately = true;
-    Ap(1, "198.18.0.20", quirks);
-    Listener told;
-    DeviceJob job(session->transport(), ui, told, MacString(1));
-    JobPlan plan;
-    plan.change = SettingsRequest{};
-    plan.change->ipAddress = "198.18.5.50";
-    plan.reboot = true;
-    plan.credentials = {"admin", "secret"};
-    plan.broadcast = CredentialBroadcast::Refuse;
-    ASSERT_TRUE(job.Start(plan));
-    ui.Advance(3000);
-    ASSERT_EQ(told.reports.size(), 1u);
-    const JobReport& report = told.reports[0];
+    Ap(1, "198.18.0.20", TakesChangesAtOnce());
+    const JobReport report = MoveThenReboot("198.18.5.50", 3000);
     EXPECT_EQ(report.outcome, JobOutcome::NeedsBroadcast);
     EXPECT_EQ(report.step, JobStep::Reboot);
+    ASSERT_TRUE(report.route);
     EXPECT_EQ(report.route->reason, BroadcastReason::NoUnicastAnswer);
     EXPECT_EQ(report.after->ipAddr, "198.18.5.50");
     EXPECT_EQ(PasswordTo(), std::vector<std::string>{"198.18.0.20"}) << "the change only";

@@ -92,6 +92,18 @@ protected:
         (from ? *from : ap).Send(Detail(last, kApHost));
         ui.Advance(10);
     }
+    // Runs the job's read, and the device accepts its change.
+    void AcceptChange()
+    {
+        AnswerRead();
+        ap.Send(CommandReply(0));
+    }
+    // The report of the one job that ended.
+    JobReport OnlyReport() const
+    {
+        EXPECT_EQ(reports.finished.size(), 1u);
+        return reports.finished.empty() ? JobReport{} : reports.finished[0].report;
+    }
 
     Reports reports{ui};
     TestAp ap{net, kApHost};
@@ -128,8 +140,7 @@ TEST_F(DeviceJobTest, SettingsChangeEndsWithTheDevicesAnswerOrItsTimeOut)
         if (c.result)
             ap.Send(CommandReply(*c.result));
         ui.Advance(12000);
-        ASSERT_EQ(reports.finished.size(), 1u);
-        const JobReport& report = reports.finished[0].report;
+        const JobReport report = OnlyReport();
         EXPECT_EQ(report.outcome, c.outcome);
         EXPECT_EQ(report.step, JobStep::Change);
         EXPECT_EQ(report.result, c.code);
@@ -268,8 +279,7 @@ TEST_F(DeviceJobTest, RebootedDeviceIsVerifiedAtItsNewAddressOnTheDialogsSchedul
 {
     DeviceJob job(transport, ui, reports, MacString(1));
     ASSERT_TRUE(job.Start(RebootPlan(kMovedHost)));
-    AnswerRead();
-    ap.Send(CommandReply(0));
+    AcceptChange();
     ui.Advance(10);
     ASSERT_EQ(job.Step(), JobStep::Restart);
     const EventLoop::Millis rebootAt = ui.Now() - 10;
@@ -282,8 +292,7 @@ TEST_F(DeviceJobTest, RebootedDeviceIsVerifiedAtItsNewAddressOnTheDialogsSchedul
     EXPECT_EQ(Sent().back(), Bytes(BuildDetailQuery(MacString(1))));
     moved.Send(Detail(1, kMovedHost));
     ui.Advance(10);
-    ASSERT_EQ(reports.finished.size(), 1u);
-    const JobReport& report = reports.finished[0].report;
+    const JobReport report = OnlyReport();
     EXPECT_EQ(report.outcome, JobOutcome::Verified);
     EXPECT_EQ(report.address, kMovedHost);
     EXPECT_EQ(report.oldAddress, kApHost);
@@ -313,8 +322,7 @@ TEST_F(DeviceJobTest, DeviceNotSeenAfterTheRebootIsNotVerifiedAfterNineQueriesOv
 {
     DeviceJob job(transport, ui, reports, MacString(1));
     ASSERT_TRUE(job.Start(RebootPlan(kMovedHost)));
-    AnswerRead();
-    ap.Send(CommandReply(0));
+    AcceptChange();
     ui.Advance(10);
     const EventLoop::Millis rebootAt = ui.Now() - 10;
     const std::size_t sentBefore = Sent().size();
@@ -326,8 +334,7 @@ TEST_F(DeviceJobTest, DeviceNotSeenAfterTheRebootIsNotVerifiedAfterNineQueriesOv
         for (std::size_t i = count; i < Sent().size(); ++i)
             queryTimes.push_back((ui.Now() - rebootAt) / 1000);
     }
-    ASSERT_EQ(reports.finished.size(), 1u);
-    const JobReport& report = reports.finished[0].report;
+    const JobReport report = OnlyReport();
     EXPECT_EQ(report.outcome, JobOutcome::NotVerified);
     EXPECT_FALSE(report.heardAfterRestart);
     EXPECT_EQ(report.address, kApHost);
@@ -341,15 +348,13 @@ TEST_F(DeviceJobTest, DeviceThatAnswersOnlyFromItsOldAddressIsToldSo)
 {
     DeviceJob job(transport, ui, reports, MacString(1));
     ASSERT_TRUE(job.Start(RebootPlan(kMovedHost)));
-    AnswerRead();
-    ap.Send(CommandReply(0));
+    AcceptChange();
     ui.Advance(30000);
     for (int i = 0; i < 60 && reports.finished.empty(); ++i) {
         ap.Send(Detail(1, kApHost));
         ui.Advance(1000);
     }
-    ASSERT_EQ(reports.finished.size(), 1u);
-    const JobReport& report = reports.finished[0].report;
+    const JobReport report = OnlyReport();
     EXPECT_EQ(report.outcome, JobOutcome::NotVerified);
     EXPECT_TRUE(report.heardAfterRestart);
     EXPECT_EQ(report.address, kApHost);
@@ -416,8 +421,7 @@ TEST_F(DeviceJobTest, VerifyCountsOnlyAnAnswerWhereTheDeviceShouldBe)
         const EventLoop::Millis answeredAt = ui.Now();
         c.answersFrom->Send(EncodeDatagram(TypeQueryReply, Mac(1), "", "", views));
         ui.Advance(60000);
-        ASSERT_EQ(reports.finished.size(), 1u);
-        const JobReport& report = reports.finished[0].report;
+        const JobReport report = OnlyReport();
         EXPECT_EQ(report.outcome, c.outcome);
         EXPECT_EQ(report.address, c.answerHost);
         EXPECT_TRUE(report.heardAfterRestart);

@@ -72,6 +72,19 @@ JobRow Row(int n, std::string ip, std::optional<std::string> netmask = "255.255.
     return {{Mac(n), std::move(ip), std::move(netmask), std::nullopt, false}, {}};
 }
 
+// `count` devices that answer from one address with zero-MAC results, each
+// planned at Host(n) in `rows`.
+std::vector<Ap> AtOneAddress(int count, std::vector<JobRow>& rows)
+{
+    std::vector<Ap> devices;
+    for (int n = 0; n < count; ++n) {
+        devices.push_back(MakeAp(n, "198.19.250.1"));
+        devices.back().quirks.zeroMacResult = true;
+        rows.push_back(Row(n, Host(n)));
+    }
+    return devices;
+}
+
 JobSettings Defaults()
 {
     JobSettings settings;
@@ -402,14 +415,10 @@ TEST_F(FleetJobTest, StoredButNotYetMovedIsRebootedAndVerifiedUnderAReboot)
 
 TEST_F(FleetJobTest, ZeroMacResultsFromASharedAddressAreTakenOneDeviceAtATime)
 {
-    std::vector<Ap> devices;
     std::vector<JobRow> rows;
-    for (int n = 0; n < 6; ++n) {
-        devices.push_back(MakeAp(n, "198.19.250.1"));
-        devices.back().quirks.zeroMacResult = true;
-        devices.back().quirks.replyDelayMs = 40;
-        rows.push_back(Row(n, Host(n)));
-    }
+    std::vector<Ap> devices = AtOneAddress(6, rows);
+    for (Ap& device : devices)
+        device.quirks.replyDelayMs = 40;
     // One of them refuses: its refusal must not be pinned on a neighbour.
     devices[3].settings.pass = "other";
     Place(devices);
@@ -433,14 +442,11 @@ TEST_F(FleetJobTest, ZeroMacResultsFromASharedAddressAreTakenOneDeviceAtATime)
 // after its change) and end that device as refused.
 TEST_F(FleetJobTest, ALateCopyOfAResultIsNeverTakenForTheNextDeviceAtItsAddress)
 {
-    std::vector<Ap> devices;
     std::vector<JobRow> rows;
-    for (int n = 0; n < 3; ++n) {
-        devices.push_back(MakeAp(n, "198.19.250.1"));
-        devices.back().quirks.zeroMacResult = true;
-        devices.back().quirks.lateCopyMs = 600;
-        devices.back().quirks.replyDelayMs = 700;
-        rows.push_back(Row(n, Host(n)));
+    std::vector<Ap> devices = AtOneAddress(3, rows);
+    for (Ap& device : devices) {
+        device.quirks.lateCopyMs = 600;
+        device.quirks.replyDelayMs = 700;
     }
     devices[0].settings.pass = "other";
     Place(devices);

@@ -89,6 +89,25 @@ SettingsRequest Change()
     return change;
 }
 
+// The change, and the reboot with the re-read after it, as each path asks
+// its jobs for them.
+JobPlan ChangePlan()
+{
+    JobPlan plan;
+    plan.change = Change();
+    plan.credentials = {"admin", "secret"};
+    return plan;
+}
+
+JobPlan RebootPlan()
+{
+    JobPlan plan;
+    plan.reboot = true;
+    plan.verify = true;
+    plan.credentials = {"admin", "secret"};
+    return plan;
+}
+
 // The dialog: it reads when it opens, sends what the user changed on
 // Apply, and on the reboot question's OK reboots and re-reads.
 Ending ThroughTheDialog(World& world)
@@ -96,18 +115,13 @@ Ending ThroughTheDialog(World& world)
     LastReport listener;
     DeviceJob job(world.transport, world.ui, listener, kMac, kOld);
     RunPlan(world, job, listener, JobPlan{});
-    JobPlan change;
+    JobPlan change = ChangePlan();
     change.read = false;
-    change.change = Change();
     change.skipUnchanged = false;
-    change.credentials = {"admin", "secret"};
     JobReport report = RunPlan(world, job, listener, change);
     if (report.outcome == JobOutcome::Stored) {
-        JobPlan reboot;
+        JobPlan reboot = RebootPlan();
         reboot.read = false;
-        reboot.reboot = true;
-        reboot.verify = true;
-        reboot.credentials = {"admin", "secret"};
         report = RunPlan(world, job, listener, reboot);
     }
     return {report.outcome, report.address};
@@ -120,18 +134,11 @@ Ending ThroughSetAndRebootWait(World& world)
     JobReport report;
     {
         DeviceJob set(world.transport, world.ui, listener, kMac);
-        JobPlan plan;
-        plan.change = Change();
-        plan.credentials = {"admin", "secret"};
-        report = RunPlan(world, set, listener, plan);
+        report = RunPlan(world, set, listener, ChangePlan());
     }
     if (report.outcome == JobOutcome::Stored) {
         DeviceJob reboot(world.transport, world.ui, listener, kMac);
-        JobPlan plan;
-        plan.reboot = true;
-        plan.verify = true;
-        plan.credentials = {"admin", "secret"};
-        report = RunPlan(world, reboot, listener, plan);
+        report = RunPlan(world, reboot, listener, RebootPlan());
     }
     return {report.outcome, report.address};
 }
