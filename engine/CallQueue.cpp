@@ -1,15 +1,7 @@
 #include "engine/CallQueue.h"
 
-#include <utility>
 
 namespace pemblor {
-
-CallQueue::CallQueue(std::function<void()> wake) : m_wake(std::move(wake)) {}
-
-CallQueue::~CallQueue()
-{
-    Stop();
-}
 
 void CallQueue::WakeLocked()
 {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace pemblor {
 
@@ -23,8 +24,8 @@ public:
     // `wake` tells the serving thread that work is queued; it runs with the
     // queue's lock held, once for all the work queued until the next Serve,
     // and must not call back into the queue.
-    explicit CallQueue(std::function<void()> wake);
-    ~CallQueue();
+    explicit CallQueue(std::function<void()> wake) : m_wake(std::move(wake)) {}
+    ~CallQueue() { Stop(); }
     CallQueue(const CallQueue&) = delete;
     CallQueue& operator=(const CallQueue&) = delete;
 

@@ -84,11 +84,6 @@ DeviceJob::DeviceJob(Transport& transport, UiDispatcher& ui, JobListener& listen
 {
 }
 
-DeviceJob::~DeviceJob()
-{
-    Stop();
-}
-
 bool DeviceJob::Start(const JobPlan& plan)
 {
     if (Running())
@@ -142,11 +137,6 @@ void DeviceJob::Progress()
     m_listener.JobProgress(*this, m_step, secondsLeft, m_queriesSent);
 }
 
-bool DeviceJob::Send(Request request, const Datagram& datagram)
-{
-    return Told(request, m_transport.Send(request, datagram, m_interface));
-}
-
 bool DeviceJob::Told(Request request, const SendReport& report)
 {
     for (const SendReport::Failure& failure : report.failures)
@@ -162,11 +152,6 @@ void DeviceJob::QueryDetail()
         return;
     }
     m_ui.Schedule(*this, m_plan.detailTimeoutMs);
-}
-
-void DeviceJob::Await(Awaited what)
-{
-    m_transport.Await(*this, m_mac, m_address, what);
 }
 
 void DeviceJob::AfterRead()

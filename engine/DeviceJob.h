@@ -193,7 +193,7 @@ public:
     DeviceJob(Transport& transport, UiDispatcher& ui, JobListener& listener, std::string macText,
               std::string address = {}, unsigned interfaceIndex = 0);
     // Stops a running job.
-    ~DeviceJob();
+    ~DeviceJob() { Stop(); }
     DeviceJob(const DeviceJob&) = delete;
     DeviceJob& operator=(const DeviceJob&) = delete;
 
@@ -256,11 +256,14 @@ private:
     void VerifyTick();
     void SendQuery();
     // False when the request went out of no interface.
-    bool Send(Request request, const Datagram& datagram);
+    bool Send(Request request, const Datagram& datagram)
+    {
+        return Told(request, m_transport.Send(request, datagram, m_interface));
+    }
     // Tells the listener of each interface a send failed on; report.sent.
     bool Told(Request request, const SendReport& report);
     void NotVerified();
-    void Await(Awaited what);
+    void Await(Awaited what) { m_transport.Await(*this, m_mac, m_address, what); }
     void Progress();
     void Finish(JobOutcome outcome, int result = 0);
 

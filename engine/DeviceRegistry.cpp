@@ -27,11 +27,9 @@ std::optional<std::string_view> DeviceRecord::Cell(int column) const
 
 std::optional<std::string_view> DeviceRecord::Value(std::string_view name) const
 {
-    for (const Entry& entry : entries) {
-        if (entry.name == name)
-            return std::string_view(entry.value);
-    }
-    return std::nullopt;
+    const auto found =
+        std::find_if(entries.begin(), entries.end(), [name](const Entry& entry) { return entry.name == name; });
+    return found != entries.end() ? std::optional(std::string_view(found->value)) : std::nullopt;
 }
 
 DeviceRegistry::DeviceRegistry(std::size_t expectedDevices)
@@ -204,17 +202,13 @@ std::optional<int> DeviceRegistry::Find(const MacBytes& mac) const
 {
     std::lock_guard lock(m_lock);
     const auto found = m_byMac.find(Key(mac));
-    if (found == m_byMac.end())
-        return std::nullopt;
-    return found->second;
+    return found != m_byMac.end() ? std::optional(found->second) : std::nullopt;
 }
 
 std::optional<int> DeviceRegistry::Find(std::string_view macText) const
 {
     const std::optional<MacBytes> mac = ParseDeviceMac(macText);
-    if (!mac)
-        return std::nullopt;
-    return Find(*mac);
+    return mac ? Find(*mac) : std::nullopt;
 }
 
 std::optional<DeviceRecord> DeviceRegistry::Get(int index) const

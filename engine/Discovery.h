@@ -33,7 +33,7 @@ public:
     Discovery(Transport& transport, DeviceRegistry& registry, UiDispatcher& ui, DiscoveryListener& listener,
               Clock now = {});
     // Hears the transport no more.
-    ~Discovery();
+    ~Discovery() { m_transport.RemoveObserver(*this); }
     Discovery(const Discovery&) = delete;
     Discovery& operator=(const Discovery&) = delete;
 

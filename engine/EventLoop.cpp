@@ -25,21 +25,11 @@ EventLoop::EventLoop(LoopClock& clock)
 {
 }
 
-EventLoop::~EventLoop()
-{
-    Stop();
-}
-
 EventLoop::Key EventLoop::Enqueue(Millis at, std::function<void()> action)
 {
     const Key key{at, ++m_seq};
     m_events.emplace(key, std::move(action));
     return key;
-}
-
-void EventLoop::After(Millis delay, std::function<void()> action)
-{
-    Enqueue(Now() + delay, std::move(action));
 }
 
 void EventLoop::ArmTimer(unsigned periodMs)
@@ -122,11 +112,6 @@ bool EventLoop::RunUntil(Millis deadline, const std::function<bool()>& done)
         if (now >= deadline && (m_events.empty() || m_events.begin()->first.first > now))
             return done();
     }
-}
-
-void EventLoop::Advance(Millis ms)
-{
-    RunUntil(Now() + ms, [] { return false; });
 }
 
 void EventLoop::WaitServing(unsigned ms)

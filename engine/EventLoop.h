@@ -55,7 +55,7 @@ public:
     using Millis = LoopClock::Millis;
 
     explicit EventLoop(LoopClock& clock);
-    ~EventLoop() override;
+    ~EventLoop() override { Stop(); }
     EventLoop(const EventLoop&) = delete;
     EventLoop& operator=(const EventLoop&) = delete;
 
@@ -67,14 +67,14 @@ public:
     bool RunUntil(Millis deadline, const std::function<bool()>& done);
     // Loop thread: serves for `ms` of the clock's time; everything due up to
     // Now() + ms runs.
-    void Advance(Millis ms);
+    void Advance(Millis ms) { RunUntil(Now() + ms, [] { return false; }); }
     // UiDispatcher: Advance, noted in Waits().
     void WaitServing(unsigned ms) override;
     // Every WaitServing call: when it began and how long it was, in order
     // (tests assert that nothing blocks the loop's thread).
     const std::vector<std::pair<Millis, Millis>>& Waits() const { return m_waits; }
     // Loop thread: runs `action` once the clock reaches Now() + delay.
-    void After(Millis delay, std::function<void()> action);
+    void After(Millis delay, std::function<void()> action) { Enqueue(Now() + delay, std::move(action)); }
 
     // UiDispatcher: the discovery's timer.
     void SetTickHandler(std::function<void()> tick) override { m_tick = std::move(tick); }

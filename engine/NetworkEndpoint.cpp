@@ -70,9 +70,4 @@ int CNetworkEndpoint::Sent(FunctionRef<int(ISocket&)> send)
     return sent;
 }
 
-int CNetworkEndpoint::LastError() const
-{
-    return m_nLastError;
-}
-
 } // namespace pemblor

@@ -42,7 +42,7 @@ public:
     int SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host);
     // The same out of one interface (ISocket::SendOutOf).
     int SendOutOf(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port, const char* host);
-    int LastError() const;
+    int LastError() const { return m_nLastError; }
 
     bool HasSendSocket() const { return m_skSend != nullptr; }
 

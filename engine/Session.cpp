@@ -23,9 +23,4 @@ Session::Session(ISocketLayer& sockets, UiDispatcher& ui, DiscoveryListener& lis
 {
 }
 
-Session::~Session()
-{
-    StopReceiveThread();
-}
-
 } // namespace pemblor

@@ -41,7 +41,7 @@ public:
     Session(ISocketLayer& sockets, UiDispatcher& ui, DiscoveryListener& listener, SessionConfig config = {},
             Clock now = {}, std::size_t expectedDevices = 1024);
     // Stops the receive thread (a bounded wait).
-    ~Session();
+    ~Session() { StopReceiveThread(); }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
