@@ -1,6 +1,5 @@
 #include "engine/CallQueue.h"
 
-
 namespace pemblor {
 
 void CallQueue::WakeLocked()
