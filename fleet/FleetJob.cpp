@@ -162,11 +162,9 @@ bool FleetJob::AddressShared(const Device& device, std::string_view address) con
 
 bool FleetJob::AddressBusy(const std::string& address) const
 {
-    if (m_quiet.contains(address))
-        return true;
-    return std::any_of(m_devices.begin(), m_devices.end(), [&address](const auto& device) {
-        return device->phase == DevicePhase::Changing && device->address == address;
-    });
+    return m_quiet.contains(address) || std::any_of(m_devices.begin(), m_devices.end(), [&address](const auto& device) {
+               return device->phase == DevicePhase::Changing && device->address == address;
+           });
 }
 
 void FleetJob::BeginQuiet(Device& device)

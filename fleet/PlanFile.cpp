@@ -53,9 +53,7 @@ bool ReadRecord(std::istream& in, std::vector<std::string>& cells, int& lines, b
 
 std::optional<std::string> Cell(const std::string& text)
 {
-    if (text.empty())
-        return std::nullopt;
-    return text;
+    return text.empty() ? std::nullopt : std::optional(text);
 }
 
 std::string Upper(std::string text)
