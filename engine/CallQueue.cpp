@@ -1,15 +1,6 @@
 #include "engine/CallQueue.h"
 
-#include <utility>
-
 namespace pemblor {
-
-CallQueue::CallQueue(std::function<void()> wake) : m_wake(std::move(wake)) {}
-
-CallQueue::~CallQueue()
-{
-    Stop();
-}
 
 void CallQueue::WakeLocked()
 {
@@ -36,27 +27,61 @@ bool CallQueue::Invoke(FunctionRef<void()> call)
 void CallQueue::Post(PostedCall& call)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_stopped && m_posted.Push(call))
-        WakeLocked();
+    if (m_stopped || call.m_queued)
+        return;
+    call.m_queued = true;
+    call.m_next = nullptr;
+    (m_lastPosted ? m_lastPosted->m_next : m_posted) = &call;
+    m_lastPosted = &call;
+    WakeLocked();
 }
 
 void CallQueue::Cancel(PostedCall& call)
 {
-    m_posted.Remove(call);
+    std::lock_guard lock(m_mutex);
+    if (!call.m_queued)
+        return;
+    PostedCall* previous = nullptr;
+    PostedCall* at = m_posted;
+    for (; at && at != &call; at = at->m_next)
+        previous = at;
+    if (!at)
+        return;
+    (previous ? previous->m_next : m_posted) = call.m_next;
+    if (m_lastPosted == &call)
+        m_lastPosted = previous;
+    call.m_queued = false;
+    call.m_next = nullptr;
+}
+
+PostedCall* CallQueue::PopPosted()
+{
+    std::lock_guard lock(m_mutex);
+    PostedCall* call = m_posted;
+    if (!call)
+        return nullptr;
+    m_posted = call->m_next;
+    if (!m_posted)
+        m_lastPosted = nullptr;
+    call->m_queued = false;
+    call->m_next = nullptr;
+    return call;
 }
 
 void CallQueue::Stop()
 {
-    std::lock_guard lock(m_mutex);
-    m_stopped = true;
-    // Callers of queued invocations must not wait for a thread that will not
-    // serve them again.
-    for (Invocation* waiting = m_invocations; waiting; waiting = waiting->next)
-        waiting->done = true;
-    m_invocations = m_lastInvocation = nullptr;
-    while (m_posted.Pop()) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        // Callers of queued invocations must not wait for a thread that will
+        // not serve them again.
+        for (Invocation* waiting = m_invocations; waiting; waiting = waiting->next)
+            waiting->done = true;
+        m_invocations = m_lastInvocation = nullptr;
+        m_invokeDone.notify_all();
     }
-    m_invokeDone.notify_all();
+    while (PopPosted()) {
+    }
 }
 
 bool CallQueue::Serve()
@@ -78,11 +103,20 @@ bool CallQueue::Serve()
         m_invokeDone.notify_all();
         invocation = next;
     }
-    while (PostedCall* call = m_posted.Pop()) {
+    while (PostedCall* call = PopPosted()) {
         call->Run();
         served = true;
     }
     return served;
+}
+
+bool QueuedDispatcher::Invoke(FunctionRef<void()> call)
+{
+    if (OnUiThread()) {
+        call();
+        return true;
+    }
+    return m_calls.Invoke(call);
 }
 
 } // namespace pemblor

@@ -6,18 +6,6 @@
 
 namespace pemblor {
 
-namespace {
-
-bool SameAddress(std::string_view a, std::string_view b)
-{
-    std::uint32_t left = 0, right = 0;
-    if (ParseIpv4(std::string(a).c_str(), left) && ParseIpv4(std::string(b).c_str(), right))
-        return left == right;
-    return a == b;
-}
-
-} // namespace
-
 CredentialRoute RouteBeforeQuery(std::string_view address, const NetworkInterface* answeredOn, bool addressShared)
 {
     CredentialRoute route;
@@ -57,9 +45,7 @@ std::optional<CredentialRoute> ListedDeviceRoute(const DeviceRegistry& registry,
                                                  std::string_view macText)
 {
     const std::optional<int> index = registry.Find(macText);
-    if (!index)
-        return std::nullopt;
-    const std::optional<DeviceRecord> record = registry.Get(*index);
+    const std::optional<DeviceRecord> record = index ? registry.Get(*index) : std::nullopt;
     if (!record)
         return std::nullopt;
     std::optional<NetworkInterface> answeredOn = transport.InterfaceByIndex(record->interfaceIndex);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace pemblor {
 
@@ -19,21 +20,6 @@ void ForEachSetting(const ReplyDatagram& reply, EntryTextBuffer& work, Store&& s
         const EntryText text = SplitEntryText(item.entry.text.data(), item.entry.length, work);
         store(text.name, text.value);
     }
-}
-
-// The field of `settings` that the detail reply's entry `name` fills; null
-// for a name that is not one of them.
-inline std::optional<std::string>* SettingField(DeviceSettings& settings, std::string_view name)
-{
-    if (name == "IP_ADDR")
-        return &settings.ipAddr;
-    if (name == "SUBNET_MASK")
-        return &settings.netmask;
-    if (name == "DEFAULT_GATEWAY")
-        return &settings.gateway;
-    if (name == "DHCP")
-        return &settings.dhcp;
-    return nullptr;
 }
 
 // Whether a query reply answers the detail query: it carries one of the
@@ -52,10 +38,17 @@ inline bool AnswersDetailQuery(const ReplyDatagram& reply, EntryTextBuffer& work
 // A detail reply's settings (the last entry of a name wins).
 inline DeviceSettings ReadSettings(const ReplyDatagram& reply, EntryTextBuffer& work)
 {
+    using Field = std::optional<std::string> DeviceSettings::*;
+    static constexpr std::pair<std::string_view, Field> kFields[] = {{"IP_ADDR", &DeviceSettings::ipAddr},
+                                                                     {"SUBNET_MASK", &DeviceSettings::netmask},
+                                                                     {"DEFAULT_GATEWAY", &DeviceSettings::gateway},
+                                                                     {"DHCP", &DeviceSettings::dhcp}};
     DeviceSettings settings;
     ForEachSetting(reply, work, [&settings](std::string_view name, std::string_view value) {
-        if (std::optional<std::string>* field = SettingField(settings, name))
-            *field = std::string(value);
+        for (const auto& [entry, field] : kFields) {
+            if (entry == name)
+                settings.*field = std::string(value);
+        }
     });
     return settings;
 }

@@ -6,6 +6,7 @@
 #include "protocol/ReplyDatagram.h"
 #include "protocol/Requests.h"
 
+#include <cstdlib>
 #include <utility>
 
 namespace pemblor {
@@ -17,30 +18,6 @@ constexpr unsigned kSecondMs = 1000;
 // as it takes the kernel to let go of neighbour entries nobody uses (5 s).
 constexpr unsigned kResendMs = 250;
 constexpr int kResendTries = 24;
-
-// The dialog's reading of a DHCP text: its leading decimal integer, as atoi.
-bool LeadingIntegerIsOne(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    if (i < text.size() && text[i] == '+')
-        ++i;
-    while (i < text.size() && text[i] == '0')
-        ++i;
-    return i < text.size() && text[i] == '1' && (i + 1 == text.size() || text[i + 1] < '0' || text[i + 1] > '9');
-}
-
-// Two address texts name the same address: equal as dotted decimal, or,
-// where one is not, equal as text.
-bool SameAddress(std::string_view a, std::string_view b)
-{
-    std::uint32_t left = 0, right = 0;
-    const std::string first(a), second(b);
-    if (ParseIpv4(first.c_str(), left) && ParseIpv4(second.c_str(), right))
-        return left == right;
-    return a == b;
-}
 
 // A blank gateway is sent as none.
 std::string_view GatewayText(std::string_view text)
@@ -58,35 +35,21 @@ bool BackAsExpected(std::string_view expectedAddress, std::string_view expectedN
     return !netmask || expectedNetmask.empty() || SameAddress(*netmask, expectedNetmask);
 }
 
+// The dialog's reading of a DHCP text: its leading decimal integer, as atoi.
 bool DeviceSettings::DhcpOn() const
 {
-    return dhcp && LeadingIntegerIsOne(*dhcp);
+    return dhcp && std::strtol(dhcp->c_str(), nullptr, 10) == 1;
 }
 
 SettingsRequest SettingsRequest::From(const SettingsChange& change)
 {
-    SettingsRequest request;
-    if (change.ipAddress)
-        request.ipAddress = std::string(*change.ipAddress);
-    if (change.subnetMask)
-        request.subnetMask = std::string(*change.subnetMask);
-    if (change.gateway)
-        request.gateway = std::string(*change.gateway);
-    request.dhcp = change.dhcp;
-    return request;
+    using Owned = std::optional<std::string>;
+    return {Owned(change.ipAddress), Owned(change.subnetMask), Owned(change.gateway), change.dhcp};
 }
 
 SettingsChange SettingsRequest::View() const
 {
-    SettingsChange change;
-    if (ipAddress)
-        change.ipAddress = *ipAddress;
-    if (subnetMask)
-        change.subnetMask = *subnetMask;
-    if (gateway)
-        change.gateway = *gateway;
-    change.dhcp = dhcp;
-    return change;
+    return {ipAddress, subnetMask, gateway, dhcp};
 }
 
 bool SettingsRequest::WouldChange(const DeviceSettings& current) const
@@ -126,11 +89,6 @@ DeviceJob::DeviceJob(Transport& transport, UiDispatcher& ui, JobListener& listen
 {
 }
 
-DeviceJob::~DeviceJob()
-{
-    Stop();
-}
-
 bool DeviceJob::Start(const JobPlan& plan)
 {
     if (Running())
@@ -149,10 +107,10 @@ bool DeviceJob::Start(const JobPlan& plan)
     m_resendsLeft = kResendTries;
     if (m_plan.read) {
         Begin(JobStep::Read);
-        SendRead();
-        return true;
+        QueryDetail();
+    } else {
+        AfterRead();
     }
-    AfterRead();
     return true;
 }
 
@@ -185,12 +143,7 @@ void DeviceJob::Progress()
     m_listener.JobProgress(*this, m_step, secondsLeft, m_queriesSent);
 }
 
-bool DeviceJob::Send(Request request, const Datagram& datagram)
-{
-    return Settle(request, m_transport.Send(request, datagram, m_interface), Resend::None) == Sent::Out;
-}
-
-DeviceJob::Sent DeviceJob::Settle(Request request, const SendReport& report, Resend again)
+DeviceJob::Sent DeviceJob::Told(Request request, const SendReport& report, Resend again)
 {
     if (!report.sent && again != Resend::None && report.NoRoomNow() && m_resendsLeft > 0) {
         --m_resendsLeft;
@@ -215,25 +168,14 @@ void DeviceJob::Disarm()
     m_ui.Cancel(*this);
 }
 
-void DeviceJob::SendRead()
+void DeviceJob::QueryDetail()
 {
     Await(Awaited::Detail);
-    switch (Settle(Request::DetailQuery, m_transport.Send(Request::DetailQuery, BuildDetailQuery(m_macText), m_interface),
-                   Resend::Read)) {
-    case Sent::Out:
-        Arm(m_plan.detailTimeoutMs);
-        return;
-    case Sent::Later:
-        return;
-    case Sent::Failed:
+    const Sent sent = Send(Request::DetailQuery, BuildDetailQuery(m_macText), Resend::Detail);
+    if (sent == Sent::Failed)
         Finish(JobOutcome::SendFailed);
-        return;
-    }
-}
-
-void DeviceJob::Await(Awaited what)
-{
-    m_transport.Await(*this, m_mac, m_address, what);
+    else if (sent == Sent::Out)
+        Arm(m_plan.detailTimeoutMs);
 }
 
 void DeviceJob::AfterRead()
@@ -243,7 +185,8 @@ void DeviceJob::AfterRead()
             Finish(JobOutcome::Unchanged);
             return;
         }
-        BeginChange();
+        Begin(JobStep::Change);
+        SendChange();
         return;
     }
     if (m_plan.reboot) {
@@ -260,24 +203,12 @@ void DeviceJob::AfterRead()
     Finish(JobOutcome::Unchanged);
 }
 
-void DeviceJob::BeginChange()
-{
-    Begin(JobStep::Change);
-    SendChange();
-}
-
 void DeviceJob::SendChange()
 {
-    if (!CredentialsMayGo())
-        return;
-    Await(Awaited::Result);
-    const Sent sent = SendWithCredentials(
-        Request::SettingsChange,
-        BuildSettingsChange(m_macText, m_plan.credentials.user, m_plan.credentials.password, m_plan.change->View()),
-        Resend::Change);
-    if (sent == Sent::Failed)
-        Finish(JobOutcome::SendFailed);
-    if (sent == Sent::Out)
+    const JobCredentials& credentials = m_plan.credentials;
+    if (SendCommand(Request::SettingsChange,
+                    BuildSettingsChange(m_macText, credentials.user, credentials.password, m_plan.change->View()),
+                    Resend::Change))
         Arm(m_plan.resultTimeoutMs);
 }
 
@@ -298,16 +229,10 @@ void DeviceJob::BeginReboot()
 
 void DeviceJob::SendReboot()
 {
-    if (!CredentialsMayGo())
-        return;
     // A refusal answers the reboot; an accepted reboot may go unanswered.
-    Await(Awaited::Result);
-    const Sent sent = SendWithCredentials(
-        Request::Reboot, BuildRebootRequest(m_macText, m_plan.credentials.user, m_plan.credentials.password),
-        Resend::Reboot);
-    if (sent == Sent::Failed)
-        Finish(JobOutcome::SendFailed);
-    if (sent != Sent::Out)
+    const JobCredentials& credentials = m_plan.credentials;
+    if (!SendCommand(Request::Reboot, BuildRebootRequest(m_macText, credentials.user, credentials.password),
+                     Resend::Reboot))
         return;
     // After the restart it answers from what it stored.
     m_movedTo.clear();
@@ -375,19 +300,7 @@ bool DeviceJob::DecideRoute()
 {
     if (m_address.empty()) {
         m_query = RouteQuery::Locate;
-        Await(Awaited::Detail);
-        const SendReport report = m_transport.Send(Request::DetailQuery, BuildDetailQuery(m_macText), m_interface);
-        switch (Settle(Request::DetailQuery, report, Resend::Locate)) {
-        case Sent::Out:
-            Arm(m_plan.detailTimeoutMs);
-            break;
-        case Sent::Later:
-            break;
-        case Sent::Failed:
-            m_query = RouteQuery::None;
-            Finish(JobOutcome::SendFailed);
-            break;
-        }
+        QueryDetail();
         return false;
     }
     const std::optional<NetworkInterface> answeredOn = AnsweredOn();
@@ -418,18 +331,14 @@ void DeviceJob::AskNextCandidate()
     const CredentialRoute& candidate = m_candidates[m_candidate];
     m_query = RouteQuery::Unicast;
     Await(Awaited::Detail);
-    const SendReport report = m_transport.SendUnicast(BuildDetailQuery(m_macText), candidate.address,
-                                                      candidate.interfaceIndex);
-    switch (Settle(Request::DetailQuery, report, Resend::UnicastQuery)) {
-    case Sent::Out:
-        Arm(m_plan.unicastQueryTimeoutMs);
-        return;
-    case Sent::Later:
-        return;
-    case Sent::Failed:
+    const Sent sent =
+        Told(Request::DetailQuery,
+             m_transport.SendUnicast(BuildDetailQuery(m_macText), candidate.address, candidate.interfaceIndex),
+             Resend::Candidate);
+    if (sent == Sent::Failed)
         CandidateUnanswered();
-        return;
-    }
+    else if (sent == Sent::Out)
+        Arm(m_plan.unicastQueryTimeoutMs);
 }
 
 void DeviceJob::CandidateUnanswered()
@@ -452,14 +361,19 @@ void DeviceJob::ResumeCommand()
         SendReboot();
 }
 
-DeviceJob::Sent DeviceJob::SendWithCredentials(Request request, const Datagram& datagram, Resend again)
+bool DeviceJob::SendCommand(Request request, const Datagram& datagram, Resend again)
 {
+    if (!CredentialsMayGo())
+        return false;
+    Await(Awaited::Result);
     m_report.route = m_route;
-    const bool unicast = m_route && m_route->Unicast();
-    return Settle(request,
-                  unicast ? m_transport.SendUnicast(datagram, m_route->address, m_route->interfaceIndex)
-                          : m_transport.Send(request, datagram, m_interface),
-                  again);
+    const Sent sent =
+        m_route && m_route->Unicast()
+            ? Told(request, m_transport.SendUnicast(datagram, m_route->address, m_route->interfaceIndex), again)
+            : Send(request, datagram, again);
+    if (sent == Sent::Failed)
+        Finish(JobOutcome::SendFailed);
+    return sent == Sent::Out;
 }
 
 void DeviceJob::NoteAcceptedChange()
@@ -497,8 +411,7 @@ void DeviceJob::VerifyTick()
 {
     switch (m_schedule.Next()) {
     case RereadSchedule::Step::GiveUp:
-        m_report.address = m_report.heardAfterRestart ? m_address : m_report.oldAddress;
-        Finish(JobOutcome::NotVerified);
+        NotVerified();
         return;
     case RereadSchedule::Step::ResendThenPause:
         SendQuery();
@@ -509,18 +422,21 @@ void DeviceJob::VerifyTick()
     Arm(RereadSchedule::PauseMs);
 }
 
+void DeviceJob::NotVerified()
+{
+    m_report.address = m_report.heardAfterRestart ? m_address : m_report.oldAddress;
+    Finish(JobOutcome::NotVerified);
+}
+
 void DeviceJob::Expired()
 {
     switch (std::exchange(m_resend, Resend::None)) {
     case Resend::None:
         break;
-    case Resend::Read:
-        SendRead();
+    case Resend::Detail:
+        QueryDetail();
         return;
-    case Resend::Locate:
-        DecideRoute();
-        return;
-    case Resend::UnicastQuery:
+    case Resend::Candidate:
         AskNextCandidate();
         return;
     case Resend::Change:
@@ -564,8 +480,7 @@ void DeviceJob::Expired()
     }
     case JobStep::Verify:
         if (m_plan.watch == ComeBackWatch::DiscoveryRounds) {
-            m_report.address = m_report.heardAfterRestart ? m_address : m_report.oldAddress;
-            Finish(JobOutcome::NotVerified);
+            NotVerified();
             return;
         }
         ++m_verifySeconds;
@@ -656,29 +571,25 @@ void DeviceJob::RoundSent()
 
 void DeviceJob::ResultReply(const ReplyDatagram& reply, unsigned /*arrival*/)
 {
+    // In Verify only while watching by discovery rounds: the reboot's result
+    // is still awaited then.
     const int result = reply.resultCode();
-    switch (m_step) {
-    case JobStep::Change:
-        if (result == 0)
-            NoteAcceptedChange();
-        if (result == 0 && m_plan.reboot) {
-            Disarm();
-            BeginReboot();
-        } else if (result == 0) {
-            Finish(JobOutcome::Stored);
-        } else {
-            Finish(result == 1 ? JobOutcome::AuthenticationError : JobOutcome::UnknownResult, result);
-        }
+    if (m_step != JobStep::Change && m_step != JobStep::Reboot && m_step != JobStep::Restart &&
+        m_step != JobStep::Verify)
         return;
-    case JobStep::Reboot:
-    case JobStep::Restart:
-    case JobStep::Verify: // watching by discovery rounds: the reboot's result is still awaited
-        // Result 0 (an agent that confirms the reboot) changes nothing.
-        if (result != 0)
-            Finish(result == 1 ? JobOutcome::AuthenticationError : JobOutcome::UnknownResult, result);
+    if (result != 0) {
+        Finish(result == 1 ? JobOutcome::AuthenticationError : JobOutcome::UnknownResult, result);
         return;
-    default:
+    }
+    // Result 0 after the reboot (an agent that confirms it) changes nothing.
+    if (m_step != JobStep::Change)
         return;
+    NoteAcceptedChange();
+    if (m_plan.reboot) {
+        Disarm();
+        BeginReboot();
+    } else {
+        Finish(JobOutcome::Stored);
     }
 }
 

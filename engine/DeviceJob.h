@@ -193,7 +193,7 @@ public:
     DeviceJob(Transport& transport, UiDispatcher& ui, JobListener& listener, std::string macText,
               std::string address = {}, unsigned interfaceIndex = 0);
     // Stops a running job.
-    ~DeviceJob();
+    ~DeviceJob() { Stop(); }
     DeviceJob(const DeviceJob&) = delete;
     DeviceJob& operator=(const DeviceJob&) = delete;
 
@@ -231,8 +231,9 @@ private:
     };
 
     void Begin(JobStep step);
+    // The detail query by broadcast, awaited for detailTimeoutMs.
+    void QueryDetail();
     void AfterRead();
-    void BeginChange();
     void SendChange();
     void BeginReboot();
     void SendReboot();
@@ -246,26 +247,33 @@ private:
     void CandidateUnanswered();
     // The query is over: the command that waited for it goes on.
     void ResumeCommand();
-    // A send that must go out before the job goes on: out, to be tried
-    // again (the kernel had no room for it: a resend of `again` is
-    // scheduled, and the failure is told only when the resends give up),
-    // or failed (the listener told).
-    enum class Sent { Out, Later, Failed };
-    enum class Resend { None, Read, Locate, UnicastQuery, Change, Reboot };
-    Sent Settle(Request request, const SendReport& report, Resend again);
-    Sent SendWithCredentials(Request request, const Datagram& datagram, Resend again);
-    void SendRead();
-    // The job's one deadline, for a step's wait; both forget a pending resend.
-    void Arm(unsigned delayMs);
-    void Disarm();
+    // What a send that the job waits on is tried again as, when the kernel
+    // had no room for it.
+    enum class Resend { None, Detail, Candidate, Change, Reboot };
+    // A command with the credentials, once they may go, by m_route, and the
+    // wait for its result; false when it did not go now.
+    bool SendCommand(Request request, const Datagram& datagram, Resend again);
     void NoteAcceptedChange();
     std::optional<NetworkInterface> AnsweredOn() const;
     void BeginVerify();
     void VerifyTick();
     void SendQuery();
-    // False when the request went out of no interface.
-    bool Send(Request request, const Datagram& datagram);
-    void Await(Awaited what);
+    // Out of at least one interface; to be tried again (only for want of
+    // room, while `again` names what, at most kResendTries times a plan:
+    // the resend is scheduled and nothing told yet); or failed.
+    enum class Sent { Out, Later, Failed };
+    Sent Send(Request request, const Datagram& datagram, Resend again = Resend::None)
+    {
+        return Told(request, m_transport.Send(request, datagram, m_interface), again);
+    }
+    // Tells the listener of each interface a send failed on, unless it is
+    // to be tried again.
+    Sent Told(Request request, const SendReport& report, Resend again);
+    // The job's one deadline, for the wait of a step; both forget a resend.
+    void Arm(unsigned delayMs);
+    void Disarm();
+    void NotVerified();
+    void Await(Awaited what) { m_transport.Await(*this, m_mac, m_address, what); }
     void Progress();
     void Finish(JobOutcome outcome, int result = 0);
 

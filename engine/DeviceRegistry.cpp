@@ -27,11 +27,9 @@ std::optional<std::string_view> DeviceRecord::Cell(int column) const
 
 std::optional<std::string_view> DeviceRecord::Value(std::string_view name) const
 {
-    for (const Entry& entry : entries) {
-        if (entry.name == name)
-            return std::string_view(entry.value);
-    }
-    return std::nullopt;
+    const auto found =
+        std::find_if(entries.begin(), entries.end(), [name](const Entry& entry) { return entry.name == name; });
+    return found != entries.end() ? std::optional(std::string_view(found->value)) : std::nullopt;
 }
 
 DeviceRegistry::DeviceRegistry(std::size_t expectedDevices)
@@ -108,9 +106,7 @@ DeviceRegistry::Recorded DeviceRegistry::Record(const ReplyDatagram& reply, cons
     if (found != m_byMac.end()) {
         result.index = found->second;
     } else if (m_records.size() >= static_cast<std::size_t>(MaxDevices)) {
-        if (m_unlistedSeen.size() >= MaxUnlistedRemembered)
-            ++m_unlisted;
-        else if (m_unlistedSeen.insert(Key(mac)).second)
+        if (m_unlistedSeen.size() >= MaxUnlistedRemembered || m_unlistedSeen.insert(Key(mac)).second)
             ++m_unlisted;
         return result;
     } else {
@@ -206,17 +202,13 @@ std::optional<int> DeviceRegistry::Find(const MacBytes& mac) const
 {
     std::lock_guard lock(m_lock);
     const auto found = m_byMac.find(Key(mac));
-    if (found == m_byMac.end())
-        return std::nullopt;
-    return found->second;
+    return found != m_byMac.end() ? std::optional(found->second) : std::nullopt;
 }
 
 std::optional<int> DeviceRegistry::Find(std::string_view macText) const
 {
     const std::optional<MacBytes> mac = ParseDeviceMac(macText);
-    if (!mac)
-        return std::nullopt;
-    return Find(*mac);
+    return mac ? Find(*mac) : std::nullopt;
 }
 
 std::optional<DeviceRecord> DeviceRegistry::Get(int index) const
@@ -228,26 +220,22 @@ std::optional<DeviceRecord> DeviceRegistry::Get(int index) const
 
 void DeviceRegistry::SetAddress(int index, std::string_view address)
 {
-    std::lock_guard lock(m_lock);
-    if (index < 0 || index >= static_cast<int>(m_records.size()))
-        return;
-    DeviceRecord& record = m_records[static_cast<std::size_t>(index)];
-    record.address.assign(address);
-    record.addressInCell2 = true;
-    // Learnt outside a discovery: the next reply, from wherever, re-points
-    // the record.
-    record.round = 0;
-    record.alsoAt.clear();
+    Edit(index, [address](DeviceRecord& record) {
+        record.address.assign(address);
+        record.addressInCell2 = true;
+        // Learnt outside a discovery: the next reply, from wherever,
+        // re-points the record.
+        record.round = 0;
+        record.alsoAt.clear();
+    });
 }
 
 void DeviceRegistry::SetNetmask(int index, std::string_view netmask)
 {
-    std::lock_guard lock(m_lock);
-    if (index < 0 || index >= static_cast<int>(m_records.size()))
-        return;
-    DeviceRecord& record = m_records[static_cast<std::size_t>(index)];
-    record.reportedNetmask.assign(netmask);
-    record.netmaskInCell3 = true;
+    Edit(index, [netmask](DeviceRecord& record) {
+        record.reportedNetmask.assign(netmask);
+        record.netmaskInCell3 = true;
+    });
 }
 
 } // namespace pemblor

@@ -169,6 +169,15 @@ public:
     void SetNetmask(int index, std::string_view netmask);
 
 private:
+    // Calls `write` with record `index` under the lock; nothing for an index
+    // past the end.
+    template <typename Write>
+    void Edit(int index, Write&& write)
+    {
+        std::lock_guard lock(m_lock);
+        if (index >= 0 && index < static_cast<int>(m_records.size()))
+            write(m_records[static_cast<std::size_t>(index)]);
+    }
     static std::uint64_t Key(const MacBytes& mac);
     // Under m_lock: the record takes what the reply says.
     void Overwrite(DeviceRecord& record, const ReplyDatagram& reply, const NetworkInterface& heardOn, Millis now);

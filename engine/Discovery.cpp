@@ -23,11 +23,6 @@ Discovery::Discovery(Transport& transport, DeviceRegistry& registry, UiDispatche
     m_transport.AddObserver(*this);
 }
 
-Discovery::~Discovery()
-{
-    m_transport.RemoveObserver(*this);
-}
-
 bool Discovery::Send(Request request, const Datagram& datagram)
 {
     const SendReport report = m_transport.Send(request, datagram);
@@ -68,16 +63,6 @@ bool Discovery::BeginQuietRound()
     BeginDiscovery();
     m_bQuiet = true;
     return SendDiscovery();
-}
-
-void Discovery::ReturnToIdle()
-{
-    m_nState = Idle;
-}
-
-void Discovery::DisarmTimer()
-{
-    m_ui.DisarmTimer();
 }
 
 void Discovery::Close()

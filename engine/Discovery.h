@@ -33,7 +33,7 @@ public:
     Discovery(Transport& transport, DeviceRegistry& registry, UiDispatcher& ui, DiscoveryListener& listener,
               Clock now = {});
     // Hears the transport no more.
-    ~Discovery();
+    ~Discovery() { m_transport.RemoveObserver(*this); }
     Discovery(const Discovery&) = delete;
     Discovery& operator=(const Discovery&) = delete;
 
@@ -49,8 +49,8 @@ public:
     // Whether the cycle under way, or the last one, is a quiet round.
     bool Quiet() const { return m_bQuiet; }
     // State Idle.
-    void ReturnToIdle();
-    void DisarmTimer();
+    void ReturnToIdle() { m_nState = Idle; }
+    void DisarmTimer() { m_ui.DisarmTimer(); }
     // State Closing and the stop datagram, which ends this session's receive
     // thread (and no other's).
     void Close();

@@ -11,21 +11,12 @@ void DiscoveryWatch::Begin(const std::vector<NetworkInterface>& interfaces, bool
         m_tracks.push_back(Track{usable});
 }
 
-void DiscoveryWatch::Sent(unsigned interfaceIndex)
+void DiscoveryWatch::Mark(unsigned interfaceIndex, bool Track::*flag)
 {
     std::lock_guard lock(m_mutex);
     for (Track& track : m_tracks) {
         if (track.networkInterface.index == interfaceIndex)
-            track.sent = true;
-    }
-}
-
-void DiscoveryWatch::Heard(unsigned interfaceIndex)
-{
-    std::lock_guard lock(m_mutex);
-    for (Track& track : m_tracks) {
-        if (track.networkInterface.index == interfaceIndex)
-            track.heard = true;
+            track.*flag = true;
     }
 }
 

@@ -19,9 +19,9 @@ class DiscoveryWatch final {
 public:
     // A new cycle over `interfaces`; `listed` false when they could not be read.
     void Begin(const std::vector<NetworkInterface>& interfaces, bool listed);
-    void Sent(unsigned interfaceIndex);
+    void Sent(unsigned interfaceIndex) { Mark(interfaceIndex, &Track::sent); }
     // The tool's own query arrived on this interface.
-    void Heard(unsigned interfaceIndex);
+    void Heard(unsigned interfaceIndex) { Mark(interfaceIndex, &Track::heard); }
     SilenceDiagnosis Diagnose() const;
 
 private:
@@ -30,6 +30,8 @@ private:
         bool sent = false;
         bool heard = false;
     };
+    void Mark(unsigned interfaceIndex, bool Track::*flag);
+
     mutable std::mutex m_mutex;
     std::vector<Track> m_tracks;
     bool m_listed = false;

@@ -2,19 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 
 namespace pemblor {
-
-namespace {
-
-// How long virtual time waits for other threads to become quiet before it
-// reports a stall and moves on.
-constexpr auto kSettleBound = std::chrono::seconds(20);
-
-} // namespace
-
-// ---- Clocks ----
 
 SteadyClock::Millis SteadyClock::Now() const
 {
@@ -29,71 +18,11 @@ void SteadyClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_v
     wake.wait_until(lock, until, hasWork);
 }
 
-void VirtualClock::Settle(std::unique_lock<std::mutex>& lock, std::condition_variable& wake,
-                          const std::function<bool()>& hasWork)
-{
-    const auto giveUp = std::chrono::steady_clock::now() + kSettleBound;
-    while (!hasWork()) {
-        if (!m_quiet || m_quiet())
-            return;
-        if (std::chrono::steady_clock::now() > giveUp) {
-            std::fprintf(stderr, "VirtualClock: other threads never became quiet\n");
-            m_stalled = true;
-            return;
-        }
-        wake.wait_for(lock, std::chrono::microseconds(200));
-    }
-}
-
-void VirtualClock::WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& wake, Millis deadline,
-                             const std::function<bool()>& hasWork)
-{
-    Settle(lock, wake, hasWork);
-    if (!hasWork() && m_now.load() < deadline)
-        m_now = deadline;
-}
-
-// ---- EventLoop ----
-
 EventLoop::EventLoop(LoopClock& clock)
-    : m_clock(clock)
-    , m_calls([this] { m_wake.notify_all(); })
+    : QueuedDispatcher([this] { m_wake.notify_all(); })
+    , m_clock(clock)
     , m_hasWork([this] { return m_calls.HasWorkLocked(); })
 {
-}
-
-EventLoop::~EventLoop()
-{
-    Stop();
-}
-
-bool EventLoop::Invoke(FunctionRef<void()> call)
-{
-    if (OnLoopThread()) {
-        call();
-        return true;
-    }
-    return m_calls.Invoke(call);
-}
-
-void EventLoop::Post(PostedCall& call)
-{
-    m_calls.Post(call);
-}
-
-void EventLoop::Cancel(PostedCall& call)
-{
-    m_calls.Cancel(call);
-}
-
-void EventLoop::Stop()
-{
-    m_calls.Stop();
-}
-
-bool EventLoop::ServeCalls()
-{
-    return m_calls.Serve();
 }
 
 EventLoop::Key EventLoop::Enqueue(Millis at, std::function<void()> action)
@@ -101,11 +30,6 @@ EventLoop::Key EventLoop::Enqueue(Millis at, std::function<void()> action)
     const Key key{at, ++m_seq};
     m_events.emplace(key, std::move(action));
     return key;
-}
-
-void EventLoop::After(Millis delay, std::function<void()> action)
-{
-    Enqueue(Now() + delay, std::move(action));
 }
 
 void EventLoop::ArmTimer(unsigned periodMs)
@@ -167,7 +91,7 @@ bool EventLoop::RunUntil(Millis deadline, const std::function<bool()>& done)
     for (;;) {
         if (done())
             return true;
-        if (ServeCalls())
+        if (m_calls.Serve())
             continue;
         {
             std::unique_lock lock(m_calls.Mutex());
@@ -190,22 +114,10 @@ bool EventLoop::RunUntil(Millis deadline, const std::function<bool()>& done)
     }
 }
 
-void EventLoop::Advance(Millis ms)
-{
-    RunUntil(Now() + ms, [] { return false; });
-}
-
 void EventLoop::WaitServing(unsigned ms)
 {
     m_waits.emplace_back(Now(), static_cast<Millis>(ms));
     Advance(ms);
-}
-
-std::optional<EventLoop::Millis> EventLoop::NextEventTime() const
-{
-    if (m_events.empty())
-        return std::nullopt;
-    return m_events.begin()->first.first;
 }
 
 } // namespace pemblor

@@ -2,14 +2,12 @@
 #include "engine/CallQueue.h"
 #include "engine/UiDispatcher.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -46,52 +44,22 @@ public:
                    const std::function<bool()>& hasWork) override;
 };
 
-// Virtual time for tests. It stands still while other threads have work on
-// their way (the quiescence probe, normally FakeNetwork::Quiescent, says they
-// are not quiet) and jumps to the loop's next deadline once they are quiet
-// and nothing is queued for the loop. Even a wait for a deadline already
-// reached first waits for quiet, so the loop settles before it returns.
-class VirtualClock final : public LoopClock {
-public:
-    VirtualClock() = default;
-    explicit VirtualClock(std::function<bool()> quiet) : m_quiet(std::move(quiet)) {}
-
-    // Before the loop first waits.
-    void SetQuiescenceProbe(std::function<bool()> quiet) { m_quiet = std::move(quiet); }
-
-    Millis Now() const override { return m_now.load(); }
-    void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& wake, Millis deadline,
-                   const std::function<bool()>& hasWork) override;
-    void Settle(std::unique_lock<std::mutex>& lock, std::condition_variable& wake,
-                const std::function<bool()>& hasWork) override;
-
-    // True once other threads failed to become quiet within a long real-time
-    // bound (time then moved on regardless): a test that never settles.
-    bool Stalled() const { return m_stalled.load(); }
-
-private:
-    std::function<bool()> m_quiet;
-    std::atomic<Millis> m_now{0};
-    std::atomic<bool> m_stalled{false};
-};
-
 // The one event loop for front ends without a toolkit and for tests: the
 // thread that constructs it is its user-interface thread, and runs it inside
 // RunUntil, Advance and WaitServing. Other threads reach it through Invoke
-// and Post. Timer ticks, deadlines and After actions run in the order of
-// their times; at the same time, in the order they were scheduled.
-class EventLoop final : public UiDispatcher {
+// and Post; Stop ends that. Timer ticks, deadlines and After actions run in
+// the order of their times; at the same time, in the order they were
+// scheduled.
+class EventLoop final : public QueuedDispatcher {
 public:
     using Millis = LoopClock::Millis;
 
     explicit EventLoop(LoopClock& clock);
-    ~EventLoop() override;
+    ~EventLoop() override { Stop(); }
     EventLoop(const EventLoop&) = delete;
     EventLoop& operator=(const EventLoop&) = delete;
 
-    LoopClock& Clock() { return m_clock; }
     Millis Now() const { return m_clock.Now(); }
-    bool OnLoopThread() const { return std::this_thread::get_id() == m_thread; }
 
     // Loop thread: serves calls, ticks, deadlines and actions until `done()`
     // holds (checked after every piece of work) or the clock has reached
@@ -99,53 +67,39 @@ public:
     bool RunUntil(Millis deadline, const std::function<bool()>& done);
     // Loop thread: serves for `ms` of the clock's time; everything due up to
     // Now() + ms runs.
-    void Advance(Millis ms);
-    // Loop thread: runs `action` once the clock reaches Now() + delay.
-    void After(Millis delay, std::function<void()> action);
-
-    // Any thread: from now on Invoke returns false and Post drops its call;
-    // invocations already waiting are released without running, posted
-    // calls still queued never run.
-    void Stop();
-
-    // The time of the earliest tick, deadline or action waiting; nothing
-    // when none is.
-    std::optional<Millis> NextEventTime() const;
+    void Advance(Millis ms) { RunUntil(Now() + ms, [] { return false; }); }
+    // UiDispatcher: Advance, noted in Waits().
+    void WaitServing(unsigned ms) override;
     // Every WaitServing call: when it began and how long it was, in order
     // (tests assert that nothing blocks the loop's thread).
     const std::vector<std::pair<Millis, Millis>>& Waits() const { return m_waits; }
+    // Loop thread: runs `action` once the clock reaches Now() + delay.
+    void After(Millis delay, std::function<void()> action) { Enqueue(Now() + delay, std::move(action)); }
 
-    bool TimerArmed() const { return m_timer.has_value(); }
-    Millis TimerPeriod() const { return m_timerPeriod; }
-    // Deadlines scheduled and not yet expired or cancelled.
-    std::size_t PendingDeadlines() const { return m_deadlines.size(); }
-
-    // UiDispatcher
-    bool Invoke(FunctionRef<void()> call) override;
-    void Post(PostedCall& call) override;
-    void Cancel(PostedCall& call) override;
+    // UiDispatcher: the discovery's timer.
     void SetTickHandler(std::function<void()> tick) override { m_tick = std::move(tick); }
     void ArmTimer(unsigned periodMs) override;
     void DisarmTimer() override;
+    bool TimerArmed() const { return m_timer.has_value(); }
+    Millis TimerPeriod() const { return m_timerPeriod; }
+
+    // UiDispatcher: the jobs' deadlines.
+    using QueuedDispatcher::Cancel;
     void Schedule(Deadline& deadline, unsigned delayMs) override;
     void Cancel(Deadline& deadline) override;
-    void WaitServing(unsigned ms) override;
+    // Deadlines scheduled and not yet expired or cancelled.
+    std::size_t PendingDeadlines() const { return m_deadlines.size(); }
 
 private:
     using Key = std::pair<Millis, std::uint64_t>;
-    // Runs the invocations and posted calls queued now; true when any ran.
-    bool ServeCalls();
     Key Enqueue(Millis at, std::function<void()> action);
     void ScheduleTick(Millis at);
     // Runs the earliest event due by Now(); false when none is.
     bool RunDueEvent();
 
     LoopClock& m_clock;
-    const std::thread::id m_thread = std::this_thread::get_id();
-
     // Waited on with the call queue's lock.
     std::condition_variable m_wake;
-    CallQueue m_calls;
     std::function<bool()> m_hasWork;
 
     // Loop thread only.

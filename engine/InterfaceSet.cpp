@@ -1,5 +1,7 @@
 #include "engine/InterfaceSet.h"
 
+#include <algorithm>
+
 namespace pemblor {
 
 bool InterfaceSet::Refresh()
@@ -21,22 +23,19 @@ std::vector<NetworkInterface> InterfaceSet::All() const
 
 std::optional<NetworkInterface> InterfaceSet::ByIndex(unsigned index) const
 {
-    std::lock_guard lock(m_mutex);
-    for (const NetworkInterface& usable : m_interfaces) {
-        if (usable.index == index)
-            return usable;
-    }
-    return std::nullopt;
+    return Find([index](const NetworkInterface& usable) { return usable.index == index; });
 }
 
 std::optional<NetworkInterface> InterfaceSet::ByName(std::string_view name) const
 {
+    return Find([name](const NetworkInterface& usable) { return usable.name == name; });
+}
+
+std::optional<NetworkInterface> InterfaceSet::Find(FunctionRef<bool(const NetworkInterface&)> match) const
+{
     std::lock_guard lock(m_mutex);
-    for (const NetworkInterface& usable : m_interfaces) {
-        if (usable.name == name)
-            return usable;
-    }
-    return std::nullopt;
+    const auto found = std::find_if(m_interfaces.begin(), m_interfaces.end(), match);
+    return found != m_interfaces.end() ? std::optional(*found) : std::nullopt;
 }
 
 } // namespace pemblor

@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/FunctionRef.h"
 #include "engine/IInterfaceList.h"
 
 #include <mutex>
@@ -25,6 +26,8 @@ public:
     std::optional<NetworkInterface> ByName(std::string_view name) const;
 
 private:
+    std::optional<NetworkInterface> Find(FunctionRef<bool(const NetworkInterface&)> match) const;
+
     IInterfaceList& m_list;
     mutable std::mutex m_mutex;
     std::vector<NetworkInterface> m_interfaces;

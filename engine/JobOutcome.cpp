@@ -1,40 +1,25 @@
 #include "engine/JobOutcome.h"
 
+#include <cstddef>
+#include <iterator>
+
 namespace pemblor {
+
+namespace {
+
+// By JobOutcome, in its order. A reboot sent without waiting counts as
+// stored; SendFailed and Stopped have no name.
+constexpr std::string_view kResultNames[] = {
+    "stored",       "unchanged", "verified", "authentication-error", "timeout",      "not-found",       "unknown-result",
+    "not-verified", "stored",    "",         "",                     "invalid",      "would-change",    "reboot-not-sent",
+    "needs-broadcast"};
+static_assert(std::size(kResultNames) == static_cast<std::size_t>(JobOutcome::NeedsBroadcast) + 1);
+
+} // namespace
 
 std::string_view ResultName(JobOutcome outcome)
 {
-    switch (outcome) {
-    case JobOutcome::Stored:
-    case JobOutcome::RebootSent:
-        return "stored";
-    case JobOutcome::Unchanged:
-        return "unchanged";
-    case JobOutcome::Verified:
-        return "verified";
-    case JobOutcome::AuthenticationError:
-        return "authentication-error";
-    case JobOutcome::Timeout:
-        return "timeout";
-    case JobOutcome::NotFound:
-        return "not-found";
-    case JobOutcome::UnknownResult:
-        return "unknown-result";
-    case JobOutcome::NotVerified:
-        return "not-verified";
-    case JobOutcome::Invalid:
-        return "invalid";
-    case JobOutcome::WouldChange:
-        return "would-change";
-    case JobOutcome::RebootNotSent:
-        return "reboot-not-sent";
-    case JobOutcome::NeedsBroadcast:
-        return "needs-broadcast";
-    case JobOutcome::SendFailed:
-    case JobOutcome::Stopped:
-        break;
-    }
-    return {};
+    return kResultNames[static_cast<std::size_t>(outcome)];
 }
 
 bool Succeeded(JobOutcome outcome)

@@ -53,32 +53,21 @@ EndpointResult CNetworkEndpoint::Open(std::atomic<SocketHandle>& slot)
 
 int CNetworkEndpoint::SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host)
 {
-    if (!m_skSend) {
-        m_nLastError = EBADF;
-        return -1;
-    }
-    const int sent = m_skSend->SendTo(data, size, port, host);
-    if (sent < 0)
-        m_nLastError = m_layer.LastError();
-    return sent;
+    return Sent([&](ISocket& socket) { return socket.SendTo(data, size, port, host); });
 }
 
 int CNetworkEndpoint::SendOutOf(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port,
                                 const char* host)
 {
-    if (!m_skSend) {
-        m_nLastError = EBADF;
-        return -1;
-    }
-    const int sent = m_skSend->SendOutOf(interfaceIndex, data, size, port, host);
-    if (sent < 0)
-        m_nLastError = m_layer.LastError();
-    return sent;
+    return Sent([&](ISocket& socket) { return socket.SendOutOf(interfaceIndex, data, size, port, host); });
 }
 
-int CNetworkEndpoint::LastError() const
+int CNetworkEndpoint::Sent(FunctionRef<int(ISocket&)> send)
 {
-    return m_nLastError;
+    const int sent = m_skSend ? send(*m_skSend) : -1;
+    if (sent < 0)
+        m_nLastError = m_skSend ? m_layer.LastError() : EBADF;
+    return sent;
 }
 
 } // namespace pemblor

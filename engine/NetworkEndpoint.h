@@ -1,10 +1,10 @@
 #pragma once
+#include "engine/FunctionRef.h"
 #include "engine/ISocket.h"
 #include "engine/ISocketLayer.h"
 
 #include <atomic>
 #include <memory>
-#include <string>
 
 namespace pemblor {
 
@@ -42,12 +42,15 @@ public:
     int SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host);
     // The same out of one interface (ISocket::SendOutOf).
     int SendOutOf(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port, const char* host);
-    int LastError() const;
+    int LastError() const { return m_nLastError; }
 
     bool HasSendSocket() const { return m_skSend != nullptr; }
 
 private:
     std::unique_ptr<ISocket> Create(std::uint16_t port, int& error);
+    // `send` through m_skSend, keeping the number of a failure (EBADF
+    // without the socket).
+    int Sent(FunctionRef<int(ISocket&)> send);
 
     ISocketLayer& m_layer;
     std::uint16_t m_nRecvPort;

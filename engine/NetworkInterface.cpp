@@ -8,13 +8,8 @@ namespace pemblor {
 
 std::string FormatIpv4(std::uint32_t address)
 {
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        if (shift != 24)
-            text += '.';
-        text += std::to_string((address >> shift) & 0xFFu);
-    }
-    return text;
+    return std::to_string(address >> 24) + '.' + std::to_string((address >> 16) & 0xFFu) + '.' +
+           std::to_string((address >> 8) & 0xFFu) + '.' + std::to_string(address & 0xFFu);
 }
 
 bool ParseIpv4(const char* text, std::uint32_t& address)
@@ -41,6 +36,14 @@ bool ParseIpv4(const char* text, std::uint32_t& address)
         return false;
     address = value;
     return true;
+}
+
+bool SameAddress(std::string_view a, std::string_view b)
+{
+    std::uint32_t left = 0, right = 0;
+    if (ParseIpv4(std::string(a).c_str(), left) && ParseIpv4(std::string(b).c_str(), right))
+        return left == right;
+    return a == b;
 }
 
 std::string SubnetText(const NetworkInterface& networkInterface)

@@ -17,16 +17,6 @@ void PosixSocketLayer::RecordError(int error)
     t_nLastError = error;
 }
 
-bool PosixSocketLayer::StartupProcess()
-{
-    return true;
-}
-
-bool PosixSocketLayer::StartupThread()
-{
-    return true;
-}
-
 std::unique_ptr<ISocket> PosixSocketLayer::Open()
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -34,11 +24,7 @@ std::unique_ptr<ISocket> PosixSocketLayer::Open()
         RecordError(errno);
         return nullptr;
     }
-    // Cannot fail on an IPv4 datagram socket; if it ever did, datagrams would
-    // arrive with interface index 0 (not known), which callers handle.
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
-    return std::make_unique<PosixSocket>(fd, m_sendPath);
+    return Wrap(fd);
 }
 
 std::unique_ptr<ISocket> PosixSocketLayer::Attach(SocketHandle handle)
@@ -54,6 +40,11 @@ std::unique_ptr<ISocket> PosixSocketLayer::Attach(SocketHandle handle)
         RecordError(errno);
         return nullptr;
     }
+    return Wrap(fd);
+}
+
+std::unique_ptr<ISocket> PosixSocketLayer::Wrap(int fd)
+{
     // Cannot fail on an IPv4 datagram socket; if it ever did, datagrams would
     // arrive with interface index 0 (not known), which callers handle.
     const int on = 1;

@@ -16,8 +16,8 @@ public:
     {
     }
 
-    bool StartupProcess() override;
-    bool StartupThread() override;
+    bool StartupProcess() override { return true; }
+    bool StartupThread() override { return true; }
     std::unique_ptr<ISocket> Open() override;
     // Fails with EBADF when `handle` is not an open descriptor.
     std::unique_ptr<ISocket> Attach(SocketHandle handle) override;
@@ -27,6 +27,10 @@ public:
     static void RecordError(int error);
 
 private:
+    // The layer's socket on `fd`, asked for the arrival interface of each
+    // datagram.
+    std::unique_ptr<ISocket> Wrap(int fd);
+
     PosixSocket::SendPath m_sendPath;
 };
 

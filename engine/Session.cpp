@@ -23,14 +23,4 @@ Session::Session(ISocketLayer& sockets, UiDispatcher& ui, DiscoveryListener& lis
 {
 }
 
-Session::~Session()
-{
-    StopReceiveThread();
-}
-
-EndpointResult Session::Open()
-{
-    return m_transport.Open();
-}
-
 } // namespace pemblor

@@ -41,13 +41,13 @@ public:
     Session(ISocketLayer& sockets, UiDispatcher& ui, DiscoveryListener& listener, SessionConfig config = {},
             Clock now = {}, std::size_t expectedDevices = 1024);
     // Stops the receive thread (a bounded wait).
-    ~Session();
+    ~Session() { StopReceiveThread(); }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     // Opens the send socket and the receive socket; on failure the endpoint
     // has no sockets and every send fails.
-    EndpointResult Open();
+    EndpointResult Open() { return m_transport.Open(); }
     // Starts the receive thread unless it runs already; false (after
     // ReceiveFailed(Launch)) when it cannot be started.
     bool StartReceiveThread() { return m_transport.StartReceiveThread(); }

@@ -1,7 +1,6 @@
 #pragma once
 #include "engine/FunctionRef.h"
 
-#include <atomic>
 #include <functional>
 
 namespace pemblor {
@@ -21,7 +20,7 @@ protected:
     ~PostedCall() = default;
 
 private:
-    friend class PostedCallQueue;
+    friend class CallQueue;
     PostedCall* m_next = nullptr;
     bool m_queued = false; // guarded by the queue that holds the call
 };
@@ -29,13 +28,10 @@ private:
 // A deadline of one job: Expired runs on the user-interface thread once the
 // delay it was scheduled with has passed, unless it was cancelled first.
 // Any number of deadlines may be pending at once, each with its own time.
-// The owner cancels a pending deadline before it goes away.
+// The owner cancels a pending deadline before it goes away. A deadline is
+// known by its address and holds no state of its own.
 class Deadline {
 public:
-    Deadline() = default;
-    Deadline(const Deadline&) = delete;
-    Deadline& operator=(const Deadline&) = delete;
-
     virtual void Expired() = 0;
 
 protected:

@@ -15,35 +15,26 @@ namespace pemblor {
 
 namespace {
 
-// Addresses compare by value, so that "198.18.1.050" holds "198.18.1.50".
-bool SameAddress(std::string_view a, std::string_view b)
-{
-    std::uint32_t x = 0, y = 0;
-    if (ParseIpv4(std::string(a).c_str(), x) && ParseIpv4(std::string(b).c_str(), y))
-        return x == y;
-    return a == b;
-}
-
-const std::string& Field(const std::optional<std::string>& value)
-{
-    static const std::string empty;
-    return value ? *value : empty;
-}
-
 // The fleet's records hold every field: a value the reply lacks is empty,
 // and the DHCP flag is the dialog's reading of it.
 DeviceSettings Complete(DeviceSettings values)
 {
-    values.ipAddr = Field(values.ipAddr);
-    values.netmask = Field(values.netmask);
-    values.gateway = Field(values.gateway);
+    values.ipAddr = values.ipAddr.value_or("");
+    values.netmask = values.netmask.value_or("");
+    values.gateway = values.gateway.value_or("");
     values.dhcp = values.DhcpOn() ? "1" : "0";
     return values;
 }
 
 } // namespace
 
-struct FleetJob::Device {
+// A device of the plan. Its deadline is the quiet time of its address after
+// its change.
+struct FleetJob::Device final : Deadline {
+    explicit Device(FleetJob& owner) : fleet(owner) {}
+    void Expired() override { fleet.EndQuiet(*this); }
+
+    FleetJob& fleet;
     PlanRow row;
     std::string refused;
     DevicePhase phase = DevicePhase::Waiting;
@@ -52,21 +43,12 @@ struct FleetJob::Device {
     std::unique_ptr<DeviceJob> job;
     // Where it answered the read from.
     std::string address;
+    // As read, and with the plan applied; once read, every field is set
+    // (Complete).
     std::optional<DeviceSettings> before;
     DeviceSettings target;
     // Why the last request could not go out, in the tool's words.
     std::string sendError;
-    // The quiet time of its address after its change, while it runs.
-    class QuietTime final : public Deadline {
-    public:
-        QuietTime(FleetJob& job, Device& device) : m_job(job), m_device(device) {}
-        void Expired() override { m_job.EndQuiet(m_device); }
-
-    private:
-        FleetJob& m_job;
-        Device& m_device;
-    };
-    std::unique_ptr<QuietTime> quietTime;
     std::string quietAddress; // empty: no quiet time runs
     bool broadcastTold = false;
 };
@@ -84,7 +66,7 @@ FleetJob::FleetJob(Transport& transport, UiDispatcher& ui, JobSettings settings,
         plan.push_back(row.row);
     const std::vector<std::string> refused = CheckPlan(plan);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        auto device = std::make_unique<Device>();
+        auto device = std::make_unique<Device>(*this);
         device->row = std::move(rows[i].row);
         device->refused = !rows[i].refused.empty() ? rows[i].refused : refused[i];
         if (device->refused.empty()) {
@@ -99,15 +81,14 @@ FleetJob::FleetJob(Transport& transport, UiDispatcher& ui, JobSettings settings,
 
 FleetJob::~FleetJob()
 {
-    if (m_observing)
+    if (m_started)
         m_transport.RemoveObserver(*this);
     m_ui.Cancel(static_cast<Deadline&>(*this));
     m_ui.Cancel(static_cast<PostedCall&>(*this));
     for (const auto& device : m_devices) {
         if (device->job)
             device->job->Stop();
-        if (device->quietTime)
-            m_ui.Cancel(*device->quietTime);
+        m_ui.Cancel(*device);
     }
 }
 
@@ -119,7 +100,6 @@ void FleetJob::Start()
     // Discovery replies are heard from the first reboot on; listening from
     // the start keeps the observers' list still while devices come back.
     m_transport.AddObserver(*this);
-    m_observing = true;
     for (const auto& device : m_devices) {
         if (!device->refused.empty())
             Finish(*device, JobOutcome::Invalid, std::nullopt, device->refused);
@@ -154,31 +134,16 @@ void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::stri
         return;
     if (device.phase == DevicePhase::Reading || device.phase == DevicePhase::Changing)
         --m_outstanding;
-    DeviceOutcome outcome;
-    outcome.mac = device.row.mac;
-    outcome.result = result;
-    outcome.ip = std::move(ip);
-    outcome.before = device.before;
-    switch (result) {
-    case JobOutcome::Unchanged:
-    case JobOutcome::AuthenticationError:
-        outcome.after = device.before;
-        break;
-    case JobOutcome::NotFound:
-    case JobOutcome::Invalid:
-        break;
-    case JobOutcome::NeedsBroadcast:
-        outcome.after = stored ? device.target : device.before;
-        break;
-    default:
-        outcome.after = device.target;
-        break;
-    }
-    outcome.message = std::move(message);
-    outcome.route = std::move(route);
+    DeviceOutcome outcome{device.row.mac, result, std::move(ip), device.before, std::nullopt, std::move(message),
+                          std::move(route)};
+    // What it holds now: the plan's values once it stored them.
+    const bool holdsPlan = result != JobOutcome::Unchanged && result != JobOutcome::AuthenticationError &&
+                           (result != JobOutcome::NeedsBroadcast || stored);
+    if (result != JobOutcome::NotFound && result != JobOutcome::Invalid)
+        outcome.after = holdsPlan ? device.target : device.before;
     Enter(device, DevicePhase::Done);
     --m_remaining;
-    if (m_remaining == 0 && m_observing) {
+    if (m_remaining == 0 && m_started) {
         m_ui.Cancel(static_cast<Deadline&>(*this));
         m_roundDue = false;
     }
@@ -197,24 +162,20 @@ bool FleetJob::AddressShared(const Device& device, std::string_view address) con
 
 bool FleetJob::AddressBusy(const std::string& address) const
 {
-    if (m_quiet.contains(address))
-        return true;
-    return std::any_of(m_devices.begin(), m_devices.end(), [&address](const auto& device) {
-        return device->phase == DevicePhase::Changing && device->address == address;
-    });
+    return m_quiet.contains(address) || std::any_of(m_devices.begin(), m_devices.end(), [&address](const auto& device) {
+               return device->phase == DevicePhase::Changing && device->address == address;
+           });
 }
 
 void FleetJob::BeginQuiet(Device& device)
 {
     if (m_settings.addressQuietMs == 0 || device.address.empty())
         return;
-    if (!device.quietTime)
-        device.quietTime = std::make_unique<Device::QuietTime>(*this, device);
     if (device.quietAddress.empty()) {
         device.quietAddress = device.address;
         ++m_quiet[device.quietAddress];
     }
-    m_ui.Schedule(*device.quietTime, m_settings.addressQuietMs);
+    m_ui.Schedule(device, m_settings.addressQuietMs);
 }
 
 void FleetJob::EndQuiet(Device& device)
@@ -308,11 +269,11 @@ void FleetJob::SendChange(Device& device)
     // sends only the fields that were changed.
     const DeviceSettings& before = *device.before;
     SettingsRequest change;
-    if (device.plan.ipAddress && !SameAddress(*device.plan.ipAddress, Field(before.ipAddr)))
+    if (device.plan.ipAddress && !SameAddress(*device.plan.ipAddress, *before.ipAddr))
         change.ipAddress = *device.plan.ipAddress;
-    if (device.plan.subnetMask && !SameAddress(*device.plan.subnetMask, Field(before.netmask)))
+    if (device.plan.subnetMask && !SameAddress(*device.plan.subnetMask, *before.netmask))
         change.subnetMask = *device.plan.subnetMask;
-    if (device.plan.gateway && !SameAddress(*device.plan.gateway, Field(before.gateway)))
+    if (device.plan.gateway && !SameAddress(*device.plan.gateway, *before.gateway))
         change.gateway = *device.plan.gateway;
     if (device.plan.dhcp && (*device.plan.dhcp == 1) != before.DhcpOn())
         change.dhcp = *device.plan.dhcp;
@@ -395,24 +356,16 @@ void FleetJob::Read(Device& device, const JobReport& report)
     }
     device.address = report.address;
     device.before = Complete(*report.before);
-    DeviceSettings& target = device.target;
-    target = *device.before;
-    if (device.plan.ipAddress)
-        target.ipAddr = *device.plan.ipAddress;
-    if (device.plan.subnetMask)
-        target.netmask = *device.plan.subnetMask;
-    if (device.plan.gateway)
-        target.gateway = *device.plan.gateway;
-    if (device.plan.dhcp)
-        target.dhcp = *device.plan.dhcp == 1 ? "1" : "0";
+    device.target = SettingsRequest::From(device.plan.Change()).AppliedTo(*device.before);
+    const DeviceSettings& target = device.target;
     const DeviceSettings& values = *device.before;
-    const bool holds = SameAddress(Field(target.ipAddr), Field(values.ipAddr)) &&
-                       SameAddress(Field(target.netmask), Field(values.netmask)) &&
-                       SameAddress(Field(target.gateway), Field(values.gateway)) && target.DhcpOn() == values.DhcpOn();
+    const bool holds = SameAddress(*target.ipAddr, *values.ipAddr) &&
+                       SameAddress(*target.netmask, *values.netmask) &&
+                       SameAddress(*target.gateway, *values.gateway) && target.DhcpOn() == values.DhcpOn();
     // Stored values that match the plan are not yet the plan under a reboot
     // while the device still answers from elsewhere (stored earlier without
     // a reboot, or a run cut short): it is rebooted and verified.
-    const bool moved = !target.DhcpOn() && target.ipAddr && SameAddress(Field(target.ipAddr), device.address);
+    const bool moved = !target.DhcpOn() && SameAddress(*target.ipAddr, device.address);
     if (holds && (!m_settings.reboot || moved)) {
         Finish(device, JobOutcome::Unchanged, device.address);
     } else if (m_settings.dryRun) {
@@ -468,7 +421,7 @@ void FleetJob::Changed(Device& device, const JobReport& report)
         }
         Finish(device, JobOutcome::NotVerified, report.address,
                "Last heard from " + report.address + " with netmask " + report.heardNetmask.value_or("no netmask") +
-                   ", not from " + Field(device.target.ipAddr) + " with netmask " + Field(device.target.netmask) +
+                   ", not from " + *device.target.ipAddr + " with netmask " + *device.target.netmask +
                    ".");
         return;
     default:

@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -170,8 +169,8 @@ private:
     std::map<std::string, int, std::less<>> m_quiet;
     bool m_readsDone = false;
     std::string m_planConflict;
+    // Started, and so one of the transport's observers.
     bool m_started = false;
-    bool m_observing = false;
     bool m_roundDue = false;
     bool m_pumpPosted = false;
     std::atomic<bool> m_receiveStopped{false};

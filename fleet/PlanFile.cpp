@@ -53,9 +53,7 @@ bool ReadRecord(std::istream& in, std::vector<std::string>& cells, int& lines, b
 
 std::optional<std::string> Cell(const std::string& text)
 {
-    if (text.empty())
-        return std::nullopt;
-    return text;
+    return text.empty() ? std::nullopt : std::optional(text);
 }
 
 std::string Upper(std::string text)
@@ -69,12 +67,11 @@ std::string Upper(std::string text)
 
 std::string CheckMacText(const std::string& mac)
 {
-    bool ok = mac.size() == 17;
-    for (std::size_t i = 0; ok && i < mac.size(); ++i)
-        ok = i % 3 == 2 ? mac[i] == ':' : std::isxdigit(static_cast<unsigned char>(mac[i])) != 0;
-    if (!ok)
+    // Written in the one form FormatMacText writes, in either case.
+    const std::string upper = Upper(mac);
+    if (FormatMacText(ParseMacText(upper)).view() != upper)
         return "MAC address must look like 00:0A:FF:10:2B:C4: " + mac;
-    if (!ParseDeviceMac(Upper(mac)))
+    if (!ParseDeviceMac(upper))
         return "MAC address " + mac + " names no single device";
     return {};
 }

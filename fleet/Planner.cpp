@@ -1,28 +1,14 @@
 #include "fleet/Planner.h"
 
-#include <algorithm>
-
 #include "fleet/PlanFile.h"
 #include "fleet/SettingsCheck.h"
 #include "protocol/MacText.h"
 
-#include <bit>
+#include <algorithm>
 #include <map>
 #include <set>
 
 namespace pemblor {
-
-namespace {
-
-std::string NetworkText(std::uint32_t network, std::uint32_t netmask)
-{
-    NetworkInterface shape;
-    shape.address = network;
-    shape.netmask = netmask;
-    return SubnetText(shape);
-}
-
-} // namespace
 
 PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> heard,
                     std::span<const std::uint32_t> reserved, std::span<const Neighbour> hosts)
@@ -55,15 +41,11 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
         ParseIpv4(first.subnetMask->c_str(), netmask);
     } else {
         const HeardDevice* anchor = nullptr;
-        for (const std::string& mac : request.macs) {
-            for (const HeardDevice& device : heard) {
-                if (device.mac == mac && device.heardOn) {
-                    anchor = &device;
-                    break;
-                }
-            }
-            if (anchor)
-                break;
+        for (auto mac = request.macs.begin(); !anchor && mac != request.macs.end(); ++mac) {
+            const auto found = std::find_if(heard.begin(), heard.end(), [&mac](const HeardDevice& device) {
+                return device.mac == *mac && device.heardOn;
+            });
+            anchor = found != heard.end() ? &*found : nullptr;
         }
         if (!anchor)
             return fail("No netmask given and no device of the plan answered on a known interface, so the network "
@@ -78,6 +60,7 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
         return fail("The netmask " + FormatIpv4(netmask) + " is no network prefix from /8 to /30.");
     const std::uint32_t network = start & netmask;
     const std::uint32_t broadcast = network | ~netmask;
+    const std::string networkText = SubnetText(NetworkInterface{{}, 0, network, netmask});
     // Why an address may go to no device, and which devices hold one now.
     std::map<std::uint32_t, std::string> taken;
     for (const std::uint32_t own : reserved)
@@ -87,8 +70,7 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
     std::uint32_t gateway = 0;
     if (first.gateway && ParseIpv4(first.gateway->c_str(), gateway) && gateway != 0) {
         if ((gateway & netmask) != network)
-            return fail("The gateway " + *first.gateway + " is outside the network " + NetworkText(network, netmask) +
-                        ".");
+            return fail("The gateway " + *first.gateway + " is outside the network " + networkText + ".");
         taken.emplace(gateway, "the gateway");
     }
     std::map<std::uint32_t, std::set<std::string>> holders;
@@ -115,10 +97,7 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
         return {};
     };
     for (const std::string& mac : request.macs) {
-        bool unheard = true;
-        for (const HeardDevice& device : heard)
-            unheard = unheard && device.mac != mac;
-        if (unheard)
+        if (std::none_of(heard.begin(), heard.end(), [&mac](const HeardDevice& device) { return device.mac == mac; }))
             result.unheard.push_back(mac);
     }
 
@@ -127,8 +106,8 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
     for (const std::string& mac : request.macs) {
         for (;; ++next) {
             if (next > broadcast)
-                return fail("The network " + NetworkText(network, netmask) + " has no address left for " + mac +
-                            " (counting from " + request.start + ").");
+                return fail("The network " + networkText + " has no address left for " + mac + " (counting from " +
+                            request.start + ").");
             const auto address = static_cast<std::uint32_t>(next);
             std::string reason = whyNot(address, mac);
             if (reason.empty())

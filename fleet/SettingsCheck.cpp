@@ -1,8 +1,8 @@
 #include "fleet/SettingsCheck.h"
 
-#include <bit>
+#include "engine/NetworkInterface.h"
 
-#include <charconv>
+#include <bit>
 
 namespace pemblor {
 
@@ -12,20 +12,13 @@ std::optional<AddressInput> ReadAddressArgument(std::string_view text, const Fie
     if (text.empty())
         return input;
     input.blank = false;
+    // Dotted decimal with up to three digits a field; a NUL ends no text.
+    if (text.find('\0') != std::string_view::npos || !ParseIpv4(std::string(text).c_str(), input.value))
+        return std::nullopt;
     for (int field = 0; field < 4; ++field) {
-        const std::size_t dot = text.find('.');
-        const std::string_view part = field < 3 ? text.substr(0, dot) : text;
-        if ((field < 3 && dot == std::string_view::npos) || part.empty() || part.size() > 3)
-            return std::nullopt;
-        unsigned value = 0;
-        const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
-        if (error != std::errc() || end != part.data() + part.size())
-            return std::nullopt;
+        const unsigned value = (input.value >> (24 - 8 * field)) & 0xFFu;
         if (value < ranges.low[field] || value > ranges.high[field])
             return std::nullopt;
-        input.value = (input.value << 8) | value;
-        if (field < 3)
-            text.remove_prefix(dot + 1);
     }
     return input;
 }

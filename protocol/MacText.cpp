@@ -13,15 +13,6 @@ int DigitValue(char c)
     return (c >= '0' && c <= '9') ? code - 48 : code - 55;
 }
 
-int StrictDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 MacText FormatMacText(const MacBytes& mac)
@@ -59,21 +50,9 @@ MacBytes ParseMacText(std::string_view text)
 
 std::optional<MacBytes> ParseDeviceMac(std::string_view text)
 {
-    constexpr std::size_t Length = 17;
-    if (text.size() != Length)
-        return std::nullopt;
-    MacBytes mac{};
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        const std::size_t at = 3 * i;
-        if (i > 0 && text[at - 1] != ':')
-            return std::nullopt;
-        const int high = StrictDigitValue(text[at]);
-        const int low = StrictDigitValue(text[at + 1]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        mac[i] = static_cast<std::uint8_t>(16 * high + low);
-    }
-    if (!NamesOneDevice(mac))
+    // Only the form FormatMacText writes reads back as the same text.
+    const MacBytes mac = ParseMacText(text);
+    if (FormatMacText(mac).view() != text || !NamesOneDevice(mac))
         return std::nullopt;
     return mac;
 }

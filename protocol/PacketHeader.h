@@ -15,9 +15,10 @@ inline constexpr std::size_t EntryTextBufferSize = 2048;
 
 using MacBytes = std::array<std::uint8_t, 6>;
 
-// The 84-byte header in decoded form. On the wire every integer is
-// big-endian and the fields follow each other without padding at the
-// offsets below.
+// The 84-byte header: two signatures, the type, the MAC address, the user
+// name and password fields (CredentialFieldSize each) and the entry count.
+// On the wire every integer is big-endian and the fields follow each other
+// without padding at these offsets.
 struct PacketHeader {
     static constexpr std::size_t OffsetSignature1 = 0;
     static constexpr std::size_t OffsetSignature2 = 4;
@@ -26,14 +27,6 @@ struct PacketHeader {
     static constexpr std::size_t OffsetUserName = 18;
     static constexpr std::size_t OffsetPassword = 50;
     static constexpr std::size_t OffsetEntryCount = 82;
-
-    std::uint32_t signature1 = PacketSignature;
-    std::uint32_t signature2 = PacketSignature;
-    std::uint32_t type = 0;
-    MacBytes macAddress{};
-    std::array<char, CredentialFieldSize> userName{};
-    std::array<char, CredentialFieldSize> password{};
-    std::uint16_t entryCount = 0;
 };
 
 } // namespace pemblor

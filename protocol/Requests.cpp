@@ -3,8 +3,8 @@
 #include "protocol/DatagramType.h"
 #include "protocol/MacText.h"
 
-#include <array>
 #include <string>
+#include <vector>
 
 namespace pemblor {
 
@@ -25,24 +25,17 @@ Datagram BuildDetailQuery(std::string_view macText)
 Datagram BuildSettingsChange(std::string_view macText, std::string_view userName, std::string_view password,
                              const SettingsChange& change)
 {
-    std::array<std::string, 4> owned;
-    std::array<std::string_view, 4> texts;
-    std::size_t count = 0;
-    const auto add = [&](std::string text) {
-        owned[count] = std::move(text);
-        texts[count] = owned[count];
-        ++count;
-    };
+    std::vector<std::string> owned;
     if (change.ipAddress)
-        add(std::string("flash set IP_ADDR ").append(*change.ipAddress));
+        owned.push_back(std::string("flash set IP_ADDR ").append(*change.ipAddress));
     if (change.subnetMask)
-        add(std::string("flash set SUBNET_MASK ").append(*change.subnetMask));
+        owned.push_back(std::string("flash set SUBNET_MASK ").append(*change.subnetMask));
     if (change.gateway)
-        add(std::string("flash set DEFAULT_GATEWAY ").append(*change.gateway));
+        owned.push_back(std::string("flash set DEFAULT_GATEWAY ").append(*change.gateway));
     if (change.dhcp)
-        add("flash set DHCP " + std::to_string(*change.dhcp));
-    return EncodeDatagram(TypeCommand, ParseMacText(macText), userName, password,
-                          std::span<const std::string_view>(texts.data(), count));
+        owned.push_back("flash set DHCP " + std::to_string(*change.dhcp));
+    const std::vector<std::string_view> texts(owned.begin(), owned.end());
+    return EncodeDatagram(TypeCommand, ParseMacText(macText), userName, password, texts);
 }
 
 Datagram BuildRebootRequest(std::string_view macText, std::string_view userName, std::string_view password)

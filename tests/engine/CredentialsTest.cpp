@@ -88,12 +88,19 @@ TEST(CredentialTextsTest, TheWindowsLines)
 }
 
 // The tool on 198.18.0.1/24 ("lan", eth0) with its interfaces listed.
+class Listener final : public JobListener {
+public:
+    void JobBroadcastingCredentials(DeviceJob&, const CredentialRoute& route) override { routes.push_back(route); }
+    void JobFinished(DeviceJob&, const JobReport& report) override { reports.push_back(report); }
+    std::vector<CredentialRoute> routes;
+    std::vector<JobReport> reports;
+};
+
 class CredentialsTest : public DiscoveryTest {
 protected:
     void SetUp() override
     {
         DiscoveryTest::SetUp();
-        interfaces = net.InterfaceList(kToolHost);
         SessionConfig config;
         config.interfaces = interfaces.get();
         ASSERT_TRUE(Open(std::move(config)).Ok());
@@ -106,6 +113,30 @@ protected:
         DiscoveryTest::TearDown();
     }
 
+    static apsim::Quirks TakesChangesAtOnce()
+    {
+        apsim::Quirks quirks;
+        quirks.applyImmediately = true;
+        return quirks;
+    }
+    // Device 1 is changed to `address` and rebooted, its credentials by
+    // unicast only: the one report, after `ms`.
+    JobReport MoveThenReboot(const char* address, EventLoop::Millis ms)
+    {
+        Listener told;
+        DeviceJob job(session->transport(), ui, told, MacString(1));
+        JobPlan plan;
+        plan.change = SettingsRequest{};
+        plan.change->ipAddress = address;
+        plan.reboot = true;
+        plan.credentials = {"admin", "secret"};
+        plan.broadcast = CredentialBroadcast::Refuse;
+        EXPECT_TRUE(job.Start(plan));
+        ui.Advance(ms);
+        EXPECT_EQ(told.reports.size(), 1u);
+        return told.reports.empty() ? JobReport{} : told.reports.back();
+    }
+
     SimAccessPoint& Ap(std::uint8_t last, const char* address, apsim::Quirks quirks = {})
     {
         apsim::ApSettings settings;
@@ -116,30 +147,7 @@ protected:
         aps.push_back(std::make_unique<SimAccessPoint>(net, ui, settings, quirks, std::chrono::seconds(20)));
         return *aps.back();
     }
-    // Where every datagram the tool sent with the password went.
-    std::vector<std::string> PasswordTo() const
-    {
-        std::vector<std::string> to;
-        for (const auto& sent : net.SentLog()) {
-            if (sent.fromHost != kToolHost || sent.bytes.size() < HeaderSize)
-                continue;
-            const char* field = reinterpret_cast<const char*>(sent.bytes.data() + PacketHeader::OffsetPassword);
-            if (std::string(field, strnlen(field, CredentialFieldSize)) == "secret")
-                to.push_back(sent.toHost);
-        }
-        return to;
-    }
-
-    std::unique_ptr<IInterfaceList> interfaces;
     std::vector<std::unique_ptr<SimAccessPoint>> aps;
-};
-
-class Listener final : public JobListener {
-public:
-    void JobBroadcastingCredentials(DeviceJob&, const CredentialRoute& route) override { routes.push_back(route); }
-    void JobFinished(DeviceJob&, const JobReport& report) override { reports.push_back(report); }
-    std::vector<CredentialRoute> routes;
-    std::vector<JobReport> reports;
 };
 
 // Discovery replies from each device, the way the table learns them.
@@ -342,22 +350,11 @@ TEST_F(CredentialsTest, ASendTheKernelHadNoRoomForIsTriedAgainNotBroadcast)
 // reboot after it asks the old address, then the new one, and follows it.
 TEST_F(CredentialsTest, TheRebootAfterAMoveAsksTheOldAddressThenTheNew)
 {
-    apsim::Quirks quirks;
-    quirks.applyImmediately = true;
-    SimAccessPoint& device = Ap(1, "198.18.0.20", quirks);
-    Listener told;
-    DeviceJob job(session->transport(), ui, told, MacString(1));
-    JobPlan plan;
-    plan.change = SettingsRequest{};
-    plan.change->ipAddress = "198.18.0.50";
-    plan.reboot = true;
-    plan.credentials = {"admin", "secret"};
-    plan.broadcast = CredentialBroadcast::Refuse;
-    ASSERT_TRUE(job.Start(plan));
-    ui.Advance(4000);
-    ASSERT_EQ(told.reports.size(), 1u);
-    EXPECT_EQ(told.reports[0].outcome, JobOutcome::RebootSent);
-    EXPECT_EQ(told.reports[0].route->address, "198.18.0.50");
+    SimAccessPoint& device = Ap(1, "198.18.0.20", TakesChangesAtOnce());
+    const JobReport report = MoveThenReboot("198.18.0.50", 4000);
+    EXPECT_EQ(report.outcome, JobOutcome::RebootSent);
+    ASSERT_TRUE(report.route);
+    EXPECT_EQ(report.route->address, "198.18.0.50");
     EXPECT_EQ(PasswordTo(), (std::vector<std::string>{"198.18.0.20", "198.18.0.50"}));
     // Heard: the read, the question and the change at its old address; the
     // question there after the change goes unheard; then the new address.
@@ -370,23 +367,11 @@ TEST_F(CredentialsTest, TheRebootAfterAMoveAsksTheOldAddressThenTheNew)
 // took counts as made.
 TEST_F(CredentialsTest, ARebootHeldBackAfterATakenChangeKeepsTheChange)
 {
-    apsim::Quirks quirks;
-    quirks.applyImmediately = true;
-    Ap(1, "198.18.0.20", quirks);
-    Listener told;
-    DeviceJob job(session->transport(), ui, told, MacString(1));
-    JobPlan plan;
-    plan.change = SettingsRequest{};
-    plan.change->ipAddress = "198.18.5.50";
-    plan.reboot = true;
-    plan.credentials = {"admin", "secret"};
-    plan.broadcast = CredentialBroadcast::Refuse;
-    ASSERT_TRUE(job.Start(plan));
-    ui.Advance(3000);
-    ASSERT_EQ(told.reports.size(), 1u);
-    const JobReport& report = told.reports[0];
+    Ap(1, "198.18.0.20", TakesChangesAtOnce());
+    const JobReport report = MoveThenReboot("198.18.5.50", 3000);
     EXPECT_EQ(report.outcome, JobOutcome::NeedsBroadcast);
     EXPECT_EQ(report.step, JobStep::Reboot);
+    ASSERT_TRUE(report.route);
     EXPECT_EQ(report.route->reason, BroadcastReason::NoUnicastAnswer);
     EXPECT_EQ(report.after->ipAddr, "198.18.5.50");
     EXPECT_EQ(PasswordTo(), std::vector<std::string>{"198.18.0.20"}) << "the change only";

@@ -5,6 +5,7 @@
 
 #include "engine/DeviceJob.h"
 #include "engine/Transport.h"
+#include "tests/fakenet/ToolRig.h"
 
 namespace pemblor::test {
 namespace {
@@ -50,16 +51,10 @@ private:
     EventLoop& m_ui;
 };
 
-class DeviceJobTest : public ::testing::Test {
+class DeviceJobTest : public ::testing::Test, protected ToolTransport {
 protected:
-    void SetUp() override
-    {
-        g_hRecvSocket = InvalidSocket;
-        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
-        ASSERT_TRUE(transport.Open().Ok());
-        ASSERT_TRUE(transport.StartReceiveThread());
-    }
-    void TearDown() override { g_hRecvSocket = InvalidSocket; }
+    DeviceJobTest() : ToolTransport(kToolHost) {}
+    void SetUp() override { ASSERT_TRUE(opened); }
 
     // Datagrams the tool sent to the device port (the loopback wake at the
     // end aside), with their virtual send times taken by the caller.
@@ -83,6 +78,13 @@ protected:
         plan.credentials = {"admin", "secret"};
         return plan;
     }
+    // The change alone, from what the job knows.
+    static JobPlan ChangeOnly(const std::string& ip)
+    {
+        JobPlan plan = SetPlan(ip);
+        plan.read = false;
+        return plan;
+    }
     static JobPlan RebootPlan(const std::string& ip)
     {
         JobPlan plan = SetPlan(ip);
@@ -97,12 +99,34 @@ protected:
         (from ? *from : ap).Send(Detail(last, kApHost));
         ui.Advance(10);
     }
+    // Starts both jobs, each on a change of its device's address, and lets
+    // their detail queries out.
+    void StartBoth(DeviceJob& one, const char* oneTo, DeviceJob& two, const char* twoTo)
+    {
+        ASSERT_TRUE(one.Start(SetPlan(oneTo)));
+        ASSERT_TRUE(two.Start(SetPlan(twoTo)));
+        ui.Advance(10);
+    }
+    // After `ms`, device 1 answers a detail query from `sender`.
+    void AnswerAfter(EventLoop::Millis ms, TestAp& from, const char* sender)
+    {
+        ui.Advance(ms);
+        from.Send(Detail(1, sender));
+        ui.Advance(10);
+    }
+    // Runs the job's read, and the device accepts its change.
+    void AcceptChange()
+    {
+        AnswerRead();
+        ap.Send(CommandReply(0));
+    }
+    // The last report, once `count` plans have ended.
+    JobReport LastReport(std::size_t count = 1) const
+    {
+        EXPECT_EQ(reports.finished.size(), count);
+        return reports.finished.size() == count ? reports.finished.back().report : JobReport{};
+    }
 
-    FakeNetwork net;
-    std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    VirtualClock clock;
-    EventLoop ui{clock};
-    Transport transport{*tool, ui};
     Reports reports{ui};
     TestAp ap{net, kApHost};
     TestAp moved{net, kMovedHost};
@@ -138,8 +162,7 @@ TEST_F(DeviceJobTest, SettingsChangeEndsWithTheDevicesAnswerOrItsTimeOut)
         if (c.result)
             ap.Send(CommandReply(*c.result));
         ui.Advance(12000);
-        ASSERT_EQ(reports.finished.size(), 1u);
-        const JobReport& report = reports.finished[0].report;
+        const JobReport report = LastReport();
         EXPECT_EQ(report.outcome, c.outcome);
         EXPECT_EQ(report.step, JobStep::Change);
         EXPECT_EQ(report.result, c.code);
@@ -256,18 +279,15 @@ TEST_F(DeviceJobTest, VerifyAloneRereadsAtOnceOnTheSameSchedule)
         EXPECT_EQ(job.Step(), JobStep::Verify);
         EXPECT_EQ(Sent().size() - before, 1u) << "the first query goes at once";
         if (answers) {
-            ui.Advance(2500);
-            moved.Send(Detail(1, kMovedHost));
-            ui.Advance(10);
-            ASSERT_EQ(reports.finished.size(), 2u);
-            EXPECT_EQ(reports.finished[1].report.outcome, JobOutcome::Verified);
-            EXPECT_EQ(reports.finished[1].report.address, kMovedHost);
+            AnswerAfter(2500, moved, kMovedHost);
+            const JobReport report = LastReport(2);
+            EXPECT_EQ(report.outcome, JobOutcome::Verified);
+            EXPECT_EQ(report.address, kMovedHost);
             continue;
         }
         ui.Advance(60000);
-        ASSERT_EQ(reports.finished.size(), 2u);
-        EXPECT_EQ(reports.finished[1].report.outcome, JobOutcome::NotVerified);
-        EXPECT_EQ(reports.finished[1].time - startAt, 53000);
+        EXPECT_EQ(LastReport(2).outcome, JobOutcome::NotVerified);
+        EXPECT_EQ(reports.finished.back().time - startAt, 53000);
         EXPECT_EQ(Sent().size() - before, 9u);
         for (const auto& sent : net.SentLog())
             EXPECT_NE(sent.bytes, Bytes(BuildRebootRequest(MacString(1), "", ""))) << "no reboot";
@@ -278,8 +298,7 @@ TEST_F(DeviceJobTest, RebootedDeviceIsVerifiedAtItsNewAddressOnTheDialogsSchedul
 {
     DeviceJob job(transport, ui, reports, MacString(1));
     ASSERT_TRUE(job.Start(RebootPlan(kMovedHost)));
-    AnswerRead();
-    ap.Send(CommandReply(0));
+    AcceptChange();
     ui.Advance(10);
     ASSERT_EQ(job.Step(), JobStep::Restart);
     const EventLoop::Millis rebootAt = ui.Now() - 10;
@@ -292,8 +311,7 @@ TEST_F(DeviceJobTest, RebootedDeviceIsVerifiedAtItsNewAddressOnTheDialogsSchedul
     EXPECT_EQ(Sent().back(), Bytes(BuildDetailQuery(MacString(1))));
     moved.Send(Detail(1, kMovedHost));
     ui.Advance(10);
-    ASSERT_EQ(reports.finished.size(), 1u);
-    const JobReport& report = reports.finished[0].report;
+    const JobReport report = LastReport();
     EXPECT_EQ(report.outcome, JobOutcome::Verified);
     EXPECT_EQ(report.address, kMovedHost);
     EXPECT_EQ(report.oldAddress, kApHost);
@@ -323,8 +341,7 @@ TEST_F(DeviceJobTest, DeviceNotSeenAfterTheRebootIsNotVerifiedAfterNineQueriesOv
 {
     DeviceJob job(transport, ui, reports, MacString(1));
     ASSERT_TRUE(job.Start(RebootPlan(kMovedHost)));
-    AnswerRead();
-    ap.Send(CommandReply(0));
+    AcceptChange();
     ui.Advance(10);
     const EventLoop::Millis rebootAt = ui.Now() - 10;
     const std::size_t sentBefore = Sent().size();
@@ -336,8 +353,7 @@ TEST_F(DeviceJobTest, DeviceNotSeenAfterTheRebootIsNotVerifiedAfterNineQueriesOv
         for (std::size_t i = count; i < Sent().size(); ++i)
             queryTimes.push_back((ui.Now() - rebootAt) / 1000);
     }
-    ASSERT_EQ(reports.finished.size(), 1u);
-    const JobReport& report = reports.finished[0].report;
+    const JobReport report = LastReport();
     EXPECT_EQ(report.outcome, JobOutcome::NotVerified);
     EXPECT_FALSE(report.heardAfterRestart);
     EXPECT_EQ(report.address, kApHost);
@@ -351,15 +367,13 @@ TEST_F(DeviceJobTest, DeviceThatAnswersOnlyFromItsOldAddressIsToldSo)
 {
     DeviceJob job(transport, ui, reports, MacString(1));
     ASSERT_TRUE(job.Start(RebootPlan(kMovedHost)));
-    AnswerRead();
-    ap.Send(CommandReply(0));
+    AcceptChange();
     ui.Advance(30000);
     for (int i = 0; i < 60 && reports.finished.empty(); ++i) {
         ap.Send(Detail(1, kApHost));
         ui.Advance(1000);
     }
-    ASSERT_EQ(reports.finished.size(), 1u);
-    const JobReport& report = reports.finished[0].report;
+    const JobReport report = LastReport();
     EXPECT_EQ(report.outcome, JobOutcome::NotVerified);
     EXPECT_TRUE(report.heardAfterRestart);
     EXPECT_EQ(report.address, kApHost);
@@ -426,8 +440,7 @@ TEST_F(DeviceJobTest, VerifyCountsOnlyAnAnswerWhereTheDeviceShouldBe)
         const EventLoop::Millis answeredAt = ui.Now();
         c.answersFrom->Send(EncodeDatagram(TypeQueryReply, Mac(1), "", "", views));
         ui.Advance(60000);
-        ASSERT_EQ(reports.finished.size(), 1u);
-        const JobReport& report = reports.finished[0].report;
+        const JobReport report = LastReport();
         EXPECT_EQ(report.outcome, c.outcome);
         EXPECT_EQ(report.address, c.answerHost);
         EXPECT_TRUE(report.heardAfterRestart);
@@ -446,35 +459,32 @@ TEST_F(DeviceJobTest, PlansRunOneAfterAnotherBuildOnWhatTheJobLearned)
     JobPlan read;
     ASSERT_TRUE(job.Start(read));
     AnswerRead();
-    ASSERT_EQ(reports.finished.size(), 1u);
-    EXPECT_EQ(reports.finished[0].report.outcome, JobOutcome::Unchanged);
+    EXPECT_EQ(LastReport().outcome, JobOutcome::Unchanged);
     ASSERT_TRUE(job.Start(read));
     EXPECT_FALSE(job.Start(read)) << "a plan while another runs";
     ap.Send(Detail(1, kApHost));
     ui.Advance(10);
 
-    JobPlan change = SetPlan(kMovedHost);
-    change.read = false;
-    ASSERT_TRUE(job.Start(change));
+    ASSERT_TRUE(job.Start(ChangeOnly(kMovedHost)));
     ui.Advance(10);
     ap.Send(CommandReply(0));
     ui.Advance(10);
-    ASSERT_EQ(reports.finished.size(), 3u);
-    EXPECT_EQ(reports.finished[2].report.outcome, JobOutcome::Stored);
-    EXPECT_EQ(reports.finished[2].report.after->ipAddr, kMovedHost);
+    const JobReport stored = LastReport(3);
+    EXPECT_EQ(stored.outcome, JobOutcome::Stored);
+    ASSERT_TRUE(stored.after);
+    EXPECT_EQ(stored.after->ipAddr, kMovedHost);
 
     JobPlan reboot;
     reboot.read = false;
     reboot.reboot = true;
     reboot.verify = true;
     ASSERT_TRUE(job.Start(reboot));
-    ui.Advance(30100);
-    ap.Send(Detail(1, kApHost));
+    AnswerAfter(30100, ap, kApHost);
     ui.Advance(60000);
-    ASSERT_EQ(reports.finished.size(), 4u);
-    EXPECT_EQ(reports.finished[3].report.outcome, JobOutcome::NotVerified);
-    EXPECT_EQ(reports.finished[3].report.expectedAddress, kMovedHost);
-    EXPECT_EQ(reports.finished[3].report.oldAddress, kApHost);
+    const JobReport rebooted = LastReport(4);
+    EXPECT_EQ(rebooted.outcome, JobOutcome::NotVerified);
+    EXPECT_EQ(rebooted.expectedAddress, kMovedHost);
+    EXPECT_EQ(rebooted.oldAddress, kApHost);
 }
 
 TEST_F(DeviceJobTest, RefusedRebootEndsTheWait)
@@ -551,9 +561,7 @@ TEST_F(DeviceJobTest, TwoJobsForTwoDevicesRunAtOnceAndEachHearsOnlyItsOwn)
     TestAp other(net, kOtherApHost);
     DeviceJob first(transport, ui, reports, MacString(1));
     DeviceJob second(transport, ui, reports, MacString(2));
-    ASSERT_TRUE(first.Start(SetPlan("198.18.1.50")));
-    ASSERT_TRUE(second.Start(SetPlan("198.18.1.51")));
-    ui.Advance(10);
+    StartBoth(first, "198.18.1.50", second, "198.18.1.51");
     other.Send(Detail(2, kOtherApHost));
     ui.Advance(10);
     EXPECT_EQ(second.Step(), JobStep::Change);
@@ -634,9 +642,7 @@ TEST_F(DeviceJobTest, ZeroMacResultFromASharedAddressCountsForTheOneCommandOutst
     // The first's command is no longer outstanding there: a zero-MAC result
     // from that address is the next command's alone.
     DeviceJob next(transport, ui, reports, MacString(3), kApHost);
-    JobPlan noRead = SetPlan("198.18.1.51");
-    noRead.read = false;
-    ASSERT_TRUE(next.Start(noRead));
+    ASSERT_TRUE(next.Start(ChangeOnly("198.18.1.51")));
     ui.Advance(10);
     sharing.Send(CommandReply(0, MacBytes{}));
     ui.Advance(10);
@@ -649,9 +655,7 @@ TEST_F(DeviceJobTest, ZeroMacResultFromASharedAddressCountsForTheOneCommandOutst
     reports.finished.clear();
     DeviceJob third(transport, ui, reports, MacString(1));
     DeviceJob fourth(transport, ui, reports, MacString(2));
-    ASSERT_TRUE(third.Start(SetPlan("198.18.1.52")));
-    ASSERT_TRUE(fourth.Start(SetPlan("198.18.1.53")));
-    ui.Advance(10);
+    StartBoth(third, "198.18.1.52", fourth, "198.18.1.53");
     ap.Send(Detail(1, kApHost));
     sharing.Send(Detail(2, kApHost));
     ui.Advance(10);
@@ -671,9 +675,7 @@ TEST_F(DeviceJobTest, ZeroMacResultFromASharedAddressCountsForTheOneCommandOutst
 TEST_F(DeviceJobTest, ZeroMacResultNeverCountsForAJobThatDoesNotKnowTheAddress)
 {
     DeviceJob job(transport, ui, reports, MacString(1));
-    JobPlan plan = SetPlan("198.18.1.50");
-    plan.read = false;
-    ASSERT_TRUE(job.Start(plan));
+    ASSERT_TRUE(job.Start(ChangeOnly("198.18.1.50")));
     ui.Advance(10);
     ap.Send(CommandReply(0, MacBytes{}));
     ui.Advance(10);

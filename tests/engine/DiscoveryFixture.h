@@ -5,6 +5,8 @@
 #include "engine/Session.h"
 #include "engine/EventLoop.h"
 #include "tests/fakenet/FakeNetwork.h"
+#include "tests/fakenet/ToolRig.h"
+#include "tests/fakenet/VirtualClock.h"
 #include "protocol/Datagram.h"
 #include "protocol/MacText.h"
 #include "protocol/ReplyDatagram.h"
@@ -171,22 +173,17 @@ inline Datagram CommandReply(std::int8_t result, const MacBytes& mac = Mac(1), s
     return datagram;
 }
 
-class DiscoveryTest : public ::testing::Test {
+class DiscoveryTest : public ::testing::Test, protected ToolHost {
 protected:
+    DiscoveryTest() : ToolHost(kToolHost) {}
     void SetUp() override
     {
-        g_hRecvSocket = InvalidSocket;
-        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
         ui.SetTickHandler([this] {
             if (session)
                 session->OnTimer();
         });
     }
-    void TearDown() override
-    {
-        session.reset();
-        g_hRecvSocket = InvalidSocket;
-    }
+    void TearDown() override { session.reset(); }
     EndpointResult Open(SessionConfig config = {})
     {
         session = std::make_unique<Session>(*tool, ui, listener, std::move(config));
@@ -221,10 +218,6 @@ protected:
             std::this_thread::yield();
     }
 
-    FakeNetwork net;
-    std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    VirtualClock clock;
-    EventLoop ui{clock};
     Recorder listener{ui};
     TestAp ap{net, kApHost};
     std::unique_ptr<Session> session;

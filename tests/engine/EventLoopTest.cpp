@@ -2,6 +2,7 @@
 // other threads, the timer, deadlines, stopping, on the steady and the
 // virtual clock.
 #include "engine/EventLoop.h"
+#include "tests/fakenet/VirtualClock.h"
 
 #include <gtest/gtest.h>
 

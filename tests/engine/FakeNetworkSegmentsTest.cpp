@@ -2,6 +2,7 @@
 // points behind each, a firewall, interfaces that come and go.
 #include "tests/fakenet/FakeInterfaceList.h"
 #include "tests/fakenet/FakeNetwork.h"
+#include "protocol/DatagramType.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +14,9 @@ using namespace pemblor;
 
 namespace {
 
-constexpr std::uint16_t Port = 21212;
 constexpr const char* Tool = "198.18.1.1"; // eth0 on "one"; eth1 198.18.2.1 on "two"
 constexpr const char* ApOne = "198.18.1.10";
 constexpr const char* ApTwo = "198.18.2.10";
-constexpr const char* Broadcast = "255.255.255.255";
 
 struct Arrival {
     std::string text;
@@ -36,9 +35,9 @@ protected:
         tool = net.NewLayer(Tool);
         apOne = net.NewLayer(ApOne);
         apTwo = net.NewLayer(ApTwo);
-        toolPort = Bound(*tool, Port);
-        onePort = Bound(*apOne, Port);
-        twoPort = Bound(*apTwo, Port);
+        toolPort = Bound(*tool, DevicePort);
+        onePort = Bound(*apOne, DevicePort);
+        twoPort = Bound(*apTwo, DevicePort);
         sender = Bound(*tool, 0);
         EXPECT_TRUE(sender->SetBroadcast());
     }
@@ -54,7 +53,7 @@ protected:
     std::vector<Arrival> Drain(FakeSocketLayer& layer, ISocket& socket)
     {
         auto marker = layer.Open();
-        EXPECT_EQ(marker->SendTo("end", 3, Port, "127.0.0.1"), 3);
+        EXPECT_EQ(marker->SendTo("end", 3, DevicePort, "127.0.0.1"), 3);
         std::vector<Arrival> arrivals;
         for (;;) {
             char buffer[64] = {};
@@ -99,8 +98,8 @@ TEST_F(FakeSegmentsTest, ABroadcastReachesOnlyTheSegmentOfItsInterface)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const int sent = c.chosen ? sender->SendOutOf(c.outOfEth1 ? eth1 : eth0, "q", 1, Port, Broadcast)
-                                  : sender->SendTo("q", 1, Port, Broadcast);
+        const int sent = c.chosen ? sender->SendOutOf(c.outOfEth1 ? eth1 : eth0, "q", 1, DevicePort, BroadcastAddress)
+                                  : sender->SendTo("q", 1, DevicePort, BroadcastAddress);
         ASSERT_EQ(sent, 1);
         EXPECT_EQ(Drain(*tool, *toolPort), c.atTool);
         EXPECT_EQ(Drain(*apOne, *onePort), c.atOne);
@@ -108,7 +107,7 @@ TEST_F(FakeSegmentsTest, ABroadcastReachesOnlyTheSegmentOfItsInterface)
     }
     std::vector<std::string> leftBy;
     for (const auto& datagram : net.SentLog())
-        if (datagram.toHost == Broadcast)
+        if (datagram.toHost == BroadcastAddress)
             leftBy.push_back(datagram.interfaceName);
     EXPECT_EQ(leftBy, (std::vector<std::string>{"eth0", "eth1", "eth0"}));
 }
@@ -116,10 +115,10 @@ TEST_F(FakeSegmentsTest, ABroadcastReachesOnlyTheSegmentOfItsInterface)
 TEST_F(FakeSegmentsTest, AReplyArrivesOnTheInterfaceThatHasTheAddress)
 {
     auto reply = apTwo->Open();
-    ASSERT_EQ(reply->SendTo("r", 1, Port, "198.18.2.1"), 1);
+    ASSERT_EQ(reply->SendTo("r", 1, DevicePort, "198.18.2.1"), 1);
     EXPECT_EQ(Drain(*tool, *toolPort), (std::vector<Arrival>{{"r", ApTwo, eth1}}));
     // A chosen interface does not reach a host on another segment.
-    ASSERT_EQ(sender->SendOutOf(eth0, "u", 1, Port, ApTwo), 1);
+    ASSERT_EQ(sender->SendOutOf(eth0, "u", 1, DevicePort, ApTwo), 1);
     EXPECT_TRUE(Drain(*apTwo, *twoPort).empty());
 }
 
@@ -136,13 +135,13 @@ TEST_F(FakeSegmentsTest, DownOrUnknownInterfacesFailAndLeaveTheList)
     net.SetInterfaceUp(Tool, "eth1", false);
     ASSERT_TRUE(list->Usable(usable));
     ASSERT_EQ(usable.size(), 1u);
-    EXPECT_LT(sender->SendOutOf(eth1, "q", 1, Port, Broadcast), 0);
+    EXPECT_LT(sender->SendOutOf(eth1, "q", 1, DevicePort, BroadcastAddress), 0);
     EXPECT_EQ(tool->LastError(), ENODEV);
-    EXPECT_LT(sender->SendOutOf(999, "q", 1, Port, Broadcast), 0);
+    EXPECT_LT(sender->SendOutOf(999, "q", 1, DevicePort, BroadcastAddress), 0);
     EXPECT_EQ(tool->LastError(), ENODEV);
 
     net.SetInterfaceUp(Tool, "eth0", false);
-    EXPECT_LT(sender->SendTo("q", 1, Port, Broadcast), 0);
+    EXPECT_LT(sender->SendTo("q", 1, DevicePort, BroadcastAddress), 0);
     EXPECT_EQ(tool->LastError(), ENETUNREACH);
 
     static_cast<FakeInterfaceList&>(*list).FailNext(ENOMEM);
@@ -152,16 +151,16 @@ TEST_F(FakeSegmentsTest, DownOrUnknownInterfacesFailAndLeaveTheList)
 
 TEST_F(FakeSegmentsTest, AFirewallDropsInboundButNotLoopback)
 {
-    net.DropInbound(Tool, Port);
-    ASSERT_EQ(sender->SendOutOf(eth1, "q", 1, Port, Broadcast), 1);
+    net.DropInbound(Tool, DevicePort);
+    ASSERT_EQ(sender->SendOutOf(eth1, "q", 1, DevicePort, BroadcastAddress), 1);
     auto reply = apOne->Open();
-    ASSERT_EQ(reply->SendTo("r", 1, Port, Tool), 1);
+    ASSERT_EQ(reply->SendTo("r", 1, DevicePort, Tool), 1);
     // Only the marker, over loopback, gets through.
     EXPECT_TRUE(Drain(*tool, *toolPort).empty());
     EXPECT_EQ(Drain(*apTwo, *twoPort).size(), 1u) << "what leaves is not affected";
 
-    net.DropInbound(Tool, Port, false);
-    ASSERT_EQ(reply->SendTo("r", 1, Port, Tool), 1);
+    net.DropInbound(Tool, DevicePort, false);
+    ASSERT_EQ(reply->SendTo("r", 1, DevicePort, Tool), 1);
     EXPECT_EQ(Drain(*tool, *toolPort).size(), 1u);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include "engine/IInterfaceList.h"
 #include "engine/ISocketLayer.h"
+// The fake network's time: its Quiescent is the clock's quiescence probe.
+#include "tests/fakenet/VirtualClock.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -5,6 +5,8 @@
 #include "engine/Transport.h"
 #include "engine/EventLoop.h"
 #include "tests/fakenet/FakeNetwork.h"
+#include "tests/fakenet/ToolRig.h"
+#include "tests/fakenet/VirtualClock.h"
 #include "fleet/FleetJob.h"
 #include "protocol/DatagramType.h"
 #include "protocol/MacText.h"
@@ -68,6 +70,19 @@ Ap MakeAp(int n, std::string address = {})
 JobRow Row(int n, std::string ip, std::optional<std::string> netmask = "255.255.0.0")
 {
     return {{Mac(n), std::move(ip), std::move(netmask), std::nullopt, false}, {}};
+}
+
+// `count` devices that answer from one address with zero-MAC results, each
+// planned at Host(n) in `rows`.
+std::vector<Ap> AtOneAddress(int count, std::vector<JobRow>& rows)
+{
+    std::vector<Ap> devices;
+    for (int n = 0; n < count; ++n) {
+        devices.push_back(MakeAp(n, "198.19.250.1"));
+        devices.back().quirks.zeroMacResult = true;
+        rows.push_back(Row(n, Host(n)));
+    }
+    return devices;
 }
 
 JobSettings Defaults()
@@ -154,20 +169,10 @@ MostAwaited MostAwaitedOnTheWire(const std::vector<FakeNetwork::SentDatagram>& l
 // The tool's side: the transport on the fake network and the dispatcher
 // with its virtual clock; the devices (the simulator's access points) come
 // with each test.
-class FleetJobTest : public ::testing::Test {
+class FleetJobTest : public ::testing::Test, protected ToolTransport {
 protected:
-    void SetUp() override
-    {
-        g_hRecvSocket = InvalidSocket;
-        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
-        ASSERT_TRUE(transport.Open().Ok());
-        ASSERT_TRUE(transport.StartReceiveThread());
-    }
-    void TearDown() override
-    {
-        aps.clear();
-        g_hRecvSocket = InvalidSocket;
-    }
+    FleetJobTest() : ToolTransport(kToolHost) {}
+    void SetUp() override { ASSERT_TRUE(opened); }
 
     // Starts the devices, device n of the tests as aps[n].
     void Place(const std::vector<Ap>& devices)
@@ -251,11 +256,6 @@ protected:
             ui.Advance(100);
     }
 
-    FakeNetwork net;
-    std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    VirtualClock clock;
-    EventLoop ui{clock};
-    Transport transport{*tool, ui};
     std::vector<std::unique_ptr<FakeSocketLayer>> strays;
     std::vector<std::unique_ptr<SimAccessPoint>> aps;
     std::map<std::string, std::string> factoryAddress; // by MAC
@@ -415,14 +415,10 @@ TEST_F(FleetJobTest, StoredButNotYetMovedIsRebootedAndVerifiedUnderAReboot)
 
 TEST_F(FleetJobTest, ZeroMacResultsFromASharedAddressAreTakenOneDeviceAtATime)
 {
-    std::vector<Ap> devices;
     std::vector<JobRow> rows;
-    for (int n = 0; n < 6; ++n) {
-        devices.push_back(MakeAp(n, "198.19.250.1"));
-        devices.back().quirks.zeroMacResult = true;
-        devices.back().quirks.replyDelayMs = 40;
-        rows.push_back(Row(n, Host(n)));
-    }
+    std::vector<Ap> devices = AtOneAddress(6, rows);
+    for (Ap& device : devices)
+        device.quirks.replyDelayMs = 40;
     // One of them refuses: its refusal must not be pinned on a neighbour.
     devices[3].settings.pass = "other";
     Place(devices);
@@ -446,14 +442,11 @@ TEST_F(FleetJobTest, ZeroMacResultsFromASharedAddressAreTakenOneDeviceAtATime)
 // after its change) and end that device as refused.
 TEST_F(FleetJobTest, ALateCopyOfAResultIsNeverTakenForTheNextDeviceAtItsAddress)
 {
-    std::vector<Ap> devices;
     std::vector<JobRow> rows;
-    for (int n = 0; n < 3; ++n) {
-        devices.push_back(MakeAp(n, "198.19.250.1"));
-        devices.back().quirks.zeroMacResult = true;
-        devices.back().quirks.lateCopyMs = 600;
-        devices.back().quirks.replyDelayMs = 700;
-        rows.push_back(Row(n, Host(n)));
+    std::vector<Ap> devices = AtOneAddress(3, rows);
+    for (Ap& device : devices) {
+        device.quirks.lateCopyMs = 600;
+        device.quirks.replyDelayMs = 700;
     }
     devices[0].settings.pass = "other";
     Place(devices);
@@ -589,38 +582,15 @@ TEST_F(FleetJobTest, AtMostSixteenRequestsOutstandingAndOneRoundForAllDevicesAwa
 
 // The tool on 198.18.0.1/24 with its interfaces listed, so that the jobs
 // can tell which devices their passwords can reach by unicast.
-class FleetCredentialsTest : public ::testing::Test {
+class FleetCredentialsTest : public ::testing::Test, protected ToolTransport {
 protected:
-    void SetUp() override
-    {
-        g_hRecvSocket = InvalidSocket;
-        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
-        ASSERT_TRUE(transport.Open().Ok());
-        ASSERT_TRUE(transport.StartReceiveThread());
-    }
-    void TearDown() override
-    {
-        aps.clear();
-        g_hRecvSocket = InvalidSocket;
-    }
+    FleetCredentialsTest() : ToolTransport(kToolHost, /*listed=*/true) {}
+    void SetUp() override { ASSERT_TRUE(opened); }
 
     void Place(const std::vector<Ap>& devices)
     {
         for (const Ap& ap : devices)
             aps.push_back(std::make_unique<SimAccessPoint>(net, ui, ap.settings, ap.quirks, std::chrono::seconds(5)));
-    }
-    // Where each datagram with the password went, in order.
-    std::vector<std::string> PasswordTo() const
-    {
-        std::vector<std::string> to;
-        for (const auto& sent : net.SentLog()) {
-            if (sent.fromHost != kToolHost || sent.bytes.size() < HeaderSize)
-                continue;
-            const char* field = reinterpret_cast<const char*>(sent.bytes.data() + PacketHeader::OffsetPassword);
-            if (std::string(field, strnlen(field, CredentialFieldSize)) == "secret")
-                to.push_back(sent.toHost);
-        }
-        return to;
     }
     std::map<std::string, DeviceOutcome> RunToEnd(std::vector<JobRow> rows, JobSettings settings)
     {
@@ -636,16 +606,6 @@ protected:
         return outcomes;
     }
 
-    FakeNetwork net;
-    std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    std::unique_ptr<IInterfaceList> interfaces = net.InterfaceList(kToolHost);
-    VirtualClock clock;
-    EventLoop ui{clock};
-    Transport transport{*tool, ui, [this] {
-                            TransportConfig config;
-                            config.interfaces = interfaces.get();
-                            return config;
-                        }()};
     std::vector<std::unique_ptr<SimAccessPoint>> aps;
     std::vector<std::pair<std::string, BroadcastReason>> told;
 };

@@ -6,6 +6,8 @@
 #include "engine/Transport.h"
 #include "engine/EventLoop.h"
 #include "tests/fakenet/FakeNetwork.h"
+#include "tests/fakenet/ToolRig.h"
+#include "tests/fakenet/VirtualClock.h"
 #include "fleet/FleetJob.h"
 #include "protocol/MacText.h"
 #include "tests/support/SimAccessPoint.h"
@@ -31,13 +33,10 @@ struct Ap {
 };
 
 // The tool and the devices on a network of their own.
-struct World {
-    explicit World(const std::vector<Ap>& devices)
+struct World : ToolTransport {
+    explicit World(const std::vector<Ap>& devices) : ToolTransport(kToolHost)
     {
-        g_hRecvSocket = InvalidSocket;
-        clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
-        EXPECT_TRUE(transport.Open().Ok());
-        EXPECT_TRUE(transport.StartReceiveThread());
+        EXPECT_TRUE(opened);
         for (const Ap& ap : devices)
             aps.push_back(
                 std::make_unique<SimAccessPoint>(net, ui, ap.settings, ap.quirks, std::chrono::seconds(30)));
@@ -46,7 +45,6 @@ struct World {
     {
         transport.StopReceiveThread();
         aps.clear();
-        g_hRecvSocket = InvalidSocket;
     }
     void RunUntil(const std::function<bool()>& done)
     {
@@ -54,11 +52,6 @@ struct World {
             ui.Advance(500);
     }
 
-    FakeNetwork net;
-    std::unique_ptr<FakeSocketLayer> tool = net.NewLayer(kToolHost);
-    VirtualClock clock;
-    EventLoop ui{clock};
-    Transport transport{*tool, ui};
     std::vector<std::unique_ptr<SimAccessPoint>> aps;
 };
 
@@ -96,6 +89,25 @@ SettingsRequest Change()
     return change;
 }
 
+// The change, and the reboot with the re-read after it, as each path asks
+// its jobs for them.
+JobPlan ChangePlan()
+{
+    JobPlan plan;
+    plan.change = Change();
+    plan.credentials = {"admin", "secret"};
+    return plan;
+}
+
+JobPlan RebootPlan()
+{
+    JobPlan plan;
+    plan.reboot = true;
+    plan.verify = true;
+    plan.credentials = {"admin", "secret"};
+    return plan;
+}
+
 // The dialog: it reads when it opens, sends what the user changed on
 // Apply, and on the reboot question's OK reboots and re-reads.
 Ending ThroughTheDialog(World& world)
@@ -103,18 +115,13 @@ Ending ThroughTheDialog(World& world)
     LastReport listener;
     DeviceJob job(world.transport, world.ui, listener, kMac, kOld);
     RunPlan(world, job, listener, JobPlan{});
-    JobPlan change;
+    JobPlan change = ChangePlan();
     change.read = false;
-    change.change = Change();
     change.skipUnchanged = false;
-    change.credentials = {"admin", "secret"};
     JobReport report = RunPlan(world, job, listener, change);
     if (report.outcome == JobOutcome::Stored) {
-        JobPlan reboot;
+        JobPlan reboot = RebootPlan();
         reboot.read = false;
-        reboot.reboot = true;
-        reboot.verify = true;
-        reboot.credentials = {"admin", "secret"};
         report = RunPlan(world, job, listener, reboot);
     }
     return {report.outcome, report.address};
@@ -127,18 +134,11 @@ Ending ThroughSetAndRebootWait(World& world)
     JobReport report;
     {
         DeviceJob set(world.transport, world.ui, listener, kMac);
-        JobPlan plan;
-        plan.change = Change();
-        plan.credentials = {"admin", "secret"};
-        report = RunPlan(world, set, listener, plan);
+        report = RunPlan(world, set, listener, ChangePlan());
     }
     if (report.outcome == JobOutcome::Stored) {
         DeviceJob reboot(world.transport, world.ui, listener, kMac);
-        JobPlan plan;
-        plan.reboot = true;
-        plan.verify = true;
-        plan.credentials = {"admin", "secret"};
-        report = RunPlan(world, reboot, listener, plan);
+        report = RunPlan(world, reboot, listener, RebootPlan());
     }
     return {report.outcome, report.address};
 }
