@@ -3,7 +3,6 @@
 #include <QEventLoop>
 #include <QObject>
 #include <QSocketNotifier>
-#include <QThread>
 #include <QTimer>
 
 #include <sys/eventfd.h>
@@ -25,9 +24,9 @@ int Milliseconds(unsigned ms)
 } // namespace
 
 QtDispatcher::QtDispatcher()
-    : m_receiver(std::make_unique<QObject>())
+    : QueuedDispatcher([this] { Wake(); })
+    , m_receiver(std::make_unique<QObject>())
     , m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-    , m_calls([this] { Wake(); })
     , m_timer(std::make_unique<QTimer>())
 {
     if (m_wakeFd >= 0) {
@@ -49,11 +48,6 @@ QtDispatcher::~QtDispatcher()
         close(m_wakeFd);
 }
 
-bool QtDispatcher::OnUiThread() const
-{
-    return QThread::currentThread() == m_receiver->thread();
-}
-
 void QtDispatcher::Wake()
 {
     if (m_wakeFd >= 0) {
@@ -62,15 +56,6 @@ void QtDispatcher::Wake()
     } else {
         QMetaObject::invokeMethod(m_receiver.get(), [this] { Serve(); }, Qt::QueuedConnection);
     }
-}
-
-bool QtDispatcher::Invoke(FunctionRef<void()> call)
-{
-    if (OnUiThread()) {
-        call();
-        return true;
-    }
-    return m_calls.Invoke(call);
 }
 
 // Invocations first, then the posted calls; a call queued while these run

@@ -21,21 +21,14 @@ namespace pemblor {
 // caller's stack), and one write to an eventfd that the loop watches wakes it
 // for every call queued meanwhile, so neither posting nor invoking
 // allocates.
-class QtDispatcher final : public UiDispatcher {
+class QtDispatcher final : public QueuedDispatcher {
 public:
     QtDispatcher();
     ~QtDispatcher() override;
     QtDispatcher(const QtDispatcher&) = delete;
     QtDispatcher& operator=(const QtDispatcher&) = delete;
 
-    // From now on Invoke returns false without calling and posted calls are
-    // dropped; callers waiting for a call not yet started return false at
-    // once. A call being carried out is finished. Any thread; idempotent.
-    void Stop() { m_calls.Stop(); }
-
-    bool Invoke(FunctionRef<void()> call) override;
-    void Post(PostedCall& call) override { m_calls.Post(call); }
-    void Cancel(PostedCall& call) override { m_calls.Cancel(call); }
+    using QueuedDispatcher::Cancel;
     void SetTickHandler(std::function<void()> tick) override { m_tick = std::move(tick); }
     void ArmTimer(unsigned periodMs) override;
     void DisarmTimer() override;
@@ -45,7 +38,6 @@ public:
     void WaitServing(unsigned ms) override;
 
 private:
-    bool OnUiThread() const;
     // With the call queue's lock held: one wake for all calls queued until
     // they are served.
     void Wake();
@@ -54,8 +46,6 @@ private:
     std::unique_ptr<QObject> m_receiver; // lives on the user-interface thread
     int m_wakeFd = -1;
     std::unique_ptr<QSocketNotifier> m_wakeNotifier;
-
-    CallQueue m_calls;
 
     // User-interface thread only.
     std::function<void()> m_tick;
