@@ -7,8 +7,7 @@
 //
 //   scripts/lab --aps N --apsim build/<dir>/tools/apsim/apsim -- burst_bench N
 //
-// --cap-seconds S   give up S seconds after the first reply (default 30; 120
-//                   in a build with the literal row scan)
+// --cap-seconds S   give up S seconds after the first reply (default 30)
 // --hold-cycle      disarm the window's 5 s discovery timer right after
 //                   Discover, so that a slow table is measured to the end
 // --rcvbuf-bytes B  kernel receive buffer asked for (default 8 MiB, as the
@@ -28,6 +27,7 @@
 #include "bench/WireClock.h"
 #include "engine/Session.h"
 #include "tools/apsim/LabAddress.h"
+#include "tools/apsim/ParseNumber.h"
 #include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
 #include "gui/CDeviceListDlg.h"
@@ -36,12 +36,10 @@
 #include <QApplication>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -59,13 +57,10 @@ constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
 // registry now, and a literal-scan build measures the product too.
 constexpr int kDefaultCapSeconds = 30;
 
-std::optional<int> ParseCount(std::string_view text)
+// A count above 0, and nothing else.
+bool ParseCount(std::string_view text, int& count)
 {
-    int value = 0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec != std::errc{} || result.ptr != text.data() + text.size() || value <= 0)
-        return std::nullopt;
-    return value;
+    return apsim::ParseNumber(text, count) && count > 0;
 }
 
 bool ParseArguments(int argc, char** argv, BurstSettings& settings, int& receiveBufferBytes)
@@ -79,21 +74,18 @@ bool ParseArguments(int argc, char** argv, BurstSettings& settings, int& receive
             settings.workspace = true;
         } else if (args[i] == "--rcvbuf-bytes" && i + 1 < args.size()) {
             // 0 leaves the system's default.
-            const auto bytes = args[++i] == "0" ? std::optional<int>(0) : ParseCount(args[i]);
-            if (!bytes)
+            receiveBufferBytes = 0;
+            if (args[++i] != "0" && !ParseCount(args[i], receiveBufferBytes))
                 return false;
-            receiveBufferBytes = *bytes;
         } else if (args[i] == "--cap-seconds" && i + 1 < args.size()) {
-            const auto seconds = ParseCount(args[++i]);
-            if (!seconds)
+            int seconds = 0;
+            if (!ParseCount(args[++i], seconds))
                 return false;
-            settings.cap = std::chrono::seconds(*seconds);
+            settings.cap = std::chrono::seconds(seconds);
         } else if (settings.aps == 0) {
             // The count, the one argument without a name; never 0.
-            const auto count = ParseCount(args[i]);
-            if (!count)
+            if (!ParseCount(args[i], settings.aps))
                 return false;
-            settings.aps = *count;
         } else {
             return false;
         }

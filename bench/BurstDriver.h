@@ -72,9 +72,8 @@ struct BurstResult {
 // Close button once the table is complete or the wait is over.
 class BurstDriver final {
 public:
+    // Not copyable: it owns a timer whose slot points at it.
     BurstDriver(const BurstSettings& settings, const ReplyClock& clock, CDeviceListDlg& dialog);
-    BurstDriver(const BurstDriver&) = delete;
-    BurstDriver& operator=(const BurstDriver&) = delete;
 
     // Before the modal loop starts; the driver acts once the loop runs.
     void Start();

@@ -17,10 +17,6 @@ add_executable(burst_bench
   ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/WireClock.h)
 target_link_libraries(burst_bench PRIVATE pemblor_labaddress pemblor_gui Qt6::Widgets Qt6::Test)
-# The baseline variant: the row-by-row window of the test support.
-if(PEMBLOR_LITERAL_SCAN)
-  target_compile_definitions(burst_bench PRIVATE PEMBLOR_LITERAL_SCAN=1)
-endif()
 
 # The benchmark scripts' smoke sizes on this build (see bench-fleet-smoke).
 foreach(script bench-burst bench-workspace)

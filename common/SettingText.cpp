@@ -1,5 +1,7 @@
 #include "common/SettingText.h"
 
+#include "engine/NetworkInterface.h"
+
 #include <arpa/inet.h>
 
 #include <climits>
@@ -16,13 +18,7 @@ std::uint32_t AddressFromText(std::string_view text)
 
 std::string AddressToText(std::uint32_t address)
 {
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        if (shift != 24)
-            text.push_back('.');
-        text += std::to_string((address >> shift) & 0xFFu);
-    }
-    return text;
+    return FormatIpv4(address);
 }
 
 int LeadingInteger(std::string_view text)

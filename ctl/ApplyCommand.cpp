@@ -63,12 +63,8 @@ const char* PhaseText(DevicePhase phase)
 } // namespace
 
 int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
-             const std::string& password)
+             const std::string& password, std::vector<JobRow> rows)
 {
-    std::vector<JobRow> rows;
-    if (!ReadApplyPlan(options.planFile, rows, io))
-        return ExitUsage;
-
     JobSettings settings;
     settings.user = options.user;
     settings.password = password;

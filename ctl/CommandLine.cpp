@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <map>
 #include <utility>
-#include <vector>
 
 namespace pemblor {
 

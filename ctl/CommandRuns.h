@@ -30,12 +30,12 @@ int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, 
 // plan. A row that cannot be read is kept, refused.
 bool ReadApplyPlan(const std::string& path, std::vector<JobRow>& rows, CtlIo& io);
 
-// `apply`: reads the plan file, then re-addresses its devices (the
-// re-address job) on the opened session and prints each device's outcome as
-// it ends; 0 when every device ended verified, stored or unchanged (a dry
-// run: or would-change), else 8. A plan file that cannot be read is status 1.
+// `apply`: re-addresses the devices of the plan file's `rows` (as
+// ReadApplyPlan read them; the file is read once) on the opened session and
+// prints each device's outcome as it ends; 0 when every device ended
+// verified, stored or unchanged (a dry run: or would-change), else 8.
 int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
-             const std::string& password);
+             const std::string& password, std::vector<JobRow> rows);
 
 // How pemblorctl words a password that would go by broadcast (set, reboot,
 // apply), naming the device.

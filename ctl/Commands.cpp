@@ -6,11 +6,9 @@
 #include "ctl/ExitCode.h"
 #include "ctl/PasswordReader.h"
 #include "fleet/SettingsCheck.h"
-#include "engine/RereadSchedule.h"
 #include "common/InterfaceTexts.h"
 #include "protocol/PacketHeader.h"
 
-#include <cmath>
 #include <sstream>
 
 namespace pemblor {
@@ -132,7 +130,7 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
     case CtlCommand::Plan:
         return RunPlan(options, session, loop, io, interfaces, sockets, neighbourTable);
     case CtlCommand::Apply:
-        return RunApply(options, session, loop, io, password);
+        return RunApply(options, session, loop, io, password, std::move(rows));
     case CtlCommand::Discover:
         break;
     }

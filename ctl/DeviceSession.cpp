@@ -103,9 +103,8 @@ FoundDevice Found(const DeviceRecord& record)
     device.mac = std::string(record.macText.view());
     device.ip = record.address;
     auto value = [&record](std::string_view name) -> std::optional<std::string> {
-        if (const auto found = record.Value(name))
-            return std::string(*found);
-        return std::nullopt;
+        const auto found = record.Value(name);
+        return found ? std::optional(std::string(*found)) : std::nullopt;
     };
     device.ssid = value("SSID");
     device.ipAddr = value("IP_ADDR");

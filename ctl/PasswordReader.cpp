@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
-#include <string_view>
 
 #include <pthread.h>
 #include <termios.h>

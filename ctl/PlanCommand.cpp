@@ -7,8 +7,6 @@
 #include "fleet/SettingsCheck.h"
 #include "engine/NeighbourTable.h"
 
-#include <algorithm>
-#include <cmath>
 #include <iomanip>
 #include <set>
 

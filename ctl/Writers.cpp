@@ -2,7 +2,6 @@
 
 #include "common/EngineTexts.h"
 #include "common/FillText.h"
-#include "common/SettingText.h"
 #include "engine/DeviceRegistry.h"
 #include "format/DelimitedRow.h"
 
@@ -19,12 +18,6 @@ std::string Joined(const std::vector<std::string>& addresses)
     for (const std::string& address : addresses)
         joined += (joined.empty() ? "" : ", ") + address;
     return joined;
-}
-
-// The dialog's reading of a DHCP value: its leading integer is 1.
-bool DhcpEnabled(const std::string& value)
-{
-    return LeadingInteger(value) == 1;
 }
 
 using Json = nlohmann::ordered_json;
@@ -159,7 +152,7 @@ void DeviceWriter::Device(const FoundDevice& device)
 void WriteDetail(std::ostream& out, OutputFormat format, std::string_view mac, std::string_view ip,
                  const DeviceSettings& detail)
 {
-    const std::string dhcp = detail.dhcp ? (DhcpEnabled(*detail.dhcp) ? "on" : "off") : "";
+    const std::string dhcp = detail.dhcp ? (detail.DhcpOn() ? "on" : "off") : "";
     switch (format) {
     case OutputFormat::Table:
         out << "MAC Address:      " << mac << '\n'
@@ -183,7 +176,7 @@ void WriteDetail(std::ostream& out, OutputFormat format, std::string_view mac, s
         object["ip_addr"] = JsonValue(detail.ipAddr);
         object["netmask"] = JsonValue(detail.netmask);
         object["gateway"] = JsonValue(detail.gateway);
-        object["dhcp"] = detail.dhcp ? nlohmann::ordered_json(DhcpEnabled(*detail.dhcp)) : nlohmann::ordered_json(nullptr);
+        object["dhcp"] = detail.dhcp ? Json(detail.DhcpOn()) : Json(nullptr);
         out << JsonLine(object);
         break;
     }
@@ -193,15 +186,8 @@ void WriteDetail(std::ostream& out, OutputFormat format, std::string_view mac, s
 
 DeviceOutcome MakeOutcome(std::string_view mac, const JobReport& report, std::string_view message)
 {
-    DeviceOutcome record;
-    record.mac = std::string(mac);
-    record.result = report.outcome;
-    if (!report.address.empty())
-        record.ip = report.address;
-    record.before = report.before;
-    record.after = report.after;
-    record.message = std::string(message);
-    return record;
+    const auto ip = report.address.empty() ? std::nullopt : std::optional(report.address);
+    return {std::string(mac), report.outcome, ip, report.before, report.after, std::string(message), std::nullopt};
 }
 
 void OutcomeWriter::Outcome(const DeviceOutcome& outcome)

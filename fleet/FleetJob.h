@@ -101,7 +101,6 @@ public:
     void Cancel();
 
     bool Done() const { return m_remaining == 0; }
-    std::size_t Outstanding() const { return m_outstanding; }
     std::size_t Untouched() const { return m_untouched; }
     std::size_t Verifying() const;
     // Discovery rounds sent so far.

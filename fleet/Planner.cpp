@@ -114,13 +114,8 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
                 break;
             result.skipped.push_back({FormatIpv4(address), std::move(reason)});
         }
-        PlanRow row;
-        row.mac = mac;
-        row.ip = FormatIpv4(static_cast<std::uint32_t>(next));
-        row.netmask = first.subnetMask;
-        row.gateway = first.gateway;
-        row.dhcp = request.dhcp;
-        result.rows.push_back(std::move(row));
+        const std::string ip = FormatIpv4(static_cast<std::uint32_t>(next));
+        result.rows.push_back({mac, ip, first.subnetMask, first.gateway, request.dhcp});
         ++next;
     }
 

@@ -61,14 +61,6 @@ ReplyDatagram::EntryRange ReplyDatagram::entries() const
     return {EntryIterator(this, 0, HeaderSize), EntryIterator(this, EndIndex, 0)};
 }
 
-int ReplyDatagram::wholeEntryCount() const
-{
-    int count = 0;
-    for (auto it = entries().begin(), end = entries().end(); it != end; ++it)
-        ++count;
-    return count;
-}
-
 ReplyDatagram::EntryIterator::EntryIterator(const ReplyDatagram* owner, int index, std::size_t offset)
     : m_owner(owner), m_index(index), m_offset(offset)
 {

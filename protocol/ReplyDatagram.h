@@ -59,8 +59,6 @@ public:
 
     // The whole entries in datagram order, each with its index from 0.
     EntryRange entries() const;
-    // Number of entries the walk yields (at most entryCount()).
-    int wholeEntryCount() const;
 
 private:
     std::uint32_t ReadU32(std::size_t offset) const;

@@ -14,22 +14,16 @@ constexpr int MaxGenerated = 120000;
 // The MAC holds the number in three bytes.
 constexpr int MaxFirstNumber = 0xFFFFFF - MaxGenerated;
 
+// Six two-digit hexadecimal bytes joined by ':', in either case: exactly
+// the form FormatMacText writes once in upper case.
 bool ParseMac(std::string_view text, pemblor::MacBytes& out)
 {
-    if (text.size() != 17)
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-        if (i % 3 == 2 ? c != ':' : !hex)
-            return false;
-    }
     std::string upper(text);
     for (char& c : upper)
         if (c >= 'a' && c <= 'f')
             c = static_cast<char>(c - 'a' + 'A');
     out = pemblor::ParseMacText(upper);
-    return true;
+    return pemblor::FormatMacText(out).view() == upper;
 }
 
 // An address, in the lab range unless `anywhere`.

@@ -2,7 +2,6 @@
 #include "Agent.h"
 #include "Quirks.h"
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>

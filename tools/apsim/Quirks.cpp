@@ -30,17 +30,13 @@ bool Quirks::*FlagMember(std::string_view key)
     return nullptr;
 }
 
+// Nothing (a flag on the command line), "1" or "0".
 bool ParseFlag(std::string_view value, bool& out)
 {
-    if (value.empty() || value == "1") {
-        out = true;
-        return true;
-    }
-    if (value == "0") {
-        out = false;
-        return true;
-    }
-    return false;
+    if (!value.empty() && value != "1" && value != "0")
+        return false;
+    out = value != "0";
+    return true;
 }
 
 std::optional<MalformedMode> ParseMalformed(std::string_view text)
