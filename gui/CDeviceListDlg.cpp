@@ -305,7 +305,7 @@ void CDeviceListDlg::SendFailed(Request request, int error, std::string_view int
     if (request != Request::Discovery && request != Request::Stop)
         return;
     const std::string format = TranslatedText(MsgSendFailed);
-    ShowMessage(interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName));
+    ShowMessage(SendFailureText(format, error, interfaceName));
 }
 
 void CDeviceListDlg::ReceiveFailed(ReceiveFailure failure)

@@ -459,8 +459,7 @@ void CSetupIpDlg::JobProgress(DeviceJob& /*job*/, JobStep step, int secondsLeft,
 void CSetupIpDlg::JobSendFailed(DeviceJob& /*job*/, Request /*request*/, int error, std::string_view interfaceName)
 {
     const std::string format = Translated(MsgDeviceSendFailed).toStdString();
-    ShowMessage(QString::fromStdString(interfaceName.empty() ? FormatError(format, error)
-                                                             : SendFailureText(format, error, interfaceName)));
+    ShowMessage(QString::fromStdString(SendFailureText(format, error, interfaceName)));
 }
 
 void CSetupIpDlg::JobFinished(DeviceJob& /*job*/, const JobReport& report)
