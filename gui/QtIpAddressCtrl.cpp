@@ -31,12 +31,6 @@ constexpr int kNoticeMs = 6000;
 // The space a frameless line edit keeps on each side of its text.
 constexpr int kFieldTextMargin = 2;
 
-QString DigitsOnly(const QString& text)
-{
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
-    return digits.match(text).hasMatch() ? text : QString();
-}
-
 } // namespace
 
 QtIpAddressCtrl::QtIpAddressCtrl(QWidget* parent) : QWidget(parent)
@@ -309,8 +303,9 @@ bool QtIpAddressCtrl::FinishField(int field)
 void QtIpAddressCtrl::Paste(int field, const QString& text)
 {
     const QString pasted = text.trimmed();
-    if (const QString digits = DigitsOnly(pasted); !digits.isEmpty()) {
-        m_fields[static_cast<std::size_t>(field)]->insert(digits);
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
+    if (digits.match(pasted).hasMatch()) {
+        m_fields[static_cast<std::size_t>(field)]->insert(pasted);
         return;
     }
     static const QRegularExpression dotted(
