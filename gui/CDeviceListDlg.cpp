@@ -141,19 +141,14 @@ CDeviceListDlg::CDeviceListDlg(UiDispatcher& dispatcher, const LoopClock& clock,
     connect(m_proxy, &QAbstractItemModel::modelReset, this, &CDeviceListDlg::UpdateFilterCount);
     connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &CDeviceListDlg::UpdateFilterCount);
 
-    auto* find = new QAction(this);
-    find->setShortcut(QKeySequence::Find);
-    connect(find, &QAction::triggered, this, [this] {
+    addAction(QString(), QKeySequence::Find, this, [this] {
         ui->filter->setFocus(Qt::ShortcutFocusReason);
         ui->filter->selectAll();
     });
-    addAction(find);
     // The window manager's menu is out of reach: the About entry has a
     // shortcut and the background's menu instead.
-    m_aboutAction = new QAction(tr("&About Pemblor..."), this);
-    m_aboutAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1));
-    connect(m_aboutAction, &QAction::triggered, this, &CDeviceListDlg::OnAbout);
-    addAction(m_aboutAction);
+    m_aboutAction =
+        addAction(tr("&About Pemblor..."), QKeySequence(Qt::CTRL | Qt::Key_F1), this, &CDeviceListDlg::OnAbout);
 
     m_session.registry().AddListener(*this);
     m_dispatcher.SetTickHandler([this] { m_session.OnTimer(); });
@@ -237,19 +232,9 @@ void CDeviceListDlg::contextMenuEvent(QContextMenuEvent* event)
 void CDeviceListDlg::closeEvent(QCloseEvent* event)
 {
     event->ignore();
-    OnClose();
-}
-
-void CDeviceListDlg::OnClose()
-{
     if (m_pSetupIpDlg == nullptr && m_endpointFailure.empty())
         m_session.Close();
-    OnCancel();
-}
-
-void CDeviceListDlg::reject()
-{
-    OnCancel();
+    reject();
 }
 
 // A close request that reaches the window while a dialog is open (the
@@ -257,7 +242,7 @@ void CDeviceListDlg::reject()
 // dialog's job only when the user agrees while a device restarts; the
 // window closes once the dialog has gone. "Setup IP for N devices" is asked
 // to close, which asks while its job runs.
-void CDeviceListDlg::OnCancel()
+void CDeviceListDlg::reject()
 {
     if (m_pSetupIpDlg != nullptr) {
         if (m_pSetupIpDlg->Restarting() &&
@@ -304,8 +289,7 @@ void CDeviceListDlg::SendFailed(Request request, int error, std::string_view int
 {
     if (request != Request::Discovery && request != Request::Stop)
         return;
-    const std::string format = TranslatedText(MsgSendFailed);
-    ShowMessage(interfaceName.empty() ? FormatError(format, error) : SendFailureText(format, error, interfaceName));
+    ShowMessage(SendFailureText(TranslatedText(MsgSendFailed), error, interfaceName));
 }
 
 void CDeviceListDlg::ReceiveFailed(ReceiveFailure failure)
@@ -438,10 +422,9 @@ void CDeviceListDlg::OnListRightClick(const QPoint& globalPos)
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("listMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    connect(menu->addAction(tr("Setup IP ...")), &QAction::triggered, this, &CDeviceListDlg::OnSetupIp);
-    connect(menu->addAction(tr("Connect to web server ...")), &QAction::triggered, this,
-            &CDeviceListDlg::OnConnectWebServer);
-    connect(menu->addAction(tr("Export list...")), &QAction::triggered, this, &CDeviceListDlg::OnExportList);
+    menu->addAction(tr("Setup IP ..."), this, &CDeviceListDlg::OnSetupIp);
+    menu->addAction(tr("Connect to web server ..."), this, &CDeviceListDlg::OnConnectWebServer);
+    menu->addAction(tr("Export list..."), this, &CDeviceListDlg::OnExportList);
     raise();
     activateWindow();
     menu->popup(globalPos);

@@ -78,8 +78,6 @@ private:
     // RegistryListener: a batch of the devices heard reaches the table.
     void DevicesRecorded(const RegistryBatch& batch) override;
 
-    void OnClose();
-    void OnCancel();
     void OnSetupIpMany(const std::vector<int>& devices);
     void OnSetupIpEnded(CSetupIpDlg& dialog, const MacBytes& mac);
     void TellEndpointFailure();

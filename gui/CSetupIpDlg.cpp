@@ -69,7 +69,6 @@ CSetupIpDlg::CSetupIpDlg(Session& session, QWidget* parent)
     m_ui->IDC_IP_NETMASK->SetFieldRanges(NetmaskFields);
     m_ui->IDC_IP_GATEWAY->SetFieldRanges(GatewayFields);
     DisableControls();
-    m_changed.emplace();
     // Apply is disabled until the device has answered: the focus starts on
     // the first control that takes it.
     m_ui->IDCANCEL->setFocus(Qt::TabFocusReason);
@@ -194,8 +193,9 @@ void CSetupIpDlg::UpdateBroadcastWarning()
     ShowWarningLine(*m_ui->broadcastWarning, text);
 }
 
-void CSetupIpDlg::SetCredentialPolicy(JobPlan& plan) const
+void CSetupIpDlg::SetCredentials(JobPlan& plan) const
 {
+    plan.credentials = {m_ui->IDC_EDIT_USERNAME->text().toStdString(), m_ui->IDC_EDIT_PASSWORD->text().toStdString()};
     plan.broadcast = m_ui->neverBroadcast->isChecked() ? CredentialBroadcast::Refuse
                                                        : CredentialBroadcast::AskIfUnanswered;
     plan.addressShared = m_session.SharedAddressCheck(m_strMac);
@@ -305,35 +305,34 @@ void CSetupIpDlg::StoreSettings(const DeviceSettings& settings)
 // never matches what the control shows.
 void CSetupIpDlg::OnFieldChanged(const QtIpAddressCtrl& control, int index)
 {
-    if (!m_changed)
+    if (m_bEnded)
         return;
-    (*m_changed)[static_cast<std::size_t>(index)] = ReadAddressText(control) != Setting(index);
+    m_changed[static_cast<std::size_t>(index)] = ReadAddressText(control) != Setting(index);
 }
 
 // Compared with the stored value, not with the value of the first
 // fill; a value other than 0 or 1 never sets the flag.
 void CSetupIpDlg::OnDhcpClicked()
 {
-    if (!m_changed)
+    if (m_bEnded)
         return;
     const int value = LeadingInteger(Setting(DhcpIndex));
     const bool ticked = m_ui->IDC_CHK_DHCP->isChecked();
-    (*m_changed)[DhcpIndex] = (value == 1 && !ticked) || (value == 0 && ticked);
+    m_changed[DhcpIndex] = (value == 1 && !ticked) || (value == 0 && ticked);
 }
 
 void CSetupIpDlg::OnApplyChanges()
 {
-    if (!m_changed)
+    if (m_bEnded)
         return;
-    const auto& changed = *m_changed;
     SettingsInput input;
     input.ipAddress = ReadAddress(*m_ui->IDC_IP_ADDRESS);
     input.netmask = ReadAddress(*m_ui->IDC_IP_NETMASK);
     input.gateway = ReadAddress(*m_ui->IDC_IP_GATEWAY);
-    input.ipChanged = changed[IpAddrIndex];
-    input.netmaskChanged = changed[SubnetMaskIndex];
-    input.gatewayChanged = changed[GatewayIndex];
-    input.dhcpChanged = changed[DhcpIndex];
+    input.ipChanged = m_changed[IpAddrIndex];
+    input.netmaskChanged = m_changed[SubnetMaskIndex];
+    input.gatewayChanged = m_changed[GatewayIndex];
+    input.dhcpChanged = m_changed[DhcpIndex];
     input.dhcpTicked = m_ui->IDC_CHK_DHCP->isChecked();
     const std::string userName = m_ui->IDC_EDIT_USERNAME->text().toStdString();
     const std::string password = m_ui->IDC_EDIT_PASSWORD->text().toStdString();
@@ -373,8 +372,7 @@ void CSetupIpDlg::OnApplyChanges()
     // The form's own check ("No change is made!") compares texts as the
     // device spelled them; what passes it goes out.
     change.skipUnchanged = false;
-    change.credentials = {userName, password};
-    SetCredentialPolicy(change);
+    SetCredentials(change);
     m_changePlan = change;
     // Scheduled before the job starts: a send that fails at once ends the
     // job, and that end cancels the poll.
@@ -390,8 +388,7 @@ void CSetupIpDlg::OnPollTimer()
         m_dispatcher.Schedule(m_pollTimer, PollPeriodMs);
         return;
     }
-    const JobReport report = *std::exchange(m_changeReport, std::nullopt);
-    OnChangeEnded(report);
+    OnChangeEnded(*std::exchange(m_changeReport, std::nullopt));
 }
 
 void CSetupIpDlg::ShowRefusal(const JobReport& report)
@@ -435,9 +432,7 @@ void CSetupIpDlg::FinishChange()
         // The restart wait counts from the reboot request; the note does not
         // hold it up.
         plan.reboot = true;
-        plan.credentials = {m_ui->IDC_EDIT_USERNAME->text().toStdString(),
-                            m_ui->IDC_EDIT_PASSWORD->text().toStdString()};
-        SetCredentialPolicy(plan);
+        SetCredentials(plan);
         m_rebootPlan = plan;
         m_bRebooting = true;
         if (!StartJob(Phase::Rereading, plan) || !m_bRebooting || !m_job->Running())
@@ -458,9 +453,7 @@ void CSetupIpDlg::JobProgress(DeviceJob& /*job*/, JobStep step, int secondsLeft,
 
 void CSetupIpDlg::JobSendFailed(DeviceJob& /*job*/, Request /*request*/, int error, std::string_view interfaceName)
 {
-    const std::string format = Translated(MsgDeviceSendFailed).toStdString();
-    ShowMessage(QString::fromStdString(interfaceName.empty() ? FormatError(format, error)
-                                                             : SendFailureText(format, error, interfaceName)));
+    ShowMessage(QString::fromStdString(SendFailureText(TranslatedText(MsgDeviceSendFailed), error, interfaceName)));
 }
 
 void CSetupIpDlg::JobFinished(DeviceJob& /*job*/, const JobReport& report)
@@ -597,7 +590,7 @@ void CSetupIpDlg::done(int result)
 {
     if (!m_bEnded) {
         m_bEnded = true;
-        // Ended however: nothing more is sent to the device, and the flags go.
+        // Ended however: nothing more is sent to the device.
         m_dispatcher.Cancel(m_pollTimer);
         m_dispatcher.Cancel(m_finishedCall);
         m_dispatcher.Cancel(m_refuseCall);
@@ -609,7 +602,6 @@ void CSetupIpDlg::done(int result)
             m_strAddress = m_job->Address();
         }
         m_bRebooting = false;
-        m_changed.reset();
     }
     QDialog::done(result);
 }
@@ -621,8 +613,7 @@ void CSetupIpDlg::ShowMessage(const QString& text)
 
 void CSetupIpDlg::ShowProgress(const QString& format, int secondsLeft)
 {
-    m_ui->IDC_TEXT_PROGRESS->setText(
-        format.isEmpty() ? QString() : QString::fromStdString(FormatError(format.toStdString(), secondsLeft)));
+    m_ui->IDC_TEXT_PROGRESS->setText(QString::fromStdString(FormatError(format.toStdString(), secondsLeft)));
 }
 
 } // namespace pemblor

@@ -121,9 +121,9 @@ private:
     // The warning line above Apply Changes: shown while the route known
     // before any query is a broadcast.
     void UpdateBroadcastWarning();
-    // A plan that carries the credentials: the box's policy and the
-    // listed devices' addresses.
-    void SetCredentialPolicy(JobPlan& plan) const;
+    // A plan that carries the credentials: the fields' user name and
+    // password, the box's policy and the listed devices' addresses.
+    void SetCredentials(JobPlan& plan) const;
     // The job held the password of `plan` back (NeedsBroadcast): with the
     // box ticked the user is told why; otherwise asked whether it may go by
     // broadcast, and on Yes `plan` runs again in `phase` with it allowed.
@@ -149,8 +149,8 @@ private:
     // The device's settings per setting index, as it spelled them or as the
     // form stored them; empty until then.
     std::array<std::string, SettingCount> m_settings;
-    // The changed flag per setting index; absent once the dialog has ended.
-    std::optional<std::array<bool, SettingCount>> m_changed;
+    // The changed flag per setting index.
+    std::array<bool, SettingCount> m_changed{};
 
     // The dialog's one job for its device; made when the dialog shows.
     std::unique_ptr<DeviceJob> m_job;

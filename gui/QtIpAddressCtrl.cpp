@@ -31,12 +31,6 @@ constexpr int kNoticeMs = 6000;
 // The space a frameless line edit keeps on each side of its text.
 constexpr int kFieldTextMargin = 2;
 
-QString DigitsOnly(const QString& text)
-{
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
-    return digits.match(text).hasMatch() ? text : QString();
-}
-
 } // namespace
 
 QtIpAddressCtrl::QtIpAddressCtrl(QWidget* parent) : QWidget(parent)
@@ -91,21 +85,10 @@ QtIpAddressCtrl::QtIpAddressCtrl(QWidget* parent) : QWidget(parent)
     connect(&m_noticeTimer, &QTimer::timeout, this, &QtIpAddressCtrl::HideNotice);
 }
 
-void QtIpAddressCtrl::SetFieldRange(int field, int low, int high)
-{
-    if (field < 0 || field >= static_cast<int>(m_fields.size()))
-        return;
-    low = std::clamp(low, 0, 255);
-    high = std::clamp(high, 0, 255);
-    if (low > high)
-        std::swap(low, high);
-    m_ranges[static_cast<std::size_t>(field)] = {low, high};
-}
-
 void QtIpAddressCtrl::SetFieldRanges(const FieldRanges& ranges)
 {
-    for (int field = 0; field < 4; ++field)
-        SetFieldRange(field, ranges.low[field], ranges.high[field]);
+    for (std::size_t field = 0; field < m_ranges.size(); ++field)
+        m_ranges[field] = {ranges.low[field], ranges.high[field]};
 }
 
 void QtIpAddressCtrl::SetAddress(std::uint32_t address)
@@ -135,14 +118,6 @@ bool QtIpAddressCtrl::IsBlank() const
     return std::all_of(m_fields.begin(), m_fields.end(), [](const QLineEdit* f) { return f->text().isEmpty(); });
 }
 
-void QtIpAddressCtrl::ClearAddress()
-{
-    HideNotice();
-    m_advanced = false;
-    for (QLineEdit* field : m_fields)
-        field->clear();
-}
-
 void QtIpAddressCtrl::FocusField(int field, bool selectAll)
 {
     if (field < 0 || field >= static_cast<int>(m_fields.size()))
@@ -169,11 +144,6 @@ QSize QtIpAddressCtrl::sizeHint() const
     const int field = metrics.horizontalAdvance(QStringLiteral("2550")) + 2 * kFieldTextMargin;
     const int width = 4 * field + 3 * DotWidth() + margins.left() + margins.right();
     return {width, metrics.height() + margins.top() + margins.bottom()};
-}
-
-QSize QtIpAddressCtrl::minimumSizeHint() const
-{
-    return sizeHint();
 }
 
 QString QtIpAddressCtrl::Notice() const
@@ -333,8 +303,9 @@ bool QtIpAddressCtrl::FinishField(int field)
 void QtIpAddressCtrl::Paste(int field, const QString& text)
 {
     const QString pasted = text.trimmed();
-    if (const QString digits = DigitsOnly(pasted); !digits.isEmpty()) {
-        m_fields[static_cast<std::size_t>(field)]->insert(digits);
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
+    if (digits.match(pasted).hasMatch()) {
+        m_fields[static_cast<std::size_t>(field)]->insert(pasted);
         return;
     }
     static const QRegularExpression dotted(

@@ -32,8 +32,7 @@ namespace pemblor {
 // under the field tells the user what was entered and what the range is.
 //
 // FieldChanged is emitted for every change the user makes to a field, the
-// range corrections and pastes included; SetAddress and ClearAddress emit
-// nothing.
+// range corrections and pastes included; SetAddress emits nothing.
 //
 // The fields' accessible names are "<label>, field N of 4"; the label is the
 // control's accessible name, or else the text of the label whose buddy it is.
@@ -42,22 +41,19 @@ class QtIpAddressCtrl final : public QWidget {
 public:
     explicit QtIpAddressCtrl(QWidget* parent);
 
-    // Field 0 is the leftmost; low and high are clipped to 0..255.
-    void SetFieldRange(int field, int low, int high);
+    // Each field's range, low not above high.
     void SetFieldRanges(const FieldRanges& ranges);
     // Field 0 in the most significant byte.
     void SetAddress(std::uint32_t address);
     // Blank fields read 0; returns the number of non-blank fields.
     int GetAddress(std::uint32_t& address) const;
     bool IsBlank() const;
-    void ClearAddress();
     void FocusField(int field, bool selectAll);
     QLineEdit* Field(int field) const { return m_fields.at(static_cast<std::size_t>(field)); }
     // The range notice on show, empty when none is.
     QString Notice() const;
 
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
 
 signals:
     void FieldChanged();

@@ -66,8 +66,7 @@ SetupIpMany::SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const L
 
 SetupIpMany::~SetupIpMany()
 {
-    if (m_scheduled)
-        m_dispatcher.Cancel(static_cast<Deadline&>(*this));
+    m_dispatcher.Cancel(static_cast<Deadline&>(*this));
     m_dispatcher.Cancel(m_resolutionWait);
 }
 
@@ -246,21 +245,16 @@ bool SetupIpMany::RetryByBroadcast()
 void SetupIpMany::Stop()
 {
     if (m_probing) {
-        // Nothing was sent to a device yet.
+        // Nothing was sent to a device yet: no row has ended.
         m_probing = false;
         m_dispatcher.Cancel(m_resolutionWait);
         m_applied = true;
-        for (std::size_t i = 0; i < m_rows.size(); ++i) {
-            m_rows[i].state = ManyRowState::Stopped;
-            Changed(i);
-        }
-        Finish();
+    } else if (m_job) {
+        m_job->Cancel();
+        m_heldBack.clear();
+    } else {
         return;
     }
-    if (!m_job)
-        return;
-    m_job->Cancel();
-    m_heldBack.clear();
     for (std::size_t i = 0; i < m_rows.size(); ++i)
         if (m_rows[i].state != ManyRowState::Ended) {
             m_rows[i].state = ManyRowState::Stopped;
@@ -279,13 +273,11 @@ void SetupIpMany::Drive()
                                       [](const ManyRow& row) { return row.state == ManyRowState::Rebooting; });
     if (!m_job->Done() && !counting)
         return;
-    m_scheduled = true;
     m_dispatcher.Schedule(*this, m_job->Done() ? 0u : static_cast<unsigned>(kSecondMs));
 }
 
 void SetupIpMany::Expired()
 {
-    m_scheduled = false;
     if (!m_job)
         return;
     const Millis now = m_clock.Now();
@@ -338,7 +330,6 @@ void SetupIpMany::TickSoon()
 {
     // Called from inside the job: its next deadline is taken up once the
     // job's call has returned.
-    m_scheduled = true;
     m_dispatcher.Schedule(*this, 0);
 }
 
@@ -372,10 +363,7 @@ void SetupIpMany::EndRow(std::size_t index, const DeviceOutcome& ended)
 
 void SetupIpMany::Finish()
 {
-    if (m_scheduled) {
-        m_dispatcher.Cancel(static_cast<Deadline&>(*this));
-        m_scheduled = false;
-    }
+    m_dispatcher.Cancel(static_cast<Deadline&>(*this));
     m_job.reset();
     if (finished)
         finished();

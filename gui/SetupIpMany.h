@@ -168,7 +168,6 @@ private:
     std::string m_planFailure;
     bool m_planned = false;
     bool m_applied = false;
-    bool m_scheduled = false;
     std::vector<Millis> m_rebootSent; // per row; 0: not yet
     std::unique_ptr<FleetJob> m_job;
     JobSettings m_settings;

@@ -8,7 +8,6 @@
 #include "gui/MessageBox.h"
 #include "gui/QtTranslation.h"
 
-#include <QHeaderView>
 #include <QPushButton>
 #include <QStringList>
 
@@ -37,6 +36,14 @@ std::optional<std::string> AddressText(const QtIpAddressCtrl& control)
     if (control.GetAddress(address) != 4)
         return std::string();
     return FormatIpv4(address);
+}
+
+// The inputs of the plan and of the job: locked while Apply runs.
+void EnableInputs(Ui::SetupIpManyDialog& ui, bool enable)
+{
+    for (QWidget* input : std::initializer_list<QWidget*>{ui.start, ui.netmask, ui.gateway, ui.dhcp, ui.user,
+                                                          ui.password, ui.neverBroadcast, ui.reboot})
+        input->setEnabled(enable);
 }
 
 } // namespace
@@ -112,10 +119,9 @@ void SetupIpManyDialog::ShowBroadcastWarning()
     for (const ManyRow& row : m_logic.Rows()) {
         if (!row.refused.empty() || row.route.Unicast())
             continue;
-        const QString line = QString::fromStdString(BroadcastWarningText(row.route.interfaceName, TranslatedText));
-        if (!lines.contains(line))
-            lines << line;
+        lines << QString::fromStdString(BroadcastWarningText(row.route.interfaceName, TranslatedText));
     }
+    lines.removeDuplicates();
     ShowWarningLine(*m_ui->broadcastWarning, lines.join(QLatin1Char('\n')));
 }
 
@@ -159,10 +165,8 @@ void SetupIpManyDialog::OnApply()
     settings.reboot = m_ui->reboot->isChecked();
     settings.broadcast = m_ui->neverBroadcast->isChecked() ? CredentialBroadcast::Refuse
                                                            : CredentialBroadcast::AskIfUnanswered;
-    for (QWidget* input :
-         std::initializer_list<QWidget*>{m_ui->start, m_ui->netmask, m_ui->gateway, m_ui->dhcp, m_ui->user,
-                                         m_ui->password, m_ui->neverBroadcast, m_ui->reboot, m_apply})
-        input->setEnabled(false);
+    EnableInputs(*m_ui, false);
+    m_apply->setEnabled(false);
     m_ui->preview->horizontalHeaderItem(ColStatus)->setText(tr("Status"));
     m_ui->message->setText(tr("Applying..."));
     m_close->setFocus();
@@ -171,10 +175,7 @@ void SetupIpManyDialog::OnApply()
 
 void SetupIpManyDialog::ShowApplyRefused()
 {
-    for (QWidget* input : std::initializer_list<QWidget*>{m_ui->start, m_ui->netmask, m_ui->gateway, m_ui->dhcp,
-                                                          m_ui->user, m_ui->password, m_ui->neverBroadcast,
-                                                          m_ui->reboot})
-        input->setEnabled(true);
+    EnableInputs(*m_ui, true);
     m_ui->preview->horizontalHeaderItem(ColStatus)->setText(tr("Note"));
     m_ui->message->setText(Translated(m_logic.PlanFailure()));
     m_apply->setEnabled(m_logic.CanApply());
