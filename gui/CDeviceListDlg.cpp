@@ -157,6 +157,12 @@ CDeviceListDlg::CDeviceListDlg(UiDispatcher& dispatcher, const LoopClock& clock,
     // The table keeps its columns without sockets; Discover then says why
     // nothing can be sent.
     m_model->ShowDevices(m_session.registry(), [&clock] { return clock.Now(); });
+    m_model->SetRouteNote([this](int device) {
+        std::string mac;
+        m_session.registry().Visit(device, [&mac](const DeviceRecord& record) { mac.assign(record.macText.view()); });
+        const std::optional<CredentialRoute> route = m_session.CredentialRouteOf(mac);
+        return route ? QString::fromUtf8(RouteToolTipLine(*route, TranslatedText)) : QString();
+    });
     if (!opened.Ok()) {
         m_endpointFailure = EndpointFailureText(opened, TranslatedText);
         if (opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE)
@@ -618,8 +624,6 @@ void CDeviceListDlg::UpdateSubnetWarning(int device)
     if (!m_checkAlsoAt.empty())
         marks << AlsoAnsweredText(m_checkMac, m_checkAlsoAt);
     m_model->SetWarning(device, marks.join(QLatin1Char('\n')));
-    const std::optional<CredentialRoute> route = m_session.CredentialRouteOf(m_checkMac);
-    m_model->SetNote(device, route ? QString::fromUtf8(RouteToolTipLine(*route, TranslatedText)) : QString());
 }
 
 } // namespace pemblor

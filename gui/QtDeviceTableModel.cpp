@@ -18,7 +18,6 @@ void QtDeviceTableModel::ShowDevices(const DeviceRegistry& registry, std::functi
     m_now = std::move(now);
     m_nRows = 0;
     m_warnings.clear();
-    m_notes.clear();
     endResetModel();
 }
 
@@ -29,7 +28,6 @@ void QtDeviceTableModel::DevicesAdded(int count)
     beginInsertRows(QModelIndex(), m_nRows, count - 1);
     m_nRows = count;
     m_warnings.resize(static_cast<std::size_t>(count));
-    m_notes.resize(static_cast<std::size_t>(count));
     endInsertRows();
 }
 
@@ -49,28 +47,16 @@ void QtDeviceTableModel::Clear()
     beginResetModel();
     m_nRows = 0;
     m_warnings.clear();
-    m_notes.clear();
     endResetModel();
 }
 
 void QtDeviceTableModel::SetWarning(int device, const QString& reason)
 {
-    SetAddressNote(m_warnings, device, reason, {Qt::DecorationRole, Qt::ToolTipRole});
-}
-
-void QtDeviceTableModel::SetNote(int device, const QString& note)
-{
-    SetAddressNote(m_notes, device, note, {Qt::ToolTipRole});
-}
-
-void QtDeviceTableModel::SetAddressNote(std::vector<QString>& notes, int device, const QString& text,
-                                        const QList<int>& roles)
-{
-    if (device < 0 || device >= m_nRows || notes[static_cast<std::size_t>(device)] == text)
+    if (device < 0 || device >= m_nRows || m_warnings[static_cast<std::size_t>(device)] == reason)
         return;
-    notes[static_cast<std::size_t>(device)] = text;
+    m_warnings[static_cast<std::size_t>(device)] = reason;
     const QModelIndex cell = index(device, static_cast<int>(DeviceColumn::IpAddress));
-    emit dataChanged(cell, cell, roles);
+    emit dataChanged(cell, cell, {Qt::DecorationRole, Qt::ToolTipRole});
 }
 
 void QtDeviceTableModel::SetStaleAfter(std::optional<Millis> staleAfter)
@@ -171,7 +157,7 @@ QVariant QtDeviceTableModel::data(const QModelIndex& index, int role) const
         if (ipColumn) {
             if (!warning.isEmpty())
                 lines << warning;
-            if (const QString& note = m_notes[static_cast<std::size_t>(row)]; !note.isEmpty())
+            if (const QString note = m_routeNote ? m_routeNote(row) : QString(); !note.isEmpty())
                 lines << note;
         }
         return lines.join(QLatin1Char('\n'));

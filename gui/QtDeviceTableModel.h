@@ -27,8 +27,9 @@ public:
     // cell's tool tip, empty: no mark.
     void SetWarning(int device, const QString& reason);
     // A note of the address cell's tool tip that marks nothing (how the
-    // device's password would travel); empty: none.
-    void SetNote(int device, const QString& note);
+    // device's password would travel), worked out only when the tool tip is
+    // read, since it looks at every other row; empty: none.
+    void SetRouteNote(std::function<QString(int device)> note) { m_routeNote = std::move(note); }
     void SetStaleAfter(std::optional<Millis> staleAfter);
     void RefreshLastSeen();
 
@@ -46,15 +47,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    // Sets the row's text in `notes` (the warnings or the notes); a change
-    // is told for the address cell's `roles`.
-    void SetAddressNote(std::vector<QString>& notes, int device, const QString& text, const QList<int>& roles);
-
     const DeviceRegistry* m_pRegistry = nullptr;
     std::function<Millis()> m_now;
     int m_nRows = 0;
     std::vector<QString> m_warnings; // one per row
-    std::vector<QString> m_notes;    // one per row
+    std::function<QString(int device)> m_routeNote;
     std::optional<Millis> m_staleAfter;
 };
 
