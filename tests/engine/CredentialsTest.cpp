@@ -119,18 +119,25 @@ protected:
         quirks.applyImmediately = true;
         return quirks;
     }
+    // A change of the address to `address` with the credentials, which go
+    // as `policy` says.
+    static JobPlan ChangeTo(const char* address, CredentialBroadcast policy)
+    {
+        JobPlan plan;
+        plan.change = SettingsRequest{};
+        plan.change->ipAddress = address;
+        plan.credentials = {"admin", "secret"};
+        plan.broadcast = policy;
+        return plan;
+    }
     // Device 1 is changed to `address` and rebooted, its credentials by
     // unicast only: the one report, after `ms`.
     JobReport MoveThenReboot(const char* address, EventLoop::Millis ms)
     {
         Listener told;
         DeviceJob job(session->transport(), ui, told, MacString(1));
-        JobPlan plan;
-        plan.change = SettingsRequest{};
-        plan.change->ipAddress = address;
+        JobPlan plan = ChangeTo(address, CredentialBroadcast::Refuse);
         plan.reboot = true;
-        plan.credentials = {"admin", "secret"};
-        plan.broadcast = CredentialBroadcast::Refuse;
         EXPECT_TRUE(job.Start(plan));
         ui.Advance(ms);
         EXPECT_EQ(told.reports.size(), 1u);
@@ -263,11 +270,7 @@ TEST_F(CredentialsTest, TheChangeGoesByUnicastWhereItCanElseAsThePolicySays)
         const std::size_t sentBefore = PasswordTo().size();
         Listener told;
         DeviceJob job(session->transport(), ui, told, MacString(last));
-        JobPlan plan;
-        plan.change = SettingsRequest{};
-        plan.change->ipAddress = "198.18.0.99";
-        plan.credentials = {"admin", "secret"};
-        plan.broadcast = c.policy;
+        JobPlan plan = ChangeTo("198.18.0.99", c.policy);
         int calls = 0;
         if (c.sharedFrom > 0)
             plan.addressShared = [&calls, &c](std::string_view) { return ++calls >= c.sharedFrom; };
@@ -325,14 +328,9 @@ TEST_F(CredentialsTest, ASendTheKernelHadNoRoomForIsTriedAgainNotBroadcast)
         const std::size_t sentBefore = PasswordTo().size();
         Listener told;
         DeviceJob job(session->transport(), ui, told, MacString(last));
-        JobPlan plan;
-        plan.change = SettingsRequest{};
-        plan.change->ipAddress = "198.18.0.99";
-        plan.credentials = {"admin", "secret"};
-        plan.broadcast = CredentialBroadcast::Allow;
         tool->InjectFailure(FakeOp::Send, ENOBUFS, c.skip, c.count);
         const EventLoop::Millis start = ui.Now();
-        ASSERT_TRUE(job.Start(plan));
+        ASSERT_TRUE(job.Start(ChangeTo("198.18.0.99", CredentialBroadcast::Allow)));
         while (told.reports.empty() && ui.Now() < start + 20000)
             ui.Advance(10);
         tool->ClearFailures();
