@@ -145,7 +145,7 @@ void DeviceJob::Progress()
 
 DeviceJob::Sent DeviceJob::Told(Request request, const SendReport& report, Resend again)
 {
-    if (!report.sent && again != Resend::None && report.NoRoomNow() && m_resendsLeft > 0) {
+    if (!report.sent && again && report.NoRoomNow() && m_resendsLeft > 0) {
         --m_resendsLeft;
         m_resend = again;
         m_ui.Schedule(*this, kResendMs);
@@ -158,20 +158,20 @@ DeviceJob::Sent DeviceJob::Told(Request request, const SendReport& report, Resen
 
 void DeviceJob::Arm(unsigned delayMs)
 {
-    m_resend = Resend::None;
+    m_resend = nullptr;
     m_ui.Schedule(*this, delayMs);
 }
 
 void DeviceJob::Disarm()
 {
-    m_resend = Resend::None;
+    m_resend = nullptr;
     m_ui.Cancel(*this);
 }
 
 void DeviceJob::QueryDetail()
 {
     Await(Awaited::Detail);
-    const Sent sent = Send(Request::DetailQuery, BuildDetailQuery(m_macText), Resend::Detail);
+    const Sent sent = Send(Request::DetailQuery, BuildDetailQuery(m_macText), &DeviceJob::QueryDetail);
     if (sent == Sent::Failed)
         Finish(JobOutcome::SendFailed);
     else if (sent == Sent::Out)
@@ -208,7 +208,7 @@ void DeviceJob::SendChange()
     const JobCredentials& credentials = m_plan.credentials;
     if (SendCommand(Request::SettingsChange,
                     BuildSettingsChange(m_macText, credentials.user, credentials.password, m_plan.change->View()),
-                    Resend::Change))
+                    &DeviceJob::SendChange))
         Arm(m_plan.resultTimeoutMs);
 }
 
@@ -232,7 +232,7 @@ void DeviceJob::SendReboot()
     // A refusal answers the reboot; an accepted reboot may go unanswered.
     const JobCredentials& credentials = m_plan.credentials;
     if (!SendCommand(Request::Reboot, BuildRebootRequest(m_macText, credentials.user, credentials.password),
-                     Resend::Reboot))
+                     &DeviceJob::SendReboot))
         return;
     // After the restart it answers from what it stored.
     m_movedTo.clear();
@@ -334,7 +334,7 @@ void DeviceJob::AskNextCandidate()
     const Sent sent =
         Told(Request::DetailQuery,
              m_transport.SendUnicast(BuildDetailQuery(m_macText), candidate.address, candidate.interfaceIndex),
-             Resend::Candidate);
+             &DeviceJob::AskNextCandidate);
     if (sent == Sent::Failed)
         CandidateUnanswered();
     else if (sent == Sent::Out)
@@ -430,20 +430,8 @@ void DeviceJob::NotVerified()
 
 void DeviceJob::Expired()
 {
-    switch (std::exchange(m_resend, Resend::None)) {
-    case Resend::None:
-        break;
-    case Resend::Detail:
-        QueryDetail();
-        return;
-    case Resend::Candidate:
-        AskNextCandidate();
-        return;
-    case Resend::Change:
-        SendChange();
-        return;
-    case Resend::Reboot:
-        SendReboot();
+    if (const Resend again = std::exchange(m_resend, nullptr)) {
+        (this->*again)();
         return;
     }
     if (m_query == RouteQuery::Unicast) {

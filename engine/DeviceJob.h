@@ -247,9 +247,9 @@ private:
     void CandidateUnanswered();
     // The query is over: the command that waited for it goes on.
     void ResumeCommand();
-    // What a send that the job waits on is tried again as, when the kernel
-    // had no room for it.
-    enum class Resend { None, Detail, Candidate, Change, Reboot };
+    // The member that takes a step again when the kernel had no room for
+    // the send the step waits on.
+    using Resend = void (DeviceJob::*)();
     // A command with the credentials, once they may go, by m_route, and the
     // wait for its result; false when it did not go now.
     bool SendCommand(Request request, const Datagram& datagram, Resend again);
@@ -262,7 +262,7 @@ private:
     // room, while `again` names what, at most kResendTries times a plan:
     // the resend is scheduled and nothing told yet); or failed.
     enum class Sent { Out, Later, Failed };
-    Sent Send(Request request, const Datagram& datagram, Resend again = Resend::None)
+    Sent Send(Request request, const Datagram& datagram, Resend again = nullptr)
     {
         return Told(request, m_transport.Send(request, datagram, m_interface), again);
     }
@@ -313,7 +313,7 @@ private:
     // The address an accepted change gave the device, which it answers
     // from at once or after its next reboot; empty when none is pending.
     std::string m_movedTo;
-    Resend m_resend = Resend::None;
+    Resend m_resend = nullptr;
     int m_resendsLeft = 0;
 };
 

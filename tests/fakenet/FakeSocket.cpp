@@ -42,6 +42,18 @@ Socket* Usable(const State& state, const std::shared_ptr<Socket>& socket)
     return socket.get();
 }
 
+// With the mutex held: the socket, if it can still be used (else EBADF is
+// recorded) and no failure of `op` is injected (else that one is).
+Socket* Ready(const State& state, const std::shared_ptr<Socket>& socket, FakeOp op)
+{
+    Socket* usable = Usable(state, socket);
+    if (usable == nullptr)
+        State::SetLastError(EBADF);
+    else if (State::TakeFailure(*usable, op))
+        return nullptr;
+    return usable;
+}
+
 void Deliver(Socket& target, const void* data, std::size_t size, const PeerAddress& from, std::uint16_t fromPort,
              const char* to)
 {
@@ -66,10 +78,8 @@ FakeSocket::~FakeSocket()
 bool FakeSocket::Bind(std::uint16_t port)
 {
     std::lock_guard lock(m_state->mutex);
-    Socket* socket = Usable(*m_state, m_socket);
+    Socket* socket = Ready(*m_state, m_socket, FakeOp::Bind);
     if (socket == nullptr)
-        return Fail(EBADF);
-    if (State::TakeFailure(*socket, FakeOp::Bind))
         return false;
     if (socket->port != 0)
         return Fail(EINVAL);
@@ -84,10 +94,8 @@ bool FakeSocket::Bind(std::uint16_t port)
 bool FakeSocket::SetBroadcast()
 {
     std::lock_guard lock(m_state->mutex);
-    Socket* socket = Usable(*m_state, m_socket);
+    Socket* socket = Ready(*m_state, m_socket, FakeOp::SetBroadcast);
     if (socket == nullptr)
-        return Fail(EBADF);
-    if (State::TakeFailure(*socket, FakeOp::SetBroadcast))
         return false;
     socket->broadcast = true;
     return true;
@@ -109,10 +117,8 @@ int FakeSocket::SendOutOf(unsigned interfaceIndex, const void* data, std::size_t
 int FakeSocket::Send(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port, const char* host)
 {
     std::lock_guard lock(m_state->mutex);
-    Socket* socket = Usable(*m_state, m_socket);
+    Socket* socket = Ready(*m_state, m_socket, FakeOp::Send);
     if (socket == nullptr)
-        return FailCount(EBADF);
-    if (State::TakeFailure(*socket, FakeOp::Send))
         return -1;
     if (host == nullptr || port == 0)
         return FailCount(EINVAL);

@@ -39,16 +39,16 @@ def argument_spec(own=None, credentials=False, change=False):
     always; user, password and unicast_only with credentials; netmask,
     gateway, dhcp and reboot with change. Each module's DOCUMENTATION
     describes them all."""
-    spec = dict(own or {})
+    options = dict(own or {})
     if change:
-        spec.update(netmask=dict(type='str'), gateway=dict(type='str'), dhcp=dict(type='bool'))
+        options.update(netmask=dict(type='str'), gateway=dict(type='str'), dhcp=dict(type='bool'))
     if credentials:
-        spec.update(user=dict(type='str', required=True), password=dict(type='str', required=True, no_log=True),
-                    unicast_only=dict(type='bool', default=False))
+        options.update(user=dict(type='str', required=True), password=dict(type='str', required=True, no_log=True),
+                       unicast_only=dict(type='bool', default=False))
     if change:
-        spec.update(reboot=dict(type='bool', default=False))
-    spec.update(timeout=dict(type='int', default=5))
-    return spec
+        options.update(reboot=dict(type='bool', default=False))
+    options.update(timeout=dict(type='int', default=5))
+    return options
 
 
 # Outcomes after which a device is where it was asked to be.
