@@ -594,10 +594,12 @@ void DeviceJob::Finish(JobOutcome outcome, int result)
     if (m_report.address.empty())
         m_report.address = m_address;
     // Not read again: what the device should hold now. A refused change,
-    // or one that went unanswered, is taken as not made.
-    const bool changed = m_plan.change && (outcome == JobOutcome::Stored || outcome == JobOutcome::Verified ||
-                                           outcome == JobOutcome::NotVerified || outcome == JobOutcome::RebootSent ||
-                                           (outcome == JobOutcome::NeedsBroadcast && m_step == JobStep::Reboot));
+    // or one that went unanswered, is taken as not made; one accepted before
+    // the reboot stays made, whatever became of the reboot.
+    const bool rebooting = m_step == JobStep::Reboot || m_step == JobStep::Restart || m_step == JobStep::Verify;
+    const bool changed = m_plan.change && (rebooting || outcome == JobOutcome::Stored ||
+                                           outcome == JobOutcome::Verified || outcome == JobOutcome::NotVerified ||
+                                           outcome == JobOutcome::RebootSent);
     if (!m_report.after && m_report.before)
         m_report.after = changed ? m_plan.change->AppliedTo(*m_report.before) : m_report.before;
     if (m_report.after && outcome != JobOutcome::Timeout)
