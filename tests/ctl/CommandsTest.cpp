@@ -453,6 +453,27 @@ TEST_F(Ctl, ThePasswordGoesByUnicastWhereTheNetworkAllowsElseAfterAWarningOrNotA
     }
 }
 
+// Two devices answer from one address: set learns it from the discovery it
+// listens to first, as a listing would, and never sends the password there
+// by unicast, where either of them may take it.
+TEST_F(Ctl, APasswordForADeviceSharingItsAddressIsBroadcastOrHeldBack)
+{
+    const auto a = Start(Device(1, "10.0.0.11"));
+    const auto b = Start(Device(2, "10.0.0.11"));
+    const std::string shared = "02:00:00:AA:00:01 shares its address with another device: its password ";
+    const Result held = Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin",
+                             "--unicast-only"},
+                            "admin\n");
+    EXPECT_EQ(held.status, ExitBroadcastRefused);
+    EXPECT_EQ(held.err, shared + "would be broadcast to every host on eth0. Run without --unicast-only to send it "
+                                 "anyway.\n");
+    const Result sent =
+        Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin\n");
+    EXPECT_EQ(sent.status, ExitOk);
+    EXPECT_EQ(sent.err, "pemblorctl: warning: " + shared + "will be broadcast to every host on eth0.\n");
+    EXPECT_EQ(PasswordDestinations(network, "admin"), std::vector<std::string>{"255.255.255.255"});
+}
+
 // set --unicast-only in JSON: the device as read, held back, and why.
 TEST_F(Ctl, AHeldBackSetInJsonIsNeedsBroadcastWithTheReason)
 {
