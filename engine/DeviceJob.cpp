@@ -531,7 +531,10 @@ void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
 
 void DeviceJob::DiscoveryReply(std::string_view sender, const std::optional<std::string>& netmask)
 {
-    if (m_step != JobStep::Verify || m_plan.watch != ComeBackWatch::DiscoveryRounds)
+    // Before the first round after the reboot, an answer left the device
+    // before it restarted (the reply that let the reboot go, handed on to
+    // the owner after this job): it tells nothing of its coming back.
+    if (m_step != JobStep::Verify || m_plan.watch != ComeBackWatch::DiscoveryRounds || m_rounds == 0)
         return;
     m_heardThisRound = true;
     m_report.heardAfterRestart = true;

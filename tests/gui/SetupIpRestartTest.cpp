@@ -99,7 +99,7 @@ TEST_F(SetupIpDlgRestart, CloseDuringTheCountdownAsksFirst)
                 EXPECT_EQ(queriesAtClose, 1);
                 EXPECT_EQ(MessageBox::takeShown(),
                           QStringList{QStringLiteral("The device did not answer after restarting. It may be at its "
-                                                     "new address 198.18.0.30 or still restarting: press Discover to "
+                                                     "new address 198.18.0.30 or still restarting. Press Discover to "
                                                      "look for it.")});
                 EXPECT_EQ(t.loop.Now(), QuestionAt + 30000 + 53000) << "the wait and the re-read ran on";
                 EXPECT_EQ(t.DetailQueries(), 1 + 9);

@@ -18,11 +18,12 @@ description:
     An option left out keeps the device's value.
   - When nothing differs, nothing is sent and the task reports no change.
   - With I(reboot), the change, the reboot and the verification are one
-    C(pemblorctl set --reboot --wait): the device must be seen again at its
-    new address with the values asked for (its netmask too); also when it
-    holds the values already but still answers from another address (a change
-    stored earlier without a reboot, C(pemblorctl reboot --wait)). A device
-    that does not come back so fails the task with C(pemblorctl)'s words.
+    C(pemblorctl set --reboot --wait), and the device must be seen again at
+    its new address with the values asked for (its netmask too). So it is
+    also when it holds the values already but still answers from another
+    address (a change stored earlier without a reboot, C(pemblorctl reboot
+    --wait)). A device that does not come back so fails the task with
+    C(pemblorctl)'s words.
   - The device is found by its MAC address with broadcasts, so the task runs on
     a host in the device's broadcast domain.
   - The password goes by unicast to the device's address when that lies in
