@@ -208,6 +208,7 @@ void DeviceJob::AfterRead()
 
 void DeviceJob::SendChange()
 {
+    m_state = State::Change;
     const JobCredentials& credentials = m_plan.credentials;
     if (SendCommand(Request::SettingsChange,
                     BuildSettingsChange(m_macText, credentials.user, credentials.password, m_plan.change->View()),
@@ -232,6 +233,7 @@ void DeviceJob::BeginReboot()
 
 void DeviceJob::SendReboot()
 {
+    m_state = State::Reboot;
     // A refusal answers the reboot; an accepted reboot may go unanswered.
     const JobCredentials& credentials = m_plan.credentials;
     if (!SendCommand(Request::Reboot, BuildRebootRequest(m_macText, credentials.user, credentials.password),
@@ -341,13 +343,10 @@ void DeviceJob::CandidateUnanswered()
 
 void DeviceJob::ResumeCommand()
 {
-    if (Step() == JobStep::Change) {
-        m_state = State::Change;
+    if (Step() == JobStep::Change)
         SendChange();
-    } else {
-        m_state = State::Reboot;
+    else
         SendReboot();
-    }
 }
 
 bool DeviceJob::SendCommand(Request request, const Datagram& datagram, Again again)

@@ -218,37 +218,38 @@ public:
     const JobReport& Report() const { return m_report; }
 
 private:
-    // The job's progress. Each state waits for one thing and ends by a
-    // reply, by its deadline (Expired) or by a result (ResultReply); the
-    // comments name what ends it and what comes next. A send the kernel had
-    // no room for is taken again in the same state (m_resend).
+    // The job's progress, one wait at a time; each state names what ends
+    // its wait and what comes next. Expired() ends the wait, DetailReply()
+    // and ResultReply() take the replies. A result other than 0 ends every
+    // state from Change through Watch. A send the kernel had no room for is
+    // taken again in the same state (m_resend).
     enum class State {
         Idle,
-        // The detail reply: the next step of the plan; detailTimeoutMs: Timeout.
+        // The detail reply: the plan's next step; detailTimeoutMs: Timeout.
         Read,
-        // Before the change, the unicast probe (when the credentials may go
-        // by unicast and their route is not decided): the detail reply by
-        // broadcast tells where the device answers, and the probe begins; not
-        // heard within detailTimeoutMs, they go by broadcast.
+        // Before the change, while its route is not decided and the device's
+        // address is not known: the detail reply by broadcast tells where it
+        // answers, and the probe begins; detailTimeoutMs: by broadcast, as
+        // the plan allows.
         ChangeLocate,
         // The detail reply by unicast from m_probe.Asked(): the change goes
         // there; unicastQueryTimeoutMs: the next address, or by broadcast.
         ChangeProbe,
-        // The change's result: Stored, or the reboot; resultTimeoutMs: Timeout.
+        // The change's result 0: Stored, or the reboot; resultTimeoutMs:
+        // Timeout.
         Change,
         // As ChangeLocate and ChangeProbe, before the reboot.
         RebootLocate,
         RebootProbe,
         // A refusal of the reboot; refusalWaitMs: RebootSent.
         Reboot,
-        // A second of the restart wait passes: the next, or the re-read.
+        // A second of the restart wait passes: the next, or Reread.
         Restart,
-        // The re-read: a detail reply where it should be ends Verified; a
-        // second passes: the next query or pause of the schedule, or
-        // NotVerified.
+        // The re-read: a detail reply where it should be: Verified; a second
+        // passes: the schedule's next query or pause, or NotVerified.
         Reread,
-        // Watching by discovery rounds: heard where it should be ends
-        // Verified; discoveryWindowMs: NotVerified.
+        // Watching by discovery rounds: heard where it should be: Verified;
+        // discoveryWindowMs: NotVerified.
         Watch,
         Done,
     };
@@ -261,9 +262,12 @@ private:
 
     // Enters a state that begins a step, and tells the listener.
     void Begin(State state);
-    // The detail query by broadcast, awaited for detailTimeoutMs.
+    // The detail query by broadcast (Read and the Locate states), awaited
+    // for detailTimeoutMs.
     void QueryDetail();
     void AfterRead();
+    // The commands, each in its state (Change, Reboot), which they leave
+    // while the route is probed.
     void SendChange();
     void BeginReboot();
     void SendReboot();
@@ -273,6 +277,8 @@ private:
     bool CredentialsMayGo();
     // False while the probe is under way.
     bool DecideRoute();
+    // The detail query by unicast to m_probe.Asked(), awaited for
+    // unicastQueryTimeoutMs.
     void AskCandidate();
     void CandidateUnanswered();
     // The probe is over, or the device located: the command that waited
