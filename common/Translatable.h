@@ -16,10 +16,11 @@ namespace pemblor {
 
 inline constexpr const char* kTextContext = "Pemblor";
 
-// Looks up the translation of a marked text (IToolkit::Translate); the
+// Looks up the translation of a marked text (the window passes the Qt
+// layer's catalogue lookup, TranslatedText in gui/QtTranslation.h); the
 // default keeps the source texts (pemblorctl, tests). Texts composed from
 // pieces (a number or a name put in) are composed from the translated
-// format, so the toolkit shows them as they come.
+// format, so the window shows them as they come.
 using TextLookup = FunctionRef<std::string(const char*)>;
 inline constexpr auto kSourceText = [](const char* text) { return std::string(text); };
 

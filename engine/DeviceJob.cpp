@@ -7,6 +7,7 @@
 #include "protocol/Requests.h"
 
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 
 namespace pemblor {
@@ -89,6 +90,16 @@ DeviceJob::DeviceJob(Transport& transport, UiDispatcher& ui, JobListener& listen
 {
 }
 
+JobStep DeviceJob::Step() const
+{
+    // By State, in its order.
+    static constexpr JobStep kSteps[] = {JobStep::Idle,   JobStep::Read,   JobStep::Change,  JobStep::Change,
+                                         JobStep::Change, JobStep::Reboot, JobStep::Reboot,  JobStep::Reboot,
+                                         JobStep::Restart, JobStep::Verify, JobStep::Verify, JobStep::Done};
+    static_assert(std::size(kSteps) == static_cast<std::size_t>(State::Done) + 1);
+    return kSteps[static_cast<std::size_t>(m_state)];
+}
+
 bool DeviceJob::Start(const JobPlan& plan)
 {
     if (Running())
@@ -102,11 +113,10 @@ bool DeviceJob::Start(const JobPlan& plan)
     m_queriesSent = 0;
     // Each plan asks its device before its first command with credentials.
     m_route.reset();
-    m_query = RouteQuery::None;
     m_broadcastTold = false;
-    m_resendsLeft = kResendTries;
+    m_resend.triesLeft = kResendTries;
     if (m_plan.read) {
-        Begin(JobStep::Read);
+        Begin(State::Read);
         QueryDetail();
     } else {
         AfterRead();
@@ -120,35 +130,34 @@ void DeviceJob::Stop()
         return;
     Disarm();
     m_transport.StopAwaiting(*this);
-    m_query = RouteQuery::None;
     m_report.outcome = JobOutcome::Stopped;
-    m_report.step = m_step;
+    m_report.step = Step();
     m_report.address = m_address;
-    m_step = JobStep::Done;
+    m_state = State::Done;
 }
 
-void DeviceJob::Begin(JobStep step)
+void DeviceJob::Begin(State state)
 {
-    m_step = step;
+    m_state = state;
     Progress();
 }
 
 void DeviceJob::Progress()
 {
     int secondsLeft = 0;
-    if (m_step == JobStep::Restart)
+    if (m_state == State::Restart)
         secondsLeft = static_cast<int>((m_waitLeftMs + kSecondMs - 1) / kSecondMs);
-    else if (m_step == JobStep::Verify)
+    else if (Step() == JobStep::Verify)
         secondsLeft = RereadSchedule::BudgetSeconds - m_verifySeconds;
-    m_listener.JobProgress(*this, m_step, secondsLeft, m_queriesSent);
+    m_listener.JobProgress(*this, Step(), secondsLeft, m_queriesSent);
 }
 
-DeviceJob::Sent DeviceJob::Told(Request request, const SendReport& report, Resend again)
+DeviceJob::Sent DeviceJob::Told(Request request, const SendReport& report, Again again)
 {
-    if (!report.sent && again && report.NoRoomNow() && m_resendsLeft > 0) {
-        --m_resendsLeft;
-        m_resend = again;
-        m_ui.Schedule(*this, kResendMs);
+    if (!report.sent && again && report.NoRoomNow() && m_resend.triesLeft > 0) {
+        --m_resend.triesLeft;
+        m_resend.again = again;
+        m_ui.Schedule(m_resend, kResendMs);
         return Sent::Later;
     }
     for (const SendReport::Failure& failure : report.failures)
@@ -156,15 +165,9 @@ DeviceJob::Sent DeviceJob::Told(Request request, const SendReport& report, Resen
     return report.sent ? Sent::Out : Sent::Failed;
 }
 
-void DeviceJob::Arm(unsigned delayMs)
-{
-    m_resend = nullptr;
-    m_ui.Schedule(*this, delayMs);
-}
-
 void DeviceJob::Disarm()
 {
-    m_resend = nullptr;
+    m_ui.Cancel(m_resend);
     m_ui.Cancel(*this);
 }
 
@@ -185,7 +188,7 @@ void DeviceJob::AfterRead()
             Finish(JobOutcome::Unchanged);
             return;
         }
-        Begin(JobStep::Change);
+        Begin(State::Change);
         SendChange();
         return;
     }
@@ -205,6 +208,7 @@ void DeviceJob::AfterRead()
 
 void DeviceJob::SendChange()
 {
+    m_state = State::Change;
     const JobCredentials& credentials = m_plan.credentials;
     if (SendCommand(Request::SettingsChange,
                     BuildSettingsChange(m_macText, credentials.user, credentials.password, m_plan.change->View()),
@@ -223,12 +227,13 @@ void DeviceJob::BeginReboot()
     m_report.expectedNetmask = expected.DhcpOn() || !expected.netmask ? std::string() : *expected.netmask;
     m_heldAddress = expected.ipAddr.value_or("");
 
-    Begin(JobStep::Reboot);
+    Begin(State::Reboot);
     SendReboot();
 }
 
 void DeviceJob::SendReboot()
 {
+    m_state = State::Reboot;
     // A refusal answers the reboot; an accepted reboot may go unanswered.
     const JobCredentials& credentials = m_plan.credentials;
     if (!SendCommand(Request::Reboot, BuildRebootRequest(m_macText, credentials.user, credentials.password),
@@ -245,7 +250,7 @@ void DeviceJob::SendReboot()
         m_verifySeconds = 0;
         m_heardThisRound = false;
         m_wentSilent = false;
-        Begin(JobStep::Verify);
+        Begin(State::Watch);
         // A refusal of the reboot still counts, by the device's MAC only: a
         // zero-MAC result from its address belongs to the next command there.
         m_transport.Await(*this, m_mac, {}, Awaited::Result);
@@ -253,7 +258,7 @@ void DeviceJob::SendReboot()
         return;
     }
     m_waitLeftMs = m_plan.rebootWaitMs;
-    Begin(JobStep::Restart);
+    Begin(State::Restart);
     // Counted down a second at a time, so that the owner can show it.
     Arm(std::min(kSecondMs, m_waitLeftMs));
 }
@@ -298,43 +303,29 @@ bool DeviceJob::CredentialsMayGo()
 
 bool DeviceJob::DecideRoute()
 {
+    const bool change = m_state == State::Change;
     if (m_address.empty()) {
-        m_query = RouteQuery::Locate;
+        m_state = change ? State::ChangeLocate : State::RebootLocate;
         QueryDetail();
         return false;
     }
     const std::optional<NetworkInterface> answeredOn = AnsweredOn();
-    const auto before = [&](const std::string& address) {
-        const bool shared = m_plan.addressShared && m_plan.addressShared(address);
-        return RouteBeforeQuery(address, answeredOn ? &*answeredOn : nullptr, shared);
-    };
-    m_candidates.clear();
-    m_candidate = 0;
-    for (const std::string* address : {&m_address, &m_movedTo}) {
-        if (address->empty() || (address == &m_movedTo && SameAddress(m_movedTo, m_address)))
-            continue;
-        CredentialRoute route = before(*address);
-        if (route.Unicast())
-            m_candidates.push_back(std::move(route));
-    }
-    if (m_candidates.empty()) {
-        // Known before asking: why the address it answers from will not do.
-        m_route = before(m_address);
+    m_route = m_probe.Begin(m_address, m_movedTo, answeredOn ? &*answeredOn : nullptr, m_plan.addressShared);
+    if (m_route)
         return true;
-    }
-    AskNextCandidate();
+    m_state = change ? State::ChangeProbe : State::RebootProbe;
+    AskCandidate();
     return false;
 }
 
-void DeviceJob::AskNextCandidate()
+void DeviceJob::AskCandidate()
 {
-    const CredentialRoute& candidate = m_candidates[m_candidate];
-    m_query = RouteQuery::Unicast;
+    const CredentialRoute& candidate = m_probe.Asked();
     Await(Awaited::Detail);
     const Sent sent =
         Told(Request::DetailQuery,
              m_transport.SendUnicast(BuildDetailQuery(m_macText), candidate.address, candidate.interfaceIndex),
-             &DeviceJob::AskNextCandidate);
+             &DeviceJob::AskCandidate);
     if (sent == Sent::Failed)
         CandidateUnanswered();
     else if (sent == Sent::Out)
@@ -343,25 +334,22 @@ void DeviceJob::AskNextCandidate()
 
 void DeviceJob::CandidateUnanswered()
 {
-    if (++m_candidate < m_candidates.size()) {
-        AskNextCandidate();
-        return;
-    }
-    m_route = m_candidates.front();
-    m_route->reason = BroadcastReason::NoUnicastAnswer;
-    ResumeCommand();
+    m_route = m_probe.Unanswered();
+    if (m_route)
+        ResumeCommand();
+    else
+        AskCandidate();
 }
 
 void DeviceJob::ResumeCommand()
 {
-    m_query = RouteQuery::None;
-    if (m_step == JobStep::Change)
+    if (Step() == JobStep::Change)
         SendChange();
-    else if (m_step == JobStep::Reboot)
+    else
         SendReboot();
 }
 
-bool DeviceJob::SendCommand(Request request, const Datagram& datagram, Resend again)
+bool DeviceJob::SendCommand(Request request, const Datagram& datagram, Again again)
 {
     if (!CredentialsMayGo())
         return false;
@@ -388,10 +376,18 @@ void DeviceJob::NoteAcceptedChange()
     m_route.reset();
 }
 
+void DeviceJob::HeardFrom(std::string_view sender, unsigned arrival)
+{
+    m_address.assign(sender);
+    if (arrival != 0 && m_transport.InterfaceByIndex(arrival))
+        m_interface = arrival;
+    m_report.address = m_address;
+}
+
 void DeviceJob::BeginVerify()
 {
     m_verifySeconds = 0;
-    m_step = JobStep::Verify;
+    m_state = State::Reread;
     Await(Awaited::Detail);
     SendQuery();
     VerifyTick();
@@ -430,33 +426,25 @@ void DeviceJob::NotVerified()
 
 void DeviceJob::Expired()
 {
-    if (const Resend again = std::exchange(m_resend, nullptr)) {
-        (this->*again)();
-        return;
-    }
-    if (m_query == RouteQuery::Unicast) {
-        CandidateUnanswered();
-        return;
-    }
-    if (m_query == RouteQuery::Locate) {
-        // Not heard at all: where it answers is not known, and a broadcast
-        // leaves by every interface.
-        m_route = CredentialRoute{BroadcastReason::NoUnicastAnswer, {}, {}, 0};
-        if (const InterfaceSet* interfaces = m_transport.Interfaces())
-            for (const NetworkInterface& usable : interfaces->All())
-                m_route->interfaceName += (m_route->interfaceName.empty() ? "" : ", ") + usable.name;
-        ResumeCommand();
-        return;
-    }
-    switch (m_step) {
-    case JobStep::Read:
-    case JobStep::Change:
+    switch (m_state) {
+    case State::Read:
+    case State::Change:
         Finish(JobOutcome::Timeout);
         return;
-    case JobStep::Reboot:
+    case State::ChangeLocate:
+    case State::RebootLocate:
+        // Not heard at all: where it answers is not known.
+        m_route = UnicastProbe::Unheard(m_transport.Interfaces());
+        ResumeCommand();
+        return;
+    case State::ChangeProbe:
+    case State::RebootProbe:
+        CandidateUnanswered();
+        return;
+    case State::Reboot:
         Finish(JobOutcome::RebootSent);
         return;
-    case JobStep::Restart: {
+    case State::Restart:
         m_waitLeftMs -= std::min(kSecondMs, m_waitLeftMs);
         if (m_waitLeftMs == 0) {
             BeginVerify();
@@ -465,68 +453,66 @@ void DeviceJob::Expired()
         Progress();
         Arm(std::min(kSecondMs, m_waitLeftMs));
         return;
-    }
-    case JobStep::Verify:
-        if (m_plan.watch == ComeBackWatch::DiscoveryRounds) {
-            NotVerified();
-            return;
-        }
+    case State::Reread:
         ++m_verifySeconds;
         Progress();
         VerifyTick();
         return;
-    case JobStep::Idle:
-    case JobStep::Done:
+    case State::Watch:
+        NotVerified();
+        return;
+    case State::Idle:
+    case State::Done:
         return;
     }
 }
 
 void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
 {
-    if (m_query != RouteQuery::None) {
-        Disarm();
-        m_address.assign(reply.sender());
-        if (m_query == RouteQuery::Locate && arrival != 0 && m_transport.InterfaceByIndex(arrival))
-            m_interface = arrival;
-        m_report.address = m_address;
-        if (m_query == RouteQuery::Unicast) {
-            m_route = m_candidates[m_candidate];
-            if (SameAddress(m_route->address, m_movedTo))
-                m_movedTo.clear();
-            // A device that shares the address may have been heard while
-            // this one was asked.
-            if (m_plan.addressShared && m_plan.addressShared(m_route->address))
-                m_route->reason = BroadcastReason::SharedAddress;
-        }
-        ResumeCommand();
-        return;
-    }
-    if (m_step != JobStep::Read && m_step != JobStep::Verify)
-        return;
     EntryTextBuffer work;
-    const DeviceSettings settings = ReadSettings(reply, work);
-    m_address.assign(reply.sender());
-    if (arrival != 0 && m_transport.InterfaceByIndex(arrival))
-        m_interface = arrival;
-    m_report.address = m_address;
-
-    if (m_step == JobStep::Read) {
+    switch (m_state) {
+    case State::Read:
         Disarm();
-        m_report.before = settings;
-        m_known = settings;
+        m_report.before = ReadSettings(reply, work);
+        m_known = m_report.before;
+        HeardFrom(reply.sender(), arrival);
         AfterRead();
         return;
-    }
-    m_report.heardAfterRestart = true;
-    m_report.heardNetmask = settings.netmask;
-    m_report.after = settings;
-    if (BackAsExpected(m_report.expectedAddress, m_report.expectedNetmask, m_address, settings.netmask)) {
-        Finish(JobOutcome::Verified);
+    case State::ChangeLocate:
+    case State::RebootLocate:
+        Disarm();
+        HeardFrom(reply.sender(), arrival);
+        ResumeCommand();
+        return;
+    case State::ChangeProbe:
+    case State::RebootProbe:
+        Disarm();
+        // Asked by unicast: the interface it answered on stays as it was.
+        HeardFrom(reply.sender(), 0);
+        m_route = m_probe.Answered(m_plan.addressShared);
+        if (SameAddress(m_route->address, m_movedTo))
+            m_movedTo.clear();
+        ResumeCommand();
+        return;
+    case State::Reread: {
+        const DeviceSettings settings = ReadSettings(reply, work);
+        HeardFrom(reply.sender(), arrival);
+        m_report.heardAfterRestart = true;
+        m_report.heardNetmask = settings.netmask;
+        m_report.after = settings;
+        if (BackAsExpected(m_report.expectedAddress, m_report.expectedNetmask, m_address, settings.netmask)) {
+            Finish(JobOutcome::Verified);
+            return;
+        }
+        // Not where it should be (the change did not take effect, or not
+        // yet): the re-read goes on, and ends NotVerified without a better
+        // answer.
+        Await(Awaited::Detail);
         return;
     }
-    // Not where it should be (the change did not take effect, or not yet):
-    // the re-read goes on, and ends NotVerified without a better answer.
-    Await(Awaited::Detail);
+    default: // no detail reply is awaited
+        return;
+    }
 }
 
 void DeviceJob::DiscoveryReply(std::string_view sender, const std::optional<std::string>& netmask)
@@ -534,13 +520,12 @@ void DeviceJob::DiscoveryReply(std::string_view sender, const std::optional<std:
     // Before the first round after the reboot, an answer left the device
     // before it restarted (the reply that let the reboot go, handed on to
     // the owner after this job): it tells nothing of its coming back.
-    if (m_step != JobStep::Verify || m_plan.watch != ComeBackWatch::DiscoveryRounds || m_rounds == 0)
+    if (m_state != State::Watch || m_rounds == 0)
         return;
     m_heardThisRound = true;
     m_report.heardAfterRestart = true;
     m_report.heardNetmask = netmask;
-    m_address.assign(sender);
-    m_report.address = m_address;
+    HeardFrom(sender, 0);
     // With DHCP on, the address is the server's to give: coming back after
     // going down (or at the address it held) is what can be seen.
     if (m_report.expectedAddress.empty() && !m_wentSilent && !SameAddress(sender, m_heldAddress))
@@ -552,7 +537,7 @@ void DeviceJob::DiscoveryReply(std::string_view sender, const std::optional<std:
 
 void DeviceJob::RoundSent()
 {
-    if (m_step != JobStep::Verify || m_plan.watch != ComeBackWatch::DiscoveryRounds)
+    if (m_state != State::Watch)
         return;
     if (m_rounds > 0 && !m_heardThisRound)
         m_wentSilent = true;
@@ -562,18 +547,19 @@ void DeviceJob::RoundSent()
 
 void DeviceJob::ResultReply(const ReplyDatagram& reply, unsigned /*arrival*/)
 {
-    // In Verify only while watching by discovery rounds: the reboot's result
-    // is still awaited then.
-    const int result = reply.resultCode();
-    if (m_step != JobStep::Change && m_step != JobStep::Reboot && m_step != JobStep::Restart &&
-        m_step != JobStep::Verify)
+    // A result is awaited while a command is outstanding: from the change
+    // or the reboot through the restart, and while watching by discovery
+    // rounds.
+    if (m_state != State::Change && m_state != State::Reboot && m_state != State::Restart &&
+        m_state != State::Watch)
         return;
+    const int result = reply.resultCode();
     if (result != 0) {
         Finish(result == 1 ? JobOutcome::AuthenticationError : JobOutcome::UnknownResult, result);
         return;
     }
     // Result 0 after the reboot (an agent that confirms it) changes nothing.
-    if (m_step != JobStep::Change)
+    if (m_state != State::Change)
         return;
     NoteAcceptedChange();
     if (m_plan.reboot) {
@@ -588,9 +574,8 @@ void DeviceJob::Finish(JobOutcome outcome, int result)
 {
     Disarm();
     m_transport.StopAwaiting(*this);
-    m_query = RouteQuery::None;
     m_report.outcome = outcome;
-    m_report.step = m_step;
+    m_report.step = Step();
     m_report.result = result;
     if (outcome == JobOutcome::NeedsBroadcast)
         m_report.route = m_route;
@@ -599,7 +584,8 @@ void DeviceJob::Finish(JobOutcome outcome, int result)
     // Not read again: what the device should hold now. A refused change,
     // or one that went unanswered, is taken as not made; one accepted before
     // the reboot stays made, whatever became of the reboot.
-    const bool rebooting = m_step == JobStep::Reboot || m_step == JobStep::Restart || m_step == JobStep::Verify;
+    const JobStep step = Step();
+    const bool rebooting = step == JobStep::Reboot || step == JobStep::Restart || step == JobStep::Verify;
     const bool changed = m_plan.change && (rebooting || outcome == JobOutcome::Stored ||
                                            outcome == JobOutcome::Verified || outcome == JobOutcome::NotVerified ||
                                            outcome == JobOutcome::RebootSent);
@@ -607,7 +593,7 @@ void DeviceJob::Finish(JobOutcome outcome, int result)
         m_report.after = changed ? m_plan.change->AppliedTo(*m_report.before) : m_report.before;
     if (m_report.after && outcome != JobOutcome::Timeout)
         m_known = m_report.after;
-    m_step = JobStep::Done;
+    m_state = State::Done;
     // The last call: the owner may end the job once it returns.
     m_listener.JobFinished(*this, m_report);
 }

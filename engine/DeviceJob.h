@@ -6,6 +6,7 @@
 #include "engine/RereadSchedule.h"
 #include "engine/Transport.h"
 #include "engine/UiDispatcher.h"
+#include "engine/UnicastProbe.h"
 #include "protocol/PacketHeader.h"
 
 #include <functional>
@@ -209,52 +210,89 @@ public:
     void DiscoveryReply(std::string_view sender, const std::optional<std::string>& netmask);
     void RoundSent();
 
-    bool Running() const { return m_step != JobStep::Idle && m_step != JobStep::Done; }
-    JobStep Step() const { return m_step; }
+    bool Running() const { return m_state != State::Idle && m_state != State::Done; }
+    JobStep Step() const;
     const std::string& MacText() const { return m_macText; }
     const std::string& Address() const { return m_address; }
     // The report of the plan that ended last.
     const JobReport& Report() const { return m_report; }
 
 private:
+    // The job's progress, one wait at a time; each state names what ends
+    // its wait and what comes next. Expired() ends the wait, DetailReply()
+    // and ResultReply() take the replies. A result other than 0 ends every
+    // state from Change through Watch. A send the kernel had no room for is
+    // taken again in the same state (m_resend).
+    enum class State {
+        Idle,
+        // The detail reply: the plan's next step; detailTimeoutMs: Timeout.
+        Read,
+        // Before the change, while its route is not decided and the device's
+        // address is not known: the detail reply by broadcast tells where it
+        // answers, and the probe begins; detailTimeoutMs: by broadcast, as
+        // the plan allows.
+        ChangeLocate,
+        // The detail reply by unicast from m_probe.Asked(): the change goes
+        // there; unicastQueryTimeoutMs: the next address, or by broadcast.
+        ChangeProbe,
+        // The change's result 0: Stored, or the reboot; resultTimeoutMs:
+        // Timeout.
+        Change,
+        // As ChangeLocate and ChangeProbe, before the reboot.
+        RebootLocate,
+        RebootProbe,
+        // A refusal of the reboot; refusalWaitMs: RebootSent.
+        Reboot,
+        // A second of the restart wait passes: the next, or Reread.
+        Restart,
+        // The re-read: a detail reply where it should be: Verified; a second
+        // passes: the schedule's next query or pause, or NotVerified.
+        Reread,
+        // Watching by discovery rounds: heard where it should be: Verified;
+        // discoveryWindowMs: NotVerified.
+        Watch,
+        Done,
+    };
+
     // ReplyHandler
     void DetailReply(const ReplyDatagram& reply, unsigned arrival) override;
     void ResultReply(const ReplyDatagram& reply, unsigned arrival) override;
-    // Deadline
+    // Deadline: the wait of m_state.
     void Expired() override;
 
-    // How the job learns the route of its credentials.
-    enum class RouteQuery {
-        None,
-        Locate,  // the detail query by broadcast: where does it answer from?
-        Unicast, // the detail query by unicast to m_candidates[m_candidate]
-    };
-
-    void Begin(JobStep step);
-    // The detail query by broadcast, awaited for detailTimeoutMs.
+    // Enters a state that begins a step, and tells the listener.
+    void Begin(State state);
+    // The detail query by broadcast (Read and the Locate states), awaited
+    // for detailTimeoutMs.
     void QueryDetail();
     void AfterRead();
+    // The commands, each in its state (Change, Reboot), which they leave
+    // while the route is probed.
     void SendChange();
     void BeginReboot();
     void SendReboot();
     // Before a command with credentials: true when it may leave now
-    // (m_route says how); false while the job first asks its device, or
+    // (m_route says how); false while the job first probes the route, or
     // when the job has ended.
     bool CredentialsMayGo();
-    // False while a query is under way.
+    // False while the probe is under way.
     bool DecideRoute();
-    void AskNextCandidate();
+    // The detail query by unicast to m_probe.Asked(), awaited for
+    // unicastQueryTimeoutMs.
+    void AskCandidate();
     void CandidateUnanswered();
-    // The query is over: the command that waited for it goes on.
+    // The probe is over, or the device located: the command that waited
+    // for it goes on.
     void ResumeCommand();
-    // The member that takes a step again when the kernel had no room for
-    // the send the step waits on.
-    using Resend = void (DeviceJob::*)();
+    // The member that takes a step's send again.
+    using Again = void (DeviceJob::*)();
     // A command with the credentials, once they may go, by m_route, and the
     // wait for its result; false when it did not go now.
-    bool SendCommand(Request request, const Datagram& datagram, Resend again);
+    bool SendCommand(Request request, const Datagram& datagram, Again again);
     void NoteAcceptedChange();
     std::optional<NetworkInterface> AnsweredOn() const;
+    // Heard from `sender` on `arrival` (0: not known).
+    void HeardFrom(std::string_view sender, unsigned arrival);
     void BeginVerify();
     void VerifyTick();
     void SendQuery();
@@ -262,20 +300,31 @@ private:
     // room, while `again` names what, at most kResendTries times a plan:
     // the resend is scheduled and nothing told yet); or failed.
     enum class Sent { Out, Later, Failed };
-    Sent Send(Request request, const Datagram& datagram, Resend again = nullptr)
+    Sent Send(Request request, const Datagram& datagram, Again again = nullptr)
     {
         return Told(request, m_transport.Send(request, datagram, m_interface), again);
     }
     // Tells the listener of each interface a send failed on, unless it is
     // to be tried again.
-    Sent Told(Request request, const SendReport& report, Resend again);
-    // The job's one deadline, for the wait of a step; both forget a resend.
-    void Arm(unsigned delayMs);
+    Sent Told(Request request, const SendReport& report, Again again);
+    // The wait of a state; Disarm also forgets a resend.
+    void Arm(unsigned delayMs) { m_ui.Schedule(*this, delayMs); }
     void Disarm();
     void NotVerified();
     void Await(Awaited what) { m_transport.Await(*this, m_mac, m_address, what); }
     void Progress();
     void Finish(JobOutcome outcome, int result = 0);
+
+    // The send the kernel had no room for: `again` takes it again once
+    // kResendMs have passed, in the same state; never pending while the
+    // job's own deadline is.
+    struct Resend final : Deadline {
+        explicit Resend(DeviceJob& owner) : job(owner) {}
+        void Expired() override { (job.*again)(); }
+        DeviceJob& job;
+        Again again = nullptr;
+        int triesLeft = 0;
+    };
 
     Transport& m_transport;
     UiDispatcher& m_ui;
@@ -286,7 +335,7 @@ private:
     unsigned m_interface;
 
     JobPlan m_plan;
-    JobStep m_step = JobStep::Idle;
+    State m_state = State::Idle;
     JobReport m_report;
     // Restart: milliseconds still to wait; Verify: seconds of the budget used.
     unsigned m_waitLeftMs = 0;
@@ -303,18 +352,15 @@ private:
     // The device's settings as last read, or as a change accepted since
     // left them; a later plan that does not read starts from them.
     std::optional<DeviceSettings> m_known;
-    // The credentials' route of the plan, once decided; the query that
-    // decides it; the addresses it may go to by unicast, asked in turn.
+    // The credentials' route of the plan, once decided, and the probe that
+    // decides it.
     std::optional<CredentialRoute> m_route;
-    RouteQuery m_query = RouteQuery::None;
-    std::vector<CredentialRoute> m_candidates;
-    std::size_t m_candidate = 0;
+    UnicastProbe m_probe;
     bool m_broadcastTold = false;
     // The address an accepted change gave the device, which it answers
     // from at once or after its next reboot; empty when none is pending.
     std::string m_movedTo;
-    Resend m_resend = nullptr;
-    int m_resendsLeft = 0;
+    Resend m_resend{*this};
 };
 
 } // namespace pemblor

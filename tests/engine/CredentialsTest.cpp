@@ -9,6 +9,7 @@
 #include "engine/CredentialRoute.h"
 #include "engine/DeviceJob.h"
 #include "engine/Transport.h"
+#include "engine/UnicastProbe.h"
 #include "tests/fakenet/FakeSocket.h"
 #include "tests/support/SimAccessPoint.h"
 #include "tools/apsim/LabAddress.h"
@@ -58,6 +59,35 @@ TEST(CredentialRouteTest, WhatIsKnownBeforeAnyQuery)
         EXPECT_EQ(route.address, c.address);
         EXPECT_EQ(route.interfaceName, c.answeredOn ? c.answeredOn->name : "");
         EXPECT_EQ(route.interfaceIndex, c.answeredOn ? c.answeredOn->index : 0u);
+    }
+}
+
+// The probe asks where the device answers, then where a change moved it,
+// each only where unicast can reach; with no answer, broadcast names the
+// first it asked.
+TEST(UnicastProbeTest, AsksEachAddressUnicastReachesInTurn)
+{
+    const NetworkInterface eth0 = Interface("eth0", 2, "198.18.0.1", "255.255.255.0");
+    // Where it answers, where a change moved it, then the addresses asked.
+    const std::vector<std::vector<std::string>> cases = {
+        {"198.18.0.20", "198.18.0.50", "198.18.0.20", "198.18.0.50"},
+        {"198.18.0.20", "198.18.0.020", "198.18.0.20"},
+        {"198.18.5.20", "198.18.0.50", "198.18.0.50"},
+        {"198.18.5.20", "198.18.5.50"},
+    };
+    for (const std::vector<std::string>& c : cases) {
+        SCOPED_TRACE(c[0] + " moved to " + c[1]);
+        UnicastProbe probe;
+        std::optional<CredentialRoute> route = probe.Begin(c[0], c[1], &eth0, nullptr);
+        for (std::size_t asked = 2; asked < c.size(); ++asked) {
+            ASSERT_FALSE(route);
+            EXPECT_EQ(probe.Asked().address, c[asked]);
+            route = probe.Unanswered();
+        }
+        ASSERT_TRUE(route);
+        const bool askedAny = c.size() > 2;
+        EXPECT_EQ(route->reason, askedAny ? BroadcastReason::NoUnicastAnswer : BroadcastReason::OutsideNetwork);
+        EXPECT_EQ(route->address, c[askedAny ? 2 : 0]);
     }
 }
 

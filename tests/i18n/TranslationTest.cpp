@@ -125,8 +125,8 @@ const Texts kMessages{
 };
 
 // Messages the logic composes from a translated format and a number
-// (FormatError over IToolkit::Translate): the format, the number, and what a
-// person reads.
+// (FormatError over the Qt layer's lookup of the format): the format, the
+// number, and what a person reads.
 struct NumberedText {
     const char* format;
     int number;
