@@ -79,6 +79,10 @@ std::optional<Failure> CommonFailure(const CtlOptions& options, const JobReport&
     case JobOutcome::AuthenticationError:
         return Failure{"Authentication Error!", ExitRefused};
     case JobOutcome::UnknownResult:
+        if (!report.contestedBy.empty())
+            return Failure{"The device's result cannot be told from that of " + report.contestedBy +
+                               ", which commanded it at the same time.",
+                           ExitOtherResult};
         return Failure{"The device answered with an unknown result (" + std::to_string(report.result) + ").",
                        ExitOtherResult};
     case JobOutcome::NotVerified:
@@ -110,7 +114,7 @@ int RunJob(const CtlOptions& options, DeviceSession& session, CtlIo& io, JobPlan
             print(report);
         return ExitOk;
     }
-    if (report.outcome == JobOutcome::UnknownResult)
+    if (report.outcome == JobOutcome::UnknownResult && report.contestedBy.empty())
         io.err << "pemblorctl: the device answered with result " << report.result << '\n';
     else if (!failure->message.empty())
         io.err << failure->message << '\n';

@@ -581,6 +581,17 @@ void DeviceJob::ResultReply(const ReplyDatagram& reply, unsigned /*arrival*/)
     }
 }
 
+void DeviceJob::ContestedResult(const ReplyDatagram& reply, std::string_view otherProgram)
+{
+    // After the change only a refusal ends the job, as in ResultReply.
+    const bool awaited = m_step == JobStep::Change || m_step == JobStep::Reboot || m_step == JobStep::Restart ||
+                         m_step == JobStep::Verify;
+    if (!awaited || (m_step != JobStep::Change && reply.resultCode() == 0))
+        return;
+    m_report.contestedBy.assign(otherProgram);
+    Finish(JobOutcome::UnknownResult, reply.resultCode());
+}
+
 void DeviceJob::Finish(JobOutcome outcome, int result)
 {
     Disarm();

@@ -391,7 +391,10 @@ void FleetJob::Changed(Device& device, const JobReport& report)
         return;
     case JobOutcome::UnknownResult:
         Finish(device, JobOutcome::UnknownResult, device.address,
-               "The device answered the change with result " + std::to_string(report.result) + ".");
+               report.contestedBy.empty()
+                   ? "The device answered the change with result " + std::to_string(report.result) + "."
+                   : "Its result cannot be told from that of " + report.contestedBy +
+                         ", which commanded it at the same time.");
         return;
     case JobOutcome::SendFailed:
         if (report.step == JobStep::Change) {
