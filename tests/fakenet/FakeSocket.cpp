@@ -97,9 +97,9 @@ bool FakeSocket::Bind(std::uint16_t port)
 bool FakeSocket::ShareAddress()
 {
     std::lock_guard lock(m_state->mutex);
-    Socket* socket = Ready(*m_state, m_socket, FakeOp::Bind);
+    Socket* socket = Usable(*m_state, m_socket);
     if (socket == nullptr)
-        return false;
+        return Fail(EBADF);
     socket->shared = true;
     return true;
 }
