@@ -104,19 +104,6 @@ TEST_F(CopyChannelTest, EveryCopyHearsEveryReplyOnceAsIfFromTheDevice)
     }
 }
 
-TEST_F(CopyChannelTest, ACopyAloneSendsNothingOnTheChannelButItsHelloAndBye)
-{
-    Start(1);
-    for (int i = 0; i < 3; ++i)
-        ap.Send(CommandReply(0), kToolHost);
-    ui.Advance(10);
-    copy.clear();
-    int told = 0;
-    for (const auto& sent : net.SentLog())
-        told += sent.toHost == CopyChannel::Address;
-    EXPECT_EQ(told, 2);
-}
-
 TEST_F(CopyChannelTest, TwoCopiesCommandingOneDeviceTakeNeitherResultAsTheirOwn)
 {
     const struct {
