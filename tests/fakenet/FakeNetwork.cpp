@@ -117,12 +117,9 @@ std::uint16_t FakeNetwork::State::BindEphemeral(Socket& socket)
     return 0;
 }
 
-void FakeNetwork::State::CloseSocket(Socket& socket)
+void FakeNetwork::State::ShutSocket(Socket& socket)
 {
-    if (!socket.open)
-        return;
     socket.open = false;
-    socket.busy = false;
     socket.queue.clear();
     if (socket.port != 0) {
         auto found = socket.host->ports.find(socket.port);
@@ -132,8 +129,15 @@ void FakeNetwork::State::CloseSocket(Socket& socket)
                 socket.host->ports.erase(found);
         }
     }
-    sockets.erase(socket.handle);
     socket.arrived.notify_all();
+}
+
+void FakeNetwork::State::CloseSocket(Socket& socket)
+{
+    if (sockets.erase(socket.handle) == 0)
+        return;
+    ShutSocket(socket);
+    socket.busy = false;
 }
 
 // ---- FakeNetwork ----

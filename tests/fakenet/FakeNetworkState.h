@@ -85,6 +85,9 @@ struct FakeNetwork::State {
     // Binds `socket` to a free port from the ephemeral range; 0 when none is
     // free. Mutex held.
     std::uint16_t BindEphemeral(Socket& socket);
+    // Takes `socket` off its port and wakes its readers, which fail; it
+    // stays in the table. Mutex held.
+    void ShutSocket(Socket& socket);
     // Takes `socket` off its host and wakes its readers. Mutex held.
     void CloseSocket(Socket& socket);
 

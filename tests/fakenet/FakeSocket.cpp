@@ -73,7 +73,9 @@ FakeSocket::FakeSocket(std::shared_ptr<State> state, std::shared_ptr<Socket> soc
 
 FakeSocket::~FakeSocket()
 {
-    Close();
+    std::lock_guard lock(m_state->mutex);
+    if (m_socket)
+        m_state->CloseSocket(*m_socket);
 }
 
 bool FakeSocket::Bind(std::uint16_t port)
@@ -252,6 +254,14 @@ void FakeSocket::Close()
     std::lock_guard lock(m_state->mutex);
     if (!m_socket)
         return;
+    // Like shutdown() on the platform: a reader blocked meanwhile fails, and
+    // a socket in use (blocked in a receive, or between two) counts as busy
+    // until its owner lets it go.
+    if (m_socket->open && (m_socket->waiters > 0 || m_socket->busy)) {
+        m_state->ShutSocket(*m_socket);
+        m_socket->busy = true;
+        return;
+    }
     m_state->CloseSocket(*m_socket);
     m_socket.reset();
 }
