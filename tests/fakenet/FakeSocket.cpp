@@ -132,14 +132,16 @@ int FakeSocket::SendOutOf(unsigned interfaceIndex, const void* data, std::size_t
 int FakeSocket::Send(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port, const char* host)
 {
     std::lock_guard lock(m_state->mutex);
-    Socket* socket = Ready(*m_state, m_socket, FakeOp::Send);
+    // Injected send failures are for the requests: the copies' channel is
+    // spared, so that they fail the same sends with or without it.
+    const bool loopbackBroadcast = host != nullptr && std::strcmp(host, LoopbackBroadcast) == 0;
+    Socket* socket = loopbackBroadcast ? Usable(*m_state, m_socket) : Ready(*m_state, m_socket, FakeOp::Send);
     if (socket == nullptr)
-        return -1;
+        return loopbackBroadcast ? FailCount(EBADF) : -1;
     if (host == nullptr || port == 0)
         return FailCount(EINVAL);
     if (size > State::MaxDatagram)
         return FailCount(EMSGSIZE);
-    const bool loopbackBroadcast = std::strcmp(host, LoopbackBroadcast) == 0;
     const bool broadcast = std::strcmp(host, LimitedBroadcast) == 0;
     if ((broadcast || loopbackBroadcast) && !socket->broadcast)
         return FailCount(EACCES);
