@@ -13,6 +13,8 @@ constexpr const char* MsgAuthentication = PEMBLOR_TR_NOOP("Pemblor", "Authentica
 constexpr const char* MsgTimeOut = PEMBLOR_TR_NOOP("Pemblor", "Time Out!");
 constexpr const char* MsgUnknownResult =
     PEMBLOR_TR_NOOP("Pemblor", "The device answered with an unknown result (%d).");
+constexpr const char* MsgContested = PEMBLOR_TR_NOOP(
+    "Pemblor", "The device's result cannot be told from that of %1, which commanded it at the same time.");
 constexpr const char* MsgResultNotKnown = PEMBLOR_TR_NOOP("Pemblor", "The device's result is not known.");
 constexpr const char* MsgNotAnswered = PEMBLOR_TR_NOOP("Pemblor", "The device did not answer.");
 constexpr const char* MsgQueryNotSent = PEMBLOR_TR_NOOP("Pemblor", "The detail query could not be sent: %1");
@@ -124,6 +126,8 @@ std::string OutcomeText(const DeviceOutcome& outcome, TextLookup lookup)
     case JobOutcome::UnknownResult:
         if (cause.stopped)
             return lookup(MsgStoppedChanging);
+        if (!cause.contestedBy.empty())
+            return FillText(lookup(MsgContested), {cause.contestedBy});
         if (!failures.empty())
             return FillText(lookup(MsgChangeNotSent), {failures});
         if (cause.result != 0)
@@ -164,6 +168,7 @@ DeviceOutcome OutcomeOf(std::string_view mac, const JobReport& report, std::vect
     outcome.route = report.route;
     OutcomeCause& cause = outcome.cause;
     cause.result = report.result;
+    cause.contestedBy = report.contestedBy;
     cause.expectedAddress = report.expectedAddress;
     cause.expectedNetmask = report.expectedNetmask;
     cause.oldAddress = report.oldAddress;

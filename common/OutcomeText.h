@@ -19,7 +19,8 @@ namespace pemblor {
 // After a reboot it tells, in this order: not heard again (where it may be
 // instead, or that DHCP may have given it another address); heard from
 // another address (its old one, or some other); heard at its address with
-// another netmask.
+// another netmask. A result that may be another program's (two copies on
+// this computer commanded the device at once) names that program.
 std::string OutcomeText(const DeviceOutcome& outcome, TextLookup lookup = kSourceText);
 
 // How a device's job ended, as an outcome to tell: `sendFailures` are the

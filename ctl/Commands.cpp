@@ -113,8 +113,10 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
     const char* const neighbourTable = config.neighbourTable;
     DeviceSession session(sockets, loop, std::move(config));
     if (const DeviceSession::OpenResult opened = session.Open(); opened.portTaken) {
-        io.err << "pemblorctl: UDP port " << DevicePort
-               << " is in use by another program (Pemblor or another pemblorctl); close it and try again\n";
+        // Every copy of the tool shares the port: the holder is another program.
+        const std::string holder = sockets.PortHolder(DevicePort);
+        io.err << "pemblorctl: UDP port " << DevicePort << " is in use by a program that does not share it"
+               << (holder.empty() ? "" : ": " + holder) << '\n';
         return ExitPortTaken;
     } else if (!opened.ok) {
         io.err << "pemblorctl: " << opened.message << '\n';

@@ -55,6 +55,7 @@ int main(int argc, char* argv[])
     pemblor::EventLoop loop(clock);
     pemblor::SessionConfig config;
     config.interfaces = &interfaces;
+    config.programName = "pemblorctl";
     config.receiveBufferBytes = pemblor::DeviceSession::ReceiveBufferBytes;
     return pemblor::RunCommand(options, sockets, loop, io, std::move(config));
 }

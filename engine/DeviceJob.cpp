@@ -570,6 +570,17 @@ void DeviceJob::ResultReply(const ReplyDatagram& reply, unsigned /*arrival*/)
     }
 }
 
+void DeviceJob::ContestedResult(const ReplyDatagram& reply, std::string_view otherProgram)
+{
+    // After the change only a refusal ends the job, as in ResultReply.
+    const bool awaited = m_state == State::Change || m_state == State::Reboot || m_state == State::Restart ||
+                         m_state == State::Watch;
+    if (!awaited || (m_state != State::Change && reply.resultCode() == 0))
+        return;
+    m_report.contestedBy.assign(otherProgram);
+    Finish(JobOutcome::UnknownResult, reply.resultCode());
+}
+
 void DeviceJob::Finish(JobOutcome outcome, int result)
 {
     Disarm();

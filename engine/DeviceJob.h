@@ -100,6 +100,9 @@ struct JobReport {
     // How its credentials went (NeedsBroadcast: how they would have had to
     // go); nothing when no command with credentials was due.
     std::optional<CredentialRoute> route;
+    // UnknownResult: the other program on this computer that commanded the
+    // device at the same time, whose result this one could not be told from.
+    std::string contestedBy;
 };
 
 // What one job runs: read, change, reboot, verify, each when asked, in that
@@ -257,6 +260,7 @@ private:
     // ReplyHandler
     void DetailReply(const ReplyDatagram& reply, unsigned arrival) override;
     void ResultReply(const ReplyDatagram& reply, unsigned arrival) override;
+    void ContestedResult(const ReplyDatagram& reply, std::string_view otherProgram) override;
     // Deadline: the wait of m_state.
     void Expired() override;
 

@@ -8,11 +8,14 @@ namespace pemblor {
 using SocketHandle = std::intptr_t;
 inline constexpr SocketHandle InvalidSocket = -1;
 
-// Sender of a received datagram as dotted-decimal text, held by value, and
-// the index of the interface it arrived on (0: not known).
+// Sender of a received datagram as dotted-decimal text, held by value, the
+// index of the interface it arrived on (0: not known), and whether it was
+// addressed to one of this computer's own addresses (false for a broadcast,
+// which every socket bound to the port is handed).
 struct PeerAddress {
     char text[16] = {};
     unsigned interfaceIndex = 0;
+    bool toThisHost = false;
 };
 
 // A blocking IPv4 datagram socket. Failures return false or a negative
@@ -24,6 +27,10 @@ public:
 
     // Binds to any local address and `port` (0: the system chooses).
     virtual bool Bind(std::uint16_t port) = 0;
+    // SO_REUSEADDR at SOL_SOCKET, before Bind: other sockets that set it too,
+    // of any user, may then bind the same port. Every one of them is handed
+    // each broadcast; a datagram addressed to this computer goes to one.
+    virtual bool ShareAddress() = 0;
     // SO_BROADCAST at SOL_SOCKET, set to true.
     virtual bool SetBroadcast() = 0;
     // One datagram to `host` (dotted-decimal text) and `port`. Returns the

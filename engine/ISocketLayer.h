@@ -1,7 +1,9 @@
 #pragma once
 #include "engine/ISocket.h"
 
+#include <cstdint>
 #include <memory>
+#include <string>
 
 namespace pemblor {
 
@@ -20,6 +22,9 @@ public:
     // Takes ownership of a handle that another socket object gave up.
     virtual std::unique_ptr<ISocket> Attach(SocketHandle handle) = 0;
     virtual int LastError() const = 0;
+    // The program that holds UDP `port` on this computer, as "name (process
+    // N)", where the system tells (to root, say); empty otherwise.
+    virtual std::string PortHolder(std::uint16_t /*port*/) const { return {}; }
 };
 
 } // namespace pemblor

@@ -50,6 +50,9 @@ struct SendFailure {
 struct OutcomeCause {
     // The device's non-zero result to its change or reboot.
     int result = 0;
+    // The other program on this computer that commanded the device at the
+    // same time, so that its result could be either's.
+    std::string contestedBy;
     // After a reboot: the address and netmask it was expected back with
     // (empty: any, as with DHCP on), where it answered from before the
     // restart, whether it answered after it and which netmask it told.

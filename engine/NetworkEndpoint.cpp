@@ -18,7 +18,8 @@ std::unique_ptr<ISocket> CNetworkEndpoint::Create(std::uint16_t port, int& error
         error = m_layer.LastError();
         return nullptr;
     }
-    if (!socket->Bind(port)) {
+    // Every copy of the tool on this computer shares the device port.
+    if ((port != 0 && !socket->ShareAddress()) || !socket->Bind(port)) {
         // The bind's number is the one reported, whatever closing does.
         error = m_layer.LastError();
         socket.reset();

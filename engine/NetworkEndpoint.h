@@ -23,7 +23,8 @@ struct EndpointResult {
 };
 
 // The tool's two sockets: m_skSend on an ephemeral port and m_skRecv on the
-// device port, both with the broadcast option. Owned by the device list
+// device port, shared with the other copies of the tool on this computer
+// (ISocket::ShareAddress), both with the broadcast option. Owned by the device list
 // window; m_skSend lives as long as the window, m_skRecv only until its handle
 // is handed over.
 class CNetworkEndpoint final {

@@ -96,6 +96,17 @@ bool PosixSocket::Bind(std::uint16_t port)
     return true;
 }
 
+bool PosixSocket::ShareAddress()
+{
+    const Use use(*this);
+    if (use.Fd() < 0)
+        return false;
+    const int on = 1;
+    if (::setsockopt(use.Fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
+        return Fail(errno);
+    return true;
+}
+
 bool PosixSocket::SetBroadcast()
 {
     const Use use(*this);
@@ -343,11 +354,15 @@ int PosixSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& fr
         from.text[0] = '\0';
     fromPort = ntohs(sender.sin_port);
     from.interfaceIndex = 0;
+    from.toThisHost = false;
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr; header = CMSG_NXTHDR(&message, header)) {
         if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
             in_pktinfo info{};
             std::memcpy(&info, CMSG_DATA(header), sizeof info);
             from.interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
+            // The system names the header's destination as the local address
+            // only when it is one (for a broadcast, the interface's own).
+            from.toThisHost = info.ipi_addr.s_addr == info.ipi_spec_dst.s_addr;
         }
     }
     return static_cast<int>(received);

@@ -26,6 +26,7 @@ public:
     PosixSocket& operator=(const PosixSocket&) = delete;
 
     bool Bind(std::uint16_t port) override;
+    bool ShareAddress() override;
     bool SetBroadcast() override;
     // `host` is read as inet_addr reads it. Text that is not an address fails
     // with EINVAL rather than becoming the broadcast address.

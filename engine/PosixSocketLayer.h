@@ -22,6 +22,9 @@ public:
     // Fails with EBADF when `handle` is not an open descriptor.
     std::unique_ptr<ISocket> Attach(SocketHandle handle) override;
     int LastError() const override;
+    // Reads /proc: the sockets bound to the port, then the process that has
+    // one of them open.
+    std::string PortHolder(std::uint16_t port) const override;
 
     // Used by the sockets: records errno of a failed call for this thread.
     static void RecordError(int error);

@@ -20,6 +20,8 @@ struct Transport::ThreadContext {
     std::condition_variable cv;
     bool attached = false; // the thread holds the receive socket (or gave up)
     bool ended = false;
+    // The thread's socket while it holds it, for the stop to shut it down.
+    ISocket* socket = nullptr;
     // Set by this process only: its own close, or the transport ending.
     std::atomic<bool> stop{false};
     // Held while a datagram is dispatched; `abandoned` is set under it when
@@ -69,6 +71,7 @@ Transport::Transport(ISocketLayer& sockets, UiDispatcher& ui, TransportConfig co
     , m_ui(ui)
     , m_config(std::move(config))
     , m_endpoint(sockets, m_config.port)
+    , m_copies(m_config.programName)
 {
     if (!m_config.launchThread)
         m_config.launchThread = LaunchStdThread;
@@ -124,11 +127,6 @@ SendReport Transport::SendByRoute(const Datagram& datagram)
     return report;
 }
 
-bool Transport::SendToHost(const Datagram& datagram, const char* host)
-{
-    return m_endpoint.SendTo(datagram.data(), datagram.size, m_config.port, host) >= 0;
-}
-
 SendReport Transport::SendUnicast(const Datagram& datagram, std::string_view host, unsigned interfaceIndex)
 {
     if (m_interfaces && !m_interfacesRead)
@@ -176,20 +174,44 @@ SendReport Transport::Send(Request request, const Datagram& datagram, unsigned o
 void Transport::Await(ReplyHandler& handler, const MacBytes& mac, std::string_view address, Awaited what)
 {
     std::lock_guard lock(m_routesLock);
-    const std::uint64_t generation = ++m_routeGeneration;
-    for (Route& route : m_routes) {
-        if (route.handler == &handler) {
-            route = Route{&handler, mac, std::string(address), what, generation};
-            return;
-        }
-    }
-    m_routes.push_back(Route{&handler, mac, std::string(address), what, generation});
+    const Route awaiting{&handler, mac, std::string(address), what, ++m_routeGeneration};
+    const auto known = std::find_if(m_routes.begin(), m_routes.end(),
+                                    [&](const Route& route) { return route.handler == &handler; });
+    if (known != m_routes.end() && known->what == Awaited::Result && (what != Awaited::Result || known->mac != mac))
+        AnnounceResultRoute(*known, false);
+    if (what == Awaited::Result)
+        AnnounceResultRoute(awaiting, true);
+    if (known != m_routes.end())
+        *known = awaiting;
+    else
+        m_routes.push_back(awaiting);
 }
 
 void Transport::StopAwaiting(ReplyHandler& handler)
 {
     std::lock_guard lock(m_routesLock);
+    for (const Route& route : m_routes) {
+        if (route.handler == &handler && route.what == Awaited::Result)
+            AnnounceResultRoute(route, false);
+    }
     std::erase_if(m_routes, [&](const Route& route) { return route.handler == &handler; });
+}
+
+void Transport::AnnounceResultRoute(const Route& route, bool awaits)
+{
+    if (!m_copies.OthersListen())
+        return;
+    TellCopies(awaits ? m_copies.Commanding(route.mac, route.address) : m_copies.Settled(route.mac, route.address));
+}
+
+void Transport::TellCopies(const CopyChannel::Message& message, ISocket* socket)
+{
+    if (socket)
+        socket->SendOutOf(CopyChannel::LoopbackInterface, message.data(), message.size(), m_config.port,
+                          CopyChannel::Address);
+    else
+        m_endpoint.SendOutOf(CopyChannel::LoopbackInterface, message.data(), message.size(), m_config.port,
+                             CopyChannel::Address);
 }
 
 void Transport::AddObserver(TransportObserver& observer)
@@ -251,7 +273,7 @@ void Transport::TellReceiveFailed(ReceiveFailure failure)
     }
 }
 
-void Transport::RouteReply(const ReplyDatagram& reply, unsigned arrival)
+void Transport::RouteReply(const ReplyDatagram& reply, unsigned arrival, std::int64_t nowMs)
 {
     const bool isResult = reply.type() == TypeCommandReply;
     const Awaited kind = isResult ? Awaited::Result : Awaited::Detail;
@@ -259,6 +281,7 @@ void Transport::RouteReply(const ReplyDatagram& reply, unsigned arrival)
     const bool zeroMac = mac == MacBytes{};
     ReplyHandler* target = nullptr;
     std::uint64_t generation = 0;
+    MacBytes awaitedMac{};
     {
         std::lock_guard lock(m_routesLock);
         int fromAddress = 0;
@@ -268,6 +291,7 @@ void Transport::RouteReply(const ReplyDatagram& reply, unsigned arrival)
             if (route.mac == mac && !zeroMac) {
                 target = route.handler;
                 generation = route.generation;
+                awaitedMac = route.mac;
                 fromAddress = 1;
                 break;
             }
@@ -275,6 +299,7 @@ void Transport::RouteReply(const ReplyDatagram& reply, unsigned arrival)
                 if (++fromAddress == 1) {
                     target = route.handler;
                     generation = route.generation;
+                    awaitedMac = route.mac;
                 }
             }
         }
@@ -290,6 +315,8 @@ void Transport::RouteReply(const ReplyDatagram& reply, unsigned arrival)
         if (!AnswersDetailQuery(reply, work))
             return;
     }
+    const std::optional<std::string> contender =
+        isResult ? m_copies.Contender(mac, awaitedMac, reply.sender(), nowMs) : std::nullopt;
     // The entry is looked up again on the user-interface thread: the job may
     // have moved on (or gone) since, and only the same awaiting may hear it.
     CallUi([&] {
@@ -300,7 +327,9 @@ void Transport::RouteReply(const ReplyDatagram& reply, unsigned arrival)
             if (it == m_routes.end() || it->generation != generation)
                 return;
         }
-        if (isResult)
+        if (contender)
+            target->ContestedResult(reply, *contender);
+        else if (isResult)
             target->ResultReply(reply, arrival);
         else
             target->DetailReply(reply, arrival);
@@ -324,8 +353,12 @@ bool Transport::StartReceiveThread()
     m_bThreadStarted = true;
     // Wait until the thread holds the socket: from then on every datagram
     // queued for it is the thread's to take.
-    std::unique_lock lock(context->mutex);
-    context->cv.wait_for(lock, kThreadStartBound, [&] { return context->attached || context->ended; });
+    {
+        std::unique_lock lock(context->mutex);
+        context->cv.wait_for(lock, kThreadStartBound, [&] { return context->attached || context->ended; });
+    }
+    if (m_listening)
+        TellCopies(m_copies.Hello());
     return true;
 }
 
@@ -343,7 +376,8 @@ bool Transport::CallUi(FunctionRef<void()> call)
 void Transport::BeginStop()
 {
     // The flag goes first: the thread ends when its receive returns, woken by
-    // the stop datagram the owner sends (or by anything else that arrives).
+    // the stop datagram the owner sends, by anything else that arrives, or
+    // by StopReceiveThread.
     if (m_context)
         m_context->stop = true;
 }
@@ -362,11 +396,16 @@ void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
     if (socket && m_config.receiveBufferBytes > 0)
         m_receiveBufferGranted = socket->SetReceiveBufferSize(m_config.receiveBufferBytes);
     m_listening = socket != nullptr;
+    {
+        std::lock_guard lock(context->mutex);
+        context->socket = socket.get();
+    }
     context->Signal(context->attached);
 
     // Without a socket nothing can ever arrive: end at once rather than fail
     // receives for ever. The tool then behaves as when no device answers.
-    std::array<std::uint8_t, ReceiveBufferSize> buffer;
+    // The buffer has room for any reply another copy passes on.
+    std::array<std::uint8_t, ReceiveBufferSize + CopyChannel::PassedOverhead> buffer;
     std::chrono::milliseconds backoff{0};
     while (socket && !context->stop.load()) {
         buffer.fill(0);
@@ -374,7 +413,11 @@ void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
         const int received = socket->ReceiveFrom(buffer.data(), buffer.size(), sender, port);
         if (context->stop.load())
             break;
-        if (received < 0 && m_sockets.LastError() == EMSGSIZE) {
+        const std::int64_t nowMs = NowMs();
+        const std::span<const std::uint8_t> datagram =
+            received > 0 ? ThroughChannel(*socket, {buffer.data(), static_cast<std::size_t>(received)}, sender, nowMs)
+                         : std::span<const std::uint8_t>();
+        if ((received < 0 && m_sockets.LastError() == EMSGSIZE) || datagram.size() > ReceiveBufferSize) {
             // A datagram too large for any reply was read and dropped: the
             // socket is well, and the replies queued behind it must not wait.
             m_oversizedDropped.fetch_add(1, std::memory_order_relaxed);
@@ -390,9 +433,9 @@ void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
             continue;
         }
         backoff = std::chrono::milliseconds{0};
-        if (received == 0)
+        if (datagram.empty())
             continue;
-        const ReplyDatagram reply(buffer.data(), static_cast<std::size_t>(received), sender.text);
+        const ReplyDatagram reply(datagram.data(), datagram.size(), sender.text);
         const std::uint32_t type = reply.type();
         // Requests are the tool's own broadcasts (or another copy's). A stop
         // datagram ends nothing here: only this process's own close does,
@@ -402,20 +445,17 @@ void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
             EachObserver([&](TransportObserver& observer) { observer.QueryHeard(sender.interfaceIndex); });
         if (type == TypeQuery || type == TypeCommand || type == TypeStop)
             continue;
-        const std::int64_t nowMs =
-            m_config.now ? m_config.now()
-                         : std::chrono::duration_cast<std::chrono::milliseconds>(
-                               std::chrono::steady_clock::now().time_since_epoch())
-                               .count();
-        if (m_echoes.IsEcho(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(received)), sender,
-                            nowMs))
+        // Addressed to this computer, it reached this copy alone.
+        if (sender.toThisHost && m_copies.OthersListen())
+            TellCopies(m_copies.Passed(datagram, sender), socket.get());
+        if (m_echoes.IsEcho(datagram, sender, nowMs))
             continue;
         std::lock_guard dispatching(context->dispatchMutex);
         if (context->abandoned)
             break;
         if (m_config.replyObserver)
             m_config.replyObserver();
-        RouteReply(reply, sender.interfaceIndex);
+        RouteReply(reply, sender.interfaceIndex, nowMs);
         EachObserver([&](TransportObserver& observer) { observer.ReplyReceived(reply, sender.interfaceIndex); });
     }
     m_listening = false;
@@ -423,8 +463,39 @@ void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
     // thread after it, and the join waits for the close. Until then the
     // socket counts as busy, so a virtual clock that moves only while every
     // socket is idle cannot run ahead while this thread winds down.
+    {
+        std::lock_guard lock(context->mutex);
+        context->socket = nullptr;
+    }
     context->Signal(context->ended);
     socket.reset();
+}
+
+std::int64_t Transport::NowMs() const
+{
+    return m_config.now ? m_config.now()
+                        : std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+}
+
+std::span<const std::uint8_t> Transport::ThroughChannel(ISocket& socket, std::span<const std::uint8_t> datagram,
+                                                        PeerAddress& sender, std::int64_t nowMs)
+{
+    if (!CopyChannel::IsMessage(datagram))
+        return datagram;
+    if (sender.interfaceIndex != CopyChannel::LoopbackInterface)
+        return {};
+    const auto passed = m_copies.Take(
+        datagram, sender, nowMs, [&](const CopyChannel::Message& answer) { TellCopies(answer, &socket); },
+        [&] {
+            std::lock_guard lock(m_routesLock);
+            for (const Route& route : m_routes) {
+                if (route.what == Awaited::Result)
+                    TellCopies(m_copies.Commanding(route.mac, route.address), &socket);
+            }
+        });
+    return passed.value_or(std::span<const std::uint8_t>());
 }
 
 void Transport::StopReceiveThread()
@@ -433,19 +504,19 @@ void Transport::StopReceiveThread()
     if (!context || !m_recvThread.joinable())
         return;
     context->stop = true;
+    if (m_listening)
+        TellCopies(m_copies.Bye());
     {
+        // A datagram to the shared port could wake another copy instead.
         std::lock_guard lock(context->mutex);
+        if (context->socket)
+            context->socket->Close();
         context->cv.notify_all();
     }
     auto ended = [&] {
         std::lock_guard lock(context->mutex);
         return context->ended;
     };
-    if (!ended()) {
-        // The stop datagram of the close may have been lost (or never sent):
-        // wake a receive that is still waiting with one over loopback.
-        SendToHost(BuildStopDatagram(), "127.0.0.1");
-    }
     const auto deadline = std::chrono::steady_clock::now() + m_config.stopTimeout;
     while (!ended() && std::chrono::steady_clock::now() < deadline) {
         // Serves a call the thread may be waiting on.

@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/CopyChannel.h"
 #include "engine/Request.h"
 #include "engine/InterfaceSet.h"
 #include "engine/NetworkEndpoint.h"
@@ -55,6 +56,9 @@ struct TransportConfig {
     // Where the kernel's neighbour table is read (the planner's look for
     // other hosts on the segment); tests name a file of their own.
     const char* neighbourTable = "/proc/net/arp";
+    // How the other copies of the tool on this computer name this one (with
+    // its process number) when it contests their results.
+    std::string programName = "Pemblor";
 };
 
 // What a job waits for from its device.
@@ -70,6 +74,10 @@ public:
     // A command reply of the device (its MAC, or a zero MAC from the address
     // of the one device whose command is outstanding there).
     virtual void ResultReply(const ReplyDatagram& reply, unsigned arrival) = 0;
+    // Such a result while another copy of the tool on this computer,
+    // `otherProgram`, commands the same device (or, for a zero MAC, the same
+    // address): it may be that copy's, and is nobody's result.
+    virtual void ContestedResult(const ReplyDatagram& reply, std::string_view otherProgram) = 0;
 
 protected:
     ~ReplyHandler() = default;
@@ -117,7 +125,8 @@ struct SendReport {
 // awaits a result of that MAC, or, when the header MAC is all zero, to the
 // one job that awaits a result and whose device answers from the reply's
 // sender address (none when two such jobs share the address: nobody can tell
-// whose it is). Anything else completes no job.
+// whose it is). Anything else completes no job. A result that another copy
+// of the tool contests (CopyChannel) goes to ContestedResult instead.
 //
 // Threads: every method runs on the user-interface thread unless it says
 // otherwise. Handlers run on that thread through the dispatcher.
@@ -166,8 +175,6 @@ public:
     // report is returned. Without interfaces it goes by route. A discovery
     // with no interface at all counts as sent.
     SendReport Send(Request request, const Datagram& datagram, unsigned only = 0);
-    // One datagram to `host` through the send socket; false on failure.
-    bool SendToHost(const Datagram& datagram, const char* host);
     // One datagram by unicast to `host` (dotted decimal), out of the
     // interface `interfaceIndex` when it is one of the last reading, else
     // where the routes send it. A switch hands it to that host alone.
@@ -185,7 +192,8 @@ public:
     // datagram and calls into the user-interface thread no more.
     void BeginStop();
     // Stops the receive thread with a bounded wait, serving the dispatcher
-    // meanwhile. The destructor calls it.
+    // meanwhile: it shuts the thread's socket down, which wakes it whatever
+    // reaches the shared port. The destructor calls it.
     void StopReceiveThread();
 
     // Receive thread: runs `call` on the user-interface thread unless the
@@ -212,7 +220,18 @@ private:
 
     void ServiceSocketThread(std::shared_ptr<ThreadContext> context);
     // Receive thread: hands the reply to the job it belongs to, if any.
-    void RouteReply(const ReplyDatagram& reply, unsigned arrival);
+    void RouteReply(const ReplyDatagram& reply, unsigned arrival, std::int64_t nowMs);
+    // Receive thread: what a datagram `received` long in `buffer` from
+    // `sender` leaves to dispatch after the copies' channel had its say (the
+    // reply another copy passed on, with `sender` its own); empty for none.
+    std::span<const std::uint8_t> ThroughChannel(ISocket& socket, std::span<const std::uint8_t> datagram,
+                                                 PeerAddress& sender, std::int64_t nowMs);
+    // Tells the other copies through `socket` (null: the send socket).
+    void TellCopies(const CopyChannel::Message& message, ISocket* socket = nullptr);
+    // Routes lock held: the announcement for a route that awaits, or awaited,
+    // a result.
+    void AnnounceResultRoute(const Route& route, bool awaits);
+    std::int64_t NowMs() const;
     SendReport SendByRoute(const Datagram& datagram);
     // Receive thread: `tell` for every observer added, one at a time,
     // without the observers' lock held during the call.
@@ -254,6 +273,7 @@ private:
     std::shared_ptr<ThreadContext> m_context;
     std::atomic<int> m_receiveBufferGranted{0};
     std::atomic<std::uint64_t> m_oversizedDropped{0};
+    CopyChannel m_copies;
     // Receive thread only.
     ReplyEchoes m_echoes;
     std::atomic<bool> m_listening{false};

@@ -165,10 +165,16 @@ CDeviceListDlg::CDeviceListDlg(UiDispatcher& dispatcher, const LoopClock& clock,
     });
     if (!opened.Ok()) {
         m_endpointFailure = EndpointFailureText(opened, TranslatedText);
-        if (opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE)
-            m_endpointFailure += "\n" + tr("Another program on this computer uses UDP port 21212, probably Pemblor or "
-                                           "pemblorctl. Close it and start Pemblor again.")
-                                            .toStdString();
+        if (opened.failed == EndpointStep::CreateReceive && opened.error == EADDRINUSE) {
+            // Every copy of Pemblor shares the port: the holder is another
+            // program.
+            const std::string holder = sockets.PortHolder(DevicePort);
+            m_endpointFailure +=
+                "\n" + (holder.empty() ? tr("UDP port 21212 is in use by a program that does not share it.")
+                                        : tr("UDP port 21212 is in use by a program that does not share it: %1.")
+                                              .arg(QString::fromStdString(holder)))
+                           .toStdString();
+        }
         m_dispatcher.Post(m_tellEndpointFailure);
     }
 

@@ -287,6 +287,10 @@
         <source>%1 does not answer by unicast: its password would be broadcast to every host on %2.</source>
         <translation>%1 antwortet nicht auf Unicast: Sein Passwort würde per Broadcast an jeden Rechner an %2 gesendet.</translation>
     </message>
+    <message>
+        <source>The device&apos;s result cannot be told from that of %1, which commanded it at the same time.</source>
+        <translation>Das Ergebnis des Geräts lässt sich nicht von dem von %1 unterscheiden, das es zur selben Zeit angewiesen hat.</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>
@@ -357,8 +361,12 @@
         <translation>Ü&amp;ber Pemblor...</translation>
     </message>
     <message>
-        <source>Another program on this computer uses UDP port 21212, probably Pemblor or pemblorctl. Close it and start Pemblor again.</source>
-        <translation>Ein anderes Programm auf diesem Computer verwendet den UDP-Port 21212, vermutlich Pemblor oder pemblorctl. Schließen Sie es und starten Sie Pemblor erneut.</translation>
+        <source>UDP port 21212 is in use by a program that does not share it.</source>
+        <translation>Der UDP-Port 21212 ist von einem Programm belegt, das ihn nicht teilt.</translation>
+    </message>
+    <message>
+        <source>UDP port 21212 is in use by a program that does not share it: %1.</source>
+        <translation>Der UDP-Port 21212 ist von einem Programm belegt, das ihn nicht teilt: %1.</translation>
     </message>
     <message>
         <source>A device is restarting. Close Pemblor and stop waiting for it?</source>

@@ -163,17 +163,66 @@ no-interface)
     check "the diagnosis says so" 'grep -q "^No usable network interface" "$tmp/err"'
     ;;
 port-taken)
-    "$ctl" discover --timeout 4 --format json >"$tmp/first" 2>&1 &
-    first=$!
+    # A program that holds the port without sharing it.
+    python3 -c 'import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("", 21212))
+time.sleep(30)' &
+    holder=$!
     deadline=$((SECONDS + 10))
     until ss -Hlun "sport = :21212" | grep -q 21212; do ((SECONDS < deadline)) || break; sleep 0.05; done
     run discover
-    check "a second copy: exit 5 ($status)" '((status == 5))'
-    check "with one line that says so" '[[ $(wc -l <"$tmp/err") == 1 ]] && grep -q "21212 is in use" "$tmp/err"'
+    check "beside it: exit 5 ($status)" '((status == 5))'
+    check "with one line that names it ($(<"$tmp/err"))" \
+        '[[ $(<"$tmp/err") == "pemblorctl: UDP port 21212 is in use by a program that does not share it: python3 (process $holder)" ]]'
+    kill "$holder"
+    ;;
+copies | copies-broadcast)
+    # Copies at once, with the simulator answering by unicast or (the lab's
+    # arguments) by broadcast: each lists every device, the Ansible module
+    # too.
+    "$ctl" discover --timeout 4 --format json >"$tmp/first" 2>&1 &
+    first=$!
+    PATH=$(dirname "$ctl"):$PATH ANSIBLE_COLLECTIONS_PATH=$(cd "$(dirname "$0")/../.." && pwd) \
+        ANSIBLE_COLLECTIONS_SCAN_SYS_PATH=false ansible localhost -c local -o -m pemblor.ap.device_info \
+        -a timeout=3 >"$tmp/module" 2>&1 &
+    module=$!
+    run discover --timeout 3 --format json
     wait "$first"
     first_status=$?
-    check "the first copy still lists the devices ($first_status)" \
-        '((first_status == 0)) && [[ $(wc -l <"$tmp/first") == 3 ]]'
+    wait "$module"
+    module_status=$?
+    listed() { [[ $(sed "s/^[^{]*//" "$1" | jq -r "$2" | sort -u | wc -l) == 3 ]]; }
+    check "the second copy lists every device ($status)" '((status == 0)) && listed "$tmp/out" .mac'
+    check "the first copy too ($first_status)" '((first_status == 0)) && listed "$tmp/first" .mac'
+    check "device_info too, where Ansible is installed ($module_status)" \
+        '! command -v ansible >/dev/null || { ((module_status == 0)) && listed "$tmp/module" ".devices[].mac"; }'
+    check "each device from the address it answered from" \
+        '[[ $(jq -r .ip "$tmp/first" | sort) == $(sort "$PEMBLOR_LAB_AP_ADDR_FILE") ]]'
+    ;;
+beside | beside-broadcast)
+    # set and reboot --wait beside other copies: one that listened before
+    # (set is then bound last, and the system hands it what is addressed to
+    # this computer) and one that starts during reboot --wait's restart wait
+    # (which then hears its re-read's answers only through that copy).
+    "$ctl" discover --timeout 20 --format json >"$tmp/first" 2>&1 &
+    first=$!
+    sleep 0.5
+    run set "$mac" --ip 198.18.1.77 --user admin --password-stdin <<<"admin"
+    check "set beside a listening copy: exit 0 ($status)" '((status == 0))'
+    "$ctl" reboot "$mac" --wait --user admin --password-stdin <<<"admin" >"$tmp/reboot" 2>/dev/null &
+    reboot=$!
+    sleep 25
+    run discover --timeout 15 --format json
+    wait "$reboot"
+    reboot_status=$?
+    check "reboot --wait beside them: exit 0 and the new address ($reboot_status, $(<"$tmp/reboot"))" \
+        '((reboot_status == 0)) && [[ $(<"$tmp/reboot") == "198.18.1.77" ]]'
+    check "the copy that started after it saw the device ($status)" '((status == 0)) && [[ $(jq -r .mac "$tmp/out" | sort -u) == "$mac" ]]'
+    wait "$first"
+    first_status=$?
+    check "the copy that listened throughout heard it ($first_status)" \
+        '((first_status == 0)) && [[ $(jq -r .mac "$tmp/first" | sort -u) == "$mac" ]]'
     ;;
 reboot-refused)
     # The device holds admin/admin; a restart would keep it silent 2 s.

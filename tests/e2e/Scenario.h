@@ -66,6 +66,7 @@ void DetailWithAnotherDeviceAnswering(Scenario& s);
 void KeyboardOnly(Scenario& s);
 void SecondCopySameHost(Scenario& s);
 void SecondCopySameHostPeer(Scenario& s);
+void BesideCtl(Scenario& s);
 void StopFromOtherHost(Scenario& s);
 void StopFromOtherHostPeer(Scenario& s);
 void ShareList(Scenario& s);

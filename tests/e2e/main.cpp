@@ -54,6 +54,7 @@ constexpr Case kCases[] = {
     {"keyboard-only", KeyboardOnly},
     {"second-copy", SecondCopySameHost},
     {"second-copy-peer", SecondCopySameHostPeer},
+    {"beside-ctl", BesideCtl},
     {"stop-other-host", StopFromOtherHost},
     {"stop-other-host-peer", StopFromOtherHostPeer},
     {"links-discover", LinksDiscover},

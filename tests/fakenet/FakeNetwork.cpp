@@ -109,7 +109,7 @@ std::uint16_t FakeNetwork::State::BindEphemeral(Socket& socket)
     for (unsigned tried = 0; tried < rangeSize; ++tried) {
         const std::uint16_t port = host.nextEphemeral;
         host.nextEphemeral = port == 65535 ? FirstEphemeralPort : static_cast<std::uint16_t>(port + 1);
-        if (host.ports.emplace(port, &socket).second) {
+        if (host.ports.emplace(port, std::vector<Socket*>{&socket}).second) {
             socket.port = port;
             return port;
         }
@@ -117,20 +117,27 @@ std::uint16_t FakeNetwork::State::BindEphemeral(Socket& socket)
     return 0;
 }
 
-void FakeNetwork::State::CloseSocket(Socket& socket)
+void FakeNetwork::State::ShutSocket(Socket& socket)
 {
-    if (!socket.open)
-        return;
     socket.open = false;
-    socket.busy = false;
     socket.queue.clear();
     if (socket.port != 0) {
         auto found = socket.host->ports.find(socket.port);
-        if (found != socket.host->ports.end() && found->second == &socket)
-            socket.host->ports.erase(found);
+        if (found != socket.host->ports.end()) {
+            std::erase(found->second, &socket);
+            if (found->second.empty())
+                socket.host->ports.erase(found);
+        }
     }
-    sockets.erase(socket.handle);
     socket.arrived.notify_all();
+}
+
+void FakeNetwork::State::CloseSocket(Socket& socket)
+{
+    if (sockets.erase(socket.handle) == 0)
+        return;
+    ShutSocket(socket);
+    socket.busy = false;
 }
 
 // ---- FakeNetwork ----

@@ -31,14 +31,18 @@ enum class FakeOp { StartupProcess, StartupThread, Open, Bind, SetBroadcast, Sen
 // Delivery: a datagram sent to 255.255.255.255:P out of interface X reaches
 // every socket bound to P on every host with an interface up on X's segment,
 // the sender's own host included (arriving on X); without a chosen interface
-// it leaves by the host's first interface that is up. One sent to 127.0.0.1
-// or to an address of the sender's own host reaches the sockets bound to P on
+// it leaves by the host's first interface that is up. One sent to
+// 127.255.255.255 (with or without interface 1 chosen) reaches every socket
+// bound to P on the sender's own host, over loopback. One sent to 127.0.0.1
+// or to an address of the sender's own host reaches a socket bound to P on
 // that host; one sent to another host's address reaches that host, on the
 // interface that has the address. Broadcasting needs the broadcast option on
 // the sending socket (else the send fails with EACCES); an interface that is
 // down or unknown fails the send with ENODEV, a host without an interface up
 // fails it with ENETUNREACH. Binding a port already bound on the host fails
-// with EADDRINUSE. A datagram larger than the receiver's buffer makes that
+// with EADDRINUSE unless every socket bound to it and the new one asked to
+// share it (ShareAddress); a broadcast then reaches each of them, a datagram
+// to one address the one bound last. A datagram larger than the receiver's buffer makes that
 // receive fail with EMSGSIZE. The sender address a receiver sees is the
 // sending interface's address, or 127.0.0.1 for loopback; the arrival
 // interface is the receiver's interface on the segment (1 for loopback); the
@@ -80,7 +84,7 @@ public:
     // Number of datagrams sent (successfully) so far, and a copy of each, for
     // assertions on the wire bytes.
     struct SentDatagram {
-        std::string fromHost; // the sending interface's address
+        std::string fromHost; // the sending interface's address (127.0.0.1 over loopback)
         std::string interfaceName; // the interface it left by
         std::uint16_t fromPort;
         std::string toHost;

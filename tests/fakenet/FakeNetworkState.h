@@ -15,7 +15,7 @@ struct FakeNetwork::State {
         std::vector<std::uint8_t> bytes;
         PeerAddress from; // with the receiver's arrival interface
         std::uint16_t fromPort = 0;
-        std::string to; // the destination as sent: an address, or 255.255.255.255
+        std::string to; // the destination as sent: an address, or a broadcast one
     };
 
     struct Interface {
@@ -35,6 +35,7 @@ struct FakeNetwork::State {
         FakeSocketLayer* layer = nullptr;
         std::uint16_t port = 0; // 0: not bound
         bool broadcast = false;
+        bool shared = false; // ShareAddress, asked before binding
         bool open = true;
         bool owned = true; // false between Detach and Attach
         // Between a hand-over or a receive and the owner's next receive.
@@ -48,7 +49,8 @@ struct FakeNetwork::State {
     struct Host {
         std::string address; // the key: the first interface's address
         std::vector<Interface> interfaces;
-        std::unordered_map<std::uint16_t, Socket*> ports;
+        // The sockets bound to each port, oldest first.
+        std::unordered_map<std::uint16_t, std::vector<Socket*>> ports;
         std::uint16_t nextEphemeral = FirstEphemeralPort;
         // Ports whose inbound datagrams the host's firewall drops (all but
         // those that come over loopback).
@@ -83,6 +85,9 @@ struct FakeNetwork::State {
     // Binds `socket` to a free port from the ephemeral range; 0 when none is
     // free. Mutex held.
     std::uint16_t BindEphemeral(Socket& socket);
+    // Takes `socket` off its port and wakes its readers, which fail; it
+    // stays in the table. Mutex held.
+    void ShutSocket(Socket& socket);
     // Takes `socket` off its host and wakes its readers. Mutex held.
     void CloseSocket(Socket& socket);
 

@@ -13,6 +13,7 @@ using Socket = FakeNetwork::State::Socket;
 
 constexpr const char* LoopbackAddress = "127.0.0.1";
 constexpr const char* LimitedBroadcast = "255.255.255.255";
+constexpr const char* LoopbackBroadcast = "127.255.255.255";
 
 PeerAddress ToPeer(const std::string& address)
 {
@@ -72,7 +73,9 @@ FakeSocket::FakeSocket(std::shared_ptr<State> state, std::shared_ptr<Socket> soc
 
 FakeSocket::~FakeSocket()
 {
-    Close();
+    std::lock_guard lock(m_state->mutex);
+    if (m_socket)
+        m_state->CloseSocket(*m_socket);
 }
 
 bool FakeSocket::Bind(std::uint16_t port)
@@ -85,9 +88,21 @@ bool FakeSocket::Bind(std::uint16_t port)
         return Fail(EINVAL);
     if (port == 0)
         return m_state->BindEphemeral(*socket) != 0 || Fail(EADDRINUSE);
-    if (!socket->host->ports.emplace(port, socket).second)
+    std::vector<Socket*>& bound = socket->host->ports[port];
+    if (!std::all_of(bound.begin(), bound.end(), [&](const Socket* other) { return other->shared && socket->shared; }))
         return Fail(EADDRINUSE);
+    bound.push_back(socket);
     socket->port = port;
+    return true;
+}
+
+bool FakeSocket::ShareAddress()
+{
+    std::lock_guard lock(m_state->mutex);
+    Socket* socket = Usable(*m_state, m_socket);
+    if (socket == nullptr)
+        return Fail(EBADF);
+    socket->shared = true;
     return true;
 }
 
@@ -117,21 +132,26 @@ int FakeSocket::SendOutOf(unsigned interfaceIndex, const void* data, std::size_t
 int FakeSocket::Send(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port, const char* host)
 {
     std::lock_guard lock(m_state->mutex);
-    Socket* socket = Ready(*m_state, m_socket, FakeOp::Send);
+    // Injected send failures are for the requests: the copies' channel is
+    // spared, so that they fail the same sends with or without it.
+    const bool loopbackBroadcast = host != nullptr && std::strcmp(host, LoopbackBroadcast) == 0;
+    Socket* socket = loopbackBroadcast ? Usable(*m_state, m_socket) : Ready(*m_state, m_socket, FakeOp::Send);
     if (socket == nullptr)
-        return -1;
+        return loopbackBroadcast ? FailCount(EBADF) : -1;
     if (host == nullptr || port == 0)
         return FailCount(EINVAL);
     if (size > State::MaxDatagram)
         return FailCount(EMSGSIZE);
     const bool broadcast = std::strcmp(host, LimitedBroadcast) == 0;
-    if (broadcast && !socket->broadcast)
+    if ((broadcast || loopbackBroadcast) && !socket->broadcast)
         return FailCount(EACCES);
 
     State::Host& own = *socket->host;
-    const bool loopback = std::strcmp(host, LoopbackAddress) == 0;
+    const bool loopback = std::strcmp(host, LoopbackAddress) == 0 || loopbackBroadcast;
+    if (interfaceIndex == State::LoopbackIndex && !loopback)
+        return FailCount(ENETUNREACH);
     State::Interface* via = nullptr;
-    if (interfaceIndex != 0) {
+    if (interfaceIndex != 0 && interfaceIndex != State::LoopbackIndex) {
         via = own.Find(interfaceIndex);
         if (via == nullptr || !via->up)
             return FailCount(ENODEV);
@@ -143,13 +163,21 @@ int FakeSocket::Send(unsigned interfaceIndex, const void* data, std::size_t size
     if (socket->port == 0 && m_state->BindEphemeral(*socket) == 0)
         return FailCount(EADDRINUSE);
 
+    // A broadcast reaches every socket bound to the port; a datagram to one
+    // address, the one bound last, as Linux hands it among shared sockets.
     const auto deliver = [&](State::Host& target, unsigned arrival, const std::string& from) {
         auto bound = target.ports.find(port);
         if (bound == target.ports.end() || (arrival != State::LoopbackIndex && target.Drops(port)))
             return;
         PeerAddress peer = ToPeer(from);
         peer.interfaceIndex = arrival;
-        Deliver(*bound->second, data, size, peer, socket->port, host);
+        peer.toThisHost = !broadcast && !loopbackBroadcast;
+        if (!peer.toThisHost) {
+            for (Socket* each : bound->second)
+                Deliver(*each, data, size, peer, socket->port, host);
+            return;
+        }
+        Deliver(*bound->second.back(), data, size, peer, socket->port, host);
     };
     if (broadcast) {
         for (auto& [address, target] : m_state->hosts) {
@@ -169,7 +197,7 @@ int FakeSocket::Send(unsigned interfaceIndex, const void* data, std::size_t size
     }
 
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    const std::string fromAddress = via ? via->address : own.address;
+    const std::string fromAddress = via ? via->address : loopback ? LoopbackAddress : own.address;
     const std::string interfaceName = via ? via->name : std::string("lo");
     m_state->sent.push_back(
         FakeNetwork::SentDatagram{fromAddress, interfaceName, socket->port, host, port, {bytes, bytes + size}});
@@ -228,6 +256,14 @@ void FakeSocket::Close()
     std::lock_guard lock(m_state->mutex);
     if (!m_socket)
         return;
+    // Like shutdown() on the platform: a reader blocked meanwhile fails, and
+    // a socket in use (blocked in a receive, or between two) counts as busy
+    // until its owner lets it go.
+    if (m_socket->open && (m_socket->waiters > 0 || m_socket->busy)) {
+        m_state->ShutSocket(*m_socket);
+        m_socket->busy = true;
+        return;
+    }
     m_state->CloseSocket(*m_socket);
     m_socket.reset();
 }

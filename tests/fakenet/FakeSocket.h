@@ -17,6 +17,7 @@ public:
     FakeSocket& operator=(const FakeSocket&) = delete;
 
     bool Bind(std::uint16_t port) override;
+    bool ShareAddress() override;
     bool SetBroadcast() override;
     int SendTo(const void* data, std::size_t size, std::uint16_t port, const char* host) override;
     int SendOutOf(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port,

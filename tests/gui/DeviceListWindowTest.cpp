@@ -131,11 +131,10 @@ TEST(DeviceListWindowTest, EnterTwiceDiscoversTwiceAndAFocusedButtonTakesEnter)
 
 // The table keeps its columns whatever failed, and Discover says the same
 // again instead of sending through a socket that is not there. A receive
-// port taken by another program gets a second line that says what to do.
+// port taken by another program gets a second line that says so.
 TEST(DeviceListWindowTest, EndpointFailureIsToldAndTheTableKeepsItsColumns)
 {
-    const QString portTaken = "\nAnother program on this computer uses UDP port 21212, probably Pemblor or "
-                              "pemblorctl. Close it and start Pemblor again.";
+    const QString portTaken = "\nUDP port 21212 is in use by a program that does not share it.";
     struct Case {
         FakeOp op;
         int error;

@@ -166,20 +166,14 @@ int Discovery()
     Check(senders == std::set<std::string>(expected.begin(), expected.end()),
           "the senders are the access points' addresses");
 
-    // A second copy of the tool in the same host finds the device port taken.
+    // A second copy of the tool in the same host shares the device port.
     pemblor::PosixSocketLayer layer;
     pemblor::CNetworkEndpoint second(layer, pemblor::DevicePort);
     std::atomic<pemblor::SocketHandle> slot{pemblor::InvalidSocket};
-    std::vector<std::string> messages;
     const pemblor::EndpointResult result = second.Open(slot);
-    const bool opened = result.Ok();
-    if (!opened)
-        messages.push_back(pemblor::EndpointFailureText(result));
-    const std::string want = "m_skRecv.Create Error(" + std::to_string(EADDRINUSE) + ")";
-    Check(!opened && messages == std::vector<std::string>{want},
-          "a second endpoint reports " + (messages.empty() ? std::string("nothing") : messages.front()));
-    Check(slot.load() == pemblor::InvalidSocket && second.HasSendSocket(),
-          "after that failure the slot stays empty and the send socket exists");
+    Check(result.Ok() && slot.load() != pemblor::InvalidSocket,
+          "a second endpoint opens beside the first: " +
+              (result.Ok() ? std::string("it did") : pemblor::EndpointFailureText(result)));
     return 0;
 }
 

@@ -26,7 +26,7 @@ EXIT_MEANINGS = {
     2: 'no device answered (the device was not found)',
     3: 'the device refused the user name or password',
     4: 'the device did not answer in time, or was not seen back as it should be after its reboot',
-    5: 'UDP port 21212 is in use on this host (Pemblor or another pemblorctl is running)',
+    5: 'UDP port 21212 is in use on this host by a program that does not share it',
     6: 'network failure',
     7: 'the device answered with another result',
     8: 'some devices did not end verified, stored or unchanged',
