@@ -56,7 +56,8 @@ struct FleetJob::Device final : Deadline {
     // With a reboot: the devices of the plan that answer now from its new
     // address; it is changed once each of them has been verified elsewhere.
     std::vector<Device*> waitsFor;
-    bool verified = false;
+    // Where it was verified (a DHCP client: wherever it came back).
+    std::optional<std::string> verifiedAt;
     // The search for a ring of waits: 1 on the path, 2 done.
     int mark = 0;
 };
@@ -149,7 +150,8 @@ void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::stri
                            (result != JobOutcome::NeedsBroadcast || stored);
     if (result != JobOutcome::NotFound && result != JobOutcome::Invalid)
         outcome.after = holdsPlan ? device.target : device.before;
-    device.verified = result == JobOutcome::Verified;
+    if (result == JobOutcome::Verified)
+        device.verifiedAt = ip;
     Enter(device, DevicePhase::Done);
     --m_remaining;
     if (m_remaining == 0 && m_started) {
@@ -245,7 +247,7 @@ bool FleetJob::Unblocked(Device& device)
     for (const Device* holder : device.waitsFor) {
         if (holder->phase != DevicePhase::Done)
             return false;
-        if (!holder->verified) {
+        if (!holder->verifiedAt || SameAddress(*holder->verifiedAt, *device.target.ipAddr)) {
             Finish(device, JobOutcome::Invalid, device.address,
                    "Not changed: " + holder->row.mac + " was not seen leaving " + *device.target.ipAddr + ".");
             // Devices waiting for this one are looked at again.
@@ -258,8 +260,8 @@ bool FleetJob::Unblocked(Device& device)
 
 bool FleetJob::MovesAway(const Device& device) const
 {
-    return m_settings.reboot && device.phase == DevicePhase::Queued && !device.target.DhcpOn() &&
-           device.target.ipAddr && !SameAddress(*device.target.ipAddr, device.address);
+    return m_settings.reboot && device.phase == DevicePhase::Queued &&
+           (device.target.DhcpOn() || !SameAddress(*device.target.ipAddr, device.address));
 }
 
 const FleetJob::Device* FleetJob::InRing(Device& device)

@@ -155,8 +155,9 @@ private:
     bool MovesAway(const Device& device) const;
     // A device on a path of waits that comes back to it; null when none.
     const Device* InRing(Device& device);
-    // Whether every device it waits for was verified elsewhere; ends it
-    // Invalid, unsent, when one ended otherwise.
+    // Whether every device it waits for was verified elsewhere (one turning
+    // DHCP on: wherever it came back but there); ends it Invalid, unsent,
+    // when one ended otherwise.
     bool Unblocked(Device& device);
     bool AddressShared(const Device& device, std::string_view address) const;
     void Round();
