@@ -153,8 +153,6 @@ list two
 check "over SSH: each site's devices in its group, the name made safe" \
     '[[ $(hosts_of two pemblor_site_alpha) == "$site1_hosts" &&
         $(hosts_of two pemblor_site_branch_north) == "ap-020000000015 ap-020000000016" ]]'
-check "over SSH: pemblor_devices holds both sites' groups" \
-    '[[ $(jq -r ".pemblor_devices.children | sort | join(\" \")" "$work/two.json") == *pemblor_site_alpha*pemblor_site_branch_north* ]]'
 check "over SSH: a device host leads to its site's host" \
     '[[ $(var_of two ap-020000000015 ansible_host):$(var_of two ap-020000000015 ansible_port) == 127.0.0.1:$((FIRST_PORT + 1)) &&
         $(var_of two ap-020000000015 pemblor_site) == branch-north ]]'
@@ -176,8 +174,6 @@ check "a play on pemblor_devices moved the one device, on its site's host over S
     '((status == 0)) && grep -Eq "^$moved +: .*changed=1 .*failed=0" "$work/move.out" &&
      ! grep -E "^ap-" "$work/move.out" | grep -v "^$moved" | grep -q "changed=[1-9]"'
 ((status == 0)) || grep -E 'fatal|FAILED|msg|ERROR' "$work/move.out" | head -20
-list two
-check "afterwards the inventory finds it at its new address" '[[ $(var_of two "$moved" pemblor_ip) == 198.18.1.77 ]]'
 
 sources one alpha:$FIRST_PORT
 list one

@@ -283,10 +283,10 @@ TEST_F(FleetCtl, ApplyRefusesAPlanThatPutsADeviceWhereAnotherAnswersNow)
     EXPECT_EQ(Commands(*a) + Commands(*b) + Commands(*c), 0);
 }
 
-// Under a reboot, a device moves onto an address another device of the plan
-// answers from only once that one has been verified elsewhere; when it is
-// not, the device waiting for it is sent nothing. Without a reboot nobody
-// moves away, and such a plan is refused.
+// Under a reboot a device moves onto the address of another device of the
+// plan only once that one was verified elsewhere; when it was not, the
+// device waiting for it is sent nothing. (A swap is still refused:
+// ApplyRefusesAPlanThatPutsADeviceWhereAnotherAnswersNow.)
 TEST_F(FleetCtl, ApplyRebootMovesAChainInOrderAndNeverOntoADeviceThatStayed)
 {
     const auto [a, b] = StartTwo();
@@ -294,31 +294,18 @@ TEST_F(FleetCtl, ApplyRebootMovesAChainInOrderAndNeverOntoADeviceThatStayed)
     Agent stays = Device(4, "10.0.0.14");
     stays.quirks.neverReturn = true;
     const auto d = Start(stays);
-    const Result chain = Apply(PlanOf("chain.csv", "02:00:00:AA:00:01,10.0.0.12,,,\n"
-                                                   "02:00:00:AA:00:02,10.0.0.13,,,\n"
+    const Result chain = Apply(PlanOf("chain.csv", "02:00:00:AA:00:01,10.0.0.12,,,\n02:00:00:AA:00:02,10.0.0.13,,,\n"
                                                    "02:00:00:AA:00:03,10.0.0.60,,,\n"));
     ASSERT_EQ(chain.status, ExitOk) << chain.err;
-    const std::string c3 = "02:00:00:AA:00:03,verified,10.0.0.60", c2 = "02:00:00:AA:00:02,verified,10.0.0.13",
-                      c1 = "02:00:00:AA:00:01,verified,10.0.0.12";
-    EXPECT_LT(chain.out.find(c3), chain.out.find(c2)) << chain.out;
-    EXPECT_LT(chain.out.find(c2), chain.out.find(c1)) << chain.out;
-    EXPECT_NE(chain.out.find(c1), std::string::npos) << chain.out;
+    const std::size_t third = chain.out.find("02:00:00:AA:00:03,verified,10.0.0.60");
+    EXPECT_LT(third, chain.out.find("02:00:00:AA:00:02,verified,10.0.0.13")) << chain.out;
+    EXPECT_LT(chain.out.find("02:00:00:AA:00:02,verified"), chain.out.find("02:00:00:AA:00:01,verified,10.0.0.12"));
 
-    const Result stuck = Apply(PlanOf("stuck.csv", "02:00:00:AA:00:02,10.0.0.14,,,\n"
-                                                   "02:00:00:AA:00:04,10.0.0.70,,,\n"));
+    const Result stuck = Apply(PlanOf("stuck.csv", "02:00:00:AA:00:02,10.0.0.14,,,\n02:00:00:AA:00:04,10.0.0.70,,,\n"));
     EXPECT_EQ(stuck.status, ExitNotAllDone) << stuck.err;
-    EXPECT_NE(stuck.out.find("02:00:00:AA:00:04,not-verified"), std::string::npos) << stuck.out;
-    EXPECT_NE(stuck.out.find("02:00:00:AA:00:02,invalid,10.0.0.13,") , std::string::npos) << stuck.out;
+    EXPECT_NE(stuck.out.find("02:00:00:AA:00:02,invalid,10.0.0.13,"), std::string::npos) << stuck.out;
     EXPECT_NE(stuck.out.find("Not changed: 02:00:00:AA:00:04 was not seen leaving 10.0.0.14."), std::string::npos);
     EXPECT_EQ(Commands(*b), 2); // the first plan's change and reboot only
-
-    const std::string unrebooted = PlanOf("stored.csv", "02:00:00:AA:00:01,10.0.0.60,,,\n"
-                                                        "02:00:00:AA:00:03,10.0.0.80,,,\n");
-    const Result refused = Run({"apply", unrebooted.c_str(), "--user", "admin", "--password-stdin"}, "admin\n");
-    EXPECT_EQ(refused.status, ExitUsage);
-    EXPECT_NE(refused.err.find("the plan puts 02:00:00:AA:00:01 on 10.0.0.60, where 02:00:00:AA:00:03 answers now"),
-              std::string::npos)
-        << refused.err;
 }
 
 // One password for a device in the tool's network (10.0.0.0/24) and one
