@@ -80,8 +80,8 @@ int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop,
         transport, loop, settings, std::move(rows),
         [&](const DeviceOutcome& outcome) {
             DeviceOutcome told = outcome;
-            if (told.result == JobOutcome::NeedsBroadcast && told.message.empty())
-                told.message = BroadcastRefusedText(told.mac, told.route.value_or(CredentialRoute{}));
+            if (told.result == JobOutcome::NeedsBroadcast)
+                told.message += UnicastOnlyAdvice;
             writer.Outcome(told);
             allDone = allDone && (Succeeded(outcome.result) ||
                                   (options.dryRun && outcome.result == JobOutcome::WouldChange));

@@ -182,13 +182,19 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     auto* set = app.add_subcommand("set", "Change one device's addressing (it is read first)");
     set->footer(std::string(PasswordNote) +
                 "Exit status: 0 changed, or nothing to change (nothing sent), 1 bad arguments or settings, "
-                "3 Authentication Error!, 4 no answer (Time Out!), 5 UDP port 21212 in use, 6 other network "
-                "failure, 7 other device result, 9 --unicast-only: the password would have been broadcast.");
+                "3 Authentication Error!, 4 no answer (Time Out!), or with --wait: the device was not seen again "
+                "as it was set, 5 UDP port 21212 in use, 6 other network failure, 7 other device result, "
+                "9 --unicast-only: the password would have been broadcast.");
     AddMac(*set, options);
     AddAddress(*set, "--ip", options.ip, "New IP address");
     AddAddress(*set, "--netmask", options.netmask, "New netmask");
     AddAddress(*set, "--gateway", options.gateway, "New default gateway (empty or 0.0.0.0: none)");
     AddDhcp(*set, options.dhcp, "DHCP client: on or off");
+    auto* setReboot = set->add_flag("--reboot", options.reboot, "Reboot the device once it accepted the change");
+    set->add_flag("--wait", options.wait,
+                  "With --reboot: wait for the device to answer again (30 s, then up to 53 s of queries), verify "
+                  "it holds the values just set, and print its address")
+        ->needs(setReboot);
     AddCredentials(*set, options);
     AddTimeoutAndFormat(*set, texts, "Seconds to wait for the device's settings before the change (default 5)",
                         "table|json");

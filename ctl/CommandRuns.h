@@ -64,10 +64,8 @@ int RunUndo(const CtlOptions& options, CtlIo& io);
 // broadcast to every host on eth0."
 std::string BroadcastWarning(std::string_view device, const CredentialRoute& route);
 
-// Why --unicast-only held the password back: "DEVICE is outside this
-// computer's networks: its password would be broadcast to every host on
-// eth0. Run without --unicast-only to send it anyway." (or "shares its
-// address with another device", or "does not answer by unicast").
-std::string BroadcastRefusedText(std::string_view device, const CredentialRoute& route);
+// What follows the explanation of a password --unicast-only held back
+// (BroadcastRefusedText).
+inline constexpr const char* UnicastOnlyAdvice = " Run without --unicast-only to send it anyway.";
 
 } // namespace pemblor

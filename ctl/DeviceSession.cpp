@@ -149,8 +149,16 @@ void DeviceSession::ReceiveFailed(ReceiveFailure failure)
     m_receiveError = ReceiveFailureText(failure);
 }
 
-JobReport DeviceSession::Run(const std::string& mac, const JobPlan& plan)
+JobReport DeviceSession::Run(const std::string& mac, JobPlan plan)
 {
+    m_sendFailures.clear();
+    if (plan.broadcast != CredentialBroadcast::AlwaysBroadcast && (plan.change || plan.reboot)) {
+        // The answers wait in the registry; nothing is printed of them.
+        std::string unsent;
+        if (BeginDiscovery(nullptr, unsent))
+            ListenFor(static_cast<double>(SharedAddressWindowMs) / 1000.0);
+        plan.addressShared = m_session.SharedAddressCheck(mac);
+    }
     DeviceJob job(m_session.transport(), m_dispatcher, *this, mac);
     m_jobFinished = false;
     job.Start(plan);
@@ -167,6 +175,7 @@ void DeviceSession::JobProgress(DeviceJob& /*job*/, JobStep step, int secondsLef
 
 void DeviceSession::JobSendFailed(DeviceJob& /*job*/, Request request, int error, std::string_view interfaceName)
 {
+    m_sendFailures.push_back({request, error, std::string(interfaceName)});
     if (onSendFailure)
         onSendFailure(OneLine(SendFailureText(SendFailureFormat(request), error, interfaceName)));
 }

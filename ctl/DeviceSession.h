@@ -59,8 +59,14 @@ public:
     const SilenceDiagnosis& Diagnose() const { return m_silence; }
     bool NamesInterfaces() const { return m_namesInterfaces; }
 
-    // Runs `plan` for the device `mac` until the job ends.
-    JobReport Run(const std::string& mac, const JobPlan& plan);
+    // Runs `plan` for the device `mac` until the job ends. A plan that may
+    // send credentials by unicast first listens to a discovery for
+    // SharedAddressWindowMs, so that it knows, as a listing does, whether
+    // another device answers from the device's address.
+    JobReport Run(const std::string& mac, JobPlan plan);
+    static constexpr EventLoop::Millis SharedAddressWindowMs = 500;
+    // The sends of the last Run's job that failed.
+    const std::vector<SendFailure>& SendFailures() const { return m_sendFailures; }
     // Told as the job goes: a step began or a second passed; a request could
     // not go out of one interface (the window's message, one line).
     std::function<void(JobStep step, int secondsLeft, int queriesSent)> onProgress;
@@ -92,6 +98,7 @@ private:
     SilenceDiagnosis m_silence;
     std::string m_receiveError;
     bool m_jobFinished = false;
+    std::vector<SendFailure> m_sendFailures;
 };
 
 } // namespace pemblor

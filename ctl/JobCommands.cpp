@@ -3,6 +3,7 @@
 #include "ctl/Writers.h"
 #include "ctl/ExitCode.h"
 #include "common/EngineTexts.h"
+#include "common/OutcomeText.h"
 #include "engine/RereadSchedule.h"
 #include "protocol/Requests.h"
 
@@ -40,61 +41,32 @@ void SendCredentials(const CtlOptions& options, DeviceSession& session, CtlIo& i
     };
 }
 
-// Why a rebooted device does not count as back.
-std::string NotVerifiedText(const JobReport& report)
+// The exit status of an outcome that is a failure; nothing for one the
+// command words itself.
+std::optional<int> FailureStatus(JobOutcome outcome)
 {
-    const bool moved = !report.expectedAddress.empty() && report.expectedAddress != report.oldAddress;
-    if (!report.heardAfterRestart) {
-        if (moved)
-            return "The device did not answer after restarting. It may be at its new address " +
-                   report.expectedAddress + " or still restarting.";
-        return "The device did not answer after restarting. It may still be restarting.";
-    }
-    const std::string& from = report.address;
-    if (!report.expectedAddress.empty() && from != report.expectedAddress)
-        return "The device answered only from " + std::string(from == report.oldAddress ? "its old address " : "") +
-               from + ", not from its new address " + report.expectedAddress + ".";
-    // At its address, but not with the netmask it should have.
-    const std::string netmask = report.after && report.after->netmask ? *report.after->netmask : std::string();
-    return "The device answered from " + from + " with netmask " + netmask + ", not with its new netmask " +
-           report.expectedNetmask + ".";
-}
-
-// The outcomes every command words alike: a failure message on standard
-// error (and in the JSON object) and its exit status. Nothing for an outcome
-// the command words itself.
-struct Failure {
-    std::string message;
-    int status = ExitOk;
-};
-
-std::optional<Failure> CommonFailure(const CtlOptions& options, const JobReport& report)
-{
-    switch (report.outcome) {
+    switch (outcome) {
     case JobOutcome::NeedsBroadcast:
-        return Failure{BroadcastRefusedText(options.mac, report.route.value_or(CredentialRoute{})),
-                       ExitBroadcastRefused};
+        return ExitBroadcastRefused;
     case JobOutcome::Timeout:
-        return Failure{"Time Out!", ExitTimeOut};
-    case JobOutcome::AuthenticationError:
-        return Failure{"Authentication Error!", ExitRefused};
-    case JobOutcome::UnknownResult:
-        return Failure{"The device answered with an unknown result (" + std::to_string(report.result) + ").",
-                       ExitOtherResult};
     case JobOutcome::NotVerified:
-        return Failure{NotVerifiedText(report), ExitTimeOut};
+        return ExitTimeOut;
+    case JobOutcome::AuthenticationError:
+        return ExitRefused;
+    case JobOutcome::UnknownResult:
+        return ExitOtherResult;
     case JobOutcome::SendFailed:
     case JobOutcome::Stopped:
-        return Failure{{}, ExitNetwork};
+        return ExitNetwork;
     default:
         return std::nullopt;
     }
 }
 
 // Runs `plan` for the device, waiting --timeout for each read, and prints how
-// it ended: a failure as every command words it (the outcome object too, in
-// JSON), else the outcome object in JSON, or `print`'s text. Returns the exit
-// status.
+// it ended: a failure's explanation on standard error (the outcome object
+// too, in JSON), else the outcome object in JSON, or `print`'s text. Returns
+// the exit status.
 int RunJob(const CtlOptions& options, DeviceSession& session, CtlIo& io, JobPlan plan,
            const std::function<void(const JobReport&)>& print)
 {
@@ -102,19 +74,56 @@ int RunJob(const CtlOptions& options, DeviceSession& session, CtlIo& io, JobPlan
     // The send failures as they come, one line each.
     session.onSendFailure = [&io](const std::string& message) { io.err << "pemblorctl: " << message << '\n'; };
     const JobReport report = session.Run(options.mac, plan);
-    const std::optional<Failure> failure = CommonFailure(options, report);
+    DeviceOutcome outcome = OutcomeOf(options.mac, report, session.SendFailures());
+    if (outcome.result == JobOutcome::NeedsBroadcast)
+        outcome.message += UnicastOnlyAdvice;
+    const std::optional<int> failure = FailureStatus(report.outcome);
     if (options.format == OutputFormat::Json && (!failure || !ResultName(report.outcome).empty()))
-        WriteOutcome(io.out, options.mac, report, failure ? failure->message : std::string());
+        OutcomeWriter(io.out, OutputFormat::Json).Outcome(outcome);
     if (!failure) {
         if (options.format != OutputFormat::Json)
             print(report);
         return ExitOk;
     }
-    if (report.outcome == JobOutcome::UnknownResult)
-        io.err << "pemblorctl: the device answered with result " << report.result << '\n';
-    else if (!failure->message.empty())
-        io.err << failure->message << '\n';
-    return failure->status;
+    // Failed sends were told as they came.
+    if (report.outcome != JobOutcome::SendFailed && !outcome.message.empty())
+        io.err << outcome.message << '\n';
+    return *failure;
+}
+
+// A plan that reboots, told as `reboot` tells it: the restart wait and the
+// queries on standard error, then the address it answered from (waiting) or
+// that the reboot was sent.
+int RunRebootPlan(const CtlOptions& options, DeviceSession& session, CtlIo& io, const JobPlan& plan)
+{
+    bool waitTold = false;
+    int queriesTold = 0;
+    session.onProgress = [&](JobStep step, int /*secondsLeft*/, int queriesSent) {
+        // A change goes first: accepted, it is stored whatever the reboot does.
+        if (step == JobStep::Reboot && plan.change && options.format != OutputFormat::Json)
+            io.out << "Change setting successfully!" << std::endl;
+        if (step == JobStep::Restart && !waitTold) {
+            waitTold = true;
+            io.err << "It may take about one minute to reboot the target.\n"
+                   << "Waiting " << RereadSchedule::RebootWaitMs / 1000 << " s for " << options.mac
+                   << " to restart...\n";
+        }
+        if (step == JobStep::Verify && queriesSent > queriesTold) {
+            queriesTold = queriesSent;
+            io.err << "Asking " << options.mac << " for its settings (query " << queriesSent << " of "
+                   << RereadSchedule::Resends + 1 << ")...\n";
+        }
+    };
+    const int status = RunJob(options, session, io, plan, [&](const JobReport& report) {
+        if (report.outcome == JobOutcome::Unchanged)
+            io.out << "Nothing to change.\n";
+        else if (options.wait)
+            io.out << report.address << '\n';
+        else
+            io.out << "Reboot sent to " << options.mac << ".\n";
+    });
+    session.onProgress = nullptr;
+    return status;
 }
 
 } // namespace
@@ -125,11 +134,6 @@ std::string BroadcastWarning(std::string_view device, const CredentialRoute& rou
            ": its password will be broadcast to every host on " + Where(route) + ".";
 }
 
-std::string BroadcastRefusedText(std::string_view device, const CredentialRoute& route)
-{
-    return std::string(device) + Why(route) + ": its password would be broadcast to every host on " + Where(route) +
-           ". Run without --unicast-only to send it anyway.";
-}
 
 int RunShow(const CtlOptions& options, DeviceSession& session, CtlIo& io)
 {
@@ -144,9 +148,17 @@ int RunSet(const CtlOptions& options, DeviceSession& session, CtlIo& io, const S
     JobPlan plan;
     plan.change = SettingsRequest::From(change);
     SendCredentials(options, session, io, plan, password);
-    return RunJob(options, session, io, plan, [&io](const JobReport& report) {
-        io.out << (report.outcome == JobOutcome::Unchanged ? "Nothing to change.\n" : "Change setting successfully!\n");
-    });
+    if (!options.reboot) {
+        return RunJob(options, session, io, plan, [&io](const JobReport& report) {
+            io.out << (report.outcome == JobOutcome::Unchanged ? "Nothing to change.\n"
+                                                                : "Change setting successfully!\n");
+        });
+    }
+    // The change, its reboot and the re-read are one job, which expects the
+    // device back with the values just set.
+    plan.reboot = true;
+    plan.verify = options.wait;
+    return RunRebootPlan(options, session, io, plan);
 }
 
 int RunReboot(const CtlOptions& options, DeviceSession& session, CtlIo& io, const std::string& password)
@@ -158,29 +170,7 @@ int RunReboot(const CtlOptions& options, DeviceSession& session, CtlIo& io, cons
     // now and where it should come back.
     plan.read = options.wait;
     plan.verify = options.wait;
-    bool waitTold = false;
-    int queriesTold = 0;
-    session.onProgress = [&](JobStep step, int /*secondsLeft*/, int queriesSent) {
-        if (step == JobStep::Restart && !waitTold) {
-            waitTold = true;
-            io.err << "It may take about one minute to reboot the target.\n"
-                   << "Waiting " << RereadSchedule::RebootWaitMs / 1000 << " s for " << options.mac
-                   << " to restart...\n";
-        }
-        if (step == JobStep::Verify && queriesSent > queriesTold) {
-            queriesTold = queriesSent;
-            io.err << "Asking " << options.mac << " for its settings (query " << queriesSent << " of "
-                   << RereadSchedule::Resends + 1 << ")...\n";
-        }
-    };
-    const int status = RunJob(options, session, io, plan, [&](const JobReport& report) {
-        if (options.wait)
-            io.out << report.address << '\n';
-        else
-            io.out << "Reboot sent to " << options.mac << ".\n";
-    });
-    session.onProgress = nullptr;
-    return status;
+    return RunRebootPlan(options, session, io, plan);
 }
 
 } // namespace pemblor

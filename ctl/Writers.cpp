@@ -184,12 +184,6 @@ void WriteDetail(std::ostream& out, OutputFormat format, std::string_view mac, s
     out.flush();
 }
 
-DeviceOutcome MakeOutcome(std::string_view mac, const JobReport& report, std::string_view message)
-{
-    const auto ip = report.address.empty() ? std::nullopt : std::optional(report.address);
-    return {std::string(mac), report.outcome, ip, report.before, report.after, std::string(message), std::nullopt};
-}
-
 void OutcomeWriter::Outcome(const DeviceOutcome& outcome)
 {
     switch (m_format) {
@@ -235,11 +229,6 @@ void OutcomeWriter::Outcome(const DeviceOutcome& outcome)
     }
     m_headerDone = true;
     m_out.flush();
-}
-
-void WriteOutcome(std::ostream& out, std::string_view mac, const JobReport& report, std::string_view message)
-{
-    OutcomeWriter(out, OutputFormat::Json).Outcome(MakeOutcome(mac, report, message));
 }
 
 } // namespace pemblor

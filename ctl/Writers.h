@@ -67,11 +67,6 @@ std::string UnlistedText(int unlisted);
 void WriteDetail(std::ostream& out, OutputFormat format, std::string_view mac, std::string_view ip,
                  const DeviceSettings& detail);
 
-// How a device's job ended, as every command prints it (`set`, `show` and
-// `reboot` from their job's report; `apply` prints the fleet's outcomes as
-// they are).
-DeviceOutcome MakeOutcome(std::string_view mac, const JobReport& report, std::string_view message = {});
-
 // Prints outcomes, in one of the three formats:
 // - table: a header line, then MAC, result, the address it answers from and
 //   the message;
@@ -91,8 +86,5 @@ private:
     OutputFormat m_format;
     bool m_headerDone = false;
 };
-
-// One line: the outcome object of a device's job.
-void WriteOutcome(std::ostream& out, std::string_view mac, const JobReport& report, std::string_view message = {});
 
 } // namespace pemblor

@@ -531,7 +531,10 @@ void DeviceJob::DetailReply(const ReplyDatagram& reply, unsigned arrival)
 
 void DeviceJob::DiscoveryReply(std::string_view sender, const std::optional<std::string>& netmask)
 {
-    if (m_step != JobStep::Verify || m_plan.watch != ComeBackWatch::DiscoveryRounds)
+    // Before the first round after the reboot, an answer left the device
+    // before it restarted (the reply that let the reboot go, handed on to
+    // the owner after this job): it tells nothing of its coming back.
+    if (m_step != JobStep::Verify || m_plan.watch != ComeBackWatch::DiscoveryRounds || m_rounds == 0)
         return;
     m_heardThisRound = true;
     m_report.heardAfterRestart = true;
@@ -594,10 +597,12 @@ void DeviceJob::Finish(JobOutcome outcome, int result)
     if (m_report.address.empty())
         m_report.address = m_address;
     // Not read again: what the device should hold now. A refused change,
-    // or one that went unanswered, is taken as not made.
-    const bool changed = m_plan.change && (outcome == JobOutcome::Stored || outcome == JobOutcome::Verified ||
-                                           outcome == JobOutcome::NotVerified || outcome == JobOutcome::RebootSent ||
-                                           (outcome == JobOutcome::NeedsBroadcast && m_step == JobStep::Reboot));
+    // or one that went unanswered, is taken as not made; one accepted before
+    // the reboot stays made, whatever became of the reboot.
+    const bool rebooting = m_step == JobStep::Reboot || m_step == JobStep::Restart || m_step == JobStep::Verify;
+    const bool changed = m_plan.change && (rebooting || outcome == JobOutcome::Stored ||
+                                           outcome == JobOutcome::Verified || outcome == JobOutcome::NotVerified ||
+                                           outcome == JobOutcome::RebootSent);
     if (!m_report.after && m_report.before)
         m_report.after = changed ? m_plan.change->AppliedTo(*m_report.before) : m_report.before;
     if (m_report.after && outcome != JobOutcome::Timeout)

@@ -1,10 +1,12 @@
 #pragma once
 #include "engine/CredentialRoute.h"
 #include "engine/DeviceSettings.h"
+#include "engine/Request.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pemblor {
 
@@ -35,6 +37,36 @@ std::string_view ResultName(JobOutcome outcome);
 // Whether the device ended as asked (or needed nothing).
 bool Succeeded(JobOutcome outcome);
 
+// A request that could not go out of `interfaceName` (empty: the routes
+// chose).
+struct SendFailure {
+    Request request = Request::Discovery;
+    int error = 0;
+    std::string interfaceName;
+};
+
+// Why a device ended as it did, beyond its result: what its explanation
+// (common/OutcomeText.h) is told from.
+struct OutcomeCause {
+    // The device's non-zero result to its change or reboot.
+    int result = 0;
+    // After a reboot: the address and netmask it was expected back with
+    // (empty: any, as with DHCP on), where it answered from before the
+    // restart, whether it answered after it and which netmask it told.
+    std::string expectedAddress;
+    std::string expectedNetmask;
+    std::string oldAddress;
+    bool heardAfterRestart = false;
+    std::optional<std::string> heardNetmask;
+    // Its owner stopped it before its change was answered, or before it was
+    // seen back.
+    bool stopped = false;
+    std::vector<SendFailure> sendFailures;
+    // Invalid: why its plan row was refused (a marked text, or the words of
+    // a plan conflict).
+    std::string refused;
+};
+
 // How one device ended, as every front end tells it.
 struct DeviceOutcome {
     std::string mac;
@@ -50,6 +82,7 @@ struct DeviceOutcome {
     // NeedsBroadcast: why its credentials would have had to be broadcast,
     // and on which interface.
     std::optional<CredentialRoute> route;
+    OutcomeCause cause;
 };
 
 } // namespace pemblor

@@ -1,5 +1,6 @@
 #include "fleet/FleetJob.h"
 
+#include "common/OutcomeText.h"
 #include "engine/DetailEntries.h"
 #include "engine/NetworkInterface.h"
 #include "fleet/PlanFile.h"
@@ -24,8 +25,30 @@ DeviceSettings Complete(DeviceSettings values)
     values.ipAddr = values.ipAddr.value_or("");
     values.netmask = values.netmask.value_or("");
     values.gateway = values.gateway.value_or("");
-    values.dhcp = values.DhcpOn() ? "1" : "0";
+    values.dhcp.emplace(1, values.DhcpOn() ? '1' : '0');
     return values;
+}
+
+OutcomeCause RefusedFor(std::string why)
+{
+    OutcomeCause cause;
+    cause.refused = std::move(why);
+    return cause;
+}
+
+OutcomeCause SendsFailed(std::vector<SendFailure> failures)
+{
+    OutcomeCause cause;
+    cause.sendFailures = std::move(failures);
+    return cause;
+}
+
+// Cancelled before its change was answered, or before it was seen back.
+OutcomeCause StoppedCause()
+{
+    OutcomeCause cause;
+    cause.stopped = true;
+    return cause;
 }
 
 } // namespace
@@ -49,8 +72,8 @@ struct FleetJob::Device final : Deadline {
     // (Complete).
     std::optional<DeviceSettings> before;
     DeviceSettings target;
-    // Why the last request could not go out, in the tool's words.
-    std::string sendError;
+    // Where the last request could not go out.
+    std::vector<SendFailure> sendFailures;
     std::string quietAddress; // empty: no quiet time runs
     bool broadcastTold = false;
     // With a reboot: the devices of the plan that answer now from its new
@@ -111,7 +134,7 @@ void FleetJob::Start()
     m_transport.AddObserver(*this);
     for (const auto& device : m_devices) {
         if (!device->refused.empty())
-            Finish(*device, JobOutcome::Invalid, std::nullopt, device->refused);
+            Finish(*device, JobOutcome::Invalid, std::nullopt, RefusedFor(device->refused));
     }
     Pump();
 }
@@ -136,18 +159,19 @@ void FleetJob::Enter(Device& device, DevicePhase phase)
         m_progress(device.row.mac, phase);
 }
 
-void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::string> ip, std::string message,
+void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::string> ip, OutcomeCause cause,
                       std::optional<CredentialRoute> route, bool stored)
 {
     if (device.phase == DevicePhase::Done)
         return;
     if (device.phase == DevicePhase::Reading || device.phase == DevicePhase::Changing)
         --m_outstanding;
-    DeviceOutcome outcome{device.row.mac, result, std::move(ip), device.before, std::nullopt, std::move(message),
-                          std::move(route)};
+    DeviceOutcome outcome{device.row.mac, result,           std::move(ip), device.before, std::nullopt, {},
+                          std::move(route),  std::move(cause)};
     // What it holds now: the plan's values once it stored them.
-    const bool holdsPlan = result != JobOutcome::Unchanged && result != JobOutcome::AuthenticationError &&
-                           (result != JobOutcome::NeedsBroadcast || stored);
+    const bool holdsPlan = result != JobOutcome::Unchanged &&
+                           ((result != JobOutcome::AuthenticationError && result != JobOutcome::NeedsBroadcast) ||
+                            stored);
     if (result != JobOutcome::NotFound && result != JobOutcome::Invalid)
         outcome.after = holdsPlan ? device.target : device.before;
     if (result == JobOutcome::Verified)
@@ -158,6 +182,7 @@ void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::stri
         m_ui.Cancel(static_cast<Deadline&>(*this));
         m_roundDue = false;
     }
+    outcome.message = OutcomeText(outcome);
     if (m_finished)
         m_finished(outcome);
 }
@@ -248,8 +273,9 @@ bool FleetJob::Unblocked(Device& device)
         if (holder->phase != DevicePhase::Done)
             return false;
         if (!holder->verifiedAt || SameAddress(*holder->verifiedAt, *device.target.ipAddr)) {
+            const std::string& address = *device.target.ipAddr;
             Finish(device, JobOutcome::Invalid, device.address,
-                   "Not changed: " + holder->row.mac + " was not seen leaving " + *device.target.ipAddr + ".");
+                   RefusedFor("Not changed: " + holder->row.mac + " was not seen leaving " + address + "."));
             // Devices waiting for this one are looked at again.
             PumpSoon();
             return false;
@@ -308,11 +334,10 @@ bool FleetJob::RefuseConflicts()
     }
     if (!moving)
         return false;
-    m_planConflict = "the plan puts " + moving->row.mac + " on " + *moving->target.ipAddr + ", where " +
-                     holder->row.mac + " answers now; nothing was changed";
+    m_planConflict = PlanConflictText(moving->row.mac, *moving->target.ipAddr, holder->row.mac);
     for (const auto& device : m_devices)
         if (device->phase == DevicePhase::Queued)
-            Finish(*device, JobOutcome::Invalid, device->address, "Not changed: " + m_planConflict + ".");
+            Finish(*device, JobOutcome::Invalid, device->address, RefusedFor(m_planConflict));
     return true;
 }
 
@@ -320,7 +345,7 @@ void FleetJob::SendRead(Device& device)
 {
     Enter(device, DevicePhase::Reading);
     ++m_outstanding;
-    device.sendError.clear();
+    device.sendFailures.clear();
     JobPlan plan;
     plan.detailTimeoutMs = m_settings.readTimeoutMs;
     device.job->Start(plan);
@@ -330,7 +355,7 @@ void FleetJob::SendChange(Device& device)
 {
     Enter(device, DevicePhase::Changing);
     ++m_outstanding;
-    device.sendError.clear();
+    device.sendFailures.clear();
     // Only what differs from the device's values goes out, as the dialog
     // sends only the fields that were changed.
     const DeviceSettings& before = *device.before;
@@ -376,16 +401,12 @@ void FleetJob::JobProgress(DeviceJob& job, JobStep step, int, int)
     PumpSoon();
 }
 
-void FleetJob::JobSendFailed(DeviceJob& job, Request, int error, std::string_view interfaceName)
+void FleetJob::JobSendFailed(DeviceJob& job, Request request, int error, std::string_view interfaceName)
 {
     Device* device = DeviceOf(job);
     if (!device)
         return;
-    if (!device->sendError.empty())
-        device->sendError += "; ";
-    device->sendError += "skSend.SendTo: " + std::to_string(error);
-    if (!interfaceName.empty())
-        device->sendError += " (" + std::string(interfaceName) + ")";
+    device->sendFailures.push_back({request, error, std::string(interfaceName)});
 }
 
 void FleetJob::JobBroadcastingCredentials(DeviceJob& job, const CredentialRoute& route)
@@ -413,11 +434,11 @@ void FleetJob::JobFinished(DeviceJob& job, const JobReport& report)
 void FleetJob::Read(Device& device, const JobReport& report)
 {
     if (report.outcome == JobOutcome::SendFailed) {
-        Finish(device, JobOutcome::NotFound, std::nullopt, "The detail query could not be sent: " + device.sendError);
+        Finish(device, JobOutcome::NotFound, std::nullopt, SendsFailed(device.sendFailures));
         return;
     }
     if (report.outcome != JobOutcome::Unchanged || !report.before) {
-        Finish(device, JobOutcome::NotFound, std::nullopt, "The device did not answer.");
+        Finish(device, JobOutcome::NotFound, std::nullopt);
         return;
     }
     device.address = report.address;
@@ -445,34 +466,28 @@ void FleetJob::Read(Device& device, const JobReport& report)
 void FleetJob::Changed(Device& device, const JobReport& report)
 {
     BeginQuiet(device);
+    OutcomeCause cause = OutcomeOf(device.row.mac, report, device.sendFailures).cause;
     switch (report.outcome) {
     case JobOutcome::Stored:
-        Finish(device, JobOutcome::Stored, device.address);
-        return;
     case JobOutcome::AuthenticationError:
-        Finish(device, JobOutcome::AuthenticationError, device.address, "Authentication Error!");
-        return;
     case JobOutcome::Timeout:
-        Finish(device, JobOutcome::Timeout, device.address, "Time Out!");
-        return;
     case JobOutcome::UnknownResult:
-        Finish(device, JobOutcome::UnknownResult, device.address,
-               "The device answered the change with result " + std::to_string(report.result) + ".");
+        // A refusal of the reboot leaves the accepted change stored.
+        Finish(device, report.outcome, device.address, std::move(cause), std::nullopt,
+               report.step != JobStep::Change);
         return;
     case JobOutcome::SendFailed:
-        if (report.step == JobStep::Change) {
-            Finish(device, JobOutcome::UnknownResult, device.address,
-                   "The change could not be sent: " + device.sendError);
-            return;
-        }
-        // It holds the change, but will not take it up until it restarts:
-        // asked to reboot, that is a failure, never "stored".
-        Finish(device, JobOutcome::RebootNotSent, device.address, "The reboot could not be sent: " + device.sendError);
+        // The change that went out of no interface may yet have reached the
+        // device by another; a reboot that did not go leaves the change
+        // stored but not taken up until it restarts: asked to reboot, that
+        // is a failure, never "stored".
+        Finish(device, report.step == JobStep::Change ? JobOutcome::UnknownResult : JobOutcome::RebootNotSent,
+               device.address, std::move(cause));
         return;
     case JobOutcome::NeedsBroadcast:
         // Nothing with the credentials went out for the step it ended in;
         // held back at the reboot, it holds its change.
-        Finish(device, JobOutcome::NeedsBroadcast, device.address, {}, report.route,
+        Finish(device, JobOutcome::NeedsBroadcast, device.address, std::move(cause), report.route,
                report.step == JobStep::Reboot);
         return;
     case JobOutcome::Verified:
@@ -481,17 +496,11 @@ void FleetJob::Changed(Device& device, const JobReport& report)
         Finish(device, JobOutcome::Verified, report.address);
         return;
     case JobOutcome::NotVerified:
-        if (!report.heardAfterRestart) {
-            Finish(device, JobOutcome::NotVerified, device.address, "It was not seen at its new address.");
-            return;
-        }
-        Finish(device, JobOutcome::NotVerified, report.address,
-               "Last heard from " + report.address + " with netmask " + report.heardNetmask.value_or("no netmask") +
-                   ", not from " + *device.target.ipAddr + " with netmask " + *device.target.netmask +
-                   ".");
+        Finish(device, JobOutcome::NotVerified, report.heardAfterRestart ? report.address : device.address,
+               std::move(cause));
         return;
     default:
-        Finish(device, JobOutcome::UnknownResult, device.address, {});
+        Finish(device, JobOutcome::UnknownResult, device.address);
         return;
     }
 }
@@ -549,13 +558,12 @@ void FleetJob::Cancel()
             device->job->Stop();
         switch (device->phase) {
         case DevicePhase::Changing:
-            Finish(*device, JobOutcome::UnknownResult, device->address,
-                   "Stopped before the device answered the change.");
+            Finish(*device, JobOutcome::UnknownResult, device->address, StoppedCause());
             break;
         case DevicePhase::Verifying: {
             const JobReport& report = device->job->Report();
             Finish(*device, JobOutcome::NotVerified, report.heardAfterRestart ? report.address : device->address,
-                   "Stopped before the device was seen at its new address.");
+                   StoppedCause());
             break;
         }
         case DevicePhase::Waiting:

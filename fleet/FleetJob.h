@@ -137,8 +137,8 @@ private:
     void Read(Device& device, const JobReport& report);
     void Changed(Device& device, const JobReport& report);
     // `route` and `stored`: NeedsBroadcast's route, and whether the device
-    // holds its change (held back at the reboot).
-    void Finish(Device& device, JobOutcome result, std::optional<std::string> ip, std::string message = {},
+    // holds its change (held back or refused at the reboot).
+    void Finish(Device& device, JobOutcome result, std::optional<std::string> ip, OutcomeCause cause = {},
                 std::optional<CredentialRoute> route = std::nullopt, bool stored = false);
     void Enter(Device& device, DevicePhase phase);
     bool AddressBusy(const std::string& address) const;

@@ -4,6 +4,7 @@
 #include "common/EngineTexts.h"
 #include "common/FormatError.h"
 #include "common/InterfaceTexts.h"
+#include "common/OutcomeText.h"
 #include "common/SettingText.h"
 #include "common/ValidateSettings.h"
 #include "engine/Session.h"
@@ -204,28 +205,10 @@ void CSetupIpDlg::SetCredentials(JobPlan& plan) const
 CSetupIpDlg::Retry CSetupIpDlg::RetryByBroadcast(const JobReport& report, JobPlan plan, Phase phase)
 {
     const CredentialRoute route = report.route.value_or(CredentialRoute{BroadcastReason::NoUnicastAnswer, {}, {}, 0});
-    const QString device = QString::fromStdString(m_strMac);
-    const QString where = route.interfaceName.empty() ? Translated("this network segment")
-                                                      : QString::fromStdString(route.interfaceName);
     const QPointer<CSetupIpDlg> self(this);
     bool yes = false;
     if (m_ui->neverBroadcast->isChecked()) {
-        QString text;
-        switch (route.reason) {
-        case BroadcastReason::SharedAddress:
-            text = tr("%1 shares its address with another device: its password would be broadcast to every host "
-                      "on %2.");
-            break;
-        case BroadcastReason::NoUnicastAnswer:
-            text = tr("%1 does not answer by unicast: its password would be broadcast to every host on %2.");
-            break;
-        case BroadcastReason::OutsideNetwork:
-        case BroadcastReason::None:
-            text = tr("%1 is outside this computer's networks: its password would be broadcast to every host on "
-                      "%2.");
-            break;
-        }
-        ShowMessage(text.arg(device, where));
+        ShowMessage(QString::fromStdString(BroadcastRefusedText(m_strMac, route, TranslatedText)));
     } else {
         const QString question =
             QString::fromStdString(AskBroadcastText(m_strMac, route.interfaceName, TranslatedText));
@@ -391,13 +374,15 @@ void CSetupIpDlg::OnPollTimer()
     OnChangeEnded(*std::exchange(m_changeReport, std::nullopt));
 }
 
+QString CSetupIpDlg::Explained(const JobReport& report) const
+{
+    return QString::fromStdString(OutcomeText(OutcomeOf(m_strMac, report), TranslatedText));
+}
+
 void CSetupIpDlg::ShowRefusal(const JobReport& report)
 {
-    if (report.outcome == JobOutcome::AuthenticationError)
-        ShowMessage(tr("Authentication Error!"));
-    else if (report.outcome == JobOutcome::UnknownResult)
-        ShowMessage(QString::fromStdString(
-            FormatError(tr("The device answered with an unknown result (%d).").toStdString(), report.result)));
+    if (report.outcome == JobOutcome::AuthenticationError || report.outcome == JobOutcome::UnknownResult)
+        ShowMessage(Explained(report));
 }
 
 void CSetupIpDlg::OnChangeEnded(const JobReport& report)
@@ -488,7 +473,7 @@ void CSetupIpDlg::OnJobFinished(const JobReport& report)
     case Phase::Reading:
         if (report.outcome == JobOutcome::Timeout) {
             // Nothing to edit: the dialog closes.
-            ShowMessage(tr("Time Out!"));
+            ShowMessage(Explained(report));
             Abandon();
         } else if (report.before) {
             StoreSettings(*report.before);
@@ -499,7 +484,7 @@ void CSetupIpDlg::OnJobFinished(const JobReport& report)
         if (report.outcome == JobOutcome::Timeout || report.outcome == JobOutcome::SendFailed) {
             m_dispatcher.Cancel(m_pollTimer);
             if (report.outcome == JobOutcome::Timeout)
-                ShowMessage(tr("Time Out!"));
+                ShowMessage(Explained(report));
             FillControls();
             return;
         }
@@ -522,20 +507,8 @@ void CSetupIpDlg::OnRereadEnded(const JobReport& report)
         Abandon();
         return;
     case JobOutcome::NotVerified:
-        if (rebooted) {
-            const QString expected = QString::fromStdString(report.expectedAddress);
-            if (report.heardAfterRestart)
-                ShowMessage(tr("After restarting, the device answered only from its old address %1, not from its new "
-                               "address %2: the change may not have taken effect. Press Discover to look for it.")
-                                .arg(QString::fromStdString(report.oldAddress), expected));
-            else if (!expected.isEmpty())
-                ShowMessage(tr("The device did not answer after restarting. It may be at its new address %1 or still "
-                               "restarting: press Discover to look for it.")
-                                .arg(expected));
-            else
-                ShowMessage(tr("The device did not answer after restarting. It may still be restarting: press "
-                               "Discover to look for it."));
-        }
+        if (rebooted)
+            ShowMessage(Explained(report) + QLatin1Char(' ') + tr("Press Discover to look for it."));
         Abandon();
         return;
     case JobOutcome::NeedsBroadcast:

@@ -110,6 +110,8 @@ private:
     void OnPollTimer();
     // The device's refusal (authentication, or another result with its code),
     // told in a message; nothing for other outcomes.
+    // How the job ended, in the words every path uses.
+    QString Explained(const JobReport& report) const;
     void ShowRefusal(const JobReport& report);
     void OnChangeEnded(const JobReport& report);
     void FinishChange();

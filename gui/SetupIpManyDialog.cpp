@@ -2,6 +2,7 @@
 #include "ui_SetupIpManyDialog.h"
 
 #include "common/CredentialTexts.h"
+#include "common/OutcomeText.h"
 #include "common/ValidateSettings.h"
 #include "fleet/SettingsCheck.h"
 #include "gui/FileDialog.h"
@@ -233,23 +234,19 @@ QString SetupIpManyDialog::StatusText(const ManyRow& row) const
     static constexpr std::pair<JobOutcome, const char*> kResults[] = {
         {JobOutcome::Verified, QT_TR_NOOP("Verified")},
         {JobOutcome::Stored, QT_TR_NOOP("Stored; takes effect after a reboot")},
-        {JobOutcome::Unchanged, QT_TR_NOOP("Unchanged; it holds the plan already")},
-        {JobOutcome::NeedsBroadcast, QT_TR_NOOP("Not changed: its password was not broadcast")}};
+        {JobOutcome::Unchanged, QT_TR_NOOP("Unchanged; it holds the plan already")}};
     for (const auto& [result, text] : kResults) {
         if (outcome.result == result)
             return tr(text);
     }
+    const QString why = QString::fromStdString(OutcomeText(outcome, TranslatedText));
     switch (outcome.result) {
-    case JobOutcome::NotVerified:
-        return outcome.ip ? tr("Failed: not seen at its new address (last seen at %1)")
-                                .arg(QString::fromStdString(*outcome.ip))
-                          : tr("Failed: not seen at its new address");
+    case JobOutcome::NeedsBroadcast:
+        return tr("Not changed: %1").arg(why);
     case JobOutcome::Invalid:
-        return tr("Refused: %1").arg(Translated(outcome.message));
+        return tr("Refused: %1").arg(why);
     default:
-        return tr("Failed: %1")
-            .arg(outcome.message.empty() ? QString::fromUtf8(ResultName(outcome.result).data())
-                                         : Translated(outcome.message));
+        return tr("Failed: %1").arg(why.isEmpty() ? QString::fromUtf8(ResultName(outcome.result).data()) : why);
     }
 }
 

@@ -195,6 +195,98 @@
         <source>by broadcast on %1: does not answer by unicast</source>
         <translation>per Broadcast über %1: antwortet nicht auf Unicast</translation>
     </message>
+    <message>
+        <source>Authentication Error!</source>
+        <translation>Authentifizierungsfehler!</translation>
+    </message>
+    <message>
+        <source>Time Out!</source>
+        <translation>Zeitüberschreitung!</translation>
+    </message>
+    <message>
+        <source>The device answered with an unknown result (%d).</source>
+        <translation>Das Gerät hat mit einem unbekannten Ergebnis (%d) geantwortet.</translation>
+    </message>
+    <message>
+        <source>The device&apos;s result is not known.</source>
+        <translation>Das Ergebnis des Geräts ist nicht bekannt.</translation>
+    </message>
+    <message>
+        <source>The device did not answer.</source>
+        <translation>Das Gerät hat nicht geantwortet.</translation>
+    </message>
+    <message>
+        <source>The detail query could not be sent: %1</source>
+        <translation>Die Detailabfrage konnte nicht gesendet werden: %1</translation>
+    </message>
+    <message>
+        <source>The change could not be sent: %1</source>
+        <translation>Die Änderung konnte nicht gesendet werden: %1</translation>
+    </message>
+    <message>
+        <source>The reboot could not be sent: %1</source>
+        <translation>Der Neustart konnte nicht gesendet werden: %1</translation>
+    </message>
+    <message>
+        <source>Stopped before the device answered the change.</source>
+        <translation>Angehalten, bevor das Gerät auf die Änderung geantwortet hat.</translation>
+    </message>
+    <message>
+        <source>Stopped before the device was seen at its new address.</source>
+        <translation>Angehalten, bevor das Gerät unter seiner neuen Adresse gesehen wurde.</translation>
+    </message>
+    <message>
+        <source>The plan puts %1 on %2, where %3 answers now; nothing was changed.</source>
+        <translation>Der Plan setzt %1 auf %2, wo jetzt %3 antwortet; es wurde nichts geändert.</translation>
+    </message>
+    <message>
+        <source>The device did not answer after restarting. It may be at its new address %1 or still restarting.</source>
+        <translation>Das Gerät hat nach dem Neustart nicht geantwortet. Es ist vielleicht unter seiner neuen Adresse %1 erreichbar oder startet noch.</translation>
+    </message>
+    <message>
+        <source>The device did not answer after restarting. It may still be restarting.</source>
+        <translation>Das Gerät hat nach dem Neustart nicht geantwortet. Vielleicht startet es noch.</translation>
+    </message>
+    <message>
+        <source>The device did not answer after restarting. With DHCP on, it may have taken another address, or it may still be restarting.</source>
+        <translation>Das Gerät hat nach dem Neustart nicht geantwortet. Mit DHCP hat es vielleicht eine andere Adresse bekommen, oder es startet noch.</translation>
+    </message>
+    <message>
+        <source>With DHCP on, the device kept answering from %1 and was not seen restarting.</source>
+        <translation>Mit DHCP hat das Gerät weiter von %1 geantwortet; ein Neustart war nicht zu sehen.</translation>
+    </message>
+    <message>
+        <source>After restarting, the device answered only from its old address %1, not from its new address %2: the change may not have taken effect.</source>
+        <translation>Nach dem Neustart hat das Gerät nur von seiner alten Adresse %1 geantwortet, nicht von seiner neuen Adresse %2: Die Änderung ist vielleicht nicht wirksam geworden.</translation>
+    </message>
+    <message>
+        <source>After restarting, the device answered from %1, not from its new address %2.</source>
+        <translation>Nach dem Neustart hat das Gerät von %1 geantwortet, nicht von seiner neuen Adresse %2.</translation>
+    </message>
+    <message>
+        <source>After restarting, the device answered from %1, not from its address %2.</source>
+        <translation>Nach dem Neustart hat das Gerät von %1 geantwortet, nicht von seiner Adresse %2.</translation>
+    </message>
+    <message>
+        <source>After restarting, the device answered from %1 with netmask %2, not with netmask %3: it may not have taken the netmask.</source>
+        <translation>Nach dem Neustart hat das Gerät von %1 mit der Netzmaske %2 geantwortet, nicht mit der Netzmaske %3: Es hat die Netzmaske vielleicht nicht übernommen.</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
+    <message>
+        <source>%1 is outside this computer&apos;s networks: its password would be broadcast to every host on %2.</source>
+        <translation>%1 liegt außerhalb der Netze dieses Computers: Sein Passwort würde per Broadcast an jeden Rechner an %2 gesendet.</translation>
+    </message>
+    <message>
+        <source>%1 shares its address with another device: its password would be broadcast to every host on %2.</source>
+        <translation>%1 teilt seine Adresse mit einem anderen Gerät: Sein Passwort würde per Broadcast an jeden Rechner an %2 gesendet.</translation>
+    </message>
+    <message>
+        <source>%1 does not answer by unicast: its password would be broadcast to every host on %2.</source>
+        <translation>%1 antwortet nicht auf Unicast: Sein Passwort würde per Broadcast an jeden Rechner an %2 gesendet.</translation>
+    </message>
 </context>
 <context>
     <name>QPlatformTheme</name>
@@ -352,14 +444,6 @@ Mit dem Gerät unter %2 fortfahren?</translation>
         <translation>&amp;Schließen</translation>
     </message>
     <message>
-        <source>Authentication Error!</source>
-        <translation>Authentifizierungsfehler!</translation>
-    </message>
-    <message>
-        <source>The device answered with an unknown result (%d).</source>
-        <translation>Das Gerät hat mit einem unbekannten Ergebnis (%d) geantwortet.</translation>
-    </message>
-    <message>
         <source>Change setting successfully!
 
 Do you want to reboot the target to take effect immediately?</source>
@@ -380,22 +464,6 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Geräteeinstellungen werden gelesen… %d s</translation>
     </message>
     <message>
-        <source>Time Out!</source>
-        <translation>Zeitüberschreitung!</translation>
-    </message>
-    <message>
-        <source>After restarting, the device answered only from its old address %1, not from its new address %2: the change may not have taken effect. Press Discover to look for it.</source>
-        <translation>Nach dem Neustart hat das Gerät nur unter seiner alten Adresse %1 geantwortet, nicht unter seiner neuen Adresse %2: Die Änderung ist vielleicht nicht wirksam geworden. Klicken Sie auf „Suchen“, um es zu finden.</translation>
-    </message>
-    <message>
-        <source>The device did not answer after restarting. It may be at its new address %1 or still restarting: press Discover to look for it.</source>
-        <translation>Das Gerät hat nach dem Neustart nicht geantwortet. Es ist vielleicht unter seiner neuen Adresse %1 erreichbar oder startet noch: Klicken Sie auf „Suchen“, um es zu finden.</translation>
-    </message>
-    <message>
-        <source>The device did not answer after restarting. It may still be restarting: press Discover to look for it.</source>
-        <translation>Das Gerät hat nach dem Neustart nicht geantwortet. Vielleicht startet es noch: Klicken Sie auf „Suchen“, um es zu finden.</translation>
-    </message>
-    <message>
         <source>The device is restarting. Stop waiting for it?</source>
         <translation>Das Gerät startet gerade neu. Nicht länger darauf warten?</translation>
     </message>
@@ -404,16 +472,8 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Das Passwort nie per Broadcast senden</translation>
     </message>
     <message>
-        <source>%1 shares its address with another device: its password would be broadcast to every host on %2.</source>
-        <translation>%1 teilt seine Adresse mit einem anderen Gerät: Sein Passwort würde per Broadcast an jeden Rechner an %2 gesendet.</translation>
-    </message>
-    <message>
-        <source>%1 does not answer by unicast: its password would be broadcast to every host on %2.</source>
-        <translation>%1 antwortet nicht auf Unicast: Sein Passwort würde per Broadcast an jeden Rechner an %2 gesendet.</translation>
-    </message>
-    <message>
-        <source>%1 is outside this computer&apos;s networks: its password would be broadcast to every host on %2.</source>
-        <translation>%1 liegt außerhalb der Netze dieses Computers: Sein Passwort würde per Broadcast an jeden Rechner an %2 gesendet.</translation>
+        <source>Press Discover to look for it.</source>
+        <translation>Klicken Sie auf „Suchen“, um es zu finden.</translation>
     </message>
 </context>
 <context>
@@ -606,14 +666,6 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Unverändert; das Gerät entspricht bereits dem Plan</translation>
     </message>
     <message>
-        <source>Failed: not seen at its new address (last seen at %1)</source>
-        <translation>Fehlgeschlagen: unter der neuen Adresse nicht gesehen (zuletzt unter %1)</translation>
-    </message>
-    <message>
-        <source>Failed: not seen at its new address</source>
-        <translation>Fehlgeschlagen: unter der neuen Adresse nicht gesehen</translation>
-    </message>
-    <message>
         <source>Failed: %1</source>
         <translation>Fehlgeschlagen: %1</translation>
     </message>
@@ -694,16 +746,16 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <translation>Das Passwort nie per Broadcast senden</translation>
     </message>
     <message>
-        <source>Not changed: its password was not broadcast</source>
-        <translation>Nicht geändert: Sein Passwort wurde nicht per Broadcast gesendet</translation>
-    </message>
-    <message>
         <source>%1 not changed (password not broadcast)</source>
         <translation>%1 nicht geändert (Passwort nicht per Broadcast gesendet)</translation>
     </message>
     <message>
         <source>%1 not changed (passwords not broadcast)</source>
         <translation>%1 nicht geändert (Passwörter nicht per Broadcast gesendet)</translation>
+    </message>
+    <message>
+        <source>Not changed: %1</source>
+        <translation>Nicht geändert: %1</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,6 @@
 #include "ctl/CommandLine.h"
 #include "ctl/Commands.h"
+#include "ctl/DeviceSession.h"
 #include "engine/EventLoop.h"
 #include "ctl/ExitCode.h"
 #include "tests/fakenet/FakeNetwork.h"
@@ -30,6 +31,10 @@ void ExpectTook(EventLoop::Millis took, EventLoop::Millis expected)
     EXPECT_GE(took, expected);
     EXPECT_LE(took, expected + 10);
 }
+
+// set and reboot listen to a discovery first, as a listing would, to know
+// whether another device answers from the device's address.
+constexpr EventLoop::Millis Listing = DeviceSession::SharedAddressWindowMs;
 
 // One run of pemblorctl on the fake network, with virtual time.
 class Ctl : public CtlRig {
@@ -287,8 +292,9 @@ TEST_F(Ctl, SetMapsEachOutcomeToItsExitStatus)
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(result.err, c.err);
-        ExpectTook(result.took, c.took);
-        EXPECT_EQ(Sent().size() - sentBefore, c.sent);
+        const bool ran = c.status != ExitUsage;
+        ExpectTook(result.took, c.took + (ran ? Listing : 0));
+        EXPECT_EQ(Sent().size() - sentBefore, c.sent + (ran ? 1 : 0));
     }
 }
 
@@ -303,7 +309,7 @@ TEST_F(Ctl, SetToADeviceWhoseResultsCarryAZeroMac)
         Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin");
     EXPECT_EQ(result.status, ExitOk) << result.err;
     EXPECT_EQ(result.out, "Change setting successfully!\n");
-    ExpectTook(result.took, 0);
+    ExpectTook(result.took, Listing);
 }
 
 TEST_F(Ctl, SetInJsonGivesTheOutcomeObject)
@@ -357,11 +363,13 @@ TEST_F(Ctl, SetSendsTheEntriesInTheFixedOrderWithTheCredentialsAsTyped)
                               "admin\r\n");
     EXPECT_EQ(result.status, ExitOk) << result.err;
     const std::string query = "0 /:|flash get IP_ADDR|flash get SUBNET_MASK|flash get DEFAULT_GATEWAY|flash get DHCP";
-    EXPECT_EQ(device->Requests(),
+    const std::vector<std::string> requests = device->Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(requests.begin() + 1, requests.end()),
               (std::vector<std::string>{query, query,
                                         "2 admin/admin:|flash set IP_ADDR 10.0.0.50|flash set SUBNET_MASK 255.255.0.0"
                                         "|flash set DEFAULT_GATEWAY 0.0.0.0|flash set DHCP 1"}));
-    EXPECT_EQ(device->Destinations(), (std::vector<std::string>{"broadcast", "10.0.0.11", "10.0.0.11"}));
+    EXPECT_EQ(device->Destinations(), (std::vector<std::string>{"broadcast", "broadcast", "10.0.0.11", "10.0.0.11"}));
 }
 
 // Where every datagram this tool sent with `password` in its header went.
@@ -438,11 +446,32 @@ TEST_F(Ctl, ThePasswordGoesByUnicastWhereTheNetworkAllowsElseAfterAWarningOrNotA
         config.interfaces = list.get();
         const EventLoop::Millis start = virtualClock.Now();
         EXPECT_EQ(RunCommand(options, *tool, eventLoop, io, std::move(config)), c.status);
-        ExpectTook(virtualClock.Now() - start, c.took);
+        ExpectTook(virtualClock.Now() - start, c.took + Listing);
         EXPECT_EQ(err.str(), c.err);
         EXPECT_EQ(out.str().empty(), c.status != ExitOk) << out.str();
         EXPECT_EQ(PasswordDestinations(net, "admin"), c.passwordTo);
     }
+}
+
+// Two devices answer from one address: set learns it from the discovery it
+// listens to first, as a listing would, and never sends the password there
+// by unicast, where either of them may take it.
+TEST_F(Ctl, APasswordForADeviceSharingItsAddressIsBroadcastOrHeldBack)
+{
+    const auto a = Start(Device(1, "10.0.0.11"));
+    const auto b = Start(Device(2, "10.0.0.11"));
+    const std::string shared = "02:00:00:AA:00:01 shares its address with another device: its password ";
+    const Result held = Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin",
+                             "--unicast-only"},
+                            "admin\n");
+    EXPECT_EQ(held.status, ExitBroadcastRefused);
+    EXPECT_EQ(held.err, shared + "would be broadcast to every host on eth0. Run without --unicast-only to send it "
+                                 "anyway.\n");
+    const Result sent =
+        Run({"set", "02:00:00:AA:00:01", "--ip", "10.0.0.50", "--user", "admin", "--password-stdin"}, "admin\n");
+    EXPECT_EQ(sent.status, ExitOk);
+    EXPECT_EQ(sent.err, "pemblorctl: warning: " + shared + "will be broadcast to every host on eth0.\n");
+    EXPECT_EQ(PasswordDestinations(network, "admin"), std::vector<std::string>{"255.255.255.255"});
 }
 
 // set --unicast-only in JSON: the device as read, held back, and why.
@@ -498,7 +527,7 @@ TEST_F(Ctl, RebootWaitFindsTheDeviceAtItsNewAddress)
     EXPECT_EQ(result.status, ExitOk) << result.err;
     EXPECT_EQ(result.out, "10.0.0.50\n");
     // The device is back after 20 s; the first query goes out at 30 s.
-    ExpectTook(result.took, 30000);
+    ExpectTook(result.took, Listing + 30000);
     EXPECT_NE(result.err.find("about one minute"), std::string::npos);
 }
 
@@ -510,17 +539,19 @@ TEST_F(Ctl, RebootWaitOfADeviceNotSeenAgainGivesUpAfterTheDialogsNineQueries)
     const Result result =
         Run({"reboot", "02:00:00:AA:00:01", "--wait", "--user", "admin", "--password-stdin"}, "admin\n");
     EXPECT_EQ(result.status, ExitTimeOut);
-    ExpectTook(result.took, 30000 + 53000);
+    ExpectTook(result.took, Listing + 30000 + 53000);
     EXPECT_NE(result.err.find("The device did not answer after restarting."), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("(query 9 of 9)"), std::string::npos) << result.err;
     EXPECT_TRUE(result.out.empty());
-    // The read, the question by unicast, the reboot and the re-read's nine.
+    // The discovery, the read, the question by unicast, the reboot and the
+    // re-read's nine.
     const auto sent = Sent();
-    ASSERT_EQ(sent.size(), 12u);
-    EXPECT_EQ(sent[0], Bytes(BuildDetailQuery("02:00:00:AA:00:01")));
+    ASSERT_EQ(sent.size(), 13u);
+    EXPECT_EQ(sent[0], Bytes(BuildDiscoveryRequest()));
     EXPECT_EQ(sent[1], Bytes(BuildDetailQuery("02:00:00:AA:00:01")));
-    EXPECT_EQ(sent[2], Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin")));
-    for (std::size_t i = 3; i < sent.size(); ++i)
+    EXPECT_EQ(sent[2], Bytes(BuildDetailQuery("02:00:00:AA:00:01")));
+    EXPECT_EQ(sent[3], Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin")));
+    for (std::size_t i = 4; i < sent.size(); ++i)
         EXPECT_EQ(sent[i], Bytes(BuildDetailQuery("02:00:00:AA:00:01")));
 }
 
@@ -535,8 +566,9 @@ TEST_F(Ctl, RebootWaitTellsADeviceThatAnsweredOnlyFromItsOldAddress)
     EXPECT_EQ(object["result"], "not-verified");
     EXPECT_EQ(object["ip"], "10.0.0.11");
     EXPECT_EQ(object["message"],
-              "The device answered only from its old address 10.0.0.11, not from its new address 10.0.0.50.");
-    ExpectTook(result.took, 30000 + 53000);
+              "After restarting, the device answered only from its old address 10.0.0.11, not from its new address "
+              "10.0.0.50: the change may not have taken effect.");
+    ExpectTook(result.took, Listing + 30000 + 53000);
 }
 
 TEST_F(Ctl, RebootWaitInJsonIsVerifiedAtTheNewAddress)
@@ -558,12 +590,15 @@ TEST_F(Ctl, RebootWithoutWaitWaitsTwoSecondsForARefusal)
     const Result result = Run({"reboot", "02:00:00:AA:00:01", "--user", "admin", "--password-stdin"}, "admin\n");
     EXPECT_EQ(result.status, ExitOk);
     EXPECT_EQ(result.out, "Reboot sent to 02:00:00:AA:00:01.\n");
-    ExpectTook(result.took, 2000);
-    // Where it answers from is learnt by the detail query by broadcast, then
-    // it is asked there by unicast, and the reboot follows it.
-    EXPECT_EQ(Sent(), (Wire{Bytes(BuildDetailQuery("02:00:00:AA:00:01")), Bytes(BuildDetailQuery("02:00:00:AA:00:01")),
+    ExpectTook(result.took, Listing + 2000);
+    // After the discovery, where it answers from is learnt by the detail
+    // query by broadcast, then it is asked there by unicast, and the reboot
+    // follows it.
+    EXPECT_EQ(Sent(), (Wire{Bytes(BuildDiscoveryRequest()), Bytes(BuildDetailQuery("02:00:00:AA:00:01")),
+                            Bytes(BuildDetailQuery("02:00:00:AA:00:01")),
                             Bytes(BuildRebootRequest("02:00:00:AA:00:01", "admin", "admin"))}));
-    EXPECT_EQ(device->Destinations(), (std::vector<std::string>{"broadcast", "10.0.0.11", "10.0.0.11"}));
+    EXPECT_EQ(device->Destinations(),
+              (std::vector<std::string>{"broadcast", "broadcast", "10.0.0.11", "10.0.0.11"}));
 }
 
 // The device answers a reboot with a wrong password with result 1 and does
@@ -582,10 +617,11 @@ TEST_F(Ctl, RefusedRebootExitsThreeAndWaitsNoLonger)
         EXPECT_TRUE(result.out.empty());
         EXPECT_EQ(result.err.substr(result.err.size() - std::string("Authentication Error!\n").size()),
                   "Authentication Error!\n");
-        ExpectTook(result.took, 0);
-        // The read (or, without --wait, the query for where it answers), the
-        // question by unicast and the reboot; no query after the refusal.
-        EXPECT_EQ(Sent().size() - sentBefore, 3u);
+        ExpectTook(result.took, Listing);
+        // The discovery, the read (or, without --wait, the query for where it
+        // answers), the question by unicast and the reboot; no query after
+        // the refusal.
+        EXPECT_EQ(Sent().size() - sentBefore, 4u);
     }
 }
 

@@ -274,8 +274,8 @@ TEST_F(FleetCtl, ApplyRefusesAPlanThatPutsADeviceWhereAnotherAnswersNow)
                                                 "02:00:00:AA:00:02,10.0.0.11,,,\n");
     const Result result = Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot"}, "admin\n");
     EXPECT_EQ(result.status, ExitUsage) << result.err;
-    EXPECT_NE(result.err.find("pemblorctl: the plan puts 02:00:00:AA:00:01 on 10.0.0.12, where 02:00:00:AA:00:02 "
-                              "answers now; nothing was changed\n"),
+    EXPECT_NE(result.err.find("pemblorctl: The plan puts 02:00:00:AA:00:01 on 10.0.0.12, where 02:00:00:AA:00:02 "
+                              "answers now; nothing was changed.\n"),
               std::string::npos)
         << result.err;
     for (const char* mac : {"02:00:00:AA:00:01", "02:00:00:AA:00:02", "02:00:00:AA:00:03"})

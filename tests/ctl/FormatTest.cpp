@@ -1,3 +1,4 @@
+#include "common/OutcomeText.h"
 #include "ctl/Writers.h"
 #include "format/DelimitedRow.h"
 
@@ -124,7 +125,8 @@ TEST(OutcomeWriter, AJobReportAndAFleetOutcomeWriteTheSameObject)
     report.after = DeviceSettings{"198.18.1.77", "255.255.0.0", "198.18.0.254", "0"};
     const DeviceOutcome outcome{"02:00:00:BB:00:01", JobOutcome::Verified, "198.18.1.77",
                                 DeviceSettings{"198.18.1.20", "255.255.0.0", "198.18.0.254", "0"},
-                                DeviceSettings{"198.18.1.77", "255.255.0.0", "198.18.0.254", "0"}, "", std::nullopt};
+                                DeviceSettings{"198.18.1.77", "255.255.0.0", "198.18.0.254", "0"}, "", std::nullopt,
+                                {}};
     const std::string expected =
         R"({"mac":"02:00:00:BB:00:01","result":"verified","ip":"198.18.1.77",)"
         R"("before":{"ip":"198.18.1.20","netmask":"255.255.0.0","gateway":"198.18.0.254","dhcp":false},)"
@@ -132,7 +134,7 @@ TEST(OutcomeWriter, AJobReportAndAFleetOutcomeWriteTheSameObject)
         "\n";
     std::ostringstream fromReport;
     std::ostringstream fromFleet;
-    WriteOutcome(fromReport, "02:00:00:BB:00:01", report);
+    OutcomeWriter(fromReport, OutputFormat::Json).Outcome(OutcomeOf("02:00:00:BB:00:01", report));
     OutcomeWriter(fromFleet, OutputFormat::Json).Outcome(outcome);
     EXPECT_EQ(fromReport.str(), expected);
     EXPECT_EQ(fromFleet.str(), expected);
@@ -148,22 +150,21 @@ TEST(OutcomeWriter, WhatIsNotKnownIsNullInJsonAndEmptyInCsv)
     partial.before = DeviceSettings{"198.18.1.20", std::nullopt, "198.18.0.254", std::nullopt};
     struct Case {
         JobReport report;
-        std::string message;
         std::string json;
         std::string csv;
     };
     const Case cases[] = {
-        {timedOut, "Time Out!",
+        {timedOut,
          R"({"mac":"02:00:00:BB:00:01","result":"timeout","ip":null,"before":null,"after":null,)"
          R"("message":"Time Out!"})",
          "02:00:00:BB:00:01,timeout,,,,,,,,,,Time Out!"},
-        {partial, "",
+        {partial,
          R"({"mac":"02:00:00:BB:00:01","result":"stored","ip":"198.18.1.20",)"
          R"("before":{"ip":"198.18.1.20","netmask":null,"gateway":"198.18.0.254","dhcp":null},"after":null})",
          "02:00:00:BB:00:01,stored,198.18.1.20,198.18.1.20,,198.18.0.254,,,,,,"},
     };
     for (const Case& c : cases) {
-        const DeviceOutcome record = MakeOutcome("02:00:00:BB:00:01", c.report, c.message);
+        const DeviceOutcome record = OutcomeOf("02:00:00:BB:00:01", c.report);
         std::ostringstream json;
         std::ostringstream csv;
         OutcomeWriter(json, OutputFormat::Json).Outcome(record);

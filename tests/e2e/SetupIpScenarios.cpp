@@ -167,7 +167,7 @@ void SetupIpNeverBack(Scenario& s)
 
     ExpectMessageBox(s,
                      QStringLiteral("The device did not answer after restarting. It may be at its new address "
-                                    "198.18.1.77 or still restarting: press Discover to look for it."),
+                                    "198.18.1.77 or still restarting. Press Discover to look for it."),
                      kSetupIpTitle, 95s);
     ExpectWithin(Since(answered), 82s, 90s, "the reboot wait and the whole re-read");
     Expect(s.user.IsShown(kSetupIpTitle), "told before the dialog closes");

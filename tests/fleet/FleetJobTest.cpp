@@ -298,8 +298,9 @@ TEST_F(FleetJobTest, EveryOutcome)
         {JobOutcome::AuthenticationError, "192.168.1.3", "Authentication Error!"},
         {JobOutcome::Timeout, "192.168.1.4", "Time Out!"},
         {JobOutcome::NotFound, std::nullopt, "The device did not answer."},
-        {JobOutcome::UnknownResult, "192.168.1.6", "The device answered the change with result 2."},
-        {JobOutcome::NotVerified, "192.168.1.7", "It was not seen at its new address."},
+        {JobOutcome::UnknownResult, "192.168.1.6", "The device answered with an unknown result (2)."},
+        {JobOutcome::NotVerified, "192.168.1.7", "The device did not answer after restarting. It may be at its new address 198.18.1.7 or still "
+                                                 "restarting."},
         {JobOutcome::Verified, "198.18.1.8", ""},
         {JobOutcome::Invalid, std::nullopt, "Invalid IP Address!"},
     };
@@ -505,11 +506,12 @@ TEST_F(FleetJobTest, ADeviceBackAtAnotherAddressOrNetmaskIsNotVerifiedWithWhereI
     EXPECT_EQ(run.Of(0).result, JobOutcome::NotVerified);
     EXPECT_EQ(run.Of(0).ip, "198.18.1.99");
     EXPECT_EQ(run.Of(0).message,
-              "Last heard from 198.18.1.99 with netmask 255.255.0.0, not from 198.18.1.1 with netmask 255.255.0.0.");
+              "After restarting, the device answered from 198.18.1.99, not from its new address 198.18.1.1.");
     EXPECT_EQ(run.Of(1).result, JobOutcome::NotVerified);
     EXPECT_EQ(run.Of(1).ip, "198.18.1.2");
     EXPECT_EQ(run.Of(1).message,
-              "Last heard from 198.18.1.2 with netmask 255.255.255.0, not from 198.18.1.2 with netmask 255.255.0.0.");
+              "After restarting, the device answered from 198.18.1.2 with netmask 255.255.255.0, not with netmask "
+              "255.255.0.0: it may not have taken the netmask.");
     EXPECT_GE(run.ended.at(Mac(1)), 90000);
 }
 

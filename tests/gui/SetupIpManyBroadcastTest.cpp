@@ -150,7 +150,8 @@ TEST_F(SetupIpManyBroadcast, ADeviceThatDoesNotAnswerByUnicastIsAskedAbout)
         } else {
             EXPECT_TRUE(WithPassword(2).empty());
             EXPECT_EQ(Result(2), JobOutcome::NeedsBroadcast);
-            EXPECT_EQ(Note(2), "Not changed: its password was not broadcast");
+            EXPECT_EQ(Note(2), "Not changed: 02:00:00:00:00:03 does not answer by unicast: its password would be "
+                               "broadcast to every host on eth0.");
             EXPECT_TRUE(Find<QLabel>("message")->text().contains("1 not changed (password not broadcast)"))
                 << Find<QLabel>("message")->text().toStdString();
         }

@@ -211,7 +211,8 @@ TEST_F(SetupIpManyDialogTest, ApplyShowsEachDeviceLiveThenTheSummaryAndExports)
     EXPECT_EQ(Cell(3, ColStatus), "Waiting 35 s");
     Advance(60000);
     EXPECT_FALSE(shown.Logic().Running());
-    EXPECT_EQ(Cell(3, ColStatus), "Failed: not seen at its new address (last seen at 198.18.1.23)");
+    EXPECT_EQ(Cell(3, ColStatus), "Failed: The device did not answer after restarting. It may be at its new "
+                                  "address 198.18.1.63 or still restarting.");
     EXPECT_EQ(Message(), "2 verified, 1 authentication error, 1 not seen at its new address");
     ASSERT_EQ(ended.size(), 4);
     EXPECT_EQ(ended[0][0].value<DeviceOutcome>().mac, "02:00:00:00:00:03");

@@ -99,7 +99,7 @@ TEST_F(SetupIpDlgRestart, CloseDuringTheCountdownAsksFirst)
                 EXPECT_EQ(queriesAtClose, 1);
                 EXPECT_EQ(MessageBox::takeShown(),
                           QStringList{QStringLiteral("The device did not answer after restarting. It may be at its "
-                                                     "new address 198.18.0.30 or still restarting: press Discover to "
+                                                     "new address 198.18.0.30 or still restarting. Press Discover to "
                                                      "look for it.")});
                 EXPECT_EQ(t.loop.Now(), QuestionAt + 30000 + 53000) << "the wait and the re-read ran on";
                 EXPECT_EQ(t.DetailQueries(), 1 + 9);
@@ -137,9 +137,10 @@ TEST_F(SetupIpDlgRestart, ADeviceThatDoesNotComeBackIsToldOf)
     const Row rows[] = {
         {"fixed address", Gone(), 0,
          "The device did not answer after restarting. It may be at its new address 198.18.0.30 or still "
-         "restarting: press Discover to look for it."},
+         "restarting. Press Discover to look for it."},
         {"DHCP ticked", Gone(), 1,
-         "The device did not answer after restarting. It may still be restarting: press Discover to look for it."},
+         "The device did not answer after restarting. With DHCP on, it may have taken another address, or it may "
+         "still be restarting. Press Discover to look for it."},
         {"only the old address", oldAddress, 0,
          "After restarting, the device answered only from its old address 198.18.0.20, not from its new address "
          "198.18.0.30: the change may not have taken effect. Press Discover to look for it."},

@@ -25,7 +25,7 @@ EXIT_MEANINGS = {
     1: 'bad arguments or settings',
     2: 'no device answered (the device was not found)',
     3: 'the device refused the user name or password',
-    4: 'the device did not answer in time',
+    4: 'the device did not answer in time, or was not seen back as it should be after its reboot',
     5: 'UDP port 21212 is in use on this host (Pemblor or another pemblorctl is running)',
     6: 'network failure',
     7: 'the device answered with another result',

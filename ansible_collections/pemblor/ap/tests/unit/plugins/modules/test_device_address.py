@@ -100,11 +100,12 @@ def test_change_sends_only_the_difference_with_password_on_stdin(run_module):
     assert_password_hidden(calls, out)
 
 
-def test_reboot_verifies_the_new_address(run_module):
+def test_change_reboot_and_verification_are_one_command(run_module):
     result, calls, out = run_module(device_address.main, params(ip='198.18.1.77', dhcp=False, reboot=True),
                                     FakeDevice())
-    assert calls.verbs() == ['show', 'set', 'reboot']
-    assert calls.args(2) == ['reboot', MAC, '--wait', '--user', 'admin', '--password-stdin', '--format', 'json']
+    assert calls.verbs() == ['show', 'set']
+    assert calls.args(1) == ['set', MAC, '--ip', '198.18.1.77', '--user', 'admin', '--password-stdin',
+                             '--format', 'json', '--timeout', '5', '--reboot', '--wait']
     assert result['changed'] is True
     assert result['result'] == 'verified'
     assert result['address'] == '198.18.1.77'
@@ -115,8 +116,8 @@ def test_reboot_verifies_the_new_address(run_module):
 def test_unicast_only_is_passed_on_to_the_commands_with_the_password(run_module, unicast_only):
     result, calls, out = run_module(device_address.main,
                                     params(ip='198.18.1.77', reboot=True, unicast_only=unicast_only), FakeDevice())
-    assert calls.verbs() == ['show', 'set', 'reboot']
-    assert ['--unicast-only' in calls.args(i) for i in range(3)] == [False, unicast_only, unicast_only]
+    assert calls.verbs() == ['show', 'set']
+    assert ['--unicast-only' in calls.args(i) for i in range(2)] == [False, unicast_only]
     assert result['result'] == 'verified'
     assert_password_hidden(calls, out)
 
@@ -139,13 +140,24 @@ def test_dhcp_on_takes_any_address_after_the_reboot(run_module):
     assert result['address'] == '198.18.5.5'
 
 
-def test_device_found_elsewhere_after_the_reboot_fails(run_module):
-    result, calls, out = run_module(device_address.main, params(ip='198.18.1.77', reboot=True),
-                                    FakeDevice(lands_at='198.18.1.20'))
+NETMASK = ('After restarting, the device answered from 198.18.1.77 with netmask 255.255.0.0, not with netmask '
+           '255.255.255.0: it may not have taken the netmask.')
+
+
+@pytest.mark.parametrize('desired, device, message', [
+    (dict(ip='198.18.1.77'), FakeDevice(lands_at='198.18.1.20'),
+     'After restarting, the device answered from 198.18.1.20, not from its new address 198.18.1.77.'),
+    (dict(ip='198.18.1.77', netmask='255.255.255.0'), FakeDevice(failures={'reboot': (4, NETMASK, 'not-verified')}),
+     NETMASK),
+])
+def test_a_device_not_back_as_set_fails_in_pemblorctls_words(run_module, desired, device, message):
+    result, calls, out = run_module(device_address.main, params(reboot=True, **desired), device)
     assert result['failed'] is True
     assert result['changed'] is True
     assert result['result'] == 'not-verified'
-    assert result['msg'].startswith(MAC + ': not seen at its new address 198.18.1.77 after the reboot')
+    assert result['msg'] == ('%s: %s (pemblorctl set exit status 4: the device did not answer in time, or was not '
+                             'seen back as it should be after its reboot)' % (MAC, message))
+    assert result['after'] == dict(CURRENT, **desired)
     assert_password_hidden(calls, out)
 
 
@@ -158,11 +170,11 @@ def test_device_found_elsewhere_after_the_reboot_fails(run_module):
     ('set', 4, 'Time Out!', None, 'timeout'),
     ('set', 6, 'skSend.SendTo: 19 (lab0)', None, 'failed'),
     ('set', 7, 'Unknown result!', 'unknown-result', 'unknown-result'),
-    ('reboot', 4, 'Time Out!', None, 'not-verified'),
-    ('reboot', 3, 'Authentication Error!', None, 'authentication-error'),
+    ('reboot', 4, 'Time Out!', 'timeout', 'timeout'),
+    ('reboot', 3, 'Authentication Error!', 'authentication-error', 'authentication-error'),
     ('set', 9, OUTSIDE, 'needs-broadcast', 'needs-broadcast'),
-    ('reboot', 9, OUTSIDE.replace('is outside this computer\'s networks', 'does not answer by unicast'), None,
-     'needs-broadcast'),
+    ('reboot', 9, OUTSIDE.replace('is outside this computer\'s networks', 'does not answer by unicast'),
+     'needs-broadcast', 'needs-broadcast'),
 ])
 def test_each_exit_status_fails_naming_the_device(run_module, verb, rc, stderr, result_name, expect):
     device = FakeDevice(failures={verb: (rc, stderr, result_name)})
@@ -178,7 +190,7 @@ def test_each_exit_status_fails_naming_the_device(run_module, verb, rc, stderr, 
     assert result['changed'] is (verb == 'reboot')
     if verb == 'set':
         assert result['after'] == CURRENT
-    assert calls.verbs()[-1] == verb
+    assert calls.verbs()[-1] == ('show' if verb == 'show' else 'set')
     assert_password_hidden(calls, out)
 
 
@@ -190,13 +202,6 @@ def test_flat_show_record_is_read_too(run_module):
     result, calls, out = run_module(device_address.main, params(ip='198.18.1.21', dhcp=True), ctl)
     assert result['changed'] is False
     assert result['before'] == dict(ip='198.18.1.21', netmask='255.255.0.0', gateway='198.18.0.254', dhcp=True)
-
-
-def test_reboot_time_out_says_where_the_device_was_expected(run_module):
-    device = FakeDevice(failures={'reboot': (4, 'Time Out!', None)})
-    result, calls, out = run_module(device_address.main, params(ip='198.18.1.77', reboot=True), device)
-    assert result['msg'] == ('%s: not seen at its new address 198.18.1.77 after the reboot; Time Out! '
-                             '(pemblorctl reboot exit status 4: the device did not answer in time)' % MAC)
 
 
 @pytest.mark.parametrize('reboot', [True, False])
