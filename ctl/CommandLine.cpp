@@ -249,6 +249,22 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     AddTimeoutAndFormat(*apply, texts, "Seconds to wait for each device's detail (default 5)", "table|csv|json",
                         "Output: table (default), csv or json (one object a line)");
 
+    auto* undo = app.add_subcommand("undo", "Print the plan that puts back every device an apply result shows "
+                                            "changed, or maybe changed");
+    undo->footer("Each device whose result is not unchanged, would-change, invalid or not-found gets its before "
+                 "address, netmask, gateway and DHCP back (a device that had DHCP on gets it on again, with the "
+                 "static values it reported). A device whose before address another device of the result had too is "
+                 "left out: a plan gives each address once. Standard error says how many were left out, and why. "
+                 "Apply the plan with apply --reboot.\n\nExit status: 0 printed, 1 bad arguments or a file that is "
+                 "no apply result (its line named on standard error).");
+    undo->add_option("RESULT", options.resultFile,
+                     "What apply printed with --format json or csv, or the file \"Export result...\" of \"Setup IP "
+                     "for N devices\" saves")
+        ->required()
+        ->type_name("RESULT");
+    AddTimeoutAndFormat(*undo, texts, nullptr, "csv|json|table",
+                        "Output: csv (default, the plan file), json (one object a line) or table");
+
     const auto usage = [&](const std::string& message, const CLI::App* command) {
         err << "pemblorctl: " << message << "\n\n" << (command ? command->help("pemblorctl") : app.help());
         return ExitUsage;
@@ -277,18 +293,19 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CtlOption
     const CLI::App* chosen = app.get_subcommands().front();
     const std::pair<const CLI::App*, CtlCommand> commands[] = {
         {discover, CtlCommand::Discover}, {show, CtlCommand::Show}, {set, CtlCommand::Set},
-        {reboot, CtlCommand::Reboot},     {plan, CtlCommand::Plan}, {apply, CtlCommand::Apply}};
+        {reboot, CtlCommand::Reboot},     {plan, CtlCommand::Plan}, {apply, CtlCommand::Apply},
+        {undo, CtlCommand::Undo}};
     for (const auto& [command, name] : commands) {
         if (command == chosen)
             options.command = name;
     }
     // A plan is printed as the plan file unless told otherwise.
-    if (chosen == plan)
+    if (chosen == plan || chosen == undo)
         options.format = OutputFormat::Csv;
     const bool csvAllowed = chosen != set && chosen != reboot;
     if (chosen->count("--format") > 0 && !ReadFormat(texts.format, csvAllowed, options.format))
         return usage(csvAllowed ? FormatMessage : FormatMessageNoCsv, chosen);
-    if (chosen != reboot && chosen->count("--timeout") > 0 && !ReadTimeout(texts.timeout, options.timeoutSeconds))
+    if (chosen != reboot && chosen != undo && chosen->count("--timeout") > 0 && !ReadTimeout(texts.timeout, options.timeoutSeconds))
         return usage(TimeoutMessage, chosen);
     return std::nullopt;
 }

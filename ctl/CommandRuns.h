@@ -2,6 +2,9 @@
 #include "ctl/Commands.h"
 #include "ctl/DeviceSession.h"
 #include "fleet/FleetJob.h"
+#include "fleet/PlanRow.h"
+
+#include <span>
 
 namespace pemblor {
 
@@ -36,6 +39,22 @@ bool ReadApplyPlan(const std::string& path, std::vector<JobRow>& rows, CtlIo& io
 // verified, stored or unchanged (a dry run: or would-change), else 8.
 int RunApply(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
              const std::string& password, std::vector<JobRow> rows);
+
+// Prints a plan: csv is the plan file itself; json one object a line
+// ({"mac","ip","netmask","gateway","dhcp"}, null: leave); table aligned
+// columns with "-" for a value left as it is.
+void WritePlan(std::ostream& out, OutputFormat format, std::span<const PlanRow> rows);
+
+// `undo`: reads the result of an apply (its JSON lines or CSV, or the CSV
+// the Setup IP window exports) and prints the plan that gives each device
+// that took a change, or may have, its before values back: address,
+// netmask, gateway and DHCP. Left out, counted on standard error: devices
+// that took nothing (unchanged, would-change, invalid, not-found, never
+// read), and, named, devices whose before address another device of the
+// result had too, or whose before values a plan cannot hold. A file that is
+// no such result: the line and why on standard error, nothing on standard
+// output, status 1.
+int RunUndo(const CtlOptions& options, CtlIo& io);
 
 // How pemblorctl words a password that would go by broadcast (set, reboot,
 // apply), naming the device.

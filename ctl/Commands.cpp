@@ -73,6 +73,9 @@ std::optional<std::string> ReadPassword(const CtlOptions& options, CtlIo& io, st
 
 int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop, CtlIo& io, SessionConfig config)
 {
+    // undo reads a file and prints a plan: no network, no password.
+    if (options.command == CtlCommand::Undo)
+        return RunUndo(options, io);
     // Everything the user can get wrong is reported before the network is
     // touched: set's change and plan's settings (from its first address on)
     // as the dialog checks them, and apply's plan file before the password is
@@ -134,6 +137,7 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
     case CtlCommand::Apply:
         return RunApply(options, session, loop, io, password, std::move(rows));
     case CtlCommand::Discover:
+    case CtlCommand::Undo:
         break;
     }
     return RunDiscover(options, session, io);

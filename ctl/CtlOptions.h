@@ -5,7 +5,7 @@
 
 namespace pemblor {
 
-enum class CtlCommand { Discover, Show, Set, Reboot, Plan, Apply };
+enum class CtlCommand { Discover, Show, Set, Reboot, Plan, Apply, Undo };
 enum class OutputFormat { Table, Csv, Json };
 enum class PasswordSource { Prompt, Stdin, File };
 
@@ -27,6 +27,8 @@ struct CtlOptions {
     // file.
     std::vector<std::string> macs;
     std::string planFile;
+    // undo: the result of an apply.
+    std::string resultFile;
     bool reboot = false;
     bool dryRun = false;
 

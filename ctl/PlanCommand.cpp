@@ -12,11 +12,6 @@
 
 namespace pemblor {
 
-namespace {
-
-// Prints a plan: csv is the plan file itself; json one object a line
-// ({"mac","ip","netmask","gateway","dhcp"}, null: leave); table aligned
-// columns with "-" for a value left as it is.
 void WritePlan(std::ostream& out, OutputFormat format, std::span<const PlanRow> rows)
 {
     switch (format) {
@@ -46,8 +41,6 @@ void WritePlan(std::ostream& out, OutputFormat format, std::span<const PlanRow> 
     }
     out.flush();
 }
-
-} // namespace
 
 int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
             IInterfaceList* interfaces, ISocketLayer& sockets, const char* neighbourTable)

@@ -11,6 +11,8 @@
 #include "protocol/Requests.h"
 
 #include <algorithm>
+#include <tuple>
+#include <utility>
 
 namespace pemblor {
 
@@ -74,6 +76,13 @@ struct FleetJob::Device final : Deadline {
     std::vector<SendFailure> sendFailures;
     std::string quietAddress; // empty: no quiet time runs
     bool broadcastTold = false;
+    // With a reboot: the devices of the plan that answer now from its new
+    // address; it is changed once each of them has been verified elsewhere.
+    std::vector<Device*> waitsFor;
+    // Where it was verified (a DHCP client: wherever it came back).
+    std::optional<std::string> verifiedAt;
+    // The search for a ring of waits: 1 on the path, 2 done.
+    int mark = 0;
 };
 
 FleetJob::FleetJob(Transport& transport, UiDispatcher& ui, JobSettings settings, std::vector<JobRow> rows,
@@ -165,6 +174,8 @@ void FleetJob::Finish(Device& device, JobOutcome result, std::optional<std::stri
                             stored);
     if (result != JobOutcome::NotFound && result != JobOutcome::Invalid)
         outcome.after = holdsPlan ? device.target : device.before;
+    if (result == JobOutcome::Verified)
+        device.verifiedAt = ip;
     Enter(device, DevicePhase::Done);
     --m_remaining;
     if (m_remaining == 0 && m_started) {
@@ -251,27 +262,83 @@ void FleetJob::Pump()
     for (const auto& device : m_devices) {
         if (m_outstanding >= m_settings.maxOutstanding)
             return;
-        if (device->phase == DevicePhase::Queued && !AddressBusy(device->address))
+        if (device->phase == DevicePhase::Queued && !AddressBusy(device->address) && Unblocked(*device))
             SendChange(*device);
     }
 }
 
-bool FleetJob::RefuseConflicts()
+bool FleetJob::Unblocked(Device& device)
 {
-    for (const auto& moving : m_devices) {
-        if (moving->phase != DevicePhase::Queued || moving->target.DhcpOn() || !moving->target.ipAddr)
-            continue;
-        for (const auto& holder : m_devices) {
-            if (holder == moving || holder->address.empty() || !SameAddress(*moving->target.ipAddr, holder->address))
-                continue;
-            m_planConflict = PlanConflictText(moving->row.mac, *moving->target.ipAddr, holder->row.mac);
-            for (const auto& device : m_devices)
-                if (device->phase == DevicePhase::Queued)
-                    Finish(*device, JobOutcome::Invalid, device->address, RefusedFor(m_planConflict));
-            return true;
+    for (const Device* holder : device.waitsFor) {
+        if (holder->phase != DevicePhase::Done)
+            return false;
+        if (!holder->verifiedAt || SameAddress(*holder->verifiedAt, *device.target.ipAddr)) {
+            const std::string& address = *device.target.ipAddr;
+            Finish(device, JobOutcome::Invalid, device.address,
+                   RefusedFor("Not changed: " + holder->row.mac + " was not seen leaving " + address + "."));
+            // Devices waiting for this one are looked at again.
+            PumpSoon();
+            return false;
         }
     }
-    return false;
+    return true;
+}
+
+bool FleetJob::MovesAway(const Device& device) const
+{
+    return m_settings.reboot && device.phase == DevicePhase::Queued &&
+           (device.target.DhcpOn() || !SameAddress(*device.target.ipAddr, device.address));
+}
+
+const FleetJob::Device* FleetJob::InRing(Device& device)
+{
+    device.mark = 1;
+    for (Device* holder : device.waitsFor) {
+        if (holder->mark == 1)
+            return holder;
+        if (const Device* ring = holder->mark == 0 ? InRing(*holder) : nullptr)
+            return ring;
+    }
+    device.mark = 2;
+    return nullptr;
+}
+
+bool FleetJob::RefuseConflicts()
+{
+    const Device* moving = nullptr;
+    const Device* holder = nullptr;
+    // A device whose new address another one answers from waits for it,
+    // when that one moves away under a reboot; else the plan is refused.
+    for (const auto& device : m_devices) {
+        if (device->phase != DevicePhase::Queued || device->target.DhcpOn() || !device->target.ipAddr)
+            continue;
+        for (const auto& other : m_devices) {
+            if (other == device || other->address.empty() || !SameAddress(*device->target.ipAddr, other->address))
+                continue;
+            device->waitsFor.push_back(other.get());
+            if (!moving && !MovesAway(*other))
+                std::tie(moving, holder) = std::pair(device.get(), other.get());
+        }
+    }
+    // A ring of waits (a swap) never starts: refused with one of its moves.
+    for (const auto& device : m_devices) {
+        if (moving)
+            break;
+        if (device->mark != 0)
+            continue;
+        if (const Device* ring = InRing(*device)) {
+            moving = ring;
+            holder = *std::find_if(ring->waitsFor.begin(), ring->waitsFor.end(),
+                                   [](const Device* next) { return next->mark == 1; });
+        }
+    }
+    if (!moving)
+        return false;
+    m_planConflict = PlanConflictText(moving->row.mac, *moving->target.ipAddr, holder->row.mac);
+    for (const auto& device : m_devices)
+        if (device->phase == DevicePhase::Queued)
+            Finish(*device, JobOutcome::Invalid, device->address, RefusedFor(m_planConflict));
+    return true;
 }
 
 void FleetJob::SendRead(Device& device)

@@ -146,9 +146,19 @@ private:
     // stays quiet for addressQuietMs.
     void BeginQuiet(Device& device);
     void EndQuiet(Device& device);
-    // Once all are read: refuses the plan when a device's new address is
-    // where another device of the plan answered its read. True if refused.
+    // Once all are read: a device whose new address is where another device
+    // of the plan answered its read waits for that one to be verified
+    // elsewhere, when it moves away under a reboot. Refuses the plan when
+    // one does not move away, or when the waits make a ring (a swap).
+    // True if refused.
     bool RefuseConflicts();
+    bool MovesAway(const Device& device) const;
+    // A device on a path of waits that comes back to it; null when none.
+    const Device* InRing(Device& device);
+    // Whether every device it waits for was verified elsewhere (one turning
+    // DHCP on: wherever it came back but there); ends it Invalid, unsent,
+    // when one ended otherwise.
+    bool Unblocked(Device& device);
     bool AddressShared(const Device& device, std::string_view address) const;
     void Round();
 

@@ -13,44 +13,6 @@ namespace pemblor {
 
 namespace {
 
-// One CSV record from `in`, which may span lines inside quotes. False at the
-// end of the input; `unclosed` when it ended inside a quoted field.
-bool ReadRecord(std::istream& in, std::vector<std::string>& cells, int& lines, bool& unclosed)
-{
-    cells.assign(1, {});
-    std::string line;
-    bool quoted = false;
-    bool any = false;
-    while (std::getline(in, line)) {
-        ++lines;
-        any = true;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            const char c = line[i];
-            if (quoted) {
-                if (c != '"')
-                    cells.back() += c;
-                else if (i + 1 < line.size() && line[i + 1] == '"')
-                    cells.back() += line[++i];
-                else
-                    quoted = false;
-            } else if (c == '"') {
-                quoted = true;
-            } else if (c == ',') {
-                cells.emplace_back();
-            } else {
-                cells.back() += c;
-            }
-        }
-        if (!quoted)
-            return true;
-        cells.back() += '\n';
-    }
-    unclosed = quoted;
-    return any && !quoted;
-}
-
 std::optional<std::string> Cell(const std::string& text)
 {
     return text.empty() ? std::nullopt : std::optional(text);
@@ -82,7 +44,7 @@ bool ReadPlanFile(std::istream& in, std::vector<PlanFileRow>& rows, std::string&
     std::vector<std::string> cells;
     int lines = 0;
     bool unclosed = false;
-    if (!ReadRecord(in, cells, lines, unclosed)) {
+    if (!ReadCsvRecord(in, cells, lines, unclosed)) {
         error = unclosed ? "the header line has an unclosed quote" : "the file is empty; a plan starts with the "
                                                                      "line " + std::string(PlanHeader);
         return false;
@@ -99,7 +61,7 @@ bool ReadPlanFile(std::istream& in, std::vector<PlanFileRow>& rows, std::string&
     }
     for (;;) {
         const int startLine = lines + 1;
-        if (!ReadRecord(in, cells, lines, unclosed))
+        if (!ReadCsvRecord(in, cells, lines, unclosed))
             break;
         if (cells.size() == 1 && cells[0].empty())
             continue;

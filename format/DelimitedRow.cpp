@@ -52,4 +52,40 @@ std::string TsvRow(std::span<const std::string_view> fields)
     return Row(fields, '\t', false);
 }
 
+bool ReadCsvRecord(std::istream& in, std::vector<std::string>& cells, int& lines, bool& unclosed)
+{
+    cells.assign(1, {});
+    std::string line;
+    bool quoted = false;
+    bool any = false;
+    while (std::getline(in, line)) {
+        ++lines;
+        any = true;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const char c = line[i];
+            if (quoted) {
+                if (c != '"')
+                    cells.back() += c;
+                else if (i + 1 < line.size() && line[i + 1] == '"')
+                    cells.back() += line[++i];
+                else
+                    quoted = false;
+            } else if (c == '"') {
+                quoted = true;
+            } else if (c == ',') {
+                cells.emplace_back();
+            } else {
+                cells.back() += c;
+            }
+        }
+        if (!quoted)
+            return true;
+        cells.back() += '\n';
+    }
+    unclosed = quoted;
+    return any && !quoted;
+}
+
 } // namespace pemblor

@@ -1,7 +1,9 @@
 #pragma once
+#include <istream>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pemblor {
 
@@ -16,5 +18,10 @@ std::string CsvRow(std::span<const std::string_view> fields);
 // CsvRow: the format has no quoting, and every row must stay one line with
 // as many fields as the header, which the masked tabs and line ends keep.
 std::string TsvRow(std::span<const std::string_view> fields);
+
+// Reads one CSV record from `in` into `cells`, which may span lines inside
+// quotes; `lines` counts the lines read. False at the end of the input;
+// `unclosed` when it ended inside a quoted field.
+bool ReadCsvRecord(std::istream& in, std::vector<std::string>& cells, int& lines, bool& unclosed);
 
 } // namespace pemblor

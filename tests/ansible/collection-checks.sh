@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Checks of the Ansible collection pemblor.ap, one step per call (each a ctest
-# test). Nothing here starts pemblorctl: the modules run against a scripted one.
+# test). Nothing here starts pemblorctl: the plugins run against a scripted one.
 #
 #   collection-checks.sh doc COLLECTION_DIR
 #       ansible-doc shows each module with its options, examples and return
-#       values
+#       values, and the inventory plugin with its options and examples
 #   collection-checks.sh units COLLECTION_DIR
-#       the modules' unit tests (pytest, run_command scripted)
+#       the modules' unit tests (pytest, run_command scripted) and the
+#       inventory plugin's (on recorded pemblorctl output)
 #   collection-checks.sh sanity COLLECTION_DIR
 #       ansible-test sanity on a copy of the collection in a scratch
 #       ansible_collections tree, with what runs offline (see below)
@@ -22,6 +23,7 @@ set -euo pipefail
 # earlier in PATH (pyenv, a venv) may have neither.
 readonly PYTHON=/usr/bin/python3
 readonly MODULES=(device_info device_address readdress)
+readonly INVENTORIES=(discovered)
 readonly SANITY_UTIL=/usr/lib/python3/dist-packages/ansible_test/_util/controller/sanity
 
 checks=ansible
@@ -60,6 +62,19 @@ print(bool(doc["doc"].get("options")), bool(doc["examples"].strip()), bool(doc["
             echo "ok   - ansible-doc pemblor.ap.$module: options, examples, return values"
         else
             echo "FAIL - ansible-doc pemblor.ap.$module lacks a part ($parts)"; failed=1
+        fi
+    done
+    for plugin in "${INVENTORIES[@]}"; do
+        parts=$(ansible-doc -t inventory --json "pemblor.ap.$plugin" | "$PYTHON" -c '
+import json, sys
+doc = json.load(sys.stdin)[sys.argv[1]]
+options = doc["doc"].get("options", {})
+print(all(name in options for name in ("plugin", "sites", "compose", "keyed_groups", "cache")),
+      bool(doc["examples"].strip()))' "pemblor.ap.$plugin") || parts=
+        if [[ $parts == "True True" ]]; then
+            echo "ok   - ansible-doc -t inventory pemblor.ap.$plugin: options with the fragments', examples"
+        else
+            echo "FAIL - ansible-doc -t inventory pemblor.ap.$plugin lacks a part ($parts)"; failed=1
         fi
     done
     listed=$(ansible-doc -l pemblor.ap | awk '{print $1}' | sort | tr '\n' ' ')
@@ -103,6 +118,7 @@ sanity)
     ansible-test sanity --python-interpreter "$PYTHON" --color no "${skip_args[@]}" || failed=1
 
     mapfile -t modules < <(find plugins/modules -name '*.py' | sort)
+    mapfile -t inventories < <(find plugins/inventory -name '*.py' | sort)
     mapfile -t python_files < <(find plugins tests -name '*.py' | sort)
     ignores=tests/sanity/ignore-2.14.txt
 
@@ -110,11 +126,17 @@ sanity)
     PYTHONPATH=$SANITY_UTIL/validate-modules "$PYTHON" "$SANITY_UTIL/validate-modules/validate.py" \
         --format json --arg-spec --collection ansible_collections/pemblor/ap \
         --collection-version "$(sed -n 's/^version: *//p' galaxy.yml)" "${modules[@]}" >"$tree/validate.json" || true
-    "$PYTHON" - "$tree/validate.json" "$ignores" <<'PY' || failed=1
+    PYTHONPATH=$SANITY_UTIL/validate-modules "$PYTHON" "$SANITY_UTIL/validate-modules/validate.py" \
+        --format json --plugin-type inventory --collection ansible_collections/pemblor/ap \
+        --collection-version "$(sed -n 's/^version: *//p' galaxy.yml)" "${inventories[@]}" >"$tree/inventory.json" || true
+    "$PYTHON" - "$ignores" "$tree/validate.json" "$tree/inventory.json" <<'PY' || failed=1
 import json, sys
-report = json.load(open(sys.argv[1])) if open(sys.argv[1]).read().strip() else {}
+report = {}
+for name in sys.argv[2:]:
+    text = open(name).read()
+    report.update(json.loads(text) if text.strip() else {})
 ignored = set()
-for line in open(sys.argv[2]):
+for line in open(sys.argv[1]):
     line = line.split('#')[0].split()
     if len(line) == 2 and line[1].startswith('validate-modules:'):
         ignored.add((line[0], line[1].split(':', 1)[1]))
@@ -122,7 +144,7 @@ bad = [(path, e['code'], e['msg']) for path, r in sorted(report.items())
        for e in r.get('errors', []) + r.get('traces', []) if (path, e.get('code')) not in ignored]
 for path, code, msg in bad:
     print('%s: %s: %s' % (path, code, msg))
-print('validate-modules: %d error(s) beyond %s' % (len(bad), sys.argv[2]))
+print('validate-modules: %d error(s) in %d plugins beyond %s' % (len(bad), len(report), sys.argv[1]))
 sys.exit(1 if bad else 0)
 PY
 
@@ -132,7 +154,7 @@ PY
         "${python_files[@]}" || failed=1
 
     echo "== yamllint (ansible-test's checker: YAML files and the modules' documentation)"
-    out=$({ find . -name '*.yml' -not -path './tests/output/*'; printf '%s\n' "${modules[@]}"; } |
+    out=$({ find . -name '*.yml' -not -path './tests/output/*'; printf '%s\n' "${modules[@]}" "${inventories[@]}"; } |
         "$PYTHON" "$SANITY_UTIL/yamllint/yamllinter.py")
     "$PYTHON" -c 'import json, sys; sys.exit(1 if json.loads(sys.argv[1] or "{}").get("messages") else 0)' "$out" ||
         { echo "$out"; failed=1; }
@@ -145,8 +167,9 @@ PY
 package)
     need ansible-doc
     installed=$collection/usr/share/ansible/collections/ansible_collections/pemblor/ap
-    for file in MANIFEST.json FILES.json meta/runtime.yml "${MODULES[@]/#/plugins/modules/}"; do
-        [[ $file == plugins/modules/* ]] && file+=.py
+    for file in MANIFEST.json FILES.json meta/runtime.yml "${MODULES[@]/#/plugins/modules/}" \
+        "${INVENTORIES[@]/#/plugins/inventory/}"; do
+        [[ $file == plugins/* ]] && file+=.py
         [[ -f $installed/$file ]] || { echo "FAIL - the package lacks $installed/$file"; exit 1; }
     done
     version=$("$PYTHON" -c 'import json, sys; print(json.load(open(sys.argv[1]))["collection_info"]["version"])' \

@@ -102,7 +102,7 @@ TEST(CommandLine, MistakesAreNamedInWords)
     const std::string formats = "pemblorctl: --format must be table, csv or json\n";
     const std::string twoFormats = "pemblorctl: --format must be table or json\n";
     const std::string timeout = "pemblorctl: --timeout must be a number of seconds between 0.1 and 3600\n";
-    const std::string commands = "discover, show, set, reboot, plan, apply";
+    const std::string commands = "discover, show, set, reboot, plan, apply, undo";
     struct Case {
         std::vector<const char*> args;
         std::string starts;
@@ -113,6 +113,8 @@ TEST(CommandLine, MistakesAreNamedInWords)
         {{"show", "00:0A:FF:10:2B:C4", "--format", "0"}, formats},
         {{"set", "00:0A:FF:10:2B:C4", "--dhcp", "on", "--user", "u", "--format", "csv"}, twoFormats},
         {{"reboot", "00:0A:FF:10:2B:C4", "--user", "u", "--format", "2"}, twoFormats},
+        {{"undo", "result.json", "--format", "xml"}, formats},
+        {{"undo", "result.json", "--timeout", "5"}, "pemblorctl: The following argument"},
         {{"discover", "--timeout", "abc"}, timeout},
         {{"discover", "--timeout", "0.05"}, timeout},
         {{"discover", "--timeout", "3601"}, timeout},

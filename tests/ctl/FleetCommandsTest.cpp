@@ -48,6 +48,13 @@ protected:
         return probed;
     }
 
+    // apply --reboot of `plan`, its outcomes in CSV.
+    Result Apply(const std::string& plan)
+    {
+        return Run({"apply", plan.c_str(), "--user", "admin", "--password-stdin", "--reboot", "--format", "csv"},
+                   "admin\n");
+    }
+
     static std::string NeighbourTableWith(const std::string& name, const std::string& lines)
     {
         const std::string path = ::testing::TempDir() + "/" + name;
@@ -274,6 +281,31 @@ TEST_F(FleetCtl, ApplyRefusesAPlanThatPutsADeviceWhereAnotherAnswersNow)
     for (const char* mac : {"02:00:00:AA:00:01", "02:00:00:AA:00:02", "02:00:00:AA:00:03"})
         EXPECT_NE(result.out.find(std::string(mac) + " invalid"), std::string::npos) << result.out;
     EXPECT_EQ(Commands(*a) + Commands(*b) + Commands(*c), 0);
+}
+
+// Under a reboot a device moves onto the address of another device of the
+// plan only once that one was verified elsewhere; when it was not, the
+// device waiting for it is sent nothing. (A swap is still refused:
+// ApplyRefusesAPlanThatPutsADeviceWhereAnotherAnswersNow.)
+TEST_F(FleetCtl, ApplyRebootMovesAChainInOrderAndNeverOntoADeviceThatStayed)
+{
+    const auto [a, b] = StartTwo();
+    const auto c = Start(Device(3, "10.0.0.13"));
+    Agent stays = Device(4, "10.0.0.14");
+    stays.quirks.neverReturn = true;
+    const auto d = Start(stays);
+    const Result chain = Apply(PlanOf("chain.csv", "02:00:00:AA:00:01,10.0.0.12,,,\n02:00:00:AA:00:02,10.0.0.13,,,\n"
+                                                   "02:00:00:AA:00:03,10.0.0.60,,,\n"));
+    ASSERT_EQ(chain.status, ExitOk) << chain.err;
+    const std::size_t third = chain.out.find("02:00:00:AA:00:03,verified,10.0.0.60");
+    EXPECT_LT(third, chain.out.find("02:00:00:AA:00:02,verified,10.0.0.13")) << chain.out;
+    EXPECT_LT(chain.out.find("02:00:00:AA:00:02,verified"), chain.out.find("02:00:00:AA:00:01,verified,10.0.0.12"));
+
+    const Result stuck = Apply(PlanOf("stuck.csv", "02:00:00:AA:00:02,10.0.0.14,,,\n02:00:00:AA:00:04,10.0.0.70,,,\n"));
+    EXPECT_EQ(stuck.status, ExitNotAllDone) << stuck.err;
+    EXPECT_NE(stuck.out.find("02:00:00:AA:00:02,invalid,10.0.0.13,"), std::string::npos) << stuck.out;
+    EXPECT_NE(stuck.out.find("Not changed: 02:00:00:AA:00:04 was not seen leaving 10.0.0.14."), std::string::npos);
+    EXPECT_EQ(Commands(*b), 2); // the first plan's change and reboot only
 }
 
 // One password for a device in the tool's network (10.0.0.0/24) and one

@@ -362,6 +362,28 @@ PLAN
         '((status == 8)) && [[ $(of "$c6" "[.result, .message] | join(\",\")") == "invalid,Invalid Netmask!" ]]'
     check "and nothing sent" '(($(wc -l <"$PEMBLOR_LAB_COMMAND_LOG") == logged))'
     ;;
+undo)
+    # lab0 holds 198.18.1.1/24. Three devices move with a reboot, each onto
+    # the next one's address (a chain: 13 first, then 12, then 11); the plan
+    # undo makes of apply's result is a chain the other way, and puts each
+    # back, verified. 11 had DHCP on.
+    u1=02:00:00:CC:00:11 u2=02:00:00:CC:00:12 u3=02:00:00:CC:00:13
+    lines mac,ip,netmask,gateway,dhcp "$u1,198.18.1.22,255.255.255.0,,off" "$u2,198.18.1.23,,," \
+        "$u3,198.18.1.123,255.255.255.128,198.18.1.1," >"$tmp/away.csv"
+    outcomes() { jq -r '"\(.mac) \(.result) \(.ip)"' "$tmp/out"; }
+    run apply "$tmp/away.csv" --reboot --user admin --password-stdin --format json <<<"admin"
+    check "apply --reboot moved all three along the chain, in its order ($status, $ms ms)" \
+        '((status == 0)) && [[ $(outcomes) == $(lines "$u3 verified 198.18.1.123" "$u2 verified 198.18.1.23" "$u1 verified 198.18.1.22") ]]'
+    cp "$tmp/out" "$tmp/result.json"
+    run undo "$tmp/result.json"
+    check "undo prints the plan back ($status)" \
+        '((status == 0)) && [[ $(tail -n +2 "$tmp/out" | sort) == $(sorted "$u1,198.18.1.21,255.255.0.0,198.18.0.254,on" "$u2,198.18.1.22,255.255.255.0,198.18.1.254,off" "$u3,198.18.1.23,255.255.255.0,198.18.1.254,off") ]]'
+    cp "$tmp/out" "$tmp/back.csv"
+    run apply "$tmp/back.csv" --reboot --user admin --password-stdin --format json <<<"admin"
+    check "applied, every device is verified back at its first address, along the chain ($status, $ms ms)" \
+        '((status == 0)) && [[ $(outcomes) == $(lines "$u1 verified 198.18.1.21" "$u2 verified 198.18.1.22" "$u3 verified 198.18.1.23") ]]'
+    check "with DHCP on again where it was on" '[[ $(of "$u1" .after.dhcp) == true && $(of "$u2" .after.dhcp) == false ]]'
+    ;;
 flood)
     # Another host floods the tool: 3,000-byte datagrams to the device port,
     # 300 a second, for as long as the case runs.

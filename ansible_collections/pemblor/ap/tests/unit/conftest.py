@@ -21,11 +21,20 @@ import pytest
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..', '..', '..', '..'))
 if ROOT not in sys.path:
     sys.path.insert(0, ROOT)
+# As ansible-test's pytest plugin does: Ansible's own collection finder, set up
+# before anything imports ansible.plugins (which would set it up from the
+# configured collection paths, and then fail to import this collection).
+from ansible.utils.collection_loader._collection_finder import _AnsibleCollectionFinder  # noqa: E402
+_AnsibleCollectionFinder(paths=[ROOT])._install()
 
 from ansible.module_utils import basic  # noqa: E402
 from ansible.module_utils.common.text.converters import to_bytes  # noqa: E402
 
 CTL = '/usr/bin/pemblorctl'
+
+
+def pytest_configure(config):
+    config.addinivalue_line('filterwarnings', 'ignore:AnsibleCollectionFinder has already been configured')
 
 
 class Calls:
