@@ -4,6 +4,7 @@
 #include "ctl/PasswordReader.h"
 #include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
+#include "engine/ProcReversePathFilter.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -55,6 +56,8 @@ int main(int argc, char* argv[])
     pemblor::EventLoop loop(clock);
     pemblor::SessionConfig config;
     config.interfaces = &interfaces;
+    pemblor::ProcReversePathFilter reversePath;
+    config.reversePath = &reversePath;
     config.receiveBufferBytes = pemblor::DeviceSession::ReceiveBufferBytes;
     return pemblor::RunCommand(options, sockets, loop, io, std::move(config));
 }

@@ -25,6 +25,9 @@ struct FakeNetwork::State {
         std::uint32_t netmask = 0;
         std::string segment;
         bool up = true;
+        bool link = true;
+        bool enslaved = false; // a bridge's port or a bond's member
+        std::vector<Ipv4Network> secondary{};
     };
 
     // One socket, whichever object owns its handle at the moment.
