@@ -21,17 +21,17 @@ bare)
     run discover --format json --timeout 2
     check "discover exits 0 ($status)" '((status == 0))'
     check "the device is listed on lab0" '[[ $(jq -r .interface "$tmp/out") == lab0 ]]'
-    printf 'mac,ip,netmask,gateway,dhcp\n%s,192.168.1.50,,,off\n' "$mac" >"$tmp/plan.csv"
+    printf 'mac,ip,netmask,gateway,dhcp\n%s,198.19.250.50,,,off\n' "$mac" >"$tmp/plan.csv"
     run apply "$tmp/plan.csv" --user admin --password-stdin --reboot --format csv <<<admin
     check "apply --reboot exits 0 ($status)" '((status == 0))'
-    check "the device is verified at its new address" 'has "verified" out && has "192.168.1.50" out'
+    check "the device is verified at its new address" 'has "verified" out && has "198.19.250.50" out'
     check "the password's broadcast is warned of" 'has "broadcast to every host on lab0"'
     ;;
 strict)
-    # Strict filtering; link 2's fresh device at 192.168.1.1 has no route back.
+    # Strict filtering; link 2's fresh device at 198.19.250.1 has no route back.
     run discover --format json --timeout 2
     check "discover exits 0 ($status)" '((status == 0))'
-    check "the devices with a route back are listed" '[[ $(wc -l <"$tmp/out") == 2 ]] && ! has 192.168.1.1 out'
+    check "the devices with a route back are listed" '[[ $(wc -l <"$tmp/out") == 2 ]] && ! has 198.19.250.1 out'
     check "the drops are a note" 'has "pemblorctl: note: The kernel'"'"'s reverse-path filter dropped"'
     check "naming loose filtering for lab1" 'has "sysctl -w net.ipv4.conf.lab1.rp_filter=2"'
     ;;
@@ -44,8 +44,8 @@ loose)
     check "the way out without an address" 'has "net.ipv4.conf.lab0.rp_filter=0" && has "169.254.10.1/16 dev lab0"'
     ;;
 secondary)
-    # The device at 192.168.1.1 lies in lab0's secondary network.
-    run set "$mac" --gateway 192.168.1.254 --user admin --password-stdin <<<admin
+    # The device at 198.19.250.1 lies in lab0's secondary network.
+    run set "$mac" --gateway 198.19.250.254 --user admin --password-stdin <<<admin
     check "set exits 0 ($status)" '((status == 0))'
     check "the password goes by unicast: no warning" '! has "warning"'
     ;;
