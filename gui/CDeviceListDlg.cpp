@@ -555,7 +555,8 @@ void CDeviceListDlg::OnSetupIpMany(const std::vector<int>& selected)
     }
     Transport& transport = m_session.transport();
     const InterfaceSet* interfaces = transport.Interfaces();
-    const std::vector<std::uint32_t> reserved = interfaces ? OwnAddresses(interfaces->All()) : std::vector<std::uint32_t>();
+    const std::vector<std::uint32_t> reserved =
+        interfaces ? OwnAddresses(interfaces->All()) : std::vector<std::uint32_t>();
     // The job's replies come through the receive thread.
     if (!m_session.StartReceiveThread())
         return;

@@ -1,5 +1,5 @@
 // pemblorctl on the administrator's own computer: an interface without an
-// address, reverse-path drops, a secondary address, no link.
+// address, reverse-path drops, no link.
 #include "ctl/ExitCode.h"
 #include "tests/ctl/CtlRig.h"
 
@@ -62,19 +62,6 @@ TEST_F(FirstContact, ReversePathDropsAreANoteOrTheReasonOfTheSilence)
     EXPECT_NE(silent.err.find("The answers were probably dropped by this computer."), std::string::npos) << silent.err;
     EXPECT_EQ(silent.err.find("note:"), std::string::npos) << "told once: " << silent.err;
     EXPECT_EQ(silent.err.find("Nobody answered"), std::string::npos) << silent.err;
-}
-
-TEST_F(FirstContact, ASecondaryAddressCarriesThePasswordByUnicast)
-{
-    network.AddHost(ToolHost, "lan");
-    network.AddAddress(ToolHost, "eth0", "192.168.1.100");
-    const auto device = Start(Device(1, "192.168.1.1"));
-    const Result set = Run({"set", "02:00:00:AA:00:01", "--gateway", "192.168.1.254", "--user", "admin",
-                            "--password-stdin"},
-                           "admin");
-    EXPECT_EQ(set.status, ExitOk) << set.err;
-    EXPECT_EQ(set.err.find("warning"), std::string::npos) << set.err;
-    EXPECT_EQ(device->Destinations().back(), "192.168.1.1") << "the change went by unicast";
 }
 
 TEST_F(FirstContact, AnInterfaceWithoutLinkIsNotSentOnAndIsNamed)

@@ -23,11 +23,12 @@ bool FakeInterfaceList::Usable(std::vector<NetworkInterface>& out)
         return true;
     std::vector<InterfaceEntry> entries;
     for (const FakeNetwork::State::Interface& candidate : host->second->interfaces) {
-        const unsigned flags = (candidate.up ? unsigned{IFF_UP} : 0u) | (candidate.link ? unsigned{IFF_RUNNING} : 0u) | IFF_BROADCAST;
-        InterfaceEntry entry{candidate.name, candidate.index, flags, candidate.enslaved, candidate.secondary};
+        const unsigned flags =
+            (candidate.up ? unsigned{IFF_UP} : 0u) | (candidate.link ? unsigned{IFF_RUNNING} : 0u) | IFF_BROADCAST;
+        InterfaceEntry entry{candidate.name, candidate.index, flags};
         Ipv4Network first{0, candidate.netmask};
         if (ParseIpv4(candidate.address.c_str(), first.address))
-            entry.networks.insert(entry.networks.begin(), first);
+            entry.networks.push_back(first);
         entries.push_back(std::move(entry));
     }
     InterfaceChoice choice = ChooseInterfaces(entries);

@@ -183,26 +183,12 @@ void FakeNetwork::SetInterfaceUp(const std::string& hostAddress, const std::stri
     }
 }
 
-void FakeNetwork::SetInterfaceLink(const std::string& hostAddress, const std::string& name, bool link, bool enslaved)
+void FakeNetwork::SetInterfaceLink(const std::string& hostAddress, const std::string& name, bool link)
 {
     std::lock_guard lock(m_state->mutex);
-    for (State::Interface& candidate : m_state->HostFor(hostAddress).interfaces) {
-        if (candidate.name == name) {
-            candidate.link = link;
-            candidate.enslaved = enslaved;
-        }
-    }
-}
-
-void FakeNetwork::AddAddress(const std::string& hostAddress, const std::string& name, const std::string& address,
-                             const std::string& netmask)
-{
-    std::lock_guard lock(m_state->mutex);
-    Ipv4Network network{0, MaskValue(netmask)};
-    ParseIpv4(address.c_str(), network.address);
     for (State::Interface& candidate : m_state->HostFor(hostAddress).interfaces) {
         if (candidate.name == name)
-            candidate.secondary.push_back(network);
+            candidate.link = link;
     }
 }
 

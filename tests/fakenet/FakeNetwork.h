@@ -66,13 +66,9 @@ public:
                           const std::string& segment, const std::string& netmask = "255.255.255.0");
     // A down interface neither sends nor receives nor is listed as usable.
     void SetInterfaceUp(const std::string& hostAddress, const std::string& name, bool up);
-    // Without a link an interface is up but not listed as usable; an
-    // enslaved one (a bridge's port) is never listed; `secondary` adds the
-    // interface's further addresses. An empty address: it has none.
-    void SetInterfaceLink(const std::string& hostAddress, const std::string& name, bool link,
-                          bool enslaved = false);
-    void AddAddress(const std::string& hostAddress, const std::string& name, const std::string& address,
-                    const std::string& netmask = "255.255.255.0");
+    // Without a link an interface is up but not listed as usable. (An
+    // interface added with an empty address has none.)
+    void SetInterfaceLink(const std::string& hostAddress, const std::string& name, bool link);
     // The host's firewall drops inbound datagrams to `port` (all but those
     // over loopback), the host's own broadcasts coming back included.
     void DropInbound(const std::string& hostAddress, std::uint16_t port, bool drop = true);

@@ -26,8 +26,6 @@ struct FakeNetwork::State {
         std::string segment;
         bool up = true;
         bool link = true;
-        bool enslaved = false; // a bridge's port or a bond's member
-        std::vector<Ipv4Network> secondary{};
     };
 
     // One socket, whichever object owns its handle at the moment.
