@@ -8,8 +8,32 @@ namespace pemblor {
 namespace {
 
 constexpr const char* MsgNoInterface =
-    PEMBLOR_TR_NOOP("Pemblor", "No usable network interface: no IPv4 interface of this computer is up with "
+    PEMBLOR_TR_NOOP("Pemblor", "No usable network interface: no interface of this computer is up with a link and "
                                "broadcast. Connect the network (cable, Wi-Fi) and press Discover again.");
+constexpr const char* MsgNoLink =
+    PEMBLOR_TR_NOOP("Pemblor", "%1 has no link: its cable is out, or its Wi-Fi is not connected.");
+constexpr const char* MsgReversePathSilence =
+    PEMBLOR_TR_NOOP("Pemblor", "The answers were probably dropped by this computer. %1");
+constexpr const char* MsgReversePath =
+    PEMBLOR_TR_NOOP("Pemblor", "The kernel's reverse-path filter dropped %1 packets while Pemblor listened; "
+                               "filtering is on for %2. It drops packets from senders that it would not route back "
+                               "out of the interface they came in on, such as a device outside every network of "
+                               "that interface, and with any filtering, every sender on an interface without an "
+                               "address.");
+constexpr const char* MsgReversePathStrict =
+    PEMBLOR_TR_NOOP("Pemblor", "On %1 (strict filtering): loose filtering lets the answers in while a route back "
+                               "exists through some interface: sudo sysctl -w net.ipv4.conf.%1.rp_filter=2");
+constexpr const char* MsgReversePathNoAddress =
+    PEMBLOR_TR_NOOP("Pemblor", "On %1 (no address): give it an address (a link-local one will do: sudo ip addr add "
+                               "169.254.10.1/16 dev %1), or turn filtering off for it: sudo sysctl -w "
+                               "net.ipv4.conf.all.rp_filter=0 net.ipv4.conf.%1.rp_filter=0");
+constexpr const char* MsgReversePathAnyway =
+    PEMBLOR_TR_NOOP("Pemblor", "In either case, an address in the devices' network on that interface lets them in, "
+                               "e.g. sudo ip addr add 192.168.1.100/24 dev %1.");
+constexpr const char* MsgNoAddressOn =
+    PEMBLOR_TR_NOOP("Pemblor", "This computer has no address on %1, where the device at %2 answered, so it reaches "
+                               "the device only by broadcast and its page will probably not open. Give %1 an address "
+                               "in the device's network, e.g. sudo ip addr add 192.168.1.100/24 dev %1.");
 constexpr const char* MsgInboundBlocked =
     PEMBLOR_TR_NOOP("Pemblor", "Inbound UDP 21212 is blocked on this computer: the query was sent on %1, but not "
                                "even its own copy came back there, so the answers of the access points cannot come "
@@ -48,6 +72,12 @@ std::string FindNoDevicesText(const SilenceDiagnosis& diagnosis, TextLookup look
         break;
     case SilenceCause::NoInterface:
         text += "\n\n" + lookup(MsgNoInterface);
+        for (const std::string& name : names)
+            text += ' ' + FillText(lookup(MsgNoLink), {name});
+        break;
+    case SilenceCause::ReversePathDropped:
+        if (diagnosis.reversePath)
+            text += "\n\n" + FillText(lookup(MsgReversePathSilence), {ReversePathText(*diagnosis.reversePath, lookup)});
         break;
     case SilenceCause::InboundBlocked:
         text += "\n\n" + FillText(lookup(MsgInboundBlocked), {JoinNames(names, lookup)});
@@ -57,6 +87,23 @@ std::string FindNoDevicesText(const SilenceDiagnosis& diagnosis, TextLookup look
                                 {JoinNames(names, lookup), lookup(names.size() == 1 ? MsgOneSegment : MsgSomeSegment)});
         break;
     }
+    return text;
+}
+
+std::string ReversePathText(const ReversePathNote& note, TextLookup lookup)
+{
+    std::vector<std::string> names;
+    std::string ways;
+    for (const ReversePathNote::Filtered& filtered : note.interfaces) {
+        names.push_back(filtered.name);
+        if (!filtered.hasAddress)
+            ways += ' ' + FillText(lookup(MsgReversePathNoAddress), {filtered.name});
+        else if (filtered.mode == 1)
+            ways += ' ' + FillText(lookup(MsgReversePathStrict), {filtered.name});
+    }
+    std::string text = FillText(lookup(MsgReversePath), {std::to_string(note.packets), JoinNames(names, lookup)});
+    if (!names.empty())
+        text += ways + ' ' + FillText(lookup(MsgReversePathAnyway), {names.front()});
     return text;
 }
 
@@ -77,6 +124,8 @@ std::optional<std::string> OutsideSubnetReason(std::string_view address, const N
     std::uint32_t value = 0;
     if (!ParseIpv4(std::string(address).c_str(), value) || heardOn.Contains(value))
         return std::nullopt;
+    if (!heardOn.HasAddress() && heardOn.secondary.empty())
+        return FillText(lookup(MsgNoAddressOn), {heardOn.name, address});
     return FillText(lookup(MsgOutsideSubnet), {address, SubnetText(heardOn), heardOn.name});
 }
 

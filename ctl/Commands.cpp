@@ -7,6 +7,7 @@
 #include "ctl/PasswordReader.h"
 #include "fleet/SettingsCheck.h"
 #include "common/InterfaceTexts.h"
+#include "engine/ReversePathWatch.h"
 #include "protocol/PacketHeader.h"
 
 #include <sstream>
@@ -113,6 +114,8 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
     }
 
     IInterfaceList* const interfaces = config.interfaces;
+    ReversePathWatch reversePath;
+    reversePath.Begin(config.reversePath);
     const char* const neighbourTable = config.neighbourTable;
     DeviceSession session(sockets, loop, std::move(config));
     if (const DeviceSession::OpenResult opened = session.Open(); opened.portTaken) {
@@ -125,22 +128,31 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         io.err << "pemblorctl: " << opened.message << '\n';
         return ExitNetwork;
     }
-    switch (options.command) {
-    case CtlCommand::Show:
-        return RunShow(options, session, io);
-    case CtlCommand::Set:
-        return RunSet(options, session, io, settings.Change(), password);
-    case CtlCommand::Reboot:
-        return RunReboot(options, session, io, password);
-    case CtlCommand::Plan:
-        return RunPlan(options, session, loop, io, interfaces, sockets, neighbourTable);
-    case CtlCommand::Apply:
-        return RunApply(options, session, loop, io, password, std::move(rows));
-    case CtlCommand::Discover:
-    case CtlCommand::Undo:
-        break;
-    }
-    return RunDiscover(options, session, io);
+    const int status = [&] {
+        switch (options.command) {
+        case CtlCommand::Show:
+            return RunShow(options, session, io);
+        case CtlCommand::Set:
+            return RunSet(options, session, io, settings.Change(), password);
+        case CtlCommand::Reboot:
+            return RunReboot(options, session, io, password);
+        case CtlCommand::Plan:
+            return RunPlan(options, session, loop, io, interfaces, sockets, neighbourTable);
+        case CtlCommand::Apply:
+            return RunApply(options, session, loop, io, password, std::move(rows));
+        case CtlCommand::Discover:
+        case CtlCommand::Undo:
+            break;
+        }
+        return RunDiscover(options, session, io);
+    }();
+    // Once per command, unless the diagnosis of a silent discovery told it.
+    const InterfaceSet* listed = session.transport().Interfaces();
+    const std::optional<ReversePathNote> dropped =
+        reversePath.End(listed ? listed->All() : std::vector<NetworkInterface>());
+    if (dropped && session.Diagnose().cause != SilenceCause::ReversePathDropped)
+        io.err << "pemblorctl: note: " << ReversePathText(*dropped) << '\n';
+    return status;
 }
 
 } // namespace pemblor

@@ -57,9 +57,7 @@ int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, 
     std::vector<NetworkInterface> own;
     if (interfaces)
         interfaces->Usable(own);
-    std::vector<std::uint32_t> reserved;
-    for (const NetworkInterface& networkInterface : own)
-        reserved.push_back(networkInterface.address);
+    const std::vector<std::uint32_t> reserved = OwnAddresses(own);
 
     std::vector<HeardDevice> heard;
     for (const FoundDevice& device : found) {

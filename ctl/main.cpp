@@ -4,6 +4,7 @@
 #include "ctl/PasswordReader.h"
 #include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
+#include "engine/ProcReversePathFilter.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -56,6 +57,8 @@ int main(int argc, char* argv[])
     pemblor::SessionConfig config;
     config.interfaces = &interfaces;
     config.programName = "pemblorctl";
+    pemblor::ProcReversePathFilter reversePath;
+    config.reversePath = &reversePath;
     config.receiveBufferBytes = pemblor::DeviceSession::ReceiveBufferBytes;
     return pemblor::RunCommand(options, sockets, loop, io, std::move(config));
 }

@@ -4,6 +4,8 @@
 #include "engine/Transport.h"
 #include "protocol/MacText.h"
 
+#include <algorithm>
+
 namespace pemblor {
 
 CredentialRoute RouteBeforeQuery(std::string_view address, const NetworkInterface* answeredOn, bool addressShared)
@@ -15,12 +17,16 @@ CredentialRoute RouteBeforeQuery(std::string_view address, const NetworkInterfac
         route.interfaceIndex = answeredOn->index;
     }
     std::uint32_t host = 0;
-    bool inside = answeredOn && ParseIpv4(route.address.c_str(), host) && answeredOn->Contains(host);
-    // The network's own address and its broadcast address name no one host
-    // (on a /31 or /32 every address does).
-    if (inside && ~answeredOn->netmask > 1u)
-        inside = (host & ~answeredOn->netmask) != 0 && (host | answeredOn->netmask) != 0xFFFFFFFFu;
-    if (!inside)
+    const bool parsed = ParseIpv4(route.address.c_str(), host);
+    // Inside when one of the interface's networks holds it as a host: a
+    // network's own address and its broadcast address name no one host (on
+    // a /31 or /32 every address does).
+    const auto namesHost = [host](const Ipv4Network& network) {
+        return network.Contains(host) && (~network.netmask <= 1u || ((host & ~network.netmask) != 0 &&
+                                                                     (host | network.netmask) != 0xFFFFFFFFu));
+    };
+    const std::vector<Ipv4Network> networks = answeredOn ? answeredOn->Networks() : std::vector<Ipv4Network>();
+    if (!parsed || std::none_of(networks.begin(), networks.end(), namesHost))
         route.reason = BroadcastReason::OutsideNetwork;
     else if (addressShared)
         route.reason = BroadcastReason::SharedAddress;

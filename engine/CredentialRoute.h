@@ -15,7 +15,8 @@ class Transport;
 // where every host on the segment receives them.
 enum class BroadcastReason {
     None,            // they go by unicast
-    OutsideNetwork,  // its address lies outside the network of the interface it answered on (or is not known)
+    OutsideNetwork,  // its address lies outside every network of the interface it answered on (or is not
+                     // known), or that interface has no address
     SharedAddress,   // another listed device answers from its address
     NoUnicastAnswer, // it did not answer a detail query sent to its address within the wait
 };
@@ -38,7 +39,7 @@ struct CredentialRoute {
 };
 
 // What can be told before any query: unicast is possible when `address`
-// lies in the network of `answeredOn` (null: the interface is not known)
+// lies in one of the networks of `answeredOn` (null: the interface is not known)
 // and no other listed device answers from it (`addressShared`). The detail
 // query by unicast, just before the first command, still has to be
 // answered: a route that says unicast here means "if it answers there".

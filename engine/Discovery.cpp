@@ -43,8 +43,9 @@ void Discovery::BeginDiscovery()
     m_nState = Discovering;
     if (const InterfaceSet* interfaces = m_transport.Interfaces()) {
         const bool listed = m_transport.RefreshInterfaces();
-        m_watch.Begin(interfaces->All(), listed);
+        m_watch.Begin(interfaces->All(), listed, interfaces->WithoutLink());
     }
+    m_reversePath.Begin(m_transport.ReversePathFilter());
 }
 
 bool Discovery::SendDiscovery()
@@ -95,11 +96,19 @@ void Discovery::OnTimer()
 {
     if (m_nState.load() == Discovering) {
         m_nState = Idle;
+        const InterfaceSet* interfaces = m_transport.Interfaces();
+        std::optional<ReversePathNote> dropped =
+            m_reversePath.End(interfaces ? interfaces->All() : std::vector<NetworkInterface>());
+        const int found = m_nDeviceCount.load();
         // Without a receive thread that listens, nothing could be heard, so
-        // nothing can be told from what was not.
-        m_listener.DiscoveryEnded(m_nDeviceCount.load(), m_nDeviceCount.load() == 0 && m_transport.Listening()
-                                                             ? m_watch.Diagnose()
-                                                             : SilenceDiagnosis{});
+        // nothing can be told from what was not. With devices found, the
+        // filter's drops are a note that others may be missing.
+        SilenceDiagnosis told;
+        if (found == 0 && m_transport.Listening())
+            told = m_watch.Diagnose(std::move(dropped));
+        else
+            told.reversePath = std::move(dropped);
+        m_listener.DiscoveryEnded(found, told);
     }
     m_nState = Idle;
 }

@@ -2,6 +2,7 @@
 #include "engine/ConversationState.h"
 #include "engine/DiscoveryListener.h"
 #include "engine/DiscoveryWatch.h"
+#include "engine/ReversePathWatch.h"
 #include "engine/Transport.h"
 #include "engine/UiDispatcher.h"
 #include "protocol/Datagram.h"
@@ -80,6 +81,7 @@ private:
     DiscoveryListener& m_listener;
     Clock m_now;
     DiscoveryWatch m_watch;
+    ReversePathWatch m_reversePath;
     bool m_bQuiet = false; // user-interface thread only
 
     std::atomic<int> m_nState{Idle};

@@ -2,10 +2,12 @@
 
 namespace pemblor {
 
-void DiscoveryWatch::Begin(const std::vector<NetworkInterface>& interfaces, bool listed)
+void DiscoveryWatch::Begin(const std::vector<NetworkInterface>& interfaces, bool listed,
+                           std::vector<std::string> withoutLink)
 {
     std::lock_guard lock(m_mutex);
     m_listed = listed;
+    m_withoutLink = std::move(withoutLink);
     m_tracks.clear();
     for (const NetworkInterface& usable : interfaces)
         m_tracks.push_back(Track{usable});
@@ -20,7 +22,7 @@ void DiscoveryWatch::Mark(unsigned interfaceIndex, bool Track::*flag)
     }
 }
 
-SilenceDiagnosis DiscoveryWatch::Diagnose() const
+SilenceDiagnosis DiscoveryWatch::Diagnose(std::optional<ReversePathNote> reversePath) const
 {
     std::lock_guard lock(m_mutex);
     SilenceDiagnosis diagnosis;
@@ -28,6 +30,7 @@ SilenceDiagnosis DiscoveryWatch::Diagnose() const
         return diagnosis;
     if (m_tracks.empty()) {
         diagnosis.cause = SilenceCause::NoInterface;
+        diagnosis.interfaces = m_withoutLink;
         return diagnosis;
     }
     std::vector<std::string> blocked;
@@ -41,6 +44,9 @@ SilenceDiagnosis DiscoveryWatch::Diagnose() const
     if (!blocked.empty()) {
         diagnosis.cause = SilenceCause::InboundBlocked;
         diagnosis.interfaces = std::move(blocked);
+    } else if (reversePath) {
+        diagnosis.cause = SilenceCause::ReversePathDropped;
+        diagnosis.reversePath = std::move(reversePath);
     } else if (!heard.empty()) {
         diagnosis.cause = SilenceCause::NobodyAnswered;
         diagnosis.interfaces = std::move(heard);

@@ -17,12 +17,15 @@ namespace pemblor {
 // the receive thread.
 class DiscoveryWatch final {
 public:
-    // A new cycle over `interfaces`; `listed` false when they could not be read.
-    void Begin(const std::vector<NetworkInterface>& interfaces, bool listed);
+    // A new cycle over `interfaces` (`withoutLink`: those up without a link);
+    // `listed` false when they could not be read.
+    void Begin(const std::vector<NetworkInterface>& interfaces, bool listed,
+               std::vector<std::string> withoutLink = {});
     void Sent(unsigned interfaceIndex) { Mark(interfaceIndex, &Track::sent); }
     // The tool's own query arrived on this interface.
     void Heard(unsigned interfaceIndex) { Mark(interfaceIndex, &Track::heard); }
-    SilenceDiagnosis Diagnose() const;
+    // Why nothing answered; `reversePath`: what the filter dropped meanwhile.
+    SilenceDiagnosis Diagnose(std::optional<ReversePathNote> reversePath = std::nullopt) const;
 
 private:
     struct Track {
@@ -34,6 +37,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::vector<Track> m_tracks;
+    std::vector<std::string> m_withoutLink;
     bool m_listed = false;
 };
 

@@ -10,9 +10,17 @@ bool InterfaceSet::Refresh()
     const bool listed = m_list.Usable(fresh);
     if (!listed)
         fresh.clear();
+    std::vector<std::string> withoutLink = listed ? m_list.WithoutLink() : std::vector<std::string>();
     std::lock_guard lock(m_mutex);
     m_interfaces = std::move(fresh);
+    m_withoutLink = std::move(withoutLink);
     return listed;
+}
+
+std::vector<std::string> InterfaceSet::WithoutLink() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_withoutLink;
 }
 
 std::vector<NetworkInterface> InterfaceSet::All() const

@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,6 +23,8 @@ public:
     int LastError() const { return m_list.LastError(); }
 
     std::vector<NetworkInterface> All() const;
+    // Those up without a link at the last Refresh, by name.
+    std::vector<std::string> WithoutLink() const;
     std::optional<NetworkInterface> ByIndex(unsigned index) const;
     std::optional<NetworkInterface> ByName(std::string_view name) const;
 
@@ -31,6 +34,7 @@ private:
     IInterfaceList& m_list;
     mutable std::mutex m_mutex;
     std::vector<NetworkInterface> m_interfaces;
+    std::vector<std::string> m_withoutLink;
 };
 
 } // namespace pemblor

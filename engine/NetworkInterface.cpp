@@ -1,5 +1,6 @@
 #include "engine/NetworkInterface.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstring>
@@ -46,10 +47,42 @@ bool SameAddress(std::string_view a, std::string_view b)
     return a == b;
 }
 
+std::vector<Ipv4Network> NetworkInterface::Networks() const
+{
+    std::vector<Ipv4Network> networks;
+    if (HasAddress())
+        networks.push_back({address, netmask});
+    networks.insert(networks.end(), secondary.begin(), secondary.end());
+    return networks;
+}
+
+bool NetworkInterface::Contains(std::uint32_t host) const
+{
+    if (HasAddress() && Ipv4Network{address, netmask}.Contains(host))
+        return true;
+    return std::any_of(secondary.begin(), secondary.end(), [host](const Ipv4Network& n) { return n.Contains(host); });
+}
+
+std::vector<std::uint32_t> OwnAddresses(const std::vector<NetworkInterface>& interfaces)
+{
+    std::vector<std::uint32_t> own;
+    for (const NetworkInterface& networkInterface : interfaces)
+        for (const Ipv4Network& network : networkInterface.Networks())
+            own.push_back(network.address);
+    return own;
+}
+
+std::string SubnetText(const Ipv4Network& network)
+{
+    return FormatIpv4(network.address & network.netmask) + '/' + std::to_string(std::countl_one(network.netmask));
+}
+
 std::string SubnetText(const NetworkInterface& networkInterface)
 {
-    return FormatIpv4(networkInterface.address & networkInterface.netmask) + '/' +
-           std::to_string(std::countl_one(networkInterface.netmask));
+    std::string text;
+    for (const Ipv4Network& network : networkInterface.Networks())
+        text += (text.empty() ? "" : ", ") + SubnetText(network);
+    return text;
 }
 
 } // namespace pemblor

@@ -1,6 +1,7 @@
 #pragma once
 #include "engine/CopyChannel.h"
 #include "engine/Request.h"
+#include "engine/IReversePathFilter.h"
 #include "engine/InterfaceSet.h"
 #include "engine/NetworkEndpoint.h"
 #include "engine/ReplyEchoes.h"
@@ -49,6 +50,9 @@ struct TransportConfig {
     // be read: every request goes where the routes send it. Must outlive the
     // transport.
     IInterfaceList* interfaces = nullptr;
+    // Where the kernel's reverse-path drops are read around each listening
+    // window; null: they are not. Must outlive the transport.
+    IReversePathFilter* reversePath = nullptr;
     // Milliseconds on a clock that never goes back, read on the receive
     // thread to tell a reply's echoes from a new reply; null: the steady
     // clock.
@@ -166,6 +170,7 @@ public:
     bool RefreshInterfaces();
     bool InterfacesListed() const { return m_interfacesListed; }
     // Any thread: null without an interface list.
+    IReversePathFilter* ReversePathFilter() const { return m_config.reversePath; }
     const InterfaceSet* Interfaces() const { return m_interfaces ? &*m_interfaces : nullptr; }
     std::optional<NetworkInterface> InterfaceByIndex(unsigned index) const;
     std::optional<NetworkInterface> InterfaceNamed(std::string_view name) const;

@@ -50,17 +50,20 @@ PlanResult MakePlan(const PlanRequest& request, std::span<const HeardDevice> hea
         if (!anchor)
             return fail("No netmask given and no device of the plan answered on a known interface, so the network "
                         "to plan in is not known; give the netmask.");
-        if (!anchor->heardOn->Contains(start))
+        const std::vector<Ipv4Network> networks = anchor->heardOn->Networks();
+        const auto holding = std::find_if(networks.begin(), networks.end(),
+                                          [start](const Ipv4Network& network) { return network.Contains(start); });
+        if (holding == networks.end())
             return fail(request.start + " is not in the network " + SubnetText(*anchor->heardOn) + " of " +
                         anchor->heardOn->name + ", where " + anchor->mac + " answered; give the netmask.");
-        netmask = anchor->heardOn->netmask;
+        netmask = holding->netmask;
     }
 
     if (!IsPlannableNetmask(netmask))
         return fail("The netmask " + FormatIpv4(netmask) + " is no network prefix from /8 to /30.");
     const std::uint32_t network = start & netmask;
     const std::uint32_t broadcast = network | ~netmask;
-    const std::string networkText = SubnetText(NetworkInterface{{}, 0, network, netmask});
+    const std::string networkText = SubnetText(Ipv4Network{network, netmask});
     // Why an address may go to no device, and which devices hold one now.
     std::map<std::uint32_t, std::string> taken;
     for (const std::uint32_t own : reserved)
@@ -136,8 +139,7 @@ bool PlanOnDevicesLink(const PlanRequest& request, std::span<const HeardDevice> 
     for (const HeardDevice& device : heard) {
         if (!device.heardOn || std::find(request.macs.begin(), request.macs.end(), device.mac) == request.macs.end())
             continue;
-        const std::uint32_t mask = device.heardOn->netmask;
-        if (mask != 0 && (start & mask) == (device.heardOn->address & mask))
+        if (device.heardOn->Contains(start))
             return true;
     }
     return false;

@@ -287,6 +287,11 @@ void CDeviceListDlg::DiscoveryEnded(int deviceCount, const SilenceDiagnosis& sil
     m_model->RefreshLastSeen();
     // The greying reaches the No column too.
     ui->IDC_LIST_DEVICES->viewport()->update();
+    // Told below the table while devices are listed: others may be missing.
+    ui->reversePathNote->setText(deviceCount > 0 && silence.reversePath
+                                     ? QString::fromStdString(ReversePathText(*silence.reversePath, TranslatedText))
+                                     : QString());
+    ui->reversePathNote->setVisible(!ui->reversePathNote->text().isEmpty());
     if (deviceCount == 0 && !m_session.discovery().Quiet())
         ShowMessage(silence.cause == SilenceCause::Unknown ? std::string(MsgNoDevices)
                                                            : FindNoDevicesText(silence, TranslatedText));
@@ -554,11 +559,10 @@ void CDeviceListDlg::OnSetupIpMany(const std::vector<int>& selected)
         device.heardOn = m_session.InterfaceNamed(record->interfaceName);
         heard.push_back(std::move(device));
     }
-    std::vector<std::uint32_t> reserved;
     Transport& transport = m_session.transport();
-    if (const InterfaceSet* interfaces = transport.Interfaces())
-        for (const NetworkInterface& own : interfaces->All())
-            reserved.push_back(own.address);
+    const InterfaceSet* interfaces = transport.Interfaces();
+    const std::vector<std::uint32_t> reserved =
+        interfaces ? OwnAddresses(interfaces->All()) : std::vector<std::uint32_t>();
     // The job's replies come through the receive thread.
     if (!m_session.StartReceiveThread())
         return;

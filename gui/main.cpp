@@ -1,5 +1,6 @@
 #include "engine/PosixInterfaceList.h"
 #include "engine/PosixSocketLayer.h"
+#include "engine/ProcReversePathFilter.h"
 #include "gui/Application.h"
 #include "gui/QtDispatcher.h"
 #include "gui/QtTranslation.h"
@@ -19,7 +20,10 @@ int main(int argc, char* argv[])
     pemblor::SteadyClock clock;
     pemblor::PosixSocketLayer sockets;
     pemblor::PosixInterfaceList interfaces;
-    const int status = pemblor::RunApplication(dispatcher, clock, sockets, pemblor::DesktopSessionConfig(interfaces));
+    pemblor::ProcReversePathFilter reversePath;
+    pemblor::SessionConfig config = pemblor::DesktopSessionConfig(interfaces);
+    config.reversePath = &reversePath;
+    const int status = pemblor::RunApplication(dispatcher, clock, sockets, std::move(config));
     // A receive thread that could not be waited for must find no loop to
     // call into.
     dispatcher.Stop();

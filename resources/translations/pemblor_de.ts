@@ -116,8 +116,36 @@
         <translation>%1 und %2</translation>
     </message>
     <message>
-        <source>No usable network interface: no IPv4 interface of this computer is up with broadcast. Connect the network (cable, Wi-Fi) and press Discover again.</source>
-        <translation>Keine nutzbare Netzwerkschnittstelle: Keine IPv4-Schnittstelle dieses Computers ist mit Broadcast aktiv. Verbinden Sie das Netzwerk (Kabel, WLAN) und drücken Sie erneut auf Suchen.</translation>
+        <source>No usable network interface: no interface of this computer is up with a link and broadcast. Connect the network (cable, Wi-Fi) and press Discover again.</source>
+        <translation>Keine nutzbare Netzwerkschnittstelle: Keine Schnittstelle dieses Computers ist mit Verbindung und Broadcast aktiv. Verbinden Sie das Netzwerk (Kabel, WLAN) und drücken Sie erneut auf Suchen.</translation>
+    </message>
+    <message>
+        <source>%1 has no link: its cable is out, or its Wi-Fi is not connected.</source>
+        <translation>%1 hat keine Verbindung: Das Kabel ist nicht eingesteckt oder das WLAN ist nicht verbunden.</translation>
+    </message>
+    <message>
+        <source>The answers were probably dropped by this computer. %1</source>
+        <translation>Die Antworten wurden wahrscheinlich von diesem Computer verworfen. %1</translation>
+    </message>
+    <message>
+        <source>The kernel&apos;s reverse-path filter dropped %1 packets while Pemblor listened; filtering is on for %2. It drops packets from senders that it would not route back out of the interface they came in on, such as a device outside every network of that interface, and with any filtering, every sender on an interface without an address.</source>
+        <translation>Der Reverse-Path-Filter des Kernels hat %1 Pakete verworfen, während Pemblor lauschte; die Filterung ist für %2 eingeschaltet. Er verwirft Pakete von Absendern, die er nicht über die Schnittstelle zurückleiten würde, über die sie kamen, etwa von einem Gerät außerhalb aller Netze dieser Schnittstelle, und bei jeder Filterung von jedem Absender auf einer Schnittstelle ohne Adresse.</translation>
+    </message>
+    <message>
+        <source>On %1 (strict filtering): loose filtering lets the answers in while a route back exists through some interface: sudo sysctl -w net.ipv4.conf.%1.rp_filter=2</source>
+        <translation>Auf %1 (strenge Filterung): Lockere Filterung lässt die Antworten herein, solange über irgendeine Schnittstelle ein Rückweg besteht: sudo sysctl -w net.ipv4.conf.%1.rp_filter=2</translation>
+    </message>
+    <message>
+        <source>On %1 (no address): give it an address (a link-local one will do: sudo ip addr add 169.254.10.1/16 dev %1), or turn filtering off for it: sudo sysctl -w net.ipv4.conf.all.rp_filter=0 net.ipv4.conf.%1.rp_filter=0</source>
+        <translation>Auf %1 (keine Adresse): Geben Sie ihr eine Adresse (eine link-lokale genügt: sudo ip addr add 169.254.10.1/16 dev %1) oder schalten Sie die Filterung für sie aus: sudo sysctl -w net.ipv4.conf.all.rp_filter=0 net.ipv4.conf.%1.rp_filter=0</translation>
+    </message>
+    <message>
+        <source>In either case, an address in the devices&apos; network on that interface lets them in, e.g. sudo ip addr add 192.168.1.100/24 dev %1.</source>
+        <translation>In jedem Fall lässt eine Adresse im Netz der Geräte auf dieser Schnittstelle sie herein, z. B. sudo ip addr add 192.168.1.100/24 dev %1.</translation>
+    </message>
+    <message>
+        <source>This computer has no address on %1, where the device at %2 answered, so it reaches the device only by broadcast and its page will probably not open. Give %1 an address in the device&apos;s network, e.g. sudo ip addr add 192.168.1.100/24 dev %1.</source>
+        <translation>Dieser Computer hat keine Adresse auf %1, wo das Gerät unter %2 geantwortet hat; er erreicht das Gerät also nur per Broadcast, und seine Seite wird sich wahrscheinlich nicht öffnen. Geben Sie %1 eine Adresse im Netz des Geräts, z. B. sudo ip addr add 192.168.1.100/24 dev %1.</translation>
     </message>
     <message>
         <source>Inbound UDP 21212 is blocked on this computer: the query was sent on %1, but not even its own copy came back there, so the answers of the access points cannot come in either. The likely cause is the host firewall. Let inbound UDP 21212 in, e.g. sudo ufw allow 21212/udp, or nft add rule inet filter input udp dport 21212 accept.</source>
@@ -335,6 +363,10 @@
     <message>
         <source>Devices</source>
         <translation>Geräte</translation>
+    </message>
+    <message>
+        <source>Reverse-path filter</source>
+        <translation>Reverse-Path-Filter</translation>
     </message>
     <message>
         <source>Keep discovering</source>

@@ -5,6 +5,7 @@
 #include "ctl/Commands.h"
 #include "engine/EventLoop.h"
 #include "tests/ctl/Agents.h"
+#include "tests/fakenet/FakeInterfaceList.h"
 #include "tests/fakenet/FakeNetwork.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +48,7 @@ protected:
         }
         SessionConfig config;
         config.interfaces = interfaces.get();
+        config.reversePath = &reversePath;
         if (!neighbourTable.empty())
             config.neighbourTable = neighbourTable.c_str();
         const EventLoop::Millis start = clock.Now();
@@ -74,6 +76,7 @@ protected:
     // Made by the first run, so that a test can lay out the tool's host first.
     std::unique_ptr<FakeSocketLayer> layer;
     std::unique_ptr<IInterfaceList> interfaces;
+    FakeReversePathFilter reversePath;
     // Asks for the password when no option gives it; empty: no terminal.
     std::function<std::optional<std::string>(std::string&)> prompt;
     // Set when the user asks `apply` to stop; null: nobody can ask.

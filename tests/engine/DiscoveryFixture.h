@@ -63,12 +63,14 @@ public:
     // "ended N", and the diagnosis's cause and interfaces when there is one.
     void DiscoveryEnded(int deviceCount, const SilenceDiagnosis& silence) override
     {
-        static constexpr const char* causes[] = {"", "no-interface", "blocked", "nobody"};
+        static constexpr const char* causes[] = {"", "no-interface", "blocked", "reverse-path", "nobody"};
         std::string text = "ended " + std::to_string(deviceCount);
         if (silence.cause != SilenceCause::Unknown)
             text += std::string(" ") + causes[static_cast<int>(silence.cause)];
         for (const std::string& name : silence.interfaces)
             text += " " + name;
+        if (silence.reversePath)
+            text += " dropped " + std::to_string(silence.reversePath->packets);
         Note(text);
     }
     void SendFailed(Request request, int error, std::string_view interfaceName) override

@@ -190,6 +190,15 @@ void FakeNetwork::SetInterfaceUp(const std::string& hostAddress, const std::stri
     }
 }
 
+void FakeNetwork::SetInterfaceLink(const std::string& hostAddress, const std::string& name, bool link)
+{
+    std::lock_guard lock(m_state->mutex);
+    for (State::Interface& candidate : m_state->HostFor(hostAddress).interfaces) {
+        if (candidate.name == name)
+            candidate.link = link;
+    }
+}
+
 void FakeNetwork::DropInbound(const std::string& hostAddress, std::uint16_t port, bool drop)
 {
     std::lock_guard lock(m_state->mutex);

@@ -70,6 +70,9 @@ public:
                           const std::string& segment, const std::string& netmask = "255.255.255.0");
     // A down interface neither sends nor receives nor is listed as usable.
     void SetInterfaceUp(const std::string& hostAddress, const std::string& name, bool up);
+    // Without a link an interface is up but not listed as usable. (An
+    // interface added with an empty address has none.)
+    void SetInterfaceLink(const std::string& hostAddress, const std::string& name, bool link);
     // The host's firewall drops inbound datagrams to `port` (all but those
     // over loopback), the host's own broadcasts coming back included.
     void DropInbound(const std::string& hostAddress, std::uint16_t port, bool drop = true);

@@ -25,6 +25,7 @@ struct FakeNetwork::State {
         std::uint32_t netmask = 0;
         std::string segment;
         bool up = true;
+        bool link = true;
     };
 
     // One socket, whichever object owns its handle at the moment.

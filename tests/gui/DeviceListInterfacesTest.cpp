@@ -9,6 +9,7 @@
 #include "tools/apsim/LabAddress.h"
 
 #include <gtest/gtest.h>
+#include <QLabel>
 
 #include <cerrno>
 #include <functional>
@@ -90,6 +91,31 @@ TEST_F(InterfacesTest, AFailedSendOnOneInterfaceNamesItAndTheOthersStillGo)
     EXPECT_EQ(rig.Messages(), QStringList{QStringLiteral("skSend.SendTo: %1 (eth0)\n").arg(ENETUNREACH)});
     EXPECT_EQ(LeftBy(TypeQuery), std::vector<std::string>{"eth1"});
     EXPECT_EQ(rig.Interfaces(), std::vector<std::string>{"eth1"});
+}
+
+TEST_F(InterfacesTest, ADeviceBehindAnInterfaceWithoutAddressIsListedAndTheDropsShowBelowTheTable)
+{
+    rig.net.AddInterface(GuiRig::ToolHost, "eth2", "", "three");
+    apsim::ApSettings settings = GuiRig::Standard(1);
+    settings.ip = *apsim::ParseAddress("198.19.250.1");
+    settings.mac = GuiRig::ApMac(1);
+    apsim::Quirks broadcasting;
+    broadcasting.broadcastReplies = true;
+    rig.AddAccessPointOn("three", settings).SetQuirks(broadcasting);
+    rig.reversePath.modes = {{"eth0", 1}};
+    rig.reversePath.risePerRead = 4;
+    rig.OpenAndDiscover();
+    const int bare = RowOf("198.19.250.1");
+    ASSERT_GE(bare, 0);
+    EXPECT_EQ(rig.Interfaces()[static_cast<std::size_t>(bare)], "eth2");
+    const QString reason = rig.List().model()->index(bare, 2).data(Qt::ToolTipRole).toString();
+    EXPECT_TRUE(reason.startsWith(QStringLiteral("This computer has no address on eth2"))) << reason.toStdString();
+    const QLabel* note = rig.Find<QLabel>("reversePathNote");
+    ASSERT_TRUE(note);
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_TRUE(note->text().startsWith(QStringLiteral("The kernel's reverse-path filter dropped 4 packets")))
+        << note->text().toStdString();
+    EXPECT_TRUE(note->text().contains(QStringLiteral("net.ipv4.conf.eth0.rp_filter=2")));
 }
 
 TEST_F(InterfacesTest, ADeviceOutsideItsInterfaceNetworkIsWarnedAndAsksBeforeItsPage)

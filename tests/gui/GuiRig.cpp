@@ -29,6 +29,7 @@ int CountSent(const FakeNetwork& net, const Datagram* only)
 GuiRig::GuiRig() : tool(net.NewLayer(ToolHost)), interfaces(net.InterfaceList(ToolHost))
 {
     config.interfaces = interfaces.get();
+    config.reversePath = &reversePath;
     clock.SetQuiescenceProbe([this] { return net.Quiescent(); });
     MessageBox::reset();
     MessageBox::setEscapeUnanswered(true);

@@ -2,6 +2,7 @@
 #include "engine/EventLoop.h"
 #include "engine/IInterfaceList.h"
 #include "engine/Session.h"
+#include "tests/fakenet/FakeInterfaceList.h"
 #include "tests/fakenet/FakeNetwork.h"
 #include "protocol/PacketHeader.h"
 #include "tests/support/SimAccessPoint.h"
@@ -71,6 +72,7 @@ public:
     FakeNetwork net;
     std::unique_ptr<FakeSocketLayer> tool;
     std::unique_ptr<IInterfaceList> interfaces;
+    FakeReversePathFilter reversePath;
     VirtualClock clock;
     EventLoop loop{clock};
     // The session settings a window is given; they name the interfaces above.

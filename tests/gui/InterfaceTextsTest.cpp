@@ -18,7 +18,7 @@ TEST(InterfaceTextsTest, DiagnosisGoesBelowTheUnchangedFirstLine)
     };
     const Case cases[] = {
         {{SilenceCause::Unknown, {}}, {}},
-        {{SilenceCause::NoInterface, {}}, {"No usable network interface", "up with broadcast"}},
+        {{SilenceCause::NoInterface, {}}, {"No usable network interface", "up with a link and broadcast"}},
         {{SilenceCause::InboundBlocked, {"eth0", "eth1"}},
          {"Inbound UDP 21212 is blocked on this computer", "sent on eth0 and eth1", "host firewall",
           "sudo ufw allow 21212/udp", "nft add rule inet filter input udp dport 21212 accept"}},

@@ -188,7 +188,9 @@ void Agent::OnDatagram(const std::uint8_t* data, std::size_t size, std::uint32_t
 {
     if (m_config.verbose)
         std::printf("recv %s from %s:%u\n", Describe(data, size).c_str(), FormatAddress(from).c_str(), fromPort);
-    if (!IsLabAddress(from))
+    // 0.0.0.0 is a tool host without any address; only a broadcast answer
+    // reaches it (Send drops the others).
+    if (!IsLabAddress(from) && from != 0)
         return;
 
     const pemblor::ReplyDatagram request(data, size, "");
@@ -287,6 +289,8 @@ void Agent::SendDue(Clock::time_point now)
 void Agent::Send(const OutgoingReply& reply, std::uint32_t asker, int ifindex)
 {
     const std::uint32_t destination = reply.broadcast ? INADDR_BROADCAST : asker;
+    if (destination == 0)
+        return;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(destination);

@@ -74,6 +74,14 @@ diagnosis:
   returned: always
   type: str
   sample: "Find no devices!"
+reverse_path:
+  description:
+    - When devices answered but the kernel's reverse-path filter dropped
+      packets meanwhile (others may be missing), the tool's note saying how
+      many, on which interfaces and the way out. Empty otherwise.
+  returned: always
+  type: str
+  sample: "The kernel's reverse-path filter dropped 1 packets while Pemblor listened; filtering is on for eth1. ..."
 '''
 
 from ansible.module_utils.basic import AnsibleModule
@@ -81,6 +89,11 @@ from ansible_collections.pemblor.ap.plugins.module_utils.pemblorctl import (
     Pemblorctl, PemblorctlError, argument_spec, failure_message, parse_json_lines)
 
 NOTHING_ANSWERED = 2
+NOTE = 'pemblorctl: note: '
+
+
+def reverse_path_note(err):
+    return ' '.join(line[len(NOTE):] for line in err.splitlines() if line.startswith(NOTE))
 
 
 def main():
@@ -94,14 +107,14 @@ def main():
     ctl = Pemblorctl(module)
     rc, out, err = ctl.run(['discover', '--format', 'json', '--timeout', str(module.params['timeout'])])
     if rc == NOTHING_ANSWERED:
-        module.exit_json(changed=False, devices=[], diagnosis=err.strip())
+        module.exit_json(changed=False, devices=[], diagnosis=err.strip(), reverse_path='')
     if rc != 0:
         module.fail_json(msg=failure_message('this host', 'discover', rc, err), rc=rc, stderr=err)
     try:
         devices = parse_json_lines(out, 'pemblorctl discover')
     except PemblorctlError as e:
         module.fail_json(msg=str(e))
-    module.exit_json(changed=False, devices=devices, diagnosis='')
+    module.exit_json(changed=False, devices=devices, diagnosis='', reverse_path=reverse_path_note(err))
 
 
 if __name__ == '__main__':
