@@ -109,7 +109,6 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         password = *read;
     }
 
-    IInterfaceList* const interfaces = config.interfaces;
     const char* const neighbourTable = config.neighbourTable;
     DeviceSession session(sockets, loop, std::move(config));
     if (const DeviceSession::OpenResult opened = session.Open(); opened.portTaken) {
@@ -128,7 +127,7 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
     case CtlCommand::Reboot:
         return RunReboot(options, session, io, password);
     case CtlCommand::Plan:
-        return RunPlan(options, session, loop, io, interfaces, sockets, neighbourTable);
+        return RunPlan(options, session, loop, io, sockets, neighbourTable);
     case CtlCommand::Apply:
         return RunApply(options, session, loop, io, password, std::move(rows));
     case CtlCommand::Discover:
