@@ -20,14 +20,14 @@ int RunSet(const CtlOptions& options, DeviceSession& session, CtlIo& io, const S
            const std::string& password);
 int RunReboot(const CtlOptions& options, DeviceSession& session, CtlIo& io, const std::string& password);
 
-// `plan`: discovers for the timeout, then prints the plan, or why it cannot
-// plan (status 1). `interfaces` (may be null) tells the network of the
-// interface a device answered on and the computer's own addresses. When the
-// plan lies in that network, its addresses are probed through `sockets` and
-// looked up in the neighbour table `neighbourTable`: another host's address
-// is skipped.
-int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
-            IInterfaceList* interfaces, ISocketLayer& sockets, const char* neighbourTable);
+// `plan`: runs the planning job (PlanJob: discovers for the timeout, plans,
+// probes), then prints the plan, or why it cannot plan (status 1). The
+// session's interfaces tell the network of the interface a device answered
+// on and the computer's own addresses. When the plan lies in that network,
+// its addresses are probed through `sockets` and looked up in the neighbour
+// table `neighbourTable`: another host's address is skipped.
+int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io, ISocketLayer& sockets,
+            const char* neighbourTable);
 
 // Reads the plan file of `apply`; false, having said why, when it is not a
 // plan. A row that cannot be read is kept, refused.

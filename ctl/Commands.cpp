@@ -113,7 +113,6 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         password = *read;
     }
 
-    IInterfaceList* const interfaces = config.interfaces;
     ReversePathWatch reversePath;
     reversePath.Begin(config.reversePath);
     const char* const neighbourTable = config.neighbourTable;
@@ -137,7 +136,7 @@ int RunCommand(const CtlOptions& options, ISocketLayer& sockets, EventLoop& loop
         case CtlCommand::Reboot:
             return RunReboot(options, session, io, password);
         case CtlCommand::Plan:
-            return RunPlan(options, session, loop, io, interfaces, sockets, neighbourTable);
+            return RunPlan(options, session, loop, io, sockets, neighbourTable);
         case CtlCommand::Apply:
             return RunApply(options, session, loop, io, password, std::move(rows));
         case CtlCommand::Discover:

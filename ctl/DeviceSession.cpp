@@ -11,10 +11,6 @@ namespace pemblor {
 
 namespace {
 
-// A job ends by its own deadlines; this only bounds a loop that stopped
-// serving them.
-constexpr EventLoop::Millis kRunBoundMs = 24LL * 3600 * 1000;
-
 // A failure message of the window ends in "\n"; one line here.
 std::string OneLine(std::string text)
 {
@@ -55,7 +51,7 @@ DeviceSession::OpenResult DeviceSession::Open()
     return {true, false, {}};
 }
 
-void DeviceSession::ReturnToIdle()
+void DeviceSession::EndDiscovery()
 {
     Discovery& discovery = m_session.discovery();
     // A discovery ends as its timer tick would end it, with the diagnosis.
@@ -76,13 +72,13 @@ bool DeviceSession::BeginDiscovery(std::function<void(const FoundDevice&)> onDev
     Discovery& discovery = m_session.discovery();
     discovery.BeginDiscovery();
     const bool sent = discovery.SendDiscovery();
-    // The command line listens as long as its own time-out says; ReturnToIdle
+    // The command line listens as long as its own time-out says; EndDiscovery
     // ends the cycle.
     discovery.DisarmTimer();
     error = std::move(m_sendError);
     m_sendError.clear();
     if (!sent)
-        ReturnToIdle();
+        EndDiscovery();
     return sent;
 }
 
@@ -90,7 +86,7 @@ void DeviceSession::ListenFor(double seconds)
 {
     const auto ms = static_cast<EventLoop::Millis>(std::llround(seconds * 1000.0));
     m_loop.RunUntil(m_loop.Now() + ms, [] { return false; });
-    ReturnToIdle();
+    EndDiscovery();
 }
 
 namespace {
@@ -162,7 +158,7 @@ JobReport DeviceSession::Run(const std::string& mac, JobPlan plan)
     DeviceJob job(m_session.transport(), m_dispatcher, *this, mac);
     m_jobFinished = false;
     job.Start(plan);
-    m_loop.RunUntil(m_loop.Now() + kRunBoundMs, [this] { return m_jobFinished; });
+    m_loop.RunUntil(m_loop.Now() + RunBoundMs, [this] { return m_jobFinished; });
     job.Stop();
     return job.Report();
 }

@@ -48,13 +48,17 @@ public:
     // Listens for the answers for `seconds`, then ends the discovery cycle
     // (its diagnosis is then known).
     void ListenFor(double seconds);
+    // Ends the discovery cycle at once, for a command that listens on a
+    // deadline of its own.
+    void EndDiscovery();
     int DeviceCount() const { return m_session.discovery().DeviceCount(); }
     // Every device listed, in the order heard, as it stands now.
     std::vector<FoundDevice> Devices() const;
     // MACs that answered after the list was full.
     int Unlisted() const { return m_session.registry().Unlisted(); }
-    // The session's transport, for a job of many devices (apply).
+    // The session's transport and registry, for a job of many devices.
     Transport& transport() { return m_session.transport(); }
+    const DeviceRegistry& registry() const { return m_session.registry(); }
     // Why the last discovery found nothing, once it has ended.
     const SilenceDiagnosis& Diagnose() const { return m_silence; }
     bool NamesInterfaces() const { return m_namesInterfaces; }
@@ -65,6 +69,9 @@ public:
     // another device answers from the device's address.
     JobReport Run(const std::string& mac, JobPlan plan);
     static constexpr EventLoop::Millis SharedAddressWindowMs = 500;
+    // A job ends by its own deadlines; this only bounds a loop that stopped
+    // serving them.
+    static constexpr EventLoop::Millis RunBoundMs = 24LL * 3600 * 1000;
     // The sends of the last Run's job that failed.
     const std::vector<SendFailure>& SendFailures() const { return m_sendFailures; }
     // Told as the job goes: a step began or a second passed; a request could
@@ -75,7 +82,6 @@ public:
     std::function<void(const CredentialRoute& route)> onBroadcast;
 
 private:
-    void ReturnToIdle();
     // DiscoveryListener
     void DiscoveryEnded(int, const SilenceDiagnosis& silence) override { m_silence = silence; }
     void SendFailed(Request request, int error, std::string_view interfaceName) override;

@@ -3,12 +3,12 @@
 #include "ctl/CommandRuns.h"
 #include "ctl/Writers.h"
 #include "fleet/PlanFile.h"
+#include "fleet/PlanJob.h"
 #include "fleet/Planner.h"
 #include "fleet/SettingsCheck.h"
-#include "engine/NeighbourTable.h"
 
+#include <cmath>
 #include <iomanip>
-#include <set>
 
 namespace pemblor {
 
@@ -42,63 +42,38 @@ void WritePlan(std::ostream& out, OutputFormat format, std::span<const PlanRow> 
     out.flush();
 }
 
-int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io,
-            IInterfaceList* interfaces, ISocketLayer& sockets, const char* neighbourTable)
+int RunPlan(const CtlOptions& options, DeviceSession& session, EventLoop& loop, CtlIo& io, ISocketLayer& sockets,
+            const char* neighbourTable)
 {
-    std::vector<FoundDevice> found;
-    std::string error;
-    const bool sent = session.BeginDiscovery([&found](const FoundDevice& device) { found.push_back(device); }, error);
-    if (!error.empty())
-        io.err << "pemblorctl: " << error << (error.back() == '\n' ? "" : "\n");
+    PlanInputs inputs;
+    inputs.request.macs = options.macs;
+    inputs.request.start = options.ip.value_or(std::string());
+    inputs.request.netmask = options.netmask;
+    inputs.request.gateway = options.gateway;
+    inputs.request.dhcp = options.dhcp;
+    // The first plan knows no other hosts; the probes find them.
+    inputs.sockets = &sockets;
+    inputs.table = neighbourTable ? neighbourTable : "";
+    bool sent = false;
+    inputs.discover = [&] {
+        std::string error;
+        sent = session.BeginDiscovery([](const FoundDevice&) {}, error);
+        if (!error.empty())
+            io.err << "pemblorctl: " << error << (error.back() == '\n' ? "" : "\n");
+        return sent;
+    };
+    // At most an hour (the command line checks --timeout).
+    inputs.listenMs = static_cast<unsigned>(std::llround(options.timeoutSeconds * 1000.0));
+    inputs.heardBy = [&session](PlanInputs& heard) {
+        session.EndDiscovery();
+        HearFrom(session.registry(), session.transport(), heard);
+    };
+    PlanJob job(loop, std::move(inputs));
+    job.Start();
+    loop.RunUntil(loop.Now() + DeviceSession::RunBoundMs, [&job] { return job.Done(); });
     if (!sent)
         return ExitNetwork;
-    session.ListenFor(options.timeoutSeconds);
-
-    std::vector<NetworkInterface> own;
-    if (interfaces)
-        interfaces->Usable(own);
-    const std::vector<std::uint32_t> reserved = OwnAddresses(own);
-
-    std::vector<HeardDevice> heard;
-    for (const FoundDevice& device : found) {
-        HeardDevice entry;
-        entry.mac = device.mac;
-        if (!ParseIpv4(device.ip.c_str(), entry.answersFrom))
-            continue;
-        std::uint32_t reports = 0;
-        if (device.ipAddr && ParseIpv4(device.ipAddr->c_str(), reports))
-            entry.reports = reports;
-        for (const NetworkInterface& networkInterface : own) {
-            if (device.interfaceName && *device.interfaceName == networkInterface.name)
-                entry.heardOn = networkInterface;
-        }
-        heard.push_back(std::move(entry));
-    }
-
-    PlanRequest request;
-    request.macs = options.macs;
-    request.start = options.ip.value_or(std::string());
-    request.netmask = options.netmask;
-    request.gateway = options.gateway;
-    request.dhcp = options.dhcp;
-    PlanResult plan = MakePlan(request, heard, reserved);
-    // Other hosts on the devices' link: each planned address is probed once
-    // and the plan made again with the hosts that answered, until every
-    // address it gives has been probed (skips move the later ones on).
-    if (plan.Planned() && PlanOnDevicesLink(request, heard)) {
-        std::set<std::uint32_t> probed;
-        for (int pass = 0; pass < MaxProbePasses && plan.Planned(); ++pass) {
-            const std::vector<std::uint32_t> fresh = AddressesToProbe(plan.rows, probed);
-            if (fresh.empty())
-                break;
-            PromptResolution(sockets, fresh);
-            loop.RunUntil(loop.Now() + ResolutionWaitMs, [] { return false; });
-            const std::vector<Neighbour> hosts = ReadNeighbourTable(neighbourTable);
-            plan = MakePlan(request, heard, reserved, hosts);
-        }
-        if (probed.size() > ProbeSettleAbove)
-            loop.RunUntil(loop.Now() + ProbeSettleMs, [] { return false; });
-    }
+    const PlanResult& plan = job.Result();
     if (!plan.Planned()) {
         io.err << "pemblorctl: cannot plan: " << plan.failure << '\n';
         return ExitUsage;

@@ -3,6 +3,7 @@
 #include "common/EngineTexts.h"
 #include "common/FillText.h"
 #include "engine/DeviceRegistry.h"
+#include "fleet/PlanFile.h"
 #include "format/DelimitedRow.h"
 
 #include <array>
@@ -33,15 +34,6 @@ Json JsonValues(const std::optional<DeviceSettings>& values)
     object["dhcp"] = values->dhcp ? Json(values->DhcpOn()) : Json(nullptr);
     return object;
 }
-
-std::array<std::string_view, 4> CsvValues(const std::optional<DeviceSettings>& values)
-{
-    if (!values)
-        return {};
-    return {Text(values->ipAddr), Text(values->netmask), Text(values->gateway),
-            values->dhcp ? (values->DhcpOn() ? "on" : "off") : ""};
-}
-
 
 } // namespace
 
@@ -198,22 +190,9 @@ void OutcomeWriter::Outcome(const DeviceOutcome& outcome)
         else
             m_out << std::setw(16) << SafeText(Text(outcome.ip, "-")) << SafeText(outcome.message) << '\n';
         break;
-    case OutputFormat::Csv: {
-        if (!m_headerDone) {
-            const std::array<std::string_view, 12> names{
-                "mac",          "result",        "ip",       "before_ip",     "before_netmask", "before_gateway",
-                "before_dhcp",  "after_ip",      "after_netmask", "after_gateway", "after_dhcp",  "message"};
-            m_out << CsvRow(names);
-        }
-        const auto before = CsvValues(outcome.before);
-        const auto after = CsvValues(outcome.after);
-        const std::array<std::string_view, 12> fields{outcome.mac, ResultName(outcome.result), Text(outcome.ip),
-                                                      before[0],   before[1],      before[2],
-                                                      before[3],   after[0],       after[1],
-                                                      after[2],    after[3],       outcome.message};
-        m_out << CsvRow(fields);
+    case OutputFormat::Csv:
+        m_out << OutcomeCsv({&outcome, 1}, !m_headerDone);
         break;
-    }
     case OutputFormat::Json: {
         Json object;
         object["mac"] = outcome.mac;

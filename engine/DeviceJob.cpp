@@ -265,18 +265,10 @@ void DeviceJob::SendReboot()
 
 std::optional<NetworkInterface> DeviceJob::AnsweredOn() const
 {
-    if (const std::optional<NetworkInterface> known = m_transport.InterfaceByIndex(m_interface))
-        return known;
     // Not told where it answered: the interface whose network holds its
     // address is where the routes send to it.
     const InterfaceSet* interfaces = m_transport.Interfaces();
-    std::uint32_t host = 0;
-    if (!interfaces || !ParseIpv4(m_address.c_str(), host))
-        return std::nullopt;
-    for (const NetworkInterface& candidate : interfaces->All())
-        if (candidate.Contains(host))
-            return candidate;
-    return std::nullopt;
+    return interfaces ? interfaces->Reaching(m_interface, m_address) : std::nullopt;
 }
 
 bool DeviceJob::CredentialsMayGo()

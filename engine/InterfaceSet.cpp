@@ -1,6 +1,7 @@
 #include "engine/InterfaceSet.h"
 
 #include <algorithm>
+#include <string>
 
 namespace pemblor {
 
@@ -37,6 +38,16 @@ std::optional<NetworkInterface> InterfaceSet::ByIndex(unsigned index) const
 std::optional<NetworkInterface> InterfaceSet::ByName(std::string_view name) const
 {
     return Find([name](const NetworkInterface& usable) { return usable.name == name; });
+}
+
+std::optional<NetworkInterface> InterfaceSet::Reaching(unsigned index, std::string_view address) const
+{
+    if (std::optional<NetworkInterface> answeredOn = index != 0 ? ByIndex(index) : std::nullopt)
+        return answeredOn;
+    std::uint32_t host = 0;
+    if (!ParseIpv4(std::string(address).c_str(), host))
+        return std::nullopt;
+    return Find([host](const NetworkInterface& usable) { return usable.Contains(host); });
 }
 
 std::optional<NetworkInterface> InterfaceSet::Find(FunctionRef<bool(const NetworkInterface&)> match) const

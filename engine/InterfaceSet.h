@@ -27,6 +27,10 @@ public:
     std::vector<std::string> WithoutLink() const;
     std::optional<NetworkInterface> ByIndex(unsigned index) const;
     std::optional<NetworkInterface> ByName(std::string_view name) const;
+    // The interface that reaches a device at `address` (dotted decimal)
+    // that answered on `index`: that one, else (0, or gone) the one whose
+    // network holds the address, where the routes send to it.
+    std::optional<NetworkInterface> Reaching(unsigned index, std::string_view address) const;
 
 private:
     std::optional<NetworkInterface> Find(FunctionRef<bool(const NetworkInterface&)> match) const;

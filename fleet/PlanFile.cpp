@@ -165,4 +165,28 @@ std::vector<std::string> CheckPlan(std::span<const PlanRow> rows)
     return failures;
 }
 
+std::string OutcomeCsv(std::span<const DeviceOutcome> outcomes, bool header)
+{
+    const std::array<std::string_view, 12> names{"mac",          "result",        "ip",          "before_ip",
+                                                 "before_netmask", "before_gateway", "before_dhcp", "after_ip",
+                                                 "after_netmask", "after_gateway", "after_dhcp",  "message"};
+    std::string file = header ? CsvRow(names) : std::string();
+    auto text = [](const std::optional<std::string>& value) { return value ? std::string_view(*value) : ""; };
+    auto values = [&text](const std::optional<DeviceSettings>& v) {
+        if (!v)
+            return std::array<std::string_view, 4>{};
+        return std::array<std::string_view, 4>{text(v->ipAddr), text(v->netmask), text(v->gateway),
+                                               v->dhcp ? (v->DhcpOn() ? "on" : "off") : ""};
+    };
+    for (const DeviceOutcome& o : outcomes) {
+        const auto before = values(o.before);
+        const auto after = values(o.after);
+        const std::array<std::string_view, 12> fields{o.mac,     ResultName(o.result), text(o.ip), before[0],
+                                                      before[1], before[2],            before[3],          after[0],
+                                                      after[1],  after[2],             after[3],           o.message};
+        file += CsvRow(fields);
+    }
+    return file;
+}
+
 } // namespace pemblor

@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/JobOutcome.h"
 #include "fleet/PlanRow.h"
 
 #include <istream>
@@ -30,6 +31,14 @@ bool ReadPlanFile(std::istream& in, std::vector<PlanFileRow>& rows, std::string&
 std::string CheckMacText(const std::string& mac);
 
 void WritePlanFile(std::ostream& out, std::span<const PlanRow> rows);
+
+// The outcome file, how each device of a plan ended (`pemblorctl apply
+// --format csv`, the window's "Export result..."): the header record
+// `mac,result,ip,before_ip,before_netmask,before_gateway,before_dhcp,
+// after_ip,after_netmask,after_gateway,after_dhcp,message` when `header` is
+// set, then one record per outcome. A value not known is an empty cell; a
+// dhcp cell is `on` or `off`.
+std::string OutcomeCsv(std::span<const DeviceOutcome> outcomes, bool header = true);
 
 // Checks every row before anything is sent: the MAC names one device, the
 // values pass the Setup IP dialog's check (with its messages), no device is

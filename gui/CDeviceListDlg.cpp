@@ -545,30 +545,15 @@ void CDeviceListDlg::OnSetupIpMany(const std::vector<int>& selected)
                                std::string(record->macText.view()), record->address});
     // Every listed device counts for the plan: the addresses of those
     // outside it are skipped, as are the computer's own.
-    std::vector<HeardDevice> heard;
-    for (int i = 0; i < registry.Size(); ++i) {
-        const std::optional<DeviceRecord> record = registry.Get(i);
-        if (!record)
-            continue;
-        HeardDevice device;
-        device.mac = std::string(record->macText.view());
-        ParseIpv4(record->address.c_str(), device.answersFrom);
-        std::uint32_t reports = 0;
-        if (const auto value = record->Value("IP_ADDR"); value && ParseIpv4(std::string(*value).c_str(), reports))
-            device.reports = reports;
-        device.heardOn = m_session.InterfaceNamed(record->interfaceName);
-        heard.push_back(std::move(device));
-    }
+    PlanInputs heard;
     Transport& transport = m_session.transport();
-    const InterfaceSet* interfaces = transport.Interfaces();
-    const std::vector<std::uint32_t> reserved =
-        interfaces ? OwnAddresses(interfaces->All()) : std::vector<std::uint32_t>();
+    HearFrom(registry, transport, heard);
     // The job's replies come through the receive thread.
     if (!m_session.StartReceiveThread())
         return;
 
-    auto* dialog = new SetupIpManyDialog(transport, m_dispatcher, m_clock, std::move(devices), std::move(heard),
-                                         std::move(reserved), this);
+    auto* dialog = new SetupIpManyDialog(transport, m_dispatcher, m_clock, std::move(devices),
+                                         std::move(heard.heard), std::move(heard.reserved), this);
     dialog->Logic().LookForHosts(*m_sockets, m_neighbourTable);
     m_pManyDlg = dialog;
     // Each device's row shows where it answers from as soon as it ends.

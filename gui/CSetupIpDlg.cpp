@@ -172,15 +172,9 @@ std::optional<CredentialRoute> CSetupIpDlg::RouteBeforeApply() const
     // Not listed (opened for a device the table no longer holds): the
     // interface it answered on, else the one whose network holds its
     // address, as the job chooses.
-    std::optional<NetworkInterface> answeredOn = m_transport.InterfaceByIndex(m_nInterface);
-    std::uint32_t host = 0;
-    if (!answeredOn && m_transport.Interfaces() && ParseIpv4(m_strAddress.c_str(), host)) {
-        for (const NetworkInterface& candidate : m_transport.Interfaces()->All())
-            if (candidate.Contains(host)) {
-                answeredOn = candidate;
-                break;
-            }
-    }
+    const InterfaceSet* interfaces = m_transport.Interfaces();
+    const std::optional<NetworkInterface> answeredOn =
+        interfaces ? interfaces->Reaching(m_nInterface, m_strAddress) : std::nullopt;
     return RouteBeforeQuery(m_strAddress, answeredOn ? &*answeredOn : nullptr,
                             m_session.SharedAddressCheck(m_strMac)(m_strAddress));
 }

@@ -1,5 +1,5 @@
 #pragma once
-#include "gui/SetupIpMany.h"
+#include "fleet/ManyDevices.h"
 
 #include <QDialog>
 
@@ -30,7 +30,7 @@ public:
                       std::vector<std::uint32_t> reserved, QWidget* parent = nullptr);
     ~SetupIpManyDialog() override;
 
-    SetupIpMany& Logic() { return m_logic; }
+    ManyDevices& Logic() { return m_logic; }
 
     // Escape, Close and the window's close button: asks first while the job
     // runs, and stops it.
@@ -60,7 +60,7 @@ private:
     bool MayClose();
 
     const std::unique_ptr<Ui::SetupIpManyDialog> m_ui;
-    SetupIpMany m_logic;
+    ManyDevices m_logic;
     QPushButton* m_apply = nullptr;
     QPushButton* m_export = nullptr;
     QPushButton* m_close = nullptr;

@@ -31,7 +31,7 @@ TEST(DeviceListSetupIpManyTest, SeveralRowsOpenTheDialogForAllOfThem)
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
-    SetupIpMany& many = dialog->Logic();
+    ManyDevices& many = dialog->Logic();
     ASSERT_EQ(many.Rows().size(), 3u);
     EXPECT_EQ(many.Rows()[1].device.mac, "02:00:00:00:00:02");
     EXPECT_EQ(many.Rows()[1].device.ssid, "ap1");

@@ -341,7 +341,7 @@ TEST_F(SetupIpManyDialogTest, TheJobChangesAndRebootsEachDeviceAndVerifiesIt)
     Start({{1, 30}, {2, 31, "other"}, {3, 32}});
     SetupIpManyDialog& shown = Open();
     QSignalSpy ended(&shown, &SetupIpManyDialog::deviceEnded);
-    SetupIpMany& logic = shown.Logic();
+    ManyDevices& logic = shown.Logic();
     logic.Replan({{}, HostText(30), std::nullopt, std::string("198.18.1.200"), std::nullopt});
     ASSERT_TRUE(logic.CanApply()) << logic.PlanFailure();
     logic.Apply({.user = "admin", .password = "secret", .reboot = true});

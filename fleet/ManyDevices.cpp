@@ -1,18 +1,17 @@
-#include "gui/SetupIpMany.h"
+#include "fleet/ManyDevices.h"
 
 #include "common/ValidateSettings.h"
-#include "format/DelimitedRow.h"
+#include "fleet/PlanFile.h"
 #include "protocol/MacText.h"
 
 #include <algorithm>
-#include <array>
 #include <utility>
 
 namespace pemblor {
 namespace {
 
 // The job's deadlines are far apart; the Rebooting rows count seconds.
-constexpr SetupIpMany::Millis kSecondMs = 1000;
+constexpr ManyDevices::Millis kSecondMs = 1000;
 
 std::optional<std::uint32_t> Address(const std::optional<std::string>& text)
 {
@@ -29,15 +28,15 @@ std::string RangeText(std::uint32_t first, std::uint32_t last)
 
 } // namespace
 
-SetupIpMany::SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const LoopClock& clock,
+ManyDevices::ManyDevices(Transport& transport, UiDispatcher& dispatcher, const LoopClock& clock,
                          std::vector<ManyDevice> devices, std::vector<HeardDevice> heard,
                          std::vector<std::uint32_t> reserved)
     : m_transport(transport)
     , m_dispatcher(dispatcher)
     , m_clock(clock)
-    , m_heard(std::move(heard))
-    , m_reserved(std::move(reserved))
 {
+    m_inputs.heard = std::move(heard);
+    m_inputs.reserved = std::move(reserved);
     m_rows.reserve(devices.size());
     for (ManyDevice& device : devices) {
         ManyRow row;
@@ -52,7 +51,7 @@ SetupIpMany::SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const L
         const HeardDevice* self = nullptr;
         bool shared = false;
         const std::optional<std::uint32_t> address = Address(row.device.address);
-        for (const HeardDevice& other : m_heard) {
+        for (const HeardDevice& other : m_inputs.heard) {
             if (other.mac == row.device.mac)
                 self = &other;
             else if (address && other.answersFrom == *address)
@@ -64,48 +63,40 @@ SetupIpMany::SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const L
     m_rebootSent.assign(m_rows.size(), 0);
 }
 
-SetupIpMany::~SetupIpMany()
+ManyDevices::~ManyDevices()
 {
     m_dispatcher.Cancel(static_cast<Deadline&>(*this));
-    m_dispatcher.Cancel(m_resolutionWait);
 }
 
-void SetupIpMany::LookForHosts(ISocketLayer& sockets, std::string table)
+void ManyDevices::LookForHosts(ISocketLayer& sockets, std::string table)
 {
-    m_sockets = &sockets;
-    m_neighbourTable = std::move(table);
+    m_inputs.sockets = &sockets;
+    m_inputs.table = std::move(table);
 }
 
-std::vector<Neighbour> SetupIpMany::ReadHosts() const
+void ManyDevices::Replan(PlanRequest request)
 {
-    if (m_neighbourTable.empty())
-        return {};
-    return ReadNeighbourTable(m_neighbourTable.c_str());
-}
-
-void SetupIpMany::Replan(PlanRequest request)
-{
-    if (m_job || m_applied || m_probing)
+    if (m_job || m_applied || Probing())
         return;
     request.macs.clear();
     for (const ManyRow& row : m_rows)
         if (row.refused.empty())
             request.macs.push_back(row.device.mac);
-    m_request = std::move(request);
-    // The table as it stands: the preview follows each keystroke, and
-    // sends nothing.
-    Plan(ReadHosts());
-}
-
-void SetupIpMany::Plan(std::span<const Neighbour> hosts)
-{
-    const PlanRequest& request = m_request;
     // No start address yet: no plan, and nothing to tell.
     PlanResult result;
     if (request.macs.empty())
         result.failure = std::string(MsgNoDeviceMac);
     else if (!request.start.empty())
-        result = MakePlan(request, m_heard, m_reserved, hosts);
+        // The table as it stands: the preview follows each keystroke, and
+        // sends nothing.
+        result = MakePlan(request, m_inputs.heard, m_inputs.reserved, m_inputs.Hosts());
+    m_inputs.request = std::move(request);
+    Show(result);
+}
+
+void ManyDevices::Show(const PlanResult& result)
+{
+    const PlanRequest& request = m_inputs.request;
     m_planned = !request.start.empty() && result.Planned();
     m_planFailure = request.start.empty() ? std::string() : result.failure;
     m_plan = m_planned ? result.rows : std::vector<PlanRow>{};
@@ -134,49 +125,30 @@ void SetupIpMany::Plan(std::span<const Neighbour> hosts)
         Changed(i);
 }
 
-void SetupIpMany::Apply(JobSettings settings)
+void ManyDevices::Apply(JobSettings settings)
 {
-    if (!CanApply() || m_probing)
+    if (!CanApply())
         return;
     settings.dryRun = false;
     m_settings = std::move(settings);
-    if (m_sockets && PlanOnDevicesLink(m_request, m_heard)) {
-        m_probing = true;
-        m_probePasses = 0;
-        m_probed.clear();
-        ProbeNext();
-        return;
-    }
-    Launch();
+    PlanInputs inputs = m_inputs;
+    inputs.known = m_inputs.Hosts();
+    m_planJob = std::make_unique<PlanJob>(m_dispatcher, std::move(inputs));
+    m_planJob->planned = [this](const PlanResult& result) { Show(result); };
+    m_planJob->finished = [this] { Planned(); };
+    m_planJob->Start();
 }
 
-void SetupIpMany::ProbeNext()
+void ManyDevices::Planned()
 {
-    const std::vector<std::uint32_t> fresh = AddressesToProbe(m_plan, m_probed);
-    if (fresh.empty() || m_probePasses++ >= MaxProbePasses) {
-        m_probing = false;
+    if (m_planned) {
         Launch();
-        return;
+    } else if (applyRefused) {
+        applyRefused();
     }
-    PromptResolution(*m_sockets, fresh);
-    m_dispatcher.Schedule(m_resolutionWait, ResolutionWaitMs);
 }
 
-void SetupIpMany::Resolved()
-{
-    if (!m_probing)
-        return;
-    Plan(ReadHosts());
-    if (!m_planned) {
-        m_probing = false;
-        if (applyRefused)
-            applyRefused();
-        return;
-    }
-    ProbeNext();
-}
-
-void SetupIpMany::Launch()
+void ManyDevices::Launch()
 {
     std::vector<JobRow> rows;
     std::size_t planIndex = 0;
@@ -197,7 +169,7 @@ void SetupIpMany::Launch()
     StartJob(std::move(rows));
 }
 
-void SetupIpMany::StartJob(std::vector<JobRow> rows)
+void ManyDevices::StartJob(std::vector<JobRow> rows)
 {
     m_job = std::make_unique<FleetJob>(
         m_transport, m_dispatcher, m_settings, std::move(rows), [this](const DeviceOutcome& ended) { Ended(ended); },
@@ -206,7 +178,7 @@ void SetupIpMany::StartJob(std::vector<JobRow> rows)
     Drive();
 }
 
-bool SetupIpMany::RetryByBroadcast()
+bool ManyDevices::RetryByBroadcast()
 {
     std::vector<DeviceOutcome> heldBack = std::exchange(m_heldBack, {});
     std::vector<JobRow> rows;
@@ -242,12 +214,11 @@ bool SetupIpMany::RetryByBroadcast()
     return true;
 }
 
-void SetupIpMany::Stop()
+void ManyDevices::Stop()
 {
-    if (m_probing) {
+    if (Probing()) {
         // Nothing was sent to a device yet: no row has ended.
-        m_probing = false;
-        m_dispatcher.Cancel(m_resolutionWait);
+        m_planJob.reset();
         m_applied = true;
     } else if (m_job) {
         m_job->Cancel();
@@ -263,7 +234,7 @@ void SetupIpMany::Stop()
     Finish();
 }
 
-void SetupIpMany::Drive()
+void ManyDevices::Drive()
 {
     if (!m_job)
         return;
@@ -276,7 +247,7 @@ void SetupIpMany::Drive()
     m_dispatcher.Schedule(*this, m_job->Done() ? 0u : static_cast<unsigned>(kSecondMs));
 }
 
-void SetupIpMany::Expired()
+void ManyDevices::Expired()
 {
     if (!m_job)
         return;
@@ -297,7 +268,7 @@ void SetupIpMany::Expired()
         Finish();
 }
 
-void SetupIpMany::Progress(std::string_view mac, DevicePhase phase)
+void ManyDevices::Progress(std::string_view mac, DevicePhase phase)
 {
     std::size_t index = 0;
     ManyRow* row = RowOf(mac, &index);
@@ -326,14 +297,14 @@ void SetupIpMany::Progress(std::string_view mac, DevicePhase phase)
     TickSoon();
 }
 
-void SetupIpMany::TickSoon()
+void ManyDevices::TickSoon()
 {
     // Called from inside the job: its next deadline is taken up once the
     // job's call has returned.
     m_dispatcher.Schedule(*this, 0);
 }
 
-void SetupIpMany::Ended(const DeviceOutcome& ended)
+void ManyDevices::Ended(const DeviceOutcome& ended)
 {
     std::size_t index = 0;
     ManyRow* row = RowOf(ended.mac, &index);
@@ -352,7 +323,7 @@ void SetupIpMany::Ended(const DeviceOutcome& ended)
     TickSoon();
 }
 
-void SetupIpMany::EndRow(std::size_t index, const DeviceOutcome& ended)
+void ManyDevices::EndRow(std::size_t index, const DeviceOutcome& ended)
 {
     m_rows[index].state = ManyRowState::Ended;
     m_rows[index].outcome = ended;
@@ -361,7 +332,7 @@ void SetupIpMany::EndRow(std::size_t index, const DeviceOutcome& ended)
         outcome(ended);
 }
 
-void SetupIpMany::Finish()
+void ManyDevices::Finish()
 {
     m_dispatcher.Cancel(static_cast<Deadline&>(*this));
     m_job.reset();
@@ -369,7 +340,7 @@ void SetupIpMany::Finish()
         finished();
 }
 
-ManyRow* SetupIpMany::RowOf(std::string_view mac, std::size_t* index)
+ManyRow* ManyDevices::RowOf(std::string_view mac, std::size_t* index)
 {
     for (std::size_t i = 0; i < m_rows.size(); ++i)
         if (m_rows[i].device.mac == mac) {
@@ -380,49 +351,32 @@ ManyRow* SetupIpMany::RowOf(std::string_view mac, std::size_t* index)
     return nullptr;
 }
 
-void SetupIpMany::Changed(std::size_t row)
+void ManyDevices::Changed(std::size_t row)
 {
     if (rowChanged)
         rowChanged(row);
 }
 
-std::size_t SetupIpMany::CountOf(JobOutcome result) const
+std::size_t ManyDevices::CountOf(JobOutcome result) const
 {
     return static_cast<std::size_t>(std::count_if(m_rows.begin(), m_rows.end(), [result](const ManyRow& row) {
         return row.outcome && row.outcome->result == result;
     }));
 }
 
-std::size_t SetupIpMany::StoppedCount() const
+std::size_t ManyDevices::StoppedCount() const
 {
     return static_cast<std::size_t>(std::count_if(m_rows.begin(), m_rows.end(),
                                                   [](const ManyRow& row) { return row.state == ManyRowState::Stopped; }));
 }
 
-std::string SetupIpMany::OutcomeCsv() const
+std::string ManyDevices::OutcomeCsv() const
 {
-    const std::array<std::string_view, 12> names{"mac",          "result",        "ip",          "before_ip",
-                                                 "before_netmask", "before_gateway", "before_dhcp", "after_ip",
-                                                 "after_netmask", "after_gateway", "after_dhcp",  "message"};
-    std::string text = CsvRow(names);
-    auto values = [](const std::optional<DeviceSettings>& v) {
-        return v ? std::array<std::string, 4>{v->ipAddr.value_or(""), v->netmask.value_or(""),
-                                              v->gateway.value_or(""), v->DhcpOn() ? "on" : "off"}
-                 : std::array<std::string, 4>{};
-    };
-    for (const ManyRow& row : m_rows) {
-        if (!row.outcome)
-            continue;
-        const DeviceOutcome& o = *row.outcome;
-        const auto before = values(o.before);
-        const auto after = values(o.after);
-        const std::string ip = o.ip.value_or("");
-        const std::array<std::string_view, 12> fields{o.mac,     ResultName(o.result), ip,       before[0],
-                                                      before[1], before[2],            before[3], after[0],
-                                                      after[1],  after[2],             after[3], o.message};
-        text += CsvRow(fields);
-    }
-    return text;
+    std::vector<DeviceOutcome> outcomes;
+    for (const ManyRow& row : m_rows)
+        if (row.outcome)
+            outcomes.push_back(*row.outcome);
+    return pemblor::OutcomeCsv(outcomes);
 }
 
 } // namespace pemblor

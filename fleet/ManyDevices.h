@@ -4,17 +4,16 @@
 #include "engine/NeighbourTable.h"
 #include "engine/NetworkInterface.h"
 #include "engine/UiDispatcher.h"
-#include "gui/MemberCall.h"
 #include "engine/JobOutcome.h"
 #include "fleet/Planner.h"
 #include "fleet/FleetJob.h"
+#include "fleet/PlanJob.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -61,19 +60,19 @@ struct ManyRow {
 //
 // User-interface thread only. The transport (whose receive thread runs
 // while the job does), the dispatcher and the clock outlive it.
-class SetupIpMany final : private Deadline {
+class ManyDevices final : private Deadline {
 public:
     using Millis = LoopClock::Millis;
 
     // `heard`: every device listed, the selected ones among them (a device
     // not heard has no interface and shares its address with no one);
     // `reserved`: addresses the plan skips besides theirs.
-    SetupIpMany(Transport& transport, UiDispatcher& dispatcher, const LoopClock& clock,
+    ManyDevices(Transport& transport, UiDispatcher& dispatcher, const LoopClock& clock,
                 std::vector<ManyDevice> devices, std::vector<HeardDevice> heard,
                 std::vector<std::uint32_t> reserved = {});
-    ~SetupIpMany();
-    SetupIpMany(const SetupIpMany&) = delete;
-    SetupIpMany& operator=(const SetupIpMany&) = delete;
+    ~ManyDevices();
+    ManyDevices(const ManyDevices&) = delete;
+    ManyDevices& operator=(const ManyDevices&) = delete;
 
     // The view hears every change of a row (its index) and the end of the
     // job; the window hears each device's outcome as it ends.
@@ -96,8 +95,9 @@ public:
     // The preview reads the table as it is; Apply first prompts address
     // resolution of the planned addresses through `sockets` (when the plan
     // lies in the network of an interface the devices answered on), waits
-    // for the kernel, reads the table and plans again. Not called: the plan
-    // does not look for other hosts. `sockets` outlives the logic.
+    // for the kernel, reads the table and plans again, as PlanJob does. Not
+    // called: the plan does not look for other hosts. `sockets` outlives the
+    // logic.
     void LookForHosts(ISocketLayer& sockets, std::string table);
 
     // Plans again for the inputs of `request` (not while the job runs): the
@@ -107,13 +107,13 @@ public:
     const std::vector<ManyRow>& Rows() const { return m_rows; }
     // Why nothing could be planned; empty while the plan stands.
     const std::string& PlanFailure() const { return m_planFailure; }
-    bool CanApply() const { return !m_job && !m_applied && !m_probing && m_planned; }
+    bool CanApply() const { return !m_job && !m_applied && !Probing() && m_planned; }
 
     // Starts the job with the plan as it stands, with the credentials, the
     // reboot and the timings of `settings` (a dry run is never asked here).
     void Apply(JobSettings settings);
     // Applying: looking for other hosts first, or the job running.
-    bool Running() const { return m_job != nullptr || m_probing; }
+    bool Running() const { return m_job != nullptr || Probing(); }
     bool Applied() const { return m_applied; }
     // Stops part-way: a device already sent a change ends with its outcome
     // so far, the others are told Stopped.
@@ -128,13 +128,11 @@ public:
 
 private:
     void Expired() override;
-    // Plans m_request with the other hosts `hosts`, and shows the rows.
-    void Plan(std::span<const Neighbour> hosts);
-    std::vector<Neighbour> ReadHosts() const;
-    // Prompts resolution of the planned addresses not yet prompted, or
-    // starts the job when there are none.
-    void ProbeNext();
-    void Resolved();
+    // Shows the rows of `result`, the plan of m_inputs.request.
+    void Show(const PlanResult& result);
+    bool Probing() const { return m_planJob && !m_planJob->Done(); }
+    // The planning job of Apply has ended.
+    void Planned();
     void Launch();
     void Drive();
     void Progress(std::string_view mac, DevicePhase phase);
@@ -154,17 +152,10 @@ private:
     UiDispatcher& m_dispatcher;
     const LoopClock& m_clock;
     std::vector<ManyRow> m_rows;
-    std::vector<HeardDevice> m_heard;
-    std::vector<std::uint32_t> m_reserved;
     std::vector<PlanRow> m_plan;
-    PlanRequest m_request;
-    ISocketLayer* m_sockets = nullptr;
-    std::string m_neighbourTable;
-    bool m_probing = false;
-    int m_probePasses = 0;
-    std::set<std::uint32_t> m_probed;
-    // The kernel's time to resolve the prompted addresses.
-    MemberDeadline<SetupIpMany, &SetupIpMany::Resolved> m_resolutionWait{*this};
+    PlanInputs m_inputs;
+    // Apply's planning: looks for the other hosts, then settles.
+    std::unique_ptr<PlanJob> m_planJob;
     std::string m_planFailure;
     bool m_planned = false;
     bool m_applied = false;
