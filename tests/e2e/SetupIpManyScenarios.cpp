@@ -110,7 +110,8 @@ void SetupIpMany(Scenario& s)
     const auto ended = s.ui.Query([] { return Preview(); });
     ExpectEqual(ended.at(QStringLiteral("02:00:00:DD:00:09")).second, QStringLiteral("Failed: Authentication Error!"),
                 "the device with other credentials");
-    Expect(ended.at(QStringLiteral("02:00:00:DD:00:08")).second.startsWith(QStringLiteral("Failed: not seen")),
+    Expect(ended.at(QStringLiteral("02:00:00:DD:00:08"))
+               .second.startsWith(QStringLiteral("Failed: The device did not answer after restarting.")),
            "the device that never returned");
     ExpectEqual(ended.at(QStringLiteral("02:00:00:DD:00:07")).second, QStringLiteral("Verified"),
                 "the device with zero-MAC results");
