@@ -1,5 +1,6 @@
 #include "ctl/CommandRuns.h"
 #include "ctl/ExitCode.h"
+#include "fleet/PlanBack.h"
 #include "fleet/PlanFile.h"
 #include "format/DelimitedRow.h"
 
@@ -17,32 +18,6 @@
 namespace pemblor {
 
 namespace {
-
-// One device of an apply result.
-struct ResultRow {
-    int line = 0;
-    std::string mac;
-    std::string result;
-    // What it held before, as the plan row that puts it back; nothing when
-    // it was never read.
-    std::optional<PlanRow> before;
-};
-
-// Results after which a device holds what it held before: it was sent
-// nothing, or needed nothing.
-constexpr std::string_view TookNothing[] = {"unchanged", "would-change", "invalid", "not-found"};
-// Results after which it may hold something else. A timeout, a
-// needs-broadcast and an outcome without a name (stopped, could not send)
-// may come before the device was read, and so before anything was sent:
-// apply reads every device before it changes one.
-constexpr std::string_view MayHaveChanged[] = {"verified",       "stored",  "not-verified",
-                                               "reboot-not-sent", "unknown-result", "authentication-error"};
-constexpr std::string_view MaybeUnread[] = {"timeout", "needs-broadcast", ""};
-
-bool In(std::span<const std::string_view> names, std::string_view name)
-{
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
 
 std::string Upper(std::string text)
 {
@@ -156,19 +131,6 @@ bool ReadCsv(std::istream& in, std::vector<ResultRow>& rows, std::string& error)
     return true;
 }
 
-// Empty when every row is one undo can read, else why the first is not.
-std::string CheckRows(const std::vector<ResultRow>& rows)
-{
-    for (const ResultRow& row : rows) {
-        const std::string where = "line " + std::to_string(row.line) + ": " + row.mac;
-        if (!In(TookNothing, row.result) && !In(MayHaveChanged, row.result) && !In(MaybeUnread, row.result))
-            return where + " has the unknown result " + row.result;
-        if (In(MayHaveChanged, row.result) && (!row.before || !row.before->ip || !row.before->netmask))
-            return where + " (" + row.result + ") has no before address and netmask to put back";
-    }
-    return {};
-}
-
 bool ReadResult(const std::string& path, std::vector<ResultRow>& rows, CtlIo& io)
 {
     std::ifstream file(path);
@@ -185,7 +147,7 @@ bool ReadResult(const std::string& path, std::vector<ResultRow>& rows, CtlIo& io
     if (first == std::string::npos)
         error = "the file is empty; a result is what apply prints with --format json or csv";
     else if (text[first] == '{' ? ReadJson(in, rows, error) : ReadCsv(in, rows, error))
-        error = CheckRows(rows);
+        error = CheckResultRows(rows);
     if (error.empty())
         return true;
     io.err << "pemblorctl: " << path << ": " << error << '\n';
@@ -199,55 +161,28 @@ int RunUndo(const CtlOptions& options, CtlIo& io)
     std::vector<ResultRow> rows;
     if (!ReadResult(options.resultFile, rows, io))
         return ExitUsage;
-    // Who held each before address: a plan gives an address to one device.
-    std::map<std::string, std::vector<std::string>> holders;
-    for (const ResultRow& row : rows) {
-        if (row.before && row.before->ip)
-            holders[*row.before->ip].push_back(row.mac);
-    }
-    std::vector<PlanRow> back;
-    std::vector<int> lines;
-    std::size_t untouched = 0, shared = 0;
-    for (const ResultRow& row : rows) {
-        if (In(TookNothing, row.result) || !row.before || !row.before->ip) {
-            ++untouched;
-            continue;
-        }
-        const std::vector<std::string>& macs = holders[*row.before->ip];
-        if (macs.size() > 1) {
-            ++shared;
-            const std::string& other = macs.front() == row.mac ? macs[1] : macs.front();
-            io.err << "pemblorctl: " << row.mac << " left out: " << other << " had " << *row.before->ip
+    const PlanBack back = MakePlanBack(rows);
+    for (const PlanBack::LeftOut& out : back.leftOut) {
+        const ResultRow& row = rows[out.row];
+        if (out.why == PlanBack::Why::SharedBefore)
+            io.err << "pemblorctl: " << row.mac << " left out: " << out.detail << " had " << *row.before->ip
                    << " before too, and a plan gives each address once\n";
-            continue;
-        }
-        back.push_back(*row.before);
-        lines.push_back(row.line);
+        else if (out.why == PlanBack::Why::CannotPlan)
+            io.err << "pemblorctl: " << row.mac << " (line " << row.line << ") left out: " << out.detail << '\n';
     }
-    // A before value that apply would refuse (a netmask no LAN has, say)
-    // leaves that device out, named; the others are still put back.
-    const std::vector<std::string> failures = CheckPlan(back);
-    std::vector<PlanRow> plan;
-    for (std::size_t i = 0; i < back.size(); ++i) {
-        if (failures[i].empty())
-            plan.push_back(back[i]);
-        else
-            io.err << "pemblorctl: " << back[i].mac << " (line " << lines[i] << ") left out: " << failures[i] << '\n';
-    }
-    const std::size_t refused = back.size() - plan.size();
-    if (untouched + shared + refused > 0) {
-        io.err << "pemblorctl: " << untouched + shared + refused << " of " << rows.size() << " devices left out";
+    if (!back.leftOut.empty()) {
+        io.err << "pemblorctl: " << back.leftOut.size() << " of " << rows.size() << " devices left out";
         const char* sep = ": ";
-        if (untouched > 0)
+        if (const std::size_t untouched = back.Count(PlanBack::Why::TookNothing))
             io.err << std::exchange(sep, ", ") << untouched << " took no change (unchanged, would-change, invalid, "
                                                              "not-found or never read)";
-        if (shared > 0)
+        if (const std::size_t shared = back.Count(PlanBack::Why::SharedBefore))
             io.err << std::exchange(sep, ", ") << shared << " had a before address another device had too";
-        if (refused > 0)
+        if (const std::size_t refused = back.Count(PlanBack::Why::CannotPlan))
             io.err << std::exchange(sep, ", ") << refused << " had before values a plan cannot hold";
         io.err << '\n';
     }
-    WritePlan(io.out, options.format, plan);
+    WritePlan(io.out, options.format, back.rows);
     return ExitOk;
 }
 
