@@ -131,6 +131,8 @@ void ManyDevices::Apply(JobSettings settings)
         return;
     settings.dryRun = false;
     m_settings = std::move(settings);
+    m_applySettings = m_settings;
+    m_reversePath.Begin(m_transport.ReversePathFilter());
     PlanInputs inputs = m_inputs;
     inputs.known = m_inputs.Hosts();
     m_planJob = std::make_unique<PlanJob>(m_dispatcher, std::move(inputs));
@@ -227,7 +229,7 @@ void ManyDevices::Stop()
         return;
     }
     for (std::size_t i = 0; i < m_rows.size(); ++i)
-        if (m_rows[i].state != ManyRowState::Ended) {
+        if (m_rows[i].state != ManyRowState::Ended && m_rows[i].state != ManyRowState::LeftOut) {
             m_rows[i].state = ManyRowState::Stopped;
             Changed(i);
         }
@@ -336,8 +338,69 @@ void ManyDevices::Finish()
 {
     m_dispatcher.Cancel(static_cast<Deadline&>(*this));
     m_job.reset();
+    const InterfaceSet* listed = m_transport.Interfaces();
+    m_dropped = m_reversePath.End(listed ? listed->All() : std::vector<NetworkInterface>());
     if (finished)
         finished();
+}
+
+PlanBack ManyDevices::MakePlanBack(std::vector<std::size_t>& rowOf) const
+{
+    std::vector<ResultRow> results;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i].outcome) {
+            results.push_back(ResultRowOf(*m_rows[i].outcome));
+            rowOf.push_back(i);
+        }
+    }
+    return pemblor::MakePlanBack(results);
+}
+
+bool ManyDevices::CanPutBack() const
+{
+    std::vector<std::size_t> rowOf;
+    return m_applied && !Running() && !m_puttingBack && !MakePlanBack(rowOf).rows.empty();
+}
+
+void ManyDevices::PutBack()
+{
+    if (!CanPutBack())
+        return;
+    std::vector<std::size_t> rowOf;
+    const PlanBack back = MakePlanBack(rowOf);
+    m_puttingBack = true;
+    m_retried = false;
+    m_heldBack.clear();
+    m_settings = m_applySettings;
+    m_plan = back.rows;
+    m_rebootSent.assign(m_rows.size(), 0);
+    for (ManyRow& row : m_rows) {
+        if (row.outcome && row.outcome->ip)
+            row.device.address = *row.outcome->ip;
+        row.outcome.reset();
+        row.planned.reset();
+        row.skipped.clear();
+        row.waitedSeconds = 0;
+        if (row.state != ManyRowState::Refused) {
+            // A row that never ended took nothing.
+            row.state = ManyRowState::LeftOut;
+            row.leftOut = PlanBack::LeftOut{0, PlanBack::Why::TookNothing, {}};
+        }
+    }
+    for (const PlanBack::LeftOut& out : back.leftOut)
+        m_rows[rowOf[out.row]].leftOut = out;
+    std::vector<JobRow> rows;
+    for (std::size_t i = 0; i < back.rows.size(); ++i) {
+        ManyRow& row = m_rows[rowOf[back.from[i]]];
+        row.state = ManyRowState::Waiting;
+        row.leftOut.reset();
+        row.planned = back.rows[i].ip;
+        rows.push_back(JobRow{back.rows[i], {}});
+    }
+    m_reversePath.Begin(m_transport.ReversePathFilter());
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        Changed(i);
+    StartJob(std::move(rows));
 }
 
 ManyRow* ManyDevices::RowOf(std::string_view mac, std::size_t* index)
@@ -364,10 +427,10 @@ std::size_t ManyDevices::CountOf(JobOutcome result) const
     }));
 }
 
-std::size_t ManyDevices::StoppedCount() const
+std::size_t ManyDevices::CountIn(ManyRowState state) const
 {
-    return static_cast<std::size_t>(std::count_if(m_rows.begin(), m_rows.end(),
-                                                  [](const ManyRow& row) { return row.state == ManyRowState::Stopped; }));
+    return static_cast<std::size_t>(
+        std::count_if(m_rows.begin(), m_rows.end(), [state](const ManyRow& row) { return row.state == state; }));
 }
 
 std::string ManyDevices::OutcomeCsv() const

@@ -5,6 +5,8 @@
 #include "engine/NetworkInterface.h"
 #include "engine/UiDispatcher.h"
 #include "engine/JobOutcome.h"
+#include "engine/ReversePathWatch.h"
+#include "fleet/PlanBack.h"
 #include "fleet/Planner.h"
 #include "fleet/FleetJob.h"
 #include "fleet/PlanJob.h"
@@ -32,8 +34,9 @@ struct ManyDevice {
 };
 
 // Where a preview row stands. Planned and Refused before Apply; then the
-// phases of the job, and Ended with its outcome.
-enum class ManyRowState { Planned, Refused, Waiting, Reading, Changing, Rebooting, Ended, Stopped };
+// phases of the job, and Ended with its outcome. After Put back, a device
+// the plan back leaves out is LeftOut: nothing is sent to it.
+enum class ManyRowState { Planned, Refused, Waiting, Reading, Changing, Rebooting, Ended, Stopped, LeftOut };
 
 struct ManyRow {
     ManyDevice device;
@@ -50,6 +53,8 @@ struct ManyRow {
     // Rebooting: whole seconds since the reboot was sent.
     int waitedSeconds = 0;
     std::optional<DeviceOutcome> outcome;
+    // LeftOut: why (its `row` is no index here).
+    std::optional<PlanBack::LeftOut> leftOut;
 };
 
 // The logic of "Setup IP for N devices": plans the selected devices' new
@@ -119,10 +124,25 @@ public:
     // so far, the others are told Stopped.
     void Stop();
 
+    // After Apply's job: whether any device took a change or may have taken
+    // one, and so would be put back (once only).
+    bool CanPutBack() const;
+    // Runs the plan back of the job's outcomes, as `pemblorctl undo` makes
+    // it, with Apply's credentials, reboot and policy: the devices it puts
+    // back become Waiting and end again with their outcome, the others
+    // LeftOut; finished is told again at its end.
+    void PutBack();
+    bool PuttingBack() const { return m_puttingBack; }
+
+    // After the job: the kernel's reverse-path drops while it ran, when
+    // they rose (the view tells them below the rows).
+    const std::optional<ReversePathNote>& ReversePathDropped() const { return m_dropped; }
+
     // After the job: how many devices ended with `result`, and how many were
     // stopped before anything was sent.
     std::size_t CountOf(JobOutcome result) const;
-    std::size_t StoppedCount() const;
+    std::size_t StoppedCount() const { return CountIn(ManyRowState::Stopped); }
+    std::size_t CountIn(ManyRowState state) const;
     // The outcomes as CSV, the columns `pemblorctl apply --format csv` prints.
     std::string OutcomeCsv() const;
 
@@ -140,6 +160,9 @@ private:
     // The row has ended with `ended`: told to the view and the window.
     void EndRow(std::size_t index, const DeviceOutcome& ended);
     void Finish();
+    // The plan back of the rows' outcomes; `rowOf` maps its result rows to
+    // the rows here.
+    PlanBack MakePlanBack(std::vector<std::size_t>& rowOf) const;
     // The job has ended: asks about the devices held back, and runs those
     // allowed again by broadcast. False when nothing is left to run.
     bool RetryByBroadcast();
@@ -162,6 +185,11 @@ private:
     std::vector<Millis> m_rebootSent; // per row; 0: not yet
     std::unique_ptr<FleetJob> m_job;
     JobSettings m_settings;
+    // As Apply was given them: Put back runs with the same.
+    JobSettings m_applySettings;
+    bool m_puttingBack = false;
+    ReversePathWatch m_reversePath;
+    std::optional<ReversePathNote> m_dropped;
     // The devices held back until the job ends, with their outcome.
     std::vector<DeviceOutcome> m_heldBack;
     bool m_retried = false;

@@ -234,6 +234,9 @@ void CSetupIpDlg::showEvent(QShowEvent* event)
         m_dispatcher.Post(m_refuseCall);
         return;
     }
+    // The device's answers may be dropped before they reach the tool:
+    // counted from here, told with the first outcome that explains a failure.
+    m_reversePath.Begin(m_transport.ReversePathFilter());
     JobListener& listener = *this;
     m_job = std::make_unique<DeviceJob>(m_transport, m_dispatcher, listener, m_strMac, m_strAddress, m_nInterface);
     m_ui->IDC_BTN_APPLY->setEnabled(false);
@@ -368,9 +371,16 @@ void CSetupIpDlg::OnPollTimer()
     OnChangeEnded(*std::exchange(m_changeReport, std::nullopt));
 }
 
-QString CSetupIpDlg::Explained(const JobReport& report) const
+QString CSetupIpDlg::Explained(const JobReport& report, const QString& hint)
 {
-    return QString::fromStdString(OutcomeText(OutcomeOf(m_strMac, report), TranslatedText));
+    QString text = QString::fromStdString(OutcomeText(OutcomeOf(m_strMac, report), TranslatedText));
+    if (!hint.isEmpty())
+        text += QLatin1Char(' ') + hint;
+    const InterfaceSet* listed = m_transport.Interfaces();
+    if (const std::optional<ReversePathNote> dropped =
+            m_reversePath.End(listed ? listed->All() : std::vector<NetworkInterface>()))
+        text += QStringLiteral("\n\n") + QString::fromStdString(ReversePathText(*dropped, TranslatedText));
+    return text;
 }
 
 void CSetupIpDlg::ShowRefusal(const JobReport& report)
@@ -502,7 +512,7 @@ void CSetupIpDlg::OnRereadEnded(const JobReport& report)
         return;
     case JobOutcome::NotVerified:
         if (rebooted)
-            ShowMessage(Explained(report) + QLatin1Char(' ') + tr("Press Discover to look for it."));
+            ShowMessage(Explained(report, tr("Press Discover to look for it.")));
         Abandon();
         return;
     case JobOutcome::NeedsBroadcast:

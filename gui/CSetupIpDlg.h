@@ -1,6 +1,7 @@
 #pragma once
 #include "engine/CredentialRoute.h"
 #include "engine/DeviceJob.h"
+#include "engine/ReversePathWatch.h"
 #include "engine/UiDispatcher.h"
 #include "gui/MemberCall.h"
 
@@ -108,10 +109,12 @@ private:
     void RefuseDevice();
     void OnFieldChanged(const QtIpAddressCtrl& control, int index);
     void OnPollTimer();
+    // How the job ended, in the words every path uses, then `hint`, then
+    // the kernel's reverse-path drops since the dialog opened when they
+    // rose (once: the drops told are not told again).
+    QString Explained(const JobReport& report, const QString& hint = {});
     // The device's refusal (authentication, or another result with its code),
     // told in a message; nothing for other outcomes.
-    // How the job ended, in the words every path uses.
-    QString Explained(const JobReport& report) const;
     void ShowRefusal(const JobReport& report);
     void OnChangeEnded(const JobReport& report);
     void FinishChange();
@@ -143,6 +146,7 @@ private:
     Session& m_session;
     UiDispatcher& m_dispatcher;
     Transport& m_transport;
+    ReversePathWatch m_reversePath;
 
     int m_nInitialDhcp = -1;
     std::string m_strMac;

@@ -2,6 +2,7 @@
 #include "ui_SetupIpManyDialog.h"
 
 #include "common/CredentialTexts.h"
+#include "common/InterfaceTexts.h"
 #include "common/OutcomeText.h"
 #include "common/ValidateSettings.h"
 #include "fleet/SettingsCheck.h"
@@ -224,6 +225,12 @@ QString SetupIpManyDialog::StatusText(const ManyRow& row) const
         return row.waitedSeconds == 0 ? tr("Rebooting") : tr("Waiting %1 s").arg(row.waitedSeconds);
     case ManyRowState::Stopped:
         return tr("Stopped; nothing was sent");
+    case ManyRowState::LeftOut:
+        if (row.leftOut && row.leftOut->why == PlanBack::Why::SharedBefore)
+            return tr("Left as it is: %1 had its address before too").arg(QString::fromStdString(row.leftOut->detail));
+        if (row.leftOut && row.leftOut->why == PlanBack::Why::CannotPlan)
+            return tr("Left as it is: %1").arg(Translated(row.leftOut->detail));
+        return tr("Left as it is: it took no change");
     case ManyRowState::Ended:
         break;
     }
@@ -280,16 +287,44 @@ QString SetupIpManyDialog::SummaryText() const
     }
     if (const std::size_t stopped = m_logic.StoppedCount())
         parts << Counted(stopped, tr("%1 stopped before any change"), tr("%1 stopped before any change"));
-    return parts.join(QStringLiteral(", "));
+    if (!m_logic.PuttingBack())
+        return parts.join(QStringLiteral(", "));
+    if (const std::size_t left = m_logic.CountIn(ManyRowState::LeftOut))
+        parts << Counted(left, tr("%1 left as it was"), tr("%1 left as they were"));
+    return tr("Put back: %1").arg(parts.join(QStringLiteral(", ")));
 }
 
 void SetupIpManyDialog::ShowFinished()
 {
     m_ui->message->setText(SummaryText());
+    const std::optional<ReversePathNote>& dropped = m_logic.ReversePathDropped();
+    m_ui->reversePathNote->setText(dropped ? QString::fromStdString(ReversePathText(*dropped, TranslatedText))
+                                           : QString());
+    m_ui->reversePathNote->setVisible(dropped.has_value());
     // The addresses that moved take "old → new".
     m_ui->preview->resizeColumnsToContents();
     m_export->setEnabled(true);
+    if (!m_putBack) {
+        // Offered once Apply has ended, and once only.
+        m_putBack = m_ui->buttons->addButton(tr("&Put back"), QDialogButtonBox::ActionRole);
+        m_putBack->setObjectName(QStringLiteral("putBack"));
+        m_putBack->setToolTip(tr("Gives every device that took a change, or may have taken one, the address, "
+                                 "netmask, gateway and DHCP it had before"));
+        connect(m_putBack, &QPushButton::clicked, this, &SetupIpManyDialog::OnPutBack);
+    }
+    m_putBack->setEnabled(m_logic.CanPutBack());
     m_export->setFocus();
+}
+
+void SetupIpManyDialog::OnPutBack()
+{
+    if (!m_logic.CanPutBack())
+        return;
+    m_putBack->setEnabled(false);
+    m_export->setEnabled(false);
+    m_ui->message->setText(tr("Putting back..."));
+    m_close->setFocus();
+    m_logic.PutBack();
 }
 
 void SetupIpManyDialog::OnExport()

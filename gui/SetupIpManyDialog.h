@@ -16,8 +16,10 @@ class SetupIpManyDialog;
 // "Setup IP for N devices": the start address, netmask, gateway and DHCP
 // (blank: leave as it is), the credentials, the reboot, and a preview of
 // the plan that follows the inputs as they are typed; Apply runs the job,
-// each row telling its device's state, and the end brings a summary and
-// "Export result...". Closing while the job runs asks first and stops it.
+// each row telling its device's state, and the end brings a summary,
+// "Export result..." and "Put back", which runs the plan back of the result
+// with the same credentials, in the same rows. Closing while a job runs asks
+// first and stops it.
 //
 // The dialog owns its logic. The transport (its receive thread started),
 // the dispatcher and the clock outlive the dialog; whoever opens it deletes
@@ -44,6 +46,7 @@ private slots:
     void OnInputChanged();
     void OnApply();
     void OnExport();
+    void OnPutBack();
 
 private:
     // The warning line above Apply: shown when any device's password would
@@ -63,6 +66,7 @@ private:
     ManyDevices m_logic;
     QPushButton* m_apply = nullptr;
     QPushButton* m_export = nullptr;
+    QPushButton* m_putBack = nullptr;
     QPushButton* m_close = nullptr;
 };
 

@@ -797,5 +797,45 @@ Soll das Gerät jetzt neu gestartet werden, damit sie sofort wirksam werden?</tr
         <source>Not changed: %1</source>
         <translation>Nicht geändert: %1</translation>
     </message>
+    <message>
+        <source>Reverse-path filter</source>
+        <translation>Reverse-Path-Filter</translation>
+    </message>
+    <message>
+        <source>Left as it is: %1 had its address before too</source>
+        <translation>Belassen: %1 hatte seine Adresse vorher ebenfalls</translation>
+    </message>
+    <message>
+        <source>Left as it is: %1</source>
+        <translation>Belassen: %1</translation>
+    </message>
+    <message>
+        <source>Left as it is: it took no change</source>
+        <translation>Belassen: es wurde nichts geändert</translation>
+    </message>
+    <message>
+        <source>%1 left as it was</source>
+        <translation>%1 belassen</translation>
+    </message>
+    <message>
+        <source>%1 left as they were</source>
+        <translation>%1 belassen</translation>
+    </message>
+    <message>
+        <source>Put back: %1</source>
+        <translation>Zurückgesetzt: %1</translation>
+    </message>
+    <message>
+        <source>&amp;Put back</source>
+        <translation>&amp;Zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Gives every device that took a change, or may have taken one, the address, netmask, gateway and DHCP it had before</source>
+        <translation>Gibt jedem Gerät, das eine Änderung übernommen hat oder übernommen haben kann, die Adresse, Netzmaske, das Gateway und DHCP zurück, die es vorher hatte</translation>
+    </message>
+    <message>
+        <source>Putting back...</source>
+        <translation>Wird zurückgesetzt...</translation>
+    </message>
 </context>
 </TS>

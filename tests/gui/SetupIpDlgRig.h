@@ -6,6 +6,7 @@
 // box that finds no answer queued is closed and reported as a failure.
 #include "engine/EventLoop.h"
 #include "engine/Session.h"
+#include "tests/fakenet/FakeInterfaceList.h"
 #include "tests/fakenet/FakeNetwork.h"
 #include "gui/CSetupIpDlg.h"
 #include "gui/MessageBox.h"
@@ -96,6 +97,7 @@ public:
         MessageBox::reset();
         SessionConfig config;
         config.interfaces = interfaces.get();
+        config.reversePath = &reversePath;
         session = std::make_unique<Session>(*tool, loop, listener, config);
         session->Open();
         session->StartReceiveThread();
@@ -341,6 +343,7 @@ public:
     };
 
     FakeNetwork net;
+    FakeReversePathFilter reversePath;
     std::unique_ptr<FakeSocketLayer> tool;
     std::unique_ptr<IInterfaceList> interfaces;
     VirtualClock clock{[this] { return net.Quiescent(); }};

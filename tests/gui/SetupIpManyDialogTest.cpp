@@ -247,6 +247,52 @@ TEST_F(SetupIpManyDialogTest, ApplyShowsEachDeviceLiveThenTheSummaryAndExports)
     EXPECT_FALSE(QFile::exists(nowhere));
 }
 
+// After Apply, Put back runs the plan back with the same credentials in the
+// same rows: the device that moved goes back to its first address, the one
+// that already held its row is left alone. The kernel's reverse-path drops
+// while each job ran show below the rows.
+TEST_F(SetupIpManyDialogTest, PutBackReturnsTheDevicesThatMovedAndLeavesTheOthers)
+{
+    Start({{1, 60}, {2, 21}});
+    reversePath.modes = {{"lab0", 1}};
+    reversePath.risePerRead = 3;
+    SetupIpManyDialog& shown = Open();
+    EXPECT_EQ(shown.findChild<QPushButton*>("putBack"), nullptr);
+    ApplyFrom(QStringLiteral("198.18.1.60"));
+    Advance(60000);
+    ASSERT_FALSE(shown.Logic().Running());
+    EXPECT_EQ(Message(), "1 verified, 1 unchanged");
+    const QLabel* note = Find<QLabel>("reversePathNote");
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_TRUE(note->text().startsWith("The kernel's reverse-path filter dropped 3 packets")) << note->text().toStdString();
+    auto* putBack = Find<QPushButton>("putBack");
+    ASSERT_TRUE(putBack->isVisible());
+    ASSERT_TRUE(putBack->isEnabled());
+    EXPECT_EQ(putBack->text(), "&Put back");
+
+    reversePath.risePerRead = 0;
+    QTest::mouseClick(putBack, Qt::LeftButton);
+    EXPECT_EQ(Message(), "Putting back...");
+    EXPECT_EQ(Cell(0, ColStatus), "Left as it is: it took no change");
+    EXPECT_EQ(Cell(1, ColPlanned), "198.18.1.21");
+    EXPECT_FALSE(putBack->isEnabled());
+    Advance(60000);
+    ASSERT_FALSE(shown.Logic().Running());
+    EXPECT_EQ(Cell(1, ColStatus), "Verified");
+    EXPECT_EQ(Cell(1, ColCurrent), "198.18.1.61 → 198.18.1.21");
+    EXPECT_EQ(Message(), "Put back: 1 verified, 1 left as it was");
+    EXPECT_FALSE(note->isVisible());
+    // Once only; the device untouched was sent nothing either time.
+    EXPECT_FALSE(putBack->isEnabled());
+    EXPECT_EQ(Commands(*aps[0]), 0);
+    EXPECT_EQ(Commands(*aps[1]), 4);
+    const std::vector<std::string> requests = aps[1]->Requests();
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const std::string& r) {
+        return r.starts_with("2 admin/secret:") && r.find("IP_ADDR 198.18.1.21") != std::string::npos;
+    }));
+    EXPECT_TRUE(MessageBox::takeShown().isEmpty());
+}
+
 // A user name or password longer than the request holds is refused with
 // the single-device dialog's message; nothing is sent.
 TEST_F(SetupIpManyDialogTest, OverlongCredentialsAreRefused)

@@ -10,6 +10,7 @@
 #include "gui/MessageBox.h"
 #include "gui/QtIpAddressCtrl.h"
 #include "gui/SetupIpManyDialog.h"
+#include "tests/fakenet/FakeInterfaceList.h"
 #include "tests/fakenet/FakeNetwork.h"
 #include "tests/support/SimAccessPoint.h"
 
@@ -32,7 +33,7 @@ protected:
     SetupIpManyRig(const std::string& toolHost, bool withInterfaces)
         : tool(net.NewLayer(toolHost))
         , interfaces(net.InterfaceList(toolHost))
-        , transport(*tool, loop, Config(withInterfaces ? interfaces.get() : nullptr))
+        , transport(*tool, loop, Config(withInterfaces ? interfaces.get() : nullptr, reversePath))
     {
         MessageBox::reset();
         FileDialog::reset();
@@ -94,6 +95,7 @@ protected:
     }
 
     FakeNetwork net;
+    FakeReversePathFilter reversePath;
     VirtualClock virtualClock{[this] { return net.Quiescent(); }};
     EventLoop loop{virtualClock};
     std::unique_ptr<FakeSocketLayer> tool;
@@ -105,10 +107,11 @@ protected:
     std::unique_ptr<SetupIpManyDialog> dialog;
 
 private:
-    static TransportConfig Config(IInterfaceList* list)
+    static TransportConfig Config(IInterfaceList* list, IReversePathFilter& filter)
     {
         TransportConfig config;
         config.interfaces = list;
+        config.reversePath = &filter;
         return config;
     }
 };

@@ -203,5 +203,23 @@ TEST_F(SetupIpDlgReread, NoDetailReplyIsATimeOutThatClosesTheDialog)
     EXPECT_EQ(dialog->DeviceAddress(), "10.0.0.99");
 }
 
+// The kernel dropped the device's answers: the time-out says so, once.
+TEST_F(SetupIpDlgReread, DropsOfTheReversePathFilterAreToldWithTheTimeOut)
+{
+    reversePath.modes = {{"eth0", 1}};
+    reversePath.risePerRead = 2;
+    apsim::Quirks quirks;
+    quirks.noDetail = true;
+    AddDevice(quirks);
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    Open("10.0.0.99");
+    ASSERT_TRUE(RunUntilClosed());
+    const QStringList told = MessageBox::takeShown();
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].startsWith("Time Out!\n\nThe kernel's reverse-path filter dropped 2 packets while Pemblor "
+                                   "listened; filtering is on for eth0."))
+        << told[0].toStdString();
+}
+
 } // namespace
 } // namespace pemblor
