@@ -59,6 +59,7 @@ void MalformedReplies(Scenario& s);
 void SetupIpWithReboot(Scenario& s);
 void SetupIpCancelReboot(Scenario& s);
 void SetupIpMany(Scenario& s);
+void SetupIpPutBack(Scenario& s);
 void SetupIpNeverBack(Scenario& s);
 void SetupIpNetmaskInRow(Scenario& s);
 void DetailTimeOut(Scenario& s);

@@ -42,6 +42,7 @@ constexpr Case kCases[] = {
     {"discover", DiscoverThreeDevices},
     {"share-list", ShareList},
     {"setup-ip-many", SetupIpMany},
+    {"setup-ip-put-back", SetupIpPutBack},
     {"no-devices", FindNoDevices},
     {"sender-address", SenderAddressAndWebPage},
     {"malformed", MalformedReplies},
