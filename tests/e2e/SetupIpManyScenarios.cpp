@@ -57,6 +57,17 @@ int CommandsLogged(const std::string& mac, const std::string& what)
     }));
 }
 
+// From the start address to the password by the keyboard (netmask,
+// gateway, DHCP, user name), typing admin/admin.
+void TypeCredentials(Scenario& s, const QString& title)
+{
+    for (int i = 0; i < 4; ++i)
+        s.user.PressKey(title, Qt::Key_Tab);
+    s.user.TypeKeys(title, QStringLiteral("admin"));
+    s.user.PressKey(title, Qt::Key_Tab);
+    s.user.TypeKeys(title, QStringLiteral("admin"));
+}
+
 } // namespace
 
 // Six devices selected, the start address typed, one set of credentials,
@@ -83,11 +94,7 @@ void SetupIpMany(Scenario& s)
         const auto rows = Preview();
         return rows.size() == 6 && rows.begin()->second.first.startsWith(QStringLiteral("198.18.1.5"));
     });
-    for (int i = 0; i < 4; ++i)
-        s.user.PressKey(kManyTitle, Qt::Key_Tab);
-    s.user.TypeKeys(kManyTitle, QStringLiteral("admin"));
-    s.user.PressKey(kManyTitle, Qt::Key_Tab);
-    s.user.TypeKeys(kManyTitle, QStringLiteral("admin"));
+    TypeCredentials(s, kManyTitle);
     const auto planned = s.ui.Query([] { return Preview(); });
     s.user.PressKey(kManyTitle, Qt::Key_Return);
     s.ui.WaitFor("the devices are being read or changed", 3s, [] {
@@ -152,11 +159,7 @@ void SetupIpMany(Scenario& s)
     s.user.Click(kMainTitle, "IDC_BTN_SETUPIP");
     s.user.WaitForWindow(kManyTitle, 5s);
     s.user.TypeKeys(kManyTitle, QStringLiteral("198.18.1.50"));
-    for (int i = 0; i < 4; ++i)
-        s.user.PressKey(kManyTitle, Qt::Key_Tab);
-    s.user.TypeKeys(kManyTitle, QStringLiteral("admin"));
-    s.user.PressKey(kManyTitle, Qt::Key_Tab);
-    s.user.TypeKeys(kManyTitle, QStringLiteral("admin"));
+    TypeCredentials(s, kManyTitle);
     s.ui.WaitFor("the same plan", 3s, [&] {
         const auto rows = Preview();
         for (const auto& [mac, row] : planned)
@@ -192,11 +195,7 @@ void SetupIpPutBack(Scenario& s)
     s.user.Click(kMainTitle, "IDC_BTN_SETUPIP");
     s.user.WaitForWindow(title, 5s);
     s.user.TypeKeys(title, QStringLiteral("198.18.1.70"));
-    for (int i = 0; i < 4; ++i)
-        s.user.PressKey(title, Qt::Key_Tab);
-    s.user.TypeKeys(title, QStringLiteral("admin"));
-    s.user.PressKey(title, Qt::Key_Tab);
-    s.user.TypeKeys(title, QStringLiteral("admin"));
+    TypeCredentials(s, title);
     s.user.PressKey(title, Qt::Key_Return);
     s.ui.WaitFor("the summary", 60s, [] { return Message().endsWith(QLatin1String("verified")); });
     ExpectEqual(s.ui.Query([] { return Message(); }), QStringLiteral("3 verified"), "the summary");
