@@ -7,7 +7,8 @@
 
 namespace pemblor {
 
-enum class CopyChannel::Kind : std::uint8_t { Hello = 1, Welcome, Bye, Passed, Commanding, Settled };
+// PassedOne: one reply without its length, as earlier versions pass it on.
+enum class CopyChannel::Kind : std::uint8_t { Hello = 1, Welcome, Bye, PassedOne, Commanding, Settled, Passed };
 
 namespace {
 
@@ -39,6 +40,31 @@ std::string ReadAddress(const std::uint8_t* field)
 {
     const char* text = reinterpret_cast<const char*>(field);
     return std::string(text, strnlen(text, kAddressSize - 1));
+}
+
+// A passed-on reply's sender: its address and arrival interface. Every copy
+// has the reply now, so it is not passed on again.
+constexpr std::size_t kSenderSize = kAddressSize + sizeof(unsigned);
+
+static_assert(CopyChannel::PassedEntryOverhead == kSenderSize + sizeof(std::uint16_t));
+// Any reply fits its length field, and in a message of its own.
+static_assert(ReceiveBufferSize <= UINT16_MAX);
+static_assert(kHeaderSize + CopyChannel::PassedEntryOverhead + ReceiveBufferSize <= CopyChannel::MessageMax);
+
+PeerAddress ReadSender(const std::uint8_t* field)
+{
+    PeerAddress from;
+    std::memcpy(from.text, field, kAddressSize - 1);
+    std::memcpy(&from.interfaceIndex, field + kAddressSize, sizeof from.interfaceIndex);
+    from.toThisHost = false;
+    return from;
+}
+
+std::size_t ReadLength(const std::uint8_t* field)
+{
+    std::uint16_t length = 0;
+    std::memcpy(&length, field, sizeof length);
+    return length;
 }
 
 } // namespace
@@ -80,14 +106,20 @@ CopyChannel::Message CopyChannel::Bye() const
     return Begin(Kind::Bye);
 }
 
-CopyChannel::Message CopyChannel::Passed(std::span<const std::uint8_t> reply, const PeerAddress& from) const
+bool CopyChannel::Pass(Message& batch, std::span<const std::uint8_t> reply, const PeerAddress& from) const
 {
-    Message message = Begin(Kind::Passed);
-    message.reserve(PassedOverhead + reply.size());
-    AppendAddress(message, from.text);
-    Append(message, &from.interfaceIndex, sizeof from.interfaceIndex);
-    Append(message, reply.data(), reply.size());
-    return message;
+    if (batch.empty()) {
+        batch = Begin(Kind::Passed);
+        batch.reserve(MessageMax);
+    } else if (batch.size() + PassedEntryOverhead + reply.size() > MessageMax) {
+        return false;
+    }
+    const auto length = static_cast<std::uint16_t>(reply.size());
+    AppendAddress(batch, from.text);
+    Append(batch, &from.interfaceIndex, sizeof from.interfaceIndex);
+    Append(batch, &length, sizeof length);
+    Append(batch, reply.data(), reply.size());
+    return true;
 }
 
 CopyChannel::Message CopyChannel::Commanding(const MacBytes& mac, std::string_view address) const
@@ -110,14 +142,13 @@ void CopyChannel::Forget(std::uint64_t copy)
     std::erase_if(m_commands, [&](const Command& command) { return command.copy == copy; });
 }
 
-std::optional<std::span<const std::uint8_t>> CopyChannel::Take(std::span<const std::uint8_t> message,
-                                                               PeerAddress& from, std::int64_t nowMs, Send send,
-                                                               FunctionRef<void()> remind)
+void CopyChannel::Take(std::span<const std::uint8_t> message, std::int64_t nowMs, Send send,
+                       FunctionRef<void()> remind, Deliver deliver)
 {
     std::uint64_t copy = 0;
     std::memcpy(&copy, message.data() + 5, sizeof copy);
     if (copy == m_self)
-        return std::nullopt;
+        return;
     const auto kind = static_cast<Kind>(message[4]);
     const std::span<const std::uint8_t> body = message.subspan(kHeaderSize);
     switch (kind) {
@@ -134,35 +165,48 @@ std::optional<std::span<const std::uint8_t>> CopyChannel::Take(std::span<const s
             send(welcome);
             remind();
         }
-        return std::nullopt;
+        return;
     }
     case Kind::Bye: {
         std::lock_guard lock(m_mutex);
         m_others.erase(copy);
         Forget(copy);
-        return std::nullopt;
+        return;
     }
-    case Kind::Passed:
-        if (body.size() < kAddressSize + sizeof from.interfaceIndex)
-            return std::nullopt;
-        from = PeerAddress{};
-        std::memcpy(from.text, body.data(), kAddressSize - 1);
-        std::memcpy(&from.interfaceIndex, body.data() + kAddressSize, sizeof from.interfaceIndex);
-        // Every copy has it now: it is not passed on again.
-        from.toThisHost = false;
-        return body.subspan(kAddressSize + sizeof from.interfaceIndex);
+    case Kind::PassedOne:
+        if (body.size() >= kSenderSize && body.size() - kSenderSize <= ReceiveBufferSize)
+            deliver(body.subspan(kSenderSize), ReadSender(body.data()));
+        return;
+    case Kind::Passed: {
+        // Every entry is checked before the first is delivered.
+        std::size_t at = 0;
+        while (at < body.size()) {
+            if (body.size() - at < PassedEntryOverhead)
+                return;
+            const std::size_t length = ReadLength(body.data() + at + kSenderSize);
+            if (length > ReceiveBufferSize || body.size() - at - PassedEntryOverhead < length)
+                return;
+            at += PassedEntryOverhead + length;
+        }
+        for (at = 0; at < body.size();) {
+            const std::size_t length = ReadLength(body.data() + at + kSenderSize);
+            if (!deliver(body.subspan(at + PassedEntryOverhead, length), ReadSender(body.data() + at)))
+                return;
+            at += PassedEntryOverhead + length;
+        }
+        return;
+    }
     case Kind::Commanding:
     case Kind::Settled: {
         if (body.size() < 6 + kAddressSize)
-            return std::nullopt;
+            return;
         Command command{copy, {}, ReadAddress(body.data() + 6), nowMs, kind == Kind::Settled};
         std::memcpy(command.mac.data(), body.data(), command.mac.size());
         std::erase_if(m_commands, [&](const Command& known) { return known.copy == copy && known.mac == command.mac; });
         m_commands.push_back(std::move(command));
-        return std::nullopt;
+        return;
     }
     }
-    return std::nullopt;
 }
 
 std::optional<std::string> CopyChannel::Contender(const MacBytes& mac, const MacBytes& awaitedMac,

@@ -41,11 +41,22 @@ namespace pemblor {
 //   1 byte   kind
 //   8 bytes  the sending copy's number, drawn at random when it starts
 //   Hello, Welcome: its program and process, as text (at most 47 bytes)
-//   Passed:         16 bytes the sender's dotted address (NUL-padded),
-//                   4 bytes the arrival interface, then the reply as received
+//   Passed:         one or more replies, each as 16 bytes the sender's
+//                   dotted address (NUL-padded), 4 bytes the arrival
+//                   interface, 2 bytes the reply's length, then the reply as
+//                   received; at most MessageMax bytes in all
 //   Commanding, Settled: 6 bytes the device's MAC, 16 bytes the address it
 //                   answers from (NUL-padded; empty: not known)
 //   Bye:            nothing
+//
+// The copy that receives replies addressed to this computer passes on those
+// it has read while more wait in its socket together, in one message sent
+// when none waits any more or the message is full: a burst costs a few
+// loopback datagrams, not one per reply, and a lone reply goes at once.
+// Earlier versions passed one reply per message, without its length, under
+// kind 4; such a message is still taken. It cannot be mistaken for a new
+// one, which has a kind of its own, and a copy that knows only kind 4 drops
+// the new kind as unknown.
 //
 // Only a message that arrived over the loopback is taken: no other computer
 // can send one that does. Integers are in this computer's byte order.
@@ -54,8 +65,10 @@ public:
     // Linux numbers the loopback 1 in every network namespace.
     static constexpr unsigned LoopbackInterface = 1;
     static constexpr const char* Address = "127.255.255.255";
-    // The most a message adds to the reply it passes on.
-    static constexpr std::size_t PassedOverhead = 4 + 1 + 8 + 16 + 4;
+    // The largest message, well under the largest datagram, and what a
+    // Passed message adds to each reply it carries.
+    static constexpr std::size_t MessageMax = 16384;
+    static constexpr std::size_t PassedEntryOverhead = 16 + 4 + 2;
     // How long another copy's settled command still contests a result (the
     // result that settled it may reach this copy later), and how long one
     // never settled does (its copy may have ended without a Bye).
@@ -64,6 +77,8 @@ public:
 
     using Message = std::vector<std::uint8_t>;
     using Send = FunctionRef<void(const Message&)>;
+    // One reply another copy passed on, with its sender; false: take no more.
+    using Deliver = FunctionRef<bool(std::span<const std::uint8_t>, const PeerAddress&)>;
 
     // `program` and this process's number name this copy to the others:
     // "pemblorctl (process 42)".
@@ -76,17 +91,22 @@ public:
 
     Message Hello() const;
     Message Bye() const;
-    // A reply as received from `from`.
-    Message Passed(std::span<const std::uint8_t> reply, const PeerAddress& from) const;
+    // Adds a reply as received from `from` (at most ReceiveBufferSize bytes)
+    // to the Passed message `batch`, which is begun when empty. False, with
+    // `batch` left as it was, when it has no room for it: it is to be sent
+    // and emptied first.
+    bool Pass(Message& batch, std::span<const std::uint8_t> reply, const PeerAddress& from) const;
     Message Commanding(const MacBytes& mac, std::string_view address) const;
     Message Settled(const MacBytes& mac, std::string_view address) const;
 
     // Receive thread: takes a message that arrived over the loopback,
     // answering through `send`, and `remind` (which sends a Commanding for
-    // each result this copy awaits) when a copy says Hello. Returns the reply
-    // of a Passed message of another copy, with `from` set to its sender.
-    std::optional<std::span<const std::uint8_t>> Take(std::span<const std::uint8_t> message, PeerAddress& from,
-                                                      std::int64_t nowMs, Send send, FunctionRef<void()> remind);
+    // each result this copy awaits) when a copy says Hello. Hands each reply
+    // of another copy's Passed message to `deliver`, in order, with its
+    // sender, which is not to be passed on again; a Passed message that is
+    // cut short or holds a reply longer than any is dropped whole.
+    void Take(std::span<const std::uint8_t> message, std::int64_t nowMs, Send send, FunctionRef<void()> remind,
+              Deliver deliver);
 
     // Receive thread: the copy that contests a result under `mac` (zero:
     // from `sender`, which is then what counts) awaited for the device of

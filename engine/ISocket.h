@@ -45,6 +45,8 @@ public:
     // bytes. Returns the byte count (0 for an empty datagram) or a negative
     // failure; `from` and `fromPort` are set on success only.
     virtual int ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort) = 0;
+    // The same without waiting: fails with EAGAIN when no datagram is queued.
+    virtual int ReceiveQueued(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort) = 0;
     // Gives up the handle without closing it; the socket then owns nothing.
     virtual SocketHandle Detach() = 0;
     virtual void Close() = 0;

@@ -317,6 +317,16 @@ int PosixSocket::SendThroughDevice(unsigned interfaceIndex, const void* data, st
 
 int PosixSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort)
 {
+    return Receive(buffer, capacity, from, fromPort, 0);
+}
+
+int PosixSocket::ReceiveQueued(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort)
+{
+    return Receive(buffer, capacity, from, fromPort, MSG_DONTWAIT);
+}
+
+int PosixSocket::Receive(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort, int flags)
+{
     const Use use(*this);
     if (use.Fd() < 0)
         return -1;
@@ -328,7 +338,7 @@ int PosixSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& fr
 
     ssize_t received = 0;
     for (;;) {
-        received = ::recvmsg(use.Fd(), &message, 0);
+        received = ::recvmsg(use.Fd(), &message, flags);
         if (received >= 0)
             break;
         const int error = errno;

@@ -38,6 +38,7 @@ public:
     // `from.interfaceIndex` comes from IP_PKTINFO, which the layer turns on
     // for every socket it opens.
     int ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort) override;
+    int ReceiveQueued(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort) override;
     SocketHandle Detach() override;
     void Close() override;
     int SetReceiveBufferSize(int bytes) override;
@@ -57,6 +58,8 @@ private:
     // the error recorded when it cannot be had. Under m_mutex.
     int DeviceSocket(unsigned interfaceIndex);
     int SendThroughDevice(unsigned interfaceIndex, const void* data, std::size_t size, const void* address);
+    // ReceiveFrom with recvmsg's `flags`.
+    int Receive(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort, int flags);
     // Turns on the report of send errors the first time the socket sends;
     // from then on its receives set aside the errors of earlier datagrams.
     void ReportErrorsOf(int fd);

@@ -404,20 +404,35 @@ void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
 
     // Without a socket nothing can ever arrive: end at once rather than fail
     // receives for ever. The tool then behaves as when no device answers.
-    // The buffer has room for any reply another copy passes on.
-    std::array<std::uint8_t, ReceiveBufferSize + CopyChannel::PassedOverhead> buffer;
+    // The buffer has room for any reply and any message of another copy;
+    // what the last receive may have written is cleared before the next.
+    std::array<std::uint8_t, CopyChannel::MessageMax> buffer{};
+    std::size_t written = 0;
     std::chrono::milliseconds backoff{0};
     while (socket && !context->stop.load()) {
-        buffer.fill(0);
+        std::fill_n(buffer.begin(), written, std::uint8_t{0});
         std::uint16_t port = 0;
-        const int received = socket->ReceiveFrom(buffer.data(), buffer.size(), sender, port);
+        // Replies gathered to pass on wait only while more are queued.
+        const int received = m_passing.empty() ? socket->ReceiveFrom(buffer.data(), buffer.size(), sender, port)
+                                               : socket->ReceiveQueued(buffer.data(), buffer.size(), sender, port);
+        const int error = received < 0 ? m_sockets.LastError() : 0;
+        written = received < 0 ? buffer.size() : static_cast<std::size_t>(received);
+        if (received < 0 && !m_passing.empty()) {
+            PassOnGathered(*socket);
+            if (error == EAGAIN)
+                continue;
+        }
         if (context->stop.load())
             break;
         const std::int64_t nowMs = NowMs();
-        const std::span<const std::uint8_t> datagram =
-            received > 0 ? ThroughChannel(*socket, {buffer.data(), static_cast<std::size_t>(received)}, sender, nowMs)
-                         : std::span<const std::uint8_t>();
-        if ((received < 0 && m_sockets.LastError() == EMSGSIZE) || datagram.size() > ReceiveBufferSize) {
+        const std::span<const std::uint8_t> datagram(buffer.data(), received > 0 ? written : 0);
+        if (CopyChannel::IsMessage(datagram)) {
+            backoff = std::chrono::milliseconds{0};
+            if (!ThroughChannel(*context, *socket, datagram, sender, nowMs))
+                break;
+            continue;
+        }
+        if ((received < 0 && error == EMSGSIZE) || datagram.size() > ReceiveBufferSize) {
             // A datagram too large for any reply was read and dropped: the
             // socket is well, and the replies queued behind it must not wait.
             m_oversizedDropped.fetch_add(1, std::memory_order_relaxed);
@@ -433,31 +448,11 @@ void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
             continue;
         }
         backoff = std::chrono::milliseconds{0};
-        if (datagram.empty())
-            continue;
-        const ReplyDatagram reply(datagram.data(), datagram.size(), sender.text);
-        const std::uint32_t type = reply.type();
-        // Requests are the tool's own broadcasts (or another copy's). A stop
-        // datagram ends nothing here: only this process's own close does,
-        // through the stop flag, so another copy closing, or anyone sending
-        // these bytes, cannot silence this one.
-        if (type == TypeQuery)
-            EachObserver([&](TransportObserver& observer) { observer.QueryHeard(sender.interfaceIndex); });
-        if (type == TypeQuery || type == TypeCommand || type == TypeStop)
-            continue;
-        // Addressed to this computer, it reached this copy alone.
-        if (sender.toThisHost && m_copies.OthersListen())
-            TellCopies(m_copies.Passed(datagram, sender), socket.get());
-        if (m_echoes.IsEcho(datagram, sender, nowMs))
-            continue;
-        std::lock_guard dispatching(context->dispatchMutex);
-        if (context->abandoned)
+        if (!Dispatch(*context, *socket, datagram, sender, nowMs))
             break;
-        if (m_config.replyObserver)
-            m_config.replyObserver();
-        RouteReply(reply, sender.interfaceIndex, nowMs);
-        EachObserver([&](TransportObserver& observer) { observer.ReplyReceived(reply, sender.interfaceIndex); });
     }
+    if (socket)
+        PassOnGathered(*socket);
     m_listening = false;
     // Ended is told while the socket is still held: the owner joins the
     // thread after it, and the join waits for the close. Until then the
@@ -479,23 +474,68 @@ std::int64_t Transport::NowMs() const
                               .count();
 }
 
-std::span<const std::uint8_t> Transport::ThroughChannel(ISocket& socket, std::span<const std::uint8_t> datagram,
-                                                        PeerAddress& sender, std::int64_t nowMs)
+bool Transport::Dispatch(ThreadContext& context, ISocket& socket, std::span<const std::uint8_t> datagram,
+                         const PeerAddress& sender, std::int64_t nowMs)
 {
-    if (!CopyChannel::IsMessage(datagram))
-        return datagram;
+    if (datagram.empty())
+        return true;
+    const ReplyDatagram reply(datagram.data(), datagram.size(), sender.text);
+    const std::uint32_t type = reply.type();
+    // Requests are the tool's own broadcasts (or another copy's). A stop
+    // datagram ends nothing here: only this process's own close does,
+    // through the stop flag, so another copy closing, or anyone sending
+    // these bytes, cannot silence this one.
+    if (type == TypeQuery)
+        EachObserver([&](TransportObserver& observer) { observer.QueryHeard(sender.interfaceIndex); });
+    if (type == TypeQuery || type == TypeCommand || type == TypeStop)
+        return true;
+    // Addressed to this computer, it reached this copy alone.
+    if (sender.toThisHost && m_copies.OthersListen() && !m_copies.Pass(m_passing, datagram, sender)) {
+        PassOnGathered(socket);
+        m_copies.Pass(m_passing, datagram, sender);
+    }
+    if (m_echoes.IsEcho(datagram, sender, nowMs))
+        return true;
+    std::lock_guard dispatching(context.dispatchMutex);
+    if (context.abandoned)
+        return false;
+    if (m_config.replyObserver)
+        m_config.replyObserver();
+    RouteReply(reply, sender.interfaceIndex, nowMs);
+    EachObserver([&](TransportObserver& observer) { observer.ReplyReceived(reply, sender.interfaceIndex); });
+    return true;
+}
+
+void Transport::PassOnGathered(ISocket& socket)
+{
+    if (m_passing.empty())
+        return;
+    // The last other copy may have said Bye since.
+    if (m_copies.OthersListen())
+        TellCopies(m_passing, &socket);
+    m_passing.clear();
+}
+
+bool Transport::ThroughChannel(ThreadContext& context, ISocket& socket, std::span<const std::uint8_t> message,
+                               const PeerAddress& sender, std::int64_t nowMs)
+{
     if (sender.interfaceIndex != CopyChannel::LoopbackInterface)
-        return {};
-    const auto passed = m_copies.Take(
-        datagram, sender, nowMs, [&](const CopyChannel::Message& answer) { TellCopies(answer, &socket); },
+        return true;
+    bool more = true;
+    m_copies.Take(
+        message, nowMs, [&](const CopyChannel::Message& answer) { TellCopies(answer, &socket); },
         [&] {
             std::lock_guard lock(m_routesLock);
             for (const Route& route : m_routes) {
                 if (route.what == Awaited::Result)
                     TellCopies(m_copies.Commanding(route.mac, route.address), &socket);
             }
+        },
+        [&](std::span<const std::uint8_t> reply, const PeerAddress& from) {
+            more = Dispatch(context, socket, reply, from, nowMs);
+            return more;
         });
-    return passed.value_or(std::span<const std::uint8_t>());
+    return more;
 }
 
 void Transport::StopReceiveThread()

@@ -226,11 +226,20 @@ private:
     void ServiceSocketThread(std::shared_ptr<ThreadContext> context);
     // Receive thread: hands the reply to the job it belongs to, if any.
     void RouteReply(const ReplyDatagram& reply, unsigned arrival, std::int64_t nowMs);
-    // Receive thread: what a datagram `received` long in `buffer` from
-    // `sender` leaves to dispatch after the copies' channel had its say (the
-    // reply another copy passed on, with `sender` its own); empty for none.
-    std::span<const std::uint8_t> ThroughChannel(ISocket& socket, std::span<const std::uint8_t> datagram,
-                                                 PeerAddress& sender, std::int64_t nowMs);
+    // Receive thread: a datagram from `sender` that is not the channel's
+    // (or a reply another copy passed on) to the jobs and observers, and on
+    // to the other copies when it reached this one alone. False when the
+    // thread is to end.
+    bool Dispatch(ThreadContext& context, ISocket& socket, std::span<const std::uint8_t> datagram,
+                  const PeerAddress& sender, std::int64_t nowMs);
+    // Receive thread: a message of the copies' channel from `sender`, and
+    // every reply it passes on through Dispatch. False when the thread is to
+    // end.
+    bool ThroughChannel(ThreadContext& context, ISocket& socket, std::span<const std::uint8_t> message,
+                        const PeerAddress& sender, std::int64_t nowMs);
+    // Receive thread: sends the replies gathered to pass on, if any, to the
+    // other copies, unless none is left.
+    void PassOnGathered(ISocket& socket);
     // Tells the other copies through `socket` (null: the send socket).
     void TellCopies(const CopyChannel::Message& message, ISocket* socket = nullptr);
     // Routes lock held: the announcement for a route that awaits, or awaited,
@@ -281,6 +290,7 @@ private:
     CopyChannel m_copies;
     // Receive thread only.
     ReplyEchoes m_echoes;
+    CopyChannel::Message m_passing; // replies gathered to pass on (a Passed message)
     std::atomic<bool> m_listening{false};
 };
 

@@ -6,6 +6,7 @@
 #include "engine/CopyChannel.h"
 #include "engine/DeviceJob.h"
 
+#include <semaphore>
 #include <unistd.h>
 
 namespace pemblor::test {
@@ -33,6 +34,8 @@ struct Copy final : TransportObserver, JobListener {
     void QueryHeard(unsigned) override {}
     void ReplyReceived(const ReplyDatagram& reply, unsigned arrival) override
     {
+        if (hold.exchange(false))
+            released.acquire();
         std::lock_guard lock(mutex);
         heard.push_back(std::string(reply.sender()) + " on " + std::to_string(arrival));
     }
@@ -45,6 +48,9 @@ struct Copy final : TransportObserver, JobListener {
     std::mutex mutex;
     std::vector<std::string> heard;
     std::vector<JobReport> reports; // user-interface thread
+    // Holds the receive thread in the next reply's report until released.
+    std::atomic<bool> hold{false};
+    std::binary_semaphore released{0};
 };
 
 class CopyChannelTest : public ::testing::Test, protected ToolHost {
@@ -67,7 +73,7 @@ protected:
     {
         int passed = 0;
         for (const auto& sent : net.SentLog())
-            passed += sent.toHost == CopyChannel::Address && CopyChannel::IsMessage(sent.bytes) && sent.bytes[4] == 4;
+            passed += sent.toHost == CopyChannel::Address && CopyChannel::IsMessage(sent.bytes) && sent.bytes[4] == 7;
         return passed;
     }
     static std::string Named(int copy) { return "copy-" + std::to_string(copy) + " (process " + std::to_string(getpid()) + ")"; }
@@ -102,6 +108,61 @@ TEST_F(CopyChannelTest, EveryCopyHearsEveryReplyOnceAsIfFromTheDevice)
         }
         EXPECT_EQ(Passed() - passedBefore, c.passed);
     }
+}
+
+TEST_F(CopyChannelTest, RepliesQueuedTogetherArePassedOnTogetherEachWithItsSender)
+{
+    Start(2);
+    TestAp other{net, "198.18.1.11"};
+    // More replies than one message holds, all queued while the last copy's
+    // receive thread is held in the first one's report.
+    const int count = static_cast<int>(CopyChannel::MessageMax / DiscoveryReply(1).size) + 2;
+    copy[1]->hold = true;
+    std::vector<std::string> expected;
+    for (int i = 0; i < count; ++i) {
+        (i % 2 ? other : ap).Send(DiscoveryReply(static_cast<std::uint8_t>(i)));
+        expected.push_back(i % 2 ? "198.18.1.11 on 2" : "198.18.1.10 on 2");
+    }
+    copy[1]->released.release();
+    ui.Advance(10);
+    for (const auto& each : copy) {
+        std::lock_guard lock(each->mutex);
+        EXPECT_EQ(each->heard, expected);
+    }
+    EXPECT_EQ(Passed(), 2);
+}
+
+TEST(CopyChannelMessageTest, PassedRepliesKeepTheirSendersAndWhatIsCutShortIsDropped)
+{
+    CopyChannel sender("a"), receiver("b");
+    const auto take = [&receiver](CopyChannel::Message message) {
+        std::vector<std::string> taken;
+        receiver.Take(message, 0, [](const CopyChannel::Message&) {}, [] {},
+                     [&](std::span<const std::uint8_t> reply, const PeerAddress& from) {
+                         taken.push_back(std::string(reply.begin(), reply.end()) + " from " + from.text + " on " +
+                                         std::to_string(from.interfaceIndex) + (from.toThisHost ? " again" : ""));
+                         return true;
+                     });
+        return taken;
+    };
+    CopyChannel::Message batch;
+    const std::vector<std::uint8_t> replies[] = {{'f', 'i', 'r', 's', 't'}, {}, {'t', 'h', 'i', 'r', 'd'}};
+    for (unsigned i = 0; i < 3; ++i)
+        ASSERT_TRUE(sender.Pass(batch, replies[i],
+                                {{'1', '0', '.', '0', '.', '0', '.', static_cast<char>('1' + i)}, 2 + i, true}));
+    const std::vector<std::string> all{"first from 10.0.0.1 on 2", " from 10.0.0.2 on 3", "third from 10.0.0.3 on 4"};
+    EXPECT_EQ(take(batch), all);
+    // Cut inside a sender, a length or a reply, or a length past the end.
+    for (const std::size_t size : {batch.size() - 1, std::size_t{13 + 10}, std::size_t{13 + 21}})
+        EXPECT_TRUE(take(CopyChannel::Message(batch.begin(), batch.begin() + size)).empty()) << size;
+    CopyChannel::Message longer = batch;
+    longer[batch.size() - 5 - 2] += 1;
+    EXPECT_TRUE(take(longer).empty());
+    // An earlier version's message: one reply, without its length.
+    CopyChannel::Message one(batch.begin(), batch.begin() + 13 + 22 + 5);
+    one.erase(one.begin() + 13 + 20, one.begin() + 13 + 22);
+    one[4] = 4;
+    EXPECT_EQ(take(one), std::vector<std::string>{all[0]});
 }
 
 TEST_F(CopyChannelTest, TwoCopiesCommandingOneDeviceTakeNeitherResultAsTheirOwn)

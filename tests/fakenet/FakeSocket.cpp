@@ -206,12 +206,26 @@ int FakeSocket::Send(unsigned interfaceIndex, const void* data, std::size_t size
 
 int FakeSocket::ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort)
 {
+    return Receive(buffer, capacity, from, fromPort, true);
+}
+
+int FakeSocket::ReceiveQueued(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort)
+{
+    return Receive(buffer, capacity, from, fromPort, false);
+}
+
+int FakeSocket::Receive(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort, bool wait)
+{
     State::Datagram datagram;
     {
         std::unique_lock lock(m_state->mutex);
         const std::shared_ptr<Socket> socket = m_socket;
         if (Usable(*m_state, socket) == nullptr)
             return FailCount(EBADF);
+        // A look that does not wait leaves the socket busy: its owner is
+        // not idle until it waits.
+        if (!wait && socket->queue.empty())
+            return FailCount(EAGAIN);
         socket->busy = false;
         if (State::TakeFailure(*socket, FakeOp::Receive)) {
             socket->busy = true;

@@ -23,6 +23,7 @@ public:
     int SendOutOf(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port,
                   const char* host) override;
     int ReceiveFrom(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort) override;
+    int ReceiveQueued(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort) override;
     SocketHandle Detach() override;
     void Close() override;
     int SetReceiveBufferSize(int bytes) override;
@@ -36,6 +37,7 @@ public:
 private:
     // interfaceIndex 0: the routes choose.
     int Send(unsigned interfaceIndex, const void* data, std::size_t size, std::uint16_t port, const char* host);
+    int Receive(void* buffer, std::size_t capacity, PeerAddress& from, std::uint16_t& fromPort, bool wait);
 
     std::shared_ptr<FakeNetwork::State> m_state;
     // Null once closed or given up; guarded by the network's mutex.
