@@ -43,11 +43,24 @@ struct Transport::ThreadContext {
     {
         if (backoffWait)
             return backoffWait(delay) && !stop.load();
+        return Pause(delay);
+    }
+    // Waits `delay`, or until the stop flag is set; false then.
+    bool Pause(std::chrono::milliseconds delay)
+    {
         std::unique_lock lock(mutex);
         cv.wait_for(lock, delay, [&] { return stop.load(); });
         return !stop.load();
     }
 };
+
+namespace {
+
+// How long a receive thread waits for more of a burst while another copy
+// listens (see the receive loop).
+constexpr std::chrono::milliseconds BurstPause{1};
+
+} // namespace
 
 namespace {
 
@@ -409,19 +422,35 @@ void Transport::ServiceSocketThread(std::shared_ptr<ThreadContext> context)
     std::array<std::uint8_t, CopyChannel::MessageMax> buffer{};
     std::size_t written = 0;
     std::chrono::milliseconds backoff{0};
+    // While another copy listens, every broadcast wakes each copy: in a
+    // burst of answers, a thread that has just emptied its queue waits a
+    // moment and then takes what came meanwhile at once, rather than waking
+    // for each datagram, so that the copies (and, on one computer, whoever
+    // sends) share the processors. A lone answer is still taken at once.
+    bool burst = false;
+    bool paused = false;
     while (socket && !context->stop.load()) {
         std::fill_n(buffer.begin(), written, std::uint8_t{0});
         std::uint16_t port = 0;
         // Replies gathered to pass on wait only while more are queued.
-        const int received = m_passing.empty() ? socket->ReceiveFrom(buffer.data(), buffer.size(), sender, port)
-                                               : socket->ReceiveQueued(buffer.data(), buffer.size(), sender, port);
+        const int received = m_passing.empty() && !burst
+                                 ? socket->ReceiveFrom(buffer.data(), buffer.size(), sender, port)
+                                 : socket->ReceiveQueued(buffer.data(), buffer.size(), sender, port);
         const int error = received < 0 ? m_sockets.LastError() : 0;
         written = received < 0 ? buffer.size() : static_cast<std::size_t>(received);
         if (received < 0 && !m_passing.empty()) {
             PassOnGathered(*socket);
-            if (error == EAGAIN)
+            if (error == EAGAIN && !burst)
                 continue;
         }
+        if (received < 0 && error == EAGAIN && burst) {
+            burst = !std::exchange(paused, true);
+            if (burst && !context->Pause(BurstPause))
+                break;
+            continue;
+        }
+        paused = false;
+        burst = received >= 0 && m_copies.OthersListen();
         if (context->stop.load())
             break;
         const std::int64_t nowMs = NowMs();
