@@ -186,6 +186,11 @@ void DiagnoseNoInterface(Scenario& s)
     // The interfaces come back; the next Discover uses them.
     for (const std::string& name : s.lab.toolInterfaces)
         RunInToolHost("ip link set dev " + name + " up");
+    // The kernel reports the carrier a moment after the link is set up; an
+    // interface without it is rightly not sent on.
+    for (const std::string& name : s.lab.toolInterfaces)
+        RunInToolHost("for i in $(seq 100); do ip -o link show dev " + name +
+                      " | grep -q LOWER_UP && exit 0; sleep 0.02; done; exit 1");
     s.user.WaitEnabled(kMainTitle, "IDC_BTN_DISCOVER", true, 2s);
     s.user.Click(kMainTitle, "IDC_BTN_DISCOVER");
     s.user.WaitForRows(static_cast<int>(s.lab.apInterface.size()), 5s);
